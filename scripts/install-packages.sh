@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the program need.
+# Safe to run again: each step checks or is idempotent.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+
+# Source packages: TinyXML and libtorrent are cross-built from Debian's own
+# sources so that Debian's patches (TinyXML's security fixes among them) apply.
+src=/etc/apt/sources.list.d/rtcheck-src.sources
+if [ ! -f "$src" ]; then
+    base=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$base" ]; then
+        sed 's/^Types:.*/Types: deb-src/' "$base" > "$src"
+    else
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > /etc/apt/sources.list.d/rtcheck-src.list
+        touch "$src"
+    fi
+fi
+
+stamp=/var/lib/rtcheck-packages.stamp
+want="$(sha256sum "$0" | cut -c1-16)"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && command -v wine >/dev/null \
+        && command -v i686-w64-mingw32-g++-posix >/dev/null; then
+    exit 0
+fi
+
+apt-get update -q
+apt-get install -y -q --no-install-recommends \
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+    mingw-w64-i686-dev mingw-w64-tools \
+    wine wine32:i386 wine64 libwine libwine:i386 \
+    xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales \
+    libz-mingw-w64-dev lzma-dev libstb-dev googletest libboost-dev \
+    cmake make ninja-build python3 pkg-config dpkg-dev file \
+    iproute2 util-linux nginx-light openssl coreutils ca-certificates
+
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+    sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen
+fi
+echo "$want" > "$stamp"
