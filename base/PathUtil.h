@@ -1,0 +1,37 @@
+// Path strings: normalising, joining, parents and quoting. These work on the
+// text alone and never touch the file system.
+#pragma once
+
+#include <string>
+
+namespace Velora {
+
+// NormalizePath flags, applied in the order listed whatever order they are
+// combined in.
+enum : unsigned {
+    kPathLowerCase = 0x1,
+    kPathUpperCase = 0x2,
+    kPathStripQuotes = 0x4,           // only when both ends are quotes
+    kPathOneTrailingSeparator = 0x10, // exactly one '\' at the end (none on "")
+    kPathNoTrailingSeparator = 0x20,
+    kPathBackslashes = 0x40000000,    // every '/' becomes '\'
+};
+// The usual form before asking the file system about a path.
+constexpr unsigned kPathPlain = kPathStripQuotes | kPathNoTrailingSeparator;
+
+void NormalizePath(std::wstring& path, unsigned flags);
+// "\\server...", "C:" or "C:\..." (also "C:/...").
+bool IsAbsolutePath(const std::wstring& path);
+// An absolute path is returned as it is, so this never confines a path to the
+// folder: callers with untrusted paths must check them first.
+std::wstring CombinePath(const std::wstring& folder, const std::wstring& path);
+// Up to and including the last '\' ('/' is not a separator here); the whole
+// path when it has none.
+std::wstring GetParentPath(const std::wstring& path);
+std::wstring GetGrandParentPath(const std::wstring& path);
+std::wstring Quote(const std::wstring& text);
+std::wstring PrependQuote(const std::wstring& text);
+std::wstring AppendChar(const std::wstring& text, wchar_t c);
+std::wstring QuoteChar();
+
+} // namespace Velora
