@@ -1,0 +1,375 @@
+#include "base/FileUtil.h"
+
+#include "base/FindFile.h"
+#include "base/Handles.h"
+#include "base/PathUtil.h"
+#include "base/StringUtil.h"
+
+#include <winioctl.h>
+
+#include <memory>
+
+namespace Velora {
+
+namespace {
+
+constexpr uint32_t kMaxUniqueNumber = 0x100000;
+
+std::wstring Plain(const std::wstring& path)
+{
+    std::wstring plain(path);
+    NormalizePath(plain, kPathPlain);
+    return plain;
+}
+
+DWORD Attributes(const std::wstring& path)
+{
+    return GetFileAttributesW(Plain(path).c_str());
+}
+
+// A junction or symbolic link: removed itself, never descended into, so that
+// deleting a tree cannot reach files outside it.
+uint64_t RemoveLink(const std::wstring& path, DWORD attributes)
+{
+    SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (RemoveDirectoryW(path.c_str())) return 1;
+    }
+    return DeleteFileW(path.c_str()) ? 1 : 0;
+}
+
+size_t LastSeparator(const std::wstring& path)
+{
+    return path.find_last_of(L"\\/");
+}
+
+} // namespace
+
+bool PathExists(const std::wstring& path)
+{
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path)
+{
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFileForce(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    }
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool DeleteFileNormal(const std::wstring& path)
+{
+    const std::wstring plain = Plain(path);
+    return SetFileAttributesW(plain.c_str(), 0) && DeleteFileW(plain.c_str());
+}
+
+uint64_t DeleteTree(const std::wstring& folder)
+{
+    std::wstring path(folder);
+    NormalizePath(path, kPathNoTrailingSeparator);
+    // An empty path would search (and empty) the current folder.
+    if (path.empty()) return 0;
+    const std::wstring prefix = path + L'\\';
+    // "C:" alone would name the drive's current folder rather than its root.
+    const DWORD attributes = GetFileAttributesW((path.back() == L':' ? prefix : path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path, attributes);
+
+    uint64_t removed = 0;
+    {
+        VLFindFile find;
+        VLFindData entry;
+        for (bool found = find.FindFirst(prefix + L"*.*", entry); found; found = find.FindNext(entry)) {
+            if (entry.IsDots()) continue;
+            const std::wstring child = prefix + entry.name;
+            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLink(child, entry.attributes);
+            else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += DeleteTree(child);
+            else if (DeleteFileForce(child)) ++removed;
+        }
+    }
+
+    // A folder that is some process's current folder cannot be removed.
+    std::wstring current;
+    if (GetCurrentDir(current)) {
+        NormalizePath(current, kPathNoTrailingSeparator);
+        if (current == path) SetCurrentDirectoryW(GetGrandParentPath(path).c_str());
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    if (RemoveDirectoryW(path.c_str())) ++removed;
+    return removed;
+}
+
+bool CreateDirectories(const std::wstring& path)
+{
+    for (size_t pos = path.find_first_of(L"\\/"); pos != std::wstring::npos;
+         pos = path.find_first_of(L"\\/", pos + 1)) {
+        const std::wstring prefix = path.substr(0, pos);
+        // Failures are expected here ("C:", "\\server") and harmless.
+        if (!prefix.empty() && !PathExists(prefix)) CreateDirectoryW(prefix.c_str(), nullptr);
+    }
+    if (!PathExists(path) && !CreateDirectoryW(path.c_str(), nullptr)) return false;
+    return DirectoryExists(path);
+}
+
+bool GetWindowsDir(std::wstring& out)
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return false;
+    out.assign(buffer, length);
+    return true;
+}
+
+bool GetSystemDir(std::wstring& out)
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return false;
+    out.assign(buffer, length);
+    return true;
+}
+
+bool GetTempDir(std::wstring& out)
+{
+    wchar_t shortForm[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, shortForm);
+    if (length == 0 || length > MAX_PATH) return false;
+    wchar_t longForm[520];
+    const DWORD longLength = GetLongPathNameW(shortForm, longForm, 520);
+    if (longLength >= 1 && longLength < 520) out.assign(longForm, longLength);
+    else out.assign(shortForm, length);
+    return true;
+}
+
+bool GetCurrentDir(std::wstring& out)
+{
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0 || needed >= 520) return false;
+    wchar_t buffer[521];
+    const DWORD length = GetCurrentDirectoryW(521, buffer);
+    if (length == 0 || length >= 520) return false;
+    out.assign(buffer, length);
+    return true;
+}
+
+bool CreateTempFile(const std::wstring& prefix, std::wstring& out, const std::wstring& folder)
+{
+    wchar_t buffer[MAX_PATH];
+    if (!GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, buffer)) return false;
+    out = buffer;
+    return true;
+}
+
+bool GetFullPath(const std::wstring& path, std::wstring& out, size_t& fileIndex)
+{
+    wchar_t buffer[520];
+    wchar_t* filePart = nullptr;
+    const DWORD length = GetFullPathNameW(path.c_str(), 520, buffer, &filePart);
+    if (length == 0 || length >= 520) return false;
+    out.assign(buffer, length);
+    fileIndex = filePart ? size_t(filePart - buffer) : length;
+    return true;
+}
+
+std::wstring GetFullPathFileName(const std::wstring& path)
+{
+    std::wstring full;
+    size_t fileIndex = 0;
+    return GetFullPath(path, full, fileIndex) ? full.substr(fileIndex) : std::wstring();
+}
+
+std::wstring GetFullPathFolder(const std::wstring& path)
+{
+    std::wstring full;
+    size_t fileIndex = 0;
+    return GetFullPath(path, full, fileIndex) ? full.substr(0, fileIndex) : std::wstring();
+}
+
+std::wstring GetFileExtension(const std::wstring& path)
+{
+    const size_t separator = LastSeparator(path);
+    const size_t nameStart = separator == std::wstring::npos ? 0 : separator + 1;
+    const size_t dot = path.rfind(L'.');
+    return dot == std::wstring::npos || dot < nameStart ? std::wstring() : path.substr(dot);
+}
+
+std::wstring GetFileName(const std::wstring& path)
+{
+    const size_t separator = LastSeparator(path);
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring GetModuleFilePath()
+{
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (length == 0) return std::wstring();
+    if (length < MAX_PATH) return std::wstring(buffer, length);
+    // Truncated: one more try with room for the longest path Windows allows.
+    const DWORD longSize = 32768;
+    std::unique_ptr<wchar_t[]> longBuffer(new wchar_t[longSize]);
+    const DWORD longLength = GetModuleFileNameW(nullptr, longBuffer.get(), longSize);
+    if (longLength == 0 || longLength >= longSize) return std::wstring();
+    return std::wstring(longBuffer.get(), longLength);
+}
+
+bool MoveFileSimple(const std::wstring& source, const std::wstring& target)
+{
+    return MoveFileW(source.c_str(), target.c_str()) != FALSE;
+}
+
+bool MoveFileReplace(const std::wstring& target, const std::wstring& source)
+{
+    if (MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    // The target may be refused replacement but still be renamed: put it
+    // aside, move the source in, and restore the target when that fails.
+    std::wstring aside(target);
+    if (!MakeUniqueFileName(aside) || !MoveFileSimple(target, aside)) return false;
+    if (MoveFileSimple(source, target)) {
+        DeleteFileNormal(aside);
+        return true;
+    }
+    MoveFileSimple(aside, target);
+    return false;
+}
+
+bool MakeUniqueFileName(std::wstring& path)
+{
+    const std::wstring extension = GetFileExtension(path);
+    const std::wstring base = path.substr(0, path.size() - extension.size());
+    std::wstring candidate;
+    for (uint32_t number = 1; number <= kMaxUniqueNumber; ++number) {
+        if (!NumberedNameExists(candidate, base, number, extension)) {
+            path = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NumberedNameExists(std::wstring& out, const std::wstring& base, uint32_t number,
+                        const std::wstring& extension)
+{
+    out = base + L'(' + UIntToString(number) + L')' + extension;
+    return GetFileAttributesW(out.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SetFileTimes(const std::wstring& path, const FILETIME* creation, const FILETIME* access,
+                  const FILETIME* write)
+{
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.Valid() && SetFileTime(file.Get(), creation, access, write);
+}
+
+bool CreateSizedFile(const std::wstring& path, uint64_t size)
+{
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(size);
+    if (SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get())) return true;
+    file.Reset();
+    DeleteFileNormal(path);
+    return false;
+}
+
+bool IsSparseFile(HANDLE file)
+{
+    LARGE_INTEGER size;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileSizeEx(file, &size) || !GetFileInformationByHandle(file, &information)) return false;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
+}
+
+bool HasAllocationGaps(HANDLE file)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) return true;
+    FILE_ALLOCATED_RANGE_BUFFER query;
+    query.FileOffset.QuadPart = 0;
+    query.Length = size;
+    // Room for two ranges: enough to tell one from more than one.
+    FILE_ALLOCATED_RANGE_BUFFER ranges[2];
+    DWORD returned = 0;
+    if (!DeviceIoControl(file, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof(query), ranges, sizeof(ranges),
+                         &returned, nullptr)) {
+        return true;
+    }
+    return returned != sizeof(FILE_ALLOCATED_RANGE_BUFFER);
+}
+
+void Split(const std::wstring& text, wchar_t separator, std::vector<std::wstring>& pieces)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(separator, start);
+        if (end == std::wstring::npos) {
+            pieces.push_back(text.substr(start));
+            return;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+void SplitCommandLine(const std::wstring& text, std::vector<std::wstring>& arguments)
+{
+    arguments.clear();
+    std::wstring argument;
+    bool inArgument = false;
+    bool quoted = false;
+    auto endArgument = [&]() {
+        if (!argument.empty()) arguments.push_back(argument);
+        argument.clear();
+        inArgument = false;
+        quoted = false;
+    };
+    // Whether the argument so far ends with a quote that is not escaped.
+    auto endsWithClosingQuote = [&]() {
+        const size_t n = argument.size();
+        return n >= 2 && argument[n - 1] == L'"' && argument[n - 2] != L'\\';
+    };
+
+    for (wchar_t c : text) {
+        if (!inArgument) {
+            if (c == L' ') continue;
+            inArgument = true;
+            quoted = c == L'"';
+            argument += c;
+        } else if (!quoted) {
+            if (c == L' ') endArgument();
+            else argument += c;
+        } else if (c == L'"') {
+            const bool escaped = argument.back() == L'\\';
+            argument += c;
+            if (!escaped) endArgument();
+        } else if (c == L' ' && endsWithClosingQuote()) {
+            endArgument();
+        } else {
+            argument += c;
+        }
+    }
+    endArgument();
+}
+
+} // namespace Velora

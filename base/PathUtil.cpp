@@ -1,0 +1,71 @@
+#include "base/PathUtil.h"
+
+#include "base/StringUtil.h"
+
+namespace Velora {
+
+void NormalizePath(std::wstring& path, unsigned flags)
+{
+    if (flags & kPathLowerCase) MakeLower(path);
+    if (flags & kPathUpperCase) MakeUpper(path);
+    if (flags & kPathStripQuotes) StripQuotes(path);
+    if (flags & kPathOneTrailingSeparator) {
+        TrimRight(path, L"\\/");
+        if (!path.empty()) path += L'\\';
+    }
+    if (flags & kPathNoTrailingSeparator) TrimRight(path, L"\\/");
+    if (flags & kPathBackslashes) ReplaceChar(path, L'/', L'\\');
+}
+
+bool IsAbsolutePath(const std::wstring& path)
+{
+    if (path.size() < 2) return false;
+    if (path[0] == L'\\' && path[1] == L'\\') return true;
+    return path[1] == L':' && (path.size() == 2 || path[2] == L'\\' || path[2] == L'/');
+}
+
+std::wstring CombinePath(const std::wstring& folder, const std::wstring& path)
+{
+    std::wstring tail(path);
+    NormalizePath(tail, kPathStripQuotes);
+    if (IsAbsolutePath(tail)) return tail;
+    std::wstring head(folder);
+    NormalizePath(head, kPathStripQuotes | kPathOneTrailingSeparator);
+    TrimLeft(tail, L"\\/");
+    return head + tail;
+}
+
+std::wstring GetParentPath(const std::wstring& path)
+{
+    const size_t last = path.rfind(L'\\');
+    return last == std::wstring::npos ? path : path.substr(0, last + 1);
+}
+
+std::wstring GetGrandParentPath(const std::wstring& path)
+{
+    std::wstring parent = GetParentPath(path);
+    NormalizePath(parent, kPathNoTrailingSeparator);
+    return GetParentPath(parent);
+}
+
+std::wstring Quote(const std::wstring& text)
+{
+    return AppendChar(PrependQuote(text), L'"');
+}
+
+std::wstring PrependQuote(const std::wstring& text)
+{
+    return QuoteChar() + text;
+}
+
+std::wstring AppendChar(const std::wstring& text, wchar_t c)
+{
+    return text + c;
+}
+
+std::wstring QuoteChar()
+{
+    return std::wstring(1, L'"');
+}
+
+} // namespace Velora
