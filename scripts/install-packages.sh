@@ -28,8 +28,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && command -v wine >/dev/n
     exit 0
 fi
 
-apt-get update -q
-apt-get install -y -q --no-install-recommends \
+apt-get -o DPkg::Lock::Timeout=900 update -q
+apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
     mingw-w64-i686-dev mingw-w64-tools \
     wine wine32:i386 wine64 libwine libwine:i386 \

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Cross-builds TinyXML and libtorrent as static 32-bit Windows libraries from
+# Debian's source packages. The result lands in a cache folder outside the
+# checkout, keyed by a hash of this recipe, so it is rebuilt only when the
+# recipe changes. Prints the prefix folder on its last line.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+top="$(dirname "$here")"
+cache_root="${RTCHECK_DEPS_CACHE:-/var/cache/rtcheck-deps}"
+key="$(cat "$0" "$top/cmake/mingw-i686.cmake" | sha256sum | cut -c1-16)"
+prefix="$cache_root/$key"
+if [ -f "$prefix/.done" ]; then
+    echo "$prefix"
+    exit 0
+fi
+jobs="$(nproc)"
+work="$(mktemp -d "${TMPDIR:-/tmp}/rtcheck-deps.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+rm -rf "$prefix"
+mkdir -p "$prefix/include" "$prefix/lib" "$prefix/boost-include"
+
+# libtorrent reads Boost headers only; a folder holding nothing but boost/
+# keeps the host's /usr/include off every mingw command line.
+ln -s /usr/include/boost "$prefix/boost-include/boost"
+
+cd "$work"
+apt-get source -q tinyxml libtorrent-rasterbar >&2
+
+# TinyXML: Debian's patches force TIXML_USE_STL in tinyxml.h.
+tx="$(ls -d "$work"/tinyxml-*/)"
+mkdir -p "$work/tinyxml-build"
+for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
+    i686-w64-mingw32-g++-posix -O2 -std=c++17 -DTIXML_USE_STL -c "$tx/$f.cpp" \
+        -o "$work/tinyxml-build/$f.o" >&2
+done
+i686-w64-mingw32-gcc-ar-posix rcs "$prefix/lib/libtinyxml.a" "$work"/tinyxml-build/*.o
+cp "$tx/tinyxml.h" "$tx/tinystr.h" "$prefix/include/"
+
+# libtorrent with its own CMake. Without OpenSSL in the mingw sysroot it uses
+# the Windows crypto provider.
+lt="$(ls -d "$work"/libtorrent-rasterbar-*/)"
+cmake -S "$lt" -B "$work/lt-build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_CXX_STANDARD=17 \
+    -DBUILD_SHARED_LIBS=OFF -Dstatic_runtime=ON -Ddeprecated-functions=ON \
+    -Dbuild_tests=OFF -Dbuild_examples=OFF -Dbuild_tools=OFF \
+    -DBoost_INCLUDE_DIR="$prefix/boost-include" -DBoost_NO_SYSTEM_PATHS=ON \
+    -DCMAKE_FIND_ROOT_PATH="/usr/i686-w64-mingw32;$prefix/boost-include" >&2
+cmake --build "$work/lt-build" -j "$jobs" >&2
+cmake --install "$work/lt-build" >&2
+
+touch "$prefix/.done"
+echo "$prefix"
