@@ -31,6 +31,7 @@ fi
 apt-get -o DPkg::Lock::Timeout=900 update -q
 apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+    gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     mingw-w64-i686-dev mingw-w64-tools \
     wine wine32:i386 wine64 libwine libwine:i386 \
     xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales \

@@ -1,0 +1,114 @@
+#include "base/RegHandle.h"
+
+#include <cwchar>
+
+namespace Velora {
+
+void VLRegHandle::Close()
+{
+    if (key) RegCloseKey(key);
+    key = nullptr;
+}
+
+bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
+{
+    Close();
+    HKEY opened = nullptr;
+    if (!Check(RegOpenKeyExW(parent, subkey.c_str(), 0, access, &opened))) return false;
+    key = opened;
+    return true;
+}
+
+bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey)
+{
+    Close();
+    HKEY created = nullptr;
+    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, nullptr, &created, nullptr))) {
+        return false;
+    }
+    key = created;
+    return true;
+}
+
+bool VLRegHandle::SetValue(const std::wstring& name, const VLRegValue& value)
+{
+    VLBuffer<unsigned char> bytes;
+    if (!value.GetRawData(bytes)) return false;
+    return Check(RegSetValueExW(key, name.c_str(), 0, value.type, bytes.data, bytes.size));
+}
+
+bool VLRegHandle::QueryString(std::wstring& out, const std::wstring& name)
+{
+    wchar_t buffer[512] = {};
+    DWORD size = sizeof(buffer);
+    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(buffer), &size))) {
+        out.clear();
+        return false;
+    }
+    out.assign(buffer, wcsnlen(buffer, size / sizeof(wchar_t)));
+    return true;
+}
+
+bool VLRegHandle::QueryDword(DWORD& out, const std::wstring& name)
+{
+    out = 0;
+    DWORD size = sizeof(out);
+    return Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(&out), &size));
+}
+
+bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size))) return false;
+    VLBuffer<unsigned char> bytes(size);
+    bytes.size = size;
+    value.type = type;
+    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr, bytes.data, &size))) {
+        return false;
+    }
+    return value.SetRawData(bytes.data, size);
+}
+
+bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys)
+{
+    wchar_t className[260];
+    DWORD classLength = 260;
+    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0;
+    const LONG info = RegQueryInfoKeyW(key, className, &classLength, nullptr, &subkeyCount,
+                                       &longestSubkey, nullptr, &valueCount, &longestValue,
+                                       nullptr, nullptr, nullptr);
+    if (info != ERROR_SUCCESS) {
+        lastError = info;
+        return info == ERROR_ACCESS_DENIED;
+    }
+
+    LONG last = ERROR_SUCCESS;
+    std::vector<wchar_t> name;
+    if (subkeyCount) {
+        subkeys.clear();
+        subkeys.reserve(subkeyCount);
+        name.resize(longestSubkey + 1);
+        for (DWORD i = 0; i < subkeyCount; ++i) {
+            DWORD length = DWORD(name.size());
+            last = RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            if (last == ERROR_SUCCESS) subkeys.emplace_back(name.data(), length);
+        }
+    }
+    if (valueCount) {
+        values.clear();
+        values.reserve(valueCount);
+        name.resize(longestValue + 1);
+        for (DWORD i = 0; i < valueCount; ++i) {
+            DWORD length = DWORD(name.size());
+            last = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+            if (last == ERROR_SUCCESS) values.emplace_back(name.data(), length);
+        }
+    }
+    return Check(last);
+}
+
+} // namespace Velora

@@ -1,0 +1,51 @@
+// One open registry key and the Windows error code of its last failed call.
+#pragma once
+
+#include "base/RegValue.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+// Every operation answers a bool and, on failure, leaves the code in lastError
+// for the caller to report; a success leaves lastError as it was. The key is
+// closed on destruction.
+class VLRegHandle {
+public:
+    VLRegHandle() = default;
+    ~VLRegHandle() { Close(); }
+    VLRegHandle(const VLRegHandle&) = delete;
+    VLRegHandle& operator=(const VLRegHandle&) = delete;
+
+    void Close();
+    // Opens an existing key with the given rights; never creates one.
+    bool Open(HKEY parent, const std::wstring& subkey, REGSAM access);
+    // Creates the key with full rights, or opens it when it exists.
+    bool Create(HKEY parent, const std::wstring& subkey);
+    bool SetValue(const std::wstring& name, const VLRegValue& value);
+    // The value's bytes as text up to the first terminator, whatever its type;
+    // values of more than 511 characters fail (ERROR_MORE_DATA).
+    bool QueryString(std::wstring& out, const std::wstring& name);
+    // out is 0 after any failure; a value of any type up to 4 bytes is read.
+    bool QueryDword(DWORD& out, const std::wstring& name);
+    bool QueryValue(const std::wstring& name, VLRegValue& value);
+    // Lists the names of values and subkeys. A vector whose kind the key has
+    // none of keeps its contents; a key that may not be listed answers true
+    // with both vectors untouched.
+    bool Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys);
+
+    HKEY key = nullptr;
+    LONG lastError = ERROR_SUCCESS;
+
+private:
+    bool Check(LONG result)
+    {
+        if (result != ERROR_SUCCESS) lastError = result;
+        return result == ERROR_SUCCESS;
+    }
+};
+
+} // namespace Velora

@@ -1,0 +1,45 @@
+// One registry value as the installer carries it: its type, its name and its
+// data in the form the type gives, convertible to and from the raw bytes the
+// registry stores.
+#pragma once
+
+#include "base/Buffer.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+// Type of a stored record whose value is to be deleted rather than written.
+constexpr uint32_t kRegDeleteValueType = 0xFF;
+
+class VLRegValue {
+public:
+    explicit VLRegValue(uint32_t type = REG_NONE, const std::wstring& name = std::wstring())
+        : type(type), name(name)
+    {
+    }
+    VLRegValue(const VLRegValue& other);
+    VLRegValue& operator=(const VLRegValue& other);
+
+    // Fills the data field that type names from raw registry bytes. A null
+    // pointer changes nothing; a DWORD of any size but 4 bytes is refused and
+    // leaves the record as it was.
+    bool SetRawData(const unsigned char* bytes, uint32_t count);
+    // The record's data as raw registry bytes; out's size is set to the count.
+    bool GetRawData(VLBuffer<unsigned char>& out) const;
+
+    uint32_t type;
+    std::wstring name; // empty for the key's default value
+    uint32_t dwordValue = 0; // REG_DWORD and REG_DWORD_BIG_ENDIAN, host order
+    std::vector<std::wstring> multiStrings; // REG_MULTI_SZ
+    std::wstring text; // REG_SZ and REG_EXPAND_SZ
+    uint64_t qwordValue = 0; // REG_QWORD
+    VLBuffer<unsigned char> data; // every other type
+    bool deleteValue = false;
+};
+
+} // namespace Velora
