@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ int wmain()
 {
     // As in the program: no library is ever looked for in the current folder.
     SetDllDirectoryW(L"");
+    // Lines end in a bare line feed, whatever reads them.
+    _setmode(_fileno(stdout), _O_BINARY);
 
     std::vector<VLSoftwareDetect> table;
     BuildRuntimeTable(table);
