@@ -17,6 +17,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The program runs elevated: a DLL planted in the current folder must never be loaded.
+    SetDllDirectoryW(L"");
     WNDCLASSEXW wc = {sizeof(wc)};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;

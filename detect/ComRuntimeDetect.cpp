@@ -1,0 +1,101 @@
+#include "detect/ComRuntimeDetect.h"
+
+#include "base/FileUtil.h"
+#include "base/FileVersionInfo.h"
+#include "base/StringUtil.h"
+#include "base/TextConvert.h"
+#include "detect/DetectHelpers.h"
+#include "detect/Detectors.h"
+
+#include <msxml.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace Velora {
+
+namespace {
+
+// Whether a document object of the class the ProgID names can be created.
+// Expects COM to be initialised on the thread.
+bool CanCreateDocument(const wchar_t* progId)
+{
+    CLSID clsid;
+    IUnknown* document = nullptr;
+    if (FAILED(CLSIDFromProgID(progId, &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                reinterpret_cast<void**>(&document)))) {
+        return false;
+    }
+    document->Release();
+    return true;
+}
+
+bool DetectMsxml(const wchar_t* progId)
+{
+    ComInitGuard com;
+    return CanCreateDocument(progId);
+}
+
+} // namespace
+
+bool CheckMsxmlDescription(const std::wstring& path)
+{
+    VLFileVersionInfo info(path);
+    if (!info.Load()) return false;
+    const WORD* translation = nullptr;
+    UINT length = 0;
+    // A resource may carry a short or empty translation table: the language
+    // and the code page together take four bytes.
+    if (!VerQueryValueW(info.data.Get(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
+        !translation || length < 2 * sizeof(WORD)) {
+        return false;
+    }
+    std::wstring query;
+    Format(query, L"\\StringFileInfo\\%04x%04x\\FileDescription", translation[0], translation[1]);
+    const wchar_t* description = nullptr;
+    if (!VerQueryValueW(info.data.Get(), query.c_str(),
+                        reinterpret_cast<void**>(const_cast<wchar_t**>(&description)), &length) ||
+        !description) {
+        return false;
+    }
+    return std::wstring(description, wcsnlen(description, length)) == L"MSXML 4.0 SP3";
+}
+
+bool DetectMsxml3()
+{
+    return DetectMsxml(L"msxml2.DOMDocument.3.0");
+}
+
+bool DetectMsxml4()
+{
+    ComInitGuard com;
+    std::wstring systemDir;
+    return CanCreateDocument(L"msxml2.DOMDocument.4.0") && GetSystemDir(systemDir) &&
+           CheckMsxmlDescription(systemDir + L"\\msxml4.dll");
+}
+
+bool DetectMsxml6()
+{
+    return DetectMsxml(L"msxml2.DOMDocument.6.0");
+}
+
+bool DetectMsxml6x64()
+{
+    // The C runtime's copy of the environment, as the system set it at start.
+    const char* windowsDir = getenv("WINDIR");
+    if (!windowsDir) return false;
+    const std::wstring path = ToWide(windowsDir) + L"\\system32\\msxml6.dll";
+    Wow64FsRedirectionGuard nativeSystemFolder;
+    return FileExists(path);
+}
+
+bool DetectFlashForIE()
+{
+    // The control counts as installed whenever its ProgID is registered.
+    CLSID clsid;
+    return SUCCEEDED(CLSIDFromProgID(L"ShockwaveFlash.ShockwaveFlash", &clsid));
+}
+
+} // namespace Velora

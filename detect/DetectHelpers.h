@@ -1,0 +1,69 @@
+// Small helpers the detectors share: probing libraries, reading versions, and
+// scoped COM and WOW64 redirection state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace Velora {
+
+// Whether this 32-bit process runs on 64-bit Windows. Asked of the system
+// once per process; safe to call from several threads.
+bool IsWow64();
+
+// Whether the library can be found and mapped (and exports exportName when
+// one is given). The library's own code never runs: a planted DLL found
+// beside the program must not execute inside our elevated process.
+bool IsLibraryLoadable(const wchar_t* name, const char* exportName);
+
+// Dotted version text into up to four parts. A part whose piece begins with
+// '-' is negated; parts without a piece keep their value. False only when the
+// text has no piece at all.
+bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int32_t& build,
+                  int32_t& revision);
+
+// The product version words of a file's version resource; a bare file name is
+// searched for the way the system finds libraries. Parts are unchanged on
+// failure.
+bool GetFileProductVersion(const std::wstring& path, int32_t& major, int32_t& minor,
+                           int32_t& build, int32_t& revision);
+// Whether the file version, written "a.b.c.d", is exactly versionText.
+bool FileVersionEquals(const std::wstring& path, const std::wstring& versionText);
+// Whether the file version is at least versionText, word by word.
+bool FileVersionAtLeast(const std::wstring& path, const std::wstring& versionText);
+
+// COM for the current scope: uninitialised on leaving only when this scope's
+// CoInitialize succeeded, so a thread that had COM keeps it.
+class ComInitGuard {
+public:
+    ComInitGuard() : initialised(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComInitGuard()
+    {
+        if (initialised) CoUninitialize();
+    }
+    ComInitGuard(const ComInitGuard&) = delete;
+    ComInitGuard& operator=(const ComInitGuard&) = delete;
+
+    bool initialised;
+};
+
+// While alive, "system32" names the 64-bit system folder for this thread on
+// 64-bit Windows. Libraries must not be loaded meanwhile, so hold it only
+// around file-existence and version reads. Does nothing on 32-bit Windows.
+class Wow64FsRedirectionGuard {
+public:
+    Wow64FsRedirectionGuard();
+    ~Wow64FsRedirectionGuard();
+    Wow64FsRedirectionGuard(const Wow64FsRedirectionGuard&) = delete;
+    Wow64FsRedirectionGuard& operator=(const Wow64FsRedirectionGuard&) = delete;
+
+    BOOL(WINAPI* disable)(PVOID*) = nullptr;
+    BOOL(WINAPI* revert)(PVOID) = nullptr;
+    PVOID oldValue = nullptr;
+    bool wow64 = false;
+    bool disabled = false; // only a successful disable is reverted
+};
+
+} // namespace Velora

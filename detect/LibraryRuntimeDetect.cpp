@@ -1,0 +1,50 @@
+#include "detect/LibraryRuntimeDetect.h"
+
+#include "base/RegHandle.h"
+#include "detect/DetectHelpers.h"
+#include "detect/Detectors.h"
+
+namespace Velora {
+
+namespace {
+
+bool IsVersionedLibraryLoadable(const wchar_t* name)
+{
+    int32_t major = 0, minor = 0, build = 0, revision = 0;
+    return GetFileProductVersion(name, major, minor, build, revision) &&
+           IsLibraryLoadable(name, nullptr) && major >= 1;
+}
+
+} // namespace
+
+void ReadPhysXInfo(VLPhysXInfo& info)
+{
+    VLRegHandle key;
+    DWORD version = 0;
+    if (!key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", KEY_QUERY_VALUE) ||
+        !key.QueryDword(version, L"PhysX Version")) {
+        return;
+    }
+    if (GetFileProductVersion(L"PhysXLoader.dll", info.major, info.minor, info.build, info.revision)) {
+        info.ok = IsLibraryLoadable(L"PhysXLoader.dll", "NxCreatePhysicsSDK");
+    }
+}
+
+bool DetectGfwLive()
+{
+    return IsVersionedLibraryLoadable(L"Xlive.dll");
+}
+
+bool DetectOpenAL()
+{
+    return IsVersionedLibraryLoadable(L"OpenAL32.dll");
+}
+
+bool DetectPhysX()
+{
+    VLPhysXInfo info;
+    ReadPhysXInfo(info);
+    return info.ok && info.major >= 1;
+}
+
+} // namespace Velora

@@ -1,0 +1,133 @@
+#include "detect/DetectHelpers.h"
+
+#include "Evidence.h"
+
+#include <gtest/gtest.h>
+
+using namespace Velora;
+
+TEST(DetectHelpersTest, ParseVersion)
+{
+    struct Case {
+        const wchar_t* text;
+        bool ok;
+        int32_t parts[4];
+    };
+    // Parts start at 77 so that untouched ones show.
+    const Case cases[] = {
+        {L"1.6.0_20", true, {1, 6, 0, 77}},
+        {L"", false, {77, 77, 77, 77}},
+        {L"-3", true, {-3, 77, 77, 77}},
+        {L"4.0.20823.0", true, {4, 0, 20823, 0}},
+        {L"1.2.3.4.5", true, {1, 2, 3, 4}},
+        {L"1..3", true, {1, 0, 3, 77}},
+        {L"1.2.", true, {1, 2, 77, 77}},
+        {L"x.7", true, {0, 7, 77, 77}},
+        {L"4294967297", true, {1, 77, 77, 77}}, // low 32 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
+        int32_t a = 77, b = 77, d = 77, e = 77;
+        EXPECT_EQ(ParseVersion(c.text, a, b, d, e), c.ok);
+        EXPECT_EQ(a, c.parts[0]);
+        EXPECT_EQ(b, c.parts[1]);
+        EXPECT_EQ(d, c.parts[2]);
+        EXPECT_EQ(e, c.parts[3]);
+    }
+}
+
+TEST(DetectHelpersTest, FileVersionReadsTheFileVersionNotTheProductVersion)
+{
+    // mfc100-325: file 10.0.40219.325, product 10.0.40219.1; mfc100-1 the other way round.
+    EXPECT_TRUE(FileVersionEquals(FakeDll(L"mfc100-325"), L"10.0.40219.325"));
+    EXPECT_FALSE(FileVersionEquals(FakeDll(L"mfc100-1"), L"10.0.40219.325"));
+    EXPECT_FALSE(FileVersionEquals(FakeDll(L"mfc100-473"), L"10.0.40219.325"));
+    EXPECT_FALSE(FileVersionEquals(FakeDll(L"plain"), L"1.0.0.0"));
+    EXPECT_FALSE(FileVersionEquals(FakeDll(L"absent"), L"1.0.0.0"));
+
+    EXPECT_TRUE(FileVersionAtLeast(FakeDll(L"mfc100-325"), L"10.0.40219.325"));
+    EXPECT_TRUE(FileVersionAtLeast(FakeDll(L"mfc100-473"), L"10.0.40219.325"));
+    EXPECT_FALSE(FileVersionAtLeast(FakeDll(L"mfc100-1"), L"10.0.40219.325"));
+    EXPECT_TRUE(FileVersionAtLeast(FakeDll(L"mfc110-400"), L"11.0.51106.1"));
+    EXPECT_FALSE(FileVersionAtLeast(FakeDll(L"mfc100-473"), L"11.0.51106.1"));
+    EXPECT_FALSE(FileVersionAtLeast(FakeDll(L"plain"), L"0.0.0.0"));
+
+    int32_t major = 0, minor = 0, build = 0, revision = 0;
+    ASSERT_TRUE(GetFileProductVersion(FakeDll(L"mfc100-325"), major, minor, build, revision));
+    EXPECT_EQ(major, 10);
+    EXPECT_EQ(minor, 0);
+    EXPECT_EQ(build, 40219);
+    EXPECT_EQ(revision, 1);
+    major = 5;
+    EXPECT_FALSE(GetFileProductVersion(FakeDll(L"plain"), major, minor, build, revision));
+    EXPECT_EQ(major, 5);
+}
+
+TEST(DetectHelpersTest, IsLibraryLoadable)
+{
+    EXPECT_TRUE(IsLibraryLoadable(FakeDll(L"physxloader").c_str(), "NxCreatePhysicsSDK"));
+    EXPECT_TRUE(IsLibraryLoadable(FakeDll(L"physxloader-noexport").c_str(), nullptr));
+    EXPECT_FALSE(IsLibraryLoadable(FakeDll(L"physxloader-noexport").c_str(), "NxCreatePhysicsSDK"));
+    EXPECT_FALSE(IsLibraryLoadable(FakeDll(L"absent").c_str(), nullptr));
+    EXPECT_FALSE(IsLibraryLoadable(nullptr, nullptr));
+    // The probe let go of the library again.
+    EXPECT_EQ(GetModuleHandleW(FakeDll(L"physxloader-noexport").c_str()), nullptr);
+}
+
+TEST(DetectHelpersTest, IsLibraryLoadableRestoresTheErrorMode)
+{
+    const UINT before = SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    IsLibraryLoadable(FakeDll(L"openal32").c_str(), nullptr);
+    IsLibraryLoadable(FakeDll(L"absent").c_str(), nullptr);
+    EXPECT_EQ(SetErrorMode(before), UINT(SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX));
+}
+
+TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
+{
+    // A library planted beside the program under a runtime's name.
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder = exe;
+    folder.erase(folder.find_last_of(L'\\'));
+    FileEvidence files;
+    const std::wstring planted = folder + L"\\OpenAL32.dll";
+    files.Copy(FakeDll(L"marker"), planted);
+
+    // The fake does leave its marker when its code runs.
+    const std::wstring control = folder + L"\\marker-control.dll";
+    files.Copy(FakeDll(L"marker"), control);
+    HMODULE loaded = LoadLibraryW(control.c_str());
+    ASSERT_NE(loaded, nullptr);
+    FreeLibrary(loaded);
+    EXPECT_TRUE(DeleteFileW((control + L".ran").c_str()));
+
+    EXPECT_TRUE(IsLibraryLoadable(L"OpenAL32.dll", nullptr));
+    EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW((planted + L".ran").c_str());
+}
+
+TEST(DetectHelpersTest, RedirectionGuardShowsTheNativeSystemFolder)
+{
+    // The PE machine of system32\msxml6.dll tells which folder is seen.
+    auto machine = [] {
+        HANDLE file = CreateFileW((WindowsDir() + L"\\system32\\msxml6.dll").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return WORD(0);
+        IMAGE_DOS_HEADER dos;
+        IMAGE_NT_HEADERS32 nt;
+        DWORD read = 0;
+        ReadFile(file, &dos, sizeof(dos), &read, nullptr);
+        SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN);
+        ReadFile(file, &nt, sizeof(nt), &read, nullptr);
+        CloseHandle(file);
+        return nt.FileHeader.Machine;
+    };
+    {
+        Wow64FsRedirectionGuard guard;
+        EXPECT_EQ(guard.wow64, OnWow64());
+        EXPECT_EQ(guard.disabled, OnWow64());
+        EXPECT_EQ(machine(), OnWow64() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    }
+    EXPECT_EQ(machine(), IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(IsWow64(), OnWow64());
+}

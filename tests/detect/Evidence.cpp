@@ -1,0 +1,267 @@
+#include "Evidence.h"
+
+#include "base/FileUtil.h"
+#include "base/Handles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// WOW64 redirection off for one scope on this thread, or nothing when the
+// evidence is for the 32-bit view.
+class NativeFolders {
+public:
+    explicit NativeFolders(bool native)
+    {
+        if (native) disabled_ = Wow64DisableWow64FsRedirection(&old_);
+    }
+    ~NativeFolders()
+    {
+        if (disabled_) Wow64RevertWow64FsRedirection(old_);
+    }
+
+private:
+    PVOID old_ = nullptr;
+    BOOL disabled_ = FALSE;
+};
+
+std::wstring Parent(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool KeyExists(HKEY root, const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::wstring FromUnix(const char* path)
+{
+    std::wstring out = L"Z:";
+    for (const char* p = path; *p; ++p) out += *p == '/' ? L'\\' : wchar_t(*p);
+    return out;
+}
+
+class ScratchFolders {
+public:
+    ~ScratchFolders()
+    {
+        for (const std::wstring& folder : folders) Velora::DeleteTree(folder);
+    }
+    std::vector<std::wstring> folders;
+};
+ScratchFolders scratchFolders;
+
+} // namespace
+
+std::wstring FakeDll(const std::wstring& name)
+{
+    return FromUnix(VL_FAKES_DIR) + L"\\" + name + L".dll";
+}
+
+std::wstring ScratchFolder()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"VLTest-" +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(scratchFolders.folders.size());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    scratchFolders.folders.push_back(folder);
+    return folder;
+}
+
+std::wstring SystemDir()
+{
+    wchar_t path[MAX_PATH];
+    GetSystemDirectoryW(path, MAX_PATH);
+    return path;
+}
+
+std::wstring WindowsDir()
+{
+    wchar_t path[MAX_PATH];
+    GetWindowsDirectoryW(path, MAX_PATH);
+    return path;
+}
+
+bool OnWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+RegEvidence::~RegEvidence()
+{
+    Clear();
+}
+
+void RegEvidence::CreateKey(HKEY root, const std::wstring& path)
+{
+    // Remember the outermost key that did not exist; removing it removes
+    // everything created below it.
+    std::wstring outermost;
+    for (std::wstring p = path; !p.empty() && !KeyExists(root, p); p = Parent(p)) outermost = p;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    if (!outermost.empty()) keys_.push_back({root, outermost});
+}
+
+void RegEvidence::SetValue(HKEY root, const std::wstring& path, const std::wstring& name,
+                           DWORD type, const void* data, DWORD size)
+{
+    CreateKey(root, path);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    ChangedValue old{root, path, name, false, 0, {}};
+    DWORD oldSize = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &old.type, nullptr, &oldSize) == ERROR_SUCCESS) {
+        old.existed = true;
+        old.data.resize(oldSize);
+        RegQueryValueExW(key, name.c_str(), nullptr, nullptr, old.data.data(), &oldSize);
+    }
+    values_.push_back(old);
+    EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void RegEvidence::SetString(HKEY root, const std::wstring& path, const std::wstring& name,
+                            const std::wstring& value)
+{
+    SetValue(root, path, name, REG_SZ, value.c_str(), DWORD(value.size() + 1) * 2);
+}
+
+void RegEvidence::SetDword(HKEY root, const std::wstring& path, const std::wstring& name,
+                           DWORD value)
+{
+    SetValue(root, path, name, REG_DWORD, &value, sizeof(value));
+}
+
+void RegEvidence::Clear()
+{
+    for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(value->root, value->path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+            continue;
+        }
+        if (value->existed) {
+            RegSetValueExW(key, value->name.c_str(), 0, value->type, value->data.data(),
+                           DWORD(value->data.size()));
+        } else {
+            RegDeleteValueW(key, value->name.c_str());
+        }
+        RegCloseKey(key);
+    }
+    values_.clear();
+    for (auto key = keys_.rbegin(); key != keys_.rend(); ++key) {
+        EXPECT_EQ(RegDeleteTreeW(key->root, key->path.c_str()), ERROR_SUCCESS);
+        RegDeleteKeyW(key->root, key->path.c_str());
+    }
+    keys_.clear();
+}
+
+FileEvidence::~FileEvidence()
+{
+    Clear();
+}
+
+void FileEvidence::MakeFolders(const std::wstring& folder)
+{
+    if (folder.empty() || GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    MakeFolders(Parent(folder));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    folders_.push_back(folder);
+}
+
+void FileEvidence::SetAside(const std::wstring& path)
+{
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    ASSERT_TRUE(MoveFileW(path.c_str(), (path + L".vltest").c_str())) << GetLastError();
+    aside_.push_back(path);
+}
+
+void FileEvidence::Copy(const std::wstring& source, const std::wstring& target)
+{
+    NativeFolders scope(native_);
+    MakeFolders(Parent(target));
+    SetAside(target);
+    ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), TRUE)) << GetLastError();
+    files_.push_back(target);
+}
+
+void FileEvidence::Touch(const std::wstring& target)
+{
+    NativeFolders scope(native_);
+    MakeFolders(Parent(target));
+    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    CloseHandle(file);
+    files_.push_back(target);
+}
+
+void FileEvidence::Hide(const std::wstring& path)
+{
+    NativeFolders scope(native_);
+    ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetAside(path);
+}
+
+void FileEvidence::Clear()
+{
+    NativeFolders scope(native_);
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file) {
+        EXPECT_TRUE(DeleteFileW(file->c_str())) << GetLastError();
+    }
+    files_.clear();
+    for (auto path = aside_.rbegin(); path != aside_.rend(); ++path) {
+        EXPECT_TRUE(MoveFileW((*path + L".vltest").c_str(), path->c_str())) << GetLastError();
+    }
+    aside_.clear();
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) {
+        EXPECT_TRUE(RemoveDirectoryW(folder->c_str())) << GetLastError();
+    }
+    folders_.clear();
+}
+
+std::string RunDetectProbe()
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readHandle = nullptr, writeHandle = nullptr;
+    if (!CreatePipe(&readHandle, &writeHandle, &inherit, 0)) return "";
+    Velora::VLHandle readEnd(readHandle), writeEnd(writeHandle);
+    SetHandleInformation(readHandle, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeHandle;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::wstring commandLine = L"\"" + FromUnix(VL_DETECT_PROBE) + L"\"";
+    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    // Our copy of the write end must go, or the read below never sees the end.
+    writeEnd.Reset();
+    std::string output;
+    if (!started) return output;
+    Velora::VLHandle child(process.hProcess), thread(process.hThread);
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(readHandle, buffer, sizeof(buffer), &read, nullptr) && read) {
+        output.append(buffer, read);
+    }
+    WaitForSingleObject(child.Get(), 60000);
+    return output;
+}

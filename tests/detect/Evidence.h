@@ -1,0 +1,79 @@
+// Evidence of installed runtimes, put where the detectors look (the real
+// registry keys and system folders of the test prefix) and taken away again:
+// every key, value, folder and file a fixture creates or replaces is recorded
+// and restored when it goes out of scope.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Path of a fake library built for the tests ("mfc100-325" → ...\mfc100-325.dll).
+std::wstring FakeDll(const std::wstring& name);
+// A fresh folder under the temporary folder, removed with the fixture.
+std::wstring ScratchFolder();
+std::wstring SystemDir();  // the 32-bit system folder (SysWOW64 on 64-bit Windows)
+std::wstring WindowsDir();
+bool OnWow64();
+
+class RegEvidence {
+public:
+    RegEvidence() = default;
+    ~RegEvidence();
+    RegEvidence(const RegEvidence&) = delete;
+    RegEvidence& operator=(const RegEvidence&) = delete;
+
+    void CreateKey(HKEY root, const std::wstring& path);
+    void SetString(HKEY root, const std::wstring& path, const std::wstring& name,
+                   const std::wstring& value);
+    void SetDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
+    // Takes everything away now.
+    void Clear();
+
+private:
+    void SetValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+                  const void* data, DWORD size);
+
+    struct CreatedKey {
+        HKEY root;
+        std::wstring path;
+    };
+    struct ChangedValue {
+        HKEY root;
+        std::wstring path, name;
+        bool existed;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::vector<CreatedKey> keys_;
+    std::vector<ChangedValue> values_;
+};
+
+class FileEvidence {
+public:
+    // native: work in the 64-bit system folders, with WOW64 redirection off.
+    explicit FileEvidence(bool native = false) : native_(native) {}
+    ~FileEvidence();
+    FileEvidence(const FileEvidence&) = delete;
+    FileEvidence& operator=(const FileEvidence&) = delete;
+
+    void Copy(const std::wstring& source, const std::wstring& target);
+    // An empty file; one already there is left alone.
+    void Touch(const std::wstring& target);
+    // Moves an existing file aside until the fixture ends.
+    void Hide(const std::wstring& path);
+    void Clear();
+
+private:
+    void MakeFolders(const std::wstring& folder);
+    void SetAside(const std::wstring& path);
+
+    bool native_;
+    std::vector<std::wstring> folders_; // created, outermost first
+    std::vector<std::wstring> files_;   // created
+    std::vector<std::wstring> aside_;   // original paths moved to path + ".vltest"
+};
+
+// Runs the console driver and answers its output.
+std::string RunDetectProbe();

@@ -1,0 +1,71 @@
+#include "detect/LibraryRuntimeDetect.h"
+
+#include "Evidence.h"
+#include "detect/Detectors.h"
+
+#include <gtest/gtest.h>
+
+using namespace Velora;
+
+TEST(LibraryRuntimeDetectTest, GfwLiveRowFlips)
+{
+    EXPECT_FALSE(DetectGfwLive());
+    {
+        FileEvidence files;
+        files.Copy(FakeDll(L"xlive-v0"), SystemDir() + L"\\Xlive.dll");
+        EXPECT_FALSE(DetectGfwLive()); // product major version 0
+    }
+    {
+        FileEvidence files;
+        files.Copy(FakeDll(L"xlive"), SystemDir() + L"\\Xlive.dll");
+        EXPECT_TRUE(DetectGfwLive());
+        EXPECT_FALSE(DetectOpenAL());
+    }
+    EXPECT_FALSE(DetectGfwLive());
+}
+
+TEST(LibraryRuntimeDetectTest, OpenALRowFlips)
+{
+    EXPECT_FALSE(DetectOpenAL());
+    {
+        FileEvidence files;
+        files.Copy(FakeDll(L"openal32"), SystemDir() + L"\\OpenAL32.dll");
+        EXPECT_TRUE(DetectOpenAL());
+    }
+    EXPECT_FALSE(DetectOpenAL());
+}
+
+TEST(LibraryRuntimeDetectTest, PhysXRowFlips)
+{
+    const std::wstring loader = SystemDir() + L"\\PhysXLoader.dll";
+    EXPECT_FALSE(DetectPhysX());
+    {
+        // The loader alone, without the key.
+        FileEvidence files;
+        files.Copy(FakeDll(L"physxloader"), loader);
+        EXPECT_FALSE(DetectPhysX());
+        RegEvidence registry;
+        registry.CreateKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies");
+        EXPECT_FALSE(DetectPhysX()); // the key without its value
+        registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 0);
+        EXPECT_TRUE(DetectPhysX());
+        VLPhysXInfo info;
+        ReadPhysXInfo(info);
+        EXPECT_TRUE(info.ok);
+        EXPECT_EQ(info.major, 2);
+        EXPECT_EQ(info.minor, 8);
+    }
+    EXPECT_FALSE(DetectPhysX());
+}
+
+TEST(LibraryRuntimeDetectTest, PhysXLoaderMustExportAndBeVersionOne)
+{
+    const std::wstring loader = SystemDir() + L"\\PhysXLoader.dll";
+    RegEvidence registry;
+    registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 7);
+    for (const wchar_t* fake : {L"physxloader-noexport", L"physxloader-v0"}) {
+        FileEvidence files;
+        files.Copy(FakeDll(fake), loader);
+        EXPECT_FALSE(DetectPhysX());
+    }
+}

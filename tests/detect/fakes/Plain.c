@@ -1,0 +1,2 @@
+/* A library without a version resource. */
+int vl_plain_library;
