@@ -4,6 +4,8 @@
 #include "install/RegFileParser.h"
 #include "install/RegTextWriter.h"
 
+#include "tests/install/TestRegKey.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -13,19 +15,6 @@
 using namespace Velora;
 
 namespace {
-
-std::string Bytes(const VLBuffer<unsigned char>& buffer)
-{
-    return std::string(reinterpret_cast<const char*>(buffer.data), buffer.size);
-}
-
-void SetBytes(VLBuffer<unsigned char>& buffer, const std::string& bytes)
-{
-    buffer.size = 0;
-    buffer.SetCapacity(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::copy(bytes.begin(), bytes.end(), buffer.data);
-    buffer.size = uint32_t(bytes.size());
-}
 
 // The text as a UTF-16LE file with its byte-order mark.
 std::string Utf16File(const std::wstring& text)

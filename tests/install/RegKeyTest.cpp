@@ -1,5 +1,7 @@
 #include "install/RegKey.h"
 
+#include "tests/install/TestRegKey.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,19 +9,6 @@
 using namespace Velora;
 
 namespace {
-
-std::string Bytes(const VLBuffer<unsigned char>& buffer)
-{
-    return std::string(reinterpret_cast<const char*>(buffer.data), buffer.size);
-}
-
-void SetBytes(VLBuffer<unsigned char>& buffer, const std::string& bytes)
-{
-    buffer.size = 0;
-    buffer.SetCapacity(uint32_t(bytes.size()));
-    if (!bytes.empty()) std::copy(bytes.begin(), bytes.end(), buffer.data);
-    buffer.size = uint32_t(bytes.size());
-}
 
 std::string U32(uint32_t v)
 {
@@ -31,13 +20,6 @@ std::string Units(const std::wstring& text)
     std::string out;
     for (wchar_t unit : text) out += std::string{char(unit), char(unit >> 8)};
     return out;
-}
-
-VLRegValue StringValue(const std::wstring& name, const std::wstring& text)
-{
-    VLRegValue value(REG_SZ, name);
-    value.text = text;
-    return value;
 }
 
 // A key with a subkey, a value of every kind the record holds, and a value
@@ -86,10 +68,7 @@ void ExpectSameTree(const VLRegKey& actual, const VLRegKey& expected)
         EXPECT_EQ(a.deleteValue, e.deleteValue) << testing::PrintToString(e.name);
         if (e.deleteValue) continue;
         EXPECT_EQ(a.type, e.type) << testing::PrintToString(e.name);
-        VLBuffer<unsigned char> rawA, rawE;
-        a.GetRawData(rawA);
-        e.GetRawData(rawE);
-        EXPECT_EQ(Bytes(rawA), Bytes(rawE)) << testing::PrintToString(e.name);
+        EXPECT_EQ(RawBytes(a), RawBytes(e)) << testing::PrintToString(e.name);
     }
     ASSERT_EQ(actual.subkeys.size(), expected.subkeys.size());
     for (size_t i = 0; i < actual.subkeys.size(); ++i) {

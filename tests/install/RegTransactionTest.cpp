@@ -10,13 +10,6 @@ using namespace Velora;
 
 namespace {
 
-VLRegValue StringValue(const std::wstring& name, const std::wstring& text)
-{
-    VLRegValue value(REG_SZ, name);
-    value.text = text;
-    return value;
-}
-
 VLRegValue DwordValue(const std::wstring& name, uint32_t number)
 {
     VLRegValue value(REG_DWORD, name);
@@ -156,6 +149,9 @@ TEST(RegTransaction, DeletingKeys)
     EXPECT_FALSE(none.deleteKey);
     EXPECT_TRUE(none.values.empty());
     EXPECT_FALSE(KeyExists(test.Sub(L"none")));
+    const VLRegKey alone = VLRegTransaction().ApplyKey(VLRegKey::FromName(L"-" + test.FullName() + L"\\none"));
+    EXPECT_EQ(alone.path, test.Sub(L"none"));
+    EXPECT_TRUE(alone.values.empty() && alone.subkeys.empty());
 
     WriteRegKeyTree(backup, true);
     DWORD type = 0;

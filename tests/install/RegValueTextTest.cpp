@@ -11,13 +11,6 @@ using namespace Velora;
 
 namespace {
 
-std::string RawOf(const VLRegValue& value)
-{
-    VLBuffer<unsigned char> raw;
-    value.GetRawData(raw);
-    return std::string(reinterpret_cast<const char*>(raw.data), raw.size);
-}
-
 struct ParseCase {
     const wchar_t* text;
     uint32_t type;
@@ -60,7 +53,7 @@ TEST(RegValueText, ParseTextForms)
         VLRegValue value(REG_SZ, L"n");
         value.ParseText(c.text);
         EXPECT_EQ(value.type, c.type);
-        EXPECT_EQ(RawOf(value), c.raw);
+        EXPECT_EQ(RawBytes(value), c.raw);
         EXPECT_FALSE(value.deleteValue);
     }
 }
@@ -187,7 +180,7 @@ TEST(RegValueText, BinaryFormsRoundTrip)
         VLRegValue back(REG_SZ);
         back.ParseText(formatted);
         EXPECT_EQ(back.type, value->type) << testing::PrintToString(formatted);
-        EXPECT_EQ(RawOf(back), RawOf(*value)) << testing::PrintToString(formatted);
+        EXPECT_EQ(RawBytes(back), RawBytes(*value)) << testing::PrintToString(formatted);
     }
 }
 

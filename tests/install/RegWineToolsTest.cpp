@@ -95,13 +95,6 @@ private:
     std::wstring path_;
 };
 
-std::string Raw(const VLRegValue& value)
-{
-    VLBuffer<unsigned char> raw;
-    value.GetRawData(raw);
-    return std::string(reinterpret_cast<const char*>(raw.data), raw.size);
-}
-
 std::map<std::wstring, const VLRegValue*> ByName(const VLRegKey& key)
 {
     std::map<std::wstring, const VLRegValue*> values;
@@ -121,7 +114,7 @@ void ExpectRegistryHolds(const VLRegKey& expected)
         const auto found = liveValues.find(value.name);
         ASSERT_NE(found, liveValues.end()) << testing::PrintToString(value.name);
         EXPECT_EQ(found->second->type, value.type) << testing::PrintToString(value.name);
-        EXPECT_EQ(Raw(*found->second), Raw(value)) << testing::PrintToString(value.name);
+        EXPECT_EQ(RawBytes(*found->second), RawBytes(value)) << testing::PrintToString(value.name);
     }
     ASSERT_EQ(live.subkeys.size(), expected.subkeys.size());
     for (const VLRegKey& subkey : expected.subkeys) ExpectRegistryHolds(subkey);
@@ -211,7 +204,7 @@ TEST(RegWineTools, RegeditExportReadsBackIntoTheSameKeys)
                 // hex(2) text keeps the terminator its bytes carry.
                 EXPECT_EQ(found->second->text, value.text + L'\0');
             } else {
-                EXPECT_EQ(Raw(*found->second), Raw(value));
+                EXPECT_EQ(RawBytes(*found->second), RawBytes(value));
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace Velora {
@@ -79,6 +80,33 @@ std::string TextBytes(const std::wstring& text)
 {
     const char* begin = reinterpret_cast<const char*>(text.c_str());
     return std::string(begin, (text.size() + 1) * 2);
+}
+
+std::string Bytes(const VLBuffer<unsigned char>& buffer)
+{
+    return std::string(reinterpret_cast<const char*>(buffer.data), buffer.size);
+}
+
+void SetBytes(VLBuffer<unsigned char>& buffer, const std::string& bytes)
+{
+    buffer.size = 0;
+    buffer.SetCapacity(uint32_t(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), buffer.data);
+    buffer.size = uint32_t(bytes.size());
+}
+
+VLRegValue StringValue(const std::wstring& name, const std::wstring& text)
+{
+    VLRegValue value(REG_SZ, name);
+    value.text = text;
+    return value;
+}
+
+std::string RawBytes(const VLRegValue& value)
+{
+    VLBuffer<unsigned char> raw;
+    value.GetRawData(raw);
+    return Bytes(raw);
 }
 
 } // namespace Velora

@@ -1,5 +1,6 @@
 // A private key under HKCU\Software for one test, removed with its subtree
-// when the test ends, and small helpers to look at what the registry holds.
+// when the test ends, and small helpers to look at what the registry holds
+// and to build records and byte blocks.
 #pragma once
 
 #include "install/RegKey.h"
@@ -37,5 +38,11 @@ void PutDword(const std::wstring& path, const std::wstring& name, DWORD value);
 bool GetValue(const std::wstring& path, const std::wstring& name, DWORD& type, std::string& bytes);
 // The raw bytes of a text with its terminator, as the registry stores REG_SZ.
 std::string TextBytes(const std::wstring& text);
+
+std::string Bytes(const VLBuffer<unsigned char>& buffer);
+void SetBytes(VLBuffer<unsigned char>& buffer, const std::string& bytes);
+VLRegValue StringValue(const std::wstring& name, const std::wstring& text);
+// The value as raw registry bytes.
+std::string RawBytes(const VLRegValue& value);
 
 } // namespace Velora
