@@ -193,7 +193,6 @@ void FillTaskStatus(const lt::torrent_status& s, BTTaskStatus& out)
     out.timeSinceDownload = SecondsSince(s.last_download);
     out.seedRank = s.seed_rank;
     out.hasIncoming = s.has_incoming ? 1 : 0;
-    out.seedMode = (s.flags & lt::torrent_flags::seed_mode) ? 1 : 0;
 }
 
 btTaskImpl::btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback,
@@ -236,6 +235,7 @@ BTTaskStatus* btTaskImpl::GetStatus(BTTaskStatus* status)
 {
     std::lock_guard<std::mutex> guard(statusLock_);
     FillTaskStatus(status_, *status);
+    status->seedMode = record_.addAsSeed ? 1 : 0;
     return status;
 }
 
