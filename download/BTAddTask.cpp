@@ -1,0 +1,176 @@
+// Turning a task description (new parameters or a saved record) into a
+// torrent in the engine and a task handle.
+#include "download/BTSession.h"
+
+#include "download/BTSessionImpl.h"
+#include "download/BTTaskRecord.h"
+#include "download/BTText.h"
+
+#include "base/FileUtil.h"
+#include "base/PathUtil.h"
+#include "base/TextConvert.h"
+
+#include <libtorrent/read_resume_data.hpp>
+#include <libtorrent/torrent_info.hpp>
+
+namespace Velora {
+
+namespace {
+
+void SetError(std::string* error, const std::string& text)
+{
+    if (error) *error = text;
+}
+
+// Puts every file of the torrent under rootName in place of the torrent's own
+// top-level name.
+void RenameRoot(lt::torrent_info& info, const std::string& rootName)
+{
+    const lt::file_storage& files = info.files();
+    for (lt::file_index_t i : files.file_range()) {
+        const std::string path = files.file_path(i);
+        const size_t separator = path.find_first_of("\\/");
+        info.rename_file(i, separator == std::string::npos ? rootName : rootName + path.substr(separator));
+    }
+}
+
+// Resume data of another torrent would make the engine refuse the add; the
+// engine then checks the data on disk instead.
+lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info)
+{
+    std::vector<char> bytes;
+    if (resumeFile.empty() || !LoadFileBytes(resumeFile, bytes)) return {};
+    lt::error_code ec;
+    lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
+    if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
+    return params;
+}
+
+} // namespace
+
+bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
+                                   lt::torrent_handle& torrent)
+{
+    lt::error_code ec;
+    std::shared_ptr<lt::torrent_info> info;
+    if (param.sourceKind == 0)
+        info = std::make_shared<lt::torrent_info>(AcpToUtf8(param.torrentFile), ec);
+    else if (param.sourceKind == 1)
+        info = std::make_shared<lt::torrent_info>(param.torrentData.data(),
+                                                  static_cast<int>(param.torrentData.size()), ec);
+    else
+        return false;
+    if (ec) {
+        SetError(error, Utf8ToAcp(ec.message()));
+        return false;
+    }
+    if (!param.rootName.empty()) RenameRoot(*info, AcpToUtf8(param.rootName));
+
+    lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info);
+    params.ti = info;
+    params.save_path = AcpToUtf8(param.savePath);
+    params.storage_mode = lt::storage_mode_sparse;
+    // Assigned after reading the resume data, so that every torrent enters
+    // paused and under the owner's control whatever the data says.
+    params.flags = (lt::torrent_flags::default_flags & ~lt::torrent_flags::auto_managed) |
+                   lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error;
+    torrent = session->add_torrent(std::move(params), ec);
+    if (ec) {
+        // The handle of a refused add is invalid; the torrent already in the
+        // engine is left as it is.
+        SetError(error, Utf8ToAcp(ec.message()));
+        return false;
+    }
+    std::set<std::string> seeds = torrent.url_seeds();
+    for (const std::string& url : param.urlSeeds)
+        if (seeds.insert(url).second) torrent.add_url_seed(url);
+    return true;
+}
+
+std::shared_ptr<btTaskImpl> CBTSession::TImpl::CreateTask(ITaskCallback* callback, std::string* error,
+                                                          const BTTaskRecord* source,
+                                                          const BTTaskParam* param)
+{
+    BTTaskRecord record;
+    BTTaskParam params;
+    if (param) {
+        params = *param;
+        record.savePath = param->savePath;
+        record.resumeFile = param->resumeFile;
+        record.orgTorrentFile = param->torrentFile;
+        record.addAsSeed = param->addAsSeed;
+        record.urlSeed = param->urlSeeds;
+    } else {
+        record = *source;
+        params.savePath = source->savePath;
+        params.resumeFile = source->resumeFile;
+        params.addAsSeed = source->addAsSeed;
+        params.urlSeeds = source->urlSeed;
+        params.sourceKind = 0;
+        params.torrentFile = source->torrentFile;
+    }
+
+    lt::torrent_handle torrent;
+    try {
+        if (!AddTorrent(params, error, torrent)) return nullptr;
+    } catch (const std::exception& e) {
+        SetError(error, e.what());
+        return nullptr;
+    }
+    auto removeAgain = [&] {
+        try {
+            session->remove_torrent(torrent);
+        } catch (const std::exception&) {
+        }
+    };
+
+    const std::wstring saveFolder = ToWideString(record.savePath);
+    const std::wstring copy = CombinePath(
+        saveFolder, ToWide(InfoHashHex(torrent.torrent_file()->info_hashes().get_best()).c_str()) +
+                        std::wstring(L".torrent"));
+    record.torrentFile = ToMultiByte(copy);
+
+    if (!DirectoryExists(saveFolder) && !CreateDirectories(saveFolder)) {
+        SetError(error, SystemErrorText(GetLastError()));
+        removeAgain();
+        return nullptr;
+    }
+    if (!FileExists(copy)) {
+        if (params.sourceKind == 0) {
+            if (!CopyFileW(ToWideString(params.torrentFile).c_str(), copy.c_str(), TRUE)) {
+                SetError(error, SystemErrorText(GetLastError()));
+                removeAgain();
+                return nullptr;
+            }
+        } else if (SaveTorrentData(record.torrentFile, params.torrentData) != 0) {
+            SetError(error, "save torrent failed");
+            removeAgain();
+            return nullptr;
+        }
+    }
+    return std::make_shared<btTaskImpl>(record, callback, torrent);
+}
+
+std::shared_ptr<IBTTask> CBTSession::AddTask(const BTTaskParam* param, ITaskCallback* callback,
+                                             std::string* error)
+{
+    std::shared_ptr<btTaskImpl> task = impl_->CreateTask(callback, error, nullptr, param);
+    if (!task) return nullptr;
+    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    impl_->Append(task);
+    task->WriteResumeData();
+    return task;
+}
+
+std::shared_ptr<IBTTask> CBTSession::AddTaskFromRecord(const std::string& path, bool asSeed,
+                                                       ITaskCallback* callback, std::string* error)
+{
+    BTTaskRecord record;
+    if (!Velora::LoadTaskRecord(path, &record)) return nullptr;
+    record.addAsSeed = asSeed;
+    std::shared_ptr<btTaskImpl> task = impl_->CreateTask(callback, error, &record, nullptr);
+    if (task) impl_->Append(task);
+    return task;
+}
+
+} // namespace Velora

@@ -1,0 +1,93 @@
+// The handle the session gives out for each torrent: the owner drives the
+// torrent through IBTTask, and the session's thread feeds it the engine's
+// status updates and alerts, which become calls of the owner's callback.
+#pragma once
+
+#include "download/BTAlert.h"
+#include "download/BTTypes.h"
+
+#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_status.hpp>
+
+#include <atomic>
+#include <mutex>
+
+namespace Velora {
+
+class torrentInfoImpl : public ITorrentInfo {
+public:
+    explicit torrentInfoImpl(const lt::torrent_handle& torrent) : torrent_(torrent) {}
+
+    void GetName(std::string& name) override;
+    void GetTrackers(std::vector<std::string>& trackers) override;
+    void GetComment(std::string& comment) override;
+    int32_t GetPieceSize() override;
+    int32_t GetPieceCount() override;
+    int32_t GetFileCount() override;
+    void GetFilePath(std::string& path, int32_t index) override;
+    int64_t GetFileSize(int32_t index) override;
+    int64_t GetTotalSize() override;
+    void GetInfoHash(std::string& hash) override;
+
+private:
+    const lt::torrent_handle& torrent_;
+};
+
+// The owner's event for an engine error: 3 disk full, 4 access denied, else 1.
+int ErrorEvent(const lt::error_code& error);
+void FillTaskStatus(const lt::torrent_status& status, BTTaskStatus& out);
+
+class btTaskImpl : public IBTTask {
+public:
+    // record.rootPath is replaced by the path of the torrent's first file.
+    btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback, const lt::torrent_handle& torrent);
+    ~btTaskImpl() override = default;
+
+    void Resume() override;
+    void Pause() override;
+    std::string GetErrorText() override;
+    void SetCallback(ITaskCallback* callback) override;
+    bool IsRunning() override;
+    BTTaskStatus* GetStatus(BTTaskStatus* status) override;
+    bool IsSeedTask() override;
+    BTTaskRecord* GetRecord() override;
+    ITorrentInfo* GetTorrentInfo() override;
+    std::vector<BTPeerInfo>& GetPeers(std::vector<BTPeerInfo>& peers, int32_t first,
+                                      uint32_t count) override;
+    void SetRateLimits(int32_t download, int32_t upload) override;
+    void GetRateLimits(int32_t& download, int32_t& upload) override;
+    void ForceRecheck() override;
+    bool WaitPaused(uint32_t milliseconds) override;
+    bool IsPaused() override;
+
+    // Called by the session.
+    const lt::torrent_handle& Handle() const { return torrent_; }
+    int State();
+    void UpdateStatus(const lt::torrent_status& status);
+    void OnAlert(const BTAlert& alert);
+    void Progress();
+    void SaveResumeDataIfNeeded();
+    // True when written, or when there is no torrent any more to write for.
+    bool WriteResumeData();
+
+private:
+    void RefreshStatus();
+    bool SaveRecord(lt::entry resumeData);
+
+    lt::torrent_handle torrent_;
+    torrentInfoImpl info_;
+    ITaskCallback* callback_;        // guarded by lock_, as is every call of it
+    BTTaskRecord record_;
+    std::atomic<bool> resumedOnce_{false};
+    std::recursive_mutex lock_;
+    // Kept apart from lock_: owners read the status while they may be inside
+    // a callback's chain of locks.
+    std::mutex statusLock_;
+    lt::torrent_status status_;
+    std::atomic<bool> statusReported_{false};
+};
+
+// Writes the bytes over the start of the task's record file.
+bool SaveBufferToFile(btTaskImpl& task, const std::vector<char>& bytes);
+
+} // namespace Velora

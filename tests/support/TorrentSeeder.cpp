@@ -1,0 +1,54 @@
+#include "tests/support/TorrentSeeder.h"
+
+#include "base/TextConvert.h"
+
+#include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/torrent_flags.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
+
+#include <windows.h>
+
+#include <boost/asio/ip/address.hpp>
+
+namespace VeloraTest {
+
+TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& folder)
+{
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
+    pack.set_bool(lt::settings_pack::enable_dht, false);
+    pack.set_bool(lt::settings_pack::enable_lsd, false);
+    pack.set_bool(lt::settings_pack::enable_upnp, false);
+    pack.set_bool(lt::settings_pack::enable_natpmp, false);
+    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    pack.set_int(lt::settings_pack::alert_mask, 0);
+    session_ = std::make_unique<lt::session>(lt::session_params(pack));
+
+    lt::add_torrent_params params;
+    params.ti = std::make_shared<lt::torrent_info>(torrent.data(), static_cast<int>(torrent.size()));
+    bool ok = false;
+    params.save_path = Velora::WideToMultiByteCP(folder, CP_UTF8, 0, nullptr, &ok);
+    params.flags = (params.flags & ~lt::torrent_flags::paused & ~lt::torrent_flags::auto_managed) |
+                   lt::torrent_flags::seed_mode;
+    torrent_ = session_->add_torrent(std::move(params));
+}
+
+TorrentSeeder::~TorrentSeeder() = default;
+
+bool TorrentSeeder::WaitSeeding(int seconds)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (torrent_.status().is_seeding) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+void TorrentSeeder::ConnectTo(uint16_t port)
+{
+    torrent_.connect_peer({boost::asio::ip::make_address("127.0.0.1"), port});
+}
+
+} // namespace VeloraTest
