@@ -72,6 +72,10 @@ protected:
     bool WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCompressConverter& converter);
     bool WriteSolid(const std::vector<VLTocNode*>& list, uint64_t outputExpected, uint64_t packedSize,
                     VLCompressConverter& converter);
+    // Reads a memory entry's content into its node from where the file
+    // stands; the caller has positioned the file and reset the converter.
+    bool ReadMemoryEntry(VLTocNode& node, VLCompressConverter& converter);
+    bool SeekTo(uint64_t offset, bool reportQueryFailure);
 
     VLTocNode root_;
     uint8_t formatVersion_ = 1;
@@ -93,8 +97,6 @@ private:
     OpenResult OpenOutput(const std::wstring& path, const VLTocNode& node, VLFile& output);
     bool AskSkip(uint32_t code, DWORD error, const std::wstring& path);
     bool ExtractChildren(VLTocNode& folder, const std::wstring& path);
-    bool ReadMemoryEntry(VLTocNode& node, VLCompressConverter& converter);
-    bool SeekTo(uint64_t offset, bool reportQueryFailure);
     void SetFolderAttributes(const VLTocNode& node);
     void ReportDecodeFailure(uint64_t position);
 };
