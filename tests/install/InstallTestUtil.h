@@ -19,7 +19,7 @@ namespace Velora::Test {
 // A program built with the tests, found beside the test executable.
 inline std::wstring HelperProgram(const std::wstring& name)
 {
-    return GetFullPathFolder(GetModuleFilePath()) + L"\\" + name;
+    return GetFullPathFolder(GetModuleFilePath()) + name;
 }
 
 // HKCU\Software\VLTest-<random>, removed with everything below it.
