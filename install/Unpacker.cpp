@@ -503,7 +503,6 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
         AfterEntry(node);
     };
     auto distribute = [&](const unsigned char* bytes, uint32_t n, uint32_t stepUsed) {
-        done_ += stepUsed;
         while (n > 0) {
             if (!open && (index == list.size() || !openNext(stepUsed))) return false;
             const uint32_t k = fileLeft < n ? uint32_t(fileLeft) : n;
@@ -517,6 +516,7 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
             fileLeft -= k;
             if (fileLeft == 0) completeFile();
         }
+        done_ += stepUsed;
         return true;
     };
 
@@ -531,6 +531,9 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
         }
         inputLeft -= got;
         if (cancelled_) return false;
+        // One stream may carry many megabytes into one file: reporting after
+        // each read lets a pause take hold here too.
+        if (open) UpdateProgress(*list[index], 0);
         uint32_t consumed = 0;
         const Decode result = DecodePiece(converter, progress_, buffer.get(), got, outputLeft, consumed, distribute);
         if (result == Decode::DrainFailed) return false;
