@@ -32,6 +32,15 @@ public:
     // The record's data as raw registry bytes; out's size is set to the count.
     bool GetRawData(VLBuffer<unsigned char>& out) const;
 
+    // The ".reg" text forms live with the registry file reader and writer in
+    // install/ (library vl_install); only the installer converts them.
+    // Fills the record from the data part of a ".reg" value line (what
+    // follows "="); text that matches no data form leaves it as it was.
+    void ParseText(const std::wstring& text);
+    // Appends the ".reg" data text of the record; false only for
+    // REG_DWORD_BIG_ENDIAN, which that format cannot hold.
+    bool FormatText(std::wstring& out) const;
+
     uint32_t type;
     std::wstring name; // empty for the key's default value
     uint32_t dwordValue = 0; // REG_DWORD and REG_DWORD_BIG_ENDIAN, host order

@@ -1,0 +1,65 @@
+// Applying key trees to the live registry with a backup that undoes them, and
+// reading and writing whole key trees.
+#pragma once
+
+#include "install/RegKey.h"
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace Velora {
+
+// A registry call that failed on a key. The package install reports the two
+// names and the two numbers, and picks its event by openFailed.
+class VLRegException : public std::exception {
+public:
+    VLRegException() = default;
+    VLRegException(uint32_t errorCode, bool openFailed, const std::wstring& keyName,
+                   const std::wstring& valueName = std::wstring())
+        : keyName(keyName), valueName(valueName), openFailed(openFailed), errorCode(errorCode)
+    {
+    }
+    const char* what() const noexcept override;
+
+    std::wstring keyName; // full name, without a minus prefix
+    std::wstring valueName; // the value whose old data could not be read, else empty
+    uint32_t extra = 0;
+    bool openFailed = false; // opening or creating the key for writing failed
+    uint32_t errorCode = 0;
+};
+
+// One registry apply of a package install.
+class VLRegTransaction {
+public:
+    // Applies every key in order. On any failure the backups taken so far,
+    // that of the failing key included, are written back from the last to the
+    // first, and the answer is false.
+    bool Apply(const VLRegKeyList& keys);
+    VLRegException GetLastError() const { return lastError_; }
+    // Applies one key tree and returns the tree that undoes it.
+    VLRegKey ApplyKey(const VLRegKey& key);
+
+    // One backup tree per applied key, in the order applied; the caller stores
+    // them after a successful Apply.
+    VLRegKeyList backups;
+
+private:
+    // Fills backup as it goes, so a key that fails half-way can still be
+    // undone as far as it got.
+    void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup);
+    void Rollback();
+
+    VLRegException lastError_;
+};
+
+// Writes a key record as it stands: values set or deleted, and a key flagged
+// for deletion removed with its whole subtree. Keys that may not be written
+// are skipped with their subtree; other failures throw VLRegException.
+void WriteRegKeyTree(const VLRegKey& key, bool recursive);
+// Fills an empty record (root and path set) with the key's values and
+// subkeys, recursively. Throws VLRegException when a key cannot be opened or
+// listed, or a value cannot be read as it is stored.
+void ReadRegKeyTree(VLRegKey& key);
+
+} // namespace Velora

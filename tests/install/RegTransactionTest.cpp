@@ -1,0 +1,338 @@
+#include "install/RegFileParser.h"
+#include "install/RegTransaction.h"
+#include "tests/install/TestRegKey.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace Velora;
+
+namespace {
+
+VLRegValue DwordValue(const std::wstring& name, uint32_t number)
+{
+    VLRegValue value(REG_DWORD, name);
+    value.dwordValue = number;
+    return value;
+}
+
+std::string DwordBytes(uint32_t v)
+{
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+// A key below which the registry refuses to create lasting keys: children of
+// a volatile key must be volatile, so applying a new key there fails.
+std::wstring MakeVolatileKey(const TestRegKey& test)
+{
+    const std::wstring path = test.Sub(L"volatile");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
+    return path;
+}
+
+VLRegKey Key(const std::wstring& path)
+{
+    return VLRegKey(kRegRootCurrentUser, path);
+}
+
+} // namespace
+
+TEST(RegTransaction, NewTreeAndItsBackupRemovesItWhole)
+{
+    TestRegKey test;
+    VLRegKey key = Key(test.Sub(L"new"));
+    key.values.push_back(StringValue(L"", L"default"));
+    key.values.push_back(DwordValue(L"n", 7));
+    VLRegKey child = Key(test.Sub(L"new\\child"));
+    child.values.push_back(StringValue(L"c", L"x"));
+    VLRegKey grandchild = Key(test.Sub(L"new\\child\\deeper"));
+    grandchild.values.push_back(StringValue(L"g", L"y"));
+    child.subkeys.push_back(grandchild);
+    key.subkeys.push_back(child);
+
+    VLRegTransaction transaction;
+    ASSERT_TRUE(transaction.Apply(VLRegKeyList{key}));
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Sub(L"new"), L"n", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(bytes, DwordBytes(7));
+    ASSERT_TRUE(GetValue(test.Sub(L"new\\child\\deeper"), L"g", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(L"y"));
+
+    ASSERT_EQ(transaction.backups.size(), 1u);
+    const VLRegKey& backup = transaction.backups[0];
+    EXPECT_TRUE(backup.deleteKey);
+    EXPECT_EQ(backup.path, test.Sub(L"new"));
+    EXPECT_TRUE(backup.values.empty());
+
+    WriteRegKeyTree(backup, true);
+    EXPECT_FALSE(KeyExists(test.Sub(L"new")));
+    EXPECT_TRUE(KeyExists(test.Path()));
+}
+
+TEST(RegTransaction, OverwrittenValuesComeBackWithTheirTypes)
+{
+    TestRegKey test;
+    PutDword(test.Path(), L"typed", 5);
+    PutString(test.Path(), L"expand", L"%TEMP%\\x", REG_EXPAND_SZ);
+    // Stored without a terminator by some other program: no character of it
+    // may be lost on the way through the backup.
+    PutValue(test.Path(), L"bare", REG_SZ, L"abc", 6);
+
+    VLRegKey key = Key(test.Path());
+    key.values.push_back(StringValue(L"typed", L"now text"));
+    key.values.push_back(DwordValue(L"expand", 1));
+    key.values.push_back(StringValue(L"bare", L"replaced"));
+    key.values.push_back(StringValue(L"fresh", L"new"));
+    VLRegValue absent(REG_SZ, L"absent");
+    absent.deleteValue = true;
+    key.values.push_back(absent);
+
+    VLRegTransaction transaction;
+    ASSERT_TRUE(transaction.Apply(VLRegKeyList{key}));
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"typed", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_SZ));
+
+    const VLRegKey& backup = transaction.backups[0];
+    EXPECT_FALSE(backup.deleteKey);
+    ASSERT_EQ(backup.values.size(), 5u);
+    EXPECT_EQ(backup.values[0].type, uint32_t(REG_DWORD));
+    EXPECT_EQ(backup.values[0].dwordValue, 5u);
+    EXPECT_EQ(backup.values[1].type, uint32_t(REG_EXPAND_SZ));
+    EXPECT_EQ(backup.values[2].text, L"abc");
+    EXPECT_TRUE(backup.values[3].deleteValue);
+    EXPECT_EQ(backup.values[3].name, L"fresh");
+    EXPECT_TRUE(backup.values[4].deleteValue);
+
+    WriteRegKeyTree(backup, true);
+    ASSERT_TRUE(GetValue(test.Path(), L"typed", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(bytes, DwordBytes(5));
+    ASSERT_TRUE(GetValue(test.Path(), L"expand", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
+    EXPECT_EQ(bytes, TextBytes(L"%TEMP%\\x"));
+    ASSERT_TRUE(GetValue(test.Path(), L"bare", type, bytes));
+    EXPECT_EQ(bytes.substr(0, 6), std::string("a\0b\0c\0", 6));
+    EXPECT_FALSE(GetValue(test.Path(), L"fresh", type, bytes));
+}
+
+TEST(RegTransaction, DeletingKeys)
+{
+    TestRegKey test;
+    PutString(test.Sub(L"old"), L"a", L"1");
+    PutDword(test.Sub(L"old"), L"b", 2);
+    PutString(test.Sub(L"old\\sub"), L"c", L"3");
+
+    VLRegTransaction transaction;
+    ASSERT_TRUE(transaction.Apply(VLRegKeyList{VLRegKey::FromName(L"-" + test.FullName() + L"\\old"),
+                                               VLRegKey::FromName(L"-" + test.FullName() + L"\\none")}));
+    EXPECT_FALSE(KeyExists(test.Sub(L"old")));
+    EXPECT_TRUE(KeyExists(test.Path()));
+
+    ASSERT_EQ(transaction.backups.size(), 2u);
+    const VLRegKey& backup = transaction.backups[0];
+    EXPECT_FALSE(backup.deleteKey);
+    EXPECT_EQ(backup.values.size(), 2u);
+    ASSERT_EQ(backup.subkeys.size(), 1u);
+    EXPECT_EQ(backup.subkeys[0].path, test.Sub(L"old\\sub"));
+    // A key that did not exist leaves an empty backup of the same name.
+    const VLRegKey& none = transaction.backups[1];
+    EXPECT_EQ(none.path, test.Sub(L"none"));
+    EXPECT_FALSE(none.deleteKey);
+    EXPECT_TRUE(none.values.empty());
+    EXPECT_FALSE(KeyExists(test.Sub(L"none")));
+    const VLRegKey alone = VLRegTransaction().ApplyKey(VLRegKey::FromName(L"-" + test.FullName() + L"\\none"));
+    EXPECT_EQ(alone.path, test.Sub(L"none"));
+    EXPECT_TRUE(alone.values.empty() && alone.subkeys.empty());
+
+    WriteRegKeyTree(backup, true);
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Sub(L"old"), L"b", type, bytes));
+    EXPECT_EQ(bytes, DwordBytes(2));
+    ASSERT_TRUE(GetValue(test.Sub(L"old\\sub"), L"c", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(L"3"));
+}
+
+TEST(RegTransaction, FailureAtTheThirdKeyRollsBackInReverse)
+{
+    TestRegKey test;
+    const std::wstring volatileKey = MakeVolatileKey(test);
+    PutDword(test.Path(), L"v", 0);
+
+    VLRegKey first = Key(test.Path());
+    first.values.push_back(DwordValue(L"v", 1));
+    VLRegKey second = Key(test.Path());
+    second.values.push_back(DwordValue(L"v", 2));
+    VLRegKey created = Key(test.Sub(L"made"));
+    second.subkeys.push_back(created);
+    VLRegKey third = Key(volatileKey + L"\\lasting");
+
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(VLRegKeyList{first, second, third}));
+    // Written back second first: v is 1 after it and 0 after the first.
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"v", type, bytes));
+    EXPECT_EQ(bytes, DwordBytes(0));
+    EXPECT_FALSE(KeyExists(test.Sub(L"made")));
+
+    const VLRegException error = transaction.GetLastError();
+    EXPECT_EQ(error.errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_TRUE(error.openFailed);
+    EXPECT_EQ(error.keyName, test.FullName() + L"\\volatile\\lasting");
+    EXPECT_EQ(error.valueName, L"");
+    EXPECT_STREQ(error.what(), "Operate registry failed");
+    EXPECT_STREQ(VLRegException().what(), "Operate registry failed");
+}
+
+TEST(RegTransaction, TheFailingKeyIsRolledBackAsFarAsItGot)
+{
+    TestRegKey test;
+    const std::wstring volatileKey = MakeVolatileKey(test);
+    PutString(test.Sub(L"k"), L"keep", L"old");
+
+    // An existing key: its subkeys are applied first, the first one works and
+    // the second fails.
+    VLRegKey key = Key(test.Sub(L"k"));
+    key.subkeys.push_back(Key(test.Sub(L"k\\made")));
+    key.subkeys.push_back(Key(volatileKey + L"\\lasting"));
+    key.values.push_back(StringValue(L"keep", L"new"));
+    // A new key: its own subtree fails half-way through.
+    VLRegKey fresh = Key(test.Sub(L"fresh"));
+    fresh.values.push_back(StringValue(L"a", L"1"));
+    fresh.subkeys.push_back(Key(test.Sub(L"fresh\\one")));
+    fresh.subkeys.push_back(Key(volatileKey + L"\\lasting"));
+
+    for (const VLRegKey& failing : {key, fresh}) {
+        VLRegTransaction transaction;
+        EXPECT_FALSE(transaction.Apply(VLRegKeyList{failing}));
+        EXPECT_FALSE(KeyExists(test.Sub(L"k\\made")));
+        EXPECT_FALSE(KeyExists(test.Sub(L"fresh")));
+        DWORD type = 0;
+        std::string bytes;
+        ASSERT_TRUE(GetValue(test.Sub(L"k"), L"keep", type, bytes));
+        EXPECT_EQ(bytes, TextBytes(L"old"));
+    }
+}
+
+TEST(RegTransaction, ValueNamesMatchWithoutRegardToCase)
+{
+    TestRegKey test;
+    const std::wstring volatileKey = MakeVolatileKey(test);
+    PutString(test.Path(), L"Path", L"C:\\orig", REG_EXPAND_SZ);
+
+    VLRegKey key = Key(test.Path());
+    key.values.push_back(StringValue(L"path", L"C:\\new"));
+    VLRegTransaction applied;
+    ASSERT_TRUE(applied.Apply(VLRegKeyList{key}));
+    ASSERT_EQ(applied.backups[0].values.size(), 1u);
+    EXPECT_EQ(applied.backups[0].values[0].name, L"Path");
+    EXPECT_FALSE(applied.backups[0].values[0].deleteValue);
+    EXPECT_EQ(applied.backups[0].values[0].type, uint32_t(REG_EXPAND_SZ));
+
+    // The same apply failing later: the original comes back instead of being deleted.
+    WriteRegKeyTree(applied.backups[0], true);
+    VLRegTransaction failed;
+    EXPECT_FALSE(failed.Apply(VLRegKeyList{key, Key(volatileKey + L"\\lasting")}));
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"Path", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
+    EXPECT_EQ(bytes, TextBytes(L"C:\\orig"));
+}
+
+TEST(RegTransaction, AValueThatCannotBeBackedUpIsNotOverwritten)
+{
+    TestRegKey test;
+    PutValue(test.Path(), L"odd", REG_DWORD, "abc", 3);
+    PutString(test.Path(), L"first", L"old");
+
+    VLRegKey key = Key(test.Path());
+    key.values.push_back(StringValue(L"first", L"new"));
+    key.values.push_back(StringValue(L"odd", L"text"));
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(VLRegKeyList{key}));
+    const VLRegException error = transaction.GetLastError();
+    EXPECT_EQ(error.errorCode, uint32_t(ERROR_INVALID_DATA));
+    EXPECT_FALSE(error.openFailed);
+    EXPECT_EQ(error.keyName, test.FullName());
+    EXPECT_EQ(error.valueName, L"odd");
+
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"odd", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(bytes, "abc");
+    ASSERT_TRUE(GetValue(test.Path(), L"first", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(L"old"));
+}
+
+TEST(RegTransaction, NothingHappensAtARootOrAnUnknownRoot)
+{
+    TestRegKey test;
+    const std::wstring marker = L"VLTestMarker-" + std::to_wstring(GetCurrentProcessId());
+
+    VLRegParser parser;
+    std::wstring text = L"Windows Registry Editor Version 5.00\r\n"
+                        L"[HKEY_CLASSES_ROOT\\VLTest]\r\n\"" + marker + L"\"=\"x\"\r\n"
+                        L"[-HKEY_CLASSES_ROOT\\VLTestNone]\r\n"
+                        L"[HKEY_USERSX\\y]\r\n\"" + marker + L"\"=\"y\"\r\n"
+                        L"[" + test.FullName() + L"]\r\n\"kept\"=\"z\"\r\n";
+    VLBuffer<unsigned char> bytes(uint32_t(2 + text.size() * 2));
+    bytes.data[0] = 0xFF;
+    bytes.data[1] = 0xFE;
+    for (size_t i = 0; i < text.size(); ++i) {
+        bytes.data[2 + 2 * i] = uint8_t(text[i]);
+        bytes.data[3 + 2 * i] = uint8_t(text[i] >> 8);
+    }
+    bytes.size = bytes.capacity;
+    parser.Parse(bytes);
+
+    // Keys built by other callers at a bare root, or with a root outside the table.
+    VLRegKey atRoot(kRegRootCurrentUser, L"");
+    atRoot.values.push_back(StringValue(marker, L"root"));
+    VLRegKey classes(0x80000000, test.Path());
+    classes.values.push_back(StringValue(marker, L"classes"));
+    VLRegKeyList keys = parser.keys;
+    keys.push_back(atRoot);
+    keys.push_back(classes);
+
+    VLRegTransaction transaction;
+    ASSERT_TRUE(transaction.Apply(keys));
+    EXPECT_TRUE(KeyExists(L"Software"));
+    DWORD type = 0;
+    std::string value;
+    EXPECT_FALSE(GetValue(L"", marker, type, value));
+    EXPECT_FALSE(GetValue(test.Path(), marker, type, value));
+    EXPECT_TRUE(GetValue(test.Path(), L"kept", type, value));
+    for (const VLRegKey& backup : transaction.backups) WriteRegKeyTree(backup, true);
+    EXPECT_TRUE(KeyExists(L"Software"));
+    EXPECT_FALSE(GetValue(test.Path(), L"kept", type, value));
+
+    VLRegKey rootRead(kRegRootCurrentUser, L"");
+    EXPECT_THROW(ReadRegKeyTree(rootRead), VLRegException);
+    EXPECT_TRUE(rootRead.subkeys.empty());
+}
+
+TEST(RegTransaction, ReadTreeThrowsForAMissingKey)
+{
+    TestRegKey test;
+    VLRegKey missing = Key(test.Sub(L"absent"));
+    try {
+        ReadRegKeyTree(missing);
+        ADD_FAILURE() << "a missing key was read";
+    } catch (const VLRegException& error) {
+        EXPECT_EQ(error.errorCode, uint32_t(ERROR_FILE_NOT_FOUND));
+        EXPECT_FALSE(error.openFailed);
+        EXPECT_EQ(error.keyName, test.FullName() + L"\\absent");
+    }
+}

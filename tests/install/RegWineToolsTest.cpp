@@ -1,0 +1,279 @@
+// The reader, the writer and reg-probe checked against the system's own
+// registry programs: regedit exports what we read, imports what we write, and
+// reg query sees what we apply.
+#include "base/File.h"
+#include "base/FileUtil.h"
+#include "base/Handles.h"
+#include "base/StringUtil.h"
+#include "base/TextConvert.h"
+#include "install/RegFileParser.h"
+#include "install/RegTextWriter.h"
+#include "install/RegTransaction.h"
+#include "tests/install/TestRegKey.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+using namespace Velora;
+
+namespace {
+
+constexpr DWORD kNotRun = 0xFFFFFFFF;
+
+std::wstring ReadOutput(const std::wstring& path);
+
+// Runs a program and waits for it, at most a minute. The exit code, or kNotRun.
+DWORD RunProgram(const std::wstring& commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring mutableLine = commandLine;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
+        return kNotRun;
+    }
+    VLHandle process(info.hProcess), thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), 5000);
+        return kNotRun;
+    }
+    DWORD code = kNotRun;
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
+// reg query through the command interpreter, which puts its output in a file.
+std::wstring RegQuery(const std::wstring& key, const std::wstring& value, const std::wstring& file)
+{
+    const DWORD code = RunProgram(L"C:\\windows\\system32\\cmd.exe /c \"reg.exe query \"" + key +
+                                  L"\" /v \"" + value + L"\" > \"" + file + L"\"\"");
+    EXPECT_EQ(code, 0u);
+    return ReadOutput(file);
+}
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+std::wstring RegProbe()
+{
+    std::wstring path = L"Z:" + ToWide(VL_REG_PROBE_PATH);
+    ReplaceChar(path, L'/', L'\\');
+    return Quoted(path);
+}
+
+// Program output as text, whether the program wrote UTF-16 or narrow text.
+std::wstring ReadOutput(const std::wstring& path)
+{
+    VLBuffer<unsigned char> bytes;
+    if (!ReadWholeFile(path, bytes)) return std::wstring();
+    if (bytes.size >= 2 && bytes.data[1] == 0) {
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data), bytes.size / 2);
+    }
+    return ToWideString(std::string(reinterpret_cast<const char*>(bytes.data), bytes.size));
+}
+
+class TempPath {
+public:
+    explicit TempPath(const wchar_t* extension)
+    {
+        std::wstring folder;
+        GetTempDir(folder);
+        CreateTempFile(L"VLW", path_, folder);
+        DeleteFileW(path_.c_str());
+        path_ += extension;
+    }
+    ~TempPath() { DeleteFileW(path_.c_str()); }
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+std::map<std::wstring, const VLRegValue*> ByName(const VLRegKey& key)
+{
+    std::map<std::wstring, const VLRegValue*> values;
+    for (const VLRegValue& value : key.values) values[value.name] = &value;
+    return values;
+}
+
+// The registry's values of the key at path equal the record's, type and bytes.
+void ExpectRegistryHolds(const VLRegKey& expected)
+{
+    SCOPED_TRACE(testing::PrintToString(expected.path));
+    VLRegKey live(expected.root, expected.path);
+    ASSERT_NO_THROW(ReadRegKeyTree(live));
+    const auto liveValues = ByName(live);
+    ASSERT_EQ(liveValues.size(), expected.values.size());
+    for (const VLRegValue& value : expected.values) {
+        const auto found = liveValues.find(value.name);
+        ASSERT_NE(found, liveValues.end()) << testing::PrintToString(value.name);
+        EXPECT_EQ(found->second->type, value.type) << testing::PrintToString(value.name);
+        EXPECT_EQ(RawBytes(*found->second), RawBytes(value)) << testing::PrintToString(value.name);
+    }
+    ASSERT_EQ(live.subkeys.size(), expected.subkeys.size());
+    for (const VLRegKey& subkey : expected.subkeys) ExpectRegistryHolds(subkey);
+}
+
+VLRegValue Typed(uint32_t type, const std::wstring& name, const std::string& raw)
+{
+    VLRegValue value(type, name);
+    value.SetRawData(reinterpret_cast<const unsigned char*>(raw.data()), uint32_t(raw.size()));
+    return value;
+}
+
+// A tree with a value of every common kind, a long binary value and odd names.
+VLRegKey SampleTree(const std::wstring& path)
+{
+    VLRegKey key(kRegRootCurrentUser, path);
+    VLRegValue byDefault(REG_SZ);
+    byDefault.text = L"default";
+    key.values.push_back(byDefault);
+    VLRegValue odd(REG_SZ, L"say \"hi\" \\");
+    odd.text = L"C:\\dir\\ \"quoted\"";
+    key.values.push_back(odd);
+    VLRegValue dword(REG_DWORD, L"n");
+    dword.dwordValue = 31;
+    key.values.push_back(dword);
+    std::string long_bytes;
+    for (int i = 0; i < 100; ++i) long_bytes += char(i * 7);
+    key.values.push_back(Typed(REG_BINARY, L"binary", long_bytes));
+    VLRegValue multi(REG_MULTI_SZ, L"multi");
+    multi.multiStrings = {L"a", L"bc"};
+    key.values.push_back(multi);
+    VLRegValue qword(REG_QWORD, L"qword");
+    qword.qwordValue = 0x0102030405060708ull;
+    key.values.push_back(qword);
+    VLRegValue chinese(REG_SZ, L"\x4E2D");
+    chinese.text = L"\x6587";
+    key.values.push_back(chinese);
+    VLRegKey child(kRegRootCurrentUser, path + L"\\sub key");
+    VLRegValue inner(REG_SZ, L"v");
+    inner.text = L"inner";
+    child.values.push_back(inner);
+    key.subkeys.push_back(child);
+    return key;
+}
+
+void WriteTextFile(const std::wstring& path, const VLRegKeyList& keys)
+{
+    VLBuffer<unsigned char> text;
+    VLRegTextWriter writer(text, L"\r\n");
+    for (const VLRegKey& key : keys) writer.WriteKey(key);
+    VLFile file;
+    DWORD written = 0;
+    ASSERT_TRUE(file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(file.Write(text.data, text.size, &written));
+}
+
+} // namespace
+
+TEST(RegWineTools, RegeditExportReadsBackIntoTheSameKeys)
+{
+    TestRegKey test;
+    const VLRegKey tree = SampleTree(test.Sub(L"exported"));
+    WriteRegKeyTree(tree, true);
+    PutString(test.Sub(L"exported"), L"expand", L"%TEMP%\\x", REG_EXPAND_SZ);
+
+    TempPath file(L".reg");
+    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /E " + Quoted(file.Path()) + L" " +
+                  Quoted(test.FullName() + L"\\exported")),
+              0u);
+    VLRegParser parser;
+    ASSERT_NO_THROW(parser.LoadFile(file.Path()));
+    ASSERT_EQ(parser.keys.size(), 2u);
+    EXPECT_EQ(parser.keys[0].path, test.Sub(L"exported"));
+    EXPECT_EQ(parser.keys[1].path, test.Sub(L"exported\\sub key"));
+
+    for (const VLRegKey& read : parser.keys) {
+        VLRegKey live(kRegRootCurrentUser, read.path);
+        ReadRegKeyTree(live);
+        const auto readValues = ByName(read);
+        ASSERT_EQ(readValues.size(), live.values.size()) << testing::PrintToString(read.path);
+        for (const VLRegValue& value : live.values) {
+            SCOPED_TRACE(testing::PrintToString(value.name));
+            const auto found = readValues.find(value.name);
+            ASSERT_NE(found, readValues.end());
+            EXPECT_EQ(found->second->type, value.type);
+            if (value.type == REG_EXPAND_SZ) {
+                // hex(2) text keeps the terminator its bytes carry.
+                EXPECT_EQ(found->second->text, value.text + L'\0');
+            } else {
+                EXPECT_EQ(RawBytes(*found->second), RawBytes(value));
+            }
+        }
+    }
+}
+
+TEST(RegWineTools, WriterOutputImportsWithRegedit)
+{
+    TestRegKey test;
+    VLRegKey tree = SampleTree(test.Sub(L"imported"));
+    VLRegValue expand(REG_EXPAND_SZ, L"expand");
+    expand.text = L"%TEMP%\\x";
+    tree.values.push_back(expand);
+    tree.values.push_back(Typed(REG_NONE, L"none", "\x01\x02"));
+
+    TempPath file(L".reg");
+    WriteTextFile(file.Path(), VLRegKeyList{tree});
+    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /S " + Quoted(file.Path())), 0u);
+    ExpectRegistryHolds(tree);
+
+    TempPath output(L".txt");
+    const std::wstring listing = RegQuery(L"HKCU\\" + test.Sub(L"imported"), L"n", output.Path());
+    EXPECT_NE(listing.find(L"REG_DWORD"), std::wstring::npos) << testing::PrintToString(listing);
+    EXPECT_NE(listing.find(L"0x1f"), std::wstring::npos) << testing::PrintToString(listing);
+}
+
+TEST(RegWineTools, RegProbeImportsAndExports)
+{
+    TestRegKey test;
+    const VLRegKey tree = SampleTree(test.Sub(L"probe"));
+    TempPath input(L".reg");
+    WriteTextFile(input.Path(), VLRegKeyList{tree});
+
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path())), 0u);
+    ExpectRegistryHolds(tree);
+    TempPath output(L".txt");
+    EXPECT_NE(RegQuery(L"HKCU\\" + test.Sub(L"probe\\sub key"), L"v", output.Path()).find(L"inner"),
+              std::wstring::npos);
+
+    TempPath exported(L".reg");
+    ASSERT_EQ(RunProgram(RegProbe() + L" export " + Quoted(test.FullName() + L"\\probe") + L" " +
+                  Quoted(exported.Path())),
+              0u);
+    VLRegParser parser;
+    ASSERT_NO_THROW(parser.LoadFile(exported.Path()));
+    ASSERT_EQ(parser.keys.size(), 2u);
+    EXPECT_EQ(ByName(parser.keys[0]).size(), tree.values.size());
+    EXPECT_EQ(parser.keys[1].path, test.Sub(L"probe\\sub key"));
+}
+
+TEST(RegWineTools, RegProbeRollsBackAFailedImport)
+{
+    TestRegKey test;
+    HKEY volatileKey = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, test.Sub(L"volatile").c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(volatileKey);
+
+    VLRegKey first(kRegRootCurrentUser, test.Sub(L"first"));
+    VLRegValue value(REG_SZ, L"a");
+    value.text = L"1";
+    first.values.push_back(value);
+    VLRegKey failing(kRegRootCurrentUser, test.Sub(L"volatile\\lasting"));
+    TempPath input(L".reg");
+    WriteTextFile(input.Path(), VLRegKeyList{first, failing});
+
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path())), 1u);
+    EXPECT_FALSE(KeyExists(test.Sub(L"first")));
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path() + L".absent")), 1u);
+    EXPECT_EQ(RunProgram(RegProbe() + L" export HKEY_CLASSES_ROOT\\x " + Quoted(input.Path())), 2u);
+    EXPECT_EQ(RunProgram(RegProbe()), 2u);
+}
