@@ -1,0 +1,241 @@
+// The installer script "##tasks##.txt": one verb per line with its
+// arguments. Programs run with "run" and "runcheck" end the script.
+#include "install/SfxInstall.h"
+
+#include "base/File.h"
+#include "base/FileUtil.h"
+#include "base/PathUtil.h"
+#include "base/StringUtil.h"
+#include "base/TextConvert.h"
+#include "install/ComScope.h"
+#include "install/IniFile.h"
+#include "install/ShellLink.h"
+
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <vector>
+
+namespace Velora {
+
+namespace {
+
+const wchar_t kBlanks[] = L" \r\t\n";
+const uint64_t kMaxTaskFile = 0x100000;
+
+// A malformed ini line. The texts are GBK, as the rest of the system's
+// narrow messages.
+class VLScriptError : public std::bad_exception {
+public:
+    explicit VLScriptError(const char* message) : message_(message) {}
+    const char* what() const noexcept override { return message_; }
+
+private:
+    const char* message_;
+};
+
+// "WriteINIStr参数个数错误" and "DeleteINIStr参数个数错误".
+const char kWriteIniArguments[] = "WriteINIStr\xB2\xCE\xCA\xFD\xB8\xF6\xCA\xFD\xB4\xED\xCE\xF3";
+const char kDeleteIniArguments[] = "DeleteINIStr\xB2\xCE\xCA\xFD\xB8\xF6\xCA\xFD\xB4\xED\xCE\xF3";
+
+std::wstring Unquoted(std::wstring text)
+{
+    StripQuotes(text);
+    return text;
+}
+
+int32_t ParseSigned(const std::wstring& text)
+{
+    if (!text.empty() && text[0] == L'-') return -int32_t(StringToUInt64(text.c_str() + 1));
+    return int32_t(StringToUInt64(text.c_str()));
+}
+
+// A script path must name a place of its own: a keyword the machine could
+// not resolve leaves a relative path or a bare drive, and deleting or
+// writing there would hit whatever the current folder or drive holds.
+bool IsUsableScriptPath(std::wstring path)
+{
+    if (!IsAbsolutePath(path)) return false;
+    NormalizePath(path, kPathNoTrailingSeparator | kPathBackslashes);
+    if (path.size() <= 2) return false;
+    if (path[0] == L'\\' && path[1] == L'\\') {
+        // "\\server\share" is a root as well.
+        const size_t share = path.find(L'\\', 2);
+        return share != std::wstring::npos && path.find(L'\\', share + 1) != std::wstring::npos;
+    }
+    return true;
+}
+
+} // namespace
+
+void VLSfxInstall::ReadTaskFile(const std::wstring& path)
+{
+    VLFile file;
+    uint64_t size = 0;
+    if (!file.Open(path, FILE_GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0) || !file.GetSize(size) ||
+        size == 0 || size > kMaxTaskFile)
+        return;
+    std::string bytes(size_t(size), '\0');
+    DWORD got = 0;
+    if (!file.Read(&bytes[0], DWORD(size), &got)) return;
+    bytes.resize(got);
+
+    std::wstring text;
+    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+        text.assign((bytes.size() - 2) / 2, L'\0');
+        if (!text.empty()) std::memcpy(&text[0], bytes.data() + 2, text.size() * sizeof(wchar_t));
+    } else if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
+        return;
+    } else {
+        text = ToWideString(bytes);
+    }
+
+    ReplaceChar(text, L'\r', L'\n');
+    while (!text.empty()) {
+        TrimLeft(text, kBlanks);
+        std::wstring line = PopToken(text, L"\n");
+        TrimLeft(line, kBlanks);
+        TrimRight(line, kBlanks);
+        scriptLines_.push_back(line);
+    }
+}
+
+bool VLSfxInstall::RunTasks()
+{
+    for (const std::wstring& line : scriptLines_) {
+        if (line.empty()) continue;
+        std::wstring arguments = line;
+        const std::wstring verb = PopToken(arguments, L" ");
+        if (verb == L"run") {
+            DWORD exitCode = 0;
+            if (LaunchProcess(arguments, exitCode)) return true;
+            ReportScriptFailure(verb, arguments, GetLastError());
+            return false;
+        }
+        if (verb == L"runcheck") {
+            std::wstring commandLine = arguments;
+            const uint32_t expected = uint32_t(StringToUInt64(PopToken(commandLine, L" ").c_str()));
+            DWORD exitCode = 0;
+            if (!LaunchProcess(commandLine, exitCode)) {
+                ReportScriptFailure(verb, arguments, GetLastError());
+                return false;
+            }
+            if (exitCode != expected) {
+                ReportScriptFailure(verb, arguments, exitCode);
+                return false;
+            }
+            return true;
+        }
+        if (verb == L"ini")
+            RunIniTask(arguments);
+        else if (verb == L"CreateShortCut")
+            RunShortcutTask(arguments);
+        else if (verb == L"DeleteFile")
+            RunDeleteTask(arguments);
+    }
+    return true;
+}
+
+void VLSfxInstall::ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code)
+{
+    if (!progress_) return;
+    VLUnpackEvent event;
+    event.code = kEventScriptFailed;
+    event.value1.text = verb.c_str();
+    event.value2.text = arguments.c_str();
+    event.value3 = code;
+    progress_->OnEvent(&event);
+}
+
+bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCode)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    // CreateProcessW may write into the command line.
+    std::wstring expanded = keywords_.Expand(commandLine);
+    std::vector<wchar_t> writable(expanded.begin(), expanded.end());
+    writable.push_back(L'\0');
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return false;
+    VLHandle process(started.hProcess);
+    VLHandle thread(started.hThread);
+
+    for (;;) {
+        if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0) return GetExitCodeProcess(process.Get(), &exitCode);
+        if (!progress_) continue;
+        const HANDLE pause = progress_->pauseEvent.handle.Get();
+        if (pause && WaitForSingleObject(pause, 0) == WAIT_TIMEOUT) {
+            SuspendThread(thread.Get());
+            WaitForSingleObject(pause, INFINITE);
+            ResumeThread(thread.Get());
+        }
+        if (cancelled_ || progress_->IsCancelled()) {
+            TerminateProcess(process.Get(), 0);
+            return false;
+        }
+    }
+}
+
+void VLSfxInstall::RunIniTask(std::wstring arguments)
+{
+    TrimLeft(arguments, kBlanks);
+    TrimRight(arguments, kBlanks);
+    std::vector<std::wstring> tokens;
+    SplitCommandLine(arguments, tokens);
+    if (tokens.size() < 3) return;
+    const std::wstring& verb = tokens[0];
+    const std::wstring file = Unquoted(keywords_.Expand(tokens[1]));
+    const std::wstring section = Unquoted(tokens[2]);
+    if (verb == L"WriteINIStr") {
+        if (tokens.size() < 5) throw VLScriptError(kWriteIniArguments);
+        if (IsUsableScriptPath(file))
+            WriteIniString(file, section, Unquoted(tokens[3]), keywords_.Expand(Unquoted(tokens[4])));
+    } else if (verb == L"DeleteINISec") {
+        if (IsUsableScriptPath(file)) DeleteIniSection(file, section);
+    } else if (verb == L"DeleteINIStr") {
+        if (tokens.size() < 4) throw VLScriptError(kDeleteIniArguments);
+        if (IsUsableScriptPath(file)) DeleteIniKey(file, section, Unquoted(tokens[3]));
+    }
+}
+
+void VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
+{
+    std::vector<std::wstring> tokens;
+    SplitCommandLine(arguments, tokens);
+    if (tokens.size() < 2) return;
+    const std::wstring link = keywords_.Expand(Unquoted(tokens[0]));
+    if (!IsUsableScriptPath(link)) return;
+    VLShortcutInfo info;
+    info.target = keywords_.Expand(Unquoted(tokens[1]));
+    std::optional<std::wstring> workingFolder;
+    auto token = [&](size_t index) -> const std::wstring* {
+        return index < tokens.size() ? &tokens[index] : nullptr;
+    };
+    if (auto* text = token(2)) info.arguments = keywords_.Expand(Unquoted(*text));
+    if (auto* text = token(3)) info.iconPath = keywords_.Expand(Unquoted(*text));
+    if (auto* text = token(4)) info.iconIndex = ParseSigned(Unquoted(*text));
+    // Tokens 6 and 7, the show command and the hotkey, have no effect on a link.
+    if (auto* text = token(7)) info.description = Unquoted(*text);
+    if (auto* text = token(8)) workingFolder = keywords_.Expand(Unquoted(*text));
+    VLComInit com;
+    CreateShellLink(info.description, info.iconPath, info.target, info.arguments, link, info.iconIndex,
+                    workingFolder);
+}
+
+void VLSfxInstall::RunDeleteTask(const std::wstring& arguments)
+{
+    std::vector<std::wstring> tokens;
+    SplitCommandLine(arguments, tokens);
+    if (tokens.size() != 1) return;
+    const std::wstring path = keywords_.Expand(Unquoted(tokens[0]));
+    if (!IsUsableScriptPath(path)) return;
+    if (DirectoryExists(path))
+        DeleteTree(path);
+    else
+        DeleteFileForce(path);
+}
+
+} // namespace Velora

@@ -1,0 +1,57 @@
+#include "install/SetupInstaller.h"
+
+#include "base/FileUtil.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+namespace Velora {
+
+bool VLDependSoftSetupInstaller::Install(int callerArgument, const wchar_t* file, const wchar_t* folder)
+{
+    this->callerArgument = callerArgument;
+    this->file = file;
+    if (!FileExists(this->file)) return false;
+    std::wstring exchange;
+    if (!exchange_.CreateSetupIni(exchange)) return false;
+    if (!WritePrivateProfileStringW(L"install", L"dir", folder, exchange.c_str())) return false;
+    if (!ShellExecuteProgram(this->file, exchange, &process_)) return false;
+    exchangeFile_ = exchange;
+    return true;
+}
+
+bool VLDependSoftSetupInstaller::IsSucceeded()
+{
+    if (exchangeFile_.empty()) return false;
+    // The program's verdict is judged on its first three characters.
+    wchar_t result[4] = {};
+    if (GetPrivateProfileStringW(L"report", L"result", L"", result, 4, exchangeFile_.c_str()) == 0) return false;
+    if (_wtoi(result) != 1) return false;
+    succeeded = true;
+    return true;
+}
+
+bool VLDependSoftSetupInstaller::Wait(DWORD milliseconds)
+{
+    // Without a process there is nothing to wait for; IsSucceeded then
+    // reports the failure instead of the caller polling for ever.
+    if (!process_.Valid()) return true;
+    return WaitForSingleObject(process_.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+bool ShellExecuteProgram(const std::wstring& file, const std::wstring& parameters, VLHandle* process)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = process ? SEE_MASK_NOCLOSEPROCESS : 0;
+    info.hwnd = GetActiveWindow();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) return false;
+    if (process) process->Reset(info.hProcess);
+    return reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
+}
+
+} // namespace Velora

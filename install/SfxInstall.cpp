@@ -1,0 +1,395 @@
+#include "install/SfxInstall.h"
+
+#include "base/FileUtil.h"
+#include "base/PathUtil.h"
+#include "base/StringUtil.h"
+#include "install/ComScope.h"
+#include "install/RegFileParser.h"
+#include "install/RegTextWriter.h"
+#include "install/ShellLink.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+namespace Velora {
+
+namespace {
+
+const wchar_t kMetaEntry[] = L"vlmeta";
+const wchar_t kRegBlobEntry[] = L"##reg##.bin";
+const wchar_t kRegTextEntry[] = L"##reg##.reg";
+const wchar_t kTasksEntry[] = L"##tasks##.txt";
+const wchar_t kUninstallRecordName[] = L"VLUnistall.dat";
+// Where a package's shortcuts point before the install folder is known.
+const wchar_t kInstallPlaceholder[] = L"Z:\\##install##";
+
+// Folders where the shell or a running program may hold files open: a
+// locked entry there is skipped instead of failing the install.
+const wchar_t* const kShellFolderKeywords[] = {
+    L"windows",     L"fonts",    L"cookies",     L"all_users",     L"all_appdata",   L"all_programs_menu",
+    L"all_docs",    L"all_desktop", L"all_menu", L"all_startup",   L"all_favorites", L"my_user",
+    L"my_desktop",  L"my_menu",  L"my_programs_menu", L"my_startup",
+};
+
+bool IsDataEntry(const VLTocNode& node)
+{
+    return node.kind == kNodeMemory || node.kind == kNodeInline;
+}
+
+bool IsFileOrData(const VLTocNode& node)
+{
+    return node.kind == kNodeFile || IsDataEntry(node);
+}
+
+// A prefix test that stops at a path boundary: "C:\App" holds "C:\App\x"
+// but not "C:\AppData".
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder, bool ignoreCase)
+{
+    if (folder.empty()) return false;
+    if (!(ignoreCase ? StartsWithNoCase(path, folder) : StartsWith(path, folder))) return false;
+    if (path.size() == folder.size()) return true;
+    const wchar_t next = path[folder.size()];
+    return next == L'\\' || next == L'/' || folder.back() == L'\\';
+}
+
+void AppendPathItem(VLBuffer<unsigned char>& list, const std::wstring& path)
+{
+    const uint32_t bytes = uint32_t(path.size() * sizeof(wchar_t));
+    const uint32_t item = 4 + bytes;
+    if (list.capacity - list.size < item) list.SetCapacity(list.capacity + std::max<uint32_t>(item, 4096));
+    std::memcpy(list.data + list.size, &bytes, 4);
+    std::memcpy(list.data + list.size + 4, path.data(), bytes);
+    list.size += item;
+}
+
+} // namespace
+
+bool IsPackageFile(const std::wstring& path)
+{
+    const std::wstring extension = GetFileExtension(path);
+    if (extension.empty() || CompareNoCase(extension, L".vlz") != 0) return false;
+    VLFile file;
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
+        return false;
+    char magic[3];
+    DWORD got = 0;
+    if (!file.Read(magic, sizeof(magic), &got) || got != sizeof(magic) || std::memcmp(magic, "VLZ", 3) != 0)
+        return false;
+    if (!file.SeekToBegin()) return false;
+    VLSfxInstall trial(&file);
+    return trial.Open();
+}
+
+bool DecodePathList(const VLBuffer<unsigned char>& list, std::vector<std::wstring>& paths)
+{
+    uint32_t offset = 0;
+    while (offset < list.size) {
+        uint32_t bytes = 0;
+        if (list.size - offset < 4) return false;
+        std::memcpy(&bytes, list.data + offset, 4);
+        offset += 4;
+        if (bytes > list.size - offset) return false;
+        std::wstring path(bytes / sizeof(wchar_t), L'\0');
+        std::memcpy(&path[0], list.data + offset, path.size() * sizeof(wchar_t));
+        paths.push_back(std::move(path));
+        offset += bytes;
+    }
+    return true;
+}
+
+bool VLSfxInstall::Open()
+{
+    if (!VLUnpacker::Open()) return false;
+    try {
+        DecodeMeta();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+void VLSfxInstall::DecodeMeta()
+{
+    for (const auto& child : root_.children) {
+        if (child->name != kMetaEntry || !IsDataEntry(*child)) continue;
+        // A memory entry is otherwise read only when extraction reaches it.
+        if (child->kind == kNodeMemory && child->data.size != child->unpackedSize) LoadMemoryEntry(*child);
+        VLBufferReader reader{child->data.data, child->data.size, 0};
+        for (auto& entry : reader.ReadStringMap()) meta_.insert(entry);
+    }
+}
+
+void VLSfxInstall::LoadMemoryEntry(VLTocNode& node)
+{
+    // Quietly: the sink hears of the entry when extraction comes to it, and
+    // progress must not run ahead of that.
+    VLCompressProgress* const sink = progress_;
+    progress_ = nullptr;
+    std::shared_ptr<VLCompressConverter> converter = CreateConverter(node.method);
+    bool loaded = converter && SeekTo(node.dataOffset, false);
+    if (loaded) {
+        converter->End();
+        loaded = ReadMemoryEntry(node, *converter);
+    }
+    progress_ = sink;
+    if (!loaded) throw std::bad_exception();
+}
+
+std::wstring VLSfxInstall::GetMeta(const std::wstring& key)
+{
+    return keywords_.Expand(meta_[key]);
+}
+
+bool VLSfxInstall::Install(const std::wstring& target)
+{
+    return InstallInto(target, false);
+}
+
+bool VLSfxInstall::Reinstall(const std::wstring& target)
+{
+    return InstallInto(target, true);
+}
+
+bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
+{
+    std::wstring folder = target;
+    if (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
+    VLRegTransaction transaction;
+    bool applied = false;
+    try {
+        DecodeMeta();
+        const std::wstring subfolder = GetMeta(L"vlfolder");
+        if (!subfolder.empty()) folder = CombinePath(folder, subfolder);
+        installFolder_ = folder;
+        keywords_.SetPath(L"install", folder);
+
+        if (!VLUnpacker::Install(folder)) return Fail(nullptr);
+        // A cancel between two entries still ends extraction well; a partial
+        // tree gets neither the registry data nor the script.
+        if (IsCancelled()) return Fail(nullptr);
+
+        if (reinstall) {
+            if (!RunTasks()) return Fail(nullptr);
+            applied = true;
+            if (!transaction.Apply(registryKeys_)) return Fail(nullptr);
+        } else {
+            applied = true;
+            if (!transaction.Apply(registryKeys_)) {
+                if (progress_) {
+                    const VLRegException error = transaction.GetLastError();
+                    VLUnpackEvent event;
+                    event.code = error.openFailed ? kEventRegistryKeyFailed : kEventRegistryValueFailed;
+                    event.value1.text = error.keyName.c_str();
+                    event.value2.text = error.valueName.c_str();
+                    event.value3 = error.extra;
+                    event.value4 = error.errorCode;
+                    progress_->OnEvent(&event);
+                }
+                // Apply has put back what it changed.
+                return Fail(nullptr);
+            }
+            if (IsCancelled() || !RunTasks()) return Fail(&transaction);
+        }
+
+        SerializeRegKeys(transaction.backups, registryBackup_);
+        if (reinstall && !MergeEarlierRecord()) return false;
+        WriteUninstallRecord(CombinePath(installFolder_, kUninstallRecordName));
+        return true;
+    } catch (const std::exception&) {
+        return Fail(applied ? &transaction : nullptr);
+    }
+}
+
+bool VLSfxInstall::Fail(VLRegTransaction* applied)
+{
+    // In the reverse order of the install: the registry, then the files.
+    if (applied) RollbackRegistry(*applied);
+    Rollback();
+    if (progress_) progress_->OnEnd(cancelled_);
+    return false;
+}
+
+void VLSfxInstall::RollbackRegistry(VLRegTransaction& transaction)
+{
+    for (auto backup = transaction.backups.rbegin(); backup != transaction.backups.rend(); ++backup) {
+        try {
+            WriteRegKeyTree(*backup, true);
+        } catch (const std::exception&) {
+            // The other keys are still put back.
+        }
+    }
+}
+
+bool VLSfxInstall::MergeEarlierRecord()
+{
+    std::vector<std::wstring> paths;
+    VLBuffer<unsigned char> backup;
+    std::map<std::wstring, std::wstring> meta;
+    std::vector<std::wstring> lines;
+    VLBuffer<unsigned char> text;
+    if (!ReadUninstallRecord(CombinePath(installFolder_, kUninstallRecordName), paths, backup, meta, lines, text))
+        return false;
+    AppendPathList(paths);
+    MergeRegBackups(registryBackup_, backup);
+    scriptLines_.insert(scriptLines_.end(), lines.begin(), lines.end());
+    MergeRegText(text, registryText_);
+    for (const auto& entry : meta) {
+        if (!entry.second.empty()) meta_[entry.first] = entry.second;
+    }
+    return true;
+}
+
+bool VLSfxInstall::IsCancelled()
+{
+    return cancelled_ || (progress_ && progress_->IsCancelled());
+}
+
+bool VLSfxInstall::MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip)
+{
+    skip = false;
+    node.outputPath = CombinePath(folder, name);
+    if (node.parent != &root_) return true;
+    if (name.size() < 5 || !StartsWith(name, L"##") || name.compare(name.size() - 2, 2, L"##") != 0) return true;
+    const std::wstring keyword = name.substr(2, name.size() - 4);
+    if (!keywords_.Contains(keyword)) return true;
+    const std::wstring path = keywords_.GetPath(keyword);
+    if (path.empty()) return true;
+    // Joined again by the reader, folder and name give the keyword's folder.
+    folder = GetParentPath(path);
+    name = GetFileName(path);
+    node.outputPath = folder;
+    return true;
+}
+
+bool VLSfxInstall::AfterEntry(VLTocNode& node)
+{
+    if (progress_) progress_->OnEntryEnd(node);
+    // Nothing was written for a skipped entry: there is nothing to read,
+    // fix or remove later.
+    if (skipped_.count(node.outputPath)) return true;
+
+    if (node.name == kRegBlobEntry && IsDataEntry(node)) {
+        VLRegKeyList keys;
+        if (!DeserializeRegKeys(node.data, keys)) throw std::runtime_error("Bad registry data");
+        for (VLRegKey& key : keys) {
+            ExpandRegKeys(key);
+            registryKeys_.push_back(key);
+        }
+    } else if (node.name == kRegTextEntry && IsFileOrData(node)) {
+        TakeRegistryText(node);
+        return true;
+    } else if (node.name == kTasksEntry && IsFileOrData(node)) {
+        if (IsDataEntry(node)) {
+            VLBufferReader reader{node.data.data, node.data.size, 0};
+            const std::vector<std::wstring> lines = reader.ReadStrings();
+            scriptLines_.insert(scriptLines_.end(), lines.begin(), lines.end());
+        } else {
+            ReadTaskFile(node.outputPath);
+            DeleteFileForce(node.outputPath);
+        }
+        return true;
+    }
+    if (node.kind != kNodeFile) return true;
+    if (CompareNoCase(GetFileExtension(node.name), L".lnk") == 0) FixShortcut(node);
+    RecordPath(node.outputPath);
+    return true;
+}
+
+void VLSfxInstall::TakeRegistryText(VLTocNode& node)
+{
+    if (IsDataEntry(node)) {
+        registryText_.Assign(node.data);
+    } else {
+        if (!ReadWholeFile(node.outputPath, registryText_)) throw std::runtime_error("Load file failed");
+        // Gone before it is parsed, so that a bad text leaves no file behind.
+        DeleteFileForce(node.outputPath);
+    }
+    VLRegParser parser;
+    parser.Parse(registryText_);
+    for (VLRegKey& key : parser.keys) {
+        ExpandRegKeys(key);
+        registryKeys_.push_back(key);
+    }
+}
+
+void VLSfxInstall::ExpandRegKeys(VLRegKey& key)
+{
+    key.path = keywords_.Expand(key.path);
+    for (VLRegValue& value : key.values) {
+        value.name = keywords_.Expand(value.name);
+        if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
+            value.text = keywords_.Expand(value.text);
+            value.type = REG_SZ;
+        }
+    }
+    for (VLRegKey& subkey : key.subkeys) ExpandRegKeys(subkey);
+}
+
+void VLSfxInstall::FixShortcut(VLTocNode& node)
+{
+    VLComInit com;
+    VLShortcutInfo info;
+    if (!ReadShellLink(info, node.outputPath)) return;
+    bool changed = false;
+    for (std::wstring* text : {&info.target, &info.workingFolder, &info.iconPath}) {
+        if (!StartsWith(*text, kInstallPlaceholder)) continue;
+        ReplaceAll(*text, kInstallPlaceholder, installFolder_.c_str());
+        changed = true;
+    }
+    if (changed)
+        CreateShellLink(info.description, info.iconPath, info.target, info.arguments, node.outputPath,
+                        info.iconIndex, info.workingFolder);
+}
+
+bool VLSfxInstall::CreateFolder(const std::wstring& path)
+{
+    RecordPath(path);
+    return CreateDirectories(path);
+}
+
+bool VLSfxInstall::OnPathError(DWORD error, const std::wstring& path)
+{
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+    for (const wchar_t* keyword : kShellFolderKeywords) {
+        if (StartsWith(path, keywords_.GetPath(keyword))) {
+            skipped_.insert(path);
+            return true;
+        }
+    }
+    return false;
+}
+
+void VLSfxInstall::RecordPath(const std::wstring& path)
+{
+    std::wstring recorded = path;
+    if (IsInsideFolder(path, installFolder_, true)) {
+        recorded.erase(0, installFolder_.size());
+        if (!recorded.empty() && (recorded[0] == L'\\' || recorded[0] == L'/')) recorded.erase(0, 1);
+    }
+    AppendPathItem(pathList_, recorded);
+}
+
+void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
+{
+    for (const std::wstring& path : paths) AppendPathItem(pathList_, path);
+}
+
+void VLSfxInstall::Rollback()
+{
+    std::vector<std::wstring> paths;
+    DecodePathList(pathList_, paths);
+    for (auto recorded = paths.rbegin(); recorded != paths.rend(); ++recorded) {
+        // An empty item is the install folder, created by this install.
+        std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
+        if (!IsInsideFolder(path, installFolder_, false) || !PathExists(path)) continue;
+        NormalizePath(path, kPathNoTrailingSeparator);
+        if (DirectoryExists(path))
+            DeleteTree(path);
+        else
+            DeleteFileForce(path);
+    }
+}
+
+} // namespace Velora

@@ -1,0 +1,119 @@
+// Installs a package: extracts its tree into the install folder (top-level
+// ##keyword## folders into the machine's folders), applies the registry data
+// it carries, runs its installer script, and leaves the uninstall record
+// "VLUnistall.dat" beside the installed files. Whatever fails after the first
+// file was written is undone: created files and folders are removed and the
+// registry is put back.
+#pragma once
+
+#include "base/Buffer.h"
+#include "install/FolderKeywords.h"
+#include "install/RegKey.h"
+#include "install/RegTransaction.h"
+#include "install/Unpacker.h"
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+class VLSfxInstall : public VLUnpacker {
+public:
+    using VLUnpacker::VLUnpacker;
+
+    // Reads the table of contents and the package's meta map "vlmeta".
+    bool Open() override;
+    // Installs into target, or into the meta value "vlfolder" below it (an
+    // absolute "vlfolder" replaces it).
+    bool Install(const std::wstring& target) override;
+    // Installs over an earlier install whose uninstall record lies in the
+    // install folder, and merges that record into the new one.
+    bool Reinstall(const std::wstring& target);
+
+    // The meta value with folder keywords expanded. An absent key is added
+    // with an empty value, so that the uninstall record lists it.
+    std::wstring GetMeta(const std::wstring& key);
+    bool HasMeta(const std::wstring& key) const { return meta_.count(key) != 0; }
+
+    const std::wstring& GetInstallFolder() const { return installFolder_; }
+    VLFolderKeywords& GetKeywords() { return keywords_; }
+
+    // The uninstall record of the current install.
+    bool WriteUninstallRecord(const std::wstring& path);
+    // Outputs a version-1 record lacks stay empty. False for a missing file,
+    // a wrong magic, version 0, a short or oversized block, or a path item
+    // running past its block; throws std::bad_exception for a script or meta
+    // block whose counts promise more than it holds.
+    static bool ReadUninstallRecord(const std::wstring& path, std::vector<std::wstring>& paths,
+                                    VLBuffer<unsigned char>& registryBackup,
+                                    std::map<std::wstring, std::wstring>& meta, std::vector<std::wstring>& scriptLines,
+                                    VLBuffer<unsigned char>& registryText);
+    void AppendPathList(const std::vector<std::wstring>& paths);
+
+    // The installer script.
+    bool RunTasks();
+    void ReadTaskFile(const std::wstring& path);
+    // Starts the program hidden and waits for it, following pause and cancel.
+    // False when it could not be started (GetLastError tells why) or was
+    // cancelled, in which case it is terminated.
+    bool LaunchProcess(const std::wstring& commandLine, DWORD& exitCode);
+    void RunIniTask(std::wstring arguments);
+    void RunShortcutTask(const std::wstring& arguments);
+    void RunDeleteTask(const std::wstring& arguments);
+
+    const std::vector<std::wstring>& GetScriptLines() const { return scriptLines_; }
+
+protected:
+    bool MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip) override;
+    bool AfterEntry(VLTocNode& node) override;
+    // Records the folder before creating it.
+    bool CreateFolder(const std::wstring& path) override;
+    // Skips a locked entry inside one of the shell's folders.
+    bool OnPathError(DWORD error, const std::wstring& path) override;
+
+private:
+    // Runs the install after the target is known; throws what a step throws.
+    bool InstallInto(const std::wstring& target, bool reinstall);
+    void DecodeMeta();
+    void LoadMemoryEntry(VLTocNode& node);
+    void ExpandRegKeys(VLRegKey& key);
+    void TakeRegistryText(VLTocNode& node);
+    void FixShortcut(VLTocNode& node);
+    void RecordPath(const std::wstring& path);
+    // Removes every recorded path inside the install folder, newest first.
+    void Rollback();
+    // Writes the backups of applied keys back, newest first.
+    void RollbackRegistry(VLRegTransaction& transaction);
+    // Undoes the install and tells the sink the end; answers false.
+    bool Fail(VLRegTransaction* applied);
+    bool MergeEarlierRecord();
+    void ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code);
+    bool IsCancelled();
+
+    VLFolderKeywords keywords_;
+    std::wstring installFolder_;
+    // What the applied keys replaced, as a key blob.
+    VLBuffer<unsigned char> registryBackup_;
+    // Every created folder and file in creation order: items of a 4-byte
+    // byte length and the UTF-16LE path, relative inside the install folder.
+    VLBuffer<unsigned char> pathList_;
+    // The raw bytes of the package's ".reg" entry.
+    VLBuffer<unsigned char> registryText_;
+    std::vector<std::wstring> scriptLines_;
+    std::deque<VLRegKey> registryKeys_;
+    std::map<std::wstring, std::wstring> meta_;
+    // Output paths whose entries were skipped: nothing was written there.
+    std::set<std::wstring> skipped_;
+};
+
+// True when path names a package this installer can open: a ".vlz" name, the
+// "VLZ" magic and a table of contents that reads.
+bool IsPackageFile(const std::wstring& path);
+
+// Decodes an installed-path list; false when an item runs past the end.
+bool DecodePathList(const VLBuffer<unsigned char>& list, std::vector<std::wstring>& paths);
+
+} // namespace Velora

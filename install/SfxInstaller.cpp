@@ -1,0 +1,73 @@
+#include "install/SfxInstaller.h"
+
+#include "base/FileUtil.h"
+#include "install/SfxInstall.h"
+
+namespace Velora {
+
+namespace {
+
+void SfxInstallThreadProc(void* argument)
+{
+    SfxInstallJob& job = *static_cast<SfxInstallJob*>(argument);
+    if (!job.unpacker->Open()) return;
+    if (!job.unpacker->Install(job.targetFolder)) return;
+    job.result = true;
+}
+
+} // namespace
+
+bool SfxInstallJob::Start()
+{
+    if (!thread) thread = new VLThread(SfxInstallThreadProc, this);
+    return thread->Start();
+}
+
+VLDependSoftSfxInstaller::~VLDependSoftSfxInstaller()
+{
+    if (!job_) return;
+    if (!job_->thread) return;
+    VLThreadData& worker = *job_->thread->data;
+    if (worker.handle.Valid() && WaitForSingleObject(worker.handle.Get(), 0) == WAIT_TIMEOUT) {
+        // Cancel also releases a paused worker, which would otherwise never end.
+        job_->unpacker->Cancel();
+        job_->thread->Wait();
+    }
+    // The job goes before this sink does: the reader reports to it to the end.
+    job_.reset();
+}
+
+bool VLDependSoftSfxInstaller::Install(int callerArgument, const wchar_t* file, const wchar_t* folder)
+{
+    this->callerArgument = callerArgument;
+    this->file = file;
+    if (!FileExists(this->file)) return false;
+    auto unpacker = std::make_unique<VLSfxInstall>(this->file);
+    unpacker->SetProgress(this);
+    job_ = std::make_unique<SfxInstallJob>(std::move(unpacker), folder);
+    return job_->Start();
+}
+
+bool VLDependSoftSfxInstaller::IsSucceeded()
+{
+    succeeded = job_ && job_->result;
+    return succeeded;
+}
+
+bool VLDependSoftSfxInstaller::Wait(DWORD milliseconds)
+{
+    // No worker (a missing file, a thread that did not start): nothing will
+    // change any more, and IsSucceeded answers false.
+    if (!job_ || !job_->thread || !job_->thread->data->handle.Valid()) return true;
+    return WaitForSingleObject(job_->thread->data->handle.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+void VLDependSoftSfxInstaller::OnProgress(double overallPercent, double entryPercent)
+{
+    int percent = int(overallPercent);
+    if (percent < 0) percent = 0;
+    if (percent > 100) percent = 100;
+    progress = percent;
+}
+
+} // namespace Velora

@@ -1,0 +1,52 @@
+// Installs a package of the program's own format on a worker thread, serving
+// as the extraction's progress sink and answering the installer interface.
+#pragma once
+
+#include "base/Thread.h"
+#include "install/CompressProgress.h"
+#include "install/InstallerBase.h"
+#include "install/Unpacker.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace Velora {
+
+// One package install as the worker thread runs it.
+struct SfxInstallJob {
+    SfxInstallJob(std::unique_ptr<VLUnpacker> unpacker, const std::wstring& targetFolder)
+        : unpacker(std::move(unpacker)), targetFolder(targetFolder)
+    {
+    }
+    ~SfxInstallJob() { DeleteThread(thread); }
+    SfxInstallJob(const SfxInstallJob&) = delete;
+    SfxInstallJob& operator=(const SfxInstallJob&) = delete;
+
+    bool Start();
+
+    std::unique_ptr<VLUnpacker> unpacker;
+    std::wstring targetFolder;
+    // Written by the worker, read by the caller once the thread has ended.
+    std::atomic<bool> result{false};
+    VLThread* thread = nullptr;
+};
+
+class VLDependSoftSfxInstaller : public VLDependSoftInstallerBase, public VLCompressProgress {
+public:
+    VLDependSoftSfxInstaller() = default;
+    // Cancels a running install and waits for the worker to end.
+    ~VLDependSoftSfxInstaller() override;
+
+    // False when the file is missing or the worker could not be started.
+    bool Install(int callerArgument, const wchar_t* file, const wchar_t* folder) override;
+    bool IsSucceeded() override;
+    bool Wait(DWORD milliseconds) override;
+
+    void OnProgress(double overallPercent, double entryPercent) override;
+
+private:
+    std::unique_ptr<SfxInstallJob> job_;
+};
+
+} // namespace Velora

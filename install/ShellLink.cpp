@@ -1,0 +1,91 @@
+#include "install/ShellLink.h"
+
+#include "base/FileUtil.h"
+#include "base/PathUtil.h"
+#include "base/StringUtil.h"
+#include "install/ComScope.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace Velora {
+
+namespace {
+
+bool HasLinkExtension(const std::wstring& path)
+{
+    const size_t dot = path.rfind(L'.');
+    return dot != std::wstring::npos && CompareNoCase(path.substr(dot), L".lnk") == 0;
+}
+
+bool CreateLinkObject(VLComPtr<IShellLinkW>& link, VLComPtr<IPersistFile>& file)
+{
+    return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                      link.Receive())) &&
+           SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()));
+}
+
+} // namespace
+
+bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
+                     const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
+                     const std::optional<std::wstring>& workingFolder)
+{
+    if (target.empty() || linkPath.empty()) return false;
+    std::wstring workFolder;
+    if (workingFolder) {
+        workFolder = *workingFolder;
+    } else {
+        workFolder = GetFullPathFolder(target);
+        if (workFolder.empty()) return false;
+    }
+    const std::wstring name = GetFullPathFileName(linkPath);
+    std::wstring folder = GetFullPathFolder(linkPath);
+    if (name.empty() || folder.empty()) return false;
+    NormalizePath(folder, kPathNoTrailingSeparator);
+    if (!DirectoryExists(folder)) CreateDirectories(folder);
+    if (!DirectoryExists(folder)) return false;
+    std::wstring path = folder + L"\\" + name;
+
+    VLComPtr<IShellLinkW> link;
+    VLComPtr<IPersistFile> file;
+    if (!CreateLinkObject(link, file)) return false;
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(workFolder.c_str());
+    if (!iconPath.empty())
+        link->SetIconLocation(iconPath.c_str(), 0);
+    else if (iconIndex >= 0)
+        link->SetIconLocation(target.c_str(), iconIndex);
+    link->SetArguments(arguments.c_str());
+    link->SetDescription(description.c_str());
+    if (!HasLinkExtension(path)) path += L".lnk";
+    DeleteFileW(path.c_str());
+    return SUCCEEDED(file->Save(path.c_str(), TRUE));
+}
+
+bool ReadShellLink(VLShortcutInfo& info, const std::wstring& linkPath)
+{
+    if (!FileExists(linkPath) || CompareNoCase(GetFileExtension(linkPath), L".lnk") != 0) return false;
+    VLComPtr<IShellLinkW> link;
+    VLComPtr<IPersistFile> file;
+    if (!CreateLinkObject(link, file)) return false;
+    if (FAILED(file->Load(linkPath.c_str(), STGM_READ | STGM_SHARE_DENY_READ))) return false;
+
+    wchar_t text[1024];
+    if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) info.target = text;
+    if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) info.workingFolder = text;
+    if (SUCCEEDED(link->GetArguments(text, 1024))) info.arguments = text;
+    if (SUCCEEDED(link->GetDescription(text, 1024))) info.description = text;
+    int index = 0;
+    if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &index))) {
+        info.iconPath = text;
+        info.iconIndex = index;
+    }
+    WORD hotkey = 0;
+    if (SUCCEEDED(link->GetHotkey(&hotkey))) info.hotkey = hotkey;
+    int show = 0;
+    if (SUCCEEDED(link->GetShowCmd(&show))) info.showCommand = show;
+    return !info.target.empty();
+}
+
+} // namespace Velora

@@ -1,0 +1,111 @@
+// Helpers of the installer tests: the helper programs built beside the test
+// executable, a registry key of its own under HKCU for each test, and
+// environment variables put back as they were.
+#pragma once
+
+#include "base/FileUtil.h"
+#include "base/RegHandle.h"
+#include "install/CompressProgress.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Velora::Test {
+
+// A program built with the tests, found beside the test executable.
+inline std::wstring HelperProgram(const std::wstring& name)
+{
+    return GetFullPathFolder(GetModuleFilePath()) + name;
+}
+
+// HKCU\Software\VLTest-<random>, removed with everything below it.
+class TestRegistryKey {
+public:
+    TestRegistryKey()
+    {
+        LARGE_INTEGER counter;
+        QueryPerformanceCounter(&counter);
+        path = L"Software\\VLTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(counter.QuadPart);
+    }
+    ~TestRegistryKey() { RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+    TestRegistryKey(const TestRegistryKey&) = delete;
+    TestRegistryKey& operator=(const TestRegistryKey&) = delete;
+
+    std::wstring FullName() const { return L"HKEY_CURRENT_USER\\" + path; }
+
+    std::wstring path;
+};
+
+// Reads a value straight from the registry: nullopt when it is absent.
+inline std::optional<std::wstring> ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name)
+{
+    VLRegHandle handle;
+    VLRegValue value;
+    if (!handle.Open(root, key, KEY_READ) || !handle.QueryValue(name, value)) return std::nullopt;
+    return value.text;
+}
+
+// Puts a process environment variable back as it was.
+class SavedVariable {
+public:
+    explicit SavedVariable(const std::wstring& name) : name_(name)
+    {
+        const DWORD n = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+        if (n == 0) return;
+        std::wstring value(n, L'\0');
+        value.resize(GetEnvironmentVariableW(name.c_str(), &value[0], n));
+        value_ = value;
+    }
+    ~SavedVariable() { SetEnvironmentVariableW(name_.c_str(), value_ ? value_->c_str() : nullptr); }
+    SavedVariable(const SavedVariable&) = delete;
+    SavedVariable& operator=(const SavedVariable&) = delete;
+
+private:
+    std::wstring name_;
+    std::optional<std::wstring> value_;
+};
+
+inline std::wstring GetVariable(const std::wstring& name)
+{
+    wchar_t value[32768];
+    const DWORD n = GetEnvironmentVariableW(name.c_str(), value, 32768);
+    return n && n < 32768 ? std::wstring(value, n) : std::wstring();
+}
+
+// Keeps the events an install sends, with their texts copied.
+struct SeenEvent {
+    uint32_t code;
+    std::wstring text1;
+    std::wstring text2;
+    uint32_t value3;
+    uint32_t value4;
+};
+
+class EventLog : public VLCompressProgress {
+public:
+    bool OnEvent(const VLUnpackEvent* event) override
+    {
+        const bool texts = (event->code >> 28) != 3;
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back({event->code, texts && event->value1.text ? event->value1.text : L"",
+                          texts && event->value2.text && (event->code >> 28) != 1 ? event->value2.text : L"",
+                          event->value3, event->value4});
+        return false;
+    }
+    void OnEnd(bool wasCancelled) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ends.push_back(wasCancelled);
+    }
+
+    std::mutex mutex;
+    std::vector<SeenEvent> events;
+    std::vector<bool> ends;
+};
+
+} // namespace Velora::Test

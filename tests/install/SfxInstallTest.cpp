@@ -1,0 +1,414 @@
+// Package installs end to end: generated packages installed through the
+// dispatcher as the repair thread drives it, and the install's rules one by
+// one on the installing class itself.
+#include "install/DependSoftInstaller.h"
+#include "install/SfxInstall.h"
+#include "install/SfxInstaller.h"
+
+#include "base/Buffer.h"
+#include "base/FileUtil.h"
+#include "base/Handles.h"
+#include "install/ComScope.h"
+#include "install/RegKey.h"
+#include "install/ShellLink.h"
+#include "tests/install/InstallTestUtil.h"
+#include "tests/install/TestFolder.h"
+#include "tests/install/TestRegKey.h"
+#include "tests/support/PackageWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+namespace Velora {
+namespace {
+
+using namespace Velora::Test;
+
+std::string Utf16File(const std::wstring& text)
+{
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    return bytes;
+}
+
+std::string MetaBytes(const std::map<std::wstring, std::wstring>& meta)
+{
+    VLBufferWriter writer;
+    writer.WriteStringMap(meta);
+    return Bytes(*writer.target);
+}
+
+std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
+{
+    wchar_t value[1024] = {};
+    GetPrivateProfileStringW(section, key, L"", value, 1024, file.c_str());
+    return value;
+}
+
+// Runs a program of the Wine prefix and waits for it, at most a minute.
+DWORD RunAndWait(std::wstring commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return DWORD(-1);
+    VLHandle process(info.hProcess), thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) return DWORD(-1);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
+// What the system's own "reg query /s" lists under a key.
+std::string RegQueryTree(const std::wstring& key, const TestFolder& folder)
+{
+    const std::wstring output = folder / L"reg-query.txt";
+    RunAndWait(L"C:\\windows\\system32\\cmd.exe /c \"reg.exe query \"" + key + L"\" /s > \"" + output + L"\"\"");
+    return ReadWholeFile(output);
+}
+
+// Polls as the repair thread does, keeping every progress value it sees.
+bool DriveToEnd(VLDependSoftInstallerBase& installer, std::vector<int>& progress)
+{
+    for (int i = 0; i < 1200; ++i) {
+        if (installer.Wait(100)) {
+            progress.push_back(installer.GetProgress());
+            return true;
+        }
+        progress.push_back(installer.GetProgress());
+    }
+    return false;
+}
+
+// The independent reading of "VLUnistall.dat" the tests compare against.
+struct UninstallRecord {
+    unsigned version = 0;
+    std::vector<std::string> blocks;
+};
+
+UninstallRecord ParseRecord(const std::string& bytes)
+{
+    UninstallRecord record;
+    EXPECT_GE(bytes.size(), 5u);
+    EXPECT_EQ(bytes.substr(0, 4), "VLUT");
+    record.version = static_cast<unsigned char>(bytes[4]);
+    size_t offset = 5;
+    while (offset + 4 <= bytes.size()) {
+        uint32_t length;
+        std::memcpy(&length, bytes.data() + offset, 4);
+        record.blocks.push_back(bytes.substr(offset + 4, length));
+        offset += 4 + length;
+    }
+    EXPECT_EQ(offset, bytes.size());
+    return record;
+}
+
+std::vector<std::wstring> PathItems(const std::string& block)
+{
+    std::vector<std::wstring> paths;
+    for (size_t offset = 0; offset + 4 <= block.size();) {
+        uint32_t length;
+        std::memcpy(&length, block.data() + offset, 4);
+        std::wstring path(length / 2, L'\0');
+        std::memcpy(&path[0], block.data() + offset + 4, length);
+        paths.push_back(path);
+        offset += 4 + length;
+    }
+    return paths;
+}
+
+// The package of a typical runtime: meta map, registry data in both forms,
+// a script, files in the install folder (one of them the exit-code helper,
+// which the script runs), and a solid set.
+class PackageInstall : public ::testing::Test {
+protected:
+    std::wstring BuildPackage(int checkedExitCode, const std::wstring& name = L"runtime.vlz")
+    {
+        const std::string helper = ReadWholeFile(HelperProgram(L"vltest_exit.exe"));
+        regText = Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" + key.FullName() +
+                            L"\\FromText]\r\n\"Dir\"=\"##install##\\bin\"\r\n\"Count\"=dword:0000002a\r\n\r\n");
+        VLRegKeyList keys;
+        VLRegKey blobKey(kRegRootCurrentUser, key.Path() + L"\\FromBlob");
+        VLRegValue expandable(REG_EXPAND_SZ, L"Expand");
+        expandable.text = L"##install##\\x;%PATH%";
+        blobKey.values.push_back(expandable);
+        keys.push_back(blobKey);
+        VLBuffer<unsigned char> blob;
+        SerializeRegKeys(keys, blob);
+        script = {L"ini WriteINIStr ##install##\\a.ini Main Path ##install##",
+                  L"CreateShortCut ##install##\\s.lnk ##install##\\bin\\vltest_exit.exe",
+                  L"runcheck 0 ##install##\\bin\\vltest_exit.exe " + std::to_wstring(checkedExitCode)};
+        std::wstring scriptText;
+        for (const auto& line : script) scriptText += line + L"\r\n";
+
+        PackageWriter writer;
+        writer.root.Add(Inline(L"vlmeta", MetaBytes({{L"vlfolder", L"App"}, {L"custom", L"x"}})));
+        writer.root.Add(File(L"##reg##.reg", regText, kMethodZlib));
+        writer.root.Add(Memory(L"##reg##.bin", Bytes(blob), kMethodZlib));
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(scriptText)));
+        writer.root.Add(File(L"readme.txt", "read me\r\n", kMethodSolid));
+        writer.root.Add(Folder(L"##install##", {Folder(L"bin", {File(L"vltest_exit.exe", helper, kMethodLzma),
+                                                                File(L"a.txt", SampleBytes(70000, 1), kMethodSolid),
+                                                                File(L"b.txt", SampleBytes(90000, 2), kMethodSolid)})}));
+        const std::wstring path = folder / name;
+        EXPECT_TRUE(writer.WriteTo(path));
+        return path;
+    }
+
+    TestFolder folder;
+    TestRegKey key;
+    std::string regText;
+    std::vector<std::wstring> script;
+};
+
+TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
+{
+    const std::wstring package = BuildPackage(0);
+    const std::wstring app = folder / L"target\\App";
+    std::vector<int> progress;
+    {
+        VLDependSoftInstaller installer(40023);
+        ASSERT_TRUE(installer.Install(40018, package.c_str(), (folder / L"target\\").c_str()));
+        EXPECT_NE(dynamic_cast<VLDependSoftSfxInstaller*>(installer.GetInner()), nullptr);
+        ASSERT_TRUE(DriveToEnd(installer, progress));
+        EXPECT_TRUE(installer.IsSucceeded());
+    }
+    for (size_t i = 1; i < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]) << "at " << i;
+    EXPECT_EQ(progress.back(), 100);
+
+    EXPECT_EQ(ReadWholeFile(app + L"\\readme.txt"), "read me\r\n");
+    EXPECT_EQ(ReadWholeFile(app + L"\\bin\\a.txt"), SampleBytes(70000, 1));
+    EXPECT_EQ(ReadWholeFile(app + L"\\bin\\b.txt"), SampleBytes(90000, 2));
+    EXPECT_FALSE(PathExists(app + L"\\##reg##.reg"));
+    EXPECT_FALSE(PathExists(app + L"\\##tasks##.txt"));
+    EXPECT_FALSE(PathExists(app + L"\\##install##"));
+
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(key.Sub(L"FromText"), L"Dir", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(app + L"\\bin"));
+    ASSERT_TRUE(GetValue(key.Sub(L"FromText"), L"Count", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(bytes, std::string("\x2A\0\0\0", 4));
+    // Expandable strings of a package are stored as plain ones.
+    ASSERT_TRUE(GetValue(key.Sub(L"FromBlob"), L"Expand", type, bytes));
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(bytes, TextBytes(app + L"\\x;%PATH%"));
+
+    EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Path"), app);
+    {
+        VLComInit com;
+        VLShortcutInfo link;
+        ASSERT_TRUE(ReadShellLink(link, app + L"\\s.lnk"));
+        EXPECT_EQ(link.target, app + L"\\bin\\vltest_exit.exe");
+    }
+
+    const UninstallRecord record = ParseRecord(ReadWholeFile(app + L"\\VLUnistall.dat"));
+    EXPECT_EQ(record.version, 2u);
+    ASSERT_EQ(record.blocks.size(), 5u);
+    EXPECT_EQ(PathItems(record.blocks[0]),
+              (std::vector<std::wstring>{L"", L"bin", L"bin\\vltest_exit.exe", L"readme.txt", L"bin\\a.txt",
+                                         L"bin\\b.txt"}));
+    VLBuffer<unsigned char> backupBlob(uint32_t(record.blocks[1].size()));
+    std::memcpy(backupBlob.data, record.blocks[1].data(), record.blocks[1].size());
+    backupBlob.size = uint32_t(record.blocks[1].size());
+    VLRegKeyList backups;
+    ASSERT_TRUE(DeserializeRegKeys(backupBlob, backups));
+    EXPECT_EQ(backups.size(), 2u);
+    VLBufferReader lines{reinterpret_cast<const unsigned char*>(record.blocks[2].data()),
+                         uint32_t(record.blocks[2].size()), 0};
+    // The task file ends with a line end, which reads as one empty line.
+    std::vector<std::wstring> expectedLines = script;
+    expectedLines.push_back(L"");
+    EXPECT_EQ(lines.ReadStrings(), expectedLines);
+    EXPECT_EQ(record.blocks[3], regText);
+    VLBufferReader meta{reinterpret_cast<const unsigned char*>(record.blocks[4].data()),
+                        uint32_t(record.blocks[4].size()), 0};
+    EXPECT_EQ(meta.ReadStringMap(), (std::map<std::wstring, std::wstring>{{L"custom", L"x"}, {L"vlfolder", L"App"}}));
+}
+
+TEST_F(PackageInstall, FailingScriptUndoesFilesAndRegistry)
+{
+    // A value the package overwrites and must get back, and the rest of the
+    // key as the system's own tool sees it.
+    PutString(key.Sub(L"FromText"), L"Dir", L"old");
+    const std::string before = RegQueryTree(key.FullName(), folder);
+    ASSERT_NE(before.find("old"), std::string::npos);
+    const std::wstring package = BuildPackage(1);
+    const std::wstring target = folder / L"target";
+    {
+        VLDependSoftInstaller installer(40023);
+        ASSERT_TRUE(installer.Install(40018, package.c_str(), target.c_str()));
+        std::vector<int> progress;
+        ASSERT_TRUE(DriveToEnd(installer, progress));
+        EXPECT_FALSE(installer.IsSucceeded());
+    }
+    EXPECT_FALSE(PathExists(target + L"\\App"));
+    EXPECT_FALSE(KeyExists(key.Sub(L"FromBlob")));
+    EXPECT_EQ(RegQueryTree(key.FullName(), folder), before);
+
+    // The script's event names the line and the exit code.
+    EventLog log;
+    VLSfxInstall install(package);
+    install.SetProgress(&log);
+    ASSERT_TRUE(install.Open());
+    EXPECT_FALSE(install.Install(target));
+    ASSERT_EQ(log.events.size(), 1u);
+    EXPECT_EQ(log.events[0].code, kEventScriptFailed);
+    EXPECT_EQ(log.events[0].text1, L"runcheck");
+    EXPECT_EQ(log.events[0].text2, script[2].substr(9));
+    EXPECT_EQ(log.events[0].value3, 1u);
+    EXPECT_FALSE(PathExists(target + L"\\App"));
+    EXPECT_EQ(RegQueryTree(key.FullName(), folder), before);
+}
+
+TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
+{
+    // A sink that cancels once the last top-level entry is done: extraction
+    // itself then ends "well", but the install must not go on.
+    class CancelAtEnd : public EventLog {
+    public:
+        void OnEntryEnd(const VLTocNode& node) override
+        {
+            // The top-level "##install##" folder, named after the install folder by now.
+            if (node.name == L"App") install->Cancel();
+        }
+        VLSfxInstall* install = nullptr;
+    } sink;
+    const std::wstring package = BuildPackage(0);
+    VLSfxInstall install(package);
+    sink.install = &install;
+    install.SetProgress(&sink);
+    ASSERT_TRUE(install.Open());
+    EXPECT_FALSE(install.Install(folder / L"target"));
+    EXPECT_FALSE(PathExists(folder / L"target\\App"));
+    EXPECT_FALSE(KeyExists(key.Sub(L"FromText")));
+    EXPECT_FALSE(KeyExists(key.Sub(L"FromBlob")));
+}
+
+TEST_F(PackageInstall, DestroyingTheInstallerMidExtractionStopsIt)
+{
+    PackageWriter writer;
+    TestRegKey untouched;
+    writer.root.Add(File(L"##reg##.reg", Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" +
+                                                    untouched.FullName() + L"]\r\n\"v\"=\"1\"\r\n")));
+    writer.root.Add(File(L"big.bin", SampleBytes(30u << 20, 7), kMethodLzma));
+    writer.root.Add(File(L"##tasks##.txt", Utf16File(L"run " + HelperProgram(L"vltest_exit.exe") + L" 0 0 " +
+                                                     (folder / L"script-ran"))));
+    const std::wstring package = folder / L"big.vlz";
+    ASSERT_TRUE(writer.WriteTo(package));
+    DWORD waited = 0;
+    auto installer = std::make_unique<VLDependSoftInstaller>(40023);
+    ASSERT_TRUE(installer->Install(40018, package.c_str(), (folder / L"target").c_str()));
+    for (int i = 0; i < 600 && installer->GetProgress() < 5; ++i) ASSERT_FALSE(installer->Wait(10));
+    EXPECT_LT(installer->GetProgress(), 100);
+    const DWORD start = GetTickCount();
+    installer.reset();
+    waited = GetTickCount() - start;
+    EXPECT_LT(waited, 5000u);
+    EXPECT_FALSE(FileExists(folder / L"script-ran"));
+    DWORD type = 0;
+    std::string bytes;
+    EXPECT_FALSE(GetValue(untouched.Path(), L"v", type, bytes));
+}
+
+TEST_F(PackageInstall, PathRefreshAfterTheRefreshRuntime)
+{
+    const wchar_t kMachine[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    PackageWriter writer;
+    writer.root.Add(File(L"f.txt", "x"));
+    const std::wstring package = folder / L"small.vlz";
+    ASSERT_TRUE(writer.WriteTo(package));
+
+    SavedVariable savedPath(L"Path"), savedBase(L"VLTEST_PATH_BASE");
+    SetEnvironmentVariableW(L"VLTEST_PATH_BASE", L"C:\\base");
+    std::optional<std::wstring> machine = ReadRegistryText(HKEY_LOCAL_MACHINE, kMachine, L"Path");
+    std::optional<std::wstring> user = ReadRegistryText(HKEY_CURRENT_USER, L"Environment", L"Path");
+    ASSERT_TRUE(machine);
+    const std::wstring processPath = GetVariable(L"Path");
+    {
+        VLRegHandle handle;
+        ASSERT_TRUE(handle.Create(HKEY_LOCAL_MACHINE, kMachine));
+        VLRegValue value(REG_EXPAND_SZ, L"Path");
+        value.text = L"%VLTEST_PATH_BASE%\\m";
+        ASSERT_TRUE(handle.SetValue(L"Path", value));
+        VLRegHandle userKey;
+        ASSERT_TRUE(userKey.Create(HKEY_CURRENT_USER, L"Environment"));
+        VLRegValue userValue(REG_SZ, L"Path");
+        userValue.text = L"C:\\u";
+        ASSERT_TRUE(userKey.SetValue(L"Path", userValue));
+    }
+    for (int runtime : {40018, 40023}) {
+        VLDependSoftInstaller installer(40023);
+        ASSERT_TRUE(installer.Install(runtime, package.c_str(), (folder / std::to_wstring(runtime)).c_str()));
+        std::vector<int> progress;
+        ASSERT_TRUE(DriveToEnd(installer, progress));
+        EXPECT_TRUE(installer.IsSucceeded());
+    }
+    const std::wstring refreshed = GetVariable(L"Path");
+    // Put the machine back before anything can fail.
+    {
+        VLRegHandle handle;
+        handle.Create(HKEY_LOCAL_MACHINE, kMachine);
+        VLRegValue value(REG_EXPAND_SZ, L"Path");
+        value.text = *machine;
+        handle.SetValue(L"Path", value);
+        VLRegHandle userKey;
+        userKey.Create(HKEY_CURRENT_USER, L"Environment");
+        if (user) {
+            VLRegValue userValue(REG_SZ, L"Path");
+            userValue.text = *user;
+            userKey.SetValue(L"Path", userValue);
+        } else {
+            RegDeleteValueW(userKey.key, L"Path");
+        }
+    }
+    EXPECT_EQ(refreshed, L"C:\\u;C:\\base\\m");
+
+    SetEnvironmentVariableW(L"Path", processPath.c_str());
+    auto other = std::make_unique<VLDependSoftInstaller>(40023);
+    ASSERT_TRUE(other->Install(40018, package.c_str(), (folder / L"again").c_str()));
+    std::vector<int> progress;
+    ASSERT_TRUE(DriveToEnd(*other, progress));
+    EXPECT_TRUE(other->IsSucceeded());
+    other.reset();
+    EXPECT_EQ(GetVariable(L"Path"), processPath);
+}
+
+TEST_F(PackageInstall, MissingPackageEndsTheWaitAtOnce)
+{
+    VLDependSoftSfxInstaller installer;
+    EXPECT_FALSE(installer.Install(40018, (folder / L"missing.vlz").c_str(), folder.path.c_str()));
+    EXPECT_TRUE(installer.Wait(0));
+    EXPECT_FALSE(installer.IsSucceeded());
+}
+
+TEST(IsPackageFile, NeedsTheNameTheMagicAndATable)
+{
+    TestFolder folder;
+    PackageWriter writer;
+    writer.root.Add(File(L"a.txt", "a"));
+    const std::string good = writer.Build();
+    PackageWriter broken;
+    broken.tocLength = 3;
+    const struct {
+        const wchar_t* name;
+        std::string bytes;
+        bool package;
+    } cases[] = {
+        {L"setup.VLZ", good, true},        {L"setup.exe", good, false}, {L"setup", good, false},
+        {L"other.vlz", "MZ" + good, false}, {L"short.vlz", "VL", false}, {L"broken.vlz", broken.Build(), false},
+    };
+    for (const auto& each : cases) {
+        const std::wstring path = folder / each.name;
+        ASSERT_TRUE(WriteWholeFile(path, each.bytes));
+        EXPECT_EQ(IsPackageFile(path), each.package) << std::string(each.name, each.name + wcslen(each.name));
+    }
+}
+
+} // namespace
+} // namespace Velora
