@@ -1,5 +1,6 @@
 #include "detect/ComRuntimeDetect.h"
 
+#include "base/ComScope.h"
 #include "base/FileUtil.h"
 #include "base/FileVersionInfo.h"
 #include "base/StringUtil.h"
@@ -33,7 +34,7 @@ bool CanCreateDocument(const wchar_t* progId)
 
 bool DetectMsxml(const wchar_t* progId)
 {
-    ComInitGuard com;
+    VLComInit com;
     return CanCreateDocument(progId);
 }
 
@@ -70,7 +71,7 @@ bool DetectMsxml3()
 
 bool DetectMsxml4()
 {
-    ComInitGuard com;
+    VLComInit com;
     std::wstring systemDir;
     return CanCreateDocument(L"msxml2.DOMDocument.4.0") && GetSystemDir(systemDir) &&
            CheckMsxmlDescription(systemDir + L"\\msxml4.dll");

@@ -34,21 +34,6 @@ bool FileVersionEquals(const std::wstring& path, const std::wstring& versionText
 // Whether the file version is at least versionText, word by word.
 bool FileVersionAtLeast(const std::wstring& path, const std::wstring& versionText);
 
-// COM for the current scope: uninitialised on leaving only when this scope's
-// CoInitialize succeeded, so a thread that had COM keeps it.
-class ComInitGuard {
-public:
-    ComInitGuard() : initialised(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComInitGuard()
-    {
-        if (initialised) CoUninitialize();
-    }
-    ComInitGuard(const ComInitGuard&) = delete;
-    ComInitGuard& operator=(const ComInitGuard&) = delete;
-
-    bool initialised;
-};
-
 // While alive, "system32" names the 64-bit system folder for this thread on
 // 64-bit Windows. Libraries must not be loaded meanwhile, so hold it only
 // around file-existence and version reads. Does nothing on 32-bit Windows.

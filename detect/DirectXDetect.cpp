@@ -1,5 +1,6 @@
 #include "detect/DirectXDetect.h"
 
+#include "base/ComScope.h"
 #include "base/FileVersionInfo.h"
 #include "detect/DetectHelpers.h"
 #include "detect/Detectors.h"
@@ -61,21 +62,6 @@ bool RowApplies(const DirectXRow& row, uint64_t version)
     return CompareVersion64(version, threshold) >= 0;
 }
 
-// Releases a COM interface on every path out.
-template <typename T> class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr()
-    {
-        if (pointer) pointer->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* operator->() const { return pointer; }
-
-    T* pointer = nullptr;
-};
-
 // A property read into a variant that is cleared again on leaving.
 class Property {
 public:
@@ -120,10 +106,10 @@ void ApplyDirectXLongVersion(const std::wstring& text, uint32_t& major, uint32_t
 
 HRESULT GetDirectXVersionViaDxDiag(uint32_t& major, uint32_t& minor, wchar_t& letter)
 {
-    ComInitGuard com;
-    ComPtr<IDxDiagProvider> provider;
+    VLComInit com;
+    VLComPtr<IDxDiagProvider> provider;
     if (FAILED(CoCreateInstance(CLSID_DxDiagProvider, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IDxDiagProvider, reinterpret_cast<void**>(&provider.pointer)))) {
+                                IID_IDxDiagProvider, provider.Receive()))) {
         return E_FAIL;
     }
     DXDIAG_INIT_PARAMS params = {};
@@ -131,28 +117,28 @@ HRESULT GetDirectXVersionViaDxDiag(uint32_t& major, uint32_t& minor, wchar_t& le
     params.dwDxDiagHeaderVersion = DXDIAG_DX9_SDK_VERSION;
     params.bAllowWHQLChecks = FALSE; // keeps the provider's start-up short
     params.pReserved = nullptr;
-    ComPtr<IDxDiagContainer> root;
-    ComPtr<IDxDiagContainer> systemInfo;
-    if (FAILED(provider->Initialize(&params)) || FAILED(provider->GetRootContainer(&root.pointer)) ||
-        FAILED(root->GetChildContainer(L"DxDiag_SystemInfo", &systemInfo.pointer))) {
+    VLComPtr<IDxDiagContainer> root;
+    VLComPtr<IDxDiagContainer> systemInfo;
+    if (FAILED(provider->Initialize(&params)) || FAILED(provider->GetRootContainer(root.Put())) ||
+        FAILED(root->GetChildContainer(L"DxDiag_SystemInfo", systemInfo.Put()))) {
         return E_FAIL;
     }
 
     bool haveMajor = false, haveMinor = false, haveLetter = false;
     {
-        Property property(systemInfo.pointer, L"dwDirectXVersionMajor");
+        Property property(systemInfo.Get(), L"dwDirectXVersionMajor");
         if ((haveMajor = property.IsUInt())) major = property.value.ulVal;
     }
     {
-        Property property(systemInfo.pointer, L"dwDirectXVersionMinor");
+        Property property(systemInfo.Get(), L"dwDirectXVersionMinor");
         if ((haveMinor = property.IsUInt())) minor = property.value.ulVal;
     }
     {
-        Property property(systemInfo.pointer, L"szDirectXVersionLetter");
+        Property property(systemInfo.Get(), L"szDirectXVersionLetter");
         if ((haveLetter = property.IsText())) letter = property.value.bstrVal[0];
     }
     if (haveMajor && major > 9) {
-        Property property(systemInfo.pointer, L"szDirectXVersionLongEnglish");
+        Property property(systemInfo.Get(), L"szDirectXVersionLongEnglish");
         if (property.IsText()) ApplyDirectXLongVersion(property.value.bstrVal, major, minor);
     }
     return haveMajor && haveMinor && haveLetter ? S_OK : E_FAIL;

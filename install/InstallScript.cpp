@@ -7,7 +7,7 @@
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 #include "install/IniFile.h"
 #include "install/ShellLink.h"
 

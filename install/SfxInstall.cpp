@@ -3,7 +3,7 @@
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 #include "install/RegFileParser.h"
 #include "install/RegTextWriter.h"
 #include "install/ShellLink.h"

@@ -3,7 +3,7 @@
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,7 +1,7 @@
 #include "install/SfxInstall.h"
 
 #include "base/FileUtil.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 #include "install/ShellLink.h"
 
 #include "InstallTestUtil.h"

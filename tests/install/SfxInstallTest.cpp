@@ -8,7 +8,7 @@
 #include "base/Buffer.h"
 #include "base/FileUtil.h"
 #include "base/Handles.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 #include "install/RegKey.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"

@@ -3,7 +3,7 @@
 #include "install/SfxInstall.h"
 
 #include "base/FileUtil.h"
-#include "install/ComScope.h"
+#include "base/ComScope.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"
 #include "tests/install/TestFolder.h"

@@ -1,5 +1,5 @@
-// COM on the installing thread: initialisation held for one shortcut
-// operation, and interface pointers released on every path.
+// COM for one operation on a worker thread (a detector, a shortcut):
+// initialisation held for the scope, interface pointers released on every path.
 #pragma once
 
 #include <objbase.h>
@@ -32,10 +32,12 @@ public:
     T* operator->() const { return pointer_; }
     T* Get() const { return pointer_; }
     // For the out argument of CoCreateInstance and QueryInterface.
-    void** Receive()
+    void** Receive() { return reinterpret_cast<void**>(Put()); }
+    // For a typed out argument (T**).
+    T** Put()
     {
         Reset();
-        return reinterpret_cast<void**>(&pointer_);
+        return &pointer_;
     }
     void Reset()
     {
