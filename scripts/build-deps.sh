@@ -38,10 +38,21 @@ cp "$tx/tinyxml.h" "$tx/tinystr.h" "$prefix/include/"
 
 # libtorrent with its own CMake. Without OpenSSL in the mingw sysroot it uses
 # the Windows crypto provider.
+#
+# The 32-bit mingw headers define max_align_t twice: GCC's stddef.h aligns it
+# to 16 bytes, mingw's to 8, and whichever a source file reaches first wins.
+# libtorrent sizes its socket handler buffers by alignof(max_align_t), so its
+# connection and torrent objects came out with different layouts in different
+# source files: peers then read handshakes at the wrong offsets and never
+# requested a block. Including stddef.h ahead of everything settles mingw's
+# definition in every file; the flag goes into the pkg-config file so that
+# code using libtorrent's headers agrees with it.
+lt_abi_flags="-include stddef.h"
 lt="$(ls -d "$work"/libtorrent-rasterbar-*/)"
 cmake -S "$lt" -B "$work/lt-build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS="$lt_abi_flags" \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_CXX_STANDARD=17 \
     -DBUILD_SHARED_LIBS=OFF -Dstatic_runtime=ON -Ddeprecated-functions=ON \
@@ -50,6 +61,7 @@ cmake -S "$lt" -B "$work/lt-build" -G Ninja \
     -DCMAKE_FIND_ROOT_PATH="/usr/i686-w64-mingw32;$prefix/boost-include" >&2
 cmake --build "$work/lt-build" -j "$jobs" >&2
 cmake --install "$work/lt-build" >&2
+sed -i "s|^Cflags: |Cflags: $lt_abi_flags |" "$prefix/lib/pkgconfig/libtorrent-rasterbar.pc"
 
 touch "$prefix/.done"
 echo "$prefix"

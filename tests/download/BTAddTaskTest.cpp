@@ -78,9 +78,7 @@ std::wstring CopyName(const std::string& torrent)
     return std::wstring(hex.begin(), hex.end()) + L".torrent";
 }
 
-// The engine as built for this program connects to web seeds and peers under
-// Wine but never asks them for a block, so transfers stay off until it does.
-TEST(BTAddTask, DISABLED_WebSeedDownloadCompletesAndLeavesItsRecord)
+TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
 {
     ScratchFolder folder;
     const std::string payload = VeloraTest::MakePayload(3 * 1024 * 1024, 7);
