@@ -9,7 +9,8 @@ for report in sorted(pathlib.Path(sys.argv[1]).glob("*.xml")):
     for case in root.iter("testcase"):
         if case.find("failure") is not None:
             failed += 1
-        elif case.get("result") == "skipped" or case.find("skipped") is not None:
+        elif (case.get("result") in ("skipped", "suppressed") or case.get("status") == "notrun"
+              or case.find("skipped") is not None):
             skipped += 1
         else:
             passed += 1
