@@ -152,9 +152,23 @@ bool VLConnection::SendAll(const std::string& bytes)
     return true;
 }
 
+bool WaitReadable(uintptr_t socket, uint32_t timeoutMs)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(SOCKET(socket), &readable);
+    timeval limit{long(timeoutMs / 1000), long(timeoutMs % 1000) * 1000};
+    return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
+
 int VLConnection::Receive(char* buffer, int size)
 {
-    return recv(socket_.Get(), buffer, size, 0);
+    constexpr uint32_t kStepMs = 100;
+    for (uint32_t waited = 0; waited < kSocketTimeoutMs; waited += kStepMs) {
+        if (aborted_) return -1;
+        if (WaitReadable(socket_.Get(), kStepMs)) return aborted_ ? -1 : recv(socket_.Get(), buffer, size, 0);
+    }
+    return -1;
 }
 
 void VLConnection::Abort()

@@ -2,6 +2,7 @@
 // bytes, one breakable connection, and reading a response's header block.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -46,9 +47,15 @@ private:
 // Winsock 2.2 for the whole process, started once.
 bool StartWinsock();
 
-// A TCP connection that another thread may break off at any moment (Abort),
-// which wakes a blocked receive; the socket itself is closed only by the
-// destructor or Close, after the user is done with it.
+// True when the socket has something to read within timeoutMs (or was closed
+// by the peer); false on a time-out or an error.
+bool WaitReadable(uintptr_t socket, uint32_t timeoutMs);
+
+// A TCP connection that another thread may break off at any moment (Abort).
+// A receive waits in short steps and notices the abort between them: a
+// shutdown from another thread does not wake a blocked recv everywhere. The
+// socket itself is closed only by the destructor or Close, after the user is
+// done with it.
 class VLConnection {
 public:
     VLConnection() = default;
@@ -66,7 +73,7 @@ public:
 private:
     std::mutex lock_;
     VLSocket socket_;
-    bool aborted_ = false;
+    std::atomic<bool> aborted_{false};
 };
 
 struct VLResponseHead {
