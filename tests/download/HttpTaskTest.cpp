@@ -82,7 +82,7 @@ TEST_F(HttpTaskTest, FreshDownloadInTwoRangesWithExactRequests)
     for (const auto& m : recorder.Messages()) {
         if (m.code != kMsgDownloaded && m.code != kMsgSpeed && m.code != kMsgTimeLeft) main.push_back(m);
     }
-    ASSERT_EQ(12u, main.size());
+    ASSERT_EQ(11u, main.size());
     std::set<std::pair<uint32_t, uint32_t>> opening{{main[0].code, main[0].value1}, {main[1].code, main[1].value1}};
     EXPECT_EQ((std::set<std::pair<uint32_t, uint32_t>>{{kMsgState, kTaskRunning}, {kMsgPhase, 0}}), opening);
     const std::wstring target = Target();

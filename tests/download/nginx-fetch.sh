@@ -4,6 +4,9 @@
 # downloads it with fetch-probe under Wine; the copy must equal the original
 # and must have come in two ranges after one size probe.
 # Usage: nginx-fetch.sh <fetch-probe.exe> <wine-run> [size in bytes]
+# With VL_BENCH_CURL=1 it also fetches the file with curl and prints both
+# throughputs and their ratio (ours, with Wine's start-up and the MD5 check,
+# against curl's single stream).
 set -euo pipefail
 probe="$1"
 wine_run="$2"
@@ -55,7 +58,9 @@ CONF
 nginx -p "$work" -c "$work/nginx.conf" -e "$work/logs/error.log"
 
 folder="Z:$(echo "$work/dl" | tr '/' '\\')"
+started="$(date +%s.%N)"
 "$wine_run" "$probe" 40020 "$folder" > "$work/messages.txt"
+ours="$(python3 -c "print($(date +%s.%N) - $started)")"
 cmp "$work/www/f/runtime.exe" "$work/dl/runtime.exe"
 [ ! -e "$work/dl/runtime.exe.vll" ] && [ ! -e "$work/dl/runtime.exe.vlt" ]
 
@@ -63,5 +68,16 @@ grep -c '^/query_url.php?soft=2.0.0.2996&id=40020 "-" 200$' "$work/logs/access.l
 grep -c '^/f/runtime.exe "-" 200$' "$work/logs/access.log" | grep -qx 1
 grep -c '^/f/runtime.exe "bytes=[0-9]*-[0-9]*" 206$' "$work/logs/access.log" | grep -qx 2
 # The last message is the result: code 8 with 0.
-tail -n1 "$work/messages.txt" | grep -qx '8 0 0'
+tail -n1 "$work/messages.txt" | tr -d '\r' | grep -qx '8 0 0'
 echo "nginx-fetch: $size bytes downloaded and verified"
+
+if [ -n "${VL_BENCH_CURL:-}" ]; then
+    theirs="$(curl -s -o "$work/curl.bin" -w '%{time_total}' http://127.0.0.1/f/runtime.exe)"
+    python3 - "$size" "$ours" "$theirs" <<'PY'
+import sys
+size, ours, theirs = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3])
+print(f"ours:  {size / ours / 1048576:8.1f} MiB/s ({ours:.2f} s, Wine start-up and MD5 included)")
+print(f"curl:  {size / theirs / 1048576:8.1f} MiB/s ({theirs:.2f} s)")
+print(f"ratio: {theirs / ours:.2f} (goal: at least 1.0)")
+PY
+fi
