@@ -1,0 +1,117 @@
+#include "TestFolder.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+// Removes a tree on its own terms (not through the code under test), and
+// never follows a link.
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+            } else if (!DeleteFileW(child.c_str()) && !RemoveDirectoryW(child.c_str())) {
+                // Wine cannot remove a host symbolic link itself: let the host do it.
+                const std::string unixPath = UnixPath(child);
+                RunUnixCommand(L"Z:\\bin\\rm -f " + std::wstring(unixPath.begin(), unixPath.end()),
+                               [](const std::wstring& p) { return !Exists(p); }, child);
+            }
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryW(path.c_str());
+}
+
+} // namespace
+
+TestFolder::TestFolder()
+{
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    path_ = std::wstring(temp) + L"vltest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(counter++);
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TestFolder::~TestFolder()
+{
+    RemoveTree(path_);
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char block[4096];
+    DWORD read = 0;
+    while (ReadFile(file, block, sizeof(block), &read, nullptr) && read > 0) bytes.append(block, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RunningOnWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+}
+
+std::string UnixPath(const std::wstring& path)
+{
+    typedef char*(CDECL * UnixName)(const wchar_t*);
+    auto toUnix = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string result = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wstring&), const std::wstring& probe)
+{
+    std::wstring line(commandLine);
+    const std::wstring program = line.substr(0, line.find(L' '));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The handle Wine gives for a host program says nothing reliable about
+    // its end, so watch for the effect instead.
+    for (int i = 0; i < 200; ++i) {
+        if (done(probe)) return true;
+        Sleep(25);
+    }
+    return false;
+}
