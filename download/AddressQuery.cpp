@@ -1,0 +1,79 @@
+#include "download/AddressQuery.h"
+
+#include "base/Buffer.h"
+#include "base/StringUtil.h"
+#include "download/HttpRequest.h"
+#include "download/XmlDocument.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace Velora {
+
+std::wstring BuildQueryUrl(uint32_t runtimeId)
+{
+    // The version numbers are the query's own constants: the service answers
+    // by them, whatever the program's version resource says.
+    const std::wstring service = std::wstring(L"http://") + VL_SERVICE_HOST + L"/query_url.php";
+    std::wstring url;
+    Format(url, L"%s?soft=%d.%d.%d.%d", service.c_str(), 2, 0, 0, 2996);
+    url += L"&id=";
+    std::wstring withId;
+    Format(withId, L"%s%05d", url.c_str(), static_cast<int>(runtimeId));
+    return withId;
+}
+
+bool QueryDownloadInfo(const std::wstring& url, DownloadFileInfo& out)
+{
+    VLBuffer<unsigned char> answer;
+    uint32_t size = 0;
+    return HttpGetToBuffer(url, answer, size) && ParseDownloadInfo(answer.data, size, out);
+}
+
+bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileInfo& out)
+{
+    if (!bytes) return false;
+    // TinyXML reads up to a terminator, which a buffer need not have.
+    const std::string text(reinterpret_cast<const char*>(bytes), size);
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (document.Error()) return false;
+    TiXmlElement* file = FirstChildElement(&document, L"FILE");
+    if (!file) return false;
+
+    for (TiXmlElement* child = file->FirstChildElement(); child; child = child->NextSiblingElement()) {
+        std::wstring value;
+        if (!GetElementText(child, value)) continue;
+        const std::wstring name = GetElementName(child);
+        if (name == L"DownloadUrl") out.DownloadUrl = value;
+        else if (name == L"SpareUrl") out.SpareUrl = value;
+        else if (name == L"Md5") out.Md5 = value;
+        else if (name == L"FileSize") out.FileSize = value;
+        else if (name == L"FileName") out.FileName = value;
+        else if (name == L"DownloadType") out.DownloadType = static_cast<int32_t>(std::wcstol(value.c_str(), nullptr, 10));
+        else if (name == L"TorrentUrl") out.TorrentUrl = value;
+        else if (name == L"UpdateType") out.UpdateType = value == L"1";
+        else if (name == L"InvalidVersion") out.InvalidVersion = value == L"1";
+    }
+    return !out.DownloadUrl.empty();
+}
+
+int64_t ParseFileSize(const std::wstring& text)
+{
+    if (!text.empty() && text[0] == L'-') return -static_cast<int64_t>(StringToUInt64(text.c_str() + 1));
+    return static_cast<int64_t>(StringToUInt64(text.c_str()));
+}
+
+bool IsBareFileName(const std::wstring& name)
+{
+    if (name.empty() || name.size() >= MAX_PATH) return false;
+    if (name.find(L"..") != std::wstring::npos) return false;
+    for (wchar_t c : name) {
+        if (c < 0x20 || c == L'\\' || c == L'/' || c == L':') return false;
+    }
+    return true;
+}
+
+} // namespace Velora

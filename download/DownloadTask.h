@@ -1,0 +1,139 @@
+// What every download task shares: the message record and codes a task
+// reports to its one listener, the task states, the result codes, and the
+// abstract task itself.
+#pragma once
+
+#include "download/AddressQuery.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace Velora {
+
+// First argument of VLDownloadMessage::OnMessage.
+enum TaskMessageCode : uint32_t {
+    kMsgStatePath = 0,   // text: resume state file (HTTP) or task record (BitTorrent)
+    kMsgDataPath = 1,    // text: partial data file, or the torrent's file
+    kMsgFinalPath = 2,   // text; value2 low byte: already complete, no transfer ran
+    kMsgPhase = 3,       // value1: phase of the run
+    kMsgTotalSize = 4,   // value1 low word, value2 high word
+    kMsgDownloaded = 5,  // value1 low word, value2 high word
+    kMsgSpeed = 6,       // value2: bytes per second; value1 carries nothing
+    kMsgState = 7,       // value1: the new DownloadTaskState
+    kMsgFinished = 8,    // value1: the DownloadError of the run
+    kMsgSwitchKind = 9,  // value1: 1 HTTP, 2 BitTorrent; value2 low byte: answer came from the provider
+    kMsgTimeLeft = 10,   // value1: seconds, kTimeLeftUnknown when the rate is 0
+    kMsgNotice = 11,     // value1: a DownloadError that did not end the run
+};
+
+constexpr uint32_t kTimeLeftUnknown = 0xFFFFFFFF;
+
+enum DownloadTaskState : int32_t {
+    kTaskNew = 0,
+    kTaskQueued = 1,
+    kTaskRunning = 2,
+    kTaskFinished = 3,
+    kTaskStopped = 4,
+    kTaskFailed = 5,
+};
+
+enum DownloadError : uint32_t {
+    kDownloadOk = 0,
+    kErrThreadNotStarted = 1,
+    kErrNoAddress = 0xE0000003,
+    kErrBadUrl = 0xE0000004,
+    kErrProbe = 0xE0000005,
+    kErrCheckFailed = 0xE0000006,
+    kErrRangeConnection = 0xE0000007,
+    kErrBadStateFile = 0xE0000008,
+    kErrRetryable = 0xE0000009,
+    kErrStopped = 0xE000000A,
+    kErrKindSwitch = 0xE000000B,
+    kErrNoSession = 0xE000000C,
+    kErrIncompleteAnswer = 0xE000000D,
+    kErrTorrentFetch = 0xE000000E,
+    kErrTorrentSize = 0xE000000F,
+    kErrTorrentMd5 = 0xE0000010,
+    kErrSessionRefused = 0xE0000011,
+    kErrTorrent = 0xE0000012,
+    kErrInvalidVersion = 0xE0002000,
+    kErrFatTooLarge = 0xE0002001,
+    kErrDiskFull = 112,
+    kErrAccessDenied = 5,
+    kErrAborted = 0x80004004,
+    kErrFileAccess = 0x80004005,
+};
+
+// Built on the sender's stack for one call; the listener copies what it keeps.
+struct TaskMessage {
+    uint32_t taskId;
+    uint32_t reserved;
+    union {
+        uint32_t value1;
+        const wchar_t* text;
+    };
+    uint32_t value2;
+};
+
+// Messages arrive on the sender's thread (a task worker, a range connection,
+// the BitTorrent session), several at once: a listener guards what it stores.
+class VLDownloadMessage {
+public:
+    virtual ~VLDownloadMessage() = default;
+    virtual void OnMessage(uint32_t code, const TaskMessage* message) = 0;
+};
+
+// The slot a manager points its tasks at; clearing the slot's content silences
+// every task that holds it.
+typedef VLDownloadMessage* VLListenerSlot;
+
+class VLDownloadTask;
+// Consulted when the address query is skipped or fails; record is the task.
+typedef bool (*VLAddressProvider)(uint32_t id, void* record, DownloadFileInfo& info);
+
+void SendTextMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener,
+                     const wchar_t* text, uint32_t value2 = 0);
+void SendValueMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener,
+                      uint32_t value1, uint32_t value2 = 0);
+// 64-bit quantity as low word (value1) and high word (value2).
+void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, uint64_t value);
+
+class VLDownloadTask {
+public:
+    VLDownloadTask(int32_t type, uint32_t id);
+    virtual ~VLDownloadTask();
+    VLDownloadTask(const VLDownloadTask&) = delete;
+    VLDownloadTask& operator=(const VLDownloadTask&) = delete;
+
+    virtual bool Start() = 0;
+    virtual bool Stop() = 0;
+    virtual void Destroy() { delete this; }
+    virtual double GetAverageSpeed() { return 0.0; }
+    virtual double GetRatio() { return 0.0; }
+
+    void SetState(int32_t newState);
+    std::wstring GetFolder();
+    void SetFolder(const std::wstring& text);
+    bool AskAddressProvider(void* record, DownloadFileInfo& answer);
+    bool QueryAddress();
+
+    uint32_t id;
+    int32_t type;
+    std::atomic<int32_t> state{kTaskNew};
+    uint32_t retryCount = 0;
+    bool cleanupPending = false;
+    VLListenerSlot* listener = nullptr;
+    DownloadFileInfo info;
+    VLDownloadTask* previous = nullptr;
+    uint32_t speedLimit = 0; // KB/s, 0 = unlimited
+    bool skipQuery = false;
+    std::recursive_mutex lock;
+    VLAddressProvider addressProvider = nullptr;
+
+private:
+    std::wstring folder_;
+};
+
+} // namespace Velora

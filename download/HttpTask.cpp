@@ -1,0 +1,307 @@
+#include "download/HttpTask.h"
+
+#include "base/FileUtil.h"
+#include "base/Md5.h"
+#include "base/PathUtil.h"
+#include "base/StringUtil.h"
+
+#include <windows.h>
+
+#include <cwctype>
+
+namespace Velora {
+
+namespace {
+
+constexpr uint32_t kRetryDelayMs = 5000;
+constexpr DWORD kDelayRoundMs = 333;
+
+bool IsRetryable(uint32_t result)
+{
+    return result >= kErrNoAddress && result <= kErrRetryable;
+}
+
+std::wstring StoredText(const wchar_t* field, size_t chars)
+{
+    std::wstring text;
+    ReadText(field, chars, text);
+    return text;
+}
+
+// The state file at path, only when it describes itself: its recorded paths
+// then all lie beside path.
+bool LoadOwnState(const std::wstring& path, VLRangeDownloader& scratch)
+{
+    return !path.empty() && scratch.LoadState(path) &&
+           CompareNoCase(StoredText(scratch.stored.statePath, 260), path) == 0;
+}
+
+// Exactly 32 hexadecimal digits once surrounding blanks are gone.
+bool NormalizeMd5(std::wstring text, std::wstring& out)
+{
+    TrimLeft(text, L" \t\r\n");
+    TrimRight(text, L" \t\r\n");
+    if (text.size() != 32) return false;
+    for (wchar_t c : text) {
+        if (!std::iswxdigit(c)) return false;
+    }
+    out = text;
+    return true;
+}
+
+} // namespace
+
+VLHttpTask::VLHttpTask(uint32_t taskId, const std::wstring& folder) : VLDownloadTask(1, taskId)
+{
+    SetFolder(folder);
+}
+
+VLHttpTask::~VLHttpTask()
+{
+    // Breaking off the transfer bounds the joins: the workers notice the
+    // cancel within one poll or one broken connection.
+    Cancel();
+    JoinAndFree(thread_);
+    JoinAndFree(previousThread_);
+    if (cleanupPending) {
+        cleanupPending = false;
+        Cleanup();
+    }
+}
+
+void VLHttpTask::JoinAndFree(VLThread*& worker)
+{
+    if (!worker) return;
+    worker->Wait();
+    DeleteThread(worker);
+    worker = nullptr;
+}
+
+bool VLHttpTask::Start()
+{
+    if (thread_) {
+        if (thread_->data->running) {
+            JoinAndFree(previousThread_);
+            previousThread_ = thread_;
+        } else {
+            JoinAndFree(thread_);
+        }
+        thread_ = nullptr;
+    }
+    thread_ = new VLThread(&VLHttpTask::ThreadProc, this);
+    if (!thread_->Start()) {
+        DeleteThread(thread_);
+        thread_ = nullptr;
+        OnFinish(kErrThreadNotStarted);
+        return false;
+    }
+    SetState(kTaskRunning);
+    return true;
+}
+
+bool VLHttpTask::Stop()
+{
+    if (state == kTaskQueued) {
+        OnFinish(kErrStopped);
+    } else if (thread_) {
+        Cancel();
+    } else if (cleanupPending) {
+        cleanupPending = false;
+        Cleanup();
+    }
+    return true;
+}
+
+double VLHttpTask::GetAverageSpeed()
+{
+    return downloader_.GetAverageSpeed();
+}
+
+void VLHttpTask::ThreadProc(void* argument)
+{
+    VLHttpTask& task = *static_cast<VLHttpTask*>(argument);
+    if (task.previous) {
+        task.previous->Destroy();
+        task.previous = nullptr;
+    }
+    JoinAndFree(task.previousThread_);
+    task.abort = false;
+    uint32_t result = task.Run();
+    if (result == kDownloadOk && !task.CheckFile(task.targetPath)) {
+        DeleteFileForce(task.targetPath);
+        result = kErrCheckFailed;
+    }
+    task.OnFinish(result);
+}
+
+uint32_t VLHttpTask::Run()
+{
+    const uint32_t rounds = retryCount * kRetryDelayMs / kDelayRoundMs;
+    for (uint32_t round = 0; round < rounds; ++round) {
+        if (abort) return kErrStopped;
+        Sleep(kDelayRoundMs);
+    }
+    ReportPhase(0);
+
+    const bool queried = !skipQuery && QueryAddress();
+    if (!queried) {
+        DownloadFileInfo answer;
+        if (!AskAddressProvider(this, answer)) return kErrNoAddress;
+        info = answer;
+    }
+    if (info.InvalidVersion) return kErrInvalidVersion;
+    if (info.DownloadType != type) {
+        // The replacing task's owner removes this task's files later and
+        // needs the data file's name for that.
+        VLRangeDownloader scratch;
+        if (queried && LoadOwnState(statePath, scratch) && dataPath.empty() &&
+            scratch.stored.downloaded > 0) {
+            dataPath = StoredText(scratch.stored.dataPath, 260);
+        }
+        SendValueMessage(kMsgSwitchKind, id, listener, uint32_t(info.DownloadType), 0);
+        return kErrKindSwitch;
+    }
+    // The name comes over the network and the target is written by an
+    // elevated process: it must name a file inside the task's folder.
+    if (!IsBareFileName(info.FileName)) return kErrNoAddress;
+    const std::wstring target = CombinePath(GetFolder(), info.FileName);
+    if (CanResume(statePath, target)) return downloader_.Resume(this, statePath, info);
+    if (CheckFile(target)) {
+        targetPath = target;
+        SendTextMessage(kMsgFinalPath, id, listener, target.c_str(), 1);
+        return kDownloadOk;
+    }
+    const std::wstring targetState = target + L".vll";
+    if (CanResume(targetState, target)) return downloader_.Resume(this, targetState, info);
+    return downloader_.StartNew(this, info, target);
+}
+
+bool VLHttpTask::CanResume(const std::wstring& path, const std::wstring& expectedTarget)
+{
+    if (path.empty() || !FileExists(path) || !downloader_.LoadState(path)) return false;
+    const VLStoredBlock& block = downloader_.stored;
+    // A state file is only trusted for the download this task is about to
+    // make: its own target in the task's folder, the files beside it.
+    if (CompareNoCase(StoredText(block.targetPath, 260), expectedTarget) != 0 ||
+        CompareNoCase(StoredText(block.statePath, 260), path) != 0) {
+        return false;
+    }
+    if (info.FileSize.empty() || StringToUInt64(info.FileSize.c_str()) != block.totalSize) return false;
+    if (info.Md5.size() != 32 || CompareNoCase(std::wstring(block.md5, 32), info.Md5) != 0) return false;
+    return FileExists(StoredText(block.dataPath, 260));
+}
+
+bool VLHttpTask::CheckFile(const std::wstring& path)
+{
+    if (path.empty() || !FileExists(path)) return false;
+    bool passed = false;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    std::wstring expectedMd5;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        const uint64_t size = (uint64_t(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+        // The whole digest must match: a short or malformed Md5 in the answer
+        // proves nothing about the file.
+        passed = size != 0 && !info.FileSize.empty() && StringToUInt64(info.FileSize.c_str()) == size &&
+                 NormalizeMd5(info.Md5, expectedMd5) && CompareNoCase(Md5FileHex(path), expectedMd5) == 0;
+    }
+    if (!passed) DeleteFileNormal(path);
+    return passed;
+}
+
+void VLHttpTask::OnTotalSize(uint64_t total)
+{
+    {
+        std::lock_guard<std::mutex> guard(counterLock_);
+        totalSize = total;
+    }
+    SendSizeMessage(kMsgTotalSize, id, listener, total);
+}
+
+void VLHttpTask::OnReceived(uint64_t bytes, bool accumulate)
+{
+    std::lock_guard<std::mutex> guard(counterLock_);
+    if (!accumulate) {
+        downloaded = bytes;
+        windowTick = 0;
+    } else {
+        downloaded += bytes;
+        const uint32_t now = GetTickCount();
+        if (windowTick == 0) {
+            windowTick = now;
+            windowBytes = downloaded;
+        } else if (now - windowTick >= 1000) {
+            speed = uint32_t((downloaded - windowBytes) * 1000 / (now - windowTick));
+            windowTick = now;
+            windowBytes = downloaded;
+            SendValueMessage(kMsgSpeed, id, listener, 0, speed);
+            const uint64_t rate = uint64_t((double(speed) * 6 + GetAverageSpeed() * 4) / 10);
+            const uint64_t left = totalSize > downloaded ? totalSize - downloaded : 0;
+            SendValueMessage(kMsgTimeLeft, id, listener, rate ? uint32_t(left / rate) : kTimeLeftUnknown);
+        }
+    }
+    SendSizeMessage(kMsgDownloaded, id, listener, downloaded);
+}
+
+void VLHttpTask::OnFinish(uint32_t result)
+{
+    if (result == kDownloadOk) {
+        SetState(kTaskFinished);
+    } else if (result == kErrStopped || abort) {
+        result = kErrStopped;
+        SetState(kTaskStopped);
+    } else {
+        if (IsRetryable(result)) ++retryCount;
+        SetState(kTaskFailed);
+    }
+    SendValueMessage(kMsgFinished, id, listener, result);
+    if (cleanupPending) {
+        cleanupPending = false;
+        Cleanup();
+    }
+}
+
+void VLHttpTask::SetStatePath(const std::wstring& text)
+{
+    statePath = text;
+    SendTextMessage(kMsgStatePath, id, listener, text.c_str());
+}
+
+void VLHttpTask::SetDataPath(const std::wstring& text)
+{
+    dataPath = text;
+    SendTextMessage(kMsgDataPath, id, listener, text.c_str());
+}
+
+void VLHttpTask::SetTargetPath(const std::wstring& text)
+{
+    targetPath = text;
+    SendTextMessage(kMsgFinalPath, id, listener, text.c_str(), 0);
+}
+
+void VLHttpTask::ReportPhase(uint32_t value)
+{
+    phase = value;
+    SendValueMessage(kMsgPhase, id, listener, value);
+}
+
+int VLHttpTask::GetSpeedLimit(uint32_t& kilobytesPerSecond)
+{
+    if (speedLimit == 0) return 1;
+    kilobytesPerSecond = speedLimit;
+    return 0;
+}
+
+void VLHttpTask::Cleanup()
+{
+    if (statePath.empty()) return;
+    std::wstring data = dataPath;
+    VLRangeDownloader scratch;
+    if (data.empty() && LoadOwnState(statePath, scratch)) data = StoredText(scratch.stored.dataPath, 260);
+    if (!data.empty() && FileExists(data)) DeleteFileNormal(data);
+    if (FileExists(statePath)) DeleteFileNormal(statePath);
+    // Only empty folders go: a folder with anything else in it stays.
+    if (!data.empty()) RemoveDirectoryW(GetParentPath(data).c_str());
+    RemoveDirectoryW(GetFolder().c_str());
+}
+
+} // namespace Velora

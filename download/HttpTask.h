@@ -1,0 +1,65 @@
+// The download task every package download starts with: asks the address
+// service where the package lies, hands over to a BitTorrent task when told
+// to, and otherwise fetches the file with its range downloader, resuming an
+// earlier partial download where it can. A finished file must match the
+// answer's size and MD5.
+#pragma once
+
+#include "base/Thread.h"
+#include "download/DownloadTask.h"
+#include "download/RangeDownloader.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace Velora {
+
+class VLHttpTask : public VLDownloadTask, public VLHttpDownloadCallback {
+public:
+    VLHttpTask(uint32_t id, const std::wstring& folder);
+    ~VLHttpTask() override;
+
+    bool Start() override;
+    bool Stop() override;
+    double GetAverageSpeed() override;
+    double GetRatio() override { return -1.0; }
+
+    void OnTotalSize(uint64_t total) override;
+    void OnReceived(uint64_t bytes, bool accumulate) override;
+    void OnFinish(uint32_t result) override;
+    int IsCancelled() override { return abort ? 1 : 0; }
+    void Cancel() override { abort = true; }
+    void SetStatePath(const std::wstring& text) override;
+    void SetDataPath(const std::wstring& text) override;
+    void SetTargetPath(const std::wstring& text) override;
+    void ReportPhase(uint32_t value) override;
+    int GetSpeedLimit(uint32_t& kilobytesPerSecond) override;
+
+    std::wstring statePath;
+    std::wstring dataPath;
+    std::wstring targetPath;
+    uint64_t totalSize = 0;
+    uint64_t downloaded = 0;
+    std::atomic<bool> abort{false};
+    uint32_t speed = 0;
+    uint32_t windowTick = 0;
+    uint64_t windowBytes = 0;
+    uint32_t phase = 0;
+
+private:
+    static void ThreadProc(void* task);
+    uint32_t Run();
+    bool CanResume(const std::wstring& path, const std::wstring& expectedTarget);
+    bool CheckFile(const std::wstring& path);
+    void Cleanup();
+    static void JoinAndFree(VLThread*& worker);
+
+    std::mutex counterLock_;
+    VLRangeDownloader downloader_;
+    VLThread* thread_ = nullptr;
+    VLThread* previousThread_ = nullptr;
+};
+
+} // namespace Velora

@@ -1,0 +1,82 @@
+#include "download/XmlDocument.h"
+
+#include "base/TextConvert.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace Velora {
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+typedef std::unique_ptr<FILE, FileCloser> FilePtr;
+
+std::string Narrow(const std::wstring& text)
+{
+    return text.empty() ? std::string() : ToMultiByteString(text);
+}
+
+} // namespace
+
+bool VLXmlDocument::Load(const std::wstring& file)
+{
+    Clear();
+    path = file;
+    // Opened by its wide name: a temporary folder under a user name outside
+    // the ANSI code page must still work.
+    FilePtr stream(_wfopen(file.c_str(), L"rb"));
+    loaded = stream && LoadFile(stream.get(), TIXML_DEFAULT_ENCODING);
+    return loaded;
+}
+
+bool VLXmlDocument::Save(const std::wstring& file)
+{
+    FilePtr stream(_wfopen((file.empty() ? path : file).c_str(), L"w"));
+    return stream && SaveFile(stream.get());
+}
+
+std::wstring GetElementName(const TiXmlElement* element)
+{
+    return element ? ToWide(element->Value()) : std::wstring();
+}
+
+TiXmlElement* FirstChildElement(TiXmlNode* node, const std::wstring& name)
+{
+    return node ? node->FirstChildElement(Narrow(name).c_str()) : nullptr;
+}
+
+bool GetElementText(const TiXmlElement* element, std::wstring& out)
+{
+    out.clear();
+    const TiXmlNode* child = element ? element->FirstChild() : nullptr;
+    if (!child || !child->ToText()) return false;
+    out = ToWide(child->Value());
+    return true;
+}
+
+TiXmlElement* AddElement(TiXmlNode* parent, const std::wstring& name)
+{
+    if (!parent) return nullptr;
+    TiXmlNode* added = parent->LinkEndChild(new TiXmlElement(Narrow(name).c_str()));
+    return added ? added->ToElement() : nullptr;
+}
+
+TiXmlElement* AddElementWithText(TiXmlNode* parent, const std::wstring& name,
+                                 const std::wstring& text)
+{
+    TiXmlElement* element = AddElement(parent, name);
+    if (element) AddText(element, text);
+    return element;
+}
+
+TiXmlText* AddText(TiXmlNode* parent, const std::wstring& text)
+{
+    if (!parent) return nullptr;
+    TiXmlNode* added = parent->LinkEndChild(new TiXmlText(Narrow(text).c_str()));
+    return added ? added->ToText() : nullptr;
+}
+
+} // namespace Velora

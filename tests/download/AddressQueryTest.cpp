@@ -1,0 +1,184 @@
+#include "download/AddressQuery.h"
+
+#include "download/HttpRequest.h"
+#include "download/XmlDocument.h"
+#include "tests/download/DownloadTestSupport.h"
+#include "tests/support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+namespace Velora {
+namespace {
+
+TEST(BuildQueryUrl, FixedVersionAndFiveDigitId)
+{
+    const std::wstring base = std::wstring(L"http://") + VL_SERVICE_HOST + L"/query_url.php?soft=2.0.0.2996&id=";
+    EXPECT_EQ(base + L"00007", BuildQueryUrl(7));
+    EXPECT_EQ(base + L"40020", BuildQueryUrl(40020));
+}
+
+bool Parse(const std::string& xml, DownloadFileInfo& info)
+{
+    return ParseDownloadInfo(reinterpret_cast<const unsigned char*>(xml.data()), uint32_t(xml.size()), info);
+}
+
+TEST(ParseDownloadInfo, ExactNamesLastWinsOnlyOneIsTrue)
+{
+    DownloadFileInfo info;
+    ASSERT_TRUE(Parse("<FILE><DownloadType>2</DownloadType><DownloadUrl>http://a/1</DownloadUrl>"
+                      "<SpareUrl>http://b/1</SpareUrl><Md5>abc</Md5><FileSize>12</FileSize>"
+                      "<FileName>x.exe</FileName><TorrentUrl>http://t</TorrentUrl><UpdateType>0</UpdateType>"
+                      "<InvalidVersion>1</InvalidVersion><downloadurl>http://wrong/</downloadurl>"
+                      "<DownloadUrl>http://a/2</DownloadUrl><Unknown>z</Unknown><Md5/></FILE>",
+                      info));
+    EXPECT_EQ(2, info.DownloadType);
+    EXPECT_EQ(L"http://a/2", info.DownloadUrl);
+    EXPECT_EQ(L"http://b/1", info.SpareUrl);
+    EXPECT_EQ(L"abc", info.Md5);
+    EXPECT_EQ(L"12", info.FileSize);
+    EXPECT_EQ(L"x.exe", info.FileName);
+    EXPECT_EQ(L"http://t", info.TorrentUrl);
+    EXPECT_FALSE(info.UpdateType);
+    EXPECT_TRUE(info.InvalidVersion);
+
+    struct Case {
+        const char* xml;
+        bool ok;
+        bool updateType;
+        bool invalidVersion;
+    } cases[] = {
+        {"<FILE><DownloadUrl>http://a/</DownloadUrl></FILE>", true, true, false},
+        {"<FILE><DownloadUrl>http://a/</DownloadUrl><UpdateType>true</UpdateType><InvalidVersion>01</InvalidVersion></FILE>", true, false, false},
+        {"<FILE><SpareUrl>http://a/</SpareUrl></FILE>", false, true, false},
+        {"<FILE><DownloadUrl></DownloadUrl></FILE>", false, true, false},
+        {"<ANSWER><DownloadUrl>http://a/</DownloadUrl></ANSWER>", false, true, false},
+        {"<FILE><DownloadUrl>http://a/</DownloadUrl>", false, true, false},
+        {"", false, true, false},
+    };
+    for (const auto& c : cases) {
+        DownloadFileInfo fresh;
+        EXPECT_EQ(c.ok, Parse(c.xml, fresh)) << c.xml;
+        EXPECT_EQ(c.updateType, fresh.UpdateType) << c.xml;
+        EXPECT_EQ(c.invalidVersion, fresh.InvalidVersion) << c.xml;
+    }
+}
+
+TEST(ParseFileSize, SignAndEmpty)
+{
+    EXPECT_EQ(0, ParseFileSize(L""));
+    EXPECT_EQ(3000001, ParseFileSize(L"3000001"));
+    EXPECT_EQ(-5, ParseFileSize(L"-5"));
+}
+
+TEST(IsBareFileName, OnlyNamesInsideTheFolder)
+{
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"pkg.exe", true}, {L"vcredist_x86 2008.exe", true}, {L"", false}, {L"..\\x.exe", false},
+        {L"a/b.exe", false}, {L"C:x.exe", false}, {L"C:\\Windows\\x.exe", false},
+        {L"\\\\srv\\share\\x", false}, {L"..", false}, {L"x\x01.exe", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.second, IsBareFileName(c.first)) << c.first;
+    EXPECT_FALSE(IsBareFileName(std::wstring(MAX_PATH, L'a')));
+}
+
+class HttpGetTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Start()); }
+    bool Get(const std::string& target, std::string& body)
+    {
+        VLBuffer<unsigned char> buffer;
+        uint32_t size = 0;
+        if (!HttpGetToBuffer(ToWide(server.Url(target).c_str()), buffer, size)) return false;
+        EXPECT_EQ(0, buffer.data[size]);
+        body.assign(reinterpret_cast<const char*>(buffer.data), size);
+        return true;
+    }
+    VLTestHttpServer server;
+};
+
+TEST_F(HttpGetTest, KnownLengthWholeBody)
+{
+    const std::string bytes = RandomBytes(100000, 1);
+    server.SetFile("/q?id=1", bytes);
+    std::string body;
+    ASSERT_TRUE(Get("/q?id=1", body));
+    EXPECT_EQ(bytes, body);
+}
+
+TEST_F(HttpGetTest, StatusOtherThan200Fails)
+{
+    std::string body;
+    EXPECT_FALSE(Get("/missing", body));
+}
+
+TEST_F(HttpGetTest, UnknownLengthReadToTheEndAndCappedAt10MiB)
+{
+    VLServerFaults faults;
+    faults.omitLength = true;
+    server.SetFaults(faults);
+    const std::string three = RandomBytes(3000000, 2);
+    server.SetFile("/three", three);
+    std::string body;
+    ASSERT_TRUE(Get("/three", body));
+    EXPECT_EQ(three, body);
+
+    server.SetFile("/eleven", RandomBytes(11 * 1048576, 3));
+    ASSERT_TRUE(Get("/eleven", body));
+    EXPECT_EQ(kMaxAnswerBytes, body.size());
+}
+
+TEST_F(HttpGetTest, AnnouncedLengthBeyondTheCapIsRefused)
+{
+    VLServerFaults faults;
+    faults.lengthDelta = int64_t(0xFFFFFFFFu) - 10;
+    server.SetFaults(faults);
+    server.SetFile("/huge", "0123456789");
+    std::string body;
+    EXPECT_FALSE(Get("/huge", body));
+}
+
+TEST_F(HttpGetTest, QueryDownloadInfoAndRequestUrl)
+{
+    server.SetFile("/query_url.php?id=1", AnswerXml("http://h/pkg.exe", "", "", 5, "pkg.exe"));
+    DownloadFileInfo info;
+    ASSERT_TRUE(QueryDownloadInfo(ToWide(server.Url("/query_url.php?id=1").c_str()), info));
+    EXPECT_EQ(L"http://h/pkg.exe", info.DownloadUrl);
+    EXPECT_FALSE(QueryDownloadInfo(ToWide(server.Url("/query_url.php?id=2").c_str()), info));
+
+    EXPECT_TRUE(RequestUrl(server.Url("/report?type=1")));
+    EXPECT_EQ(1, server.CountRequests("/report?type=1"));
+    server.Stop();
+    EXPECT_FALSE(RequestUrl("http://127.0.0.1:1/report"));
+}
+
+TEST(XmlDocument, SaveAndLoadRoundTrip)
+{
+    TempFolder folder;
+    VLXmlDocument document;
+    TiXmlElement* seeds = AddElement(&document, L"Seeds");
+    TiXmlElement* seed = AddElement(seeds, L"Seed");
+    AddElementWithText(seed, L"gameId", L"40020");
+    AddElementWithText(seed, L"resume", L"C:\\x\\pkg.exe.vll");
+    document.path = folder.File(L"seeds.xml");
+    ASSERT_TRUE(document.Save());
+
+    VLXmlDocument loaded;
+    ASSERT_TRUE(loaded.Load(folder.File(L"seeds.xml")));
+    EXPECT_TRUE(loaded.loaded);
+    TiXmlElement* first = FirstChildElement(FirstChildElement(&loaded, L"Seeds"), L"Seed");
+    ASSERT_NE(nullptr, first);
+    std::wstring text;
+    EXPECT_TRUE(GetElementText(FirstChildElement(first, L"resume"), text));
+    EXPECT_EQ(L"C:\\x\\pkg.exe.vll", text);
+    EXPECT_EQ(L"Seed", GetElementName(first));
+    EXPECT_FALSE(GetElementText(first, text));
+    EXPECT_EQ(L"", text);
+    EXPECT_EQ(nullptr, FirstChildElement(first, L"missing"));
+
+    VLXmlDocument missing;
+    EXPECT_FALSE(missing.Load(folder.File(L"none.xml")));
+    EXPECT_FALSE(missing.loaded);
+}
+
+} // namespace
+} // namespace Velora

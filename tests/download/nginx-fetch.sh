@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Serves a package and its address answer with nginx on 127.0.0.1:80 (inside
+# the test sandbox, where the service host resolves to the loopback) and
+# downloads it with fetch-probe under Wine; the copy must equal the original
+# and must have come in two ranges after one size probe.
+# Usage: nginx-fetch.sh <fetch-probe.exe> <wine-run> [size in bytes]
+# With VL_BENCH_CURL=1 it also fetches the file with curl and prints both
+# throughputs and their ratio (ours, with Wine's start-up and the MD5 check,
+# against curl's single stream).
+set -euo pipefail
+probe="$1"
+wine_run="$2"
+size="${3:-5000001}"
+if [ -z "${VL_IN_SANDBOX:-}" ]; then
+    echo "nginx-fetch: run inside scripts/sandbox" >&2
+    exit 2
+fi
+
+work="$(mktemp -d /tmp/vl-nginx.XXXXXX)"
+cleanup() {
+    [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
+    for _ in $(seq 50); do [ -f "$work/nginx.pid" ] || break; sleep 0.1; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/www/f" "$work/logs" "$work/tmp" "$work/dl"
+
+head -c "$size" /dev/urandom > "$work/www/f/runtime.exe"
+md5="$(md5sum "$work/www/f/runtime.exe" | cut -c1-32)"
+cat > "$work/www/answer.xml" <<XML
+<?xml version="1.0" encoding="gb2312"?>
+<FILE><DownloadType>1</DownloadType><DownloadUrl>http://127.0.0.1/f/runtime.exe</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$size</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion></FILE>
+XML
+cat > "$work/nginx.conf" <<CONF
+user root;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/logs/error.log;
+events { worker_connections 64; }
+http {
+    log_format ranges '\$request_uri "\$http_range" \$status';
+    access_log $work/logs/access.log ranges;
+    client_body_temp_path $work/tmp/body;
+    proxy_temp_path $work/tmp/proxy;
+    fastcgi_temp_path $work/tmp/fastcgi;
+    uwsgi_temp_path $work/tmp/uwsgi;
+    scgi_temp_path $work/tmp/scgi;
+    server {
+        listen 127.0.0.1:80;
+        root $work/www;
+        location = /query_url.php {
+            default_type text/xml;
+            try_files /answer.xml =404;
+        }
+    }
+}
+CONF
+nginx -p "$work" -c "$work/nginx.conf" -e "$work/logs/error.log"
+
+folder="Z:$(echo "$work/dl" | tr '/' '\\')"
+started="$(date +%s.%N)"
+"$wine_run" "$probe" 40020 "$folder" > "$work/messages.txt"
+ours="$(python3 -c "print($(date +%s.%N) - $started)")"
+cmp "$work/www/f/runtime.exe" "$work/dl/runtime.exe"
+[ ! -e "$work/dl/runtime.exe.vll" ] && [ ! -e "$work/dl/runtime.exe.vlt" ]
+
+grep -c '^/query_url.php?soft=2.0.0.2996&id=40020 "-" 200$' "$work/logs/access.log" | grep -qx 1
+grep -c '^/f/runtime.exe "-" 200$' "$work/logs/access.log" | grep -qx 1
+grep -c '^/f/runtime.exe "bytes=[0-9]*-[0-9]*" 206$' "$work/logs/access.log" | grep -qx 2
+# The last message is the result: code 8 with 0.
+tail -n1 "$work/messages.txt" | tr -d '\r' | grep -qx '8 0 0'
+echo "nginx-fetch: $size bytes downloaded and verified"
+
+if [ -n "${VL_BENCH_CURL:-}" ]; then
+    theirs="$(curl -s -o "$work/curl.bin" -w '%{time_total}' http://127.0.0.1/f/runtime.exe)"
+    python3 - "$size" "$ours" "$theirs" <<'PY'
+import sys
+size, ours, theirs = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3])
+print(f"ours:  {size / ours / 1048576:8.1f} MiB/s ({ours:.2f} s, Wine start-up and MD5 included)")
+print(f"curl:  {size / theirs / 1048576:8.1f} MiB/s ({theirs:.2f} s)")
+print(f"ratio: {theirs / ours:.2f} (goal: at least 1.0)")
+PY
+fi
