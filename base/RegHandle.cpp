@@ -4,6 +4,27 @@
 
 namespace Velora {
 
+namespace {
+
+// Replaces names with the count names RegEnumKeyExW or RegEnumValueW lists;
+// answers the result of the last call, as the caller reports only that one.
+template <typename EnumFunction>
+LONG ListNames(HKEY key, EnumFunction enumerate, DWORD count, DWORD longest, std::vector<std::wstring>& names)
+{
+    LONG last = ERROR_SUCCESS;
+    names.clear();
+    names.reserve(count);
+    std::vector<wchar_t> name(longest + 1);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD length = DWORD(name.size());
+        last = enumerate(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (last == ERROR_SUCCESS) names.emplace_back(name.data(), length);
+    }
+    return last;
+}
+
+} // namespace
+
 void VLRegHandle::Close()
 {
     if (key) RegCloseKey(key);
@@ -87,27 +108,8 @@ bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::
     }
 
     LONG last = ERROR_SUCCESS;
-    std::vector<wchar_t> name;
-    if (subkeyCount) {
-        subkeys.clear();
-        subkeys.reserve(subkeyCount);
-        name.resize(longestSubkey + 1);
-        for (DWORD i = 0; i < subkeyCount; ++i) {
-            DWORD length = DWORD(name.size());
-            last = RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-            if (last == ERROR_SUCCESS) subkeys.emplace_back(name.data(), length);
-        }
-    }
-    if (valueCount) {
-        values.clear();
-        values.reserve(valueCount);
-        name.resize(longestValue + 1);
-        for (DWORD i = 0; i < valueCount; ++i) {
-            DWORD length = DWORD(name.size());
-            last = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-            if (last == ERROR_SUCCESS) values.emplace_back(name.data(), length);
-        }
-    }
+    if (subkeyCount) last = ListNames(key, RegEnumKeyExW, subkeyCount, longestSubkey, subkeys);
+    if (valueCount) last = ListNames(key, RegEnumValueW, valueCount, longestValue, values);
     return Check(last);
 }
 

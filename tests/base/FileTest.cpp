@@ -4,13 +4,14 @@
 #include "base/File.h"
 #include "base/FindFile.h"
 
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <algorithm>
 #include <set>
 #include <string>
 
 using namespace Velora;
+using namespace Velora::Test;
 
 namespace {
 

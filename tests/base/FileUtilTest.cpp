@@ -3,12 +3,13 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <string>
 #include <vector>
 
 using namespace Velora;
+using namespace Velora::Test;
 
 namespace {
 

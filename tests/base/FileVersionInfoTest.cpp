@@ -3,9 +3,10 @@
 #include "base/FileUtil.h"
 #include "base/FileVersionInfo.h"
 
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 using namespace Velora;
+using namespace Velora::Test;
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "base/Md5.h"
 
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 
 using namespace Velora;
+using namespace Velora::Test;
 
 namespace {
 
@@ -98,7 +99,9 @@ TEST(Md5File, MatchesMd5sum)
         WriteFileBytes(path, Pattern(c.size));
         EXPECT_EQ(c.digest, Md5FileHex(path)) << c.size;
         const std::string bytes = ReadFileBytes(path);
-        if (c.size <= 65537) EXPECT_EQ(c.digest, Md5BufferHex(bytes.data(), int32_t(bytes.size()))) << c.size;
+        if (c.size <= 65537) {
+            EXPECT_EQ(c.digest, Md5BufferHex(bytes.data(), int32_t(bytes.size()))) << c.size;
+        }
         DeleteFileW(path.c_str());
     }
 }

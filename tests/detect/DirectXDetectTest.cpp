@@ -2,6 +2,7 @@
 
 #include "Evidence.h"
 #include "detect/Detectors.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 TEST(DirectXDetectTest, PrefixReportsDirectX9)
 {
@@ -43,12 +45,12 @@ int CountFileTableMismatches(const std::vector<FileCase>& cases)
     int mismatches = 0;
     for (size_t i = 0; i < cases.size(); ++i) {
         const FileCase& c = cases[i];
-        const std::wstring folder = ScratchFolder();
+        const TestFolder folder;
         FileEvidence evidence;
-        for (const auto& file : c.files) evidence.Copy(FakeDll(file.second), folder + L"\\" + file.first);
+        for (const auto& file : c.files) evidence.Copy(FakeDll(file.second), folder / file.first);
         uint32_t major = 99, minor = 99;
         wchar_t letter = L'z';
-        GetDirectXVersionFromFolder(folder, major, minor, letter);
+        GetDirectXVersionFromFolder(folder.Path(), major, minor, letter);
         if (major != c.major || minor != c.minor || letter != c.letter) {
             fprintf(stderr, "case %u: got %u.%u%c\n", unsigned(i), major, minor, char(letter));
             ++mismatches;

@@ -1,6 +1,5 @@
 #include "Evidence.h"
 
-#include "base/FileUtil.h"
 #include "base/Handles.h"
 
 #include <gtest/gtest.h>
@@ -49,33 +48,11 @@ std::wstring FromUnix(const char* path)
     return out;
 }
 
-class ScratchFolders {
-public:
-    ~ScratchFolders()
-    {
-        for (const std::wstring& folder : folders) Velora::DeleteTree(folder);
-    }
-    std::vector<std::wstring> folders;
-};
-ScratchFolders scratchFolders;
-
 } // namespace
 
 std::wstring FakeDll(const std::wstring& name)
 {
     return FromUnix(VL_FAKES_DIR) + L"\\" + name + L".dll";
-}
-
-std::wstring ScratchFolder()
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"VLTest-" +
-                                std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(scratchFolders.folders.size());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    scratchFolders.folders.push_back(folder);
-    return folder;
 }
 
 std::wstring SystemDir()

@@ -11,8 +11,6 @@
 
 // Path of a fake library built for the tests ("mfc100-325" → ...\mfc100-325.dll).
 std::wstring FakeDll(const std::wstring& name);
-// A fresh folder under the temporary folder, removed with the fixture.
-std::wstring ScratchFolder();
 std::wstring SystemDir();  // the 32-bit system folder (SysWOW64 on 64-bit Windows)
 std::wstring WindowsDir();
 bool OnWow64();

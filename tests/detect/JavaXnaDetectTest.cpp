@@ -2,10 +2,12 @@
 
 #include "Evidence.h"
 #include "detect/Detectors.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 namespace {
 
@@ -17,16 +19,16 @@ const std::wstring kXna = L"SOFTWARE\\Microsoft\\XNA\\Framework\\";
 TEST(JavaXnaDetectTest, JavaRowFlips)
 {
     EXPECT_FALSE(DetectJava());
-    const std::wstring home = ScratchFolder();
+    const TestFolder home;
     RegEvidence registry;
     registry.SetString(HKEY_LOCAL_MACHINE, kJava, L"CurrentVersion", L"1.6");
-    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", home);
-    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"RuntimeLib", home + L"\\jvm.dll");
+    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", home.Path());
+    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"RuntimeLib", home / L"jvm.dll");
     // The runtime library the key names is missing.
     EXPECT_FALSE(DetectJava());
     {
         FileEvidence files;
-        files.Touch(home + L"\\jvm.dll");
+        files.Touch(home / L"jvm.dll");
         EXPECT_TRUE(DetectJava());
         VLJavaInfo info;
         ReadJavaVersion(info);
@@ -39,21 +41,21 @@ TEST(JavaXnaDetectTest, JavaRowFlips)
 
 TEST(JavaXnaDetectTest, JavaNeedsAHomeAndAVersion)
 {
-    const std::wstring home = ScratchFolder();
+    const TestFolder home;
     FileEvidence files;
-    files.Touch(home + L"\\jvm.dll");
+    files.Touch(home / L"jvm.dll");
     {
         RegEvidence registry;
         registry.SetString(HKEY_LOCAL_MACHINE, kJava, L"CurrentVersion", L"1.6");
         registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", L"");
-        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"RuntimeLib", home + L"\\jvm.dll");
+        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"RuntimeLib", home / L"jvm.dll");
         EXPECT_FALSE(DetectJava());
     }
     {
         RegEvidence registry;
         registry.SetString(HKEY_LOCAL_MACHINE, kJava, L"CurrentVersion", L"0.9");
-        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\0.9", L"JavaHome", home);
-        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\0.9", L"RuntimeLib", home + L"\\jvm.dll");
+        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\0.9", L"JavaHome", home.Path());
+        registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\0.9", L"RuntimeLib", home / L"jvm.dll");
         EXPECT_FALSE(DetectJava());
     }
 }
@@ -61,13 +63,13 @@ TEST(JavaXnaDetectTest, JavaNeedsAHomeAndAVersion)
 TEST(JavaXnaDetectTest, Xna31RowFlips)
 {
     EXPECT_FALSE(DetectXna31());
-    const std::wstring folder = ScratchFolder();
+    const TestFolder folder;
     {
         RegEvidence registry;
         FileEvidence files;
-        registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v3.1", L"NativeLibraryPath", folder);
+        registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v3.1", L"NativeLibraryPath", folder.Path());
         registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v3.1", L"ProductVersion", L"3.1.10527.0");
-        files.Touch(folder + L"\\XnaNative.dll");
+        files.Touch(folder / L"XnaNative.dll");
         EXPECT_TRUE(DetectXna31());
         EXPECT_FALSE(DetectXna40());
         uint32_t mask = 0;
@@ -80,15 +82,15 @@ TEST(JavaXnaDetectTest, Xna31RowFlips)
 TEST(JavaXnaDetectTest, Xna40RowFlips)
 {
     EXPECT_FALSE(DetectXna40());
-    const std::wstring folder = ScratchFolder();
+    const TestFolder folder;
     RegEvidence registry;
-    registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v4.0", L"NativeLibraryPath", folder + L"\\");
+    registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v4.0", L"NativeLibraryPath", folder.Path() + L"\\");
     registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v4.0", L"ProductVersion", L"4.0.20823.0");
     // The version alone is not enough: the native library must be there.
     EXPECT_FALSE(DetectXna40());
     {
         FileEvidence files;
-        files.Touch(folder + L"\\XnaNative.dll");
+        files.Touch(folder / L"XnaNative.dll");
         EXPECT_TRUE(DetectXna40());
     }
     EXPECT_FALSE(DetectXna40());
@@ -96,12 +98,12 @@ TEST(JavaXnaDetectTest, Xna40RowFlips)
 
 TEST(JavaXnaDetectTest, XnaKeyVersionSources)
 {
-    const std::wstring folder = ScratchFolder();
+    const TestFolder folder;
     const std::wstring key = kXna + L"v2.0";
     RegEvidence registry;
     FileEvidence files;
-    registry.SetString(HKEY_LOCAL_MACHINE, key, L"NativeLibraryPath", folder);
-    files.Touch(folder + L"\\XnaNative2.dll");
+    registry.SetString(HKEY_LOCAL_MACHINE, key, L"NativeLibraryPath", folder.Path());
+    files.Touch(folder / L"XnaNative2.dll");
     int32_t major = 0, minor = 0, build = 0, revision = 0;
     // No "ProductVersion" and a library without a version: no answer.
     EXPECT_FALSE(ReadXnaKey(L"XnaNative2.dll", key, major, minor, build, revision));
@@ -111,8 +113,8 @@ TEST(JavaXnaDetectTest, XnaKeyVersionSources)
     EXPECT_EQ(major, 2);
     EXPECT_EQ(build, 1);
     // Without one, the library's product version decides.
-    files.Copy(FakeDll(L"xlive"), folder + L"\\XnaNative1.dll");
-    registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v1.0", L"NativeLibraryPath", folder);
+    files.Copy(FakeDll(L"xlive"), folder / L"XnaNative1.dll");
+    registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v1.0", L"NativeLibraryPath", folder.Path());
     major = 0;
     EXPECT_TRUE(ReadXnaKey(L"XnaNative1.dll", kXna + L"v1.0", major, minor, build, revision));
     EXPECT_EQ(major, 2);

@@ -2,10 +2,12 @@
 
 #include "Evidence.h"
 #include "detect/Detectors.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 namespace {
 
@@ -52,25 +54,25 @@ TEST(VcRuntimeDetectTest, SxsSpellingFollowsTheWindowsVersion)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.major << (c.xwwFolders ? " x-ww" : " none"));
-        const std::wstring root = ScratchFolder();
+        const TestFolder root;
         FileEvidence files;
-        CreateSxs(files, root, *c.runtime, c.xwwFolders);
-        EXPECT_EQ(DetectVcSxs(root, c.major, *c.runtime), c.found);
+        CreateSxs(files, root.Path(), *c.runtime, c.xwwFolders);
+        EXPECT_EQ(DetectVcSxs(root.Path(), c.major, *c.runtime), c.found);
     }
 }
 
 TEST(VcRuntimeDetectTest, OneMissingSxsFileMeansMissing)
 {
-    const std::wstring root = ScratchFolder();
+    const TestFolder root;
     FileEvidence files;
-    CreateSxs(files, root, kVc2005Sxs, false);
-    ASSERT_TRUE(DetectVcSxs(root, 6, kVc2005Sxs));
+    CreateSxs(files, root.Path(), kVc2005Sxs, false);
+    ASSERT_TRUE(DetectVcSxs(root.Path(), 6, kVc2005Sxs));
     {
         FileEvidence missing;
-        missing.Hide(root + kVc2005Sxs[2].noneFolder + L"\\mfcm80u.dll");
-        EXPECT_FALSE(DetectVcSxs(root, 6, kVc2005Sxs));
+        missing.Hide(root.Path() + kVc2005Sxs[2].noneFolder + L"\\mfcm80u.dll");
+        EXPECT_FALSE(DetectVcSxs(root.Path(), 6, kVc2005Sxs));
     }
-    EXPECT_TRUE(DetectVcSxs(root, 6, kVc2005Sxs));
+    EXPECT_TRUE(DetectVcSxs(root.Path(), 6, kVc2005Sxs));
 }
 
 TEST(VcRuntimeDetectTest, SystemFolderVersionIsAMinimum)
@@ -91,10 +93,10 @@ TEST(VcRuntimeDetectTest, SystemFolderVersionIsAMinimum)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fake, c.fake + wcslen(c.fake)));
-        const std::wstring folder = ScratchFolder();
+        const TestFolder folder;
         FileEvidence files;
-        CreateSystemRuntime(files, folder, *c.runtime, c.fake);
-        EXPECT_EQ(DetectVcSystemDir(folder, *c.runtime), c.found);
+        CreateSystemRuntime(files, folder.Path(), *c.runtime, c.fake);
+        EXPECT_EQ(DetectVcSystemDir(folder.Path(), *c.runtime), c.found);
     }
 }
 

@@ -1,10 +1,11 @@
 // The converters over zlib and the LZMA SDK: reuse across streams, feeding in
 // pieces, the encoders' file modes with progress, pause and cancel.
+#include "base/File.h"
 #include "install/LzmaConverter.h"
 #include "install/ZipConverter.h"
 #include "install/CompressProgress.h"
-#include "tests/install/TestFolder.h"
 #include "tests/support/PackageWriter.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -216,14 +217,14 @@ struct EncodeFiles : ::testing::Test {
     {
         for (int i = 0; i < 3; ++i) {
             paths.push_back(folder / (L"part" + std::to_wstring(i)));
-            ASSERT_TRUE(WriteWholeFile(paths.back(), parts[i]));
+            ASSERT_TRUE(WriteFileBytes(paths.back(), parts[i]));
         }
     }
     std::string Decode(const std::wstring& path, size_t size)
     {
         VLLzmaDecoder decoder;
         std::string out;
-        EXPECT_TRUE(DecodeAll(decoder, ReadWholeFile(path), size, 1 << 16, out));
+        EXPECT_TRUE(DecodeAll(decoder, ReadFileBytes(path), size, 1 << 16, out));
         return out;
     }
 };
@@ -243,7 +244,7 @@ TEST_F(EncodeFiles, FileAndFilesEncodeAndCountWhatTheyWrote)
         totals.current = 300000;
         ASSERT_TRUE(encoder.EncodeFile(in.handle.Get(), out.handle.Get(), written, &progress, totals));
         out.Close();
-        EXPECT_EQ(ReadWholeFile(folder / L"one.lzma").size(), written);
+        EXPECT_EQ(ReadFileBytes(folder / L"one.lzma").size(), written);
         EXPECT_GT(progress.calls, 0);
         EXPECT_DOUBLE_EQ(100.0, progress.lastOverall);
         EXPECT_DOUBLE_EQ(100.0, progress.lastEntry);
@@ -255,7 +256,7 @@ TEST_F(EncodeFiles, FileAndFilesEncodeAndCountWhatTheyWrote)
     uint64_t written = 0;
     ASSERT_TRUE(encoder.EncodeFiles(paths, out.handle.Get(), written, nullptr, VLProgressTotals()));
     out.Close();
-    EXPECT_EQ(ReadWholeFile(folder / L"all.lzma").size(), written);
+    EXPECT_EQ(ReadFileBytes(folder / L"all.lzma").size(), written);
     const std::string all = parts[0] + parts[1] + parts[2];
     EXPECT_EQ(all, Decode(folder / L"all.lzma", all.size()));
 }
@@ -272,7 +273,7 @@ TEST_F(EncodeFiles, MissingFileAndFailedWritesFail)
     }
     // An output handle that cannot be written: the encoder must not report
     // success with nothing stored.
-    ASSERT_TRUE(WriteWholeFile(folder / L"ro.lzma", ""));
+    ASSERT_TRUE(WriteFileBytes(folder / L"ro.lzma", ""));
     VLFile in, readOnly;
     ASSERT_TRUE(in.Open(paths[0], GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
     ASSERT_TRUE(readOnly.Open(folder / L"ro.lzma", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
@@ -301,7 +302,7 @@ TEST_F(EncodeFiles, OnlyTheLzmaEncoderEncodesFiles)
 TEST_F(EncodeFiles, CancelStopsAndPauseHoldsTheEncoder)
 {
     const std::string big = SampleBytes(6000000, 13);
-    ASSERT_TRUE(WriteWholeFile(folder / L"big", big));
+    ASSERT_TRUE(WriteFileBytes(folder / L"big", big));
     VLLzmaEncoder encoder(1);
     CountingProgress progress;
     progress.SetPaused(true);

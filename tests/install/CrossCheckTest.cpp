@@ -3,7 +3,7 @@
 // check_encoded.py on the files EncodeSample writes.
 #include "install/LzmaConverter.h"
 #include "install/ZipConverter.h"
-#include "tests/install/TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ std::wstring Fixture(const std::wstring& name)
 
 TEST(CrossCheck, DecodesStreamsOfAnIndependentEncoder)
 {
-    const std::string expected = ReadWholeFile(Fixture(L"input.bin"));
+    const std::string expected = ReadFileBytes(Fixture(L"input.bin"));
     ASSERT_GT(expected.size(), 1u << 20);
     struct Row { const wchar_t* file; std::shared_ptr<VLCompressConverter> decoder; size_t piece; };
     const Row rows[] = {{L"input.lzma", std::make_shared<VLLzmaDecoder>(), 1 << 19},
@@ -28,7 +28,7 @@ TEST(CrossCheck, DecodesStreamsOfAnIndependentEncoder)
                         {L"input.zlib", std::make_shared<VLZipDecoder>(), 1 << 19},
                         {L"input.zlib", std::make_shared<VLZipDecoder>(), 17}};
     for (const Row& row : rows) {
-        const std::string stream = ReadWholeFile(Fixture(row.file));
+        const std::string stream = ReadFileBytes(Fixture(row.file));
         std::string out;
         size_t at = 0;
         while (at < stream.size() || out.size() < expected.size()) {

@@ -1,10 +1,11 @@
 // Writes what our encoders make of one input file, for check_encoded.py to
 // decode with an independent decoder.
 //   encode-sample <input file> <output folder>
+#include "base/File.h"
 #include "install/LzmaConverter.h"
 #include "install/ZipConverter.h"
-#include "tests/install/TestFolder.h"
 #include "tests/support/PackageWriter.h"
+#include "tests/support/TestFolder.h"
 
 #include <cstdio>
 
@@ -27,8 +28,8 @@ bool EncodeFilesTo(const std::string& bytes, const std::wstring& folder)
     // Three pieces, one of them empty, joined into one stream.
     const std::vector<std::wstring> parts = {folder + L"\\p0", folder + L"\\p1", folder + L"\\p2"};
     const size_t cut = bytes.size() / 3;
-    if (!Test::WriteWholeFile(parts[0], bytes.substr(0, cut)) || !Test::WriteWholeFile(parts[1], "") ||
-        !Test::WriteWholeFile(parts[2], bytes.substr(cut)))
+    if (!Test::WriteFileBytes(parts[0], bytes.substr(0, cut)) || !Test::WriteFileBytes(parts[1], "") ||
+        !Test::WriteFileBytes(parts[2], bytes.substr(cut)))
         return false;
     bool ok;
     {
@@ -53,12 +54,12 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring input = argv[1];
     const std::wstring folder = argv[2];
     std::string bytes;
-    if (!Test::ReadWholeFile(input, bytes)) return 1;
+    if (!Test::ReadFileBytes(input, bytes)) return 1;
     bool ok = true;
     for (int level : {-1, 0, 9}) {
-        ok = ok && Test::WriteWholeFile(folder + L"\\block" + std::to_wstring(level + 1) + L".lzma",
+        ok = ok && Test::WriteFileBytes(folder + L"\\block" + std::to_wstring(level + 1) + L".lzma",
                                         Test::Encode(kMethodLzma, bytes, level));
-        ok = ok && Test::WriteWholeFile(folder + L"\\block" + std::to_wstring(level + 1) + L".zlib",
+        ok = ok && Test::WriteFileBytes(folder + L"\\block" + std::to_wstring(level + 1) + L".zlib",
                                         Test::Encode(kMethodZlib, bytes, level));
     }
     ok = ok && EncodeFileTo(input, folder + L"\\file.lzma") && EncodeFilesTo(bytes, folder);

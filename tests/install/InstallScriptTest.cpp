@@ -5,7 +5,7 @@
 #include "install/ShellLink.h"
 
 #include "InstallTestUtil.h"
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +16,10 @@ namespace {
 
 using Test::EventLog;
 using Test::HelperProgram;
-using Test::ReadWholeFile;
+using Test::ReadFileBytes;
 using Test::TestFolder;
-using Test::WriteWholeFile;
-
-std::string Utf16File(const std::wstring& text)
-{
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    return bytes;
-}
+using Test::Utf16File;
+using Test::WriteFileBytes;
 
 std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
 {
@@ -38,16 +32,16 @@ std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wch
 // UTF-16 task file as a package would carry it.
 class ScriptTest : public ::testing::Test {
 protected:
-    ScriptTest() : install(folder.path + L"\\package.vlz")
+    ScriptTest() : install(folder.Path() + L"\\package.vlz")
     {
-        install.GetKeywords().SetPath(L"install", folder.path);
+        install.GetKeywords().SetPath(L"install", folder.Path());
         install.SetProgress(&log);
     }
 
     bool Run(const std::wstring& script)
     {
         const std::wstring path = folder / L"tasks.txt";
-        EXPECT_TRUE(WriteWholeFile(path, Utf16File(script)));
+        EXPECT_TRUE(WriteFileBytes(path, Utf16File(script)));
         install.ReadTaskFile(path);
         return install.RunTasks();
     }
@@ -81,7 +75,7 @@ TEST_F(ScriptTest, TaskFileEncodingsAndLineEnds)
     for (const auto& each : cases) {
         VLSfxInstall reader(folder / L"p.vlz");
         const std::wstring path = folder / L"t.txt";
-        ASSERT_TRUE(WriteWholeFile(path, each.bytes));
+        ASSERT_TRUE(WriteFileBytes(path, each.bytes));
         reader.ReadTaskFile(path);
         EXPECT_EQ(reader.GetScriptLines(), each.lines) << each.bytes.substr(0, 40);
     }
@@ -89,7 +83,7 @@ TEST_F(ScriptTest, TaskFileEncodingsAndLineEnds)
 
 TEST_F(ScriptTest, RunEndsTheScript)
 {
-    WriteWholeFile(folder / L"kept.txt", "x");
+    WriteFileBytes(folder / L"kept.txt", "x");
     EXPECT_TRUE(Run(L"# a comment\r\nRun nothing\r\nruns nothing\r\nrun " + Exit(3, 0, L"ran") +
                     L"\r\nDeleteFile ##install##\\kept.txt"));
     EXPECT_TRUE(FileExists(folder / L"ran"));
@@ -107,7 +101,7 @@ TEST_F(ScriptTest, RuncheckComparesTheExitCode)
     failing.SetProgress(&log);
     const std::wstring path = folder / L"t2.txt";
     const std::wstring arguments = L"0 " + Exit(1, 0, L"c");
-    WriteWholeFile(path, Utf16File(L"runcheck " + arguments));
+    WriteFileBytes(path, Utf16File(L"runcheck " + arguments));
     failing.ReadTaskFile(path);
     EXPECT_FALSE(failing.RunTasks());
     ASSERT_EQ(log.events.size(), 1u);
@@ -164,7 +158,7 @@ TEST_F(ScriptTest, IniLines)
                     L"ini WriteINIStr ##install##\\a.ini Main Drop 1\r\n"
                     L"ini DeleteINIStr ##install##\\a.ini Main Drop\r\n"
                     L"ini WriteINIStr\r\n"));
-    EXPECT_EQ(ReadIni(ini, L"Main", L"Path"), folder.path);
+    EXPECT_EQ(ReadIni(ini, L"Main", L"Path"), folder.Path());
     EXPECT_EQ(ReadIni(ini, L"Two Words", L"Key"), L"a value");
     EXPECT_EQ(ReadIni(ini, L"Gone", L"Key"), L"");
     EXPECT_EQ(ReadIni(ini, L"Main", L"Drop"), L"");
@@ -183,7 +177,7 @@ TEST_F(ScriptTest, IniLinesShortOfTokensThrow)
     for (const auto& each : cases) {
         VLSfxInstall install(folder / L"p.vlz");
         const std::wstring path = folder / L"t.txt";
-        WriteWholeFile(path, Utf16File(each.line));
+        WriteFileBytes(path, Utf16File(each.line));
         install.ReadTaskFile(path);
         try {
             install.RunTasks();
@@ -198,7 +192,7 @@ TEST_F(ScriptTest, ShortcutLines)
 {
     const std::wstring target = HelperProgram(L"vltest_exit.exe");
     const std::wstring icon = folder / L"icons.dll";
-    WriteWholeFile(icon, "x");
+    WriteFileBytes(icon, "x");
     EXPECT_TRUE(Run(L"CreateShortCut ##install##\\plain " + target + L"\r\n"
                     L"CreateShortCut ##install##\\Upper.LNK " + target + L" \"-a b\" " + icon + L" 3 1 0 \"the app\" ##install##\r\n"
                     L"CreateShortCut ##install##\\indexed.lnk " + target + L" \"\" \"\" 3\r\n"
@@ -215,7 +209,7 @@ TEST_F(ScriptTest, ShortcutLines)
     EXPECT_EQ(upper.iconPath, icon);
     EXPECT_EQ(upper.iconIndex, 0);
     EXPECT_EQ(upper.description, L"the app");
-    EXPECT_EQ(upper.workingFolder, folder.path);
+    EXPECT_EQ(upper.workingFolder, folder.Path());
     ASSERT_TRUE(ReadShellLink(indexed, folder / L"indexed.lnk"));
     EXPECT_EQ(indexed.iconPath, target);
     EXPECT_EQ(indexed.iconIndex, 3);
@@ -227,9 +221,9 @@ TEST_F(ScriptTest, ShortcutLines)
 TEST_F(ScriptTest, DeleteLines)
 {
     ASSERT_TRUE(CreateDirectories(folder / L"tree\\sub"));
-    WriteWholeFile(folder / L"tree\\sub\\f", "x");
-    WriteWholeFile(folder / L"one", "x");
-    WriteWholeFile(folder / L"two", "x");
+    WriteFileBytes(folder / L"tree\\sub\\f", "x");
+    WriteFileBytes(folder / L"one", "x");
+    WriteFileBytes(folder / L"two", "x");
     SetFileAttributesW((folder / L"one").c_str(), FILE_ATTRIBUTE_READONLY);
     // A keyword the machine cannot resolve leaves a relative path, which
     // must not reach whatever the current folder holds.
@@ -239,7 +233,7 @@ TEST_F(ScriptTest, DeleteLines)
     EXPECT_TRUE(Run(L"DeleteFile ##install##\\tree\r\nDeleteFile ##install##\\one\r\n"
                     L"DeleteFile ##install##\\two ##install##\\one\r\nDeleteFile ##unresolved##victim\r\n"
                     L"ini WriteINIStr ##unresolved##victim.ini S K V\r\n"));
-    SetCurrentDirectoryW(folder.path.c_str());
+    SetCurrentDirectoryW(folder.Path().c_str());
     EXPECT_FALSE(PathExists(folder / L"tree"));
     EXPECT_FALSE(FileExists(folder / L"one"));
     EXPECT_TRUE(FileExists(folder / L"two"));

@@ -1,6 +1,6 @@
 // Helpers of the installer tests: the helper programs built beside the test
-// executable, a registry key of its own under HKCU for each test, and
-// environment variables put back as they were.
+// executable, registry values read straight, environment variables put back
+// as they were, and a log of an install's events.
 #pragma once
 
 #include "base/FileUtil.h"
@@ -21,25 +21,6 @@ inline std::wstring HelperProgram(const std::wstring& name)
 {
     return GetFullPathFolder(GetModuleFilePath()) + name;
 }
-
-// HKCU\Software\VLTest-<random>, removed with everything below it.
-class TestRegistryKey {
-public:
-    TestRegistryKey()
-    {
-        LARGE_INTEGER counter;
-        QueryPerformanceCounter(&counter);
-        path = L"Software\\VLTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(counter.QuadPart);
-    }
-    ~TestRegistryKey() { RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
-    TestRegistryKey(const TestRegistryKey&) = delete;
-    TestRegistryKey& operator=(const TestRegistryKey&) = delete;
-
-    std::wstring FullName() const { return L"HKEY_CURRENT_USER\\" + path; }
-
-    std::wstring path;
-};
 
 // Reads a value straight from the registry: nullopt when it is absent.
 inline std::optional<std::wstring> ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name)

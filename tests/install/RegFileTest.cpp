@@ -1,10 +1,9 @@
-#include "base/File.h"
-#include "base/FileUtil.h"
 #include "base/TextConvert.h"
 #include "install/RegFileParser.h"
 #include "install/RegTextWriter.h"
 
 #include "tests/install/TestRegKey.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +12,11 @@
 #include <vector>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
+using Velora::Test::Utf16File;
+using Velora::Test::WriteFileBytes;
 
 namespace {
-
-// The text as a UTF-16LE file with its byte-order mark.
-std::string Utf16File(const std::wstring& text)
-{
-    std::string out = "\xFF\xFE";
-    for (wchar_t unit : text) out += std::string{char(unit), char(unit >> 8)};
-    return out;
-}
 
 const std::wstring kHeader5 = L"Windows Registry Editor Version 5.00";
 
@@ -57,30 +51,6 @@ std::wstring WriteKeys(const VLRegKeyList& keys)
     EXPECT_TRUE(DecodeRegText(out, text));
     return text;
 }
-
-class TempFile {
-public:
-    TempFile()
-    {
-        std::wstring folder;
-        GetTempDir(folder);
-        CreateTempFile(L"VLR", path_, folder);
-    }
-    ~TempFile() { DeleteFileW(path_.c_str()); }
-    const std::wstring& Path() const { return path_; }
-    void Write(const std::string& bytes) const
-    {
-        VLFile file;
-        DWORD written = 0;
-        ASSERT_TRUE(file.Open(path_, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
-        if (!bytes.empty()) {
-            ASSERT_TRUE(file.Write(bytes.data(), DWORD(bytes.size()), &written));
-        }
-    }
-
-private:
-    std::wstring path_;
-};
 
 } // namespace
 
@@ -256,31 +226,32 @@ TEST(RegFileParser, HexValueOverThreeLines)
 
 TEST(RegFileParser, LoadFile)
 {
-    TempFile file;
+    TestFolder folder;
+    const std::wstring file = folder / L"t.reg";
     const auto loadError = [&]() -> std::string {
         VLRegParser parser;
         try {
-            parser.LoadFile(file.Path());
+            parser.LoadFile(file);
         } catch (const std::runtime_error& error) {
             return error.what();
         }
         return parser.keys.size() == 1 ? "one key" : "wrong keys";
     };
-    file.Write("");
+    ASSERT_TRUE(WriteFileBytes(file, ""));
     EXPECT_EQ(loadError(), "Load file failed");
-    file.Write(Utf16File(kHeader5 + L"\r\n[HKEY_CURRENT_USER\\k]\r\n\"a\"=\"1\"\r\n"));
+    ASSERT_TRUE(WriteFileBytes(file, Utf16File(kHeader5 + L"\r\n[HKEY_CURRENT_USER\\k]\r\n\"a\"=\"1\"\r\n")));
     EXPECT_EQ(loadError(), "one key");
-    file.Write("REGEDIT4\r\n[HKEY_CURRENT_USER\\k]");
+    ASSERT_TRUE(WriteFileBytes(file, "REGEDIT4\r\n[HKEY_CURRENT_USER\\k]"));
     EXPECT_EQ(loadError(), "one key");
-    file.Write("\xEF\xBB\xBFREGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n");
+    ASSERT_TRUE(WriteFileBytes(file, "\xEF\xBB\xBFREGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n"));
     EXPECT_EQ(loadError(), "Wrong file format");
 
     VLRegParser parser;
-    EXPECT_THROW(parser.LoadFile(file.Path() + L".absent"), std::runtime_error);
+    EXPECT_THROW(parser.LoadFile(file + L".absent"), std::runtime_error);
 
     VLBuffer<unsigned char> whole;
-    file.Write("REGEDIT4");
-    ASSERT_TRUE(ReadWholeFile(file.Path(), whole));
+    ASSERT_TRUE(WriteFileBytes(file, "REGEDIT4"));
+    ASSERT_TRUE(ReadWholeFile(file, whole));
     EXPECT_EQ(whole.size, 8u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(whole.data), 11), std::string("REGEDIT4\0\0\0", 11));
 }

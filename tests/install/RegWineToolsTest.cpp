@@ -1,8 +1,6 @@
 // The reader, the writer and reg-probe checked against the system's own
 // registry programs: regedit exports what we read, imports what we write, and
 // reg query sees what we apply.
-#include "base/File.h"
-#include "base/FileUtil.h"
 #include "base/Handles.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
@@ -10,6 +8,7 @@
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
 #include "tests/install/TestRegKey.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +16,8 @@
 #include <string>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
+using Velora::Test::WriteFileBytes;
 
 namespace {
 
@@ -77,23 +78,6 @@ std::wstring ReadOutput(const std::wstring& path)
     }
     return ToWideString(std::string(reinterpret_cast<const char*>(bytes.data), bytes.size));
 }
-
-class TempPath {
-public:
-    explicit TempPath(const wchar_t* extension)
-    {
-        std::wstring folder;
-        GetTempDir(folder);
-        CreateTempFile(L"VLW", path_, folder);
-        DeleteFileW(path_.c_str());
-        path_ += extension;
-    }
-    ~TempPath() { DeleteFileW(path_.c_str()); }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 std::map<std::wstring, const VLRegValue*> ByName(const VLRegKey& key)
 {
@@ -165,10 +149,7 @@ void WriteTextFile(const std::wstring& path, const VLRegKeyList& keys)
     VLBuffer<unsigned char> text;
     VLRegTextWriter writer(text, L"\r\n");
     for (const VLRegKey& key : keys) writer.WriteKey(key);
-    VLFile file;
-    DWORD written = 0;
-    ASSERT_TRUE(file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
-    ASSERT_TRUE(file.Write(text.data, text.size, &written));
+    ASSERT_TRUE(WriteFileBytes(path, Bytes(text)));
 }
 
 } // namespace
@@ -176,16 +157,17 @@ void WriteTextFile(const std::wstring& path, const VLRegKeyList& keys)
 TEST(RegWineTools, RegeditExportReadsBackIntoTheSameKeys)
 {
     TestRegKey test;
+    TestFolder folder;
     const VLRegKey tree = SampleTree(test.Sub(L"exported"));
     WriteRegKeyTree(tree, true);
     PutString(test.Sub(L"exported"), L"expand", L"%TEMP%\\x", REG_EXPAND_SZ);
 
-    TempPath file(L".reg");
-    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /E " + Quoted(file.Path()) + L" " +
+    const std::wstring file = folder / L"file.reg";
+    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /E " + Quoted(file) + L" " +
                   Quoted(test.FullName() + L"\\exported")),
               0u);
     VLRegParser parser;
-    ASSERT_NO_THROW(parser.LoadFile(file.Path()));
+    ASSERT_NO_THROW(parser.LoadFile(file));
     ASSERT_EQ(parser.keys.size(), 2u);
     EXPECT_EQ(parser.keys[0].path, test.Sub(L"exported"));
     EXPECT_EQ(parser.keys[1].path, test.Sub(L"exported\\sub key"));
@@ -213,19 +195,20 @@ TEST(RegWineTools, RegeditExportReadsBackIntoTheSameKeys)
 TEST(RegWineTools, WriterOutputImportsWithRegedit)
 {
     TestRegKey test;
+    TestFolder folder;
     VLRegKey tree = SampleTree(test.Sub(L"imported"));
     VLRegValue expand(REG_EXPAND_SZ, L"expand");
     expand.text = L"%TEMP%\\x";
     tree.values.push_back(expand);
     tree.values.push_back(Typed(REG_NONE, L"none", "\x01\x02"));
 
-    TempPath file(L".reg");
-    WriteTextFile(file.Path(), VLRegKeyList{tree});
-    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /S " + Quoted(file.Path())), 0u);
+    const std::wstring file = folder / L"file.reg";
+    WriteTextFile(file, VLRegKeyList{tree});
+    ASSERT_EQ(RunProgram(L"C:\\windows\\regedit.exe /S " + Quoted(file)), 0u);
     ExpectRegistryHolds(tree);
 
-    TempPath output(L".txt");
-    const std::wstring listing = RegQuery(L"HKCU\\" + test.Sub(L"imported"), L"n", output.Path());
+    const std::wstring output = folder / L"output.txt";
+    const std::wstring listing = RegQuery(L"HKCU\\" + test.Sub(L"imported"), L"n", output);
     EXPECT_NE(listing.find(L"REG_DWORD"), std::wstring::npos) << testing::PrintToString(listing);
     EXPECT_NE(listing.find(L"0x1f"), std::wstring::npos) << testing::PrintToString(listing);
 }
@@ -233,22 +216,23 @@ TEST(RegWineTools, WriterOutputImportsWithRegedit)
 TEST(RegWineTools, RegProbeImportsAndExports)
 {
     TestRegKey test;
+    TestFolder folder;
     const VLRegKey tree = SampleTree(test.Sub(L"probe"));
-    TempPath input(L".reg");
-    WriteTextFile(input.Path(), VLRegKeyList{tree});
+    const std::wstring input = folder / L"input.reg";
+    WriteTextFile(input, VLRegKeyList{tree});
 
-    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path())), 0u);
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input)), 0u);
     ExpectRegistryHolds(tree);
-    TempPath output(L".txt");
-    EXPECT_NE(RegQuery(L"HKCU\\" + test.Sub(L"probe\\sub key"), L"v", output.Path()).find(L"inner"),
+    const std::wstring output = folder / L"output.txt";
+    EXPECT_NE(RegQuery(L"HKCU\\" + test.Sub(L"probe\\sub key"), L"v", output).find(L"inner"),
               std::wstring::npos);
 
-    TempPath exported(L".reg");
+    const std::wstring exported = folder / L"exported.reg";
     ASSERT_EQ(RunProgram(RegProbe() + L" export " + Quoted(test.FullName() + L"\\probe") + L" " +
-                  Quoted(exported.Path())),
+                  Quoted(exported)),
               0u);
     VLRegParser parser;
-    ASSERT_NO_THROW(parser.LoadFile(exported.Path()));
+    ASSERT_NO_THROW(parser.LoadFile(exported));
     ASSERT_EQ(parser.keys.size(), 2u);
     EXPECT_EQ(ByName(parser.keys[0]).size(), tree.values.size());
     EXPECT_EQ(parser.keys[1].path, test.Sub(L"probe\\sub key"));
@@ -257,6 +241,7 @@ TEST(RegWineTools, RegProbeImportsAndExports)
 TEST(RegWineTools, RegProbeRollsBackAFailedImport)
 {
     TestRegKey test;
+    TestFolder folder;
     HKEY volatileKey = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, test.Sub(L"volatile").c_str(), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr),
@@ -268,12 +253,12 @@ TEST(RegWineTools, RegProbeRollsBackAFailedImport)
     value.text = L"1";
     first.values.push_back(value);
     VLRegKey failing(kRegRootCurrentUser, test.Sub(L"volatile\\lasting"));
-    TempPath input(L".reg");
-    WriteTextFile(input.Path(), VLRegKeyList{first, failing});
+    const std::wstring input = folder / L"input.reg";
+    WriteTextFile(input, VLRegKeyList{first, failing});
 
-    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path())), 1u);
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input)), 1u);
     EXPECT_FALSE(KeyExists(test.Sub(L"first")));
-    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input.Path() + L".absent")), 1u);
-    EXPECT_EQ(RunProgram(RegProbe() + L" export HKEY_CLASSES_ROOT\\x " + Quoted(input.Path())), 2u);
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input + L".absent")), 1u);
+    EXPECT_EQ(RunProgram(RegProbe() + L" export HKEY_CLASSES_ROOT\\x " + Quoted(input)), 2u);
     EXPECT_EQ(RunProgram(RegProbe()), 2u);
 }

@@ -4,7 +4,7 @@
 #include "install/TempFile.h"
 
 #include "InstallTestUtil.h"
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ TEST(SetupInstaller, ResultOneOfTheReportIsSuccess)
     for (const auto& each : cases) {
         SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", each.result);
         VLDependSoftSetupInstaller installer;
-        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.path.c_str()));
+        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
         ASSERT_TRUE(WaitUntilDone(installer));
         EXPECT_EQ(installer.IsSucceeded(), each.succeeded) << (each.result ? each.result : L"(none)");
         EXPECT_EQ(installer.GetProgress(), 0);
@@ -60,7 +60,7 @@ TEST(SetupInstaller, ExchangeFileLivesAsLongAsTheInstaller)
     std::wstring exchange;
     {
         VLDependSoftSetupInstaller installer;
-        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.path.c_str()));
+        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
         ASSERT_TRUE(WaitUntilDone(installer));
         exchange = installer.GetExchangeFile();
         std::wstring temp;
@@ -70,7 +70,7 @@ TEST(SetupInstaller, ExchangeFileLivesAsLongAsTheInstaller)
         EXPECT_EQ(GetFileExtension(exchange), L".tmp");
         // The program found the folder when it started, and got the path as
         // its whole parameter text.
-        EXPECT_EQ(ReadIni(exchange, L"seen", L"dir"), folder.path);
+        EXPECT_EQ(ReadIni(exchange, L"seen", L"dir"), folder.Path());
         EXPECT_EQ(ReadIni(exchange, L"seen", L"parameters"), exchange);
         EXPECT_TRUE(installer.IsSucceeded());
         EXPECT_TRUE(installer.IsSucceeded());
@@ -88,7 +88,7 @@ TEST(SetupInstaller, ExchangePathWithBlanksArrivesUnquoted)
     SetEnvironmentVariableW(L"TMP", spaced.c_str());
     SetEnvironmentVariableW(L"TEMP", spaced.c_str());
     VLDependSoftSetupInstaller installer;
-    ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.path.c_str()));
+    ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
     ASSERT_TRUE(WaitUntilDone(installer));
     EXPECT_EQ(GetFullPathFolder(installer.GetExchangeFile()), spaced + L"\\");
     EXPECT_EQ(ReadIni(installer.GetExchangeFile(), L"seen", L"parameters"), installer.GetExchangeFile());
@@ -99,7 +99,7 @@ TEST(SetupInstaller, NothingToRunEndsTheWaitAtOnce)
 {
     TestFolder folder;
     VLDependSoftSetupInstaller installer;
-    EXPECT_FALSE(installer.Install(40018, (folder / L"missing.exe").c_str(), folder.path.c_str()));
+    EXPECT_FALSE(installer.Install(40018, (folder / L"missing.exe").c_str(), folder.Path().c_str()));
     EXPECT_TRUE(installer.Wait(0));
     EXPECT_FALSE(installer.IsSucceeded());
 
@@ -121,7 +121,7 @@ TEST(TempFile, FallsBackToTheWindowsFolderAndDeletesWhatItOwns)
         EXPECT_EQ(GetFullPathFolder(first), windows + L"\\");
         EXPECT_TRUE(FileExists(first));
         // A new file replaces the one the holder owned.
-        ASSERT_TRUE(file.CreateIn(folder.path, L"VL~", second));
+        ASSERT_TRUE(file.CreateIn(folder.Path(), L"VL~", second));
         EXPECT_FALSE(FileExists(first));
         EXPECT_TRUE(FileExists(second));
     }

@@ -12,7 +12,7 @@
 #include "install/RegKey.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"
-#include "tests/install/TestFolder.h"
+#include "tests/support/TestFolder.h"
 #include "tests/install/TestRegKey.h"
 #include "tests/support/PackageWriter.h"
 
@@ -25,13 +25,6 @@ namespace Velora {
 namespace {
 
 using namespace Velora::Test;
-
-std::string Utf16File(const std::wstring& text)
-{
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    return bytes;
-}
 
 std::string MetaBytes(const std::map<std::wstring, std::wstring>& meta)
 {
@@ -68,7 +61,7 @@ std::string RegQueryTree(const std::wstring& key, const TestFolder& folder)
 {
     const std::wstring output = folder / L"reg-query.txt";
     RunAndWait(L"C:\\windows\\system32\\cmd.exe /c \"reg.exe query \"" + key + L"\" /s > \"" + output + L"\"\"");
-    return ReadWholeFile(output);
+    return ReadFileBytes(output);
 }
 
 // Polls as the repair thread does, keeping every progress value it sees.
@@ -128,7 +121,7 @@ class PackageInstall : public ::testing::Test {
 protected:
     std::wstring BuildPackage(int checkedExitCode, const std::wstring& name = L"runtime.vlz")
     {
-        const std::string helper = ReadWholeFile(HelperProgram(L"vltest_exit.exe"));
+        const std::string helper = ReadFileBytes(HelperProgram(L"vltest_exit.exe"));
         regText = Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" + key.FullName() +
                             L"\\FromText]\r\n\"Dir\"=\"##install##\\bin\"\r\n\"Count\"=dword:0000002a\r\n\r\n");
         VLRegKeyList keys;
@@ -180,9 +173,9 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
     for (size_t i = 1; i < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]) << "at " << i;
     EXPECT_EQ(progress.back(), 100);
 
-    EXPECT_EQ(ReadWholeFile(app + L"\\readme.txt"), "read me\r\n");
-    EXPECT_EQ(ReadWholeFile(app + L"\\bin\\a.txt"), SampleBytes(70000, 1));
-    EXPECT_EQ(ReadWholeFile(app + L"\\bin\\b.txt"), SampleBytes(90000, 2));
+    EXPECT_EQ(ReadFileBytes(app + L"\\readme.txt"), "read me\r\n");
+    EXPECT_EQ(ReadFileBytes(app + L"\\bin\\a.txt"), SampleBytes(70000, 1));
+    EXPECT_EQ(ReadFileBytes(app + L"\\bin\\b.txt"), SampleBytes(90000, 2));
     EXPECT_FALSE(PathExists(app + L"\\##reg##.reg"));
     EXPECT_FALSE(PathExists(app + L"\\##tasks##.txt"));
     EXPECT_FALSE(PathExists(app + L"\\##install##"));
@@ -207,7 +200,7 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
         EXPECT_EQ(link.target, app + L"\\bin\\vltest_exit.exe");
     }
 
-    const UninstallRecord record = ParseRecord(ReadWholeFile(app + L"\\VLUnistall.dat"));
+    const UninstallRecord record = ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat"));
     EXPECT_EQ(record.version, 2u);
     ASSERT_EQ(record.blocks.size(), 5u);
     EXPECT_EQ(PathItems(record.blocks[0]),
@@ -382,7 +375,7 @@ TEST_F(PackageInstall, PathRefreshAfterTheRefreshRuntime)
 TEST_F(PackageInstall, MissingPackageEndsTheWaitAtOnce)
 {
     VLDependSoftSfxInstaller installer;
-    EXPECT_FALSE(installer.Install(40018, (folder / L"missing.vlz").c_str(), folder.path.c_str()));
+    EXPECT_FALSE(installer.Install(40018, (folder / L"missing.vlz").c_str(), folder.Path().c_str()));
     EXPECT_TRUE(installer.Wait(0));
     EXPECT_FALSE(installer.IsSucceeded());
 }
@@ -405,7 +398,7 @@ TEST(IsPackageFile, NeedsTheNameTheMagicAndATable)
     };
     for (const auto& each : cases) {
         const std::wstring path = folder / each.name;
-        ASSERT_TRUE(WriteWholeFile(path, each.bytes));
+        ASSERT_TRUE(WriteFileBytes(path, each.bytes));
         EXPECT_EQ(IsPackageFile(path), each.package) << std::string(each.name, each.name + wcslen(each.name));
     }
 }

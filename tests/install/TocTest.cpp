@@ -1,9 +1,10 @@
 // Reading the header and table of contents: every malformed case gives its
 // exact event, and the tree holds what the records say.
+#include "base/File.h"
 #include "install/Unpacker.h"
 #include "tests/install/RecordingProgress.h"
-#include "tests/install/TestFolder.h"
 #include "tests/support/PackageWriter.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ struct Toc : ::testing::Test {
     OpenResult Open(const std::string& bytes, std::unique_ptr<VLUnpacker>* keep = nullptr)
     {
         const std::wstring path = folder / L"p.vlz";
-        EXPECT_TRUE(WriteWholeFile(path, bytes));
+        EXPECT_TRUE(WriteFileBytes(path, bytes));
         auto unpacker = std::make_unique<VLUnpacker>(path);
         unpacker->SetProgress(&progress);
         progress.events.clear();
@@ -117,7 +118,7 @@ TEST_F(Toc, ReadsAHandedInFileAtItsPosition)
 {
     PackageWriter writer;
     writer.root.Add(File(L"a", "x"));
-    ASSERT_TRUE(WriteWholeFile(folder / L"p.vlz", writer.Build()));
+    ASSERT_TRUE(WriteFileBytes(folder / L"p.vlz", writer.Build()));
     VLFile file;
     ASSERT_TRUE(file.Open(folder / L"p.vlz", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
     VLUnpacker unpacker(&file);

@@ -6,8 +6,8 @@
 #include "base/ComScope.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"
-#include "tests/install/TestFolder.h"
 #include "tests/support/PackageWriter.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -73,13 +73,13 @@ TEST(UninstallRecord, ReaderAcceptsWhatTheFormatAllowsOnly)
     };
     for (const auto& each : cases) {
         const std::wstring path = folder / L"VLUnistall.dat";
-        ASSERT_TRUE(WriteWholeFile(path, each.bytes));
+        ASSERT_TRUE(WriteFileBytes(path, each.bytes));
         RecordContents record;
         EXPECT_EQ(ReadRecord(path, record), each.valid) << each.what;
     }
 
     RecordContents record;
-    ASSERT_TRUE(WriteWholeFile(folder / L"v1.dat", "VLUT\x01" + Block(items) + Block("xyz")));
+    ASSERT_TRUE(WriteFileBytes(folder / L"v1.dat", "VLUT\x01" + Block(items) + Block("xyz")));
     ASSERT_TRUE(ReadRecord(folder / L"v1.dat", record));
     EXPECT_EQ(record.paths, (std::vector<std::wstring>{L"bin", L"bin\\a.exe"}));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.backup.data), record.backup.size), "xyz");
@@ -88,7 +88,7 @@ TEST(UninstallRecord, ReaderAcceptsWhatTheFormatAllowsOnly)
     EXPECT_EQ(record.text.size, 0u);
 
     // A script block whose count promises more strings than it holds.
-    ASSERT_TRUE(WriteWholeFile(folder / L"lying.dat",
+    ASSERT_TRUE(WriteFileBytes(folder / L"lying.dat",
                                "VLUT\x02" + Block(items) + Block("") + Block(U32(1000)) + Block("") + Block("")));
     RecordContents lying;
     EXPECT_THROW(ReadRecord(folder / L"lying.dat", lying), std::exception);
@@ -116,7 +116,7 @@ TEST_F(MetaInstall, RecordOfAPlainPackage)
     EXPECT_FALSE(install.HasMeta(L"vlfolder"));
     ASSERT_TRUE(install.Install(target + L"\\"));
     EXPECT_EQ(install.GetInstallFolder(), target);
-    const std::string bytes = ReadWholeFile(target + L"\\VLUnistall.dat");
+    const std::string bytes = ReadFileBytes(target + L"\\VLUnistall.dat");
     EXPECT_EQ(bytes, "VLUT\x02" + Block(PathItem(L"") + PathItem(L"bin") + PathItem(L"bin\\a.exe")) +
                          Block(U32(0) + U32(0)) + Block(U32(0)) + Block("") +
                          Block(MetaBytes({{L"vlfolder", L""}})));
@@ -201,8 +201,8 @@ TEST_F(MetaInstall, ShortcutsIntoThePlaceholderFolderAreRewritten)
         ASSERT_EQ(raw.target, L"Z:\\##install##\\bin\\app.exe") << "this shell keeps link targets as written";
     }
     PackageWriter writer;
-    writer.root.Add(File(L"app.lnk", ReadWholeFile(made + L"\\app.lnk")));
-    writer.root.Add(File(L"other.lnk", ReadWholeFile(made + L"\\other.lnk")));
+    writer.root.Add(File(L"app.lnk", ReadFileBytes(made + L"\\app.lnk")));
+    writer.root.Add(File(L"other.lnk", ReadFileBytes(made + L"\\other.lnk")));
     const std::wstring target = folder / L"t";
     VLSfxInstall install(Package(writer));
     ASSERT_TRUE(install.Open());

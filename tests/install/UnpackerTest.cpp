@@ -1,10 +1,11 @@
 // Extracting packages the tests build: every packing method, the solid set,
 // memory and inline entries, hooks, failures that must not hang or pass as
 // success, progress accounting, pause and cancel.
+#include "base/FileUtil.h"
 #include "install/Unpacker.h"
 #include "tests/install/RecordingProgress.h"
-#include "tests/install/TestFolder.h"
 #include "tests/support/PackageWriter.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ struct Extract : ::testing::Test {
         VLUnpacker unpacker(folder / L"p.vlz");
         return Run(unpacker, writer, withSink);
     }
-    std::string Out(const std::wstring& relative) { return ReadWholeFile(target + L"\\" + relative); }
+    std::string Out(const std::wstring& relative) { return ReadFileBytes(target + L"\\" + relative); }
     bool Exists(const std::wstring& relative) { return PathExists(target + L"\\" + relative); }
     std::vector<uint32_t> Codes()
     {
@@ -300,7 +301,7 @@ TEST_F(Extract, EmptySolidFilesAreCreatedToo)
 
 TEST_F(Extract, TargetThatIsAFileIsRefused)
 {
-    ASSERT_TRUE(WriteWholeFile(target, "in the way"));
+    ASSERT_TRUE(WriteFileBytes(target, "in the way"));
     PackageWriter writer;
     writer.root.Add(File(L"a", "x"));
     EXPECT_FALSE(Run(writer));
@@ -315,9 +316,9 @@ TEST_F(Extract, ExistingOutputsAreReplacedOrReported)
     writer.root.Add(File(L"dir", "new dir"));
     writer.root.Add(File(L"last", "new last"));
     CreateDirectories(target + L"\\dir");
-    ASSERT_TRUE(WriteWholeFile(target + L"\\ro", "old"));
+    ASSERT_TRUE(WriteFileBytes(target + L"\\ro", "old"));
     SetFileAttributesW((target + L"\\ro").c_str(), FILE_ATTRIBUTE_READONLY);
-    ASSERT_TRUE(WriteWholeFile(target + L"\\held", "old held"));
+    ASSERT_TRUE(WriteFileBytes(target + L"\\held", "old held"));
     // Open without delete sharing: the file cannot be deleted.
     VLHandle held(CreateFileW((target + L"\\held").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr));
@@ -417,7 +418,7 @@ TEST_F(Extract, HooksSkipMapAndDecide)
     HookedUnpacker unpacker(folder / L"p.vlz");
     unpacker.skipName = L"skipped";
     unpacker.mapName = L"mapped";
-    unpacker.mapTo = elsewhere.path; // an absolute name stands for the folder itself
+    unpacker.mapTo = elsewhere.Path(); // an absolute name stands for the folder itself
     unpacker.failFolder = L"locked";
     unpacker.pathErrorAnswer = true;
     ASSERT_TRUE(Run(unpacker, writer));
@@ -431,7 +432,7 @@ TEST_F(Extract, HooksSkipMapAndDecide)
     EXPECT_FALSE(Exists(L"locked"));
     EXPECT_EQ(L"", root.children[2]->children[0]->outputPath);
     EXPECT_EQ("last", Out(L"last"));
-    EXPECT_EQ(std::vector<std::wstring>({L"inside", elsewhere.path, L"locked", L"last"}), unpacker.after);
+    EXPECT_EQ(std::vector<std::wstring>({L"inside", elsewhere.Path(), L"locked", L"last"}), unpacker.after);
     // The skipped file and the file inside the skipped folder were never counted.
     EXPECT_EQ(unpacker.GetTotal(), unpacker.GetDone() + 50 + 1);
 }
@@ -537,7 +538,7 @@ TEST_F(Extract, CancelDuringAnEntryReleasesThePauseAndFails)
         EXPECT_FALSE(done.get()) << row.what;
         EXPECT_EQ(1u, progress.Count(L"finish cancelled")) << row.what;
         EXPECT_EQ(0u, progress.Count(L"finish")) << row.what;
-        EXPECT_LT(ReadWholeFile(target + L"\\big").size(), big.size()) << row.what;
+        EXPECT_LT(ReadFileBytes(target + L"\\big").size(), big.size()) << row.what;
         EXPECT_FALSE(Exists(L"small")) << row.what;
         progress.onProgress = nullptr;
         progress.SetPaused(false);

@@ -1,8 +1,11 @@
-// A unique folder under the temporary folder for one test, removed with all
-// its contents afterwards, and small file helpers around it.
+// A uniquely named folder under the temporary folder for one test, removed
+// with all it holds when the test ends, and helpers to read and write whole
+// files. They work through Win32 alone, never through the code under test.
 #pragma once
 
 #include <string>
+
+namespace Velora::Test {
 
 class TestFolder {
 public:
@@ -19,9 +22,16 @@ private:
     std::wstring path_;
 };
 
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Replaces the file with these bytes; false when it cannot be written.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+// The file's bytes, or "<unreadable>" so that a missing file never passes
+// for one holding what a test expects (even nothing).
 std::string ReadFileBytes(const std::wstring& path);
+// The text as a UTF-16LE file with its byte-order mark.
+std::string Utf16File(const std::wstring& text);
 bool Exists(const std::wstring& path);
+
 // Whether we run under Wine rather than Windows.
 bool RunningOnWine();
 // Runs a program of the Unix host (Wine starts ELF programs given by their
@@ -30,3 +40,5 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
                     const std::wstring& probe);
 // The host's path of a Windows path.
 std::string UnixPath(const std::wstring& path);
+
+} // namespace Velora::Test

@@ -1,8 +1,12 @@
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
+
+#include "base/Handles.h"
 
 #include <windows.h>
 
 #include <atomic>
+
+namespace Velora::Test {
 
 namespace {
 
@@ -11,8 +15,8 @@ namespace {
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    VLFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (find.Valid()) {
         do {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -27,8 +31,8 @@ void RemoveTree(const std::wstring& path)
                 RunUnixCommand(L"Z:\\bin\\rm -f " + std::wstring(unixPath.begin(), unixPath.end()),
                                [](const std::wstring& p) { return !Exists(p); }, child);
             }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &found));
+        find.Close();
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
     RemoveDirectoryW(path.c_str());
@@ -51,25 +55,41 @@ TestFolder::~TestFolder()
     RemoveTree(path_);
 }
 
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+    if (!file.Valid()) return false;
     DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    return bytes.empty() ||
+           (WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size());
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes)
+{
+    bytes.clear();
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid()) return false;
+    char block[65536];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), block, sizeof(block), &read, nullptr)) {
+        if (read == 0) return true;
+        bytes.append(block, read);
+    }
+    return false;
 }
 
 std::string ReadFileBytes(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char block[4096];
-    DWORD read = 0;
-    while (ReadFile(file, block, sizeof(block), &read, nullptr) && read > 0) bytes.append(block, read);
-    CloseHandle(file);
+    return ReadFileBytes(path, bytes) ? bytes : std::string("<unreadable>");
+}
+
+std::string Utf16File(const std::wstring& text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t unit : text) bytes += std::string{char(unit), char(unit >> 8)};
     return bytes;
 }
 
@@ -115,3 +135,5 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
     }
     return false;
 }
+
+} // namespace Velora::Test
