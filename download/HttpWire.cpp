@@ -15,6 +15,8 @@ namespace {
 
 constexpr DWORD kSocketTimeoutMs = 120000;
 constexpr size_t kRequestBlock = 4096;
+// How often a waiting send or receive looks for an abort.
+constexpr uint32_t kWaitStepMs = 100;
 
 // Digits only, at most maxDigits of them.
 bool ParseDigits(const std::string& text, size_t maxDigits, uint64_t& value)
@@ -39,6 +41,16 @@ std::string Trim(const std::string& text)
 bool EqualNoCase(const std::string& a, const char* b)
 {
     return _stricmp(a.c_str(), b) == 0;
+}
+
+// Readable (or closed by the peer), or writable, within timeoutMs.
+bool WaitReady(SOCKET socket, bool forWrite, uint32_t timeoutMs)
+{
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(socket, &ready);
+    timeval limit{long(timeoutMs / 1000), long(timeoutMs % 1000) * 1000};
+    return select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr, nullptr, &limit) > 0;
 }
 
 } // namespace
@@ -137,38 +149,46 @@ bool VLConnection::Connect(const std::wstring& host, uint16_t port)
     const DWORD timeout = kSocketTimeoutMs;
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
-    return connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return false;
+    u_long nonBlocking = 1;
+    return ioctlsocket(s, FIONBIO, &nonBlocking) == 0;
 }
 
 bool VLConnection::SendAll(const std::string& bytes)
 {
     if (bytes.empty()) return false;
     size_t sent = 0;
-    while (sent < bytes.size()) {
+    for (uint32_t waited = 0; sent < bytes.size();) {
+        if (aborted_) return false;
         const int n = send(socket_.Get(), bytes.data() + sent, int(bytes.size() - sent), 0);
-        if (n <= 0) return false;
-        sent += size_t(n);
+        if (n > 0) {
+            sent += size_t(n);
+            waited = 0;
+            continue;
+        }
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || waited >= kSocketTimeoutMs) return false;
+        if (!WaitReady(socket_.Get(), true, kWaitStepMs)) waited += kWaitStepMs;
     }
     return true;
 }
 
 bool WaitReadable(uintptr_t socket, uint32_t timeoutMs)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(SOCKET(socket), &readable);
-    timeval limit{long(timeoutMs / 1000), long(timeoutMs % 1000) * 1000};
-    return select(0, &readable, nullptr, nullptr, &limit) > 0;
+    return WaitReady(SOCKET(socket), false, timeoutMs);
 }
 
 int VLConnection::Receive(char* buffer, int size)
 {
-    constexpr uint32_t kStepMs = 100;
-    for (uint32_t waited = 0; waited < kSocketTimeoutMs; waited += kStepMs) {
+    // The socket does not block: a wait happens only when nothing has arrived
+    // yet, in short steps that notice an abort. A busy transfer thus costs one
+    // call per block instead of a wait and a call.
+    for (uint32_t waited = 0;;) {
         if (aborted_) return -1;
-        if (WaitReadable(socket_.Get(), kStepMs)) return aborted_ ? -1 : recv(socket_.Get(), buffer, size, 0);
+        const int n = recv(socket_.Get(), buffer, size, 0);
+        if (n >= 0) return aborted_ ? -1 : n;
+        if (WSAGetLastError() != WSAEWOULDBLOCK || waited >= kSocketTimeoutMs) return -1;
+        if (!WaitReady(socket_.Get(), false, kWaitStepMs)) waited += kWaitStepMs;
     }
-    return -1;
 }
 
 void VLConnection::Abort()

@@ -52,8 +52,9 @@ bool StartWinsock();
 bool WaitReadable(uintptr_t socket, uint32_t timeoutMs);
 
 // A TCP connection that another thread may break off at any moment (Abort).
-// A receive waits in short steps and notices the abort between them: a
-// shutdown from another thread does not wake a blocked recv everywhere. The
+// Once connected the socket does not block; a send or receive that has to
+// wait does so in short steps and notices the abort between them: a shutdown
+// from another thread does not wake a blocked recv everywhere. The
 // socket itself is closed only by the destructor or Close, after the user is
 // done with it.
 class VLConnection {

@@ -22,6 +22,12 @@ constexpr DWORD kPollMs = 333;
 constexpr uint64_t kSaveEvery = 1048576;
 constexpr size_t kProbeHeadLimit = 4096;
 constexpr size_t kRangeHeadLimit = 16384;
+// Each receive and each write costs a trip through Wine's server, so a fast
+// transfer takes large blocks; under a speed limit a block stays a small part
+// of a second's allowance, since the limiter acts only between blocks.
+constexpr size_t kReceiveBlock = 262144;
+constexpr size_t kLimitedReceiveBlock = 4096;
+constexpr uint64_t kBlocksPerAllowance = 16;
 constexpr int kProbeAttempts = 4;
 // Bounds of the re-probe after a broken range connection.
 constexpr int kReprobeLimit = 8;
@@ -427,11 +433,25 @@ void VLRangeDownloader::SaveRange(RangeContext& context, uint64_t received)
     }
 }
 
-void VLRangeDownloader::Throttle(RangeContext& context, uint64_t received)
+uint64_t VLRangeDownloader::Allowance()
 {
     uint32_t kilobytes = 0;
-    if (callback_->GetSpeedLimit(kilobytes) != 0 || kilobytes == 0) return;
-    const uint64_t allowance = uint64_t(kilobytes) * 1024 / ranges_.size();
+    if (callback_->GetSpeedLimit(kilobytes) != 0) return 0;
+    return uint64_t(kilobytes) * 1024 / ranges_.size();
+}
+
+size_t VLRangeDownloader::ReceiveSize()
+{
+    const uint64_t allowance = Allowance();
+    if (allowance == 0) return kReceiveBlock;
+    const uint64_t size = allowance / kBlocksPerAllowance;
+    if (size < kLimitedReceiveBlock) return kLimitedReceiveBlock;
+    return size < kReceiveBlock ? size_t(size) : kReceiveBlock;
+}
+
+void VLRangeDownloader::Throttle(RangeContext& context, uint64_t received)
+{
+    const uint64_t allowance = Allowance();
     if (allowance == 0) return;
     const DWORD elapsed = GetTickCount() - context.windowTick;
     // The time these bytes may take at the allowance; sleeping off the
@@ -499,7 +519,7 @@ uint32_t VLRangeDownloader::RunRange(RangeContext& context)
 
     uint32_t result = kErrRangeConnection;
     uint64_t unsaved = 0;
-    char block[4096];
+    std::unique_ptr<char[]> block(new char[kReceiveBlock]);
     const char* data = body.data();
     int size = int(body.size());
     for (;;) {
@@ -508,7 +528,7 @@ uint32_t VLRangeDownloader::RunRange(RangeContext& context)
             const uint64_t owed = range.length - received;
             const DWORD take = DWORD(uint64_t(size) < owed ? uint64_t(size) : owed);
             DWORD written = 0;
-            if (!context.dataFile.Write(data, take, &written)) {
+            if (!context.dataFile.Write(data, take, &written) || written != take) {
                 result = kErrFileAccess;
                 break;
             }
@@ -534,9 +554,9 @@ uint32_t VLRangeDownloader::RunRange(RangeContext& context)
             result = kDownloadOk;
             break;
         }
-        size = context.connection->Receive(block, sizeof(block));
+        size = context.connection->Receive(block.get(), int(ReceiveSize()));
         if (size <= 0) break;
-        data = block;
+        data = block.get();
     }
     SaveRange(context, received);
     return result;

@@ -68,6 +68,9 @@ private:
     uint32_t RunRanges();
     uint32_t Reprobe(RangeContext& context);
     void SaveRange(RangeContext& context, uint64_t received);
+    // Bytes per second each connection may take; 0 without a limit.
+    uint64_t Allowance();
+    size_t ReceiveSize();
     void Throttle(RangeContext& context, uint64_t received);
     static void RangeWorker(void* context);
     uint32_t RunRange(RangeContext& context);

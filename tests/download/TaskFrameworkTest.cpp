@@ -40,31 +40,38 @@ public:
     {
         SetEvent(entered.Get());
         if (block) WaitForSingleObject(release.Get(), 10000);
-        ++calls;
+        if (++calls == awaited) SetEvent(reached.Get());
     }
     std::atomic<int> calls{0};
+    int awaited = 0;
     bool block = false;
     VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     VLHandle entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    VLHandle reached{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 TEST(TaskList, OneCallPerWakeAndAtMost64Waiting)
 {
     CountingList list;
     list.block = true;
+    list.awaited = 65;
     ASSERT_TRUE(list.StartThread());
     ASSERT_TRUE(list.StartThread());
-    // The first wake is taken at once and blocks the worker; 64 more wait.
+    // The first wake is taken at once and blocks the worker; 64 more wait and
+    // any further one is refused.
     ASSERT_TRUE(list.Wake());
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(list.entered.Get(), 10000));
-    for (int i = 0; i < 200 && list.Wake(); ++i) {
-    }
+    int accepted = 1;
+    for (int i = 0; i < 200 && list.Wake(); ++i) ++accepted;
+    EXPECT_EQ(65, accepted);
     SetEvent(list.release.Get());
-    for (int i = 0; i < 1000 && list.calls < 65; ++i) Sleep(10);
-    Sleep(100);
-    EXPECT_EQ(65, list.calls.load());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(list.reached.Get(), 10000));
     EXPECT_TRUE(list.StopThread());
     EXPECT_FALSE(list.running);
+    // With the worker gone nothing can change any more: exactly one call per
+    // accepted wake, and no wake left over.
+    EXPECT_EQ(65, list.calls.load());
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(list.wakeSemaphore.Get(), 0));
     EXPECT_TRUE(list.StopThread());
     ASSERT_TRUE(list.StartThread());
     EXPECT_TRUE(list.running);
