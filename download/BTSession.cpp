@@ -98,8 +98,18 @@ void CBTSession::TImpl::Run()
     using namespace std::chrono;
     std::optional<lt::time_point> resumeStamp; // none yet: the first pass saves
     lt::time_point progressStamp = lt::clock_type::now();
+    // The engine answers a status request at once, even when nothing changed,
+    // so asking on every pass kept this thread and the engine's spinning for
+    // as long as the program ran. Ten updates a second are as fresh as any
+    // owner shows them; alerts in between are still handled as they come.
+    constexpr auto statusPeriod = milliseconds(100);
+    lt::time_point statusStamp;
     while (!stop) {
-        session->post_torrent_updates();
+        const lt::time_point passStart = lt::clock_type::now();
+        if (passStart - statusStamp >= statusPeriod) {
+            session->post_torrent_updates();
+            statusStamp = passStart;
+        }
         std::vector<std::shared_ptr<btTaskImpl>> local;
         bool changed = false;
         {
@@ -126,7 +136,8 @@ void CBTSession::TImpl::Run()
                     ++it;
             }
         }
-        session->wait_for_alert(seconds(1));
+        session->wait_for_alert(std::max<lt::time_duration>(
+            lt::time_duration::zero(), statusStamp + statusPeriod - lt::clock_type::now()));
         std::vector<lt::alert*> alerts;
         session->pop_alerts(&alerts);
         for (lt::alert* alert : alerts) {
