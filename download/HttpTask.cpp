@@ -88,6 +88,7 @@ bool VLHttpTask::Start()
         }
         thread_ = nullptr;
     }
+    cancelsAtStart_ = cancels_.load();
     thread_ = new VLThread(&VLHttpTask::ThreadProc, this);
     if (!thread_->Start()) {
         DeleteThread(thread_);
@@ -125,7 +126,10 @@ void VLHttpTask::ThreadProc(void* argument)
         task.previous = nullptr;
     }
     JoinAndFree(task.previousThread_);
+    // Cleared before the count is looked at, so a Cancel racing with this
+    // either sees its own flag stay or is counted here.
     task.abort = false;
+    if (task.cancels_ != task.cancelsAtStart_) task.abort = true;
     uint32_t result = task.Run();
     if (result == kDownloadOk && !task.CheckFile(task.targetPath)) {
         DeleteFileForce(task.targetPath);

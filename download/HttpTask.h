@@ -30,7 +30,11 @@ public:
     void OnReceived(uint64_t bytes, bool accumulate) override;
     void OnFinish(uint32_t result) override;
     int IsCancelled() override { return abort ? 1 : 0; }
-    void Cancel() override { abort = true; }
+    void Cancel() override
+    {
+        ++cancels_;
+        abort = true;
+    }
     void SetStatePath(const std::wstring& text) override;
     void SetDataPath(const std::wstring& text) override;
     void SetTargetPath(const std::wstring& text) override;
@@ -57,6 +61,10 @@ private:
     static void JoinAndFree(VLThread*& worker);
 
     std::mutex counterLock_;
+    // A run clears abort only when no Cancel came after its Start: a Stop
+    // made while the run still waits for the previous worker must hold.
+    std::atomic<uint32_t> cancels_{0};
+    std::atomic<uint32_t> cancelsAtStart_{0};
     VLRangeDownloader downloader_;
     VLThread* thread_ = nullptr;
     VLThread* previousThread_ = nullptr;

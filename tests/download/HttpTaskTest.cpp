@@ -292,6 +292,29 @@ TEST_F(HttpTaskTest, StopDuringTheRetryDelayEndsAtOnce)
     EXPECT_EQ(0, service.CountRequests(kQuery));
 }
 
+TEST_F(HttpTaskTest, StopWhileTheNewRunWaitsForTheOldOneHolds)
+{
+    // The second run waits for the first worker to wind down; a Stop in
+    // that time must not be forgotten when the run begins.
+    task->retryCount = 100; // far longer than the test waits
+    ASSERT_TRUE(task->Start());
+    Sleep(100);
+    task->Stop();
+    ASSERT_TRUE(task->Start());
+    task->Stop();
+    std::vector<RecordedMessage> finished;
+    for (int i = 0; i < 500 && finished.size() < 2; ++i) {
+        Sleep(10);
+        finished.clear();
+        for (const auto& m : recorder.Messages())
+            if (m.code == kMsgFinished) finished.push_back(m);
+    }
+    ASSERT_EQ(2u, finished.size());
+    EXPECT_EQ(kErrStopped, finished[0].value1);
+    EXPECT_EQ(kErrStopped, finished[1].value1);
+    EXPECT_EQ(0, service.CountRequests(kQuery));
+}
+
 TEST_F(HttpTaskTest, StopOfAQueuedTask)
 {
     task->state = kTaskQueued;
