@@ -90,7 +90,9 @@ bool IsContainedRelativePath(const std::wstring& path)
         size_t end = path.find_first_of(L"\\/", start);
         if (end == std::wstring::npos) end = path.size();
         const std::wstring part = path.substr(start, end - start);
-        if (part == L"..") return false;
+        // Windows drops trailing dots and spaces from a name, so ".", ".." and
+        // "..." alike would name the save folder or its parent.
+        if (!part.empty() && part.find_first_not_of(L". ") == std::wstring::npos) return false;
         start = end + 1;
     }
     return true;
