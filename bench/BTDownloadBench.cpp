@@ -2,10 +2,12 @@
 // payload (512 MiB unless a size in MiB is given) and a session of ours
 // downloads it through the task handle. Prints the time and MB/s.
 #include "download/BTSession.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/TestTorrent.h"
 #include "tests/support/TorrentSeeder.h"
 
 #include "base/File.h"
+#include "base/TextConvert.h"
 
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/create_torrent.hpp>
@@ -32,7 +34,7 @@ bool MakeSeedData(const std::wstring& path, int64_t size, std::string& torrent)
     Velora::VLFile file;
     if (!file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL)) return false;
     for (lt::piece_index_t piece : files.piece_range()) {
-        const std::string bytes = VeloraTest::MakePayload(
+        const std::string bytes = Velora::Test::MakePayload(
             static_cast<size_t>(files.piece_size(piece)), static_cast<uint32_t>(static_cast<int>(piece)) + 1);
         DWORD written = 0;
         if (!file.Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written)) return false;
@@ -49,14 +51,14 @@ int main(int argc, char** argv)
     using namespace Velora;
     const int64_t mib = argc > 1 ? std::atoll(argv[1]) : 512;
     const int64_t size = mib * 1024 * 1024;
-    VeloraTest::ScratchFolder seedFolder;
-    VeloraTest::ScratchFolder folder;
+    Test::TestFolder seedFolder;
+    Test::TestFolder folder;
     std::string torrent;
-    if (!MakeSeedData(seedFolder.Child(L"pkg.exe"), size, torrent)) {
+    if (!MakeSeedData(seedFolder / L"pkg.exe", size, torrent)) {
         std::printf("could not write the payload\n");
         return 1;
     }
-    VeloraTest::TorrentSeeder seeder(torrent, seedFolder.Path());
+    Test::TorrentSeeder seeder(torrent, seedFolder.Path());
     if (!seeder.WaitSeeding(120)) {
         std::printf("the seeding engine did not start\n");
         return 1;
@@ -64,7 +66,7 @@ int main(int argc, char** argv)
 
     CBTSession session(6881, 6890, BTNetwork::LoopbackOnly);
     BTTaskParam param;
-    param.savePath = folder.Narrow(L"save");
+    param.savePath = ToMultiByte(folder / L"save");
     param.sourceKind = 1;
     param.torrentData = torrent;
     auto task = session.AddTask(&param, nullptr, nullptr);

@@ -3,12 +3,15 @@
 #include "download/HttpRequest.h"
 #include "download/XmlDocument.h"
 #include "tests/download/DownloadTestSupport.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
 namespace Velora {
 namespace {
+
+using Test::TestFolder;
 
 TEST(BuildQueryUrl, FixedVersionAndFiveDigitId)
 {
@@ -153,17 +156,17 @@ TEST_F(HttpGetTest, QueryDownloadInfoAndRequestUrl)
 
 TEST(XmlDocument, SaveAndLoadRoundTrip)
 {
-    TempFolder folder;
+    TestFolder folder;
     VLXmlDocument document;
     TiXmlElement* seeds = AddElement(&document, L"Seeds");
     TiXmlElement* seed = AddElement(seeds, L"Seed");
     AddElementWithText(seed, L"gameId", L"40020");
     AddElementWithText(seed, L"resume", L"C:\\x\\pkg.exe.vll");
-    document.path = folder.File(L"seeds.xml");
+    document.path = folder / L"seeds.xml";
     ASSERT_TRUE(document.Save());
 
     VLXmlDocument loaded;
-    ASSERT_TRUE(loaded.Load(folder.File(L"seeds.xml")));
+    ASSERT_TRUE(loaded.Load(folder / L"seeds.xml"));
     EXPECT_TRUE(loaded.loaded);
     TiXmlElement* first = FirstChildElement(FirstChildElement(&loaded, L"Seeds"), L"Seed");
     ASSERT_NE(nullptr, first);
@@ -176,7 +179,7 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     EXPECT_EQ(nullptr, FirstChildElement(first, L"missing"));
 
     VLXmlDocument missing;
-    EXPECT_FALSE(missing.Load(folder.File(L"none.xml")));
+    EXPECT_FALSE(missing.Load(folder / L"none.xml"));
     EXPECT_FALSE(missing.loaded);
 }
 

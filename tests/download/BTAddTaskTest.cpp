@@ -4,7 +4,7 @@
 
 #include "download/BTSession.h"
 #include "download/BTText.h"
-#include "tests/download/BTRecorder.h"
+#include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
 #include "tests/support/WebSeedServer.h"
 
@@ -21,17 +21,7 @@
 namespace {
 
 using namespace Velora;
-using VeloraTest::BTRecorder;
-using VeloraTest::ReadFileBytes;
-using VeloraTest::ScratchFolder;
-using VeloraTest::WriteFileBytes;
-
-constexpr int kWaitSeconds = 120;
-
-std::unique_ptr<CBTSession> LoopbackSession()
-{
-    return std::make_unique<CBTSession>(6881, 6890, BTNetwork::LoopbackOnly);
-}
+using namespace Velora::Test;
 
 // Polls the task's status (bounded) until it reaches state.
 bool WaitForState(IBTTask& task, int state)
@@ -57,32 +47,36 @@ struct Download {
 };
 
 // A task whose data is pkg.exe in folder\save, its record beside it.
-Download MakeDownload(const ScratchFolder& folder, size_t size, uint32_t seed,
+Download MakeDownload(const TestFolder& folder, size_t size, uint32_t seed,
                       const std::vector<std::string>& urlSeeds = {})
 {
     Download d;
-    d.payload = VeloraTest::MakePayload(size, seed);
-    d.torrent = VeloraTest::MakeTorrent("pkg.exe", d.payload, 16384);
-    d.param.savePath = folder.Narrow(L"save");
-    d.param.resumeFile = folder.Narrow(L"save\\pkg.exe.vll");
-    d.param.sourceKind = 1;
-    d.param.torrentData = d.torrent;
+    d.payload = MakePayload(size, seed);
+    d.torrent = MakeTorrent("pkg.exe", d.payload, 16384);
+    d.param = ParamFor(folder, d.torrent);
     d.param.urlSeeds = urlSeeds;
     d.param.rootName = "pkg.exe";
     return d;
 }
 
+// Puts a file into folder\save before the task is added, as a download
+// that already has its data on disk.
+bool WriteSaved(const TestFolder& folder, const std::wstring& name, const std::string& bytes)
+{
+    return CreateDirectories(folder / L"save") && WriteFileBytes(folder / (L"save\\" + name), bytes);
+}
+
 std::wstring CopyName(const std::string& torrent)
 {
-    const std::string hex = InfoHashHex(VeloraTest::InfoHashOf(torrent));
+    const std::string hex = InfoHashHex(InfoHashOf(torrent));
     return std::wstring(hex.begin(), hex.end()) + L".torrent";
 }
 
 TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(3 * 1024 * 1024, 7);
-    VeloraTest::WebSeedServer server("/f/pkg.exe", payload);
+    TestFolder folder;
+    const std::string payload = MakePayload(3 * 1024 * 1024, 7);
+    WebSeedServer server("/f/pkg.exe", payload);
     ASSERT_TRUE(server.Started());
     const Download d = MakeDownload(folder, payload.size(), 7, {server.Url()});
     ASSERT_EQ(payload, d.payload);
@@ -91,11 +85,11 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     std::string error;
     auto task = session->AddTask(&d.param, &recorder, &error);
     ASSERT_TRUE(task) << error;
-    EXPECT_TRUE(FileExists(folder.Child(L"save\\pkg.exe.vll")));
+    EXPECT_TRUE(FileExists(folder / L"save\\pkg.exe.vll"));
     task->Resume();
     ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
     ASSERT_TRUE(WaitForState(*task, 5));
-    EXPECT_EQ(payload, ReadFileBytes(folder.Child(L"save\\pkg.exe")));
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"save\\pkg.exe"));
     EXPECT_GT(server.Requests(), 0);
 
     // The state mapping comes once; every other call is a change (previous, new).
@@ -112,7 +106,7 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     ITorrentInfo& info = *task->GetTorrentInfo();
     std::string hash, path;
     info.GetInfoHash(hash);
-    const lt::sha1_hash expected = VeloraTest::InfoHashOf(d.torrent);
+    const lt::sha1_hash expected = InfoHashOf(d.torrent);
     EXPECT_EQ(std::string(expected.data(), 20), hash);
     info.GetFilePath(path, 0);
     EXPECT_EQ("pkg.exe", path);
@@ -127,7 +121,7 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     EXPECT_EQ(0u, session->GetTaskCount());
     EXPECT_EQ(1, recorder.Count(0));
 
-    const std::string record = ReadFileBytes(folder.Child(L"save\\pkg.exe.vll"));
+    const std::string record = ReadFileBytes(folder / L"save\\pkg.exe.vll");
     lt::error_code ec;
     lt::bdecode_node root = lt::bdecode(record, ec);
     ASSERT_FALSE(ec);
@@ -135,7 +129,7 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     ASSERT_TRUE(data);
     EXPECT_EQ(d.param.savePath, data.dict_find_string_value("savePath"));
     EXPECT_EQ(d.param.resumeFile, data.dict_find_string_value("resumeFile"));
-    EXPECT_EQ(folder.Narrow(L"save\\" + CopyName(d.torrent)), data.dict_find_string_value("torrentFile"));
+    EXPECT_EQ(ToMultiByte(folder / (L"save\\" + CopyName(d.torrent))), data.dict_find_string_value("torrentFile"));
     EXPECT_EQ("", data.dict_find_string_value("orgTorrentFile", "missing"));
     EXPECT_EQ(0, data.dict_find_int_value("addAsSeed", -1));
     lt::bdecode_node seeds = data.dict_find_list("urlSeed");
@@ -143,15 +137,14 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     ASSERT_EQ(1, seeds.list_size());
     EXPECT_EQ(server.Url(), seeds.list_string_value_at(0));
     EXPECT_EQ("pkg.exe", data.dict_find_string_value("rootPath"));
-    EXPECT_EQ(d.torrent, ReadFileBytes(folder.Child(L"save\\" + CopyName(d.torrent))));
+    EXPECT_EQ(d.torrent, ReadFileBytes(folder / (L"save\\" + CopyName(d.torrent))));
 }
 
 TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 100000, 3);
-    CreateDirectories(folder.Child(L"save"));
-    WriteFileBytes(folder.Child(L"save\\pkg.exe"), d.payload);
+    ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
 
     auto session = LoopbackSession();
     BTRecorder first;
@@ -182,11 +175,10 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
 
 TEST(BTAddTask, RootNameHoldsAcrossRecords)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 4);
     d.param.rootName = "renamed.bin";
-    CreateDirectories(folder.Child(L"save"));
-    WriteFileBytes(folder.Child(L"save\\renamed.bin"), d.payload);
+    ASSERT_TRUE(WriteSaved(folder, L"renamed.bin", d.payload));
 
     auto session = LoopbackSession();
     BTRecorder recorder;
@@ -201,12 +193,12 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     auto again = session->AddTaskFromRecord(d.param.resumeFile, false, nullptr, nullptr);
     ASSERT_TRUE(again);
     EXPECT_EQ("renamed.bin", again->GetRecord()->rootPath);
-    EXPECT_FALSE(PathExists(folder.Child(L"save\\pkg.exe")));
+    EXPECT_FALSE(PathExists(folder / L"save\\pkg.exe"));
 }
 
 TEST(BTAddTask, DuplicateIsRefusedAndTheFirstStays)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 5);
     auto session = LoopbackSession();
     auto task = session->AddTask(&d.param, nullptr, nullptr);
@@ -222,9 +214,9 @@ TEST(BTAddTask, DuplicateIsRefusedAndTheFirstStays)
 
 TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 6);
-    WriteFileBytes(folder.Child(L"file"), "x");
+    WriteFileBytes(folder / L"file", "x");
     auto session = LoopbackSession();
 
     struct Case {
@@ -235,13 +227,14 @@ TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
     const Case cases[] = {
         {"malformed bytes", [](BTTaskParam& p) { p.torrentData = "d4:infoi1ee"; }, nullptr},
         {"missing torrent file",
-         [&](BTTaskParam& p) { p.sourceKind = 0; p.torrentFile = folder.Narrow(L"none.torrent"); }, nullptr},
-        {"save folder below a file", [&](BTTaskParam& p) { p.savePath = folder.Narrow(L"file\\save"); }, nullptr},
+         [&](BTTaskParam& p) { p.sourceKind = 0; p.torrentFile = ToMultiByte(folder / L"none.torrent"); }, nullptr},
+        {"save folder below a file",
+         [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"file\\save"); }, nullptr},
         {"copy cannot be written",
          [&](BTTaskParam& p) {
              // A folder where the copy should go.
-             CreateDirectories(folder.Child(L"save3\\" + CopyName(d.torrent)));
-             p.savePath = folder.Narrow(L"save3");
+             CreateDirectories(folder / (L"save3\\" + CopyName(d.torrent)));
+             p.savePath = ToMultiByte(folder / L"save3");
          },
          "save torrent failed"},
     };
@@ -262,16 +255,15 @@ TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
     EXPECT_FALSE(session->AddTask(&unknownKind, nullptr, nullptr));
     // A refused add leaves no torrent behind: the same torrent goes in now.
     EXPECT_TRUE(session->AddTask(&d.param, nullptr, nullptr));
-    EXPECT_FALSE(session->AddTaskFromRecord(folder.Narrow(L"none.vll"), false, nullptr, nullptr));
+    EXPECT_FALSE(session->AddTaskFromRecord(ToMultiByte(folder / L"none.vll"), false, nullptr, nullptr));
 }
 
 TEST(BTAddTask, ExistingTorrentCopyIsKept)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 8);
-    CreateDirectories(folder.Child(L"save"));
-    const std::wstring copy = folder.Child(L"save\\" + CopyName(d.torrent));
-    WriteFileBytes(copy, "older copy");
+    ASSERT_TRUE(WriteSaved(folder, CopyName(d.torrent), "older copy"));
+    const std::wstring copy = folder / (L"save\\" + CopyName(d.torrent));
     auto session = LoopbackSession();
     ASSERT_TRUE(session->AddTask(&d.param, nullptr, nullptr));
     EXPECT_EQ("older copy", ReadFileBytes(copy));
@@ -279,17 +271,17 @@ TEST(BTAddTask, ExistingTorrentCopyIsKept)
 
 TEST(BTAddTask, TorrentFileOnDiskIsCopiedBesideTheDownload)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 9);
-    WriteFileBytes(folder.Child(L"given.torrent"), d.torrent);
+    WriteFileBytes(folder / L"given.torrent", d.torrent);
     d.param.sourceKind = 0;
-    d.param.torrentFile = folder.Narrow(L"given.torrent");
+    d.param.torrentFile = ToMultiByte(folder / L"given.torrent");
     d.param.torrentData.clear();
     auto session = LoopbackSession();
     auto task = session->AddTask(&d.param, nullptr, nullptr);
     ASSERT_TRUE(task);
     EXPECT_EQ(d.param.torrentFile, task->GetRecord()->orgTorrentFile);
-    EXPECT_EQ(d.torrent, ReadFileBytes(folder.Child(L"save\\" + CopyName(d.torrent))));
+    EXPECT_EQ(d.torrent, ReadFileBytes(folder / (L"save\\" + CopyName(d.torrent))));
 }
 
 TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
@@ -302,10 +294,9 @@ TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
     auto session = LoopbackSession();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
-        ScratchFolder folder;
+        TestFolder folder;
         Download d = MakeDownload(folder, 60000, 10 + c.mode);
-        CreateDirectories(folder.Child(L"save"));
-        WriteFileBytes(folder.Child(L"save\\pkg.exe"), d.payload);
+        ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
         BTRecorder recorder;
         auto task = session->AddTask(&d.param, &recorder, nullptr);
         ASSERT_TRUE(task);
@@ -314,13 +305,13 @@ TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
         task->SetCallback(nullptr);
         session->RemoveTask(task.get(), c.mode);
         EXPECT_EQ(0u, session->GetTaskCount());
-        const std::wstring data = folder.Child(L"save\\pkg.exe");
+        const std::wstring data = folder / L"save\\pkg.exe";
         if (c.data)
             EXPECT_EQ(d.payload, ReadFileBytes(data));
         else
             EXPECT_TRUE(WaitGone(data));
-        EXPECT_EQ(c.record, FileExists(folder.Child(L"save\\pkg.exe.vll")));
-        EXPECT_EQ(c.copy, FileExists(folder.Child(L"save\\" + CopyName(d.torrent))));
+        EXPECT_EQ(c.record, FileExists(folder / L"save\\pkg.exe.vll"));
+        EXPECT_EQ(c.copy, FileExists(folder / (L"save\\" + CopyName(d.torrent))));
     }
 }
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "download/BTSession.h"
-#include "tests/download/BTRecorder.h"
+#include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
 
 #include <memory>
@@ -10,12 +10,7 @@
 namespace {
 
 using namespace Velora;
-using VeloraTest::ScratchFolder;
-
-std::unique_ptr<CBTSession> LoopbackSession()
-{
-    return std::make_unique<CBTSession>(6881, 6890, BTNetwork::LoopbackOnly);
-}
+using namespace Velora::Test;
 
 std::vector<int32_t> Words(const BTSessionSettings& s)
 {
@@ -72,12 +67,12 @@ TEST(BTSession, ListensOnTheGivenRange)
 
 TEST(BTSession, RemovingAnUnknownTaskChangesNothing)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(40000, 1);
+    TestFolder folder;
+    const std::string payload = MakePayload(40000, 1);
     BTTaskParam param;
-    param.savePath = folder.Narrow(L"save");
+    param.savePath = ToMultiByte(folder / L"save");
     param.sourceKind = 1;
-    param.torrentData = VeloraTest::MakeTorrent("a.bin", payload, 16384);
+    param.torrentData = MakeTorrent("a.bin", payload, 16384);
 
     auto session = LoopbackSession();
     auto other = LoopbackSession();
@@ -98,14 +93,14 @@ TEST(BTSession, RemovingAnUnknownTaskChangesNothing)
 
 TEST(BTSession, DestroyedSessionLeavesOwnersHarmlessTasks)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(40000, 2);
+    TestFolder folder;
+    const std::string payload = MakePayload(40000, 2);
     BTTaskParam param;
-    param.savePath = folder.Narrow(L"save");
-    param.resumeFile = folder.Narrow(L"save\\a.bin.vll");
+    param.savePath = ToMultiByte(folder / L"save");
+    param.resumeFile = ToMultiByte(folder / L"save\\a.bin.vll");
     param.sourceKind = 1;
-    param.torrentData = VeloraTest::MakeTorrent("a.bin", payload, 16384);
-    VeloraTest::BTRecorder recorder;
+    param.torrentData = MakeTorrent("a.bin", payload, 16384);
+    BTRecorder recorder;
 
     std::shared_ptr<IBTTask> task;
     {

@@ -5,9 +5,10 @@
 #include "download/BTTask.h"
 #include "download/BTTaskRecord.h"
 #include "download/BTText.h"
-#include "tests/support/TestTorrent.h"
+#include "tests/support/TestFolder.h"
 
 #include "base/FileUtil.h"
+#include "base/TextConvert.h"
 
 #include <libtorrent/bencode.hpp>
 
@@ -17,9 +18,9 @@
 namespace {
 
 using namespace Velora;
-using VeloraTest::ReadFileBytes;
-using VeloraTest::ScratchFolder;
-using VeloraTest::WriteFileBytes;
+using Velora::Test::ReadFileBytes;
+using Velora::Test::TestFolder;
+using Velora::Test::WriteFileBytes;
 
 lt::entry FullTaskData()
 {
@@ -131,7 +132,7 @@ TEST(BTTaskRecord, WrittenRecordKeepsSeedsInOrderAndReadsBack)
 
 TEST(BTTaskRecord, LoadTaskRecordNeedsAWholeValidRecord)
 {
-    ScratchFolder folder;
+    TestFolder folder;
     struct Case {
         const char* name;
         std::string body;
@@ -148,34 +149,34 @@ TEST(BTTaskRecord, LoadTaskRecordNeedsAWholeValidRecord)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(WriteFileBytes(folder.Child(L"r.vll"), c.body));
+        ASSERT_TRUE(WriteFileBytes(folder / L"r.vll", c.body));
         BTTaskRecord record;
-        EXPECT_EQ(c.loads, LoadTaskRecord(folder.Narrow(L"r.vll"), &record));
-        EXPECT_EQ(c.loads, LoadTaskRecord(folder.Narrow(L"r.vll"), nullptr));
+        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"r.vll"), &record));
+        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"r.vll"), nullptr));
         if (c.loads) {
             EXPECT_EQ("C:\\save", record.savePath);
         }
     }
-    EXPECT_FALSE(LoadTaskRecord(folder.Narrow(L"missing.vll"), nullptr));
+    EXPECT_FALSE(LoadTaskRecord(ToMultiByte(folder / L"missing.vll"), nullptr));
     EXPECT_FALSE(LoadTaskRecord("", nullptr));
 }
 
 TEST(BTTaskRecord, SaveFileWritesAtStartWithoutTruncating)
 {
-    ScratchFolder folder;
-    const std::string path = folder.Narrow(L"f.bin");
+    TestFolder folder;
+    const std::string path = ToMultiByte(folder / L"f.bin");
     EXPECT_EQ(0, save_file(path, std::vector<char>{'l', 'o', 'n', 'g', 'e', 'r'}));
     EXPECT_EQ(0, SaveTorrentData(path, "ab"));
-    EXPECT_EQ("abnger", ReadFileBytes(folder.Child(L"f.bin")));
-    EXPECT_EQ(-1, save_file(folder.Narrow(L"no-such-folder\\f.bin"), std::vector<char>{'x'}));
-    EXPECT_EQ(-1, SaveTorrentData(folder.Narrow(L"no-such-folder\\f.bin"), "x"));
-    EXPECT_FALSE(FileExists(folder.Child(L"no-such-folder")));
+    EXPECT_EQ("abnger", ReadFileBytes(folder / L"f.bin"));
+    EXPECT_EQ(-1, save_file(ToMultiByte(folder / L"no-such-folder\\f.bin"), std::vector<char>{'x'}));
+    EXPECT_EQ(-1, SaveTorrentData(ToMultiByte(folder / L"no-such-folder\\f.bin"), "x"));
+    EXPECT_FALSE(FileExists(folder / L"no-such-folder"));
 }
 
 TEST(BTTaskRecord, ShrunkRecordStillLoads)
 {
-    ScratchFolder folder;
-    const std::string path = folder.Narrow(L"r.vll");
+    TestFolder folder;
+    const std::string path = ToMultiByte(folder / L"r.vll");
     ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["pad"] = std::string(500, 'p'); })));
     ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = "new.exe"; })));
     BTTaskRecord record;
@@ -184,20 +185,20 @@ TEST(BTTaskRecord, ShrunkRecordStillLoads)
 }
 
 // A record as the session writes it, naming files in folder.
-void WriteRecordFiles(const ScratchFolder& folder, const std::string& rootPath,
+void WriteRecordFiles(const TestFolder& folder, const std::string& rootPath,
                       const std::string& torrentName)
 {
-    CreateDirectories(folder.Child(L"save\\dir"));
-    WriteFileBytes(folder.Child(L"save\\pkg.exe"), "data");
-    WriteFileBytes(folder.Child(L"save\\dir\\inner"), "data");
-    WriteFileBytes(folder.Child(L"victim"), "keep me");
-    WriteFileBytes(folder.Child(L"save\\") + std::wstring(torrentName.begin(), torrentName.end()), "torrent");
+    CreateDirectories(folder / L"save\\dir");
+    WriteFileBytes(folder / L"save\\pkg.exe", "data");
+    WriteFileBytes(folder / L"save\\dir\\inner", "data");
+    WriteFileBytes(folder / L"victim", "keep me");
+    WriteFileBytes(folder / (L"save\\" + std::wstring(torrentName.begin(), torrentName.end())), "torrent");
     const std::string bytes = RecordWith([&](lt::entry& r) {
-        r["taskData"]["savePath"] = folder.Narrow(L"save");
+        r["taskData"]["savePath"] = ToMultiByte(folder / L"save");
         r["taskData"]["rootPath"] = rootPath;
-        r["taskData"]["torrentFile"] = folder.Narrow(L"save\\") + torrentName;
+        r["taskData"]["torrentFile"] = ToMultiByte(folder / L"save\\") + torrentName;
     });
-    WriteFileBytes(folder.Child(L"save\\pkg.exe.vll"), bytes);
+    WriteFileBytes(folder / L"save\\pkg.exe.vll", bytes);
 }
 
 TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
@@ -224,23 +225,23 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchFolder folder;
+        TestFolder folder;
         WriteRecordFiles(folder, c.rootPath, c.torrentName);
-        DeleteTaskFiles(folder.Narrow(L"save\\pkg.exe.vll"), c.mode);
-        EXPECT_EQ(c.dataKept, PathExists(folder.Child(c.data)));
-        EXPECT_EQ(c.recordKept, FileExists(folder.Child(L"save\\pkg.exe.vll")));
+        DeleteTaskFiles(ToMultiByte(folder / L"save\\pkg.exe.vll"), c.mode);
+        EXPECT_EQ(c.dataKept, PathExists(folder / c.data));
+        EXPECT_EQ(c.recordKept, FileExists(folder / L"save\\pkg.exe.vll"));
         const std::wstring torrentName(c.torrentName.begin(), c.torrentName.end());
-        EXPECT_EQ(c.copyKept, FileExists(folder.Child(L"save\\") + torrentName));
-        EXPECT_TRUE(FileExists(folder.Child(L"victim")));
+        EXPECT_EQ(c.copyKept, FileExists(folder / (L"save\\" + torrentName)));
+        EXPECT_TRUE(FileExists(folder / L"victim"));
     }
 }
 
 TEST(BTTaskRecord, UnreadableRecordDeletesNothing)
 {
-    ScratchFolder folder;
-    WriteFileBytes(folder.Child(L"r.vll"), "garbage");
-    DeleteTaskFiles(folder.Narrow(L"r.vll"), 3);
-    EXPECT_TRUE(FileExists(folder.Child(L"r.vll")));
+    TestFolder folder;
+    WriteFileBytes(folder / L"r.vll", "garbage");
+    DeleteTaskFiles(ToMultiByte(folder / L"r.vll"), 3);
+    EXPECT_TRUE(FileExists(folder / L"r.vll"));
 }
 
 TEST(BTText, InfoHashHexIsFortyLowerCaseDigits)

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/BTSession.h"
-#include "tests/download/BTRecorder.h"
+#include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
 #include "tests/support/TorrentSeeder.h"
 #include "tests/support/WebSeedServer.h"
@@ -18,35 +18,15 @@
 namespace {
 
 using namespace Velora;
-using VeloraTest::BTRecorder;
-using VeloraTest::ReadFileBytes;
-using VeloraTest::ScratchFolder;
-using VeloraTest::WriteFileBytes;
-
-constexpr int kWaitSeconds = 120;
-
-std::unique_ptr<CBTSession> LoopbackSession()
-{
-    return std::make_unique<CBTSession>(6881, 6890, BTNetwork::LoopbackOnly);
-}
-
-BTTaskParam ParamFor(const ScratchFolder& folder, const std::string& torrent)
-{
-    BTTaskParam param;
-    param.savePath = folder.Narrow(L"save");
-    param.resumeFile = folder.Narrow(L"save\\pkg.exe.vll");
-    param.sourceKind = 1;
-    param.torrentData = torrent;
-    return param;
-}
+using namespace Velora::Test;
 
 TEST(BTTask, PausedEventOnlyAfterTheFirstResume)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(200000, 21);
+    TestFolder folder;
+    const std::string payload = MakePayload(200000, 21);
     auto session = LoopbackSession();
     BTRecorder recorder;
-    BTTaskParam param = ParamFor(folder, VeloraTest::MakeTorrent("pkg.exe", payload, 16384));
+    BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
     EXPECT_TRUE(task->IsPaused());
@@ -68,11 +48,11 @@ TEST(BTTask, PausedEventOnlyAfterTheFirstResume)
 
 TEST(BTTask, PausedBeforeAnyResumeReportsNoEvent)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(50000, 22);
+    TestFolder folder;
+    const std::string payload = MakePayload(50000, 22);
     auto session = LoopbackSession();
     BTRecorder recorder;
-    BTTaskParam param = ParamFor(folder, VeloraTest::MakeTorrent("pkg.exe", payload, 16384));
+    BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
     // The status reaches the owner even before the torrent runs...
@@ -95,9 +75,9 @@ TEST(BTTask, PieceSizeOfAOnePieceTorrentIsItsSize)
     auto session = LoopbackSession();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
-        ScratchFolder folder;
-        const std::string payload = VeloraTest::MakePayload(c.size, 23);
-        BTTaskParam param = ParamFor(folder, VeloraTest::MakeTorrent("pkg.exe", payload, c.pieceSize));
+        TestFolder folder;
+        const std::string payload = MakePayload(c.size, 23);
+        BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, c.pieceSize));
         auto task = session->AddTask(&param, nullptr, nullptr);
         ASSERT_TRUE(task);
         EXPECT_EQ(c.answered, task->GetTorrentInfo()->GetPieceSize());
@@ -108,12 +88,12 @@ TEST(BTTask, PieceSizeOfAOnePieceTorrentIsItsSize)
 
 TEST(BTTask, DownloadsFromAPeerOnLoopback)
 {
-    ScratchFolder seedFolder;
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(4 * 1024 * 1024 + 123, 24);
-    const std::string torrent = VeloraTest::MakeTorrent("pkg.exe", payload, 65536);
-    ASSERT_TRUE(WriteFileBytes(seedFolder.Child(L"pkg.exe"), payload));
-    VeloraTest::TorrentSeeder seeder(torrent, seedFolder.Path());
+    TestFolder seedFolder;
+    TestFolder folder;
+    const std::string payload = MakePayload(4 * 1024 * 1024 + 123, 24);
+    const std::string torrent = MakeTorrent("pkg.exe", payload, 65536);
+    ASSERT_TRUE(WriteFileBytes(seedFolder / L"pkg.exe", payload));
+    TorrentSeeder seeder(torrent, seedFolder.Path());
     ASSERT_TRUE(seeder.WaitSeeding(kWaitSeconds));
     // Two seeds part at once: the peer is listed only while data flows.
     seeder.LimitUpload(1024 * 1024);
@@ -138,7 +118,7 @@ TEST(BTTask, DownloadsFromAPeerOnLoopback)
     EXPECT_GT(std::atoi(peers[0].address.c_str() + prefix.size()), 0);
 
     ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
-    EXPECT_EQ(payload, ReadFileBytes(folder.Child(L"save\\pkg.exe")));
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"save\\pkg.exe"));
     BTTaskStatus status;
     task->GetStatus(&status);
     EXPECT_EQ(int64_t(payload.size()), status.totalWantedDone);
@@ -148,18 +128,18 @@ TEST(BTTask, DownloadsFromAPeerOnLoopback)
 
 TEST(BTTask, RefusedWriteEndsTheDownloadAsAccessDenied)
 {
-    ScratchFolder folder;
-    const std::string payload = VeloraTest::MakePayload(300000, 25);
-    VeloraTest::WebSeedServer server("/f/pkg.exe", payload);
+    TestFolder folder;
+    const std::string payload = MakePayload(300000, 25);
+    WebSeedServer server("/f/pkg.exe", payload);
     ASSERT_TRUE(server.Started());
     // A folder where the download has to be written: opening it for writing
     // is refused with access denied. (A read-only file would not do: Wine
     // running as root lets every write through.)
-    CreateDirectories(folder.Child(L"save\\pkg.exe"));
+    CreateDirectories(folder / L"save\\pkg.exe");
 
     auto session = LoopbackSession();
     BTRecorder recorder;
-    BTTaskParam param = ParamFor(folder, VeloraTest::MakeTorrent("pkg.exe", payload, 16384));
+    BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     param.urlSeeds = {server.Url()};
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);

@@ -1,12 +1,12 @@
-// Shared pieces of the download tests: a private folder, a listener that
-// records every message, payloads and answers.
+// Shared pieces of the download tests: a listener that records every
+// message, payloads, answers and resume state.
 #pragma once
 
-#include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/TextConvert.h"
 #include "download/DownloadTask.h"
 #include "download/RangeDownloader.h"
+#include "download/ResumeState.h"
 
 #include <windows.h>
 
@@ -20,25 +20,6 @@
 #include <vector>
 
 namespace Velora {
-
-// A folder of its own under the temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        GetTempDir(path);
-        path += L"VLTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) +
-                L"-" + std::to_wstring(counter_++);
-        CreateDirectories(path);
-    }
-    ~TempFolder() { DeleteTree(path); }
-    std::wstring File(const std::wstring& name) const { return path + L"\\" + name; }
-
-    std::wstring path;
-
-private:
-    static inline int counter_ = 0;
-};
 
 struct RecordedMessage {
     uint32_t code;
@@ -106,27 +87,6 @@ inline std::string RandomBytes(size_t size, uint32_t seed)
     return bytes;
 }
 
-inline std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char block[65536];
-    DWORD got = 0;
-    while (ReadFile(file, block, sizeof(block), &got, nullptr) && got) bytes.append(block, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-inline void WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 inline std::string Md5Of(const std::string& bytes)
 {
     return Narrow(Md5BufferHex(bytes.data(), int32_t(bytes.size())));
@@ -140,6 +100,23 @@ inline std::string AnswerXml(const std::string& url, const std::string& spare, c
            "</DownloadType><DownloadUrl>" + url + "</DownloadUrl><SpareUrl>" + spare + "</SpareUrl><Md5>" + md5 +
            "</Md5><FileSize>" + std::to_string(size) + "</FileSize><FileName>" + name +
            "</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion></FILE>";
+}
+
+// The state block this program writes for a download of total bytes to
+// target in two ranges, from the main server only.
+inline VLStoredBlock StateBlockFor(const std::wstring& target, uint64_t total)
+{
+    VLStoredBlock block{};
+    StoreText(block.mainHost, 1024, L"127.0.0.1");
+    StoreText(block.mainPath, 1024, L"/f/pkg.exe");
+    StoreText(block.targetPath, 260, target);
+    StoreText(block.dataPath, 260, target + L".vlt");
+    StoreText(block.statePath, 260, target + L".vll");
+    block.mainPort = 80;
+    block.sparePort = 80;
+    block.totalSize = total;
+    block.rangeCount = 2;
+    return block;
 }
 
 // A callback for driving the range downloader without a task.

@@ -1,6 +1,8 @@
 #include "download/HttpTask.h"
 
+#include "base/FileUtil.h"
 #include "tests/download/DownloadTestSupport.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,10 @@
 
 namespace Velora {
 namespace {
+
+using Test::ReadFileBytes;
+using Test::TestFolder;
+using Test::WriteFileBytes;
 
 constexpr uint32_t kRuntime = 40020;
 const char* const kQuery = "/query_url.php?soft=2.0.0.2996&id=40020";
@@ -24,7 +30,7 @@ protected:
         ASSERT_TRUE(service.Start(80)) << "the service port is taken";
         ASSERT_TRUE(files.Start());
         UseFile(RandomBytes(3000001, 11));
-        task = new VLHttpTask(kRuntime, folder.path);
+        task = new VLHttpTask(kRuntime, folder.Path());
         task->listener = &slot;
     }
     void TearDown() override { task->Destroy(); }
@@ -47,19 +53,19 @@ protected:
 
     VLTestHttpServer service;
     VLTestHttpServer files;
-    TempFolder folder;
+    TestFolder folder;
     std::string source;
     RecordingListener recorder;
     VLListenerSlot slot = &recorder;
     VLHttpTask* task = nullptr;
-    std::wstring Target() const { return folder.File(L"pkg.exe"); }
+    std::wstring Target() const { return folder / L"pkg.exe"; }
 };
 
 TEST_F(HttpTaskTest, FreshDownloadInTwoRangesWithExactRequests)
 {
     ASSERT_EQ(kDownloadOk, Run());
     EXPECT_EQ(kTaskFinished, task->state.load());
-    EXPECT_EQ(source, ReadWholeFile(Target()));
+    EXPECT_EQ(source, ReadFileBytes(Target()));
     EXPECT_FALSE(FileExists(Target() + L".vll"));
     EXPECT_FALSE(FileExists(Target() + L".vlt"));
     EXPECT_EQ(1, service.CountRequests(kQuery));
@@ -145,7 +151,7 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
     EXPECT_EQ(0u, task->retryCount);
     EXPECT_FALSE(FileExists(Target()));
 
-    const std::string state = ReadWholeFile(Target() + L".vll");
+    const std::string state = ReadFileBytes(Target() + L".vll");
     ASSERT_EQ(9928u, state.size());
     EXPECT_EQ(L"127.0.0.1", TextAt(state, 0, 1024));
     EXPECT_EQ(L"/f/pkg.exe", TextAt(state, 2048, 1024));
@@ -177,7 +183,7 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
     ASSERT_TRUE(task->Start());
     ASSERT_TRUE(second.WaitFinished(result));
     ASSERT_EQ(kDownloadOk, result);
-    EXPECT_EQ(source, ReadWholeFile(Target()));
+    EXPECT_EQ(source, ReadFileBytes(Target()));
     std::set<std::string> asked;
     const auto requests = files.Requests();
     for (size_t i = before; i < requests.size(); ++i) {
@@ -188,7 +194,7 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
 
 TEST_F(HttpTaskTest, ExistingGoodTargetFinishesWithoutTransfer)
 {
-    WriteWholeFile(Target(), source);
+    ASSERT_TRUE(WriteFileBytes(Target(), source));
     ASSERT_EQ(kDownloadOk, Run());
     EXPECT_TRUE(files.Requests().empty());
     const auto messages = recorder.Messages();
@@ -227,9 +233,9 @@ TEST_F(HttpTaskTest, WrongMd5TargetIsReplacedByAFreshDownload)
 {
     std::string damaged = source;
     damaged[100] ^= 1;
-    WriteWholeFile(Target(), damaged);
+    ASSERT_TRUE(WriteFileBytes(Target(), damaged));
     ASSERT_EQ(kDownloadOk, Run());
-    EXPECT_EQ(source, ReadWholeFile(Target()));
+    EXPECT_EQ(source, ReadFileBytes(Target()));
     EXPECT_EQ(2, files.CountRangeRequests("/f/pkg.exe"));
 }
 
@@ -277,7 +283,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
         EXPECT_EQ(c.retries, task->retryCount);
         EXPECT_TRUE(files.Requests().empty());
     }
-    EXPECT_FALSE(FileExists(folder.path + L"\\..\\pkg.exe"));
+    EXPECT_FALSE(FileExists(folder.Path() + L"\\..\\pkg.exe"));
 }
 
 TEST_F(HttpTaskTest, StopDuringTheRetryDelayEndsAtOnce)
@@ -331,26 +337,18 @@ TEST_F(HttpTaskTest, ForgedStateFileIsNotTrusted)
 {
     // A state file beside our target that describes another file: resuming
     // from it would move data over that file.
-    TempFolder other;
-    const std::wstring victim = other.File(L"victim.exe");
-    WriteWholeFile(victim, "precious");
-    VLStoredBlock block{};
-    StoreText(block.mainHost, 1024, L"127.0.0.1");
-    StoreText(block.mainPath, 1024, L"/f/pkg.exe");
-    StoreText(block.targetPath, 260, victim);
-    StoreText(block.dataPath, 260, victim + L".vlt");
-    StoreText(block.statePath, 260, victim + L".vll");
+    TestFolder other;
+    const std::wstring victim = other / L"victim.exe";
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    VLStoredBlock block = StateBlockFor(victim, source.size());
     std::memcpy(block.md5, ToWide(Md5Of(source).c_str()).data(), 64);
     block.mainPort = files.Port();
-    block.sparePort = 80;
-    block.totalSize = source.size();
-    block.rangeCount = 2;
     ASSERT_TRUE(WriteStateFile(Target() + L".vll", block, SplitRanges(source.size(), 2)));
-    WriteWholeFile(victim + L".vlt", std::string(source.size(), 'x'));
+    ASSERT_TRUE(WriteFileBytes(victim + L".vlt", std::string(source.size(), 'x')));
 
     ASSERT_EQ(kDownloadOk, Run());
-    EXPECT_EQ(source, ReadWholeFile(Target()));
-    EXPECT_EQ("precious", ReadWholeFile(victim));
+    EXPECT_EQ(source, ReadFileBytes(Target()));
+    EXPECT_EQ("precious", ReadFileBytes(victim));
 }
 
 TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
@@ -364,7 +362,7 @@ TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
     ASSERT_EQ(1000000u, recorder.LastDownloaded());
     slot = nullptr;
     task->Destroy();
-    task = new VLHttpTask(kRuntime, folder.path);
+    task = new VLHttpTask(kRuntime, folder.Path());
     EXPECT_TRUE(FileExists(Target() + L".vll"));
     EXPECT_TRUE(FileExists(Target() + L".vlt"));
 }

@@ -1,6 +1,8 @@
 #include "download/RangeDownloader.h"
 
+#include "base/FileUtil.h"
 #include "tests/download/DownloadTestSupport.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,10 @@
 
 namespace Velora {
 namespace {
+
+using Test::ReadFileBytes;
+using Test::TestFolder;
+using Test::WriteFileBytes;
 
 class RangeDownloaderTest : public ::testing::Test {
 protected:
@@ -21,14 +27,14 @@ protected:
         info.DownloadUrl = ToWide(server.Url("/f/pkg.exe").c_str());
         info.FileSize = std::to_wstring(source.size());
         info.Md5 = ToWide(Md5Of(source).c_str());
-        target = folder.File(L"pkg.exe");
+        target = folder / L"pkg.exe";
     }
 
     // Every byte of the data file is either untouched or the source's byte
     // at that offset: nothing was spliced in from a wrong answer.
     void ExpectNoWrongBytes()
     {
-        const std::string data = ReadWholeFile(target + L".vlt");
+        const std::string data = ReadFileBytes(target + L".vlt");
         ASSERT_EQ(source.size(), data.size());
         size_t wrong = 0;
         for (size_t i = 0; i < data.size(); ++i) wrong += data[i] != 0 && data[i] != source[i];
@@ -36,7 +42,7 @@ protected:
     }
 
     VLTestHttpServer server;
-    TempFolder folder;
+    TestFolder folder;
     std::string source;
     DownloadFileInfo info;
     std::wstring target;
@@ -47,7 +53,7 @@ protected:
 TEST_F(RangeDownloaderTest, TwoRangesByteExact)
 {
     ASSERT_EQ(kDownloadOk, downloader.StartNew(&callback, info, target));
-    EXPECT_EQ(source, ReadWholeFile(target));
+    EXPECT_EQ(source, ReadFileBytes(target));
     EXPECT_FALSE(FileExists(target + L".vlt"));
     EXPECT_FALSE(FileExists(target + L".vll"));
     EXPECT_EQ(source.size(), callback.total);
@@ -91,7 +97,7 @@ TEST_F(RangeDownloaderTest, MisbehavingServerNeverSplicesWrongBytes)
         const uint32_t result = one.StartNew(&fresh, info, target);
         if (c.completes) {
             EXPECT_EQ(kDownloadOk, result);
-            EXPECT_EQ(source, ReadWholeFile(target));
+            EXPECT_EQ(source, ReadFileBytes(target));
         } else {
             // A wrong Content-Length also breaks the probe; either way no
             // target and no wrong byte.
@@ -112,7 +118,7 @@ TEST_F(RangeDownloaderTest, MainAddressMissingSwitchesToSpare)
     server.SetFaults(faults);
     info.SpareUrl = ToWide(server.Url("/s/pkg.exe").c_str());
     ASSERT_EQ(kDownloadOk, downloader.StartNew(&callback, info, target));
-    EXPECT_EQ(source, ReadWholeFile(target));
+    EXPECT_EQ(source, ReadFileBytes(target));
     EXPECT_EQ(2, server.CountRangeRequests("/s/pkg.exe"));
     EXPECT_EQ(0, server.CountRangeRequests("/f/pkg.exe"));
 }
@@ -129,13 +135,13 @@ TEST_F(RangeDownloaderTest, UnsplittableAddressAndOverlongTarget)
     info.DownloadUrl = L"http://no-path";
     EXPECT_EQ(kErrBadUrl, downloader.StartNew(&callback, info, target));
     info.DownloadUrl = ToWide(server.Url("/f/pkg.exe").c_str());
-    EXPECT_EQ(kErrBadUrl, downloader.StartNew(&callback, info, folder.File(std::wstring(255, L'a'))));
+    EXPECT_EQ(kErrBadUrl, downloader.StartNew(&callback, info, folder / std::wstring(255, L'a')));
 }
 
 TEST_F(RangeDownloaderTest, OneByteStateFileIsDeleted)
 {
     const std::wstring state = target + L".vll";
-    WriteWholeFile(state, "x");
+    ASSERT_TRUE(WriteFileBytes(state, "x"));
     EXPECT_EQ(kErrBadStateFile, downloader.Resume(&callback, state, info));
     EXPECT_FALSE(FileExists(state));
 }
@@ -165,7 +171,7 @@ TEST_F(RangeDownloaderTest, ResumeOfAChangedFileStartsOverAfterFourProbes)
     info.FileSize = L"";
     const int probesBefore = server.CountRequests("/f/pkg.exe") - server.CountRangeRequests("/f/pkg.exe");
     ASSERT_EQ(kDownloadOk, downloader.Resume(&callback, target + L".vll", info));
-    EXPECT_EQ(source, ReadWholeFile(target));
+    EXPECT_EQ(source, ReadFileBytes(target));
     const int probes = server.CountRequests("/f/pkg.exe") - server.CountRangeRequests("/f/pkg.exe");
     EXPECT_EQ(5, probes - probesBefore);
 }
@@ -196,7 +202,7 @@ TEST_F(RangeDownloaderTest, SpeedLimitHoldsEveryFiveSecondWindow)
     info.FileSize = std::to_wstring(small.size());
     callback.limit = 100;
     ASSERT_EQ(kDownloadOk, downloader.StartNew(&callback, info, target));
-    EXPECT_EQ(small, ReadWholeFile(target));
+    EXPECT_EQ(small, ReadFileBytes(target));
     // A slower run only lowers these figures: the limit is an upper bound.
     const uint64_t bound = uint64_t(100 * 1024 * 5 * 1.2);
     const auto& samples = callback.samples;

@@ -1,6 +1,7 @@
 #include "download/ResumeState.h"
 
 #include "tests/download/DownloadTestSupport.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,10 @@
 
 namespace Velora {
 namespace {
+
+using Test::ReadFileBytes;
+using Test::TestFolder;
+using Test::WriteFileBytes;
 
 TEST(ResumeState, LayoutOffsets)
 {
@@ -46,26 +51,11 @@ TEST(ResumeState, SplitRanges)
     EXPECT_EQ(1u, SplitRanges(7, 1).size());
 }
 
-VLStoredBlock GoodBlock(const std::wstring& target, uint64_t total)
-{
-    VLStoredBlock block{};
-    StoreText(block.mainHost, 1024, L"127.0.0.1");
-    StoreText(block.mainPath, 1024, L"/f/pkg.exe");
-    StoreText(block.targetPath, 260, target);
-    StoreText(block.dataPath, 260, target + L".vlt");
-    StoreText(block.statePath, 260, target + L".vll");
-    block.mainPort = 80;
-    block.sparePort = 80;
-    block.totalSize = total;
-    block.rangeCount = 2;
-    return block;
-}
-
 // Each case damages a state file this program would write; none may load.
 TEST(ResumeState, RejectsWhatWeNeverWrite)
 {
-    TempFolder folder;
-    const std::wstring target = folder.File(L"pkg.exe");
+    TestFolder folder;
+    const std::wstring target = folder / L"pkg.exe";
     const std::wstring state = target + L".vll";
     typedef std::function<void(VLStoredBlock&, std::vector<VLRangeRecord>&)> Damage;
     const std::pair<const char*, Damage> cases[] = {
@@ -82,7 +72,7 @@ TEST(ResumeState, RejectsWhatWeNeverWrite)
         {"target without terminator", [](VLStoredBlock& b, std::vector<VLRangeRecord>&) { for (auto& c : b.targetPath) c = L'a'; }},
     };
     for (const auto& c : cases) {
-        VLStoredBlock block = GoodBlock(target, 1000);
+        VLStoredBlock block = StateBlockFor(target, 1000);
         std::vector<VLRangeRecord> ranges = SplitRanges(1000, 2);
         ranges[0].position += 300;
         ranges[0].remaining -= 300;
@@ -101,20 +91,20 @@ TEST(ResumeState, RejectsWhatWeNeverWrite)
 
 TEST(ResumeState, FileOneByteLongOrShortIsRejected)
 {
-    TempFolder folder;
-    const std::wstring target = folder.File(L"pkg.exe");
+    TestFolder folder;
+    const std::wstring target = folder / L"pkg.exe";
     const std::wstring state = target + L".vll";
-    ASSERT_TRUE(WriteStateFile(state, GoodBlock(target, 1000), SplitRanges(1000, 2)));
-    std::string bytes = ReadWholeFile(state);
+    ASSERT_TRUE(WriteStateFile(state, StateBlockFor(target, 1000), SplitRanges(1000, 2)));
+    std::string bytes = ReadFileBytes(state);
     ASSERT_EQ(9928u, bytes.size());
     VLStoredBlock read;
     std::vector<VLRangeRecord> records;
     ASSERT_TRUE(ReadStateFile(state, read, records));
-    WriteWholeFile(state, bytes + "x");
+    ASSERT_TRUE(WriteFileBytes(state, bytes + "x"));
     EXPECT_FALSE(ReadStateFile(state, read, records));
-    WriteWholeFile(state, bytes.substr(0, bytes.size() - 1));
+    ASSERT_TRUE(WriteFileBytes(state, bytes.substr(0, bytes.size() - 1)));
     EXPECT_FALSE(ReadStateFile(state, read, records));
-    WriteWholeFile(state, "x");
+    ASSERT_TRUE(WriteFileBytes(state, "x"));
     EXPECT_FALSE(ReadStateFile(state, read, records));
 }
 

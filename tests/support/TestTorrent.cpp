@@ -1,21 +1,15 @@
 #include "tests/support/TestTorrent.h"
 
-#include "base/File.h"
-#include "base/FileUtil.h"
-#include "base/TextConvert.h"
-
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/create_torrent.hpp>
 #include <libtorrent/hasher.hpp>
 
-#include <windows.h>
-
-#include <atomic>
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
 std::string MakePayload(size_t size, uint32_t seed)
 {
@@ -56,51 +50,4 @@ lt::sha1_hash InfoHashOf(const std::string& torrent)
     return lt::hasher(section.data(), static_cast<int>(section.size())).final();
 }
 
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
-    Velora::VLFile file;
-    DWORD written = 0;
-    return file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL) &&
-           (bytes.empty() || file.Write(bytes.data(), static_cast<DWORD>(bytes.size()), &written));
-}
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    Velora::VLFile file;
-    uint64_t size = 0;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
-        !file.GetSize(size))
-        return {};
-    std::string bytes(static_cast<size_t>(size), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        if (!file.Read(&bytes[done], static_cast<DWORD>(bytes.size() - done), &got) || got == 0)
-            return {};
-        done += got;
-    }
-    return bytes;
-}
-
-ScratchFolder::ScratchFolder()
-{
-    static std::atomic<unsigned> counter{0};
-    std::wstring temp;
-    Velora::GetTempDir(temp);
-    path_ = temp + L"VLTest-bt-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter);
-    Velora::CreateDirectories(path_);
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    Velora::DeleteTree(path_);
-}
-
-std::string ScratchFolder::Narrow(const std::wstring& name) const
-{
-    return Velora::ToMultiByte(name.empty() ? path_ : Child(name));
-}
-
-} // namespace VeloraTest
+} // namespace Velora::Test

@@ -13,7 +13,7 @@
 
 #include <boost/asio/ip/address.hpp>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
 TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& folder)
 {
@@ -40,7 +40,7 @@ TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& fol
     lt::add_torrent_params params;
     params.ti = std::make_shared<lt::torrent_info>(torrent.data(), static_cast<int>(torrent.size()));
     bool ok = false;
-    params.save_path = Velora::WideToMultiByteCP(folder, CP_UTF8, 0, nullptr, &ok);
+    params.save_path = WideToMultiByteCP(folder, CP_UTF8, 0, nullptr, &ok);
     params.flags = (params.flags & ~lt::torrent_flags::paused & ~lt::torrent_flags::auto_managed) |
                    lt::torrent_flags::seed_mode;
     torrent_ = session_->add_torrent(std::move(params));
@@ -62,4 +62,4 @@ void TorrentSeeder::ConnectTo(uint16_t port)
     torrent_.connect_peer({boost::asio::ip::make_address("127.0.0.1"), port});
 }
 
-} // namespace VeloraTest
+} // namespace Velora::Test

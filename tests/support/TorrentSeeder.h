@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
 class TorrentSeeder {
 public:
@@ -28,4 +28,4 @@ private:
     lt::torrent_handle torrent_;
 };
 
-} // namespace VeloraTest
+} // namespace Velora::Test

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
 namespace {
 
@@ -134,4 +134,4 @@ bool WebSeedServer::Answer(SOCKET client, const std::string& header)
            SendAll(client, payload_.data() + first, static_cast<size_t>(length));
 }
 
-} // namespace VeloraTest
+} // namespace Velora::Test

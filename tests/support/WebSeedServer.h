@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
 class WebSeedServer {
 public:
@@ -42,4 +42,4 @@ private:
     std::thread acceptor_;
 };
 
-} // namespace VeloraTest
+} // namespace Velora::Test

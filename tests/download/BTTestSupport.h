@@ -1,17 +1,44 @@
-// An owner callback that records what a task tells it, for the tests to wait
-// on (always with a bound) and inspect.
+// Shared pieces of the BitTorrent tests: a session on loopback, the
+// parameters of a task downloading into a test folder, and an owner callback
+// that records what a task tells it.
 #pragma once
 
+#include "download/BTSession.h"
 #include "download/BTTypes.h"
+#include "tests/support/TestFolder.h"
+
+#include "base/TextConvert.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
-namespace VeloraTest {
+namespace Velora::Test {
 
+// How long a test waits for the engine before it gives up.
+constexpr int kWaitSeconds = 120;
+
+inline std::unique_ptr<CBTSession> LoopbackSession()
+{
+    return std::make_unique<CBTSession>(6881, 6890, BTNetwork::LoopbackOnly);
+}
+
+// A task that downloads pkg.exe into folder\save, its record beside it.
+inline BTTaskParam ParamFor(const TestFolder& folder, const std::string& torrent)
+{
+    BTTaskParam param;
+    param.savePath = ToMultiByte(folder / L"save");
+    param.resumeFile = ToMultiByte(folder / L"save\\pkg.exe.vll");
+    param.sourceKind = 1;
+    param.torrentData = torrent;
+    return param;
+}
+
+// An owner callback for the tests to wait on (always with a bound) and inspect.
 class BTRecorder : public Velora::ITaskCallback {
 public:
     void Reserved() override {}
@@ -62,4 +89,4 @@ private:
     std::vector<std::pair<int, int>> states_;
 };
 
-} // namespace VeloraTest
+} // namespace Velora::Test
