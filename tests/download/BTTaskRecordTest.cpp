@@ -221,6 +221,8 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
         {"mode 2 keeps record", "pkg.exe", copy, 2, false, true, true, L"save\\pkg.exe"},
         {"root climbing out is refused", "..\\victim", copy, 3, true, false, false, L"victim"},
         {"absolute root is refused", "C:\\victim", copy, 3, true, false, false, L"victim"},
+        {"root naming the save folder is refused", ".", copy, 2, true, true, true, L"save\\pkg.exe"},
+        {"root of dots and spaces is refused", ". .", copy, 2, true, true, true, L"save\\pkg.exe"},
         {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", 1, true, false, true, L"save\\pkg.exe"},
     };
     for (const Case& c : cases) {
