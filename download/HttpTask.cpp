@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cwctype>
+#include <utility>
 
 namespace Velora {
 
@@ -62,7 +63,7 @@ VLHttpTask::~VLHttpTask()
     // cancel within one poll or one broken connection.
     Cancel();
     JoinAndFree(thread_);
-    JoinAndFree(previousThread_);
+    JoinPreviousThread();
     if (cleanupPending) {
         cleanupPending = false;
         Cleanup();
@@ -77,11 +78,22 @@ void VLHttpTask::JoinAndFree(VLThread*& worker)
     worker = nullptr;
 }
 
+void VLHttpTask::JoinPreviousThread()
+{
+    VLThread* previous;
+    {
+        std::lock_guard<std::mutex> guard(previousLock_);
+        previous = std::exchange(previousThread_, nullptr);
+    }
+    JoinAndFree(previous);
+}
+
 bool VLHttpTask::Start()
 {
     if (thread_) {
         if (thread_->data->running) {
-            JoinAndFree(previousThread_);
+            JoinPreviousThread();
+            std::lock_guard<std::mutex> guard(previousLock_);
             previousThread_ = thread_;
         } else {
             JoinAndFree(thread_);
@@ -125,7 +137,7 @@ void VLHttpTask::ThreadProc(void* argument)
         task.previous->Destroy();
         task.previous = nullptr;
     }
-    JoinAndFree(task.previousThread_);
+    task.JoinPreviousThread();
     // Cleared before the count is looked at, so a Cancel racing with this
     // either sees its own flag stay or is counted here.
     task.abort = false;

@@ -59,6 +59,9 @@ private:
     bool CheckFile(const std::wstring& path);
     void Cleanup();
     static void JoinAndFree(VLThread*& worker);
+    // Joins and frees the worker a restart left behind. Both Start and the new
+    // worker may do it; whoever takes it first does, the other finds none.
+    void JoinPreviousThread();
 
     std::mutex counterLock_;
     // A run clears abort only when no Cancel came after its Start: a Stop
@@ -67,6 +70,7 @@ private:
     std::atomic<uint32_t> cancelsAtStart_{0};
     VLRangeDownloader downloader_;
     VLThread* thread_ = nullptr;
+    std::mutex previousLock_; // guards previousThread_
     VLThread* previousThread_ = nullptr;
 };
 

@@ -280,6 +280,9 @@ void VLRangeDownloader::SwitchAddress()
 
 void VLRangeDownloader::MakeChoiceCurrent()
 {
+    // A re-probe switches the address while the other range still runs and
+    // reads it when it reconnects.
+    std::lock_guard<std::mutex> guard(rangesLock_);
     currentHost_ = Text(usingMain_ ? stored.mainHost : stored.spareHost, 1024);
     currentPath_ = Text(usingMain_ ? stored.mainPath : stored.sparePath, 1024);
     currentPort_ = usingMain_ ? stored.mainPort : stored.sparePort;
@@ -482,16 +485,21 @@ void VLRangeDownloader::RangeWorker(void* argument)
 uint32_t VLRangeDownloader::RunRange(RangeContext& context)
 {
     VLRangeRecord range;
+    std::wstring host, path;
+    uint16_t port;
     {
         std::lock_guard<std::mutex> guard(rangesLock_);
         range = ranges_[context.index];
+        host = currentHost_;
+        path = currentPath_;
+        port = currentPort_;
     }
     uint64_t received = range.length - range.remaining;
     context.attemptStart = received;
     context.windowBytes = received;
     context.windowTick = GetTickCount();
 
-    if (!context.connection->Connect(currentHost_, currentPort_)) return kErrRangeConnection;
+    if (!context.connection->Connect(host, port)) return kErrRangeConnection;
     if (!context.dataFile.Open(Text(stored.dataPath, 260), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
         !context.dataFile.Seek(int64_t(range.position), FILE_BEGIN, nullptr) ||
@@ -502,7 +510,7 @@ uint32_t VLRangeDownloader::RunRange(RangeContext& context)
     if (context.index == 0) callback_->ReportPhase(3);
 
     const VLByteRange wanted{range.position, range.position + range.remaining - 1};
-    if (!context.connection->SendAll(BuildRequest(currentHost_, currentPort_, currentPath_, &wanted))) {
+    if (!context.connection->SendAll(BuildRequest(host, port, path, &wanted))) {
         return kErrRangeConnection;
     }
     // Only the very bytes asked for may reach the data file: anything but a

@@ -77,7 +77,9 @@ private:
 
     std::vector<VLRangeRecord> ranges_;
     std::vector<int64_t> lastTime_;
-    std::mutex rangesLock_; // the records are read by other threads for the average speed
+    // The records are read by other threads for the average speed; the
+    // current address is re-chosen while a range runs.
+    std::mutex rangesLock_;
     VLHttpDownloadCallback* callback_ = nullptr;
     std::wstring currentHost_;
     std::wstring currentPath_;

@@ -25,13 +25,19 @@ bool SfxInstallJob::Start()
 
 VLDependSoftSfxInstaller::~VLDependSoftSfxInstaller()
 {
+    EndJob();
+}
+
+void VLDependSoftSfxInstaller::EndJob()
+{
     if (!job_) return;
-    if (!job_->thread) return;
-    VLThreadData& worker = *job_->thread->data;
-    if (worker.handle.Valid() && WaitForSingleObject(worker.handle.Get(), 0) == WAIT_TIMEOUT) {
-        // Cancel also releases a paused worker, which would otherwise never end.
-        job_->unpacker->Cancel();
-        job_->thread->Wait();
+    if (job_->thread) {
+        VLThreadData& worker = *job_->thread->data;
+        if (worker.handle.Valid() && WaitForSingleObject(worker.handle.Get(), 0) == WAIT_TIMEOUT) {
+            // Cancel also releases a paused worker, which would otherwise never end.
+            job_->unpacker->Cancel();
+            job_->thread->Wait();
+        }
     }
     // The job goes before this sink does: the reader reports to it to the end.
     job_.reset();
@@ -39,6 +45,8 @@ VLDependSoftSfxInstaller::~VLDependSoftSfxInstaller()
 
 bool VLDependSoftSfxInstaller::Install(int callerArgument, const wchar_t* file, const wchar_t* folder)
 {
+    // A second install must not free the reader a running worker still uses.
+    EndJob();
     this->callerArgument = callerArgument;
     this->file = file;
     if (!FileExists(this->file)) return false;

@@ -46,6 +46,9 @@ public:
     void OnProgress(double overallPercent, double entryPercent) override;
 
 private:
+    // Ends a running install (cancelled, waited for) and drops its job.
+    void EndJob();
+
     std::unique_ptr<SfxInstallJob> job_;
 };
 
