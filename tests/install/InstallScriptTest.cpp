@@ -16,17 +16,11 @@ namespace {
 
 using Test::EventLog;
 using Test::HelperProgram;
+using Test::ReadIni;
 using Test::ReadFileBytes;
 using Test::TestFolder;
 using Test::Utf16File;
 using Test::WriteFileBytes;
-
-std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
-{
-    wchar_t value[1024] = {};
-    GetPrivateProfileStringW(section, key, L"", value, 1024, file.c_str());
-    return value;
-}
 
 // An installer whose install folder is a test folder, its script read from a
 // UTF-16 task file as a package would carry it.

@@ -22,6 +22,14 @@ inline std::wstring HelperProgram(const std::wstring& name)
     return GetFullPathFolder(GetModuleFilePath()) + name;
 }
 
+// Reads an ini value the way a setup program would; "" when it is absent.
+inline std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
+{
+    wchar_t value[1024] = {};
+    GetPrivateProfileStringW(section, key, L"", value, 1024, file.c_str());
+    return value;
+}
+
 // Reads a value straight from the registry: nullopt when it is absent.
 inline std::optional<std::wstring> ReadRegistryText(HKEY root, const std::wstring& key, const std::wstring& name)
 {

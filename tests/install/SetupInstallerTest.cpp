@@ -12,15 +12,9 @@ namespace Velora {
 namespace {
 
 using Test::HelperProgram;
+using Test::ReadIni;
 using Test::SavedVariable;
 using Test::TestFolder;
-
-std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
-{
-    wchar_t value[1024] = {};
-    GetPrivateProfileStringW(section, key, L"", value, 1024, file.c_str());
-    return value;
-}
 
 // Polls as the repair thread does; false when the installer never ends.
 bool WaitUntilDone(VLDependSoftInstallerBase& installer)

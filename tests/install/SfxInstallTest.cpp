@@ -33,13 +33,6 @@ std::string MetaBytes(const std::map<std::wstring, std::wstring>& meta)
     return Bytes(*writer.target);
 }
 
-std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key)
-{
-    wchar_t value[1024] = {};
-    GetPrivateProfileStringW(section, key, L"", value, 1024, file.c_str());
-    return value;
-}
-
 // Runs a program of the Wine prefix and waits for it, at most a minute.
 DWORD RunAndWait(std::wstring commandLine)
 {
