@@ -12,7 +12,7 @@ std::wstring LoadAppString(UINT id)
     if (LoadStringW(module, id, text, 511) > 0) return text;
     // Strings live in blocks of sixteen: an existing block with nothing at
     // this id means the text is empty, a missing block that it was never there.
-    if (FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6))) return std::wstring();
+    if (FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING)) return std::wstring();
     return UIntToString(id);
 }
 

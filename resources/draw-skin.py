@@ -174,10 +174,22 @@ def title_colour(y, height):
     return mix(TITLE_TOP, TITLE_BOTTOM, y / max(1, height - 1))
 
 
-def title_band(canvas, width, height):
-    for y in range(height):
-        canvas.rect(0, y, width, y + 1, title_colour(y, height))
+def title_band(canvas, width, rows, band_height):
+    """The first rows of a title band band_height pixels high."""
+    for y in range(rows):
+        canvas.rect(0, y, width, y + 1, title_colour(y, band_height))
     canvas.rect(0, 0, width, 1, mix(TITLE_TOP, (255, 255, 255), 0.18))
+
+
+def disc(c, cx, cy, r, colour):
+    """A round badge: a darker rim around a top-lit gradient."""
+    c.ellipse(cx, cy, r, rgba(mix(colour, (0, 0, 0), 0.15)))
+    inner = Canvas(c.width, c.height)
+    inner.gradient(0, cy - r, c.width, cy + r, rgba(mix(colour, (255, 255, 255), 0.22)), rgba(colour))
+    mask = Image.new("L", inner.image.size, 0)
+    ImageDraw.Draw(mask).ellipse([Canvas.s(cx - r + 1), Canvas.s(cy - r + 1), Canvas.s(cx + r - 1),
+                                  Canvas.s(cy + r - 1)], fill=255)
+    c.image.paste(inner.image, (0, 0), mask)
 
 
 # ---- title-bar buttons ---------------------------------------------------------------------------------
@@ -186,9 +198,7 @@ def title_button(width, height, band_height, glyph, state):
     """One cell of a title-bar button on the band's own colours (opaque, so it
     matches wherever the band is drawn). state: 0 normal, 1 hot, 2 pushed."""
     c = Canvas(width, height)
-    for y in range(height):
-        c.rect(0, y, width, y + 1, title_colour(y, band_height))
-    c.rect(0, 0, width, 1, mix(TITLE_TOP, (255, 255, 255), 0.18))
+    title_band(c, width, height, band_height)
     colour = rgba(GLYPH)
     if state == 1:
         c.rect(0, 0, width, height, (255, 255, 255, 40))
@@ -260,7 +270,7 @@ def draw_408():
 def window_background(width, height, title_height, bands):
     """Title band, then (top, bottom, first row, last row) bands, a 1-px frame."""
     c = Canvas(width, height)
-    title_band(c, width, title_height)
+    title_band(c, width, title_height, title_height)
     for first, last, top, bottom in bands:
         for y in range(first, last):
             c.rect(0, y, width, y + 1, mix(top, bottom, (y - first) / max(1, last - first - 1)))
@@ -305,13 +315,7 @@ def question_badge(size):
     c = Canvas(size, size)
     r = size / 2 - 2
     c.ellipse(size / 2, size / 2 + 1.5, r, (0, 0, 0, 28))
-    c.ellipse(size / 2, size / 2, r, rgba(ACCENT_DARK))
-    inner = Canvas(size, size)
-    inner.gradient(0, 0, size, size, rgba(mix(ACCENT, (255, 255, 255), 0.25)), rgba(ACCENT_DARK))
-    mask = Image.new("L", inner.image.size, 0)
-    ImageDraw.Draw(mask).ellipse([Canvas.s(size / 2 - r + 1), Canvas.s(size / 2 - r + 1),
-                                  Canvas.s(size / 2 + r - 1), Canvas.s(size / 2 + r - 1)], fill=255)
-    c.image.paste(inner.image, (0, 0), mask)
+    disc(c, size / 2, size / 2, r, ACCENT)
     c.text(size / 2, size / 2 + 1, "?", size * 0.55, rgba((255, 255, 255)))
     return c
 
@@ -484,13 +488,7 @@ def round_mark(colour, glyph):
     c = Canvas(50, 64)
     cx, cy, r = 25, 30, 19
     shadow(c, cx, cy + r + 5, r * 0.8, 2.2, 30)
-    c.ellipse(cx, cy, r, rgba(mix(colour, (0, 0, 0), 0.15)))
-    inner = Canvas(50, 64)
-    inner.gradient(0, cy - r, 50, cy + r, rgba(mix(colour, (255, 255, 255), 0.22)), rgba(colour))
-    mask = Image.new("L", inner.image.size, 0)
-    ImageDraw.Draw(mask).ellipse([Canvas.s(cx - r + 1), Canvas.s(cy - r + 1), Canvas.s(cx + r - 1),
-                                  Canvas.s(cy + r - 1)], fill=255)
-    c.image.paste(inner.image, (0, 0), mask)
+    disc(c, cx, cy, r, colour)
     white = rgba((255, 255, 255))
     if glyph == "tick":
         c.stroke([(cx - 8.5, cy + 0.5), (cx - 2.5, cy + 6.5), (cx + 9, cy - 6)], 4.2, white)
