@@ -459,7 +459,7 @@ def draw_524():
     c = Canvas(70, 83)
     monitor(c, 3, 14, 54, 40)
     tool = Canvas(70, 83)
-    wrench(tool, 48, 50, 36, -45)
+    wrench(tool, 51, 56, 30, -45)
     c.paste_with_halo(tool, 1.5)
     return c.result()
 
