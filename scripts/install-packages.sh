@@ -34,7 +34,7 @@ apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     mingw-w64-i686-dev mingw-w64-tools \
     wine wine32:i386 wine64 libwine libwine:i386 \
-    xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales \
+    xvfb xauth x11-utils imagemagick fonts-wqy-microhei fonts-dejavu-core python3-pil locales \
     libz-mingw-w64-dev lzma-dev libstb-dev googletest libboost-dev \
     cmake make ninja-build python3 pkg-config dpkg-dev file \
     iproute2 util-linux nginx-light openssl coreutils ca-certificates curl xz-utils gzip

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace Velora {
+
+// The text of the program's string-table entry id. Id 0 and an empty entry
+// give the empty text; an id whose string block does not exist gives the id's
+// decimal digits, so a missing text shows up as a number instead of nothing.
+std::wstring LoadAppString(UINT id);
+
+} // namespace Velora
