@@ -6,10 +6,10 @@
 // record with every other record nested depth first, then the data area that
 // entries address by absolute offsets. A record starts with a kind word (kind
 // byte, then for folders the child count as 24-bit big-endian). Kinds 0 to 2
-// go on with attributes u32, name length u32, the UTF-16LE
-// name, creation, access and write times u64, unpacked size u64, method u16,
-// data offset u64 and packed size u64; kind 3 with name length u32, name, data
-// length u32 (at most 4096) and the data.
+// go on with attributes u32, name length u32, the UTF-16LE name, creation,
+// access and write times u64, unpacked size u64, method u16, data offset u64
+// and packed size u64; kind 3 with name length u32, name, data length u32 (at
+// most 4096) and the data.
 #pragma once
 
 #include "base/Buffer.h"
