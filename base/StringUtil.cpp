@@ -23,17 +23,26 @@ std::wstring LowerCopy(const std::wstring& text)
     return lower;
 }
 
-// Replaces every match that find reports, resuming behind the inserted text.
+// Replaces every match that find reports, resuming behind the replaced text.
+// The result is built in one pass: replacing in place would move the rest of
+// the text once per match.
 template <typename Finder>
 void ReplaceEach(std::wstring& text, const wchar_t* oldText, const wchar_t* newText, Finder find)
 {
     if (!oldText || !newText || !*oldText) return;
     const size_t oldLength = wcslen(oldText);
-    const size_t newLength = wcslen(newText);
-    for (size_t pos = find(text, oldText, 0); pos != std::wstring::npos;
-         pos = find(text, oldText, pos + newLength)) {
-        text.replace(pos, oldLength, newText, newLength);
+    size_t pos = find(text, oldText, 0);
+    if (pos == std::wstring::npos) return;
+    std::wstring result;
+    result.reserve(text.size());
+    size_t copied = 0;
+    for (; pos != std::wstring::npos; pos = find(text, oldText, pos + oldLength)) {
+        result.append(text, copied, pos - copied);
+        result.append(newText);
+        copied = pos + oldLength;
     }
+    result.append(text, copied, std::wstring::npos);
+    text.swap(result);
 }
 
 } // namespace

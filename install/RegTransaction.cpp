@@ -26,7 +26,8 @@ bool ReadStoredValue(VLRegHandle& handle, const std::wstring& keyName, const std
 }
 
 // RegDeleteKeyW removes only keys without subkeys, so the tree goes bottom-up.
-void DeleteRegTree(uint32_t root, const std::wstring& path)
+// Answers the result of removing the key itself.
+LONG DeleteRegTree(uint32_t root, const std::wstring& path)
 {
     VLRegHandle handle;
     if (handle.Open(RootHandle(root), path, KEY_READ)) {
@@ -35,7 +36,22 @@ void DeleteRegTree(uint32_t root, const std::wstring& path)
         handle.Close();
         for (const std::wstring& name : subkeys) DeleteRegTree(root, JoinRegPath(path, name));
     }
-    RegDeleteKeyW(RootHandle(root), path.c_str());
+    return RegDeleteKeyW(RootHandle(root), path.c_str());
+}
+
+// The highest key on the way to path that does not exist yet: creating path
+// creates every missing key above it as well, and undoing it must remove
+// them all.
+std::wstring TopMissingKey(uint32_t root, const std::wstring& path)
+{
+    std::wstring top = path;
+    for (size_t cut = top.rfind(L'\\'); cut != std::wstring::npos && cut > 0; cut = top.rfind(L'\\')) {
+        VLRegHandle parent;
+        if (parent.Open(RootHandle(root), top.substr(0, cut), KEY_READ) || parent.lastError != ERROR_FILE_NOT_FOUND)
+            break;
+        top.erase(cut);
+    }
+    return top;
 }
 
 int FindNameNoCase(const std::vector<std::wstring>& names, const std::wstring& name)
@@ -44,6 +60,14 @@ int FindNameNoCase(const std::vector<std::wstring>& names, const std::wstring& n
         if (CompareNoCase(names[i], name) == 0) return int(i);
     }
     return -1;
+}
+
+bool HasValueNoCase(const std::vector<VLRegValue>& values, const std::wstring& name)
+{
+    for (const VLRegValue& value : values) {
+        if (CompareNoCase(value.name, name) == 0) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -66,20 +90,45 @@ bool VLRegTransaction::Apply(const VLRegKeyList& keys)
         lastError_ = error;
     } catch (...) {
     }
-    Rollback();
+    rolledBack_ = Rollback();
     return false;
 }
 
-void VLRegTransaction::Rollback()
+bool VLRegTransaction::Rollback()
 {
-    // A restore that fails would most likely fail again for every key after
-    // it; the rollback stops there rather than half-restore more keys.
-    try {
-        for (auto backup = backups.rbegin(); backup != backups.rend(); ++backup) {
-            WriteRegKeyTree(*backup, true);
-        }
-    } catch (...) {
+    rollbackError_ = VLRegException();
+    bool complete = true;
+    // Newest first, so that where the import touched a key twice the backup
+    // taken first is written last and wins.
+    for (auto backup = backups.rbegin(); backup != backups.rend(); ++backup) {
+        if (!Restore(*backup)) complete = false;
     }
+    return complete;
+}
+
+bool VLRegTransaction::Restore(const VLRegKey& backup)
+{
+    bool restored = true;
+    try {
+        if (!backup.deleteKey) {
+            WriteRegKeyTree(backup, false);
+        } else if (backup.HasTarget()) {
+            const LONG result = DeleteRegTree(backup.root, backup.path);
+            if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+                throw VLRegException(result, false, backup.GetFullName(false));
+        }
+    } catch (const VLRegException& error) {
+        if (rollbackError_.errorCode == 0) rollbackError_ = error;
+        restored = false;
+    } catch (const std::exception&) {
+        restored = false;
+    }
+    // Subkeys were applied before the key's values, in order: they are undone
+    // after them, in reverse, and each even when something before it failed.
+    for (auto subkey = backup.subkeys.rbegin(); subkey != backup.subkeys.rend(); ++subkey) {
+        if (!Restore(*subkey)) restored = false;
+    }
+    return restored;
 }
 
 VLRegKey VLRegTransaction::ApplyKey(const VLRegKey& key)
@@ -101,9 +150,11 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
     if (!exists && probe.lastError != ERROR_FILE_NOT_FOUND) return;
 
     const std::wstring keyName = key.GetFullName(false);
+    backup.root = key.root;
+    backup.path = key.path;
     if (key.deleteKey) {
-        backup.root = key.root;
-        backup.path = key.path;
+        // A key that was never there is restored by its absence.
+        backup.deleteKey = !exists;
         if (exists) {
             ReadRegKeyTree(backup);
             DeleteRegTree(key.root, key.path);
@@ -113,9 +164,9 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
 
     if (!exists) {
         // Flagged before anything is written, so a failure inside the subtree
-        // still removes whatever part of it was created.
-        backup.root = key.root;
-        backup.path = key.path;
+        // still removes whatever part of it was created, and the keys above
+        // it that are created on the way go with it.
+        backup.path = TopMissingKey(key.root, key.path);
         backup.deleteKey = true;
         WriteRegKeyTree(key, true);
         return;
@@ -123,11 +174,12 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
 
     VLRegHandle handle;
     if (!handle.Open(RootHandle(key.root), key.path, kReadWrite)) {
-        if (handle.lastError == ERROR_ACCESS_DENIED) return;
+        if (handle.lastError == ERROR_ACCESS_DENIED) {
+            backup = VLRegKey();
+            return;
+        }
         throw VLRegException(handle.lastError, true, keyName);
     }
-    backup.root = key.root;
-    backup.path = key.path;
     std::vector<std::wstring> present, presentSubkeys;
     if (!handle.Enumerate(present, presentSubkeys)) {
         throw VLRegException(handle.lastError, false, keyName);
@@ -140,11 +192,15 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
 
     for (const VLRegValue& value : key.values) {
         // The registry matches value names without regard to case, so the
-        // value to restore is the present one under its present name.
-        const int found = FindNameNoCase(present, value.name);
-        VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
-        if (found < 0 || !ReadStoredValue(handle, keyName, old.name, old)) old.deleteValue = true;
-        backup.values.push_back(old);
+        // value to restore is the present one under its present name. A
+        // value written again holds what this key wrote: only the first
+        // backup of it is the state before the import.
+        if (!HasValueNoCase(backup.values, value.name)) {
+            const int found = FindNameNoCase(present, value.name);
+            VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
+            if (found < 0 || !ReadStoredValue(handle, keyName, old.name, old)) old.deleteValue = true;
+            backup.values.push_back(old);
+        }
 
         if (value.deleteValue) {
             RegDeleteValueW(handle.key, value.name.c_str());

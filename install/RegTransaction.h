@@ -33,11 +33,19 @@ public:
 class VLRegTransaction {
 public:
     // Applies every key in order. On any failure the backups taken so far,
-    // that of the failing key included, are written back from the last to the
-    // first, and the answer is false.
+    // that of the failing key included, are written back (Rollback), and the
+    // answer is false; IsRolledBack tells whether that restored everything.
     bool Apply(const VLRegKeyList& keys);
     VLRegException GetLastError() const { return lastError_; }
-    // Applies one key tree and returns the tree that undoes it.
+    bool IsRolledBack() const { return rolledBack_; }
+    // Writes every backup back, newest first, attempting each step even
+    // after one failed. False when any failed; GetRollbackError holds the
+    // first registry error of the rollback.
+    bool Rollback();
+    VLRegException GetRollbackError() const { return rollbackError_; }
+    // Applies one key tree and returns the tree that undoes it: old values
+    // as they were, values and keys that were not there flagged for deletion
+    // (a new key by the highest key its creation added).
     VLRegKey ApplyKey(const VLRegKey& key);
 
     // One backup tree per applied key, in the order applied; the caller stores
@@ -48,9 +56,11 @@ private:
     // Fills backup as it goes, so a key that fails half-way can still be
     // undone as far as it got.
     void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup);
-    void Rollback();
+    bool Restore(const VLRegKey& backup);
 
     VLRegException lastError_;
+    VLRegException rollbackError_;
+    bool rolledBack_ = false;
 };
 
 // Writes a key record as it stands: values set or deleted, and a key flagged

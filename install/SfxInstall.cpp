@@ -205,21 +205,10 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
 bool VLSfxInstall::Fail(VLRegTransaction* applied)
 {
     // In the reverse order of the install: the registry, then the files.
-    if (applied) RollbackRegistry(*applied);
+    if (applied) applied->Rollback();
     Rollback();
     if (progress_) progress_->OnEnd(cancelled_);
     return false;
-}
-
-void VLSfxInstall::RollbackRegistry(VLRegTransaction& transaction)
-{
-    for (auto backup = transaction.backups.rbegin(); backup != transaction.backups.rend(); ++backup) {
-        try {
-            WriteRegKeyTree(*backup, true);
-        } catch (const std::exception&) {
-            // The other keys are still put back.
-        }
-    }
 }
 
 bool VLSfxInstall::MergeEarlierRecord()
@@ -285,11 +274,12 @@ bool VLSfxInstall::AfterEntry(VLTocNode& node)
             VLBufferReader reader{node.data.data, node.data.size, 0};
             const std::vector<std::wstring> lines = reader.ReadStrings();
             scriptLines_.insert(scriptLines_.end(), lines.begin(), lines.end());
-        } else {
-            ReadTaskFile(node.outputPath);
-            DeleteFileForce(node.outputPath);
+            return true;
         }
-        return true;
+        // Recorded below like every file entry: readers of the uninstall
+        // record expect each extracted file in it.
+        ReadTaskFile(node.outputPath);
+        DeleteFileForce(node.outputPath);
     }
     if (node.kind != kNodeFile) return true;
     if (CompareNoCase(GetFileExtension(node.name), L".lnk") == 0) FixShortcut(node);

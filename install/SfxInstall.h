@@ -85,8 +85,6 @@ private:
     void RecordPath(const std::wstring& path);
     // Removes every recorded path inside the install folder, newest first.
     void Rollback();
-    // Writes the backups of applied keys back, newest first.
-    void RollbackRegistry(VLRegTransaction& transaction);
     // Undoes the install and tells the sink the end; answers false.
     bool Fail(VLRegTransaction* applied);
     bool MergeEarlierRecord();

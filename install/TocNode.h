@@ -6,10 +6,10 @@
 // record with every other record nested depth first, then the data area that
 // entries address by absolute offsets. A record starts with a kind word (kind
 // byte, then for folders the child count as 24-bit big-endian). Kinds 0 to 2
-// (and unknown kinds) go on with attributes u32, name length u32, the UTF-16LE
-// name, creation, access and write times u64, unpacked size u64, method u16,
-// data offset u64 and packed size u64; kind 3 with name length u32, name, data
-// length u32 (at most 4096) and the data.
+// go on with attributes u32, name length u32, the UTF-16LE name, creation,
+// access and write times u64, unpacked size u64, method u16, data offset u64
+// and packed size u64; kind 3 with name length u32, name, data length u32 (at
+// most 4096) and the data.
 #pragma once
 
 #include "base/Buffer.h"
@@ -52,10 +52,11 @@ public:
 
     // Reads the record at position (and a folder's children) into this node
     // and advances position past it. Fails on a record that runs past the
-    // end of toc, an inline record above 4096 bytes, an oversized memory entry,
-    // nesting deeper than kMaxDepth, or an entry name that is not a plain file
-    // name (empty, ".", "..", or holding '\', '/', ':' or NUL); the root's own
-    // name is not used and not checked.
+    // end of toc, a kind above 3, an inline record above 4096 bytes, an
+    // oversized memory entry, a stored file or memory entry whose packed and
+    // unpacked sizes differ, nesting deeper than kMaxDepth, or an entry name
+    // that is not a plain file name (empty, ".", "..", or holding '\', '/',
+    // ':' or NUL); the root's own name is not used and not checked.
     bool Parse(const VLBuffer<unsigned char>& toc, uint32_t& position);
     // The node's packed size plus, for a folder, its children's totals.
     uint64_t GetTotalPackedSize() const;

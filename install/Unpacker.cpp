@@ -27,6 +27,11 @@ DWORD FileAttributesOf(const VLTocNode& node)
     return node.attributes & settable;
 }
 
+bool IsSolidFile(const VLTocNode& node)
+{
+    return node.kind == kNodeFile && node.method == kMethodSolid;
+}
+
 enum class Decode { Ok, Failed, DrainFailed };
 
 // Pushes one piece of packed input through the converter, handing each
@@ -181,12 +186,14 @@ bool VLUnpacker::ExtractChildren(VLTocNode& folder, const std::wstring& path)
 {
     for (const auto& child : folder.children) {
         if (cancelled_) break;
+        // Only files make up the solid set; a folder's or memory entry's
+        // method says nothing about where its content is. Solid files
+        // without data are written by the pass over the stream.
         bool ok = true;
-        if (child->method != kMethodSolid)
+        if (!IsSolidFile(*child))
             ok = ExtractNode(*child, path);
         else if (child->packedSize != 0)
             ok = ExtractSolid(*child);
-        // Solid files without data are written by the pass over the stream.
         if (!ok) return false;
     }
     return true;
@@ -439,7 +446,7 @@ bool VLUnpacker::CollectSolidFiles(const std::wstring& folder, std::vector<VLToc
     // Nodes already extracted keep the paths the hook gave them.
     if (!IsAbsolutePath(node.outputPath)) node.outputPath = CombinePath(folder, node.name);
     if (node.kind != kNodeFolder) {
-        if (node.method == kMethodSolid) list.push_back(&node);
+        if (IsSolidFile(node)) list.push_back(&node);
         return true;
     }
     const std::wstring& path = node.outputPath;
@@ -474,13 +481,19 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
 
     // Files without data get their own length; the carrying file gets what
     // the stream yields beyond the files before it.
+    auto lengthOfNext = [&](uint64_t& length) {
+        const VLTocNode& node = *list[index];
+        if (node.packedSize == 0) {
+            length = node.unpackedSize;
+            return true;
+        }
+        length = node.unpackedSize - given;
+        return node.unpackedSize >= given;
+    };
     auto openNext = [&](uint32_t stepUsed) {
         VLTocNode& node = *list[index];
-        uint64_t length = node.unpackedSize;
-        if (node.packedSize != 0) {
-            if (node.unpackedSize < given) return false;
-            length = node.unpackedSize - given;
-        }
+        uint64_t length = 0;
+        if (!lengthOfNext(length)) return false;
         const OpenResult result = OpenOutput(node.outputPath, node, output);
         if (result == OpenResult::Stop) return false;
         discard = result == OpenResult::Skip;
@@ -544,9 +557,10 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
     }
     const Decode result = DecodeTail(converter, outputLeft, distribute);
     if (result == Decode::DrainFailed) return false;
-    // Empty files at the end of the set get no output to open them.
-    while (result == Decode::Ok && !open && index < list.size() && list[index]->packedSize == 0 &&
-           list[index]->unpackedSize == 0) {
+    // Empty files at the end of the set, the carrying file among them, get
+    // no output to open them.
+    for (uint64_t length = 0; result == Decode::Ok && !open && index < list.size();) {
+        if (!lengthOfNext(length) || length != 0) break;
         if (!openNext(0)) return false;
         completeFile();
     }

@@ -1,6 +1,9 @@
+#include "base/StringUtil.h"
 #include "install/RegFileParser.h"
+#include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
 #include "tests/install/TestRegKey.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +41,28 @@ std::wstring MakeVolatileKey(const TestRegKey& test)
 VLRegKey Key(const std::wstring& path)
 {
     return VLRegKey(kRegRootCurrentUser, path);
+}
+
+// The key tree as the ".reg" writer exports it.
+std::string Export(const std::wstring& path)
+{
+    VLRegKey key = Key(path);
+    ReadRegKeyTree(key);
+    VLBuffer<unsigned char> text;
+    VLRegTextWriter writer(text, L"\r\n");
+    writer.WriteKey(key);
+    return Bytes(text);
+}
+
+// ".reg" lines read as a package's registry text; $ stands for the test key.
+VLRegKeyList ParseLines(const TestRegKey& test, std::wstring lines)
+{
+    ReplaceAll(lines, L"$", test.FullName().c_str());
+    VLBuffer<unsigned char> bytes;
+    SetBytes(bytes, Test::Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n" + lines));
+    VLRegParser parser;
+    parser.Parse(bytes);
+    return parser.keys;
 }
 
 } // namespace
@@ -143,15 +168,14 @@ TEST(RegTransaction, DeletingKeys)
     EXPECT_EQ(backup.values.size(), 2u);
     ASSERT_EQ(backup.subkeys.size(), 1u);
     EXPECT_EQ(backup.subkeys[0].path, test.Sub(L"old\\sub"));
-    // A key that did not exist leaves an empty backup of the same name.
+    // A key that did not exist is restored by its absence.
     const VLRegKey& none = transaction.backups[1];
     EXPECT_EQ(none.path, test.Sub(L"none"));
-    EXPECT_FALSE(none.deleteKey);
+    EXPECT_TRUE(none.deleteKey);
     EXPECT_TRUE(none.values.empty());
     EXPECT_FALSE(KeyExists(test.Sub(L"none")));
-    const VLRegKey alone = VLRegTransaction().ApplyKey(VLRegKey::FromName(L"-" + test.FullName() + L"\\none"));
-    EXPECT_EQ(alone.path, test.Sub(L"none"));
-    EXPECT_TRUE(alone.values.empty() && alone.subkeys.empty());
+    WriteRegKeyTree(none, true);
+    EXPECT_FALSE(KeyExists(test.Sub(L"none")));
 
     WriteRegKeyTree(backup, true);
     DWORD type = 0;
@@ -335,4 +359,66 @@ TEST(RegTransaction, ReadTreeThrowsForAMissingKey)
         EXPECT_FALSE(error.openFailed);
         EXPECT_EQ(error.keyName, test.FullName() + L"\\absent");
     }
+}
+
+TEST(RegTransaction, AFailedImportLeavesTheTreeExactlyAsItWas)
+{
+    const wchar_t* const cases[] = {
+        L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=\"2\"\r\n",
+        L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=\"2\"\r\n",
+        L"[$]\r\n\"new\"=\"1\"\r\n\"NEW\"=dword:00000002\r\n",
+        L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=-\r\n",
+        L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=-\r\n",
+        L"[$]\r\n\"v\"=-\r\n\"v\"=\"1\"\r\n",
+        L"[$]\r\n\"v\"=-\r\n[$]\r\n\"v\"=\"1\"\r\n",
+        L"[$\\new1\\new2\\new3]\r\n\"x\"=\"1\"\r\n[$\\old\\new4\\new5]\r\n",
+        L"[-$\\ghost]\r\n[-$\\ghost\\deeper]\r\n[-$\\old\\ghost]\r\n",
+        L"[-$\\old]\r\n[$\\old]\r\n\"a\"=dword:00000002\r\n",
+        L"[$\\old]\r\n\"a\"=dword:00000002\r\n[-$\\old]\r\n",
+        L"[$\\made]\r\n\"x\"=\"1\"\r\n[-$\\made]\r\n[$\\made\\again]\r\n",
+    };
+    for (const wchar_t* lines : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(lines)));
+        TestRegKey test;
+        MakeVolatileKey(test);
+        PutString(test.Path(), L"v", L"old");
+        PutDword(test.Sub(L"old"), L"a", 1);
+        PutString(test.Sub(L"old\\sub"), L"c", L"x");
+        const std::string before = Export(test.Path());
+
+        VLRegKeyList keys = ParseLines(test, std::wstring(lines) + L"[$\\volatile\\lasting]\r\n\"x\"=\"1\"\r\n");
+        VLRegTransaction transaction;
+        EXPECT_FALSE(transaction.Apply(keys));
+        EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+        EXPECT_TRUE(transaction.IsRolledBack());
+        EXPECT_EQ(Export(test.Path()), before);
+    }
+}
+
+TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
+{
+    TestRegKey test;
+    const std::wstring volatileKey = MakeVolatileKey(test);
+    HKEY child = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (volatileKey + L"\\gone").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &child, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(child);
+    PutString(volatileKey + L"\\gone", L"c", L"x");
+    PutString(test.Path(), L"v", L"old");
+
+    // The deleted key cannot come back: the model does not know it was
+    // volatile, and a lasting key may not be made below a volatile one. Its
+    // failure comes before the first key's restore, which must still run.
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[$]\r\n\"v\"=\"new\"\r\n[-$\\volatile\\gone]\r\n"
+                                                    L"[$\\volatile\\lasting]\r\n")));
+    EXPECT_FALSE(transaction.IsRolledBack());
+    const VLRegException undo = transaction.GetRollbackError();
+    EXPECT_EQ(undo.errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+    EXPECT_EQ(undo.keyName, test.FullName() + L"\\volatile\\gone");
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"v", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(L"old"));
 }

@@ -197,8 +197,8 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
     EXPECT_EQ(record.version, 2u);
     ASSERT_EQ(record.blocks.size(), 5u);
     EXPECT_EQ(PathItems(record.blocks[0]),
-              (std::vector<std::wstring>{L"", L"bin", L"bin\\vltest_exit.exe", L"readme.txt", L"bin\\a.txt",
-                                         L"bin\\b.txt"}));
+              (std::vector<std::wstring>{L"", L"##tasks##.txt", L"bin", L"bin\\vltest_exit.exe", L"readme.txt",
+                                         L"bin\\a.txt", L"bin\\b.txt"}));
     VLBuffer<unsigned char> backupBlob(uint32_t(record.blocks[1].size()));
     std::memcpy(backupBlob.data, record.blocks[1].data(), record.blocks[1].size());
     backupBlob.size = uint32_t(record.blocks[1].size());

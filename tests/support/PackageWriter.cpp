@@ -29,9 +29,11 @@ struct Layout {
     uint64_t solidTotal = 0;
 };
 
+// Other records with method 3 get a stream of their own, as the reader
+// decodes them.
 bool IsSolidFile(const PackageEntry& e)
 {
-    return e.kind != kNodeFolder && e.kind != kNodeInline && e.method == kMethodSolid;
+    return e.kind == kNodeFile && e.method == kMethodSolid;
 }
 
 void WriteRecord(std::string& toc, const PackageEntry& e, const Layout& layout, size_t& index)

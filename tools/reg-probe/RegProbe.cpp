@@ -31,8 +31,14 @@ int Import(const wchar_t* file)
     VLRegTransaction transaction;
     if (!transaction.Apply(parser.keys)) {
         const VLRegException error = transaction.GetLastError();
-        std::fwprintf(stderr, L"reg-probe: apply failed with error %u at \"%ls\"; rolled back\n",
-                      unsigned(error.errorCode), error.keyName.c_str());
+        std::fwprintf(stderr, L"reg-probe: apply failed with error %u at \"%ls\"; ", unsigned(error.errorCode),
+                      error.keyName.c_str());
+        const VLRegException undo = transaction.GetRollbackError();
+        if (transaction.IsRolledBack())
+            std::fwprintf(stderr, L"rolled back\n");
+        else
+            std::fwprintf(stderr, L"rollback incomplete, error %u at \"%ls\"\n", unsigned(undo.errorCode),
+                          undo.keyName.c_str());
         return 1;
     }
     std::printf("applied %u keys\n", unsigned(parser.keys.size()));
