@@ -47,6 +47,12 @@ TEST(PaintManager, RegistriesKeepTheFirstNameAndId)
     t.c->SetVisible(false);
     EXPECT_EQ(t.a, m.FindControlAt(overlap));
 
+    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, m.window, nullptr, nullptr, nullptr);
+    HWND grandchild = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr, nullptr, nullptr);
+    t.b->SetHostWindow(child);
+    EXPECT_EQ(t.b, m.FindControlByWindow(grandchild));
+    EXPECT_EQ(nullptr, m.FindControlByWindow(m.window));
+
     t.root->children.erase(t.root->children.begin() + 1);
     delete t.b;
     EXPECT_EQ(t.a, m.FindControlByName(L"x"));
@@ -142,23 +148,24 @@ TEST(PaintManager, TimerIdsFollowTheSequenceAndNeverCollide)
     EXPECT_TRUE(m.KillTimer(&a, 2));
     EXPECT_FALSE(m.KillTimer(&a, 2));
 
-    // Timer 17 and 19 stay alive, and an effect holds a raw timer.
+    // Timers 17 and 19 stay alive, an effect holds a raw timer, and every
+    // third of 300 more timers stays alive as the ids wrap around.
     ASSERT_TRUE(m.animations.StartAnimation(&b, 0x2004));
     const uint32_t raw = m.animations.FindItem(&b, 0x2004)->timerId;
-    std::set<uint32_t> issued;
-    for (int i = 0; i < 300; ++i) {
-        ASSERT_TRUE(m.SetTimer(&b, 7, 1000));
+    for (uint32_t i = 0; i < 300; ++i) {
+        ASSERT_TRUE(m.SetTimer(&b, 100 + i, 1000));
         const uint32_t id = m.timers.back()->windowId;
         EXPECT_NE(0u, id);
-        EXPECT_NE(17u, id);
-        EXPECT_NE(19u, id);
         EXPECT_NE(raw, id);
-        issued.insert(id);
-        m.KillTimer(&b, 7);
+        if (i % 3 != 0) m.KillTimer(&b, 100 + i);
     }
-    EXPECT_EQ(251u, issued.size()); // 1..254 less the three taken
+    std::set<uint32_t> live;
+    for (const auto& timer : m.timers) live.insert(timer->windowId);
+    EXPECT_EQ(102u, m.timers.size());
+    EXPECT_EQ(m.timers.size(), live.size());
+    EXPECT_EQ(0u, live.count(raw));
     EXPECT_TRUE(m.KillTimer(&a, kAllControlTimers));
-    EXPECT_TRUE(m.timers.empty());
+    EXPECT_EQ(100u, m.timers.size());
     m.animations.StopAll();
 }
 
@@ -218,6 +225,12 @@ TEST(PaintManager, OptionGroupsAndDefaultLists)
     m.AddDefaultAttributeList(L"Button", L"width=\"2\"");
     EXPECT_EQ(L"width=\"2\"", m.GetDefaultAttributeList(L"Button"));
     EXPECT_EQ(L"", m.GetDefaultAttributeList(L"Label"));
+
+    IMessageFilterUI* filter = reinterpret_cast<IMessageFilterUI*>(0x30);
+    EXPECT_TRUE(m.AddMessageFilter(filter));
+    EXPECT_FALSE(m.AddMessageFilter(filter));
+    EXPECT_TRUE(m.RemoveMessageFilter(filter));
+    EXPECT_FALSE(m.RemoveMessageFilter(filter));
 }
 
 TEST(PaintManager, KeyStateMaskBitOrder)
