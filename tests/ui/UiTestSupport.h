@@ -1,8 +1,7 @@
 // What the UI tests share: a hidden real window for a paint manager to bind
-// to, and a listener that records every notification.
+// to, a listener that records every notification, and a least tree node.
 #pragma once
 
-#include "ui/core/Notify.h"
 #include "ui/core/PaintManager.h"
 
 #include <windows.h>
@@ -12,11 +11,11 @@
 
 namespace Velora {
 
-// A top-level window that is never shown; destroyed with the object.
+// A top-level window that is never shown unless a test shows it.
 class HiddenWindow {
 public:
     HiddenWindow();
-    ~HiddenWindow();
+    ~HiddenWindow() { DestroyWindow(hwnd_); }
     HiddenWindow(const HiddenWindow&) = delete;
     HiddenWindow& operator=(const HiddenWindow&) = delete;
     HWND Get() const { return hwnd_; }
@@ -33,22 +32,31 @@ public:
 
 // A manager bound to its own hidden window, with a recording listener.
 struct BoundManager {
-    BoundManager();
+    BoundManager()
+    {
+        manager.Init(window.Get());
+        manager.AddNotifier(&listener);
+    }
+    int Count(int32_t type) const
+    {
+        return static_cast<int>(std::count_if(listener.messages.begin(), listener.messages.end(),
+                                              [type](const VLNotifyMsg& m) { return m.type == type; }));
+    }
     HiddenWindow window;
     RecordingListener listener;
     VLPaintManager manager;
-    int Count(int32_t type) const;
 };
 
-// The least tree node the manager's walks need: it owns its children and
-// searches them the way containers do.
+// Owns its children and searches them the way containers do.
 class TestBranch : public VLControl {
 public:
     ~TestBranch() override;
     VLControl* Add(VLControl* child);
+    // Takes a child out of the tree without deleting it.
+    VLControl* Detach(VLControl* child);
     VLControl* FindControl(VLFindControlProc proc, void* data, uint32_t flags) override;
     void SetManager(VLPaintManager* manager) override;
-    void Init() override;
+    void Init() override { ++initCalls; }
     int initCalls = 0;
     std::vector<VLControl*> children;
 };

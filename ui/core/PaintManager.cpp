@@ -109,7 +109,8 @@ VLControl* VLPaintManager::FindControlByName(const std::wstring& name) const
 VLControl* VLPaintManager::FindControlAt(POINT point) const
 {
     if (!root) return nullptr;
-    return root->FindControl([](VLControl* c, void*) { return c; }, &point, kFindVisible | kFindHitTest | kFindTopFirst);
+    return root->FindControl([](VLControl* c, void*) { return c; }, &point,
+                             kFindVisible | kFindHitTest | kFindTopFirst);
 }
 
 VLControl* VLPaintManager::FindControlByWindow(HWND hwnd) const
