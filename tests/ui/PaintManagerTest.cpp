@@ -201,6 +201,7 @@ public:
         if (msg.type != kNotifyClick) return;
         static_cast<TestBranch*>(msg.sender->GetParent())->Detach(msg.sender);
         msg.sender->GetManager()->DelayedDelete(msg.sender);
+        msg.sender->GetManager()->DelayedDelete(msg.sender); // queued once
     }
 };
 

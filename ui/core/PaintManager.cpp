@@ -258,7 +258,15 @@ void VLPaintManager::QueueDelete(std::unique_ptr<VLControl> control)
 
 void VLPaintManager::DelayedDelete(VLControl* control)
 {
-    if (control) QueueDelete(std::unique_ptr<VLControl>(control));
+    if (!control) return;
+    {
+        // A control queued twice would be deleted twice.
+        std::lock_guard<std::mutex> lock(deleteLock);
+        for (const auto& queued : delayedDelete) {
+            if (queued.get() == control) return;
+        }
+    }
+    QueueDelete(std::unique_ptr<VLControl>(control));
 }
 
 void VLPaintManager::FlushDelayedDelete()
