@@ -237,7 +237,11 @@ TEST(PaintManager, DeferredDeletionOfTheSender)
 
     // A replaced root waits for the same message.
     bool rootGone = false;
-    t.m.AttachRoot(new Tracked(rootGone));
+    VLControl* fresh = new Tracked(rootGone);
+    fresh->SetId(1);
+    t.m.AttachRoot(fresh);
+    EXPECT_EQ(fresh, t.m.FindControl(1)); // not the old tree's control
+    EXPECT_EQ(nullptr, t.m.FindControlByName(L"x"));
     t.m.AttachRoot(nullptr);
     EXPECT_EQ(2u, t.m.delayedDelete.size());
     EXPECT_TRUE(PeekMessageW(&msg, t.m.window, kMsgDelayedDelete, kMsgDelayedDelete, PM_REMOVE));

@@ -54,7 +54,17 @@ bool VLPaintManager::AttachRoot(VLControl* control)
 {
     SetFocus(nullptr);
     keyDown = hover = pressed = rightPressed = nullptr;
-    if (root) QueueDelete(std::move(root));
+    if (root) {
+        // The old tree lives on until its deletion message: its names and ids
+        // must not hide those of the new tree.
+        root->FindControl(
+            [](VLControl* c, void* data) -> VLControl* {
+                static_cast<VLPaintManager*>(data)->ForgetNames(c);
+                return nullptr;
+            },
+            this, 0);
+        QueueDelete(std::move(root));
+    }
     root.reset(control);
     needsUpdate = initNotifyPending = focusNeeded = true;
     if (control) InitControls(control);
@@ -87,6 +97,11 @@ void VLPaintManager::ForgetControl(VLControl* control)
     for (VLControl** ref : {&keyDown, &hover, &hoverTracked, &pressed, &rightPressed, &focus}) {
         if (*ref == control) *ref = nullptr;
     }
+    ForgetNames(control);
+}
+
+void VLPaintManager::ForgetNames(VLControl* control)
+{
     const auto named = nameMap.find(control->GetName());
     if (named != nameMap.end() && named->second == control) nameMap.erase(named);
     const auto numbered = idMap.find(control->GetId());

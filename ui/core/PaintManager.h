@@ -161,6 +161,8 @@ private:
     uint32_t NextTimerId();
     bool TimerIdInUse(uint32_t id) const;
     void QueueDelete(std::unique_ptr<VLControl> control);
+    // Erases the control's name and id entries where they point to it.
+    void ForgetNames(VLControl* control);
     void InvalidateWindow();
 
     // Fonts whose name was already taken: nobody finds them by name, but
