@@ -52,9 +52,11 @@ TEST(AnimationManager, StoppedMoveReportsOnceAndStartsAreNotRepeated)
     Animated a;
     auto item = Item(4, true);
     item->restoreOnStop = true;
+    item->period = 999; // the type decides
     ASSERT_TRUE(a.anim.StartAnimation(&a.control, kEffectMove, std::move(item)));
     EXPECT_FALSE(a.anim.StartAnimation(&a.control, kEffectMove, Item(9)));
     EXPECT_EQ(4, a.anim.FindItem(&a.control, kEffectMove)->frameLimit);
+    EXPECT_EQ(10u, a.anim.FindItem(&a.control, kEffectMove)->period);
     a.Tick(kEffectMove);
     EXPECT_TRUE(a.anim.StopAnimation(&a.control, kEffectMove));
     EXPECT_FALSE(a.anim.StopAnimation(&a.control, kEffectMove));
