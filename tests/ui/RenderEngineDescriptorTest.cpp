@@ -5,22 +5,21 @@
 namespace Velora {
 namespace {
 
+std::wstring Text(const RECT& r)
+{
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right) + L"," +
+           std::to_wstring(r.bottom);
+}
+
 TEST(RenderEngineDescriptor, SingleKeyReader)
 {
     const std::wstring d = L"res='603' restype='PNG' rgnmask='#ff00ff' source='36, 0, 54, 100' rotate='-3.5' "
                            L"encrypt='True' round='4,1' fade='300' corner='1,2' file='' hole='true'";
     EXPECT_EQ(603, VLRenderEngine::GetDescriptorRes(d));
     EXPECT_EQ(L"PNG", VLRenderEngine::GetDescriptorResType(d));
-    // "mask='" is found inside "rgnmask='".
-    EXPECT_EQ(0xff00ffu, VLRenderEngine::GetDescriptorMask(d));
-    const RECT source = VLRenderEngine::GetDescriptorSource(d);
-    EXPECT_EQ(36, source.left);
-    EXPECT_EQ(54, source.right);
-    EXPECT_EQ(100, source.bottom);
-    const RECT corner = VLRenderEngine::GetDescriptorCorner(d);
-    EXPECT_EQ(2, corner.top);
-    EXPECT_EQ(0, corner.right);
-    EXPECT_EQ(0, corner.bottom);
+    EXPECT_EQ(0xff00ffu, VLRenderEngine::GetDescriptorMask(d)); // "mask='" is found inside "rgnmask='"
+    EXPECT_EQ(L"36,0,54,100", Text(VLRenderEngine::GetDescriptorSource(d)));
+    EXPECT_EQ(L"1,2,0,0", Text(VLRenderEngine::GetDescriptorCorner(d)));
     EXPECT_DOUBLE_EQ(-3.5, VLRenderEngine::GetDescriptorRotate(d));
     EXPECT_FALSE(VLRenderEngine::GetDescriptorEncrypt(d));
     EXPECT_EQ(L"", VLRenderEngine::GetDescriptorFile(d));
@@ -28,17 +27,12 @@ TEST(RenderEngineDescriptor, SingleKeyReader)
 
     VLDescriptorValue v;
     v.number = 9;
-    EXPECT_FALSE(VLRenderEngine::GetDescriptorValue(kDescFile, d, v));
-    EXPECT_FALSE(VLRenderEngine::GetDescriptorValue(kDescIcon, d, v));
-    EXPECT_FALSE(VLRenderEngine::GetDescriptorValue(kDescKeyCount, d, v));
+    for (int key : {int(kDescFile), int(kDescIcon), int(kDescKeyCount)})
+        EXPECT_FALSE(VLRenderEngine::GetDescriptorValue(key, d, v)) << key;
     EXPECT_EQ(9, v.number);
-    ASSERT_TRUE(VLRenderEngine::GetDescriptorValue(kDescFade, d, v));
-    EXPECT_EQ(300, v.number);
-    ASSERT_TRUE(VLRenderEngine::GetDescriptorValue(kDescRound, d, v));
-    EXPECT_EQ(4, v.pair.x);
-    EXPECT_EQ(1, v.pair.y);
-    ASSERT_TRUE(VLRenderEngine::GetDescriptorValue(kDescHole, d, v));
-    EXPECT_TRUE(v.flag);
+    EXPECT_TRUE(VLRenderEngine::GetDescriptorValue(kDescFade, d, v) && v.number == 300);
+    EXPECT_TRUE(VLRenderEngine::GetDescriptorValue(kDescRound, d, v) && v.pair.x == 4 && v.pair.y == 1);
+    EXPECT_TRUE(VLRenderEngine::GetDescriptorValue(kDescHole, d, v) && v.flag);
 }
 
 TEST(RenderEngineDescriptor, WritersReplaceOrAppend)
