@@ -1,0 +1,53 @@
+#include "tests/ui/UiTestSupport.h"
+
+namespace Velora {
+
+HiddenWindow::HiddenWindow()
+{
+    static const ATOM windowClass = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VLUiTestWindow";
+        return RegisterClassW(&wc);
+    }();
+    hwnd_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+}
+
+TestBranch::~TestBranch()
+{
+    for (VLControl* child : children) delete child;
+}
+
+VLControl* TestBranch::Add(VLControl* child)
+{
+    children.push_back(child);
+    child->SetParent(this);
+    if (GetManager()) GetManager()->InitControls(child);
+    return child;
+}
+
+VLControl* TestBranch::Detach(VLControl* child)
+{
+    children.erase(std::find(children.begin(), children.end(), child));
+    return child;
+}
+
+VLControl* TestBranch::FindControl(VLFindControlProc proc, void* data, uint32_t flags)
+{
+    if ((flags & kFindVisible) && !IsVisible()) return nullptr;
+    VLControl* found = (flags & kFindMeFirst) ? VLControl::FindControl(proc, data, flags) : nullptr;
+    std::vector<VLControl*> order = children;
+    if (flags & kFindTopFirst) std::reverse(order.begin(), order.end());
+    for (auto it = order.begin(); !found && it != order.end(); ++it) found = (*it)->FindControl(proc, data, flags);
+    return found || (flags & kFindMeFirst) ? found : VLControl::FindControl(proc, data, flags);
+}
+
+void TestBranch::SetManager(VLPaintManager* manager)
+{
+    for (VLControl* child : children) child->SetManager(manager);
+    VLControl::SetManager(manager);
+}
+
+} // namespace Velora

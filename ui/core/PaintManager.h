@@ -1,0 +1,173 @@
+// The hub of one skinned window: it owns the window's control tree, finds
+// controls by name, id, point or native child window, keeps the window's
+// fonts, default attribute lists, option groups, control timers and
+// listeners, tracks focus, hover and pressed controls, and runs the effects.
+#pragma once
+
+#include "ui/core/AnimationManager.h"
+#include "ui/core/Control.h"
+#include "ui/core/Notify.h"
+
+#include "base/GdiScope.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+class VLOption;
+
+// A filter sees every window message before the manager handles it.
+class IMessageFilterUI {
+public:
+    virtual ~IMessageFilterUI() = default;
+    virtual LRESULT MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) = 0;
+};
+
+struct VLTimerInfo {
+    VLControl* control = nullptr;
+    uint32_t controlId = 0; // the id the control chose
+    HWND window = nullptr;
+    uint32_t windowId = 0; // the id given to SetTimer
+    uint32_t elapse = 0;
+};
+
+struct VLFontInfo {
+    VLFont font;
+    std::wstring face;
+    int size = 0; // character height in pixels
+    bool bold = false;
+    bool underline = false;
+    bool italic = false;
+    TEXTMETRICW metrics = {}; // filled when the manager had its DC at creation
+};
+
+// KillTimer with this id removes every timer of the control.
+constexpr uint32_t kAllControlTimers = 0x2007;
+// Posted to the window to delete the controls queued by DelayedDelete.
+constexpr UINT kMsgDelayedDelete = WM_APP + 1;
+
+// Ctrl 8, right button 1, left button 2, Shift 4, Alt 32: the mouse button
+// bits are the reverse of the window messages' MK_ flags.
+uint16_t GetKeyStateMask();
+
+class VLPaintManager {
+public:
+    VLPaintManager();
+    ~VLPaintManager();
+    VLPaintManager(const VLPaintManager&) = delete;
+    VLPaintManager& operator=(const VLPaintManager&) = delete;
+
+    // Binds the manager to its window and the window's DC; the manager owns
+    // timers, fonts and repaints through them. False for a window that does
+    // not exist.
+    bool Init(HWND hwnd);
+    // Lists the manager with the process's message loop; separate from Init.
+    static void RegisterManager(VLPaintManager* manager);
+
+    // The previous root is queued for deletion, never deleted here.
+    bool AttachRoot(VLControl* control);
+    // Registers the names and ids of a subtree: the first control registered
+    // under a name or id keeps it.
+    bool InitControls(VLControl* control);
+    // Drops every reference to a control that is being destroyed.
+    void ForgetControl(VLControl* control);
+    VLControl* FindControl(int id) const;
+    VLControl* FindControlByName(const std::wstring& name) const;
+    VLControl* FindControlAt(POINT point) const;
+    VLControl* FindControlByWindow(HWND hwnd) const;
+
+    void SetFocus(VLControl* control);
+    bool MoveFocusByTab(bool forward);
+    void CaptureMouse();
+    void ReleaseMouse();
+
+    bool AddNotifier(INotify* listener);
+    bool AddMessageFilter(IMessageFilterUI* filter);
+    bool RemoveMessageFilter(IMessageFilterUI* filter);
+    void SendNotify(VLControl* sender, int32_t type, WPARAM wParam, LPARAM lParam);
+    void SendNotifyMsg(VLNotifyMsg& msg);
+    // Deletes a control (and its tree) once the current message is handled:
+    // how a listener gets rid of the control that notified it. The control
+    // must already be out of its container.
+    void DelayedDelete(VLControl* control);
+    // Handles kMsgDelayedDelete.
+    void FlushDelayedDelete();
+
+    bool AddOptionGroup(int groupId, VLOption* option);
+    std::vector<VLOption*>* GetOptionGroup(int groupId);
+    void RemoveOptionGroup(int groupId, VLOption* option);
+    void RemoveAllOptionGroups();
+
+    void AddDefaultAttributeList(const std::wstring& className, const std::wstring& text);
+    void RemoveDefaultAttributeList(const std::wstring& className);
+    std::wstring GetDefaultAttributeList(const std::wstring& className) const;
+
+    // The new font is returned even when its name was taken; the first font
+    // keeps the name.
+    VLFontInfo* AddFont(const std::wstring& face, const std::wstring& name, int size, bool bold, bool underline,
+                        bool italic);
+    VLFontInfo* GetDefaultFont();
+    VLFontInfo* GetFont(const std::wstring& name);
+    void RemoveAllFonts();
+
+    // Re-arming a control's timer keeps its window id.
+    bool SetTimer(VLControl* control, uint32_t id, uint32_t elapse);
+    // A window timer for the effects: its id, or -1.
+    int32_t SetRawTimer(uint32_t elapse);
+    bool KillTimer(VLControl* control, uint32_t id);
+    void KillAllTimers();
+
+    VLAnimationManager animations;
+    bool initNotifyPending = true;
+    std::map<std::wstring, std::unique_ptr<VLFontInfo>> fonts;
+    std::map<int, std::vector<VLOption*>> optionGroups;
+    std::map<std::wstring, VLControl*> nameMap;
+    std::map<int, VLControl*> idMap;
+    VLControl* hover = nullptr;
+    VLControl* hoverTracked = nullptr;
+    VLControl* pressed = nullptr;
+    VLControl* rightPressed = nullptr;
+    VLControl* keyDown = nullptr;
+    VLControl* focus = nullptr;
+    bool captured = false;
+    POINT lastMouse = {-1, -1};
+    std::vector<INotify*> notifiers;
+    std::vector<IMessageFilterUI*> messageFilters;
+    std::vector<std::unique_ptr<VLTimerInfo>> timers;
+    std::vector<std::unique_ptr<VLControl>> delayedDelete;
+    std::unique_ptr<VLControl> root;
+    HWND window = nullptr;
+    HDC paintDC = nullptr;
+    bool needsUpdate = false;
+    VLFontInfo* defaultFont = nullptr;
+    VLFontInfo* defaultLinkFont = nullptr;
+    VLFontInfo* defaultBoldFont = nullptr;
+    std::map<std::wstring, std::wstring> defaultAttributes;
+    bool focusNeeded = false;
+    uint32_t timerCounter = 4096;
+    std::mutex deleteLock; // guards delayedDelete
+
+private:
+    static std::vector<VLPaintManager*>& ManagerList();
+    // The next free window timer id of the shared sequence; 0 when every id
+    // is taken.
+    uint32_t NextTimerId();
+    bool TimerIdInUse(uint32_t id) const;
+    void QueueDelete(std::unique_ptr<VLControl> control);
+    // Erases the control's name and id entries where they point to it.
+    void ForgetNames(VLControl* control);
+    void InvalidateWindow();
+
+    // Fonts whose name was already taken: nobody finds them by name, but
+    // whoever got them may still draw with them.
+    std::vector<std::unique_ptr<VLFontInfo>> unnamedFonts_;
+};
+
+} // namespace Velora

@@ -1,0 +1,28 @@
+#include "ui/core/ValueText.h"
+
+#include <cwchar>
+
+namespace Velora {
+
+void ReadIntList(const wchar_t* text, int* out, int count)
+{
+    const wchar_t* p = text;
+    for (int i = 0; i < count; ++i) {
+        if (*p == L'\0') {
+            out[i] = 0;
+            continue;
+        }
+        wchar_t* end = nullptr;
+        out[i] = static_cast<int>(wcstol(p, &end, 10));
+        p = end;
+        if (*p != L'\0') ++p;
+    }
+}
+
+uint32_t ReadHexColour(const wchar_t* text)
+{
+    if (*text == L'#') ++text;
+    return static_cast<uint32_t>(wcstoul(text, nullptr, 16));
+}
+
+} // namespace Velora

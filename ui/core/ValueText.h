@@ -1,0 +1,18 @@
+// Readers of the number forms that markup attributes and image descriptors
+// share.
+#pragma once
+
+#include <cstdint>
+
+namespace Velora {
+
+// Reads count decimal numbers, each followed by one separator character of
+// any kind; blanks before a number are skipped. Reading stops at the end of
+// the text: numbers that are missing there read as 0.
+void ReadIntList(const wchar_t* text, int* out, int count);
+
+// An optional leading "#", then hexadecimal digits as an ARGB value; 0 when
+// there are none.
+uint32_t ReadHexColour(const wchar_t* text);
+
+} // namespace Velora
