@@ -75,6 +75,9 @@ bool SendGet(HINTERNET session, const std::wstring& url, DWORD flags, VLInternet
     std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                           std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.empty()) object = L"/";
+    // The previous hop's request goes first: closing a connection closes its
+    // requests too, and a freed handle value may come back for the new one.
+    request.Reset();
     connection.Reset(InternetConnectW(session, host.c_str(), parts.nPort, nullptr, nullptr,
                                       INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return false;
