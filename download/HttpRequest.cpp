@@ -183,12 +183,10 @@ void RunExchange(void* argument)
 // stalls for the idle limit), and never past a cancel.
 bool RunBounded(const std::shared_ptr<VLInternetExchange>& exchange, const std::atomic<bool>* cancelled)
 {
-    auto* reference = new std::shared_ptr<VLInternetExchange>(exchange);
-    VLThread thread(&RunExchange, reference);
-    if (!thread.Start()) {
-        delete reference;
-        return false;
-    }
+    std::unique_ptr<std::shared_ptr<VLInternetExchange>> reference(new std::shared_ptr<VLInternetExchange>(exchange));
+    VLThread thread(&RunExchange, reference.get());
+    if (!thread.Start()) return false;
+    reference.release();
     const ULONGLONG headDeadline = GetTickCount64() + GetWaitLimits().headMs;
     for (;;) {
         const DWORD woke = WaitForSingleObject(thread.data->handle.Get(), kWaitStepMs);
@@ -201,40 +199,41 @@ bool RunBounded(const std::shared_ptr<VLInternetExchange>& exchange, const std::
     }
 }
 
+// A GET of url; the body into out when there is one. No exception leaves it.
+bool Request(const std::wstring& url, DWORD flags, VLBuffer<unsigned char>* out, const std::atomic<bool>* cancelled)
+{
+    try {
+        const auto exchange = std::make_shared<VLInternetExchange>();
+        exchange->url = url;
+        exchange->flags = flags;
+        exchange->readBody = out != nullptr;
+        if (!RunBounded(exchange, cancelled)) return false;
+        if (out) {
+            VLBuffer<unsigned char>& body = exchange->body;
+            std::swap(out->data, body.data);
+            std::swap(out->capacity, body.capacity);
+            std::swap(out->size, body.size);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 } // namespace
 
 bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
                      const std::atomic<bool>* cancelled)
 {
-    std::shared_ptr<VLInternetExchange> exchange;
-    try {
-        exchange = std::make_shared<VLInternetExchange>();
-        exchange->url = url;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    exchange->flags = INTERNET_FLAG_KEEP_CONNECTION;
-    exchange->readBody = true;
-    if (!RunBounded(exchange, cancelled)) return false;
-    VLBuffer<unsigned char>& body = exchange->body;
-    std::swap(out.data, body.data);
-    std::swap(out.capacity, body.capacity);
-    std::swap(out.size, body.size);
+    if (!Request(url, INTERNET_FLAG_KEEP_CONNECTION, &out, cancelled)) return false;
     size = out.size;
     return true;
 }
 
 bool RequestUrl(const std::string& ansiUrl)
 {
-    std::shared_ptr<VLInternetExchange> exchange;
-    try {
-        exchange = std::make_shared<VLInternetExchange>();
-        exchange->url = MultiByteToWide(ansiUrl.c_str(), int(ansiUrl.size()));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    exchange->flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-    return RunBounded(exchange, nullptr);
+    return Request(MultiByteToWide(ansiUrl.c_str(), int(ansiUrl.size())),
+                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, nullptr);
 }
 
 } // namespace Velora
