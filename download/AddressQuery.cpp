@@ -12,6 +12,14 @@
 
 namespace Velora {
 
+namespace {
+
+// The answer is two levels deep ("FILE" and its fields); anything far deeper
+// is not the service's answer and could overflow the parser's stack.
+constexpr size_t kMaxAnswerDepth = 32;
+
+} // namespace
+
 std::wstring BuildQueryUrl(uint32_t runtimeId)
 {
     // The version numbers are the query's own constants: the service answers
@@ -25,11 +33,11 @@ std::wstring BuildQueryUrl(uint32_t runtimeId)
     return withId;
 }
 
-bool QueryDownloadInfo(const std::wstring& url, DownloadFileInfo& out)
+bool QueryDownloadInfo(const std::wstring& url, DownloadFileInfo& out, const std::atomic<bool>* cancelled)
 {
     VLBuffer<unsigned char> answer;
     uint32_t size = 0;
-    return HttpGetToBuffer(url, answer, size) && ParseDownloadInfo(answer.data, size, out);
+    return HttpGetToBuffer(url, answer, size, cancelled) && ParseDownloadInfo(answer.data, size, out);
 }
 
 bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileInfo& out)
@@ -37,6 +45,7 @@ bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileIn
     if (!bytes) return false;
     // TinyXML reads up to a terminator, which a buffer need not have.
     const std::string text(reinterpret_cast<const char*>(bytes), size);
+    if (!NestingWithin(text.c_str(), kMaxAnswerDepth)) return false;
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     if (document.Error()) return false;

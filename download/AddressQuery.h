@@ -1,6 +1,7 @@
 // The download-address service: where and how a runtime's package is fetched.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,9 @@ struct DownloadFileInfo {
 
 // The service address with the fixed program version and the id as five digits.
 std::wstring BuildQueryUrl(uint32_t runtimeId);
-bool QueryDownloadInfo(const std::wstring& url, DownloadFileInfo& out);
+// False as well when cancelled is set while the service keeps it waiting.
+bool QueryDownloadInfo(const std::wstring& url, DownloadFileInfo& out,
+                       const std::atomic<bool>* cancelled = nullptr);
 // Fields of elements that are missing keep their values in out.
 bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileInfo& out);
 

@@ -67,9 +67,9 @@ bool VLDownloadTask::AskAddressProvider(void* record, DownloadFileInfo& answer)
     return addressProvider && addressProvider(id, record, answer);
 }
 
-bool VLDownloadTask::QueryAddress()
+bool VLDownloadTask::QueryAddress(const std::atomic<bool>* cancelled)
 {
-    return QueryDownloadInfo(BuildQueryUrl(id), info);
+    return QueryDownloadInfo(BuildQueryUrl(id), info, cancelled);
 }
 
 } // namespace Velora

@@ -117,7 +117,8 @@ public:
     std::wstring GetFolder();
     void SetFolder(const std::wstring& text);
     bool AskAddressProvider(void* record, DownloadFileInfo& answer);
-    bool QueryAddress();
+    // Gives up soon after cancelled is set.
+    bool QueryAddress(const std::atomic<bool>* cancelled = nullptr);
 
     uint32_t id;
     int32_t type;

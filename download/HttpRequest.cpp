@@ -1,26 +1,40 @@
 #include "download/HttpRequest.h"
 
+#include "base/TextConvert.h"
+#include "base/Thread.h"
+#include "base/UniqueHandle.h"
+#include "download/WaitLimits.h"
+
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
 namespace Velora {
 
 namespace {
 
-// One WinINet handle (session or request).
-class VLInternetHandle {
-public:
-    explicit VLInternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~VLInternetHandle() { if (handle_) InternetCloseHandle(handle_); }
-    VLInternetHandle(const VLInternetHandle&) = delete;
-    VLInternetHandle& operator=(const VLInternetHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
+typedef VLUniqueHandle<HINTERNET, &InternetCloseHandle> VLInternetHandle;
 
-private:
-    HINTERNET handle_;
+// How often a caller waiting for a request looks at the clock and its cancel.
+constexpr DWORD kWaitStepMs = 100;
+
+// One request and what came of it. WinINet waits on the network inside its
+// calls, and under Wine nothing (not even closing its handles) wakes such a
+// call: the request runs on a thread of its own, shared with the caller, who
+// waits only as long as the bounds allow and may leave the rest to it.
+struct VLInternetExchange {
+    std::wstring url;
+    DWORD flags = 0;
+    bool readBody = false;
+    std::atomic<bool> headDone{false};
+    std::atomic<bool> abandoned{false};
+    // Written by the request's thread, read by the caller once it has ended.
+    bool succeeded = false;
+    VLBuffer<unsigned char> body;
 };
 
 // The service is often slow to accept but quick to answer: a short connect
@@ -39,23 +53,65 @@ bool QueryNumber(HINTERNET request, DWORD what, DWORD& value)
     return HttpQueryInfoW(request, what | HTTP_QUERY_FLAG_NUMBER, &value, &length, nullptr) != FALSE;
 }
 
-} // namespace
-
-bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size)
+bool IsRedirect(DWORD status)
 {
-    VLInternetHandle session(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session.Get()) return false;
-    SetConnectLimits(session.Get());
-    VLInternetHandle request(InternetOpenUrlW(session.Get(), url.c_str(), nullptr, 0,
-                                              INTERNET_FLAG_KEEP_CONNECTION, 0));
-    if (!request.Get()) return false;
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
-    DWORD status = 0;
-    if (!QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, status) || status != 200) return false;
+// Sends a GET for url on a connection of its own. The send and receive
+// time-outs are the idle limit: WinINet's own default waits for a silent
+// server without end, and it takes them only from the connection's handle.
+bool SendGet(HINTERNET session, const std::wstring& url, DWORD flags, VLInternetHandle& connection,
+             VLInternetHandle& request)
+{
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.empty()) object = L"/";
+    // The previous hop's request goes first: closing a connection closes its
+    // requests too, and a freed handle value may come back for the new one.
+    request.Reset();
+    connection.Reset(InternetConnectW(session, host.c_str(), parts.nPort, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return false;
+    DWORD idle = GetWaitLimits().idleMs;
+    InternetSetOptionW(connection.Get(), INTERNET_OPTION_SEND_TIMEOUT, &idle, sizeof(idle));
+    InternetSetOptionW(connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &idle, sizeof(idle));
+    // Redirects are followed here, not by WinINet, which would follow one
+    // that points back at itself for ever.
+    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    request.Reset(HttpOpenRequestW(connection.Get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0));
+    return request && HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0);
+}
 
+// The redirect's target, resolved against the address that answered.
+bool RedirectTarget(HINTERNET request, std::wstring& url)
+{
+    wchar_t location[INTERNET_MAX_URL_LENGTH];
+    DWORD length = sizeof(location);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &length, nullptr)) return false;
+    wchar_t combined[INTERNET_MAX_URL_LENGTH];
+    DWORD chars = INTERNET_MAX_URL_LENGTH;
+    if (!InternetCombineUrlW(url.c_str(), location, combined, &chars, 0)) return false;
+    url = combined;
+    return true;
+}
+
+// Reads the answer as announced: a known length whole, an unknown one up to
+// the cap.
+bool ReadBody(VLInternetExchange& exchange, HINTERNET request)
+{
     DWORD length = 0;
     bool lengthKnown = true;
-    if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, length)) {
+    if (!QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, length)) {
         if (GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND) return false;
         lengthKnown = false;
         length = kMaxAnswerBytes;
@@ -64,8 +120,8 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
     // buffer size below must not wrap.
     if (length == 0 || length > kMaxAnswerBytes) return false;
 
+    VLBuffer<unsigned char>& out = exchange.body;
     try {
-        out.size = 0;
         out.SetCapacity(length + 1);
     } catch (const std::bad_alloc&) {
         return false;
@@ -75,10 +131,12 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
 
     DWORD received = 0;
     int emptyReads = 0;
-    while (received < length) {
+    // A caller that gave up wants nothing more: the thread then ends at the
+    // next piece instead of reading on.
+    while (received < length && !exchange.abandoned) {
         DWORD piece = 0;
         const DWORD want = length - received < 4096 ? length - received : 4096;
-        if (!InternetReadFile(request.Get(), out.data + received, want, &piece)) piece = 0;
+        if (!InternetReadFile(request, out.data + received, want, &piece)) piece = 0;
         if (piece == 0) {
             if (!lengthKnown || ++emptyReads > 3) break;
             Sleep(10);
@@ -88,18 +146,94 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
     }
     if (lengthKnown && received != length) return false;
     out.size = received;
-    size = received;
+    return true;
+}
+
+bool Perform(VLInternetExchange& exchange)
+{
+    VLInternetHandle session(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) return false;
+    SetConnectLimits(session.Get());
+    VLInternetHandle connection;
+    VLInternetHandle request;
+    std::wstring url = exchange.url;
+    DWORD status = 0;
+    for (int redirects = 0;; ++redirects) {
+        if (exchange.abandoned || !SendGet(session.Get(), url, exchange.flags, connection, request) ||
+            !QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, status)) {
+            return false;
+        }
+        if (!IsRedirect(status)) break;
+        if (redirects == kMaxRedirects || !RedirectTarget(request.Get(), url)) return false;
+    }
+    exchange.headDone = true;
+    if (!exchange.readBody) return true;
+    return status == 200 && ReadBody(exchange, request.Get());
+}
+
+void RunExchange(void* argument)
+{
+    const std::unique_ptr<std::shared_ptr<VLInternetExchange>> exchange(
+        static_cast<std::shared_ptr<VLInternetExchange>*>(argument));
+    (*exchange)->succeeded = Perform(**exchange);
+}
+
+// Runs the exchange and waits for it: until the head limit for the answer's
+// head, then without limit for a body that keeps coming (WinINet ends one that
+// stalls for the idle limit), and never past a cancel.
+bool RunBounded(const std::shared_ptr<VLInternetExchange>& exchange, const std::atomic<bool>* cancelled)
+{
+    std::unique_ptr<std::shared_ptr<VLInternetExchange>> reference(new std::shared_ptr<VLInternetExchange>(exchange));
+    VLThread thread(&RunExchange, reference.get());
+    if (!thread.Start()) return false;
+    reference.release();
+    const ULONGLONG headDeadline = GetTickCount64() + GetWaitLimits().headMs;
+    for (;;) {
+        const DWORD woke = WaitForSingleObject(thread.data->handle.Get(), kWaitStepMs);
+        if (woke == WAIT_OBJECT_0) return exchange->succeeded;
+        if (woke != WAIT_TIMEOUT || (cancelled && *cancelled) ||
+            (!exchange->headDone && GetTickCount64() >= headDeadline)) {
+            exchange->abandoned = true;
+            return false;
+        }
+    }
+}
+
+// A GET of url; the body into out when there is one. No exception leaves it.
+bool Request(const std::wstring& url, DWORD flags, VLBuffer<unsigned char>* out, const std::atomic<bool>* cancelled)
+{
+    try {
+        const auto exchange = std::make_shared<VLInternetExchange>();
+        exchange->url = url;
+        exchange->flags = flags;
+        exchange->readBody = out != nullptr;
+        if (!RunBounded(exchange, cancelled)) return false;
+        if (out) {
+            VLBuffer<unsigned char>& body = exchange->body;
+            std::swap(out->data, body.data);
+            std::swap(out->capacity, body.capacity);
+            std::swap(out->size, body.size);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
+                     const std::atomic<bool>* cancelled)
+{
+    if (!Request(url, INTERNET_FLAG_KEEP_CONNECTION, &out, cancelled)) return false;
+    size = out.size;
     return true;
 }
 
 bool RequestUrl(const std::string& ansiUrl)
 {
-    VLInternetHandle session(InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session.Get()) return false;
-    SetConnectLimits(session.Get());
-    VLInternetHandle request(InternetOpenUrlA(session.Get(), ansiUrl.c_str(), nullptr, 0,
-                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    return request.Get() != nullptr;
+    return Request(MultiByteToWide(ansiUrl.c_str(), int(ansiUrl.size())),
+                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, nullptr);
 }
 
 } // namespace Velora

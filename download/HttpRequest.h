@@ -4,6 +4,7 @@
 
 #include "base/Buffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -13,10 +14,15 @@ namespace Velora {
 // announced answers are refused.
 constexpr uint32_t kMaxAnswerBytes = 0xA00000;
 
-// Status 200 only. out holds the answer plus a terminating zero byte; size is
-// the answer's length. No exception leaves it.
-bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size);
-// Blocks while it runs; true when the address could be opened.
+// Status 200 only, after at most kMaxRedirects redirects. out holds the answer
+// plus a terminating zero byte; size is the answer's length. Gives up when the
+// answer's head takes longer than the head limit, when its body stalls for the
+// idle limit, or soon after cancelled is set (download/WaitLimits.h). No
+// exception leaves it.
+bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
+                     const std::atomic<bool>* cancelled = nullptr);
+// Blocks while it runs, at most the head limit; true when the address could
+// be opened.
 bool RequestUrl(const std::string& ansiUrl);
 
 } // namespace Velora

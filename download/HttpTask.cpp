@@ -159,7 +159,8 @@ uint32_t VLHttpTask::Run()
     }
     ReportPhase(0);
 
-    const bool queried = !skipQuery && QueryAddress();
+    const bool queried = !skipQuery && QueryAddress(&abort);
+    if (abort) return kErrStopped;
     if (!queried) {
         DownloadFileInfo answer;
         if (!AskAddressProvider(this, answer)) return kErrNoAddress;

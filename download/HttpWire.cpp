@@ -3,9 +3,11 @@
 #include "download/HttpWire.h"
 
 #include "base/TextConvert.h"
+#include "download/WaitLimits.h"
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -13,7 +15,6 @@ namespace Velora {
 
 namespace {
 
-constexpr DWORD kSocketTimeoutMs = 120000;
 constexpr size_t kRequestBlock = 4096;
 // How often a waiting send or receive looks for an abort.
 constexpr uint32_t kWaitStepMs = 100;
@@ -51,6 +52,33 @@ bool WaitReady(SOCKET socket, bool forWrite, uint32_t timeoutMs)
     FD_SET(socket, &ready);
     timeval limit{long(timeoutMs / 1000), long(timeoutMs % 1000) * 1000};
     return select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr, nullptr, &limit) > 0;
+}
+
+// A connect that does not block has ended within timeoutMs, well or not:
+// Winsock reports a failed one as an exception, not as writable.
+bool WaitConnected(SOCKET socket, uint32_t timeoutMs, int& error)
+{
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval limit{long(timeoutMs / 1000), long(timeoutMs % 1000) * 1000};
+    if (select(0, nullptr, &writable, &failed, &limit) <= 0) return false;
+    int length = sizeof(error);
+    error = 0;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+        error = WSAGetLastError();
+    }
+    if (error == 0 && FD_ISSET(socket, &failed)) error = WSAECONNREFUSED;
+    return true;
+}
+
+// What is left of limitMs since start, at most one wait step.
+uint32_t NextStep(ULONGLONG start, uint32_t limitMs)
+{
+    const ULONGLONG spent = GetTickCount64() - start;
+    return spent >= limitMs ? 0 : uint32_t(std::min<ULONGLONG>(kWaitStepMs, limitMs - spent));
 }
 
 } // namespace
@@ -146,28 +174,41 @@ bool VLConnection::Connect(const std::wstring& host, uint16_t port)
         if (s == INVALID_SOCKET) return false;
         socket_.Reset(s);
     }
-    const DWORD timeout = kSocketTimeoutMs;
+    const DWORD timeout = kIdleLimitMs;
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
-    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return false;
+    // A blocking connect to a host that never answers would wait as long as
+    // the system likes and no abort could end it.
     u_long nonBlocking = 1;
-    return ioctlsocket(s, FIONBIO, &nonBlocking) == 0;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return true;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    const uint32_t limit = GetWaitLimits().connectMs;
+    const ULONGLONG start = GetTickCount64();
+    for (uint32_t step; !aborted_ && (step = NextStep(start, limit)) > 0;) {
+        int error = 0;
+        if (WaitConnected(s, step, error)) return error == 0 && !aborted_;
+    }
+    return false;
 }
 
 bool VLConnection::SendAll(const std::string& bytes)
 {
     if (bytes.empty()) return false;
+    const uint32_t limit = GetWaitLimits().idleMs;
     size_t sent = 0;
-    for (uint32_t waited = 0; sent < bytes.size();) {
+    for (ULONGLONG start = GetTickCount64(); sent < bytes.size();) {
         if (aborted_) return false;
         const int n = send(socket_.Get(), bytes.data() + sent, int(bytes.size() - sent), 0);
         if (n > 0) {
             sent += size_t(n);
-            waited = 0;
+            start = GetTickCount64();
             continue;
         }
-        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || waited >= kSocketTimeoutMs) return false;
-        if (!WaitReady(socket_.Get(), true, kWaitStepMs)) waited += kWaitStepMs;
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        const uint32_t step = NextStep(start, limit);
+        if (step == 0) return false;
+        WaitReady(socket_.Get(), true, step);
     }
     return true;
 }
@@ -179,15 +220,22 @@ bool WaitReadable(uintptr_t socket, uint32_t timeoutMs)
 
 int VLConnection::Receive(char* buffer, int size)
 {
+    return Receive(buffer, size, GetWaitLimits().idleMs);
+}
+
+int VLConnection::Receive(char* buffer, int size, uint32_t limitMs)
+{
     // The socket does not block: a wait happens only when nothing has arrived
     // yet, in short steps that notice an abort. A busy transfer thus costs one
     // call per block instead of a wait and a call.
-    for (uint32_t waited = 0;;) {
+    for (const ULONGLONG start = GetTickCount64();;) {
         if (aborted_) return -1;
         const int n = recv(socket_.Get(), buffer, size, 0);
         if (n >= 0) return aborted_ ? -1 : n;
-        if (WSAGetLastError() != WSAEWOULDBLOCK || waited >= kSocketTimeoutMs) return -1;
-        if (!WaitReady(socket_.Get(), false, kWaitStepMs)) waited += kWaitStepMs;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+        const uint32_t step = NextStep(start, limitMs);
+        if (step == 0) return -1;
+        WaitReady(socket_.Get(), false, step);
     }
 }
 
@@ -251,6 +299,10 @@ bool ParseResponseHead(const std::string& head, VLResponseHead& out)
 bool ReadResponseHead(VLConnection& connection, size_t limit, std::string& head,
                       std::string& bodyStart)
 {
+    // One bound for the whole block: a server that trickles it a byte at a
+    // time never lets a single receive wait long.
+    const uint32_t headMs = GetWaitLimits().headMs;
+    const ULONGLONG start = GetTickCount64();
     std::string received;
     char block[4096];
     for (;;) {
@@ -260,8 +312,9 @@ bool ReadResponseHead(VLConnection& connection, size_t limit, std::string& head,
             bodyStart = received.substr(end + 4);
             return true;
         }
-        if (received.size() >= limit) return false;
-        const int n = connection.Receive(block, sizeof(block));
+        const ULONGLONG spent = GetTickCount64() - start;
+        if (received.size() >= limit || spent >= headMs) return false;
+        const int n = connection.Receive(block, sizeof(block), uint32_t(headMs - spent));
         if (n <= 0) return false;
         received.append(block, size_t(n));
     }

@@ -52,11 +52,11 @@ bool StartWinsock();
 bool WaitReadable(uintptr_t socket, uint32_t timeoutMs);
 
 // A TCP connection that another thread may break off at any moment (Abort).
-// Once connected the socket does not block; a send or receive that has to
-// wait does so in short steps and notices the abort between them: a shutdown
-// from another thread does not wake a blocked recv everywhere. The
-// socket itself is closed only by the destructor or Close, after the user is
-// done with it.
+// The socket never blocks; a connect, send or receive that has to wait does
+// so in short steps and notices the abort between them: a shutdown from
+// another thread does not wake a blocked recv everywhere. Each wait is bounded
+// (download/WaitLimits.h). The socket itself is closed only by the destructor
+// or Close, after the user is done with it.
 class VLConnection {
 public:
     VLConnection() = default;
@@ -66,8 +66,10 @@ public:
 
     bool Connect(const std::wstring& host, uint16_t port);
     bool SendAll(const std::string& bytes);
-    // As recv: bytes received, 0 when the peer closed, negative on error.
+    // As recv: bytes received, 0 when the peer closed, negative on an error
+    // or when nothing came within limitMs (the idle limit without it).
     int Receive(char* buffer, int size);
+    int Receive(char* buffer, int size, uint32_t limitMs);
     void Abort();
     void Close();
 
@@ -92,7 +94,8 @@ struct VLResponseHead {
 bool ParseResponseHead(const std::string& head, VLResponseHead& out);
 
 // Receives until the empty line that ends the header block, at most limit
-// bytes of header; bytes after it are the body's start.
+// bytes of header and within the head limit; bytes after it are the body's
+// start.
 bool ReadResponseHead(VLConnection& connection, size_t limit, std::string& head,
                       std::string& bodyStart);
 

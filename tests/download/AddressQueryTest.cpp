@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 namespace Velora {
 namespace {
 
@@ -63,6 +67,38 @@ TEST(ParseDownloadInfo, ExactNamesLastWinsOnlyOneIsTrue)
         EXPECT_EQ(c.ok, Parse(c.xml, fresh)) << c.xml;
         EXPECT_EQ(c.updateType, fresh.UpdateType) << c.xml;
         EXPECT_EQ(c.invalidVersion, fresh.InvalidVersion) << c.xml;
+    }
+}
+
+std::string Nest(size_t depth, const std::string& open, const std::string& inner, const std::string& close)
+{
+    std::string text;
+    for (size_t i = 0; i < depth; ++i) text += open;
+    text += inner;
+    for (size_t i = 0; i < depth; ++i) text += close;
+    return text;
+}
+
+TEST(ParseDownloadInfo, AnswersNestedTooDeepAreRefusedBeforeParsing)
+{
+    const std::string url = "<DownloadUrl>http://a/</DownloadUrl>";
+    const std::string file = "<FILE>" + url + "</FILE>";
+    const std::pair<std::string, bool> cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<!DOCTYPE x><!-- <a><a> --><FILE><Md5/><A x='>'/>"
+         "<![CDATA[<a><a>]]>" + url + Nest(30, "<a>", "", "</a>") + "</FILE>", true},
+        {"<FILE>" + url + Nest(40, "<a>", "", "</a>") + "</FILE>", false},
+        {Nest(14000, "<a>", file, "</a>"), false},
+        // End tags the parser does not see as such must not lower the count.
+        {Nest(14000, "<a><!--</a>-->", file, "</a>"), false},
+        {Nest(14000, "<a><![CDATA[</a>]]>", file, "</a>"), false},
+        {Nest(14000, "<a x=\"</a>\">", file, "</a>"), false},
+        {Nest(14000, "<a x='/>'>", file, "</a>"), false},
+        {Nest(2, "<a>", "<?xml version=\"1.0\"?>" + file, "</a>"), false},
+        {"<?xml a\"b version=\"c> <x y=\" e?>" + Nest(14000, "<a>", file, "</a>") + "\"/>", false},
+    };
+    for (const auto& c : cases) {
+        DownloadFileInfo info;
+        EXPECT_EQ(c.second, Parse(c.first, info)) << c.first.substr(0, 120);
     }
 }
 
@@ -152,6 +188,40 @@ TEST_F(HttpGetTest, QueryDownloadInfoAndRequestUrl)
     EXPECT_EQ(1, server.CountRequests("/report?type=1"));
     server.Stop();
     EXPECT_FALSE(RequestUrl("http://127.0.0.1:1/report"));
+}
+
+TEST_F(HttpGetTest, StallingOrLoopingServiceEndsWithinTheBounds)
+{
+    server.SetFile("/q", AnswerXml("http://h/pkg.exe", "", "", 5, "pkg.exe"));
+    server.SetFile("/deep", Nest(14000, "<a>", "<FILE><DownloadUrl>http://h/</DownloadUrl></FILE>", "</a>"));
+    server.SetRedirect("/loop", "/loop");
+    server.SetRedirect("/moved", "/q");
+    DownloadFileInfo info;
+    ASSERT_TRUE(QueryDownloadInfo(ToWide(server.Url("/moved").c_str()), info));
+
+    auto cases = StallingFaults();
+    cases.push_back({"redirect to itself", VLServerFaults()});
+    cases.push_back({"answer nested 14000 deep", VLServerFaults()});
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string target = i == 3 ? "/loop" : i == 4 ? "/deep" : "/q";
+        server.SetFaults(cases[i].second);
+        // Once to the head limit, once stopped long before it.
+        for (bool stop : {false, true}) {
+            if (stop && i >= 3) continue;
+            std::unique_ptr<ShortWaitLimits> limits(stop ? nullptr : new ShortWaitLimits);
+            std::atomic<bool> cancelled{false};
+            std::thread canceller([&] {
+                Sleep(300);
+                cancelled = stop;
+            });
+            const DWORD started = GetTickCount();
+            EXPECT_FALSE(QueryDownloadInfo(ToWide(server.Url(target).c_str()), info, &cancelled)) << cases[i].first;
+            const DWORD took = GetTickCount() - started;
+            canceller.join();
+            EXPECT_LT(took, stop ? 2000u : ShortWaitLimits::kHeadMs + 2000u) << cases[i].first << " stop " << stop;
+        }
+    }
+    EXPECT_EQ(kMaxRedirects + 1, server.CountRequests("/loop"));
 }
 
 TEST(XmlDocument, SaveAndLoadRoundTrip)

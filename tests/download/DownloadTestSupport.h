@@ -7,6 +7,8 @@
 #include "download/DownloadTask.h"
 #include "download/RangeDownloader.h"
 #include "download/ResumeState.h"
+#include "download/WaitLimits.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <windows.h>
 
@@ -17,6 +19,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Velora {
@@ -117,6 +120,35 @@ inline VLStoredBlock StateBlockFor(const std::wstring& target, uint64_t total)
     block.totalSize = total;
     block.rangeCount = 2;
     return block;
+}
+
+// Bounds short enough for a stalling server's case to end in seconds, the
+// program's own again when it goes out of scope.
+struct ShortWaitLimits {
+    static constexpr uint32_t kHeadMs = 1500;
+    ShortWaitLimits()
+    {
+        VLWaitLimits limits;
+        limits.connectMs = 2000;
+        limits.headMs = kHeadMs;
+        limits.idleMs = 2000;
+        SetWaitLimitsForTests(limits);
+    }
+    ~ShortWaitLimits() { SetWaitLimitsForTests(VLWaitLimits()); }
+};
+
+// The ways a server keeps a client waiting; rangesOnly spares the size probe.
+inline std::vector<std::pair<const char*, VLServerFaults>> StallingFaults(bool rangesOnly = false)
+{
+    std::vector<std::pair<const char*, VLServerFaults>> cases(3);
+    cases[0].first = "silent after the request";
+    cases[0].second.stall = true;
+    cases[1].first = "stalls inside the header";
+    cases[1].second.stallAfterHeadBytes = 20;
+    cases[2].first = "header one byte a second";
+    cases[2].second.headByteMs = 1000;
+    for (auto& c : cases) c.second.rangesOnly = rangesOnly;
+    return cases;
 }
 
 // A callback for driving the range downloader without a task.

@@ -321,6 +321,44 @@ TEST_F(HttpTaskTest, StopWhileTheNewRunWaitsForTheOldOneHolds)
     EXPECT_EQ(0, service.CountRequests(kQuery));
 }
 
+TEST_F(HttpTaskTest, StopWhileAServerStallsEndsTheTaskWithin2s)
+{
+    const char* const steps[] = {"address query", "size probe", "range"};
+    for (int step = 0; step < 3; ++step) {
+        for (const auto& c : StallingFaults(step == 2)) {
+            service.SetFaults(step == 0 ? c.second : VLServerFaults());
+            files.SetFaults(step == 0 ? VLServerFaults() : c.second);
+            RecordingListener listener;
+            VLListenerSlot listenerSlot = &listener;
+            TestFolder taskFolder;
+            VLHttpTask* stalled = new VLHttpTask(kRuntime, taskFolder.Path());
+            stalled->listener = &listenerSlot;
+            ASSERT_TRUE(stalled->Start());
+            Sleep(1000);
+            const DWORD stopped = GetTickCount();
+            stalled->Stop();
+            uint32_t result = 0;
+            EXPECT_TRUE(listener.WaitFinished(result, 10000)) << steps[step] << ", " << c.first;
+            EXPECT_LT(GetTickCount() - stopped, 2000u) << steps[step] << ", " << c.first;
+            EXPECT_EQ(kErrStopped, result) << steps[step] << ", " << c.first;
+            stalled->Destroy();
+        }
+    }
+}
+
+TEST_F(HttpTaskTest, StalledServiceFailsTheRunWithNoAddress)
+{
+    ShortWaitLimits limits;
+    VLServerFaults faults;
+    faults.stall = true;
+    service.SetFaults(faults);
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(kErrNoAddress, Run());
+    EXPECT_LT(GetTickCount() - started, ShortWaitLimits::kHeadMs + 2000u);
+    EXPECT_EQ(kTaskFailed, task->state.load());
+    EXPECT_EQ(1u, task->retryCount);
+}
+
 TEST_F(HttpTaskTest, StopOfAQueuedTask)
 {
     task->state = kTaskQueued;

@@ -1,6 +1,14 @@
+#include <winsock2.h>
+
 #include "download/HttpWire.h"
 
+#include "tests/download/DownloadTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace Velora {
 namespace {
@@ -58,6 +66,43 @@ TEST(BuildRequest, ExactBytes)
     // Host and path within their limits can still be too long in the code
     // page (two bytes per character here): refused rather than cut.
     EXPECT_EQ("", BuildRequest(std::wstring(1023, L'\x4E2D'), 80, L"/" + std::wstring(1022, L'\x4E2D'), &range));
+}
+
+TEST(VLConnection, ConnectToAListenerThatNeverAcceptsIsBoundedAndAbortable)
+{
+    // A listener whose queue is full leaves further connection attempts
+    // unanswered.
+    ASSERT_TRUE(StartWinsock());
+    VLSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    ASSERT_EQ(0, bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    ASSERT_EQ(0, listen(listener.Get(), 0));
+    ASSERT_EQ(0, getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length));
+    const uint16_t port = ntohs(address.sin_port);
+    ShortWaitLimits limits;
+    std::vector<std::unique_ptr<VLConnection>> queued;
+    DWORD took = 0;
+    for (int i = 0; i < 8 && took < 1000; ++i) {
+        queued.emplace_back(new VLConnection);
+        const DWORD started = GetTickCount();
+        queued.back()->Connect(L"127.0.0.1", port);
+        took = GetTickCount() - started;
+    }
+    ASSERT_GE(took, 1000u) << "every attempt was answered";
+    EXPECT_LT(took, 2000u + 1000u);
+
+    VLConnection stalled;
+    std::thread aborter([&] {
+        Sleep(300);
+        stalled.Abort();
+    });
+    const DWORD started = GetTickCount();
+    EXPECT_FALSE(stalled.Connect(L"127.0.0.1", port));
+    EXPECT_LT(GetTickCount() - started, 1000u);
+    aborter.join();
 }
 
 struct HeadCase {

@@ -74,7 +74,7 @@ TEST_F(RangeDownloaderTest, MisbehavingServerNeverSplicesWrongBytes)
 {
     std::vector<FaultCase> cases(5);
     cases[0].name = "header block in one-byte sends";
-    cases[0].faults.splitHeaders = true;
+    cases[0].faults.headByteMs = 1;
     cases[0].completes = true;
     cases[1].name = "junk after each range";
     cases[1].faults.trailingBytes = 100;
@@ -192,6 +192,53 @@ TEST_F(RangeDownloaderTest, CancelDuringAStalledProbe)
     // Far below the sockets' two-minute time-out: the probe was broken off.
     EXPECT_LT(took, 30000u);
     EXPECT_FALSE(FileExists(target + L".vlt"));
+}
+
+struct StalledRun {
+    const char* name;
+    VLServerFaults faults;
+    bool redirect = false;
+    uint32_t result = 0;
+    DWORD took = 0;
+};
+
+// A fresh download from a server of its own that misbehaves as told.
+void RunStalled(StalledRun& run)
+{
+    VLTestHttpServer server;
+    if (!server.Start()) return;
+    server.SetFile("/f/pkg.exe", RandomBytes(100000, 3));
+    if (run.redirect) server.SetRedirect("/f/pkg.exe", "/f/pkg.exe");
+    server.SetFaults(run.faults);
+    TestFolder folder;
+    TestDownloadCallback callback;
+    VLRangeDownloader downloader;
+    DownloadFileInfo info;
+    info.DownloadUrl = ToWide(server.Url("/f/pkg.exe").c_str());
+    const DWORD started = GetTickCount();
+    run.result = downloader.StartNew(&callback, info, folder / L"pkg.exe");
+    run.took = GetTickCount() - started;
+}
+
+TEST(RangeDownloaderStalls, StalledProbeOrRangeFailsAfterTheRetriesWithinTheBounds)
+{
+    ShortWaitLimits limits;
+    std::vector<StalledRun> runs;
+    for (bool rangesOnly : {false, true}) {
+        for (const auto& c : StallingFaults(rangesOnly)) runs.push_back({c.first, c.second});
+    }
+    runs.push_back({"redirect to itself", VLServerFaults(), true});
+    // The cases wait out their bounds side by side.
+    std::vector<std::thread> threads;
+    for (auto& run : runs) threads.emplace_back(RunStalled, std::ref(run));
+    for (auto& thread : threads) thread.join();
+    // Four probes, or five attempts of a range, each within the head limit,
+    // and the pauses between them.
+    const DWORD bound = 5 * ShortWaitLimits::kHeadMs + 3 * 2100 + 5000;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(kErrProbe, runs[i].result) << runs[i].name << (i >= 3 && i < 6 ? " (ranges)" : "");
+        EXPECT_LT(runs[i].took, bound) << runs[i].name;
+    }
 }
 
 TEST_F(RangeDownloaderTest, SpeedLimitHoldsEveryFiveSecondWindow)

@@ -99,6 +99,12 @@ void VLTestHttpServer::SetFile(const std::string& target, const std::string& bod
     files_[target] = body;
 }
 
+void VLTestHttpServer::SetRedirect(const std::string& target, const std::string& location)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    redirects_[target] = location;
+}
+
 void VLTestHttpServer::SetFaults(const VLServerFaults& faults)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -198,6 +204,7 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
 {
     VLServerFaults faults;
     std::string body;
+    std::string location;
     bool found;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -205,16 +212,27 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
         auto file = files_.find(request.target);
         found = file != files_.end();
         if (found) body = file->second;
+        auto redirect = redirects_.find(request.target);
+        if (redirect != redirects_.end()) location = redirect->second;
+    }
+    if (faults.rangesOnly && !request.hasRange) {
+        faults.stall = false;
+        faults.stallAfterHeadBytes = 0;
+        faults.headByteMs = 0;
     }
     if (faults.stall) {
         HoldUntilStopped();
         return false;
     }
+    if (!location.empty()) {
+        const std::string answer = "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+        return SendBytes(client, answer.data(), answer.size());
+    }
     const bool notFound = !found || (!faults.notFoundPrefix.empty() &&
                                      request.target.compare(0, faults.notFoundPrefix.size(), faults.notFoundPrefix) == 0);
     if (notFound) {
         const std::string answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found";
-        return SendBytes(client, answer.data(), answer.size(), false);
+        return SendBytes(client, answer.data(), answer.size());
     }
 
     std::string head;
@@ -225,7 +243,7 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
         const uint64_t last = std::min<uint64_t>(request.last, body.empty() ? 0 : body.size() - 1);
         if (request.first >= body.size() || request.first > last) {
             const std::string answer = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n";
-            return SendBytes(client, answer.data(), answer.size(), false);
+            return SendBytes(client, answer.data(), answer.size());
         }
         offset = size_t(request.first);
         length = size_t(last - request.first + 1);
@@ -242,7 +260,12 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
         head += "Connection: keep-alive\r\n";
     }
     head += "\r\n";
-    if (!SendBytes(client, head.data(), head.size(), faults.splitHeaders)) return false;
+    if (faults.stallAfterHeadBytes) {
+        SendBytes(client, head.data(), std::min(faults.stallAfterHeadBytes, head.size()), faults.headByteMs);
+        HoldUntilStopped();
+        return false;
+    }
+    if (!SendBytes(client, head.data(), head.size(), faults.headByteMs)) return false;
 
     uint64_t cutAfter = 0;
     if (request.hasRange && faults.cutAfter) {
@@ -260,21 +283,24 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
     }
     if (asRange && faults.trailingBytes) {
         const std::string junk(faults.trailingBytes, '\x5A');
-        if (!SendBytes(client, junk.data(), junk.size(), false)) return false;
+        if (!SendBytes(client, junk.data(), junk.size())) return false;
     }
     return !faults.omitLength;
 }
 
-bool VLTestHttpServer::SendBytes(Client& client, const char* data, size_t size, bool oneByteSends)
+bool VLTestHttpServer::SendBytes(Client& client, const char* data, size_t size, uint32_t byteMs)
 {
     size_t sent = 0;
     while (sent < size) {
-        const int piece = oneByteSends ? 1 : int(std::min<size_t>(size - sent, 65536));
+        const int piece = byteMs ? 1 : int(std::min<size_t>(size - sent, 65536));
         const int n = send(client.socket.Get(), data + sent, piece, 0);
         if (n <= 0) return false;
         sent += size_t(n);
         // One byte per segment: the peer really sees the header arrive in pieces.
-        if (oneByteSends) Sleep(1);
+        if (byteMs) {
+            if (Stopping()) return false;
+            Sleep(byteMs);
+        }
     }
     return true;
 }
@@ -292,7 +318,7 @@ bool VLTestHttpServer::SendBody(Client& client, const char* data, size_t size, u
     const size_t step = throttle ? std::max<size_t>(throttle / 10, 1) : 65536;
     for (size_t sent = 0; sent < stop;) {
         const size_t piece = std::min(step, stop - sent);
-        if (!SendBytes(client, data + sent, piece, false)) return false;
+        if (!SendBytes(client, data + sent, piece)) return false;
         sent += piece;
         if (throttle) Sleep(100);
     }

@@ -23,7 +23,9 @@ struct VLServerFaults {
     bool holdOnCut = false;          // keep a cut connection open instead of closing it
     int cutLimit = -1;               // how many range answers are cut; -1 every one
     bool wholeBodyForRange = false;  // 200 with the whole file to a range request
-    bool splitHeaders = false;       // header block sent one byte per send
+    uint32_t headByteMs = 0;         // header block sent one byte per send, this many ms apart (0: at once)
+    size_t stallAfterHeadBytes = 0;  // header bytes sent before the answer stalls (0: never)
+    bool rangesOnly = false;         // the stalls and the trickle hit range requests only, not the probe
     int64_t lengthDelta = 0;         // added to every Content-Length
     size_t trailingBytes = 0;        // junk sent after each range answer's body
     std::string notFoundPrefix;      // targets starting with this answer 404
@@ -54,6 +56,8 @@ public:
     std::string Url(const std::string& target) const;
 
     void SetFile(const std::string& target, const std::string& body);
+    // Requests for target get a 302 to location.
+    void SetRedirect(const std::string& target, const std::string& location);
     void SetFaults(const VLServerFaults& faults);
     std::vector<VLLoggedRequest> Requests();
     // Requests for the target, with and without a range.
@@ -66,7 +70,7 @@ private:
     void Serve(std::shared_ptr<Client> client);
     void ServeRequests(Client& client);
     bool Answer(Client& client, const VLLoggedRequest& request);
-    bool SendBytes(Client& client, const char* data, size_t size, bool oneByteSends);
+    bool SendBytes(Client& client, const char* data, size_t size, uint32_t byteMs = 0);
     bool SendBody(Client& client, const char* data, size_t size, uint64_t cutAfter, bool& cut);
     void HoldUntilStopped();
     bool Stopping();
@@ -78,6 +82,7 @@ private:
     std::condition_variable stopped_;
     bool stopping_ = false;
     std::map<std::string, std::string> files_;
+    std::map<std::string, std::string> redirects_;
     VLServerFaults faults_;
     int cutsDone_ = 0;
     std::vector<VLLoggedRequest> log_;
