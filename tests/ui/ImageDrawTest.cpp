@@ -3,6 +3,7 @@
 
 #include "tests/support/TestFolder.h"
 #include "tests/ui/TestImages.h"
+#include "ui/core/BitmapPixels.h"
 #include "ui/core/ImageDescriptor.h"
 #include "ui/core/RenderEngine.h"
 
@@ -157,7 +158,18 @@ TEST_F(ImageDraw, NamesAndFailures)
     EXPECT_TRUE(Draw(canvas, rect, L"file='nothing.png' res='" + cells_ + L"'"));
     EXPECT_FALSE(Draw(canvas, rect, L"file='nothing.png'"));
     EXPECT_FALSE(Draw(canvas, rect, L"res='698' restype='NONE'"));
+    // A file image and a resource may share a name: restype tells them apart.
+    uint32_t* bits = nullptr;
+    auto solid = std::make_unique<VLImageInfo>();
+    solid->bitmap = CreateDib32(1, 1, &bits);
+    solid->width = solid->height = 1;
+    *bits = 0xFF00FF00;
+    VLRenderEngine::AddFileImage(L"601", std::move(solid));
+    EXPECT_TRUE(Draw(canvas, rect, L"601"));
+    EXPECT_EQ(0xFF00u, canvas.At(0, 0) & 0xFFFFFF);
     EXPECT_TRUE(Draw(canvas, rect, L"res='601' restype='PNG'"));
+    EXPECT_EQ(CellColour(0, 0), canvas.At(0, 0) & 0xFFFFFF);
+    VLUIResources::Instance()->RemoveFileImage(L"601");
     EXPECT_TRUE(VLRenderEngine::DrawImageString(nullptr, rect, cells_.c_str(), rect, nullptr));
 }
 
@@ -245,6 +257,11 @@ TEST_F(ImageDraw, RegionImageShowsOnlyItsPixelsUpright)
         EXPECT_EQ(kBackground, canvas.At(2, y));
         EXPECT_EQ(CellColour(6, y), canvas.At(6, y) & 0xFFFFFF) << y;
     }
+    // A module bitmap (not a DIB section) works as the image too.
+    canvas.Fill(kBackground);
+    ASSERT_TRUE(Draw(canvas, {0, 0, 9, 9}, L"res='602' restype='BMP' rgnimage='" + mask + L"' rgnmask='0xFF00FFFF'"));
+    EXPECT_EQ(kBackground, canvas.At(2, 8));
+    EXPECT_EQ(CellColour(6, 8), canvas.At(6, 8) & 0xFFFFFF);
     // A region image of another size draws nothing.
     Canvas other(10, 10, kBackground);
     ASSERT_TRUE(Draw(other, {0, 0, 10, 10}, descriptor));

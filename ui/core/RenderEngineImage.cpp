@@ -173,7 +173,9 @@ void DrawImage(HDC hdc, HBITMAP bitmap, const RECT& D, const RECT& P, bool hasAl
                const RECT& K, const RECT& S)
 {
     if (!bitmap) return;
-    VLMemoryDC memory(CreateCompatibleDC(hdc));
+    // One source DC per thread: making and deleting a DC for every image
+    // cost more than the copying itself.
+    thread_local VLMemoryDC memory(CreateCompatibleDC(nullptr));
     if (!memory) return;
     VLSelectObject selected(memory.Get(), bitmap);
     SetStretchBltMode(hdc, COLORONCOLOR);
