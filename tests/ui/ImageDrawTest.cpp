@@ -173,6 +173,19 @@ TEST_F(ImageDraw, NamesAndFailures)
     EXPECT_TRUE(VLRenderEngine::DrawImageString(nullptr, rect, cells_.c_str(), rect, nullptr));
 }
 
+TEST_F(ImageDraw, OnlyTheSameSizeOpaqueCopyIsCutToThePaintRectangle)
+{
+    const RECT paint{0, 0, 4, 4};
+    for (const wchar_t* pairs : {L"", L" corner='1,1,1,1'", L" fade='254'"}) {
+        Canvas canvas(9, 9, kBackground);
+        const std::wstring descriptor = L"file='" + cells_ + L"'" + pairs;
+        ASSERT_TRUE(VLRenderEngine::DrawImageString(canvas.Dc(), {0, 0, 9, 9}, descriptor.c_str(), paint, nullptr));
+        EXPECT_TRUE(Near(CellColour(3, 3), canvas.At(3, 3) & 0xFFFFFF, 2)) << pairs;
+        // Cells meeting the paint rectangle are drawn whole.
+        EXPECT_EQ(*pairs == 0, canvas.At(6, 6) == kBackground) << pairs;
+    }
+}
+
 TEST_F(ImageDraw, CornersLargerThanTheSourceSkipTheirCells)
 {
     // Source middle width 4 - 3 - 3 < 0: no mirrored middle or edges.

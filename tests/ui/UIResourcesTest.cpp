@@ -21,15 +21,16 @@ std::vector<uint32_t> Pixels(const VLImageInfo& image)
 
 TEST(VLUIResources, PremultipliesWithTruncationThenAppliesTheMask)
 {
-    // Premultiplied words: 0xFFFF00FF (opaque magenta), 0x80808080, 0x00000000, 0x40200000 (red 0x81 at 0x40).
-    const Rgba rgba = {255, 0, 255, 255, 255, 255, 255, 128, 0, 0, 0, 0, 0x81, 0, 0, 0x40};
+    // Premultiplied words: 0xFFFF00FF (opaque magenta), 0x80808080, 0x00000000,
+    // 0x03010000 (red 128 at alpha 3: 1.5 truncated).
+    const Rgba rgba = {255, 0, 255, 255, 255, 255, 255, 128, 0, 0, 0, 0, 128, 0, 0, 3};
     const struct {
         uint32_t mask;
         std::vector<uint32_t> expected;
     } cases[] = {
-        {0xFF00FF, {0xFFFF00FF, 0x80808080, 0, 0x40200000}},   // six digits never match an opaque pixel
-        {0xFFFF00FF, {0, 0x80808080, 0, 0x40200000}},
-        {0x40200000, {0xFFFF00FF, 0x80808080, 0, 0}},          // the premultiplied word is compared
+        {0xFF00FF, {0xFFFF00FF, 0x80808080, 0, 0x03010000}},   // six digits never match an opaque pixel
+        {0xFFFF00FF, {0, 0x80808080, 0, 0x03010000}},
+        {0x03010000, {0xFFFF00FF, 0x80808080, 0, 0}},          // the premultiplied word is compared
     };
     for (const auto& c : cases) {
         const std::string png = EncodePng(4, 1, rgba);
