@@ -212,14 +212,20 @@ TEST_F(ImageDraw, AlphaCloseSticksToTheCachedImage)
 
 TEST_F(ImageDraw, IconFallbackJoinsTheCache)
 {
-    Canvas canvas(16, 16, kBackground);
-    ASSERT_TRUE(Draw(canvas, {0, 0, 16, 16}, L"res='603' restype='ICOTEST' icon='true' iconsize='16'"));
-    EXPECT_EQ(kBackground, canvas.At(3, 8));
-    EXPECT_TRUE(Near(0xFFFF0000, canvas.At(12, 8), 1)) << std::hex << canvas.At(12, 8);
+    const std::wstring iconFile = VL_UI_FIXTURE_DIR L"\\half.ico";
+    for (const std::wstring& named : {std::wstring(L"res='603' restype='ICOTEST'"), L"file='" + iconFile + L"'"}) {
+        Canvas canvas(16, 16, kBackground);
+        ASSERT_TRUE(Draw(canvas, {0, 0, 16, 16}, named + L" icon='true' iconsize='16'")) << named;
+        EXPECT_EQ(kBackground, canvas.At(3, 8));
+        EXPECT_TRUE(Near(0xFFFF0000, canvas.At(12, 8), 1)) << std::hex << canvas.At(12, 8);
+    }
     VLImageInfo* cached = VLUIResources::Instance()->GetResourceImage(603, L"ICOTEST", 0);
     ASSERT_TRUE(cached);
     EXPECT_EQ(16, cached->width);
     EXPECT_TRUE(cached->hasAlpha);
+    EXPECT_TRUE(VLUIResources::Instance()->GetFileImage(iconFile, 0, false));
+    VLUIResources::Instance()->RemoveFileImage(iconFile);
+    Canvas canvas(16, 16, kBackground);
     EXPECT_FALSE(Draw(canvas, {0, 0, 16, 16}, L"res='604' restype='ICOTEST' icon='true' iconsize='16'"));
 }
 
