@@ -126,7 +126,8 @@ int main()
     int largest = 0;
     for (int i = 0; i < kWidth * kHeight; ++i)
         for (int shift = 0; shift < 32; shift += 8)
-            largest = std::max(largest, std::abs(int((engineBits[i] >> shift) & 0xFF) - int((bits[i] >> shift) & 0xFF)));
+            largest = std::max(largest,
+                               std::abs(int((engineBits[i] >> shift) & 0xFF) - int((bits[i] >> shift) & 0xFF)));
 
     // Short runs taken in turns, best of each: the machine's other load
     // then weighs on both alike.

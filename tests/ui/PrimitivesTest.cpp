@@ -11,119 +11,90 @@ using namespace Velora::Test;
 
 namespace {
 
-constexpr uint32_t kBackground = 0xFF102030;
+constexpr uint32_t kBack = 0xFF102030;
 
-TEST(VLRenderEngine, DrawColor)
+TEST(VLRenderEngine, FillsAndFrames)
 {
     const struct {
         uint32_t colour;
         bool layered;
         uint32_t expected;
-        int tolerance;
-    } cases[] = {
-        {0x00FF0000, false, kBackground, 0},
-        {0xFFFF0000, false, 0xFF0000, 0},
-        {0xFFFF0000, true, 0xFF0000, 0},
-        {0x80FF0000, false, 0x881018, 1}, // red over 10 20 30 at 128/255
-    };
-    for (const auto& c : cases) {
-        Canvas canvas(10, 10, kBackground);
+    } fills[] = {{0x00FF0000, false, kBack & 0xFFFFFF}, {0xFFFF0000, false, 0xFF0000}, {0xFFFF0000, true, 0xFF0000},
+                 {0x80FF0000, false, 0x881018}}; // red over 10 20 30 at 128/255
+    for (const auto& c : fills) {
+        Canvas canvas(10, 10, kBack);
         VLRenderEngine::DrawColor(canvas.Dc(), {2, 2, 8, 8}, c.colour, c.layered);
-        EXPECT_TRUE(Near(c.expected & 0xFFFFFF, canvas.At(4, 4) & 0xFFFFFF, c.tolerance))
-            << std::hex << c.colour << " " << canvas.At(4, 4);
-        EXPECT_EQ(kBackground, canvas.At(1, 1));
-        EXPECT_EQ(kBackground, canvas.At(8, 8));
+        EXPECT_TRUE(Near(c.expected, canvas.Rgb(4, 4), 1)) << std::hex << c.colour << " " << canvas.At(4, 4);
+        EXPECT_TRUE(SameRect(c.colour >> 24 ? RECT{2, 2, 8, 8} : RECT{}, canvas.Changed(kBack)));
     }
-}
-
-TEST(VLRenderEngine, FramesAreDrawnInside)
-{
-    for (uint32_t colour : {0xFF00FF00u, 0x8000FF00u}) {
-        Canvas canvas(20, 20, kBackground);
+    // Frames two pixels wide inside the rectangle, opaque and blended.
+    for (const auto& [colour, green] : {std::pair{0xFF00FF00u, 0x00FF00u}, {0x8000FF00u, 0x088F18u}}) {
+        Canvas canvas(20, 20, kBack);
         VLRenderEngine::DrawRect(canvas.Dc(), {2, 2, 18, 18}, 2, colour);
-        const uint32_t green = colour >> 24 == 255 ? 0x00FF00 : 0x088F18;
         for (int at : {2, 3, 16, 17}) {
-            EXPECT_TRUE(Near(green, canvas.At(at, 10) & 0xFFFFFF, 2)) << std::hex << colour << " " << at;
-            EXPECT_TRUE(Near(green, canvas.At(10, at) & 0xFFFFFF, 2)) << std::hex << colour << " " << at;
+            EXPECT_TRUE(Near(green, canvas.Rgb(at, 10), 2)) << std::hex << colour << " " << at;
+            EXPECT_TRUE(Near(green, canvas.Rgb(10, at), 2)) << std::hex << colour << " " << at;
         }
-        for (int at : {1, 4, 15, 18}) EXPECT_EQ(kBackground, canvas.At(at, 10)) << std::hex << colour << " " << at;
+        for (int at : {1, 4, 15, 18}) EXPECT_EQ(kBack, canvas.At(at, 10)) << std::hex << colour << " " << at;
         VLRenderEngine::DrawRoundRect(canvas.Dc(), {0, 0, 20, 20}, 1, 8, 8, colour);
-        EXPECT_EQ(kBackground, canvas.At(0, 0));
-        EXPECT_TRUE(Near(green, canvas.At(10, 0) & 0xFFFFFF, 2));
+        EXPECT_EQ(kBack, canvas.At(0, 0));
+        EXPECT_TRUE(Near(green, canvas.Rgb(10, 0), 2));
     }
 }
 
-TEST(VLRenderClip, RoundClipRoundsOnlyTheTopUnlessAsked)
+TEST(VLRenderClip, ClipsAndRestores)
 {
     for (int roundBottom : {0, 1}) {
-        Canvas canvas(20, 20, kBackground);
+        Canvas canvas(20, 20, kBack);
         {
-            VLRenderClip clip;
+            VLRenderClip clip; // restored when it goes
             VLRenderClip::ClipToRoundRect(clip, canvas.Dc(), {0, 0, 20, 20}, 6, roundBottom);
             VLRenderEngine::DrawColor(canvas.Dc(), {0, 0, 20, 20}, 0xFFFF0000, false);
         }
-        EXPECT_EQ(kBackground, canvas.At(0, 0));
-        EXPECT_EQ(roundBottom ? kBackground : 0xFF0000, canvas.At(0, 19) & (roundBottom ? ~0u : 0xFFFFFF));
-        EXPECT_EQ(0xFF0000u, canvas.At(10, 10) & 0xFFFFFF);
-        // The clip is back: a fill reaches the corner again.
+        EXPECT_EQ(kBack, canvas.At(0, 0));
+        EXPECT_EQ(roundBottom ? kBack & 0xFFFFFF : 0xFF0000, canvas.Rgb(0, 19));
         VLRenderEngine::DrawColor(canvas.Dc(), {0, 0, 20, 20}, 0xFF00FF00, false);
-        EXPECT_EQ(0x00FF00u, canvas.At(0, 0) & 0xFFFFFF);
+        EXPECT_EQ(0x00FF00u, canvas.Rgb(0, 0));
     }
-    Canvas canvas(20, 20, kBackground);
+    Canvas canvas(20, 20, kBack);
     VLRenderClip clip;
     VLRenderClip::ClipToRect(clip, canvas.Dc(), {5, 5, 10, 10});
     VLRenderEngine::DrawColor(canvas.Dc(), {0, 0, 20, 20}, 0xFFFF0000, false);
     VLRenderClip::Restore(clip);
-    EXPECT_EQ(kBackground, canvas.At(4, 5));
-    EXPECT_EQ(0xFF0000u, canvas.At(5, 5) & 0xFFFFFF);
-    EXPECT_EQ(kBackground, canvas.At(10, 9));
+    EXPECT_TRUE(SameRect({5, 5, 10, 10}, canvas.Changed(kBack)));
 }
 
 TEST(VLRenderEngine, CornerRegionCutsExactlyTheTransparentCornerPixels)
 {
-    // 20 x 20 opaque, with transparent pixels in each 3 x 3 corner block
-    // where (x + y) is even, and one transparent pixel outside the blocks.
-    const int size = 20;
-    auto transparent = [&](int x, int y) {
-        const bool inBlock = (x < 3 || x >= size - 3) && (y < 3 || y >= size - 3);
-        return (inBlock && (x + y) % 2 == 0) || (x == 10 && y == 1);
+    // 20 x 20, transparent where (x + y) is even inside the 3 x 3 corner
+    // blocks and at one pixel outside them.
+    auto clear = [](int x, int y) {
+        return ((x < 3 || x >= 17) && (y < 3 || y >= 17) && (x + y) % 2 == 0) || (x == 10 && y == 1);
     };
     Rgba pixels;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            pixels.insert(pixels.end(), {0, 0, 255, (unsigned char)(transparent(x, y) ? 0 : 255)});
+    for (int i = 0; i < 400; ++i)
+        pixels.insert(pixels.end(), {0, 0, 255, (unsigned char)(clear(i % 20, i / 20) ? 0 : 255)});
     TestFolder folder;
-    const std::wstring path = folder / L"corner.png";
-    ASSERT_TRUE(WriteFileBytes(path, EncodePng(size, size, pixels)));
-    const std::wstring descriptor = L"file='" + path + L"' corner='3,3,3,3'";
-    VLRegion region = VLRenderEngine::CreateCornerRegion(descriptor.c_str(), 800, 600);
+    const std::wstring path = folder / L"corner.png", tiny = folder / L"tiny.png";
+    ASSERT_TRUE(WriteFileBytes(path, Encode(Format::Png, 20, 20, pixels)));
+    VLRegion region = VLRenderEngine::CreateCornerRegion((L"file='" + path + L"' corner='3,3,3,3'").c_str(), 800, 600);
     ASSERT_TRUE(region);
     for (int y = 0; y < 600; ++y) {
         for (int x = 0; x < 800; ++x) {
-            const int ix = x < 3 ? x : x >= 797 ? x - 800 + size : -1;
-            const int iy = y < 3 ? y : y >= 597 ? y - 600 + size : -1;
-            const bool cut = ix >= 0 && iy >= 0 && transparent(ix, iy);
-            ASSERT_EQ(cut, !PtInRegion(region.Get(), x, y)) << x << "," << y;
+            const int ix = x < 3 ? x : x >= 797 ? x - 780 : -1, iy = y < 3 ? y : y >= 597 ? y - 580 : -1;
+            ASSERT_EQ(ix >= 0 && iy >= 0 && clear(ix, iy), !PtInRegion(region.Get(), x, y)) << x << "," << y;
         }
     }
     EXPECT_FALSE(VLRenderEngine::CreateCornerRegion((L"file='" + path + L"'").c_str(), 800, 600));
     EXPECT_FALSE(VLRenderEngine::CreateCornerRegion(L"file='missing.png' corner='3,3,3,3'", 800, 600));
-    VLUIResources::Instance()->RemoveFileImage(path);
-}
-
-TEST(VLRenderEngine, CornerBlocksLargerThanTheImageStayInsideIt)
-{
-    // A 2 x 2 image, all transparent, with corners of 5: every block is the
-    // whole image, and overlapping blocks never put a pixel back.
-    TestFolder folder;
-    const std::wstring path = folder / L"tiny.png";
-    ASSERT_TRUE(WriteFileBytes(path, EncodePng(2, 2, Rgba(16, 0))));
-    VLRegion region =
-        VLRenderEngine::CreateCornerRegion((L"file='" + path + L"' corner='5,5,5,5'").c_str(), 3, 3);
+    // Corner blocks larger than a 2 x 2 transparent image stay inside it, and
+    // overlapping blocks never put a pixel back.
+    ASSERT_TRUE(WriteFileBytes(tiny, Encode(Format::Png, 2, 2, Rgba(16, 0))));
+    region = VLRenderEngine::CreateCornerRegion((L"file='" + tiny + L"' corner='5,5,5,5'").c_str(), 3, 3);
     ASSERT_TRUE(region);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x) EXPECT_FALSE(PtInRegion(region.Get(), x, y)) << x << "," << y;
+    for (int i = 0; i < 9; ++i) EXPECT_FALSE(PtInRegion(region.Get(), i % 3, i / 3)) << i;
     VLUIResources::Instance()->RemoveFileImage(path);
+    VLUIResources::Instance()->RemoveFileImage(tiny);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #define STBI_WRITE_NO_STDIO
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace Velora::Test {
@@ -19,45 +20,37 @@ void Append(void* context, void* data, int size)
     static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
 }
 
+// Every suite loads resources from the test program itself.
+const bool kModuleSet = [] {
+    VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
+    return true;
+}();
+
 } // namespace
 
 uint32_t CellColour(int x, int y)
 {
-    const int column = x / 3, row = y / 3;
-    return uint32_t(40 + 90 * column) << 16 | uint32_t(30 + 100 * row) << 8 | uint32_t(200 - 60 * column - 20 * row);
+    const uint32_t column = x / 3, row = y / 3;
+    return (40 + 90 * column) << 16 | (30 + 100 * row) << 8 | (200 - 60 * column - 20 * row);
 }
 
 Rgba CellImage()
 {
     Rgba pixels;
-    for (int y = 0; y < 9; ++y) {
-        for (int x = 0; x < 9; ++x) {
-            const uint32_t c = CellColour(x, y);
-            pixels.insert(pixels.end(), {(unsigned char)(c >> 16), (unsigned char)(c >> 8), (unsigned char)c, 255});
-        }
+    for (int i = 0; i < 81; ++i) {
+        const uint32_t c = CellColour(i % 9, i / 9);
+        pixels.insert(pixels.end(), {(unsigned char)(c >> 16), (unsigned char)(c >> 8), (unsigned char)c, 255});
     }
     return pixels;
 }
 
-std::string EncodePng(int width, int height, const Rgba& pixels)
+std::string Encode(Format format, int width, int height, const Rgba& pixels)
 {
     std::string out;
-    stbi_write_png_to_func(Append, &out, width, height, 4, pixels.data(), width * 4);
-    return out;
-}
-
-std::string EncodeBmp(int width, int height, const Rgba& pixels)
-{
-    std::string out;
-    stbi_write_bmp_to_func(Append, &out, width, height, 4, pixels.data());
-    return out;
-}
-
-std::string EncodeTga(int width, int height, const Rgba& pixels, bool runLength)
-{
-    std::string out;
-    stbi_write_tga_with_rle = runLength ? 1 : 0;
-    stbi_write_tga_to_func(Append, &out, width, height, 4, pixels.data());
+    stbi_write_tga_with_rle = format == Format::TgaRle;
+    if (format == Format::Png) stbi_write_png_to_func(Append, &out, width, height, 4, pixels.data(), width * 4);
+    else if (format == Format::Bmp) stbi_write_bmp_to_func(Append, &out, width, height, 4, pixels.data());
+    else stbi_write_tga_to_func(Append, &out, width, height, 4, pixels.data());
     return out;
 }
 
@@ -87,7 +80,20 @@ uint32_t Canvas::At(int x, int y) const
 void Canvas::Fill(uint32_t word)
 {
     GdiFlush();
-    for (int i = 0; i < width_ * height_; ++i) bits_[i] = word;
+    std::fill(bits_, bits_ + width_ * height_, word);
+}
+
+RECT Canvas::Changed(uint32_t word) const
+{
+    RECT box{width_, height_, 0, 0};
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            if (At(x, y) == word) continue;
+            box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                   std::max<LONG>(box.bottom, y + 1)};
+        }
+    }
+    return box.right ? box : RECT{};
 }
 
 bool Near(uint32_t a, uint32_t b, int tolerance)
@@ -98,14 +104,6 @@ bool Near(uint32_t a, uint32_t b, int tolerance)
     return true;
 }
 
+bool SameRect(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
+
 } // namespace Velora::Test
-
-namespace {
-
-// Every suite loads resources from the test program itself.
-const bool kModuleSet = [] {
-    Velora::VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
-    return true;
-}();
-
-} // namespace
