@@ -73,6 +73,10 @@ TEST(HostileImages, LoadAsFailures)
     for (size_t n = 0; n < 4; ++n) cases.push_back({"skin of " + std::to_string(n), skin.substr(0, n), true});
     cases.push_back({"plain png read as skin", png, true});
     cases.push_back({"skin read as plain", skin, false});
+    // Whole, but more pixels than any skin may hold: 4097 x 4097 in runs.
+    std::string huge = Patched(Patched(rle.substr(0, 18), 12, 0x10011001, 4, false), 0, 0, 1, false);
+    for (int i = 0; i < 4097 * 4097 / 128 + 1; ++i) huge += std::string("\xff\x10\x20\x30\xff", 5);
+    cases.push_back({"tga 4097 square", huge});
     ASSERT_GE(cases.size(), 200u);
 
     TestFolder folder;
@@ -94,6 +98,8 @@ TEST(HostileImages, LoadAsFailures)
             ASSERT_TRUE(SetEndOfFile(file.handle.Get()));
             file.Close();
             EXPECT_FALSE(resources->LoadFileImage(path, 0, enciphered));
+            VLBuffer<unsigned char> buffer;
+            EXPECT_FALSE(ReadSkinFile(path, buffer));
         }
     }
 }
