@@ -149,7 +149,9 @@ bool DrawImageString(HDC hdc, const RECT& control, const wchar_t* descriptorText
         VLImageInfo* region = FetchImage(descriptor.regionImage, descriptor.regionResType, 0, false);
         VLBitmap masked;
         if (region) masked = CreateRegionMaskedBitmap(rect, *image, *region, descriptor.regionMask);
-        if (masked) DrawImage(hdc, masked.Get(), rect, paint, true, fade, descriptor.hole, corner, source);
+        if (masked)
+            DrawImage(hdc, masked.Get(), rect, paint, true, fade, descriptor.hole, corner,
+                      SourceWithin(source, masked.Get()));
     } else if (descriptor.reverse) {
         // Derived bitmaps fade or leave corners transparent, so they are
         // always blended, whatever the image they come from.
