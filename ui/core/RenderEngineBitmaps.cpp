@@ -5,6 +5,7 @@
 
 #include "ui/core/BitmapPixels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
