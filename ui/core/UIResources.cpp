@@ -1,0 +1,245 @@
+#include "ui/core/UIResources.h"
+
+#include "base/Buffer.h"
+#include "base/File.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "ui/core/BitmapPixels.h"
+#include "ui/core/SkinFile.h"
+
+#include <stb_image.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Velora {
+
+namespace {
+
+uint32_t Read16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t Read32(const unsigned char* p) { return Read16(p) | Read16(p + 2) << 16; }
+
+// The decoder pads a short BMP or TGA with zeros and calls it a success, so
+// the pixel data those headers promise is measured against the bytes first.
+bool BmpComplete(const unsigned char* data, size_t size)
+{
+    if (size < 26) return false;
+    const uint64_t offset = Read32(data + 10);
+    const uint32_t headerSize = Read32(data + 14);
+    int64_t width, height;
+    uint32_t bits;
+    if (headerSize == 12) {
+        width = Read16(data + 18);
+        height = Read16(data + 20);
+        bits = Read16(data + 24);
+    } else {
+        if (size < 30) return false;
+        width = int32_t(Read32(data + 18));
+        height = int32_t(Read32(data + 22));
+        bits = Read16(data + 28);
+    }
+    if (height < 0) height = -height;
+    if (!ImageSizeAllowed(width, height) || bits == 0 || bits > 32) return false;
+    const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
+    return offset + stride * uint64_t(height) <= size;
+}
+
+bool TgaComplete(const unsigned char* data, size_t size)
+{
+    if (size < 18) return false;
+    const unsigned type = data[2];
+    if (type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11) return true;
+    const bool indexed = data[1] != 0;
+    const uint64_t width = Read16(data + 12), height = Read16(data + 14);
+    const uint64_t pixelBytes = (data[16] + 7u) / 8u;
+    if (!ImageSizeAllowed(int64_t(width), int64_t(height)) || pixelBytes == 0) return false;
+    uint64_t at = 18 + uint64_t(data[0]);
+    if (indexed) at += Read16(data + 3) + uint64_t(Read16(data + 5)) * ((data[7] + 7u) / 8u);
+    const uint64_t pixels = width * height;
+    if (type < 9) return at + pixels * pixelBytes <= size;
+    // Run-length packets: a header byte, then one pixel (a run) or n pixels.
+    for (uint64_t done = 0; done < pixels;) {
+        if (at >= size) return false;
+        const unsigned packet = data[at++];
+        const uint64_t count = (packet & 127u) + 1;
+        at += (packet & 128u) ? pixelBytes : count * pixelBytes;
+        done += count;
+    }
+    return at <= size;
+}
+
+bool DataComplete(const unsigned char* data, size_t size)
+{
+    static const unsigned char kPng[4] = {0x89, 'P', 'N', 'G'};
+    static const unsigned char kPsd[4] = {'8', 'B', 'P', 'S'};
+    if (size >= 4 && (!std::memcmp(data, kPng, 4) || !std::memcmp(data, kPsd, 4))) return true;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return true;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpComplete(data, size);
+    return TgaComplete(data, size);
+}
+
+// Every pixel premultiplied with truncation, then compared with the mask on
+// the premultiplied word.
+void ConvertPixels(const unsigned char* rgba, uint32_t* out, size_t count, uint32_t mask, bool& hasAlpha)
+{
+    for (size_t i = 0; i < count; ++i, rgba += 4) {
+        const uint32_t r = rgba[0], g = rgba[1], b = rgba[2], a = rgba[3];
+        uint32_t word;
+        if (a < 255) {
+            word = a << 24 | (r * a / 255) << 16 | (g * a / 255) << 8 | (b * a / 255);
+            hasAlpha = true;
+        } else {
+            word = a << 24 | r << 16 | g << 8 | b;
+        }
+        if (word == mask) {
+            word = 0;
+            hasAlpha = true;
+        }
+        out[i] = word;
+    }
+}
+
+struct StbPixels {
+    ~StbPixels() { stbi_image_free(pixels); }
+    unsigned char* pixels = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<VLImageInfo> DecodeImage(const unsigned char* data, size_t size, uint32_t mask)
+{
+    if (!data || size == 0 || size > kMaxSkinFileSize || !DataComplete(data, size)) return nullptr;
+    int width = 0, height = 0, channels = 0;
+    // The header is measured before anything is decoded, so a hostile size
+    // never reaches an allocation.
+    if (!stbi_info_from_memory(data, int(size), &width, &height, &channels) || !ImageSizeAllowed(width, height))
+        return nullptr;
+    StbPixels decoded;
+    int decodedWidth = 0, decodedHeight = 0;
+    decoded.pixels = stbi_load_from_memory(data, int(size), &decodedWidth, &decodedHeight, &channels, 4);
+    if (!decoded.pixels || decodedWidth != width || decodedHeight != height) return nullptr;
+    auto image = std::make_unique<VLImageInfo>();
+    uint32_t* bits = nullptr;
+    image->bitmap = CreateDib32(width, height, &bits);
+    if (!image->bitmap) return nullptr;
+    image->width = width;
+    image->height = height;
+    ConvertPixels(decoded.pixels, bits, size_t(width) * size_t(height), mask, image->hasAlpha);
+    return image;
+}
+
+VLUIResources* VLUIResources::Instance()
+{
+    static VLUIResources resources;
+    return &resources;
+}
+
+VLUIResources::~VLUIResources()
+{
+    // File images go before resource images, as the cache was built.
+    recentPaths_.clear();
+    fileImages_.clear();
+    resourceImages_.clear();
+}
+
+VLImageInfo* VLUIResources::GetResourceImage(int id, const std::wstring& type, uint32_t mask)
+{
+    auto found = resourceImages_.find(id);
+    if (found != resourceImages_.end()) return found->second.get();
+    std::unique_ptr<VLImageInfo> image = LoadResourceImage(id, type, mask);
+    if (!image) return nullptr;
+    return (resourceImages_[id] = std::move(image)).get();
+}
+
+VLImageInfo* VLUIResources::GetFileImage(const std::wstring& path, uint32_t mask, bool enciphered)
+{
+    auto found = fileImages_.find(path);
+    if (found != fileImages_.end()) {
+        auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
+        if (recent != recentPaths_.end()) recentPaths_.erase(recent);
+        recentPaths_.push_back(path);
+        return found->second.get();
+    }
+    if (recentPaths_.size() >= kMaxFileImages) RemoveFileImage(std::wstring(recentPaths_.front()));
+    std::unique_ptr<VLImageInfo> image = LoadFileImage(path, mask, enciphered);
+    if (!image) return nullptr;
+    VLImageInfo* record = (fileImages_[path] = std::move(image)).get();
+    recentPaths_.push_back(path);
+    return record;
+}
+
+int VLUIResources::AddResourceImage(int id, std::unique_ptr<VLImageInfo> image)
+{
+    if (id == 0) id = nextKey_++;
+    resourceImages_[id] = std::move(image);
+    return id;
+}
+
+std::wstring VLUIResources::AddFileImage(const std::wstring& name, std::unique_ptr<VLImageInfo> image)
+{
+    std::wstring key = name;
+    if (key.empty()) Format(key, L"%d", nextKey_++);
+    fileImages_[key] = std::move(image);
+    return key;
+}
+
+void VLUIResources::RemoveFileImage(const std::wstring& path)
+{
+    auto found = fileImages_.find(path);
+    if (found == fileImages_.end()) return;
+    auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
+    if (recent != recentPaths_.end()) recentPaths_.erase(recent);
+    fileImages_.erase(found);
+}
+
+std::unique_ptr<VLImageInfo> VLUIResources::LoadFileImage(const std::wstring& path, uint32_t mask,
+                                                           bool enciphered) const
+{
+    const std::wstring full = PathExists(path) ? path : resourceFolder_ + path;
+    VLBuffer<unsigned char> bytes;
+    if (enciphered) {
+        if (!ReadSkinFile(full, bytes) || !bytes.data) return nullptr;
+    } else {
+        VLFile file;
+        uint64_t size = 0;
+        if (!file.Open(full, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
+            !file.GetSize(size) || size == 0 || size > kMaxSkinFileSize)
+            return nullptr;
+        bytes.SetCapacity(uint32_t(size));
+        DWORD read = 0;
+        if (!file.Read(bytes.data, DWORD(size), &read) || read != size) return nullptr;
+    }
+    return DecodeImage(bytes.data, bytes.capacity, mask);
+}
+
+std::unique_ptr<VLImageInfo> VLUIResources::LoadResourceImage(int id, const std::wstring& type, uint32_t mask) const
+{
+    if (type == L"BMP") {
+        // Module bitmaps are drawn as they are: no conversion, no mask, no alpha.
+        auto image = std::make_unique<VLImageInfo>();
+        image->bitmap.Reset(LoadBitmapW(instance_, MAKEINTRESOURCEW(id)));
+        BITMAP object{};
+        if (!image->bitmap || !GetObjectW(image->bitmap.Get(), sizeof(object), &object)) return nullptr;
+        image->width = object.bmWidth;
+        image->height = object.bmHeight;
+        return image;
+    }
+    HRSRC resource = FindResourceW(instance_, MAKEINTRESOURCEW(id), type.c_str());
+    if (!resource) return nullptr;
+    const DWORD size = SizeofResource(instance_, resource);
+    HGLOBAL loaded = LoadResource(instance_, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes || size == 0) return nullptr;
+    return DecodeImage(static_cast<const unsigned char*>(bytes), size, mask);
+}
+
+std::wstring VLUIResources::LoadString(UINT id) const
+{
+    if (id == 0) return std::wstring();
+    wchar_t buffer[512] = {};
+    if (::LoadStringW(instance_, id, buffer, 511) > 0) return buffer;
+    if (FindResourceW(instance_, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING)) return std::wstring();
+    return UIntToString(id);
+}
+
+} // namespace Velora
