@@ -21,8 +21,9 @@ e2e_winpath() {
     printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"
 }
 
-# e2e_begin NAME [win64|win32]: a fresh work folder and a fresh prefix in it,
-# with everything taken down again when the script ends.
+# e2e_begin NAME [win64|win32] [Windows version, e.g. winxp]: a fresh work
+# folder and a fresh prefix in it, with everything taken down again when the
+# script ends.
 e2e_begin() {
     e2e_dir="$E2E_WORK/$1"
     rm -rf "$e2e_dir"
@@ -37,6 +38,7 @@ e2e_begin() {
     e2e_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
     e2e_wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null
     e2e_wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null
+    [ -z "${3:-}" ] || e2e_wine winecfg -v "$3" >/dev/null
     wineserver -w
 }
 

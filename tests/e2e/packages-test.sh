@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Every runtime of the catalogue, in a fresh 64-bit prefix: the detector
+# Every runtime of the catalogue, in a fresh prefix: the detector
 # finds it missing (unless Wine brings it itself), its package is fetched
 # from the service stand-in and installed the way the program does, and then
 # the detector finds it installed while every other row keeps its state.
-# Usage: packages-test.sh <build>/tests/e2e/e2e-paths.sh
+# Usage: packages-test.sh <build>/tests/e2e/e2e-paths.sh [winxp]
+# With winxp the prefix is a 32-bit Windows XP, whose catalogue holds the
+# AppLocale and 32-bit MSXML 6.0 rows instead of the x64 ones.
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh" "$1"
 
 # Runtimes Wine provides itself: found before any install.
 wine_own="40018 40053 40055 40058"
-
-e2e_begin packages
+if [ "${2:-}" = winxp ]; then
+    e2e_begin packages-winxp win32 winxp
+    rows=19
+else
+    e2e_begin packages
+    rows=22
+fi
 e2e_standin_start
 downloads="$e2e_dir/downloads"
 
@@ -19,7 +26,7 @@ detect() {
 }
 
 before="$(detect)"
-[ "$(echo "$before" | wc -l)" = 22 ] || e2e_fail "a 64-bit prefix lists 22 runtimes, not: $before"
+[ "$(echo "$before" | wc -l)" = "$rows" ] || e2e_fail "the prefix should list $rows runtimes, not: $before"
 while read -r id state; do
     expected=missing
     case " $wine_own " in *" $id "*) expected=installed ;; esac
@@ -46,4 +53,4 @@ for id in $(echo "$before" | cut -d' ' -f1); do
         e2e_fail "not one address query for $id"
     grep -q "^GET /pkg/$id\.[a-z]* HTTP/1.1 20[06] " "$e2e_dir/requests.log" || e2e_fail "no package request for $id"
 done
-echo "e2e_packages: 22 runtimes fetched, installed and detected"
+echo "e2e_packages: $rows runtimes fetched, installed and detected"
