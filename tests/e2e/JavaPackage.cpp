@@ -27,7 +27,8 @@ int wmain(int argc, wchar_t** argv)
         L"\"RuntimeLib\"=\"##install##\\\\bin\\\\client\\\\jvm.dll\"\r\n\r\n";
 
     PackageWriter writer;
-    writer.root.Add(Inline(L"vlmeta", std::string(reinterpret_cast<const char*>(meta.target->data), meta.target->size)));
+    const std::string metaBytes(reinterpret_cast<const char*>(meta.target->data), meta.target->size);
+    writer.root.Add(Inline(L"vlmeta", metaBytes));
     writer.root.Add(File(L"##reg##.reg", Utf16File(registry), kMethodZlib));
     writer.root.Add(Folder(L"bin", {Folder(L"client", {File(L"jvm.dll", SampleBytes(300000, 6), kMethodLzma)}),
                                     File(L"java.exe", SampleBytes(50000, 7), kMethodSolid)}));

@@ -149,8 +149,12 @@ const Plan kPlans[] = {
     {40018, PlantNothing},
     {40021, [](const std::wstring&) { return PlantDotNet(L"v3.5", 1); }},
     {40043, [](const std::wstring&) { return PlantDotNet(L"v4\\Full", 0); }},
-    {40056, [](const std::wstring&) { return PlantMsiProduct(L"0A5C1FD3E4B2C6D78A9B0C1D2E3F4051", L"Microsoft AppLocale"); }},
-    {40057, [](const std::wstring&) { return PlantMsiProduct(L"D7314F9862C648A4DB8BE2A5B47BE100", L"Microsoft Silverlight"); }},
+    {40056, [](const std::wstring&) {
+         return PlantMsiProduct(L"0A5C1FD3E4B2C6D78A9B0C1D2E3F4051", L"Microsoft AppLocale");
+     }},
+    {40057, [](const std::wstring&) {
+         return PlantMsiProduct(L"D7314F9862C648A4DB8BE2A5B47BE100", L"Microsoft Silverlight");
+     }},
     {40050, [](const std::wstring&) { return PlantSxs(kVc2005Sxs); }},
     {40026, [](const std::wstring&) { return PlantSxs(kVc2008Sxs); }},
     {40059, [](const std::wstring&) { return PlantSxs(kVc2005x64Sxs); }},

@@ -32,6 +32,8 @@ e2e_begin() {
     export WINEPREFIX="$e2e_dir/prefix" WINEARCH="${2:-win64}" WINEDEBUG=-all
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || e2e_fail "wineboot failed"
+    # The prefix is set up once the first boot's server has ended.
+    timeout 300 wineserver -w || e2e_fail "the prefix's first boot did not end"
     # Xvfb runs no window manager: a managed window makes every
     # DestroyWindow wait about 2 s. Aliased text keeps screenshots exact, and
     # the sandbox has no sound device to look for.
@@ -39,7 +41,6 @@ e2e_begin() {
     e2e_wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null
     e2e_wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null
     [ -z "${3:-}" ] || e2e_wine winecfg -v "$3" >/dev/null
-    wineserver -w
 }
 
 e2e_end() {

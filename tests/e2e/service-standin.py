@@ -178,7 +178,8 @@ def main():
     parser.add_argument("--log", required=True, help="file the request lines are appended to")
     parser.add_argument("--port", type=int, default=80)
     parser.add_argument("--refuse", default="", help="runtime ids whose address query is answered 404, comma-separated")
-    parser.add_argument("--rate", type=int, default=0, help="package bytes per second over all connections (0: no limit)")
+    parser.add_argument("--rate", type=int, default=0,
+                        help="package bytes per second over all connections (0: no limit)")
     parser.add_argument("--ready", help="file written once the port is open")
     args = parser.parse_args()
 

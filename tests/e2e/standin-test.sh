@@ -36,6 +36,6 @@ report="/app_runtime.php?type=1&have=4-5-7&miss=17"
 grep -qxF "GET $report HTTP/1.1 200 -" "$log" || e2e_fail "statistics report not logged verbatim"
 curl -s -o "$e2e_dir/companion.exe" "http://$E2E_SERVICE_HOST/setup/zofti_appenv.exe"
 cmp "$E2E_WWW/setup/zofti_appenv.exe" "$e2e_dir/companion.exe" || e2e_fail "companion installer differs"
-[ "$(curl -s -o /dev/null -w '%{http_code}' "http://$E2E_SERVICE_HOST/query_url.php?soft=2.0.0.2996&id=12345")" = 404 ] ||
-    e2e_fail "an unknown runtime was answered"
+unknown="http://$E2E_SERVICE_HOST/query_url.php?soft=2.0.0.2996&id=12345"
+[ "$(curl -s -o /dev/null -w '%{http_code}' "$unknown")" = 404 ] || e2e_fail "an unknown runtime was answered"
 echo "e2e_standin: refusal, throttling ($transfer ms for $size bytes at $rate B/s), reports and companion checked"
