@@ -54,11 +54,16 @@ drive capture VLUiTarget "$(e2e_winpath "$shot")"
     [ "$(pixel "$shot" 319 199)" = "0 0 255" ] || e2e_fail "capture does not show the client area's pixels"
 drive minimize VLUiTarget
 expect_fact VLUiTarget 'state visible iconic'
+pid="$(sed -n 's/^window [^ ]* //p' <<< "$facts")"
+drive wait-process "$pid" 20000 > "$e2e_dir/wait-process.txt" &
+waiter=$!
+sleep 1 # the waiter holds the process before it ends
 drive close VLUiTarget
 drive wait-gone VLUiTarget 5000 || e2e_fail "target still open after close"
 status=0
 wait "$target" || status=$?
 [ "$status" = 7 ] || e2e_fail "target ended with $status, not 7"
+wait "$waiter" && [ "$(cat "$e2e_dir/wait-process.txt")" = "exit 7" ] || e2e_fail "wait-process did not see exit 7"
 
 e2e_start "$e2e_dir/program.log" "$E2E_PROGRAM"
 program=$!
