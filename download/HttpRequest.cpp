@@ -1,5 +1,7 @@
 #include "download/HttpRequest.h"
 
+#include "base/UniqueHandle.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -11,17 +13,7 @@ namespace Velora {
 namespace {
 
 // One WinINet handle (session or request).
-class VLInternetHandle {
-public:
-    explicit VLInternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~VLInternetHandle() { if (handle_) InternetCloseHandle(handle_); }
-    VLInternetHandle(const VLInternetHandle&) = delete;
-    VLInternetHandle& operator=(const VLInternetHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
-
-private:
-    HINTERNET handle_;
-};
+using VLInternetHandle = VLUniqueHandle<HINTERNET, &InternetCloseHandle>;
 
 // The service is often slow to accept but quick to answer: a short connect
 // time-out with a few retries.

@@ -55,10 +55,9 @@ bool WaitReady(SOCKET socket, bool forWrite, uint32_t timeoutMs)
 
 } // namespace
 
-void VLSocket::Reset(uintptr_t handle)
+void CloseSocket(uintptr_t socket)
 {
-    if (Valid()) closesocket(handle_);
-    handle_ = handle;
+    closesocket(SOCKET(socket));
 }
 
 bool StartWinsock()

@@ -350,7 +350,7 @@ TEST_F(PackageInstall, PathRefreshAfterTheRefreshRuntime)
             userValue.text = *user;
             userKey.SetValue(L"Path", userValue);
         } else {
-            RegDeleteValueW(userKey.key, L"Path");
+            RegDeleteValueW(userKey.key.Get(), L"Path");
         }
     }
     EXPECT_EQ(refreshed, L"C:\\u;C:\\base\\m");
