@@ -3,7 +3,7 @@
 #include "base/File.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
-#include "install/RegValueText.h"
+#include "base/RegValueText.h"
 
 #include <stdexcept>
 #include <string_view>

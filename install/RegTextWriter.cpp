@@ -1,7 +1,7 @@
 #include "install/RegTextWriter.h"
 
 #include "install/RegFileParser.h"
-#include "install/RegValueText.h"
+#include "base/RegValueText.h"
 
 #include <cstring>
 #include <new>

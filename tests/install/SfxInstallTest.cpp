@@ -3,7 +3,7 @@
 // one on the installing class itself.
 #include "install/DependSoftInstaller.h"
 #include "install/SfxInstall.h"
-#include "install/SfxInstaller.h"
+#include "install/DependSoftSfxInstaller.h"
 
 #include "base/Buffer.h"
 #include "base/FileUtil.h"
