@@ -1,7 +1,7 @@
 #include "install/RegTextWriter.h"
 
-#include "install/RegFileParser.h"
 #include "base/RegValueText.h"
+#include "install/RegParser.h"
 
 #include <cstring>
 #include <new>

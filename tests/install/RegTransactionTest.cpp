@@ -1,4 +1,4 @@
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTransaction.h"
 #include "tests/install/TestRegKey.h"
 
