@@ -57,8 +57,7 @@ bool VLRegHandle::QueryString(std::wstring& out, const std::wstring& name)
 {
     wchar_t buffer[512] = {};
     DWORD size = sizeof(buffer);
-    if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(buffer), &size))) {
+    if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size))) {
         out.clear();
         return false;
     }
@@ -70,8 +69,7 @@ bool VLRegHandle::QueryDword(DWORD& out, const std::wstring& name)
 {
     out = 0;
     DWORD size = sizeof(out);
-    return Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr,
-                                  reinterpret_cast<BYTE*>(&out), &size));
+    return Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&out), &size));
 }
 
 bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
@@ -93,9 +91,8 @@ bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::
     wchar_t className[260];
     DWORD classLength = 260;
     DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0;
-    const LONG info = RegQueryInfoKeyW(key.Get(), className, &classLength, nullptr, &subkeyCount,
-                                       &longestSubkey, nullptr, &valueCount, &longestValue,
-                                       nullptr, nullptr, nullptr);
+    const LONG info = RegQueryInfoKeyW(key.Get(), className, &classLength, nullptr, &subkeyCount, &longestSubkey,
+                                       nullptr, &valueCount, &longestValue, nullptr, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
         lastError = info;
         return info == ERROR_ACCESS_DENIED;

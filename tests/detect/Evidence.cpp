@@ -132,8 +132,9 @@ void RegEvidence::HideKey(HKEY root, const std::wstring& path)
     for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
         Velora::VLKeyHandle key;
         if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) continue;
-        HiddenKey hidden{root, path, view, L"Software\\VLTestHidden\\" + std::to_wstring(GetCurrentProcessId()) +
-                                               L"-" + std::to_wstring(++count)};
+        HiddenKey hidden{root, path, view,
+                         L"Software\\VLTestHidden\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(++count)};
         Velora::VLKeyHandle aside;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, hidden.aside.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                   aside.Put(), nullptr),
