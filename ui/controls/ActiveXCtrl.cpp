@@ -62,40 +62,20 @@ RECT VLActiveXCtrl::ObjectRect() const
 
 STDMETHODIMP VLActiveXCtrl::QueryInterface(REFIID iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
+    IUnknown* part = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite) part = static_cast<IOleClientSite*>(this);
     else if (iid == IID_IOleInPlaceSiteWindowless || iid == IID_IOleInPlaceSiteEx || iid == IID_IOleInPlaceSite ||
              iid == IID_IOleWindow)
-        *out = static_cast<IOleInPlaceSiteWindowless*>(this);
-    else if (iid == IID_IOleControlSite) *out = static_cast<IOleControlSite*>(this);
-    else if (iid == IID_IOleContainer) *out = static_cast<IOleContainer*>(this);
-    else if (iid == IID_IObjectWithSite) *out = static_cast<IObjectWithSite*>(this);
-    else if (iid == IID_IOleCommandTarget) *out = static_cast<IOleCommandTarget*>(this);
-    else if (iid == IID_IDocHostUIHandler) *out = static_cast<IDocHostUIHandler*>(this);
-    else return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) VLActiveXCtrl::AddRef()
-{
-    return ++references_;
-}
-
-STDMETHODIMP_(ULONG) VLActiveXCtrl::Release()
-{
-    LONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+        part = static_cast<IOleInPlaceSiteWindowless*>(this);
+    else if (iid == IID_IOleControlSite) part = static_cast<IOleControlSite*>(this);
+    else if (iid == IID_IOleContainer) part = static_cast<IOleContainer*>(this);
+    else if (iid == IID_IObjectWithSite) part = static_cast<IObjectWithSite*>(this);
+    else if (iid == IID_IOleCommandTarget) part = static_cast<IOleCommandTarget*>(this);
+    else if (iid == IID_IDocHostUIHandler) part = static_cast<IDocHostUIHandler*>(this);
+    return VLComAnswer(out, part);
 }
 
 // IOleClientSite
-
-STDMETHODIMP VLActiveXCtrl::SaveObject()
-{
-    return E_NOTIMPL;
-}
 
 STDMETHODIMP VLActiveXCtrl::GetMoniker(DWORD, DWORD, IMoniker** moniker)
 {
@@ -127,16 +107,6 @@ STDMETHODIMP VLActiveXCtrl::ShowObject()
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::OnShowWindow(BOOL)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::RequestNewObjectLayout()
-{
-    return E_NOTIMPL;
-}
-
 // IOleWindow
 
 STDMETHODIMP VLActiveXCtrl::GetWindow(HWND* hwnd)
@@ -151,17 +121,7 @@ STDMETHODIMP VLActiveXCtrl::GetWindow(HWND* hwnd)
     return *hwnd ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP VLActiveXCtrl::ContextSensitiveHelp(BOOL)
-{
-    return S_OK;
-}
-
 // IOleInPlaceSite, IOleInPlaceSiteEx
-
-STDMETHODIMP VLActiveXCtrl::CanInPlaceActivate()
-{
-    return S_OK;
-}
 
 STDMETHODIMP VLActiveXCtrl::OnInPlaceActivate()
 {
@@ -201,29 +161,9 @@ STDMETHODIMP VLActiveXCtrl::GetWindowContext(IOleInPlaceFrame** frame, IOleInPla
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::Scroll(SIZE)
-{
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP VLActiveXCtrl::OnInPlaceDeactivate()
 {
     return OnInPlaceDeactivateEx(TRUE);
-}
-
-STDMETHODIMP VLActiveXCtrl::DiscardUndoState()
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::DeactivateAndUndo()
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::OnPosRectChange(LPCRECT)
-{
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP VLActiveXCtrl::OnInPlaceActivateEx(BOOL*, DWORD flags)
@@ -272,22 +212,7 @@ STDMETHODIMP VLActiveXCtrl::OnInPlaceDeactivateEx(BOOL)
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::RequestUIActivate()
-{
-    return S_OK;
-}
-
 // IOleInPlaceSiteWindowless
-
-STDMETHODIMP VLActiveXCtrl::CanWindowlessActivate()
-{
-    return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::GetCapture()
-{
-    return captured ? S_OK : S_FALSE;
-}
 
 STDMETHODIMP VLActiveXCtrl::SetCapture(BOOL capture)
 {
@@ -296,11 +221,6 @@ STDMETHODIMP VLActiveXCtrl::SetCapture(BOOL capture)
     if (captured) ::SetCapture(owner->hostWindow);
     else ::ReleaseCapture();
     return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::GetFocus()
-{
-    return focused ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP VLActiveXCtrl::SetFocus(BOOL focus)
@@ -344,16 +264,6 @@ STDMETHODIMP VLActiveXCtrl::InvalidateRgn(HRGN region, BOOL erase)
     return ::InvalidateRgn(owner->hostWindow, region, erase) ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP VLActiveXCtrl::ScrollRect(INT, INT, LPCRECT, LPCRECT)
-{
-    return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::AdjustRect(LPRECT)
-{
-    return S_OK;
-}
-
 STDMETHODIMP VLActiveXCtrl::OnDefWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     if (!owner) return E_UNEXPECTED;
@@ -364,16 +274,6 @@ STDMETHODIMP VLActiveXCtrl::OnDefWindowMessage(UINT message, WPARAM wParam, LPAR
 
 // IOleControlSite
 
-STDMETHODIMP VLActiveXCtrl::OnControlInfoChanged()
-{
-    return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::LockInPlaceActive(BOOL)
-{
-    return S_OK;
-}
-
 STDMETHODIMP VLActiveXCtrl::GetExtendedControl(IDispatch** control)
 {
     if (!control) return E_POINTER;
@@ -382,25 +282,10 @@ STDMETHODIMP VLActiveXCtrl::GetExtendedControl(IDispatch** control)
     return owner->GetControl(IID_IDispatch, reinterpret_cast<void**>(control));
 }
 
-STDMETHODIMP VLActiveXCtrl::TransformCoords(POINTL*, POINTF*, DWORD)
-{
-    return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::TranslateAccelerator(MSG*, DWORD)
-{
-    return S_FALSE;
-}
-
 STDMETHODIMP VLActiveXCtrl::OnFocus(BOOL gotFocus)
 {
     focused = gotFocus == TRUE;
     return S_OK;
-}
-
-STDMETHODIMP VLActiveXCtrl::ShowPropertyFrame()
-{
-    return E_NOTIMPL;
 }
 
 // IObjectWithSite
@@ -420,11 +305,6 @@ STDMETHODIMP VLActiveXCtrl::GetSite(REFIID iid, void** site)
 }
 
 // IOleContainer
-
-STDMETHODIMP VLActiveXCtrl::ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**)
-{
-    return E_NOTIMPL;
-}
 
 STDMETHODIMP VLActiveXCtrl::EnumObjects(DWORD, IEnumUnknown** objects)
 {
@@ -460,57 +340,6 @@ STDMETHODIMP VLActiveXCtrl::GetHostInfo(DOCHOSTUIINFO* info)
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
-                                   IOleInPlaceUIWindow*)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::HideUI()
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::UpdateUI()
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::EnableModeless(BOOL)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::OnDocWindowActivate(BOOL)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::OnFrameWindowActivate(BOOL)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::TranslateAccelerator(LPMSG, const GUID*, DWORD)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::GetOptionKeyPath(LPOLESTR*, DWORD)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::GetDropTarget(IDropTarget*, IDropTarget**)
-{
-    return E_NOTIMPL;
-}
-
 STDMETHODIMP VLActiveXCtrl::GetExternal(IDispatch** external)
 {
     if (!external) return E_POINTER;
@@ -521,22 +350,7 @@ STDMETHODIMP VLActiveXCtrl::GetExternal(IDispatch** external)
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::TranslateUrl(DWORD, LPWSTR, LPWSTR*)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLActiveXCtrl::FilterDataObject(IDataObject*, IDataObject**)
-{
-    return E_NOTIMPL;
-}
-
 // IOleCommandTarget
-
-STDMETHODIMP VLActiveXCtrl::QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*)
-{
-    return OLECMDERR_E_UNKNOWNGROUP;
-}
 
 STDMETHODIMP VLActiveXCtrl::Exec(const GUID* group, DWORD command, DWORD, VARIANT* in, VARIANT* out)
 {

@@ -5,6 +5,8 @@
 // error dialogs), following the owner's attributes.
 #pragma once
 
+#include "ui/controls/ComObject.h"
+
 #include <ocidl.h>
 #include <docobj.h>
 #include <mshtmhst.h>
@@ -14,102 +16,103 @@ namespace Velora {
 class VLActiveX;
 class VLActiveXWnd;
 
-class VLActiveXCtrl : public IOleClientSite, public IOleInPlaceSiteWindowless, public IOleControlSite,
-                      public IObjectWithSite, public IOleContainer, public IDocHostUIHandler,
-                      public IOleCommandTarget {
+class VLActiveXCtrl
+    : public VLComObject<IOleClientSite, IOleInPlaceSiteWindowless, IOleControlSite, IObjectWithSite, IOleContainer,
+                         IDocHostUIHandler, IOleCommandTarget> {
 public:
     VLActiveXCtrl();
-    virtual ~VLActiveXCtrl();
-    VLActiveXCtrl(const VLActiveXCtrl&) = delete;
-    VLActiveXCtrl& operator=(const VLActiveXCtrl&) = delete;
+    ~VLActiveXCtrl() override;
 
-    // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleClientSite
-    STDMETHODIMP SaveObject() override;
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
     STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
     STDMETHODIMP GetContainer(IOleContainer** container) override;
     STDMETHODIMP ShowObject() override;
-    STDMETHODIMP OnShowWindow(BOOL show) override;
-    STDMETHODIMP RequestNewObjectLayout() override;
+    STDMETHODIMP OnShowWindow(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* window) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL enter) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
 
     // IOleInPlaceSite
-    STDMETHODIMP CanInPlaceActivate() override;
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override;
     STDMETHODIMP OnUIActivate() override;
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
                                   LPRECT clip, LPOLEINPLACEFRAMEINFO frameInfo) override;
-    STDMETHODIMP Scroll(SIZE extent) override;
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
     STDMETHODIMP OnUIDeactivate(BOOL undoable) override;
     STDMETHODIMP OnInPlaceDeactivate() override;
-    STDMETHODIMP DiscardUndoState() override;
-    STDMETHODIMP DeactivateAndUndo() override;
-    STDMETHODIMP OnPosRectChange(LPCRECT position) override;
+    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
+    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return E_NOTIMPL; }
 
     // IOleInPlaceSiteEx
     STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags) override;
     STDMETHODIMP OnInPlaceDeactivateEx(BOOL noRedraw) override;
-    STDMETHODIMP RequestUIActivate() override;
+    STDMETHODIMP RequestUIActivate() override { return S_OK; }
 
     // IOleInPlaceSiteWindowless
-    STDMETHODIMP CanWindowlessActivate() override;
-    STDMETHODIMP GetCapture() override;
+    STDMETHODIMP CanWindowlessActivate() override { return S_OK; }
+    STDMETHODIMP GetCapture() override { return captured ? S_OK : S_FALSE; }
     STDMETHODIMP SetCapture(BOOL capture) override;
-    STDMETHODIMP GetFocus() override;
+    STDMETHODIMP GetFocus() override { return focused ? S_OK : S_FALSE; }
     STDMETHODIMP SetFocus(BOOL focus) override;
     STDMETHODIMP GetDC(LPCRECT rect, DWORD flags, HDC* dc) override;
     STDMETHODIMP ReleaseDC(HDC dc) override;
     STDMETHODIMP InvalidateRect(LPCRECT rect, BOOL erase) override;
     STDMETHODIMP InvalidateRgn(HRGN region, BOOL erase) override;
-    STDMETHODIMP ScrollRect(INT dx, INT dy, LPCRECT scroll, LPCRECT clip) override;
-    STDMETHODIMP AdjustRect(LPRECT rect) override;
+    STDMETHODIMP ScrollRect(INT, INT, LPCRECT, LPCRECT) override { return S_OK; }
+    STDMETHODIMP AdjustRect(LPRECT) override { return S_OK; }
     STDMETHODIMP OnDefWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
     // IOleControlSite
-    STDMETHODIMP OnControlInfoChanged() override;
-    STDMETHODIMP LockInPlaceActive(BOOL lock) override;
+    STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
+    STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
     STDMETHODIMP GetExtendedControl(IDispatch** control) override;
-    STDMETHODIMP TransformCoords(POINTL* himetric, POINTF* container, DWORD flags) override;
-    STDMETHODIMP TranslateAccelerator(MSG* message, DWORD modifiers) override;
+    STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
     STDMETHODIMP OnFocus(BOOL gotFocus) override;
-    STDMETHODIMP ShowPropertyFrame() override;
+    STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
 
     // IObjectWithSite
     STDMETHODIMP SetSite(IUnknown* site) override;
     STDMETHODIMP GetSite(REFIID iid, void** site) override;
 
     // IParseDisplayName, IOleContainer
-    STDMETHODIMP ParseDisplayName(IBindCtx* context, LPOLESTR name, ULONG* eaten, IMoniker** moniker) override;
+    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP EnumObjects(DWORD flags, IEnumUnknown** objects) override;
     STDMETHODIMP LockContainer(BOOL lock) override;
 
     // IDocHostUIHandler
     STDMETHODIMP ShowContextMenu(DWORD id, POINT* point, IUnknown* target, IDispatch* object) override;
     STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override;
-    STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* active, IOleCommandTarget* target,
-                        IOleInPlaceFrame* frame, IOleInPlaceUIWindow* document) override;
-    STDMETHODIMP HideUI() override;
-    STDMETHODIMP UpdateUI() override;
-    STDMETHODIMP EnableModeless(BOOL enable) override;
-    STDMETHODIMP OnDocWindowActivate(BOOL activate) override;
-    STDMETHODIMP OnFrameWindowActivate(BOOL activate) override;
-    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frameWindow) override;
-    STDMETHODIMP TranslateAccelerator(LPMSG message, const GUID* group, DWORD command) override;
-    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) override;
-    STDMETHODIMP GetDropTarget(IDropTarget* dropTarget, IDropTarget** replacement) override;
+    STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                        IOleInPlaceUIWindow*) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP HideUI() override { return E_NOTIMPL; }
+    STDMETHODIMP UpdateUI() override { return E_NOTIMPL; }
+    STDMETHODIMP EnableModeless(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, const GUID*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget**) override { return E_NOTIMPL; }
     STDMETHODIMP GetExternal(IDispatch** external) override;
-    STDMETHODIMP TranslateUrl(DWORD reserved, LPWSTR url, LPWSTR* translated) override;
-    STDMETHODIMP FilterDataObject(IDataObject* object, IDataObject** replacement) override;
+    STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
 
     // IOleCommandTarget
-    STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override;
+    STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override
+    {
+        return OLECMDERR_E_UNKNOWNGROUP;
+    }
     STDMETHODIMP Exec(const GUID* group, DWORD command, DWORD options, VARIANT* in, VARIANT* out) override;
 
     // Sends a verb to the owner's object, placed in the site's window.
@@ -137,8 +140,6 @@ private:
     void DestroyHostWindow();
     // Reads the script error's details from the document's current event.
     static void ReadScriptError(IUnknown* document);
-
-    LONG references_ = 1;
 };
 
 } // namespace Velora

@@ -14,24 +14,7 @@ VLActiveXEnum::~VLActiveXEnum()
 
 STDMETHODIMP VLActiveXEnum::QueryInterface(REFIID iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IEnumUnknown) return E_NOINTERFACE;
-    *out = static_cast<IEnumUnknown*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) VLActiveXEnum::AddRef()
-{
-    return ++references_;
-}
-
-STDMETHODIMP_(ULONG) VLActiveXEnum::Release()
-{
-    LONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return VLComAnswer(out, iid == IID_IUnknown || iid == IID_IEnumUnknown ? this : nullptr);
 }
 
 STDMETHODIMP VLActiveXEnum::Next(ULONG, IUnknown** objects, ULONG* fetched)
@@ -54,11 +37,6 @@ STDMETHODIMP VLActiveXEnum::Reset()
 {
     position_ = 0;
     return S_OK;
-}
-
-STDMETHODIMP VLActiveXEnum::Clone(IEnumUnknown**)
-{
-    return E_NOTIMPL;
 }
 
 } // namespace Velora

@@ -2,40 +2,36 @@
 // which offers no tool space, menus or status line.
 #pragma once
 
+#include "ui/controls/ComObject.h"
+
 #include <ole2.h>
 
 namespace Velora {
 
 class VLActiveX;
 
-class VLActiveXFrameWnd : public IOleInPlaceFrame {
+class VLActiveXFrameWnd : public VLComObject<IOleInPlaceFrame> {
 public:
     explicit VLActiveXFrameWnd(VLActiveX* frameOwner) : owner(frameOwner) {}
-    virtual ~VLActiveXFrameWnd();
-    VLActiveXFrameWnd(const VLActiveXFrameWnd&) = delete;
-    VLActiveXFrameWnd& operator=(const VLActiveXFrameWnd&) = delete;
+    ~VLActiveXFrameWnd() override;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetWindow(HWND* window) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL enter) override;
-    STDMETHODIMP GetBorder(LPRECT border) override;
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS widths) override;
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS widths) override;
     STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR name) override;
-    STDMETHODIMP InsertMenus(HMENU menu, LPOLEMENUGROUPWIDTHS widths) override;
-    STDMETHODIMP SetMenu(HMENU menu, HOLEMENU shared, HWND activeObject) override;
-    STDMETHODIMP RemoveMenus(HMENU menu) override;
-    STDMETHODIMP SetStatusText(LPCOLESTR text) override;
-    STDMETHODIMP EnableModeless(BOOL enable) override;
-    STDMETHODIMP TranslateAccelerator(LPMSG message, WORD id) override;
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+    // Accepted and ignored.
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return S_OK; }
+    STDMETHODIMP GetBorder(LPRECT) override { return S_OK; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
 
     VLActiveX* owner;
-    IOleInPlaceActiveObject* activeObject = nullptr;
-
-private:
-    LONG references_ = 1;
+    IOleInPlaceActiveObject* activeObject = nullptr; // counted
 };
 
 } // namespace Velora

@@ -1,6 +1,7 @@
 #include "ui/controls/WebBrowser.h"
 
 #include "ui/controls/ActiveXCtrl.h"
+#include "ui/controls/ComObject.h"
 
 #include "base/ComScope.h"
 
@@ -132,13 +133,8 @@ void VLWebBrowser::UnadviseAll(IUnknown* object)
 
 STDMETHODIMP VLWebBrowser::QueryInterface(REFIID iid, void** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != kWebBrowserEvents2 && iid != kWebBrowserEvents)
-        return E_NOINTERFACE;
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
+    bool known = iid == IID_IUnknown || iid == IID_IDispatch || iid == kWebBrowserEvents2 || iid == kWebBrowserEvents;
+    return VLComAnswer(out, known ? static_cast<IDispatch*>(this) : nullptr);
 }
 
 STDMETHODIMP_(ULONG) VLWebBrowser::AddRef()
@@ -149,21 +145,6 @@ STDMETHODIMP_(ULONG) VLWebBrowser::AddRef()
 STDMETHODIMP_(ULONG) VLWebBrowser::Release()
 {
     return --sinkReferences_;
-}
-
-STDMETHODIMP VLWebBrowser::GetTypeInfoCount(UINT*)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLWebBrowser::GetTypeInfo(UINT, LCID, ITypeInfo**)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP VLWebBrowser::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
-{
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP VLWebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
