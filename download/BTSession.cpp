@@ -41,6 +41,9 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwor
     pack.set_str(lt::settings_pack::listen_interfaces,
                  (loopback ? "127.0.0.1:" : "0.0.0.0:") + std::to_string(firstPort));
     pack.set_int(lt::settings_pack::max_retry_port_bind, std::max(0, lastPort - firstPort));
+    // Outside the range the session would be unreachable for the peers it
+    // announced its port to: failing to listen there is failing to start.
+    pack.set_bool(lt::settings_pack::listen_system_port_fallback, false);
     pack.set_bool(lt::settings_pack::enable_dht, false);
     if (loopback) {
         pack.set_bool(lt::settings_pack::enable_lsd, false);
@@ -284,7 +287,10 @@ uint32_t CBTSession::GetTaskCount()
 IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
 {
     try {
-        return new CBTSession(firstPort, lastPort, network);
+        // The engine reports a port it could not bind only as an alert; its
+        // listen port is known once the constructor has returned.
+        auto session = std::make_unique<CBTSession>(firstPort, lastPort, network);
+        return session->GetListenPort() != 0 ? session.release() : nullptr;
     } catch (const std::exception&) {
         return nullptr;
     }
