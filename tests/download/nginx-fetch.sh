@@ -2,7 +2,10 @@
 # Serves a package and its address answer with nginx on 127.0.0.1:80 (inside
 # the test sandbox, where the service host resolves to the loopback) and
 # downloads it with fetch-probe under Wine; the copy must equal the original
-# and must have come in two ranges after one size probe.
+# and must have come in two ranges after one size probe. With
+# VL_FETCH_TORRENT=1 the answer names a torrent of the package instead, with
+# the package as web seed: the copy must equal the original, and the record,
+# the torrent copy and the seed list must lie beside it.
 # Usage: nginx-fetch.sh <fetch-probe.exe> <wine-run> [size in bytes]
 # With VL_BENCH_CURL=1 it also fetches the file with curl into the same
 # folder's disk and prints both throughputs and their ratios: our whole run
@@ -28,10 +31,20 @@ trap cleanup EXIT
 mkdir -p "$work/www/f" "$work/logs" "$work/tmp" "$work/dl"
 
 head -c "$size" /dev/urandom > "$work/www/f/runtime.exe"
-md5="$(md5sum "$work/www/f/runtime.exe" | cut -c1-32)"
+described="$work/www/f/runtime.exe"
+kind=1
+if [ -n "${VL_FETCH_TORRENT:-}" ]; then
+    # Over BitTorrent the answer describes the torrent, and the package's
+    # address becomes the web seed.
+    mkdir -p "$work/www/t"
+    described="$work/www/t/runtime.torrent"
+    hash="$(python3 "$(dirname "$0")/../support/make_torrent.py" "$work/www/f/runtime.exe" "$described" 262144)"
+    kind=2
+fi
+md5="$(md5sum "$described" | cut -c1-32)"
 cat > "$work/www/answer.xml" <<XML
 <?xml version="1.0" encoding="gb2312"?>
-<FILE><DownloadType>1</DownloadType><DownloadUrl>http://127.0.0.1/f/runtime.exe</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$size</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion></FILE>
+<FILE><DownloadType>$kind</DownloadType><DownloadUrl>http://127.0.0.1/f/runtime.exe</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$(stat -c %s "$described")</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion><TorrentUrl>http://127.0.0.1/t/runtime.torrent</TorrentUrl></FILE>
 XML
 cat > "$work/nginx.conf" <<CONF
 user root;
@@ -66,13 +79,22 @@ started="$(date +%s.%N)"
 "$wine_run" "$probe" "${timing[@]}" 40020 "$folder" > "$work/messages.txt"
 ours="$(python3 -c "print($(date +%s.%N) - $started)")"
 cmp "$work/www/f/runtime.exe" "$work/dl/runtime.exe"
-[ ! -e "$work/dl/runtime.exe.vll" ] && [ ! -e "$work/dl/runtime.exe.vlt" ]
-
-grep -c '^/query_url.php?soft=2.0.0.2996&id=40020 "-" 200$' "$work/logs/access.log" | grep -qx 1
-grep -c '^/f/runtime.exe "-" 200$' "$work/logs/access.log" | grep -qx 1
-grep -c '^/f/runtime.exe "bytes=[0-9]*-[0-9]*" 206$' "$work/logs/access.log" | grep -qx 2
-# The last message is the result: code 8 with 0.
-grep -v '^timing:' "$work/messages.txt" | tail -n1 | tr -d '\r' | grep -qx '8 0 0'
+if [ "$kind" = 2 ]; then
+    # The record, the torrent copy and the seed list beside the package.
+    [ -s "$work/dl/runtime.exe.vll" ] && cmp "$described" "$work/dl/$hash.torrent"
+    tr -d '\r\n ' < "$work/dl/seeds.xml" |
+        grep -qxF "<Seeds><Seed><gameId>40020</gameId><resume>$folder\\runtime.exe.vll</resume></Seed></Seeds>"
+    grep -c '^/query_url.php?soft=2.0.0.2996&id=40020 "-" 200$' "$work/logs/access.log" | grep -qx 2
+    grep -c '^/t/runtime.torrent "-" 200$' "$work/logs/access.log" | grep -qx 1
+else
+    [ ! -e "$work/dl/runtime.exe.vll" ] && [ ! -e "$work/dl/runtime.exe.vlt" ]
+    grep -c '^/query_url.php?soft=2.0.0.2996&id=40020 "-" 200$' "$work/logs/access.log" | grep -qx 1
+    grep -c '^/f/runtime.exe "-" 200$' "$work/logs/access.log" | grep -qx 1
+    grep -c '^/f/runtime.exe "bytes=[0-9]*-[0-9]*" 206$' "$work/logs/access.log" | grep -qx 2
+fi
+# The last message is the result, code 8 with 0; the last line names it and the file.
+grep -v '^timing:\|^result:' "$work/messages.txt" | tail -n1 | tr -d '\r' | grep -qx '8 0 0'
+tail -n1 "$work/messages.txt" | tr -d '\r' | grep -qxF "result: 0x00000000 file: $folder\\runtime.exe"
 echo "nginx-fetch: $size bytes downloaded and verified"
 
 if [ -n "${VL_BENCH_CURL:-}" ]; then
