@@ -183,6 +183,36 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
     for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     EXPECT_TRUE(Manager().IsSeeding(kRuntime));
+
+    // Downloading the same package again replaces its seed.
+    EXPECT_EQ(kDownloadOk, Run());
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    EXPECT_EQ(1u, Manager().CountSeeds());
+    EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, ARecordForAnotherFolderDeletesNothingThere)
+{
+    // A record beside the package that names a download elsewhere, of
+    // another torrent: it is not used, and what it names stays.
+    TestFolder elsewhere;
+    const std::string other = MakePayload(50000, 62);
+    ASSERT_TRUE(WriteFileBytes(elsewhere / L"pkg.exe", other));
+    {
+        auto session = LoopbackSession();
+        BTTaskParam param;
+        param.savePath = ToMultiByte(elsewhere.Path());
+        param.resumeFile = ToMultiByte(folder / L"pkg.exe.vll");
+        param.sourceKind = 1;
+        param.torrentData = MakeTorrent("pkg.exe", other, 16384);
+        auto forged = session->AddTask(&param, nullptr, nullptr);
+        ASSERT_TRUE(forged);
+        session->RemoveTask(forged.get(), 0);
+    }
+    EXPECT_EQ(kDownloadOk, Run());
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+    EXPECT_EQ(other, ReadFileBytes(elsewhere / L"pkg.exe"));
 }
 
 TEST_F(BTTaskTest, AFileWithHolesIsCheckedAgainOnce)

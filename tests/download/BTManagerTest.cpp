@@ -187,6 +187,21 @@ TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
     EXPECT_FALSE(manager.GetSession());
 }
 
+TEST_F(SeedListTest, ASeedWhoseDataIsGoneLeavesTheList)
+{
+    MakeRecords(2);
+    ASSERT_TRUE(DeleteFileNormal(folder / L"pkg1.exe"));
+    WriteSeedList(Entry(40020, records[0]) + Entry(40021, records[1]));
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    // The engine finds the data missing; the manager's worker removes the seed.
+    for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 1; ++i) Sleep(100);
+    EXPECT_EQ(1u, manager.CountSeeds());
+    EXPECT_TRUE(manager.IsSeeding(40020));
+    EXPECT_FALSE(Exists(records[1]));
+    EXPECT_EQ(1u, manager.GetSession()->GetTaskCount());
+}
+
 TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
 {
     TestFolder elsewhere;
