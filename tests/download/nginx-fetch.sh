@@ -21,30 +21,43 @@ if [ -z "${VL_IN_SANDBOX:-}" ]; then
     exit 2
 fi
 
+support="$(cd "$(dirname "$0")/../support" && pwd)"
 work="$(mktemp -d /tmp/vl-nginx.XXXXXX)"
+peers=()
 cleanup() {
     [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
+    for pid in "${peers[@]}"; do kill "$pid" 2>/dev/null || true; done
     for _ in $(seq 50); do [ -f "$work/nginx.pid" ] || break; sleep 0.1; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/www/f" "$work/logs" "$work/tmp" "$work/dl"
+mkdir -p "$work/www/f" "$work/logs" "$work/tmp" "$work/dl" "$work/aria"
 
 head -c "$size" /dev/urandom > "$work/www/f/runtime.exe"
 described="$work/www/f/runtime.exe"
 kind=1
+web_seed=http://127.0.0.1/f/runtime.exe
 if [ -n "${VL_FETCH_TORRENT:-}" ]; then
     # Over BitTorrent the answer describes the torrent, and the package's
     # address becomes the web seed.
     mkdir -p "$work/www/t"
     described="$work/www/t/runtime.torrent"
-    hash="$(python3 "$(dirname "$0")/../support/make_torrent.py" "$work/www/f/runtime.exe" "$described" 262144)"
+    piece=262144
+    [ "$size" -gt 67108864 ] && piece=1048576
+    announce=()
+    if [ -n "${VL_BENCH_ARIA2:-}" ]; then
+        # Peers only: the web seed's address answers 404, and a tracker names
+        # one seeding peer.
+        announce=(http://127.0.0.1:6969/announce)
+        web_seed=http://127.0.0.1/no-web-seed/runtime.exe
+    fi
+    hash="$(python3 "$support/make_torrent.py" "$work/www/f/runtime.exe" "$described" "$piece" "${announce[@]}")"
     kind=2
 fi
 md5="$(md5sum "$described" | cut -c1-32)"
 cat > "$work/www/answer.xml" <<XML
 <?xml version="1.0" encoding="gb2312"?>
-<FILE><DownloadType>$kind</DownloadType><DownloadUrl>http://127.0.0.1/f/runtime.exe</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$(stat -c %s "$described")</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion><TorrentUrl>http://127.0.0.1/t/runtime.torrent</TorrentUrl></FILE>
+<FILE><DownloadType>$kind</DownloadType><DownloadUrl>$web_seed</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$(stat -c %s "$described")</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion><TorrentUrl>http://127.0.0.1/t/runtime.torrent</TorrentUrl></FILE>
 XML
 cat > "$work/nginx.conf" <<CONF
 user root;
@@ -71,6 +84,15 @@ http {
 }
 CONF
 nginx -p "$work" -c "$work/nginx.conf" -e "$work/logs/error.log"
+
+aria=(aria2c --enable-dht=false --enable-dht6=false --bt-enable-lpd=false --enable-peer-exchange=false
+      --file-allocation=falloc --summary-interval=0 --console-log-level=warn)
+if [ -n "${VL_BENCH_ARIA2:-}" ]; then
+    python3 "$support/tracker.py" 6969 7881 & peers+=($!)
+    "${aria[@]}" --bt-seed-unverified=true --seed-ratio=0.0 --listen-port=7881 -d "$work/www/f" "$described" \
+        > "$work/logs/seeder.log" 2>&1 & peers+=($!)
+    for _ in $(seq 100); do ss -ltn | grep -q '127.0.0.1:6969 ' && ss -ltn | grep -q ':7881 ' && break; sleep 0.1; done
+fi
 
 folder="Z:$(echo "$work/dl" | tr '/' '\\')"
 timing=()
@@ -120,5 +142,27 @@ print(f"curl, then md5sum: {rate(theirs + digest):8.1f} MiB/s ({theirs + digest:
 print(f"ratio, transfer against curl:         {theirs / transfer:.2f} (goal: at least 1.0)")
 print(f"ratio, whole run against curl:        {theirs / ours:.2f}")
 print(f"ratio, whole run against curl+md5sum: {(theirs + digest) / ours:.2f}")
+PY
+fi
+
+if [ -n "${VL_BENCH_ARIA2:-}" ]; then
+    # The same seeder for aria2c, another BitTorrent client; and Wine's
+    # start-up and exit alone, timed on the probe refusing its arguments.
+    started="$(date +%s.%N)"
+    "$wine_run" "$probe" > /dev/null 2>&1 || true
+    idle="$(python3 -c "print($(date +%s.%N) - $started)")"
+    started="$(date +%s.%N)"
+    "${aria[@]}" --seed-time=0 --listen-port=7882 -d "$work/aria" "$described" > "$work/logs/aria.log" 2>&1
+    theirs="$(python3 -c "print($(date +%s.%N) - $started)")"
+    cmp "$work/www/f/runtime.exe" "$work/aria/runtime.exe"
+    python3 - "$size" "$ours" "$theirs" "$idle" <<'PY'
+import sys
+size, ours, theirs, idle = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
+rate = lambda seconds: size / seconds / 1048576
+print(f"ours, whole run:             {rate(ours):8.1f} MiB/s ({ours:.2f} s)")
+print(f"ours, without Wine's {idle:.2f} s: {rate(ours - idle):8.1f} MiB/s ({ours - idle:.2f} s)")
+print(f"aria2c:                      {rate(theirs):8.1f} MiB/s ({theirs:.2f} s)")
+print(f"ratio, whole run against aria2c:          {theirs / ours:.2f} (goal: at least 1.0)")
+print(f"ratio, without Wine's start-up and exit:  {theirs / (ours - idle):.2f}")
 PY
 fi
