@@ -8,6 +8,7 @@
 
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/fingerprint.hpp>
+#include <libtorrent/mmap_disk_io.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/session_status.hpp>
 
@@ -62,14 +63,27 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwor
     pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
     pack.set_bool(lt::settings_pack::announce_to_all_tiers, false);
     pack.set_int(lt::settings_pack::tracker_backoff, 800);
+    // Peers named by a tracker are dialled over TCP at once: trying uTP
+    // first cost seconds with every peer that does not speak it.
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
     return pack;
 }
 
 } // namespace
 
+namespace {
+
+lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+{
+    lt::session_params params(EngineSettings(firstPort, lastPort, network));
+    params.disk_io_constructor = lt::mmap_disk_io_constructor;
+    return params;
+}
+
+} // namespace
+
 CBTSession::TImpl::TImpl(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
-    : session(std::make_unique<lt::session>(
-          lt::session_params(EngineSettings(firstPort, lastPort, network))))
+    : session(std::make_unique<lt::session>(EngineParams(firstPort, lastPort, network)))
 {
     thread = std::thread([this] { Run(); });
 }
