@@ -70,6 +70,11 @@ void VLBTManager::VLSeedTask::OnEvent(int event)
 
 void VLBTManager::VLSeedTask::OnProgress()
 {
+    std::shared_ptr<IBTTask> torrent;
+    {
+        std::lock_guard<std::recursive_mutex> guard(owner->lock_);
+        torrent = this->torrent;
+    }
     if (!torrent || removeRequested) return;
     BTTaskStatus status;
     torrent->GetStatus(&status);
@@ -88,8 +93,13 @@ void VLBTManager::VLSeedTask::OnProgress()
 
 bool VLBTManager::VLSeedTask::StartSeed()
 {
-    if (torrent) {
-        torrent->SetCallback(this);
+    std::shared_ptr<IBTTask> held;
+    {
+        std::lock_guard<std::recursive_mutex> guard(owner->lock_);
+        held = torrent;
+    }
+    if (held) {
+        held->SetCallback(this);
         return false;
     }
     std::shared_ptr<IBTSession> session = owner->GetSession();
@@ -194,17 +204,27 @@ std::unique_ptr<VLBTManager::VLSeedTask> VLBTManager::Take(VLSeedTask* seed)
     return taken;
 }
 
-void VLBTManager::Drop(std::unique_ptr<VLSeedTask> seed, int32_t mode)
+std::shared_ptr<IBTTask> VLBTManager::Detach(VLSeedTask* seed)
 {
     std::shared_ptr<IBTTask> torrent;
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        torrent = std::move(seed->torrent);
+        torrent = seed->torrent;
     }
-    if (!torrent) return;
-    // Returns only once no call of the seed's callback is under way.
+    if (!torrent) return nullptr;
+    // Returns only once no call of the seed's callback is under way, so the
+    // callback never finds its torrent gone.
     torrent->SetCallback(nullptr);
-    if (std::shared_ptr<IBTSession> session = GetSession()) session->RemoveTask(torrent.get(), mode);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    seed->torrent.reset();
+    return torrent;
+}
+
+void VLBTManager::Drop(std::unique_ptr<VLSeedTask> seed, int32_t mode)
+{
+    std::shared_ptr<IBTTask> torrent = Detach(seed.get());
+    std::shared_ptr<IBTSession> session = GetSession();
+    if (torrent && session) session->RemoveTask(torrent.get(), mode);
 }
 
 void VLBTManager::AddSeed(const std::shared_ptr<IBTTask>& handle, uint64_t gameId)
@@ -231,13 +251,7 @@ void VLBTManager::AddSeed(const std::shared_ptr<IBTTask>& handle, uint64_t gameI
     Append(std::move(seed));
     if (CountActiveSeeds() > SeedLimit()) {
         // Over the limit: the torrent goes and the entry waits its turn.
-        std::shared_ptr<IBTTask> torrent;
-        {
-            std::lock_guard<std::recursive_mutex> guard(lock_);
-            torrent = std::move(added->torrent);
-        }
-        torrent->SetCallback(nullptr);
-        GetSession()->RemoveTask(torrent.get(), 0);
+        GetSession()->RemoveTask(Detach(added).get(), 0);
     } else {
         added->StartSeed();
     }
@@ -269,7 +283,11 @@ bool VLBTManager::RemoveSeedById(uint64_t gameId)
     }
     if (!found) return false;
     std::unique_ptr<VLSeedTask> taken = Take(found);
-    const bool held = taken->torrent != nullptr;
+    bool held;
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        held = taken->torrent != nullptr;
+    }
     Drop(std::move(taken), 1);
     SaveSeeds();
     if (held) WakeWorker();

@@ -81,6 +81,8 @@ public:
 private:
     void Append(std::unique_ptr<VLSeedTask> seed);
     std::unique_ptr<VLSeedTask> Take(VLSeedTask* seed);
+    // Takes the torrent from the seed once its callback is detached.
+    std::shared_ptr<IBTTask> Detach(VLSeedTask* seed);
     // Detaches and removes the seed's torrent (mode as IBTSession::RemoveTask)
     // and deletes the seed.
     void Drop(std::unique_ptr<VLSeedTask> seed, int32_t mode);
