@@ -6,6 +6,7 @@
 #include "tests/download/BTDownloadTestSupport.h"
 
 #include "base/FileUtil.h"
+#include "download/BTText.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,28 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
     EXPECT_EQ(1u, Manager().CountSeeds());
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)
+{
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+    NewTask()->cleanupPending = true;
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
+    ASSERT_GT(recorder->LastDownloaded(), 0u);
+    ASSERT_TRUE(task->Stop());
+    uint32_t result = 0;
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kErrAborted, result);
+    task->Destroy();
+    task = nullptr;
+    // The engine deletes the data on its own disk thread.
+    for (int i = 0; i < kWaitSeconds * 10 && Exists(folder / L"pkg.exe"); ++i) Sleep(100);
+    EXPECT_FALSE(Exists(folder / L"pkg.exe"));
+    EXPECT_FALSE(Exists(folder / L"pkg.exe.vll"));
+    EXPECT_FALSE(Exists(folder / ToWide(InfoHashHex(InfoHashOf(torrent)).c_str()) + L".torrent"));
 }
 
 TEST_F(BTTaskTest, ARecordForAnotherFolderDeletesNothingThere)

@@ -128,6 +128,7 @@ protected:
             ASSERT_TRUE(task);
             session->RemoveTask(task.get(), 0);
             records.push_back(folder / (name + L".vll"));
+            params.push_back(param);
         }
     }
     void WriteSeedList(const std::string& entries)
@@ -152,6 +153,7 @@ protected:
 
     TestFolder folder;
     std::vector<std::wstring> records;
+    std::vector<BTTaskParam> params;
 };
 
 TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
@@ -185,6 +187,27 @@ TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
     manager.Shutdown();
     EXPECT_EQ(list, ReadFileBytes(folder / L"seeds.xml"));
     EXPECT_FALSE(manager.GetSession());
+}
+
+TEST_F(SeedListTest, AFinishedDownloadOverTheLimitWaitsItsTurn)
+{
+    MakeRecords(2);
+    WriteSeedList(Entry(40020, records[0]));
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 1, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(WaitActive(manager, 1));
+
+    auto finished = manager.GetSession()->AddTask(&params[1], nullptr, nullptr);
+    ASSERT_TRUE(finished);
+    manager.AddSeed(finished, 40021);
+    EXPECT_EQ(2u, manager.CountSeeds());
+    EXPECT_TRUE(WaitActive(manager, 1));
+    EXPECT_FALSE(manager.IsSeeding(40021));
+    EXPECT_NE(std::string::npos, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40021</gameId>"));
+
+    ASSERT_TRUE(manager.RemoveSeedById(40020));
+    ASSERT_TRUE(WaitActive(manager, 1));
+    EXPECT_TRUE(manager.IsSeeding(40021));
 }
 
 TEST_F(SeedListTest, ASeedWhoseDataIsGoneLeavesTheList)
