@@ -20,6 +20,7 @@ constexpr int64_t kUnseenLimitSeconds = 259200; // 3 days without a complete cop
 constexpr int32_t kFreeSeedingSeconds = 21600;  // 6 hours of seeding before the ratio counts
 constexpr uint16_t kFirstPort = 6881;
 constexpr uint16_t kLastPort = 6890;
+constexpr int32_t kTorrentSeedingState = 5;
 
 std::wstring WithoutTrailingSeparators(std::wstring path)
 {
@@ -78,6 +79,10 @@ void VLBTManager::VLSeedTask::OnProgress()
     if (!torrent || removeRequested) return;
     BTTaskStatus status;
     torrent->GetStatus(&status);
+    // While the engine still checks the data, nothing of the seeding is
+    // known yet (no complete copy seen, no time seeded): judged, every seed
+    // would stop at start-up.
+    if (status.state != kTorrentSeedingState) return;
     const int32_t next = ChooseSeedState(status, static_cast<int64_t>(std::time(nullptr)), owner->CountSeeds(),
                                          owner->SeedLimit());
     if (seedState.exchange(next) == next) return;
