@@ -14,8 +14,8 @@ namespace Velora {
 
 namespace {
 
-constexpr DWORD kCreateContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                 CLSCTX_REMOTE_SERVER;
+constexpr DWORD kCreateContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 constexpr size_t kClsidTextLimit = 99;
 
 // Pixels to HIMETRIC at the screen's resolution.
@@ -53,23 +53,32 @@ VLControl* VLActiveX::GetInterface(int id)
 void VLActiveX::SetAttribute(const std::wstring& name, const std::wstring& value)
 {
     bool on = value == L"true";
-    if (name == L"clsid") SetClsidText(value);
-    else if (name == L"modulename") moduleName = value;
-    else if (name == L"delaycreate") SetDelayCreate(on);
-    else if (name == L"enable3dborder") enable3DBorder = on;
-    else if (name == L"enablescrollbar") enableScrollBar = on;
-    else if (name == L"enablecontextmenu") enableContextMenu = on;
-    else if (name == L"windowless") windowless = on;
-    else if (name == L"showjserror") showScriptErrors = on;
-    else VLControl::SetAttribute(name, value);
+    if (name == L"clsid")
+        SetClsidText(value);
+    else if (name == L"modulename")
+        moduleName = value;
+    else if (name == L"delaycreate")
+        SetDelayCreate(on);
+    else if (name == L"enable3dborder")
+        enable3DBorder = on;
+    else if (name == L"enablescrollbar")
+        enableScrollBar = on;
+    else if (name == L"enablecontextmenu")
+        enableContextMenu = on;
+    else if (name == L"windowless")
+        windowless = on;
+    else if (name == L"showjserror")
+        showScriptErrors = on;
+    else
+        VLControl::SetAttribute(name, value);
 }
 
 void VLActiveX::SetClsidText(const std::wstring& text)
 {
     std::wstring cut = text.substr(0, kClsidTextLimit);
     CLSID clsid = {};
-    HRESULT hr = !cut.empty() && cut[0] == L'{' ? CLSIDFromString(cut.c_str(), &clsid)
-                                                : CLSIDFromProgID(cut.c_str(), &clsid);
+    HRESULT hr =
+        !cut.empty() && cut[0] == L'{' ? CLSIDFromString(cut.c_str(), &clsid) : CLSIDFromProgID(cut.c_str(), &clsid);
     if (FAILED(hr)) clsid = CLSID();
     SetClsid(clsid);
 }
@@ -111,8 +120,7 @@ IOleControl* VLActiveX::CreateFromModule() const
     VLComPtr<IClassFactory> factory;
     if (FAILED(getClassObject(clsid_, IID_IClassFactory, factory.Receive())) || !factory.Get()) return nullptr;
     IOleControl* control = nullptr;
-    if (FAILED(factory->CreateInstance(nullptr, IID_IOleControl, reinterpret_cast<void**>(&control))))
-        return nullptr;
+    if (FAILED(factory->CreateInstance(nullptr, IID_IOleControl, reinterpret_cast<void**>(&control)))) return nullptr;
     return control;
 }
 
@@ -123,8 +131,8 @@ bool VLActiveX::CreateControl()
     ReleaseControl();
     created_ = true;
     IOleControl* control = moduleName.empty() ? nullptr : CreateFromModule();
-    if (!control && FAILED(CoCreateInstance(clsid_, nullptr, kCreateContext, IID_IOleControl,
-                                            reinterpret_cast<void**>(&control))))
+    if (!control &&
+        FAILED(CoCreateInstance(clsid_, nullptr, kCreateContext, IID_IOleControl, reinterpret_cast<void**>(&control))))
         return false;
     HRESULT hr = control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object_));
     control->Release();
@@ -226,8 +234,8 @@ LRESULT VLActiveX::MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, boo
     if ((message >= WM_MOUSEFIRST && message <= 0x20D) || message == WM_SETCURSOR) {
         if (!site_->captured) {
             VLComPtr<IViewObjectEx> view;
-            if (!site_->viewObject ||
-                FAILED(site_->viewObject->QueryInterface(IID_IViewObjectEx, view.Receive())) || !view.Get())
+            if (!site_->viewObject || FAILED(site_->viewObject->QueryInterface(IID_IViewObjectEx, view.Receive())) ||
+                !view.Get())
                 return 0;
             RECT pos = GetPos();
             POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};

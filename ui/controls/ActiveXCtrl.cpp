@@ -63,15 +63,21 @@ RECT VLActiveXCtrl::ObjectRect() const
 STDMETHODIMP VLActiveXCtrl::QueryInterface(REFIID iid, void** out)
 {
     IUnknown* part = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) part = static_cast<IOleClientSite*>(this);
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+        part = static_cast<IOleClientSite*>(this);
     else if (iid == IID_IOleInPlaceSiteWindowless || iid == IID_IOleInPlaceSiteEx || iid == IID_IOleInPlaceSite ||
              iid == IID_IOleWindow)
         part = static_cast<IOleInPlaceSiteWindowless*>(this);
-    else if (iid == IID_IOleControlSite) part = static_cast<IOleControlSite*>(this);
-    else if (iid == IID_IOleContainer) part = static_cast<IOleContainer*>(this);
-    else if (iid == IID_IObjectWithSite) part = static_cast<IObjectWithSite*>(this);
-    else if (iid == IID_IOleCommandTarget) part = static_cast<IOleCommandTarget*>(this);
-    else if (iid == IID_IDocHostUIHandler) part = static_cast<IDocHostUIHandler*>(this);
+    else if (iid == IID_IOleControlSite)
+        part = static_cast<IOleControlSite*>(this);
+    else if (iid == IID_IOleContainer)
+        part = static_cast<IOleContainer*>(this);
+    else if (iid == IID_IObjectWithSite)
+        part = static_cast<IObjectWithSite*>(this);
+    else if (iid == IID_IOleCommandTarget)
+        part = static_cast<IOleCommandTarget*>(this);
+    else if (iid == IID_IDocHostUIHandler)
+        part = static_cast<IDocHostUIHandler*>(this);
     return VLComAnswer(out, part);
 }
 
@@ -141,8 +147,8 @@ STDMETHODIMP VLActiveXCtrl::OnUIDeactivate(BOOL)
     return S_OK;
 }
 
-STDMETHODIMP VLActiveXCtrl::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                             LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO frameInfo)
+STDMETHODIMP VLActiveXCtrl::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
+                                             LPRECT clip, LPOLEINPLACEFRAMEINFO frameInfo)
 {
     if (!document || !frame || !position || !clip) return E_POINTER;
     if (!owner) return E_UNEXPECTED;
@@ -218,8 +224,10 @@ STDMETHODIMP VLActiveXCtrl::SetCapture(BOOL capture)
 {
     if (!owner) return E_UNEXPECTED;
     captured = capture == TRUE;
-    if (captured) ::SetCapture(owner->hostWindow);
-    else ::ReleaseCapture();
+    if (captured)
+        ::SetCapture(owner->hostWindow);
+    else
+        ::ReleaseCapture();
     return S_OK;
 }
 

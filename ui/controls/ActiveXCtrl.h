@@ -7,18 +7,17 @@
 
 #include "ui/controls/ComObject.h"
 
-#include <ocidl.h>
 #include <docobj.h>
 #include <mshtmhst.h>
+#include <ocidl.h>
 
 namespace Velora {
 
 class VLActiveX;
 class VLActiveXWnd;
 
-class VLActiveXCtrl
-    : public VLComObject<IOleClientSite, IOleInPlaceSiteWindowless, IOleControlSite, IObjectWithSite, IOleContainer,
-                         IDocHostUIHandler, IOleCommandTarget> {
+class VLActiveXCtrl : public VLComObject<IOleClientSite, IOleInPlaceSiteWindowless, IOleControlSite, IObjectWithSite,
+                                         IOleContainer, IDocHostUIHandler, IOleCommandTarget> {
 public:
     VLActiveXCtrl();
     ~VLActiveXCtrl() override;
@@ -109,10 +108,7 @@ public:
     STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
 
     // IOleCommandTarget
-    STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override
-    {
-        return OLECMDERR_E_UNKNOWNGROUP;
-    }
+    STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return OLECMDERR_E_UNKNOWNGROUP; }
     STDMETHODIMP Exec(const GUID* group, DWORD command, DWORD options, VARIANT* in, VARIANT* out) override;
 
     // Sends a verb to the owner's object, placed in the site's window.

@@ -11,8 +11,8 @@ VLActiveXFrameWnd::~VLActiveXFrameWnd()
 
 STDMETHODIMP VLActiveXFrameWnd::QueryInterface(REFIID iid, void** out)
 {
-    bool known = iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceUIWindow ||
-                 iid == IID_IOleInPlaceFrame;
+    bool known =
+        iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame;
     return VLComAnswer(out, known ? this : nullptr);
 }
 

@@ -39,8 +39,8 @@ VLActiveXWnd::~VLActiveXWnd()
 HWND VLActiveXWnd::Create(HWND parent)
 {
     if (!RegisterOnce()) return nullptr;
-    hwnd_ = CreateWindowExW(0, kClassName, L"UIActiveX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                            0, 0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = CreateWindowExW(0, kClassName, L"UIActiveX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
+                            0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) return nullptr;
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
@@ -60,9 +60,7 @@ LRESULT VLActiveXWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         site->focused = true;
         if (!site->uiActive) site->DoVerb(OLEIVERB_UIACTIVATE);
         break;
-    case WM_KILLFOCUS:
-        site->focused = false;
-        break;
+    case WM_KILLFOCUS: site->focused = false; break;
     case WM_PAINT: {
         VLPaintDC paint(hwnd_);
         return 0;

@@ -44,21 +44,15 @@ VLGifBlock VLGifReader::ClassifyBlock() const
 {
     if (offset_ >= size_) return VLGifBlock::Unknown;
     switch (data_[offset_]) {
-    case 0x2C:
-        return VLGifBlock::Image;
-    case 0x3B:
-        return VLGifBlock::Trailer;
+    case 0x2C: return VLGifBlock::Image;
+    case 0x3B: return VLGifBlock::Trailer;
     case 0x21:
         if (offset_ + 1 >= size_) return VLGifBlock::Unknown;
         switch (data_[offset_ + 1]) {
-        case 0xF9:
-            return VLGifBlock::GraphicControl;
-        case 0x01:
-            return VLGifBlock::PlainText;
-        case 0xFE:
-            return VLGifBlock::Comment;
-        case 0xFF:
-            return VLGifBlock::Application;
+        case 0xF9: return VLGifBlock::GraphicControl;
+        case 0x01: return VLGifBlock::PlainText;
+        case 0xFE: return VLGifBlock::Comment;
+        case 0xFF: return VLGifBlock::Application;
         }
     }
     return VLGifBlock::Unknown;
@@ -79,21 +73,12 @@ int64_t VLGifReader::MeasureBlock() const
 {
     int64_t fixed = 0;
     switch (ClassifyBlock()) {
-    case VLGifBlock::Unknown:
-        return -1;
-    case VLGifBlock::Trailer:
-        return 1;
-    case VLGifBlock::GraphicControl:
-        return offset_ + kControlLength <= size_ ? kControlLength : -1;
-    case VLGifBlock::Application:
-        fixed = kApplicationFixed;
-        break;
-    case VLGifBlock::Comment:
-        fixed = kCommentFixed;
-        break;
-    case VLGifBlock::PlainText:
-        fixed = kPlainTextFixed;
-        break;
+    case VLGifBlock::Unknown: return -1;
+    case VLGifBlock::Trailer: return 1;
+    case VLGifBlock::GraphicControl: return offset_ + kControlLength <= size_ ? kControlLength : -1;
+    case VLGifBlock::Application: fixed = kApplicationFixed; break;
+    case VLGifBlock::Comment: fixed = kCommentFixed; break;
+    case VLGifBlock::PlainText: fixed = kPlainTextFixed; break;
     case VLGifBlock::Image:
         if (offset_ + kImageDescriptor > size_) return -1;
         // The local colour table and the LZW code size byte precede the data.
@@ -117,17 +102,14 @@ bool VLGifReader::SkipToGraphicBlock(bool controlAllowed)
     for (;;) {
         switch (ClassifyBlock()) {
         case VLGifBlock::Unknown:
-        case VLGifBlock::Trailer:
-            return false;
+        case VLGifBlock::Trailer: return false;
         case VLGifBlock::Image:
-        case VLGifBlock::PlainText:
-            return true;
+        case VLGifBlock::PlainText: return true;
         case VLGifBlock::GraphicControl:
             if (controlAllowed) return true;
             break;
         case VLGifBlock::Comment:
-        case VLGifBlock::Application:
-            break;
+        case VLGifBlock::Application: break;
         }
         if (!StepOverBlock()) return false;
     }
@@ -136,8 +118,7 @@ bool VLGifReader::SkipToGraphicBlock(bool controlAllowed)
 bool VLGifReader::StepOverFrame()
 {
     if (!SkipToGraphicBlock(true)) return false;
-    if (ClassifyBlock() == VLGifBlock::GraphicControl && (!StepOverBlock() || !SkipToGraphicBlock(false)))
-        return false;
+    if (ClassifyBlock() == VLGifBlock::GraphicControl && (!StepOverBlock() || !SkipToGraphicBlock(false))) return false;
     return StepOverBlock();
 }
 

@@ -16,9 +16,9 @@ namespace Velora {
 constexpr uint32_t kGifNoDelay = 0xFFFFFFFF;
 
 struct VLGifFrame {
-    std::vector<uint8_t> bytes; // the frame as a GIF of its own
-    SIZE size = {0, 0};         // from its image descriptor
-    POINT offset = {0, 0};      // left and top from its image descriptor
+    std::vector<uint8_t> bytes;   // the frame as a GIF of its own
+    SIZE size = {0, 0};           // from its image descriptor
+    POINT offset = {0, 0};        // left and top from its image descriptor
     uint32_t delay = kGifNoDelay; // hundredths of a second
     uint32_t disposal = 0;
 };

@@ -79,8 +79,10 @@ void VLPicture::SetPos(const RECT& rect)
     if (frames_.empty() && !still_ && !descriptor.empty()) {
         std::wstring file = VLRenderEngine::GetDescriptorFile(descriptor);
         int res = VLRenderEngine::GetDescriptorRes(descriptor);
-        if (!file.empty()) LoadFile(file);
-        else if (res != 0) LoadResourceImage(res & 0xFFFF, VLRenderEngine::GetDescriptorResType(descriptor));
+        if (!file.empty())
+            LoadFile(file);
+        else if (res != 0)
+            LoadResourceImage(res & 0xFFFF, VLRenderEngine::GetDescriptorResType(descriptor));
     }
     VLControl::SetPos(rect);
     std::lock_guard<std::mutex> lock(canvasLock_);
@@ -253,8 +255,8 @@ void VLPicture::ShowFrame(const VLPictureFrame& frame)
         savedBitmap_.Reset(CreateCompatibleBitmap(canvasDC_.Get(), frame.size.cx, frame.size.cy));
         if (savedDC_ && savedBitmap_) {
             savedPrevious_ = SelectObject(savedDC_.Get(), savedBitmap_.Get());
-            BitBlt(savedDC_.Get(), 0, 0, frame.size.cx, frame.size.cy, canvasDC_.Get(), frame.offset.x,
-                   frame.offset.y, SRCCOPY);
+            BitBlt(savedDC_.Get(), 0, 0, frame.size.cx, frame.size.cy, canvasDC_.Get(), frame.offset.x, frame.offset.y,
+                   SRCCOPY);
         } else {
             savedDC_.Reset();
             savedBitmap_.Reset();

@@ -23,10 +23,10 @@ struct EventArity {
     UINT arguments;
 };
 constexpr EventArity kEvents[] = {
-    {DISPID_STATUSTEXTCHANGE, 1}, {DISPID_PROGRESSCHANGE, 2},    {DISPID_COMMANDSTATECHANGE, 2},
-    {DISPID_TITLECHANGE, 1},      {DISPID_NEWWINDOW2, 2},        {DISPID_NAVIGATECOMPLETE2, 2},
-    {DISPID_BEFORENAVIGATE2, 7},  {DISPID_BEFORENAVIGATE, 6},    {DISPID_DOCUMENTCOMPLETE, 2},
-    {DISPID_NEWWINDOW3, 5},       {DISPID_NEWWINDOW, 6},         {DISPID_DOWNLOADCOMPLETE, 0},
+    {DISPID_STATUSTEXTCHANGE, 1}, {DISPID_PROGRESSCHANGE, 2}, {DISPID_COMMANDSTATECHANGE, 2},
+    {DISPID_TITLECHANGE, 1},      {DISPID_NEWWINDOW2, 2},     {DISPID_NAVIGATECOMPLETE2, 2},
+    {DISPID_BEFORENAVIGATE2, 7},  {DISPID_BEFORENAVIGATE, 6}, {DISPID_DOCUMENTCOMPLETE, 2},
+    {DISPID_NEWWINDOW3, 5},       {DISPID_NEWWINDOW, 6},      {DISPID_DOWNLOADCOMPLETE, 0},
     {DISPID_WINDOWCLOSING, 2},
 };
 
@@ -97,8 +97,7 @@ void VLWebBrowser::Advise(IConnectionPoint* point)
 void VLWebBrowser::AdviseAll(IUnknown* object)
 {
     VLComPtr<IConnectionPointContainer> container;
-    if (FAILED(object->QueryInterface(IID_IConnectionPointContainer, container.Receive())) || !container.Get())
-        return;
+    if (FAILED(object->QueryInterface(IID_IConnectionPointContainer, container.Receive())) || !container.Get()) return;
     VLComPtr<IEnumConnectionPoints> points;
     if (SUCCEEDED(container->EnumConnectionPoints(points.Put())) && points.Get()) {
         for (;;) {
@@ -162,36 +161,26 @@ void VLWebBrowser::Dispatch(DISPID id, const DISPPARAMS& parameters)
     if (!event || parameters.cArgs < event->arguments || (event->arguments && !parameters.rgvarg)) return;
     EventArguments a(parameters);
     switch (id) {
-    case DISPID_STATUSTEXTCHANGE:
-        return OnStatusTextChange(a.Value<BSTR>(0));
-    case DISPID_PROGRESSCHANGE:
-        return OnProgressChange(a.Long(0), a.Long(1));
-    case DISPID_COMMANDSTATECHANGE:
-        return OnCommandStateChange(a.Long(0), a.Bool(1));
-    case DISPID_TITLECHANGE:
-        return OnTitleChange(a.Value<BSTR>(0));
-    case DISPID_NEWWINDOW2:
-        return OnNewWindow2(a.Value<IDispatch**>(0), a.Value<VARIANT_BOOL*>(1));
-    case DISPID_NAVIGATECOMPLETE2:
-        return OnNavigateComplete2(a.Value<IDispatch*>(0), a.Value<VARIANT*>(1));
+    case DISPID_STATUSTEXTCHANGE: return OnStatusTextChange(a.Value<BSTR>(0));
+    case DISPID_PROGRESSCHANGE: return OnProgressChange(a.Long(0), a.Long(1));
+    case DISPID_COMMANDSTATECHANGE: return OnCommandStateChange(a.Long(0), a.Bool(1));
+    case DISPID_TITLECHANGE: return OnTitleChange(a.Value<BSTR>(0));
+    case DISPID_NEWWINDOW2: return OnNewWindow2(a.Value<IDispatch**>(0), a.Value<VARIANT_BOOL*>(1));
+    case DISPID_NAVIGATECOMPLETE2: return OnNavigateComplete2(a.Value<IDispatch*>(0), a.Value<VARIANT*>(1));
     case DISPID_BEFORENAVIGATE2:
         return OnBeforeNavigate2(a.Value<IDispatch*>(0), a.Value<VARIANT*>(1), a.Value<VARIANT*>(2),
                                  a.Value<VARIANT*>(3), a.Value<VARIANT*>(4), a.Value<VARIANT*>(5),
                                  a.Value<VARIANT_BOOL*>(6));
     case DISPID_BEFORENAVIGATE:
-        return OnBeforeNavigate(a.Value<BSTR>(0), a.Long(1), a.Value<BSTR>(2), a.Value<VARIANT*>(3),
-                                a.Value<BSTR>(4), a.Value<VARIANT_BOOL*>(5));
-    case DISPID_DOCUMENTCOMPLETE:
-        return OnDocumentComplete(a.Value<IDispatch*>(0), a.Value<VARIANT*>(1));
+        return OnBeforeNavigate(a.Value<BSTR>(0), a.Long(1), a.Value<BSTR>(2), a.Value<VARIANT*>(3), a.Value<BSTR>(4),
+                                a.Value<VARIANT_BOOL*>(5));
+    case DISPID_DOCUMENTCOMPLETE: return OnDocumentComplete(a.Value<IDispatch*>(0), a.Value<VARIANT*>(1));
     case DISPID_NEWWINDOW3:
         return OnNewWindow3(a.Value<IDispatch**>(0), a.Value<VARIANT_BOOL*>(1), static_cast<DWORD>(a.Long(2)),
                             a.Value<BSTR>(3), a.Value<BSTR>(4));
-    case DISPID_NEWWINDOW:
-        return OnNewWindow(a.Value<BSTR>(4), a.Value<VARIANT_BOOL*>(5));
-    case DISPID_DOWNLOADCOMPLETE:
-        return OnDownloadComplete();
-    case DISPID_WINDOWCLOSING:
-        return OnWindowClosing(a.Bool(0), a.Value<VARIANT_BOOL*>(1));
+    case DISPID_NEWWINDOW: return OnNewWindow(a.Value<BSTR>(4), a.Value<VARIANT_BOOL*>(5));
+    case DISPID_DOWNLOADCOMPLETE: return OnDownloadComplete();
+    case DISPID_WINDOWCLOSING: return OnWindowClosing(a.Bool(0), a.Value<VARIANT_BOOL*>(1));
     }
 }
 
@@ -200,8 +189,10 @@ void VLWebBrowser::OnProgressChange(LONG, LONG) {}
 
 void VLWebBrowser::OnCommandStateChange(LONG command, LONG enable)
 {
-    if (command == CSC_NAVIGATEFORWARD) canGoForward_ = enable;
-    else if (command == CSC_NAVIGATEBACK) canGoBack_ = enable;
+    if (command == CSC_NAVIGATEFORWARD)
+        canGoForward_ = enable;
+    else if (command == CSC_NAVIGATEBACK)
+        canGoBack_ = enable;
 }
 
 void VLWebBrowser::OnTitleChange(BSTR) {}

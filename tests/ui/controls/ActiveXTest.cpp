@@ -44,8 +44,8 @@ struct Hosted {
 
 TEST_F(ActiveXTest, CreatesInTheOrderTheControlAsksFor)
 {
-    std::wstring extent = L"SetExtent 1 " + std::to_wstring(Himetric(100, LOGPIXELSX)) + L" " +
-                          std::to_wstring(Himetric(50, LOGPIXELSY));
+    std::wstring extent =
+        L"SetExtent 1 " + std::to_wstring(Himetric(100, LOGPIXELSX)) + L" " + std::to_wstring(Himetric(50, LOGPIXELSY));
     struct Case {
         DWORD status;
         std::wstring expected;
@@ -57,9 +57,8 @@ TEST_F(ActiveXTest, CreatesInTheOrderTheControlAsksFor)
         {0, Lines({L"CreateInstance", L"GetMiscStatus 1", L"InitNew", L"SetClientSite 1", L"SetHostNames UIActiveX 0",
                    L"DoVerb -5 1 0 1 10 20 110 70", L"SetObjectRects 10 20 110 70 / 10 20 110 70",
                    L"GetWindowContext 20 1 1", L"SetSite 1", extent, L"SetObjectRects 10 20 110 70 / 10 20 110 70"})},
-        {OLEMISC_INVISIBLEATRUNTIME,
-         Lines({L"CreateInstance", L"GetMiscStatus 1", L"InitNew", L"SetClientSite 1", L"SetHostNames UIActiveX 0",
-                L"SetSite 1", extent})},
+        {OLEMISC_INVISIBLEATRUNTIME, Lines({L"CreateInstance", L"GetMiscStatus 1", L"InitNew", L"SetClientSite 1",
+                                            L"SetHostNames UIActiveX 0", L"SetSite 1", extent})},
     };
     for (const Case& c : cases) {
         setup_(c.status, TRUE, RGB(255, 0, 0));

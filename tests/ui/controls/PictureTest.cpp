@@ -131,8 +131,8 @@ TEST(Picture, AnimationPlaysDisposesAndStops)
     COLORREF face = GetSysColor(COLOR_3DFACE);
     EXPECT_EQ(face, picture.GetBackgroundColour());
     Painted painted(picture);
-    EXPECT_EQ(face, painted.At(0, 0));                // frame 1 cleared after its delay
-    EXPECT_EQ(face, painted.At(3, 4));                // frame 2's area restored
+    EXPECT_EQ(face, painted.At(0, 0));               // frame 1 cleared after its delay
+    EXPECT_EQ(face, painted.At(3, 4));               // frame 2's area restored
     EXPECT_EQ(RGB(255, 255, 255), painted.At(7, 2)); // frame 3 showing
 
     picture.StopPlayback();

@@ -75,12 +75,18 @@ TEST(WebBrowserEvents, EachMethodCallReachesItsHook)
         UINT arguments;
         const char* call;
     } cases[] = {
-        {DISPID_STATUSTEXTCHANGE, 1, "status 1"},   {DISPID_PROGRESSCHANGE, 2, "progress 1 2"},
-        {DISPID_COMMANDSTATECHANGE, 2, "command 1 2"}, {DISPID_TITLECHANGE, 1, "title 1"},
-        {DISPID_NEWWINDOW2, 2, "new2 1 2"},         {DISPID_NAVIGATECOMPLETE2, 2, "complete2 1 2"},
-        {DISPID_BEFORENAVIGATE2, 7, "before2 1 2 6 7"}, {DISPID_BEFORENAVIGATE, 6, "before 1 2 6"},
-        {DISPID_DOCUMENTCOMPLETE, 2, "document 1 2"}, {DISPID_NEWWINDOW3, 5, "new3 1 2 3 5"},
-        {DISPID_NEWWINDOW, 6, "new 5 6"},           {DISPID_DOWNLOADCOMPLETE, 0, "download"},
+        {DISPID_STATUSTEXTCHANGE, 1, "status 1"},
+        {DISPID_PROGRESSCHANGE, 2, "progress 1 2"},
+        {DISPID_COMMANDSTATECHANGE, 2, "command 1 2"},
+        {DISPID_TITLECHANGE, 1, "title 1"},
+        {DISPID_NEWWINDOW2, 2, "new2 1 2"},
+        {DISPID_NAVIGATECOMPLETE2, 2, "complete2 1 2"},
+        {DISPID_BEFORENAVIGATE2, 7, "before2 1 2 6 7"},
+        {DISPID_BEFORENAVIGATE, 6, "before 1 2 6"},
+        {DISPID_DOCUMENTCOMPLETE, 2, "document 1 2"},
+        {DISPID_NEWWINDOW3, 5, "new3 1 2 3 5"},
+        {DISPID_NEWWINDOW, 6, "new 5 6"},
+        {DISPID_DOWNLOADCOMPLETE, 0, "download"},
         {DISPID_WINDOWCLOSING, 2, "closing 1 2"},
     };
     for (const Case& c : cases) {
@@ -88,8 +94,8 @@ TEST(WebBrowserEvents, EachMethodCallReachesItsHook)
         RecordingBrowser browser;
         Arguments arguments(c.arguments);
         for (WORD flags : {WORD(DISPATCH_PROPERTYGET), WORD(DISPATCH_METHOD)})
-            EXPECT_EQ(E_NOTIMPL, browser.Invoke(c.id, IID_NULL, 0, flags, &arguments.parameters, nullptr, nullptr,
-                                                nullptr));
+            EXPECT_EQ(E_NOTIMPL,
+                      browser.Invoke(c.id, IID_NULL, 0, flags, &arguments.parameters, nullptr, nullptr, nullptr));
         EXPECT_EQ(std::vector<std::string>{c.call}, browser.calls);
         // Too few arguments: the hook would read past them, so none runs.
         if (c.arguments == 0) continue;
@@ -126,8 +132,7 @@ TEST(WebBrowserEvents, CommandStateKeepsBackAndForward)
         V_VT(&values[1]) = VT_I4;
         V_I4(&values[1]) = c.command;
         DISPPARAMS parameters = {values, nullptr, 2, 0};
-        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr,
-                       nullptr);
+        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
         EXPECT_EQ(c.forward, browser.CanGoForward());
         EXPECT_EQ(c.back, browser.CanGoBack());
     }

@@ -29,8 +29,12 @@ void Record(const wchar_t* format, ...)
     log += L'\n';
 }
 
-class TestControl : public IOleObject, public IOleControl, public IOleInPlaceObjectWindowless, public IViewObjectEx,
-                    public IPersistStreamInit, public IObjectWithSite {
+class TestControl : public IOleObject,
+                    public IOleControl,
+                    public IOleInPlaceObjectWindowless,
+                    public IViewObjectEx,
+                    public IPersistStreamInit,
+                    public IObjectWithSite {
 public:
     TestControl() : settings_(settings) { InterlockedIncrement(&instances); }
     virtual ~TestControl()
@@ -44,15 +48,20 @@ public:
     {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IOleObject) *out = static_cast<IOleObject*>(this);
-        else if (iid == IID_IOleControl) *out = static_cast<IOleControl*>(this);
+        if (iid == IID_IUnknown || iid == IID_IOleObject)
+            *out = static_cast<IOleObject*>(this);
+        else if (iid == IID_IOleControl)
+            *out = static_cast<IOleControl*>(this);
         else if (iid == IID_IOleInPlaceObjectWindowless || iid == IID_IOleInPlaceObject || iid == IID_IOleWindow)
             *out = static_cast<IOleInPlaceObjectWindowless*>(this);
         else if (iid == IID_IViewObjectEx || iid == IID_IViewObject2 || iid == IID_IViewObject)
             *out = static_cast<IViewObjectEx*>(this);
-        else if (iid == IID_IPersistStreamInit) *out = static_cast<IPersistStreamInit*>(this);
-        else if (iid == IID_IObjectWithSite) *out = static_cast<IObjectWithSite*>(this);
-        else return E_NOINTERFACE;
+        else if (iid == IID_IPersistStreamInit)
+            *out = static_cast<IPersistStreamInit*>(this);
+        else if (iid == IID_IObjectWithSite)
+            *out = static_cast<IObjectWithSite*>(this);
+        else
+            return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
@@ -262,8 +271,8 @@ private:
                 return hr;
             }
             inPlaceSite_ = inPlace;
-            window_ = CreateWindowExW(0, L"STATIC", L"test control", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, parent,
-                                      nullptr, nullptr, nullptr);
+            window_ = CreateWindowExW(0, L"STATIC", L"test control", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, parent, nullptr,
+                                      nullptr, nullptr);
         }
         IOleInPlaceFrame* frame = nullptr;
         IOleInPlaceUIWindow* document = nullptr;
