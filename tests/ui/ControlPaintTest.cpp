@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TestFolder.h"
+#include "tests/ui/AliasedFont.h"
 #include "tests/ui/TestImages.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/core/RenderEngine.h"
@@ -13,6 +14,7 @@ using namespace Velora::Test;
 namespace {
 
 constexpr uint32_t kBack = 0xFF102030;
+constexpr uint32_t kWhite = 0xFFFFFFFF;
 
 class ControlPaint : public ::testing::Test {
 protected:
@@ -128,6 +130,142 @@ TEST(ControlPaintColours, NothingOutsideThePaintRectangleOrForAHiddenControl)
     control.SetVisible(false);
     control.Paint(canvas.Dc(), {0, 0, 40, 40});
     EXPECT_TRUE(SameRect({}, canvas.Changed(kBack)));
+}
+
+// Text painted by controls of a manager with an aliased font.
+class ControlText : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        font_ = AddAliasedFont(bound_.manager, L"t", 14);
+        control_ = new VLControl;
+        bound_.manager.AttachRoot(control_);
+        control_->fonts[kTextNormal] = L"t";
+        control_->SetPos({0, 0, 100, 30});
+        control_->SetText(L"HHH");
+    }
+    int Extent(const std::wstring& text)
+    {
+        return VLRenderEngine::MeasureText(bound_.manager.paintDC, &bound_.manager, text, L"t").right;
+    }
+    // The box of the pixels near the colour.
+    static RECT Box(const Canvas& canvas, uint32_t rgb, int tolerance = 0)
+    {
+        RECT box{1000, 1000, -1, -1};
+        for (int y = 0; y < 30; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                if (!Near(canvas.Rgb(x, y), rgb, tolerance)) continue;
+                box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                       std::max<LONG>(box.bottom, y + 1)};
+            }
+        }
+        return box;
+    }
+    RECT Paint(Canvas& canvas)
+    {
+        control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+        return Box(canvas, 0x000000);
+    }
+    BoundManager bound_;
+    VLFontInfo* font_ = nullptr;
+    VLControl* control_ = nullptr;
+};
+
+TEST_F(ControlText, PaddingColourAndFontFollowTheState)
+{
+    control_->textPadding[kTextHot] = {};
+    control_->textPadding[kTextNormal] = {10, 5, 0, 0};
+    control_->SetHotTextColor(0xFF0000FF);
+    control_->SetDisabledTextColor(0);
+    control_->state = kStateHot;
+    Canvas canvas(100, 30, kWhite);
+    control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+    const RECT hot = Box(canvas, 0x0000FF);
+    EXPECT_GE(hot.left, 10); // a hot padding of all zero uses the normal one
+    EXPECT_GE(hot.top, 5);
+    EXPECT_LT(hot.left, 10 + 3);
+    control_->SetEnabled(false); // no disabled colour: the normal one
+    canvas.Fill(kWhite);
+    EXPECT_TRUE(SameRect(hot, Paint(canvas)));
+}
+
+TEST_F(ControlText, AutoCentreShortensAndCentres)
+{
+    control_->autoCenter = true;
+    Canvas canvas(100, 30, kWhite);
+    const RECT fits = Paint(canvas);
+    EXPECT_NEAR(50, (fits.left + fits.right) / 2, 2);
+    control_->SetText(std::wstring(40, L'H'));
+    canvas.Fill(kWhite);
+    const RECT shortened = Paint(canvas);
+    EXPECT_GE(shortened.left, 0);
+    EXPECT_LE(shortened.right, 100);
+    EXPECT_GT(shortened.right - shortened.left, 100 - Extent(L"HH"));
+}
+
+TEST_F(ControlText, ShadowsOfPlainAndOfFittingRollingText)
+{
+    struct Case {
+        uint32_t colour;
+        bool rolling;
+        uint32_t shadow; // over the background; black when no shadow shows
+    };
+    for (const Case& c : {Case{0xFF000000, false, 0x9FAFCF}, // white at 0x7F over the background, Case{0x7F000000, false, 0xFFFFFF},
+                          Case{0x7F000000, true, 0x000000}}) {
+        control_->SetNormalTextColor(c.colour);
+        control_->SetTextSpecialStyle(1, 1);
+        control_->SetFlag(kFlagEnterRollText, c.rolling);
+        control_->effectDescriptor = c.rolling ? L"rolltext='4'" : L"";
+        Canvas canvas(100, 30, 0xFF000000 | 0x4060A0);
+        control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+        // The text is translucent or black: its glyphs are the darkest pixels.
+        const RECT shadow = Box(canvas, c.shadow, 2);
+        if (c.shadow == 0x000000) {
+            EXPECT_EQ(-1, shadow.right) << std::hex << c.colour; // nothing of alpha 0 shows
+            continue;
+        }
+        const RECT text = c.colour == 0xFF000000 ? Box(canvas, 0x000000) : Box(canvas, 0x203050, 2);
+        EXPECT_EQ(text.right + 1, shadow.right) << std::hex << c.colour;
+        EXPECT_EQ(text.bottom + 1, shadow.bottom) << std::hex << c.colour;
+    }
+}
+
+TEST_F(ControlText, RollingTextRepeatsAfterAGapAndStopsWhenItFits)
+{
+    control_->SetFlag(kFlagEnterRollText, true);
+    control_->SetText(L"HHHHHHHHHHHHHHH");
+    const int width = Extent(control_->GetText());
+    ASSERT_GT(width, 100);
+    control_->effectDescriptor = L"rolltext='" + std::to_wstring(width - 20) + L"'";
+    Canvas canvas(100, 30, kWhite);
+    control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+    // The first copy ends at 20, the second starts 10 pixels later.
+    int inGap = 0, second = 0;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 20; x < 30; ++x) inGap += canvas.Rgb(x, y) == 0;
+        for (int x = 30; x < 40; ++x) second += canvas.Rgb(x, y) == 0;
+    }
+    EXPECT_EQ(0, inGap);
+    EXPECT_GT(second, 0);
+    EXPECT_GT(Box(canvas, 0x000000).right, 10);
+    // Once the text fits again the effect stops at the next paint.
+    ASSERT_TRUE(bound_.manager.animations.StartAnimation(control_, kEffectRollText));
+    control_->SetText(L"H");
+    control_->effectDescriptor = L"rolltext='3'";
+    control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+    EXPECT_EQ(nullptr, bound_.manager.animations.FindItem(control_, kEffectRollText));
+}
+
+TEST_F(ControlText, RichTextWhenAsked)
+{
+    control_->SetText(L"{c #487fb3}HH{/c}");
+    control_->htmlText = true;
+    Canvas canvas(100, 30, kWhite);
+    control_->Paint(canvas.Dc(), {0, 0, 100, 30});
+    EXPECT_EQ(-1, Box(canvas, 0x000000).right);
+    const RECT coloured = Box(canvas, 0x487FB3);
+    EXPECT_LE(coloured.right, Extent(L"HH"));
+    EXPECT_GT(coloured.right, Extent(L"H"));
 }
 
 } // namespace

@@ -104,6 +104,29 @@ TEST_F(Text, RichLinesBreakAfterAnythingButAsciiLetters)
         EXPECT_EQ(c.lines ? c.lines * LineHeight() : 30, rect.bottom) << c.text << " " << c.width;
         EXPECT_LE(rect.right, c.width) << c.text;
     }
+    // A digit allows a break after it; quoting goes on over a line break.
+    EXPECT_EQ(Extent(L"ab1"), MeasureRich(L"ab1cd", Extent(L"ab1c"), DT_WORDBREAK).right);
+    const RECT raw = MeasureRich(L"{r}{n}\n{n}{/r}", 9999);
+    EXPECT_EQ(2 * LineHeight(), raw.bottom);
+    EXPECT_EQ(Extent(L"{n}"), raw.right);
+}
+
+TEST_F(Text, RichEllipsisEndsTheLine)
+{
+    const int width = Extent(L"WWWWW");
+    Canvas rich(width, 20, kWhite), expected(width, 20, kWhite);
+    RECT rect = {0, 0, width, 20};
+    VLRenderEngine::DrawRichText(rich.Dc(), &bound_.manager, rect, L"WWWWWWWWWW", 0xFF000000, L"t",
+                                 DT_SINGLELINE | DT_END_ELLIPSIS);
+    SelectObject(expected.Dc(), font_->font.Get());
+    SetBkMode(expected.Dc(), TRANSPARENT);
+    // Three characters fit with the ellipsis after them.
+    TextOutW(expected.Dc(), 0, 0, L"WWW", 3);
+    SIZE three{};
+    GetTextExtentPoint32W(expected.Dc(), L"WWW", 3, &three);
+    TextOutW(expected.Dc(), three.cx, 0, L"...", 3);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < width; ++x) ASSERT_EQ(expected.At(x, y), rich.At(x, y)) << x << "," << y;
 }
 
 TEST_F(Text, RichTextCentresOnItsMeasure)

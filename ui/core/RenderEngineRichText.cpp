@@ -293,7 +293,9 @@ void RichText::TextRun()
             width = size.cx;
         }
         if (x_ + width > rect_.right) {
-            if (x_ != rect_.left) ends.pop_back(); // a line takes at least one character
+            // The character that overflows goes to the next line, unless it
+            // would leave this line empty.
+            if (x_ != rect_.left || ends.size() > 1) ends.pop_back();
             if ((style_ & DT_WORDBREAK) && breakCount > 0) ends.resize(breakCount);
             if ((style_ & DT_END_ELLIPSIS) && !ends.empty()) {
                 ends.resize(ends.size() > 1 ? ends.size() - 2 : 0);
