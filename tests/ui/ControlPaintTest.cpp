@@ -152,7 +152,7 @@ TEST_F(ControlPaint, ShadowsOfPlainAndOfFittingRollingText)
     const struct {
         uint32_t colour;
         bool rolling;
-        uint32_t text, shadow; // over the background; no shadow shows when 0
+        uint32_t text, shadow;                            // over the background; no shadow shows when 0
     } cases[] = {{0xFF000000, false, 0x000000, 0x9FAFCF}, // white at 0x7F over the background
                  {0x7F000000, false, 0x203050, 0xFFFFFF},
                  {0x7F000000, true, 0x203050, 0}};

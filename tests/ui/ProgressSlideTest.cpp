@@ -39,13 +39,13 @@ TEST_F(ProgressFill, FillFollowsValueStepCornerAndCrop)
         int maximum, step, value;
         RECT red, blue; // where the image's halves show
     } cases[] = {
-        {L"", 100, 1, 50, {0, 0, 50, 20}, {50, 0, 100, 20}},      // stretched: the whole image in the left half
-        {L"source=\"true\"", 100, 1, 50, {0, 0, 100, 20}, {}},  // cropped: its left half unscaled
+        {L"", 100, 1, 50, {0, 0, 50, 20}, {50, 0, 100, 20}},           // stretched: the whole image in the left half
+        {L"source=\"true\"", 100, 1, 50, {0, 0, 100, 20}, {}},         // cropped: its left half unscaled
         {L"step=\"10\"", 100, 0, 5, {0, 0, 50, 20}, {50, 0, 100, 20}}, // full at value 10
         {L"step=\"10\"", 100, 0, 30, {0, 0, 100, 20}, {100, 0, 200, 20}},
         {L"foreinset=\"10,2,10,2\"", 100, 1, 50, {10, 2, 55, 18}, {55, 2, 100, 18}},
-        {L"", 0, 1, 0, {}, {}},                             // no units: nothing, and no division by zero
-        {L"", 100, 1, 3, {}, {}},                           // 6 pixels, less than its corners 5 + 5
+        {L"", 0, 1, 0, {}, {}},   // no units: nothing, and no division by zero
+        {L"", 100, 1, 3, {}, {}}, // 6 pixels, less than its corners 5 + 5
     };
     for (const auto& c : cases) {
         VLProgress progress;

@@ -71,9 +71,14 @@ TEST_F(Text, RichTagsMeasureAsTheTextTheyLeave)
         const wchar_t* rich;
         const wchar_t* plain; // what is drawn
         int extra;
-    } cases[] = {{L"{B}x", L"{B}x", 0},        {L"{bold}x", L"{bold}x", 0},   {L"<{>a{<}", L"{a<", 0},
-                 {L"{r}{c #f00}{/r}", L"{c #f00}", 0}, {L"{c #ff0000}ab{/c}", L"ab", 0}, {L"ab{x 10}", L"ab", 10},
-                 {L"{q}ab{/q}", L"ab", 0},     {L"a{", L"a{", 0}};
+    } cases[] = {{L"{B}x", L"{B}x", 0},
+                 {L"{bold}x", L"{bold}x", 0},
+                 {L"<{>a{<}", L"{a<", 0},
+                 {L"{r}{c #f00}{/r}", L"{c #f00}", 0},
+                 {L"{c #ff0000}ab{/c}", L"ab", 0},
+                 {L"ab{x 10}", L"ab", 10},
+                 {L"{q}ab{/q}", L"ab", 0},
+                 {L"a{", L"a{", 0}};
     for (const auto& c : cases) {
         const RECT rect = MeasureRich(c.rich, 9999, DT_SINGLELINE);
         EXPECT_EQ(Extent(c.plain) + c.extra, rect.right) << c.rich;

@@ -83,8 +83,7 @@ void Canvas::Fill(uint32_t word)
     std::fill(bits_, bits_ + width_ * height_, word);
 }
 
-template <typename Pick>
-RECT Canvas::Box(Pick pick) const
+template <typename Pick> RECT Canvas::Box(Pick pick) const
 {
     RECT box{width_, height_, 0, 0};
     for (int y = 0; y < height_; ++y) {

@@ -36,8 +36,7 @@ public:
     RECT Where(uint32_t rgb, int tolerance = 0) const;
 
 private:
-    template <typename Pick>
-    RECT Box(Pick pick) const;
+    template <typename Pick> RECT Box(Pick pick) const;
 
     int width_, height_;
     uint32_t* bits_ = nullptr;
