@@ -58,6 +58,9 @@ TEST_F(Text, RichColourSpansEndWithTheirTagAndTheirLine)
         EXPECT_TRUE(canvas.Where(0x487FB3).right > 0 && canvas.Where(0x487FB3).right <= ab) << text;
         EXPECT_TRUE(canvas.Where(0).left >= ab && canvas.Where(0).right > ab) << text;
     }
+    Canvas lead(100, 30, kWhite); // a line drawn after a leading line feed
+    Rich(lead, L"\nAB", {0, 0, 100, 30}, 0);
+    EXPECT_GT(lead.Where(0).right, 0);
     // A span that wraps is drawn in the default colour on its second line.
     Canvas canvas(Extent(L"AAA A"), 60, kWhite);
     Rich(canvas, L"{c #ff0000}AAA AAA{/c}", {0, 0, Extent(L"AAA A"), 60}, DT_WORDBREAK);

@@ -127,7 +127,9 @@ void RichText::Run(const wchar_t* text)
     x_ = widest_ = rect_.left;
     y_ = rect_.top;
     Select(base_);
-    lineHeight_ = Height(base_);
+    // A line drawn without a measuring pass before it (after a line feed at
+    // the very start) still sits inside the rectangle.
+    lineHeight_ = measuredHeight_ = Height(base_);
     const wchar_t* passStart = text;
     while (*p_) {
         if (x_ >= rect_.right || *p_ == L'\n' || lineEnd_) {
