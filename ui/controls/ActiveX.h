@@ -31,7 +31,7 @@ public:
     void SetVisible(bool visible) override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
     // Draws a windowless object; the control's own looks are not painted.
-    void Paint(HDC dc, const RECT& paintRect);
+    void Paint(HDC dc, const RECT& paintRect) override;
     virtual void ReleaseControl();
 
     LRESULT MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

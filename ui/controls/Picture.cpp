@@ -347,6 +347,7 @@ void VLPicture::Paint(HDC dc, const RECT& paintRect)
             StretchBlt(dc, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top, canvasDC_.Get(), 0, 0,
                        pictureSize_.cx, pictureSize_.cy, SRCCOPY);
     }
+    VLControl::Paint(dc, paintRect);
 }
 
 } // namespace Velora

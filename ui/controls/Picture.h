@@ -44,7 +44,8 @@ public:
     VLControl* GetInterface(int id) override;
     // Loads the image on the first positioning (an animation restarts on each).
     void SetPos(const RECT& rect) override;
-    void Paint(HDC dc, const RECT& paintRect);
+    // The canvas stretched over the control, then the control's own looks.
+    void Paint(HDC dc, const RECT& paintRect) override;
 
     // Opens an existing file only: a missing file fails without creating one.
     bool LoadFile(const std::wstring& path);
