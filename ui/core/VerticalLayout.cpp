@@ -1,0 +1,7 @@
+#include "ui/core/VerticalLayout.h"
+
+namespace Velora {
+
+void VLVerticalLayout::SetPos(const RECT& rect) { LayoutVertical(rect); }
+
+} // namespace Velora
