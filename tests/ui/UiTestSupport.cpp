@@ -2,6 +2,12 @@
 
 namespace Velora {
 
+std::string RectText(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
 HiddenWindow::HiddenWindow()
 {
     static const ATOM windowClass = [] {

@@ -7,9 +7,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace Velora {
+
+// "left,top,right,bottom", for comparisons that show both sides.
+std::string RectText(const RECT& r);
 
 // A top-level window that is never shown unless a test shows it.
 class HiddenWindow {

@@ -13,10 +13,8 @@
 namespace Velora {
 
 // Layout types: anything else stacks the items on top of each other.
-enum : int {
-    kLayoutHorizontal = 1,
-    kLayoutVertical = 2,
-};
+constexpr int kLayoutHorizontal = 1;
+constexpr int kLayoutVertical = 2;
 
 class VLContainer : public VLControl {
 public:
