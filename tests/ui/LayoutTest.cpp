@@ -25,7 +25,8 @@ TEST(Layout, HorizontalRowsShareTheRoomLeft)
         const wchar_t* items[3];
         RECT expected[3];
     } rows[] = {
-        {"300 wide", 300, {L"width=\"50\" padding=\"0,5,0,3\"", L"", L""}, {{0, 5, 50, 37}, {60, 0, 175, 40}, {185, 0, 300, 40}}},
+        {"300 wide", 300, {L"width=\"50\" padding=\"0,5,0,3\"", L"", L""},
+         {{0, 5, 50, 37}, {60, 0, 175, 40}, {185, 0, 300, 40}}},
         {"301 wide: the last takes the remainder", 301, {L"width=\"50\"", L"", L""},
          {{0, 0, 50, 40}, {60, 0, 175, 40}, {185, 0, 301, 40}}},
         {"a maximum is not shared out", 300, {L"width=\"50\"", L"", L"maxwidth=\"40\""},
@@ -39,7 +40,8 @@ TEST(Layout, HorizontalRowsShareTheRoomLeft)
         std::vector<VLControl*> items;
         for (const wchar_t* attributes : row.items) items.push_back(Item(layout, attributes));
         layout.SetPos({0, 0, row.width, 40});
-        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(RectText(row.expected[i]), RectText(items[i]->GetPos())) << row.name << " " << i;
+        for (size_t i = 0; i < items.size(); ++i)
+            EXPECT_EQ(RectText(row.expected[i]), RectText(items[i]->GetPos())) << row.name << " " << i;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/core/Container.h"
 
 #include "ui/core/PaintManager.h"
+#include "ui/core/RenderClip.h"
 #include "ui/core/ValueText.h"
 
 #include <algorithm>
@@ -32,6 +33,12 @@ int ClampSize(const VLControl* item, int value, bool height)
 {
     return height ? Clamp(value, item->GetMinHeight(), item->GetMaxHeight())
                   : Clamp(value, item->GetMinWidth(), item->GetMaxWidth());
+}
+
+bool Meets(const RECT& a, const RECT& b)
+{
+    RECT common;
+    return IntersectRect(&common, &a, &b) != FALSE;
 }
 
 int SaturatedSum(int a, int b)
@@ -198,13 +205,62 @@ VLControl* VLContainer::FindControl(VLFindControlProc proc, void* data, uint32_t
     }
     const RECT inner = {pos.left + inset_.left, pos.top + inset_.top, pos.right - inset_.right,
                         pos.bottom - inset_.bottom};
-    if (hitTest && !PtInRect(&inner, *static_cast<const POINT*>(data))) return VLControl::FindControl(proc, data, flags);
+    if (hitTest && !PtInRect(&inner, *static_cast<const POINT*>(data)))
+        return VLControl::FindControl(proc, data, flags);
     const bool topFirst = (flags & kFindTopFirst) != 0;
     for (size_t i = 0; i < items_.size(); ++i) {
         VLControl* found = items_[topFirst ? items_.size() - 1 - i : i]->FindControl(proc, data, flags);
         if (found) return found;
     }
     return VLControl::FindControl(proc, data, flags);
+}
+
+// ---- Painting ----------------------------------------------------------------
+
+void VLContainer::Paint(HDC hdc, const RECT& paintRect)
+{
+    const RECT pos = GetPos();
+    RECT outer;
+    if (!IsVisible() || !IntersectRect(&outer, &paintRect, &pos)) return;
+    VLRenderClip outerClip;
+    VLRenderClip::ClipToRect(outerClip, hdc, outer);
+    VLControl::Paint(hdc, paintRect);
+    if (!items_.empty()) PaintItems(hdc, paintRect);
+    for (VLScrollbar* bar : {verticalBar_.get(), horizontalBar_.get()}) {
+        if (bar && bar->IsVisible() && Meets(bar->GetPos(), paintRect)) bar->Paint(hdc, paintRect);
+    }
+    VLRenderClip::Restore(outerClip);
+}
+
+void VLContainer::PaintItems(HDC hdc, const RECT& paintRect)
+{
+    const RECT pos = GetPos();
+    const RECT inner = InnerRect();
+    RECT innerPaint;
+    const bool innerShown = IntersectRect(&innerPaint, &paintRect, &inner) != FALSE;
+    VLRenderClip innerClip;
+    if (innerShown) VLRenderClip::ClipToRect(innerClip, hdc, innerPaint);
+    const auto paintItem = [&](VLControl* item) {
+        if (!IsFloating(item)) {
+            if (innerShown && Meets(item->GetPos(), inner)) item->Paint(hdc, paintRect);
+            return;
+        }
+        if (!Meets(item->GetPos(), pos)) return;
+        // A floating item may lie over the inset: only the outer clip holds it.
+        if (innerShown) VLRenderClip::Restore(innerClip);
+        item->Paint(hdc, paintRect);
+        if (innerShown) VLRenderClip::ClipToRect(innerClip, hdc, innerPaint);
+    };
+    std::vector<VLControl*> topmost;
+    for (VLControl* item : items_) {
+        if (!item->IsVisible() || !Meets(item->GetPos(), paintRect)) continue;
+        if (item->layoutFormat & kFormatTopmost)
+            topmost.push_back(item);
+        else
+            paintItem(item);
+    }
+    for (VLControl* item : topmost) paintItem(item);
+    VLRenderClip::Restore(innerClip);
 }
 
 // ---- Layout ------------------------------------------------------------------
@@ -222,14 +278,19 @@ void VLContainer::SetPos(const RECT& rect)
         LayoutStack(rect);
 }
 
-RECT VLContainer::BeginPass(const RECT& rect)
+RECT VLContainer::InnerRect() const
 {
-    VLControl::SetPos(rect);
     const RECT r = GetPos();
     RECT inner = {r.left + inset_.left, r.top + inset_.top, r.right - inset_.right, r.bottom - inset_.bottom};
     if (IsVerticalBarShown()) inner.right -= verticalBar_->GetFixedWidth();
     if (IsHorizontalBarShown()) inner.bottom -= horizontalBar_->GetFixedHeight();
     return inner;
+}
+
+RECT VLContainer::BeginPass(const RECT& rect)
+{
+    VLControl::SetPos(rect);
+    return InnerRect();
 }
 
 void VLContainer::LayoutHorizontal(const RECT& rect) { LayoutFlow(rect, false); }
@@ -260,7 +321,8 @@ void VLContainer::LayoutFlow(const RECT& rect, bool vertical)
         const SIZE s = item->MeasureSize({availableWidth, height});
         const int main = vertical ? s.cy : s.cx;
         if (main == 0) ++adjustables;
-        fixedMain += (vertical ? p.top + p.bottom : p.left + p.right) + (main == 0 ? 0 : ClampSize(item, main, vertical));
+        fixedMain += vertical ? p.top + p.bottom : p.left + p.right;
+        if (main != 0) fixedMain += ClampSize(item, main, vertical);
         neededCross = std::max<int>(neededCross, vertical ? s.cx : s.cy);
         ++flowItems;
     }
@@ -397,7 +459,8 @@ void VLContainer::EnableScrollBar(bool vertical, bool horizontal)
         bar->SetManager(GetManager());
         bar->SetParent(this);
         if (GetManager()) {
-            const std::wstring list = GetManager()->GetDefaultAttributeList(horizontalBar ? L"HScrollBar" : L"VScrollBar");
+            const std::wstring list =
+                GetManager()->GetDefaultAttributeList(horizontalBar ? L"HScrollBar" : L"VScrollBar");
             if (!list.empty()) ApplyAttributeList(list, bar.get());
         }
         return bar;

@@ -26,6 +26,9 @@ public:
     VLControl* FindControl(VLFindControlProc proc, void* data, uint32_t flags) override;
     void OnMouseWheel(VLControlEvent& event) override;
     void OnKeyDown(VLControlEvent& event) override;
+    // Paints itself, its items (those marked "topmost" last, floating ones
+    // unclipped by the inset) and then its bars.
+    void Paint(HDC hdc, const RECT& paintRect) override;
     // Runs the pass the layout type chooses.
     void SetPos(const RECT& rect) override;
     void SetParent(VLControl* parent) override;
@@ -91,12 +94,15 @@ protected:
     // Stores the rectangle and answers the inner one, less the inset and the
     // visible bars.
     RECT BeginPass(const RECT& rect);
+    // The control rectangle less the inset and the visible bars.
+    RECT InnerRect() const;
     // The horizontal pass, or the vertical one with the axes exchanged.
     void LayoutFlow(const RECT& rect, bool vertical);
     bool IsVerticalBarShown() const;
     bool IsHorizontalBarShown() const;
 
 private:
+    void PaintItems(HDC hdc, const RECT& paintRect);
     void ScrollBy(int dx, int dy);
     // The height or width a page step scrolls: the inner size without the
     // other direction's bar.

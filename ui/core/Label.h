@@ -6,6 +6,9 @@
 
 #include "ui/core/Container.h"
 
+#include <cstddef>
+#include <cstdint>
+
 namespace Velora {
 
 class VLLabel : public VLContainer {
@@ -13,8 +16,15 @@ public:
     int GetClassId() const override;
     VLControl* GetInterface(int id) override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    // With "text_antialias": plain text (no rich-text tags) drawn off screen
+    // and blended on.
+    void PaintText(HDC hdc, bool alpha) override;
 
     bool IsTextAntialiased() const { return textAntialias_; }
+    // Turns pixels of GDI text in the colour argb, drawn over black, into
+    // premultiplied pixels whose opacity follows their brightness relative to
+    // the full colour. Pixels in the text colour and transparent ones stay.
+    static void CoverText(uint32_t* pixels, size_t count, uint32_t argb);
 
 private:
     bool textAntialias_ = false;

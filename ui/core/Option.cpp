@@ -76,6 +76,22 @@ void VLOption::OnLButtonDblClk(VLControlEvent& event)
     VLControl::OnLButtonDblClk(event);
 }
 
+void VLOption::PaintBkImage(HDC hdc)
+{
+    state &= ~kStatePushed;
+    if (selected_ && DrawFirstImage(hdc, {&bkImages[kImageSelected]})) return;
+    VLButton::PaintBkImage(hdc);
+}
+
+void VLOption::PaintStateImage(HDC hdc)
+{
+    if (selected_ && !IsEnabled() && !disabledSelectedImage_.empty()) {
+        DrawFirstImage(hdc, {&disabledSelectedImage_});
+        return;
+    }
+    VLButton::PaintStateImage(hdc);
+}
+
 void VLOption::SetDisabledSelectedImage(const std::wstring& descriptor) { disabledSelectedImage_ = descriptor; }
 
 void VLOption::SetAttribute(const std::wstring& name, const std::wstring& value)

@@ -21,6 +21,12 @@ public:
     // A disabled option keeps showing that it is selected.
     void SetEnabled(bool enabled) override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    // An option never looks pushed; selected, it shows its selected
+    // background alone.
+    void PaintBkImage(HDC hdc) override;
+    // Selected and disabled, the disabled selected image replaces the state
+    // images.
+    void PaintStateImage(HDC hdc) override;
 
     bool IsSelected() const { return selected_; }
     virtual void SetSelected(bool selected);

@@ -1,7 +1,9 @@
 #include "ui/core/Scrollbar.h"
 
+#include "base/StringUtil.h"
 #include "ui/core/Container.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/RenderEngine.h"
 #include "ui/core/ValueText.h"
 
 #include <algorithm>
@@ -12,12 +14,18 @@ namespace Velora {
 namespace {
 
 constexpr int kDefaultThickness = 16;
+// What a button or the thumb shows when it has no image.
+constexpr uint32_t kOutlineColour = 0xFF85E4FF;
+constexpr int kOutlineWidth = 2;
 
 const wchar_t* const kPartNames[VLScrollbar::kPartCount] = {L"bk", L"button1", L"button2", L"thumb", L"rail"};
 const wchar_t* const kLookNames[VLScrollbar::kLookCount] = {L"normalimage", L"hotimage", L"pushedimage",
                                                              L"disabledimage"};
 
-int ClampToInt(int64_t value) { return static_cast<int>(std::min<int64_t>(std::max<int64_t>(value, INT_MIN), INT_MAX)); }
+int ClampToInt(int64_t value)
+{
+    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(value, INT_MIN), INT_MAX));
+}
 
 } // namespace
 
@@ -35,7 +43,8 @@ int VLScrollbar::ShownButtons() const { return (showButton1_ ? 1 : 0) + (showBut
 
 RECT VLScrollbar::Span(int alongFrom, int alongTo, int acrossFrom, int acrossTo) const
 {
-    return horizontal_ ? RECT{alongFrom, acrossFrom, alongTo, acrossTo} : RECT{acrossFrom, alongFrom, acrossTo, alongTo};
+    return horizontal_ ? RECT{alongFrom, acrossFrom, alongTo, acrossTo}
+                       : RECT{acrossFrom, alongFrom, acrossTo, alongTo};
 }
 
 void VLScrollbar::SetPos(const RECT& rect)
@@ -51,7 +60,8 @@ void VLScrollbar::SetPos(const RECT& rect)
     const int track = length - t * ShownButtons();
     // Without room for a thumb the buttons share the length.
     const int buttonLength = track > t ? t : std::min(t, length / 2);
-    button1_ = showButton1_ ? Span(start, start + buttonLength, across, across + t) : Span(start, start, across, across);
+    button1_ =
+        showButton1_ ? Span(start, start + buttonLength, across, across + t) : Span(start, start, across, across);
     button2_ = showButton2_ ? Span(end - buttonLength, end, across, across + t) : Span(end, end, across, across);
     if (track <= t) {
         thumb_ = {};
@@ -290,6 +300,51 @@ void VLScrollbar::OnMouseLeave(VLControlEvent& event)
         Invalidate();
     }
     VLControl::OnMouseLeave(event);
+}
+
+bool VLScrollbar::DrawPart(HDC hdc, Part part, uint32_t partState, const RECT* rect)
+{
+    std::wstring* images = images_[part];
+    std::wstring* chosen = (partState & kStateDisabled) ? &images[kLookDisabled]
+                           : (partState & kStatePushed) ? &images[kLookPushed]
+                           : (partState & kStateHot)    ? &images[kLookHot]
+                                                        : nullptr;
+    if (!rect) return DrawFirstImage(hdc, {chosen, &images[kLookNormal]});
+    // A hidden button or a missing thumb has nothing to show: an empty "dest"
+    // would stretch the image over the whole bar.
+    if (IsRectEmpty(rect)) return false;
+    const RECT pos = GetPos();
+    std::wstring modifier;
+    Format(modifier, L"dest='%d,%d,%d,%d'", rect->left - pos.left, rect->top - pos.top, rect->right - pos.left,
+           rect->bottom - pos.top);
+    return DrawFirstImage(hdc, {chosen, &images[kLookNormal]}, modifier.c_str());
+}
+
+void VLScrollbar::Paint(HDC hdc, const RECT& paint)
+{
+    const RECT pos = GetPos();
+    if (!IsVisible() || !IntersectRect(&paintRect, &paint, &pos)) return;
+    const uint32_t disabled = IsEnabled() ? 0 : kStateDisabled;
+    for (uint32_t* partState : {&button1State_, &button2State_, &thumbState_})
+        *partState = (*partState & ~kStateDisabled) | disabled;
+    DrawPart(hdc, kPartBk, thumbState_, nullptr);
+    const struct {
+        Part part;
+        const RECT& rect;
+        uint32_t partState;
+    } parts[] = {{kPartButton1, button1_, button1State_}, {kPartButton2, button2_, button2State_},
+                 {kPartThumb, thumb_, thumbState_}};
+    for (const auto& p : parts) {
+        if (!DrawPart(hdc, p.part, p.partState, &p.rect) && !IsRectEmpty(&p.rect))
+            VLRenderEngine::DrawRect(hdc, p.rect, kOutlineWidth, kOutlineColour);
+    }
+    if (IsRectEmpty(&thumb_)) return;
+    // The rail mark: as long as the bar is thick, centred on the thumb.
+    const int t = Thickness();
+    const int middle = horizontal_ ? (thumb_.left + thumb_.right) / 2 : (thumb_.top + thumb_.bottom) / 2;
+    const RECT rail = horizontal_ ? RECT{middle - t / 2, thumb_.top, middle - t / 2 + t, thumb_.bottom}
+                                  : RECT{thumb_.left, middle - t / 2, thumb_.right, middle - t / 2 + t};
+    DrawPart(hdc, kPartRail, thumbState_, &rail);
 }
 
 void VLScrollbar::SetAttribute(const std::wstring& name, const std::wstring& value)

@@ -37,6 +37,9 @@ public:
     void OnLButtonDown(VLControlEvent& event) override;
     void OnLButtonUp(VLControlEvent& event) override;
     void OnLButtonDblClk(VLControlEvent& event) override;
+    // Background, buttons, thumb and the rail mark on the thumb; a button or
+    // thumb without a drawable image shows an outline.
+    void Paint(HDC hdc, const RECT& paintRect) override;
     // Places the buttons and the thumb inside the rectangle.
     void SetPos(const RECT& rect) override;
     void SetEnabled(bool enabled) override;
@@ -78,6 +81,10 @@ private:
     // A page towards the point when it lies before or after the thumb.
     void PageTowards(POINT point);
     void ApplyDrag();
+    // Draws the part's image for its state, or its normal image; over the
+    // part's rectangle, or the whole bar when rect is null. False when nothing
+    // was drawn.
+    bool DrawPart(HDC hdc, Part part, uint32_t partState, const RECT* rect);
     void ClearPartStates();
 
     bool horizontal_ = false;
