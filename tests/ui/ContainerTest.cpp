@@ -8,7 +8,10 @@
 namespace Velora {
 namespace {
 
-VLControl* Self(VLControl* c, void*) { return c; }
+VLControl* Self(VLControl* c, void*)
+{
+    return c;
+}
 
 // Counts its deletions; the first one may stop its container owning the rest.
 class Probe : public VLControl {
@@ -79,7 +82,7 @@ TEST(Container, FindControlAsksBarsThenItemsThenItself)
         int cut;
         POINT at;
         VLControl* expected;
-    } hits[] = {{0, {5, 50}, &c},  {0, {75, 50}, bar},     {0, {15, 15}, item},
+    } hits[] = {{0, {5, 50}, &c},     {0, {75, 50}, bar},     {0, {15, 15}, item},
                 {20, {15, 15}, item}, {20, {5, 50}, nullptr}, {0, {150, 50}, nullptr}};
     for (const auto& hit : hits) {
         c.SetCut({hit.cut, hit.cut, hit.cut, hit.cut});
@@ -109,9 +112,9 @@ TEST(Container, KeysWheelAndSteps)
         uint16_t key;
         WPARAM wParam;
         int expected;
-    } steps[] = {{kEventKeyDown, VK_NEXT, 0, 100},  {kEventKeyDown, VK_UP, 0, 92},   {kEventKeyDown, VK_DOWN, 0, 100},
-                 {kEventKeyDown, VK_LEFT, 0, 100},  {kEventKeyDown, VK_RIGHT, 0, 100}, {kEventKeyDown, VK_END, 0, 300},
-                 {kEventMouseWheel, 0, 0, 292},     {kEventMouseWheel, 0, 1, 300},  {kEventKeyDown, VK_HOME, 0, 0}};
+    } steps[] = {{kEventKeyDown, VK_NEXT, 0, 100}, {kEventKeyDown, VK_UP, 0, 92},     {kEventKeyDown, VK_DOWN, 0, 100},
+                 {kEventKeyDown, VK_LEFT, 0, 100}, {kEventKeyDown, VK_RIGHT, 0, 100}, {kEventKeyDown, VK_END, 0, 300},
+                 {kEventMouseWheel, 0, 0, 292},    {kEventMouseWheel, 0, 1, 300},     {kEventKeyDown, VK_HOME, 0, 0}};
     for (const auto& step : steps) {
         VLControlEvent e;
         e.type = step.type;

@@ -25,13 +25,21 @@ TEST(Layout, HorizontalRowsShareTheRoomLeft)
         const wchar_t* items[3];
         RECT expected[3];
     } rows[] = {
-        {"300 wide", 300, {L"width=\"50\" padding=\"0,5,0,3\"", L"", L""},
+        {"300 wide",
+         300,
+         {L"width=\"50\" padding=\"0,5,0,3\"", L"", L""},
          {{0, 5, 50, 37}, {60, 0, 175, 40}, {185, 0, 300, 40}}},
-        {"301 wide: the last takes the remainder", 301, {L"width=\"50\"", L"", L""},
+        {"301 wide: the last takes the remainder",
+         301,
+         {L"width=\"50\"", L"", L""},
          {{0, 0, 50, 40}, {60, 0, 175, 40}, {185, 0, 301, 40}}},
-        {"a maximum is not shared out", 300, {L"width=\"50\"", L"", L"maxwidth=\"40\""},
+        {"a maximum is not shared out",
+         300,
+         {L"width=\"50\"", L"", L"maxwidth=\"40\""},
          {{0, 0, 50, 40}, {60, 0, 175, 40}, {185, 0, 225, 40}}},
-        {"heights fixed or clamped", 300, {L"width=\"50\" height=\"10\"", L"", L"maxheight=\"30\""},
+        {"heights fixed or clamped",
+         300,
+         {L"width=\"50\" height=\"10\"", L"", L"maxheight=\"30\""},
          {{0, 0, 50, 10}, {60, 0, 175, 40}, {185, 0, 300, 30}}},
     };
     for (const auto& row : rows) {
@@ -60,7 +68,9 @@ TEST(Layout, FloatsAndStackingPlaceTheirOwnWay)
         {"stack centred", 0, L"width=\"20\" height=\"20\" format=\"center vcen\"", {40, 40, 60, 60}},
         {"stack ignores a maximum", 0, L"maxwidth=\"10\" maxheight=\"10\"", {0, 0, 100, 100}},
         {"stack only centred across", 0, L"width=\"20\" height=\"20\" format=\"center\"", {40, 0, 60, 20}},
-        {"vertical float in the control rect", kLayoutVertical, L"float=\"true\" pos=\"10,10,10,10\"",
+        {"vertical float in the control rect",
+         kLayoutVertical,
+         L"float=\"true\" pos=\"10,10,10,10\"",
          {10, 10, 110, 110}},
         {"vertical fills the width", kLayoutVertical, L"height=\"30\" padding=\"3,0,4,0\"", {3, 0, 96, 30}},
     };

@@ -1,5 +1,5 @@
-#include "tests/ui/UiTestSupport.h"
 #include "ui/core/Scrollbar.h"
+#include "tests/ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -10,12 +10,24 @@ VLButton::VLButton()
     SetFlag(kFlagTabStop, true);
 }
 
-int VLButton::GetClassId() const { return 5; }
+int VLButton::GetClassId() const
+{
+    return 5;
+}
 
-VLControl* VLButton::GetInterface(int id) { return id == 5 ? this : VLLabel::GetInterface(id); }
+VLControl* VLButton::GetInterface(int id)
+{
+    return id == 5 ? this : VLLabel::GetInterface(id);
+}
 
-void VLButton::OnSetCursor(VLControlEvent&) { ::SetCursor(LoadCursorW(nullptr, IDC_HAND)); }
+void VLButton::OnSetCursor(VLControlEvent&)
+{
+    ::SetCursor(LoadCursorW(nullptr, IDC_HAND));
+}
 
-void VLButton::OnLButtonDblClk(VLControlEvent& event) { OnLButtonDown(event); }
+void VLButton::OnLButtonDblClk(VLControlEvent& event)
+{
+    OnLButtonDown(event);
+}
 
 } // namespace Velora

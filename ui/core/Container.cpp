@@ -19,9 +19,15 @@ constexpr int kMaxRelayoutDepth = 2;
 // size.
 constexpr int kHorizontalLineStep = 8;
 
-bool IsFloating(const VLControl* item) { return item->IsFloat() || item->IsRelFloat() || item->IsAbsFloat(); }
+bool IsFloating(const VLControl* item)
+{
+    return item->IsFloat() || item->IsRelFloat() || item->IsAbsFloat();
+}
 
-bool IsFlowItem(const VLControl* item) { return item->IsVisible() && !IsFloating(item); }
+bool IsFlowItem(const VLControl* item)
+{
+    return item->IsVisible() && !IsFloating(item);
+}
 
 int Clamp(int value, int minimum, int maximum)
 {
@@ -84,9 +90,15 @@ VLContainer::~VLContainer()
     horizontalBar_.reset();
 }
 
-int VLContainer::GetClassId() const { return 4; }
+int VLContainer::GetClassId() const
+{
+    return 4;
+}
 
-VLControl* VLContainer::GetInterface(int id) { return id == 4 || id == 1 ? this : nullptr; }
+VLControl* VLContainer::GetInterface(int id)
+{
+    return id == 4 || id == 1 ? this : nullptr;
+}
 
 // ---- Items -------------------------------------------------------------------
 
@@ -101,7 +113,10 @@ int VLContainer::GetItemIndex(VLControl* item) const
     return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
-int VLContainer::GetCount() const { return static_cast<int>(items_.size()); }
+int VLContainer::GetCount() const
+{
+    return static_cast<int>(items_.size());
+}
 
 bool VLContainer::SetItemIndex(VLControl* item, int index)
 {
@@ -124,7 +139,10 @@ bool VLContainer::SetItemAt(int index, VLControl* item)
     return true;
 }
 
-bool VLContainer::Add(VLControl* item) { return AddAt(item, GetCount()); }
+bool VLContainer::Add(VLControl* item)
+{
+    return AddAt(item, GetCount());
+}
 
 bool VLContainer::AddAt(VLControl* item, int index)
 {
@@ -146,7 +164,10 @@ bool VLContainer::Remove(VLControl* item)
     return true;
 }
 
-bool VLContainer::RemoveAt(int index) { return Remove(GetItemAt(index)); }
+bool VLContainer::RemoveAt(int index)
+{
+    return Remove(GetItemAt(index));
+}
 
 void VLContainer::RemoveAll()
 {
@@ -157,14 +178,38 @@ void VLContainer::RemoveAll()
     items_.clear();
 }
 
-bool VLContainer::IsAutoDestroy() const { return autoDestroy_; }
-void VLContainer::SetAutoDestroy(bool autoDestroy) { autoDestroy_ = autoDestroy; }
-RECT VLContainer::GetInset() const { return inset_; }
-void VLContainer::SetInset(int left, int top, int right, int bottom) { inset_ = {left, top, right, bottom}; }
-int VLContainer::GetChildPadding() const { return childPadding_; }
-void VLContainer::SetChildPadding(int padding) { childPadding_ = padding; }
-void VLContainer::SetLayoutType(int type) { layoutType_ = type; }
-int VLContainer::GetLayoutType() const { return layoutType_; }
+bool VLContainer::IsAutoDestroy() const
+{
+    return autoDestroy_;
+}
+void VLContainer::SetAutoDestroy(bool autoDestroy)
+{
+    autoDestroy_ = autoDestroy;
+}
+RECT VLContainer::GetInset() const
+{
+    return inset_;
+}
+void VLContainer::SetInset(int left, int top, int right, int bottom)
+{
+    inset_ = {left, top, right, bottom};
+}
+int VLContainer::GetChildPadding() const
+{
+    return childPadding_;
+}
+void VLContainer::SetChildPadding(int padding)
+{
+    childPadding_ = padding;
+}
+void VLContainer::SetLayoutType(int type)
+{
+    layoutType_ = type;
+}
+int VLContainer::GetLayoutType() const
+{
+    return layoutType_;
+}
 
 void VLContainer::SetParent(VLControl* parent)
 {
@@ -265,8 +310,14 @@ void VLContainer::PaintItems(HDC hdc, const RECT& paintRect)
 
 // ---- Layout ------------------------------------------------------------------
 
-bool VLContainer::IsVerticalBarShown() const { return verticalBar_ && verticalBar_->IsVisible(); }
-bool VLContainer::IsHorizontalBarShown() const { return horizontalBar_ && horizontalBar_->IsVisible(); }
+bool VLContainer::IsVerticalBarShown() const
+{
+    return verticalBar_ && verticalBar_->IsVisible();
+}
+bool VLContainer::IsHorizontalBarShown() const
+{
+    return horizontalBar_ && horizontalBar_->IsVisible();
+}
 
 void VLContainer::SetPos(const RECT& rect)
 {
@@ -293,9 +344,15 @@ RECT VLContainer::BeginPass(const RECT& rect)
     return InnerRect();
 }
 
-void VLContainer::LayoutHorizontal(const RECT& rect) { LayoutFlow(rect, false); }
+void VLContainer::LayoutHorizontal(const RECT& rect)
+{
+    LayoutFlow(rect, false);
+}
 
-void VLContainer::LayoutVertical(const RECT& rect) { LayoutFlow(rect, true); }
+void VLContainer::LayoutVertical(const RECT& rect)
+{
+    LayoutFlow(rect, true);
+}
 
 // The items follow each other along the pass ("main" axis) and fill the room
 // across it. Items without a size of their own along the pass share what the
@@ -423,7 +480,10 @@ void VLContainer::SetFloatItemPos(VLControl* item, const RECT& reference)
     item->SetPos({place.left + p.left, place.top + p.top, place.right - p.right, place.bottom - p.bottom});
 }
 
-void VLContainer::SetOwnFloatPos() { SetFloatItemPos(this, GetPos()); }
+void VLContainer::SetOwnFloatPos()
+{
+    SetFloatItemPos(this, GetPos());
+}
 
 void VLContainer::UpdateScrollBars(const RECT& inner, int neededWidth, int neededHeight)
 {
@@ -475,8 +535,14 @@ void VLContainer::EnableScrollBar(bool vertical, bool horizontal)
         horizontalBar_ = make(true);
 }
 
-VLScrollbar* VLContainer::GetVerticalScrollBar() const { return verticalBar_.get(); }
-VLScrollbar* VLContainer::GetHorizontalScrollBar() const { return horizontalBar_.get(); }
+VLScrollbar* VLContainer::GetVerticalScrollBar() const
+{
+    return verticalBar_.get();
+}
+VLScrollbar* VLContainer::GetHorizontalScrollBar() const
+{
+    return horizontalBar_.get();
+}
 
 SIZE VLContainer::GetScrollPos() const
 {
@@ -544,20 +610,56 @@ int VLContainer::HorizontalPage() const
     return GetWidth() - inset_.left - inset_.right - (IsVerticalBarShown() ? verticalBar_->GetFixedWidth() : 0);
 }
 
-void VLContainer::ScrollPageUp() { ScrollBy(0, -VerticalPage()); }
-void VLContainer::ScrollPageDown() { ScrollBy(0, VerticalPage()); }
-void VLContainer::ScrollToTop() { SetScrollPos({GetScrollPos().cx, 0}); }
-void VLContainer::ScrollToBottom() { SetScrollPos({GetScrollPos().cx, GetScrollRange().cy}); }
-void VLContainer::ScrollLineLeft() { ScrollBy(-kHorizontalLineStep, 0); }
-void VLContainer::ScrollLineRight() { ScrollBy(kHorizontalLineStep, 0); }
+void VLContainer::ScrollPageUp()
+{
+    ScrollBy(0, -VerticalPage());
+}
+void VLContainer::ScrollPageDown()
+{
+    ScrollBy(0, VerticalPage());
+}
+void VLContainer::ScrollToTop()
+{
+    SetScrollPos({GetScrollPos().cx, 0});
+}
+void VLContainer::ScrollToBottom()
+{
+    SetScrollPos({GetScrollPos().cx, GetScrollRange().cy});
+}
+void VLContainer::ScrollLineLeft()
+{
+    ScrollBy(-kHorizontalLineStep, 0);
+}
+void VLContainer::ScrollLineRight()
+{
+    ScrollBy(kHorizontalLineStep, 0);
+}
 
-void VLContainer::ScrollPageLeft() { ScrollBy(-HorizontalPage(), 0); }
-void VLContainer::ScrollPageRight() { ScrollBy(HorizontalPage(), 0); }
-void VLContainer::ScrollToLeft() { SetScrollPos({0, GetScrollPos().cy}); }
-void VLContainer::ScrollToRight() { SetScrollPos({GetScrollRange().cx, GetScrollPos().cy}); }
+void VLContainer::ScrollPageLeft()
+{
+    ScrollBy(-HorizontalPage(), 0);
+}
+void VLContainer::ScrollPageRight()
+{
+    ScrollBy(HorizontalPage(), 0);
+}
+void VLContainer::ScrollToLeft()
+{
+    SetScrollPos({0, GetScrollPos().cy});
+}
+void VLContainer::ScrollToRight()
+{
+    SetScrollPos({GetScrollRange().cx, GetScrollPos().cy});
+}
 
-bool VLContainer::CanScrollVertically() const { return IsVerticalBarShown() && verticalBar_->IsEnabled(); }
-bool VLContainer::CanScrollHorizontally() const { return IsHorizontalBarShown() && horizontalBar_->IsEnabled(); }
+bool VLContainer::CanScrollVertically() const
+{
+    return IsVerticalBarShown() && verticalBar_->IsEnabled();
+}
+bool VLContainer::CanScrollHorizontally() const
+{
+    return IsHorizontalBarShown() && horizontalBar_->IsEnabled();
+}
 
 void VLContainer::OnKeyDown(VLControlEvent& event)
 {

@@ -2,6 +2,9 @@
 
 namespace Velora {
 
-void VLHorizontalLayout::SetPos(const RECT& rect) { LayoutHorizontal(rect); }
+void VLHorizontalLayout::SetPos(const RECT& rect)
+{
+    LayoutHorizontal(rect);
+}
 
 } // namespace Velora

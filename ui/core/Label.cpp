@@ -10,13 +10,22 @@ namespace Velora {
 namespace {
 
 // 0x00BBGGRR, the layout of a COLORREF.
-uint32_t PackedBgr(uint32_t red, uint32_t green, uint32_t blue) { return blue << 16 | green << 8 | red; }
+uint32_t PackedBgr(uint32_t red, uint32_t green, uint32_t blue)
+{
+    return blue << 16 | green << 8 | red;
+}
 
 } // namespace
 
-int VLLabel::GetClassId() const { return 6; }
+int VLLabel::GetClassId() const
+{
+    return 6;
+}
 
-VLControl* VLLabel::GetInterface(int id) { return id == 6 ? this : VLContainer::GetInterface(id); }
+VLControl* VLLabel::GetInterface(int id)
+{
+    return id == 6 ? this : VLContainer::GetInterface(id);
+}
 
 void VLLabel::SetAttribute(const std::wstring& name, const std::wstring& value)
 {

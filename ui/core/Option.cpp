@@ -6,7 +6,10 @@ namespace Velora {
 
 namespace {
 
-bool IsCtrlHeld() { return GetKeyState(VK_CONTROL) < 0; }
+bool IsCtrlHeld()
+{
+    return GetKeyState(VK_CONTROL) < 0;
+}
 
 } // namespace
 
@@ -15,11 +18,20 @@ VLOption::~VLOption()
     if (group_ != 0 && GetManager()) GetManager()->RemoveOptionGroup(group_, this);
 }
 
-int VLOption::GetClassId() const { return 9; }
+int VLOption::GetClassId() const
+{
+    return 9;
+}
 
-VLControl* VLOption::GetInterface(int id) { return id == 9 ? this : VLButton::GetInterface(id); }
+VLControl* VLOption::GetInterface(int id)
+{
+    return id == 9 ? this : VLButton::GetInterface(id);
+}
 
-bool VLOption::ActsAsCheckBox() const { return group_ == 0 || (ctrlDown_ && IsCtrlHeld()); }
+bool VLOption::ActsAsCheckBox() const
+{
+    return group_ == 0 || (ctrlDown_ && IsCtrlHeld());
+}
 
 void VLOption::SetGroup(int group)
 {
@@ -92,7 +104,10 @@ void VLOption::PaintStateImage(HDC hdc)
     VLButton::PaintStateImage(hdc);
 }
 
-void VLOption::SetDisabledSelectedImage(const std::wstring& descriptor) { disabledSelectedImage_ = descriptor; }
+void VLOption::SetDisabledSelectedImage(const std::wstring& descriptor)
+{
+    disabledSelectedImage_ = descriptor;
+}
 
 void VLOption::SetAttribute(const std::wstring& name, const std::wstring& value)
 {

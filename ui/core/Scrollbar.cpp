@@ -20,7 +20,7 @@ constexpr int kOutlineWidth = 2;
 
 const wchar_t* const kPartNames[VLScrollbar::kPartCount] = {L"bk", L"button1", L"button2", L"thumb", L"rail"};
 const wchar_t* const kLookNames[VLScrollbar::kLookCount] = {L"normalimage", L"hotimage", L"pushedimage",
-                                                             L"disabledimage"};
+                                                            L"disabledimage"};
 
 int ClampToInt(int64_t value)
 {
@@ -29,17 +29,32 @@ int ClampToInt(int64_t value)
 
 } // namespace
 
-VLScrollbar::VLScrollbar() { SetFixedWidth(kDefaultThickness); }
+VLScrollbar::VLScrollbar()
+{
+    SetFixedWidth(kDefaultThickness);
+}
 
 VLScrollbar::~VLScrollbar() = default;
 
-int VLScrollbar::GetClassId() const { return 11; }
+int VLScrollbar::GetClassId() const
+{
+    return 11;
+}
 
-VLControl* VLScrollbar::GetInterface(int id) { return id == 11 || id == 1 ? this : nullptr; }
+VLControl* VLScrollbar::GetInterface(int id)
+{
+    return id == 11 || id == 1 ? this : nullptr;
+}
 
-int VLScrollbar::Thickness() const { return horizontal_ ? GetFixedHeight() : GetFixedWidth(); }
+int VLScrollbar::Thickness() const
+{
+    return horizontal_ ? GetFixedHeight() : GetFixedWidth();
+}
 
-int VLScrollbar::ShownButtons() const { return (showButton1_ ? 1 : 0) + (showButton2_ ? 1 : 0); }
+int VLScrollbar::ShownButtons() const
+{
+    return (showButton1_ ? 1 : 0) + (showButton2_ ? 1 : 0);
+}
 
 RECT VLScrollbar::Span(int alongFrom, int alongTo, int acrossFrom, int acrossTo) const
 {
@@ -129,7 +144,10 @@ void VLScrollbar::SetShowButton2(bool show)
     SetPos(GetPos());
 }
 
-void VLScrollbar::ClearPartStates() { button1State_ = button2State_ = thumbState_ = 0; }
+void VLScrollbar::ClearPartStates()
+{
+    button1State_ = button2State_ = thumbState_ = 0;
+}
 
 void VLScrollbar::SetEnabled(bool enabled)
 {
@@ -201,7 +219,10 @@ void VLScrollbar::OnLButtonDown(VLControlEvent& event)
     VLControl::OnLButtonDown(event);
 }
 
-void VLScrollbar::OnLButtonDblClk(VLControlEvent& event) { OnLButtonDown(event); }
+void VLScrollbar::OnLButtonDblClk(VLControlEvent& event)
+{
+    OnLButtonDown(event);
+}
 
 void VLScrollbar::OnLButtonUp(VLControlEvent& event)
 {
@@ -244,8 +265,8 @@ void VLScrollbar::OnMouseMove(VLControlEvent& event)
 
 void VLScrollbar::ApplyDrag()
 {
-    const int target = ClampToInt(std::min<int64_t>(std::max<int64_t>(int64_t{dragStartPosition_} + dragOffset_, 0),
-                                                    range_));
+    const int target =
+        ClampToInt(std::min<int64_t>(std::max<int64_t>(int64_t{dragStartPosition_} + dragOffset_, 0), range_));
     if (!owner_) {
         SetScrollPos(target);
     } else {
@@ -332,7 +353,8 @@ void VLScrollbar::Paint(HDC hdc, const RECT& paint)
         Part part;
         const RECT& rect;
         uint32_t partState;
-    } parts[] = {{kPartButton1, button1_, button1State_}, {kPartButton2, button2_, button2State_},
+    } parts[] = {{kPartButton1, button1_, button1State_},
+                 {kPartButton2, button2_, button2State_},
                  {kPartThumb, thumb_, thumbState_}};
     for (const auto& p : parts) {
         if (!DrawPart(hdc, p.part, p.partState, &p.rect) && !IsRectEmpty(&p.rect))

@@ -2,6 +2,9 @@
 
 namespace Velora {
 
-void VLVerticalLayout::SetPos(const RECT& rect) { LayoutVertical(rect); }
+void VLVerticalLayout::SetPos(const RECT& rect)
+{
+    LayoutVertical(rect);
+}
 
 } // namespace Velora
