@@ -190,6 +190,9 @@ TEST(Container, AttributesAndLabelsWithoutThem)
     EXPECT_EQ(&c, c.GetVerticalScrollBar()->GetParent());
     c.SetAttribute(L"vscrollbar", L"false");
     EXPECT_EQ(nullptr, c.GetVerticalScrollBar());
+    c.SetAttribute(L"vscrollbarstyle", L"linesize=\"20\"");
+    ASSERT_NE(nullptr, c.GetVerticalScrollBar());
+    EXPECT_EQ(20, c.GetVerticalScrollBar()->GetLineSize());
 
     EXPECT_EQ(0, label.GetInset().left);
     EXPECT_EQ(0, label.GetChildPadding());

@@ -136,6 +136,32 @@ TEST(Layout, HorizontalRowIgnoresTheVerticalPosition)
     EXPECT_EQ(0, item->GetY());
 }
 
+// Remembers the room the last pass offered it.
+class Offered : public VLControl {
+public:
+    SIZE MeasureSize(SIZE available) override
+    {
+        last = available;
+        return VLControl::MeasureSize(available);
+    }
+    SIZE last = {};
+};
+
+// The vertical pass takes an item's padding off before it measures the item;
+// the horizontal pass after.
+TEST(Layout, PaddingBeforeOrAfterMeasuring)
+{
+    for (bool vertical : {true, false}) {
+        VLContainer container;
+        container.SetLayoutType(vertical ? kLayoutVertical : kLayoutHorizontal);
+        auto* item = new Offered;
+        item->SetPadding({10, 10, 5, 5});
+        container.Add(item);
+        container.SetPos({0, 0, 100, 100});
+        EXPECT_EQ(vertical ? 85 : 100, vertical ? item->last.cy : item->last.cx) << vertical;
+    }
+}
+
 // Taller when it has more room: showing the bar makes the content fit, which
 // hides the bar, which makes the content too tall again.
 class Contrary : public VLControl {
