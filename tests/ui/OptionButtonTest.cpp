@@ -3,19 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace Velora {
 namespace {
 
-// Holds Ctrl down (or up) for the calling thread while it lives.
+// Holds Ctrl down, or keeps it up, for the calling thread while it lives.
 class CtrlKey {
 public:
     explicit CtrlKey(bool held)
     {
         GetKeyboardState(saved_);
         BYTE state[256] = {};
-        if (held) state[VK_CONTROL] = 0x80;
+        state[VK_CONTROL] = held ? 0x80 : 0;
         SetKeyboardState(state);
     }
     ~CtrlKey() { SetKeyboardState(saved_); }
@@ -26,154 +27,106 @@ private:
 
 void Click(VLControl& control, int32_t downType = kEventLButtonDown)
 {
-    const RECT r = control.GetPos();
-    VLControlEvent down;
-    down.type = downType;
-    down.ptMouse = {r.left + 1, r.top + 1};
-    control.DoEvent(down);
-    VLControlEvent up = down;
-    up.type = kEventLButtonUp;
-    control.DoEvent(up);
+    Deliver(control, downType, control.GetX() + 1, control.GetY() + 1);
+    Deliver(control, kEventLButtonUp, control.GetX() + 1, control.GetY() + 1);
 }
 
-// Three options of one group in a row, the first selected, all in a manager.
-struct RadioRow {
-    explicit RadioRow(const wchar_t* extra = L"")
+// A row of three controls in a window's tree, each given the attribute list.
+template <typename T> struct Row {
+    explicit Row(const wchar_t* attributes)
     {
-        bound.manager.AttachRoot(row);
-        for (int i = 0; i < 3; ++i) {
-            options[i] = new VLOption;
-            row->Add(options[i]);
-            VLControl::ApplyAttributeList(std::wstring(L"group=\"1\" ") + extra, options[i]);
+        bound.manager.AttachRoot(box);
+        for (T*& item : items) {
+            item = new T;
+            box->Add(item);
+            VLControl::ApplyAttributeList(attributes, item);
         }
-        options[0]->SetSelected(true);
-        row->SetLayoutType(kLayoutHorizontal);
-        row->SetPos({0, 0, 300, 20});
-        bound.listener.messages.clear();
+        box->SetLayoutType(kLayoutHorizontal);
+        box->SetPos({0, 0, 300, 20});
+        bound.manager.needsUpdate = false;
     }
-    // wParam of each selection notification, 'o' index first: "1+", "0-".
+    // Index and wParam of each selection change: "0-1+".
     std::string Selections() const
     {
         std::string out;
         for (const VLNotifyMsg& m : bound.listener.messages) {
-            if (m.type != kNotifySelectChanged) continue;
-            for (int i = 0; i < 3; ++i) {
-                if (m.sender == options[i]) out += std::to_string(i) + (m.wParam ? "+" : "-");
-            }
+            if (m.type == kNotifySelectChanged)
+                out += std::to_string(std::find(items, items + 3, m.sender) - items) + (m.wParam ? "+" : "-");
         }
         return out;
     }
     BoundManager bound;
-    VLContainer* row = new VLContainer;
-    VLOption* options[3];
+    VLContainer* box = new VLContainer;
+    T* items[3];
 };
 
-TEST(Option, RadioGroupSelectsOneAndClickingItAgainSaysNothing)
+// The first option is selected, then the second one is clicked twice.
+TEST(Option, ClicksByGroupAndCtrl)
 {
-    CtrlKey ctrl(false);
-    RadioRow t;
-    Click(*t.options[1]);
-    EXPECT_EQ("0-1+", t.Selections());
-    EXPECT_FALSE(t.options[0]->IsSelected());
-    EXPECT_EQ(kStateSelected, t.options[1]->state & kStateSelected);
-    t.bound.listener.messages.clear();
-    Click(*t.options[1]);
-    EXPECT_EQ("", t.Selections());
-    EXPECT_EQ(1, t.bound.Count(kNotifyClick));
-    EXPECT_TRUE(t.options[1]->IsSelected());
+    const struct {
+        bool ctrl;
+        const wchar_t* attributes;
+        const char* expected;
+    } cases[] = {
+        {false, L"group=\"1\"", "0+0-1+"},                  // radio: the second click says nothing
+        {false, L"", "0+1+1-"},                             // check boxes toggle
+        {true, L"group=\"1\" ctrldown=\"yes\"", "0+0-1+"},  // Ctrl alone changes nothing
+        {true, L"group=\"1\" ctrldown=\"true\"", "0+1+1-"}, // others stay, a second click deselects
+    };
+    for (const auto& c : cases) {
+        CtrlKey ctrl(c.ctrl);
+        Row<VLOption> t(c.attributes);
+        t.items[0]->SetSelected(true);
+        Click(*t.items[1]);
+        Click(*t.items[1]);
+        EXPECT_EQ(c.expected, t.Selections()) << c.attributes;
+        EXPECT_EQ(2, t.bound.Count(kNotifyClick));
+    }
+}
 
-    // A group number given later joins the group and deselects the others.
-    t.options[2]->SetGroup(0);
-    t.options[2]->SetSelected(true);
-    t.options[2]->SetGroup(1);
-    EXPECT_FALSE(t.options[1]->IsSelected());
-    // A destroyed option leaves its group.
-    t.row->Remove(t.options[2]);
+TEST(Option, GroupChangesDisablingAndNoManager)
+{
+    Row<VLOption> t(L"group=\"1\"");
+    t.items[1]->SetSelected(true);
+    // A number given later joins the group and deselects the others.
+    t.items[2]->SetGroup(0);
+    t.items[2]->SetSelected(true);
+    t.items[2]->SetGroup(1);
+    EXPECT_FALSE(t.items[1]->IsSelected());
+    t.box->Remove(t.items[2]); // leaves its group
     EXPECT_EQ(2u, t.bound.manager.GetOptionGroup(1)->size());
-}
-
-TEST(Option, CheckBoxesAndCtrlToggle)
-{
-    {
-        CtrlKey ctrl(false);
-        RadioRow t;
-        t.options[2]->SetGroup(0);
-        Click(*t.options[2]);
-        Click(*t.options[2]);
-        EXPECT_EQ("2+2-", t.Selections());
-    }
-    for (bool ctrlDown : {false, true}) {
-        CtrlKey ctrl(true);
-        RadioRow t(ctrlDown ? L"ctrldown=\"true\"" : L"ctrldown=\"yes\"");
-        Click(*t.options[1]);
-        EXPECT_EQ(ctrlDown, t.options[0]->IsSelected()) << ctrlDown;
-        Click(*t.options[1]);
-        EXPECT_EQ(!ctrlDown, t.options[1]->IsSelected()) << ctrlDown;
-    }
-}
-
-TEST(Option, DisabledKeepsTheSelectionAndNoManagerMeansNoMessages)
-{
-    RadioRow t;
-    t.options[0]->state |= kStateHot | kStatePushed;
-    t.options[0]->SetEnabled(false);
-    EXPECT_EQ(kStateSelected, t.options[0]->state);
-    EXPECT_TRUE(t.options[0]->IsSelected());
 
     VLOption loose, other;
     for (VLOption* o : {&loose, &other}) o->SetAttribute(L"group", L"1");
     other.SetSelected(true);
     loose.SetSelected(true);
     EXPECT_TRUE(other.IsSelected());
+    loose.state |= kStateHot | kStatePushed;
+    loose.SetEnabled(false);
     EXPECT_EQ(kStateSelected, loose.state);
-    EXPECT_TRUE(t.Selections().empty());
 }
 
-TEST(Button, ClicksWithoutNotifyAndTakesDoubleClicksAsPresses)
+TEST(Button, ClicksWithoutNotifyTakesDoubleClicksAsPressesAndTabWraps)
 {
-    BoundManager bound;
-    auto* row = new VLContainer;
-    bound.manager.AttachRoot(row);
-    VLButton* button = new VLButton;
-    row->Add(button);
+    Row<VLButton> t(L"");
+    Click(*t.items[0]);
+    Click(*t.items[0], kEventLButtonDblClk);
+    EXPECT_EQ(2, t.bound.Count(kNotifyClick));
     auto* option = new VLOption;
+    t.box->Add(option);
     option->SetAttribute(L"dbclick", L"true");
-    row->Add(option);
-    row->SetLayoutType(kLayoutHorizontal);
-    row->SetPos({0, 0, 200, 20});
-    Click(*button);
-    EXPECT_EQ(1, bound.Count(kNotifyClick));
-    Click(*button, kEventLButtonDblClk);
-    EXPECT_EQ(2, bound.Count(kNotifyClick));
-    EXPECT_EQ(0, bound.Count(kNotifyLButtonDblClk));
     Click(*option, kEventLButtonDblClk);
-    EXPECT_EQ(1, bound.Count(kNotifyLButtonDblClk));
-    EXPECT_EQ(5, button->GetClassId());
-    EXPECT_EQ(button, button->GetInterface(6));
-    EXPECT_EQ(nullptr, button->GetInterface(9));
-    EXPECT_EQ(option, option->GetInterface(4));
-}
-
-TEST(Button, TabWrapsOverThreeButtons)
-{
-    BoundManager bound;
-    auto* box = new VLContainer;
-    bound.manager.AttachRoot(box);
-    VLButton* buttons[3];
-    for (VLButton*& b : buttons) {
-        b = new VLButton;
-        box->Add(b);
+    EXPECT_EQ(1, t.bound.Count(kNotifyLButtonDblClk));
+    option->SetVisible(false);
+    t.bound.manager.needsUpdate = false;
+    for (int step : {0, 1, 2, 0}) {
+        t.bound.manager.MoveFocusByTab(true);
+        EXPECT_EQ(t.items[step], t.bound.manager.focus) << "forward to " << step;
     }
-    box->SetPos({0, 0, 100, 100});
-    bound.manager.needsUpdate = false;
-    const struct {
-        bool forward;
-        int expected;
-    } steps[] = {{true, 0}, {true, 1}, {true, 2}, {true, 0}, {false, 2}, {false, 1}, {false, 0}, {false, 2}};
-    for (const auto& step : steps) {
-        bound.manager.MoveFocusByTab(step.forward);
-        EXPECT_EQ(buttons[step.expected], bound.manager.focus) << step.forward << " " << step.expected;
-        EXPECT_TRUE(buttons[step.expected]->IsFocused());
+    for (int step : {2, 1, 0, 2}) {
+        t.bound.manager.MoveFocusByTab(false);
+        EXPECT_EQ(t.items[step], t.bound.manager.focus) << "backward to " << step;
+        EXPECT_TRUE(t.items[step]->IsFocused());
     }
 }
 

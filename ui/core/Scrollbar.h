@@ -67,7 +67,6 @@ public:
     // All 0 when the bar has no room for a thumb.
     RECT GetThumbRect() const { return thumb_; }
     uint32_t GetThumbState() const { return thumbState_; }
-    const std::wstring& GetPartImage(Part part, PartLook look) const { return images_[part][look]; }
 
 private:
     // The bar's thickness: the buttons are as long as the bar is thick.
