@@ -182,30 +182,37 @@ bool VLContainer::IsAutoDestroy() const
 {
     return autoDestroy_;
 }
+
 void VLContainer::SetAutoDestroy(bool autoDestroy)
 {
     autoDestroy_ = autoDestroy;
 }
+
 RECT VLContainer::GetInset() const
 {
     return inset_;
 }
+
 void VLContainer::SetInset(int left, int top, int right, int bottom)
 {
     inset_ = {left, top, right, bottom};
 }
+
 int VLContainer::GetChildPadding() const
 {
     return childPadding_;
 }
+
 void VLContainer::SetChildPadding(int padding)
 {
     childPadding_ = padding;
 }
+
 void VLContainer::SetLayoutType(int type)
 {
     layoutType_ = type;
 }
+
 int VLContainer::GetLayoutType() const
 {
     return layoutType_;
@@ -314,6 +321,7 @@ bool VLContainer::IsVerticalBarShown() const
 {
     return verticalBar_ && verticalBar_->IsVisible();
 }
+
 bool VLContainer::IsHorizontalBarShown() const
 {
     return horizontalBar_ && horizontalBar_->IsVisible();
@@ -539,6 +547,7 @@ VLScrollbar* VLContainer::GetVerticalScrollBar() const
 {
     return verticalBar_.get();
 }
+
 VLScrollbar* VLContainer::GetHorizontalScrollBar() const
 {
     return horizontalBar_.get();
@@ -614,22 +623,27 @@ void VLContainer::ScrollPageUp()
 {
     ScrollBy(0, -VerticalPage());
 }
+
 void VLContainer::ScrollPageDown()
 {
     ScrollBy(0, VerticalPage());
 }
+
 void VLContainer::ScrollToTop()
 {
     SetScrollPos({GetScrollPos().cx, 0});
 }
+
 void VLContainer::ScrollToBottom()
 {
     SetScrollPos({GetScrollPos().cx, GetScrollRange().cy});
 }
+
 void VLContainer::ScrollLineLeft()
 {
     ScrollBy(-kHorizontalLineStep, 0);
 }
+
 void VLContainer::ScrollLineRight()
 {
     ScrollBy(kHorizontalLineStep, 0);
@@ -639,14 +653,17 @@ void VLContainer::ScrollPageLeft()
 {
     ScrollBy(-HorizontalPage(), 0);
 }
+
 void VLContainer::ScrollPageRight()
 {
     ScrollBy(HorizontalPage(), 0);
 }
+
 void VLContainer::ScrollToLeft()
 {
     SetScrollPos({0, GetScrollPos().cy});
 }
+
 void VLContainer::ScrollToRight()
 {
     SetScrollPos({GetScrollRange().cx, GetScrollPos().cy});
@@ -656,6 +673,7 @@ bool VLContainer::CanScrollVertically() const
 {
     return IsVerticalBarShown() && verticalBar_->IsEnabled();
 }
+
 bool VLContainer::CanScrollHorizontally() const
 {
     return IsHorizontalBarShown() && horizontalBar_->IsEnabled();
