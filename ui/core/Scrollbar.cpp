@@ -345,7 +345,7 @@ void VLScrollbar::Paint(HDC hdc, const RECT& paint)
 {
     const RECT pos = GetPos();
     if (!IsVisible() || !IntersectRect(&paintRect, &paint, &pos)) return;
-    const uint32_t disabled = IsEnabled() ? 0 : kStateDisabled;
+    const uint32_t disabled = IsEnabled() ? 0u : uint32_t{kStateDisabled};
     for (uint32_t* partState : {&button1State_, &button2State_, &thumbState_})
         *partState = (*partState & ~kStateDisabled) | disabled;
     DrawPart(hdc, kPartBk, thumbState_, nullptr);
