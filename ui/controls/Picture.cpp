@@ -84,7 +84,7 @@ void VLPicture::SetPos(const RECT& rect)
         else if (res != 0)
             LoadResourceImage(res & 0xFFFF, VLRenderEngine::GetDescriptorResType(descriptor));
     }
-    VLControl::SetPos(rect);
+    LayoutHorizontal(rect);
     std::lock_guard<std::mutex> lock(canvasLock_);
     threadRect_ = GetPos();
 }
@@ -347,7 +347,7 @@ void VLPicture::Paint(HDC dc, const RECT& paintRect)
             StretchBlt(dc, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top, canvasDC_.Get(), 0, 0,
                        pictureSize_.cx, pictureSize_.cy, SRCCOPY);
     }
-    VLControl::Paint(dc, paintRect);
+    VLButton::Paint(dc, paintRect);
 }
 
 } // namespace Velora

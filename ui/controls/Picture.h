@@ -6,7 +6,7 @@
 // composes into the canvas in turn, honouring each frame's delay and disposal.
 #pragma once
 
-#include "ui/core/Control.h"
+#include "ui/core/Button.h"
 
 #include "base/GdiScope.h"
 #include "base/Handles.h"
@@ -35,14 +35,15 @@ struct VLPictureFrame {
     uint32_t disposal = 0;
 };
 
-class VLPicture : public VLControl {
+class VLPicture : public VLButton {
 public:
     VLPicture();
     ~VLPicture() override;
 
     int GetClassId() const override;
     VLControl* GetInterface(int id) override;
-    // Loads the image on the first positioning (an animation restarts on each).
+    // Loads the image on the first positioning (an animation restarts on each),
+    // then places the items side by side whatever the layout type.
     void SetPos(const RECT& rect) override;
     // The canvas stretched over the control, then the control's own looks.
     void Paint(HDC dc, const RECT& paintRect) override;
