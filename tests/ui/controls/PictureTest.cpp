@@ -3,6 +3,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/controls/TestGif.h"
 
+#include "base/File.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
 
@@ -170,6 +171,17 @@ TEST(Picture, BadInputLoadsNothing)
     picture.SetPos({0, 0, 10, 10});
     EXPECT_FALSE(picture.LoadFile(missing));
     EXPECT_FALSE(FileExists(missing));
+    // A failed load is tried again at the next positioning.
+    {
+        VLFile written;
+        ASSERT_TRUE(written.Open(missing, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
+        DWORD count = 0;
+        ASSERT_TRUE(written.Write(file.data(), static_cast<DWORD>(file.size()), &count));
+    }
+    picture.SetPos({0, 0, 10, 10});
+    EXPECT_EQ(3u, picture.GetFrameCount());
+    picture.Clear();
+    DeleteFileW(missing.c_str());
 }
 
 } // namespace
