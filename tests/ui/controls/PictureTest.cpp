@@ -165,6 +165,7 @@ TEST(Picture, BadInputLoadsNothing)
     std::wstring folder;
     ASSERT_TRUE(GetTempDir(folder));
     std::wstring missing = CombinePath(folder, L"vl-missing-" + std::to_wstring(GetCurrentProcessId()) + L".gif");
+    DeleteFileW(missing.c_str()); // left by an earlier run that stopped half way
     VLPicture picture;
     picture.SetManager(&bound.manager);
     picture.SetAttribute(L"normalimage", L"file='" + missing + L"'");
