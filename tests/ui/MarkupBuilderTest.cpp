@@ -1,0 +1,183 @@
+#include "tests/support/TestFolder.h"
+#include "tests/ui/SkinWindow.h"
+#include "tests/ui/TestImages.h"
+#include "tests/ui/UiTestSupport.h"
+
+#include "ui/core/MarkupBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+namespace Velora {
+namespace {
+
+struct Built {
+    BoundManager bound;
+    VLMarkupBuilder builder;
+    std::unique_ptr<VLControl> root;
+    Built(const std::wstring& markup, const wchar_t* windowName = nullptr)
+        : root(builder.Create(markup.c_str(), nullptr, windowName, kMarkupText, &bound.manager))
+    {
+    }
+};
+
+TEST(MarkupBuilderTest, OnlyTheNamedWindowIsBuilt)
+{
+    const std::wstring markup = L"<Root><Window><Control text=\"none\" /></Window>"
+                                L"<Window name=\"A\"><Control text=\"a\" /></Window>"
+                                L"<Window name=\"B\"><Control text=\"b\" /><Control text=\"2nd\" /></Window></Root>";
+    const struct {
+        const wchar_t* name;
+        const wchar_t* text; // null: nothing built
+    } cases[] = {{L"B", L"b"}, {L"A", L"a"}, {L"C", nullptr}, {nullptr, nullptr}};
+    for (const auto& c : cases) {
+        Built built(markup, c.name);
+        if (!c.text) {
+            EXPECT_EQ(built.root, nullptr);
+            continue;
+        }
+        ASSERT_NE(built.root, nullptr);
+        EXPECT_EQ(built.root->GetText(), c.text);
+    }
+}
+
+TEST(MarkupBuilderTest, FontsDefaultsAndWindowAttributesReachTheManager)
+{
+    Built built(L"<Window caption=\"0,0,0,40\" sizebox=\"4,4,4,4\" mininfo=\"300,200\" roundcorner=\"5\" "
+                L"layeredwindow=\"True\" layeredwindowalpha=\"50\">"
+                L"<Font font=\"\" name=\"Tahoma\" default=\"true\" />"
+                L"<Font font=\"big\" name=\"Tahoma\" size=\"20\" bold=\"True\" defaultbold=\"true\" />"
+                L"<Font font=\"nameless\" />"
+                L"<Default name=\"Control\" value='text=\"default\" tooltip=\"tip\"' />"
+                L"<Control text=\"own\" /></Window>");
+    const VLPaintManager& m = built.bound.manager;
+    ASSERT_NE(built.root, nullptr);
+    EXPECT_EQ(built.root->GetText(), L"own");
+    EXPECT_EQ(built.root->GetToolTip(), L"tip");
+    EXPECT_TRUE(Velora::Test::SameRect(m.caption, RECT{0, 0, 0, 40}));
+    EXPECT_TRUE(Velora::Test::SameRect(m.sizeBox, RECT{4, 4, 4, 4}));
+    EXPECT_EQ(m.sizeBoxCorner, 0);
+    EXPECT_EQ(m.minInfo.cx, 300);
+    EXPECT_EQ(m.roundCorner.cx, 5);
+    EXPECT_EQ(m.roundCorner.cy, 0);
+    EXPECT_FALSE(m.layered);
+    EXPECT_EQ(m.layeredAlpha, 50);
+    VLFontInfo* font = built.bound.manager.GetFont(L"");
+    EXPECT_EQ(font, m.defaultFont);
+    EXPECT_EQ(font->face, L"Tahoma");
+    EXPECT_EQ(font->size, 12);
+    EXPECT_EQ(m.defaultBoldFont->size, 20);
+    EXPECT_FALSE(m.defaultBoldFont->bold);
+    EXPECT_EQ(m.fonts.count(L"nameless"), 0u);
+}
+
+TEST(MarkupBuilderTest, WindowAttributesNeedTheManagersWindow)
+{
+    VLPaintManager unbound;
+    VLMarkupBuilder builder;
+    std::unique_ptr<VLControl> root(
+        builder.Create(L"<Window caption=\"0,0,0,40\"><Control /></Window>", nullptr, nullptr, kMarkupText, &unbound));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(unbound.caption.bottom, 0);
+}
+
+// Markup in each code page it may arrive in: the declaration or the byte-order
+// mark decides how its texts are read.
+TEST(MarkupBuilderTest, FileTextIsReadInTheCodePageItDeclares)
+{
+    const std::string gbk = "\xD6\xD0\xCE\xC4", utf8 = "\xE4\xB8\xAD\xE6\x96\x87"; // the same two characters
+    const struct {
+        std::string bytes;
+    } cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"GBK\"?><Window><Control text=\"" + gbk + "\" /></Window>"},
+        {"<?xml version=\"1.0\" encoding=\"gb2312\"?><Window><Control text=\"" + gbk + "\" /></Window>"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><Window><Control text=\"" + utf8 + "\" /></Window>"},
+        {"\xEF\xBB\xBF<Window><Control text=\"" + utf8 + "\" /></Window>"},
+    };
+    Velora::Test::TestFolder folder;
+    for (const auto& c : cases) {
+        const std::wstring path = folder / L"markup.xml";
+        ASSERT_TRUE(Velora::Test::WriteFileBytes(path, c.bytes));
+        VLMarkupBuilder builder;
+        std::unique_ptr<VLControl> root(builder.Create(path.c_str(), nullptr, nullptr, kMarkupFile, nullptr));
+        ASSERT_NE(root, nullptr) << c.bytes;
+        EXPECT_EQ(root->GetText(), L"\u4E2D\u6587") << c.bytes;
+    }
+    Built wide(L"<Window><Control text=\"\u4E2D\u6587&#10;\" /></Window>");
+    EXPECT_EQ(wide.root->GetText(), L"\u4E2D\u6587\n");
+}
+
+TEST(MarkupBuilderTest, UnclosedResourceElementKeepsItsAttributesAndNothingPastIt)
+{
+    VLMarkupBuilder builder;
+    std::unique_ptr<VLControl> root(builder.Create(MAKEINTRESOURCEW(230), L"XML", nullptr, kMarkupResource, nullptr));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->GetId(), 5);
+    EXPECT_EQ(root->GetText(), L"ok");
+    EXPECT_EQ(root->GetToolTip(), L"tip");
+    // The next resource follows the markup's last byte directly; reading past
+    // the end would have named the control.
+    const HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC first = FindResourceW(module, MAKEINTRESOURCEW(230), L"XML");
+    HRSRC next = FindResourceW(module, MAKEINTRESOURCEW(231), L"XML");
+    const char* end = static_cast<const char*>(LockResource(LoadResource(module, first))) + SizeofResource(module, first);
+    ASSERT_EQ(end, LockResource(LoadResource(module, next)));
+    EXPECT_EQ(root->GetName(), L"");
+}
+
+TEST(MarkupBuilderTest, SourcesThatCannotBeReadBuildNothing)
+{
+    VLMarkupBuilder builder;
+    EXPECT_EQ(builder.Create(MAKEINTRESOURCEW(299), L"XML", nullptr, kMarkupResource, nullptr), nullptr);
+    EXPECT_EQ(builder.Create(L"Z:\\no\\such\\markup.xml", nullptr, nullptr, kMarkupFile, nullptr), nullptr);
+    EXPECT_EQ(builder.Create(L"<Window><Control /></Window>", nullptr, nullptr, 4, nullptr), nullptr);
+    EXPECT_EQ(builder.Create(L"", nullptr, nullptr, kMarkupText, nullptr), nullptr);
+}
+
+TEST(MarkupBuilderTest, ControlsThatCannotBeAttachedAreDeleted)
+{
+    const int before = ProbeControl::live;
+    {
+        VLMarkupBuilder::RegisterElement<ProbeControl>(L"Probe");
+        Built built(L"<Window><Unknown><Probe /></Unknown><Probe><Probe /><Probe /></Probe><Probe /></Window>");
+        ASSERT_NE(built.root, nullptr);
+        EXPECT_EQ(ProbeControl::live, before + 1);
+    }
+    EXPECT_EQ(ProbeControl::live, before);
+}
+
+// Generated hostile markup: every case either builds or fails, never crashes,
+// and nesting beyond the limit is refused before it is read.
+TEST(MarkupBuilderTest, HostileMarkupFailsOrBuilds)
+{
+    std::mt19937 random(18);
+    const std::vector<std::wstring> pieces = {
+        L"<Window>", L"</Window>", L"<Control", L" text=\"", L"\"", L" />", L">", L"</Control>", L"<Unknown>",
+        L"<Font name=\"", L"<Default name=\"Control\" value='", L"'", L"&#", L"&amp;", L"<!--", L"-->", L"<?xml ",
+        L"?>", L"<![CDATA[", L"]]>", L"pos=\"1,2\"", L" id=\"-7\"", L"<Root>", L"\u4E2D", L"=", L"<", L"&"};
+    int built = 0;
+    for (int i = 0; i < 240; ++i) {
+        std::wstring markup;
+        const int count = 1 + static_cast<int>(random() % 40);
+        for (int k = 0; k < count; ++k) markup += pieces[random() % pieces.size()];
+        if (i % 40 == 0) markup = L"<Window><Control text=\"" + std::wstring(200000 + i, L'x') + L"\" /></Window>";
+        Built result(markup, i % 3 ? nullptr : L"A");
+        built += result.root != nullptr;
+    }
+    EXPECT_GT(built, 0);
+    const struct {
+        size_t depth;
+        bool builds;
+    } nesting[] = {{VLMarkupBuilder::kMaxDepth - 1, true}, {VLMarkupBuilder::kMaxDepth + 1, false}, {100000, false}};
+    for (const auto& n : nesting) {
+        std::wstring markup = L"<Window>";
+        for (size_t d = 0; d < n.depth; ++d) markup += L"<Control>";
+        Built result(markup);
+        EXPECT_EQ(result.root != nullptr, n.builds) << n.depth;
+    }
+}
+
+} // namespace
+} // namespace Velora
