@@ -95,16 +95,25 @@ TEST(SkinWindowTest, RoundCornerImageGivesTheWindowCopiesOfItsRegion)
     EXPECT_TRUE(PtInRegion(region.Get(), 1, 0));
 }
 
-TEST(SkinWindowTest, FirstPaintSendsWindowInitOnce)
+TEST(SkinWindowTest, FirstPaintSendsWindowInitOnceAndShowsTheTree)
 {
-    SkinWindow w(L"<Window><Control /></Window>");
+    SkinWindow w(L"<Window><Control normalbkcolor=\"#FFFF0000\" /></Window>");
     ASSERT_TRUE(w.Open(100, 100, 200, 100));
-    UpdateWindow(w);
     InvalidateRect(w, nullptr, FALSE);
     UpdateWindow(w);
     Pump();
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
-    EXPECT_TRUE(w.paintManager.offscreenBitmap);
+    VLWindowDC dc(w);
+    EXPECT_EQ(GetPixel(dc.Get(), 5, 95), RGB(255, 0, 0));
+}
+
+TEST(SkinWindowTest, LayeredWindowIsPaintedThroughUpdateLayeredWindow)
+{
+    SkinWindow w(L"<Window layeredwindow=\"true\" layeredwindowalpha=\"50\"><Control /></Window>");
+    ASSERT_TRUE(w.Open(100, 100, 200, 100));
+    EXPECT_TRUE(w.paintManager.RedrawLayeredWindow(w.paintManager.layeredAlpha));
+    EXPECT_TRUE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED);
+    EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
 }
 
 // Paint, size, mouse, keys and layered redraws of a window whose markup

@@ -5,6 +5,8 @@
 #include "base/XmlNesting.h"
 #include "ui/core/Control.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/Progress.h"
+#include "ui/core/Slide.h"
 #include "ui/core/UIResources.h"
 #include "ui/core/ValueText.h"
 
@@ -22,9 +24,7 @@ const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::map<std::wstring, VLElementFactory>& Elements()
 {
-    static std::map<std::wstring, VLElementFactory> elements = {
-        {L"Control", []() -> VLControl* { return new VLControl; }},
-    };
+    static std::map<std::wstring, VLElementFactory> elements;
     return elements;
 }
 
@@ -76,7 +76,18 @@ bool IsTrue(const char* value) { return value && std::strcmp(value, "true") == 0
 
 } // namespace
 
-VLMarkupBuilder::VLMarkupBuilder() = default;
+VLMarkupBuilder::VLMarkupBuilder()
+{
+    static const bool registered = (RegisterCoreElements(), true);
+    (void)registered;
+}
+
+void VLMarkupBuilder::RegisterCoreElements()
+{
+    RegisterElement<VLControl>(L"Control");
+    RegisterElement<VLProgress>(L"Progress");
+    RegisterElement<VLSlide>(L"Slide");
+}
 VLMarkupBuilder::~VLMarkupBuilder() = default;
 
 void VLMarkupBuilder::RegisterElement(const std::wstring& name, VLElementFactory factory)

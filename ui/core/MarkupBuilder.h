@@ -48,6 +48,8 @@ public:
         RegisterElement(name, []() -> VLControl* { return new T; });
     }
     static VLElementFactory FindElement(const std::wstring& name);
+    // The core's own classes; every builder makes sure they are registered.
+    static void RegisterCoreElements();
 
     // The root of the window's tree, owned by the caller, or null. windowName
     // selects a "Window" under a "Root" element; null takes the first element

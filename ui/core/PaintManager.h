@@ -169,6 +169,7 @@ public:
     HWND window = nullptr;
     HDC paintDC = nullptr;
     bool needsUpdate = false;
+    bool layered = false; // painted through UpdateLayeredWindow: every fill and text blends
     VLFontInfo* defaultFont = nullptr;
     VLFontInfo* defaultLinkFont = nullptr;
     VLFontInfo* defaultBoldFont = nullptr;
@@ -178,7 +179,6 @@ public:
     std::mutex deleteLock; // guards delayedDelete
 
     // Window shape and painting, from the markup's window attributes.
-    bool layered = false;
     int layeredAlpha = 255; // percent; anything outside 0..100 counts as 100
     SIZE minInfo = {0, 0};
     SIZE maxInfo = {0, 0};

@@ -524,7 +524,12 @@ bool VLPaintManager::PaintBackBuffer(const RECT& rect)
     RECT client;
     GetClientRect(window, &client);
     PreparePaint(client);
-    return MakeBackBuffer(client);
+    if (!MakeBackBuffer(client)) return false;
+    if (root) {
+        VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+        root->Paint(offscreenDC.Get(), rect);
+    }
+    return true;
 }
 
 void VLPaintManager::OnPaint()
@@ -535,11 +540,17 @@ void VLPaintManager::OnPaint()
     }
     RECT update;
     if (!GetUpdateRect(window, &update, FALSE)) return;
-    const bool ready = PaintBackBuffer(update);
+    RECT client;
+    GetClientRect(window, &client);
+    PreparePaint(client);
+    const bool ready = MakeBackBuffer(client);
+    // Begun after the layout, so that what the layout invalidated is painted
+    // now as well.
     VLPaintDC paint(window);
     if (!ready || !paint.Get()) return;
     const RECT& rect = paint.Paint().rcPaint;
     VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+    if (root) root->Paint(offscreenDC.Get(), rect);
     BitBlt(paint.Get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, offscreenDC.Get(),
            rect.left, rect.top, SRCCOPY);
 }
@@ -572,6 +583,7 @@ bool VLPaintManager::RedrawLayered(int alphaPercent)
     const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
     if (!(exStyle & WS_EX_LAYERED)) SetWindowLongW(window, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
     VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+    if (root) root->Paint(offscreenDC.Get(), client);
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
     return UpdateLayeredWindow(window, paintDC, &destination, &size, offscreenDC.Get(), &source, 0, &blend,
                                ULW_ALPHA) != FALSE;
