@@ -176,6 +176,23 @@ TEST(SkinWindowTest, EveryTimerEntryOfTheWindowIdTicks)
     w.paintManager.timers.clear();
 }
 
+TEST(SkinWindowTest, HoverOverATooltipControlShowsItsTip)
+{
+    SkinWindow w(L"<Window><Probe tooltip=\"tip\" tooltipdelaytime=\"100\" /></Window>");
+    ASSERT_TRUE(w.Open(100, 100, 200, 100));
+    SendMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(30, 30));
+    ASSERT_EQ(w.paintManager.hoverTracked, w.Probe());
+    EXPECT_EQ(w.Probe()->Count(kEventMouseEnter), 1);
+    EXPECT_EQ(SendMessageW(w, WM_MOUSEHOVER, 0, MAKELPARAM(30, 30)), 0);
+    EXPECT_EQ(w.Probe()->Count(kEventMouseHover), 1);
+    ASSERT_TRUE(w.paintManager.activeToolTip);
+    EXPECT_EQ(w.paintManager.activeToolTip, w.paintManager.toolTipWindow);
+    EXPECT_EQ(GetWindow(w.paintManager.toolTipWindow, GW_OWNER), w.GetHWND());
+    SendMessageW(w, WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(w.paintManager.activeToolTip, nullptr);
+    EXPECT_EQ(w.Probe()->Count(kEventMouseLeave), 1);
+}
+
 TEST(SkinWindowTest, SetCursorReachesOnlyFlaggedControlsWithoutCapture)
 {
     const struct {

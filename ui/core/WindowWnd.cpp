@@ -17,6 +17,14 @@ HINSTANCE ModuleInstance() { return VLUIResources::Instance()->GetInstance(); }
 
 } // namespace
 
+VLWindowWnd::~VLWindowWnd()
+{
+    if (!IsWindow(window_)) return;
+    if (GetPropW(window_, kObjectProperty) == this) SetPropW(window_, kObjectProperty, nullptr);
+    if (GetWindowLongPtrW(window_, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this))
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+}
+
 const wchar_t* VLWindowWnd::GetSuperClassName() const { return nullptr; }
 UINT VLWindowWnd::GetClassStyle() const { return 0; }
 void VLWindowWnd::OnFinalMessage(HWND) {}

@@ -16,7 +16,8 @@ using VLIcon = VLUniqueHandle<HICON, &DestroyIcon>;
 class VLWindowWnd {
 public:
     VLWindowWnd() = default;
-    virtual ~VLWindowWnd() = default;
+    // A window that outlives its object goes on with the default procedure.
+    virtual ~VLWindowWnd();
     VLWindowWnd(const VLWindowWnd&) = delete;
     VLWindowWnd& operator=(const VLWindowWnd&) = delete;
 
