@@ -122,7 +122,8 @@ TEST(MarkupBuilderTest, UnclosedResourceElementKeepsItsAttributesAndNothingPastI
     const HMODULE module = GetModuleHandleW(nullptr);
     HRSRC first = FindResourceW(module, MAKEINTRESOURCEW(230), L"XML");
     HRSRC next = FindResourceW(module, MAKEINTRESOURCEW(231), L"XML");
-    const char* end = static_cast<const char*>(LockResource(LoadResource(module, first))) + SizeofResource(module, first);
+    const char* end =
+        static_cast<const char*>(LockResource(LoadResource(module, first))) + SizeofResource(module, first);
     ASSERT_EQ(end, LockResource(LoadResource(module, next)));
     EXPECT_EQ(root->GetName(), L"");
 }

@@ -144,7 +144,8 @@ int wmain(int argc, wchar_t** argv)
     VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
 
     RenderWindow window(argv[1]);
-    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height)) return Fail("cannot create the window");
+    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height))
+        return Fail("cannot create the window");
     if (!window.paintManager.root) return Fail("the markup built no control");
     window.ShowWindow(true, false);
     UpdateWindow(window);
