@@ -315,14 +315,13 @@ void VLPaintManager::OnMouseMove(POINT point)
     }
     VLControlEvent event = MakeEvent(kEventMouseMove, nullptr, point);
     if (!pressed && !rightPressed) {
-        if (control && FindControlAt(point) == control) control->DoEvent(event);
+        if (control) control->DoEvent(event);
     } else {
         if (pressed) pressed->DoEvent(event);
         if (rightPressed) rightPressed->DoEvent(event);
     }
     if (mouseTracked) return;
     TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, HOVER_DEFAULT};
-    control = FindControlAt(point);
     if (control && InsideCut(control, point) && control->toolTipDelayTime != 0) {
         track.dwFlags |= TME_HOVER;
         track.dwHoverTime = static_cast<DWORD>(control->toolTipDelayTime);
