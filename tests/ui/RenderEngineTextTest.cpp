@@ -1,5 +1,5 @@
-// Plain and rich text measured and drawn into memory DIBs (font smoothing is
-// off in the test prefix, so glyph pixels have the text colour exactly).
+// Plain and rich text measured and drawn into memory DIBs, in an aliased font
+// so that glyph pixels have the text colour exactly.
 #include <gtest/gtest.h>
 
 #include "tests/ui/AliasedFont.h"
@@ -22,102 +22,114 @@ protected:
     {
         return VLRenderEngine::MeasureText(bound_.manager.paintDC, &bound_.manager, text, L"t").right;
     }
-    RECT MeasureRich(const std::wstring& text, int width, uint32_t style = 0)
+    RECT Rich(Canvas& canvas, const std::wstring& text, RECT rect, uint32_t style)
     {
-        RECT rect = {0, 0, width, 100};
-        Canvas canvas(1, 1);
-        VLRenderEngine::DrawRichText(canvas.Dc(), &bound_.manager, rect, text, 0xFF000000, L"t", style | DT_CALCRECT);
+        VLRenderEngine::DrawRichText(canvas.Dc(), &bound_.manager, rect, text, 0xFF000000, L"t", style);
         return rect;
     }
-    // The smallest and largest x of pixels of the colour.
-    static std::pair<int, int> Columns(const Canvas& canvas, int width, int height, uint32_t rgb)
+    RECT MeasureRich(const std::wstring& text, int width, uint32_t style)
     {
-        int first = width, last = -1;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (canvas.Rgb(x, y) == rgb) first = std::min(first, x), last = std::max(last, x);
-        return {first, last};
+        Canvas canvas(1, 1);
+        return Rich(canvas, text, {0, 0, width, 100}, style | DT_CALCRECT);
     }
+    // Same pixels in both.
+    static void ExpectSame(const Canvas& expected, const Canvas& actual, int width, int height)
+    {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) ASSERT_EQ(expected.At(x, y), actual.At(x, y)) << x << "," << y;
+    }
+    // Ready for GDI text in the font.
+    void Prepare(Canvas& canvas)
+    {
+        SelectObject(canvas.Dc(), font_->font.Get());
+        SetBkMode(canvas.Dc(), TRANSPARENT);
+    }
+
     BoundManager bound_;
     VLFontInfo* font_ = nullptr;
 };
 
 TEST_F(Text, RichColourSpansEndWithTheirTagAndTheirLine)
 {
-    ASSERT_NE(nullptr, font_);
     const int ab = Extent(L"AB");
     for (const wchar_t* text : {L"{c #487fb3}AB{/c}CD", L"<c #FF487FB3>AB</c>CD", L"{c 487fb3}AB{/c}{f t}CD{/f}"}) {
         Canvas canvas(100, 30, kWhite);
-        RECT rect = {0, 0, 100, 30};
-        VLRenderEngine::DrawRichText(canvas.Dc(), &bound_.manager, rect, text, 0xFF000000, L"t", DT_SINGLELINE);
-        const auto [colourFirst, colourLast] = Columns(canvas, 100, 30, 0x487FB3);
-        const auto [blackFirst, blackLast] = Columns(canvas, 100, 30, 0x000000);
-        EXPECT_GE(colourFirst, 0) << text;
-        EXPECT_LT(colourLast, ab) << text;
-        EXPECT_GE(blackFirst, ab) << text;
-        EXPECT_GT(blackLast, ab) << text;
+        Rich(canvas, text, {0, 0, 100, 30}, DT_SINGLELINE);
+        EXPECT_TRUE(canvas.Where(0x487FB3).right > 0 && canvas.Where(0x487FB3).right <= ab) << text;
+        EXPECT_TRUE(canvas.Where(0).left >= ab && canvas.Where(0).right > ab) << text;
     }
+    Canvas lead(100, 30, kWhite); // a line drawn after a leading line feed
+    Rich(lead, L"\nAB", {0, 0, 100, 30}, 0);
+    EXPECT_GT(lead.Where(0).right, 0);
     // A span that wraps is drawn in the default colour on its second line.
-    const int wrapWidth = Extent(L"AAA A");
-    Canvas canvas(wrapWidth, 60, kWhite);
-    RECT rect = {0, 0, wrapWidth, 60};
-    VLRenderEngine::DrawRichText(canvas.Dc(), &bound_.manager, rect, L"{c #ff0000}AAA AAA{/c}", 0xFF000000, L"t",
-                                 DT_WORDBREAK);
-    int secondLine = 0;
-    for (int y = 0; y < 60; ++y) {
-        for (int x = 0; x < wrapWidth; ++x) {
-            EXPECT_NE(canvas.Rgb(x, y), y < LineHeight() ? 0x000000u : 0xFF0000u) << x << "," << y;
-            secondLine += y >= LineHeight() && canvas.Rgb(x, y) == 0;
-        }
-    }
-    EXPECT_GT(secondLine, 0);
+    Canvas canvas(Extent(L"AAA A"), 60, kWhite);
+    Rich(canvas, L"{c #ff0000}AAA AAA{/c}", {0, 0, Extent(L"AAA A"), 60}, DT_WORDBREAK);
+    EXPECT_LT(canvas.Where(0xFF0000).bottom, LineHeight());
+    EXPECT_GE(canvas.Where(0).top, LineHeight());
 }
 
 TEST_F(Text, RichTagsMeasureAsTheTextTheyLeave)
 {
-    struct Case {
+    const struct {
         const wchar_t* rich;
         const wchar_t* plain; // what is drawn
         int extra;
-    };
-    for (const Case& c : {Case{L"{B}x", L"{B}x", 0}, Case{L"{bold}x", L"{bold}x", 0}, Case{L"<{>a{<}", L"{a<", 0},
-                          Case{L"{r}{c #ff0000}{/r}", L"{c #ff0000}", 0}, Case{L"{c #ff0000}ab{/c}", L"ab", 0},
-                          Case{L"ab{x 10}", L"ab", 10}, Case{L"{q}ab{/q}", L"ab", 0}, Case{L"a{", L"a{", 0}}) {
+    } cases[] = {{L"{B}x", L"{B}x", 0},
+                 {L"{bold}x", L"{bold}x", 0},
+                 {L"<{>a{<}", L"{a<", 0},
+                 {L"{r}{c #f00}{/r}", L"{c #f00}", 0},
+                 {L"{c #ff0000}ab{/c}", L"ab", 0},
+                 {L"ab{x 10}", L"ab", 10},
+                 {L"{q}ab{/q}", L"ab", 0},
+                 {L"a{", L"a{", 0}};
+    for (const auto& c : cases) {
         const RECT rect = MeasureRich(c.rich, 9999, DT_SINGLELINE);
         EXPECT_EQ(Extent(c.plain) + c.extra, rect.right) << c.rich;
-        EXPECT_EQ(LineHeight(), rect.bottom) << c.rich;
+        EXPECT_EQ(LineHeight(), rect.bottom) << c.rich; // one line: tmHeight + tmExternalLeading
     }
 }
 
 TEST_F(Text, RichLinesBreakAfterAnythingButAsciiLetters)
 {
-    struct Case {
+    const struct {
         const wchar_t* text;
         int width;
         int lines;
-    };
-    for (const Case& c : {Case{L"one two three", Extent(L"one two three"), 1},
-                          Case{L"one two three", Extent(L"one two thr"), 2}, Case{L"one{n}two", 9999, 2},
-                          Case{L"one\ntwo\nx", 9999, 3}, Case{L"abcabc", Extent(L"abc"), 2},
-                          Case{L"one{y 30}", 9999, 0}}) {
+        int widest;
+    } cases[] = {{L"one two three", Extent(L"one two three"), 1, Extent(L"one two three")},
+                 {L"one two three", Extent(L"one two thr"), 2, Extent(L"one two ")},
+                 {L"ab1cd", Extent(L"ab1c"), 2, Extent(L"ab1")},
+                 {L"abcabc", Extent(L"abc"), 2, Extent(L"abc")},
+                 {L"one{n}two", 9999, 2, std::max(Extent(L"one"), Extent(L"two"))},
+                 {L"one\ntwo\nx", 9999, 3, std::max(Extent(L"one"), Extent(L"two"))},
+                 {L"{r}{n}\n{n}{/r}", 9999, 2, Extent(L"{n}")}}; // quoting goes on over a line break
+    for (const auto& c : cases) {
         const RECT rect = MeasureRich(c.text, c.width, DT_WORDBREAK);
-        EXPECT_EQ(c.lines ? c.lines * LineHeight() : 30, rect.bottom) << c.text << " " << c.width;
-        EXPECT_LE(rect.right, c.width) << c.text;
+        EXPECT_EQ(c.lines * LineHeight(), rect.bottom) << c.text << " " << c.width;
+        EXPECT_EQ(c.widest, rect.right) << c.text << " " << c.width;
     }
+    EXPECT_EQ(30, MeasureRich(L"one{y 30}", 9999, 0).bottom);
+    // Narrower than one character: measuring ends all the same.
+    EXPECT_EQ(LineHeight(), MeasureRich(L"WW", 3, DT_END_ELLIPSIS).bottom);
 }
 
-TEST_F(Text, RichTextCentresOnItsMeasure)
+TEST_F(Text, RichTextAlignsOnItsMeasureAndEllipsises)
 {
     Canvas canvas(200, 40, kWhite);
-    RECT rect = {0, 0, 200, 40};
-    VLRenderEngine::DrawRichText(canvas.Dc(), &bound_.manager, rect, L"ab{x 10}", 0xFF000000, L"t",
-                                 DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-    const int width = Extent(L"ab");
-    EXPECT_EQ(100 - (width + 10) / 2, rect.left);
+    const RECT rect = Rich(canvas, L"ab{x 10}", {0, 0, 200, 40}, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    EXPECT_EQ(100 - (Extent(L"ab") + 10) / 2, rect.left);
     EXPECT_EQ(20 - LineHeight() / 2, rect.top);
-    const auto [first, last] = Columns(canvas, 200, 40, 0x000000);
-    EXPECT_GE(first, rect.left);
-    EXPECT_LT(last, rect.left + width);
+    const RECT black = canvas.Where(0);
+    EXPECT_TRUE(black.left >= rect.left && black.right <= rect.left + Extent(L"ab"));
+
+    const int width = Extent(L"WWWWW");
+    Canvas rich(width, 20, kWhite), expected(width, 20, kWhite);
+    Prepare(expected);
+    Rich(rich, L"WWWWWWWWWW", {0, 0, width, 20}, DT_SINGLELINE | DT_END_ELLIPSIS);
+    // Three characters with the ellipsis after them.
+    TextOutW(expected.Dc(), 0, 0, L"WWW", 3);
+    TextOutW(expected.Dc(), Extent(L"WWW"), 0, L"...", 3);
+    ExpectSame(expected, rich, width, 20);
 }
 
 TEST_F(Text, LinesLoseEmptyOnesAndEllipsiseTheLast)
@@ -132,44 +144,32 @@ TEST_F(Text, LinesLoseEmptyOnesAndEllipsiseTheLast)
     const int h = LineHeight();
     EXPECT_EQ(2 * h, measure(L"one\r\n\r\ntwo", 0, 0).bottom);
     EXPECT_EQ(2 * (h + 3), measure(L"one\r\n\r\ntwo", 0, 3).bottom);
-    // No limit on the length of a text.
-    const std::wstring wide(300, L'W');
+    const std::wstring wide(300, L'W'); // no limit on the length
     EXPECT_EQ(Extent(wide), measure(wide, 0, 0).right);
     for (int chars : {1, 3, 5, 9}) {
-        const int width = Extent(std::wstring(chars, L'W'));
-        EXPECT_EQ((10 + chars - 1) / chars * h, measure(std::wstring(10, L'W'), width, 0).bottom) << chars;
-        EXPECT_EQ(width, measure(std::wstring(10, L'W'), width, 0).right) << chars;
+        const RECT rect = measure(std::wstring(10, L'W'), Extent(std::wstring(chars, L'W')), 0);
+        EXPECT_EQ((10 + chars - 1) / chars * h, rect.bottom) << chars;
+        EXPECT_EQ(Extent(std::wstring(chars, L'W')), rect.right) << chars;
     }
-    // Two lines of room for three: the second line ends the text in "...".
+    // Room for two of four lines: the second one ends the text in "...".
     const int width = Extent(L"WWW");
     Canvas lines(width, 3 * h, kWhite), expected(width, 3 * h, kWhite);
-    for (const Canvas* canvas : {&lines, &expected}) {
-        SetBkMode(canvas->Dc(), TRANSPARENT);
-        SelectObject(canvas->Dc(), font_->font.Get());
-    }
+    Prepare(lines);
+    Prepare(expected);
     RECT area = {0, 0, width, 2 * h + 1};
     VLRenderEngine::DrawTextLines(lines.Dc(), area, 0, 0, L"WWWWWWWWW\nWW");
     RECT first = {0, 0, width, 2 * h + 1}, rest = {0, h, width, 2 * h + 1};
     DrawTextW(expected.Dc(), L"WWW", 3, &first, DT_SINGLELINE);
     DrawTextW(expected.Dc(), L"WWWWWW", 6, &rest, DT_SINGLELINE | DT_END_ELLIPSIS);
-    for (int y = 0; y < 3 * h; ++y)
-        for (int x = 0; x < width; ++x) ASSERT_EQ(expected.At(x, y), lines.At(x, y)) << x << "," << y;
+    ExpectSame(expected, lines, width, 3 * h);
 }
 
 TEST_F(Text, TranslucentTextBlends)
 {
     Canvas canvas(60, 30, kWhite);
-    VLRenderEngine::DrawText(canvas.Dc(), &bound_.manager, {0, 0, 60, 30}, L"HH", 0x80FF0000, L"t", DT_SINGLELINE, 0,
-                             false);
-    int blended = 0;
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 60; ++x) {
-            const uint32_t rgb = canvas.Rgb(x, y);
-            if (rgb == 0xFFFFFF) continue;
-            EXPECT_TRUE(Near(rgb, 0xFF7F7F, 2)) << std::hex << rgb;
-            ++blended;
-        }
-    EXPECT_GT(blended, 10);
+    VLRenderEngine::DrawText(canvas.Dc(), &bound_.manager, {0, 0, 60, 30}, L"HH", 0x80FF0000, L"t", 0, 0, false);
+    EXPECT_GT(canvas.Where(0xFF7F7F, 2).right, Extent(L"H"));
+    EXPECT_TRUE(SameRect(canvas.Where(0xFF7F7F, 2), canvas.Changed(kWhite)));
 }
 
 } // namespace

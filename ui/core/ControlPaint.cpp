@@ -20,9 +20,10 @@ constexpr int kRollGap = 10;
 template <typename T, typename IsSet>
 const T& ChooseTextLook(uint32_t state, const T (&values)[kTextStateCount], IsSet isSet)
 {
-    static const std::pair<uint32_t, int> order[] = {
-        {kStateDisabled, kTextDisabled}, {kStateSelected, kTextSelected}, {kStatePushed, kTextPushed},
-        {kStateHot, kTextHot}};
+    static const std::pair<uint32_t, int> order[] = {{kStateDisabled, kTextDisabled},
+                                                     {kStateSelected, kTextSelected},
+                                                     {kStatePushed, kTextPushed},
+                                                     {kStateHot, kTextHot}};
     for (const auto& [bit, index] : order) {
         if ((state & bit) && isSet(values[index])) return values[index];
     }
@@ -32,10 +33,16 @@ const T& ChooseTextLook(uint32_t state, const T (&values)[kTextStateCount], IsSe
 // The shadow of plain text: red, green and blue inverted; a translucent
 // text (alpha 0x80 or more) gets a half-transparent shadow, any other an
 // opaque one.
-uint32_t PlainShadowColour(uint32_t colour) { return (colour & 0x80000000u) + ~(colour & 0x00FFFFFFu); }
+uint32_t PlainShadowColour(uint32_t colour)
+{
+    return (colour & 0x80000000u) + ~(colour & 0x00FFFFFFu);
+}
 
 // The shadow of a rolling text that fits: alpha 0x80 or nothing.
-uint32_t FittingRollShadowColour(uint32_t colour) { return (colour & 0x80000000u) | (~colour & 0x00FFFFFFu); }
+uint32_t FittingRollShadowColour(uint32_t colour)
+{
+    return (colour & 0x80000000u) | (~colour & 0x00FFFFFFu);
+}
 
 RECT Offset(RECT rect, int dx, int dy)
 {
@@ -63,7 +70,10 @@ struct TextLook {
     }
 };
 
-int WidthOf(const RECT& rect) { return rect.right - rect.left; }
+int WidthOf(const RECT& rect)
+{
+    return rect.right - rect.left;
+}
 
 } // namespace
 
@@ -71,10 +81,14 @@ void VLControl::Paint(HDC hdc, const RECT& paint)
 {
     if (!IsVisible()) return;
     if (!IntersectRect(&paintRect, &paint, &pos_) || !hdc) return;
-    if (IsFocused()) state |= kStateFocused;
-    else state &= ~kStateFocused;
-    if (!IsEnabled()) state |= kStateDisabled;
-    else state &= ~kStateDisabled;
+    if (IsFocused())
+        state |= kStateFocused;
+    else
+        state &= ~kStateFocused;
+    if (!IsEnabled())
+        state |= kStateDisabled;
+    else
+        state &= ~kStateDisabled;
     VLRenderClip clip;
     if (roundCorner.cx != 0) VLRenderClip::ClipToRoundRect(clip, hdc, pos_, roundCorner.cx, roundCorner.cy);
     PaintBkColor(hdc);
@@ -87,9 +101,11 @@ void VLControl::Paint(HDC hdc, const RECT& paint)
 
 void VLControl::PaintBkColor(HDC hdc)
 {
-    static const std::pair<uint32_t, int> order[] = {
-        {kStateDisabled, kImageDisabled}, {kStateSelected, kImageSelected}, {kStatePushed, kImagePushed},
-        {kStateHot, kImageHot},           {kStateFocused, kImageFocused}};
+    static const std::pair<uint32_t, int> order[] = {{kStateDisabled, kImageDisabled},
+                                                     {kStateSelected, kImageSelected},
+                                                     {kStatePushed, kImagePushed},
+                                                     {kStateHot, kImageHot},
+                                                     {kStateFocused, kImageFocused}};
     uint32_t colour = bkColors[kImageNormal];
     for (const auto& [bit, index] : order) {
         if ((state & bit) && bkColors[index] != 0) {
@@ -138,9 +154,8 @@ void VLControl::PaintStateImage(HDC hdc)
 void VLControl::PaintText(HDC hdc, bool alpha)
 {
     if (text_.empty()) return;
-    const RECT& padding = ChooseTextLook(state, textPadding, [](const RECT& r) {
-        return r.left != 0 || r.top != 0 || r.right != 0 || r.bottom != 0;
-    });
+    const RECT& padding = ChooseTextLook(
+        state, textPadding, [](const RECT& r) { return r.left != 0 || r.top != 0 || r.right != 0 || r.bottom != 0; });
     const uint32_t colour = ChooseTextLook(state, textColors_, [](uint32_t c) { return c != 0; });
     const std::wstring& font = ChooseTextLook(state, fonts, [](const std::wstring& f) { return !f.empty(); });
     const RECT rect = {pos_.left + padding.left, pos_.top + padding.top, pos_.right - padding.right,

@@ -11,9 +11,15 @@ namespace Velora {
 
 VLProgress::~VLProgress() = default;
 
-int VLProgress::GetClassId() const { return 7; }
+int VLProgress::GetClassId() const
+{
+    return 7;
+}
 
-VLControl* VLProgress::GetInterface(int id) { return id == 7 ? this : VLControl::GetInterface(id); }
+VLControl* VLProgress::GetInterface(int id)
+{
+    return id == 7 ? this : VLControl::GetInterface(id);
+}
 
 int VLProgress::SetValue(int value)
 {

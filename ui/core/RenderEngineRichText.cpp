@@ -14,14 +14,29 @@ namespace Velora::VLRenderEngine {
 
 namespace {
 
-COLORREF ToColorRef(uint32_t colour) { return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF); }
+COLORREF ToColorRef(uint32_t colour)
+{
+    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+}
 
-bool IsAsciiLetter(wchar_t ch) { return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z'); }
-bool IsOpener(wchar_t ch) { return ch == L'<' || ch == L'{'; }
-bool IsCloser(wchar_t ch) { return ch == L'>' || ch == L'}'; }
+bool IsAsciiLetter(wchar_t ch)
+{
+    return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z');
+}
+bool IsOpener(wchar_t ch)
+{
+    return ch == L'<' || ch == L'{';
+}
+bool IsCloser(wchar_t ch)
+{
+    return ch == L'>' || ch == L'}';
+}
 
 // "{/r}" or "</r>" in either bracket form.
-bool IsRawEnd(const wchar_t* p) { return IsOpener(p[0]) && p[1] == L'/' && p[2] == L'r' && IsCloser(p[3]); }
+bool IsRawEnd(const wchar_t* p)
+{
+    return IsOpener(p[0]) && p[1] == L'/' && p[2] == L'r' && IsCloser(p[3]);
+}
 
 const wchar_t* SkipBlanks(const wchar_t* p)
 {
@@ -112,7 +127,9 @@ void RichText::Run(const wchar_t* text)
     x_ = widest_ = rect_.left;
     y_ = rect_.top;
     Select(base_);
-    lineHeight_ = Height(base_);
+    // A line drawn without a measuring pass before it (after a line feed at
+    // the very start) still sits inside the rectangle.
+    lineHeight_ = measuredHeight_ = Height(base_);
     const wchar_t* passStart = text;
     while (*p_) {
         if (x_ >= rect_.right || *p_ == L'\n' || lineEnd_) {
@@ -209,21 +226,14 @@ void RichText::OpenTag()
         if (x_ > rect_.left) lineEnd_ = true;
         lineHeight_ = std::max(lineHeight_, Height(font_) + int(std::wcstol(argument, nullptr, 10)));
         break;
-    case L'r':
-        raw_ = true;
-        break;
+    case L'r': raw_ = true; break;
     case L's':
         selected_ = !selected_;
         if (Drawing()) SetBkMode(hdc_, selected_ ? OPAQUE : TRANSPARENT);
         break;
-    case L'x':
-        Advance(int(std::wcstol(argument, nullptr, 10)));
-        break;
-    case L'y':
-        lineHeight_ = int(std::wcstol(argument, nullptr, 10));
-        break;
-    default:
-        break;
+    case L'x': Advance(int(std::wcstol(argument, nullptr, 10))); break;
+    case L'y': lineHeight_ = int(std::wcstol(argument, nullptr, 10)); break;
+    default: break;
     }
     p_ = SkipTag(p_ + 2);
 }
@@ -243,9 +253,7 @@ void RichText::CloseTag()
         Select(base_);
         lineHeight_ = std::max(lineHeight_, Height(base_));
         break;
-    case L'c':
-        SetTextColor(hdc_, colour_);
-        break;
+    case L'c': SetTextColor(hdc_, colour_); break;
     case L'p':
         if (x_ > rect_.left) lineEnd_ = true;
         lineHeight_ = std::max(lineHeight_, Height(font_));
@@ -254,8 +262,7 @@ void RichText::CloseTag()
         selected_ = !selected_;
         if (Drawing()) SetBkMode(hdc_, selected_ ? OPAQUE : TRANSPARENT);
         break;
-    default:
-        break;
+    default: break;
     }
     p_ = SkipTag(p_ + 2);
 }
@@ -293,7 +300,9 @@ void RichText::TextRun()
             width = size.cx;
         }
         if (x_ + width > rect_.right) {
-            if (x_ != rect_.left) ends.pop_back(); // a line takes at least one character
+            // The character that overflows goes to the next line, unless it
+            // would leave this line empty.
+            if (x_ != rect_.left || ends.size() > 1) ends.pop_back();
             if ((style_ & DT_WORDBREAK) && breakCount > 0) ends.resize(breakCount);
             if ((style_ & DT_END_ELLIPSIS) && !ends.empty()) {
                 ends.resize(ends.size() > 1 ? ends.size() - 2 : 0);
@@ -310,8 +319,10 @@ void RichText::TextRun()
     GetTextExtentPoint32W(hdc_, start, length, &size);
     if (Drawing()) {
         int left = runX;
-        if (!(style_ & DT_SINGLELINE) && (style_ & DT_CENTER)) left += (rect_.right - rect_.left - size.cx) / 2;
-        else if (!(style_ & DT_SINGLELINE) && (style_ & DT_RIGHT)) left += rect_.right - rect_.left - size.cx;
+        if (!(style_ & DT_SINGLELINE) && (style_ & DT_CENTER))
+            left += (rect_.right - rect_.left - size.cx) / 2;
+        else if (!(style_ & DT_SINGLELINE) && (style_ & DT_RIGHT))
+            left += rect_.right - rect_.left - size.cx;
         TextOutW(hdc_, left, RunTop(), start, length);
         if (x_ >= rect_.right && (style_ & DT_END_ELLIPSIS)) TextOutW(hdc_, left + size.cx, y_, L"...", 3);
     }

@@ -13,7 +13,10 @@ namespace Velora::VLRenderEngine {
 
 namespace {
 
-COLORREF ToColorRef(uint32_t colour) { return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF); }
+COLORREF ToColorRef(uint32_t colour)
+{
+    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+}
 
 HFONT FontHandle(VLPaintManager* manager, const std::wstring& name)
 {
@@ -62,8 +65,10 @@ std::vector<Line> BreakPiece(HDC hdc, const std::wstring& piece, int width, uint
         } else {
             while (tooLong - fits > 1) {
                 const size_t middle = fits + (tooLong - fits) / 2;
-                if (LineExtent(hdc, at, middle, style).cx <= width) fits = middle;
-                else tooLong = middle;
+                if (LineExtent(hdc, at, middle, style).cx <= width)
+                    fits = middle;
+                else
+                    tooLong = middle;
             }
             extent = LineExtent(hdc, at, fits, style);
         }
@@ -122,8 +127,10 @@ void DrawText(HDC hdc, VLPaintManager* manager, const RECT& rect, const std::wst
         DrawTextInDc(dc, {0, 0, width, height}, text, style, lineSpacing);
         GdiFlush();
     }
-    if (IsSse2Available()) RestoreAlphaSse2(surface.bits, bytes);
-    else RestoreAlpha(surface.bits, bytes);
+    if (IsSse2Available())
+        RestoreAlphaSse2(surface.bits, bytes);
+    else
+        RestoreAlpha(surface.bits, bytes);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(colour >> 24), AC_SRC_ALPHA};
     AlphaBlend(hdc, rect.left, rect.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
 }

@@ -19,9 +19,15 @@ constexpr uint32_t kThumbOutline = 0xFF85E4FF;
 
 VLSlide::~VLSlide() = default;
 
-int VLSlide::GetClassId() const { return 12; }
+int VLSlide::GetClassId() const
+{
+    return 12;
+}
 
-VLControl* VLSlide::GetInterface(int id) { return id == 12 ? this : VLControl::GetInterface(id); }
+VLControl* VLSlide::GetInterface(int id)
+{
+    return id == 12 ? this : VLControl::GetInterface(id);
+}
 
 void VLSlide::SetValue(int value)
 {
@@ -128,7 +134,10 @@ void VLSlide::OnLButtonUp(VLControlEvent& event)
     VLControl::OnLButtonUp(event);
 }
 
-void VLSlide::OnLButtonDblClk(VLControlEvent& event) { OnLButtonDown(event); }
+void VLSlide::OnLButtonDblClk(VLControlEvent& event)
+{
+    OnLButtonDown(event);
+}
 
 VLSlide::Look VLSlide::ChosenLook() const
 {
@@ -143,8 +152,10 @@ void VLSlide::Paint(HDC hdc, const RECT& paint)
     if (!IsVisible()) return;
     const RECT pos = GetPos();
     if (!IntersectRect(&paintRect, &paint, &pos) || !hdc) return;
-    if (IsEnabled()) thumbState_ &= ~kStateDisabled;
-    else thumbState_ |= kStateDisabled;
+    if (IsEnabled())
+        thumbState_ &= ~kStateDisabled;
+    else
+        thumbState_ |= kStateDisabled;
     const Look look = ChosenLook();
     std::wstring* const chosenBk = look == kLookNormal ? nullptr : &bkLooks_[look];
     DrawFirstImage(hdc, {chosenBk, &bkLooks_[kLookNormal]});
@@ -158,8 +169,7 @@ void VLSlide::Paint(HDC hdc, const RECT& paint)
 
 void VLSlide::SetAttribute(const std::wstring& name, const std::wstring& value)
 {
-    static const wchar_t* const lookNames[kLookCount] = {L"normalimage", L"hotimage", L"pushedimage",
-                                                         L"disabledimage"};
+    static const wchar_t* const lookNames[kLookCount] = {L"normalimage", L"hotimage", L"pushedimage", L"disabledimage"};
     for (int i = 0; i < kLookCount; ++i) {
         if (name == std::wstring(L"thumb") + lookNames[i] || name == std::wstring(L"bk") + lookNames[i]) {
             (name[0] == L't' ? thumbLooks_ : bkLooks_)[i] = value;
