@@ -3,6 +3,7 @@
 #include "tests/ui/TestImages.h"
 #include "tests/ui/UiTestSupport.h"
 
+#include "ui/core/Container.h"
 #include "ui/core/MarkupBuilder.h"
 
 #include <gtest/gtest.h>
@@ -145,8 +146,54 @@ TEST(MarkupBuilderTest, ControlsThatCannotBeAttachedAreDeleted)
         Built built(L"<Window><Unknown><Probe /></Unknown><Probe><Probe /><Probe /></Probe><Probe /></Window>");
         ASSERT_NE(built.root, nullptr);
         EXPECT_EQ(ProbeControl::live, before + 1);
+        Built row(L"<Window><HorizontalLayout><Probe><Probe /></Probe><Probe /></HorizontalLayout></Window>");
+        EXPECT_EQ(ProbeControl::live, before + 3);
     }
     EXPECT_EQ(ProbeControl::live, before);
+}
+
+TEST(MarkupBuilderTest, ChildrenAreBuiltBeforeTheirParentsAttributes)
+{
+    Built built(L"<Window><VerticalLayout name=\"top\">"
+                L"<Unknown><Control name=\"lost\" /></Unknown>"
+                L"<Control name=\"plain\"><Control name=\"inner\" /></Control>"
+                L"<HorizontalLayout name=\"row\" childpadding=\"3\">"
+                L"<Button name=\"ok\" text=\"OK\" /></HorizontalLayout>"
+                L"<Label name=\"last\" /></VerticalLayout><Control name=\"second root\" /></Window>");
+    auto* top = static_cast<VLContainer*>(built.root->GetInterface(4));
+    ASSERT_NE(top, nullptr);
+    ASSERT_EQ(top->GetCount(), 3);
+    EXPECT_EQ(top->GetItemAt(0)->GetName(), L"plain");
+    EXPECT_EQ(top->GetItemAt(2)->GetName(), L"last");
+    auto* row = static_cast<VLContainer*>(top->GetItemAt(1)->GetInterface(4));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->GetChildPadding(), 3);
+    EXPECT_EQ(row->GetItemAt(0)->GetText(), L"OK");
+    EXPECT_EQ(row->GetItemAt(0)->GetClassId(), 5);
+    EXPECT_EQ(row->GetItemAt(0)->GetManager(), &built.bound.manager);
+    for (const wchar_t* missing : {L"lost", L"inner", L"second root"}) {
+        EXPECT_EQ(built.bound.manager.FindControlByName(missing), nullptr) << missing;
+    }
+}
+
+// Both windows of the program's own markup, as the program builds them.
+TEST(MarkupBuilderTest, ProgramMarkupBuildsBothWindows)
+{
+    const struct {
+        const wchar_t* window;
+        int id;
+        const wchar_t* text;
+    } cases[] = {{L"HarrowWnd", 513, L"\u7ACB\u5373\u68C0\u6D4B"}, {L"HarrowMsgWnd", 540, L"\u786E \u5B9A"}};
+    for (const auto& c : cases) {
+        BoundManager bound;
+        VLMarkupBuilder builder;
+        bound.manager.AttachRoot(builder.Create(VL_APP_MARKUP, nullptr, c.window, kMarkupFile, &bound.manager));
+        VLControl* control = bound.manager.FindControl(c.id);
+        ASSERT_NE(control, nullptr) << c.window;
+        EXPECT_EQ(control->GetText(), c.text);
+        EXPECT_EQ(bound.manager.caption.bottom, c.id == 540 ? 30 : 40);
+        EXPECT_EQ(bound.manager.GetFont(L"title")->face, L"\u5B8B\u4F53");
+    }
 }
 
 // Generated hostile markup: every case either builds or fails, never crashes,

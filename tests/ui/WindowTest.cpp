@@ -234,6 +234,26 @@ TEST(SkinWindowTest, KeysGoToTheFocusAndKeyUpOnlyAfterKeyDown)
     EXPECT_EQ(w.Probe()->Count(kEventSysKeyDown), 1);
 }
 
+TEST(SkinWindowTest, TabMovesFocusOnlyInsideItsOwnWindow)
+{
+    const wchar_t* markup =
+        L"<Window><HorizontalLayout><Button name=\"a\" /><Button name=\"b\" /></HorizontalLayout></Window>";
+    SkinWindow first(markup), second(markup);
+    ASSERT_TRUE(first.Open(0, 0, 200, 50));
+    ASSERT_TRUE(second.Open(0, 100, 200, 50));
+    VLControl* a = first.paintManager.FindControlByName(L"a");
+    VLControl* b = first.paintManager.FindControlByName(L"b");
+    VLControl* elsewhere = second.paintManager.focus;
+    // The first paint gave each window its first tab stop.
+    ASSERT_EQ(first.paintManager.focus, a);
+    for (VLControl* expected : {b, a}) {
+        PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
+        Pump();
+        EXPECT_EQ(first.paintManager.focus, expected);
+        EXPECT_EQ(second.paintManager.focus, elsewhere);
+    }
+}
+
 TEST(SkinWindowTest, CloseEndsHoverPressAndFocus)
 {
     SkinWindow w(L"<Window><Probe /></Window>");

@@ -3,12 +3,18 @@
 #include "base/File.h"
 #include "base/TextConvert.h"
 #include "base/XmlNesting.h"
+#include "ui/core/Button.h"
+#include "ui/core/Container.h"
 #include "ui/core/Control.h"
+#include "ui/core/HorizontalLayout.h"
+#include "ui/core/Label.h"
+#include "ui/core/Option.h"
 #include "ui/core/PaintManager.h"
 #include "ui/core/Progress.h"
 #include "ui/core/Slide.h"
 #include "ui/core/UIResources.h"
 #include "ui/core/ValueText.h"
+#include "ui/core/VerticalLayout.h"
 
 #include <tinyxml.h>
 
@@ -20,6 +26,7 @@ namespace Velora {
 namespace {
 
 constexpr UINT kCodePageGbk = 936;
+constexpr int kContainerInterface = 4;
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::map<std::wstring, VLElementFactory>& Elements()
@@ -85,8 +92,14 @@ VLMarkupBuilder::VLMarkupBuilder()
 void VLMarkupBuilder::RegisterCoreElements()
 {
     RegisterElement<VLControl>(L"Control");
+    RegisterElement<VLContainer>(L"Container");
+    RegisterElement<VLVerticalLayout>(L"VerticalLayout");
+    RegisterElement<VLHorizontalLayout>(L"HorizontalLayout");
+    RegisterElement<VLOption>(L"Option");
     RegisterElement<VLProgress>(L"Progress");
     RegisterElement<VLSlide>(L"Slide");
+    RegisterElement<VLLabel>(L"Label");
+    RegisterElement<VLButton>(L"Button");
 }
 VLMarkupBuilder::~VLMarkupBuilder() = default;
 
@@ -226,21 +239,22 @@ VLControl* VLMarkupBuilder::ParseWindow(TiXmlElement* window, VLPaintManager* ma
 
 VLControl* VLMarkupBuilder::ParseControls(TiXmlNode* node, VLControl* parent, VLPaintManager* manager)
 {
+    VLContainer* container =
+        parent ? static_cast<VLContainer*>(parent->GetInterface(kContainerInterface)) : nullptr;
     VLControl* first = nullptr;
     for (TiXmlElement* element = node->FirstChildElement(); element; element = element->NextSiblingElement()) {
         const std::wstring className = Text(element->Value());
         const VLElementFactory factory = FindElement(className);
         if (!factory) continue;
-        // Only the first control directly under the window is its root: the
-        // controls after it would belong to nobody.
-        if (!parent && first) break;
+        // Only containers hold children: under any other parent nothing is
+        // built, as the controls would belong to nobody. For the same reason
+        // only the first control directly under the window becomes its root.
+        if ((parent && !container) || (!parent && first)) break;
         VLControl* control = factory();
         if (!element->NoChildren()) ParseControls(element, control, manager);
-        if (parent) {
-            // Only containers hold children; a parent that is none stops its
-            // children here.
+        if (container && !container->Add(control)) {
             delete control;
-            return nullptr;
+            continue;
         }
         if (manager) {
             control->SetManager(manager);
