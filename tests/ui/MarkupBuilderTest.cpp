@@ -159,12 +159,15 @@ TEST(MarkupBuilderTest, ChildrenAreBuiltBeforeTheirParentsAttributes)
                 L"<Control name=\"plain\"><Control name=\"inner\" /></Control>"
                 L"<HorizontalLayout name=\"row\" childpadding=\"3\">"
                 L"<Button name=\"ok\" text=\"OK\" /></HorizontalLayout>"
-                L"<Label name=\"last\" /></VerticalLayout><Control name=\"second root\" /></Window>");
+                L"<Option name=\"last\" group=\"3\" /></VerticalLayout><Control name=\"second root\" /></Window>");
     auto* top = static_cast<VLContainer*>(built.root->GetInterface(4));
     ASSERT_NE(top, nullptr);
     ASSERT_EQ(top->GetCount(), 3);
     EXPECT_EQ(top->GetItemAt(0)->GetName(), L"plain");
     EXPECT_EQ(top->GetItemAt(2)->GetName(), L"last");
+    // The manager was set before the attributes: the option joined its group.
+    ASSERT_NE(built.bound.manager.GetOptionGroup(3), nullptr);
+    EXPECT_EQ(built.bound.manager.GetOptionGroup(3)->size(), 1u);
     auto* row = static_cast<VLContainer*>(top->GetItemAt(1)->GetInterface(4));
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->GetChildPadding(), 3);

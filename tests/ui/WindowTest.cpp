@@ -105,6 +105,18 @@ TEST(SkinWindowTest, FirstPaintSendsWindowInitOnceAndShowsTheTree)
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
     VLWindowDC dc(w);
     EXPECT_EQ(GetPixel(dc.Get(), 5, 95), RGB(255, 0, 0));
+    DIBSECTION buffer = {};
+    ASSERT_TRUE(GetObjectW(w.paintManager.offscreenBitmap.Get(), sizeof(buffer), &buffer));
+    EXPECT_EQ(buffer.dsBmih.biHeight, 100); // bottom-up
+}
+
+TEST(SkinWindowTest, PaintWithNothingToUpdateDoesNothing)
+{
+    SkinWindow w(L"<Window><Control /></Window>");
+    ASSERT_TRUE(w.Create(nullptr, L"hidden", WS_POPUP, 0, 0, 0, 200, 100));
+    SendMessageW(w, WM_PAINT, 0, 0);
+    EXPECT_EQ(w.Notes(kNotifyWindowInit), 0);
+    EXPECT_FALSE(w.paintManager.offscreenBitmap);
 }
 
 TEST(SkinWindowTest, LayeredWindowIsPaintedThroughUpdateLayeredWindow)
@@ -191,6 +203,43 @@ TEST(SkinWindowTest, HoverOverATooltipControlShowsItsTip)
     SendMessageW(w, WM_MOUSELEAVE, 0, 0);
     EXPECT_EQ(w.paintManager.activeToolTip, nullptr);
     EXPECT_EQ(w.Probe()->Count(kEventMouseLeave), 1);
+}
+
+TEST(SkinWindowTest, HoverIsTrackedOnlyInsideTheCutWithADelay)
+{
+    const struct {
+        const wchar_t* attributes;
+        int x;
+        bool tracked;
+    } cases[] = {
+        {L"tooltipdelaytime=\"100\"", 2, true},
+        {L"tooltipdelaytime=\"100\" cut=\"10,10,10,10\"", 2, false},
+        {L"tooltipdelaytime=\"100\" cut=\"10,10,10,10\"", 20, true},
+        {L"", 20, false},
+    };
+    for (const auto& c : cases) {
+        SkinWindow w(std::wstring(L"<Window><Probe ") + c.attributes + L" /></Window>");
+        ASSERT_TRUE(w.Open(100, 100, 200, 100));
+        w.paintManager.mouseTracked = false;
+        SendMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(c.x, 20));
+        EXPECT_EQ(w.paintManager.hoverTracked == w.Probe(), c.tracked) << c.attributes << " at " << c.x;
+    }
+}
+
+TEST(SkinWindowTest, PressedCaptureControlKeepsOthersFromBeingEntered)
+{
+    for (const bool capture : {true, false}) {
+        SkinWindow w(std::wstring(L"<Window><HorizontalLayout><Probe name=\"a\" capture=\"") +
+                     (capture ? L"true" : L"false") + L"\" /><Probe name=\"b\" /></HorizontalLayout></Window>");
+        ASSERT_TRUE(w.Open(100, 100, 200, 100));
+        auto* b = static_cast<ProbeControl*>(w.paintManager.FindControlByName(L"b"));
+        SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+        SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(150, 20));
+        EXPECT_EQ(b->Count(kEventMouseEnter), capture ? 0 : 1);
+        // Moves go to the pressed control, not to the one under the mouse.
+        EXPECT_EQ(b->Count(kEventMouseMove), 0);
+        SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(150, 20));
+    }
 }
 
 TEST(SkinWindowTest, SetCursorReachesOnlyFlaggedControlsWithoutCapture)
