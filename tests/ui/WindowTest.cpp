@@ -126,6 +126,9 @@ TEST(SkinWindowTest, LayeredWindowIsPaintedThroughUpdateLayeredWindow)
     EXPECT_TRUE(w.paintManager.RedrawLayeredWindow(w.paintManager.layeredAlpha));
     EXPECT_TRUE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
+    // The constant alpha is percent x 255 / 100: 100 % is opaque.
+    const int percents[] = {50, 100, 255, -1, 0}, alphas[] = {127, 255, 255, 255, 0};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(LayeredAlpha(percents[i]), alphas[i]) << percents[i];
 }
 
 // Paint, size, mouse, keys and layered redraws of a window whose markup
@@ -385,15 +388,6 @@ TEST(SkinWindowTest, MaximisedSizeFollowsTheWorkArea)
     EXPECT_EQ(info.ptMaxPosition.x, work.left - 4);
     EXPECT_EQ(info.ptMaxPosition.y, work.top - 4);
     EXPECT_EQ(info.ptMaxTrackSize.y, 8 + work.bottom - work.top);
-}
-
-TEST(SkinWindowTest, LayeredAlphaIsPercentOf255)
-{
-    const struct {
-        int percent;
-        int alpha;
-    } cases[] = {{50, 127}, {100, 255}, {255, 255}, {-1, 255}, {0, 0}};
-    for (const auto& c : cases) EXPECT_EQ(LayeredAlpha(c.percent), c.alpha) << c.percent;
 }
 
 // A window class whose own hit-test handler answers, or passes the message on.
