@@ -508,33 +508,27 @@ public:
     bool ownerEnabledAtClose = false;
 };
 
-TEST(WindowWndTest, ModalCloseReleasesTheOwnerFirst)
+// Closed by its own WM_CLOSE, the owner is usable again before the window
+// goes; a WM_QUIT ends the loop and is posted again for the loop outside.
+TEST(WindowWndTest, ModalLoopReleasesItsOwner)
 {
-    SkinWindow owner(L"<Window><Control /></Window>");
-    ASSERT_TRUE(owner.Open(0, 0, 100, 100));
-    ModalWindow modal(L"<Window><Control /></Window>");
-    ASSERT_TRUE(modal.Open(20, 20, 50, 50, owner));
-    PostMessageW(modal, WM_CLOSE, 0, 0);
-    modal.ShowModal();
-    EXPECT_TRUE(modal.ownerEnabledAtClose);
-    EXPECT_TRUE(IsWindowEnabled(owner));
-    MSG msg;
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-}
-
-TEST(WindowWndTest, QuitInsideAModalLoopIsPostedAgain)
-{
-    SkinWindow owner(L"<Window><Control /></Window>");
-    ASSERT_TRUE(owner.Open(0, 0, 100, 100));
-    ModalWindow modal(L"<Window><Control /></Window>");
-    ASSERT_TRUE(modal.Open(20, 20, 50, 50, owner));
-    PostQuitMessage(7);
-    modal.ShowModal();
-    EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_TRUE(IsWindow(modal));
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 7u);
+    for (const bool quit : {false, true}) {
+        SkinWindow owner(L"<Window><Control /></Window>");
+        ASSERT_TRUE(owner.Open(0, 0, 100, 100));
+        ModalWindow modal(L"<Window><Control /></Window>");
+        ASSERT_TRUE(modal.Open(20, 20, 50, 50, owner));
+        if (quit)
+            PostQuitMessage(7);
+        else
+            PostMessageW(modal, WM_CLOSE, 0, 0);
+        modal.ShowModal();
+        EXPECT_TRUE(IsWindowEnabled(owner));
+        EXPECT_EQ(modal.ownerEnabledAtClose, !quit);
+        EXPECT_EQ(IsWindow(modal) != FALSE, quit);
+        MSG msg = {};
+        EXPECT_EQ(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE, quit);
+        EXPECT_EQ(msg.wParam, quit ? 7u : 0u);
+    }
 }
 
 } // namespace
