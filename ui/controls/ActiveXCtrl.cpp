@@ -121,7 +121,7 @@ STDMETHODIMP VLActiveXCtrl::GetWindow(HWND* hwnd)
     if (!owner) return E_UNEXPECTED;
     if (!owner->hostWindow && !window) {
         window = new VLActiveXWnd(this);
-        owner->hostWindow = window->Create(ManagerWindow());
+        owner->hostWindow = window->Init(ManagerWindow());
     }
     *hwnd = owner->hostWindow;
     return *hwnd ? S_OK : E_FAIL;
@@ -191,7 +191,7 @@ STDMETHODIMP VLActiveXCtrl::OnInPlaceActivateEx(BOOL*, DWORD flags)
         if (manager) manager->RemoveMessageFilter(owner);
         if (!window) {
             window = new VLActiveXWnd(this);
-            if (!window->Create(ManagerWindow())) {
+            if (!window->Init(ManagerWindow())) {
                 delete window;
                 window = nullptr;
                 return E_OUTOFMEMORY;

@@ -8,49 +8,19 @@
 
 namespace Velora {
 
-namespace {
-
-constexpr wchar_t kClassName[] = L"VLActiveXWnd";
-
-bool RegisterOnce()
-{
-    static const bool registered = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
-}
-
-} // namespace
-
 VLActiveXWnd::~VLActiveXWnd()
 {
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    if (GetHWND()) DestroyWindow(GetHWND());
 }
 
-HWND VLActiveXWnd::Create(HWND parent)
+HWND VLActiveXWnd::Init(HWND parent)
 {
-    if (!RegisterOnce()) return nullptr;
-    hwnd_ = CreateWindowExW(0, kClassName, L"UIActiveX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
-                            0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!hwnd_) return nullptr;
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-    return hwnd_;
+    return Create(parent, L"UIActiveX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, 0);
 }
 
-LRESULT CALLBACK VLActiveXWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+const wchar_t* VLActiveXWnd::GetWindowClassName() const
 {
-    auto* self = reinterpret_cast<VLActiveXWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self ? self->HandleMessage(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+    return L"VLActiveXWnd";
 }
 
 LRESULT VLActiveXWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -62,7 +32,7 @@ LRESULT VLActiveXWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_KILLFOCUS: site->focused = false; break;
     case WM_PAINT: {
-        VLPaintDC paint(hwnd_);
+        VLPaintDC paint(GetHWND());
         return 0;
     }
     case WM_ERASEBKGND:
@@ -78,7 +48,7 @@ LRESULT VLActiveXWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     }
-    return DefWindowProcW(hwnd_, message, wParam, lParam);
+    return VLWindowWnd::HandleMessage(message, wParam, lParam);
 }
 
 } // namespace Velora

@@ -3,30 +3,24 @@
 // activation on to the object as in-place and UI activation verbs.
 #pragma once
 
-#include <windows.h>
+#include "ui/core/WindowWnd.h"
 
 namespace Velora {
 
 class VLActiveXCtrl;
 
-class VLActiveXWnd {
+class VLActiveXWnd : public VLWindowWnd {
 public:
     explicit VLActiveXWnd(VLActiveXCtrl* owningSite) : site(owningSite) {}
-    ~VLActiveXWnd();
-    VLActiveXWnd(const VLActiveXWnd&) = delete;
-    VLActiveXWnd& operator=(const VLActiveXWnd&) = delete;
+    // Destroys the window while the object can still answer for it.
+    ~VLActiveXWnd() override;
 
     // A visible child of the parent with an empty rectangle; null on failure.
-    HWND Create(HWND parent);
-    HWND GetHWND() const { return hwnd_; }
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND Init(HWND parent);
+    const wchar_t* GetWindowClassName() const override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     VLActiveXCtrl* site;
-
-private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-    HWND hwnd_ = nullptr;
 };
 
 } // namespace Velora

@@ -1,5 +1,9 @@
 #include "ui/controls/ActiveX.h"
 #include "ui/controls/ActiveXCtrl.h"
+#include "ui/controls/HostElements.h"
+
+#include "ui/core/Container.h"
+#include "ui/core/MarkupBuilder.h"
 
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/controls/ActiveXHost.h"
@@ -9,6 +13,8 @@
 #include "base/PathUtil.h"
 
 #include <mshtmhst.h>
+
+#include <memory>
 
 namespace Velora {
 namespace {
@@ -288,6 +294,29 @@ TEST_F(ActiveXTest, ModuleNameIsResolvedBesideTheProgram)
     FreeLibrary(GetModuleHandleW(planted.c_str()));
     DeleteFileW(planted.c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(ActiveXTest, MarkupBuildsTheHostsAndTheManagerFeedsTheObject)
+{
+    RegisterHostElements();
+    BoundManager bound;
+    std::wstring markup = L"<Window><HorizontalLayout><Picture/><ActiveX windowless=\"true\" "
+                          L"modulename=\"vl_test_activex.dll\" "
+                          L"clsid=\"" VL_TEST_CONTROL_CLSID L"\"/><WebBrowser/><Advert/></HorizontalLayout></Window>";
+    std::unique_ptr<VLControl> root(
+        VLMarkupBuilder().Create(markup.c_str(), nullptr, nullptr, kMarkupText, &bound.manager));
+    auto* layout = static_cast<VLContainer*>(root.get());
+    ASSERT_NE(nullptr, layout);
+    ASSERT_EQ(4, layout->GetCount());
+    const int classes[] = {18, 15, 19, 20};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(classes[i], layout->GetItemAt(i)->GetClassId());
+
+    layout->GetItemAt(1)->SetPos({10, 10, 60, 60});
+    clear_();
+    LRESULT result = 0;
+    EXPECT_TRUE(bound.manager.MessageHandler(WM_LBUTTONDOWN, 0, MAKELPARAM(20, 20), result));
+    EXPECT_EQ(0x5A, result);
+    EXPECT_NE(std::wstring::npos, Log().find(L"OnWindowMessage 513"));
 }
 
 TEST_F(ActiveXTest, ClassTextsConvertOrLeaveTheClassEmpty)
