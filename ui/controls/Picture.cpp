@@ -75,8 +75,10 @@ VLControl* VLPicture::GetInterface(int id)
 
 void VLPicture::SetPos(const RECT& rect)
 {
+    // Only a still picture counts as loaded: an animation is read again, and
+    // so restarts, at every positioning.
     const std::wstring& descriptor = images[kImageNormal];
-    if (frames_.empty() && !still_ && !descriptor.empty()) {
+    if (!still_ && !descriptor.empty()) {
         std::wstring file = VLRenderEngine::GetDescriptorFile(descriptor);
         int res = VLRenderEngine::GetDescriptorRes(descriptor);
         if (!file.empty())
