@@ -124,15 +124,12 @@ TEST(WebBrowserEvents, CommandStateKeepsBackAndForward)
     };
     VLWebBrowser browser;
     for (const Case& c : cases) {
-        VARIANT values[2];
-        VariantInit(&values[0]);
-        VariantInit(&values[1]);
-        V_VT(&values[0]) = VT_BOOL;
-        V_BOOL(&values[0]) = c.enable;
-        V_VT(&values[1]) = VT_I4;
-        V_I4(&values[1]) = c.command;
-        DISPPARAMS parameters = {values, nullptr, 2, 0};
-        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+        Arguments arguments(2);
+        V_I4(&arguments.values[1]) = c.command;
+        V_VT(&arguments.values[0]) = VT_BOOL;
+        V_BOOL(&arguments.values[0]) = c.enable;
+        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &arguments.parameters, nullptr,
+                       nullptr, nullptr);
         EXPECT_EQ(c.forward, browser.CanGoForward());
         EXPECT_EQ(c.back, browser.CanGoBack());
     }
