@@ -154,6 +154,12 @@ TEST_F(ActiveXTest, WindowedObjectLivesInItsOwnChildWindow)
         MapWindowPoints(nullptr, hosted.bound.manager.window, reinterpret_cast<POINT*>(&rect), 2);
         EXPECT_EQ(30, rect.left);
         EXPECT_EQ(90, rect.bottom);
+        // Focus on the window makes the object UI active.
+        clear_();
+        SendMessageW(window, WM_SETFOCUS, 0, 0);
+        EXPECT_TRUE(host->GetSite()->focused);
+        EXPECT_EQ(Lines({L"DoVerb -4 1 0 1 30 40 130 90"}), Log());
+        EXPECT_EQ(MA_ACTIVATE, SendMessageW(window, WM_MOUSEACTIVATE, 0, 0));
         host->SetVisible(false);
         EXPECT_FALSE(IsWindowVisible(window));
     }
