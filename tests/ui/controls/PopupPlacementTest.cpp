@@ -7,7 +7,7 @@ using namespace Velora;
 
 namespace {
 
-bool Same(const RECT& a, const RECT& b)
+bool SameRect(const RECT& a, const RECT& b)
 {
     return EqualRect(&a, &b) != 0;
 }
@@ -31,7 +31,7 @@ TEST(PopupPlacement, MenuFlipsAtTheWorkAreaEdges)
     };
     for (const Case& c : cases) {
         const RECT got = PlaceMenuPopup(c.element, c.window, size, work);
-        EXPECT_TRUE(Same(c.expected, got)) << got.left << "," << got.top << "," << got.right << "," << got.bottom;
+        EXPECT_TRUE(SameRect(c.expected, got)) << got.left << "," << got.top << "," << got.right << "," << got.bottom;
     }
 }
 
@@ -55,8 +55,8 @@ TEST(PopupPlacement, ComboList)
     EXPECT_EQ(26, MeasureComboList({20}, inset, 5));
     EXPECT_EQ(6 + 20 + 0 + 30 + 2 * 5, MeasureComboList({20, 0, 30}, inset, 5));
     const RECT combo = {10, 20, 110, 44};
-    EXPECT_TRUE(Same(RECT{10, 44, 110, 94}, PlaceComboPopup(combo, {0, 0}, 50)));
-    EXPECT_TRUE(Same(RECT{10, 44, 210, 344}, PlaceComboPopup(combo, {200, 300}, 50)));
+    EXPECT_TRUE(SameRect(RECT{10, 44, 110, 94}, PlaceComboPopup(combo, {0, 0}, 50)));
+    EXPECT_TRUE(SameRect(RECT{10, 44, 210, 344}, PlaceComboPopup(combo, {200, 300}, 50)));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Snapshots of a real window's pixels under Xvfb.
 #include <gtest/gtest.h>
 
-#include "ui/controls/WindowSnapshot.h"
+#include "ui/controls/DrawWnd.h"
 #include "ui/core/DibSurface.h"
 
 using namespace Velora;
@@ -25,12 +25,6 @@ HWND MakeColouredWindow(COLORREF colour, int width, int height)
     return window;
 }
 
-uint32_t PixelAt(const DibSurface& surface, int width, int x, int y)
-{
-    GdiFlush();
-    return surface.bits[y * width + x] & 0x00FFFFFF;
-}
-
 // The slot the next GDI object takes: freed slots are taken again first, so
 // it stays put while nothing leaks (Wine answers GetGuiResources with 0).
 unsigned NextGdiSlot()
@@ -41,28 +35,28 @@ unsigned NextGdiSlot()
 
 TEST(WindowSnapshot, KeepsItsCopyAfterTheWindowIsGone)
 {
-    HWND red = MakeColouredWindow(RGB(255, 0, 0), 40, 30);
-    VLWindowSnapshot snapshot;
-    EXPECT_FALSE(snapshot.Take(nullptr));
-    EXPECT_TRUE(snapshot.Empty());
-    ASSERT_TRUE(snapshot.Take(red));
-    EXPECT_EQ(40, snapshot.Rect().right);
-    EXPECT_EQ(30, snapshot.Rect().bottom);
-    DestroyWindow(red);
-
+    VLDrawWnd view;
+    view.SetPos({0, 0, 80, 60});
     DibSurface surface;
     ASSERT_EQ(1, CreateDibSurface(nullptr, surface, 80, 60));
-    snapshot.Paint(surface.memoryDC.Get(), {0, 0, 80, 60}); // stretched twofold
-    EXPECT_EQ(0xFF0000u, PixelAt(surface, 80, 0, 0));
-    EXPECT_EQ(0xFF0000u, PixelAt(surface, 80, 79, 59));
+    const auto paintedAt = [&](int x, int y) {
+        view.Paint(surface.memoryDC.Get(), {0, 0, 80, 60});
+        GdiFlush();
+        return surface.bits[y * 80 + x] & 0x00FFFFFF;
+    };
+    HWND red = MakeColouredWindow(RGB(255, 0, 0), 40, 30);
+    view.SetHostWindow(red);
+    DestroyWindow(red);
+    EXPECT_EQ(0xFF0000u, paintedAt(0, 0)); // stretched twofold
+    EXPECT_EQ(0xFF0000u, paintedAt(79, 59));
 
     // A null window keeps the copy; another window replaces it.
-    EXPECT_FALSE(snapshot.Take(nullptr));
+    view.SetHostWindow(nullptr);
+    EXPECT_EQ(0xFF0000u, paintedAt(40, 30));
     HWND blue = MakeColouredWindow(RGB(0, 0, 255), 20, 20);
-    ASSERT_TRUE(snapshot.Take(blue));
+    view.SetHostWindow(blue);
     DestroyWindow(blue);
-    snapshot.Paint(surface.memoryDC.Get(), {0, 0, 80, 60});
-    EXPECT_EQ(0x0000FFu, PixelAt(surface, 80, 40, 30));
+    EXPECT_EQ(0x0000FFu, paintedAt(40, 30));
 }
 
 TEST(WindowSnapshot, ReplacingACopyLeaksNoGdiObject)
