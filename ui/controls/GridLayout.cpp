@@ -17,9 +17,10 @@ void VLGridLayout::SetPos(const RECT& rect)
     const int height = inner.bottom - inner.top;
     const int cellWidth = cellWidth_ != 0 || columns_ == 0 ? cellWidth_ : width / columns_;
     const int cellHeight = cellHeight_ != 0 || rows_ == 0 ? cellHeight_ : height / rows_;
-    // Only the first row starts at the horizontally scrolled origin; later
-    // rows restart at the content's left edge.
-    int x = inner.left - scroll.cx, y = inner.top - scroll.cy;
+    // Every row starts at the horizontally scrolled origin, so the columns
+    // stay lined up while the grid scrolls sideways.
+    const int rowLeft = inner.left - scroll.cx;
+    int x = rowLeft, y = inner.top - scroll.cy;
     int placed = 0, rowCount = 0;
     for (int i = 0; i < GetCount(); ++i) {
         VLControl* item = GetItemAt(i);
@@ -31,7 +32,7 @@ void VLGridLayout::SetPos(const RECT& rect)
         if (placed == 0) {
             rowCount = 1;
         } else if (columns_ != 0 && placed % columns_ == 0) {
-            x = inner.left;
+            x = rowLeft;
             y += cellHeight;
             ++rowCount;
         }
