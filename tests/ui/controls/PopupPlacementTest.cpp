@@ -1,16 +1,12 @@
 // Where submenus and drop lists go, against a work area.
 #include <gtest/gtest.h>
 
+#include "tests/ui/controls/HostWindow.h"
 #include "ui/controls/PopupPlacement.h"
 
 using namespace Velora;
 
 namespace {
-
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return EqualRect(&a, &b) != 0;
-}
 
 TEST(PopupPlacement, MenuFlipsAtTheWorkAreaEdges)
 {
