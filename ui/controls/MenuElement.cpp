@@ -95,6 +95,12 @@ void VLMenuElement::OnMouseEnter(VLControlEvent& event)
 
 void VLMenuElement::OnLButtonUp(VLControlEvent& event)
 {
+    // The press the control's handling recorded ends here, or the element
+    // would keep looking pushed.
+    if (state & kStateCaptured) {
+        state &= ~(kStatePushed | kStateCaptured);
+        Invalidate();
+    }
     const RECT pos = GetPos();
     if (!IsEnabled() || submenu_ || !PtInRect(&pos, event.ptMouse)) return;
     if (!GetSubmenuItems().empty())

@@ -76,6 +76,7 @@ TEST(Menus, HoverOpensClickCommandsAndClosesAll)
     EXPECT_EQ(std::vector<WPARAM>{21}, bar.host.commands);
     EXPECT_TRUE(WindowsOfClass(L"VLMenuWnd").empty());
     EXPECT_EQ(bar.edit, bar.leafC->GetParent());
+    EXPECT_EQ(0u, bar.leafC->state & (kStatePushed | kStateCaptured));
     // Outside a popup an element tells no window until one is given.
     EXPECT_EQ(nullptr, bar.leaf->GetNotifyWindow());
 }
