@@ -1,6 +1,6 @@
 #include "ui/controls/ActiveX.h"
 #include "ui/controls/ActiveXCtrl.h"
-#include "ui/controls/HostElements.h"
+#include "ui/controls/ControlElements.h"
 
 #include "ui/core/Container.h"
 #include "ui/core/MarkupBuilder.h"
@@ -298,7 +298,7 @@ TEST_F(ActiveXTest, ModuleNameIsResolvedBesideTheProgram)
 
 TEST_F(ActiveXTest, MarkupBuildsTheHostsAndTheManagerFeedsTheObject)
 {
-    RegisterHostElements();
+    RegisterControlElements();
     BoundManager bound;
     std::wstring markup = L"<Window><HorizontalLayout><Picture/><ActiveX windowless=\"true\" "
                           L"modulename=\"vl_test_activex.dll\" "
