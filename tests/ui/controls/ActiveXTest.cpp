@@ -54,9 +54,8 @@ TEST_F(ActiveXTest, CreatesInTheOrderTheControlAsksFor)
         L"SetExtent 1 " + std::to_wstring(Himetric(100, LOGPIXELSX)) + L" " + std::to_wstring(Himetric(50, LOGPIXELSY));
     const std::wstring created = Lines({L"CreateInstance", L"GetMiscStatus 1"});
     const std::wstring named = Lines({L"SetHostNames UIActiveX 0"});
-    const std::wstring activated =
-        Lines({L"DoVerb -5 1 0 1 10 20 110 70", L"SetObjectRects 10 20 110 70 / 10 20 110 70",
-               L"GetWindowContext 20 1 1"});
+    const std::wstring activated = Lines(
+        {L"DoVerb -5 1 0 1 10 20 110 70", L"SetObjectRects 10 20 110 70 / 10 20 110 70", L"GetWindowContext 20 1 1"});
     const std::wstring sited = Lines({L"SetSite 1", extent});
     const std::wstring placed = Lines({L"SetObjectRects 10 20 110 70 / 10 20 110 70"});
     struct Case {

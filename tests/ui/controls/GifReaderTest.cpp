@@ -76,8 +76,8 @@ TestGif ThreeFrames()
 std::string Describe(const VLGifFrame& frame)
 {
     return std::to_string(static_cast<int>(frame.delay)) + " " + std::to_string(frame.disposal) + " " +
-           std::to_string(frame.size.cx) + "x" + std::to_string(frame.size.cy) + "+" +
-           std::to_string(frame.offset.x) + "+" + std::to_string(frame.offset.y);
+           std::to_string(frame.size.cx) + "x" + std::to_string(frame.size.cy) + "+" + std::to_string(frame.offset.x) +
+           "+" + std::to_string(frame.offset.y);
 }
 
 TEST(GifReader, FramesCarryTheirTimingPlaceAndBytes)

@@ -128,8 +128,8 @@ TEST(WebBrowserEvents, CommandStateKeepsBackAndForward)
         V_I4(&arguments.values[1]) = c.command;
         V_VT(&arguments.values[0]) = VT_BOOL;
         V_BOOL(&arguments.values[0]) = c.enable;
-        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &arguments.parameters, nullptr,
-                       nullptr, nullptr);
+        browser.Invoke(DISPID_COMMANDSTATECHANGE, IID_NULL, 0, DISPATCH_METHOD, &arguments.parameters, nullptr, nullptr,
+                       nullptr);
         EXPECT_EQ(c.forward, browser.CanGoForward());
         EXPECT_EQ(c.back, browser.CanGoBack());
     }
