@@ -1,0 +1,48 @@
+// An advertisement: a Flash object and a picture carrying a close button. A
+// click on the close button hides the advert and tells the window; a click
+// anywhere else tells the window the advert was clicked. Both are posted
+// window messages, not notifications.
+#pragma once
+
+#include "ui/core/Container.h"
+
+namespace Velora {
+
+class VLActiveX;
+class VLButton;
+class VLPicture;
+
+constexpr int kClassAdvert = 20;
+// Posted to the window: the advert was clicked (wParam: the advert), or
+// closed by its close button.
+constexpr UINT kMsgAdvertClicked = WM_USER + 10;
+constexpr UINT kMsgAdvertClosed = WM_USER + 11;
+
+class VLAdvert : public VLContainer {
+public:
+    VLAdvert();
+    ~VLAdvert() override;
+
+    int GetClassId() const override;
+    VLControl* GetInterface(int id) override;
+    // Reached through the children, which pass their activation up.
+    bool Activate(VLControlEvent& event) override;
+    // The Flash object follows the advert; the picture keeps its own state.
+    void SetVisible(bool visible) override;
+    // Puts the children together once the advert has a manager; the
+    // picture and the close button stay hidden until shown by their user.
+    void Init() override;
+
+    VLPicture* GetPicture() const { return picture_; }
+    VLActiveX* GetFlash() const { return flash_; }
+    VLButton* GetCloseButton() const { return closeButton_; }
+
+private:
+    VLPicture* picture_;
+    VLActiveX* flash_;
+    VLButton* closeButton_;
+    // Until the children join the tree, the advert owns them itself.
+    bool built_ = false;
+};
+
+} // namespace Velora
