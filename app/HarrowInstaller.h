@@ -2,7 +2,7 @@
 // factory that makes one per row.
 #pragma once
 
-#include "install/InstallerBase.h"
+#include "install/DependSoftInstallerBase.h"
 
 #include <cstdint>
 #include <memory>

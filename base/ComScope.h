@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <utility>
+
 namespace Velora {
 
 // Apartment-threaded COM for as long as the object lives. Uninitialises only
@@ -26,6 +28,15 @@ template <typename T> class VLComPtr {
 public:
     VLComPtr() = default;
     ~VLComPtr() { Reset(); }
+    VLComPtr(VLComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    VLComPtr& operator=(VLComPtr&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            pointer_ = std::exchange(other.pointer_, nullptr);
+        }
+        return *this;
+    }
     VLComPtr(const VLComPtr&) = delete;
     VLComPtr& operator=(const VLComPtr&) = delete;
 
@@ -43,6 +54,14 @@ public:
     {
         if (pointer_) pointer_->Release();
         pointer_ = nullptr;
+    }
+    // Another interface of the same object into target (emptied first); the
+    // object's answer, E_NOINTERFACE among them, is passed on.
+    template <typename U> HRESULT QueryInterface(VLComPtr<U>& target) const
+    {
+        target.Reset();
+        if (!pointer_) return E_POINTER;
+        return pointer_->QueryInterface(__uuidof(U), target.Receive());
     }
 
 private:

@@ -19,7 +19,9 @@ bool VLFindData::IsDots() const
 
 bool VLFindFile::FindFirst(const std::wstring& pattern, VLFindData& data)
 {
-    if (!handle.Close()) return false;
+    // A search that FindClose refuses is forgotten all the same: it cannot be
+    // used again.
+    if (handle.Valid() && !FindClose(handle.Release())) return false;
     WIN32_FIND_DATAW found;
     handle.Reset(FindFirstFileW(pattern.c_str(), &found));
     if (!handle.Valid()) return false;

@@ -24,22 +24,31 @@ using VLMemoryDC = VLUniqueHandle<HDC, &DeleteDC>;
 // A library loaded with LoadLibrary.
 using VLModule = VLUniqueHandle<HMODULE, &FreeLibrary>;
 
-// The DC of a window (or of the screen for NULL), released to that window.
-class VLWindowDC {
+// Undoes one call on a window or DC when the scope ends, as Undo(context,
+// value) with what the call answered; an answer of Invalid or AlsoInvalid
+// (the call failed) leaves nothing to undo.
+template <typename Context, typename Value, auto Undo, std::intptr_t Invalid = 0, std::intptr_t AlsoInvalid = Invalid>
+class VLScopedUndo {
 public:
-    explicit VLWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~VLWindowDC()
+    VLScopedUndo(Context context, Value value) : context_(context), value_(value) {}
+    ~VLScopedUndo()
     {
-        if (dc_) ReleaseDC(window_, dc_);
+        if (VLHandleIsValid<Invalid, AlsoInvalid>(value_)) Undo(context_, value_);
     }
-    VLWindowDC(const VLWindowDC&) = delete;
-    VLWindowDC& operator=(const VLWindowDC&) = delete;
+    VLScopedUndo(const VLScopedUndo&) = delete;
+    VLScopedUndo& operator=(const VLScopedUndo&) = delete;
 
-    HDC Get() const { return dc_; }
+    Value Get() const { return value_; }
 
 private:
-    HWND window_;
-    HDC dc_;
+    Context context_;
+    Value value_;
+};
+
+// The DC of a window (or of the screen for NULL), released to that window.
+class VLWindowDC : public VLScopedUndo<HWND, HDC, &ReleaseDC> {
+public:
+    explicit VLWindowDC(HWND window) : VLScopedUndo(window, GetDC(window)) {}
 };
 
 // BeginPaint for WM_PAINT, ended on every path.
@@ -64,35 +73,15 @@ private:
 
 // Selects an object into a DC and puts the previous one back, so the object
 // can be deleted afterwards (GDI refuses to delete a selected object).
-class VLSelectObject {
+class VLSelectObject : public VLScopedUndo<HDC, HGDIOBJ, &SelectObject, 0, -1> {
 public:
-    VLSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
-    ~VLSelectObject()
-    {
-        if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-    }
-    VLSelectObject(const VLSelectObject&) = delete;
-    VLSelectObject& operator=(const VLSelectObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
+    VLSelectObject(HDC dc, HGDIOBJ object) : VLScopedUndo(dc, object ? SelectObject(dc, object) : nullptr) {}
 };
 
 // SaveDC for the scope: clip region, mapping and selections come back whole.
-class VLSaveDC {
+class VLSaveDC : public VLScopedUndo<HDC, int, &RestoreDC> {
 public:
-    explicit VLSaveDC(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
-    ~VLSaveDC()
-    {
-        if (saved_) RestoreDC(dc_, saved_);
-    }
-    VLSaveDC(const VLSaveDC&) = delete;
-    VLSaveDC& operator=(const VLSaveDC&) = delete;
-
-private:
-    HDC dc_;
-    int saved_;
+    explicit VLSaveDC(HDC dc) : VLScopedUndo(dc, SaveDC(dc)) {}
 };
 
 } // namespace Velora

@@ -35,6 +35,25 @@ std::wstring CombinePath(const std::wstring& folder, const std::wstring& path)
     return head + tail;
 }
 
+bool IsSafeEntryName(const std::wstring& name)
+{
+    if (name.find_first_not_of(L". ") == std::wstring::npos) return false;
+    return name.find_first_of(std::wstring(L"\\/:\0", 4)) == std::wstring::npos;
+}
+
+bool IsSafeRelativePath(const std::wstring& path)
+{
+    if (path.empty() || path[0] == L'\\' || path[0] == L'/') return false;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = path.size();
+        if (end > start && !IsSafeEntryName(path.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 std::wstring GetParentPath(const std::wstring& path)
 {
     const size_t last = path.rfind(L'\\');

@@ -27,6 +27,14 @@ bool IsAbsolutePath(const std::wstring& path);
 std::wstring CombinePath(const std::wstring& folder, const std::wstring& path);
 // Up to and including the last '\' ('/' is not a separator here); the whole
 // path when it has none.
+// One name that stays inside the folder it is joined to: not empty, no '\',
+// '/', ':' or NUL, and not made only of dots and spaces (Windows drops a
+// name's trailing dots and spaces, so "...", ". " and ".." alike would name
+// the folder itself or its parent).
+bool IsSafeEntryName(const std::wstring& name);
+// A relative path below its folder: no root, and every step a safe entry name
+// (empty steps, as in "a\\b", are passed over).
+bool IsSafeRelativePath(const std::wstring& path);
 std::wstring GetParentPath(const std::wstring& path);
 std::wstring GetGrandParentPath(const std::wstring& path);
 std::wstring Quote(const std::wstring& text);

@@ -25,18 +25,12 @@ LONG ListNames(HKEY key, EnumFunction enumerate, DWORD count, DWORD longest, std
 
 } // namespace
 
-void VLRegHandle::Close()
-{
-    if (key) RegCloseKey(key);
-    key = nullptr;
-}
-
 bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
 {
     Close();
     HKEY opened = nullptr;
     if (!Check(RegOpenKeyExW(parent, subkey.c_str(), 0, access, &opened))) return false;
-    key = opened;
+    key.Reset(opened);
     return true;
 }
 
@@ -48,7 +42,7 @@ bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey)
                                KEY_ALL_ACCESS, nullptr, &created, nullptr))) {
         return false;
     }
-    key = created;
+    key.Reset(created);
     return true;
 }
 
@@ -56,15 +50,14 @@ bool VLRegHandle::SetValue(const std::wstring& name, const VLRegValue& value)
 {
     VLBuffer<unsigned char> bytes;
     if (!value.GetRawData(bytes)) return false;
-    return Check(RegSetValueExW(key, name.c_str(), 0, value.type, bytes.data, bytes.size));
+    return Check(RegSetValueExW(key.Get(), name.c_str(), 0, value.type, bytes.data, bytes.size));
 }
 
 bool VLRegHandle::QueryString(std::wstring& out, const std::wstring& name)
 {
     wchar_t buffer[512] = {};
     DWORD size = sizeof(buffer);
-    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(buffer), &size))) {
+    if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size))) {
         out.clear();
         return false;
     }
@@ -76,19 +69,18 @@ bool VLRegHandle::QueryDword(DWORD& out, const std::wstring& name)
 {
     out = 0;
     DWORD size = sizeof(out);
-    return Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
-                                  reinterpret_cast<BYTE*>(&out), &size));
+    return Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&out), &size));
 }
 
 bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
 {
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size))) return false;
+    if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size))) return false;
     VLBuffer<unsigned char> bytes(size);
     bytes.size = size;
     value.type = type;
-    if (!Check(RegQueryValueExW(key, name.c_str(), nullptr, nullptr, bytes.data, &size))) {
+    if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, bytes.data, &size))) {
         return false;
     }
     return value.SetRawData(bytes.data, size);
@@ -99,17 +91,16 @@ bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::
     wchar_t className[260];
     DWORD classLength = 260;
     DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0;
-    const LONG info = RegQueryInfoKeyW(key, className, &classLength, nullptr, &subkeyCount,
-                                       &longestSubkey, nullptr, &valueCount, &longestValue,
-                                       nullptr, nullptr, nullptr);
+    const LONG info = RegQueryInfoKeyW(key.Get(), className, &classLength, nullptr, &subkeyCount, &longestSubkey,
+                                       nullptr, &valueCount, &longestValue, nullptr, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
         lastError = info;
         return info == ERROR_ACCESS_DENIED;
     }
 
     LONG last = ERROR_SUCCESS;
-    if (subkeyCount) last = ListNames(key, RegEnumKeyExW, subkeyCount, longestSubkey, subkeys);
-    if (valueCount) last = ListNames(key, RegEnumValueW, valueCount, longestValue, values);
+    if (subkeyCount) last = ListNames(key.Get(), RegEnumKeyExW, subkeyCount, longestSubkey, subkeys);
+    if (valueCount) last = ListNames(key.Get(), RegEnumValueW, valueCount, longestValue, values);
     return Check(last);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/RegValue.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -10,17 +11,15 @@
 
 namespace Velora {
 
+// An open registry key, closed with RegCloseKey.
+using VLKeyHandle = VLUniqueHandle<HKEY, &RegCloseKey>;
+
 // Every operation answers a bool and, on failure, leaves the code in lastError
 // for the caller to report; a success leaves lastError as it was. The key is
 // closed on destruction.
 class VLRegHandle {
 public:
-    VLRegHandle() = default;
-    ~VLRegHandle() { Close(); }
-    VLRegHandle(const VLRegHandle&) = delete;
-    VLRegHandle& operator=(const VLRegHandle&) = delete;
-
-    void Close();
+    void Close() { key.Reset(); }
     // Opens an existing key with the given rights; never creates one.
     bool Open(HKEY parent, const std::wstring& subkey, REGSAM access);
     // Creates the key with full rights, or opens it when it exists.
@@ -37,7 +36,7 @@ public:
     // with both vectors untouched.
     bool Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys);
 
-    HKEY key = nullptr;
+    VLKeyHandle key;
     LONG lastError = ERROR_SUCCESS;
 
 private:

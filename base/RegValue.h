@@ -32,8 +32,7 @@ public:
     // The record's data as raw registry bytes; out's size is set to the count.
     bool GetRawData(VLBuffer<unsigned char>& out) const;
 
-    // The ".reg" text forms live with the registry file reader and writer in
-    // install/ (library vl_install); only the installer converts them.
+    // The ".reg" text forms (RegValueText.cpp).
     // Fills the record from the data part of a ".reg" value line (what
     // follows "="); text that matches no data form leaves it as it was.
     void ParseText(const std::wstring& text);

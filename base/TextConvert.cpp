@@ -73,4 +73,17 @@ std::string ToMultiByteString(const std::wstring& text)
     return ToMultiByte(text);
 }
 
+std::string SystemErrorText(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", length);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) return "system error " + std::to_string(error);
+    return ToMultiByte(text);
+}
+
 } // namespace Velora

@@ -25,4 +25,8 @@ std::string WideToMultiByte(const std::wstring& text, char defaultChar, bool* us
 std::string ToMultiByte(const std::wstring& text);
 std::string ToMultiByteString(const std::wstring& text);
 
+// The system's wording of a Win32 error, in the system code page, without the
+// line end; "system error N" when the system has none.
+std::string SystemErrorText(DWORD error);
+
 } // namespace Velora

@@ -10,8 +10,28 @@
 
 namespace Velora {
 
-// Invalid is compared as an integer so that pointer handles (NULL,
-// INVALID_HANDLE_VALUE as -1) and integer handles (SOCKET's ~0) fit alike.
+// Handle values as integers, so that pointer handles (NULL,
+// INVALID_HANDLE_VALUE as -1) and integer handles (SOCKET's ~0) compare alike.
+template <typename T> std::intptr_t VLHandleToInt(T value)
+{
+    if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<std::intptr_t>(value);
+    else
+        return static_cast<std::intptr_t>(value);
+}
+template <typename T> T VLHandleFromInt(std::intptr_t raw)
+{
+    if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(raw);
+    else
+        return static_cast<T>(raw);
+}
+template <std::intptr_t Invalid, std::intptr_t AlsoInvalid, typename T> bool VLHandleIsValid(T value)
+{
+    const std::intptr_t raw = VLHandleToInt(value);
+    return raw != Invalid && raw != AlsoInvalid;
+}
+
 // AlsoInvalid serves the kernel handles, where Win32 calls answer a failure
 // with NULL or INVALID_HANDLE_VALUE depending on the call.
 template <typename T, auto Close, std::intptr_t Invalid = 0, std::intptr_t AlsoInvalid = Invalid>
@@ -29,14 +49,10 @@ public:
     VLUniqueHandle(const VLUniqueHandle&) = delete;
     VLUniqueHandle& operator=(const VLUniqueHandle&) = delete;
 
-    static T InvalidValue() { return FromInt(Invalid); }
+    static T InvalidValue() { return VLHandleFromInt<T>(Invalid); }
 
     T Get() const { return value_; }
-    bool Valid() const
-    {
-        std::intptr_t raw = ToInt(value_);
-        return raw != Invalid && raw != AlsoInvalid;
-    }
+    bool Valid() const { return VLHandleIsValid<Invalid, AlsoInvalid>(value_); }
     explicit operator bool() const { return Valid(); }
     // For an out argument (RegOpenKeyExW, CreatePipe): whatever was held is
     // closed first.
@@ -53,22 +69,7 @@ public:
     }
 
 private:
-    static std::intptr_t ToInt(T value)
-    {
-        if constexpr (std::is_pointer_v<T>)
-            return reinterpret_cast<std::intptr_t>(value);
-        else
-            return static_cast<std::intptr_t>(value);
-    }
-    static T FromInt(std::intptr_t raw)
-    {
-        if constexpr (std::is_pointer_v<T>)
-            return reinterpret_cast<T>(raw);
-        else
-            return static_cast<T>(raw);
-    }
-
-    T value_ = FromInt(Invalid);
+    T value_ = InvalidValue();
 };
 
 } // namespace Velora

@@ -1,7 +1,7 @@
 // Times every detector of this machine's catalogue, warm: each runs once
 // first, then the whole catalogue is timed over several rounds. Goal: the
 // catalogue under 20 ms (the program's pause between rows not counted).
-#include "detect/RuntimeTable.h"
+#include "app/RuntimeTable.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // over 84,000 lines, as the package install reads and applies it, and the
 // same bytes with the value on one line. Goal: the continued file takes at
 // most twice as long.
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTransaction.h"
 
 #include <windows.h>

@@ -2,8 +2,9 @@
 # stb_image compiled into our build, TinyXML and libtorrent from the
 # cross-built cache that scripts/build-deps.sh fills.
 
-add_library(vl_zlib STATIC IMPORTED GLOBAL)
-set_target_properties(vl_zlib PROPERTIES IMPORTED_LOCATION /usr/i686-w64-mingw32/lib/libz.a)
+# The static library: the program ships without a DLL beside it.
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
 
 # The LZMA SDK as Debian ships it has no multi-threaded match finder, so the
 # encoder is built single-threaded.
@@ -23,17 +24,16 @@ set_target_properties(vl_tinyxml PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${VL_DEPS_PREFIX}/include
     INTERFACE_COMPILE_DEFINITIONS TIXML_USE_STL)
 
-# libtorrent's compile flags must match the ones it was built with; its
-# pkg-config file records them.
-find_program(VL_PKG_CONFIG pkg-config REQUIRED)
-execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_LIBDIR=${VL_DEPS_PREFIX}/lib/pkgconfig
-            ${VL_PKG_CONFIG} --cflags-only-other libtorrent-rasterbar
-    OUTPUT_VARIABLE VL_LT_CFLAGS OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-separate_arguments(VL_LT_CFLAGS UNIX_COMMAND "${VL_LT_CFLAGS}")
-add_library(vl_libtorrent STATIC IMPORTED GLOBAL)
-set_target_properties(vl_libtorrent PROPERTIES
-    IMPORTED_LOCATION ${VL_DEPS_PREFIX}/lib/libtorrent-rasterbar.a
-    INTERFACE_INCLUDE_DIRECTORIES "${VL_DEPS_PREFIX}/include;${VL_DEPS_PREFIX}/boost-include"
-    INTERFACE_COMPILE_OPTIONS "${VL_LT_CFLAGS}"
-    INTERFACE_LINK_LIBRARIES "bcrypt;mswsock;ws2_32;iphlpapi;crypt32")
+# libtorrent through the CMake package its own build installed, which also
+# carries the flags its object layouts depend on. Its headers need Boost's
+# headers only: the cache's folder that holds nothing but boost/.
+set(Boost_NO_BOOST_CMAKE ON)
+set(Boost_INCLUDE_DIR ${VL_DEPS_PREFIX}/boost-include CACHE PATH "Boost headers for libtorrent" FORCE)
+set(LibtorrentRasterbar_DIR ${VL_DEPS_PREFIX}/lib/cmake/LibtorrentRasterbar CACHE PATH "libtorrent's package" FORCE)
+find_package(LibtorrentRasterbar CONFIG REQUIRED)
+# A package from before the dependency build recorded its layout flags would
+# build peers that never finish a handshake: refuse it.
+get_target_property(VL_LT_OPTIONS LibtorrentRasterbar::torrent-rasterbar INTERFACE_COMPILE_OPTIONS)
+if(NOT "SHELL:-include stddef.h" IN_LIST VL_LT_OPTIONS)
+    message(FATAL_ERROR "libtorrent's package in ${VL_DEPS_PREFIX} lacks its layout flags: run scripts/build-deps.sh")
+endif()

@@ -22,14 +22,9 @@ namespace {
 bool CanCreateDocument(const wchar_t* progId)
 {
     CLSID clsid;
-    IUnknown* document = nullptr;
-    if (FAILED(CLSIDFromProgID(progId, &clsid)) ||
-        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                                reinterpret_cast<void**>(&document)))) {
-        return false;
-    }
-    document->Release();
-    return true;
+    VLComPtr<IXMLDOMDocument> document;
+    return SUCCEEDED(CLSIDFromProgID(progId, &clsid)) &&
+           SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument, document.Receive()));
 }
 
 bool DetectMsxml(const wchar_t* progId)

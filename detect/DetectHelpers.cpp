@@ -2,6 +2,7 @@
 
 #include "base/FileUtil.h"
 #include "base/FileVersionInfo.h"
+#include "base/GdiScope.h"
 #include "base/StringUtil.h"
 
 #include <vector>
@@ -52,10 +53,8 @@ bool IsLibraryLoadable(const wchar_t* name, const char* exportName)
         const std::wstring copy = name;
         // Mapped without running DllMain or loading its imports, which is all
         // it takes to look up an export.
-        if (HMODULE module = LoadLibraryExW(copy.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) {
-            loadable = !exportName || GetProcAddress(module, exportName);
-            FreeLibrary(module);
-        }
+        const VLModule module(LoadLibraryExW(copy.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+        loadable = module.Valid() && (!exportName || GetProcAddress(module.Get(), exportName));
     }
     SetErrorMode(previousMode);
     return loadable;

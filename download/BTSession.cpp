@@ -8,6 +8,7 @@
 
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/fingerprint.hpp>
+#include <libtorrent/mmap_disk_io.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/session_status.hpp>
 
@@ -41,6 +42,9 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwor
     pack.set_str(lt::settings_pack::listen_interfaces,
                  (loopback ? "127.0.0.1:" : "0.0.0.0:") + std::to_string(firstPort));
     pack.set_int(lt::settings_pack::max_retry_port_bind, std::max(0, lastPort - firstPort));
+    // Outside the range the session would be unreachable for the peers it
+    // announced its port to: failing to listen there is failing to start.
+    pack.set_bool(lt::settings_pack::listen_system_port_fallback, false);
     pack.set_bool(lt::settings_pack::enable_dht, false);
     if (loopback) {
         pack.set_bool(lt::settings_pack::enable_lsd, false);
@@ -59,14 +63,27 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwor
     pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
     pack.set_bool(lt::settings_pack::announce_to_all_tiers, false);
     pack.set_int(lt::settings_pack::tracker_backoff, 800);
+    // Peers named by a tracker are dialled over TCP at once: trying uTP
+    // first cost seconds with every peer that does not speak it.
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
     return pack;
 }
 
 } // namespace
 
+namespace {
+
+lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+{
+    lt::session_params params(EngineSettings(firstPort, lastPort, network));
+    params.disk_io_constructor = lt::mmap_disk_io_constructor;
+    return params;
+}
+
+} // namespace
+
 CBTSession::TImpl::TImpl(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
-    : session(std::make_unique<lt::session>(
-          lt::session_params(EngineSettings(firstPort, lastPort, network))))
+    : session(std::make_unique<lt::session>(EngineParams(firstPort, lastPort, network)))
 {
     thread = std::thread([this] { Run(); });
 }
@@ -284,7 +301,10 @@ uint32_t CBTSession::GetTaskCount()
 IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
 {
     try {
-        return new CBTSession(firstPort, lastPort, network);
+        // The engine reports a port it could not bind only as an alert; its
+        // listen port is known once the constructor has returned.
+        auto session = std::make_unique<CBTSession>(firstPort, lastPort, network);
+        return session->GetListenPort() != 0 ? session.release() : nullptr;
     } catch (const std::exception&) {
         return nullptr;
     }

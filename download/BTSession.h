@@ -18,7 +18,7 @@ enum class BTNetwork {
     LoopbackOnly,
 };
 
-class CBTSession : public IBTSession {
+class CBTSession final : public IBTSession {
 public:
     CBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network);
     ~CBTSession();

@@ -292,6 +292,7 @@ void btTaskImpl::GetRateLimits(int32_t& download, int32_t& upload)
 
 void btTaskImpl::ForceRecheck()
 {
+    completionReported_ = false;
     Guard([&] { torrent_.force_recheck(); });
 }
 
@@ -336,7 +337,8 @@ void btTaskImpl::UpdateStatus(const lt::torrent_status& status)
         if (callback_) callback_->MapState(0, state);
         const bool complete = status.is_finished && (state == lt::torrent_status::finished ||
                                                      state == lt::torrent_status::seeding);
-        if (complete && !record_.addAsSeed && callback_) callback_->OnEvent(0);
+        if (complete && !record_.addAsSeed && callback_ && !completionReported_.exchange(true))
+            callback_->OnEvent(0);
     }
     if (callback_) callback_->OnProgress();
 }
@@ -351,7 +353,7 @@ void btTaskImpl::OnAlert(const BTAlert& alert)
     case Kind::Finished: {
         RefreshStatus();
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (!record_.addAsSeed && callback_) callback_->OnEvent(0);
+        if (!record_.addAsSeed && callback_ && !completionReported_.exchange(true)) callback_->OnEvent(0);
         return;
     }
     case Kind::StateChanged: {

@@ -85,6 +85,9 @@ private:
     std::mutex statusLock_;
     lt::torrent_status status_;
     std::atomic<bool> statusReported_{false};
+    // The completion reaches the owner once, whether the first status or the
+    // engine's finished alert brings it; a recheck allows another.
+    std::atomic<bool> completionReported_{false};
 };
 
 // Writes the bytes over the start of the task's record file.

@@ -80,24 +80,6 @@ bool LoadTaskRecord(const std::string& path, BTTaskRecord* record)
 
 namespace {
 
-// A path below its folder: no drive, no root, no parent step.
-bool IsContainedRelativePath(const std::wstring& path)
-{
-    if (path.empty() || path.find(L':') != std::wstring::npos) return false;
-    if (path[0] == L'\\' || path[0] == L'/') return false;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = path.size();
-        const std::wstring part = path.substr(start, end - start);
-        // Windows drops trailing dots and spaces from a name, so ".", ".." and
-        // "..." alike would name the save folder or its parent.
-        if (!part.empty() && part.find_first_not_of(L". ") == std::wstring::npos) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 bool IsTorrentCopyName(const std::wstring& name)
 {
     const std::wstring suffix = L".torrent";
@@ -117,7 +99,7 @@ void DeleteTaskFiles(const std::string& path, int mode)
     const std::wstring savePath = ToWideString(record.savePath);
     if ((mode & 2) && IsAbsolutePath(savePath)) {
         const std::wstring root = ToWideString(record.rootPath);
-        if (IsContainedRelativePath(root)) {
+        if (IsSafeRelativePath(root)) {
             const std::wstring data = CombinePath(savePath, root);
             if (DirectoryExists(data))
                 DeleteTree(data);

@@ -14,7 +14,5 @@ std::string AcpToUtf8(const std::string& text);
 std::string Utf8ToAcp(const std::string& text);
 // The 40 lower-case hexadecimal digits that name a torrent copy.
 std::string InfoHashHex(const lt::sha1_hash& hash);
-// The system's wording of a Win32 error, in the system code page.
-std::string SystemErrorText(DWORD error);
 
 } // namespace Velora

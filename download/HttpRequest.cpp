@@ -17,7 +17,8 @@ namespace Velora {
 
 namespace {
 
-typedef VLUniqueHandle<HINTERNET, &InternetCloseHandle> VLInternetHandle;
+// One WinINet handle (session, connection or request).
+using VLInternetHandle = VLUniqueHandle<HINTERNET, &InternetCloseHandle>;
 
 // How often a caller waiting for a request looks at the clock and its cancel.
 constexpr DWORD kWaitStepMs = 100;

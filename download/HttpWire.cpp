@@ -83,10 +83,9 @@ uint32_t NextStep(ULONGLONG start, uint32_t limitMs)
 
 } // namespace
 
-void VLSocket::Reset(uintptr_t handle)
+void CloseSocket(uintptr_t socket)
 {
-    if (Valid()) closesocket(handle_);
-    handle_ = handle;
+    closesocket(SOCKET(socket));
 }
 
 bool StartWinsock()

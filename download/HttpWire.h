@@ -2,6 +2,8 @@
 // bytes, one breakable connection, and reading a response's header block.
 #pragma once
 
+#include "base/UniqueHandle.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -26,23 +28,10 @@ struct VLByteRange {
 std::string BuildRequest(const std::wstring& host, uint16_t port, const std::wstring& path,
                          const VLByteRange* range);
 
-// One socket handle (a SOCKET, kept out of this header's includes), closed
-// when it goes out of scope.
-class VLSocket {
-public:
-    static constexpr uintptr_t kInvalid = ~uintptr_t(0);
-    explicit VLSocket(uintptr_t handle = kInvalid) : handle_(handle) {}
-    ~VLSocket() { Reset(); }
-    VLSocket(const VLSocket&) = delete;
-    VLSocket& operator=(const VLSocket&) = delete;
-
-    uintptr_t Get() const { return handle_; }
-    bool Valid() const { return handle_ != kInvalid; }
-    void Reset(uintptr_t handle = kInvalid);
-
-private:
-    uintptr_t handle_;
-};
+// closesocket for a SOCKET kept out of this header's includes.
+void CloseSocket(uintptr_t socket);
+// One socket handle, closed when it goes out of scope.
+using VLSocket = VLUniqueHandle<uintptr_t, &CloseSocket, -1>;
 
 // Winsock 2.2 for the whole process, started once.
 bool StartWinsock();

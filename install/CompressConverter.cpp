@@ -1,7 +1,9 @@
 #include "install/CompressConverter.h"
 
-#include "install/LzmaConverter.h"
-#include "install/ZipConverter.h"
+#include "install/LzmaDecoder.h"
+#include "install/LzmaEncoder.h"
+#include "install/RawConverter.h"
+#include "install/ZipDecoder.h"
 
 #include <cstring>
 
@@ -50,17 +52,6 @@ bool VLCompressConverter::EncodeFiles(const std::vector<std::wstring>&, HANDLE, 
                                       const VLProgressTotals&)
 {
     return false;
-}
-
-VLRawConverter::VLRawConverter() : VLCompressConverter(kOutputCapacity) {}
-
-bool VLRawConverter::Convert(const void* input, uint32_t inputSize, uint32_t& used, bool)
-{
-    const uint32_t free = GetFreeSpace();
-    used = inputSize < free ? inputSize : free;
-    if (used) std::memcpy(output_.data + output_.size, input, used);
-    output_.size += used;
-    return true;
 }
 
 namespace {

@@ -67,17 +67,6 @@ protected:
     VLBuffer<unsigned char> output_;
 };
 
-// Stored entries: the bytes pass through unchanged.
-class VLRawConverter : public VLCompressConverter {
-public:
-    static constexpr uint32_t kOutputCapacity = 102400;
-
-    VLRawConverter();
-    int GetType() const override { return kConverterRaw; }
-    bool Convert(const void* input, uint32_t inputSize, uint32_t& used, bool final) override;
-    void End() override { ClearOutput(); }
-};
-
 // The decoder for a packing method; empty for methods that have none.
 std::shared_ptr<VLCompressConverter> CreateDecodingConverter(int method);
 // The matching encoder (methods 1 to 3); level -1 takes the method's default.

@@ -1,9 +1,9 @@
 #include "install/DependSoftInstaller.h"
 
 #include "install/Environment.h"
-#include "install/SetupInstaller.h"
+#include "install/DependSoftSetupInstaller.h"
 #include "install/SfxInstall.h"
-#include "install/SfxInstaller.h"
+#include "install/DependSoftSfxInstaller.h"
 
 namespace Velora {
 

@@ -3,7 +3,7 @@
 // is run as a setup program.
 #pragma once
 
-#include "install/InstallerBase.h"
+#include "install/DependSoftInstallerBase.h"
 
 #include <memory>
 

@@ -4,6 +4,7 @@
 
 #include "base/Buffer.h"
 #include "install/RegKey.h"
+#include "install/TextWriter.h"
 
 #include <memory>
 #include <string>
@@ -13,20 +14,6 @@ namespace Velora {
 // Narrow texts of the writer's errors, in the GBK code page.
 extern const char kRegWriterCreateFailed[]; // 创建对象失败
 extern const char kRegValueSaveFailed[]; // 保存注册表值出错
-
-// Appends UTF-16 text to a caller's buffer, growing it by half again of what
-// it needs whenever it fills up.
-class VLTextWriter {
-public:
-    VLTextWriter(VLBuffer<unsigned char>& target, const std::wstring& lineEnd);
-    void Write(const std::wstring& text, bool addLineEnd);
-
-private:
-    void Append(const std::wstring& text);
-
-    VLBuffer<unsigned char>& target_;
-    std::wstring lineEnd_;
-};
 
 class VLRegTextWriter {
 public:

@@ -203,7 +203,7 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
         }
 
         if (value.deleteValue) {
-            RegDeleteValueW(handle.key, value.name.c_str());
+            RegDeleteValueW(handle.key.Get(), value.name.c_str());
         } else {
             handle.SetValue(value.name, value);
         }
@@ -223,14 +223,14 @@ void WriteRegKeyTree(const VLRegKey& key, bool recursive)
     if (!handle.Open(root, key.path, kReadWrite) && handle.lastError == ERROR_FILE_NOT_FOUND) {
         handle.Create(root, key.path);
     }
-    if (!handle.key) {
+    if (!handle.key.Valid()) {
         if (handle.lastError == ERROR_ACCESS_DENIED) return;
         throw VLRegException(handle.lastError, true, key.GetFullName(false));
     }
 
     for (const VLRegValue& value : key.values) {
         if (value.deleteValue) {
-            RegDeleteValueW(handle.key, value.name.c_str());
+            RegDeleteValueW(handle.key.Get(), value.name.c_str());
         } else {
             handle.SetValue(value.name, value);
         }

@@ -4,7 +4,7 @@
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
 #include "base/ComScope.h"
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/ShellLink.h"
 

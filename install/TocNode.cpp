@@ -1,5 +1,7 @@
 #include "install/TocNode.h"
 
+#include "base/PathUtil.h"
+
 #include <exception>
 
 namespace Velora {
@@ -25,12 +27,6 @@ std::wstring ReadName(VLBufferReader& reader)
 }
 
 } // namespace
-
-bool IsPlainEntryName(const std::wstring& name)
-{
-    if (name.empty() || name == L"." || name == L"..") return false;
-    return name.find_first_of(std::wstring(L"\\/:\0", 4)) == std::wstring::npos;
-}
 
 VLTocNode::VLTocNode(VLTocNode* parent, uint32_t kind) : kind(kind), parent(parent) {}
 
@@ -85,7 +81,7 @@ bool VLTocNode::ParseRecord(VLBufferReader& reader, unsigned depth)
         // entry of a size the table does not list.
         if (kind != kNodeFolder && method == kMethodStored && packedSize != unpackedSize) return false;
     }
-    if (parent && !IsPlainEntryName(name)) return false;
+    if (parent && !IsSafeEntryName(name)) return false;
 
     children.clear();
     if (childCount && depth + 1 >= kMaxDepth) return false;

@@ -82,7 +82,4 @@ private:
     bool ParseRecord(VLBufferReader& reader, unsigned depth);
 };
 
-// True for a name that stays inside the folder it is joined to.
-bool IsPlainEntryName(const std::wstring& name);
-
 } // namespace Velora

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # Cross-builds TinyXML and libtorrent as static 32-bit Windows libraries from
 # Debian's source packages. The result lands in a cache folder outside the
-# checkout, keyed by a hash of this recipe, so it is rebuilt only when the
-# recipe changes. Prints the prefix folder on its last line.
+# checkout, keyed by a hash of this recipe and of the Debian source package
+# versions, so it is rebuilt when either changes (a security update of TinyXML
+# or libtorrent among them). Prints the prefix folder on its last line.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 top="$(dirname "$here")"
 cache_root="${RTCHECK_DEPS_CACHE:-/var/cache/rtcheck-deps}"
-key="$(cat "$0" "$top/cmake/mingw-i686.cmake" | sha256sum | cut -c1-16)"
+# The source packages apt-get source would fetch now, named with their versions.
+sources="$(apt-get source --print-uris -q tinyxml libtorrent-rasterbar | awk '/\.dsc /{print $2}')"
+if [ -z "$sources" ]; then
+    echo "build-deps: apt knows no source packages of TinyXML and libtorrent" >&2
+    exit 1
+fi
+key="$( (cat "$0" "$top/cmake/mingw-i686.cmake"; echo "$sources") | sha256sum | cut -c1-16)"
 prefix="$cache_root/$key"
 if [ -f "$prefix/.done" ]; then
     echo "$prefix"
     exit 0
 fi
-jobs="$(nproc)"
+jobs="${RTCHECK_DEPS_JOBS:-$(nproc)}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/rtcheck-deps.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 rm -rf "$prefix"
@@ -45,8 +52,8 @@ cp "$tx/tinyxml.h" "$tx/tinystr.h" "$prefix/include/"
 # connection and torrent objects came out with different layouts in different
 # source files: peers then read handshakes at the wrong offsets and never
 # requested a block. Including stddef.h ahead of everything settles mingw's
-# definition in every file; the flag goes into the pkg-config file so that
-# code using libtorrent's headers agrees with it.
+# definition in every file; the flag goes into the installed CMake package so
+# that code using libtorrent's headers agrees with it.
 lt_abi_flags="-include stddef.h"
 lt="$(ls -d "$work"/libtorrent-rasterbar-*/)"
 cmake -S "$lt" -B "$work/lt-build" -G Ninja \
@@ -61,7 +68,13 @@ cmake -S "$lt" -B "$work/lt-build" -G Ninja \
     -DCMAKE_FIND_ROOT_PATH="/usr/i686-w64-mingw32;$prefix/boost-include" >&2
 cmake --build "$work/lt-build" -j "$jobs" >&2
 cmake --install "$work/lt-build" >&2
-sed -i "s|^Cflags: |Cflags: $lt_abi_flags |" "$prefix/lib/pkgconfig/libtorrent-rasterbar.pc"
+cat >> "$prefix/lib/cmake/LibtorrentRasterbar/LibtorrentRasterbarConfig.cmake" <<EOF
+
+# Added by the project's dependency build: the flags libtorrent was built with
+# that change its object layouts.
+set_property(TARGET LibtorrentRasterbar::torrent-rasterbar APPEND PROPERTY
+             INTERFACE_COMPILE_OPTIONS "SHELL:$lt_abi_flags")
+EOF
 
 touch "$prefix/.done"
 echo "$prefix"

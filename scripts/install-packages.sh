@@ -36,8 +36,8 @@ apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     wine wine32:i386 wine64 libwine libwine:i386 \
     xvfb xauth x11-utils imagemagick fonts-wqy-microhei fonts-dejavu-core python3-pil locales \
     libz-mingw-w64-dev lzma-dev libstb-dev googletest libboost-dev \
-    cmake make ninja-build python3 pkg-config dpkg-dev file \
-    iproute2 util-linux nginx-light openssl coreutils ca-certificates curl xz-utils gzip
+    cmake make ninja-build python3 pkg-config dpkg-dev file clang-format \
+    iproute2 util-linux nginx-light openssl coreutils ca-certificates curl xz-utils gzip aria2
 
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
     sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen

@@ -64,6 +64,39 @@ TEST(PathUtil, CombinePath)
     for (const Case& c : cases) EXPECT_EQ(c.result, CombinePath(c.folder, c.path)) << c.folder << L" + " << c.path;
 }
 
+TEST(PathUtil, SafeEntryNamesAndRelativePaths)
+{
+    struct Case {
+        std::wstring text;
+        bool name, path;
+    };
+    const Case cases[] = {
+        {L"a.txt", true, true},
+        {L".hidden", true, true},
+        {L"a. b", true, true},
+        {L"", false, false},
+        {L".", false, false},
+        {L"..", false, false},
+        {L"...", false, false},
+        {L" ", false, false},
+        {L". .", false, false},
+        {L".. ", false, false},
+        {L"a\\b", false, true},
+        {L"a//b/", false, true},
+        {L"a\\..\\b", false, false},
+        {L"a/ ./b", false, false},
+        {L"\\a", false, false},
+        {L"/a", false, false},
+        {L"C:a", false, false},
+        {L"a:b", false, false},
+        {std::wstring(L"a\0b", 3), false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.name, IsSafeEntryName(c.text)) << L"[" << c.text << L"]";
+        EXPECT_EQ(c.path, IsSafeRelativePath(c.text)) << L"[" << c.text << L"]";
+    }
+}
+
 TEST(PathUtil, Parents)
 {
     EXPECT_EQ(L"C:\\a\\", GetParentPath(L"C:\\a\\b.txt"));

@@ -55,7 +55,7 @@ TEST_F(RegHandleTest, OpenNeverCreates)
     VLRegHandle missing;
     EXPECT_FALSE(missing.Open(HKEY_CURRENT_USER, path_ + L"\\absent", KEY_QUERY_VALUE));
     EXPECT_EQ(missing.lastError, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(missing.key, nullptr);
+    EXPECT_FALSE(missing.key.Valid());
     HKEY probe = nullptr;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, (path_ + L"\\absent").c_str(), 0, KEY_READ, &probe),
               ERROR_SUCCESS);
@@ -183,8 +183,8 @@ TEST_F(RegHandleTest, EnumerateEmptyKeyLeavesVectorsAlone)
 TEST_F(RegHandleTest, EnumerateListsNames)
 {
     VLRegHandle child;
-    ASSERT_TRUE(child.Create(handle_.key, L"a long subkey name"));
-    ASSERT_TRUE(child.Create(handle_.key, L"b"));
+    ASSERT_TRUE(child.Create(handle_.key.Get(), L"a long subkey name"));
+    ASSERT_TRUE(child.Create(handle_.key.Get(), L"b"));
     SetString(L"v1", L"1");
     SetString(L"", L"default");
 
@@ -198,8 +198,8 @@ TEST_F(RegHandleTest, EnumerateListsNames)
 
     // Subkeys only: the value list keeps what it held.
     VLRegHandle parent;
-    ASSERT_TRUE(parent.Create(handle_.key, L"b"));
-    ASSERT_TRUE(child.Create(parent.key, L"c"));
+    ASSERT_TRUE(parent.Create(handle_.key.Get(), L"b"));
+    ASSERT_TRUE(child.Create(parent.key.Get(), L"c"));
     values = {L"stale"};
     EXPECT_TRUE(parent.Enumerate(values, subkeys));
     EXPECT_EQ(values, std::vector<std::wstring>{L"stale"});

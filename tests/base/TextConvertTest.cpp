@@ -70,4 +70,12 @@ TEST(TextConvert, ExplicitCodePage)
     EXPECT_TRUE(ok);
 }
 
+TEST(TextConvert, SystemErrorTextHasNoLineEndAndNamesUnknownCodes)
+{
+    const std::string known = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(known.empty());
+    EXPECT_EQ(std::string("\r\n ").find(known.back()), std::string::npos) << known;
+    EXPECT_EQ("system error 805306367", SystemErrorText(0x2FFFFFFF));
+}
+
 } // namespace

@@ -55,4 +55,21 @@ TEST(UniqueHandleTest, SelectGuardPutsThePreviousObjectBack)
     EXPECT_TRUE(DeleteObject(bitmap.Release()));
 }
 
+TEST(UniqueHandleTest, SaveGuardRestoresTheDcAndNothingIsUndoneAfterAFailure)
+{
+    VLMemoryDC dc(CreateCompatibleDC(nullptr));
+    ASSERT_EQ(GetMapMode(dc.Get()), MM_TEXT);
+    {
+        VLSaveDC saved(dc.Get());
+        SetMapMode(dc.Get(), MM_LOMETRIC);
+    }
+    EXPECT_EQ(GetMapMode(dc.Get()), MM_TEXT);
+    {
+        VLSaveDC failed(nullptr);
+        EXPECT_EQ(failed.Get(), 0);
+        VLSelectObject nothing(dc.Get(), nullptr);
+        EXPECT_EQ(nothing.Get(), nullptr);
+    }
+}
+
 } // namespace

@@ -43,6 +43,8 @@ TEST(ComRuntimeDetectTest, Msxml6x64RowFlips)
 
 TEST(ComRuntimeDetectTest, FlashRowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_CLASSES_ROOT, L"ShockwaveFlash.ShockwaveFlash");
     EXPECT_FALSE(DetectFlashForIE());
     {
         RegEvidence registry;

@@ -32,6 +32,8 @@ void Create(RegEvidence& registry, const std::vector<Key>& keys)
 
 TEST(DotNetDetectTest, MaskFromSetupKeys)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP");
     struct Case {
         std::vector<Key> keys;
         uint32_t mask;
@@ -65,6 +67,8 @@ TEST(DotNetDetectTest, MaskFromSetupKeys)
 
 TEST(DotNetDetectTest, DotNet35RowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP");
     EXPECT_FALSE(DetectDotNet35());
     {
         RegEvidence registry;
@@ -76,6 +80,8 @@ TEST(DotNetDetectTest, DotNet35RowFlips)
 
 TEST(DotNetDetectTest, DotNet40RowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP");
     EXPECT_FALSE(DetectDotNet40());
     {
         RegEvidence registry;

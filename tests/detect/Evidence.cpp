@@ -1,6 +1,7 @@
 #include "Evidence.h"
 
 #include "base/Handles.h"
+#include "base/RegHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,29 @@ void RegEvidence::SetDword(HKEY root, const std::wstring& path, const std::wstri
     SetValue(root, path, name, REG_DWORD, &value, sizeof(value));
 }
 
+void RegEvidence::HideKey(HKEY root, const std::wstring& path)
+{
+    static unsigned count = 0;
+    for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
+        Velora::VLKeyHandle key;
+        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) continue;
+        HiddenKey hidden{root, path, view,
+                         L"Software\\VLTestHidden\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(++count)};
+        Velora::VLKeyHandle aside;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, hidden.aside.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  aside.Put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegCopyTreeW(key.Get(), nullptr, aside.Get()), ERROR_SUCCESS);
+        key.Reset();
+        ASSERT_EQ(RegOpenKeyExW(root, Parent(path).c_str(), 0, KEY_ALL_ACCESS | view, key.Put()), ERROR_SUCCESS);
+        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        ASSERT_EQ(RegDeleteTreeW(key.Get(), name.c_str()), ERROR_SUCCESS);
+        RegDeleteKeyExW(key.Get(), name.c_str(), view, 0);
+        hidden_.push_back(hidden);
+    }
+}
+
 void RegEvidence::Clear()
 {
     for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
@@ -146,6 +170,19 @@ void RegEvidence::Clear()
         RegDeleteKeyW(key->root, key->path.c_str());
     }
     keys_.clear();
+    for (auto hidden = hidden_.rbegin(); hidden != hidden_.rend(); ++hidden) {
+        Velora::VLKeyHandle key, aside;
+        EXPECT_EQ(RegCreateKeyExW(hidden->root, hidden->path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | hidden->view,
+                                  nullptr, key.Put(), nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, hidden->aside.c_str(), 0, KEY_READ, aside.Put()), ERROR_SUCCESS);
+        EXPECT_EQ(RegCopyTreeW(aside.Get(), nullptr, key.Get()), ERROR_SUCCESS);
+        aside.Reset();
+        EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, hidden->aside.c_str()), ERROR_SUCCESS);
+        RegDeleteKeyW(HKEY_CURRENT_USER, hidden->aside.c_str());
+    }
+    if (!hidden_.empty()) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VLTestHidden");
+    hidden_.clear();
 }
 
 FileEvidence::~FileEvidence()
@@ -192,6 +229,12 @@ void FileEvidence::Hide(const std::wstring& path)
 {
     NativeFolders scope(native_);
     ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetAside(path);
+}
+
+void FileEvidence::HideIfPresent(const std::wstring& path)
+{
+    NativeFolders scope(native_);
     SetAside(path);
 }
 

@@ -26,7 +26,10 @@ public:
     void SetString(HKEY root, const std::wstring& path, const std::wstring& name,
                    const std::wstring& value);
     void SetDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
-    // Takes everything away now.
+    // Moves a key that exists (in the 32-bit and the 64-bit view) aside until
+    // the fixture ends, so that a test can start without what it stands for.
+    void HideKey(HKEY root, const std::wstring& path);
+    // Takes everything away now and puts hidden keys back.
     void Clear();
 
 private:
@@ -44,8 +47,15 @@ private:
         DWORD type;
         std::vector<BYTE> data;
     };
+    struct HiddenKey {
+        HKEY root;
+        std::wstring path;
+        REGSAM view;
+        std::wstring aside; // below HKEY_CURRENT_USER
+    };
     std::vector<CreatedKey> keys_;
     std::vector<ChangedValue> values_;
+    std::vector<HiddenKey> hidden_;
 };
 
 class FileEvidence {
@@ -61,6 +71,8 @@ public:
     void Touch(const std::wstring& target);
     // Moves an existing file aside until the fixture ends.
     void Hide(const std::wstring& path);
+    // The same for a file that may or may not be there.
+    void HideIfPresent(const std::wstring& path);
     void Clear();
 
 private:

@@ -18,6 +18,8 @@ const std::wstring kXna = L"SOFTWARE\\Microsoft\\XNA\\Framework\\";
 
 TEST(JavaXnaDetectTest, JavaRowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, kJava);
     EXPECT_FALSE(DetectJava());
     const TestFolder home;
     RegEvidence registry;
@@ -41,6 +43,8 @@ TEST(JavaXnaDetectTest, JavaRowFlips)
 
 TEST(JavaXnaDetectTest, JavaNeedsAHomeAndAVersion)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, kJava);
     const TestFolder home;
     FileEvidence files;
     files.Touch(home / L"jvm.dll");
@@ -62,6 +66,8 @@ TEST(JavaXnaDetectTest, JavaNeedsAHomeAndAVersion)
 
 TEST(JavaXnaDetectTest, Xna31RowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\XNA");
     EXPECT_FALSE(DetectXna31());
     const TestFolder folder;
     {
@@ -81,6 +87,8 @@ TEST(JavaXnaDetectTest, Xna31RowFlips)
 
 TEST(JavaXnaDetectTest, Xna40RowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\XNA");
     EXPECT_FALSE(DetectXna40());
     const TestFolder folder;
     RegEvidence registry;

@@ -9,6 +9,9 @@ using namespace Velora;
 
 TEST(LibraryRuntimeDetectTest, GfwLiveRowFlips)
 {
+    FileEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideIfPresent(SystemDir() + L"\\Xlive.dll");
+    absent.HideIfPresent(SystemDir() + L"\\OpenAL32.dll");
     EXPECT_FALSE(DetectGfwLive());
     {
         FileEvidence files;
@@ -26,6 +29,8 @@ TEST(LibraryRuntimeDetectTest, GfwLiveRowFlips)
 
 TEST(LibraryRuntimeDetectTest, OpenALRowFlips)
 {
+    FileEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideIfPresent(SystemDir() + L"\\OpenAL32.dll");
     EXPECT_FALSE(DetectOpenAL());
     {
         FileEvidence files;
@@ -37,6 +42,10 @@ TEST(LibraryRuntimeDetectTest, OpenALRowFlips)
 
 TEST(LibraryRuntimeDetectTest, PhysXRowFlips)
 {
+    FileEvidence absentFiles; // whatever the prefix has, until the test ends
+    absentFiles.HideIfPresent(SystemDir() + L"\\PhysXLoader.dll");
+    RegEvidence absentKeys;
+    absentKeys.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies");
     const std::wstring loader = SystemDir() + L"\\PhysXLoader.dll";
     EXPECT_FALSE(DetectPhysX());
     {
@@ -60,6 +69,10 @@ TEST(LibraryRuntimeDetectTest, PhysXRowFlips)
 
 TEST(LibraryRuntimeDetectTest, PhysXLoaderMustExportAndBeVersionOne)
 {
+    FileEvidence absentFiles; // whatever the prefix has, until the test ends
+    absentFiles.HideIfPresent(SystemDir() + L"\\PhysXLoader.dll");
+    RegEvidence absentKeys;
+    absentKeys.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies");
     const std::wstring loader = SystemDir() + L"\\PhysXLoader.dll";
     RegEvidence registry;
     registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 7);

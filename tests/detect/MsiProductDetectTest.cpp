@@ -16,6 +16,9 @@ const std::wstring kUser = L"Software\\Microsoft\\Installer\\Products\\";
 
 TEST(MsiProductDetectTest, AppLocaleRowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_CLASSES_ROOT, L"Installer\\Products");
+    absent.HideKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Installer\\Products");
     EXPECT_FALSE(DetectAppLocale());
     {
         RegEvidence registry;
@@ -29,6 +32,9 @@ TEST(MsiProductDetectTest, AppLocaleRowFlips)
 
 TEST(MsiProductDetectTest, SilverlightRowFlips)
 {
+    RegEvidence absent; // whatever the prefix has, until the test ends
+    absent.HideKey(HKEY_CLASSES_ROOT, L"Installer\\Products");
+    absent.HideKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Installer\\Products");
     EXPECT_FALSE(DetectSilverlight());
     {
         RegEvidence registry;

@@ -33,6 +33,17 @@ std::wstring NativeSystemDir()
     return WindowsDir() + L"\\system32";
 }
 
+// Moves aside what the prefix has of a runtime, in both spellings of its
+// folders, until the test ends: one missing file makes it missing.
+void HideSxs(FileEvidence& absent, const VLSxsRuntime& runtime)
+{
+    for (const VLSxsAssembly& assembly : runtime) {
+        for (const wchar_t* folder : {assembly.xwwFolder, assembly.noneFolder}) {
+            absent.HideIfPresent(WindowsDir() + folder + *assembly.files.begin());
+        }
+    }
+}
+
 } // namespace
 
 TEST(VcRuntimeDetectTest, SxsSpellingFollowsTheWindowsVersion)
@@ -102,6 +113,9 @@ TEST(VcRuntimeDetectTest, SystemFolderVersionIsAMinimum)
 
 TEST(VcRuntimeDetectTest, Vc2005RowFlips)
 {
+    FileEvidence absent;
+    HideSxs(absent, kVc2005Sxs);
+    HideSxs(absent, kVc2005x64Sxs);
     EXPECT_FALSE(DetectVC2005());
     {
         FileEvidence files;
@@ -114,6 +128,8 @@ TEST(VcRuntimeDetectTest, Vc2005RowFlips)
 
 TEST(VcRuntimeDetectTest, Vc2008RowFlips)
 {
+    FileEvidence absent;
+    HideSxs(absent, kVc2008Sxs);
     EXPECT_FALSE(DetectVC2008());
     {
         FileEvidence files;
@@ -125,6 +141,10 @@ TEST(VcRuntimeDetectTest, Vc2008RowFlips)
 
 TEST(VcRuntimeDetectTest, Vc2010RowFlips)
 {
+    FileEvidence absent; // what the prefix has, until the test ends
+    absent.HideIfPresent(SystemDir() + kVc2010Files.versionedFile);
+    FileEvidence absentNative(true);
+    absentNative.HideIfPresent(NativeSystemDir() + kVc2010Files.versionedFile);
     EXPECT_FALSE(DetectVC2010());
     {
         FileEvidence files;
@@ -140,6 +160,8 @@ TEST(VcRuntimeDetectTest, Vc2010RowFlips)
 
 TEST(VcRuntimeDetectTest, Vc2012RowFlips)
 {
+    FileEvidence absent; // what the prefix has, until the test ends
+    absent.HideIfPresent(SystemDir() + kVc2012Files.versionedFile);
     EXPECT_FALSE(DetectVC2012());
     {
         FileEvidence files;
@@ -152,6 +174,9 @@ TEST(VcRuntimeDetectTest, Vc2012RowFlips)
 TEST(VcRuntimeDetectTest, Vc2005x64RowFlips)
 {
     if (!OnWow64()) GTEST_SKIP() << "only shown on 64-bit Windows";
+    FileEvidence absent;
+    HideSxs(absent, kVc2005x64Sxs);
+    HideSxs(absent, kVc2005Sxs);
     EXPECT_FALSE(DetectVC2005x64());
     {
         FileEvidence files;
@@ -165,6 +190,8 @@ TEST(VcRuntimeDetectTest, Vc2005x64RowFlips)
 TEST(VcRuntimeDetectTest, Vc2008x64RowFlips)
 {
     if (!OnWow64()) GTEST_SKIP() << "only shown on 64-bit Windows";
+    FileEvidence absent;
+    HideSxs(absent, kVc2008x64Sxs);
     EXPECT_FALSE(DetectVC2008x64());
     {
         FileEvidence files;
@@ -177,6 +204,10 @@ TEST(VcRuntimeDetectTest, Vc2008x64RowFlips)
 TEST(VcRuntimeDetectTest, Vc2010x64RowFlips)
 {
     if (!OnWow64()) GTEST_SKIP() << "only shown on 64-bit Windows";
+    FileEvidence absent(true); // what the prefix has, until the test ends
+    absent.HideIfPresent(NativeSystemDir() + kVc2010Files.versionedFile);
+    FileEvidence absent32;
+    absent32.HideIfPresent(SystemDir() + kVc2010Files.versionedFile);
     EXPECT_FALSE(DetectVC2010x64());
     {
         FileEvidence files(true);
@@ -190,6 +221,10 @@ TEST(VcRuntimeDetectTest, Vc2010x64RowFlips)
 TEST(VcRuntimeDetectTest, Vc2012x64RowFlips)
 {
     if (!OnWow64()) GTEST_SKIP() << "only shown on 64-bit Windows";
+    FileEvidence absent(true); // what the prefix has, until the test ends
+    absent.HideIfPresent(NativeSystemDir() + kVc2012Files.versionedFile);
+    FileEvidence absent32;
+    absent32.HideIfPresent(SystemDir() + kVc2012Files.versionedFile);
     EXPECT_FALSE(DetectVC2012x64());
     {
         FileEvidence files(true);

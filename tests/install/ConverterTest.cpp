@@ -1,8 +1,10 @@
 // The converters over zlib and the LZMA SDK: reuse across streams, feeding in
 // pieces, the encoders' file modes with progress, pause and cancel.
 #include "base/File.h"
-#include "install/LzmaConverter.h"
-#include "install/ZipConverter.h"
+#include "install/LzmaDecoder.h"
+#include "install/LzmaEncoder.h"
+#include "install/RawConverter.h"
+#include "install/ZipDecoder.h"
 #include "install/CompressProgress.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"

@@ -1,8 +1,9 @@
 // Our decoders read what an independent encoder (Python's lzma and zlib,
 // run at build time) wrote. The other direction is checked by
 // check_encoded.py on the files EncodeSample writes.
-#include "install/LzmaConverter.h"
-#include "install/ZipConverter.h"
+#include "install/LzmaDecoder.h"
+#include "install/LzmaEncoder.h"
+#include "install/ZipDecoder.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // decode with an independent decoder.
 //   encode-sample <input file> <output folder>
 #include "base/File.h"
-#include "install/LzmaConverter.h"
-#include "install/ZipConverter.h"
+#include "install/LzmaEncoder.h"
+#include "install/ZipEncoder.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
 

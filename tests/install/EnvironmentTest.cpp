@@ -29,7 +29,7 @@ public:
         if (saved_)
             handle.SetValue(name_, *saved_);
         else
-            RegDeleteValueW(handle.key, name_.c_str());
+            RegDeleteValueW(handle.key.Get(), name_.c_str());
     }
     void Set(DWORD type, const std::wstring& text)
     {
@@ -46,7 +46,7 @@ public:
     void Remove()
     {
         VLRegHandle handle;
-        if (handle.Open(root_, key_, KEY_READ | KEY_WRITE)) RegDeleteValueW(handle.key, name_.c_str());
+        if (handle.Open(root_, key_, KEY_READ | KEY_WRITE)) RegDeleteValueW(handle.key.Get(), name_.c_str());
     }
 
 private:

@@ -1,5 +1,5 @@
 #include "base/TextConvert.h"
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 
 #include "tests/install/TestRegKey.h"

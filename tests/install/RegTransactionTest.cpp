@@ -1,5 +1,5 @@
 #include "base/StringUtil.h"
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
 #include "tests/install/TestRegKey.h"

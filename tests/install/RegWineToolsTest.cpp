@@ -4,7 +4,7 @@
 #include "base/Handles.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
 #include "tests/install/TestRegKey.h"

@@ -3,7 +3,7 @@
 // one on the installing class itself.
 #include "install/DependSoftInstaller.h"
 #include "install/SfxInstall.h"
-#include "install/SfxInstaller.h"
+#include "install/DependSoftSfxInstaller.h"
 
 #include "base/Buffer.h"
 #include "base/FileUtil.h"
@@ -350,7 +350,7 @@ TEST_F(PackageInstall, PathRefreshAfterTheRefreshRuntime)
             userValue.text = *user;
             userKey.SetValue(L"Path", userValue);
         } else {
-            RegDeleteValueW(userKey.key, L"Path");
+            RegDeleteValueW(userKey.key.Get(), L"Path");
         }
     }
     EXPECT_EQ(refreshed, L"C:\\u;C:\\base\\m");

@@ -221,7 +221,7 @@ TEST_F(Toc, NamesThatWouldLeaveTheTargetAreRefused)
 {
     const std::wstring names[] = {L"",          L".",       L"..",          L"..\\x",  L"C:\\x",
                                   L"\\\\srv\\x", L"a\\..\\..\\x", L"a/b", L"c:", L"a:stream",
-                                  std::wstring(L"a\0b", 3), L"\\x"};
+                                  std::wstring(L"a\0b", 3), L"\\x", L"...", L". ."};
     for (const std::wstring& name : names) {
         for (uint32_t kind : {kNodeFolder, kNodeFile, kNodeMemory, kNodeInline}) {
             PackageWriter writer;

@@ -32,7 +32,7 @@ void RemoveTree(const std::wstring& path)
                                [](const std::wstring& p) { return !Exists(p); }, child);
             }
         } while (FindNextFileW(find.Get(), &found));
-        find.Close();
+        find.Reset();
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
     RemoveDirectoryW(path.c_str());

@@ -2,7 +2,7 @@
 // line per row: id, name, package size and "installed" or "missing",
 // separated by tabs.
 #include "base/TextConvert.h"
-#include "detect/RuntimeTable.h"
+#include "app/RuntimeTable.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // answers true, IsSucceeded) and prints what happens on the way. Exit status
 // 0 only when the install succeeded.
 #include "install/DependSoftInstaller.h"
-#include "install/SetupInstaller.h"
-#include "install/SfxInstaller.h"
+#include "install/DependSoftSetupInstaller.h"
+#include "install/DependSoftSfxInstaller.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -7,7 +7,7 @@
 //
 // Exit status 0 on success, 1 when the operation failed, 2 for bad usage.
 #include "base/File.h"
-#include "install/RegFileParser.h"
+#include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
 

@@ -1,4 +1,4 @@
-#include "install/RegValueText.h"
+#include "base/RegValueText.h"
 
 #include "base/FileUtil.h"
 #include "base/RegValue.h"

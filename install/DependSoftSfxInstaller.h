@@ -4,7 +4,7 @@
 
 #include "base/Thread.h"
 #include "install/CompressProgress.h"
-#include "install/InstallerBase.h"
+#include "install/DependSoftInstallerBase.h"
 #include "install/Unpacker.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "install/SetupInstaller.h"
+#include "install/DependSoftSetupInstaller.h"
 
 #include "base/FileUtil.h"
 

@@ -1,4 +1,5 @@
-// zlib streams (RFC 1950) for packing method 1 ("ZIP").
+// zlib streams (RFC 1950) for packing method 1 ("ZIP"). The decoder shares
+// the encoder's buffer handling and swaps deflate for inflate.
 #pragma once
 
 #include "install/CompressConverter.h"
@@ -38,19 +39,6 @@ protected:
     bool finished_ = false;
     z_stream stream_;
     int level_;
-};
-
-class VLZipDecoder : public VLZipEncoder {
-public:
-    VLZipDecoder() = default;
-    ~VLZipDecoder() override;
-
-    bool Finish() override { return true; }
-    void End() override;
-    bool Init() override;
-
-protected:
-    int Code(int flush) override;
 };
 
 } // namespace Velora

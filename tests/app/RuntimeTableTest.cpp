@@ -1,4 +1,4 @@
-#include "detect/RuntimeTable.h"
+#include "app/RuntimeTable.h"
 
 #include "Evidence.h"
 #include "detect/VcRuntimeDetect.h"

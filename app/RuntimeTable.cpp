@@ -1,4 +1,4 @@
-#include "detect/RuntimeTable.h"
+#include "app/RuntimeTable.h"
 
 #include "base/StringUtil.h"
 #include "detect/DetectHelpers.h"

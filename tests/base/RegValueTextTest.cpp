@@ -1,6 +1,5 @@
 #include "base/RegValue.h"
-#include "install/RegValueText.h"
-#include "tests/install/TestRegKey.h"
+#include "base/RegValueText.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,19 @@
 using namespace Velora;
 
 namespace {
+
+// The raw bytes of a text with its terminator, as the registry stores REG_SZ.
+std::string TextBytes(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * 2);
+}
+
+std::string RawBytes(const VLRegValue& value)
+{
+    VLBuffer<unsigned char> raw;
+    value.GetRawData(raw);
+    return std::string(reinterpret_cast<const char*>(raw.data), raw.size);
+}
 
 struct ParseCase {
     const wchar_t* text;

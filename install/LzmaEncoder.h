@@ -1,10 +1,10 @@
 // LZMA streams for packing methods 2 and 3: the 5 property bytes, then
-// LZMA-coded data ending with the end-of-stream code; no size field.
+// LZMA-coded data ending with the end-of-stream code; no size field. The
+// encoder writes them.
 #pragma once
 
 #include "install/CompressConverter.h"
 
-#include <LzmaDec.h>
 #include <LzmaEnc.h>
 
 namespace Velora {
@@ -37,24 +37,6 @@ private:
 
     CLzmaEncHandle encoder_ = nullptr;
     Byte properties_[LZMA_PROPS_SIZE] = {};
-};
-
-class VLLzmaDecoder : public VLCompressConverter {
-public:
-    static constexpr uint32_t kOutputCapacity = 1048576;
-
-    VLLzmaDecoder();
-    ~VLLzmaDecoder() override;
-
-    int GetType() const override { return kConverterLzma; }
-    // The first input of a stream must hold the 5 property bytes.
-    bool Convert(const void* input, uint32_t inputSize, uint32_t& used, bool final) override;
-    // Frees the decoder state: the next input starts a new stream.
-    void End() override;
-
-private:
-    bool hasState_ = false;
-    CLzmaDec state_;
 };
 
 } // namespace Velora

@@ -1,4 +1,4 @@
-#include "install/SfxInstaller.h"
+#include "install/DependSoftSfxInstaller.h"
 
 #include "base/FileUtil.h"
 #include "install/SfxInstall.h"

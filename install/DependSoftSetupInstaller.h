@@ -4,7 +4,7 @@
 #pragma once
 
 #include "base/Handles.h"
-#include "install/InstallerBase.h"
+#include "install/DependSoftInstallerBase.h"
 #include "install/TempFile.h"
 
 namespace Velora {

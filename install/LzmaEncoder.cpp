@@ -1,6 +1,7 @@
-#include "install/LzmaConverter.h"
+#include "install/LzmaEncoder.h"
 
 #include "install/CompressProgress.h"
+#include "install/LzmaAllocator.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,18 +10,6 @@
 namespace Velora {
 
 namespace {
-
-void* SzAlloc(void*, size_t size)
-{
-    return size ? std::malloc(size) : nullptr;
-}
-
-void SzFree(void*, void* address)
-{
-    std::free(address);
-}
-
-ISzAlloc g_alloc = {SzAlloc, SzFree};
 
 double Percent(uint64_t part, uint64_t whole)
 {
@@ -158,12 +147,12 @@ VLLzmaEncoder::VLLzmaEncoder(int level) : VLCompressConverter(kOutputCapacity)
     props.level = level;
     if (level >= 8) props.dictSize = 0x4000000;
     props.writeEndMark = 1;
-    encoder_ = LzmaEnc_Create(&g_alloc);
+    encoder_ = LzmaEnc_Create(&LzmaAllocator());
     if (!encoder_) throw std::bad_alloc();
     SizeT propertiesSize = LZMA_PROPS_SIZE;
     if (LzmaEnc_SetProps(encoder_, &props) != SZ_OK ||
         LzmaEnc_WriteProperties(encoder_, properties_, &propertiesSize) != SZ_OK) {
-        LzmaEnc_Destroy(encoder_, &g_alloc, &g_alloc);
+        LzmaEnc_Destroy(encoder_, &LzmaAllocator(), &LzmaAllocator());
         throw std::bad_alloc();
     }
     End();
@@ -171,7 +160,7 @@ VLLzmaEncoder::VLLzmaEncoder(int level) : VLCompressConverter(kOutputCapacity)
 
 VLLzmaEncoder::~VLLzmaEncoder()
 {
-    LzmaEnc_Destroy(encoder_, &g_alloc, &g_alloc);
+    LzmaEnc_Destroy(encoder_, &LzmaAllocator(), &LzmaAllocator());
 }
 
 void VLLzmaEncoder::End()
@@ -185,7 +174,7 @@ bool VLLzmaEncoder::Convert(const void* input, uint32_t inputSize, uint32_t& use
     used = 0;
     MemoryInStream in = {{MemoryInStream::Read}, static_cast<const Byte*>(input), inputSize};
     BufferOutStream out = {{BufferOutStream::Write}, &output_};
-    if (LzmaEnc_Encode(encoder_, &out.base, &in.base, nullptr, &g_alloc, &g_alloc) != SZ_OK) return false;
+    if (LzmaEnc_Encode(encoder_, &out.base, &in.base, nullptr, &LzmaAllocator(), &LzmaAllocator()) != SZ_OK) return false;
     used = inputSize;
     return true;
 }
@@ -201,7 +190,7 @@ bool VLLzmaEncoder::EncodeStream(ISeqInStream* input, HANDLE output, uint64_t& w
     written += done;
     FileOutStream out = {{FileOutStream::Write}, output, &written};
     ListenerProgress progress = {{ListenerProgress::Progress}, listener, totals};
-    if (LzmaEnc_Encode(encoder_, &out.base, input, &progress.base, &g_alloc, &g_alloc) != SZ_OK) return false;
+    if (LzmaEnc_Encode(encoder_, &out.base, input, &progress.base, &LzmaAllocator(), &LzmaAllocator()) != SZ_OK) return false;
     if (listener) listener->OnProgress(Percent(totals.done + totals.current, totals.total), 100.0);
     return true;
 }
@@ -220,48 +209,6 @@ bool VLLzmaEncoder::EncodeFiles(const std::vector<std::wstring>& paths, HANDLE o
     in.base.Read = FilesInStream::Read;
     in.paths = paths;
     return EncodeStream(&in.base, output, written, listener, totals);
-}
-
-VLLzmaDecoder::VLLzmaDecoder() : VLCompressConverter(kOutputCapacity)
-{
-    LzmaDec_Construct(&state_);
-}
-
-VLLzmaDecoder::~VLLzmaDecoder()
-{
-    End();
-}
-
-void VLLzmaDecoder::End()
-{
-    if (hasState_) LzmaDec_Free(&state_, &g_alloc);
-    hasState_ = false;
-    LzmaDec_Construct(&state_);
-    ClearOutput();
-}
-
-bool VLLzmaDecoder::Convert(const void* input, uint32_t inputSize, uint32_t& used, bool final)
-{
-    used = 0;
-    const Byte* in = static_cast<const Byte*>(input);
-    if (!hasState_) {
-        // A stream too short for its property bytes is refused rather than
-        // read past its end.
-        if (inputSize < LZMA_PROPS_SIZE) return false;
-        if (LzmaDec_Allocate(&state_, in, LZMA_PROPS_SIZE, &g_alloc) != SZ_OK) return false;
-        hasState_ = true;
-        LzmaDec_Init(&state_);
-        used = LZMA_PROPS_SIZE;
-    }
-    SizeT inLength = inputSize - used;
-    SizeT outLength = GetFreeSpace();
-    ELzmaStatus status;
-    if (LzmaDec_DecodeToBuf(&state_, output_.data + output_.size, &outLength, in + used, &inLength,
-                            final ? LZMA_FINISH_END : LZMA_FINISH_ANY, &status) != SZ_OK)
-        return false;
-    used += uint32_t(inLength);
-    output_.size += uint32_t(outLength);
-    return true;
 }
 
 } // namespace Velora

@@ -1,0 +1,57 @@
+// Holds the running download tasks of one owner, forwards their messages to
+// it, limits how many run at once and shares a total speed limit among them.
+#pragma once
+
+#include "download/DownloadTask.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace Velora {
+
+// The manager's part that every task of it reports to.
+class VLDownloadListener : public VLDownloadMessage {
+public:
+    void OnMessage(uint32_t code, const TaskMessage* message) override
+    {
+        if (owner) owner->OnMessage(code, message);
+    }
+
+    VLDownloadMessage* owner = nullptr;
+};
+
+class VLDownloadManager : public VLDownloadListener {
+public:
+    explicit VLDownloadManager(VLDownloadMessage* receiver);
+    virtual ~VLDownloadManager();
+    VLDownloadManager(const VLDownloadManager&) = delete;
+    VLDownloadManager& operator=(const VLDownloadManager&) = delete;
+
+    virtual void ShareSpeedLimit();
+
+    // The manager owns the task from here. False once StopAll has closed the
+    // list: the caller keeps the task.
+    bool Add(VLDownloadTask* task);
+    bool StartTask(VLDownloadTask* task);
+    // The task is not deleted.
+    bool Remove(VLDownloadTask* task);
+    // Stops and destroys every task; later additions are refused.
+    bool StopAll();
+    uint32_t CountRunning();
+    // Takes the old task out and adds and starts its replacement, as one step
+    // against StopAll. False when the list is closed (nothing changed).
+    bool Replace(VLDownloadTask* old, VLDownloadTask* replacement);
+
+    uint32_t maxRunning = 1;
+    uint32_t downloadLimitKB = 0;
+    uint32_t uploadLimitKB = 0;
+
+private:
+    std::recursive_mutex lock_;
+    std::vector<VLDownloadTask*> tasks_;
+    bool closed_ = false;
+    VLListenerSlot slot_;
+};
+
+} // namespace Velora

@@ -1,0 +1,255 @@
+// The BitTorrent download task against a local address service, torrent
+// server and web seed: answers it refuses, a stop and a resume from its
+// record, and the pure pieces of its progress reports.
+#include "download/BTDownloadTask.h"
+
+#include "tests/download/BTDownloadTestSupport.h"
+
+#include "base/FileUtil.h"
+#include "download/BTText.h"
+
+#include <gtest/gtest.h>
+
+namespace Velora {
+namespace {
+
+using namespace Velora::Test;
+
+TEST(BTTaskReports, PhaseOfEveryTorrentState)
+{
+    const uint32_t expected[] = {3, 4, 8, 8, 6, 7, 2, 5, 5};
+    for (int state = 0; state < 9; ++state) EXPECT_EQ(expected[state], PhaseOfTorrentState(state)) << state;
+}
+
+TEST(BTTaskReports, TimeLeftBlendsAverageAndCurrentRate)
+{
+    struct Case {
+        uint64_t wanted, done;
+        double average;
+        uint32_t speed;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {1000000, 0, 1000.0, 1000, 1000},           // (4000 + 6000) / 10 = 1000 B/s
+        {1000000, 0, 0.0, 1000, 1666},              // 600 B/s
+        {1000000, 0, 2500.0, 0, 1000},              // the average alone
+        {1000000, 0, 2.0, 1, 1000000},              // 1.4 B/s truncates to 1
+        {1000000, 0, 0.0, 0, kTimeLeftUnknown},
+        {1000, 0, 0.0, 0x2AAAAAAB, kTimeLeftUnknown}, // six times the rate wraps at 32 bits to 2
+        {500, 1000, 100.0, 100, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, EstimateSecondsLeft(c.wanted, c.done, c.average, c.speed)) << c.wanted << " " << c.speed;
+}
+
+TEST(BTTaskReports, FatDrivesRefuseFilesOf4GiB)
+{
+    struct Case {
+        const wchar_t* fileSystem;
+        bool valid;
+        uint64_t size;
+        bool refused;
+    };
+    const Case cases[] = {
+        {L"FAT32", true, 0x100000000ull, true}, {L"FAT32", true, 0xFFFFFFFFull, false},
+        {L"fat", true, 0x100000000ull, true},   {L"NTFS", true, 0x100000000ull, false},
+        {L"FAT32", false, 0x100000000ull, false},
+    };
+    for (const Case& c : cases) {
+        DriveInfo drive;
+        drive.fileSystem = c.fileSystem;
+        drive.volumeInfoValid = c.valid;
+        EXPECT_EQ(c.refused, DriveRefusesSize(drive, c.size)) << ToMultiByte(c.fileSystem) << " " << c.size;
+    }
+}
+
+class BTTaskTest : public BTDownloadTest {
+protected:
+    void TearDown() override
+    {
+        if (task) task->Destroy();
+        BTDownloadTest::TearDown();
+    }
+    VLBTTask* NewTask()
+    {
+        if (task) task->Destroy();
+        recorder = std::make_unique<RecordingListener>();
+        slot = recorder.get();
+        task = new VLBTTask(kRuntime, folder.Path());
+        task->listener = &slot;
+        return task;
+    }
+    uint32_t Run()
+    {
+        uint32_t result = 0xFFFFFFFF;
+        EXPECT_TRUE(NewTask()->Start());
+        EXPECT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+        return result;
+    }
+    bool Saw(uint32_t code, uint32_t value1)
+    {
+        for (const auto& m : recorder->Messages())
+            if (m.code == code && m.value1 == value1) return true;
+        return false;
+    }
+
+    std::unique_ptr<RecordingListener> recorder;
+    VLListenerSlot slot = nullptr;
+    VLBTTask* task = nullptr;
+};
+
+TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
+{
+    struct Case {
+        const char* what;
+        void (*change)(TorrentAnswer&, VLTestHttpServer&);
+        uint32_t result;
+        uint32_t retries;
+    };
+    const Case cases[] = {
+        {"no Md5", [](TorrentAnswer& a, VLTestHttpServer&) { a.md5.clear(); }, kErrIncompleteAnswer, 1},
+        {"torrent not found", [](TorrentAnswer& a, VLTestHttpServer& s) { a.torrentUrl = s.Url("/t/none"); },
+         kErrTorrentFetch, 1},
+        {"size of another torrent", [](TorrentAnswer& a, VLTestHttpServer&) { a.size += "1"; }, kErrTorrentSize, 1},
+        {"empty torrent",
+         [](TorrentAnswer& a, VLTestHttpServer& s) {
+             s.SetFile("/t/empty", "");
+             VLServerFaults faults;
+             faults.omitLength = true;
+             s.SetFaults(faults);
+             a.torrentUrl = s.Url("/t/empty");
+             a.size = "0";
+         },
+         kErrTorrentSize, 1},
+        {"MD5 of another torrent", [](TorrentAnswer& a, VLTestHttpServer&) { a.md5 = Md5Of("x"); }, kErrTorrentMd5, 1},
+        {"program version refused", [](TorrentAnswer& a, VLTestHttpServer&) { a.invalidVersion = true; },
+         kErrInvalidVersion, 0},
+        {"file name with a path", [](TorrentAnswer& a, VLTestHttpServer&) { a.fileName = "..\\pkg.exe"; },
+         kErrNoAddress, 1},
+    };
+    const TorrentAnswer good = answer;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        answer = good;
+        files.SetFaults(VLServerFaults());
+        c.change(answer, files);
+        Serve();
+        EXPECT_EQ(c.result, Run());
+        EXPECT_EQ(kTaskFailed, task->state.load());
+        EXPECT_EQ(c.retries, task->retryCount);
+        EXPECT_EQ(c.result == kErrTorrentFetch, Saw(kMsgNotice, kErrTorrentFetch));
+    }
+    EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
+    EXPECT_FALSE(Exists(folder / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, AnHttpAnswerAsksForTheSwitchAndEndsWithoutAResult)
+{
+    answer.type = 1;
+    Serve();
+    ASSERT_TRUE(NewTask()->Start());
+    for (int i = 0; i < 100 && !Saw(kMsgSwitchKind, 1); ++i) Sleep(100);
+    // As the owner does when it replaces the task.
+    Sleep(500);
+    slot = nullptr;
+    task->Destroy();
+    task = nullptr;
+    EXPECT_TRUE(Saw(kMsgSwitchKind, 1));
+    for (const auto& m : recorder->Messages()) EXPECT_NE(uint32_t(kMsgFinished), m.code);
+}
+
+TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
+{
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+    ASSERT_TRUE(NewTask()->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
+    ASSERT_GT(recorder->LastDownloaded(), 0u);
+    ASSERT_TRUE(task->Stop());
+    uint32_t result = 0;
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kErrAborted, result);
+    EXPECT_EQ(kTaskStopped, task->state.load());
+    task->Destroy();
+    task = nullptr;
+    EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
+    ASSERT_TRUE(Exists(folder / L"pkg.exe.vll"));
+
+    files.SetFaults(VLServerFaults());
+    EXPECT_EQ(kDownloadOk, Run());
+    EXPECT_EQ(kTaskFinished, task->state.load());
+    EXPECT_EQ(1, files.CountRequests(kTorrentTarget)) << "the second run takes the torrent from its record";
+    EXPECT_EQ(folder / L"pkg.exe", task->finishedPath);
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    EXPECT_TRUE(Manager().IsSeeding(kRuntime));
+
+    // Downloading the same package again replaces its seed.
+    EXPECT_EQ(kDownloadOk, Run());
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    EXPECT_EQ(1u, Manager().CountSeeds());
+    EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)
+{
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+    NewTask()->cleanupPending = true;
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
+    ASSERT_GT(recorder->LastDownloaded(), 0u);
+    ASSERT_TRUE(task->Stop());
+    uint32_t result = 0;
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kErrAborted, result);
+    task->Destroy();
+    task = nullptr;
+    // The engine deletes the data on its own disk thread.
+    for (int i = 0; i < kWaitSeconds * 10 && Exists(folder / L"pkg.exe"); ++i) Sleep(100);
+    EXPECT_FALSE(Exists(folder / L"pkg.exe"));
+    EXPECT_FALSE(Exists(folder / L"pkg.exe.vll"));
+    EXPECT_FALSE(Exists(folder / ToWide(InfoHashHex(InfoHashOf(torrent)).c_str()) + L".torrent"));
+}
+
+TEST_F(BTTaskTest, ARecordForAnotherFolderDeletesNothingThere)
+{
+    // A record beside the package that names a download elsewhere, of
+    // another torrent: it is not used, and what it names stays.
+    TestFolder elsewhere;
+    const std::string other = MakePayload(50000, 62);
+    ASSERT_TRUE(WriteFileBytes(elsewhere / L"pkg.exe", other));
+    {
+        auto session = LoopbackSession();
+        BTTaskParam param;
+        param.savePath = ToMultiByte(elsewhere.Path());
+        param.resumeFile = ToMultiByte(folder / L"pkg.exe.vll");
+        param.sourceKind = 1;
+        param.torrentData = MakeTorrent("pkg.exe", other, 16384);
+        auto forged = session->AddTask(&param, nullptr, nullptr);
+        ASSERT_TRUE(forged);
+        session->RemoveTask(forged.get(), 0);
+    }
+    EXPECT_EQ(kDownloadOk, Run());
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+    EXPECT_EQ(other, ReadFileBytes(elsewhere / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, AFileWithHolesIsCheckedAgainOnce)
+{
+    NewTask()->hasGaps = [](const std::wstring&) { return true; };
+    uint32_t result = 0xFFFFFFFF;
+    ASSERT_TRUE(task->Start());
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kDownloadOk, result);
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+    int finals = 0;
+    for (const auto& m : recorder->Messages()) finals += m.code == kMsgFinalPath;
+    EXPECT_EQ(1, finals);
+}
+
+} // namespace
+} // namespace Velora

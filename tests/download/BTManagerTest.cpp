@@ -1,0 +1,250 @@
+// The seed list: the seeding policy, which records may be deleted, start-up
+// on a busy port range, and seeds restored from "seeds.xml" within the limit.
+#include <gtest/gtest.h>
+
+#include "download/BTManager.h"
+#include "download/HttpWire.h"
+#include "tests/download/BTTestSupport.h"
+#include "tests/support/TestTorrent.h"
+
+#include "base/FileUtil.h"
+#include "base/TextConvert.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+using namespace Velora;
+using namespace Velora::Test;
+
+constexpr int64_t kNow = 1700000000;
+constexpr int32_t kHour = 3600;
+
+BTTaskStatus SeedStatus(int64_t seenAgo, int32_t seeding, int64_t down, int64_t up, bool error = false)
+{
+    BTTaskStatus status;
+    status.lastSeenComplete = kNow - seenAgo;
+    status.seedingTime = seeding;
+    status.totalPayloadDownload = down;
+    status.totalPayloadUpload = up;
+    status.hasError = error ? 1 : 0;
+    return status;
+}
+
+TEST(SeedPolicy, ChoosesTheFirstRuleThatApplies)
+{
+    struct Case {
+        const char* what;
+        BTTaskStatus status;
+        uint32_t seeds;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"no complete copy for just over 3 days", SeedStatus(259201, kHour, 100, 0), 1, kSeedStopped},
+        {"a complete copy exactly 3 days ago", SeedStatus(259200, kHour, 100, 0), 1, kSeeding},
+        {"an engine error", SeedStatus(0, kHour, 100, 0, true), 1, kSeedStopped},
+        {"6 hours of seeding are free", SeedStatus(0, 6 * kHour, 100, 1000), 9, kSeeding},
+        {"nothing downloaded counts as ratio 10", SeedStatus(0, 6 * kHour + 1, 0, 0), 1, kSeedStopped},
+        {"ratio 3 stops", SeedStatus(0, 7 * kHour, 100, 300), 1, kSeedStopped},
+        {"ratio exactly 2 throttles", SeedStatus(0, 7 * kHour, 100, 200), 5, kSeedThrottled},
+        {"ratio 2.9 is 2 in whole numbers", SeedStatus(0, 7 * kHour, 100, 299), 5, kSeedThrottled},
+        {"ratio 2 with more seeds than the limit stops", SeedStatus(0, 7 * kHour, 100, 200), 6, kSeedStopped},
+        {"ratio exactly 1 keeps seeding", SeedStatus(0, 7 * kHour, 100, 100), 9, kSeeding},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.expected, ChooseSeedState(c.status, kNow, c.seeds, 5));
+    }
+}
+
+TEST(SeedPolicy, OnlyOwnRecordsMayBeDeleted)
+{
+    const std::wstring folder = L"C:\\Temp\\Zofti\\RuntimeCheck";
+    struct Case {
+        const wchar_t* path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {L"C:\\Temp\\Zofti\\RuntimeCheck\\pkg.exe.vll", true},
+        {L"c:\\temp\\zofti\\runtimecheck\\PKG.EXE.VLL", true},
+        {L"C:\\Temp\\Zofti\\RuntimeCheck\\pkg.exe", false},
+        {L"C:\\Windows\\system32\\pkg.exe.vll", false},
+        {L"C:\\Temp\\Zofti\\RuntimeCheck\\sub\\pkg.exe.vll", false},
+        {L"C:\\Temp\\Zofti\\RuntimeCheck\\..\\pkg.exe.vll", false},
+        {L"C:\\Temp\\Zofti\\RuntimeCheck/../x.vll", false},
+        {L"pkg.exe.vll", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, IsSeedRecordPath(c.path, folder)) << ToMultiByte(c.path);
+}
+
+TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
+{
+    ASSERT_TRUE(StartWinsock());
+    std::vector<SOCKET> taken;
+    for (uint16_t port = 6881; port <= 6890; ++port) {
+        for (const char* address : {"0.0.0.0", "127.0.0.1"}) {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_port = htons(port);
+            at.sin_addr.s_addr = inet_addr(address);
+            if (bind(s, reinterpret_cast<sockaddr*>(&at), sizeof(at)) == 0 && listen(s, 1) == 0)
+                taken.push_back(s);
+            else
+                closesocket(s);
+        }
+    }
+    ASSERT_FALSE(taken.empty());
+    TestFolder folder;
+    for (BTNetwork network : {BTNetwork::Public, BTNetwork::LoopbackOnly}) {
+        VLBTManager manager;
+        EXPECT_FALSE(manager.Init(folder.Path(), 5, network));
+        EXPECT_FALSE(manager.GetSession());
+    }
+    for (SOCKET s : taken) closesocket(s);
+    VLBTManager manager;
+    EXPECT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+}
+
+// Records of complete downloads in folder, as a finished download leaves them.
+class SeedListTest : public ::testing::Test {
+protected:
+    void MakeRecords(int count)
+    {
+        auto session = LoopbackSession();
+        for (int i = 0; i < count; ++i) {
+            const std::wstring name = L"pkg" + std::to_wstring(i) + L".exe";
+            const std::string payload = MakePayload(20000 + i, 40 + i);
+            ASSERT_TRUE(WriteFileBytes(folder / name, payload));
+            BTTaskParam param;
+            param.savePath = ToMultiByte(folder.Path());
+            param.resumeFile = ToMultiByte(folder / (name + L".vll"));
+            param.sourceKind = 1;
+            param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384);
+            auto task = session->AddTask(&param, nullptr, nullptr);
+            ASSERT_TRUE(task);
+            session->RemoveTask(task.get(), 0);
+            records.push_back(folder / (name + L".vll"));
+            params.push_back(param);
+        }
+    }
+    void WriteSeedList(const std::string& entries)
+    {
+        ASSERT_TRUE(WriteFileBytes(folder / L"seeds.xml", "<Seeds>" + entries + "</Seeds>"));
+    }
+    static std::string Entry(uint64_t id, const std::wstring& resume)
+    {
+        return "<Seed><gameId>" + std::to_string(id) + "</gameId><resume>" + ToMultiByte(resume) +
+               "</resume></Seed>";
+    }
+    // Waits until the manager's session holds count torrents and the list as
+    // many active seeds.
+    static bool WaitActive(VLBTManager& manager, uint32_t count)
+    {
+        for (int i = 0; i < kWaitSeconds * 10; ++i) {
+            if (manager.GetSession()->GetTaskCount() == count && manager.CountActiveSeeds() == count) return true;
+            Sleep(100);
+        }
+        return false;
+    }
+
+    TestFolder folder;
+    std::vector<std::wstring> records;
+    std::vector<BTTaskParam> params;
+};
+
+TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
+{
+    MakeRecords(7);
+    std::string entries;
+    for (int i = 0; i < 7; ++i) entries += Entry(40020 + i, records[i]);
+    WriteSeedList(entries);
+
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    // A second start changes nothing, not even the limit.
+    ASSERT_TRUE(manager.Init(folder.Path(), 1, BTNetwork::LoopbackOnly));
+    EXPECT_EQ(5u, manager.SeedLimit());
+    ASSERT_TRUE(WaitActive(manager, 5));
+    EXPECT_EQ(7u, manager.CountSeeds());
+    EXPECT_TRUE(manager.IsSeeding(40024));
+    EXPECT_FALSE(manager.IsSeeding(40025));
+
+    ASSERT_TRUE(manager.RemoveSeedById(40021));
+    EXPECT_FALSE(manager.RemoveSeedById(40021));
+    ASSERT_TRUE(WaitActive(manager, 5));
+    EXPECT_TRUE(manager.IsSeeding(40025));
+    EXPECT_FALSE(Exists(records[1])) << "a removed seed forgets its record";
+    EXPECT_TRUE(Exists(folder / L"pkg1.exe")) << "the package itself stays";
+    const std::string list = ReadFileBytes(folder / L"seeds.xml");
+    EXPECT_EQ(std::string::npos, list.find("<gameId>40021</gameId>"));
+    EXPECT_NE(std::string::npos, list.find("<gameId>40026</gameId>"));
+
+    // Shutting down keeps the list for the next start.
+    manager.Shutdown();
+    EXPECT_EQ(list, ReadFileBytes(folder / L"seeds.xml"));
+    EXPECT_FALSE(manager.GetSession());
+}
+
+TEST_F(SeedListTest, AFinishedDownloadOverTheLimitWaitsItsTurn)
+{
+    MakeRecords(2);
+    WriteSeedList(Entry(40020, records[0]));
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 1, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(WaitActive(manager, 1));
+
+    auto finished = manager.GetSession()->AddTask(&params[1], nullptr, nullptr);
+    ASSERT_TRUE(finished);
+    manager.AddSeed(finished, 40021);
+    EXPECT_EQ(2u, manager.CountSeeds());
+    EXPECT_TRUE(WaitActive(manager, 1));
+    EXPECT_FALSE(manager.IsSeeding(40021));
+    EXPECT_NE(std::string::npos, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40021</gameId>"));
+
+    ASSERT_TRUE(manager.RemoveSeedById(40020));
+    ASSERT_TRUE(WaitActive(manager, 1));
+    EXPECT_TRUE(manager.IsSeeding(40021));
+}
+
+TEST_F(SeedListTest, ASeedWhoseDataIsGoneLeavesTheList)
+{
+    MakeRecords(2);
+    ASSERT_TRUE(DeleteFileNormal(folder / L"pkg1.exe"));
+    WriteSeedList(Entry(40020, records[0]) + Entry(40021, records[1]));
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    // The engine finds the data missing; the manager's worker removes the seed.
+    for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 1; ++i) Sleep(100);
+    EXPECT_EQ(1u, manager.CountSeeds());
+    EXPECT_TRUE(manager.IsSeeding(40020));
+    EXPECT_FALSE(Exists(records[1]));
+    EXPECT_EQ(1u, manager.GetSession()->GetTaskCount());
+}
+
+TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
+{
+    TestFolder elsewhere;
+    const std::wstring foreign = elsewhere / L"other.exe.vll";
+    const std::wstring notRecord = folder / L"keep.txt";
+    const std::wstring broken = folder / L"broken.exe.vll";
+    ASSERT_TRUE(WriteFileBytes(foreign, "not a record"));
+    ASSERT_TRUE(WriteFileBytes(notRecord, "user data"));
+    ASSERT_TRUE(WriteFileBytes(broken, "not a record"));
+    MakeRecords(1);
+    WriteSeedList(Entry(40030, foreign) + Entry(40031, notRecord) + Entry(40032, broken) +
+                  "<Seed><resume>" + ToMultiByte(records[0]) + "</resume></Seed>");
+
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    EXPECT_EQ(0u, manager.CountSeeds());
+    EXPECT_TRUE(Exists(foreign));
+    EXPECT_TRUE(Exists(notRecord));
+    EXPECT_FALSE(Exists(broken));
+    EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+// One package through the single-file download: over HTTP, over BitTorrent
+// after the service says so (then seeded and restored at the next start),
+// a service that changes its mind, teardown mid-download, and the manager's
+// speed sharing.
+#include "download/DownloadSingleFile.h"
+
+#include "download/BTDownloadTask.h"
+#include "download/HttpTask.h"
+#include "tests/download/BTDownloadTestSupport.h"
+
+#include "base/FileUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace Velora {
+namespace {
+
+using namespace Velora::Test;
+
+std::wstring g_folder;
+
+std::wstring TestFolderCallback(unsigned int)
+{
+    return g_folder;
+}
+
+class SingleFileTest : public BTDownloadTest {
+protected:
+    void SetUp() override
+    {
+        BTDownloadTest::SetUp();
+        g_folder = folder.Path();
+        download.folderCallback = &TestFolderCallback;
+    }
+    bool WaitFinished(DWORD ms = kWaitSeconds * 1000)
+    {
+        return WaitForSingleObject(download.finishEvent.Get(), ms) == WAIT_OBJECT_0;
+    }
+    std::string SeedList()
+    {
+        for (int i = 0; i < kWaitSeconds * 10; ++i) {
+            std::string list;
+            // Without the layout: one line per element, indented.
+            for (char c : ReadFileBytes(folder / L"seeds.xml"))
+                if (c != '\r' && c != '\n' && c != ' ') list += c;
+            if (list.find("<gameId>") != std::string::npos) return list;
+            Sleep(100);
+        }
+        return std::string();
+    }
+
+    VLDownloadSingleFile download;
+};
+
+TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
+{
+    ASSERT_TRUE(download.Start(kRuntime));
+    EXPECT_FALSE(download.Start(kRuntime)) << "one download per object";
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_TRUE(download.succeeded);
+    ASSERT_TRUE(download.task);
+    EXPECT_EQ(2, download.task->type);
+    EXPECT_EQ(folder / L"pkg.exe", download.filePath);
+    EXPECT_EQ(payload, ReadFileBytes(download.filePath));
+
+    const std::string entry = "<Seed><gameId>40020</gameId><resume>" + ToMultiByte(folder / L"pkg.exe.vll") +
+                              "</resume></Seed>";
+    const std::string list = SeedList();
+    EXPECT_NE(std::string::npos, list.find(entry)) << list;
+    EXPECT_EQ(list.find("<Seed>"), list.rfind("<Seed>"));
+
+    // The next start seeds it again from the list.
+    Manager().Shutdown();
+    VLBTManager fresh;
+    ASSERT_TRUE(fresh.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    for (int i = 0; i < kWaitSeconds * 10 && fresh.CountActiveSeeds() == 0; ++i) Sleep(100);
+    EXPECT_EQ(1u, fresh.GetSession()->GetTaskCount());
+    EXPECT_TRUE(fresh.IsSeeding(kRuntime));
+}
+
+TEST_F(SingleFileTest, AnHttpAnswerDownloadsOverHttp)
+{
+    answer.type = 1;
+    answer.md5 = Md5Of(payload);
+    answer.size = std::to_string(payload.size());
+    Serve();
+    ASSERT_TRUE(download.Start(kRuntime));
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_TRUE(download.succeeded);
+    EXPECT_EQ(1, download.task->type);
+    EXPECT_EQ(folder / L"pkg.exe", download.filePath);
+    EXPECT_EQ(payload, ReadFileBytes(download.filePath));
+    EXPECT_EQ(payload.size(), download.totalSize.load());
+    EXPECT_EQ(payload.size(), download.downloaded.load());
+    EXPECT_EQ(0, files.CountRequests(kTorrentTarget));
+}
+
+bool AnswerAgain(uint32_t, void*, DownloadFileInfo&)
+{
+    return true;
+}
+
+TEST_F(SingleFileTest, AServiceThatChangesItsMindEndsTheDownload)
+{
+    struct Case {
+        const char* what;
+        int type;
+        const char* torrentTarget;
+    };
+    // The torrent cannot be fetched but the provider answers: back to HTTP,
+    // whose answer says BitTorrent again. And a kind nobody knows.
+    const Case cases[] = {{"flapping", 2, "/t/none"}, {"unknown kind", 3, kTorrentTarget}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        answer.type = c.type;
+        answer.torrentUrl = files.Url(c.torrentTarget);
+        Serve();
+        VLDownloadSingleFile single;
+        single.folderCallback = &TestFolderCallback;
+        single.addressProvider = &AnswerAgain;
+        ASSERT_TRUE(single.Start(kRuntime));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(single.finishEvent.Get(), kWaitSeconds * 1000));
+        EXPECT_FALSE(single.succeeded);
+        EXPECT_EQ(1, single.task->type);
+    }
+}
+
+TEST_F(SingleFileTest, DestroyingTheDownloadMidwayReturns)
+{
+    for (int type : {2, 1}) {
+        SCOPED_TRACE(type);
+        VLServerFaults slow;
+        slow.throttle = 128 * 1024;
+        files.SetFaults(slow);
+        answer.type = type;
+        if (type == 1) {
+            answer.md5 = Md5Of(payload);
+            answer.size = std::to_string(payload.size());
+        }
+        Serve();
+        auto single = std::make_unique<VLDownloadSingleFile>();
+        single->folderCallback = &TestFolderCallback;
+        ASSERT_TRUE(single->Start(kRuntime));
+        for (int i = 0; i < kWaitSeconds * 10 && single->downloaded == 0; ++i)
+            ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(single->finishEvent.Get(), 100));
+        EXPECT_GT(single->downloaded.load(), 0u);
+        single.reset();
+        EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
+    }
+}
+
+// A task that only holds a state and a speed limit.
+class IdleTask : public VLDownloadTask {
+public:
+    IdleTask(int32_t kind) : VLDownloadTask(kind, kRuntime) { state = kTaskRunning; }
+    bool Start() override { return true; }
+    bool Stop() override
+    {
+        state = kTaskStopped;
+        return true;
+    }
+};
+
+TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
+{
+    VLDownloadManager manager(nullptr);
+    auto* first = new IdleTask(1);
+    auto* second = new IdleTask(1);
+    auto* torrentTask = new IdleTask(2);
+    auto* idle = new IdleTask(1);
+    idle->state = kTaskNew;
+    for (VLDownloadTask* task : {static_cast<VLDownloadTask*>(first), static_cast<VLDownloadTask*>(second),
+                                 static_cast<VLDownloadTask*>(torrentTask), static_cast<VLDownloadTask*>(idle)})
+        ASSERT_TRUE(manager.Add(task));
+    EXPECT_EQ(3u, manager.CountRunning());
+    EXPECT_FALSE(manager.StartTask(idle)) << "one task at a time";
+    EXPECT_EQ(kTaskQueued, idle->state.load());
+
+    manager.downloadLimitKB = 100;
+    manager.uploadLimitKB = 7;
+    manager.ShareSpeedLimit();
+    EXPECT_EQ(34u, first->speedLimit);
+    EXPECT_EQ(34u, second->speedLimit);
+    EXPECT_EQ(0u, idle->speedLimit);
+    BTSessionSettings settings;
+    Manager().GetSession()->GetSettings(&settings);
+    EXPECT_EQ(34 * 1024, settings.downloadRateLimit);
+    EXPECT_EQ(7 * 1024, settings.uploadRateLimit);
+
+    ASSERT_TRUE(manager.StopAll());
+    auto* late = new IdleTask(1);
+    EXPECT_FALSE(manager.Add(late)) << "a closed list takes no task";
+    late->Destroy();
+}
+
+} // namespace
+} // namespace Velora
