@@ -42,7 +42,10 @@ constexpr LONG kDefaultMaxLength = 32767;
 
 } // namespace
 
-COLORREF ArgbToColorRef(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
+COLORREF ArgbToColorRef(uint32_t argb)
+{
+    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
+}
 
 VLTxtWinHost::VLTxtWinHost(ITextHostOwner* owner) : owner_(owner) {}
 
@@ -153,7 +156,10 @@ HRESULT VLTxtWinHost::QueryInterface(REFIID riid, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG VLTxtWinHost::AddRef() { return ++refs_; }
+ULONG VLTxtWinHost::AddRef()
+{
+    return ++refs_;
+}
 
 ULONG VLTxtWinHost::Release()
 {
@@ -164,9 +170,15 @@ ULONG VLTxtWinHost::Release()
 
 // ---- What a window would give the services ------------------------------------
 
-HDC VLTxtWinHost::TxGetDC() { return PaintDC(); }
+HDC VLTxtWinHost::TxGetDC()
+{
+    return PaintDC();
+}
 
-INT VLTxtWinHost::TxReleaseDC(HDC) { return 1; }
+INT VLTxtWinHost::TxReleaseDC(HDC)
+{
+    return 1;
+}
 
 BOOL VLTxtWinHost::TxShowScrollBar(INT bar, BOOL show)
 {
@@ -230,9 +242,15 @@ BOOL VLTxtWinHost::TxCreateCaret(HBITMAP bitmap, INT width, INT height)
     return CreateCaret(Window(), bitmap, width, height);
 }
 
-BOOL VLTxtWinHost::TxShowCaret(BOOL show) { return show ? ShowCaret(Window()) : HideCaret(Window()); }
+BOOL VLTxtWinHost::TxShowCaret(BOOL show)
+{
+    return show ? ShowCaret(Window()) : HideCaret(Window());
+}
 
-BOOL VLTxtWinHost::TxSetCaretPos(INT x, INT y) { return SetCaretPos(x, y); }
+BOOL VLTxtWinHost::TxSetCaretPos(INT x, INT y)
+{
+    return SetCaretPos(x, y);
+}
 
 BOOL VLTxtWinHost::TxSetTimer(UINT id, UINT timeout)
 {
@@ -264,17 +282,35 @@ void VLTxtWinHost::TxSetCapture(BOOL capture)
     if (manager) manager->captured = capture != FALSE;
 }
 
-void VLTxtWinHost::TxSetFocus() { owner_->GetHostedControl()->SetFocus(); }
+void VLTxtWinHost::TxSetFocus()
+{
+    owner_->GetHostedControl()->SetFocus();
+}
 
-void VLTxtWinHost::TxSetCursor(HCURSOR cursor, BOOL) { SetCursor(cursor); }
+void VLTxtWinHost::TxSetCursor(HCURSOR cursor, BOOL)
+{
+    SetCursor(cursor);
+}
 
-BOOL VLTxtWinHost::TxScreenToClient(LPPOINT point) { return ScreenToClient(Window(), point); }
+BOOL VLTxtWinHost::TxScreenToClient(LPPOINT point)
+{
+    return ScreenToClient(Window(), point);
+}
 
-BOOL VLTxtWinHost::TxClientToScreen(LPPOINT point) { return ClientToScreen(Window(), point); }
+BOOL VLTxtWinHost::TxClientToScreen(LPPOINT point)
+{
+    return ClientToScreen(Window(), point);
+}
 
-HRESULT VLTxtWinHost::TxActivate(LONG*) { return S_OK; }
+HRESULT VLTxtWinHost::TxActivate(LONG*)
+{
+    return S_OK;
+}
 
-HRESULT VLTxtWinHost::TxDeactivate(LONG) { return S_OK; }
+HRESULT VLTxtWinHost::TxDeactivate(LONG)
+{
+    return S_OK;
+}
 
 HRESULT VLTxtWinHost::TxGetClientRect(LPRECT rect)
 {
@@ -300,7 +336,10 @@ HRESULT VLTxtWinHost::TxGetParaFormat(const PARAFORMAT** format)
     return S_OK;
 }
 
-COLORREF VLTxtWinHost::TxGetSysColor(int index) { return GetSysColor(index); }
+COLORREF VLTxtWinHost::TxGetSysColor(int index)
+{
+    return GetSysColor(index);
+}
 
 HRESULT VLTxtWinHost::TxGetBackStyle(TXTBACKSTYLE* style)
 {
@@ -338,9 +377,15 @@ HRESULT VLTxtWinHost::TxGetExtent(LPSIZEL extent)
     return S_OK;
 }
 
-HRESULT VLTxtWinHost::OnTxCharFormatChange(const CHARFORMATW*) { return S_OK; }
+HRESULT VLTxtWinHost::OnTxCharFormatChange(const CHARFORMATW*)
+{
+    return S_OK;
+}
 
-HRESULT VLTxtWinHost::OnTxParaFormatChange(const PARAFORMAT*) { return S_OK; }
+HRESULT VLTxtWinHost::OnTxParaFormatChange(const PARAFORMAT*)
+{
+    return S_OK;
+}
 
 HRESULT VLTxtWinHost::TxGetPropertyBits(DWORD mask, DWORD* bits)
 {
@@ -370,7 +415,10 @@ HRESULT VLTxtWinHost::TxNotify(DWORD code, void* data)
     return S_OK;
 }
 
-HIMC VLTxtWinHost::TxImmGetContext() { return nullptr; }
+HIMC VLTxtWinHost::TxImmGetContext()
+{
+    return nullptr;
+}
 
 void VLTxtWinHost::TxImmReleaseContext(HIMC) {}
 

@@ -4,9 +4,9 @@
 // caret, capture, timers, scroll bars, invalidation, default formats).
 #pragma once
 
-#include <windows.h>
 #include <richedit.h>
 #include <textserv.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <string>

@@ -105,8 +105,11 @@ TEST(TxtWinHost, ScrollRangeBeyondTheClientShowsTheBar)
         INT maxPos;
         bool visible;
         int range;
-    } rows[] = {{SB_VERT, 0, 100, false, -1}, {SB_VERT, 0, 101, true, 1}, {SB_VERT, 5, 205, true, 100},
-                {SB_HORZ, 0, 50, false, -1}, {SB_HORZ, 0, 80, true, 30}};
+    } rows[] = {{SB_VERT, 0, 100, false, -1},
+                {SB_VERT, 0, 101, true, 1},
+                {SB_VERT, 5, 205, true, 100},
+                {SB_HORZ, 0, 50, false, -1},
+                {SB_HORZ, 0, 80, true, 30}};
     for (const Row& row : rows) {
         BarOwner::Bar& bar = f.owner.BarOf(row.bar == SB_VERT);
         bar = BarOwner::Bar();
