@@ -366,6 +366,11 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
     for (const std::wstring& path : paths) AppendPathItem(pathList_, path);
 }
 
+namespace {
+constexpr int kRollbackDeleteAttempts = 40;
+constexpr DWORD kRollbackDeleteRetryMs = 50;
+} // namespace
+
 void VLSfxInstall::Rollback()
 {
     std::vector<std::wstring> paths;
@@ -375,10 +380,17 @@ void VLSfxInstall::Rollback()
         std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
         if (!IsInsideFolder(path, installFolder_, false) || !PathExists(path)) continue;
         NormalizePath(path, kPathNoTrailingSeparator);
-        if (DirectoryExists(path))
-            DeleteTree(path);
-        else
-            DeleteFileForce(path);
+        // The image of a script program that has just ended can stay mapped
+        // for a moment after its process is signalled: a refused delete is
+        // tried again for a short while so that the rollback leaves nothing.
+        for (int attempt = 0; attempt < kRollbackDeleteAttempts; ++attempt) {
+            if (DirectoryExists(path))
+                DeleteTree(path);
+            else
+                DeleteFileForce(path);
+            if (!PathExists(path)) break;
+            Sleep(kRollbackDeleteRetryMs);
+        }
     }
 }
 

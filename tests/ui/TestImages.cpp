@@ -83,17 +83,27 @@ void Canvas::Fill(uint32_t word)
     std::fill(bits_, bits_ + width_ * height_, word);
 }
 
-RECT Canvas::Changed(uint32_t word) const
+template <typename Pick> RECT Canvas::Box(Pick pick) const
 {
     RECT box{width_, height_, 0, 0};
     for (int y = 0; y < height_; ++y) {
         for (int x = 0; x < width_; ++x) {
-            if (At(x, y) == word) continue;
+            if (!pick(At(x, y))) continue;
             box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
                    std::max<LONG>(box.bottom, y + 1)};
         }
     }
     return box.right ? box : RECT{};
+}
+
+RECT Canvas::Changed(uint32_t word) const
+{
+    return Box([word](uint32_t pixel) { return pixel != word; });
+}
+
+RECT Canvas::Where(uint32_t rgb, int tolerance) const
+{
+    return Box([=](uint32_t pixel) { return Near(pixel & 0xFFFFFF, rgb, tolerance); });
 }
 
 bool Near(uint32_t a, uint32_t b, int tolerance)

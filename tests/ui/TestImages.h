@@ -31,8 +31,13 @@ public:
     void Fill(uint32_t word);
     // The smallest rectangle of pixels that are not word.
     RECT Changed(uint32_t word) const;
+    // The smallest rectangle of pixels whose 0xRRGGBB is within tolerance of
+    // rgb; empty when there are none.
+    RECT Where(uint32_t rgb, int tolerance = 0) const;
 
 private:
+    template <typename Pick> RECT Box(Pick pick) const;
+
     int width_, height_;
     uint32_t* bits_ = nullptr;
     VLMemoryDC dc_;

@@ -10,6 +10,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace Velora {
@@ -120,6 +121,21 @@ public:
     // The click action shared by mouse and keyboard; false when the control is
     // hidden or disabled.
     virtual bool Activate(VLControlEvent& event);
+
+    // Paints the part of the control inside paintRect (client coordinates):
+    // background colour, background image, state image, text and border, each
+    // a step a subclass may replace on its own.
+    virtual void Paint(HDC hdc, const RECT& paintRect);
+    virtual void PaintBkColor(HDC hdc);
+    virtual void PaintBkImage(HDC hdc);
+    virtual void PaintStateImage(HDC hdc);
+    // alpha: the text goes to a surface whose alpha matters (as in a layered
+    // window).
+    virtual void PaintText(HDC hdc, bool alpha);
+    virtual void PaintBorder(HDC hdc);
+    // Draws an image descriptor inside the control, limited to the part being
+    // painted; modifier (may be null) overrides pairs of the descriptor.
+    bool DrawImage(HDC hdc, const wchar_t* descriptor, const wchar_t* modifier);
 
     virtual RECT GetPadding() const;
     virtual void SetPadding(const RECT& padding);
@@ -242,6 +258,12 @@ public:
     uint32_t state = 0;
     int toolTipDelayTime = 0;
     bool hasBeenHover = false;
+
+protected:
+    // Draws the first non-empty descriptor of the list that draws (null
+    // entries are passed over), with the modifier (may be null). Each one that
+    // fails is emptied, so that a missing image costs one failed load only.
+    bool DrawFirstImage(HDC hdc, std::initializer_list<std::wstring*> candidates, const wchar_t* modifier = nullptr);
 
 private:
     void PassToParent(VLControlEvent& event, int type, void (VLControl::*handler)(VLControlEvent&));

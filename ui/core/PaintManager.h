@@ -146,6 +146,7 @@ public:
     HWND window = nullptr;
     HDC paintDC = nullptr;
     bool needsUpdate = false;
+    bool layered = false; // painted through UpdateLayeredWindow: every fill and text blends
     VLFontInfo* defaultFont = nullptr;
     VLFontInfo* defaultLinkFont = nullptr;
     VLFontInfo* defaultBoldFont = nullptr;

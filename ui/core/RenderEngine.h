@@ -17,6 +17,8 @@
 
 namespace Velora {
 
+class VLPaintManager;
+
 // One value read from a descriptor: each key writes only the member of its
 // type.
 struct VLDescriptorValue {
@@ -124,6 +126,31 @@ void DrawRoundRect(HDC hdc, const RECT& rect, int penWidth, int ellipseWidth, in
 // the corner blocks of the descriptor's image; nothing when the descriptor
 // has no corner or its image cannot be loaded.
 VLRegion CreateCornerRegion(const wchar_t* descriptor, int width, int height);
+
+// Text. Fonts are names the manager resolves (unknown and empty names give
+// its default font; with no manager the system's GUI font); styles are
+// DrawTextW flags.
+
+// The text's extent from 0,0 in the named font.
+RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font);
+// Plain text. An opaque colour without antialias draws straight onto hdc,
+// anything else through a surface blended with the colour's alpha. With
+// DT_WORDBREAK the text is broken by DrawTextLines with lineSpacing extra
+// pixels below each line.
+void DrawText(HDC hdc, VLPaintManager* manager, const RECT& rect, const std::wstring& text, uint32_t colour,
+              const std::wstring& font, uint32_t style, int lineSpacing, bool antialias);
+// Breaks the text at carriage returns and line feeds (empty lines vanish)
+// and each piece into the longest lines that fit the width, draws them in the
+// DC's font with lineSpacing extra pixels below each, and ellipsises the last
+// line that has room. With DT_CALCRECT rect becomes the extent, from 0,0.
+void DrawTextLines(HDC hdc, RECT& rect, uint32_t style, int lineSpacing, const std::wstring& text);
+// Rich text: one-letter tags in braces or angle brackets change colour
+// ({c #RRGGBB}), font ({f name}, {b name}, {u name}), lines ({n}, {p n},
+// {y n}), position ({x n}), selection ({s}) and quoting ({r}...{/r}).
+// Colour and font changes end with their line. With DT_CALCRECT only
+// measures: rect's bottom and right become the extent used.
+void DrawRichText(HDC hdc, VLPaintManager* manager, RECT& rect, const std::wstring& text, uint32_t colour,
+                  const std::wstring& font, uint32_t style);
 
 } // namespace VLRenderEngine
 

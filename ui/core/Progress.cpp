@@ -1,0 +1,88 @@
+#include "ui/core/Progress.h"
+
+#include "base/StringUtil.h"
+#include "ui/core/RenderEngine.h"
+#include "ui/core/ValueText.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace Velora {
+
+VLProgress::~VLProgress() = default;
+
+int VLProgress::GetClassId() const
+{
+    return 7;
+}
+
+VLControl* VLProgress::GetInterface(int id)
+{
+    return id == 7 ? this : VLControl::GetInterface(id);
+}
+
+int VLProgress::SetValue(int value)
+{
+    value = std::min(std::max(value, minimum_), maximum_);
+    if (value != value_) {
+        value_ = value;
+        Invalidate();
+    }
+    return value_;
+}
+
+int VLProgress::SetStep(int step)
+{
+    // A step of 0 would divide the fill by zero, also under a maximum of 0.
+    step = std::max(std::min(std::max(step, 1), maximum_), 1);
+    if (step != step_) {
+        step_ = step;
+        Invalidate();
+    }
+    return step_;
+}
+
+void VLProgress::PaintStateImage(HDC hdc)
+{
+    std::wstring& fore = images[kImageNormal];
+    const int units = maximum_ / step_;
+    // A bar with no units (a maximum of 0, or below the step) shows nothing.
+    if (fore.empty() || units <= 0) return;
+    const RECT pos = GetPos();
+    const int width = pos.right - pos.left, height = pos.bottom - pos.top;
+    const int fillWidth = width - foreInset_.left - foreInset_.right;
+    const int fillHeight = height - foreInset_.top - foreInset_.bottom;
+    std::wstring descriptor = fore;
+    std::wstring pair;
+    if (cropSource_) {
+        Format(pair, L" source='0,0,%d,%d'", int(std::min<double>(width, double(value_) * width / units)), height);
+        descriptor += pair;
+    }
+    double fill = std::min<double>(fillWidth, double(value_) * fillWidth / units);
+    const RECT corner = VLRenderEngine::GetDescriptorCorner(descriptor);
+    // Narrower than its corners the image cannot be drawn as a nine-grid.
+    if (fill < corner.left + corner.right) fill = 0;
+    const int filled = int(fill);
+    if (filled <= 0) return;
+    Format(pair, L" dest='%d,%d,%d,%d'", foreInset_.left, foreInset_.top, foreInset_.left + filled,
+           foreInset_.top + fillHeight);
+    descriptor += pair;
+    if (!DrawImage(hdc, descriptor.c_str(), nullptr)) fore.clear();
+}
+
+void VLProgress::SetAttribute(const std::wstring& name, const std::wstring& value)
+{
+    if (name == L"foreinset") {
+        int n[4];
+        ReadIntList(value.c_str(), n, 4);
+        foreInset_ = {n[0], n[1], n[2], n[3]};
+    } else if (name == L"step") {
+        SetStep(_wtoi(value.c_str()));
+    } else if (name == L"source") {
+        if (value == L"true") cropSource_ = true;
+    } else {
+        VLControl::SetAttribute(name, value);
+    }
+}
+
+} // namespace Velora
