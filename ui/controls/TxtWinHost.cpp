@@ -95,6 +95,7 @@ bool VLTxtWinHost::Init(const CREATESTRUCTW* create)
     unknown->Release();
     if (FAILED(hr) || !services) return false;
     services_ = static_cast<ITextServices*>(services);
+    ApplyMaxLength();
     return !create || !create->lpszName || SUCCEEDED(services_->TxSetText(create->lpszName));
 }
 
@@ -475,7 +476,15 @@ void VLTxtWinHost::SetPassword(bool on)
 void VLTxtWinHost::SetMaxLength(int length)
 {
     maxLength_ = length < 1 ? kDefaultMaxLength : length;
+    ApplyMaxLength();
+}
+
+void VLTxtWinHost::ApplyMaxLength()
+{
     services_->OnTxPropertyBitsChange(TXTBIT_MAXLENGTHCHANGE, TXTBIT_MAXLENGTHCHANGE);
+    // Some text services never ask the host for the limit: they are told.
+    LRESULT result = 0;
+    services_->TxSendMessage(EM_EXLIMITTEXT, 0, maxLength_, &result);
 }
 
 void VLTxtWinHost::SetTransparent(bool on)

@@ -127,6 +127,7 @@ private:
     void InitCharFormat();
     void InitParaFormat();
     void SetStyleBit(uint32_t bit, bool on);
+    void ApplyMaxLength();
     HWND Window() const;
     HDC PaintDC() const;
 

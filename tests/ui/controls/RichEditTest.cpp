@@ -1,0 +1,190 @@
+#include "ui/controls/RichEdit.h"
+
+#include "ui/core/Scrollbar.h"
+
+#include "tests/ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace Velora {
+namespace {
+
+using Attributes = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// A rich edit as the root of a bound manager, laid out and initialised.
+struct RichFixture {
+    explicit RichFixture(const Attributes& attributes = {})
+    {
+        edit = new VLRichEdit;
+        edit->SetManager(&bound.manager);
+        for (const auto& attribute : attributes) edit->SetAttribute(attribute.first, attribute.second);
+        bound.manager.AttachRoot(edit);
+        edit->Init();
+        edit->SetPos({0, 0, 200, 100});
+    }
+    // Through the window's filters, as the manager hands every message on.
+    void Send(UINT message, WPARAM wParam, LPARAM lParam = 0)
+    {
+        bool handled = false;
+        for (IMessageFilterUI* filter : bound.manager.messageFilters)
+            filter->MessageFilter(message, wParam, lParam, handled);
+    }
+    void Type(const std::wstring& text)
+    {
+        for (wchar_t ch : text) Send(WM_CHAR, ch);
+    }
+    BoundManager bound;
+    VLRichEdit* edit;
+};
+
+// Holds Ctrl down in the thread's keyboard state for the scope.
+struct CtrlDown {
+    CtrlDown() { SetCtrl(0x80); }
+    ~CtrlDown() { SetCtrl(0); }
+    static void SetCtrl(BYTE value)
+    {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = value;
+        SetKeyboardState(keys);
+    }
+};
+
+TEST(RichEdit, ChineseTextRoundTripsAndTypingNotifies)
+{
+    RichFixture f(Attributes{{L"event_change", L"true"}});
+    ASSERT_NE(f.edit->GetHost(), nullptr);
+    f.edit->SetAttribute(L"limittext", L"8");
+    f.edit->SetText(L"运行库abc");
+    EXPECT_EQ(f.edit->GetText(), L"运行库abc");
+    EXPECT_EQ(f.bound.Count(kNotifyTextChanged), 1);
+    // Only the case changed: no notification.
+    f.edit->SetText(L"运行库ABC");
+    EXPECT_EQ(f.bound.Count(kNotifyTextChanged), 1);
+    // Keys reach the services only while the control has the focus.
+    f.Type(L"x");
+    EXPECT_EQ(f.edit->GetText(), L"运行库ABC");
+    f.edit->SetFocus();
+    f.Type(L"de");
+    EXPECT_EQ(f.edit->GetText(), L"运行库ABCde");
+    EXPECT_EQ(f.bound.Count(kNotifyTextChanged), 3);
+    f.Type(L"fgh");
+    EXPECT_EQ(f.edit->GetText(), L"运行库ABCde");
+    // The services report a full control through the host.
+    f.edit->GetHost()->TxNotify(EN_MAXTEXT, nullptr);
+    EXPECT_EQ(f.bound.Count(kNotifyTextLimit), 1);
+}
+
+TEST(RichEdit, ReturnRulesPickTheNotification)
+{
+    struct Row {
+        const wchar_t* wantReturn;
+        const wchar_t* wantCtrlReturn;
+        bool ctrl;
+        int32_t notify; // 0: a new line goes into the text
+    } rows[] = {
+        {L"false", L"true", false, kNotifyReturn},
+        {L"false", L"false", true, kNotifyCtrlReturn},
+        {L"false", L"true", true, kNotifyReturn},
+        {L"true", L"false", true, kNotifyCtrlReturn},
+        {L"true", L"true", false, 0},
+    };
+    for (const Row& row : rows) {
+        RichFixture f(Attributes{{L"wantreturn", row.wantReturn}, {L"wantctrlreturn", row.wantCtrlReturn}});
+        f.edit->SetFocus();
+        {
+            CtrlDown ctrl;
+            if (!row.ctrl) CtrlDown::SetCtrl(0);
+            f.Send(WM_KEYDOWN, VK_RETURN);
+        }
+        const int notified = f.bound.Count(kNotifyReturn) + f.bound.Count(kNotifyCtrlReturn);
+        EXPECT_EQ(notified, row.notify ? 1 : 0) << row.wantReturn << row.wantCtrlReturn << row.ctrl;
+        if (row.notify) {
+            EXPECT_EQ(f.bound.Count(row.notify), 1);
+        }
+        EXPECT_EQ(f.edit->GetText().empty(), row.notify != 0);
+    }
+}
+
+TEST(RichEdit, StyleAttributesBeforeTheHost)
+{
+    struct Row {
+        Attributes attributes;
+        uint32_t set;
+        uint32_t clear;
+    } rows[] = {
+        {{{L"align", L"center right"}}, ES_RIGHT, ES_CENTER},
+        {{{L"align", L"right center"}}, ES_RIGHT, ES_CENTER},
+        {{{L"align", L"center"}}, ES_CENTER, ES_RIGHT},
+        {{{L"align", L"right"}, {L"align", L"left"}}, 0, ES_CENTER | ES_RIGHT},
+        {{{L"autohscroll", L"false"}, {L"multiline", L"true"}}, ES_MULTILINE, ES_AUTOHSCROLL},
+        {{{L"autohscroll", L"true"}, {L"multiline", L"false"}}, ES_AUTOHSCROLL, ES_MULTILINE},
+        {{{L"vscrollbar", L"true"}, {L"autovscroll", L"true"}}, WS_VSCROLL | ES_DISABLENOSCROLL | ES_AUTOVSCROLL, 0},
+    };
+    for (const Row& row : rows) {
+        RichFixture f(row.attributes);
+        ASSERT_NE(f.edit->GetHost(), nullptr);
+        EXPECT_EQ(f.edit->GetHost()->GetStyle() & (row.set | row.clear), row.set) << row.attributes[0].second;
+    }
+}
+
+TEST(RichEdit, HostAndFilterAreMadeOnce)
+{
+    RichFixture f;
+    VLTxtWinHost* host = f.edit->GetHost();
+    RecordingListener second;
+    f.bound.manager.AddNotifier(&second);
+    EXPECT_EQ(f.edit->GetHost(), host);
+    EXPECT_EQ(f.bound.manager.messageFilters.size(), 1u);
+    f.edit->SetFocus();
+    f.Type(L"k");
+    EXPECT_EQ(f.edit->GetText(), L"k");
+}
+
+TEST(RichEdit, TextLimitBelowOneIsTheDefault)
+{
+    DWORD length = 0;
+    RichFixture before(Attributes{{L"limittext", L"0"}});
+    before.edit->GetHost()->TxGetMaxLength(&length);
+    EXPECT_EQ(length, 32767u);
+    RichFixture live;
+    live.edit->SetAttribute(L"limittext", L"12");
+    live.edit->GetHost()->TxGetMaxLength(&length);
+    EXPECT_EQ(length, 12u);
+    live.edit->SetAttribute(L"limittext", L"0");
+    live.edit->GetHost()->TxGetMaxLength(&length);
+    EXPECT_EQ(length, 32767u);
+}
+
+TEST(RichEdit, DisabledIsStillFoundByTheEnabledOnlySearch)
+{
+    RichFixture f;
+    f.edit->SetEnabled(false);
+    POINT point = {50, 50};
+    EXPECT_EQ(f.bound.manager.FindControlAt(point), f.edit);
+    const auto any = [](VLControl* c, void*) -> VLControl* { return c; };
+    EXPECT_EQ(f.edit->FindControl(any, nullptr, kFindEnabled | kFindVisible), f.edit);
+    f.edit->SetVisible(false);
+    EXPECT_EQ(f.edit->FindControl(any, nullptr, kFindEnabled | kFindVisible), nullptr);
+}
+
+TEST(RichEdit, ScrollRangeDrivesTheOwnBar)
+{
+    RichFixture f(Attributes{{L"vscrollbar", L"true"}});
+    VLScrollbar* bar = f.edit->GetVerticalScrollBar();
+    ASSERT_NE(bar, nullptr);
+    VLTxtWinHost* host = f.edit->GetHost();
+    const RECT client = host->GetClientRect();
+    const int height = client.bottom - client.top;
+    host->TxSetScrollRange(SB_VERT, 0, height, TRUE);
+    EXPECT_FALSE(bar->IsVisible());
+    host->TxSetScrollRange(SB_VERT, 0, height + 1, TRUE);
+    EXPECT_TRUE(bar->IsVisible());
+    EXPECT_EQ(bar->GetScrollRange(), 1);
+}
+
+} // namespace
+} // namespace Velora
