@@ -186,5 +186,43 @@ TEST(RichEdit, ScrollRangeDrivesTheOwnBar)
     EXPECT_EQ(bar->GetScrollRange(), 1);
 }
 
+TEST(RichEdit, WheelWithoutCtrlIsLeftToTheContainer)
+{
+    RichFixture f;
+    f.edit->SetFocus();
+    POINT screen = {50, 50};
+    ClientToScreen(f.bound.window.Get(), &screen);
+    struct Row {
+        WPARAM keys;
+        bool handled;
+    } rows[] = {{0, false}, {MK_CONTROL, true}};
+    for (const Row& row : rows) {
+        bool handled = false;
+        f.edit->MessageFilter(WM_MOUSEWHEEL, MAKEWPARAM(row.keys, static_cast<WORD>(-WHEEL_DELTA)),
+                              MAKELPARAM(screen.x, screen.y), handled);
+        EXPECT_EQ(handled, row.handled) << row.keys;
+    }
+}
+
+TEST(RichEdit, ClicksOnItemsOverTheTextAreAnotherControls)
+{
+    RichFixture f;
+    auto* item = new VLControl;
+    item->SetFixedWidth(50);
+    item->SetFixedHeight(20);
+    f.edit->Add(item);
+    f.edit->SetPos({0, 0, 200, 100});
+    struct Row {
+        POINT point;
+        bool taken;
+    } rows[] = {{{10, 10}, false}, {{150, 60}, true}};
+    for (const Row& row : rows) {
+        bool handled = false;
+        f.edit->MessageFilter(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(row.point.x, row.point.y), handled);
+        EXPECT_EQ(handled, row.taken) << row.point.x;
+        EXPECT_EQ(f.edit->IsFocused(), row.taken) << row.point.x;
+    }
+}
+
 } // namespace
 } // namespace Velora
