@@ -229,8 +229,14 @@ BOOL VLTxtWinHost::TxSetScrollPos(INT bar, INT pos, BOOL)
 
 void VLTxtWinHost::TxInvalidateRect(LPCRECT rect, BOOL)
 {
-    const HWND window = Window();
-    if (window) InvalidateRect(window, rect ? rect : &clientRect_, FALSE);
+    VLPaintManager* manager = owner_->GetHostedControl()->GetManager();
+    if (!manager || !manager->window) return;
+    // A layered window has no invalid region: it is drawn again whole.
+    if (manager->layered) {
+        manager->RedrawLayeredWindow(manager->layeredAlpha);
+    } else {
+        InvalidateRect(manager->window, rect ? rect : &clientRect_, FALSE);
+    }
 }
 
 void VLTxtWinHost::TxViewChange(BOOL)
