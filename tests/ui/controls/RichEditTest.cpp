@@ -2,6 +2,9 @@
 
 #include "ui/core/Scrollbar.h"
 
+#include "ui/controls/TextEntryElements.h"
+
+#include "tests/ui/SkinWindow.h"
 #include "tests/ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +224,66 @@ TEST(RichEdit, ClicksOnItemsOverTheTextAreAnotherControls)
         f.edit->MessageFilter(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(row.point.x, row.point.y), handled);
         EXPECT_EQ(handled, row.taken) << row.point.x;
         EXPECT_EQ(f.edit->IsFocused(), row.taken) << row.point.x;
+    }
+}
+
+// A shown window whose root is a rich edit built from markup.
+struct RichWindow {
+    explicit RichWindow(const std::wstring& attributes)
+        : window(L"<Window " + attributes +
+                 L"><RichEdit name=\"r\" normalbkcolor=\"#FFFFFFFF\" "
+                 L"normaltextcolor=\"#FF000000\" event_change=\"true\" wantreturn=\"false\" text=\"中文ABC\"/>"
+                 L"</Window>")
+    {
+        RegisterTextEntryElements();
+        window.Open(0, 0, 200, 100);
+        Pump();
+        edit = static_cast<VLRichEdit*>(window.paintManager.FindControlByName(L"r"));
+    }
+    // Dark pixels of the text in a fresh back buffer.
+    int InkPixels()
+    {
+        VLPaintManager& manager = window.paintManager;
+        const RECT client = {0, 0, 200, 100};
+        if (!manager.PaintBackBuffer(client)) return -1;
+        VLSelectObject select(manager.offscreenDC.Get(), manager.offscreenBitmap.Get());
+        int ink = 0;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 200; ++x) ink += GetPixel(manager.offscreenDC.Get(), x, y) == RGB(0, 0, 0);
+        }
+        return ink;
+    }
+    SkinWindow window;
+    VLRichEdit* edit = nullptr;
+};
+
+TEST(RichEdit, MarkupWindowTypesAndPaintsTheText)
+{
+    RichWindow w(L"");
+    ASSERT_NE(w.edit, nullptr);
+    EXPECT_EQ(w.edit->GetText(), L"中文ABC");
+    EXPECT_GT(w.InkPixels(), 0);
+    w.edit->SetFocus();
+    PostMessageW(w.window.GetHWND(), WM_CHAR, L'x', 0);
+    PostMessageW(w.window.GetHWND(), WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    EXPECT_EQ(w.edit->GetText(), L"x中文ABC");
+    EXPECT_EQ(w.window.Notes(kNotifyTextChanged), 1);
+    EXPECT_EQ(w.window.Notes(kNotifyReturn), 1);
+    w.edit->SetText(L"");
+    EXPECT_EQ(w.InkPixels(), 0);
+}
+
+TEST(RichEdit, LayeredWindowIsRedrawnNotInvalidated)
+{
+    for (bool layered : {false, true}) {
+        RichWindow w(layered ? L"layeredwindow=\"true\"" : L"");
+        ASSERT_NE(w.edit, nullptr);
+        const HWND hwnd = w.window.GetHWND();
+        ValidateRect(hwnd, nullptr);
+        w.edit->GetHost()->TxInvalidateRect(nullptr, FALSE);
+        RECT update;
+        EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE) != FALSE, !layered) << layered;
     }
 }
 
