@@ -281,7 +281,10 @@ TEST(RichEdit, LayeredWindowIsRedrawnNotInvalidated)
         ASSERT_NE(w.edit, nullptr);
         const HWND hwnd = w.window.GetHWND();
         ValidateRect(hwnd, nullptr);
+        // A due layout shows whether the tree was painted at once.
+        w.window.paintManager.needsUpdate = true;
         w.edit->GetHost()->TxInvalidateRect(nullptr, FALSE);
+        EXPECT_EQ(w.window.paintManager.needsUpdate, !layered);
         RECT update;
         EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE) != FALSE, !layered) << layered;
     }
