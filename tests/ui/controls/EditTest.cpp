@@ -67,11 +67,21 @@ TEST(Edit, TypingReturnCtrlAAndLosingFocus)
     SendMessageW(native, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 0u);
     EXPECT_EQ(end, 2u);
+    // The window follows the control and its text.
+    f.edit->SetPos({10, 40, 110, 70});
+    GetWindowRect(native, &rect);
+    MapWindowPoints(nullptr, f.window.GetHWND(), reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, 14);
+    EXPECT_EQ(rect.top, 45);
+    f.edit->SetText(L"新文本");
+    wchar_t shown[16] = {};
+    GetWindowTextW(native, shown, 16);
+    EXPECT_STREQ(shown, L"新文本");
     SetFocus(f.window.GetHWND());
     Pump();
     EXPECT_FALSE(IsWindow(native));
     EXPECT_EQ(f.edit->GetEditWindow(), nullptr);
-    EXPECT_EQ(f.edit->GetText(), L"ab");
+    EXPECT_EQ(f.edit->GetText(), L"新文本");
 }
 
 TEST(Edit, NativeBackColourWithOrWithoutHash)
@@ -127,6 +137,28 @@ TEST(Edit, DestroyedWhileEditingTakesItsWindowAlong)
     layout->Remove(f.edit);
     EXPECT_FALSE(IsWindow(native));
     Pump();
+}
+
+TEST(Edit, AttributeValues)
+{
+    VLEdit edit;
+    struct Row {
+        const wchar_t* name;
+        const wchar_t* value;
+        int maxChars;
+        wchar_t passwordChar;
+        uint32_t colour;
+    } rows[] = {
+        {L"maxchar", L"12abc", 12, L'*', 0xFFFFFFFF},  {L"passwordchar", L"#x", 12, L'#', 0xFFFFFFFF},
+        {L"passwordchar", L"", 12, L'\0', 0xFFFFFFFF}, {L"nativebkcolor", L"#80A0B0C0", 12, L'\0', 0x80A0B0C0},
+        {L"nativebkcolor", L"#", 12, L'\0', 0},        {L"nativebkcolor", L"zz", 12, L'\0', 0},
+    };
+    for (const Row& row : rows) {
+        edit.SetAttribute(row.name, row.value);
+        EXPECT_EQ(edit.GetMaxChars(), row.maxChars) << row.name << row.value;
+        EXPECT_EQ(edit.GetPasswordChar(), row.passwordChar) << row.name << row.value;
+        EXPECT_EQ(edit.GetNativeBkColor(), row.colour) << row.name << row.value;
+    }
 }
 
 } // namespace

@@ -207,6 +207,29 @@ TEST(RichEdit, WheelWithoutCtrlIsLeftToTheContainer)
     }
 }
 
+TEST(RichEdit, WheelAndBarsScrollTheServicesText)
+{
+    RichFixture f(Attributes{{L"vscrollbar", L"true"}});
+    std::wstring lines;
+    for (int i = 0; i < 40; ++i) lines += L"line\r";
+    f.edit->SetText(lines);
+    f.edit->SetPos({0, 0, 200, 100});
+    const auto servicesPos = [&f] {
+        LONG min = 0, max = 0, pos = 0, page = 0;
+        BOOL enabled = FALSE;
+        f.edit->GetHost()->GetTextServices()->TxGetVScroll(&min, &max, &pos, &page, &enabled);
+        return pos;
+    };
+    VLControlEvent wheel;
+    wheel.type = kEventMouseWheel;
+    wheel.wParam = 1; // towards the user
+    f.edit->DoEvent(wheel);
+    EXPECT_GT(servicesPos(), 0);
+    EXPECT_EQ(f.edit->GetVerticalScrollBar()->GetScrollPos(), servicesPos());
+    f.edit->SetScrollPos({0, 0});
+    EXPECT_EQ(servicesPos(), 0);
+}
+
 TEST(RichEdit, ClicksOnItemsOverTheTextAreAnotherControls)
 {
     RichFixture f;
