@@ -25,9 +25,10 @@ uint32_t WithBit(uint32_t word, uint32_t bit, bool on)
     return on ? (word | bit) : (word & ~bit);
 }
 
+// WM_KEYDOWN to WM_KEYLAST as it was before WM_UNICHAR joined the range.
 bool IsKeyboardMessage(UINT message)
 {
-    return message >= WM_KEYFIRST && message <= WM_KEYLAST;
+    return message >= WM_KEYFIRST && message <= 0x108;
 }
 
 // The mouse messages from WM_MOUSEMOVE to WM_XBUTTONDBLCLK.

@@ -78,7 +78,8 @@ public:
     void SetPassword(bool on);
     void SetLimitText(int limit);
     void SetEventChange(bool on);
-    bool WantsTab() const { return wantTab_; }
+    // "wanttab": Tab is typed into the text instead of moving the focus.
+    bool WantsTab() const override { return wantTab_; }
     uint32_t GetStyle() const { return style_; }
     VLTxtWinHost* GetHost() const { return host_; }
 

@@ -134,6 +134,16 @@ TEST(RichEdit, StyleAttributesBeforeTheHost)
     }
 }
 
+TEST(RichEdit, TabIsTypedOnlyWhenWanted)
+{
+    for (const wchar_t* want : {L"true", L"false"}) {
+        RichFixture f(Attributes{{L"wanttab", want}});
+        f.edit->SetFocus();
+        const bool moved = f.bound.manager.PreTranslate(WM_KEYDOWN, VK_TAB, 0);
+        EXPECT_EQ(moved, want[0] == L'f') << want;
+    }
+}
+
 TEST(RichEdit, HostAndFilterAreMadeOnce)
 {
     RichFixture f;
