@@ -37,19 +37,19 @@ public:
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
 
     VLControl* GetItemAt(int index) const;
-    int GetItemIndex(VLControl* item) const;
+    virtual int GetItemIndex(VLControl* item) const;
     // Moves an item within the list; the container is not marked for layout.
-    bool SetItemIndex(VLControl* item, int index);
+    virtual bool SetItemIndex(VLControl* item, int index);
     // Replaces an item; the container is not marked for layout.
     bool SetItemAt(int index, VLControl* item);
     int GetCount() const;
-    bool Add(VLControl* item);
+    virtual bool Add(VLControl* item);
     // An index not below the count appends; 0 or less inserts first.
-    bool AddAt(VLControl* item, int index);
-    bool Remove(VLControl* item);
-    bool RemoveAt(int index);
+    virtual bool AddAt(VLControl* item, int index);
+    virtual bool Remove(VLControl* item);
+    virtual bool RemoveAt(int index);
     // Not marked for layout.
-    void RemoveAll();
+    virtual void RemoveAll();
     bool IsAutoDestroy() const;
     void SetAutoDestroy(bool autoDestroy);
     RECT GetInset() const;

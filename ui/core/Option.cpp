@@ -46,8 +46,7 @@ void VLOption::SetGroup(int group)
 void VLOption::SetSelected(bool selected)
 {
     const bool changed = selected != selected_;
-    selected_ = selected;
-    state = selected ? (state | kStateSelected) : (state & ~kStateSelected);
+    SetSelectedState(selected);
     VLPaintManager* manager = GetManager();
     if (manager) {
         if (selected_ && !ActsAsCheckBox()) {
@@ -62,6 +61,12 @@ void VLOption::SetSelected(bool selected)
         if (changed) manager->SendNotify(this, kNotifySelectChanged, selected_ ? 1 : 0, 0);
     }
     Invalidate();
+}
+
+void VLOption::SetSelectedState(bool selected)
+{
+    selected_ = selected;
+    state = selected ? (state | kStateSelected) : (state & ~kStateSelected);
 }
 
 bool VLOption::Activate(VLControlEvent& event)

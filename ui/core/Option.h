@@ -36,6 +36,11 @@ public:
     // Leaves the old group and joins the new one (0: none).
     void SetGroup(int group);
 
+protected:
+    // The selected field and state bit alone: no other option of the group
+    // changes, nothing is sent and nothing repaints.
+    void SetSelectedState(bool selected);
+
 private:
     // With "ctrldown", holding Ctrl makes a radio button behave as a check box.
     bool ActsAsCheckBox() const;

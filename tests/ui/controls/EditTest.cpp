@@ -1,6 +1,6 @@
 #include "ui/controls/Edit.h"
+#include "ui/controls/ControlElements.h"
 #include "ui/controls/EditWnd.h"
-#include "ui/controls/TextEntryElements.h"
 #include "ui/controls/TextNotify.h"
 
 #include "tests/ui/SkinWindow.h"
@@ -16,7 +16,7 @@ struct EditFixture {
         : window(L"<Window><VerticalLayout><Edit name=\"edit\" height=\"30\" normaltextpadding=\"4,5,6,7\" " +
                  attributes + L"/><Control/></VerticalLayout></Window>")
     {
-        RegisterTextEntryElements();
+        RegisterControlElements();
         window.Open(0, 0, 300, 100);
         Pump();
         edit = static_cast<VLEdit*>(window.paintManager.FindControlByName(L"edit"));

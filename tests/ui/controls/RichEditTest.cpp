@@ -2,7 +2,7 @@
 
 #include "ui/core/Scrollbar.h"
 
-#include "ui/controls/TextEntryElements.h"
+#include "ui/controls/ControlElements.h"
 
 #include "tests/ui/SkinWindow.h"
 #include "tests/ui/UiTestSupport.h"
@@ -268,7 +268,7 @@ struct RichWindow {
                  L"normaltextcolor=\"#FF000000\" event_change=\"true\" wantreturn=\"false\" text=\"中文ABC\"/>"
                  L"</Window>")
     {
-        RegisterTextEntryElements();
+        RegisterControlElements();
         window.Open(0, 0, 200, 100);
         Pump();
         edit = static_cast<VLRichEdit*>(window.paintManager.FindControlByName(L"r"));
