@@ -200,20 +200,12 @@ void VLRichEdit::Paint(HDC dc, const RECT& paintRect)
 
 void VLRichEdit::PaintStateImage(HDC dc)
 {
-    struct Candidate {
-        bool applies;
-        VLImageState image;
-    } const candidates[] = {
-        {(state & kStateSelected) != 0, kImageSelected}, {(state & kStateDisabled) != 0 || readOnly_, kImageDisabled},
-        {(state & kStatePushed) != 0, kImagePushed},     {(state & kStateHot) != 0, kImageHot},
-        {(state & kStateFocused) != 0, kImageFocused},   {true, kImageNormal},
-    };
-    for (const Candidate& candidate : candidates) {
-        std::wstring& descriptor = images[candidate.image];
-        if (!candidate.applies || descriptor.empty()) continue;
-        if (DrawImage(dc, descriptor.c_str(), nullptr)) return;
-        descriptor.clear();
-    }
+    // A read-only text looks disabled; the selected (focused) look comes first.
+    auto when = [this](bool applies, int index) { return applies ? &images[index] : nullptr; };
+    DrawFirstImage(dc, {when(state & kStateSelected, kImageSelected),
+                        when((state & kStateDisabled) || readOnly_, kImageDisabled),
+                        when(state & kStatePushed, kImagePushed), when(state & kStateHot, kImageHot),
+                        when(state & kStateFocused, kImageFocused), &images[kImageNormal]});
 }
 
 void VLRichEdit::PaintText(HDC, bool)

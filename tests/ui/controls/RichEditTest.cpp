@@ -144,6 +144,31 @@ TEST(RichEdit, TabIsTypedOnlyWhenWanted)
     }
 }
 
+TEST(RichEdit, StateChoosesTheTextColour)
+{
+    RichFixture f(Attributes{{L"normaltextcolor", L"#FF010203"},
+                             {L"hottextcolor", L"#FF040506"},
+                             {L"selectedtextcolor", L"#FF070809"},
+                             {L"disabledtextcolor", L"#FF0A0B0C"}});
+    const auto colour = [&f] {
+        VLWindowDC dc(f.bound.window.Get());
+        f.edit->Paint(dc.Get(), f.edit->GetPos());
+        const CHARFORMATW* format = nullptr;
+        f.edit->GetHost()->TxGetCharFormat(&format);
+        return format->crTextColor;
+    };
+    VLControlEvent event;
+    EXPECT_EQ(colour(), RGB(1, 2, 3));
+    f.edit->OnMouseEnter(event);
+    EXPECT_EQ(colour(), RGB(4, 5, 6));
+    f.edit->SetFocus();
+    EXPECT_EQ(colour(), RGB(7, 8, 9));
+    f.edit->SetEnabled(false);
+    EXPECT_EQ(colour(), RGB(0xA, 0xB, 0xC));
+    f.edit->SetEnabled(true);
+    EXPECT_EQ(colour(), RGB(1, 2, 3));
+}
+
 TEST(RichEdit, HostAndFilterAreMadeOnce)
 {
     RichFixture f;
