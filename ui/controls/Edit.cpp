@@ -4,6 +4,7 @@
 #include "ui/core/PaintManager.h"
 
 #include <cwchar>
+#include <new>
 
 namespace Velora {
 

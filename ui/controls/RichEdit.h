@@ -80,7 +80,6 @@ public:
     void SetEventChange(bool on);
     // "wanttab": Tab is typed into the text instead of moving the focus.
     bool WantsTab() const override { return wantTab_; }
-    uint32_t GetStyle() const { return style_; }
     VLTxtWinHost* GetHost() const { return host_; }
 
 private:
