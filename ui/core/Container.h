@@ -63,19 +63,21 @@ public:
     // cx horizontal, cy vertical; 0 for an absent or hidden bar.
     SIZE GetScrollPos() const;
     SIZE GetScrollRange() const;
-    void SetScrollPos(SIZE position);
-    void ScrollLineUp();
-    void ScrollLineDown();
-    void ScrollPageUp();
-    void ScrollPageDown();
-    void ScrollToTop();
-    void ScrollToBottom();
-    void ScrollLineLeft();
-    void ScrollLineRight();
-    void ScrollPageLeft();
-    void ScrollPageRight();
-    void ScrollToLeft();
-    void ScrollToRight();
+    // Virtual, with the scroll steps below: a control that scrolls content of
+    // its own (the rich edit) answers the bars, keys and wheel itself.
+    virtual void SetScrollPos(SIZE position);
+    virtual void ScrollLineUp();
+    virtual void ScrollLineDown();
+    virtual void ScrollPageUp();
+    virtual void ScrollPageDown();
+    virtual void ScrollToTop();
+    virtual void ScrollToBottom();
+    virtual void ScrollLineLeft();
+    virtual void ScrollLineRight();
+    virtual void ScrollPageLeft();
+    virtual void ScrollPageRight();
+    virtual void ScrollToLeft();
+    virtual void ScrollToRight();
     void SetLayoutType(int type);
     int GetLayoutType() const;
     // Places a floating item inside the reference rectangle.
@@ -100,9 +102,10 @@ protected:
     void LayoutFlow(const RECT& rect, bool vertical);
     bool IsVerticalBarShown() const;
     bool IsHorizontalBarShown() const;
+    // The items, clipped to the inner rectangle (floating ones to the control).
+    void PaintItems(HDC hdc, const RECT& paintRect);
 
 private:
-    void PaintItems(HDC hdc, const RECT& paintRect);
     void ScrollBy(int dx, int dy);
     // The height or width a page step scrolls: the inner size without the
     // other direction's bar.
