@@ -2,6 +2,29 @@
 
 namespace Velora {
 
+std::string RectText(const RECT& r)
+{
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+VLControl* AddItem(VLContainer& parent, const wchar_t* attributes, VLControl* item)
+{
+    VLControl::ApplyAttributeList(attributes, item);
+    parent.Add(item);
+    return item;
+}
+
+void Deliver(VLControl& control, int32_t type, int x, int y, uint16_t key, WPARAM wParam)
+{
+    VLControlEvent e;
+    e.type = type;
+    e.ptMouse = {x, y};
+    e.key = key;
+    e.wParam = wParam;
+    control.DoEvent(e);
+}
+
 HiddenWindow::HiddenWindow()
 {
     static const ATOM windowClass = [] {

@@ -2,14 +2,25 @@
 // to, a listener that records every notification, and a least tree node.
 #pragma once
 
+#include "ui/core/Container.h"
 #include "ui/core/PaintManager.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace Velora {
+
+// "left,top,right,bottom", for comparisons that show both sides.
+std::string RectText(const RECT& r);
+
+// Adds the item to the container after applying the attribute list to it.
+VLControl* AddItem(VLContainer& parent, const wchar_t* attributes, VLControl* item = new VLControl);
+
+// Hands the control an event as its manager would.
+void Deliver(VLControl& control, int32_t type, int x = 0, int y = 0, uint16_t key = 0, WPARAM wParam = 0);
 
 // A top-level window that is never shown unless a test shows it.
 class HiddenWindow {

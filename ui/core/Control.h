@@ -260,6 +260,15 @@ public:
     bool hasBeenHover = false;
 
 protected:
+    // The text padding, colour and font the state bits choose, each on its
+    // own: disabled, selected, pushed, hot, when set for that state, else the
+    // normal one.
+    struct VLTextLook {
+        RECT padding;
+        uint32_t colour;
+        std::wstring font;
+    };
+    VLTextLook CurrentTextLook() const;
     // Draws the first non-empty descriptor of the list that draws (null
     // entries are passed over), with the modifier (may be null). Each one that
     // fails is emptied, so that a missing image costs one failed load only.

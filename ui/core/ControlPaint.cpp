@@ -151,13 +151,21 @@ void VLControl::PaintStateImage(HDC hdc)
     if (!DrawImage(hdc, descriptor.c_str(), nullptr)) images[kImageNormal].clear();
 }
 
+VLControl::VLTextLook VLControl::CurrentTextLook() const
+{
+    return {ChooseTextLook(state, textPadding,
+                           [](const RECT& r) { return r.left != 0 || r.top != 0 || r.right != 0 || r.bottom != 0; }),
+            ChooseTextLook(state, textColors_, [](uint32_t c) { return c != 0; }),
+            ChooseTextLook(state, fonts, [](const std::wstring& f) { return !f.empty(); })};
+}
+
 void VLControl::PaintText(HDC hdc, bool alpha)
 {
     if (text_.empty()) return;
-    const RECT& padding = ChooseTextLook(
-        state, textPadding, [](const RECT& r) { return r.left != 0 || r.top != 0 || r.right != 0 || r.bottom != 0; });
-    const uint32_t colour = ChooseTextLook(state, textColors_, [](uint32_t c) { return c != 0; });
-    const std::wstring& font = ChooseTextLook(state, fonts, [](const std::wstring& f) { return !f.empty(); });
+    const VLTextLook chosen = CurrentTextLook();
+    const RECT& padding = chosen.padding;
+    const uint32_t colour = chosen.colour;
+    const std::wstring& font = chosen.font;
     const RECT rect = {pos_.left + padding.left, pos_.top + padding.top, pos_.right - padding.right,
                        pos_.bottom - padding.bottom};
     const int roll = VLRenderEngine::GetDescriptorRollText(effectDescriptor);

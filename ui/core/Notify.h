@@ -24,6 +24,7 @@ enum VLNotifyType : int32_t {
     kNotifyRButtonDown = 11,
     kNotifyContextMenu = 12,
     kNotifyLButtonDblClk = 13,
+    kNotifySelectChanged = 14, // an option's selected state; wParam 1 selected, 0 not
     kNotifyEffectEnd = 22,
 };
 
