@@ -2,6 +2,7 @@
 // drawn into a memory DIB through image descriptors, against the same cells
 // written directly as BitBlt + AlphaBlend calls. Goal: at least 0.8 of the
 // direct figure.
+#include "bench/FrameClock.h"
 #include "ui/core/BitmapPixels.h"
 #include "ui/core/RenderEngine.h"
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 using namespace Velora;
+using Velora::Bench::FramesPerSecond;
 
 namespace {
 
@@ -39,27 +41,6 @@ RECT CellRect(int i)
 {
     const int x = 10 + (i % 6) * (kDrawWidth + 10), y = 10 + (i / 6) * (kDrawHeight + 8);
     return {x, y, x + kDrawWidth, y + kDrawHeight};
-}
-
-double Seconds(LARGE_INTEGER start)
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-template <typename Frame> double FramesPerSecond(Frame frame, double seconds)
-{
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    int frames = 0;
-    do {
-        frame();
-        GdiFlush();
-        ++frames;
-    } while (Seconds(start) < seconds);
-    return frames / Seconds(start);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "base/Buffer.h"
 #include "base/StringUtil.h"
+#include "base/XmlNesting.h"
 #include "download/HttpRequest.h"
 #include "download/XmlDocument.h"
 

@@ -59,6 +59,15 @@ def main():
         f.write(bmp(9, 9, cell_colour))
     with open(os.path.join(out, "half.ico"), "wb") as f:
         f.write(icon(16))
+    # Markup that ends inside an element, padded to a multiple of 8 bytes so
+    # that the next resource's bytes follow it directly: a reader that runs
+    # past the end would take them for more attributes.
+    unclosed = b'<Window><Control id="5" text="ok" tooltip="tip"'
+    unclosed += b" " * (-len(unclosed) % 8)
+    with open(os.path.join(out, "unclosed.xml"), "wb") as f:
+        f.write(unclosed)
+    with open(os.path.join(out, "tail.xml"), "wb") as f:
+        f.write(b' name="past" />')
 
 
 main()

@@ -106,7 +106,11 @@ void VLControl::Invalidate()
         return;
     }
     if (!IsVisible() || !manager_ || !manager_->window) return;
-    InvalidateRect(manager_->window, &pos_, FALSE);
+    // A layered window has no update region: it is painted whole at once.
+    if (manager_->layered)
+        manager_->RedrawLayeredWindow(manager_->layeredAlpha);
+    else
+        InvalidateRect(manager_->window, &pos_, FALSE);
 }
 
 bool VLControl::IsEnabled() const { return enabled_; }

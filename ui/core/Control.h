@@ -218,6 +218,12 @@ public:
     virtual void SetDisabledTextColor(uint32_t argb);
     virtual uint32_t GetDisabledTextColor() const;
     virtual void SetHostWindow(HWND window);
+    // The message loop moves focus on Tab unless the focused control wants
+    // the key typed into it.
+    virtual bool WantsTab() const { return false; }
+    // A focused control that hosts a native window sees the window's
+    // keyboard messages first (accelerators of a hosted object).
+    virtual void TranslateAccelerator(MSG& msg) {}
     HWND GetHostWindow() const { return hostWindow_; }
 
     void MarkForLayout();

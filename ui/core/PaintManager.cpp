@@ -28,7 +28,9 @@ VLPaintManager::~VLPaintManager()
     FlushDelayedDelete();
     root.reset();
     RemoveAllOptionGroups();
+    DropBackBuffer();
     if (paintDC) ReleaseDC(window, paintDC);
+    if (toolTipWindow && IsWindow(toolTipWindow)) DestroyWindow(toolTipWindow);
 }
 
 std::vector<VLPaintManager*>& VLPaintManager::ManagerList()
@@ -216,7 +218,11 @@ void VLPaintManager::InvalidateWindow()
 {
     // Without a window there is nothing to repaint: InvalidateRect(NULL)
     // would repaint every window of the desktop.
-    if (window) InvalidateRect(window, nullptr, FALSE);
+    if (!window) return;
+    if (layered)
+        RedrawLayeredWindow(layeredAlpha);
+    else
+        InvalidateRect(window, nullptr, FALSE);
 }
 
 // ---- Listeners and filters ---------------------------------------------------

@@ -11,6 +11,7 @@
 #include "base/GdiScope.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <map>
@@ -56,6 +57,10 @@ constexpr UINT kMsgDelayedDelete = WM_APP + 1;
 // Ctrl 8, right button 1, left button 2, Shift 4, Alt 32: the mouse button
 // bits are the reverse of the window messages' MK_ flags.
 uint16_t GetKeyStateMask();
+
+// The constant alpha of a layered window from its markup percentage: 100 % is
+// opaque, and anything outside 0..100 counts as 100.
+BYTE LayeredAlpha(int percent);
 
 class VLPaintManager {
 public:
@@ -117,6 +122,24 @@ public:
     VLFontInfo* GetFont(const std::wstring& name);
     void RemoveAllFonts();
 
+    // The window's messages: true when handled, with the answer in result;
+    // false leaves result alone and the message goes on to the default
+    // procedure. Message filters see every message first.
+    bool MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Lays out and paints the whole tree into the back buffer and hands it to
+    // UpdateLayeredWindow; false when no back buffer could be made.
+    bool RedrawLayeredWindow(int alphaPercent);
+    // Lays out when due, sends the pending window-init notification, makes the
+    // back buffer of the client size when there is none and paints the part
+    // rect of the tree into it. False when there is no back buffer.
+    bool PaintBackBuffer(const RECT& rect);
+
+    // The process's one message loop, run until WM_QUIT (or a failing
+    // GetMessage); every listed manager may take a message first.
+    static int MessageLoop();
+    static bool PreTranslateAll(MSG& msg);
+    bool PreTranslate(UINT message, WPARAM wParam, LPARAM lParam);
+
     // Re-arming a control's timer keeps its window id.
     bool SetTimer(VLControl* control, uint32_t id, uint32_t elapse);
     // A window timer for the effects: its id, or -1.
@@ -155,6 +178,26 @@ public:
     uint32_t timerCounter = 4096;
     std::mutex deleteLock; // guards delayedDelete
 
+    // Window shape and painting, from the markup's window attributes.
+    int layeredAlpha = 255; // percent; anything outside 0..100 counts as 100
+    SIZE minInfo = {0, 0};
+    SIZE maxInfo = {0, 0};
+    SIZE roundCorner = {0, 0};
+    std::wstring roundCornerImage;
+    VLRegion roundCornerRegion; // the master: the window only ever gets copies
+    RECT caption = {};          // insets of the drag area from the client edges
+    RECT sizeBox = {};          // widths of the resize borders
+    int sizeBoxCorner = 0;      // extra length of the corner zones
+    bool regionSet = false;     // a round-rectangle region is in place
+    VLMemoryDC offscreenDC;
+    VLBitmap offscreenBitmap; // 32-bit, bottom-up, the client size
+    // Mouse tracking and the tooltip.
+    HWND toolTipWindow = nullptr;
+    HWND activeToolTip = nullptr;
+    TOOLINFOW toolInfo = {};
+    bool ncLeaveTracked = false;
+    bool mouseTracked = false;
+
 private:
     static std::vector<VLPaintManager*>& ManagerList();
     // The next free window timer id of the shared sequence; 0 when every id
@@ -165,10 +208,35 @@ private:
     // Erases the control's name and id entries where they point to it.
     void ForgetNames(VLControl* control);
     void InvalidateWindow();
+    // A stamped event record for a control of this manager.
+    static VLControlEvent MakeEvent(int32_t type, VLControl* sender, POINT point);
+    bool OwnsControl(const VLControl* control) const;
+    void DropBackBuffer();
+    bool MakeBackBuffer(const RECT& client);
+    void OnSize();
+    // The steps every paint starts with: the due layout, the focus move and
+    // the window-init notification.
+    void PreparePaint(const RECT& client);
+    bool RedrawLayered(int alphaPercent);
+    void OnPaint();
+    bool OnNcHitTest(LPARAM lParam, LRESULT& result);
+    void OnGetMinMaxInfo(MINMAXINFO* info);
+    void OnClose();
+    bool OnSetCursor(WPARAM wParam, LPARAM lParam);
+    void OnMouseMove(POINT point);
+    bool OnMouseHover(POINT point);
+    void OnMouseLeave();
+    void OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnWheel(WPARAM wParam, LPARAM lParam);
+    void OnKey(UINT message, WPARAM wParam);
+    void OnTimerMessage(WPARAM wParam);
+    void HideToolTip();
 
     // Fonts whose name was already taken: nobody finds them by name, but
     // whoever got them may still draw with them.
     std::vector<std::unique_ptr<VLFontInfo>> unnamedFonts_;
+    std::wstring toolTipText_; // what toolInfo points to
+    bool redrawingLayered_ = false;
 };
 
 } // namespace Velora

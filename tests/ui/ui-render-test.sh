@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Renders a 300x40 horizontal layout with ui-render: three controls (fixed
+# width 50, then two that share the rest) 10 pixels apart, filled red, green
+# and blue. The BMP must show exactly those columns, and a replayed click on
+# the first control must print its click notification.
+# Usage: ui-render-test.sh <ui-render.exe> <wine-run>
+set -euo pipefail
+tool="$1"
+wine_run="$2"
+work="$(mktemp -d /tmp/vl-ui-render.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+
+cat > "$work/row.xml" <<'XML'
+<Window>
+<HorizontalLayout childpadding="10" normalbkcolor="#FFFFFFFF">
+<Control name="red" id="1" notify="click" width="50" normalbkcolor="#FFFF0000" />
+<Control name="green" id="2" normalbkcolor="#FF00FF00" />
+<Control name="blue" id="3" normalbkcolor="#FF0000FF" />
+</HorizontalLayout>
+</Window>
+XML
+printf 'move 20 20\ndown 20 20\nup 20 20\n' > "$work/events.txt"
+
+VL_NEEDS_DISPLAY=1 "$wine_run" "$tool" "Z:$work/row.xml" 300 40 "Z:$work/row.bmp" "Z:$work/events.txt" \
+    > "$work/out.txt"
+cat "$work/out.txt"
+grep -qx '1 - 0' "$work/out.txt" || { echo "no window-init line"; exit 1; }
+[ "$(grep -cx '2 red 1' "$work/out.txt")" = 1 ] || { echo "not exactly one click of red"; exit 1; }
+
+python3 - "$work/row.bmp" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+offset = struct.unpack_from("<I", data, 10)[0]
+width, height, planes, bits = struct.unpack_from("<iiHH", data, 18)
+assert (width, height, bits) == (300, 40, 32), (width, height, bits)
+expected = [((0, 49), (255, 0, 0)), ((50, 59), (255, 255, 255)), ((60, 174), (0, 255, 0)),
+            ((175, 184), (255, 255, 255)), ((185, 299), (0, 0, 255))]
+for row in (0, 20, 39):
+    line = offset + (height - 1 - row) * width * 4  # bottom-up rows
+    for (first, last), rgb in expected:
+        for x in range(first, last + 1):
+            b, g, r, _ = data[line + x * 4: line + x * 4 + 4]
+            assert (r, g, b) == rgb, f"pixel {x},{row} is {(r, g, b)}, expected {rgb}"
+print("columns 0-49 red, 60-174 green, 185-299 blue")
+PY

@@ -1,0 +1,162 @@
+// ui-render <markup file> <width> <height> <out.bmp> [events file]
+//
+// Builds the markup file into a window of the client size given, lays it out
+// and paints it, replays the mouse events of the events file (one a line:
+// "move|down|up|rdown|rup|dblclk|leave x y" in client coordinates, or
+// "wheel x y delta"), then writes the back buffer as a 32-bit BMP. Each
+// notification is printed on its own line as "<type> <sender name> <sender id>".
+#include "base/File.h"
+#include "base/TextConvert.h"
+#include "ui/core/MarkupBuilder.h"
+#include "ui/core/UIResources.h"
+#include "ui/core/WindowImplBase.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <fcntl.h>
+#include <fstream>
+#include <io.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace Velora;
+
+namespace {
+
+class RenderWindow : public VLWindowImplBase {
+public:
+    explicit RenderWindow(std::wstring markup) : markup_(std::move(markup)) {}
+    const wchar_t* GetWindowClassName() const override { return L"VLRenderWindow"; }
+    LRESULT OnCreate(UINT, WPARAM, LPARAM, bool&) override
+    {
+        paintManager.Init(window_);
+        VLPaintManager::RegisterManager(&paintManager);
+        VLMarkupBuilder builder;
+        paintManager.AttachRoot(builder.Create(markup_.c_str(), nullptr, nullptr, kMarkupFile, &paintManager));
+        paintManager.AddNotifier(this);
+        return 0;
+    }
+    void Notify(VLNotifyMsg& msg) override
+    {
+        const std::wstring name = msg.sender ? msg.sender->GetName() : std::wstring();
+        const int id = msg.sender ? msg.sender->GetId() : 0;
+        std::printf("%d %s %d\n", msg.type, name.empty() ? "-" : ToMultiByte(name).c_str(), id);
+        std::fflush(stdout);
+    }
+
+private:
+    std::wstring markup_;
+};
+
+void PumpUntilIdle()
+{
+    MSG msg;
+    for (int idle = 0; idle < 3; Sleep(5)) {
+        bool any = false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            any = true;
+            if (!VLPaintManager::PreTranslateAll(msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+        idle = any ? 0 : idle + 1;
+    }
+}
+
+bool PostEvent(HWND hwnd, const std::string& line)
+{
+    std::istringstream in(line);
+    std::string kind;
+    int x = 0, y = 0, delta = 0;
+    if (!(in >> kind)) return true; // blank line
+    if (!(in >> x >> y)) return false;
+    static const struct {
+        const char* name;
+        UINT message;
+        WPARAM keys;
+    } kinds[] = {{"move", WM_MOUSEMOVE, 0},           {"down", WM_LBUTTONDOWN, MK_LBUTTON},
+                 {"up", WM_LBUTTONUP, 0},             {"rdown", WM_RBUTTONDOWN, MK_RBUTTON},
+                 {"rup", WM_RBUTTONUP, 0},            {"dblclk", WM_LBUTTONDBLCLK, MK_LBUTTON},
+                 {"leave", WM_MOUSELEAVE, 0}};
+    if (kind == "wheel") {
+        if (!(in >> delta)) return false;
+        POINT screen = {x, y};
+        ClientToScreen(hwnd, &screen);
+        return PostMessageW(hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(screen.x, screen.y)) != FALSE;
+    }
+    for (const auto& k : kinds) {
+        if (kind == k.name) return PostMessageW(hwnd, k.message, k.keys, MAKELPARAM(x, y)) != FALSE;
+    }
+    return false;
+}
+
+// The back buffer as it lies in memory: a bottom-up 32-bit DIB.
+bool WriteBitmap(HBITMAP bitmap, int width, int height, const std::wstring& path)
+{
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::vector<unsigned char> pixels(size_t(width) * height * 4);
+    VLWindowDC screen(nullptr);
+    if (GetDIBits(screen.Get(), bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                  DIB_RGB_COLORS) != height)
+        return false;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(header);
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    VLFile out;
+    DWORD written = 0;
+    return out.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL) &&
+           out.Write(&file, sizeof(file), &written) && out.Write(&header, sizeof(header), &written) &&
+           out.Write(pixels.data(), static_cast<DWORD>(pixels.size()), &written);
+}
+
+int Fail(const char* message)
+{
+    std::fprintf(stderr, "ui-render: %s\n", message);
+    return 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc != 5 && argc != 6)
+        return Fail("usage: ui-render <markup file> <width> <height> <out.bmp> [events file]");
+    const int width = _wtoi(argv[2]), height = _wtoi(argv[3]);
+    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return Fail("width and height must be 1 to 8192");
+    std::vector<std::string> events;
+    if (argc == 6) {
+        std::ifstream in(argv[5]);
+        if (!in) return Fail("cannot read the events file");
+        for (std::string line; std::getline(in, line);) events.push_back(line);
+    }
+    VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
+
+    RenderWindow window(argv[1]);
+    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height))
+        return Fail("cannot create the window");
+    if (!window.paintManager.root) return Fail("the markup built no control");
+    window.ShowWindow(true, false);
+    UpdateWindow(window);
+    PumpUntilIdle();
+    for (const std::string& line : events) {
+        if (!PostEvent(window, line)) return Fail(("bad event line: " + line).c_str());
+        PumpUntilIdle();
+    }
+    const RECT client = {0, 0, width, height};
+    if (!window.paintManager.PaintBackBuffer(client)) return Fail("cannot paint the back buffer");
+    if (!WriteBitmap(window.paintManager.offscreenBitmap.Get(), width, height, argv[4]))
+        return Fail("cannot write the bitmap");
+    return 0;
+}

@@ -1,0 +1,591 @@
+// How a skinned window's messages become layout, painting, window shape and
+// sizing answers, and events for its controls: the window base offers every
+// message here after its own handlers and before the default procedure.
+#include "ui/core/PaintManager.h"
+
+#include "ui/core/RenderEngine.h"
+#include "ui/core/UIResources.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace Velora {
+
+namespace {
+
+// Native child windows answer reflected messages at their number plus this.
+constexpr UINT kReflectOffset = 0x2000;
+
+POINT PointOf(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+bool IsEmpty(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
+
+// The control's rectangle less its "cut" insets holds the point, or it has no
+// insets at all.
+bool InsideCut(const VLControl* control, POINT point)
+{
+    const RECT cut = control->GetCut();
+    if (IsEmpty(cut)) return true;
+    const RECT pos = control->GetPos();
+    const RECT inner = {pos.left + cut.left, pos.top + cut.top, pos.right - cut.right, pos.bottom - cut.bottom};
+    return PtInRect(&inner, point) != FALSE;
+}
+
+} // namespace
+
+BYTE LayeredAlpha(int percent)
+{
+    if (percent < 0 || percent > 100) percent = 100;
+    return static_cast<BYTE>(percent * 255 / 100);
+}
+
+VLControlEvent VLPaintManager::MakeEvent(int32_t type, VLControl* sender, POINT point)
+{
+    VLControlEvent event;
+    event.type = type;
+    event.sender = sender;
+    event.ptMouse = point;
+    event.timestamp = GetTickCount();
+    return event;
+}
+
+bool VLPaintManager::OwnsControl(const VLControl* control) const
+{
+    return control && control->GetManager() == this;
+}
+
+bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (!window) return false;
+    // A filter may add or remove filters: the length is read again each time.
+    for (size_t i = 0; i < messageFilters.size(); ++i) {
+        bool handled = false;
+        const LRESULT answer = messageFilters[i]->MessageFilter(message, wParam, lParam, handled);
+        if (handled) {
+            result = answer;
+            return true;
+        }
+    }
+    switch (message) {
+    case WM_SIZE:
+        OnSize();
+        return true;
+    case WM_KILLFOCUS:
+        if (wParam) {
+            if (VLControl* control = FindControlByWindow(reinterpret_cast<HWND>(wParam))) {
+                VLControlEvent event;
+                control->OnSetFocus(event);
+                focus = control;
+            }
+        }
+        return false;
+    case WM_PAINT:
+        OnPaint();
+        return true;
+    case WM_CLOSE:
+        OnClose();
+        return false;
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_SETCURSOR:
+        return OnSetCursor(wParam, lParam);
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+        return false;
+    case WM_CONTEXTMENU: {
+        POINT point = PointOf(lParam);
+        ScreenToClient(window, &point);
+        lastMouse = point;
+        if (rightPressed) {
+            ReleaseMouse();
+            VLControlEvent event = MakeEvent(kEventContextMenu, nullptr, point);
+            event.keyState = LOWORD(wParam);
+            event.lParam = reinterpret_cast<LPARAM>(rightPressed);
+            VLControl* target = rightPressed;
+            rightPressed = nullptr;
+            target->DoEvent(event);
+        }
+        return false;
+    }
+    case WM_NCHITTEST:
+        return OnNcHitTest(lParam, result);
+    case WM_NCMOUSEMOVE:
+        if (!ncLeaveTracked) {
+            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE | TME_NONCLIENT, window, 0};
+            _TrackMouseEvent(&track);
+            ncLeaveTracked = true;
+        }
+        return false;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+        OnKey(message, wParam);
+        return false;
+    case WM_COMMAND:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+        // Native child windows answer their own notifications and colours.
+        if (!lParam) return false;
+        result = SendMessageW(reinterpret_cast<HWND>(lParam), message + kReflectOffset, wParam, lParam);
+        return true;
+    case WM_TIMER:
+        OnTimerMessage(wParam);
+        return false;
+    case WM_MOUSEMOVE:
+        OnMouseMove(PointOf(lParam));
+        return false;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+        OnButtonDown(message, wParam, lParam);
+        return false;
+    case WM_LBUTTONUP:
+        lastMouse = PointOf(lParam);
+        if (pressed) {
+            ReleaseMouse();
+            VLControlEvent event = MakeEvent(kEventLButtonUp, nullptr, lastMouse);
+            event.keyState = LOWORD(wParam);
+            event.wParam = wParam;
+            event.lParam = lParam;
+            VLControl* target = pressed;
+            pressed = nullptr;
+            target->DoEvent(event);
+        }
+        return false;
+    case WM_MOUSEWHEEL:
+        OnWheel(wParam, lParam);
+        return false;
+    case WM_MOUSEHOVER:
+        return OnMouseHover(PointOf(lParam));
+    case WM_NCMOUSELEAVE:
+        // Sent while the flag is still set, so it arms no new tracking.
+        if (ncLeaveTracked) SendMessageW(window, WM_NCMOUSEMOVE, 0, -1);
+        ncLeaveTracked = false;
+        return false;
+    case WM_MOUSELEAVE:
+        OnMouseLeave();
+        return false;
+    case kMsgDelayedDelete:
+        FlushDelayedDelete();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void VLPaintManager::OnClose()
+{
+    const POINT point = lastMouse;
+    // Each control is read at its turn: a handler may destroy another one.
+    if (hover) {
+        VLControlEvent event = MakeEvent(kEventMouseLeave, hover, point);
+        hover->DoEvent(event);
+    }
+    if (pressed) {
+        VLControlEvent event = MakeEvent(kEventLButtonUp, pressed, point);
+        pressed->DoEvent(event);
+    }
+    if (rightPressed) {
+        VLControlEvent event = MakeEvent(kEventContextMenu, rightPressed, point);
+        rightPressed->DoEvent(event);
+    }
+    SetFocus(nullptr);
+    if (HWND owner = GetWindow(window, GW_OWNER)) ::SetFocus(owner);
+}
+
+bool VLPaintManager::OnSetCursor(WPARAM wParam, LPARAM lParam)
+{
+    if (LOWORD(lParam) != HTCLIENT) return false;
+    // A control holding the capture keeps the cursor it chose.
+    if (captured) return true;
+    POINT point;
+    GetCursorPos(&point);
+    ScreenToClient(window, &point);
+    VLControl* control = FindControlAt(point);
+    if (!control || !control->HasFlag(kFlagSetCursor)) return false;
+    VLControlEvent event = MakeEvent(kEventSetCursor, nullptr, point);
+    event.keyState = GetKeyStateMask();
+    event.wParam = wParam;
+    event.lParam = lParam;
+    control->DoEvent(event);
+    return true;
+}
+
+void VLPaintManager::OnKey(UINT message, WPARAM wParam)
+{
+    VLControl* target = message == WM_KEYUP ? keyDown : focus;
+    if (!target) return;
+    const int32_t type = message == WM_KEYDOWN ? kEventKeyDown : message == WM_KEYUP ? kEventKeyUp : kEventChar;
+    VLControlEvent event = MakeEvent(type, nullptr, lastMouse);
+    event.key = LOWORD(wParam);
+    event.keyState = GetKeyStateMask();
+    if (message == WM_KEYDOWN) keyDown = target;
+    if (message == WM_KEYUP) keyDown = nullptr;
+    target->DoEvent(event);
+}
+
+void VLPaintManager::OnTimerMessage(WPARAM wParam)
+{
+    animations.OnTimer(static_cast<uint32_t>(wParam));
+    // Every matching entry gets the tick; a handler may kill timers, so the
+    // walk goes by index over a list that may shrink.
+    const uint32_t windowId = LOWORD(wParam);
+    for (size_t i = 0; i < timers.size(); ++i) {
+        const VLTimerInfo& timer = *timers[i];
+        if (timer.window != window || timer.windowId != windowId) continue;
+        VLControlEvent event = MakeEvent(kEventTimer, nullptr, POINT{0, 0});
+        event.wParam = timer.controlId;
+        timer.control->DoEvent(event);
+    }
+}
+
+void VLPaintManager::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ::SetFocus(window);
+    lastMouse = PointOf(lParam);
+    VLControl* control = FindControlAt(lastMouse);
+    if (!OwnsControl(control)) return;
+    if (message != WM_LBUTTONDBLCLK) control->SetFocus();
+    CaptureMouse();
+    VLControlEvent event = MakeEvent(kEventLButtonDown, nullptr, lastMouse);
+    event.keyState = LOWORD(wParam);
+    if (message == WM_LBUTTONDBLCLK) {
+        event.type = kEventLButtonDblClk;
+        pressed = control;
+    } else {
+        event.wParam = wParam;
+        event.lParam = lParam;
+        if (message == WM_RBUTTONDOWN) {
+            event.type = kEventRButtonDown;
+            rightPressed = control;
+        } else {
+            pressed = control;
+        }
+    }
+    control->DoEvent(event);
+    if (message == WM_LBUTTONDOWN && activeToolTip) ::ShowWindow(activeToolTip, SW_HIDE);
+}
+
+void VLPaintManager::OnWheel(WPARAM wParam, LPARAM lParam)
+{
+    POINT point = PointOf(lParam);
+    ScreenToClient(window, &point);
+    lastMouse = point;
+    VLControl* control = FindControlAt(point);
+    if (!OwnsControl(control)) return;
+    VLControlEvent event = MakeEvent(kEventMouseWheel, control, POINT{0, 0});
+    event.wParam = GET_WHEEL_DELTA_WPARAM(wParam) < 0 ? 1 : 0;
+    event.lParam = lParam;
+    event.keyState = GetKeyStateMask();
+    control->DoEvent(event);
+    // Hover follows the content that moved under the mouse.
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(lastMouse.x, lastMouse.y));
+}
+
+void VLPaintManager::HideToolTip()
+{
+    if (!activeToolTip) return;
+    SendMessageW(activeToolTip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo));
+    activeToolTip = nullptr;
+}
+
+void VLPaintManager::OnMouseMove(POINT point)
+{
+    lastMouse = point;
+    VLControl* control = FindControlAt(point);
+    if (control && !OwnsControl(control)) return;
+    if (control != hover && hover) {
+        VLControlEvent event = MakeEvent(kEventMouseLeave, control, point);
+        VLControl* old = hover;
+        hover = nullptr;
+        old->DoEvent(event);
+        HideToolTip();
+        mouseTracked = false;
+    }
+    if (control == hover) {
+        // Hover tracking is armed again for a control that wants every hover.
+        if (hover && hover->hasBeenHover) mouseTracked = false;
+    } else if (control && !(pressed && pressed->capture) && !(rightPressed && rightPressed->capture)) {
+        VLControlEvent event = MakeEvent(kEventMouseEnter, nullptr, point);
+        hover = control;
+        control->DoEvent(event);
+    }
+    VLControlEvent event = MakeEvent(kEventMouseMove, nullptr, point);
+    if (!pressed && !rightPressed) {
+        if (control) control->DoEvent(event);
+    } else {
+        if (pressed) pressed->DoEvent(event);
+        if (rightPressed) rightPressed->DoEvent(event);
+    }
+    if (mouseTracked) return;
+    TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, HOVER_DEFAULT};
+    if (control && InsideCut(control, point) && control->toolTipDelayTime != 0) {
+        track.dwFlags |= TME_HOVER;
+        track.dwHoverTime = static_cast<DWORD>(control->toolTipDelayTime);
+        hoverTracked = control;
+    }
+    _TrackMouseEvent(&track);
+    mouseTracked = true;
+}
+
+bool VLPaintManager::OnMouseHover(POINT point)
+{
+    VLControl* control = FindControlAt(point);
+    if (!control || !InsideCut(control, point) || control != hoverTracked) return false;
+    if (hover) {
+        VLControlEvent event = MakeEvent(kEventMouseHover, control, point);
+        hover->DoEvent(event);
+    }
+    // The hover handler may have taken the control away.
+    if (control != hoverTracked) return true;
+    const std::wstring tip = control->GetToolTip();
+    if (tip.empty() || control->customToolTip) return true;
+    toolTipText_ = tip;
+    toolInfo = {};
+    toolInfo.cbSize = sizeof(toolInfo);
+    toolInfo.uFlags = TTF_IDISHWND;
+    toolInfo.hwnd = window;
+    toolInfo.uId = reinterpret_cast<UINT_PTR>(window);
+    toolInfo.rect = control->GetPos();
+    toolInfo.hinst = VLUIResources::Instance()->GetInstance();
+    toolInfo.lpszText = &toolTipText_[0];
+    if (!toolTipWindow) {
+        toolTipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                        toolInfo.hinst, nullptr);
+        if (!toolTipWindow) return true;
+        SendMessageW(toolTipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo));
+        SendMessageW(toolTipWindow, TTM_SETMAXTIPWIDTH, 0, 300);
+    }
+    SendMessageW(toolTipWindow, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo));
+    SendMessageW(toolTipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo));
+    activeToolTip = toolTipWindow;
+    return true;
+}
+
+void VLPaintManager::OnMouseLeave()
+{
+    HideToolTip();
+    // The synthetic messages go out while the flag is still set, so they arm
+    // no new tracking.
+    if (mouseTracked) SendMessageW(window, WM_MOUSEMOVE, 0, -1);
+    if (pressed) SendMessageW(window, WM_LBUTTONUP, 0, -1);
+    if (rightPressed) SendMessageW(window, WM_CONTEXTMENU, 0, -1);
+    mouseTracked = false;
+}
+
+bool VLPaintManager::OnNcHitTest(LPARAM lParam, LRESULT& result)
+{
+    POINT point = PointOf(lParam);
+    ScreenToClient(window, &point);
+    RECT rc;
+    GetClientRect(window, &rc);
+    const int c = sizeBoxCorner;
+    if (!IsZoomed(window) && !IsEmpty(sizeBox)) {
+        const bool nearTop = point.y < rc.top + sizeBox.top, nearBottom = point.y > rc.bottom - sizeBox.bottom;
+        const bool nearLeft = point.x < rc.left + sizeBox.left, nearRight = point.x > rc.right - sizeBox.right;
+        if (nearTop || nearBottom) {
+            const bool left = point.x < rc.left + sizeBox.left + c, right = point.x > rc.right - sizeBox.right - c;
+            result = left ? (nearTop ? HTTOPLEFT : HTBOTTOMLEFT)
+                          : right ? (nearTop ? HTTOPRIGHT : HTBOTTOMRIGHT) : (nearTop ? HTTOP : HTBOTTOM);
+            return true;
+        }
+        if (nearLeft || nearRight) {
+            const bool top = point.y < rc.top + sizeBox.top + c, bottom = point.y > rc.bottom - sizeBox.bottom - c;
+            result = top ? (nearLeft ? HTTOPLEFT : HTTOPRIGHT)
+                         : bottom ? (nearLeft ? HTBOTTOMLEFT : HTBOTTOMRIGHT) : (nearLeft ? HTLEFT : HTRIGHT);
+            return true;
+        }
+    }
+    if (point.x >= rc.left + caption.left && point.x < rc.right - caption.right && point.y >= caption.top &&
+        point.y < caption.bottom) {
+        const VLControl* control = FindControlAt(point);
+        if (control && control->caption) {
+            result = HTCAPTION;
+            return true;
+        }
+    }
+    return false;
+}
+
+void VLPaintManager::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    if (minInfo.cx > 0) info->ptMinTrackSize.x = minInfo.cx;
+    if (minInfo.cy > 0) info->ptMinTrackSize.y = minInfo.cy;
+    if (maxInfo.cx > 0) info->ptMaxTrackSize.x = info->ptMaxSize.x = maxInfo.cx;
+    if (maxInfo.cy > 0) {
+        info->ptMaxTrackSize.y = info->ptMaxSize.y = maxInfo.cy;
+    } else {
+        // A maximised window without a frame fills the work area, not the
+        // whole monitor.
+        info->ptMaxPosition.x += work.left;
+        info->ptMaxTrackSize.y = std::abs(2 * info->ptMaxPosition.y) + (work.bottom - work.top);
+        info->ptMaxPosition.y += work.top;
+    }
+}
+
+void VLPaintManager::OnSize()
+{
+    if (IsIconic(window)) return;
+    RECT rc;
+    GetClientRect(window, &rc);
+    if (!roundCornerImage.empty()) {
+        if (!roundCornerRegion)
+            roundCornerRegion = VLRenderEngine::CreateCornerRegion(roundCornerImage.c_str(), rc.right, rc.bottom);
+        if (roundCornerRegion) {
+            // The window owns and frees the region it is given: it gets a copy,
+            // the manager keeps the master for the next size.
+            VLRegion copy(CreateRectRgn(0, 0, 0, 0));
+            if (copy && CombineRgn(copy.Get(), roundCornerRegion.Get(), nullptr, RGN_COPY) != ERROR &&
+                SetWindowRgn(window, copy.Get(), TRUE))
+                copy.Release();
+        }
+        return;
+    }
+    const int r = std::max(roundCorner.cx, roundCorner.cy);
+    if (r != 0) {
+        regionSet = true;
+        VLRegion region(CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, r, r));
+        // "r,0" keeps only the bottom corners round (a window whose top edge
+        // meets a square title image), "0,r" only the top ones.
+        RECT square = {};
+        if (roundCorner.cy == 0)
+            square = {rc.left, rc.top, rc.right, rc.bottom - r + 1};
+        else if (roundCorner.cx == 0)
+            square = {rc.left, rc.top + r, rc.right, rc.bottom};
+        if (region && !IsRectEmpty(&square)) {
+            VLRegion part(CreateRectRgnIndirect(&square));
+            if (part) CombineRgn(region.Get(), region.Get(), part.Get(), RGN_OR);
+        }
+        if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
+    } else if (regionSet) {
+        regionSet = false;
+        VLRegion region(CreateRectRgnIndirect(&rc));
+        if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
+    }
+    needsUpdate = true;
+}
+
+// ---- Painting ----------------------------------------------------------------
+
+void VLPaintManager::DropBackBuffer()
+{
+    offscreenBitmap.Reset();
+    offscreenDC.Reset();
+}
+
+bool VLPaintManager::MakeBackBuffer(const RECT& client)
+{
+    if (offscreenBitmap) return true;
+    const int width = client.right - client.left, height = client.bottom - client.top;
+    if (width <= 0 || height <= 0) return false;
+    offscreenDC.Reset(CreateCompatibleDC(paintDC));
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height; // bottom-up
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    if (offscreenDC) offscreenBitmap.Reset(CreateDIBSection(paintDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!offscreenBitmap) DropBackBuffer();
+    return static_cast<bool>(offscreenBitmap);
+}
+
+void VLPaintManager::PreparePaint(const RECT& client)
+{
+    if (needsUpdate) {
+        needsUpdate = false;
+        if (root) root->SetPos(client);
+        DropBackBuffer();
+    }
+    if (focusNeeded) {
+        focusNeeded = false;
+        MoveFocusByTab(true);
+    }
+    if (initNotifyPending) {
+        initNotifyPending = false;
+        SendNotify(root.get(), kNotifyWindowInit, 0, 0);
+    }
+}
+
+bool VLPaintManager::PaintBackBuffer(const RECT& rect)
+{
+    if (!window) return false;
+    RECT client;
+    GetClientRect(window, &client);
+    PreparePaint(client);
+    if (!MakeBackBuffer(client)) return false;
+    if (root) {
+        VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+        root->Paint(offscreenDC.Get(), rect);
+    }
+    return true;
+}
+
+void VLPaintManager::OnPaint()
+{
+    if (layered) {
+        RedrawLayeredWindow(layeredAlpha);
+        return;
+    }
+    RECT update;
+    if (!GetUpdateRect(window, &update, FALSE)) return;
+    RECT client;
+    GetClientRect(window, &client);
+    PreparePaint(client);
+    const bool ready = MakeBackBuffer(client);
+    // Begun after the layout, so that what the layout invalidated is painted
+    // now as well.
+    VLPaintDC paint(window);
+    if (!ready || !paint.Get()) return;
+    const RECT& rect = paint.Paint().rcPaint;
+    VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+    if (root) root->Paint(offscreenDC.Get(), rect);
+    BitBlt(paint.Get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, offscreenDC.Get(),
+           rect.left, rect.top, SRCCOPY);
+}
+
+bool VLPaintManager::RedrawLayeredWindow(int alphaPercent)
+{
+    if (!window) return false;
+    // Controls laid out or painted here invalidate themselves: the redraw
+    // under way already shows them.
+    if (redrawingLayered_) return true;
+    redrawingLayered_ = true;
+    const bool done = RedrawLayered(alphaPercent);
+    redrawingLayered_ = false;
+    return done;
+}
+
+bool VLPaintManager::RedrawLayered(int alphaPercent)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    // A layered window is always painted whole, into a fresh buffer.
+    DropBackBuffer();
+    PreparePaint(client);
+    if (!MakeBackBuffer(client)) return false;
+    const BYTE alpha = LayeredAlpha(alphaPercent);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    SIZE size = {frame.right - frame.left, frame.bottom - frame.top};
+    POINT destination = {frame.left, frame.top}, source = {0, 0};
+    const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    if (!(exStyle & WS_EX_LAYERED)) SetWindowLongW(window, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
+    if (root) root->Paint(offscreenDC.Get(), client);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
+    return UpdateLayeredWindow(window, paintDC, &destination, &size, offscreenDC.Get(), &source, 0, &blend,
+                               ULW_ALPHA) != FALSE;
+}
+
+} // namespace Velora
