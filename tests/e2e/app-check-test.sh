@@ -79,7 +79,11 @@ PY
 holder=$!
 for _ in $(seq 50); do [ -f "$e2e_dir/ports.ready" ] && break; sleep 0.1; done
 app_start
-box="$(drive find '#32770' 30000)"
+for _ in $(seq 50); do
+    box="$(drive find '#32770' 30000)"
+    grep -q '^state visible' <<< "$box" && break
+    sleep 0.2
+done
 grep -qx 'title 错误' <<< "$box" || e2e_fail "error box: $box"
 drive find VLHarrowWnd 500 >/dev/null 2>&1 && e2e_fail "a main window despite the error"
 drive close '#32770'
