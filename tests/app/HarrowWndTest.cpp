@@ -31,6 +31,16 @@ bool SlowlyMissing()
     return false;
 }
 
+// A detection that hangs until the test lets it go, and tells when it returned.
+HANDLE g_release = nullptr;
+volatile bool g_returned = false;
+bool Hanging()
+{
+    WaitForSingleObject(g_release, 30000);
+    g_returned = true;
+    return true;
+}
+
 // Dispatches what is queued until done() holds; false after 20 s.
 template <typename Done> bool PumpUntil(Done done, DWORD ms = 20000)
 {
@@ -153,6 +163,33 @@ TEST_F(HarrowWndTest, ACancelledCheckTellsWhatItFoundAndReportsNothing)
     EXPECT_EQ(L"重新检测", TextOf(*window, 206));
     PumpUntil([] { return false; }, 1000);
     EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_TRUE(Reports().empty());
+}
+
+// A check stuck in a detection function is left to end by itself, never
+// killed: the function returns once released, and nothing it reports after
+// the cancel changes the window.
+TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
+{
+    VLHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_release = release.Get();
+    g_returned = false;
+    VLHarrowWndSetup setup;
+    setup.runtimes = {{0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Hanging},
+                      {0, 40020, 619, L"C", &Missing}};
+    const auto window = Open(setup);
+    Click(*window, 513);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowMissing; }));
+    Sleep(200);
+    const DWORD before = GetTickCount();
+    Click(*window, 206);
+    EXPECT_LT(GetTickCount() - before, 3000u);
+    EXPECT_EQ(L"检测已被取消，已发现缺少1个运行库，建议您重新进行完整的检测。", TextOf(*window, 538));
+    SetEvent(release.Get());
+    ASSERT_TRUE(PumpUntil([] { return g_returned; }));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_EQ(kRowUnchecked, window->GetRow(2)->GetState()) << "the check went on after the cancel";
     EXPECT_TRUE(Reports().empty());
 }
 
