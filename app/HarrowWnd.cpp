@@ -332,7 +332,7 @@ void VLHarrowWnd::OnRowCheck(VLControl* sender)
 
 VLControl* VLHarrowWnd::Find(int id) const
 {
-    return const_cast<VLPaintManager&>(paintManager).FindControl(id);
+    return paintManager.FindControl(id);
 }
 
 void VLHarrowWnd::SetText(int id, const std::wstring& text)
