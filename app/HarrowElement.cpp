@@ -54,28 +54,28 @@ void VLHarrowElement::Build()
     SetDispatch(kEventMouseWheel, true);
 
     VLContainer* boxes = AddChild<VLHorizontalLayout>(this, L"width=\"50\"");
-    checkBox_ = AddChild<VLOption>(boxes,
-        L"id=\"207\" width=\"18\" height=\"18\" padding=\"21,31,0,0\" "
-        L"normalimage=\"res='408' restype='PNG' source='0,0,18,18' dest='0,0,18,18'\" "
-        L"hotimage=\"res='408' restype='PNG' source='18,0,36,18' dest='0,0,18,18'\" "
-        L"selectedimage=\"res='408' restype='PNG' source='36,0,54,18' dest='0,0,18,18'\" "
-        L"disabledimage=\"res='408' restype='PNG' source='54,0,72,18' dest='0,0,18,18'\" "
-        L"disabledselectedimage=\"res='408' restype='PNG' source='72,0,90,18' dest='0,0,18,18'\"");
-    busyImage_ = AddChild<VLControl>(boxes,
-        L"id=\"520\" width=\"21\" height=\"21\" padding=\"21,31,0,0\" "
-        L"normalimage=\"res='521' restype='PNG' source='0,0,21,21' \" visible=\"false\"");
+    checkBox_ = AddChild<VLOption>(
+        boxes, L"id=\"207\" width=\"18\" height=\"18\" padding=\"21,31,0,0\" "
+               L"normalimage=\"res='408' restype='PNG' source='0,0,18,18' dest='0,0,18,18'\" "
+               L"hotimage=\"res='408' restype='PNG' source='18,0,36,18' dest='0,0,18,18'\" "
+               L"selectedimage=\"res='408' restype='PNG' source='36,0,54,18' dest='0,0,18,18'\" "
+               L"disabledimage=\"res='408' restype='PNG' source='54,0,72,18' dest='0,0,18,18'\" "
+               L"disabledselectedimage=\"res='408' restype='PNG' source='72,0,90,18' dest='0,0,18,18'\"");
+    busyImage_ =
+        AddChild<VLControl>(boxes, L"id=\"520\" width=\"21\" height=\"21\" padding=\"21,31,0,0\" "
+                                   L"normalimage=\"res='521' restype='PNG' source='0,0,21,21' \" visible=\"false\"");
 
     VLContainer* logo = AddChild<VLHorizontalLayout>(this, L"width=\"60\"");
     VLControl* image = AddChild<VLControl>(logo, L"width=\"50\" height=\"50\" padding=\"2,16,0,0\"");
     image->SetNormalImage(ImageOf(record_.imageId));
 
     VLContainer* texts = AddChild<VLVerticalLayout>(this, L"width=\"557\"");
-    titleLabel_ = AddChild<VLControl>(texts,
-        L"height=\"25\" padding=\"4,23,0,0\" normalfont=\"element title\" normaltextcolor=\"#FF6E6E6E\"");
-    sizeLabel_ = AddChild<VLControl>(texts,
-        L"text=\"大小： 10.0MB\" normalfont=\"package size\" padding=\"4,2,0,0\" normaltextcolor=\"#FF9B9B9B\"");
-    statusLabel_ = AddChild<VLControl>(this,
-        L"width=\"65\" padding=\"22,34,0,0\" normalfont=\"element status\" align=\"right\" htmltext=\"true\"");
+    titleLabel_ = AddChild<VLControl>(
+        texts, L"height=\"25\" padding=\"4,23,0,0\" normalfont=\"element title\" normaltextcolor=\"#FF6E6E6E\"");
+    sizeLabel_ = AddChild<VLControl>(
+        texts, L"text=\"大小： 10.0MB\" normalfont=\"package size\" padding=\"4,2,0,0\" normaltextcolor=\"#FF9B9B9B\"");
+    statusLabel_ = AddChild<VLControl>(
+        this, L"width=\"65\" padding=\"22,34,0,0\" normalfont=\"element status\" align=\"right\" htmltext=\"true\"");
     titleLabel_->SetText(record_.name);
 }
 

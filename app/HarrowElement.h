@@ -16,8 +16,8 @@ class VLOption;
 enum RuntimeRowState : int {
     kRowUnchecked = 0,
     kRowInstalled = 1,
-    kRowMissing = 2,      // found missing by the check
-    kRowQueued = 3,       // missing, ticked for the repair in hand
+    kRowMissing = 2, // found missing by the check
+    kRowQueued = 3,  // missing, ticked for the repair in hand
     kRowRepaired = 4,
     kRowRepairFailed = 5,
     kRowRepairing = 6,

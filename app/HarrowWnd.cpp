@@ -51,8 +51,8 @@ VLHarrowWnd::VLHarrowWnd(VLHarrowWndSetup setup) : setup_(std::move(setup))
 {
     if (!setup_.downloaders) setup_.downloaders = std::make_shared<VLHarrowDownloaderFactory>();
     if (!setup_.installers) setup_.installers = std::make_shared<VLHarrowInstallerFactory>();
-    Create(nullptr, LoadAppString(1332).c_str(), 0x86CA0000, 0x00040001, CW_USEDEFAULT, CW_USEDEFAULT,
-           CW_USEDEFAULT, CW_USEDEFAULT);
+    Create(nullptr, LoadAppString(1332).c_str(), 0x86CA0000, 0x00040001, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+           CW_USEDEFAULT);
 }
 
 VLHarrowWnd::~VLHarrowWnd()
@@ -215,8 +215,10 @@ void VLHarrowWnd::CancelCheck()
     SetActionText(1336);
     ShowStatusPanel(302);
     std::wstring text;
-    if (missing > 0) Format(text, LoadAppString(1349).c_str(), missing);
-    else text = LoadAppString(1348);
+    if (missing > 0)
+        Format(text, LoadAppString(1349).c_str(), missing);
+    else
+        text = LoadAppString(1348);
     SetText(kCancelText, text);
 }
 

@@ -24,12 +24,12 @@ class VLContainer;
 class VLHarrowElement;
 
 enum HarrowWindowState : int {
-    kWindowIdle = 0,          // before the first check, or the check was cancelled
+    kWindowIdle = 0, // before the first check, or the check was cancelled
     kWindowChecking = 1,
-    kWindowMissing = 2,       // missing runtimes found, or the repair cancelled
+    kWindowMissing = 2, // missing runtimes found, or the repair cancelled
     kWindowRepairing = 3,
-    kWindowAllPresent = 4,    // nothing missing, or everything repaired
-    kWindowRepairFailed = 5,  // some repairs failed, or a row ticked in state 4
+    kWindowAllPresent = 4,   // nothing missing, or everything repaired
+    kWindowRepairFailed = 5, // some repairs failed, or a row ticked in state 4
 };
 
 // What the window works with; the defaults are the program's own.

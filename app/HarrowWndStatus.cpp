@@ -59,9 +59,7 @@ void VLHarrowWnd::DispatchStatus(const HarrowStatusRecord& record)
 {
     const HarrowStatusRecord::Pair& pair = record.payload.pair;
     switch (record.type) {
-    case STATUS_DETECT_BEGIN:
-        detectedTotal_ = pair.value1;
-        return OnDetectItem(0, L"");
+    case STATUS_DETECT_BEGIN: detectedTotal_ = pair.value1; return OnDetectItem(0, L"");
     case STATUS_DETECT_ITEM: return OnDetectItem(record.payload.named.value1, record.payload.named.name);
     case STATUS_DETECT_RESULT: return OnDetectResult(pair.value1, (pair.value2 & 0xFF) != 0);
     case STATUS_DETECT_DONE: return OnDetectDone(pair.value1, pair.value2);
@@ -240,7 +238,8 @@ void VLHarrowWnd::ShowSpeedText(uint64_t speed, uint64_t downloaded)
     if (!label) return;
     label->SetVisible(speed != 0 || downloaded != 0);
     if (label->IsVisible())
-        SetText(kSpeedText, FormatString(1353, FormatPackageSize(speed).c_str(), FormatPackageSize(downloaded).c_str()));
+        SetText(kSpeedText,
+                FormatString(1353, FormatPackageSize(speed).c_str(), FormatPackageSize(downloaded).c_str()));
 }
 
 void VLHarrowWnd::SendCheckReport()

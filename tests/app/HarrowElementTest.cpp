@@ -11,7 +11,10 @@
 namespace Velora {
 namespace {
 
-bool Present() { return true; }
+bool Present()
+{
+    return true;
+}
 
 const VLSoftwareDetect kJava(0, 40020, 619, L"JavaSE", &Present);
 

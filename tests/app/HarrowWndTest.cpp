@@ -23,8 +23,14 @@ namespace {
 
 using namespace Velora::Test;
 
-bool Present() { return true; }
-bool Missing() { return false; }
+bool Present()
+{
+    return true;
+}
+bool Missing()
+{
+    return false;
+}
 bool SlowlyMissing()
 {
     Sleep(150);
@@ -104,8 +110,10 @@ protected:
 TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
 {
     VLHarrowWndSetup setup;
-    setup.runtimes = {{0, 40018, 604, L"A", &Present}, {0, 40019, 605, L"B", &Missing},
-                      {0, 40020, 619, L"C", &Present}, {0, 40021, 606, L"D", &Missing}};
+    setup.runtimes = {{0, 40018, 604, L"A", &Present},
+                      {0, 40019, 605, L"B", &Missing},
+                      {0, 40020, 619, L"C", &Present},
+                      {0, 40021, 606, L"D", &Missing}};
     VLHarrowWnd window(setup);
     ASSERT_TRUE(window.GetHWND());
     ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
@@ -175,8 +183,8 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
     g_release = release.Get();
     g_returned = false;
     VLHarrowWndSetup setup;
-    setup.runtimes = {{0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Hanging},
-                      {0, 40020, 619, L"C", &Missing}};
+    setup.runtimes = {
+        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Hanging}, {0, 40020, 619, L"C", &Missing}};
     const auto window = Open(setup);
     Click(*window, 513);
     ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowMissing; }));
@@ -202,8 +210,8 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
 
     Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 2}, {}}, {{true, 1}, {true, 0, false}}};
     VLHarrowWndSetup setup;
-    setup.runtimes = {{0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Missing},
-                      {0, 40020, 619, L"C", &Present}};
+    setup.runtimes = {
+        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Missing}, {0, 40020, 619, L"C", &Present}};
     setup.downloaders = std::make_shared<ScriptedDownloads>(script);
     setup.installers = std::make_shared<ScriptedInstalls>(script);
     setup.companionKey = L"SOFTWARE\VLTestNoClient" + std::to_wstring(GetCurrentProcessId());

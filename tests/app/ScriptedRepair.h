@@ -99,8 +99,7 @@ class ScriptedInstaller : public IHarrowInstaller {
 public:
     ScriptedInstaller(Script& script, InstallScript step) : script_(script), inner_(script, step), step_(step) {}
 
-    VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file,
-                                       const std::wstring& folder) override
+    VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file, const std::wstring& folder) override
     {
         script_.calls.push_back(L"install " + std::to_wstring(runtimeId) + L" " + file + L" " + folder);
         return step_.inner ? &inner_ : nullptr;
@@ -113,8 +112,7 @@ private:
 };
 
 // Hands out one scripted downloader or installer per row, in order.
-template <typename Factory, typename Product, typename Made, auto steps>
-class ScriptedFactory : public Factory {
+template <typename Factory, typename Product, typename Made, auto steps> class ScriptedFactory : public Factory {
 public:
     explicit ScriptedFactory(Script& script) : script_(script) {}
     std::unique_ptr<Product> Create() override
