@@ -135,9 +135,9 @@ void VLHarrowWnd::Notify(VLNotifyMsg& msg)
     case kSelectAll: return OnSelectAll();
     case kRowCheckBoxId: return OnRowCheck(msg.sender);
     case kStartButton:
-        if (VLControl* start = Find(kStartPage)) start->SetVisible(false);
-        if (VLControl* page = Find(kListPage)) page->SetVisible(true);
-        if (VLControl* action = Find(kActionButton)) action->SetVisible(true);
+        Show(kStartPage, false);
+        Show(kListPage, true);
+        Show(kActionButton, true);
         StartCheck();
         return;
     default: return;
@@ -341,6 +341,15 @@ void VLHarrowWnd::SetText(int id, const std::wstring& text)
 {
     if (VLControl* control = Find(id)) {
         control->SetText(text);
+        control->Invalidate();
+    }
+}
+
+// Invalidating after the change repaints the area whichever way it went.
+void VLHarrowWnd::Show(int id, bool show)
+{
+    if (VLControl* control = Find(id)) {
+        control->SetVisible(show);
         control->Invalidate();
     }
 }

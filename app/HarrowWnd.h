@@ -89,6 +89,7 @@ private:
 
     // Controls.
     VLControl* Find(int id) const;
+    void Show(int id, bool show);
     void SetText(int id, const std::wstring& text);
     void SetActionText(UINT stringId);
     void SetBar(int id, int maximum, int value);

@@ -195,7 +195,7 @@ void VLHarrowWnd::OnInstallBegin(int ordinal, int index)
     const VLHarrowElement* row = GetRow(index);
     if (!row) return;
     SetRepairText(FormatString(1342, ordinal, repairTotal_), row->GetTitle());
-    if (VLControl* speed = Find(kSpeedText)) speed->SetVisible(false);
+    Show(kSpeedText, false);
 }
 
 void VLHarrowWnd::OnItemBegin(int index)
@@ -204,7 +204,7 @@ void VLHarrowWnd::OnItemBegin(int index)
     if (!row) return;
     row->SetState(kRowRepairing);
     if (Find(kRepairBar)) SetBar(kRepairBar, 100, 0);
-    if (VLControl* speed = Find(kSpeedText)) speed->SetVisible(false);
+    Show(kSpeedText, false);
     SetBusyAnimation(row, true);
 }
 
@@ -234,10 +234,8 @@ void VLHarrowWnd::SetRepairText(const std::wstring& text, const std::wstring& na
 
 void VLHarrowWnd::ShowSpeedText(uint64_t speed, uint64_t downloaded)
 {
-    VLControl* label = Find(kSpeedText);
-    if (!label) return;
-    label->SetVisible(speed != 0 || downloaded != 0);
-    if (label->IsVisible())
+    Show(kSpeedText, speed != 0 || downloaded != 0);
+    if (speed != 0 || downloaded != 0)
         SetText(kSpeedText,
                 FormatString(1353, FormatPackageSize(speed).c_str(), FormatPackageSize(downloaded).c_str()));
 }
