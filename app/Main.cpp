@@ -1,47 +1,32 @@
+#include "app/AppString.h"
+#include "app/HarrowWnd.h"
+#include "app/WorkFolder.h"
+#include "base/Singleton.h"
+#include "download/BTManager.h"
+#include "ui/core/UIResources.h"
+
 #include <windows.h>
 
-namespace {
-
-const wchar_t kWindowClass[] = L"VLHarrowWnd";
-
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-} // namespace
+using namespace Velora;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     // The program runs elevated: a DLL planted in the current folder must never be loaded.
     SetDllDirectoryW(L"");
-    WNDCLASSEXW wc = {sizeof(wc)};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(128));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kWindowClass;
-    if (!RegisterClassExW(&wc))
+    VLUIResources::Instance()->SetInstance(instance);
+    VLBTManager& torrents = VLSingleton<VLBTManager>::GetInstance();
+    if (!torrents.Init(GetWorkFolder(), 5)) {
+        MessageBoxW(nullptr, L"BT库初始化失败", L"错误", 0);
         return 0;
-
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT rc = {0, 0, 800, 600};
-    AdjustWindowRect(&rc, style, FALSE);
-    HWND hwnd = CreateWindowExW(0, kWindowClass, L"运行库检测", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, instance, nullptr);
-    if (!hwnd)
-        return 0;
-    ShowWindow(hwnd, SW_SHOWNORMAL);
-
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    }
+    {
+        VLHarrowWnd window;
+        // Without a window nothing would ever end the loop.
+        if (IsWindow(window.GetHWND())) {
+            ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
+            VLPaintManager::MessageLoop();
+        }
+        torrents.Shutdown();
     }
     return 0;
 }

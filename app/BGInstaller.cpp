@@ -1,0 +1,52 @@
+#include "app/BGInstaller.h"
+
+#include "app/WorkFolder.h"
+#include "base/FileUtil.h"
+#include "base/RegHandle.h"
+
+#include <shellapi.h>
+#include <urlmon.h>
+
+namespace Velora {
+
+const wchar_t kCompanionKey[] = L"SOFTWARE\\Zofti游戏";
+
+std::wstring GetCompanionUrl()
+{
+    return std::wstring(L"http://") + VL_SERVICE_HOST + L"/setup/zofti_appenv.exe";
+}
+
+bool IsCompanionInstalled(const std::wstring& keyPath)
+{
+    VLRegHandle key;
+    return key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_WOW64_32KEY);
+}
+
+bool InstallCompanion(const std::wstring& folder, const std::wstring& url)
+{
+    // The work folder exists only once something was downloaded into it.
+    if (!CreateDirectories(folder)) return false;
+    const std::wstring path = folder + L"\\zofti_appenv.exe";
+    if (FAILED(URLDownloadToFileW(nullptr, url.c_str(), path.c_str(), 0, nullptr))) return false;
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
+}
+
+DWORD WINAPI BGInstallThreadProc(LPVOID)
+{
+    InstallCompanion(GetWorkFolder(), GetCompanionUrl());
+    return 0;
+}
+
+bool VLBGInstaller::Start()
+{
+    if (thread_.Valid()) return false;
+    thread_.Reset(CreateThread(nullptr, 0, BGInstallThreadProc, nullptr, 0, nullptr));
+    return thread_.Valid();
+}
+
+void VLBGInstaller::Wait()
+{
+    if (thread_.Valid()) WaitForSingleObject(thread_.Get(), INFINITE);
+}
+
+} // namespace Velora

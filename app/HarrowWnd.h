@@ -1,0 +1,122 @@
+// The program's main window: the list of runtimes, the status band and the
+// action button. The check and repair run on worker threads that report
+// through a status sink; this window turns their records into texts, bars
+// and row states, sends the statistics reports and offers the companion
+// client once after a repair.
+#pragma once
+
+#include "app/BGInstaller.h"
+#include "app/HarrowDownloader.h"
+#include "app/HarrowInstaller.h"
+#include "app/HarrowStatistic.h"
+#include "app/HarrowStatusSink.h"
+#include "base/Handles.h"
+#include "detect/SoftwareDetect.h"
+#include "ui/core/WindowImplBase.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+class VLContainer;
+class VLHarrowElement;
+
+enum HarrowWindowState : int {
+    kWindowIdle = 0, // before the first check, or the check was cancelled
+    kWindowChecking = 1,
+    kWindowMissing = 2, // missing runtimes found, or the repair cancelled
+    kWindowRepairing = 3,
+    kWindowAllPresent = 4,   // nothing missing, or everything repaired
+    kWindowRepairFailed = 5, // some repairs failed, or a row ticked in state 4
+};
+
+// What the window works with; the defaults are the program's own.
+struct VLHarrowWndSetup {
+    std::vector<VLSoftwareDetect> runtimes; // empty: this machine's catalogue
+    std::shared_ptr<IHarrowDownloaderFactory> downloaders;
+    std::shared_ptr<IHarrowInstallerFactory> installers;
+    std::wstring companionKey = kCompanionKey;
+};
+
+class VLHarrowWnd : public VLWindowImplBase {
+public:
+    // Creates the window; GetHWND() is null when that failed.
+    explicit VLHarrowWnd(VLHarrowWndSetup setup = VLHarrowWndSetup());
+    ~VLHarrowWnd() override;
+
+    const wchar_t* GetWindowClassName() const override { return L"VLHarrowWnd"; }
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnFinalMessage(HWND hwnd) override;
+    LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    LRESULT OnNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    LRESULT OnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    LRESULT OnMouseWheel(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void Notify(VLNotifyMsg& msg) override;
+
+    int GetState() const { return state_; }
+    int GetRowCount() const;
+    VLHarrowElement* GetRow(int index) const;
+
+private:
+    // Clicks and the list.
+    void OnInitList();
+    void AddRow(const VLSoftwareDetect& record);
+    void OnActionButton();
+    void OnSelectAll();
+    void OnRowCheck(VLControl* sender);
+    void StartCheck();
+    void CancelCheck();
+    void StartRepair();
+    void CancelRepair();
+    void StopThreads();
+    void StopRepairAnimation();
+    void OfferClient();
+
+    // Status records.
+    void DispatchStatus(const HarrowStatusRecord& record);
+    void OnDetectItem(int ordinal, const wchar_t* name);
+    void OnDetectResult(int index, bool installed);
+    void OnDetectDone(int installed, int missing);
+    void OnRepairBegin(int total);
+    void OnRepairDone(int succeeded, int failed);
+    void OnDownloadProgress(uint64_t total, uint64_t downloaded, uint64_t speed);
+    void OnInstallBegin(int ordinal, int index);
+    void OnItemBegin(int index);
+    void OnItemEnd(int index, int state);
+
+    // Controls.
+    VLControl* Find(int id) const;
+    void Show(int id, bool show);
+    void SetText(int id, const std::wstring& text);
+    void SetActionText(UINT stringId);
+    void SetBar(int id, int maximum, int value);
+    void ShowStatusPanel(int id);
+    void EnableCheckBoxes(bool enable);
+    void ShowCheckBoxes(bool show);
+    void SetSelectAll(bool anyTicked, bool anyUnticked);
+    void SetRepairText(const std::wstring& text, const std::wstring& name);
+    void ShowSpeedText(uint64_t speed, uint64_t downloaded);
+    void SetBusyAnimation(VLHarrowElement* row, bool run);
+
+    // Statistics.
+    void SendCheckReport();
+    void SendRepairReport(std::map<int32_t, bool>& results, bool cancelled);
+
+    VLHarrowWndSetup setup_;
+    int state_ = kWindowIdle;
+    VLContainer* list_ = nullptr;
+    const std::shared_ptr<VLHarrowStatusSink> sink_ = std::make_shared<VLHarrowStatusSink>();
+    VLHandle detectThread_;
+    VLHandle repairThread_;
+    int detectedTotal_ = 0;
+    int repairTotal_ = 0;
+    VLBGInstaller companion_;
+    bool offerShown_ = false;
+    VLHarrowStatistic statistics_;
+    std::vector<int32_t> repairSelection_;
+};
+
+} // namespace Velora

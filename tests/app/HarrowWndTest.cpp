@@ -1,0 +1,263 @@
+// The real main window under Xvfb with a catalogue of fake runtimes: the
+// check moves missing rows up and sums up, a cancel keeps its text, a repair
+// through scripted downloads and installs ends each row and sums up, and
+// every report reaches the service.
+#include "app/HarrowWnd.h"
+
+#include "app/AppString.h"
+#include "app/HarrowElement.h"
+#include "base/TextConvert.h"
+#include "tests/app/ScopedTempFolder.h"
+#include "tests/app/ScriptedRepair.h"
+#include "tests/support/TestFolder.h"
+#include "tests/support/TestHttpServer.h"
+#include "ui/core/Container.h"
+#include "ui/core/Slide.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace Velora {
+namespace {
+
+using namespace Velora::Test;
+
+bool Present()
+{
+    return true;
+}
+bool Missing()
+{
+    return false;
+}
+bool SlowlyMissing()
+{
+    Sleep(150);
+    return false;
+}
+
+// A detection that hangs until the test lets it go, and tells when it returned.
+HANDLE g_release = nullptr;
+volatile bool g_returned = false;
+bool Hanging()
+{
+    WaitForSingleObject(g_release, 30000);
+    g_returned = true;
+    return true;
+}
+
+// Dispatches what is queued until done() holds; false after 20 s.
+template <typename Done> bool PumpUntil(Done done, DWORD ms = 20000)
+{
+    const DWORD end = GetTickCount() + ms;
+    MSG msg;
+    while (!done()) {
+        if (GetTickCount() > end) return false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!VLPaintManager::PreTranslateAll(msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+std::wstring TextOf(VLHarrowWnd& window, int id)
+{
+    VLControl* control = window.paintManager.FindControl(id);
+    return control ? control->GetText() : L"<none>";
+}
+
+void Click(VLHarrowWnd& window, int id)
+{
+    VLControl* control = window.paintManager.FindControl(id);
+    ASSERT_TRUE(control) << id;
+    window.paintManager.SendNotify(control, kNotifyClick, 0, 0);
+}
+
+class HarrowWndTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(service.Start(80)) << "the service port is taken"; }
+    std::vector<std::string> Reports()
+    {
+        std::vector<std::string> reports;
+        for (const VLLoggedRequest& request : service.Requests()) reports.push_back(request.target);
+        return reports;
+    }
+
+    // A shown window over the runtimes, its first paint done.
+    std::unique_ptr<VLHarrowWnd> Open(VLHarrowWndSetup setup)
+    {
+        auto window = std::make_unique<VLHarrowWnd>(setup);
+        EXPECT_TRUE(window->GetHWND());
+        ShowWindow(window->GetHWND(), SW_SHOWNORMAL);
+        const size_t rows = setup.runtimes.size();
+        EXPECT_TRUE(PumpUntil([&] { return size_t(window->GetRowCount()) == rows; }));
+        return window;
+    }
+    bool Check(VLHarrowWnd& window)
+    {
+        Click(window, 513);
+        return PumpUntil([&] { return window.GetState() != kWindowChecking; });
+    }
+
+    VLTestHttpServer service;
+};
+
+TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
+{
+    VLHarrowWndSetup setup;
+    setup.runtimes = {{0, 40018, 604, L"A", &Present},
+                      {0, 40019, 605, L"B", &Missing},
+                      {0, 40020, 619, L"C", &Present},
+                      {0, 40021, 606, L"D", &Missing}};
+    VLHarrowWnd window(setup);
+    ASSERT_TRUE(window.GetHWND());
+    ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
+    ASSERT_TRUE(PumpUntil([&] { return window.GetRowCount() == 4; }));
+    Click(window, 513);
+    ASSERT_TRUE(PumpUntil([&] { return window.GetState() != kWindowChecking; }));
+    EXPECT_EQ(kWindowMissing, window.GetState());
+    EXPECT_EQ(L"共检测了4个运行库，其中2个已安装，2个未安装。", TextOf(window, 531));
+    EXPECT_EQ(L"正在检测运行库 4/4 {c #487fb3}D{/c}", TextOf(window, 530));
+    std::wstring order;
+    for (int i = 0; i < 4; ++i) order += window.GetRow(i)->GetTitle() + std::to_wstring(window.GetRow(i)->GetState());
+    EXPECT_EQ(L"B2D2A1C1", order);
+    EXPECT_EQ(std::vector<std::string>{"/app_runtime.php?type=1&have=4-7&miss=5-17"}, Reports());
+}
+
+TEST_F(HarrowWndTest, TheWheelOverTheListMovesTheSliderAndScrollsTheList)
+{
+    VLHarrowWndSetup setup;
+    for (int i = 0; i < 10; ++i) setup.runtimes.push_back({0, 40018 + i, 604, L"R", &Present});
+    const auto window = Open(setup);
+    ASSERT_TRUE(Check(*window));
+    auto* slider = static_cast<VLSlide*>(window->paintManager.FindControl(519));
+    auto* list = static_cast<VLContainer*>(window->paintManager.FindControl(204));
+    ASSERT_TRUE(slider && list);
+    const RECT area = list->GetPos();
+    auto wheel = [&](int x, int y, int delta) {
+        POINT point{x, y};
+        ClientToScreen(window->GetHWND(), &point);
+        SendMessageW(window->GetHWND(), WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(point.x, point.y));
+    };
+    wheel(area.left + 5, area.top + 5, -120);
+    EXPECT_EQ(12, slider->GetValue());
+    // Without a scroll bar the first row's top goes that far above the list's.
+    const int scrolled = 5 * (80 + list->GetChildPadding()) * 12 / slider->GetRange();
+    EXPECT_EQ(area.top - scrolled, window->GetRow(0)->GetPos().top);
+    wheel(area.left + 5, area.top - 5, -120);
+    EXPECT_EQ(12, slider->GetValue()) << "outside the list";
+    wheel(area.right, area.bottom, 120 * 5);
+    EXPECT_EQ(0, slider->GetValue()) << "stops at the top";
+}
+
+TEST_F(HarrowWndTest, ACancelledCheckTellsWhatItFoundAndReportsNothing)
+{
+    VLHarrowWndSetup setup;
+    for (int i = 0; i < 6; ++i) setup.runtimes.push_back({0, 40018 + i, 604, L"R", &SlowlyMissing});
+    const auto window = Open(setup);
+    Click(*window, 513);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(1)->GetState() == kRowMissing; }));
+    int missing = 0;
+    for (int i = 0; i < window->GetRowCount(); ++i) missing += window->GetRow(i)->GetState() == kRowMissing;
+    Click(*window, 206);
+    EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_EQ(L"检测已被取消，已发现缺少" + std::to_wstring(missing) + L"个运行库，建议您重新进行完整的检测。",
+              TextOf(*window, 538));
+    EXPECT_EQ(L"重新检测", TextOf(*window, 206));
+    PumpUntil([] { return false; }, 1000);
+    EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_TRUE(Reports().empty());
+}
+
+// A check stuck in a detection function is left to end by itself, never
+// killed: the function returns once released, and nothing it reports after
+// the cancel changes the window.
+TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
+{
+    VLHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_release = release.Get();
+    g_returned = false;
+    VLHarrowWndSetup setup;
+    setup.runtimes = {
+        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Hanging}, {0, 40020, 619, L"C", &Missing}};
+    const auto window = Open(setup);
+    Click(*window, 513);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowMissing; }));
+    Sleep(200);
+    const DWORD before = GetTickCount();
+    Click(*window, 206);
+    EXPECT_LT(GetTickCount() - before, 3000u);
+    EXPECT_EQ(L"检测已被取消，已发现缺少1个运行库，建议您重新进行完整的检测。", TextOf(*window, 538));
+    SetEvent(release.Get());
+    ASSERT_TRUE(PumpUntil([] { return g_returned; }));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_EQ(kRowUnchecked, window->GetRow(2)->GetState()) << "the check went on after the cancel";
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
+{
+    TestFolder temp;
+    ScopedTempFolder scoped(temp.Path());
+    const std::string installer = ReadFileBytes(L"Z:" + ToWide(VL_COMPANION_EXE));
+    service.SetFile("/setup/zofti_appenv.exe", installer);
+
+    Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 2}, {}}, {{true, 1}, {true, 0, false}}};
+    VLHarrowWndSetup setup;
+    setup.runtimes = {
+        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Missing}, {0, 40020, 619, L"C", &Present}};
+    setup.downloaders = std::make_shared<ScriptedDownloads>(script);
+    setup.installers = std::make_shared<ScriptedInstalls>(script);
+    setup.companionKey = L"SOFTWARE\VLTestNoClient" + std::to_wstring(GetCurrentProcessId());
+    auto window = Open(setup);
+    ASSERT_TRUE(Check(*window));
+    ASSERT_EQ(kWindowMissing, window->GetState());
+
+    // The prompt's OK button, pressed as soon as the prompt shows.
+    std::thread accept([] {
+        for (int i = 0; i < 400; ++i, Sleep(50)) {
+            if (HWND prompt = FindWindowW(L"VLHarrowMsgWnd", nullptr)) {
+                PostMessageW(prompt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(345, 227));
+                PostMessageW(prompt, WM_LBUTTONUP, 0, MAKELPARAM(345, 227));
+                return;
+            }
+        }
+    });
+    Click(*window, 206);
+    EXPECT_EQ(kWindowRepairing, window->GetState());
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() != kWindowRepairing; }));
+    accept.join();
+    EXPECT_EQ(kWindowRepairFailed, window->GetState());
+    EXPECT_EQ(L"共修复了2个运行库，1个修复成功，1个修复失败", TextOf(*window, 536));
+    EXPECT_EQ(L"重新修复", TextOf(*window, 206));
+    EXPECT_EQ(kRowRepaired, window->GetRow(0)->GetState());
+    EXPECT_EQ(kRowRepairFailed, window->GetRow(1)->GetState());
+    EXPECT_EQ(L"正在安装运行库 2/2 {c #487fb3}B{/c}", TextOf(*window, 532));
+    ASSERT_TRUE(PumpUntil([&] { return service.CountRequests("/setup/zofti_appenv.exe") == 1; }));
+
+    // A second repair offers nothing more.
+    script.downloads = {{}};
+    script.installs = {{}};
+    Click(*window, 206);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
+    PumpUntil([] { return false; }, 300);
+    DestroyWindow(window->GetHWND());
+    window.reset();
+    const std::vector<std::string> reports = {"/app_runtime.php?type=1&have=7&miss=4-5",
+                                              "/app_runtime.php?type=2&have=4&miss=5",
+                                              "/app_runtime.php?type=2&have=4-5&miss="};
+    std::vector<std::string> seen;
+    for (const std::string& target : Reports())
+        if (target.find("/app_runtime.php") == 0) seen.push_back(target);
+    EXPECT_EQ(reports, seen);
+    EXPECT_EQ(1, service.CountRequests("/setup/zofti_appenv.exe"));
+}
+
+} // namespace
+} // namespace Velora

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The whole job on a fresh machine, driven like a user would: start the
+# program against the service stand-in, check, repair every ticked runtime,
+# accept the companion offer, check again. Saves a screenshot of each stage
+# and prints their paths.
+# Usage: walkthrough.sh <build>/tests/e2e/e2e-paths.sh [screenshot folder]
+set -euo pipefail
+source "$(dirname "$0")/e2e-lib.sh" "$1"
+shots="$(realpath -m "${2:-$E2E_ARTIFACTS/walkthrough}")"
+mkdir -p "$shots"
+
+drive() {
+    e2e_wine "$E2E_UI_DRIVER" "$@" | tr -d '\r'
+}
+
+# Waits until the stand-in has logged the line's start count times.
+wait_logged() {
+    local pattern="$1" count="$2" seconds="$3"
+    for _ in $(seq $((seconds * 5))); do
+        [ "$(grep -c -- "$pattern" "$e2e_dir/requests.log" 2>/dev/null || true)" -ge "$count" ] && return 0
+        sleep 0.2
+    done
+    e2e_fail "no \"$pattern\" (x$count) within ${seconds} s"
+}
+
+shot() {
+    drive capture "$1" "$e2e_dir/shot.bmp"
+    convert "$e2e_dir/shot.bmp" "$shots/$2.png"
+    echo "screenshot: $shots/$2.png"
+}
+
+e2e_begin walkthrough
+# Packages arrive at a pace that lets the repair be watched.
+e2e_standin_start --rate 600000
+e2e_start "$e2e_dir/program.log" "$E2E_PROGRAM"
+program=$!
+drive find VLHarrowWnd 30000 >/dev/null
+sleep 1
+shot VLHarrowWnd 1-start
+drive click VLHarrowWnd 400 366
+sleep 1
+shot VLHarrowWnd 2-checking
+wait_logged 'GET /app_runtime.php?type=1' 1 120
+sleep 0.5
+shot VLHarrowWnd 3-check-result
+drive click VLHarrowWnd 710 90
+sleep 3
+shot VLHarrowWnd 4-repairing
+wait_logged 'GET /app_runtime.php?type=2' 1 600
+drive find VLHarrowMsgWnd 20000 >/dev/null
+sleep 0.5
+shot VLHarrowMsgWnd 5-companion-offer
+drive click VLHarrowMsgWnd 345 227
+wait_logged 'GET /setup/zofti_appenv.exe' 1 60
+sleep 1
+shot VLHarrowWnd 6-repair-result
+# The re-check in a fresh start, as a user would run the program next time.
+drive close VLHarrowWnd
+wait "$program" || true
+e2e_start "$e2e_dir/program.log" "$E2E_PROGRAM"
+program=$!
+drive find VLHarrowWnd 30000 >/dev/null
+sleep 1
+drive click VLHarrowWnd 400 366
+wait_logged 'GET /app_runtime.php?type=1' 2 120
+sleep 0.5
+shot VLHarrowWnd 7-recheck-result
+drive close VLHarrowWnd
+wait "$program" || true
+grep 'app_runtime' "$e2e_dir/requests.log"
