@@ -47,7 +47,10 @@ HWND WaitForWindow(const wchar_t* className, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        if (HWND window = FindWindowW(className, nullptr)) return window;
+        // A window that is created but not shown yet has no size to click in
+        // or capture: the program sizes and centres it before showing it.
+        HWND window = FindWindowW(className, nullptr);
+        if (window && IsWindowVisible(window)) return window;
         if (GetTickCount() - start >= timeoutMs) return nullptr;
         Sleep(50);
     }
