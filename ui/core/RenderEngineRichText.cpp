@@ -286,6 +286,13 @@ void RichText::TextRun()
     const wchar_t* p = p_;
     if (!raw_ && IsOpener(*p)) ends.push_back(++p); // a bracket that forms no tag is text
     const int charWidth = Metrics(font_).tmMaxCharWidth;
+    // Every prefix's extent from one call: measuring each prefix anew made
+    // the walk quadratic in GDI calls once a run neared the right edge.
+    const wchar_t* runEnd = p;
+    while (*runEnd && *runEnd != L'\n' && !(raw_ ? IsRawEnd(runEnd) : IsOpener(*runEnd))) ++runEnd;
+    std::vector<int> extents(size_t(runEnd - start) + 1);
+    GetTextExtentExPointW(hdc_, start, int(runEnd - start), 0, nullptr, extents.data() + 1, &size);
+    const auto extentTo = [&](const wchar_t* end) { return extents[size_t(end - start)]; };
     while (*p && *p != L'\n') {
         if (raw_ && IsRawEnd(p)) {
             raw_ = false; // the closing tag follows as a tag without effect
@@ -295,10 +302,7 @@ void RichText::TextRun()
         const wchar_t* next = CharNextW(p);
         ends.push_back(next);
         int width = int(ends.size()) * charWidth;
-        if (x_ + width >= rect_.right) {
-            GetTextExtentPoint32W(hdc_, start, int(next - start), &size);
-            width = size.cx;
-        }
+        if (x_ + width >= rect_.right) width = extentTo(next);
         if (x_ + width > rect_.right) {
             // The character that overflows goes to the next line, unless it
             // would leave this line empty.
@@ -316,7 +320,7 @@ void RichText::TextRun()
         p = next;
     }
     const int length = ends.empty() ? 0 : int(ends.back() - start);
-    GetTextExtentPoint32W(hdc_, start, length, &size);
+    size.cx = extentTo(start + length);
     if (Drawing()) {
         int left = runX;
         if (!(style_ & DT_SINGLELINE) && (style_ & DT_CENTER))
