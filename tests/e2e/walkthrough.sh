@@ -6,22 +6,9 @@
 # Usage: walkthrough.sh <build>/tests/e2e/e2e-paths.sh [screenshot folder]
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh" "$1"
+source "$(dirname "$0")/app-lib.sh"
 shots="$(realpath -m "${2:-$E2E_ARTIFACTS/walkthrough}")"
 mkdir -p "$shots"
-
-drive() {
-    e2e_wine "$E2E_UI_DRIVER" "$@" | tr -d '\r'
-}
-
-# Waits until the stand-in has logged the line's start count times.
-wait_logged() {
-    local pattern="$1" count="$2" seconds="$3"
-    for _ in $(seq $((seconds * 5))); do
-        [ "$(grep -c -- "$pattern" "$e2e_dir/requests.log" 2>/dev/null || true)" -ge "$count" ] && return 0
-        sleep 0.2
-    done
-    e2e_fail "no \"$pattern\" (x$count) within ${seconds} s"
-}
 
 shot() {
     drive capture "$1" "$e2e_dir/shot.bmp"
