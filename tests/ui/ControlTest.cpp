@@ -7,15 +7,6 @@
 namespace Velora {
 namespace {
 
-VLControlEvent Event(int32_t type, int x = 0, int y = 0, uint16_t key = 0)
-{
-    VLControlEvent e;
-    e.type = type;
-    e.ptMouse = {x, y};
-    e.key = key;
-    return e;
-}
-
 VLControl* Self(VLControl* c, void*) { return c; }
 
 TEST(Control, GeometryBoundsAndHitTest)
@@ -106,8 +97,7 @@ TEST(ControlEvents, PressHoverAndRollSequence)
                  {kEventLButtonUp, 20, hot, false, 1},       {kEventLButtonDown, 20, pressed, false, 1},
                  {kEventLButtonUp, 150, hot, false, 1},      {kEventMouseLeave, 200, 0, false, 1}};
     for (const auto& step : steps) {
-        VLControlEvent e = Event(step.type, step.x, 10);
-        c.DoEvent(e);
+        Deliver(c, step.type, step.x, 10);
         EXPECT_EQ(step.state, c.state) << step.type << " at " << step.x;
         EXPECT_EQ(step.rolling, bound.manager.animations.FindItem(&c, kEffectRollText) != nullptr) << step.type;
         EXPECT_EQ(step.clicks, bound.Count(kNotifyClick)) << step.type << " at " << step.x;
@@ -135,8 +125,7 @@ TEST(ControlEvents, EventsPassedToTheParent)
 
     // A button up passed up from a child does not activate the parent.
     parent.state = kStateCaptured;
-    VLControlEvent up = Event(kEventLButtonUp, 10, 10);
-    child->DoEvent(up);
+    const VLControlEvent up = Deliver(*child, kEventLButtonUp, 10, 10);
     EXPECT_EQ(child, up.forwarder);
     EXPECT_EQ(0u, parent.state);
     EXPECT_EQ(0, bound.Count(kNotifyClick));
@@ -150,7 +139,7 @@ TEST(ControlEvents, EventsPassedToTheParent)
 
     // A disabled child still passes the wheel, without naming itself.
     child->SetEnabled(false);
-    VLControlEvent wheel = Event(kEventMouseWheel);
+    VLControlEvent wheel = EventAt(kEventMouseWheel);
     wheel.forwarder = &parent;
     child->DoEvent(wheel);
     EXPECT_EQ(1, parent.wheels);
@@ -176,8 +165,7 @@ TEST(ControlEvents, SpaceAndReturnActivateOnlyWhenAsked)
         VLControl::ApplyAttributeList(L"notify=\"click\" dispatch=\"keydown\"", child);
         child->spaceReturn = t.spaceReturn;
         child->SetEnabled(t.enabled);
-        VLControlEvent e = Event(kEventKeyDown, 0, 0, t.key);
-        child->DoEvent(e);
+        const VLControlEvent e = Deliver(*child, kEventKeyDown, 0, 0, t.key);
         EXPECT_EQ(t.clicks, bound.Count(kNotifyClick)) << t.key;
         EXPECT_EQ(t.passed ? child : nullptr, e.forwarder) << t.key;
     }
@@ -193,10 +181,7 @@ TEST(ControlEvents, OutOfRangeTypesAndDisabledControls)
     c.SetEnabled(false);
     const int32_t types[] = {0, 19, 20, kEventMouseEnter, kEventLButtonDown, kEventContextMenu, kEventRButtonDown,
                              kEventMouseLeave};
-    for (int32_t type : types) {
-        VLControlEvent e = Event(type, 10, 10);
-        c.DoEvent(e);
-    }
+    for (int32_t type : types) Deliver(c, type, 10, 10);
     VLControlEvent click;
     EXPECT_FALSE(c.Activate(click));
     ASSERT_EQ(2u, bound.listener.messages.size());

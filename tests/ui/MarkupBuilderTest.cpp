@@ -89,22 +89,20 @@ TEST(MarkupBuilderTest, WindowAttributesNeedTheManagersWindow)
 TEST(MarkupBuilderTest, FileTextIsReadInTheCodePageItDeclares)
 {
     const std::string gbk = "\xD6\xD0\xCE\xC4", utf8 = "\xE4\xB8\xAD\xE6\x96\x87"; // the same two characters
-    const struct {
-        std::string bytes;
-    } cases[] = {
+    const std::string cases[] = {
         {"<?xml version=\"1.0\" encoding=\"GBK\"?><Window><Control text=\"" + gbk + "\" /></Window>"},
         {"<?xml version=\"1.0\" encoding=\"gb2312\"?><Window><Control text=\"" + gbk + "\" /></Window>"},
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><Window><Control text=\"" + utf8 + "\" /></Window>"},
         {"\xEF\xBB\xBF<Window><Control text=\"" + utf8 + "\" /></Window>"},
     };
     Velora::Test::TestFolder folder;
-    for (const auto& c : cases) {
+    for (const std::string& bytes : cases) {
         const std::wstring path = folder / L"markup.xml";
-        ASSERT_TRUE(Velora::Test::WriteFileBytes(path, c.bytes));
+        ASSERT_TRUE(Velora::Test::WriteFileBytes(path, bytes));
         VLMarkupBuilder builder;
         std::unique_ptr<VLControl> root(builder.Create(path.c_str(), nullptr, nullptr, kMarkupFile, nullptr));
-        ASSERT_NE(root, nullptr) << c.bytes;
-        EXPECT_EQ(root->GetText(), L"\u4E2D\u6587") << c.bytes;
+        ASSERT_NE(root, nullptr) << bytes;
+        EXPECT_EQ(root->GetText(), L"\u4E2D\u6587") << bytes;
     }
     Built wide(L"<Window><Control text=\"\u4E2D\u6587&#10;\" /></Window>");
     EXPECT_EQ(wide.root->GetText(), L"\u4E2D\u6587\n");

@@ -223,11 +223,7 @@ TEST(PaintManager, DeferredDeletionOfTheSender)
     sender->SetPos({0, 0, 10, 10});
     DeletingListener deleter;
     t.m.AddNotifier(&deleter);
-    for (int32_t type : {kEventLButtonDown, kEventLButtonUp}) {
-        VLControlEvent e;
-        e.type = type;
-        sender->DoEvent(e);
-    }
+    for (int32_t type : {kEventLButtonDown, kEventLButtonUp}) Deliver(*sender, type);
     EXPECT_FALSE(gone);
     EXPECT_EQ(1, t.bound.Count(kNotifyLButtonUp)); // sent after the click
     MSG msg;

@@ -15,14 +15,21 @@ VLControl* AddItem(VLContainer& parent, const wchar_t* attributes, VLControl* it
     return item;
 }
 
-void Deliver(VLControl& control, int32_t type, int x, int y, uint16_t key, WPARAM wParam)
+VLControlEvent EventAt(int32_t type, int x, int y, uint16_t key, WPARAM wParam)
 {
     VLControlEvent e;
     e.type = type;
     e.ptMouse = {x, y};
     e.key = key;
     e.wParam = wParam;
+    return e;
+}
+
+VLControlEvent Deliver(VLControl& control, int32_t type, int x, int y, uint16_t key, WPARAM wParam)
+{
+    VLControlEvent e = EventAt(type, x, y, key, wParam);
     control.DoEvent(e);
+    return e;
 }
 
 HiddenWindow::HiddenWindow()

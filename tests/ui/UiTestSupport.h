@@ -19,8 +19,11 @@ std::string RectText(const RECT& r);
 // Adds the item to the container after applying the attribute list to it.
 VLControl* AddItem(VLContainer& parent, const wchar_t* attributes, VLControl* item = new VLControl);
 
-// Hands the control an event as its manager would.
-void Deliver(VLControl& control, int32_t type, int x = 0, int y = 0, uint16_t key = 0, WPARAM wParam = 0);
+// An event as its manager builds it, for a test to adjust before delivering it.
+VLControlEvent EventAt(int32_t type, int x = 0, int y = 0, uint16_t key = 0, WPARAM wParam = 0);
+
+// Hands the control an event as its manager would; returns it as the control left it.
+VLControlEvent Deliver(VLControl& control, int32_t type, int x = 0, int y = 0, uint16_t key = 0, WPARAM wParam = 0);
 
 // A top-level window that is never shown unless a test shows it.
 class HiddenWindow {
