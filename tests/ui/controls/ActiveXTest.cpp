@@ -44,12 +44,8 @@ struct Hosted {
         host->SetAttribute(L"clsid", VL_TEST_CONTROL_CLSID);
     }
     ~Hosted() { delete host; }
-    // Placing the host creates the object; its site, or null when that failed.
-    VLActiveXCtrl* Place(const RECT& rect)
-    {
-        host->SetPos(rect);
-        return host->GetSite();
-    }
+    // Placing the host creates the object: its site, or null when that failed.
+    VLActiveXCtrl* Place(const RECT& rect) { host->SetPos(rect); return host->GetSite(); }
     BoundManager bound;
     VLActiveX* host = new VLActiveX;
 };
