@@ -44,6 +44,8 @@ struct Hosted {
         host->SetAttribute(L"clsid", VL_TEST_CONTROL_CLSID);
     }
     ~Hosted() { delete host; }
+    // Placing the host creates the object: its site, or null when that failed.
+    VLActiveXCtrl* Place(const RECT& rect) { host->SetPos(rect); return host->GetSite(); }
     BoundManager bound;
     VLActiveX* host = new VLActiveX;
 };
@@ -170,8 +172,7 @@ TEST_F(ActiveXTest, SiteAnswersWhatDocumentsAsk)
 {
     Hosted hosted(true);
     VLActiveX* host = hosted.host;
-    host->SetPos({0, 0, 50, 50});
-    VLActiveXCtrl* site = host->GetSite();
+    VLActiveXCtrl* site = hosted.Place({0, 0, 50, 50});
     ASSERT_NE(nullptr, site);
 
     for (bool on : {true, false}) {
@@ -221,8 +222,7 @@ TEST_F(ActiveXTest, ScriptErrorCommandChecksItsArguments)
     const GUID docHost = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
     const GUID other = IID_IUnknown;
     Hosted hosted(true);
-    hosted.host->SetPos({0, 0, 50, 50});
-    VLActiveXCtrl* site = hosted.host->GetSite();
+    VLActiveXCtrl* site = hosted.Place({0, 0, 50, 50});
     auto variant = [](VARTYPE type, IUnknown* object) {
         VARIANT v;
         VariantInit(&v);
@@ -282,12 +282,10 @@ TEST_F(ActiveXTest, ModuleNameIsResolvedBesideTheProgram)
     SetCurrentDirectoryW(folder.c_str());
     {
         Hosted bare(true, L"vl_planted_control.dll");
-        bare.host->SetPos({0, 0, 10, 10});
-        EXPECT_EQ(nullptr, bare.host->GetSite());
+        EXPECT_EQ(nullptr, bare.Place({0, 0, 10, 10}));
         EXPECT_EQ(nullptr, GetModuleHandleW(planted.c_str()));
         Hosted full(true, planted);
-        full.host->SetPos({0, 0, 10, 10});
-        EXPECT_NE(nullptr, full.host->GetSite());
+        EXPECT_NE(nullptr, full.Place({0, 0, 10, 10}));
     }
     SetCurrentDirectoryW(previous);
     FreeLibrary(GetModuleHandleW(planted.c_str()));

@@ -105,11 +105,11 @@ TEST(GifReader, FramesCarryTheirTimingPlaceAndBytes)
             EXPECT_EQ(ExpectedFrame(file, c.gif->headerEnd, c.gif->frames[i]), frames[i].bytes) << i;
             EXPECT_TRUE(Decodes(frames[i].bytes)) << i;
         }
+        // A lone image without extensions comes out as the very file.
+        if (c.gif == &single) {
+            EXPECT_EQ(file, frames[0].bytes);
+        }
     }
-    // A lone image without extensions comes out as the very file.
-    std::vector<uint8_t> file = single.Finish();
-    uint32_t counted;
-    EXPECT_EQ(file, ReadAll(file.data(), static_cast<uint32_t>(file.size()), &counted)[0].bytes);
 }
 
 TEST(GifReader, TruncatedAtEveryByteReadsOnlyWhatIsWhole)
