@@ -1,18 +1,15 @@
-#include <gtest/gtest.h>
-
 #include "app/AppString.h"
+
+#include "tests/app/TextTable.h"
 
 namespace {
 
 using Velora::LoadAppString;
+using Velora::Test::ExpectTexts;
 
 TEST(AppString, EveryTextOfTheStringTable)
 {
-    struct Case {
-        UINT id;
-        const wchar_t* text;
-    };
-    const Case cases[] = {
+    ExpectTexts<UINT>(LoadAppString, {
         {1332, L"Zofti游戏运行库检测v1.0"},
         {1333, L"正在检测运行库 %d/%d"},
         {1334, L"正在检测运行库 %d/%d"},
@@ -44,8 +41,7 @@ TEST(AppString, EveryTextOfTheStringTable)
         // No text and no block: the id itself, so the gap is visible.
         {0, L""},
         {1399, L"1399"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.text, LoadAppString(c.id)) << c.id;
+    });
 }
 
 } // namespace

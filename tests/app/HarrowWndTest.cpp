@@ -114,17 +114,14 @@ TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
                       {0, 40019, 605, L"B", &Missing},
                       {0, 40020, 619, L"C", &Present},
                       {0, 40021, 606, L"D", &Missing}};
-    VLHarrowWnd window(setup);
-    ASSERT_TRUE(window.GetHWND());
-    ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
-    ASSERT_TRUE(PumpUntil([&] { return window.GetRowCount() == 4; }));
-    Click(window, 513);
-    ASSERT_TRUE(PumpUntil([&] { return window.GetState() != kWindowChecking; }));
-    EXPECT_EQ(kWindowMissing, window.GetState());
-    EXPECT_EQ(L"共检测了4个运行库，其中2个已安装，2个未安装。", TextOf(window, 531));
-    EXPECT_EQ(L"正在检测运行库 4/4 {c #487fb3}D{/c}", TextOf(window, 530));
+    const auto window = Open(setup);
+    ASSERT_FALSE(HasFailure()) << "the window did not open";
+    ASSERT_TRUE(Check(*window));
+    EXPECT_EQ(kWindowMissing, window->GetState());
+    EXPECT_EQ(L"共检测了4个运行库，其中2个已安装，2个未安装。", TextOf(*window, 531));
+    EXPECT_EQ(L"正在检测运行库 4/4 {c #487fb3}D{/c}", TextOf(*window, 530));
     std::wstring order;
-    for (int i = 0; i < 4; ++i) order += window.GetRow(i)->GetTitle() + std::to_wstring(window.GetRow(i)->GetState());
+    for (int i = 0; i < 4; ++i) order += window->GetRow(i)->GetTitle() + std::to_wstring(window->GetRow(i)->GetState());
     EXPECT_EQ(L"B2D2A1C1", order);
     EXPECT_EQ(std::vector<std::string>{"/app_runtime.php?type=1&have=4-7&miss=5-17"}, Reports());
 }

@@ -2,6 +2,7 @@
 
 #include "Evidence.h"
 #include "detect/VcRuntimeDetect.h"
+#include "tests/app/TextTable.h"
 
 #include <gtest/gtest.h>
 
@@ -109,11 +110,7 @@ TEST(RuntimeTableTest, PackageSizes)
     EXPECT_EQ(GetPackageSize(40018), 56216582u);
     EXPECT_EQ(GetPackageSize(40055), 938021u);
     EXPECT_EQ(GetPackageSize(12345), 0u);
-    struct Case {
-        uint64_t size;
-        const wchar_t* text;
-    };
-    const Case cases[] = {
+    Velora::Test::ExpectTexts<uint64_t>(FormatPackageSize, {
         {0, L"0B"},
         {1023, L"1023B"},
         {1024, L"1.0KB"},
@@ -125,8 +122,7 @@ TEST(RuntimeTableTest, PackageSizes)
         {(1ull << 40) - 1, L"1024.0GB"},
         {1ull << 40, L"1.0TB"},
         {1ull << 51, L"2048.0TB"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(FormatPackageSize(c.size), c.text) << c.size;
+    });
 }
 
 TEST(RuntimeTableTest, NullDetectionFunctionMeansMissing)

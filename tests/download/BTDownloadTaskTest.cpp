@@ -86,6 +86,20 @@ protected:
         EXPECT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
         return result;
     }
+    // Starts the new task over a slow web seed and stops it once bytes arrived; it ends aborted.
+    void StopMidway()
+    {
+        VLServerFaults slow;
+        slow.throttle = 256 * 1024;
+        files.SetFaults(slow);
+        ASSERT_TRUE(task->Start());
+        for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
+        ASSERT_GT(recorder->LastDownloaded(), 0u);
+        ASSERT_TRUE(task->Stop());
+        uint32_t result = 0;
+        ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+        EXPECT_EQ(kErrAborted, result);
+    }
     bool Saw(uint32_t code, uint32_t value1)
     {
         for (const auto& m : recorder->Messages())
@@ -160,16 +174,8 @@ TEST_F(BTTaskTest, AnHttpAnswerAsksForTheSwitchAndEndsWithoutAResult)
 
 TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 {
-    VLServerFaults slow;
-    slow.throttle = 256 * 1024;
-    files.SetFaults(slow);
-    ASSERT_TRUE(NewTask()->Start());
-    for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
-    ASSERT_GT(recorder->LastDownloaded(), 0u);
-    ASSERT_TRUE(task->Stop());
-    uint32_t result = 0;
-    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
-    EXPECT_EQ(kErrAborted, result);
+    NewTask();
+    ASSERT_NO_FATAL_FAILURE(StopMidway());
     EXPECT_EQ(kTaskStopped, task->state.load());
     task->Destroy();
     task = nullptr;
@@ -195,17 +201,8 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 
 TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)
 {
-    VLServerFaults slow;
-    slow.throttle = 256 * 1024;
-    files.SetFaults(slow);
     NewTask()->cleanupPending = true;
-    ASSERT_TRUE(task->Start());
-    for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
-    ASSERT_GT(recorder->LastDownloaded(), 0u);
-    ASSERT_TRUE(task->Stop());
-    uint32_t result = 0;
-    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
-    EXPECT_EQ(kErrAborted, result);
+    ASSERT_NO_FATAL_FAILURE(StopMidway());
     task->Destroy();
     task = nullptr;
     // The engine deletes the data on its own disk thread.

@@ -48,6 +48,13 @@ protected:
         }
         return std::string();
     }
+    // The service answers with the package itself over HTTP instead of the torrent.
+    void AnswerHttp()
+    {
+        answer.type = 1;
+        answer.md5 = Md5Of(payload);
+        answer.size = std::to_string(payload.size());
+    }
 
     VLDownloadSingleFile download;
 };
@@ -80,9 +87,7 @@ TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
 
 TEST_F(SingleFileTest, AnHttpAnswerDownloadsOverHttp)
 {
-    answer.type = 1;
-    answer.md5 = Md5Of(payload);
-    answer.size = std::to_string(payload.size());
+    AnswerHttp();
     Serve();
     ASSERT_TRUE(download.Start(kRuntime));
     ASSERT_TRUE(WaitFinished());
@@ -133,10 +138,7 @@ TEST_F(SingleFileTest, DestroyingTheDownloadMidwayReturns)
         slow.throttle = 128 * 1024;
         files.SetFaults(slow);
         answer.type = type;
-        if (type == 1) {
-            answer.md5 = Md5Of(payload);
-            answer.size = std::to_string(payload.size());
-        }
+        if (type == 1) AnswerHttp();
         Serve();
         auto single = std::make_unique<VLDownloadSingleFile>();
         single->folderCallback = &TestFolderCallback;
