@@ -211,7 +211,7 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
         {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Missing}, {0, 40020, 619, L"C", &Present}};
     setup.downloaders = std::make_shared<ScriptedDownloads>(script);
     setup.installers = std::make_shared<ScriptedInstalls>(script);
-    setup.companionKey = L"SOFTWARE\VLTestNoClient" + std::to_wstring(GetCurrentProcessId());
+    setup.companionKey = L"SOFTWARE\\VLTestNoClient" + std::to_wstring(GetCurrentProcessId());
     auto window = Open(setup);
     ASSERT_TRUE(Check(*window));
     ASSERT_EQ(kWindowMissing, window->GetState());

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace Velora {
 namespace {
 
@@ -154,22 +156,30 @@ TEST_F(SingleFileTest, DestroyingTheDownloadMidwayReturns)
 // A task that only holds a state and a speed limit.
 class IdleTask : public VLDownloadTask {
 public:
-    IdleTask(int32_t kind) : VLDownloadTask(kind, kRuntime) { state = kTaskRunning; }
+    IdleTask(int32_t kind, std::atomic<int>* stops = nullptr) : VLDownloadTask(kind, kRuntime), stops_(stops)
+    {
+        state = kTaskRunning;
+    }
     bool Start() override { return true; }
     bool Stop() override
     {
         state = kTaskStopped;
+        if (stops_) ++*stops_;
         return true;
     }
+
+private:
+    std::atomic<int>* stops_;
 };
 
 TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
 {
     VLDownloadManager manager(nullptr);
-    auto* first = new IdleTask(1);
-    auto* second = new IdleTask(1);
-    auto* torrentTask = new IdleTask(2);
-    auto* idle = new IdleTask(1);
+    std::atomic<int> stops{0};
+    auto* first = new IdleTask(1, &stops);
+    auto* second = new IdleTask(1, &stops);
+    auto* torrentTask = new IdleTask(2, &stops);
+    auto* idle = new IdleTask(1, &stops);
     idle->state = kTaskNew;
     for (VLDownloadTask* task : {static_cast<VLDownloadTask*>(first), static_cast<VLDownloadTask*>(second),
                                  static_cast<VLDownloadTask*>(torrentTask), static_cast<VLDownloadTask*>(idle)})
@@ -189,7 +199,8 @@ TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
     EXPECT_EQ(34 * 1024, settings.downloadRateLimit);
     EXPECT_EQ(7 * 1024, settings.uploadRateLimit);
 
-    ASSERT_TRUE(manager.StopAll());
+    manager.StopAll();
+    EXPECT_EQ(4, stops.load()) << "every task, running or queued, is stopped";
     auto* late = new IdleTask(1);
     EXPECT_FALSE(manager.Add(late)) << "a closed list takes no task";
     late->Destroy();

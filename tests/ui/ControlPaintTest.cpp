@@ -34,7 +34,9 @@ protected:
         written_.push_back(folder_ / (std::to_wstring(rgb) + L".png"));
         Rgba pixels;
         for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {BYTE(rgb >> 16), BYTE(rgb >> 8), BYTE(rgb), 255});
-        if (rgb) EXPECT_TRUE(WriteFileBytes(written_.back(), Encode(Format::Png, 4, 4, pixels)));
+        if (rgb) {
+            EXPECT_TRUE(WriteFileBytes(written_.back(), Encode(Format::Png, 4, 4, pixels)));
+        }
         return L"file='" + written_.back() + L"'";
     }
     Canvas& Paint(uint32_t fill = 0xFFFFFFFF)
