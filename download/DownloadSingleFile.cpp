@@ -3,12 +3,10 @@
 #include "download/BTDownloadTask.h"
 #include "download/HttpTask.h"
 
-#include "app/WorkFolder.h"
-
 namespace Velora {
 
 VLDownloadSingleFile::VLDownloadSingleFile()
-    : manager(new VLDownloadManager(this)), folderCallback(&DefaultWorkFolderCallback)
+    : manager(new VLDownloadManager(this))
 {
 }
 
