@@ -5,10 +5,7 @@
 
 namespace Velora {
 
-VLDownloadSingleFile::VLDownloadSingleFile()
-    : manager(new VLDownloadManager(this))
-{
-}
+VLDownloadSingleFile::VLDownloadSingleFile() : manager(new VLDownloadManager(this)) {}
 
 VLDownloadSingleFile::~VLDownloadSingleFile()
 {

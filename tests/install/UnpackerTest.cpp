@@ -1,9 +1,9 @@
 // Extracting packages the tests build: every packing method, the solid set,
 // memory and inline entries, hooks, failures that must not hang or pass as
 // success, progress accounting, pause and cancel.
+#include "install/Unpacker.h"
 #include "base/FileUtil.h"
 #include "base/FindFile.h"
-#include "install/Unpacker.h"
 #include "tests/install/RecordingProgress.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
@@ -355,7 +355,8 @@ TEST_F(Extract, TablesListingWhatCannotComeOutAreRefused)
         std::function<void(PackageWriter&)> build;
     };
     const Row rows[] = {
-        {"stored file with fewer bytes than listed", [&](PackageWriter& w) { w.root.Add(File(L"f", text)).packedSize = 100; }},
+        {"stored file with fewer bytes than listed",
+         [&](PackageWriter& w) { w.root.Add(File(L"f", text)).packedSize = 100; }},
         {"stored file running into the next entry",
          [&](PackageWriter& w) {
              w.root.Add(File(L"f", text)).packedSize = text.size() + 4;
