@@ -55,9 +55,9 @@ public:
     // and advances position past it. Fails on a record that runs past the
     // end of toc, an inline record above 4096 bytes, an oversized memory
     // entry, a stored file or memory entry whose packed and unpacked sizes
-    // differ, nesting deeper than kMaxDepth, or an entry name
-    // that is not a plain file name (empty, ".", "..", or holding '\', '/',
-    // ':' or NUL); the root's own name is not used and not checked.
+    // differ, nesting deeper than kMaxDepth, or an entry name that is not a
+    // plain file name (empty, ".", "..", or holding '\', '/', ':' or NUL);
+    // the root's own name is not used and not checked.
     bool Parse(const VLBuffer<unsigned char>& toc, uint32_t& position);
     // The node's packed size plus, for a folder, its children's totals.
     uint64_t GetTotalPackedSize() const;
