@@ -1,5 +1,6 @@
 #include "app/HarrowDownloaderFactory.h"
 
+#include "app/WorkFolder.h"
 #include "download/DownloadSingleFile.h"
 
 namespace Velora {
@@ -9,6 +10,8 @@ namespace {
 // tasks before the next row starts, which cancel and close rely on.
 class VLHarrowDownloader : public VLDownloadSingleFile, public IHarrowDownloader {
 public:
+    // Every package lands in the work folder.
+    VLHarrowDownloader() { folderCallback = &DefaultWorkFolderCallback; }
     bool Start(int32_t runtimeId) override { return VLDownloadSingleFile::Start(uint32_t(runtimeId)); }
     HANDLE GetFinishEvent() const override { return finishEvent.Get(); }
     bool IsSucceeded() const override { return succeeded; }

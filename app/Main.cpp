@@ -3,6 +3,7 @@
 #include "app/WorkFolder.h"
 #include "base/Singleton.h"
 #include "download/BTManager.h"
+#include "ui/controls/ControlElements.h"
 #include "ui/core/UIResources.h"
 
 #include <windows.h>
@@ -14,6 +15,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     // The program runs elevated: a DLL planted in the current folder must never be loaded.
     SetDllDirectoryW(L"");
     VLUIResources::Instance()->SetInstance(instance);
+    // The markup builder knows every control, not only those of the core.
+    RegisterControlElements();
     VLBTManager& torrents = VLSingleton<VLBTManager>::GetInstance();
     if (!torrents.Init(GetWorkFolder(), 5)) {
         MessageBoxW(nullptr, L"BT库初始化失败", L"错误", 0);

@@ -3,14 +3,9 @@
 #include "download/BTDownloadTask.h"
 #include "download/HttpTask.h"
 
-#include "app/WorkFolder.h"
-
 namespace Velora {
 
-VLDownloadSingleFile::VLDownloadSingleFile()
-    : manager(new VLDownloadManager(this)), folderCallback(&DefaultWorkFolderCallback)
-{
-}
+VLDownloadSingleFile::VLDownloadSingleFile() : manager(new VLDownloadManager(this)) {}
 
 VLDownloadSingleFile::~VLDownloadSingleFile()
 {

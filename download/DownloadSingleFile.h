@@ -37,7 +37,9 @@ public:
     std::atomic<uint64_t> totalSize{0};
     std::atomic<uint64_t> downloaded{0};
     std::atomic<uint64_t> speed{0};
-    VLFolderCallback folderCallback;
+    // Names the folder a runtime's package goes to. Its user supplies it:
+    // without one Start fails.
+    VLFolderCallback folderCallback = nullptr;
     VLAddressProvider addressProvider = nullptr;
 
 private:

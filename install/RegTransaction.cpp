@@ -80,6 +80,7 @@ const char* VLRegException::what() const noexcept
 bool VLRegTransaction::Apply(const VLRegKeyList& keys)
 {
     backups.clear();
+    createdParents_.clear();
     try {
         for (const VLRegKey& key : keys) {
             backups.emplace_back();
@@ -102,6 +103,11 @@ bool VLRegTransaction::Rollback()
     // taken first is written last and wins.
     for (auto backup = backups.rbegin(); backup != backups.rend(); ++backup) {
         if (!Restore(*backup)) complete = false;
+    }
+    // Nothing below these keys was there before the import, so they go last
+    // and whole.
+    for (auto parent = createdParents_.rbegin(); parent != createdParents_.rend(); ++parent) {
+        if (!Restore(*parent)) complete = false;
     }
     return complete;
 }
@@ -164,10 +170,17 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup)
 
     if (!exists) {
         // Flagged before anything is written, so a failure inside the subtree
-        // still removes whatever part of it was created, and the keys above
-        // it that are created on the way go with it.
-        backup.path = TopMissingKey(key.root, key.path);
+        // still removes whatever part of it was created. The backup names the
+        // key itself: an uninstaller following it must not take with it what
+        // others put later under the keys created on the way, which only an
+        // immediate rollback removes.
         backup.deleteKey = true;
+        const std::wstring top = TopMissingKey(key.root, key.path);
+        if (top != key.path) {
+            VLRegKey parent(key.root, top);
+            parent.deleteKey = true;
+            createdParents_.push_back(parent);
+        }
         WriteRegKeyTree(key, true);
         return;
     }

@@ -38,14 +38,14 @@ public:
     bool Apply(const VLRegKeyList& keys);
     VLRegException GetLastError() const { return lastError_; }
     bool IsRolledBack() const { return rolledBack_; }
-    // Writes every backup back, newest first, attempting each step even
+    // Writes every backup back, newest first, then removes the keys the
+    // import created above the keys it wrote, attempting each step even
     // after one failed. False when any failed; GetRollbackError holds the
     // first registry error of the rollback.
     bool Rollback();
     VLRegException GetRollbackError() const { return rollbackError_; }
     // Applies one key tree and returns the tree that undoes it: old values
-    // as they were, values and keys that were not there flagged for deletion
-    // (a new key by the highest key its creation added).
+    // as they were, values and keys that were not there flagged for deletion.
     VLRegKey ApplyKey(const VLRegKey& key);
 
     // One backup tree per applied key, in the order applied; the caller stores
@@ -58,6 +58,8 @@ private:
     void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup);
     bool Restore(const VLRegKey& backup);
 
+    // The highest key each new key's creation added above it, for Rollback.
+    VLRegKeyList createdParents_;
     VLRegException lastError_;
     VLRegException rollbackError_;
     bool rolledBack_ = false;

@@ -9,7 +9,8 @@
 // go on with attributes u32, name length u32, the UTF-16LE name, creation,
 // access and write times u64, unpacked size u64, method u16, data offset u64
 // and packed size u64; kind 3 with name length u32, name, data length u32 (at
-// most 4096) and the data.
+// most 4096) and the data. Kinds above 3 are read with the layout of kinds 0
+// to 2 and extract to nothing.
 #pragma once
 
 #include "base/Buffer.h"
@@ -52,11 +53,11 @@ public:
 
     // Reads the record at position (and a folder's children) into this node
     // and advances position past it. Fails on a record that runs past the
-    // end of toc, a kind above 3, an inline record above 4096 bytes, an
-    // oversized memory entry, a stored file or memory entry whose packed and
-    // unpacked sizes differ, nesting deeper than kMaxDepth, or an entry name
-    // that is not a plain file name (empty, ".", "..", or holding '\', '/',
-    // ':' or NUL); the root's own name is not used and not checked.
+    // end of toc, an inline record above 4096 bytes, an oversized memory
+    // entry, a stored file or memory entry whose packed and unpacked sizes
+    // differ, nesting deeper than kMaxDepth, or an entry name that is not a
+    // plain file name (empty, ".", "..", or holding '\', '/', ':' or NUL);
+    // the root's own name is not used and not checked.
     bool Parse(const VLBuffer<unsigned char>& toc, uint32_t& position);
     // The node's packed size plus, for a folder, its children's totals.
     uint64_t GetTotalPackedSize() const;

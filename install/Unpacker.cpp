@@ -239,6 +239,8 @@ bool VLUnpacker::ExtractNode(VLTocNode& node, const std::wstring& folder)
     std::shared_ptr<VLCompressConverter> converter = CreateConverter(node.method);
     if (!converter) return false;
     converter->End();
+    // Inline data is in the node already; kinds above 3 come from newer
+    // writers and are passed over.
     if (node.kind == kNodeFile && !WriteFileEntry(path, node, *converter)) return false;
     if (node.kind == kNodeMemory && !ReadMemoryEntry(node, *converter)) return false;
     AfterEntry(node);

@@ -69,3 +69,35 @@ for codes in lists:
 assert sorted(lists[0] + lists[1], key=order.index) == order
 PY
 }
+
+# download_moves NAME: while a download runs, two screenshots 1 s apart
+# (NAME-1.png and NAME-2.png): the repair bar has grown, and the speed text
+# has changed and shows in the second.
+download_moves() {
+    app_shot VLHarrowWnd "$1-1"
+    mv "$e2e_dir/shot.bmp" "$e2e_dir/first.bmp"
+    sleep 1
+    app_shot VLHarrowWnd "$1-2"
+    python3 - "$e2e_dir/first.bmp" "$e2e_dir/shot.bmp" <<'PY' || e2e_fail "$1: the download's progress did not move"
+import struct, sys
+
+def status_band(path):
+    data = open(path, "rb").read()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    def pixel(x, y):  # blue, green, red
+        row = y if height < 0 else abs(height) - 1 - y
+        return data[offset + row * stride + x * 3: offset + row * stride + x * 3 + 3]
+    # The repair bar's fill is blue across row 90; the speed text lies below it.
+    fill = sum(1 for x in range(120, 640) if pixel(x, 90)[0] > pixel(x, 90)[2] + 60)
+    text = [pixel(x, y) for y in range(108, 125) for x in range(120, 640)]
+    inked = any(sum(p) < 450 for p in text)
+    return fill, text, inked
+
+first, second = status_band(sys.argv[1]), status_band(sys.argv[2])
+assert second[0] > first[0], f"bar {first[0]} then {second[0]} pixels"
+assert second[2] and second[1] != first[1], "speed text unchanged or not shown"
+print(f"bar {first[0]} then {second[0]} pixels, speed text changed")
+PY
+}

@@ -2,6 +2,7 @@
 # The shipped program's repair, end to end in a fresh prefix against the
 # service stand-in: every ticked runtime fetched in list order and installed,
 # one repair report whose present list is the check's missing list, the
+# download of a package and of a setup program seen moving in the window, the
 # companion offer once (accepted: its installer fetched and started), a fresh
 # start that finds everything installed; an id the service refuses ends
 # failed; a slow download cancelled with the action button reports the
@@ -46,12 +47,15 @@ report_list() { # report_list TYPE have|miss [nth]
 }
 
 e2e_begin app-repair
-e2e_standin_start --refuse 40029
+# The Java runtime's package comes slowly enough to watch its download move.
+e2e_standin_start --refuse 40029 --rate 10000 --slow 40020
 app_start
 app_window >/dev/null
 drive click VLHarrowWnd 400 366
 wait_logged 'GET /app_runtime.php?type=1' 1 120
 drive click VLHarrowWnd 710 90
+wait_logged 'GET /pkg/40020' 1 120
+download_moves package-download
 wait_logged 'GET /app_runtime.php?type=2' 1 600
 [ "$(report_list 2 miss)" = 20 ] || e2e_fail "the refused id is not the one missing"
 check_repair "$e2e_dir/requests.log"
@@ -99,6 +103,7 @@ drive click VLHarrowWnd 400 366
 wait_logged 'GET /app_runtime.php?type=1' 1 120
 drive click VLHarrowWnd 710 90
 wait_logged 'GET /pkg/40029' 1 30
+download_moves setup-download
 started=$(date +%s)
 drive click VLHarrowWnd 710 90
 wait_logged 'GET /app_runtime.php?type=3' 1 11

@@ -111,7 +111,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif url.path == "/app_runtime.php":
                 self.reply(200, b"ok")
             elif url.path.startswith("/pkg/"):
-                self.send_file(os.path.join(self.server.root, "pkg", os.path.basename(url.path)), True)
+                name = os.path.basename(url.path)
+                slow = not self.server.slow or name.split(".")[0] in self.server.slow
+                self.send_file(os.path.join(self.server.root, "pkg", name), slow)
             elif url.path == "/setup/zofti_appenv.exe":
                 self.send_file(os.path.join(self.server.root, "setup", "zofti_appenv.exe"), False)
             else:
@@ -180,6 +182,7 @@ def main():
     parser.add_argument("--refuse", default="", help="runtime ids whose address query is answered 404, comma-separated")
     parser.add_argument("--rate", type=int, default=0,
                         help="package bytes per second over all connections (0: no limit)")
+    parser.add_argument("--slow", default="", help="runtime ids whose packages alone --rate throttles, comma-separated")
     parser.add_argument("--ready", help="file written once the port is open")
     args = parser.parse_args()
 
@@ -188,6 +191,7 @@ def main():
     server.root = args.root
     server.catalogue = Catalogue(os.path.join(args.root, "pkg"))
     server.refused = {int(each) for each in args.refuse.split(",") if each.strip()}
+    server.slow = {each.strip() for each in args.slow.split(",") if each.strip()}
     server.throttle = Throttle(args.rate)
     server.log = open(args.log, "a", encoding="utf-8")
     server.log_lock = threading.Lock()

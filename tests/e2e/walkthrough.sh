@@ -17,8 +17,9 @@ shot() {
 }
 
 e2e_begin walkthrough
-# Packages arrive at a pace that lets the repair be watched.
-e2e_standin_start --rate 600000
+# The Java runtime's package arrives slowly enough for its download to be
+# watched; the others come at once.
+e2e_standin_start --rate 20000 --slow 40020
 e2e_start "$e2e_dir/program.log" "$E2E_PROGRAM"
 program=$!
 drive find VLHarrowWnd 30000 >/dev/null
@@ -31,7 +32,9 @@ wait_logged 'GET /app_runtime.php?type=1' 1 120
 sleep 0.5
 shot VLHarrowWnd 3-check-result
 drive click VLHarrowWnd 710 90
-sleep 3
+# Past the first second the download shows its speed as well.
+wait_logged 'GET /pkg/40020' 1 120
+sleep 1.5
 shot VLHarrowWnd 4-repairing
 wait_logged 'GET /app_runtime.php?type=2' 1 600
 drive find VLHarrowMsgWnd 20000 >/dev/null

@@ -118,7 +118,8 @@ protected:
         regText = Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" + key.FullName() +
                             L"\\FromText]\r\n\"Dir\"=\"##install##\\bin\"\r\n\"Count\"=dword:0000002a\r\n\r\n");
         VLRegKeyList keys;
-        VLRegKey blobKey(kRegRootCurrentUser, key.Path() + L"\\FromBlob");
+        // Under a parent that the install creates on the way.
+        VLRegKey blobKey(kRegRootCurrentUser, key.Path() + L"\\Made\\FromBlob");
         VLRegValue expandable(REG_EXPAND_SZ, L"Expand");
         expandable.text = L"##install##\\x;%PATH%";
         blobKey.values.push_back(expandable);
@@ -181,7 +182,7 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(bytes, std::string("\x2A\0\0\0", 4));
     // Expandable strings of a package are stored as plain ones.
-    ASSERT_TRUE(GetValue(key.Sub(L"FromBlob"), L"Expand", type, bytes));
+    ASSERT_TRUE(GetValue(key.Sub(L"Made\\FromBlob"), L"Expand", type, bytes));
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(bytes, TextBytes(app + L"\\x;%PATH%"));
 
@@ -204,7 +205,13 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
     backupBlob.size = uint32_t(record.blocks[1].size());
     VLRegKeyList backups;
     ASSERT_TRUE(DeserializeRegKeys(backupBlob, backups));
-    EXPECT_EQ(backups.size(), 2u);
+    ASSERT_EQ(backups.size(), 2u);
+    // Each new key is recorded for deletion by its own name, never by the
+    // parent created on the way.
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(backups[i].deleteKey) << i;
+        EXPECT_EQ(backups[i].path, key.Sub(i == 0 ? L"FromText" : L"Made\\FromBlob"));
+    }
     VLBufferReader lines{reinterpret_cast<const unsigned char*>(record.blocks[2].data()),
                          uint32_t(record.blocks[2].size()), 0};
     // The task file ends with a line end, which reads as one empty line.
@@ -234,7 +241,7 @@ TEST_F(PackageInstall, FailingScriptUndoesFilesAndRegistry)
         EXPECT_FALSE(installer.IsSucceeded());
     }
     EXPECT_FALSE(PathExists(target + L"\\App"));
-    EXPECT_FALSE(KeyExists(key.Sub(L"FromBlob")));
+    EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
     EXPECT_EQ(RegQueryTree(key.FullName(), folder), before);
 
     // The script's event names the line and the exit code.
@@ -273,7 +280,7 @@ TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
     EXPECT_FALSE(install.Install(folder / L"target"));
     EXPECT_FALSE(PathExists(folder / L"target\\App"));
     EXPECT_FALSE(KeyExists(key.Sub(L"FromText")));
-    EXPECT_FALSE(KeyExists(key.Sub(L"FromBlob")));
+    EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
 }
 
 TEST_F(PackageInstall, DestroyingTheInstallerMidExtractionStopsIt)

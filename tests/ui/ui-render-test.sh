@@ -2,7 +2,9 @@
 # Renders a 300x40 horizontal layout with ui-render: three controls (fixed
 # width 50, then two that share the rest) 10 pixels apart, filled red, green
 # and blue. The BMP must show exactly those columns, and a replayed click on
-# the first control must print its click notification.
+# the first control must print its click notification. Then a column of
+# every element the markup knows, 4 pixels each, above a red marker: the
+# marker starts right below them only when each of them was built.
 # Usage: ui-render-test.sh <ui-render.exe> <wine-run>
 set -euo pipefail
 tool="$1"
@@ -42,4 +44,25 @@ for row in (0, 20, 39):
             b, g, r, _ = data[line + x * 4: line + x * 4 + 4]
             assert (r, g, b) == rgb, f"pixel {x},{row} is {(r, g, b)}, expected {rgb}"
 print("columns 0-49 red, 60-174 green, 185-299 blue")
+PY
+
+elements="Control Container VerticalLayout HorizontalLayout Option Progress Slide Label Button TabItem TabCtrl
+    GridLayout DrawWnd Edit RichEdit Menu MenuElement Picture Combo ComboElement ActiveX WebBrowser Advert"
+{
+    echo '<Window><VerticalLayout normalbkcolor="#FFFFFFFF">'
+    for element in $elements; do echo "<$element height=\"4\" />"; done
+    echo '<Control normalbkcolor="#FFFF0000" /></VerticalLayout></Window>'
+} > "$work/all.xml"
+# No browser engine: the web browser element must not ask to install one.
+WINEDLLOVERRIDES="mscoree,mshtml=" VL_NEEDS_DISPLAY=1 "$wine_run" "$tool" "Z:$work/all.xml" 40 100 "Z:$work/all.bmp" \
+    > /dev/null
+python3 - "$work/all.bmp" $(echo $elements | wc -w) <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+offset = struct.unpack_from("<I", data, 10)[0]
+width, height = struct.unpack_from("<ii", data, 18)
+red = [row for row in range(height)
+       if data[offset + (height - 1 - row) * width * 4:][:3] == bytes((0, 0, 255))]
+assert red and red[0] == 4 * int(sys.argv[2]), f"marker from row {red[:1]}: some element built nothing"
+print(f"all {sys.argv[2]} elements built")
 PY

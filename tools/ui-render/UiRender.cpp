@@ -7,6 +7,7 @@
 // notification is printed on its own line as "<type> <sender name> <sender id>".
 #include "base/File.h"
 #include "base/TextConvert.h"
+#include "ui/controls/ControlElements.h"
 #include "ui/core/MarkupBuilder.h"
 #include "ui/core/UIResources.h"
 #include "ui/core/WindowImplBase.h"
@@ -142,6 +143,7 @@ int wmain(int argc, wchar_t** argv)
         for (std::string line; std::getline(in, line);) events.push_back(line);
     }
     VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
+    RegisterControlElements();
 
     RenderWindow window(argv[1]);
     if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height))
