@@ -32,6 +32,9 @@ public:
     // Markup nested deeper than this is refused whole: the reader and the
     // control tree both descend one level of the stack per element.
     static constexpr size_t kMaxDepth = 128;
+    // Elements with more attributes than this are refused: the reader checks
+    // every attribute against all before it.
+    static constexpr size_t kMaxAttributes = 256;
     // Markup files and resources above this size are refused.
     static constexpr size_t kMaxBytes = 16 * 1024 * 1024;
 
