@@ -31,21 +31,11 @@ void DrawPenShape(HDC hdc, const RECT& rect, int penWidth, uint32_t colour,
         shape(hdc, rect.left, rect.top, rect.right, rect.bottom);
         return;
     }
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    DibSurface surface;
-    if (!CreateDibSurface(hdc, surface, width, height)) return;
-    const int bytes = width * height * 4;
-    MarkAlpha(surface.bits, bytes);
-    {
-        VLSelectObject selectedPen(surface.memoryDC.Get(), pen.Get());
-        VLSelectObject selectedBrush(surface.memoryDC.Get(), GetStockObject(NULL_BRUSH));
-        shape(surface.memoryDC.Get(), 0, 0, width, height);
-        GdiFlush();
-    }
-    if (IsSse2Available()) RestoreAlphaSse2(surface.bits, bytes);
-    else RestoreAlpha(surface.bits, bytes);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, AlphaOf(colour), AC_SRC_ALPHA};
-    AlphaBlend(hdc, rect.left, rect.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
+    DrawThroughSurface(hdc, rect, AlphaOf(colour), [&](HDC dc, const RECT& area) {
+        VLSelectObject selectedPen(dc, pen.Get());
+        VLSelectObject selectedBrush(dc, GetStockObject(NULL_BRUSH));
+        shape(dc, area.left, area.top, area.right, area.bottom);
+    });
 }
 
 // Takes the fully transparent pixels of one block of the image out of the

@@ -113,26 +113,12 @@ void DrawText(HDC hdc, VLPaintManager* manager, const RECT& rect, const std::wst
         DrawTextInDc(hdc, rect, text, style, lineSpacing);
         return;
     }
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return;
-    DibSurface surface;
-    if (!CreateDibSurface(hdc, surface, width, height)) return;
-    const int bytes = width * height * 4;
-    MarkAlpha(surface.bits, bytes);
-    {
-        const HDC dc = surface.memoryDC.Get();
+    DrawThroughSurface(hdc, rect, BYTE(colour >> 24), [&](HDC dc, const RECT& area) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(colour));
         VLSelectObject selected(dc, fontHandle);
-        DrawTextInDc(dc, {0, 0, width, height}, text, style, lineSpacing);
-        GdiFlush();
-    }
-    if (IsSse2Available())
-        RestoreAlphaSse2(surface.bits, bytes);
-    else
-        RestoreAlpha(surface.bits, bytes);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(colour >> 24), AC_SRC_ALPHA};
-    AlphaBlend(hdc, rect.left, rect.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
+        DrawTextInDc(dc, area, text, style, lineSpacing);
+    });
 }
 
 void DrawTextLines(HDC hdc, RECT& rect, uint32_t style, int lineSpacing, const std::wstring& text)
