@@ -138,6 +138,8 @@ TEST_F(ControlPaint, TextPaddingColourAutoCentreAndRichText)
     const RECT shortened = Paint().Where(0);
     EXPECT_TRUE(shortened.left >= 0 && shortened.right <= 100);
     EXPECT_GT(shortened.right - shortened.left, 100 - Extent(L"HH"));
+    control_.SetText(std::wstring(100000, L'H')); // measured about as far as it fits
+    EXPECT_TRUE(SameRect(shortened, Paint().Where(0)));
 
     control_.SetText(L"{c #487fb3}HH{/c}");
     control_.htmlText = true;

@@ -51,27 +51,16 @@ SIZE LineExtent(HDC hdc, const wchar_t* text, size_t count, uint32_t style)
 }
 
 // The longest prefixes that fit the width, one after another; a line holds
-// at least one character. Widths grow with the prefix, so the longest
-// fitting prefix is found by halving.
+// at least one character.
 std::vector<Line> BreakPiece(HDC hdc, const std::wstring& piece, int width, uint32_t style)
 {
     std::vector<Line> lines;
     for (size_t start = 0; start < piece.size();) {
         const wchar_t* at = piece.c_str() + start;
-        size_t fits = 1, tooLong = piece.size() - start + 1;
-        SIZE extent = LineExtent(hdc, at, tooLong - 1, style);
-        if (extent.cx <= width) {
-            fits = tooLong - 1;
-        } else {
-            while (tooLong - fits > 1) {
-                const size_t middle = fits + (tooLong - fits) / 2;
-                if (LineExtent(hdc, at, middle, style).cx <= width)
-                    fits = middle;
-                else
-                    tooLong = middle;
-            }
-            extent = LineExtent(hdc, at, fits, style);
-        }
+        const size_t fits = std::max<size_t>(1, LongestFittingPrefix(piece.size() - start, [&](size_t count) {
+                                                 return LineExtent(hdc, at, count, style).cx <= width;
+                                             }));
+        const SIZE extent = LineExtent(hdc, at, fits, style);
         lines.push_back({start, fits, int(extent.cx), int(extent.cy)});
         start += fits;
     }
@@ -93,6 +82,30 @@ std::vector<std::wstring> SplitPieces(const std::wstring& text)
 }
 
 } // namespace
+
+size_t LongestFittingPrefix(size_t count, const std::function<bool(size_t)>& fits)
+{
+    size_t fitting = 0, tooLong = count + 1;
+    for (size_t probe = 1; probe <= count; probe *= 2) {
+        if (!fits(probe)) {
+            tooLong = probe;
+            break;
+        }
+        fitting = probe;
+    }
+    if (tooLong > count && fitting < count) {
+        if (fits(count)) return count;
+        tooLong = count;
+    }
+    while (tooLong - fitting > 1) {
+        const size_t middle = fitting + (tooLong - fitting) / 2;
+        if (fits(middle))
+            fitting = middle;
+        else
+            tooLong = middle;
+    }
+    return fitting;
+}
 
 RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font)
 {
