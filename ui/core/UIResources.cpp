@@ -99,6 +99,25 @@ void ConvertPixels(const unsigned char* rgba, uint32_t* out, size_t count, uint3
     }
 }
 
+size_t ImageBytes(const VLImageInfo& image) { return size_t(image.width) * size_t(image.height) * 4; }
+
+// What remembering one more spelling of a path costs: the text is kept twice.
+size_t PathBytes(const std::wstring& path) { return 2 * path.size() * sizeof(wchar_t) + 64; }
+
+// The file a path names, whatever the spelling: its volume and file index;
+// empty when it cannot be opened.
+std::wstring FileIdentity(const std::wstring& path)
+{
+    VLFile file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0) ||
+        !GetFileInformationByHandle(file.handle.Get(), &info))
+        return std::wstring();
+    std::wstring identity;
+    Format(identity, L"<file %08lX %08lX%08lX>", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+    return identity;
+}
+
 struct StbPixels {
     ~StbPixels() { stbi_image_free(pixels); }
     unsigned char* pixels = nullptr;
@@ -137,7 +156,8 @@ VLUIResources* VLUIResources::Instance()
 VLUIResources::~VLUIResources()
 {
     // File images go before resource images, as the cache was built.
-    recentPaths_.clear();
+    recentKeys_.clear();
+    paths_.clear();
     fileImages_.clear();
     resourceImages_.clear();
 }
@@ -153,19 +173,50 @@ VLImageInfo* VLUIResources::GetResourceImage(int id, const std::wstring& type, u
 
 VLImageInfo* VLUIResources::GetFileImage(const std::wstring& path, uint32_t mask, bool enciphered)
 {
-    auto found = fileImages_.find(path);
-    if (found != fileImages_.end()) {
-        auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
-        if (recent != recentPaths_.end()) recentPaths_.erase(recent);
-        recentPaths_.push_back(path);
-        return found->second.get();
+    const auto known = paths_.find(path);
+    const std::wstring* key = known != paths_.end() ? &known->second : fileImages_.count(path) ? &path : nullptr;
+    if (key) {
+        Touch(*key);
+        return fileImages_[*key].image.get();
     }
-    if (recentPaths_.size() >= kMaxFileImages) RemoveFileImage(std::wstring(recentPaths_.front()));
+    // A path not asked for before may name a file cached under another.
+    const std::wstring identity = FileIdentity(PathExists(path) ? path : resourceFolder_ + path);
+    if (identity.empty()) return nullptr;
+    if (fileImages_.count(identity)) {
+        Touch(identity);
+        EvictFor(PathBytes(path));
+        AddPath(path, identity);
+        return fileImages_[identity].image.get();
+    }
     std::unique_ptr<VLImageInfo> image = LoadFileImage(path, mask, enciphered);
     if (!image) return nullptr;
-    VLImageInfo* record = (fileImages_[path] = std::move(image)).get();
-    recentPaths_.push_back(path);
+    EvictFor(ImageBytes(*image) + PathBytes(path));
+    fileBytes_ += ImageBytes(*image);
+    VLImageInfo* record = (fileImages_[identity].image = std::move(image)).get();
+    AddPath(path, identity);
+    recentKeys_.push_back(identity);
     return record;
+}
+
+void VLUIResources::Touch(const std::wstring& key)
+{
+    auto recent = std::find(recentKeys_.begin(), recentKeys_.end(), key);
+    if (recent != recentKeys_.end()) recentKeys_.erase(recent);
+    recentKeys_.push_back(key);
+}
+
+void VLUIResources::AddPath(const std::wstring& path, const std::wstring& key)
+{
+    paths_[path] = key;
+    fileImages_[key].paths.push_back(path);
+    fileBytes_ += PathBytes(path);
+}
+
+void VLUIResources::EvictFor(size_t bytes)
+{
+    while (recentKeys_.size() > 1 &&
+           (recentKeys_.size() >= kMaxFileImages || fileBytes_ + bytes > kMaxFileImageBytes))
+        RemoveKey(std::wstring(recentKeys_.front()));
 }
 
 int VLUIResources::AddResourceImage(int id, std::unique_ptr<VLImageInfo> image)
@@ -179,16 +230,32 @@ std::wstring VLUIResources::AddFileImage(const std::wstring& name, std::unique_p
 {
     std::wstring key = name;
     if (key.empty()) Format(key, L"%d", nextKey_++);
-    fileImages_[key] = std::move(image);
+    // The name finds this record from now on, not a file it may have named.
+    if (paths_.count(key)) RemoveFileImage(key);
+    FileEntry& entry = fileImages_[key];
+    if (entry.image) fileBytes_ -= ImageBytes(*entry.image);
+    fileBytes_ += ImageBytes(*image);
+    entry.image = std::move(image);
     return key;
 }
 
 void VLUIResources::RemoveFileImage(const std::wstring& path)
 {
-    auto found = fileImages_.find(path);
+    const auto known = paths_.find(path);
+    RemoveKey(known != paths_.end() ? std::wstring(known->second) : path);
+}
+
+void VLUIResources::RemoveKey(const std::wstring& key)
+{
+    auto found = fileImages_.find(key);
     if (found == fileImages_.end()) return;
-    auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
-    if (recent != recentPaths_.end()) recentPaths_.erase(recent);
+    for (const std::wstring& spelling : found->second.paths) {
+        paths_.erase(spelling);
+        fileBytes_ -= PathBytes(spelling);
+    }
+    if (found->second.image) fileBytes_ -= ImageBytes(*found->second.image);
+    auto recent = std::find(recentKeys_.begin(), recentKeys_.end(), key);
+    if (recent != recentKeys_.end()) recentKeys_.erase(recent);
     fileImages_.erase(found);
 }
 
