@@ -10,6 +10,7 @@
 #include <stb_image.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace Velora {
@@ -68,12 +69,19 @@ bool TgaComplete(const unsigned char* data, size_t size)
     return at <= size;
 }
 
+// A JPEG's entropy-coded data has no length of its own: the decoder reads a
+// cut one as zeros and calls it a success, so a whole one must end with its
+// end-of-image marker.
+bool JpegComplete(const unsigned char* data, size_t size)
+{
+    return size >= 4 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
+}
+
 bool DataComplete(const unsigned char* data, size_t size)
 {
     static const unsigned char kPng[4] = {0x89, 'P', 'N', 'G'};
-    static const unsigned char kPsd[4] = {'8', 'B', 'P', 'S'};
-    if (size >= 4 && (!std::memcmp(data, kPng, 4) || !std::memcmp(data, kPsd, 4))) return true;
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return true;
+    if (size >= 4 && !std::memcmp(data, kPng, 4)) return true;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return JpegComplete(data, size);
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpComplete(data, size);
     return TgaComplete(data, size);
 }
@@ -131,8 +139,10 @@ std::unique_ptr<VLImageInfo> DecodeImage(const unsigned char* data, size_t size,
     int width = 0, height = 0, channels = 0;
     // The header is measured before anything is decoded, so a hostile size
     // never reaches an allocation.
-    if (!stbi_info_from_memory(data, int(size), &width, &height, &channels) || !ImageSizeAllowed(width, height))
-        return nullptr;
+    if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return nullptr;
+    // The header of a top-down BMP gives its height negative.
+    if (data[0] == 'B' && height < 0 && height != INT_MIN) height = -height;
+    if (!ImageSizeAllowed(width, height)) return nullptr;
     StbPixels decoded;
     int decodedWidth = 0, decodedHeight = 0;
     decoded.pixels = stbi_load_from_memory(data, int(size), &decodedWidth, &decodedHeight, &channels, 4);

@@ -102,7 +102,7 @@ private:
 
 // Decodes PNG, JPEG, BMP or TGA bytes into a premultiplied top-down DIB,
 // clearing pixels whose premultiplied word equals mask. Null for data that is
-// malformed, shorter than its header says, or too large.
+// malformed, not whole, or too large.
 std::unique_ptr<VLImageInfo> DecodeImage(const unsigned char* data, size_t size, uint32_t mask);
 
 } // namespace Velora
