@@ -174,6 +174,12 @@ VLControl* VLMarkupBuilder::Create(const wchar_t* source, const wchar_t* resourc
     return window ? ParseWindow(window, manager) : nullptr;
 }
 
+TiXmlElement* VLMarkupBuilder::FirstWindow() const
+{
+    TiXmlElement* first = document_ ? document_->FirstChildElement() : nullptr;
+    return first && first->ValueStr() == "Root" ? first->FirstChildElement("Window") : nullptr;
+}
+
 void VLMarkupBuilder::AddFont(const TiXmlElement* element, VLPaintManager* manager) const
 {
     const char* face = element->Attribute("name");

@@ -61,6 +61,10 @@ public:
     VLControl* Create(const wchar_t* source, const wchar_t* resourceType, const wchar_t* windowName, int kind,
                       VLPaintManager* manager);
     VLControl* ParseWindow(TiXmlElement* window, VLPaintManager* manager);
+    // The first "Window" under the "Root" element of the markup last given
+    // to Create, for tools that build a markup's first window whatever its
+    // name; null when there is none.
+    TiXmlElement* FirstWindow() const;
     // The first control built under node, or null. Controls that cannot be
     // attached to a parent are deleted.
     VLControl* ParseControls(TiXmlNode* node, VLControl* parent, VLPaintManager* manager);
