@@ -125,7 +125,8 @@ void DrawRoundRect(HDC hdc, const RECT& rect, int penWidth, int ellipseWidth, in
 
 // The window region width x height without the fully transparent pixels of
 // the corner blocks of the descriptor's image; nothing when the descriptor
-// has no corner or its image cannot be loaded.
+// has no corner, its image cannot be loaded or the shape would take more
+// rectangles than a window's shape can afford.
 VLRegion CreateCornerRegion(const wchar_t* descriptor, int width, int height);
 
 // Text. Fonts are names the manager resolves (unknown and empty names give

@@ -48,6 +48,8 @@ struct CornerBlock {
 
 using Spans = std::vector<std::pair<LONG, LONG>>;
 
+constexpr size_t kMaxShapeRectangles = 1024;
+
 // The spans of window row y that stay: [0, width) without the fully
 // transparent pixels of the blocks that cover the row. Pixels are taken out,
 // never toggled, so blocks that overlap cannot put a pixel back.
@@ -99,6 +101,14 @@ VLRegion BandRegion(const Spans& spans, LONG top, LONG bottom)
 // as all before it.
 VLRegion RegionOfRows(const std::vector<Spans>& rows)
 {
+    // The system answers every rectangle of a window's shape on its own (an
+    // exposed rectangle each, a clip rectangle each), so a shape of
+    // thousands makes every paint crawl: such an image shapes nothing.
+    size_t rectangles = 0;
+    for (size_t top = 0; top < rows.size(); ++top) {
+        if (top == 0 || rows[top] != rows[top - 1]) rectangles += rows[top].size();
+    }
+    if (rectangles > kMaxShapeRectangles) return VLRegion();
     std::vector<VLRegion> parts;
     for (size_t top = 0; top < rows.size();) {
         size_t bottom = top + 1;

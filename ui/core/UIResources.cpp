@@ -112,8 +112,10 @@ size_t ImageBytes(const VLImageInfo& image) { return size_t(image.width) * size_
 // What remembering one more spelling of a path costs: the text is kept twice.
 size_t PathBytes(const std::wstring& path) { return 2 * path.size() * sizeof(wchar_t) + 64; }
 
-// The file a path names, whatever the spelling: its volume and file index;
-// empty when it cannot be opened.
+// The file a path names, whatever the spelling: its volume and file index,
+// with its size and time of writing, so that a file put where a deleted one
+// was (its index reused) or rewritten is not taken for the cached one; empty
+// when it cannot be opened.
 std::wstring FileIdentity(const std::wstring& path)
 {
     VLFile file;
@@ -122,7 +124,9 @@ std::wstring FileIdentity(const std::wstring& path)
         !GetFileInformationByHandle(file.handle.Get(), &info))
         return std::wstring();
     std::wstring identity;
-    Format(identity, L"<file %08lX %08lX%08lX>", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+    Format(identity, L"<file %08lX %08lX%08lX %08lX%08lX %08lX%08lX>", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+           info.nFileIndexLow, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime.dwHighDateTime,
+           info.ftLastWriteTime.dwLowDateTime);
     return identity;
 }
 
