@@ -16,8 +16,14 @@ bool IsWhiteSpace(char c)
     return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r';
 }
 
-bool IsAlpha(unsigned char c) { return c < 127 ? std::isalpha(c) != 0 : true; }
-bool IsAlphaNum(unsigned char c) { return c < 127 ? std::isalnum(c) != 0 : true; }
+bool IsAlpha(unsigned char c)
+{
+    return c < 127 ? std::isalpha(c) != 0 : true;
+}
+bool IsAlphaNum(unsigned char c)
+{
+    return c < 127 ? std::isalnum(c) != 0 : true;
+}
 
 // Bytes of the character a UTF-8 lead byte starts, as the parser counts them:
 // anything that is no lead byte counts as one.
@@ -41,8 +47,7 @@ public:
     bool Within(const char* p)
     {
         if (!*p) return true;
-        if (encoding_ == XmlEncoding::Unknown && std::strncmp(p, "\xEF\xBB\xBF", 3) == 0)
-            encoding_ = XmlEncoding::Utf8;
+        if (encoding_ == XmlEncoding::Unknown && std::strncmp(p, "\xEF\xBB\xBF", 3) == 0) encoding_ = XmlEncoding::Utf8;
         for (p = SkipWhiteSpace(p); p && *p && *p == '<' && !refused_; p = SkipWhiteSpace(p)) {
             const Node node = Identify(p);
             if (node != Node::Declaration) {
@@ -54,9 +59,10 @@ public:
             // The first declaration names the encoding of everything after it.
             if (encoding_ != XmlEncoding::Unknown) continue;
             if (declared.find('&') != std::string::npos) return false; // decoded by rules not followed here
-            encoding_ = declared.empty() || Equal(declared.c_str(), "UTF-8", true) || Equal(declared.c_str(), "UTF8", true)
-                            ? XmlEncoding::Utf8
-                            : XmlEncoding::Legacy;
+            encoding_ =
+                declared.empty() || Equal(declared.c_str(), "UTF-8", true) || Equal(declared.c_str(), "UTF8", true)
+                    ? XmlEncoding::Utf8
+                    : XmlEncoding::Legacy;
         }
         return !refused_;
     }
@@ -211,7 +217,10 @@ private:
         return node == Node::CData && !*p ? nullptr : p;
     }
 
-    const char* ReadNode(Node node, const char* p) { return node == Node::Element ? ReadElement(p) : ReadOther(node, p); }
+    const char* ReadNode(Node node, const char* p)
+    {
+        return node == Node::Element ? ReadElement(p) : ReadOther(node, p);
+    }
 
     // The parser descends one call per element; here the open elements are a
     // list, so the reading itself needs no stack.

@@ -201,8 +201,8 @@ void VLControl::PaintText(HDC hdc, bool alpha)
         // normal font whichever font draws.
         if (WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text, font)) > WidthOf(rect)) {
             text.resize(VLRenderEngine::LongestFittingPrefix(text.size() - 1, [&](size_t count) {
-                return WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text.substr(0, count),
-                                                           fonts[kTextNormal])) <= WidthOf(rect);
+                return WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text.substr(0, count), fonts[kTextNormal])) <=
+                       WidthOf(rect);
             }));
         }
         style |= DT_CENTER;

@@ -39,7 +39,8 @@ void VLRenderClip::ClipToRoundRect(VLRenderClip& clip, HDC hdc, const RECT& rect
     RECT shape = rect;
     LONG width = ellipse, height = ellipse;
     const LONG corner = std::abs(LONG(ellipse));
-    if (std::min(corner, rect.right - rect.left) > kMaxEllipse || std::min(corner, rect.bottom - rect.top) > kMaxEllipse) {
+    if (std::min(corner, rect.right - rect.left) > kMaxEllipse ||
+        std::min(corner, rect.bottom - rect.top) > kMaxEllipse) {
         RECT box{};
         GetClipBox(hdc, &box);
         IntersectRect(&shape, &rect, &box);

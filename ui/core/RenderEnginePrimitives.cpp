@@ -53,8 +53,7 @@ constexpr size_t kMaxShapeRectangles = 1024;
 // The spans of window row y that stay: [0, width) without the fully
 // transparent pixels of the blocks that cover the row. Pixels are taken out,
 // never toggled, so blocks that overlap cannot put a pixel back.
-Spans KeptSpans(const std::vector<uint32_t>& pixels, int imageWidth, const CornerBlock (&blocks)[4], LONG y,
-                LONG width)
+Spans KeptSpans(const std::vector<uint32_t>& pixels, int imageWidth, const CornerBlock (&blocks)[4], LONG y, LONG width)
 {
     Spans cuts;
     for (const CornerBlock& block : blocks) {
@@ -88,7 +87,10 @@ VLRegion BandRegion(const Spans& spans, LONG top, LONG bottom)
 {
     std::vector<BYTE> data(sizeof(RGNDATAHEADER) + spans.size() * sizeof(RECT));
     auto* region = reinterpret_cast<RGNDATA*>(data.data());
-    region->rdh = {sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(spans.size()), DWORD(spans.size() * sizeof(RECT)),
+    region->rdh = {sizeof(RGNDATAHEADER),
+                   RDH_RECTANGLES,
+                   DWORD(spans.size()),
+                   DWORD(spans.size() * sizeof(RECT)),
                    {spans.empty() ? 0 : spans.front().first, top, spans.empty() ? 0 : spans.back().second, bottom}};
     auto* rects = reinterpret_cast<RECT*>(region->Buffer);
     for (size_t i = 0; i < spans.size(); ++i) rects[i] = {spans[i].first, top, spans[i].second, bottom};

@@ -107,10 +107,16 @@ void ConvertPixels(const unsigned char* rgba, uint32_t* out, size_t count, uint3
     }
 }
 
-size_t ImageBytes(const VLImageInfo& image) { return size_t(image.width) * size_t(image.height) * 4; }
+size_t ImageBytes(const VLImageInfo& image)
+{
+    return size_t(image.width) * size_t(image.height) * 4;
+}
 
 // What remembering one more spelling of a path costs: the text is kept twice.
-size_t PathBytes(const std::wstring& path) { return 2 * path.size() * sizeof(wchar_t) + 64; }
+size_t PathBytes(const std::wstring& path)
+{
+    return 2 * path.size() * sizeof(wchar_t) + 64;
+}
 
 // The file a path names, whatever the spelling: its volume and file index,
 // with its size and time of writing, so that a file put where a deleted one
@@ -228,8 +234,7 @@ void VLUIResources::AddPath(const std::wstring& path, const std::wstring& key)
 
 void VLUIResources::EvictFor(size_t bytes)
 {
-    while (recentKeys_.size() > 1 &&
-           (recentKeys_.size() >= kMaxFileImages || fileBytes_ + bytes > kMaxFileImageBytes))
+    while (recentKeys_.size() > 1 && (recentKeys_.size() >= kMaxFileImages || fileBytes_ + bytes > kMaxFileImageBytes))
         RemoveKey(std::wstring(recentKeys_.front()));
 }
 
