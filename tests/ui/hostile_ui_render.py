@@ -73,7 +73,7 @@ def image_grids(folder):
             path = os.path.join(folder, f"{name}-{n}.img")
             with open(path, "wb") as f:
                 f.write(data[:n])
-            cells.append(f'<Control width="8" bknormalimage="file=\'{Windows(path)}\'"/>')
+            cells.append(f'<Control width="8" bknormalimage="file=\'{windows_path(path)}\'"/>')
             whole = [COLOUR] if drawn else [WHITE]
             pixels.append((((n % columns) * 8 + 4, (n // columns) * 8 + 4),
                            whole if n == len(data) else [WHITE, COLOUR], tolerance))
@@ -176,7 +176,7 @@ def round_corner_cases(folder):
         f.write(png(256, 256, [c for i in range(256 * 256) for c in (0, 0, 255, 255 * ((i % 256 + i // 256) % 2))]))
     for corner in ("128,128,128,128", "99999999,99999999,99999999,99999999", "0,0,0,0"):
         cases.append(Case(f"checkerboard roundcornerimage, corner {corner}",
-                          f'<Window roundcornerimage="file=\'{Windows(board)}\' corner=\'{corner}\'">'
+                          f'<Window roundcornerimage="file=\'{windows_path(board)}\' corner=\'{corner}\'">'
                           f'<Control normalbkcolor="#FF00FF00"/></Window>', (256, 256), expect=0))
     return cases
 
@@ -203,7 +203,7 @@ def cut_markups():
     return [Case(f"markup cut at {n}", markup[:n]) for n in range(len(markup) + 1)]
 
 
-def Windows(path):
+def windows_path(path):
     return "Z:" + path
 
 
@@ -221,8 +221,8 @@ def run(tool, wine_run, cases, first, folder):
     with open(listing, "w", encoding="utf-8") as f:
         for i in range(first, len(cases)):
             w, h = cases[i].size
-            f.write(f"{Windows(cases[i].markup_path)}\t{w}\t{h}\t{Windows(cases[i].bmp_path)}\n")
-    process = subprocess.Popen([wine_run, tool, "--batch", Windows(listing)], stdout=subprocess.PIPE,
+            f.write(f"{windows_path(cases[i].markup_path)}\t{w}\t{h}\t{windows_path(cases[i].bmp_path)}\n")
+    process = subprocess.Popen([wine_run, tool, "--batch", windows_path(listing)], stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL, env=dict(os.environ, VL_NEEDS_DISPLAY="1"),
                                start_new_session=True)
     try:
@@ -265,7 +265,7 @@ def main():
     image = os.path.join(folder, "solid.png")
     with open(image, "wb") as f:
         f.write(png(4, 4, list(COLOUR + (255,)) * 16))
-    cases = (nesting_cases() + number_cases(Windows(image)) + translucency_cases() + round_corner_cases(folder) +
+    cases = (nesting_cases() + number_cases(windows_path(image)) + translucency_cases() + round_corner_cases(folder) +
              text_cases() + cut_markups() + image_grids(folder))
     for i, case in enumerate(cases):
         case.markup_path, case.bmp_path = os.path.join(folder, f"{i}.xml"), os.path.join(folder, f"{i}.bmp")
