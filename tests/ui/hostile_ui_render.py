@@ -116,7 +116,8 @@ def number_cases(image):
         '<HorizontalLayout childpadding="{n}" inset="{n},{n},{n},{n}"><Control width="{n}"/>'
         '<Control padding="{n},{n},{n},{n}"/></HorizontalLayout>',
         '<Control width="{n}" height="40" roundcorner="{n},{n}" normalbkcolor="#FF00FF00" bordersize="{n}" '
-        'bordercolor="#80FF0000"/>',
+        'bordercolor="#FFFF0000"/>',
+        '<Control width="{n}" height="{n}" roundcorner="{n},{n}" bordersize="3" bordercolor="#FFFF0000"/>',
         '<Control text="huge" normaltextpadding="{n},{n},{n},{n}" textspecialstyle="{n},{n}" rowheight="{n}" '
         'align="wordbreak"/>',
         '<VerticalLayout><Progress value="{n}" min="{n}" max="2" width="{n}"/><Slide value="{n}" width="{n}"/>'
