@@ -2,7 +2,7 @@
 
 #include "base/Buffer.h"
 #include "base/StringUtil.h"
-#include "base/XmlNesting.h"
+#include "base/XmlLimits.h"
 #include "download/HttpRequest.h"
 #include "download/XmlDocument.h"
 
@@ -15,9 +15,10 @@ namespace Velora {
 
 namespace {
 
-// The answer is two levels deep ("FILE" and its fields); anything far deeper
-// is not the service's answer and could overflow the parser's stack.
-constexpr size_t kMaxAnswerDepth = 32;
+// The answer is two levels deep ("FILE" and its fields) and has no
+// attributes; anything far beyond that is not the service's answer and could
+// overflow the parser's stack or keep it busy.
+constexpr XmlLimits kAnswerLimits = {32, 32};
 
 } // namespace
 
@@ -46,7 +47,7 @@ bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileIn
     if (!bytes) return false;
     // TinyXML reads up to a terminator, which a buffer need not have.
     const std::string text(reinterpret_cast<const char*>(bytes), size);
-    if (!NestingWithin(text.c_str(), kMaxAnswerDepth)) return false;
+    if (!WithinXmlLimits(text.c_str(), XmlEncoding::Unknown, kAnswerLimits)) return false;
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     if (document.Error()) return false;
@@ -80,10 +81,19 @@ bool IsBareFileName(const std::wstring& name)
 {
     if (name.empty() || name.size() >= MAX_PATH) return false;
     if (name.find(L"..") != std::wstring::npos) return false;
+    // The system drops a trailing dot or blank ("." names the folder itself,
+    // "a." the file "a"), so the name written would not be the name asked for.
+    if (name.back() == L'.' || name.back() == L' ') return false;
     for (wchar_t c : name) {
-        if (c < 0x20 || c == L'\\' || c == L'/' || c == L':') return false;
+        if (c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
     }
-    return true;
+    // Device names are no files in any folder, with or without an extension.
+    const std::wstring stem = name.substr(0, name.find(L'.'));
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
+        if (_wcsicmp(stem.c_str(), device) == 0) return false;
+    }
+    return !(stem.size() == 4 && (_wcsnicmp(stem.c_str(), L"COM", 3) == 0 || _wcsnicmp(stem.c_str(), L"LPT", 3) == 0) &&
+             stem[3] >= L'1' && stem[3] <= L'9');
 }
 
 } // namespace Velora

@@ -30,8 +30,9 @@ bool ParseDownloadInfo(const unsigned char* bytes, uint32_t size, DownloadFileIn
 
 // FileSize as a number: a leading '-' negates it, empty text gives 0.
 int64_t ParseFileSize(const std::wstring& text);
-// The answer's file name must stay inside the task's folder: a bare name
-// without separators, drive colons, ".." or control characters.
+// The answer's file name must name a plain file inside the task's folder: a
+// bare name without separators, drive colons, "..", characters no file name
+// holds, a trailing dot or blank, or a device name.
 bool IsBareFileName(const std::wstring& name);
 
 } // namespace Velora

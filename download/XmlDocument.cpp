@@ -1,6 +1,7 @@
 #include "download/XmlDocument.h"
 
 #include "base/TextConvert.h"
+#include "base/XmlLimits.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,20 @@ struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
+
+// The seed list holds one flat list of short records; a file nested or
+// crowded far beyond that was not written by us and could overflow the
+// parser's stack.
+constexpr XmlLimits kDocumentLimits = {32, 32};
+
+bool WithinLimits(FILE* stream)
+{
+    std::string text;
+    char block[4096];
+    for (size_t n; (n = fread(block, 1, sizeof(block), stream)) > 0;) text.append(block, n);
+    rewind(stream);
+    return WithinXmlLimits(text.c_str(), XmlEncoding::Unknown, kDocumentLimits);
+}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -29,7 +44,7 @@ bool VLXmlDocument::Load(const std::wstring& file)
     // Opened by its wide name: a temporary folder under a user name outside
     // the ANSI code page must still work.
     FilePtr stream(_wfopen(file.c_str(), L"rb"));
-    loaded = stream && LoadFile(stream.get(), TIXML_DEFAULT_ENCODING);
+    loaded = stream && WithinLimits(stream.get()) && LoadFile(stream.get(), TIXML_DEFAULT_ENCODING);
     return loaded;
 }
 

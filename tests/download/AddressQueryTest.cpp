@@ -83,6 +83,11 @@ TEST(ParseDownloadInfo, AnswersNestedTooDeepAreRefusedBeforeParsing)
 {
     const std::string url = "<DownloadUrl>http://a/</DownloadUrl>";
     const std::string file = "<FILE>" + url + "</FILE>";
+    const auto attributes = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i) text += " a" + std::to_string(i) + "=''";
+        return text;
+    };
     const std::pair<std::string, bool> cases[] = {
         {"<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<!DOCTYPE x><!-- <a><a> --><FILE><Md5/><A x='>'/>"
          "<![CDATA[<a><a>]]>" + url + Nest(30, "<a>", "", "</a>") + "</FILE>", true},
@@ -95,6 +100,16 @@ TEST(ParseDownloadInfo, AnswersNestedTooDeepAreRefusedBeforeParsing)
         {Nest(14000, "<a x='/>'>", file, "</a>"), false},
         {Nest(2, "<a>", "<?xml version=\"1.0\"?>" + file, "</a>"), false},
         {"<?xml a\"b version=\"c> <x y=\" e?>" + Nest(14000, "<a>", file, "</a>") + "\"/>", false},
+        // In UTF-8 (a byte-order mark, or a declaration naming it or no
+        // encoding) a lead byte swallows the bytes after it; so does a
+        // character reference up to its ';'.
+        {"\xEF\xBB\xBF" + Nest(16000, "<a>\xF0</a>", file, "</a>"), false},
+        {"<?xml version='1.0'?>" + Nest(16000, "<a>\xE4</a>", file, "</a>"), false},
+        {"<?xml version='1.0' encoding='gbk'?><FILE>" + url + Nest(40, "<a>\xF0</a>", "", "") + "</FILE>", true},
+        {Nest(16000, "<a>&#</a>#1;", file, "</a>"), false},
+        {Nest(16000, "<a>&#x</a>x1;", file, "</a>"), false},
+        {"<FILE>" + url + "<a" + attributes(32) + "/></FILE>", true},
+        {"<FILE>" + url + "<a" + attributes(33) + "/></FILE>", false},
     };
     for (const auto& c : cases) {
         DownloadFileInfo info;
@@ -114,7 +129,9 @@ TEST(IsBareFileName, OnlyNamesInsideTheFolder)
     const std::pair<const wchar_t*, bool> cases[] = {
         {L"pkg.exe", true}, {L"vcredist_x86 2008.exe", true}, {L"", false}, {L"..\\x.exe", false},
         {L"a/b.exe", false}, {L"C:x.exe", false}, {L"C:\\Windows\\x.exe", false},
-        {L"\\\\srv\\share\\x", false}, {L"..", false}, {L"x\x01.exe", false},
+        {L"\\\\srv\\share\\x", false}, {L"..", false}, {L"x\x01.exe", false}, {L".", false},
+        {L"pkg.exe.", false}, {L"pkg ", false}, {L"a*.exe", false}, {L"nul.exe", false}, {L"COM1", false},
+        {L"com10.exe", true}, {L".hidden", true},
     };
     for (const auto& c : cases) EXPECT_EQ(c.second, IsBareFileName(c.first)) << c.first;
     EXPECT_FALSE(IsBareFileName(std::wstring(MAX_PATH, L'a')));
@@ -251,6 +268,11 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     VLXmlDocument missing;
     EXPECT_FALSE(missing.Load(folder / L"none.xml"));
     EXPECT_FALSE(missing.loaded);
+
+    // A seed list nested past any the program writes is refused unparsed.
+    ASSERT_TRUE(WriteFileBytes(folder / L"deep.xml", Nest(20000, "<a>", "", "</a>")));
+    VLXmlDocument deep;
+    EXPECT_FALSE(deep.Load(folder / L"deep.xml"));
 }
 
 } // namespace

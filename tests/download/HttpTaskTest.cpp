@@ -264,6 +264,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
     } cases[] = {
         {"file name leaving the folder", AnswerXml(files.Url("/f/pkg.exe"), "", Md5Of(source), source.size(), "..\\pkg.exe"), kErrNoAddress, 1},
         {"absolute file name", AnswerXml(files.Url("/f/pkg.exe"), "", Md5Of(source), source.size(), "C:\\pkg.exe"), kErrNoAddress, 1},
+        {"the folder itself", AnswerXml(files.Url("/f/pkg.exe"), "", Md5Of(source), source.size(), "."), kErrNoAddress, 1},
         {"version refused", "<FILE><DownloadUrl>http://x/</DownloadUrl><InvalidVersion>1</InvalidVersion></FILE>", kErrInvalidVersion, 0},
         {"no answer", "", kErrNoAddress, 1},
     };
@@ -284,6 +285,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
         EXPECT_TRUE(files.Requests().empty());
     }
     EXPECT_FALSE(FileExists(folder.Path() + L"\\..\\pkg.exe"));
+    for (const wchar_t* left : {L"\\..vlt", L"\\..vll"}) EXPECT_FALSE(FileExists(folder.Path() + left)) << left;
 }
 
 TEST_F(HttpTaskTest, StopDuringTheRetryDelayEndsAtOnce)

@@ -118,6 +118,18 @@ TEST_F(ControlPaint, BackgroundColourAndBorderFollowTheState)
     control_.SetVisible(false);
     control_.Paint(canvas_.Dc(), {0, 0, 100, 30});
     EXPECT_TRUE(SameRect({}, canvas_.Changed(kBack)));
+    // Far beyond any screen, the round clip and the frame are narrowed to
+    // what is seen: the middle still shows the colour.
+    VLControl wide;
+    wide.SetManager(&bound_.manager);
+    wide.SetPos({0, 0, 400000000, 30});
+    wide.roundCorner = {200000000, 200000000};
+    wide.SetNormalBkColor(0xFF00FF00);
+    wide.borderColor = 0x80FF0000;
+    wide.borderSize = 2;
+    canvas_.Fill(0xFFFFFFFF);
+    wide.Paint(canvas_.Dc(), {0, 0, 100, 30});
+    EXPECT_EQ(0x00FF00u, canvas_.Rgb(50, 15));
 }
 
 TEST_F(ControlPaint, TextPaddingColourAutoCentreAndRichText)
@@ -140,6 +152,8 @@ TEST_F(ControlPaint, TextPaddingColourAutoCentreAndRichText)
     const RECT shortened = Paint().Where(0);
     EXPECT_TRUE(shortened.left >= 0 && shortened.right <= 100);
     EXPECT_GT(shortened.right - shortened.left, 100 - Extent(L"HH"));
+    control_.SetText(std::wstring(100000, L'H')); // measured about as far as it fits
+    EXPECT_TRUE(SameRect(shortened, Paint().Where(0)));
 
     control_.SetText(L"{c #487fb3}HH{/c}");
     control_.htmlText = true;

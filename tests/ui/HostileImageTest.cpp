@@ -5,6 +5,7 @@
 #include "base/File.h"
 #include "tests/support/TestFolder.h"
 #include "tests/ui/TestImages.h"
+#include "ui/core/BitmapPixels.h"
 #include "ui/core/SkinFile.h"
 #include "ui/core/UIResources.h"
 
@@ -72,6 +73,9 @@ TEST(HostileImages, LoadAsFailures)
     for (const auto& p : patches) cases.push_back({p.name, Patched(p.base, p.at, p.value, p.width, p.base == png)});
     for (size_t n = 0; n < 4; ++n) cases.push_back({"skin of " + std::to_string(n), skin.substr(0, n), true});
     cases.push_back({"plain png read as skin", png, true});
+    // A whole 1 x 1 Photoshop image: no skin format.
+    cases.push_back({"psd", std::string("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\1\0\x08\0\3", 26) +
+                                std::string(14, '\0') + "\x10\x20\x30"});
     cases.push_back({"skin read as plain", skin, false});
     // Whole, but more pixels than any skin may hold: 4097 x 4097 in runs.
     std::string huge = Patched(Patched(rle.substr(0, 18), 12, 0x10011001, 4, false), 0, 0, 1, false);
@@ -102,6 +106,21 @@ TEST(HostileImages, LoadAsFailures)
             EXPECT_FALSE(ReadSkinFile(path, buffer));
         }
     }
+    // The same BMP stored top-down (negative height, top row first) is the
+    // same picture.
+    std::string topDown = Patched(bmp, 22, uint32_t(-12), 4, false);
+    const size_t offset = uint8_t(bmp[10]) | uint8_t(bmp[11]) << 8, stride = 16 * 4;
+    for (size_t row = 0; row < 12; ++row) topDown.replace(offset + row * stride, stride, bmp, offset + (11 - row) * stride, stride);
+    std::vector<uint32_t> expected, actual;
+    int width = 0, height = 0;
+    const auto decode = [](const std::string& bytes) {
+        return DecodeImage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0);
+    };
+    const auto bottomUp = decode(bmp), topFirst = decode(topDown);
+    ASSERT_TRUE(bottomUp && topFirst);
+    ASSERT_TRUE(ReadBitmapPixels(bottomUp->bitmap.Get(), expected, width, height));
+    ASSERT_TRUE(ReadBitmapPixels(topFirst->bitmap.Get(), actual, width, height));
+    EXPECT_EQ(expected, actual);
 }
 
 } // namespace

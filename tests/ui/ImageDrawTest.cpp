@@ -113,6 +113,12 @@ TEST_F(ImageDraw, DestinationGeometryAndPaintRectangle)
             EXPECT_EQ(CellColour(3, 0), canvas.Rgb(108, 48));
         }
     }
+    // A control taller than any screen: its image is cut to what is seen.
+    for (const wchar_t* pairs : {L"", L" fade='200'", L" corner='1,1,1,1'"}) {
+        Canvas canvas(9, 9, kBack);
+        ASSERT_TRUE(Draw(canvas, {0, 0, 9, 2147483596}, File(cells_) + pairs, {0, 0, 9, 9}));
+        EXPECT_NE(kBack, canvas.At(4, 4)) << pairs;
+    }
     // Only the same-size opaque copy is cut to the paint rectangle; cells
     // that meet it are drawn whole.
     for (const wchar_t* pairs : {L"", L" corner='1,1,1,1'", L" fade='254'"}) {

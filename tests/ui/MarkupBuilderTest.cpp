@@ -228,5 +228,35 @@ TEST(MarkupBuilderTest, HostileMarkupFailsOrBuilds)
     }
 }
 
+// Markup files read as UTF-8, where a lead byte swallows the end tag after
+// it, and elements with more attributes than the reader checks quickly.
+TEST(MarkupBuilderTest, MultibyteNestingAndAttributeFloodsAreRefused)
+{
+    const auto repeat = [](const std::string& piece, size_t count) {
+        std::string text;
+        for (size_t i = 0; i < count; ++i) text += piece;
+        return text;
+    };
+    std::string attributes;
+    for (size_t i = 0; i < VLMarkupBuilder::kMaxAttributes; ++i) attributes += " a" + std::to_string(i) + "=''";
+    const std::pair<std::string, bool> cases[] = {
+        {"\xEF\xBB\xBF<Window>" + repeat("<Container>\xF0</a>", 5000), false},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><Window>" + repeat("<Container>\xF0</a>", 4500), false},
+        {"<Window>" + repeat("<Container>\xF0</Container>", 5000) + "<Control/></Window>", true}, // GBK: closed
+        {"<Window><Control" + attributes + "/></Window>", true},
+        {"<Window><Control" + attributes + " x=''/></Window>", false},
+        {"<Window><Control" + repeat(" a=''", 100000) + "/></Window>", false},
+    };
+    Velora::Test::TestFolder folder;
+    const std::wstring path = folder / L"hostile.xml";
+    for (const auto& [bytes, builds] : cases) {
+        ASSERT_TRUE(Velora::Test::WriteFileBytes(path, bytes));
+        BoundManager bound;
+        VLMarkupBuilder builder;
+        std::unique_ptr<VLControl> root(builder.Create(path.c_str(), nullptr, nullptr, kMarkupFile, &bound.manager));
+        EXPECT_EQ(root != nullptr, builds) << bytes.substr(0, 60);
+    }
+}
+
 } // namespace
 } // namespace Velora

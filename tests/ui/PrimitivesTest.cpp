@@ -93,8 +93,24 @@ TEST(VLRenderEngine, CornerRegionCutsExactlyTheTransparentCornerPixels)
     region = VLRenderEngine::CreateCornerRegion((L"file='" + tiny + L"' corner='5,5,5,5'").c_str(), 3, 3);
     ASSERT_TRUE(region);
     for (int i = 0; i < 9; ++i) EXPECT_FALSE(PtInRegion(region.Get(), i % 3, i / 3)) << i;
-    VLUIResources::Instance()->RemoveFileImage(path);
-    VLUIResources::Instance()->RemoveFileImage(tiny);
+    // Checkerboards: 32 x 32 is cut exactly; 256 x 256 would shape the window
+    // with thousands of rectangles and shapes nothing.
+    const std::wstring board = folder / L"board.png";
+    for (int side : {32, 256}) {
+        auto opaque = [side](int i) { return (i % side + i / side) % 2 == 1; };
+        Rgba squares;
+        for (int i = 0; i < side * side; ++i) squares.insert(squares.end(), {0, 0, 255, BYTE(opaque(i) ? 255 : 0)});
+        VLUIResources::Instance()->RemoveFileImage(board);
+        ASSERT_TRUE(WriteFileBytes(board, Encode(Format::Png, side, side, squares)));
+        const std::wstring half = std::to_wstring(side / 2);
+        region = VLRenderEngine::CreateCornerRegion(
+            (L"file='" + board + L"' corner='" + half + L"," + half + L"," + half + L"," + half + L"'").c_str(), side,
+            side);
+        ASSERT_EQ(side == 32, bool(region));
+        for (int i = 0; region && i < side * side; ++i)
+            ASSERT_EQ(opaque(i), PtInRegion(region.Get(), i % side, i / side) != 0) << i;
+    }
+    for (const std::wstring& file : {path, tiny, board}) VLUIResources::Instance()->RemoveFileImage(file);
 }
 
 } // namespace

@@ -164,6 +164,32 @@ TEST_F(Text, LinesLoseEmptyOnesAndEllipsiseTheLast)
     ExpectSame(expected, lines, width, 3 * h);
 }
 
+// Texts far longer than their rectangle, and a translucent text in a
+// rectangle far larger than the canvas, draw what a short text or a small
+// rectangle draws; each is measured about as far as it is seen.
+TEST_F(Text, HugeTextsAndRectanglesDrawTheirVisiblePart)
+{
+    std::wstring words;
+    while (words.size() < 600000) words += L"ab cd\x4E2D ";
+    const auto wrapped = [&](Canvas& canvas, size_t length, bool rich) {
+        Prepare(canvas);
+        RECT rect = {0, 0, 120, 3 * LineHeight()};
+        if (rich) return (void)Rich(canvas, words.substr(0, length), rect, DT_CENTER | DT_WORDBREAK);
+        VLRenderEngine::DrawTextLines(canvas.Dc(), rect, DT_CENTER, 0, words.substr(0, length));
+    };
+    for (bool rich : {false, true}) {
+        Canvas expected(120, 60, kWhite), actual(120, 60, kWhite);
+        wrapped(expected, 3000, rich);
+        wrapped(actual, rich ? 600000 : 100000, rich);
+        ExpectSame(expected, actual, 120, 60);
+    }
+    Canvas small(60, 30, kWhite), huge(60, 30, kWhite);
+    VLRenderEngine::DrawText(small.Dc(), &bound_.manager, {0, 0, 60, 30}, L"HH", 0x80FF0000, L"t", 0, 0, false);
+    VLRenderEngine::DrawText(huge.Dc(), &bound_.manager, {0, 0, 16000, 16000}, L"HH", 0x80FF0000, L"t", 0, 0, false);
+    EXPECT_GT(small.Where(0xFF7F7F, 2).right, 0);
+    ExpectSame(small, huge, 60, 30);
+}
+
 TEST_F(Text, TranslucentTextBlends)
 {
     Canvas canvas(60, 30, kWhite);

@@ -6,6 +6,8 @@
 #include "ui/core/BitmapPixels.h"
 #include "ui/core/UIResources.h"
 
+#include <algorithm>
+
 using namespace Velora;
 using namespace Velora::Test;
 
@@ -56,6 +58,32 @@ TEST(VLUIResources, FileCacheKeysOnThePathAloneAndEvictsLeastRecentlyUsed)
     EXPECT_EQ(0u, pixel(0, 0));
     for (int i = 0; i <= limit; ++i) resources->RemoveFileImage(path(i));
     EXPECT_FALSE(resources->GetFileImage(folder / L"missing.png", 0, false));
+}
+
+// Every spelling of one file finds one record; distinct large files are
+// bounded by their decoded bytes.
+TEST(VLUIResources, FileCacheKeysOnTheFileAndBoundsItsBytes)
+{
+    TestFolder folder;
+    VLUIResources* resources = VLUIResources::Instance();
+    const int side = 2048, files = int(VLUIResources::kMaxFileImageBytes / (size_t(side) * side * 4)) + 1;
+    Rgba magenta;
+    for (int i = 0; i < side * side; ++i) magenta.insert(magenta.end(), {255, 0, 255, 255});
+    const std::string png = Encode(Format::Png, side, side, magenta);
+    auto path = [&](int i) { return folder / (std::to_wstring(i) + L".png"); };
+    for (int i = 0; i < files; ++i) ASSERT_TRUE(WriteFileBytes(path(i), png));
+    VLImageInfo* first = resources->GetFileImage(path(0), 0xFFFF00FF, false);
+    ASSERT_TRUE(first);
+    std::wstring slashes = path(0);
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+    for (const std::wstring& spelling : {folder.Path() + L"\\.\\0.png", folder.Path() + L"\\x\\..\\0.png", slashes,
+                                         folder.Path() + L"\\0.PNG", folder.Path() + L"\\\\0.png"})
+        EXPECT_EQ(first, resources->GetFileImage(spelling, 0, false)) << spelling;
+    for (int i = 1; i < files; ++i) ASSERT_TRUE(resources->GetFileImage(path(i), 0, false));
+    // The first file was evicted by bytes, not by count: loaded anew, it
+    // takes the mask asked for now.
+    EXPECT_EQ(0xFFFF00FFu, Pixels(resources->GetFileImage(slashes, 0, false))[0]);
+    for (int i = 0; i < files; ++i) resources->RemoveFileImage(path(i));
 }
 
 TEST(VLUIResources, AddedEntriesReplaceAndFreeTheOldRecord)

@@ -126,6 +126,11 @@ TEST(SkinWindowTest, LayeredWindowIsPaintedThroughUpdateLayeredWindow)
     EXPECT_TRUE(w.paintManager.RedrawLayeredWindow(w.paintManager.layeredAlpha));
     EXPECT_TRUE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
+    // A paint the system asks for is answered: nothing is left to repaint.
+    InvalidateRect(w, nullptr, FALSE);
+    Pump();
+    RECT update;
+    EXPECT_FALSE(GetUpdateRect(w, &update, FALSE));
     // The constant alpha is percent x 255 / 100: 100 % is opaque.
     const int percents[] = {50, 100, 255, -1, 0}, alphas[] = {127, 255, 255, 255, 0};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(LayeredAlpha(percents[i]), alphas[i]) << percents[i];

@@ -70,4 +70,5 @@ def main():
         f.write(b' name="past" />')
 
 
-main()
+if __name__ == "__main__":
+    main()

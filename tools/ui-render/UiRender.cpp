@@ -1,12 +1,21 @@
 // ui-render <markup file> <width> <height> <out.bmp> [events file]
+// ui-render --batch <list file>
 //
-// Builds the markup file into a window of the client size given, lays it out
-// and paints it, replays the mouse events of the events file (one a line:
-// "move|down|up|rdown|rup|dblclk|leave x y" in client coordinates, or
-// "wheel x y delta"), then writes the back buffer as a 32-bit BMP. Each
-// notification is printed on its own line as "<type> <sender name> <sender id>".
+// Builds the markup file (its first window, or the bare window element) into
+// a window of the client size given, lays it out and paints it, replays the
+// mouse events of the events file (one a line: "move|down|up|rdown|rup|dblclk|
+// leave x y" in client coordinates, or "wheel x y delta"), then writes the
+// back buffer as a 32-bit BMP. Each notification is printed on its own line
+// as "<type> <sender name> <sender id>".
+//
+// With --batch, every line of the list file (UTF-8) holds the arguments of
+// one run separated by tabs; each run is framed by the lines "case <n>" and
+// "end <n> <status>" (status as the exit status of a single run), so that
+// many markups share one start of the process. The exit status is 1 only when
+// the list cannot be read.
 #include "base/File.h"
 #include "base/TextConvert.h"
+#include "base/UniqueHandle.h"
 #include "ui/controls/ControlElements.h"
 #include "ui/core/MarkupBuilder.h"
 #include "ui/core/UIResources.h"
@@ -36,7 +45,10 @@ public:
         paintManager.Init(window_);
         VLPaintManager::RegisterManager(&paintManager);
         VLMarkupBuilder builder;
-        paintManager.AttachRoot(builder.Create(markup_.c_str(), nullptr, nullptr, kMarkupFile, &paintManager));
+        VLControl* root = builder.Create(markup_.c_str(), nullptr, nullptr, kMarkupFile, &paintManager);
+        if (TiXmlElement* first = root ? nullptr : builder.FirstWindow())
+            root = builder.ParseWindow(first, &paintManager);
+        paintManager.AttachRoot(root);
         paintManager.AddNotifier(this);
         return 0;
     }
@@ -127,27 +139,30 @@ int Fail(const char* message)
     return 1;
 }
 
-} // namespace
+// The arguments of one run.
+struct Job {
+    std::wstring markup;
+    int width = 0, height = 0;
+    std::wstring bitmap;
+    std::wstring events; // empty: none
+};
 
-int wmain(int argc, wchar_t** argv)
+int Render(const Job& job)
 {
-    _setmode(_fileno(stdout), _O_BINARY);
-    if (argc != 5 && argc != 6)
-        return Fail("usage: ui-render <markup file> <width> <height> <out.bmp> [events file]");
-    const int width = _wtoi(argv[2]), height = _wtoi(argv[3]);
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return Fail("width and height must be 1 to 8192");
+    if (job.width <= 0 || job.height <= 0 || job.width > 8192 || job.height > 8192)
+        return Fail("width and height must be 1 to 8192");
     std::vector<std::string> events;
-    if (argc == 6) {
-        std::ifstream in(argv[5]);
+    if (!job.events.empty()) {
+        std::ifstream in(job.events.c_str());
         if (!in) return Fail("cannot read the events file");
         for (std::string line; std::getline(in, line);) events.push_back(line);
     }
-    VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
-    RegisterControlElements();
-
-    RenderWindow window(argv[1]);
-    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height))
+    RenderWindow window(job.markup);
+    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, job.width, job.height))
         return Fail("cannot create the window");
+    // Gone with its tree at the end of every run, so that runs of a batch
+    // never meet.
+    const VLUniqueHandle<HWND, &DestroyWindow> destroyed(window);
     if (!window.paintManager.root) return Fail("the markup built no control");
     window.ShowWindow(true, false);
     UpdateWindow(window);
@@ -156,9 +171,54 @@ int wmain(int argc, wchar_t** argv)
         if (!PostEvent(window, line)) return Fail(("bad event line: " + line).c_str());
         PumpUntilIdle();
     }
-    const RECT client = {0, 0, width, height};
+    const RECT client = {0, 0, job.width, job.height};
     if (!window.paintManager.PaintBackBuffer(client)) return Fail("cannot paint the back buffer");
-    if (!WriteBitmap(window.paintManager.offscreenBitmap.Get(), width, height, argv[4]))
+    if (!WriteBitmap(window.paintManager.offscreenBitmap.Get(), job.width, job.height, job.bitmap))
         return Fail("cannot write the bitmap");
     return 0;
+}
+
+std::vector<std::wstring> SplitTabs(const std::wstring& line)
+{
+    std::vector<std::wstring> fields;
+    std::wistringstream in(line);
+    for (std::wstring field; std::getline(in, field, L'\t');) fields.push_back(field);
+    return fields;
+}
+
+int RenderBatch(const wchar_t* list)
+{
+    std::ifstream in(list);
+    if (!in) return Fail("cannot read the list file");
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::vector<std::wstring> fields = SplitTabs(MultiByteToWideCP(line.c_str(), -1, CP_UTF8, nullptr));
+        std::printf("case %d\n", ++number);
+        std::fflush(stdout);
+        int status = 1;
+        if (fields.size() != 4 && fields.size() != 5)
+            Fail("a list line holds 4 or 5 tab-separated fields");
+        else
+            status = Render({fields[0], _wtoi(fields[1].c_str()), _wtoi(fields[2].c_str()), fields[3],
+                             fields.size() == 5 ? fields[4] : std::wstring()});
+        std::printf("end %d %d\n", number, status);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
+    RegisterControlElements();
+    if (argc == 3 && std::wcscmp(argv[1], L"--batch") == 0) return RenderBatch(argv[2]);
+    if (argc != 5 && argc != 6)
+        return Fail("usage: ui-render <markup file> <width> <height> <out.bmp> [events file]\n"
+                    "       ui-render --batch <list file>");
+    return Render({argv[1], _wtoi(argv[2]), _wtoi(argv[3]), argv[4], argc == 6 ? argv[5] : std::wstring()});
 }

@@ -199,10 +199,11 @@ void VLControl::PaintText(HDC hdc, bool alpha)
     if (autoCenter) {
         // Shortened until it fits; the measure after the first uses the
         // normal font whichever font draws.
-        int width = WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text, font));
-        while (width > WidthOf(rect) && !text.empty()) {
-            text.pop_back();
-            width = WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text, fonts[kTextNormal]));
+        if (WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text, font)) > WidthOf(rect)) {
+            text.resize(VLRenderEngine::LongestFittingPrefix(text.size() - 1, [&](size_t count) {
+                return WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text.substr(0, count), fonts[kTextNormal])) <=
+                       WidthOf(rect);
+            }));
         }
         style |= DT_CENTER;
     }

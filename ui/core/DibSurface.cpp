@@ -60,6 +60,29 @@ void ReleaseDibSurface(DibSurface& surface)
     surface.copyBuffer = std::vector<unsigned char>();
 }
 
+void DrawThroughSurface(HDC hdc, const RECT& rect, BYTE alpha, const std::function<void(HDC, const RECT&)>& draw,
+                        const std::function<void(uint32_t*, size_t)>& finish)
+{
+    RECT box{}, seen{};
+    if (GetClipBox(hdc, &box) == ERROR || !IntersectRect(&seen, &rect, &box)) return;
+    const int width = seen.right - seen.left, height = seen.bottom - seen.top;
+    DibSurface surface;
+    if (CreateDibSurface(hdc, surface, width, height) != 1) return;
+    const int bytes = width * height * 4;
+    MarkAlpha(surface.bits, bytes);
+    RECT moved = rect;
+    OffsetRect(&moved, -seen.left, -seen.top);
+    draw(surface.memoryDC.Get(), moved);
+    GdiFlush();
+    if (IsSse2Available())
+        RestoreAlphaSse2(surface.bits, bytes);
+    else
+        RestoreAlpha(surface.bits, bytes);
+    if (finish) finish(surface.bits, size_t(width) * size_t(height));
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
+    AlphaBlend(hdc, seen.left, seen.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
+}
+
 bool IsSse2Available()
 {
     // The processor says so through CPUID; probing with an SSE2 instruction

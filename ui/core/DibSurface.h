@@ -8,6 +8,7 @@
 #include "base/GdiScope.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace Velora {
@@ -32,6 +33,15 @@ struct DibSurface {
 // (the surface is left released).
 int CreateDibSurface(HDC dc, DibSurface& surface, int width, int height);
 void ReleaseDibSurface(DibSurface& surface);
+
+// GDI drawing made translucent: draw paints, in the DC it is given, the
+// rectangle moved into a surface that covers only the part of rect that can
+// be seen on hdc (its clip box), so a control far larger than the window
+// costs no more than the window; the drawn pixels become opaque, finish (when
+// given) may rewrite them, and the surface is blended onto hdc with the
+// constant alpha.
+void DrawThroughSurface(HDC hdc, const RECT& rect, BYTE alpha, const std::function<void(HDC, const RECT&)>& draw,
+                        const std::function<void(uint32_t* pixels, size_t count)>& finish = nullptr);
 
 bool IsSse2Available();
 // Alpha of every pixel at least 1, colours kept. A byte count that is not a

@@ -61,29 +61,19 @@ void VLLabel::PaintText(HDC hdc, bool alpha)
     if (GetText().empty()) return;
     const VLTextLook look = CurrentTextLook();
     const RECT pos = GetPos();
-    const int left = pos.left + look.padding.left, top = pos.top + look.padding.top;
-    const int width = pos.right - look.padding.right - left, height = pos.bottom - look.padding.bottom - top;
-    DibSurface surface;
-    if (width <= 0 || height <= 0 || CreateDibSurface(hdc, surface, width, height) != 1) return;
-    const int bytes = width * height * 4;
-    MarkAlpha(surface.bits, bytes);
-    HDC dc = surface.memoryDC.Get();
-    SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, RGB(look.colour >> 16 & 0xFF, look.colour >> 8 & 0xFF, look.colour & 0xFF));
+    const RECT area = {pos.left + look.padding.left, pos.top + look.padding.top, pos.right - look.padding.right,
+                       pos.bottom - look.padding.bottom};
     HFONT font = GetManager() ? GetManager()->GetFont(look.font)->font.Get()
                               : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    {
+    const auto draw = [&](HDC dc, const RECT& moved) {
+        SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, RGB(look.colour >> 16 & 0xFF, look.colour >> 8 & 0xFF, look.colour & 0xFF));
         VLSelectObject selected(dc, font);
-        RECT box = {0, 0, width, height};
+        RECT box = moved;
         DrawTextW(dc, GetText().c_str(), -1, &box, textStyle);
-    }
-    if (IsSse2Available())
-        RestoreAlphaSse2(surface.bits, bytes);
-    else
-        RestoreAlpha(surface.bits, bytes);
-    CoverText(surface.bits, static_cast<size_t>(width) * height, look.colour);
-    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(hdc, left, top, width, height, dc, 0, 0, width, height, blend);
+    };
+    DrawThroughSurface(hdc, area, 255, draw,
+                       [&](uint32_t* pixels, size_t count) { CoverText(pixels, count, look.colour); });
 }
 
 } // namespace Velora

@@ -2,7 +2,7 @@
 
 #include "base/File.h"
 #include "base/TextConvert.h"
-#include "base/XmlNesting.h"
+#include "base/XmlLimits.h"
 #include "ui/core/Button.h"
 #include "ui/core/Container.h"
 #include "ui/core/Control.h"
@@ -127,11 +127,13 @@ bool VLMarkupBuilder::Parse(std::string bytes, bool isUtf8Text)
     codePage_ = isUtf8Text || bom ? CP_UTF8 : declared ? declared : CP_ACP;
     // The reader works on terminated text: a zero byte inside ends the markup.
     bytes.resize(std::strlen(bytes.c_str()));
-    if (!NestingWithin(bytes.c_str(), kMaxDepth)) return false;
+    const XmlEncoding encoding = codePage_ == CP_UTF8 ? XmlEncoding::Utf8 : XmlEncoding::Legacy;
+    if (!WithinXmlLimits(bytes.c_str(), encoding, {kMaxDepth, kMaxAttributes})) return false;
     document_ = std::make_unique<TiXmlDocument>();
     // The reader stops at the first error and keeps what it read before it;
     // that part is built.
-    document_->Parse(bytes.c_str(), nullptr, codePage_ == CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+    document_->Parse(bytes.c_str(), nullptr,
+                     encoding == XmlEncoding::Utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
     return true;
 }
 
@@ -170,6 +172,12 @@ VLControl* VLMarkupBuilder::Create(const wchar_t* source, const wchar_t* resourc
         window = named;
     }
     return window ? ParseWindow(window, manager) : nullptr;
+}
+
+TiXmlElement* VLMarkupBuilder::FirstWindow() const
+{
+    TiXmlElement* first = document_ ? document_->FirstChildElement() : nullptr;
+    return first && first->ValueStr() == "Root" ? first->FirstChildElement("Window") : nullptr;
 }
 
 void VLMarkupBuilder::AddFont(const TiXmlElement* element, VLPaintManager* manager) const

@@ -32,6 +32,9 @@ public:
     // Markup nested deeper than this is refused whole: the reader and the
     // control tree both descend one level of the stack per element.
     static constexpr size_t kMaxDepth = 128;
+    // Elements with more attributes than this are refused: the reader checks
+    // every attribute against all before it.
+    static constexpr size_t kMaxAttributes = 256;
     // Markup files and resources above this size are refused.
     static constexpr size_t kMaxBytes = 16 * 1024 * 1024;
 
@@ -58,6 +61,10 @@ public:
     VLControl* Create(const wchar_t* source, const wchar_t* resourceType, const wchar_t* windowName, int kind,
                       VLPaintManager* manager);
     VLControl* ParseWindow(TiXmlElement* window, VLPaintManager* manager);
+    // The first "Window" under the "Root" element of the markup last given
+    // to Create, for tools that build a markup's first window whatever its
+    // name; null when there is none.
+    TiXmlElement* FirstWindow() const;
     // The first control built under node, or null. Controls that cannot be
     // attached to a parent are deleted.
     VLControl* ParseControls(TiXmlNode* node, VLControl* parent, VLPaintManager* manager);

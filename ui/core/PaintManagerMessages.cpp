@@ -535,6 +535,9 @@ void VLPaintManager::OnPaint()
 {
     if (layered) {
         RedrawLayeredWindow(layeredAlpha);
+        // The picture went out through UpdateLayeredWindow: the update region
+        // is answered, or the system would ask for this paint again at once.
+        ValidateRect(window, nullptr);
         return;
     }
     RECT update;

@@ -1,6 +1,16 @@
 #include "ui/core/RenderClip.h"
 
+#include <algorithm>
+
 namespace Velora {
+
+namespace {
+
+// GDI builds a round region along its corner ellipse, one step per pixel: an
+// ellipse beyond any screen would keep it busy for minutes.
+constexpr LONG kMaxEllipse = 1 << 15;
+
+} // namespace
 
 void VLRenderClip::Begin(VLRenderClip& clip, HDC hdc, const RECT& rect)
 {
@@ -23,10 +33,25 @@ void VLRenderClip::ClipToRoundRect(VLRenderClip& clip, HDC hdc, const RECT& rect
 {
     Begin(clip, hdc, rect);
     if (ellipse == 0) return;
-    clip.newRegion.Reset(CreateRoundRectRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1, ellipse, ellipse));
+    // GDI narrows the ellipse to the rectangle on each axis; when even that
+    // is beyond any screen, the rectangle and the corner are narrowed to what
+    // can be seen.
+    RECT shape = rect;
+    LONG width = ellipse, height = ellipse;
+    const LONG corner = std::abs(LONG(ellipse));
+    if (std::min(corner, rect.right - rect.left) > kMaxEllipse ||
+        std::min(corner, rect.bottom - rect.top) > kMaxEllipse) {
+        RECT box{};
+        GetClipBox(hdc, &box);
+        IntersectRect(&shape, &rect, &box);
+        width = std::min(corner, shape.right - shape.left);
+        height = std::min(corner, shape.bottom - shape.top);
+    }
+    clip.newRegion.Reset(
+        CreateRoundRectRgn(shape.left, shape.top, shape.right + 1, shape.bottom + 1, int(width), int(height)));
     if (!clip.newRegion) return;
     if (roundBottom == 0) {
-        VLRegion square(CreateRectRgn(rect.left, rect.top + ellipse, rect.right, rect.bottom));
+        VLRegion square(CreateRectRgn(shape.left, shape.top + height, shape.right, shape.bottom));
         if (square) CombineRgn(clip.newRegion.Get(), clip.newRegion.Get(), square.Get(), RGN_OR);
     }
     ExtSelectClipRgn(hdc, clip.newRegion.Get(), RGN_AND);

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -124,13 +125,19 @@ void DrawRoundRect(HDC hdc, const RECT& rect, int penWidth, int ellipseWidth, in
 
 // The window region width x height without the fully transparent pixels of
 // the corner blocks of the descriptor's image; nothing when the descriptor
-// has no corner or its image cannot be loaded.
+// has no corner, its image cannot be loaded or the shape would take more
+// rectangles than a window's shape can afford.
 VLRegion CreateCornerRegion(const wchar_t* descriptor, int width, int height);
 
 // Text. Fonts are names the manager resolves (unknown and empty names give
 // its default font; with no manager the system's GUI font); styles are
 // DrawTextW flags.
 
+// The longest prefix, at most count characters, for which fits answers true
+// (the empty prefix always fits). Widths grow with the prefix, so it is
+// found by doubling and then halving: the text measured is about as long as
+// the answer, however long the whole.
+size_t LongestFittingPrefix(size_t count, const std::function<bool(size_t)>& fits);
 // The text's extent from 0,0 in the named font.
 RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font);
 // Plain text. An opaque colour without antialias draws straight onto hdc,

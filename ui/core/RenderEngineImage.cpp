@@ -100,14 +100,43 @@ bool PartOpaque(const DIBSECTION& dib, const RECT& part)
     return true;
 }
 
-void DrawCell(HDC hdc, HDC memory, const Cell& cell, const RECT& paint, bool opaque, BYTE fade,
-              const DIBSECTION* dib)
+// GDI works out a copy over its whole destination, and one far larger than
+// any screen faults inside it: such a cell is cut to what is seen.
+constexpr int64_t kMaxCellExtent = 1 << 16;
+
+// Cuts one axis of a cell, destination [dl, dr) and source [sl, sr), to the
+// seen span [vl, vr) of the destination when the axis is beyond any screen's
+// size: exactly when it is drawn at its own size, else taking the source span
+// that covers what is seen.
+void ClipAxis(LONG& dl, LONG& dr, LONG& sl, LONG& sr, LONG vl, LONG vr)
 {
-    const int dw = cell.dest.right - cell.dest.left, dh = cell.dest.bottom - cell.dest.top;
-    const int sw = cell.source.right - cell.source.left, sh = cell.source.bottom - cell.source.top;
+    const int64_t dw = int64_t(dr) - dl, sw = int64_t(sr) - sl;
+    if (dw <= kMaxCellExtent) return;
+    if (dw == sw) {
+        sl += vl - dl;
+        sr -= dr - vr;
+    } else {
+        const int64_t first = (int64_t(vl) - dl) * sw / dw, end = ((int64_t(vr) - dl) * sw + dw - 1) / dw;
+        sr = LONG(sl + std::max(end, first + 1));
+        sl = LONG(sl + first);
+    }
+    dl = vl;
+    dr = vr;
+}
+
+void DrawCell(HDC hdc, HDC memory, Cell cell, const RECT& paint, bool opaque, BYTE fade, const DIBSECTION* dib)
+{
     // Corners wider than the image or the destination leave nothing to draw
     // here; a negative size would mirror or make AlphaBlend fail.
-    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0 || !Intersects(cell.dest, paint)) return;
+    if (cell.dest.right <= cell.dest.left || cell.dest.bottom <= cell.dest.top ||
+        cell.source.right <= cell.source.left || cell.source.bottom <= cell.source.top)
+        return;
+    RECT seen{};
+    if (!IntersectRect(&seen, &cell.dest, &paint)) return;
+    ClipAxis(cell.dest.left, cell.dest.right, cell.source.left, cell.source.right, seen.left, seen.right);
+    ClipAxis(cell.dest.top, cell.dest.bottom, cell.source.top, cell.source.bottom, seen.top, seen.bottom);
+    const int dw = cell.dest.right - cell.dest.left, dh = cell.dest.bottom - cell.dest.top;
+    const int sw = cell.source.right - cell.source.left, sh = cell.source.bottom - cell.source.top;
     // An opaque cell of a translucent image (the sides and middle of a
     // rounded button) blends to exactly its source pixels: a plain copy gives
     // the same result without AlphaBlend's per-pixel cost.

@@ -7,6 +7,7 @@
 #include "ui/core/ImageDescriptor.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <functional>
 #include <vector>
@@ -31,40 +32,104 @@ void DrawPenShape(HDC hdc, const RECT& rect, int penWidth, uint32_t colour,
         shape(hdc, rect.left, rect.top, rect.right, rect.bottom);
         return;
     }
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    DibSurface surface;
-    if (!CreateDibSurface(hdc, surface, width, height)) return;
-    const int bytes = width * height * 4;
-    MarkAlpha(surface.bits, bytes);
-    {
-        VLSelectObject selectedPen(surface.memoryDC.Get(), pen.Get());
-        VLSelectObject selectedBrush(surface.memoryDC.Get(), GetStockObject(NULL_BRUSH));
-        shape(surface.memoryDC.Get(), 0, 0, width, height);
-        GdiFlush();
-    }
-    if (IsSse2Available()) RestoreAlphaSse2(surface.bits, bytes);
-    else RestoreAlpha(surface.bits, bytes);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, AlphaOf(colour), AC_SRC_ALPHA};
-    AlphaBlend(hdc, rect.left, rect.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
+    DrawThroughSurface(hdc, rect, AlphaOf(colour), [&](HDC dc, const RECT& area) {
+        VLSelectObject selectedPen(dc, pen.Get());
+        VLSelectObject selectedBrush(dc, GetStockObject(NULL_BRUSH));
+        shape(dc, area.left, area.top, area.right, area.bottom);
+    });
 }
 
-// Takes the fully transparent pixels of one block of the image out of the
-// region, a run of a row at a time; window x = image x + dx, y likewise.
-void CutTransparent(HRGN region, const std::vector<uint32_t>& pixels, int imageWidth, const RECT& block, int dx,
-                    int dy)
+// One corner block of the image and where it lies in the window: window
+// x = image x + dx, y likewise.
+struct CornerBlock {
+    RECT area;
+    int dx, dy;
+};
+
+using Spans = std::vector<std::pair<LONG, LONG>>;
+
+constexpr size_t kMaxShapeRectangles = 1024;
+
+// The spans of window row y that stay: [0, width) without the fully
+// transparent pixels of the blocks that cover the row. Pixels are taken out,
+// never toggled, so blocks that overlap cannot put a pixel back.
+Spans KeptSpans(const std::vector<uint32_t>& pixels, int imageWidth, const CornerBlock (&blocks)[4], LONG y, LONG width)
 {
-    for (int y = block.top; y < block.bottom; ++y) {
-        for (int x = block.left; x < block.right;) {
-            if (pixels[size_t(y) * imageWidth + x] != 0) {
+    Spans cuts;
+    for (const CornerBlock& block : blocks) {
+        const LONG row = y - block.dy;
+        if (row < block.area.top || row >= block.area.bottom) continue;
+        const uint32_t* line = pixels.data() + size_t(row) * imageWidth;
+        for (LONG x = block.area.left; x < block.area.right;) {
+            if (line[x] != 0) {
                 ++x;
                 continue;
             }
-            const int start = x;
-            while (x < block.right && pixels[size_t(y) * imageWidth + x] == 0) ++x;
-            VLRegion run(CreateRectRgn(start + dx, y + dy, x + dx, y + 1 + dy));
-            if (run) CombineRgn(region, region, run.Get(), RGN_DIFF);
+            const LONG start = x;
+            while (x < block.area.right && line[x] == 0) ++x;
+            cuts.push_back({start + block.dx, x + block.dx});
         }
     }
+    std::sort(cuts.begin(), cuts.end());
+    Spans kept;
+    LONG at = 0;
+    for (const auto& [left, right] : cuts) {
+        if (left > at) kept.push_back({at, std::min(left, width)});
+        at = std::max(at, right);
+        if (at >= width) break;
+    }
+    if (at < width) kept.push_back({at, width});
+    return kept;
+}
+
+// A region of rectangles that share one band, made in one call.
+VLRegion BandRegion(const Spans& spans, LONG top, LONG bottom)
+{
+    std::vector<BYTE> data(sizeof(RGNDATAHEADER) + spans.size() * sizeof(RECT));
+    auto* region = reinterpret_cast<RGNDATA*>(data.data());
+    region->rdh = {sizeof(RGNDATAHEADER),
+                   RDH_RECTANGLES,
+                   DWORD(spans.size()),
+                   DWORD(spans.size() * sizeof(RECT)),
+                   {spans.empty() ? 0 : spans.front().first, top, spans.empty() ? 0 : spans.back().second, bottom}};
+    auto* rects = reinterpret_cast<RECT*>(region->Buffer);
+    for (size_t i = 0; i < spans.size(); ++i) rects[i] = {spans[i].first, top, spans[i].second, bottom};
+    return VLRegion(ExtCreateRegion(nullptr, DWORD(data.size()), region));
+}
+
+// The region of the rows' spans. Rows whose spans match the row above join
+// its band; the bands are then united pairwise, so that each union works on
+// regions of like size: added one by one, every rectangle would cost as much
+// as all before it.
+VLRegion RegionOfRows(const std::vector<Spans>& rows)
+{
+    // The system answers every rectangle of a window's shape on its own (an
+    // exposed rectangle each, a clip rectangle each), so a shape of
+    // thousands makes every paint crawl: such an image shapes nothing.
+    size_t rectangles = 0;
+    for (size_t top = 0; top < rows.size(); ++top) {
+        if (top == 0 || rows[top] != rows[top - 1]) rectangles += rows[top].size();
+    }
+    if (rectangles > kMaxShapeRectangles) return VLRegion();
+    std::vector<VLRegion> parts;
+    for (size_t top = 0; top < rows.size();) {
+        size_t bottom = top + 1;
+        while (bottom < rows.size() && rows[bottom] == rows[top]) ++bottom;
+        parts.push_back(BandRegion(rows[top], LONG(top), LONG(bottom)));
+        if (!parts.back()) return VLRegion();
+        top = bottom;
+    }
+    if (parts.empty()) return VLRegion(CreateRectRgn(0, 0, 0, 0));
+    while (parts.size() > 1) {
+        size_t united = 0;
+        for (size_t i = 0; i < parts.size(); i += 2, ++united) {
+            if (i + 1 < parts.size() && CombineRgn(parts[i].Get(), parts[i].Get(), parts[i + 1].Get(), RGN_OR) == ERROR)
+                return VLRegion();
+            if (united != i) parts[united] = std::move(parts[i]);
+        }
+        parts.resize(united);
+    }
+    return std::move(parts.front());
 }
 
 } // namespace
@@ -110,18 +175,18 @@ VLRegion CreateCornerRegion(const wchar_t* descriptorText, int width, int height
     std::vector<uint32_t> pixels;
     int iw = 0, ih = 0;
     if (!image || !ReadBitmapPixels(image->bitmap.Get(), pixels, iw, ih)) return VLRegion();
-    VLRegion region(CreateRectRgn(0, 0, width, height));
-    if (!region) return region;
-    // Blocks are kept inside the image, and pixels are taken out (never
-    // toggled), so blocks that overlap cannot put a pixel back.
+    if (width <= 0 || height <= 0) return VLRegion(CreateRectRgn(0, 0, 0, 0));
+    // Blocks are kept inside the image.
     const int left = std::clamp<int>(corner.left, 0, iw), right = std::clamp<int>(corner.right, 0, iw);
     const int top = std::clamp<int>(corner.top, 0, ih), bottom = std::clamp<int>(corner.bottom, 0, ih);
     const int toRight = width - iw, toBottom = height - ih;
-    CutTransparent(region.Get(), pixels, iw, RECT{0, 0, left, top}, 0, 0);
-    CutTransparent(region.Get(), pixels, iw, RECT{iw - right, 0, iw, top}, toRight, 0);
-    CutTransparent(region.Get(), pixels, iw, RECT{0, ih - bottom, left, ih}, 0, toBottom);
-    CutTransparent(region.Get(), pixels, iw, RECT{iw - right, ih - bottom, iw, ih}, toRight, toBottom);
-    return region;
+    const CornerBlock blocks[4] = {{{0, 0, left, top}, 0, 0},
+                                   {{iw - right, 0, iw, top}, toRight, 0},
+                                   {{0, ih - bottom, left, ih}, 0, toBottom},
+                                   {{iw - right, ih - bottom, iw, ih}, toRight, toBottom}};
+    std::vector<Spans> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[size_t(y)] = KeptSpans(pixels, iw, blocks, y, width);
+    return RegionOfRows(rows);
 }
 
 } // namespace Velora::VLRenderEngine

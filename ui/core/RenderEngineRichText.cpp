@@ -286,13 +286,25 @@ void RichText::TextRun()
     const wchar_t* p = p_;
     if (!raw_ && IsOpener(*p)) ends.push_back(++p); // a bracket that forms no tag is text
     const int charWidth = Metrics(font_).tmMaxCharWidth;
-    // Every prefix's extent from one call: measuring each prefix anew made
-    // the walk quadratic in GDI calls once a run neared the right edge.
-    const wchar_t* runEnd = p;
-    while (*runEnd && *runEnd != L'\n' && !(raw_ ? IsRawEnd(runEnd) : IsOpener(*runEnd))) ++runEnd;
-    std::vector<int> extents(size_t(runEnd - start) + 1);
-    GetTextExtentExPointW(hdc_, start, int(runEnd - start), 0, nullptr, extents.data() + 1, &size);
-    const auto extentTo = [&](const wchar_t* end) { return extents[size_t(end - start)]; };
+    // Prefix extents come from one call: measuring each prefix anew made the
+    // walk quadratic in GDI calls once a run neared the right edge. Only the
+    // part of the run asked about is measured, doubled whenever more is asked
+    // for, so a run over many lines costs each line about its own length.
+    const wchar_t* runEnd = p; // found so far
+    std::vector<int> extents(1, 0);
+    const auto extentTo = [&](const wchar_t* end) {
+        const size_t count = size_t(end - start);
+        if (count >= extents.size()) {
+            const size_t wanted = std::max({count, size_t(64), 2 * extents.size()});
+            while (size_t(runEnd - start) < wanted && *runEnd && *runEnd != L'\n' &&
+                   !(raw_ ? IsRawEnd(runEnd) : IsOpener(*runEnd)))
+                ++runEnd;
+            const size_t measured = std::max(count, size_t(runEnd - start));
+            extents.assign(measured + 1, 0);
+            GetTextExtentExPointW(hdc_, start, int(measured), 0, nullptr, extents.data() + 1, &size);
+        }
+        return extents[count];
+    };
     while (*p && *p != L'\n') {
         if (raw_ && IsRawEnd(p)) {
             raw_ = false; // the closing tag follows as a tag without effect

@@ -51,27 +51,16 @@ SIZE LineExtent(HDC hdc, const wchar_t* text, size_t count, uint32_t style)
 }
 
 // The longest prefixes that fit the width, one after another; a line holds
-// at least one character. Widths grow with the prefix, so the longest
-// fitting prefix is found by halving.
+// at least one character.
 std::vector<Line> BreakPiece(HDC hdc, const std::wstring& piece, int width, uint32_t style)
 {
     std::vector<Line> lines;
     for (size_t start = 0; start < piece.size();) {
         const wchar_t* at = piece.c_str() + start;
-        size_t fits = 1, tooLong = piece.size() - start + 1;
-        SIZE extent = LineExtent(hdc, at, tooLong - 1, style);
-        if (extent.cx <= width) {
-            fits = tooLong - 1;
-        } else {
-            while (tooLong - fits > 1) {
-                const size_t middle = fits + (tooLong - fits) / 2;
-                if (LineExtent(hdc, at, middle, style).cx <= width)
-                    fits = middle;
-                else
-                    tooLong = middle;
-            }
-            extent = LineExtent(hdc, at, fits, style);
-        }
+        const size_t fits = std::max<size_t>(1, LongestFittingPrefix(piece.size() - start, [&](size_t count) {
+                                                 return LineExtent(hdc, at, count, style).cx <= width;
+                                             }));
+        const SIZE extent = LineExtent(hdc, at, fits, style);
         lines.push_back({start, fits, int(extent.cx), int(extent.cy)});
         start += fits;
     }
@@ -94,6 +83,30 @@ std::vector<std::wstring> SplitPieces(const std::wstring& text)
 
 } // namespace
 
+size_t LongestFittingPrefix(size_t count, const std::function<bool(size_t)>& fits)
+{
+    size_t fitting = 0, tooLong = count + 1;
+    for (size_t probe = 1; probe <= count; probe *= 2) {
+        if (!fits(probe)) {
+            tooLong = probe;
+            break;
+        }
+        fitting = probe;
+    }
+    if (tooLong > count && fitting < count) {
+        if (fits(count)) return count;
+        tooLong = count;
+    }
+    while (tooLong - fitting > 1) {
+        const size_t middle = fitting + (tooLong - fitting) / 2;
+        if (fits(middle))
+            fitting = middle;
+        else
+            tooLong = middle;
+    }
+    return fitting;
+}
+
 RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font)
 {
     RECT rect = {0, 0, 0, 0};
@@ -113,26 +126,12 @@ void DrawText(HDC hdc, VLPaintManager* manager, const RECT& rect, const std::wst
         DrawTextInDc(hdc, rect, text, style, lineSpacing);
         return;
     }
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return;
-    DibSurface surface;
-    if (!CreateDibSurface(hdc, surface, width, height)) return;
-    const int bytes = width * height * 4;
-    MarkAlpha(surface.bits, bytes);
-    {
-        const HDC dc = surface.memoryDC.Get();
+    DrawThroughSurface(hdc, rect, BYTE(colour >> 24), [&](HDC dc, const RECT& area) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(colour));
         VLSelectObject selected(dc, fontHandle);
-        DrawTextInDc(dc, {0, 0, width, height}, text, style, lineSpacing);
-        GdiFlush();
-    }
-    if (IsSse2Available())
-        RestoreAlphaSse2(surface.bits, bytes);
-    else
-        RestoreAlpha(surface.bits, bytes);
-    const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(colour >> 24), AC_SRC_ALPHA};
-    AlphaBlend(hdc, rect.left, rect.top, width, height, surface.memoryDC.Get(), 0, 0, width, height, blend);
+        DrawTextInDc(dc, area, text, style, lineSpacing);
+    });
 }
 
 void DrawTextLines(HDC hdc, RECT& rect, uint32_t style, int lineSpacing, const std::wstring& text)

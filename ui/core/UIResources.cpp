@@ -10,6 +10,7 @@
 #include <stb_image.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace Velora {
@@ -68,12 +69,19 @@ bool TgaComplete(const unsigned char* data, size_t size)
     return at <= size;
 }
 
+// A JPEG's entropy-coded data has no length of its own: the decoder reads a
+// cut one as zeros and calls it a success, so a whole one must end with its
+// end-of-image marker.
+bool JpegComplete(const unsigned char* data, size_t size)
+{
+    return size >= 4 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
+}
+
 bool DataComplete(const unsigned char* data, size_t size)
 {
     static const unsigned char kPng[4] = {0x89, 'P', 'N', 'G'};
-    static const unsigned char kPsd[4] = {'8', 'B', 'P', 'S'};
-    if (size >= 4 && (!std::memcmp(data, kPng, 4) || !std::memcmp(data, kPsd, 4))) return true;
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return true;
+    if (size >= 4 && !std::memcmp(data, kPng, 4)) return true;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return JpegComplete(data, size);
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpComplete(data, size);
     return TgaComplete(data, size);
 }
@@ -99,6 +107,35 @@ void ConvertPixels(const unsigned char* rgba, uint32_t* out, size_t count, uint3
     }
 }
 
+size_t ImageBytes(const VLImageInfo& image)
+{
+    return size_t(image.width) * size_t(image.height) * 4;
+}
+
+// What remembering one more spelling of a path costs: the text is kept twice.
+size_t PathBytes(const std::wstring& path)
+{
+    return 2 * path.size() * sizeof(wchar_t) + 64;
+}
+
+// The file a path names, whatever the spelling: its volume and file index,
+// with its size and time of writing, so that a file put where a deleted one
+// was (its index reused) or rewritten is not taken for the cached one; empty
+// when it cannot be opened.
+std::wstring FileIdentity(const std::wstring& path)
+{
+    VLFile file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, 0) ||
+        !GetFileInformationByHandle(file.handle.Get(), &info))
+        return std::wstring();
+    std::wstring identity;
+    Format(identity, L"<file %08lX %08lX%08lX %08lX%08lX %08lX%08lX>", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+           info.nFileIndexLow, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime.dwHighDateTime,
+           info.ftLastWriteTime.dwLowDateTime);
+    return identity;
+}
+
 struct StbPixels {
     ~StbPixels() { stbi_image_free(pixels); }
     unsigned char* pixels = nullptr;
@@ -112,8 +149,10 @@ std::unique_ptr<VLImageInfo> DecodeImage(const unsigned char* data, size_t size,
     int width = 0, height = 0, channels = 0;
     // The header is measured before anything is decoded, so a hostile size
     // never reaches an allocation.
-    if (!stbi_info_from_memory(data, int(size), &width, &height, &channels) || !ImageSizeAllowed(width, height))
-        return nullptr;
+    if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return nullptr;
+    // The header of a top-down BMP gives its height negative.
+    if (data[0] == 'B' && height < 0 && height != INT_MIN) height = -height;
+    if (!ImageSizeAllowed(width, height)) return nullptr;
     StbPixels decoded;
     int decodedWidth = 0, decodedHeight = 0;
     decoded.pixels = stbi_load_from_memory(data, int(size), &decodedWidth, &decodedHeight, &channels, 4);
@@ -137,7 +176,8 @@ VLUIResources* VLUIResources::Instance()
 VLUIResources::~VLUIResources()
 {
     // File images go before resource images, as the cache was built.
-    recentPaths_.clear();
+    recentKeys_.clear();
+    paths_.clear();
     fileImages_.clear();
     resourceImages_.clear();
 }
@@ -153,19 +193,49 @@ VLImageInfo* VLUIResources::GetResourceImage(int id, const std::wstring& type, u
 
 VLImageInfo* VLUIResources::GetFileImage(const std::wstring& path, uint32_t mask, bool enciphered)
 {
-    auto found = fileImages_.find(path);
-    if (found != fileImages_.end()) {
-        auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
-        if (recent != recentPaths_.end()) recentPaths_.erase(recent);
-        recentPaths_.push_back(path);
-        return found->second.get();
+    const auto known = paths_.find(path);
+    const std::wstring* key = known != paths_.end() ? &known->second : fileImages_.count(path) ? &path : nullptr;
+    if (key) {
+        Touch(*key);
+        return fileImages_[*key].image.get();
     }
-    if (recentPaths_.size() >= kMaxFileImages) RemoveFileImage(std::wstring(recentPaths_.front()));
+    // A path not asked for before may name a file cached under another.
+    const std::wstring identity = FileIdentity(PathExists(path) ? path : resourceFolder_ + path);
+    if (identity.empty()) return nullptr;
+    if (fileImages_.count(identity)) {
+        Touch(identity);
+        EvictFor(PathBytes(path));
+        AddPath(path, identity);
+        return fileImages_[identity].image.get();
+    }
     std::unique_ptr<VLImageInfo> image = LoadFileImage(path, mask, enciphered);
     if (!image) return nullptr;
-    VLImageInfo* record = (fileImages_[path] = std::move(image)).get();
-    recentPaths_.push_back(path);
+    EvictFor(ImageBytes(*image) + PathBytes(path));
+    fileBytes_ += ImageBytes(*image);
+    VLImageInfo* record = (fileImages_[identity].image = std::move(image)).get();
+    AddPath(path, identity);
+    recentKeys_.push_back(identity);
     return record;
+}
+
+void VLUIResources::Touch(const std::wstring& key)
+{
+    auto recent = std::find(recentKeys_.begin(), recentKeys_.end(), key);
+    if (recent != recentKeys_.end()) recentKeys_.erase(recent);
+    recentKeys_.push_back(key);
+}
+
+void VLUIResources::AddPath(const std::wstring& path, const std::wstring& key)
+{
+    paths_[path] = key;
+    fileImages_[key].paths.push_back(path);
+    fileBytes_ += PathBytes(path);
+}
+
+void VLUIResources::EvictFor(size_t bytes)
+{
+    while (recentKeys_.size() > 1 && (recentKeys_.size() >= kMaxFileImages || fileBytes_ + bytes > kMaxFileImageBytes))
+        RemoveKey(std::wstring(recentKeys_.front()));
 }
 
 int VLUIResources::AddResourceImage(int id, std::unique_ptr<VLImageInfo> image)
@@ -179,16 +249,32 @@ std::wstring VLUIResources::AddFileImage(const std::wstring& name, std::unique_p
 {
     std::wstring key = name;
     if (key.empty()) Format(key, L"%d", nextKey_++);
-    fileImages_[key] = std::move(image);
+    // The name finds this record from now on, not a file it may have named.
+    if (paths_.count(key)) RemoveFileImage(key);
+    FileEntry& entry = fileImages_[key];
+    if (entry.image) fileBytes_ -= ImageBytes(*entry.image);
+    fileBytes_ += ImageBytes(*image);
+    entry.image = std::move(image);
     return key;
 }
 
 void VLUIResources::RemoveFileImage(const std::wstring& path)
 {
-    auto found = fileImages_.find(path);
+    const auto known = paths_.find(path);
+    RemoveKey(known != paths_.end() ? std::wstring(known->second) : path);
+}
+
+void VLUIResources::RemoveKey(const std::wstring& key)
+{
+    auto found = fileImages_.find(key);
     if (found == fileImages_.end()) return;
-    auto recent = std::find(recentPaths_.begin(), recentPaths_.end(), path);
-    if (recent != recentPaths_.end()) recentPaths_.erase(recent);
+    for (const std::wstring& spelling : found->second.paths) {
+        paths_.erase(spelling);
+        fileBytes_ -= PathBytes(spelling);
+    }
+    if (found->second.image) fileBytes_ -= ImageBytes(*found->second.image);
+    auto recent = std::find(recentKeys_.begin(), recentKeys_.end(), key);
+    if (recent != recentKeys_.end()) recentKeys_.erase(recent);
     fileImages_.erase(found);
 }
 
