@@ -270,7 +270,7 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     EXPECT_FALSE(missing.loaded);
 
     // A seed list nested past any the program writes is refused unparsed.
-    ASSERT_TRUE(WriteFileBytes(folder / L"deep.xml", Nest(20000, "<a>", "", "</a>")));
+    ASSERT_TRUE(Velora::Test::WriteFileBytes(folder / L"deep.xml", Nest(20000, "<a>", "", "</a>")));
     VLXmlDocument deep;
     EXPECT_FALSE(deep.Load(folder / L"deep.xml"));
 }
