@@ -31,7 +31,7 @@ protected:
         ASSERT_TRUE(files.Start());
         UseFile(RandomBytes(3000001, 11));
         task = new VLHttpTask(kRuntime, folder.Path());
-        task->listener = &slot;
+        task->listener.Set(&recorder);
     }
     void TearDown() override { task->Destroy(); }
 
@@ -56,7 +56,6 @@ protected:
     TestFolder folder;
     std::string source;
     RecordingListener recorder;
-    VLListenerSlot slot = &recorder;
     VLHttpTask* task = nullptr;
     std::wstring Target() const { return folder / L"pkg.exe"; }
 };
@@ -179,7 +178,7 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
     files.SetFaults(VLServerFaults());
     const size_t before = files.Requests().size();
     RecordingListener second;
-    slot = &second;
+    task->listener.Set(&second);
     ASSERT_TRUE(task->Start());
     ASSERT_TRUE(second.WaitFinished(result));
     ASSERT_EQ(kDownloadOk, result);
@@ -218,7 +217,7 @@ TEST_F(HttpTaskTest, FileFailingItsCheckIsDeleted)
         SCOPED_TRACE(md5);
         UseFile(source, 1, md5);
         RecordingListener fresh;
-        slot = &fresh;
+        task->listener.Set(&fresh);
         uint32_t result = 0;
         ASSERT_TRUE(task->Start());
         ASSERT_TRUE(fresh.WaitFinished(result));
@@ -274,7 +273,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
         else service.SetFile(kQuery, c.answer);
         service.SetFaults(faults);
         RecordingListener fresh;
-        slot = &fresh;
+        task->listener.Set(&fresh);
         task->retryCount = 0;
         uint32_t result = 0;
         ASSERT_TRUE(task->Start());
@@ -329,10 +328,9 @@ TEST_F(HttpTaskTest, StopWhileAServerStallsEndsTheTaskWithin2s)
             service.SetFaults(step == 0 ? c.second : VLServerFaults());
             files.SetFaults(step == 0 ? VLServerFaults() : c.second);
             RecordingListener listener;
-            VLListenerSlot listenerSlot = &listener;
             TestFolder taskFolder;
             VLHttpTask* stalled = new VLHttpTask(kRuntime, taskFolder.Path());
-            stalled->listener = &listenerSlot;
+            stalled->listener.Set(&listener);
             ASSERT_TRUE(stalled->Start());
             Sleep(1000);
             const DWORD stopped = GetTickCount();
@@ -398,7 +396,7 @@ TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
     ASSERT_TRUE(task->Start());
     for (int i = 0; i < 3000 && recorder.LastDownloaded() < 1000000; ++i) Sleep(10);
     ASSERT_EQ(1000000u, recorder.LastDownloaded());
-    slot = nullptr;
+    task->listener.Set(nullptr);
     task->Destroy();
     task = new VLHttpTask(kRuntime, folder.Path());
     EXPECT_TRUE(FileExists(Target() + L".vll"));
