@@ -15,8 +15,7 @@
 
 namespace Velora {
 
-template <typename T>
-class VLCallGate {
+template <typename T> class VLCallGate {
 public:
     VLCallGate() = default;
     explicit VLCallGate(T* target) : target_(target) {}
@@ -24,8 +23,7 @@ public:
     VLCallGate& operator=(const VLCallGate&) = delete;
 
     // Calls call(listener) unless none is set; false when nothing was called.
-    template <typename F>
-    bool Call(F&& call)
+    template <typename F> bool Call(F&& call)
     {
         T* target;
         {

@@ -298,8 +298,8 @@ bool VLBTManager::RemoveSeedById(uint64_t gameId)
     bool held = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        auto it =
-            std::find_if(seeds_.begin(), seeds_.end(), [gameId](const SeedPtr& seed) { return seed->gameId == gameId; });
+        auto it = std::find_if(seeds_.begin(), seeds_.end(),
+                               [gameId](const SeedPtr& seed) { return seed->gameId == gameId; });
         if (it == seeds_.end()) return false;
         taken = std::move(*it);
         seeds_.erase(it);

@@ -275,8 +275,7 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     {
         std::lock_guard<std::mutex> guard(impl_->lock);
         auto& tasks = impl_->tasks;
-        auto it = std::find_if(tasks.begin(), tasks.end(),
-                               [task](const auto& listed) { return listed.get() == task; });
+        auto it = std::find_if(tasks.begin(), tasks.end(), [task](const auto& listed) { return listed.get() == task; });
         if (it == tasks.end()) return;
         found = *it;
         tasks.erase(it);
@@ -286,12 +285,12 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     // torrent's owner removes it from inside its own callbacks.
     const auto state = static_cast<BTTorrentState>(found->State());
     // Resume data taken while the engine checks the data would be worthless.
-    if (!ForgetsRecord(mode) && state != BTTorrentState::QueuedForChecking &&
-        state != BTTorrentState::CheckingFiles && state != BTTorrentState::CheckingResumeData)
+    if (!ForgetsRecord(mode) && state != BTTorrentState::QueuedForChecking && state != BTTorrentState::CheckingFiles &&
+        state != BTTorrentState::CheckingResumeData)
         found->WriteResumeData();
     try {
-        impl_->session->remove_torrent(found->Handle(), DeletesData(mode) ? lt::session_handle::delete_files
-                                                                          : lt::remove_flags_t{});
+        impl_->session->remove_torrent(found->Handle(),
+                                       DeletesData(mode) ? lt::session_handle::delete_files : lt::remove_flags_t{});
     } catch (const std::exception&) {
     }
     if (ForgetsRecord(mode)) {

@@ -48,7 +48,6 @@ private:
 };
 
 // Null when the session cannot be made. The owner deletes it as a CBTSession.
-IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort,
-                            VLBTNetwork network = VLBTNetwork::Public);
+IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network = VLBTNetwork::Public);
 
 } // namespace Velora

@@ -370,9 +370,7 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         RefreshStatus();
         if (resumedOnce_) Notify(BTEvent::Paused);
         return;
-    case Kind::Resumed:
-        callback_.Call([](ITaskCallback& owner) { owner.OnResumed(); });
-        return;
+    case Kind::Resumed: callback_.Call([](ITaskCallback& owner) { owner.OnResumed(); }); return;
     case Kind::Checked: {
         const bool finished = Guard(false, [&] { return torrent_.status().is_finished; });
         if (record_.addAsSeed && !finished) Notify(BTEvent::SeedIncomplete);

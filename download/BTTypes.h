@@ -65,7 +65,7 @@ struct BTSessionStatus {
 
 // Flat copy of the last status the engine posted for a torrent.
 struct BTTaskStatus {
-    int32_t state = 7;               // a BTTorrentState; at first checking resume data
+    int32_t state = 7; // a BTTorrentState; at first checking resume data
     uint8_t hasError = 0;
     float progress = 0;
     char errorText[1024] = {};
@@ -159,8 +159,14 @@ enum class BTRemoveMode : int32_t {
     DeleteData = 2,   // the data goes, the record file and the torrent copy stay
     ForgetAll = 3,    // the data goes too
 };
-inline bool ForgetsRecord(BTRemoveMode mode) { return (int32_t(mode) & 1) != 0; }
-inline bool DeletesData(BTRemoveMode mode) { return (int32_t(mode) & 2) != 0; }
+inline bool ForgetsRecord(BTRemoveMode mode)
+{
+    return (int32_t(mode) & 1) != 0;
+}
+inline bool DeletesData(BTRemoveMode mode)
+{
+    return (int32_t(mode) & 2) != 0;
+}
 
 // Implemented by the owner of a task; called on the session's thread.
 class ITaskCallback {

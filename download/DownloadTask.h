@@ -16,18 +16,18 @@ namespace Velora {
 
 // First argument of VLDownloadMessage::OnMessage.
 enum TaskMessageCode : uint32_t {
-    kMsgStatePath = 0,   // text: resume state file (HTTP) or task record (BitTorrent)
-    kMsgDataPath = 1,    // text: partial data file, or the torrent's file
-    kMsgFinalPath = 2,   // text; value2 low byte: already complete, no transfer ran
-    kMsgPhase = 3,       // value1: phase of the run
-    kMsgTotalSize = 4,   // value1 low word, value2 high word
-    kMsgDownloaded = 5,  // value1 low word, value2 high word
-    kMsgSpeed = 6,       // value2: bytes per second; value1 carries nothing
-    kMsgState = 7,       // value1: the new DownloadTaskState
-    kMsgFinished = 8,    // value1: the DownloadError of the run
-    kMsgSwitchKind = 9,  // value1: the DownloadTaskKind asked for; value2 low byte: answer came from the provider
-    kMsgTimeLeft = 10,   // value1: seconds, kTimeLeftUnknown when the rate is 0
-    kMsgNotice = 11,     // value1: a DownloadError that did not end the run
+    kMsgStatePath = 0,  // text: resume state file (HTTP) or task record (BitTorrent)
+    kMsgDataPath = 1,   // text: partial data file, or the torrent's file
+    kMsgFinalPath = 2,  // text; value2 low byte: already complete, no transfer ran
+    kMsgPhase = 3,      // value1: phase of the run
+    kMsgTotalSize = 4,  // value1 low word, value2 high word
+    kMsgDownloaded = 5, // value1 low word, value2 high word
+    kMsgSpeed = 6,      // value2: bytes per second; value1 carries nothing
+    kMsgState = 7,      // value1: the new DownloadTaskState
+    kMsgFinished = 8,   // value1: the DownloadError of the run
+    kMsgSwitchKind = 9, // value1: the DownloadTaskKind asked for; value2 low byte: answer came from the provider
+    kMsgTimeLeft = 10,  // value1: seconds, kTimeLeftUnknown when the rate is 0
+    kMsgNotice = 11,    // value1: a DownloadError that did not end the run
 };
 
 constexpr uint32_t kTimeLeftUnknown = 0xFFFFFFFF;

@@ -18,8 +18,7 @@ using namespace Velora::Test;
 TEST(BTTaskReports, PhaseOfEveryTorrentState)
 {
     const uint32_t expected[] = {3, 4, 8, 8, 6, 7, 2, 5, 5};
-    for (int state = 0; state < 9; ++state)
-        EXPECT_EQ(expected[state], uint32_t(PhaseOfTorrentState(state))) << state;
+    for (int state = 0; state < 9; ++state) EXPECT_EQ(expected[state], uint32_t(PhaseOfTorrentState(state))) << state;
 }
 
 TEST(BTTaskReports, TimeLeftBlendsAverageAndCurrentRate)

@@ -221,9 +221,12 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
         {"mode 2 keeps record", "pkg.exe", copy, BTRemoveMode::DeleteData, false, true, true, L"save\\pkg.exe"},
         {"root climbing out is refused", "..\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
         {"absolute root is refused", "C:\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
-        {"root naming the save folder is refused", ".", copy, BTRemoveMode::DeleteData, true, true, true, L"save\\pkg.exe"},
-        {"root of dots and spaces is refused", ". .", copy, BTRemoveMode::DeleteData, true, true, true, L"save\\pkg.exe"},
-        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", BTRemoveMode::ForgetRecord, true, false, true, L"save\\pkg.exe"},
+        {"root naming the save folder is refused", ".", copy, BTRemoveMode::DeleteData, true, true, true,
+         L"save\\pkg.exe"},
+        {"root of dots and spaces is refused", ". .", copy, BTRemoveMode::DeleteData, true, true, true,
+         L"save\\pkg.exe"},
+        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", BTRemoveMode::ForgetRecord, true, false,
+         true, L"save\\pkg.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

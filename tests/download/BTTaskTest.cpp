@@ -144,7 +144,8 @@ TEST(BTTask, RefusedWriteEndsTheDownloadAsAccessDenied)
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
     task->Resume();
-    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::AccessDenied, kWaitSeconds)) << ::testing::PrintToString(recorder.Events());
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::AccessDenied, kWaitSeconds))
+        << ::testing::PrintToString(recorder.Events());
     EXPECT_EQ(0, recorder.Count(BTEvent::Complete));
     session->RemoveTask(task.get(), BTRemoveMode::ForgetRecord);
 }

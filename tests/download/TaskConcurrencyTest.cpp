@@ -120,8 +120,7 @@ TEST_F(TaskConcurrencyTest, TwoHundredCyclesFromFourThreadsEachEndWithinTheirBou
 
     // Every torrent left in the session is a seed's: none was orphaned.
     std::shared_ptr<IBTSession> session = Manager().GetSession();
-    for (int i = 0; i < kWaitSeconds * 10 && session->GetTaskCount() != Manager().CountActiveSeeds(); ++i)
-        Sleep(100);
+    for (int i = 0; i < kWaitSeconds * 10 && session->GetTaskCount() != Manager().CountActiveSeeds(); ++i) Sleep(100);
     EXPECT_EQ(Manager().CountActiveSeeds(), session->GetTaskCount());
 }
 
