@@ -114,20 +114,25 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // released before anything else is called: a listener, a torrent's owner
 // callback, the engine, a file write, another object's lock, or a wait. These
 // are the locks:
-//   VLDownloadTask::lock_ (the folder), VLHttpTask's counter and worker locks,
-//   VLBTTask::lock_ (torrent handle, workers, figures frozen at completion),
-//   VLDownloadManager::lock_ (task list, calls under way), VLBTManager::lock_
-//   (seed list, session, file names), VLTaskList's worker lock, the session's
-//   task list lock, btTaskImpl's status lock, and the lock inside every
-//   VLCallGate (a task's listener slot, a torrent's owner callback).
-// Only two are held across something else, and neither is ever taken by a
-// thread holding another lock: VLBTManager's save lock across the write of
-// "seeds.xml" (so that writes land in the order of the changes), and the
-// worker lock of VLTaskList across joining a worker that has already ended.
+//   VLDownloadTask::lock_ (the folder); VLHttpTask's counter and worker
+//   locks; VLRangeDownloader's range records; VLConnection's socket;
+//   VLBTTask::lock_ (torrent handle, workers, figures frozen at completion,
+//   callbacks under way); VLDownloadManager::lock_ (task list, calls under
+//   way); VLBTManager::lock_ (seed list and each seed's torrent, session,
+//   file names); the session's task list lock; btTaskImpl's status lock;
+//   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
+//   task's listener slot, a torrent's owner callback).
+// Two are held across something else and are taken with no other lock held:
+// VLBTManager's save lock across the write of "seeds.xml", so that writes
+// land in the order of the changes; and VLTaskList's worker lock across
+// starting or joining its worker, which never takes it (a running worker
+// makes StartThread answer at once).
 // What once needed a lock held across a call is kept as state instead:
-// clearing a VLCallGate waits for the calls under way, a download manager's
-// StopAll waits for its calls under way to end, and VLBTTask counts the
-// owner callbacks under way before it lets its object go.
+// clearing a VLCallGate waits for the calls under way through it, a download
+// manager's StopAll waits for its starts under way, a change of the seed list
+// takes its seeds out before it calls the engine and checks afterwards that a
+// seed it started is still listed, and VLBTTask counts the owner callbacks
+// under way before it lets its object go.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);

@@ -64,10 +64,7 @@ VLHttpTask::~VLHttpTask()
     Cancel();
     JoinThread(std::move(thread_));
     JoinPreviousThread();
-    if (cleanupPending) {
-        cleanupPending = false;
-        Cleanup();
-    }
+    if (cleanupPending.exchange(false)) Cleanup();
 }
 
 void VLHttpTask::JoinPreviousThread()
@@ -108,8 +105,7 @@ bool VLHttpTask::Stop()
         OnFinish(kErrStopped);
     } else if (thread_) {
         Cancel();
-    } else if (cleanupPending) {
-        cleanupPending = false;
+    } else if (cleanupPending.exchange(false)) {
         Cleanup();
     }
     return true;
@@ -273,10 +269,7 @@ void VLHttpTask::OnFinish(uint32_t result)
         SetState(kTaskFailed);
     }
     SendValueMessage(kMsgFinished, id, &listener, result);
-    if (cleanupPending) {
-        cleanupPending = false;
-        Cleanup();
-    }
+    if (cleanupPending.exchange(false)) Cleanup();
 }
 
 void VLHttpTask::SetStatePath(const std::wstring& text)

@@ -70,6 +70,10 @@ TEST_F(TaskConcurrencyTest, TwoHundredCyclesFromFourThreadsEachEndWithinTheirBou
         std::atomic<bool> done{false};
     } progress[kThreads];
     for (int t = 0; t < kThreads; ++t) ServeThread(t);
+    // Slow enough that a stop or a removal often comes mid-transfer.
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
 
     auto runCycles = [&](int t) {
         for (int c = 0; c < kCyclesEach; ++c) {
@@ -79,7 +83,7 @@ TEST_F(TaskConcurrencyTest, TwoHundredCyclesFromFourThreadsEachEndWithinTheirBou
             const auto ending = static_cast<Ending>((c / 2 + t) % 4);
             RecordingListener owner;
             VLDownloadManager manager(&owner);
-            VLDownloadTask* task = NewTask(t, torrent, std::to_wstring(t));
+            VLDownloadTask* task = NewTask(t, torrent, std::to_wstring(t) + L"_" + std::to_wstring(c));
             manager.Add(task);
             manager.StartTask(task);
             uint32_t result = 0;
