@@ -246,32 +246,37 @@ void VLBTManager::AddSeed(const std::shared_ptr<IBTTask>& handle, uint64_t gameI
 {
     if (!handle) return;
     std::shared_ptr<IBTSession> session = GetSession();
-    if (!session) {
-        handle->SetCallback(nullptr);
-        return;
-    }
     // Listed holding its torrent, so that the worker never takes it for a
     // waiting seed and adds the torrent a second time.
     auto seed = std::make_shared<VLSeedTask>(this, gameId, ToWide(handle->GetRecord()->resumeFile.c_str()), handle);
     std::vector<SeedPtr> replaced;
-    bool overLimit;
+    bool overLimit = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        for (auto it = seeds_.begin(); it != seeds_.end();) {
-            if ((*it)->gameId == gameId) {
-                replaced.push_back(std::move(*it));
-                it = seeds_.erase(it);
-            } else {
-                ++it;
+        // Shut down meanwhile (or never started): the torrent is let go.
+        if (!session || session_ != session) {
+            session.reset();
+        } else {
+            for (auto it = seeds_.begin(); it != seeds_.end();) {
+                if ((*it)->gameId == gameId) {
+                    replaced.push_back(std::move(*it));
+                    it = seeds_.erase(it);
+                } else {
+                    ++it;
+                }
             }
+            seeds_.push_back(seed);
+            const auto active = std::count_if(seeds_.begin(), seeds_.end(),
+                                              [](const SeedPtr& entry) { return entry->torrent != nullptr; });
+            // Over the limit: the torrent goes and the entry waits its turn,
+            // beyond the limit's places where the worker starts none.
+            overLimit = uint32_t(active) > seedLimit_;
+            if (overLimit) seed->torrent.reset();
         }
-        seeds_.push_back(seed);
-        const auto active =
-            std::count_if(seeds_.begin(), seeds_.end(), [](const SeedPtr& entry) { return entry->torrent != nullptr; });
-        // Over the limit: the torrent goes and the entry waits its turn,
-        // beyond the limit's places where the worker starts none.
-        overLimit = uint32_t(active) > seedLimit_;
-        if (overLimit) seed->torrent.reset();
+    }
+    if (!session) {
+        handle->SetCallback(nullptr);
+        return;
     }
     for (const SeedPtr& same : replaced) Drop(*same, BTRemoveMode::KeepFiles, session);
     if (overLimit) {
@@ -326,6 +331,7 @@ bool VLBTManager::AddSeedFromFile(const std::wstring& resumePath, uint64_t gameI
     if (!session || !session->LoadTaskRecord(ToMultiByteString(resumePath), nullptr)) return false;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        if (session_ != session) return false;
         seeds_.push_back(std::make_shared<VLSeedTask>(this, gameId, resumePath, nullptr));
     }
     WakeWorker();
