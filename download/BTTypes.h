@@ -206,8 +206,9 @@ public:
     virtual void Pause() = 0;
     // UTF-8, as the engine words it.
     virtual std::string GetErrorText() = 0;
-    // Once SetCallback(nullptr) has returned, no call of the old callback is
-    // under way or will follow.
+    // Once it has returned, no call of the old callback is under way or will
+    // follow, but for one the calling thread itself is inside: the calls are
+    // counted, not made under a lock, so a callback may detach itself.
     virtual void SetCallback(ITaskCallback* callback) = 0;
     virtual bool IsRunning() = 0;
     virtual BTTaskStatus* GetStatus(BTTaskStatus* status) = 0;
