@@ -33,7 +33,12 @@ protected:
         task = new VLHttpTask(kRuntime, folder.Path());
         task->listener.Set(&recorder);
     }
-    void TearDown() override { task->Destroy(); }
+    // A set-up that failed made no task: a crash here would leave the run
+    // hanging in Wine's debugger instead of reporting the failure.
+    void TearDown() override
+    {
+        if (task) task->Destroy();
+    }
 
     void UseFile(const std::string& bytes, int type = 1, const std::string& md5 = std::string())
     {
