@@ -11,15 +11,14 @@ namespace {
 class VLHarrowDownloader : public VLDownloadSingleFile, public IHarrowDownloader {
 public:
     // Every package lands in the work folder.
-    VLHarrowDownloader() { folderCallback = &DefaultWorkFolderCallback; }
+    VLHarrowDownloader() { SetFolderCallback(&DefaultWorkFolderCallback); }
     bool Start(int32_t runtimeId) override { return VLDownloadSingleFile::Start(uint32_t(runtimeId)); }
-    HANDLE GetFinishEvent() const override { return finishEvent.Get(); }
-    bool IsSucceeded() const override { return succeeded; }
-    // The task sets it before it reports the finish that the reader waited for.
-    std::wstring GetFilePath() const override { return filePath; }
-    uint64_t GetTotalBytes() const override { return totalSize; }
-    uint64_t GetDownloadedBytes() const override { return downloaded; }
-    uint64_t GetSpeed() const override { return speed; }
+    HANDLE GetFinishEvent() const override { return VLDownloadSingleFile::GetFinishEvent(); }
+    bool IsSucceeded() const override { return VLDownloadSingleFile::IsSucceeded(); }
+    std::wstring GetFilePath() const override { return VLDownloadSingleFile::GetFilePath(); }
+    uint64_t GetTotalBytes() const override { return GetTotalSize(); }
+    uint64_t GetDownloadedBytes() const override { return GetDownloaded(); }
+    uint64_t GetSpeed() const override { return VLDownloadSingleFile::GetSpeed(); }
 };
 
 } // namespace

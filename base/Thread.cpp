@@ -78,4 +78,9 @@ void DeleteThread(VLThread* thread)
     delete thread;
 }
 
+void JoinThread(VLThreadPtr thread)
+{
+    if (thread && thread->data->threadId != GetCurrentThreadId()) thread->Wait();
+}
+
 } // namespace Velora

@@ -21,7 +21,7 @@ struct VLThreadData {
     VLHandle handle;
 };
 
-// Runs at most once: construct, Start, then Wait or Close, then DeleteThread.
+// Runs at most once: construct, Start, then Wait or Close, then free the holder.
 // The record is shared with the running thread, so the holder may be deleted
 // while the function still runs.
 class VLThread {
@@ -48,5 +48,11 @@ private:
 
 // Closes the handle without waiting and frees the holder (made with new).
 void DeleteThread(VLThread* thread);
+
+// The one owner of a thread holder.
+typedef std::unique_ptr<VLThread> VLThreadPtr;
+// Waits without limit for the thread to end, unless it is the calling thread
+// itself, then frees the holder. Nothing happens without a holder.
+void JoinThread(VLThreadPtr thread);
 
 } // namespace Velora

@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    CBTSession session(6881, 6890, BTNetwork::LoopbackOnly);
+    CBTSession session(6881, 6890, VLBTNetwork::LoopbackOnly);
     BTTaskParam param;
     param.savePath = ToMultiByte(folder / L"save");
     param.sourceKind = 1;
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
         Sleep(100);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    session.RemoveTask(task.get(), 1);
+    session.RemoveTask(task.get(), BTRemoveMode::ForgetRecord);
     if (status.totalWantedDone != size) {
         std::printf("download incomplete: %lld of %lld bytes after %.1f s\n",
                     static_cast<long long>(status.totalWantedDone), static_cast<long long>(size), seconds);

@@ -6,9 +6,9 @@ namespace Velora {
 
 namespace {
 
-BTAlert Make(BTAlert::Kind kind, const lt::torrent_alert& alert)
+VLBTAlert Make(VLBTAlert::Kind kind, const lt::torrent_alert& alert)
 {
-    BTAlert copy;
+    VLBTAlert copy;
     copy.kind = kind;
     copy.handle = alert.handle;
     copy.timestamp = alert.timestamp();
@@ -17,17 +17,17 @@ BTAlert Make(BTAlert::Kind kind, const lt::torrent_alert& alert)
 
 } // namespace
 
-std::optional<BTAlert> CopyTaskAlert(lt::alert* alert)
+std::optional<VLBTAlert> CopyTaskAlert(lt::alert* alert)
 {
-    using Kind = BTAlert::Kind;
+    using Kind = VLBTAlert::Kind;
     if (auto* a = lt::alert_cast<lt::save_resume_data_alert>(alert)) {
-        BTAlert copy = Make(Kind::SaveResumeData, *a);
+        VLBTAlert copy = Make(Kind::SaveResumeData, *a);
         copy.resumeData = std::make_shared<lt::add_torrent_params>(std::move(a->params));
         return copy;
     }
     if (auto* a = lt::alert_cast<lt::torrent_finished_alert>(alert)) return Make(Kind::Finished, *a);
     if (auto* a = lt::alert_cast<lt::state_changed_alert>(alert)) {
-        BTAlert copy = Make(Kind::StateChanged, *a);
+        VLBTAlert copy = Make(Kind::StateChanged, *a);
         copy.state = static_cast<int>(a->state);
         copy.previousState = static_cast<int>(a->prev_state);
         return copy;
@@ -36,12 +36,12 @@ std::optional<BTAlert> CopyTaskAlert(lt::alert* alert)
     if (auto* a = lt::alert_cast<lt::torrent_resumed_alert>(alert)) return Make(Kind::Resumed, *a);
     if (auto* a = lt::alert_cast<lt::torrent_checked_alert>(alert)) return Make(Kind::Checked, *a);
     if (auto* a = lt::alert_cast<lt::torrent_error_alert>(alert)) {
-        BTAlert copy = Make(Kind::TorrentError, *a);
+        VLBTAlert copy = Make(Kind::TorrentError, *a);
         copy.error = a->error;
         return copy;
     }
     if (auto* a = lt::alert_cast<lt::file_error_alert>(alert)) {
-        BTAlert copy = Make(Kind::FileError, *a);
+        VLBTAlert copy = Make(Kind::FileError, *a);
         copy.error = a->error;
         copy.operation = a->op;
         return copy;

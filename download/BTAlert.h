@@ -14,7 +14,7 @@
 
 namespace Velora {
 
-struct BTAlert {
+struct VLBTAlert {
     enum class Kind {
         SaveResumeData,
         Finished,
@@ -38,6 +38,6 @@ struct BTAlert {
 
 // Nothing for alerts no task consumes. Takes the resume data out of a
 // save_resume_data_alert.
-std::optional<BTAlert> CopyTaskAlert(lt::alert* alert);
+std::optional<VLBTAlert> CopyTaskAlert(lt::alert* alert);
 
 } // namespace Velora

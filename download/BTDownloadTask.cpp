@@ -50,26 +50,19 @@ bool SparseWithGaps(const std::wstring& path)
            IsSparseFile(file.handle.Get()) && HasAllocationGaps(file.handle.Get());
 }
 
-void JoinAndFree(VLThread* worker)
-{
-    if (!worker) return;
-    if (worker->data->threadId != GetCurrentThreadId()) worker->Wait();
-    DeleteThread(worker);
-}
-
 } // namespace
 
-uint32_t PhaseOfTorrentState(int torrentState)
+BTTaskPhase PhaseOfTorrentState(int torrentState)
 {
-    switch (torrentState) {
-    case 0: return 3;
-    case 1: return 4;
-    case 2:
-    case 3: return 8;
-    case 4: return 6;
-    case 5: return 7;
-    case 6: return 2;
-    default: return 5;
+    switch (static_cast<BTTorrentState>(torrentState)) {
+    case BTTorrentState::QueuedForChecking: return BTTaskPhase::QueuedForChecking;
+    case BTTorrentState::CheckingFiles: return BTTaskPhase::CheckingFiles;
+    case BTTorrentState::DownloadingMetadata:
+    case BTTorrentState::Downloading: return BTTaskPhase::Downloading;
+    case BTTorrentState::Finished: return BTTaskPhase::Finished;
+    case BTTorrentState::Seeding: return BTTaskPhase::Seeding;
+    case BTTorrentState::Allocating: return BTTaskPhase::Allocating;
+    default: return BTTaskPhase::Other;
     }
 }
 
@@ -87,10 +80,35 @@ bool DriveRefusesSize(const DriveInfo& drive, uint64_t size)
            (CompareNoCase(drive.fileSystem, L"FAT32") == 0 || CompareNoCase(drive.fileSystem, L"FAT") == 0);
 }
 
-VLBTTask::VLBTTask(uint32_t taskId_, const std::wstring& workFolder, const std::wstring& record,
+// Counts an owner callback under way, unless the task is closing: then the
+// callback does nothing.
+class VLBTTask::CallbackScope {
+public:
+    explicit CallbackScope(VLBTTask& task) : task_(task)
+    {
+        std::lock_guard<std::mutex> guard(task_.lock_);
+        entered_ = !task_.closing_;
+        if (entered_) ++task_.callbacks_;
+    }
+    ~CallbackScope()
+    {
+        if (!entered_) return;
+        std::lock_guard<std::mutex> guard(task_.lock_);
+        if (--task_.callbacks_ == 0) task_.callbacksEnded_.notify_all();
+    }
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    VLBTTask& task_;
+    bool entered_;
+};
+
+VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::wstring& record,
                    const std::wstring& target)
-    : VLDownloadTask(2, taskId_), hasGaps(&SparseWithGaps), taskId(taskId_), recordPath(record),
-      targetOverride(target), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : VLDownloadTask(DownloadTaskKind::BitTorrent, taskId), taskId_(taskId), targetOverride_(target),
+      hasGaps_(&SparseWithGaps), recordPath_(record), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     SetFolder(workFolder);
 }
@@ -98,21 +116,28 @@ VLBTTask::VLBTTask(uint32_t taskId_, const std::wstring& workFolder, const std::
 VLBTTask::~VLBTTask()
 {
     Stop();
-    VLThread* worker;
-    VLThread* previousWorker;
+    VLThreadPtr worker;
+    VLThreadPtr previousWorker;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        worker = std::exchange(worker_, nullptr);
-        previousWorker = std::exchange(previousWorker_, nullptr);
+        worker = std::move(worker_);
+        previousWorker = std::move(previousWorker_);
     }
-    JoinAndFree(worker);
-    JoinAndFree(previousWorker);
+    JoinThread(std::move(worker));
+    JoinThread(std::move(previousWorker));
     // The pause Stop asked for ends the download through the session's
-    // thread; when that report does not come, the torrent is taken out here.
-    if (CurrentTorrent() && WaitForSingleObject(doneEvent_.Get(), kDoneWaitMs) != WAIT_OBJECT_0)
-        Fail(kErrAborted, kTaskStopped);
+    // thread; when that report does not come, the torrent is taken out below.
+    if (CurrentTorrent()) WaitForSingleObject(doneEvent_.Get(), kDoneWaitMs);
+    // A callback under way may still use this object (a completion handing
+    // its torrent to the seed list): it ends first, and no other begins.
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        closing_ = true;
+        callbacksEnded_.wait(guard, [this] { return callbacks_ == 0; });
+    }
+    if (CurrentTorrent()) Fail(kErrAborted, kTaskStopped);
     if (cleanupPending) {
-        DeleteOwnRecordFiles(3);
+        DeleteOwnRecordFiles(BTRemoveMode::ForgetAll);
         const std::wstring folder = GetFolder();
         if (DirectoryExists(folder)) RemoveDirectoryW(folder.c_str());
     }
@@ -136,43 +161,64 @@ std::shared_ptr<IBTTask> VLBTTask::TakeTorrent()
     return std::move(torrent_);
 }
 
+std::wstring VLBTTask::RecordPath()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return recordPath_;
+}
+
+void VLBTTask::SetRecordPath(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    recordPath_ = path;
+}
+
+std::wstring VLBTTask::GetFinishedPath()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return finishedPath_;
+}
+
+void VLBTTask::ReportPhase(BTTaskPhase value)
+{
+    SendValueMessage(kMsgPhase, id, &listener, static_cast<uint32_t>(value));
+}
+
 bool VLBTTask::Start()
 {
-    abort = false;
+    abort_ = false;
     ResetEvent(doneEvent_.Get());
     driveChecked_ = false;
     rechecked_ = false;
     SetState(kTaskRunning);
-    phase = 0;
-    SendValueMessage(kMsgPhase, id, listener, 0);
+    ReportPhase(BTTaskPhase::Starting);
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         torrent->Resume();
         return true;
     }
     // A worker still running (a restart asked from inside its own message)
     // is waited for by the new one, so two never run this task at once.
-    VLThread* stale = nullptr;
+    VLThreadPtr stale;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (worker_ && worker_->data->running) {
-            stale = std::exchange(previousWorker_, worker_);
+            stale = std::exchange(previousWorker_, std::move(worker_));
         } else {
-            stale = worker_;
+            stale = std::move(worker_);
         }
-        worker_ = nullptr;
     }
-    JoinAndFree(stale);
-    VLThread* worker = new VLThread(&VLBTTask::ThreadProc, this);
+    JoinThread(std::move(stale));
+    auto worker = std::make_unique<VLThread>(&VLBTTask::ThreadProc, this);
+    VLThread* started = worker.get();
     {
         std::lock_guard<std::mutex> guard(lock_);
-        worker_ = worker;
+        worker_ = std::move(worker);
     }
-    if (worker->Start()) return true;
+    if (started->Start()) return true;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        worker_ = nullptr;
+        worker_.reset();
     }
-    DeleteThread(worker);
     SetState(kTaskFailed);
     ReportFinish(kErrThreadNotStarted);
     return false;
@@ -186,7 +232,7 @@ bool VLBTTask::Stop()
     }
     // A download that has ended stays as it ended.
     if (state == kTaskFinished) return true;
-    abort = true;
+    abort_ = true;
     bool working = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -204,18 +250,22 @@ bool VLBTTask::Stop()
 
 double VLBTTask::GetAverageSpeed()
 {
-    std::shared_ptr<IBTTask> torrent = CurrentTorrent();
-    if (!torrent) return lastAverageSpeed;
-    BTTaskStatus status;
-    return AverageSpeedOf(*torrent->GetStatus(&status));
+    if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
+        BTTaskStatus status;
+        return AverageSpeedOf(*torrent->GetStatus(&status));
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastAverageSpeed_;
 }
 
 double VLBTTask::GetRatio()
 {
-    std::shared_ptr<IBTTask> torrent = CurrentTorrent();
-    if (!torrent) return lastRatio;
-    BTTaskStatus status;
-    return RatioOf(*torrent->GetStatus(&status));
+    if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
+        BTTaskStatus status;
+        return RatioOf(*torrent->GetStatus(&status));
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    return lastRatio_;
 }
 
 double VLBTTask::AverageSpeedOf(const BTTaskStatus& status)
@@ -239,23 +289,23 @@ void VLBTTask::ThreadProc(void* argument)
         task.previous->Destroy();
         task.previous = nullptr;
     }
-    VLThread* previousWorker;
+    VLThreadPtr previousWorker;
     {
         std::lock_guard<std::mutex> guard(task.lock_);
-        previousWorker = std::exchange(task.previousWorker_, nullptr);
+        previousWorker = std::move(task.previousWorker_);
     }
-    JoinAndFree(previousWorker);
+    JoinThread(std::move(previousWorker));
     task.Run();
 }
 
 void VLBTTask::ReportFinish(uint32_t code)
 {
     if (IsCounted(code)) ++retryCount;
-    if (abort) {
+    if (abort_) {
         SetState(kTaskStopped);
         code = kErrAborted;
     }
-    SendValueMessage(kMsgFinished, id, listener, code);
+    SendValueMessage(kMsgFinished, id, &listener, code);
 }
 
 void VLBTTask::EndAborted()
@@ -275,27 +325,27 @@ bool VLBTTask::RefuseAnswer(bool refused, uint32_t code)
 void VLBTTask::Run()
 {
     if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return;
-    if (abort) return EndAborted();
+    if (abort_) return EndAborted();
     if (retryCount > 0) {
         for (int round = 0; round < kRetryRounds; ++round) {
-            if (abort) return EndAborted();
+            if (abort_) return EndAborted();
             Sleep(kRetryRoundMs);
         }
     }
-    phase = 1;
-    SendValueMessage(kMsgPhase, id, listener, 1);
+    ReportPhase(BTTaskPhase::Querying);
 
-    const bool queried = QueryAddress();
+    const bool queried = QueryAddress(&abort_);
     if (!queried) {
-        SendValueMessage(kMsgNotice, id, listener, kErrNoAddress);
+        SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
         DownloadFileInfo answer;
         if (RefuseAnswer(!AskAddressProvider(this, answer), kErrNoAddress)) return;
-        if (RefuseAnswer(skipQuery && answer.DownloadType != 2, kErrNoAddress)) return;
+        if (RefuseAnswer(skipQuery && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
+            return;
         info = answer;
     }
     if (RefuseAnswer(info.InvalidVersion, kErrInvalidVersion)) return;
-    if (info.DownloadType != 2) {
-        SendValueMessage(kMsgSwitchKind, id, listener, uint32_t(info.DownloadType), 0);
+    if (info.DownloadType != int32_t(DownloadTaskKind::BitTorrent)) {
+        SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(info.DownloadType), 0);
         return;
     }
     if (RefuseAnswer(info.Md5.empty() || info.TorrentUrl.empty() || (info.DownloadUrl.empty() && info.SpareUrl.empty()),
@@ -304,43 +354,45 @@ void VLBTTask::Run()
     // The name comes over plain HTTP and names what an elevated process
     // writes and deletes: a bare name inside the folder, or nothing.
     if (RefuseAnswer(!IsBareFileName(info.FileName), kErrNoAddress)) return;
-    if (abort) return EndAborted();
+    if (abort_) return EndAborted();
 
     VLBTManager& manager = Manager();
     if (manager.IsSeeding(id)) manager.RemoveSeedById(id);
     SetState(kTaskRunning);
     if (ResumeIfRecorded()) return;
-    targetPath = CombinePath(GetFolder(), info.FileName);
-    recordPath = targetPath + L".vll";
-    SendTextMessage(kMsgStatePath, id, listener, recordPath.c_str());
+    targetPath_ = CombinePath(GetFolder(), info.FileName);
+    const std::wstring record = targetPath_ + L".vll";
+    SetRecordPath(record);
+    SendTextMessage(kMsgStatePath, id, &listener, record.c_str());
     if (ResumeIfRecorded()) return;
-    if (abort) return EndAborted();
+    if (abort_) return EndAborted();
 
     uint32_t fetched = 0;
-    if (!HttpGetToBuffer(info.TorrentUrl, torrentData, fetched)) {
-        SendValueMessage(kMsgNotice, id, listener, kErrTorrentFetch);
-        const bool ownTarget = !targetOverride.empty() && FileExists(targetOverride);
+    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched)) {
+        SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
+        const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
         if (!ownTarget && !(!queried && retryCount > 2)) {
             DownloadFileInfo fresh;
-            if (AskAddressProvider(this, fresh)) SendValueMessage(kMsgSwitchKind, id, listener, 1, 1);
+            if (AskAddressProvider(this, fresh))
+                SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(DownloadTaskKind::Http), 1);
         }
         RefuseAnswer(true, kErrTorrentFetch);
         return;
     }
-    torrentData.size = fetched < torrentData.capacity ? fetched : torrentData.capacity;
+    torrentData_.size = fetched < torrentData_.capacity ? fetched : torrentData_.capacity;
     if (!AddToSession()) return;
     std::shared_ptr<IBTTask> torrent = CurrentTorrent();
     if (torrent) {
         const std::wstring file = TorrentFilePath(torrent);
-        SendTextMessage(kMsgDataPath, id, listener, file.c_str());
+        SendTextMessage(kMsgDataPath, id, &listener, file.c_str());
     }
-    if (abort) Fail(kErrAborted, kTaskStopped);
+    if (abort_) Fail(kErrAborted, kTaskStopped);
 }
 
 bool VLBTTask::ResumeIfRecorded()
 {
-    if (!RecordMatches(recordPath)) return false;
-    if (ResumeFromRecord() && abort) Fail(kErrAborted, kTaskStopped);
+    if (!RecordMatches(RecordPath())) return false;
+    if (ResumeFromRecord() && abort_) Fail(kErrAborted, kTaskStopped);
     return true;
 }
 
@@ -353,7 +405,7 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     const std::wstring digest = Md5FileHex(ToWide(record.torrentFile.c_str()));
     if (digest.empty()) return false;
     if (CompareNoCase(digest, info.Md5) == 0) return true;
-    DeleteTaskFiles(ToMultiByteString(path), 3);
+    DeleteTaskFiles(ToMultiByteString(path), BTRemoveMode::ForgetAll);
     return false;
 }
 
@@ -361,7 +413,7 @@ bool VLBTTask::ResumeFromRecord()
 {
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     std::shared_ptr<IBTTask> torrent =
-        session ? session->AddTaskFromRecord(ToMultiByteString(recordPath), false, this, nullptr) : nullptr;
+        session ? session->AddTaskFromRecord(ToMultiByteString(RecordPath()), false, this, nullptr) : nullptr;
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     SetTorrent(torrent);
     torrent->Resume();
@@ -370,20 +422,20 @@ bool VLBTTask::ResumeFromRecord()
 
 bool VLBTTask::AddToSession()
 {
-    const uint32_t size = torrentData.size;
+    const uint32_t size = torrentData_.size;
     if (RefuseAnswer(size == 0 || ParseFileSize(info.FileSize) != int64_t(size), kErrTorrentSize)) return false;
-    if (RefuseAnswer(CompareNoCase(Md5BufferHex(torrentData.data, int32_t(size)), info.Md5) != 0, kErrTorrentMd5))
+    if (RefuseAnswer(CompareNoCase(Md5BufferHex(torrentData_.data, int32_t(size)), info.Md5) != 0, kErrTorrentMd5))
         return false;
 
     BTTaskParam param;
-    param.savePath = ToMultiByteString(GetParentPath(targetPath));
-    if (!targetOverride.empty() && IsAbsolutePath(targetOverride)) {
-        param.savePath = ToMultiByteString(GetParentPath(targetOverride));
-        param.rootName = ToMultiByteString(GetFileName(targetOverride));
+    param.savePath = ToMultiByteString(GetParentPath(targetPath_));
+    if (!targetOverride_.empty() && IsAbsolutePath(targetOverride_)) {
+        param.savePath = ToMultiByteString(GetParentPath(targetOverride_));
+        param.rootName = ToMultiByteString(GetFileName(targetOverride_));
     }
-    param.resumeFile = ToMultiByteString(recordPath);
+    param.resumeFile = ToMultiByteString(RecordPath());
     param.sourceKind = 1;
-    param.torrentData.assign(reinterpret_cast<const char*>(torrentData.data), size);
+    param.torrentData.assign(reinterpret_cast<const char*>(torrentData_.data), size);
     for (const std::wstring* url : {&info.DownloadUrl, &info.SpareUrl})
         if (!url->empty()) param.urlSeeds.push_back(ToMultiByteString(*url));
 
@@ -409,20 +461,22 @@ void VLBTTask::Fail(uint32_t code, int32_t newState)
     if (!torrent) return;
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
-        session->RemoveTask(torrent.get(), cleanupPending ? 3 : 0);
+        session->RemoveTask(torrent.get(), cleanupPending ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());
 }
 
-void VLBTTask::OnEvent(int event)
+void VLBTTask::OnEvent(BTEvent event)
 {
-    if (abort) return Fail(kErrAborted, kTaskStopped);
+    CallbackScope scope(*this);
+    if (!scope) return;
+    if (abort_) return Fail(kErrAborted, kTaskStopped);
     switch (event) {
-    case -1: return Fail(kErrAborted, kTaskStopped);
-    case 0: return Complete();
-    case 3: return Fail(kErrDiskFull, kTaskFailed);
-    case 4: return Fail(kErrAccessDenied, kTaskFailed);
+    case BTEvent::Paused: return Fail(kErrAborted, kTaskStopped);
+    case BTEvent::Complete: return Complete();
+    case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
+    case BTEvent::AccessDenied: return Fail(kErrAccessDenied, kTaskFailed);
     default: return Fail(kErrTorrent, kTaskFailed);
     }
 }
@@ -440,17 +494,20 @@ void VLBTTask::Complete()
     const std::wstring file = TorrentFilePath(torrent);
     // Holes in the file: the engine checks its data again, once. Its hashes
     // decide after that.
-    if (!rechecked_ && FileExists(file) && hasGaps(file)) {
+    if (!rechecked_ && FileExists(file) && hasGaps_(file)) {
         rechecked_ = true;
         SetTorrent(torrent);
         torrent->SetCallback(this);
         torrent->ForceRecheck();
         return;
     }
-    finishedPath = file;
-    SendTextMessage(kMsgFinalPath, id, listener, file.c_str(), nothingDownloaded ? 1 : 0);
-    lastAverageSpeed = AverageSpeedOf(status);
-    lastRatio = RatioOf(status);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        finishedPath_ = file;
+        lastAverageSpeed_ = AverageSpeedOf(status);
+        lastRatio_ = RatioOf(status);
+    }
+    SendTextMessage(kMsgFinalPath, id, &listener, file.c_str(), nothingDownloaded ? 1 : 0);
     SetState(kTaskFinished);
     ReportFinish(kDownloadOk);
     SetEvent(doneEvent_.Get());
@@ -459,27 +516,29 @@ void VLBTTask::Complete()
 
 void VLBTTask::MapState(int, int torrentState)
 {
-    phase = PhaseOfTorrentState(torrentState);
-    SendValueMessage(kMsgPhase, id, listener, phase);
+    CallbackScope scope(*this);
+    if (scope) ReportPhase(PhaseOfTorrentState(torrentState));
 }
 
 void VLBTTask::OnProgress()
 {
+    CallbackScope scope(*this);
+    if (!scope) return;
     std::shared_ptr<IBTTask> torrent = CurrentTorrent();
     if (!torrent) return;
     BTTaskStatus status;
     torrent->GetStatus(&status);
-    int64_t wanted = totalWanted;
-    int64_t done = totalDone;
-    switch (status.state) {
-    case 1:
+    int64_t wanted = totalWanted_;
+    int64_t done = totalDone_;
+    switch (static_cast<BTTorrentState>(status.state)) {
+    case BTTorrentState::CheckingFiles:
         wanted = status.totalWanted;
         done = static_cast<int64_t>(double(wanted) * status.progress);
         break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
+    case BTTorrentState::DownloadingMetadata:
+    case BTTorrentState::Downloading:
+    case BTTorrentState::Finished:
+    case BTTorrentState::Seeding:
         done = status.totalWantedDone;
         wanted = status.totalWanted;
         break;
@@ -487,22 +546,20 @@ void VLBTTask::OnProgress()
         wanted = status.totalWanted;
         break;
     }
-    totalWanted = wanted;
-    totalDone = done;
+    totalWanted_ = wanted;
+    totalDone_ = done;
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;
-    SendSizeMessage(kMsgTotalSize, id, listener, uint64_t(wanted));
-    SendSizeMessage(kMsgDownloaded, id, listener, uint64_t(done));
-    lastTick = GetTickCount();
+    SendSizeMessage(kMsgTotalSize, id, &listener, uint64_t(wanted));
+    SendSizeMessage(kMsgDownloaded, id, &listener, uint64_t(done));
     const uint32_t speed = static_cast<uint32_t>(status.downloadRate);
-    SendValueMessage(kMsgSpeed, id, listener, lastTick, speed);
-    SendValueMessage(kMsgTimeLeft, id, listener,
+    SendValueMessage(kMsgSpeed, id, &listener, GetTickCount(), speed);
+    SendValueMessage(kMsgTimeLeft, id, &listener,
                      EstimateSecondsLeft(uint64_t(wanted), uint64_t(done), AverageSpeedOf(status), speed));
 }
 
 bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted)
 {
-    if (driveChecked_) return true;
-    driveChecked_ = true;
+    if (driveChecked_.exchange(true)) return true;
     const std::wstring savePath = ToWide(torrent->GetRecord()->savePath.c_str());
     if (savePath.empty()) return true;
     std::wstring root;
@@ -510,8 +567,9 @@ bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wante
     DriveInfo drive;
     if (!GetDriveInfo(root, drive) || !DriveRefusesSize(drive, uint64_t(wanted))) return true;
     Fail(kErrFatTooLarge, kTaskFailed);
-    if (PathExists(recordPath)) DeleteFileForce(recordPath);
-    recordPath.clear();
+    const std::wstring record = RecordPath();
+    if (PathExists(record)) DeleteFileForce(record);
+    SetRecordPath(std::wstring());
     return false;
 }
 
@@ -523,12 +581,12 @@ bool VLBTTask::SavesIntoFolder(const BTTaskRecord& record)
                          WithoutTrailingSeparators(GetFolder())) == 0;
 }
 
-void VLBTTask::DeleteOwnRecordFiles(int32_t mode)
+void VLBTTask::DeleteOwnRecordFiles(BTRemoveMode mode)
 {
+    const std::wstring path = RecordPath();
     BTTaskRecord record;
-    if (recordPath.empty() || !LoadTaskRecord(ToMultiByteString(recordPath), &record) || !SavesIntoFolder(record))
-        return;
-    DeleteTaskFiles(ToMultiByteString(recordPath), mode);
+    if (path.empty() || !LoadTaskRecord(ToMultiByteString(path), &record) || !SavesIntoFolder(record)) return;
+    DeleteTaskFiles(ToMultiByteString(path), mode);
 }
 
 } // namespace Velora

@@ -12,6 +12,7 @@
 #include "download/DriveInfo.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,20 @@
 
 namespace Velora {
 
-// Phase reported with message 3 for an engine torrent state.
-uint32_t PhaseOfTorrentState(int torrentState);
+// The phase a BitTorrent task reports with message 3.
+enum class BTTaskPhase : uint32_t {
+    Starting = 0, // Start was called
+    Querying = 1, // the worker asks for the address and fetches the torrent
+    Allocating = 2,
+    QueuedForChecking = 3,
+    CheckingFiles = 4,
+    Other = 5, // checking resume data, or a state the engine does not name
+    Finished = 6,
+    Seeding = 7,
+    Downloading = 8, // the metadata or the data
+};
+
+BTTaskPhase PhaseOfTorrentState(int torrentState);
 // Seconds until done at a blend of 40 % average and 60 % current rate;
 // kTimeLeftUnknown when that rate is 0.
 uint32_t EstimateSecondsLeft(uint64_t wanted, uint64_t done, double averageSpeed, uint32_t speed);
@@ -39,31 +52,21 @@ public:
     double GetAverageSpeed() override;
     double GetRatio() override;
 
-    void Reserved() override {}
-    void OnEvent(int event) override;
+    void OnResumed() override {}
+    void OnEvent(BTEvent event) override;
     void MapState(int, int torrentState) override;
     void OnProgress() override;
 
     // Whether a finished file still has unwritten holes; replaceable so that
     // the one recheck it triggers can be shown where the file system has no
-    // sparse files.
-    bool (*hasGaps)(const std::wstring& path);
-
-    std::wstring targetPath;
-    VLBuffer<unsigned char> torrentData;
-    uint32_t taskId;
-    std::wstring recordPath;
-    std::wstring targetOverride;
-    std::wstring finishedPath;
-    std::atomic<int64_t> totalDone{0};
-    std::atomic<int64_t> totalWanted{0};
-    std::atomic<uint32_t> phase{0};
-    std::atomic<bool> abort{false};
-    uint32_t lastTick = 0;
-    double lastAverageSpeed = 0.0;
-    double lastRatio = 0.0;
+    // sparse files. Set before Start.
+    void SetGapCheck(bool (*hasGaps)(const std::wstring& path)) { hasGaps_ = hasGaps; }
+    // Empty until the download completed.
+    std::wstring GetFinishedPath();
 
 private:
+    class CallbackScope;
+
     static void ThreadProc(void* task);
     void Run();
     bool ResumeIfRecorded();
@@ -73,6 +76,7 @@ private:
     bool RefuseAnswer(bool refused, uint32_t code);
     void Fail(uint32_t code, int32_t newState);
     void ReportFinish(uint32_t code);
+    void ReportPhase(BTTaskPhase value);
     void EndAborted();
     void Complete();
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
@@ -80,18 +84,41 @@ private:
     void SetTorrent(std::shared_ptr<IBTTask> handle);
     std::shared_ptr<IBTTask> CurrentTorrent();
     std::shared_ptr<IBTTask> TakeTorrent();
+    std::wstring RecordPath();
+    void SetRecordPath(const std::wstring& path);
     bool SavesIntoFolder(const BTTaskRecord& record);
-    void DeleteOwnRecordFiles(int32_t mode);
+    void DeleteOwnRecordFiles(BTRemoveMode mode);
     double AverageSpeedOf(const BTTaskStatus& status);
     double RatioOf(const BTTaskStatus& status);
 
-    std::mutex lock_; // guards torrent_, worker_ and previousWorker_
+    // The worker's own.
+    std::wstring targetPath_;
+    VLBuffer<unsigned char> torrentData_;
+    const uint32_t taskId_;
+    const std::wstring targetOverride_;
+    bool (*hasGaps_)(const std::wstring& path);
+
+    // Guarded by lock_, a leaf: the session's thread, the worker and the
+    // owner all reach them.
+    std::mutex lock_;
     std::shared_ptr<IBTTask> torrent_;
-    VLThread* worker_ = nullptr;
-    VLThread* previousWorker_ = nullptr;
+    VLThreadPtr worker_;
+    VLThreadPtr previousWorker_;
+    std::wstring recordPath_;
+    std::wstring finishedPath_;
+    double lastAverageSpeed_ = 0.0;
+    double lastRatio_ = 0.0;
+    // The owner callbacks under way; none starts once closing_ is set.
+    uint32_t callbacks_ = 0;
+    bool closing_ = false;
+    std::condition_variable callbacksEnded_;
+
+    std::atomic<int64_t> totalDone_{0};
+    std::atomic<int64_t> totalWanted_{0};
+    std::atomic<bool> abort_{false};
     VLHandle doneEvent_;
-    bool driveChecked_ = false;
-    bool rechecked_ = false;
+    std::atomic<bool> driveChecked_{false};
+    std::atomic<bool> rechecked_{false};
 };
 
 } // namespace Velora

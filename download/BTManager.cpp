@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 namespace Velora {
@@ -20,7 +21,6 @@ constexpr int64_t kUnseenLimitSeconds = 259200; // 3 days without a complete cop
 constexpr int32_t kFreeSeedingSeconds = 21600;  // 6 hours of seeding before the ratio counts
 constexpr uint16_t kFirstPort = 6881;
 constexpr uint16_t kLastPort = 6890;
-constexpr int32_t kTorrentSeedingState = 5;
 
 std::wstring WithoutTrailingSeparators(std::wstring path)
 {
@@ -55,13 +55,13 @@ bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder)
 
 VLBTManager::VLSeedTask::VLSeedTask(VLBTManager* manager, uint64_t id, const std::wstring& resumePath,
                                     std::shared_ptr<IBTTask> handle)
-    : gameId(id), resume(resumePath), torrent(std::move(handle)), owner(manager)
+    : gameId(id), resume(resumePath), owner(manager), torrent(std::move(handle))
 {
 }
 
-void VLBTManager::VLSeedTask::OnEvent(int event)
+void VLBTManager::VLSeedTask::OnEvent(BTEvent event)
 {
-    if (event == -1 || event == 0) return;
+    if (event == BTEvent::Paused || event == BTEvent::Complete) return;
     // A torrent error, or data found incomplete: the seed goes. Not from
     // here, though: removing it detaches and deletes the object this call
     // runs in.
@@ -73,7 +73,7 @@ void VLBTManager::VLSeedTask::OnProgress()
 {
     std::shared_ptr<IBTTask> torrent;
     {
-        std::lock_guard<std::recursive_mutex> guard(owner->lock_);
+        std::lock_guard<std::mutex> guard(owner->lock_);
         torrent = this->torrent;
     }
     if (!torrent || removeRequested) return;
@@ -82,7 +82,7 @@ void VLBTManager::VLSeedTask::OnProgress()
     // While the engine still checks the data, nothing of the seeding is
     // known yet (no complete copy seen, no time seeded): judged, every seed
     // would stop at start-up.
-    if (status.state != kTorrentSeedingState) return;
+    if (static_cast<BTTorrentState>(status.state) != BTTorrentState::Seeding) return;
     const int32_t next = ChooseSeedState(status, static_cast<int64_t>(std::time(nullptr)), owner->CountSeeds(),
                                          owner->SeedLimit());
     if (seedState.exchange(next) == next) return;
@@ -100,22 +100,40 @@ bool VLBTManager::VLSeedTask::StartSeed()
 {
     std::shared_ptr<IBTTask> held;
     {
-        std::lock_guard<std::recursive_mutex> guard(owner->lock_);
+        std::lock_guard<std::mutex> guard(owner->lock_);
         held = torrent;
     }
     if (held) {
         held->SetCallback(this);
+        {
+            std::lock_guard<std::mutex> guard(owner->lock_);
+            if (torrent == held) return false;
+        }
+        // Dropped meanwhile: whoever took the torrent removes it, and the
+        // callback must not outlive the seed.
+        held->SetCallback(nullptr);
         return false;
     }
     std::shared_ptr<IBTSession> session = owner->GetSession();
     if (resume.empty() || !session) return false;
+    // The seed is its torrent's callback from the first alert on; its
+    // callbacks find no torrent until the torrent is listed below.
     std::shared_ptr<IBTTask> added = session->AddTaskFromRecord(ToMultiByteString(resume), true, this, nullptr);
     if (!added) return false;
+    bool listed;
     {
-        std::lock_guard<std::recursive_mutex> guard(owner->lock_);
-        torrent = added;
+        std::lock_guard<std::mutex> guard(owner->lock_);
+        const auto& seeds = owner->seeds_;
+        listed = std::any_of(seeds.begin(), seeds.end(), [this](const SeedPtr& entry) { return entry.get() == this; });
+        if (listed) torrent = added;
     }
-    added->Resume();
+    if (listed) {
+        added->Resume();
+        return true;
+    }
+    // Removed while it started: nobody else knows of this torrent.
+    added->SetCallback(nullptr);
+    session->RemoveTask(added.get(), BTRemoveMode::KeepFiles);
     return true;
 }
 
@@ -126,64 +144,66 @@ VLBTManager::~VLBTManager()
     Shutdown();
 }
 
-bool VLBTManager::Init(std::wstring folder, uint32_t limit, BTNetwork network)
+bool VLBTManager::Init(std::wstring folder, uint32_t limit, VLBTNetwork network)
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (session_) return true;
-    }
+    if (GetSession()) return true;
+    std::shared_ptr<IBTSession> session;
     try {
         IBTSession* created = CreateBTSession(kFirstPort, kLastPort, network);
         if (!created) return false;
-        std::shared_ptr<IBTSession> session(created, [](IBTSession* s) { delete static_cast<CBTSession*>(s); });
-        {
-            std::lock_guard<std::recursive_mutex> guard(lock_);
-            session_ = std::move(session);
-            folder_ = folder;
-            seedsFile_ = CombinePath(folder, L"seeds.xml");
-            seedLimit_ = limit;
-        }
-        LoadSeeds();
-        return true;
+        // The session's destructor joins its thread, so the last holder must
+        // not be that thread (a task's callback holding the pointer while the
+        // manager shuts down): there the session is destroyed on a thread of
+        // its own.
+        session.reset(created, [](IBTSession* s) {
+            auto* owned = static_cast<CBTSession*>(s);
+            if (owned->IsOwnThread())
+                std::thread([owned] { delete owned; }).detach();
+            else
+                delete owned;
+        });
     } catch (const std::exception&) {
         return false;
     }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        // Two first starts at once: the later one keeps the earlier session.
+        if (session_) return true;
+        session_ = session;
+        folder_ = folder;
+        seedsFile_ = CombinePath(folder, L"seeds.xml");
+        seedLimit_ = limit;
+    }
+    LoadSeeds();
+    return true;
 }
 
 bool VLBTManager::Shutdown()
 {
     StopThread();
     std::shared_ptr<IBTSession> session;
-    std::vector<std::unique_ptr<VLSeedTask>> seeds;
+    std::vector<SeedPtr> seeds;
     {
-        std::lock_guard<std::recursive_mutex> change(changeLock_);
-        {
-            std::lock_guard<std::recursive_mutex> guard(lock_);
-            seeds.swap(seeds_);
-            session = session_;
-        }
-        // The list file stays as it is: the next start adds these seeds again.
-        for (auto& seed : seeds) Drop(std::move(seed), 0);
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        session_.reset();
+        std::lock_guard<std::mutex> guard(lock_);
+        seeds.swap(seeds_);
+        session.swap(session_);
     }
-    // A seed handed over on the session's thread meanwhile finds no session
-    // and is let go; the session is destroyed here, outside every lock that
-    // thread may wait for.
-    session.reset();
+    // The list file stays as it is: the next start adds these seeds again.
+    for (const SeedPtr& seed : seeds) Drop(*seed, BTRemoveMode::KeepFiles, session);
+    // A seed's callback may have woken the worker again before it was detached.
+    StopThread();
     return true;
 }
 
 std::shared_ptr<IBTSession> VLBTManager::GetSession()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     return session_;
 }
 
 uint32_t VLBTManager::SeedLimit()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     return seedLimit_;
 }
 
@@ -193,107 +213,104 @@ void VLBTManager::WakeWorker()
     Wake();
 }
 
-void VLBTManager::Append(std::unique_ptr<VLSeedTask> seed)
+VLBTManager::SeedPtr VLBTManager::Take(VLSeedTask* seed)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    seeds_.push_back(std::move(seed));
-}
-
-std::unique_ptr<VLBTManager::VLSeedTask> VLBTManager::Take(VLSeedTask* seed)
-{
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    auto it = std::find_if(seeds_.begin(), seeds_.end(), [seed](const auto& entry) { return entry.get() == seed; });
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = std::find_if(seeds_.begin(), seeds_.end(), [seed](const SeedPtr& entry) { return entry.get() == seed; });
     if (it == seeds_.end()) return nullptr;
-    std::unique_ptr<VLSeedTask> taken = std::move(*it);
+    SeedPtr taken = std::move(*it);
     seeds_.erase(it);
     return taken;
 }
 
-std::shared_ptr<IBTTask> VLBTManager::Detach(VLSeedTask* seed)
+std::shared_ptr<IBTTask> VLBTManager::Detach(VLSeedTask& seed)
 {
     std::shared_ptr<IBTTask> torrent;
     {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        torrent = seed->torrent;
+        std::lock_guard<std::mutex> guard(lock_);
+        torrent = std::move(seed.torrent);
     }
-    if (!torrent) return nullptr;
     // Returns only once no call of the seed's callback is under way, so the
-    // callback never finds its torrent gone.
-    torrent->SetCallback(nullptr);
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    seed->torrent.reset();
+    // seed may be deleted afterwards.
+    if (torrent) torrent->SetCallback(nullptr);
     return torrent;
 }
 
-void VLBTManager::Drop(std::unique_ptr<VLSeedTask> seed, int32_t mode)
+void VLBTManager::Drop(VLSeedTask& seed, BTRemoveMode mode, const std::shared_ptr<IBTSession>& session)
 {
-    std::shared_ptr<IBTTask> torrent = Detach(seed.get());
-    std::shared_ptr<IBTSession> session = GetSession();
+    std::shared_ptr<IBTTask> torrent = Detach(seed);
     if (torrent && session) session->RemoveTask(torrent.get(), mode);
 }
 
 void VLBTManager::AddSeed(const std::shared_ptr<IBTTask>& handle, uint64_t gameId)
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
     if (!handle) return;
-    if (!GetSession()) {
+    std::shared_ptr<IBTSession> session = GetSession();
+    // Listed holding its torrent, so that the worker never takes it for a
+    // waiting seed and adds the torrent a second time.
+    auto seed = std::make_shared<VLSeedTask>(this, gameId, ToWide(handle->GetRecord()->resumeFile.c_str()), handle);
+    std::vector<SeedPtr> replaced;
+    bool overLimit = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        // Shut down meanwhile (or never started): the torrent is let go.
+        if (!session || session_ != session) {
+            session.reset();
+        } else {
+            for (auto it = seeds_.begin(); it != seeds_.end();) {
+                if ((*it)->gameId == gameId) {
+                    replaced.push_back(std::move(*it));
+                    it = seeds_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            seeds_.push_back(seed);
+            const auto active = std::count_if(seeds_.begin(), seeds_.end(),
+                                              [](const SeedPtr& entry) { return entry->torrent != nullptr; });
+            // Over the limit: the torrent goes and the entry waits its turn,
+            // beyond the limit's places where the worker starts none.
+            overLimit = uint32_t(active) > seedLimit_;
+            if (overLimit) seed->torrent.reset();
+        }
+    }
+    if (!session) {
         handle->SetCallback(nullptr);
         return;
     }
-    for (;;) {
-        VLSeedTask* same = nullptr;
-        {
-            std::lock_guard<std::recursive_mutex> guard(lock_);
-            for (const auto& seed : seeds_)
-                if (seed->gameId == gameId) same = seed.get();
-        }
-        if (!same) break;
-        Drop(Take(same), 0);
-    }
-    const BTTaskRecord* record = handle->GetRecord();
-    auto seed = std::make_unique<VLSeedTask>(this, gameId, ToWide(record->resumeFile.c_str()), handle);
-    VLSeedTask* added = seed.get();
-    Append(std::move(seed));
-    if (CountActiveSeeds() > SeedLimit()) {
-        // Over the limit: the torrent goes and the entry waits its turn.
-        GetSession()->RemoveTask(Detach(added).get(), 0);
+    for (const SeedPtr& same : replaced) Drop(*same, BTRemoveMode::KeepFiles, session);
+    if (overLimit) {
+        handle->SetCallback(nullptr);
+        session->RemoveTask(handle.get(), BTRemoveMode::KeepFiles);
     } else {
-        added->StartSeed();
+        seed->StartSeed();
     }
     SaveSeeds();
 }
 
 void VLBTManager::RemoveSeed(VLSeedTask* seed)
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
-    std::unique_ptr<VLSeedTask> taken = Take(seed);
+    SeedPtr taken = Take(seed);
     if (!taken) return;
-    Drop(std::move(taken), 1);
+    Drop(*taken, BTRemoveMode::ForgetRecord, GetSession());
     SaveSeeds();
     WakeWorker();
 }
 
 bool VLBTManager::RemoveSeedById(uint64_t gameId)
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
-    VLSeedTask* found = nullptr;
+    SeedPtr taken;
+    bool held = false;
     {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        for (const auto& seed : seeds_) {
-            if (seed->gameId == gameId) {
-                found = seed.get();
-                break;
-            }
-        }
-    }
-    if (!found) return false;
-    std::unique_ptr<VLSeedTask> taken = Take(found);
-    bool held;
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
+        auto it = std::find_if(seeds_.begin(), seeds_.end(),
+                               [gameId](const SeedPtr& seed) { return seed->gameId == gameId; });
+        if (it == seeds_.end()) return false;
+        taken = std::move(*it);
+        seeds_.erase(it);
         held = taken->torrent != nullptr;
     }
-    Drop(std::move(taken), 1);
+    Drop(*taken, BTRemoveMode::ForgetRecord, GetSession());
     SaveSeeds();
     if (held) WakeWorker();
     return true;
@@ -301,7 +318,7 @@ bool VLBTManager::RemoveSeedById(uint64_t gameId)
 
 bool VLBTManager::IsSeeding(uint64_t gameId)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     const size_t visible = std::min<size_t>(seedLimit_, seeds_.size());
     for (size_t i = 0; i < visible; ++i)
         if (seeds_[i]->gameId == gameId) return true;
@@ -310,10 +327,13 @@ bool VLBTManager::IsSeeding(uint64_t gameId)
 
 bool VLBTManager::AddSeedFromFile(const std::wstring& resumePath, uint64_t gameId)
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
     std::shared_ptr<IBTSession> session = GetSession();
     if (!session || !session->LoadTaskRecord(ToMultiByteString(resumePath), nullptr)) return false;
-    Append(std::make_unique<VLSeedTask>(this, gameId, resumePath, nullptr));
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (session_ != session) return false;
+        seeds_.push_back(std::make_shared<VLSeedTask>(this, gameId, resumePath, nullptr));
+    }
     WakeWorker();
     return true;
 }
@@ -322,7 +342,7 @@ void VLBTManager::LoadSeeds()
 {
     std::wstring file, folder;
     {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
         file = seedsFile_;
         folder = folder_;
     }
@@ -344,48 +364,59 @@ void VLBTManager::LoadSeeds()
 
 void VLBTManager::SaveSeeds()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
     VLXmlDocument document;
-    TiXmlElement* root = AddElement(&document, L"Seeds");
-    for (const auto& seed : seeds_) {
-        TiXmlElement* entry = AddElement(root, L"Seed");
-        AddElementWithText(entry, L"gameId", UInt64ToString(seed->gameId));
-        AddElementWithText(entry, L"resume", seed->resume);
+    std::wstring file;
+    uint64_t change;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        TiXmlElement* root = AddElement(&document, L"Seeds");
+        for (const SeedPtr& seed : seeds_) {
+            TiXmlElement* entry = AddElement(root, L"Seed");
+            AddElementWithText(entry, L"gameId", UInt64ToString(seed->gameId));
+            AddElementWithText(entry, L"resume", seed->resume);
+        }
+        file = seedsFile_;
+        change = ++changes_;
     }
-    document.Save(seedsFile_);
+    std::lock_guard<std::mutex> guard(saveLock_);
+    // A later change already written: this older list must not replace it.
+    if (change < savedChange_) return;
+    savedChange_ = change;
+    document.Save(file);
 }
 
 uint32_t VLBTManager::CountSeeds()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     return static_cast<uint32_t>(seeds_.size());
 }
 
 uint32_t VLBTManager::CountActiveSeeds()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     return static_cast<uint32_t>(
-        std::count_if(seeds_.begin(), seeds_.end(), [](const auto& seed) { return seed->torrent != nullptr; }));
+        std::count_if(seeds_.begin(), seeds_.end(), [](const SeedPtr& seed) { return seed->torrent != nullptr; }));
 }
 
 void VLBTManager::ProcessTasks()
 {
-    std::lock_guard<std::recursive_mutex> change(changeLock_);
+    // Only this worker starts waiting seeds, so a seed is never started twice.
     for (;;) {
-        VLSeedTask* removal = nullptr;
-        VLSeedTask* waiting = nullptr;
+        SeedPtr removal;
+        SeedPtr waiting;
         {
-            std::lock_guard<std::recursive_mutex> guard(lock_);
-            for (const auto& seed : seeds_)
-                if (seed->removeRequested) removal = seed.get();
+            std::lock_guard<std::mutex> guard(lock_);
+            for (const SeedPtr& seed : seeds_)
+                if (seed->removeRequested) removal = seed;
             const size_t active = std::min<size_t>(seedLimit_, seeds_.size());
             for (size_t i = 0; i < active && !waiting; ++i)
-                if (!seeds_[i]->torrent) waiting = seeds_[i].get();
+                if (!seeds_[i]->torrent) waiting = seeds_[i];
         }
         if (removal) {
-            RemoveSeed(removal);
+            RemoveSeed(removal.get());
         } else if (waiting) {
-            if (!waiting->StartSeed()) RemoveSeed(waiting);
+            // The caller holds the seed, so a removal meanwhile cannot free it.
+            if (!waiting->StartSeed()) RemoveSeed(waiting.get());
         } else {
             return;
         }

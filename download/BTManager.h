@@ -39,19 +39,26 @@ public:
         VLSeedTask(VLBTManager* manager, uint64_t id, const std::wstring& resumePath,
                    std::shared_ptr<IBTTask> handle);
 
-        void Reserved() override {}
-        void OnEvent(int event) override;
+        void OnResumed() override {}
+        void OnEvent(BTEvent event) override;
         void MapState(int, int) override {}
         void OnProgress() override;
+        // A seed holding its torrent becomes that torrent's callback (false);
+        // a waiting one adds its torrent to the session (the manager's
+        // worker). The caller holds the seed.
         bool StartSeed();
 
         std::atomic<int32_t> seedState{kSeeding};
-        uint64_t gameId;
-        std::wstring resume;
-        std::shared_ptr<IBTTask> torrent;
-        VLBTManager* owner;
+        const uint64_t gameId;
+        const std::wstring resume;
+        VLBTManager* const owner;
         // Set by the seed's own callbacks; the manager's worker removes it.
         std::atomic<bool> removeRequested{false};
+
+    private:
+        friend class VLBTManager;
+        // Guarded by the manager's lock; null while the seed waits.
+        std::shared_ptr<IBTTask> torrent;
     };
 
     VLBTManager();
@@ -59,7 +66,7 @@ public:
 
     // False when the session cannot listen on any port from 6881 to 6890. A
     // second call while a session exists changes nothing.
-    bool Init(std::wstring folder, uint32_t limit, BTNetwork network = BTNetwork::Public);
+    bool Init(std::wstring folder, uint32_t limit, VLBTNetwork network = VLBTNetwork::Public);
     bool Shutdown();
     // Null before Init and after Shutdown. Holding the pointer keeps the
     // session alive.
@@ -79,26 +86,32 @@ public:
     void ProcessTasks() override;
 
 private:
-    void Append(std::unique_ptr<VLSeedTask> seed);
-    std::unique_ptr<VLSeedTask> Take(VLSeedTask* seed);
-    // Takes the torrent from the seed once its callback is detached.
-    std::shared_ptr<IBTTask> Detach(VLSeedTask* seed);
-    // Detaches and removes the seed's torrent (mode as IBTSession::RemoveTask)
-    // and deletes the seed.
-    void Drop(std::unique_ptr<VLSeedTask> seed, int32_t mode);
+    typedef std::shared_ptr<VLSeedTask> SeedPtr;
+
+    SeedPtr Take(VLSeedTask* seed);
+    // Takes the torrent from the seed and detaches the seed's callback.
+    std::shared_ptr<IBTTask> Detach(VLSeedTask& seed);
+    // Detaches and removes the seed's torrent from the session.
+    void Drop(VLSeedTask& seed, BTRemoveMode mode, const std::shared_ptr<IBTSession>& session);
     void WakeWorker();
 
-    // Guards the list, the session pointer and the file name; never held
-    // while the engine is called, since the seeds' callbacks take it.
-    std::recursive_mutex lock_;
-    // Orders the changes of the list, across the engine calls each makes;
-    // never taken inside a seed's callback.
-    std::recursive_mutex changeLock_;
+    // A leaf: guards the list, each seed's torrent, the session pointer, the
+    // file names and the limit. Released before the engine, a seed's torrent
+    // or the disk is called; a change that spans such calls takes the seeds
+    // it works on out of the list first, or checks afterwards that they are
+    // still listed.
+    std::mutex lock_;
+    std::vector<SeedPtr> seeds_;
     std::shared_ptr<IBTSession> session_;
-    std::vector<std::unique_ptr<VLSeedTask>> seeds_;
     std::wstring folder_;
     std::wstring seedsFile_;
     uint32_t seedLimit_ = 2;
+    uint64_t changes_ = 0; // list versions written out, counted under lock_
+
+    // Held only across writing "seeds.xml", and taken with no other lock
+    // held: the writes land in the order of the changes they show.
+    std::mutex saveLock_;
+    uint64_t savedChange_ = 0;
 };
 
 } // namespace Velora

@@ -34,11 +34,11 @@ bool operator==(const BTSessionSettings& a, const BTSessionSettings& b)
 
 namespace {
 
-lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
 {
     lt::settings_pack pack;
     pack.set_str(lt::settings_pack::peer_fingerprint, lt::generate_fingerprint("LT", 0, 16, 0, 0));
-    const bool loopback = network == BTNetwork::LoopbackOnly;
+    const bool loopback = network == VLBTNetwork::LoopbackOnly;
     pack.set_str(lt::settings_pack::listen_interfaces,
                  (loopback ? "127.0.0.1:" : "0.0.0.0:") + std::to_string(firstPort));
     pack.set_int(lt::settings_pack::max_retry_port_bind, std::max(0, lastPort - firstPort));
@@ -73,7 +73,7 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, BTNetwor
 
 namespace {
 
-lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
 {
     lt::session_params params(EngineSettings(firstPort, lastPort, network));
     params.disk_io_constructor = lt::mmap_disk_io_constructor;
@@ -82,7 +82,7 @@ lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, BTNetwork
 
 } // namespace
 
-CBTSession::TImpl::TImpl(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+CBTSession::TImpl::TImpl(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
     : session(std::make_unique<lt::session>(EngineParams(firstPort, lastPort, network)))
 {
     thread = std::thread([this] { Run(); });
@@ -97,14 +97,14 @@ CBTSession::TImpl::~TImpl()
 
 void CBTSession::TImpl::Append(const std::shared_ptr<btTaskImpl>& task)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     tasks.push_back(task);
     tasksChanged = true;
 }
 
 std::shared_ptr<btTaskImpl> CBTSession::TImpl::FindTask(const lt::torrent_handle& torrent)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     for (const auto& task : tasks)
         if (task->Handle() == torrent) return task;
     return nullptr;
@@ -130,7 +130,7 @@ void CBTSession::TImpl::Run()
         std::vector<std::shared_ptr<btTaskImpl>> local;
         bool changed = false;
         {
-            std::lock_guard<std::recursive_mutex> guard(lock);
+            std::lock_guard<std::mutex> guard(lock);
             local = tasks;
             changed = std::exchange(tasksChanged, false);
         }
@@ -162,7 +162,7 @@ void CBTSession::TImpl::Run()
             HandleAlert(alert);
         }
     }
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     tasks.clear();
 }
 
@@ -176,11 +176,11 @@ void CBTSession::TImpl::HandleAlert(lt::alert* alert)
         for (const auto& [task, status] : found) task->UpdateStatus(*status);
         return;
     }
-    std::optional<BTAlert> copy = CopyTaskAlert(alert);
+    std::optional<VLBTAlert> copy = CopyTaskAlert(alert);
     if (copy && !Dispatch(*copy)) pending.push_back(std::move(*copy));
 }
 
-bool CBTSession::TImpl::Dispatch(const BTAlert& alert)
+bool CBTSession::TImpl::Dispatch(const VLBTAlert& alert)
 {
     std::shared_ptr<btTaskImpl> task = FindTask(alert.handle);
     if (!task) return false;
@@ -188,7 +188,7 @@ bool CBTSession::TImpl::Dispatch(const BTAlert& alert)
     return true;
 }
 
-CBTSession::CBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+CBTSession::CBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
     : impl_(std::make_unique<TImpl>(firstPort, lastPort, network))
 {
 }
@@ -197,9 +197,11 @@ CBTSession::~CBTSession() = default;
 
 void CBTSession::SetSettings(BTSessionSettings settings)
 {
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    if (settings == impl_->settings) return;
-    impl_->settings = settings;
+    {
+        std::lock_guard<std::mutex> guard(impl_->lock);
+        if (settings == impl_->settings) return;
+        impl_->settings = settings;
+    }
     lt::settings_pack pack;
     pack.set_int(lt::settings_pack::active_downloads, settings.activeDownloads);
     pack.set_int(lt::settings_pack::active_seeds, settings.activeSeeds);
@@ -228,7 +230,7 @@ BTSessionSettings* CBTSession::GetSettings(BTSessionSettings* settings)
     current.halfOpenLimit = pack.get_int(lt::settings_pack::half_open_limit);
     current.connectionsLimit = pack.get_int(lt::settings_pack::connections_limit);
     {
-        std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+        std::lock_guard<std::mutex> guard(impl_->lock);
         current.reserved1 = impl_->settings.reserved1;
         current.reserved2 = impl_->settings.reserved2;
     }
@@ -262,43 +264,54 @@ bool CBTSession::LoadTaskRecord(const std::string& path, BTTaskRecord* record)
     return Velora::LoadTaskRecord(path, record);
 }
 
-void CBTSession::DeleteTaskFiles(const std::string& path, int32_t mode)
+void CBTSession::DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
 {
     Velora::DeleteTaskFiles(path, mode);
 }
 
-void CBTSession::RemoveTask(IBTTask* task, int32_t mode)
+void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
 {
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    auto& tasks = impl_->tasks;
-    auto it = std::find_if(tasks.begin(), tasks.end(),
-                           [task](const auto& listed) { return listed.get() == task; });
-    if (it == tasks.end()) return;
-    btTaskImpl& found = **it;
-    const int state = found.State();
+    std::shared_ptr<btTaskImpl> found;
+    {
+        std::lock_guard<std::mutex> guard(impl_->lock);
+        auto& tasks = impl_->tasks;
+        auto it = std::find_if(tasks.begin(), tasks.end(), [task](const auto& listed) { return listed.get() == task; });
+        if (it == tasks.end()) return;
+        found = *it;
+        tasks.erase(it);
+        impl_->tasksChanged = true;
+    }
+    // The engine and the disk are called with the list released: a
+    // torrent's owner removes it from inside its own callbacks.
+    const auto state = static_cast<BTTorrentState>(found->State());
     // Resume data taken while the engine checks the data would be worthless.
-    if (!(mode & 1) && state != 0 && state != 1 && state != 7) found.WriteResumeData();
+    if (!ForgetsRecord(mode) && state != BTTorrentState::QueuedForChecking && state != BTTorrentState::CheckingFiles &&
+        state != BTTorrentState::CheckingResumeData)
+        found->WriteResumeData();
     try {
-        impl_->session->remove_torrent(found.Handle(), (mode & 2) ? lt::session_handle::delete_files
-                                                                   : lt::remove_flags_t{});
+        impl_->session->remove_torrent(found->Handle(),
+                                       DeletesData(mode) ? lt::session_handle::delete_files : lt::remove_flags_t{});
     } catch (const std::exception&) {
     }
-    if (mode & 1) {
-        const BTTaskRecord& record = *found.GetRecord();
+    if (ForgetsRecord(mode)) {
+        const BTTaskRecord& record = *found->GetRecord();
         if (!record.resumeFile.empty()) DeleteFileNormal(ToWideString(record.resumeFile));
         DeleteFileNormal(ToWideString(record.torrentFile));
     }
-    tasks.erase(it);
-    impl_->tasksChanged = true;
+}
+
+bool CBTSession::IsOwnThread() const
+{
+    return std::this_thread::get_id() == impl_->ThreadId();
 }
 
 uint32_t CBTSession::GetTaskCount()
 {
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    std::lock_guard<std::mutex> guard(impl_->lock);
     return static_cast<uint32_t>(impl_->tasks.size());
 }
 
-IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network)
+IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
 {
     try {
         // The engine reports a port it could not bind only as an alert; its

@@ -9,7 +9,7 @@
 
 namespace Velora {
 
-enum class BTNetwork {
+enum class VLBTNetwork {
     // Listens on every interface, maps its port through UPnP and NAT-PMP and
     // finds local peers.
     Public,
@@ -20,7 +20,7 @@ enum class BTNetwork {
 
 class CBTSession final : public IBTSession {
 public:
-    CBTSession(uint16_t firstPort, uint16_t lastPort, BTNetwork network);
+    CBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network);
     ~CBTSession();
     CBTSession(const CBTSession&) = delete;
     CBTSession& operator=(const CBTSession&) = delete;
@@ -34,9 +34,12 @@ public:
     bool LoadTaskRecord(const std::string& path, BTTaskRecord* record) override;
     std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed,
                                                ITaskCallback* callback, std::string* error) override;
-    void RemoveTask(IBTTask* task, int32_t mode) override;
-    void DeleteTaskFiles(const std::string& path, int32_t mode) override;
+    void RemoveTask(IBTTask* task, BTRemoveMode mode) override;
+    void DeleteTaskFiles(const std::string& path, BTRemoveMode mode) override;
     uint32_t GetTaskCount() override;
+    // The session cannot be destroyed on its own thread, which its
+    // destructor joins.
+    bool IsOwnThread() const;
 
     class TImpl;
 
@@ -45,7 +48,6 @@ private:
 };
 
 // Null when the session cannot be made. The owner deletes it as a CBTSession.
-IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort,
-                            BTNetwork network = BTNetwork::Public);
+IBTSession* CreateBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network = VLBTNetwork::Public);
 
 } // namespace Velora

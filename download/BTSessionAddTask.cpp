@@ -156,9 +156,10 @@ std::shared_ptr<IBTTask> CBTSession::AddTask(const BTTaskParam* param, ITaskCall
 {
     std::shared_ptr<btTaskImpl> task = impl_->CreateTask(callback, error, nullptr, param);
     if (!task) return nullptr;
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    impl_->Append(task);
+    // The record is written before the session's thread knows the task, so
+    // that no save of its own overlaps this one.
     task->WriteResumeData();
+    impl_->Append(task);
     return task;
 }
 

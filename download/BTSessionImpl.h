@@ -19,19 +19,20 @@ namespace Velora {
 
 class CBTSession::TImpl {
 public:
-    TImpl(uint16_t firstPort, uint16_t lastPort, BTNetwork network);
+    TImpl(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network);
     ~TImpl();
 
     std::shared_ptr<btTaskImpl> CreateTask(ITaskCallback* callback, std::string* error,
                                            const BTTaskRecord* record, const BTTaskParam* param);
     void Append(const std::shared_ptr<btTaskImpl>& task);
     std::shared_ptr<btTaskImpl> FindTask(const lt::torrent_handle& torrent);
+    std::thread::id ThreadId() const { return thread.get_id(); }
 
     std::unique_ptr<lt::session> session;
     BTSessionSettings settings;
-    // Guards settings, tasks and tasksChanged. Never held while a task calls
-    // its owner, whose own locks come first on the owner's threads.
-    std::recursive_mutex lock;
+    // A leaf: guards settings, tasks and tasksChanged; never held while a
+    // task, the engine or the disk is called.
+    std::mutex lock;
     std::vector<std::shared_ptr<btTaskImpl>> tasks;
     bool tasksChanged = false;
     std::atomic<bool> stop{false};
@@ -39,11 +40,11 @@ public:
 private:
     void Run();
     void HandleAlert(lt::alert* alert);
-    bool Dispatch(const BTAlert& alert);
+    bool Dispatch(const VLBTAlert& alert);
     bool AddTorrent(const BTTaskParam& param, std::string* error, lt::torrent_handle& torrent);
 
     // Alerts of torrents whose task is not listed yet; only the thread uses it.
-    std::deque<BTAlert> pending;
+    std::deque<VLBTAlert> pending;
     std::thread thread;
 };
 

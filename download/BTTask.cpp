@@ -132,13 +132,13 @@ void torrentInfoImpl::GetInfoHash(std::string& hash)
     if (auto info = InfoOf(torrent_)) hash = info->info_hashes().get_best().to_string();
 }
 
-int ErrorEvent(const lt::error_code& error)
+BTEvent ErrorEvent(const lt::error_code& error)
 {
-    if (error == boost::system::errc::no_space_on_device) return 3;
+    if (error == boost::system::errc::no_space_on_device) return BTEvent::DiskFull;
     if (error == boost::system::errc::read_only_file_system ||
         error == boost::system::errc::permission_denied)
-        return 4;
-    return 1;
+        return BTEvent::AccessDenied;
+    return BTEvent::TorrentError;
 }
 
 void FillTaskStatus(const lt::torrent_status& s, BTTaskStatus& out)
@@ -222,8 +222,7 @@ std::string btTaskImpl::GetErrorText()
 
 void btTaskImpl::SetCallback(ITaskCallback* callback)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    callback_ = callback;
+    callback_.Set(callback);
 }
 
 bool btTaskImpl::IsRunning()
@@ -332,58 +331,55 @@ void btTaskImpl::UpdateStatus(const lt::torrent_status& status)
         status_ = status;
     }
     const int state = static_cast<int>(status.state);
-    std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!statusReported_.exchange(true)) {
-        if (callback_) callback_->MapState(0, state);
+        callback_.Call([&](ITaskCallback& owner) { owner.MapState(0, state); });
         const bool complete = status.is_finished && (state == lt::torrent_status::finished ||
                                                      state == lt::torrent_status::seeding);
-        if (complete && !record_.addAsSeed && callback_ && !completionReported_.exchange(true))
-            callback_->OnEvent(0);
+        if (complete && !record_.addAsSeed) ReportCompletion();
     }
-    if (callback_) callback_->OnProgress();
+    callback_.Call([](ITaskCallback& owner) { owner.OnProgress(); });
 }
 
-void btTaskImpl::OnAlert(const BTAlert& alert)
+void btTaskImpl::ReportCompletion()
 {
-    using Kind = BTAlert::Kind;
+    callback_.Call([this](ITaskCallback& owner) {
+        if (!completionReported_.exchange(true)) owner.OnEvent(BTEvent::Complete);
+    });
+}
+
+void btTaskImpl::Notify(BTEvent event)
+{
+    callback_.Call([event](ITaskCallback& owner) { owner.OnEvent(event); });
+}
+
+void btTaskImpl::OnAlert(const VLBTAlert& alert)
+{
+    using Kind = VLBTAlert::Kind;
     switch (alert.kind) {
     case Kind::SaveResumeData:
         if (alert.resumeData) SaveRecord(lt::write_resume_data(*alert.resumeData));
         return;
-    case Kind::Finished: {
+    case Kind::Finished:
         RefreshStatus();
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (!record_.addAsSeed && callback_ && !completionReported_.exchange(true)) callback_->OnEvent(0);
+        if (!record_.addAsSeed) ReportCompletion();
         return;
-    }
-    case Kind::StateChanged: {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (callback_) callback_->MapState(alert.previousState, alert.state);
+    case Kind::StateChanged:
+        callback_.Call([&](ITaskCallback& owner) { owner.MapState(alert.previousState, alert.state); });
         return;
-    }
-    case Kind::Paused: {
+    case Kind::Paused:
         RefreshStatus();
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (resumedOnce_ && callback_) callback_->OnEvent(-1);
+        if (resumedOnce_) Notify(BTEvent::Paused);
         return;
-    }
-    case Kind::Resumed: {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (callback_) callback_->Reserved();
-        return;
-    }
+    case Kind::Resumed: callback_.Call([](ITaskCallback& owner) { owner.OnResumed(); }); return;
     case Kind::Checked: {
         const bool finished = Guard(false, [&] { return torrent_.status().is_finished; });
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (record_.addAsSeed && !finished && callback_) callback_->OnEvent(2);
+        if (record_.addAsSeed && !finished) Notify(BTEvent::SeedIncomplete);
         return;
     }
-    case Kind::TorrentError: {
+    case Kind::TorrentError:
         RefreshStatus();
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (callback_) callback_->OnEvent(ErrorEvent(alert.error));
+        Notify(ErrorEvent(alert.error));
         return;
-    }
     case Kind::FileError: {
         // A write that fails for want of space or rights only puts the
         // torrent into upload mode, with no torrent error and no pause: left
@@ -397,8 +393,7 @@ void btTaskImpl::OnAlert(const BTAlert& alert)
                              e == errc::file_too_large);
         if (!stalls || record_.addAsSeed) return;
         RefreshStatus();
-        std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (callback_) callback_->OnEvent(ErrorEvent(e));
+        Notify(ErrorEvent(e));
         return;
     }
     }
@@ -406,8 +401,7 @@ void btTaskImpl::OnAlert(const BTAlert& alert)
 
 void btTaskImpl::Progress()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (callback_) callback_->OnProgress();
+    callback_.Call([](ITaskCallback& owner) { owner.OnProgress(); });
 }
 
 void btTaskImpl::SaveResumeDataIfNeeded()

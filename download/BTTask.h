@@ -6,6 +6,8 @@
 #include "download/BTAlert.h"
 #include "download/BTTypes.h"
 
+#include "base/CallGate.h"
+
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_status.hpp>
 
@@ -33,8 +35,8 @@ private:
     const lt::torrent_handle& torrent_;
 };
 
-// The owner's event for an engine error: 3 disk full, 4 access denied, else 1.
-int ErrorEvent(const lt::error_code& error);
+// The owner's event for an engine error.
+BTEvent ErrorEvent(const lt::error_code& error);
 void FillTaskStatus(const lt::torrent_status& status, BTTaskStatus& out);
 
 class btTaskImpl : public IBTTask {
@@ -64,7 +66,7 @@ public:
     const lt::torrent_handle& Handle() const { return torrent_; }
     int State();
     void UpdateStatus(const lt::torrent_status& status);
-    void OnAlert(const BTAlert& alert);
+    void OnAlert(const VLBTAlert& alert);
     void Progress();
     void SaveResumeDataIfNeeded();
     // True when written, or when there is no torrent any more to write for.
@@ -72,17 +74,18 @@ public:
 
 private:
     void RefreshStatus();
+    // Once per download, unless a recheck allows another.
+    void ReportCompletion();
+    void Notify(BTEvent event);
     bool SaveRecord(lt::entry resumeData);
 
     lt::torrent_handle torrent_;
     torrentInfoImpl info_;
-    ITaskCallback* callback_;        // guarded by lock_, as is every call of it
+    // Called with no lock held; SetCallback waits for the calls under way.
+    VLCallGate<ITaskCallback> callback_;
     BTTaskRecord record_;
     std::atomic<bool> resumedOnce_{false};
-    std::recursive_mutex lock_;
-    // Kept apart from lock_: owners read the status while they may be inside
-    // a callback's chain of locks.
-    std::mutex statusLock_;
+    std::mutex statusLock_; // a leaf: guards status_
     lt::torrent_status status_;
     std::atomic<bool> statusReported_{false};
     // The completion reaches the owner once, whether the first status or the

@@ -92,12 +92,12 @@ bool IsTorrentCopyName(const std::wstring& name)
 
 } // namespace
 
-void DeleteTaskFiles(const std::string& path, int mode)
+void DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
 {
     BTTaskRecord record;
     if (!LoadTaskRecord(path, &record)) return;
     const std::wstring savePath = ToWideString(record.savePath);
-    if ((mode & 2) && IsAbsolutePath(savePath)) {
+    if (DeletesData(mode) && IsAbsolutePath(savePath)) {
         const std::wstring root = ToWideString(record.rootPath);
         if (IsSafeRelativePath(root)) {
             const std::wstring data = CombinePath(savePath, root);
@@ -107,7 +107,7 @@ void DeleteTaskFiles(const std::string& path, int mode)
                 DeleteFileNormal(data);
         }
     }
-    if (mode & 1) {
+    if (ForgetsRecord(mode)) {
         DeleteFileNormal(ToWideString(path));
         const std::wstring copy = ToWideString(record.torrentFile);
         if (IsTorrentCopyName(GetFileName(copy))) DeleteFileNormal(copy);

@@ -22,10 +22,10 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData);
 // Valid only with savePath and rootPath. Bytes after the first bencoded value
 // are ignored, as the writers never truncate.
 bool LoadTaskRecord(const std::string& path, BTTaskRecord* record);
-// Bit 1: the downloaded data (savePath joined with rootPath); bit 0: the record
-// file and the torrent copy. Only what the record names in the shape this
-// program writes is deleted, so a forged record cannot aim elsewhere.
-void DeleteTaskFiles(const std::string& path, int mode);
+// The downloaded data is savePath joined with rootPath. Only what the record
+// names in the shape this program writes is deleted, so a forged record
+// cannot aim elsewhere.
+void DeleteTaskFiles(const std::string& path, BTRemoveMode mode);
 
 // Write the whole buffer at offset 0 of a file created when missing and never
 // truncated: 0 written, -1 cannot open, -3 write failed or short.

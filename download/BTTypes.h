@@ -65,7 +65,7 @@ struct BTSessionStatus {
 
 // Flat copy of the last status the engine posted for a torrent.
 struct BTTaskStatus {
-    int32_t state = 7;               // the engine's torrent states; 7 checking resume data
+    int32_t state = 7; // a BTTorrentState; at first checking resume data
     uint8_t hasError = 0;
     float progress = 0;
     char errorText[1024] = {};
@@ -130,12 +130,50 @@ struct BTPeerInfo {
     uint32_t flags = 0;
 };
 
-// Implemented by the owner of a task. Events: 0 complete, -1 paused, 1 torrent
-// error, 2 a seed's data is incomplete, 3 disk full, 4 access denied.
+// The engine's torrent states, as BTTaskStatus::state carries them.
+enum class BTTorrentState : int32_t {
+    QueuedForChecking = 0,
+    CheckingFiles = 1,
+    DownloadingMetadata = 2,
+    Downloading = 3,
+    Finished = 4,
+    Seeding = 5,
+    Allocating = 6,
+    CheckingResumeData = 7,
+};
+
+// What a torrent tells its owner through ITaskCallback::OnEvent.
+enum class BTEvent : int32_t {
+    Paused = -1,
+    Complete = 0,
+    TorrentError = 1,
+    SeedIncomplete = 2, // a seed's data was found incomplete by a check
+    DiskFull = 3,
+    AccessDenied = 4,
+};
+
+// What IBTSession::RemoveTask and DeleteTaskFiles delete of a task's files.
+enum class BTRemoveMode : int32_t {
+    KeepFiles = 0,    // record file, torrent copy and data stay: the task can be added again
+    ForgetRecord = 1, // the record file and the torrent copy go, the data stays
+    DeleteData = 2,   // the data goes, the record file and the torrent copy stay
+    ForgetAll = 3,    // the data goes too
+};
+inline bool ForgetsRecord(BTRemoveMode mode)
+{
+    return (int32_t(mode) & 1) != 0;
+}
+inline bool DeletesData(BTRemoveMode mode)
+{
+    return (int32_t(mode) & 2) != 0;
+}
+
+// Implemented by the owner of a task; called on the session's thread.
 class ITaskCallback {
 public:
-    virtual void Reserved() = 0;
-    virtual void OnEvent(int event) = 0;
+    // The engine resumed the torrent.
+    virtual void OnResumed() = 0;
+    virtual void OnEvent(BTEvent event) = 0;
     virtual void MapState(int previousState, int newState) = 0;
     virtual void OnProgress() = 0;
 
@@ -168,8 +206,9 @@ public:
     virtual void Pause() = 0;
     // UTF-8, as the engine words it.
     virtual std::string GetErrorText() = 0;
-    // Once SetCallback(nullptr) has returned, no call of the old callback is
-    // under way or will follow.
+    // Once it has returned, no call of the old callback is under way or will
+    // follow, but for one the calling thread itself is inside: the calls are
+    // counted, not made under a lock, so a callback may detach itself.
     virtual void SetCallback(ITaskCallback* callback) = 0;
     virtual bool IsRunning() = 0;
     virtual BTTaskStatus* GetStatus(BTTaskStatus* status) = 0;
@@ -207,10 +246,8 @@ public:
     virtual std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed,
                                                        ITaskCallback* callback,
                                                        std::string* error) = 0;
-    // Mode bit 0: forget the task (record file and torrent copy deleted);
-    // bit 1: delete the downloaded data too.
-    virtual void RemoveTask(IBTTask* task, int32_t mode) = 0;
-    virtual void DeleteTaskFiles(const std::string& path, int32_t mode) = 0;
+    virtual void RemoveTask(IBTTask* task, BTRemoveMode mode) = 0;
+    virtual void DeleteTaskFiles(const std::string& path, BTRemoveMode mode) = 0;
     virtual uint32_t GetTaskCount() = 0;
 
 protected:

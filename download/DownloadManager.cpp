@@ -8,7 +8,7 @@
 
 namespace Velora {
 
-VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver) : slot_(this)
+VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver)
 {
     owner = receiver;
 }
@@ -20,31 +20,71 @@ VLDownloadManager::~VLDownloadManager()
 
 bool VLDownloadManager::Add(VLDownloadTask* task)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    // Pointed at the manager before it is listed, so that StopAll silences it.
+    task->listener.Set(this);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!closed_) {
+            tasks_.push_back(task);
+            return true;
+        }
+    }
+    task->listener.Set(nullptr);
+    return false;
+}
+
+bool VLDownloadManager::Enter()
+{
+    std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return false;
-    task->listener = &slot_;
-    tasks_.push_back(task);
+    ++busy_;
     return true;
+}
+
+void VLDownloadManager::Leave()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    --busy_;
+    idle_.notify_all();
 }
 
 bool VLDownloadManager::StartTask(VLDownloadTask* task)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (CountRunning() >= maxRunning) {
+    if (!Enter()) return false;
+    const bool started = StartUnlisted(task);
+    Leave();
+    return started;
+}
+
+bool VLDownloadManager::StartUnlisted(VLDownloadTask* task)
+{
+    bool full;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        full = CountRunningLocked() >= maxRunning;
+    }
+    if (full) {
         if (task->state != kTaskQueued) task->SetState(kTaskQueued);
         return false;
     }
     return task->Start();
 }
 
+void VLDownloadManager::Detach(VLDownloadTask* task)
+{
+    task->listener.Set(nullptr);
+    if (task->state != kTaskStopped) task->Stop();
+}
+
 bool VLDownloadManager::Remove(VLDownloadTask* task)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    auto it = std::find(tasks_.begin(), tasks_.end(), task);
-    if (it == tasks_.end()) return false;
-    task->listener = nullptr;
-    if (task->state != kTaskStopped) task->Stop();
-    tasks_.erase(it);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto it = std::find(tasks_.begin(), tasks_.end(), task);
+        if (it == tasks_.end()) return false;
+        tasks_.erase(it);
+    }
+    Detach(task);
     return true;
 }
 
@@ -52,13 +92,13 @@ bool VLDownloadManager::StopAll()
 {
     std::vector<VLDownloadTask*> tasks;
     {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
         closed_ = true;
         tasks.swap(tasks_);
-        for (VLDownloadTask* task : tasks) task->listener = nullptr;
+        // A replacement being started must not be destroyed under its starter.
+        idle_.wait(guard, [this] { return busy_ == 0; });
     }
-    // Outside the lock: destroying a task waits for its worker, which may be
-    // waiting for the lock to replace the task.
+    for (VLDownloadTask* task : tasks) task->listener.Set(nullptr);
     for (VLDownloadTask* task : tasks)
         if (task->state != kTaskStopped) task->Stop();
     for (VLDownloadTask* task : tasks) task->Destroy();
@@ -67,18 +107,39 @@ bool VLDownloadManager::StopAll()
 
 uint32_t VLDownloadManager::CountRunning()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<std::mutex> guard(lock_);
+    return CountRunningLocked();
+}
+
+uint32_t VLDownloadManager::CountRunningLocked()
+{
     return static_cast<uint32_t>(
         std::count_if(tasks_.begin(), tasks_.end(), [](VLDownloadTask* task) { return task->state == kTaskRunning; }));
 }
 
 bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (closed_) return false;
-    Remove(old);
-    Add(replacement);
-    StartTask(replacement);
+    replacement->listener.Set(this);
+    bool listed = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!closed_) {
+            ++busy_;
+            auto it = std::find(tasks_.begin(), tasks_.end(), old);
+            if (it != tasks_.end()) tasks_.erase(it);
+            tasks_.push_back(replacement);
+            listed = true;
+        }
+    }
+    if (!listed) {
+        replacement->listener.Set(nullptr);
+        return false;
+    }
+    // The old task is silenced and stopped before its replacement's worker
+    // can destroy it.
+    Detach(old);
+    StartUnlisted(replacement);
+    Leave();
     return true;
 }
 
@@ -87,12 +148,12 @@ void VLDownloadManager::ShareSpeedLimit()
     uint32_t torrents = 0;
     uint32_t share = 0;
     {
-        std::lock_guard<std::recursive_mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
         std::vector<VLDownloadTask*> http;
         for (VLDownloadTask* task : tasks_) {
             if (task->state != kTaskRunning) continue;
-            if (task->type == 1) http.push_back(task);
-            if (task->type == 2) ++torrents;
+            if (task->type == DownloadTaskKind::Http) http.push_back(task);
+            if (task->type == DownloadTaskKind::BitTorrent) ++torrents;
         }
         const uint32_t count = static_cast<uint32_t>(http.size()) + torrents;
         if (count == 0) return;

@@ -4,6 +4,7 @@
 
 #include "download/DownloadTask.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -34,9 +35,11 @@ public:
     // list: the caller keeps the task.
     bool Add(VLDownloadTask* task);
     bool StartTask(VLDownloadTask* task);
-    // The task is not deleted.
+    // The task is not deleted. Once this returns, the task's messages no
+    // longer reach the manager's owner.
     bool Remove(VLDownloadTask* task);
-    // Stops and destroys every task; later additions are refused.
+    // Stops and destroys every task; later additions are refused. Once this
+    // returns, no message reaches the owner any more.
     bool StopAll();
     uint32_t CountRunning();
     // Takes the old task out and adds and starts its replacement, as one step
@@ -48,10 +51,23 @@ public:
     uint32_t uploadLimitKB = 0;
 
 private:
-    std::recursive_mutex lock_;
+    // Counts a call that starts or stops tasks; false once the list is closed.
+    bool Enter();
+    void Leave();
+    bool StartUnlisted(VLDownloadTask* task);
+    uint32_t CountRunningLocked();
+    // Silences the task, then stops it unless it is stopped already.
+    static void Detach(VLDownloadTask* task);
+
+    // A leaf: guards the list, closed_ and busy_; a task is started or
+    // stopped only with it released, as those calls send messages.
+    std::mutex lock_;
+    std::condition_variable idle_;
     std::vector<VLDownloadTask*> tasks_;
     bool closed_ = false;
-    VLListenerSlot slot_;
+    // Calls of StartTask and Replace under way: StopAll destroys no task
+    // before they have ended.
+    uint32_t busy_ = 0;
 };
 
 } // namespace Velora

@@ -5,37 +5,53 @@
 
 namespace Velora {
 
-VLDownloadSingleFile::VLDownloadSingleFile() : manager(new VLDownloadManager(this)) {}
+VLDownloadSingleFile::VLDownloadSingleFile() : manager_(std::make_unique<VLDownloadManager>(this)) {}
 
 VLDownloadSingleFile::~VLDownloadSingleFile()
 {
-    manager->StopAll();
-    delete manager;
+    // Once every task is stopped and silenced, no thread reaches this object.
+    manager_->StopAll();
 }
 
 bool VLDownloadSingleFile::Start(uint32_t runtimeId)
 {
-    if (finishEvent.Valid()) return false;
-    finishEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (runtimeId == 0 || !folderCallback) return false;
-    task = new VLHttpTask(runtimeId, folderCallback(runtimeId));
-    task->addressProvider = addressProvider;
-    if (!manager->Add(task)) {
+    if (finishEvent_.Valid()) return false;
+    finishEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (runtimeId == 0 || !folderCallback_) return false;
+    VLDownloadTask* task = new VLHttpTask(runtimeId, folderCallback_(runtimeId));
+    task->addressProvider = addressProvider_;
+    if (!manager_->Add(task)) {
         task->Destroy();
-        task = nullptr;
         return false;
     }
-    return manager->StartTask(task);
+    task_ = task;
+    return manager_->StartTask(task);
+}
+
+std::wstring VLDownloadSingleFile::GetFilePath() const
+{
+    std::lock_guard<std::mutex> guard(pathLock_);
+    return filePath_;
+}
+
+DownloadTaskKind VLDownloadSingleFile::GetTaskKind() const
+{
+    const VLDownloadTask* task = task_;
+    return task ? task->type : DownloadTaskKind::Http;
 }
 
 void VLDownloadSingleFile::OnMessage(uint32_t code, const TaskMessage* message)
 {
     if (!message) return;
     switch (code) {
-    case kMsgFinalPath: filePath = message->text ? message->text : L""; break;
-    case kMsgTotalSize: totalSize = (uint64_t(message->value2) << 32) | message->value1; break;
-    case kMsgDownloaded: downloaded = (uint64_t(message->value2) << 32) | message->value1; break;
-    case kMsgSpeed: speed = message->value2; break;
+    case kMsgFinalPath: {
+        std::lock_guard<std::mutex> guard(pathLock_);
+        filePath_ = message->text ? message->text : L"";
+        break;
+    }
+    case kMsgTotalSize: totalSize_ = (uint64_t(message->value2) << 32) | message->value1; break;
+    case kMsgDownloaded: downloaded_ = (uint64_t(message->value2) << 32) | message->value1; break;
+    case kMsgSpeed: speed_ = message->value2; break;
     case kMsgFinished: Finish(message->value1); break;
     case kMsgSwitchKind: SwitchKind(*message); break;
     default: break;
@@ -44,31 +60,34 @@ void VLDownloadSingleFile::OnMessage(uint32_t code, const TaskMessage* message)
 
 void VLDownloadSingleFile::Finish(uint32_t result)
 {
-    succeeded = result == kDownloadOk;
-    SetEvent(finishEvent.Get());
+    succeeded_ = result == kDownloadOk;
+    SetEvent(finishEvent_.Get());
 }
 
 void VLDownloadSingleFile::SwitchKind(const TaskMessage& message)
 {
-    const bool toTorrent = message.value1 == 2;
+    const auto kind = static_cast<DownloadTaskKind>(message.value1);
+    const bool toTorrent = kind == DownloadTaskKind::BitTorrent;
     bool& used = toTorrent ? switchedToTorrent_ : switchedToHttp_;
-    if ((!toTorrent && message.value1 != 1) || used) return Finish(kErrNoAddress);
+    if ((!toTorrent && kind != DownloadTaskKind::Http) || used) return Finish(kErrNoAddress);
     used = true;
-    VLDownloadTask* old = task;
-    const std::wstring folder = folderCallback(message.taskId);
+    VLDownloadTask* old = task_;
+    const std::wstring folder = folderCallback_(message.taskId);
     VLDownloadTask* replacement = toTorrent ? static_cast<VLDownloadTask*>(new VLBTTask(message.taskId, folder))
                                             : new VLHttpTask(message.taskId, folder);
     replacement->previous = old;
-    replacement->addressProvider = addressProvider;
+    replacement->addressProvider = addressProvider_;
     old->cleanupPending = true;
-    if (!manager->Replace(old, replacement)) {
+    // Current before it starts: its own switch may follow at once.
+    task_ = replacement;
+    if (!manager_->Replace(old, replacement)) {
         // The download is being torn down: the old task ends as it would.
+        task_ = old;
         old->cleanupPending = false;
         replacement->previous = nullptr;
         replacement->Destroy();
         return Finish(kErrKindSwitch);
     }
-    task = replacement;
 }
 
 } // namespace Velora

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace Velora {
@@ -24,28 +26,43 @@ public:
     VLDownloadSingleFile(const VLDownloadSingleFile&) = delete;
     VLDownloadSingleFile& operator=(const VLDownloadSingleFile&) = delete;
 
+    // Both are set before Start and read by the tasks' threads afterwards.
+    void SetFolderCallback(VLFolderCallback callback) { folderCallback_ = callback; }
+    void SetAddressProvider(VLAddressProvider provider) { addressProvider_ = provider; }
+
     // One download per object: false when called again.
     bool Start(uint32_t runtimeId);
     void OnMessage(uint32_t code, const TaskMessage* message) override;
 
-    VLDownloadManager* manager;
-    VLDownloadTask* task = nullptr;
-    VLHandle finishEvent;
-    std::atomic<bool> succeeded{false};
-    std::wstring filePath;
-    // Written by the tasks' threads and read by the user's: read whole.
-    std::atomic<uint64_t> totalSize{0};
-    std::atomic<uint64_t> downloaded{0};
-    std::atomic<uint64_t> speed{0};
-    // Names the folder a runtime's package goes to. Its user supplies it:
-    // without one Start fails.
-    VLFolderCallback folderCallback = nullptr;
-    VLAddressProvider addressProvider = nullptr;
+    // Null before Start; set once the download has finished.
+    HANDLE GetFinishEvent() const { return finishEvent_.Get(); }
+    bool IsSucceeded() const { return succeeded_; }
+    std::wstring GetFilePath() const;
+    uint64_t GetTotalSize() const { return totalSize_; }
+    uint64_t GetDownloaded() const { return downloaded_; }
+    uint64_t GetSpeed() const { return speed_; }
+    // The kind of the task now carrying the download.
+    DownloadTaskKind GetTaskKind() const;
 
 private:
     void SwitchKind(const TaskMessage& message);
     void Finish(uint32_t result);
 
+    std::unique_ptr<VLDownloadManager> manager_;
+    // Written by a task's worker at a kind switch; the manager owns it.
+    std::atomic<VLDownloadTask*> task_{nullptr};
+    VLHandle finishEvent_;
+    // Written by the tasks' threads and read by the user's: read whole.
+    std::atomic<bool> succeeded_{false};
+    mutable std::mutex pathLock_; // a leaf: guards filePath_
+    std::wstring filePath_;
+    std::atomic<uint64_t> totalSize_{0};
+    std::atomic<uint64_t> downloaded_{0};
+    std::atomic<uint64_t> speed_{0};
+    // Names the folder a runtime's package goes to. Its user supplies it:
+    // without one Start fails.
+    VLFolderCallback folderCallback_ = nullptr;
+    VLAddressProvider addressProvider_ = nullptr;
     // A service that keeps changing its mind must not keep the download
     // switching: one switch each way.
     bool switchedToTorrent_ = false;

@@ -6,7 +6,7 @@ namespace {
 
 void Deliver(uint32_t code, VLListenerSlot* listener, const TaskMessage& message)
 {
-    if (listener && *listener) (*listener)->OnMessage(code, &message);
+    if (listener) listener->Call([&](VLDownloadMessage& target) { target.OnMessage(code, &message); });
 }
 
 } // namespace
@@ -37,7 +37,7 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
                      static_cast<uint32_t>(value >> 32));
 }
 
-VLDownloadTask::VLDownloadTask(int32_t taskType, uint32_t taskId) : id(taskId), type(taskType) {}
+VLDownloadTask::VLDownloadTask(DownloadTaskKind kind, uint32_t taskId) : id(taskId), type(kind) {}
 
 VLDownloadTask::~VLDownloadTask()
 {
@@ -47,18 +47,18 @@ VLDownloadTask::~VLDownloadTask()
 void VLDownloadTask::SetState(int32_t newState)
 {
     state = newState;
-    SendValueMessage(kMsgState, id, listener, static_cast<uint32_t>(newState));
+    SendValueMessage(kMsgState, id, &listener, static_cast<uint32_t>(newState));
 }
 
 std::wstring VLDownloadTask::GetFolder()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock_);
     return folder_;
 }
 
 void VLDownloadTask::SetFolder(const std::wstring& text)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock_);
     folder_ = text;
 }
 

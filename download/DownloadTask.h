@@ -5,6 +5,8 @@
 
 #include "download/AddressQuery.h"
 
+#include "base/CallGate.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -14,21 +16,27 @@ namespace Velora {
 
 // First argument of VLDownloadMessage::OnMessage.
 enum TaskMessageCode : uint32_t {
-    kMsgStatePath = 0,   // text: resume state file (HTTP) or task record (BitTorrent)
-    kMsgDataPath = 1,    // text: partial data file, or the torrent's file
-    kMsgFinalPath = 2,   // text; value2 low byte: already complete, no transfer ran
-    kMsgPhase = 3,       // value1: phase of the run
-    kMsgTotalSize = 4,   // value1 low word, value2 high word
-    kMsgDownloaded = 5,  // value1 low word, value2 high word
-    kMsgSpeed = 6,       // value2: bytes per second; value1 carries nothing
-    kMsgState = 7,       // value1: the new DownloadTaskState
-    kMsgFinished = 8,    // value1: the DownloadError of the run
-    kMsgSwitchKind = 9,  // value1: 1 HTTP, 2 BitTorrent; value2 low byte: answer came from the provider
-    kMsgTimeLeft = 10,   // value1: seconds, kTimeLeftUnknown when the rate is 0
-    kMsgNotice = 11,     // value1: a DownloadError that did not end the run
+    kMsgStatePath = 0,  // text: resume state file (HTTP) or task record (BitTorrent)
+    kMsgDataPath = 1,   // text: partial data file, or the torrent's file
+    kMsgFinalPath = 2,  // text; value2 low byte: already complete, no transfer ran
+    kMsgPhase = 3,      // value1: phase of the run
+    kMsgTotalSize = 4,  // value1 low word, value2 high word
+    kMsgDownloaded = 5, // value1 low word, value2 high word
+    kMsgSpeed = 6,      // value2: bytes per second; value1 carries nothing
+    kMsgState = 7,      // value1: the new DownloadTaskState
+    kMsgFinished = 8,   // value1: the DownloadError of the run
+    kMsgSwitchKind = 9, // value1: the DownloadTaskKind asked for; value2 low byte: answer came from the provider
+    kMsgTimeLeft = 10,  // value1: seconds, kTimeLeftUnknown when the rate is 0
+    kMsgNotice = 11,    // value1: a DownloadError that did not end the run
 };
 
 constexpr uint32_t kTimeLeftUnknown = 0xFFFFFFFF;
+
+// The kind of a task, as the address answer's DownloadType names it.
+enum class DownloadTaskKind : int32_t {
+    Http = 1,
+    BitTorrent = 2,
+};
 
 enum DownloadTaskState : int32_t {
     kTaskNew = 0,
@@ -85,9 +93,10 @@ public:
     virtual void OnMessage(uint32_t code, const TaskMessage* message) = 0;
 };
 
-// The slot a manager points its tasks at; clearing the slot's content silences
-// every task that holds it.
-typedef VLDownloadMessage* VLListenerSlot;
+// The slot through which a task reaches its one listener. Clearing it
+// (Set(nullptr)) returns once no message of another thread is being
+// delivered, so the listener is never called after its owner let it go.
+typedef VLCallGate<VLDownloadMessage> VLListenerSlot;
 
 class VLDownloadTask;
 // Consulted when the address query is skipped or fails; record is the task.
@@ -100,9 +109,33 @@ void SendValueMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener,
 // 64-bit quantity as low word (value1) and high word (value2).
 void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, uint64_t value);
 
+// Lock order of the downloads: there is none to keep, because every lock of
+// download/ is a leaf. Each guards its own fields for a few statements and is
+// released before anything else is called: a listener, a torrent's owner
+// callback, the engine, a file write, another object's lock, or a wait. These
+// are the locks:
+//   VLDownloadTask::lock_ (the folder); VLHttpTask's counter and worker
+//   locks; VLRangeDownloader's range records; VLConnection's socket;
+//   VLBTTask::lock_ (torrent handle, workers, figures frozen at completion,
+//   callbacks under way); VLDownloadManager::lock_ (task list, calls under
+//   way); VLBTManager::lock_ (seed list and each seed's torrent, session,
+//   file names); the session's task list lock; btTaskImpl's status lock;
+//   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
+//   task's listener slot, a torrent's owner callback).
+// Two are held across something else and are taken with no other lock held:
+// VLBTManager's save lock across the write of "seeds.xml", so that writes
+// land in the order of the changes; and VLTaskList's worker lock across
+// starting or joining its worker, which never takes it (a running worker
+// makes StartThread answer at once).
+// What once needed a lock held across a call is kept as state instead:
+// clearing a VLCallGate waits for the calls under way through it, a download
+// manager's StopAll waits for its starts under way, a change of the seed list
+// takes its seeds out before it calls the engine and checks afterwards that a
+// seed it started is still listed, and VLBTTask counts the owner callbacks
+// under way before it lets its object go.
 class VLDownloadTask {
 public:
-    VLDownloadTask(int32_t type, uint32_t id);
+    VLDownloadTask(DownloadTaskKind kind, uint32_t id);
     virtual ~VLDownloadTask();
     VLDownloadTask(const VLDownloadTask&) = delete;
     VLDownloadTask& operator=(const VLDownloadTask&) = delete;
@@ -121,19 +154,19 @@ public:
     bool QueryAddress(const std::atomic<bool>* cancelled = nullptr);
 
     uint32_t id;
-    int32_t type;
+    DownloadTaskKind type;
     std::atomic<int32_t> state{kTaskNew};
     uint32_t retryCount = 0;
-    bool cleanupPending = false;
-    VLListenerSlot* listener = nullptr;
+    std::atomic<bool> cleanupPending{false};
+    VLListenerSlot listener;
     DownloadFileInfo info;
     VLDownloadTask* previous = nullptr;
-    uint32_t speedLimit = 0; // KB/s, 0 = unlimited
+    std::atomic<uint32_t> speedLimit{0}; // KB/s, 0 = unlimited
     bool skipQuery = false;
-    std::recursive_mutex lock;
     VLAddressProvider addressProvider = nullptr;
 
 private:
+    std::mutex lock_; // a leaf: guards folder_
     std::wstring folder_;
 };
 

@@ -52,7 +52,7 @@ bool NormalizeMd5(std::wstring text, std::wstring& out)
 
 } // namespace
 
-VLHttpTask::VLHttpTask(uint32_t taskId, const std::wstring& folder) : VLDownloadTask(1, taskId)
+VLHttpTask::VLHttpTask(uint32_t taskId, const std::wstring& folder) : VLDownloadTask(DownloadTaskKind::Http, taskId)
 {
     SetFolder(folder);
 }
@@ -62,30 +62,19 @@ VLHttpTask::~VLHttpTask()
     // Breaking off the transfer bounds the joins: the workers notice the
     // cancel within one poll or one broken connection.
     Cancel();
-    JoinAndFree(thread_);
+    JoinThread(std::move(thread_));
     JoinPreviousThread();
-    if (cleanupPending) {
-        cleanupPending = false;
-        Cleanup();
-    }
-}
-
-void VLHttpTask::JoinAndFree(VLThread*& worker)
-{
-    if (!worker) return;
-    worker->Wait();
-    DeleteThread(worker);
-    worker = nullptr;
+    if (cleanupPending.exchange(false)) Cleanup();
 }
 
 void VLHttpTask::JoinPreviousThread()
 {
-    VLThread* previous;
+    VLThreadPtr previous;
     {
         std::lock_guard<std::mutex> guard(previousLock_);
-        previous = std::exchange(previousThread_, nullptr);
+        previous = std::move(previousThread_);
     }
-    JoinAndFree(previous);
+    JoinThread(std::move(previous));
 }
 
 bool VLHttpTask::Start()
@@ -94,17 +83,15 @@ bool VLHttpTask::Start()
         if (thread_->data->running) {
             JoinPreviousThread();
             std::lock_guard<std::mutex> guard(previousLock_);
-            previousThread_ = thread_;
+            previousThread_ = std::move(thread_);
         } else {
-            JoinAndFree(thread_);
+            JoinThread(std::move(thread_));
         }
-        thread_ = nullptr;
     }
     cancelsAtStart_ = cancels_.load();
-    thread_ = new VLThread(&VLHttpTask::ThreadProc, this);
+    thread_ = std::make_unique<VLThread>(&VLHttpTask::ThreadProc, this);
     if (!thread_->Start()) {
-        DeleteThread(thread_);
-        thread_ = nullptr;
+        thread_.reset();
         OnFinish(kErrThreadNotStarted);
         return false;
     }
@@ -118,8 +105,7 @@ bool VLHttpTask::Stop()
         OnFinish(kErrStopped);
     } else if (thread_) {
         Cancel();
-    } else if (cleanupPending) {
-        cleanupPending = false;
+    } else if (cleanupPending.exchange(false)) {
         Cleanup();
     }
     return true;
@@ -167,7 +153,7 @@ uint32_t VLHttpTask::Run()
         info = answer;
     }
     if (info.InvalidVersion) return kErrInvalidVersion;
-    if (info.DownloadType != type) {
+    if (info.DownloadType != int32_t(type)) {
         // The replacing task's owner removes this task's files later and
         // needs the data file's name for that.
         VLRangeDownloader scratch;
@@ -175,7 +161,7 @@ uint32_t VLHttpTask::Run()
             scratch.stored.downloaded > 0) {
             dataPath = StoredText(scratch.stored.dataPath, 260);
         }
-        SendValueMessage(kMsgSwitchKind, id, listener, uint32_t(info.DownloadType), 0);
+        SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(info.DownloadType), 0);
         return kErrKindSwitch;
     }
     // The name comes over the network and the target is written by an
@@ -185,7 +171,7 @@ uint32_t VLHttpTask::Run()
     if (CanResume(statePath, target)) return downloader_.Resume(this, statePath, info);
     if (CheckFile(target)) {
         targetPath = target;
-        SendTextMessage(kMsgFinalPath, id, listener, target.c_str(), 1);
+        SendTextMessage(kMsgFinalPath, id, &listener, target.c_str(), 1);
         return kDownloadOk;
     }
     const std::wstring targetState = target + L".vll";
@@ -231,32 +217,44 @@ void VLHttpTask::OnTotalSize(uint64_t total)
         std::lock_guard<std::mutex> guard(counterLock_);
         totalSize = total;
     }
-    SendSizeMessage(kMsgTotalSize, id, listener, total);
+    SendSizeMessage(kMsgTotalSize, id, &listener, total);
 }
 
 void VLHttpTask::OnReceived(uint64_t bytes, bool accumulate)
 {
-    std::lock_guard<std::mutex> guard(counterLock_);
-    if (!accumulate) {
-        downloaded = bytes;
-        windowTick = 0;
-    } else {
-        downloaded += bytes;
-        const uint32_t now = GetTickCount();
-        if (windowTick == 0) {
-            windowTick = now;
-            windowBytes = downloaded;
-        } else if (now - windowTick >= 1000) {
-            speed = uint32_t((downloaded - windowBytes) * 1000 / (now - windowTick));
-            windowTick = now;
-            windowBytes = downloaded;
-            SendValueMessage(kMsgSpeed, id, listener, 0, speed);
-            const uint64_t rate = uint64_t((double(speed) * 6 + GetAverageSpeed() * 4) / 10);
-            const uint64_t left = totalSize > downloaded ? totalSize - downloaded : 0;
-            SendValueMessage(kMsgTimeLeft, id, listener, rate ? uint32_t(left / rate) : kTimeLeftUnknown);
+    // Figured under the lock, sent without it: the range threads report at once.
+    bool windowEnded = false;
+    uint64_t total, done;
+    uint32_t rate;
+    {
+        std::lock_guard<std::mutex> guard(counterLock_);
+        if (!accumulate) {
+            downloaded = bytes;
+            windowTick = 0;
+        } else {
+            downloaded += bytes;
+            const uint32_t now = GetTickCount();
+            if (windowTick == 0) {
+                windowTick = now;
+                windowBytes = downloaded;
+            } else if (now - windowTick >= 1000) {
+                speed = uint32_t((downloaded - windowBytes) * 1000 / (now - windowTick));
+                windowTick = now;
+                windowBytes = downloaded;
+                windowEnded = true;
+            }
         }
+        total = totalSize;
+        done = downloaded;
+        rate = speed;
     }
-    SendSizeMessage(kMsgDownloaded, id, listener, downloaded);
+    if (windowEnded) {
+        SendValueMessage(kMsgSpeed, id, &listener, 0, rate);
+        const uint64_t blended = uint64_t((double(rate) * 6 + GetAverageSpeed() * 4) / 10);
+        const uint64_t left = total > done ? total - done : 0;
+        SendValueMessage(kMsgTimeLeft, id, &listener, blended ? uint32_t(left / blended) : kTimeLeftUnknown);
+    }
+    SendSizeMessage(kMsgDownloaded, id, &listener, done);
 }
 
 void VLHttpTask::OnFinish(uint32_t result)
@@ -270,41 +268,39 @@ void VLHttpTask::OnFinish(uint32_t result)
         if (IsRetryable(result)) ++retryCount;
         SetState(kTaskFailed);
     }
-    SendValueMessage(kMsgFinished, id, listener, result);
-    if (cleanupPending) {
-        cleanupPending = false;
-        Cleanup();
-    }
+    SendValueMessage(kMsgFinished, id, &listener, result);
+    if (cleanupPending.exchange(false)) Cleanup();
 }
 
 void VLHttpTask::SetStatePath(const std::wstring& text)
 {
     statePath = text;
-    SendTextMessage(kMsgStatePath, id, listener, text.c_str());
+    SendTextMessage(kMsgStatePath, id, &listener, text.c_str());
 }
 
 void VLHttpTask::SetDataPath(const std::wstring& text)
 {
     dataPath = text;
-    SendTextMessage(kMsgDataPath, id, listener, text.c_str());
+    SendTextMessage(kMsgDataPath, id, &listener, text.c_str());
 }
 
 void VLHttpTask::SetTargetPath(const std::wstring& text)
 {
     targetPath = text;
-    SendTextMessage(kMsgFinalPath, id, listener, text.c_str(), 0);
+    SendTextMessage(kMsgFinalPath, id, &listener, text.c_str(), 0);
 }
 
 void VLHttpTask::ReportPhase(uint32_t value)
 {
     phase = value;
-    SendValueMessage(kMsgPhase, id, listener, value);
+    SendValueMessage(kMsgPhase, id, &listener, value);
 }
 
 int VLHttpTask::GetSpeedLimit(uint32_t& kilobytesPerSecond)
 {
-    if (speedLimit == 0) return 1;
-    kilobytesPerSecond = speedLimit;
+    const uint32_t limit = speedLimit;
+    if (limit == 0) return 1;
+    kilobytesPerSecond = limit;
     return 0;
 }
 

@@ -58,20 +58,19 @@ private:
     bool CanResume(const std::wstring& path, const std::wstring& expectedTarget);
     bool CheckFile(const std::wstring& path);
     void Cleanup();
-    static void JoinAndFree(VLThread*& worker);
     // Joins and frees the worker a restart left behind. Both Start and the new
     // worker may do it; whoever takes it first does, the other finds none.
     void JoinPreviousThread();
 
-    std::mutex counterLock_;
+    std::mutex counterLock_; // a leaf: guards the counters and the window
     // A run clears abort only when no Cancel came after its Start: a Stop
     // made while the run still waits for the previous worker must hold.
     std::atomic<uint32_t> cancels_{0};
     std::atomic<uint32_t> cancelsAtStart_{0};
     VLRangeDownloader downloader_;
-    VLThread* thread_ = nullptr;
-    std::mutex previousLock_; // guards previousThread_
-    VLThread* previousThread_ = nullptr;
+    VLThreadPtr thread_;
+    std::mutex previousLock_; // a leaf: guards previousThread_
+    VLThreadPtr previousThread_;
 };
 
 } // namespace Velora

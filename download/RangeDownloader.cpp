@@ -86,7 +86,7 @@ struct VLRangeDownloader::RangeContext {
     uint32_t idleRestarts = 0;
     uint64_t attemptStart = 0; // bytes of the range fetched when this attempt began
     uint32_t result = 1;
-    VLThread* thread = nullptr;
+    VLThreadPtr thread;
     uint64_t windowBytes = 0;
     DWORD windowTick = 0;
 };
@@ -315,7 +315,7 @@ uint32_t VLRangeDownloader::RunRanges()
             continue;
         }
         context.connection.reset(new VLConnection);
-        context.thread = new VLThread(&VLRangeDownloader::RangeWorker, &context);
+        context.thread = std::make_unique<VLThread>(&VLRangeDownloader::RangeWorker, &context);
         if (!context.thread->Start()) result = kErrThreadNotStarted;
     }
 
@@ -338,9 +338,7 @@ uint32_t VLRangeDownloader::RunRanges()
             break;
         }
         RangeContext& ended = *waiting[woke - WAIT_OBJECT_0];
-        ended.thread->Wait();
-        DeleteThread(ended.thread);
-        ended.thread = nullptr;
+        JoinThread(std::move(ended.thread));
         if (ended.result == kDownloadOk) continue;
         if (ended.result != kErrRangeConnection) {
             result = ended.result;
@@ -353,7 +351,7 @@ uint32_t VLRangeDownloader::RunRanges()
         ended.connection.reset(new VLConnection);
         ++ended.restarts;
         ended.result = 1;
-        ended.thread = new VLThread(&VLRangeDownloader::RangeWorker, &ended);
+        ended.thread = std::make_unique<VLThread>(&VLRangeDownloader::RangeWorker, &ended);
         if (!ended.thread->Start()) result = kErrThreadNotStarted;
     }
 
@@ -363,12 +361,7 @@ uint32_t VLRangeDownloader::RunRanges()
     for (auto& context : contexts) {
         if (context->thread && context->connection) context->connection->Abort();
     }
-    for (auto& context : contexts) {
-        if (!context->thread) continue;
-        context->thread->Wait();
-        DeleteThread(context->thread);
-        context->thread = nullptr;
-    }
+    for (auto& context : contexts) JoinThread(std::move(context->thread));
     contexts.clear();
 
     if (result != kDownloadOk) return result;

@@ -16,23 +16,23 @@ VLTaskList::~VLTaskList()
 bool VLTaskList::StartThread()
 {
     if (running) return true;
-    if (thread) {
-        thread->Wait();
-        DeleteThread(thread);
-        thread = nullptr;
-    }
-    thread = new VLThread(&VLTaskList::ThreadProc, this);
-    running = thread->Start();
+    std::lock_guard<std::mutex> guard(threadLock_);
+    if (running) return true;
+    // A previous worker has left its loop; its end is only a return away.
+    JoinThread(std::move(thread_));
+    // A stop meant for a worker that had already ended must not end this one.
+    ResetEvent(stopEvent.Get());
+    thread_ = std::make_unique<VLThread>(&VLTaskList::ThreadProc, this);
+    running = thread_->Start();
     return running;
 }
 
 bool VLTaskList::StopThread()
 {
-    if (!thread) return true;
+    std::lock_guard<std::mutex> guard(threadLock_);
+    if (!thread_) return true;
     SetEvent(stopEvent.Get());
-    thread->Wait();
-    DeleteThread(thread);
-    thread = nullptr;
+    JoinThread(std::move(thread_));
     return true;
 }
 

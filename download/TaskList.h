@@ -5,6 +5,9 @@
 #include "base/Handles.h"
 #include "base/Thread.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace Velora {
 
 class VLTaskList {
@@ -21,13 +24,19 @@ public:
     // At most 64 wake-ups wait at a time; a release beyond that is lost.
     bool Wake();
 
-    bool running = false;
+    std::atomic<bool> running{false};
     VLHandle stopEvent;
     VLHandle wakeSemaphore;
-    VLThread* thread = nullptr;
 
 private:
     static void ThreadProc(void* list);
+
+    // Held across starting a worker and across joining one, so that two
+    // threads never start or join at once and a stop is never taken by a
+    // newer worker. The worker itself never takes it: a running worker
+    // makes StartThread answer at once.
+    std::mutex threadLock_;
+    VLThreadPtr thread_;
 };
 
 } // namespace Velora

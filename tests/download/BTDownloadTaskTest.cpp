@@ -18,7 +18,7 @@ using namespace Velora::Test;
 TEST(BTTaskReports, PhaseOfEveryTorrentState)
 {
     const uint32_t expected[] = {3, 4, 8, 8, 6, 7, 2, 5, 5};
-    for (int state = 0; state < 9; ++state) EXPECT_EQ(expected[state], PhaseOfTorrentState(state)) << state;
+    for (int state = 0; state < 9; ++state) EXPECT_EQ(expected[state], uint32_t(PhaseOfTorrentState(state))) << state;
 }
 
 TEST(BTTaskReports, TimeLeftBlendsAverageAndCurrentRate)
@@ -74,9 +74,8 @@ protected:
     {
         if (task) task->Destroy();
         recorder = std::make_unique<RecordingListener>();
-        slot = recorder.get();
         task = new VLBTTask(kRuntime, folder.Path());
-        task->listener = &slot;
+        task->listener.Set(recorder.get());
         return task;
     }
     uint32_t Run()
@@ -108,7 +107,6 @@ protected:
     }
 
     std::unique_ptr<RecordingListener> recorder;
-    VLListenerSlot slot = nullptr;
     VLBTTask* task = nullptr;
 };
 
@@ -165,7 +163,7 @@ TEST_F(BTTaskTest, AnHttpAnswerAsksForTheSwitchAndEndsWithoutAResult)
     for (int i = 0; i < 100 && !Saw(kMsgSwitchKind, 1); ++i) Sleep(100);
     // As the owner does when it replaces the task.
     Sleep(500);
-    slot = nullptr;
+    task->listener.Set(nullptr);
     task->Destroy();
     task = nullptr;
     EXPECT_TRUE(Saw(kMsgSwitchKind, 1));
@@ -186,7 +184,7 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
     EXPECT_EQ(kDownloadOk, Run());
     EXPECT_EQ(kTaskFinished, task->state.load());
     EXPECT_EQ(1, files.CountRequests(kTorrentTarget)) << "the second run takes the torrent from its record";
-    EXPECT_EQ(folder / L"pkg.exe", task->finishedPath);
+    EXPECT_EQ(folder / L"pkg.exe", task->GetFinishedPath());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
     for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     EXPECT_TRUE(Manager().IsSeeding(kRuntime));
@@ -228,7 +226,7 @@ TEST_F(BTTaskTest, ARecordForAnotherFolderDeletesNothingThere)
         param.torrentData = MakeTorrent("pkg.exe", other, 16384);
         auto forged = session->AddTask(&param, nullptr, nullptr);
         ASSERT_TRUE(forged);
-        session->RemoveTask(forged.get(), 0);
+        session->RemoveTask(forged.get(), BTRemoveMode::KeepFiles);
     }
     EXPECT_EQ(kDownloadOk, Run());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
@@ -237,7 +235,7 @@ TEST_F(BTTaskTest, ARecordForAnotherFolderDeletesNothingThere)
 
 TEST_F(BTTaskTest, AFileWithHolesIsCheckedAgainOnce)
 {
-    NewTask()->hasGaps = [](const std::wstring&) { return true; };
+    NewTask()->SetGapCheck([](const std::wstring&) { return true; });
     uint32_t result = 0xFFFFFFFF;
     ASSERT_TRUE(task->Start());
     ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));

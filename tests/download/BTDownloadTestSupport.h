@@ -46,7 +46,7 @@ protected:
     {
         ASSERT_TRUE(service.Start(80)) << "the service port is taken";
         ASSERT_TRUE(files.Start());
-        ASSERT_TRUE(Manager().Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+        ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
         UsePayload(MakePayload(3 * 1024 * 1024 + 17, 61));
     }
     void TearDown() override { Manager().Shutdown(); }

@@ -99,14 +99,14 @@ TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
     }
     ASSERT_FALSE(taken.empty());
     TestFolder folder;
-    for (BTNetwork network : {BTNetwork::Public, BTNetwork::LoopbackOnly}) {
+    for (VLBTNetwork network : {VLBTNetwork::Public, VLBTNetwork::LoopbackOnly}) {
         VLBTManager manager;
         EXPECT_FALSE(manager.Init(folder.Path(), 5, network));
         EXPECT_FALSE(manager.GetSession());
     }
     for (SOCKET s : taken) closesocket(s);
     VLBTManager manager;
-    EXPECT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    EXPECT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
 }
 
 // Records of complete downloads in folder, as a finished download leaves them.
@@ -126,7 +126,7 @@ protected:
             param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384);
             auto task = session->AddTask(&param, nullptr, nullptr);
             ASSERT_TRUE(task);
-            session->RemoveTask(task.get(), 0);
+            session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
             records.push_back(folder / (name + L".vll"));
             params.push_back(param);
         }
@@ -164,9 +164,9 @@ TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
     WriteSeedList(entries);
 
     VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
     // A second start changes nothing, not even the limit.
-    ASSERT_TRUE(manager.Init(folder.Path(), 1, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(manager.Init(folder.Path(), 1, VLBTNetwork::LoopbackOnly));
     EXPECT_EQ(5u, manager.SeedLimit());
     ASSERT_TRUE(WaitActive(manager, 5));
     EXPECT_EQ(7u, manager.CountSeeds());
@@ -194,7 +194,7 @@ TEST_F(SeedListTest, AFinishedDownloadOverTheLimitWaitsItsTurn)
     MakeRecords(2);
     WriteSeedList(Entry(40020, records[0]));
     VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 1, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(manager.Init(folder.Path(), 1, VLBTNetwork::LoopbackOnly));
     ASSERT_TRUE(WaitActive(manager, 1));
 
     auto finished = manager.GetSession()->AddTask(&params[1], nullptr, nullptr);
@@ -216,7 +216,7 @@ TEST_F(SeedListTest, ASeedWhoseDataIsGoneLeavesTheList)
     ASSERT_TRUE(DeleteFileNormal(folder / L"pkg1.exe"));
     WriteSeedList(Entry(40020, records[0]) + Entry(40021, records[1]));
     VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
     // The engine finds the data missing; the manager's worker removes the seed.
     for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 1; ++i) Sleep(100);
     EXPECT_EQ(1u, manager.CountSeeds());
@@ -239,7 +239,7 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
                   "<Seed><resume>" + ToMultiByte(records[0]) + "</resume></Seed>");
 
     VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
     EXPECT_EQ(0u, manager.CountSeeds());
     EXPECT_TRUE(Exists(foreign));
     EXPECT_TRUE(Exists(notRecord));

@@ -87,7 +87,7 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     ASSERT_TRUE(task) << error;
     EXPECT_TRUE(FileExists(folder / L"save\\pkg.exe.vll"));
     task->Resume();
-    ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
     ASSERT_TRUE(WaitForState(*task, 5));
     EXPECT_EQ(payload, ReadFileBytes(folder / L"save\\pkg.exe"));
     EXPECT_GT(server.Requests(), 0);
@@ -125,9 +125,9 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     EXPECT_EQ(192, info.GetPieceCount());
 
     // Removing without forgetting writes the record once more.
-    session->RemoveTask(task.get(), 0);
+    session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
     EXPECT_EQ(0u, session->GetTaskCount());
-    EXPECT_EQ(1, recorder.Count(0));
+    EXPECT_EQ(1, recorder.Count(BTEvent::Complete));
 
     const std::string record = ReadFileBytes(folder / L"save\\pkg.exe.vll");
     lt::error_code ec;
@@ -160,9 +160,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     ASSERT_TRUE(task);
     task->Resume();
     // Data found complete on disk is a finished download for a non-seed.
-    ASSERT_TRUE(first.WaitForEvent(0, kWaitSeconds));
+    ASSERT_TRUE(first.WaitForEvent(BTEvent::Complete, kWaitSeconds));
     task->SetCallback(nullptr);
-    session->RemoveTask(task.get(), 0);
+    session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
 
     BTRecorder second;
     auto seed = session->AddTaskFromRecord(d.param.resumeFile, true, &second, nullptr);
@@ -176,9 +176,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     BTTaskStatus status;
     EXPECT_EQ(1u, seed->GetStatus(&status)->seedMode);
     EXPECT_NE(0, status.lastSeenComplete);
-    session->RemoveTask(seed.get(), 0);
-    EXPECT_EQ(0, second.Count(0));
-    EXPECT_EQ(0, second.Count(2));
+    session->RemoveTask(seed.get(), BTRemoveMode::KeepFiles);
+    EXPECT_EQ(0, second.Count(BTEvent::Complete));
+    EXPECT_EQ(0, second.Count(BTEvent::SeedIncomplete));
 }
 
 TEST(BTAddTask, RootNameHoldsAcrossRecords)
@@ -194,9 +194,9 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     ASSERT_TRUE(task);
     EXPECT_EQ("renamed.bin", task->GetRecord()->rootPath);
     task->Resume();
-    ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
     task->SetCallback(nullptr);
-    session->RemoveTask(task.get(), 0);
+    session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
 
     auto again = session->AddTaskFromRecord(d.param.resumeFile, false, nullptr, nullptr);
     ASSERT_TRUE(again);
@@ -295,21 +295,23 @@ TEST(BTAddTask, TorrentFileOnDiskIsCopiedBesideTheDownload)
 TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
 {
     struct Case {
-        int mode;
+        BTRemoveMode mode;
         bool data, record, copy;
     };
-    const Case cases[] = {{0, true, true, true}, {1, true, false, false}, {3, false, false, false}};
+    const Case cases[] = {{BTRemoveMode::KeepFiles, true, true, true},
+                          {BTRemoveMode::ForgetRecord, true, false, false},
+                          {BTRemoveMode::ForgetAll, false, false, false}};
     auto session = LoopbackSession();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(int(c.mode));
         TestFolder folder;
-        Download d = MakeDownload(folder, 60000, 10 + c.mode);
+        Download d = MakeDownload(folder, 60000, 10 + uint32_t(c.mode));
         ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
         BTRecorder recorder;
         auto task = session->AddTask(&d.param, &recorder, nullptr);
         ASSERT_TRUE(task);
         task->Resume();
-        ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
+        ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
         task->SetCallback(nullptr);
         session->RemoveTask(task.get(), c.mode);
         EXPECT_EQ(0u, session->GetTaskCount());

@@ -82,8 +82,8 @@ TEST(BTSession, RemovingAnUnknownTaskChangesNothing)
     auto foreign = other->AddTask(&param, nullptr, &error);
     ASSERT_TRUE(foreign) << error;
 
-    session->RemoveTask(foreign.get(), 3);
-    session->RemoveTask(nullptr, 1);
+    session->RemoveTask(foreign.get(), BTRemoveMode::ForgetAll);
+    session->RemoveTask(nullptr, BTRemoveMode::ForgetRecord);
     EXPECT_EQ(1u, session->GetTaskCount());
     EXPECT_EQ(1u, other->GetTaskCount());
     std::string name;

@@ -209,21 +209,24 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
         const char* name;
         std::string rootPath;
         std::string torrentName;
-        int mode;
+        BTRemoveMode mode;
         bool dataKept, recordKept, copyKept;
         const wchar_t* data;
     };
     const Case cases[] = {
-        {"mode 0 keeps all", "pkg.exe", copy, 0, true, true, true, L"save\\pkg.exe"},
-        {"mode 1 keeps data", "pkg.exe", copy, 1, true, false, false, L"save\\pkg.exe"},
-        {"mode 3 deletes all", "pkg.exe", copy, 3, false, false, false, L"save\\pkg.exe"},
-        {"mode 3 deletes a folder root", "dir", copy, 3, false, false, false, L"save\\dir"},
-        {"mode 2 keeps record", "pkg.exe", copy, 2, false, true, true, L"save\\pkg.exe"},
-        {"root climbing out is refused", "..\\victim", copy, 3, true, false, false, L"victim"},
-        {"absolute root is refused", "C:\\victim", copy, 3, true, false, false, L"victim"},
-        {"root naming the save folder is refused", ".", copy, 2, true, true, true, L"save\\pkg.exe"},
-        {"root of dots and spaces is refused", ". .", copy, 2, true, true, true, L"save\\pkg.exe"},
-        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", 1, true, false, true, L"save\\pkg.exe"},
+        {"mode 0 keeps all", "pkg.exe", copy, BTRemoveMode::KeepFiles, true, true, true, L"save\\pkg.exe"},
+        {"mode 1 keeps data", "pkg.exe", copy, BTRemoveMode::ForgetRecord, true, false, false, L"save\\pkg.exe"},
+        {"mode 3 deletes all", "pkg.exe", copy, BTRemoveMode::ForgetAll, false, false, false, L"save\\pkg.exe"},
+        {"mode 3 deletes a folder root", "dir", copy, BTRemoveMode::ForgetAll, false, false, false, L"save\\dir"},
+        {"mode 2 keeps record", "pkg.exe", copy, BTRemoveMode::DeleteData, false, true, true, L"save\\pkg.exe"},
+        {"root climbing out is refused", "..\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
+        {"absolute root is refused", "C:\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
+        {"root naming the save folder is refused", ".", copy, BTRemoveMode::DeleteData, true, true, true,
+         L"save\\pkg.exe"},
+        {"root of dots and spaces is refused", ". .", copy, BTRemoveMode::DeleteData, true, true, true,
+         L"save\\pkg.exe"},
+        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", BTRemoveMode::ForgetRecord, true, false,
+         true, L"save\\pkg.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,7 +245,7 @@ TEST(BTTaskRecord, UnreadableRecordDeletesNothing)
 {
     TestFolder folder;
     WriteFileBytes(folder / L"r.vll", "garbage");
-    DeleteTaskFiles(ToMultiByte(folder / L"r.vll"), 3);
+    DeleteTaskFiles(ToMultiByte(folder / L"r.vll"), BTRemoveMode::ForgetAll);
     EXPECT_TRUE(FileExists(folder / L"r.vll"));
 }
 
@@ -270,16 +273,16 @@ TEST(BTTask, EngineErrorsBecomeOwnerEvents)
     namespace errc = boost::system::errc;
     struct Case {
         lt::error_code error;
-        int event;
+        BTEvent event;
     };
     const Case cases[] = {
-        {errc::make_error_code(errc::no_space_on_device), 3},
-        {errc::make_error_code(errc::read_only_file_system), 4},
-        {errc::make_error_code(errc::permission_denied), 4},
-        {errc::make_error_code(errc::no_such_file_or_directory), 1},
-        {lt::error_code(ERROR_DISK_FULL, boost::system::system_category()), 3},
-        {lt::error_code(ERROR_ACCESS_DENIED, boost::system::system_category()), 4},
-        {lt::error_code(ERROR_FILE_NOT_FOUND, boost::system::system_category()), 1},
+        {errc::make_error_code(errc::no_space_on_device), BTEvent::DiskFull},
+        {errc::make_error_code(errc::read_only_file_system), BTEvent::AccessDenied},
+        {errc::make_error_code(errc::permission_denied), BTEvent::AccessDenied},
+        {errc::make_error_code(errc::no_such_file_or_directory), BTEvent::TorrentError},
+        {lt::error_code(ERROR_DISK_FULL, boost::system::system_category()), BTEvent::DiskFull},
+        {lt::error_code(ERROR_ACCESS_DENIED, boost::system::system_category()), BTEvent::AccessDenied},
+        {lt::error_code(ERROR_FILE_NOT_FOUND, boost::system::system_category()), BTEvent::TorrentError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error.message());

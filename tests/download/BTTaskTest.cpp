@@ -41,9 +41,9 @@ TEST(BTTask, PausedEventOnlyAfterTheFirstResume)
     EXPECT_FALSE(task->WaitPaused(1000));
     task->Pause();
     EXPECT_TRUE(task->WaitPaused(5000));
-    ASSERT_TRUE(recorder.WaitForEvent(-1, kWaitSeconds));
-    EXPECT_EQ(1, recorder.Count(-1));
-    EXPECT_EQ(0, recorder.Count(0));
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Paused, kWaitSeconds));
+    EXPECT_EQ(1, recorder.Count(BTEvent::Paused));
+    EXPECT_EQ(0, recorder.Count(BTEvent::Complete));
 }
 
 TEST(BTTask, PausedBeforeAnyResumeReportsNoEvent)
@@ -59,8 +59,8 @@ TEST(BTTask, PausedBeforeAnyResumeReportsNoEvent)
     for (int i = 0; i < kWaitSeconds * 10 && recorder.States().empty(); ++i) Sleep(100);
     ASSERT_FALSE(recorder.States().empty());
     // ...but a pause it never asked for resumed does not.
-    session->RemoveTask(task.get(), 1);
-    EXPECT_EQ(0, recorder.Count(-1));
+    session->RemoveTask(task.get(), BTRemoveMode::ForgetRecord);
+    EXPECT_EQ(0, recorder.Count(BTEvent::Paused));
 }
 
 TEST(BTTask, PieceSizeOfAOnePieceTorrentIsItsSize)
@@ -82,7 +82,7 @@ TEST(BTTask, PieceSizeOfAOnePieceTorrentIsItsSize)
         ASSERT_TRUE(task);
         EXPECT_EQ(c.answered, task->GetTorrentInfo()->GetPieceSize());
         EXPECT_EQ(c.pieces, task->GetTorrentInfo()->GetPieceCount());
-        session->RemoveTask(task.get(), 1);
+        session->RemoveTask(task.get(), BTRemoveMode::ForgetRecord);
     }
 }
 
@@ -117,7 +117,7 @@ TEST(BTTask, DownloadsFromAPeerOnLoopback)
     ASSERT_EQ(prefix, peers[0].address.substr(0, prefix.size()));
     EXPECT_GT(std::atoi(peers[0].address.c_str() + prefix.size()), 0);
 
-    ASSERT_TRUE(recorder.WaitForEvent(0, kWaitSeconds));
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
     EXPECT_EQ(payload, ReadFileBytes(folder / L"save\\pkg.exe"));
     BTTaskStatus status;
     task->GetStatus(&status);
@@ -144,9 +144,10 @@ TEST(BTTask, RefusedWriteEndsTheDownloadAsAccessDenied)
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
     task->Resume();
-    ASSERT_TRUE(recorder.WaitForEvent(4, kWaitSeconds)) << ::testing::PrintToString(recorder.Events());
-    EXPECT_EQ(0, recorder.Count(0));
-    session->RemoveTask(task.get(), 1);
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::AccessDenied, kWaitSeconds))
+        << ::testing::PrintToString(recorder.Events());
+    EXPECT_EQ(0, recorder.Count(BTEvent::Complete));
+    session->RemoveTask(task.get(), BTRemoveMode::ForgetRecord);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ constexpr int kWaitSeconds = 120;
 
 inline std::unique_ptr<CBTSession> LoopbackSession()
 {
-    return std::make_unique<CBTSession>(6881, 6890, BTNetwork::LoopbackOnly);
+    return std::make_unique<CBTSession>(6881, 6890, VLBTNetwork::LoopbackOnly);
 }
 
 // A task that downloads pkg.exe into folder\save, its record beside it.
@@ -41,8 +41,8 @@ inline BTTaskParam ParamFor(const TestFolder& folder, const std::string& torrent
 // An owner callback for the tests to wait on (always with a bound) and inspect.
 class BTRecorder : public Velora::ITaskCallback {
 public:
-    void Reserved() override {}
-    void OnEvent(int event) override
+    void OnResumed() override {}
+    void OnEvent(BTEvent event) override
     {
         std::lock_guard<std::mutex> guard(lock_);
         events_.push_back(event);
@@ -56,16 +56,16 @@ public:
     }
     void OnProgress() override {}
 
-    bool WaitForEvent(int event, int seconds)
+    bool WaitForEvent(BTEvent event, int seconds)
     {
         std::unique_lock<std::mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::seconds(seconds), [&] {
-            for (int e : events_)
+            for (BTEvent e : events_)
                 if (e == event) return true;
             return false;
         });
     }
-    std::vector<int> Events()
+    std::vector<BTEvent> Events()
     {
         std::lock_guard<std::mutex> guard(lock_);
         return events_;
@@ -75,17 +75,17 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return states_;
     }
-    int Count(int event)
+    int Count(BTEvent event)
     {
         int count = 0;
-        for (int e : Events()) count += e == event;
+        for (BTEvent e : Events()) count += e == event;
         return count;
     }
 
 private:
     std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<int> events_;
+    std::vector<BTEvent> events_;
     std::vector<std::pair<int, int>> states_;
 };
 

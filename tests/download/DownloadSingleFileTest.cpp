@@ -32,11 +32,11 @@ protected:
     {
         BTDownloadTest::SetUp();
         g_folder = folder.Path();
-        download.folderCallback = &TestFolderCallback;
+        download.SetFolderCallback(&TestFolderCallback);
     }
     bool WaitFinished(DWORD ms = kWaitSeconds * 1000)
     {
-        return WaitForSingleObject(download.finishEvent.Get(), ms) == WAIT_OBJECT_0;
+        return WaitForSingleObject(download.GetFinishEvent(), ms) == WAIT_OBJECT_0;
     }
     std::string SeedList()
     {
@@ -66,11 +66,10 @@ TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
     ASSERT_TRUE(download.Start(kRuntime));
     EXPECT_FALSE(download.Start(kRuntime)) << "one download per object";
     ASSERT_TRUE(WaitFinished());
-    EXPECT_TRUE(download.succeeded);
-    ASSERT_TRUE(download.task);
-    EXPECT_EQ(2, download.task->type);
-    EXPECT_EQ(folder / L"pkg.exe", download.filePath);
-    EXPECT_EQ(payload, ReadFileBytes(download.filePath));
+    EXPECT_TRUE(download.IsSucceeded());
+    EXPECT_EQ(DownloadTaskKind::BitTorrent, download.GetTaskKind());
+    EXPECT_EQ(folder / L"pkg.exe", download.GetFilePath());
+    EXPECT_EQ(payload, ReadFileBytes(download.GetFilePath()));
 
     const std::string entry = "<Seed><gameId>40020</gameId><resume>" + ToMultiByte(folder / L"pkg.exe.vll") +
                               "</resume></Seed>";
@@ -81,7 +80,7 @@ TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
     // The next start seeds it again from the list.
     Manager().Shutdown();
     VLBTManager fresh;
-    ASSERT_TRUE(fresh.Init(folder.Path(), 5, BTNetwork::LoopbackOnly));
+    ASSERT_TRUE(fresh.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
     for (int i = 0; i < kWaitSeconds * 10 && fresh.CountActiveSeeds() == 0; ++i) Sleep(100);
     EXPECT_EQ(1u, fresh.GetSession()->GetTaskCount());
     EXPECT_TRUE(fresh.IsSeeding(kRuntime));
@@ -93,12 +92,12 @@ TEST_F(SingleFileTest, AnHttpAnswerDownloadsOverHttp)
     Serve();
     ASSERT_TRUE(download.Start(kRuntime));
     ASSERT_TRUE(WaitFinished());
-    EXPECT_TRUE(download.succeeded);
-    EXPECT_EQ(1, download.task->type);
-    EXPECT_EQ(folder / L"pkg.exe", download.filePath);
-    EXPECT_EQ(payload, ReadFileBytes(download.filePath));
-    EXPECT_EQ(payload.size(), download.totalSize.load());
-    EXPECT_EQ(payload.size(), download.downloaded.load());
+    EXPECT_TRUE(download.IsSucceeded());
+    EXPECT_EQ(DownloadTaskKind::Http, download.GetTaskKind());
+    EXPECT_EQ(folder / L"pkg.exe", download.GetFilePath());
+    EXPECT_EQ(payload, ReadFileBytes(download.GetFilePath()));
+    EXPECT_EQ(payload.size(), download.GetTotalSize());
+    EXPECT_EQ(payload.size(), download.GetDownloaded());
     EXPECT_EQ(0, files.CountRequests(kTorrentTarget));
 }
 
@@ -123,12 +122,12 @@ TEST_F(SingleFileTest, AServiceThatChangesItsMindEndsTheDownload)
         answer.torrentUrl = files.Url(c.torrentTarget);
         Serve();
         VLDownloadSingleFile single;
-        single.folderCallback = &TestFolderCallback;
-        single.addressProvider = &AnswerAgain;
+        single.SetFolderCallback(&TestFolderCallback);
+        single.SetAddressProvider(&AnswerAgain);
         ASSERT_TRUE(single.Start(kRuntime));
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(single.finishEvent.Get(), kWaitSeconds * 1000));
-        EXPECT_FALSE(single.succeeded);
-        EXPECT_EQ(1, single.task->type);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(single.GetFinishEvent(), kWaitSeconds * 1000));
+        EXPECT_FALSE(single.IsSucceeded());
+        EXPECT_EQ(DownloadTaskKind::Http, single.GetTaskKind());
     }
 }
 
@@ -143,11 +142,11 @@ TEST_F(SingleFileTest, DestroyingTheDownloadMidwayReturns)
         if (type == 1) AnswerHttp();
         Serve();
         auto single = std::make_unique<VLDownloadSingleFile>();
-        single->folderCallback = &TestFolderCallback;
+        single->SetFolderCallback(&TestFolderCallback);
         ASSERT_TRUE(single->Start(kRuntime));
-        for (int i = 0; i < kWaitSeconds * 10 && single->downloaded == 0; ++i)
-            ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(single->finishEvent.Get(), 100));
-        EXPECT_GT(single->downloaded.load(), 0u);
+        for (int i = 0; i < kWaitSeconds * 10 && single->GetDownloaded() == 0; ++i)
+            ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(single->GetFinishEvent(), 100));
+        EXPECT_GT(single->GetDownloaded(), 0u);
         single.reset();
         EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
     }
@@ -156,7 +155,7 @@ TEST_F(SingleFileTest, DestroyingTheDownloadMidwayReturns)
 // A task that only holds a state and a speed limit.
 class IdleTask : public VLDownloadTask {
 public:
-    IdleTask(int32_t kind, std::atomic<int>* stops = nullptr) : VLDownloadTask(kind, kRuntime), stops_(stops)
+    IdleTask(DownloadTaskKind kind, std::atomic<int>* stops = nullptr) : VLDownloadTask(kind, kRuntime), stops_(stops)
     {
         state = kTaskRunning;
     }
@@ -176,10 +175,10 @@ TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
 {
     VLDownloadManager manager(nullptr);
     std::atomic<int> stops{0};
-    auto* first = new IdleTask(1, &stops);
-    auto* second = new IdleTask(1, &stops);
-    auto* torrentTask = new IdleTask(2, &stops);
-    auto* idle = new IdleTask(1, &stops);
+    auto* first = new IdleTask(DownloadTaskKind::Http, &stops);
+    auto* second = new IdleTask(DownloadTaskKind::Http, &stops);
+    auto* torrentTask = new IdleTask(DownloadTaskKind::BitTorrent, &stops);
+    auto* idle = new IdleTask(DownloadTaskKind::Http, &stops);
     idle->state = kTaskNew;
     for (VLDownloadTask* task : {static_cast<VLDownloadTask*>(first), static_cast<VLDownloadTask*>(second),
                                  static_cast<VLDownloadTask*>(torrentTask), static_cast<VLDownloadTask*>(idle)})
@@ -201,7 +200,7 @@ TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
 
     manager.StopAll();
     EXPECT_EQ(4, stops.load()) << "every task, running or queued, is stopped";
-    auto* late = new IdleTask(1);
+    auto* late = new IdleTask(DownloadTaskKind::Http);
     EXPECT_FALSE(manager.Add(late)) << "a closed list takes no task";
     late->Destroy();
 }

@@ -31,9 +31,14 @@ protected:
         ASSERT_TRUE(files.Start());
         UseFile(RandomBytes(3000001, 11));
         task = new VLHttpTask(kRuntime, folder.Path());
-        task->listener = &slot;
+        task->listener.Set(&recorder);
     }
-    void TearDown() override { task->Destroy(); }
+    // A set-up that failed made no task: a crash here would leave the run
+    // hanging in Wine's debugger instead of reporting the failure.
+    void TearDown() override
+    {
+        if (task) task->Destroy();
+    }
 
     void UseFile(const std::string& bytes, int type = 1, const std::string& md5 = std::string())
     {
@@ -56,7 +61,6 @@ protected:
     TestFolder folder;
     std::string source;
     RecordingListener recorder;
-    VLListenerSlot slot = &recorder;
     VLHttpTask* task = nullptr;
     std::wstring Target() const { return folder / L"pkg.exe"; }
 };
@@ -179,7 +183,7 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
     files.SetFaults(VLServerFaults());
     const size_t before = files.Requests().size();
     RecordingListener second;
-    slot = &second;
+    task->listener.Set(&second);
     ASSERT_TRUE(task->Start());
     ASSERT_TRUE(second.WaitFinished(result));
     ASSERT_EQ(kDownloadOk, result);
@@ -218,7 +222,7 @@ TEST_F(HttpTaskTest, FileFailingItsCheckIsDeleted)
         SCOPED_TRACE(md5);
         UseFile(source, 1, md5);
         RecordingListener fresh;
-        slot = &fresh;
+        task->listener.Set(&fresh);
         uint32_t result = 0;
         ASSERT_TRUE(task->Start());
         ASSERT_TRUE(fresh.WaitFinished(result));
@@ -275,7 +279,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
         else service.SetFile(kQuery, c.answer);
         service.SetFaults(faults);
         RecordingListener fresh;
-        slot = &fresh;
+        task->listener.Set(&fresh);
         task->retryCount = 0;
         uint32_t result = 0;
         ASSERT_TRUE(task->Start());
@@ -331,10 +335,9 @@ TEST_F(HttpTaskTest, StopWhileAServerStallsEndsTheTaskWithin2s)
             service.SetFaults(step == 0 ? c.second : VLServerFaults());
             files.SetFaults(step == 0 ? VLServerFaults() : c.second);
             RecordingListener listener;
-            VLListenerSlot listenerSlot = &listener;
             TestFolder taskFolder;
             VLHttpTask* stalled = new VLHttpTask(kRuntime, taskFolder.Path());
-            stalled->listener = &listenerSlot;
+            stalled->listener.Set(&listener);
             ASSERT_TRUE(stalled->Start());
             Sleep(1000);
             const DWORD stopped = GetTickCount();
@@ -400,7 +403,7 @@ TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
     ASSERT_TRUE(task->Start());
     for (int i = 0; i < 3000 && recorder.LastDownloaded() < 1000000; ++i) Sleep(10);
     ASSERT_EQ(1000000u, recorder.LastDownloaded());
-    slot = nullptr;
+    task->listener.Set(nullptr);
     task->Destroy();
     task = new VLHttpTask(kRuntime, folder.Path());
     EXPECT_TRUE(FileExists(Target() + L".vll"));

@@ -15,7 +15,7 @@ TEST(TaskMessages, RecordsAndSilentWithoutListener)
 {
     static_assert(sizeof(TaskMessage) == 16, "four 32-bit words on the 32-bit program");
     RecordingListener recorder;
-    VLListenerSlot slot = &recorder;
+    VLListenerSlot slot(&recorder);
     SendSizeMessage(kMsgTotalSize, 40020, &slot, 0x123456789ull);
     SendValueMessage(kMsgSpeed, 40020, &slot, 0, 51200);
     SendTextMessage(kMsgFinalPath, 40020, &slot, L"C:\\x.exe", 1);
@@ -28,7 +28,7 @@ TEST(TaskMessages, RecordsAndSilentWithoutListener)
     EXPECT_EQ(1u, messages[2].value2);
 
     // Neither a missing slot nor an empty one gets anything delivered.
-    VLListenerSlot empty = nullptr;
+    VLListenerSlot empty;
     SendValueMessage(kMsgPhase, 1, nullptr, 3);
     SendValueMessage(kMsgPhase, 1, &empty, 3);
     EXPECT_EQ(3u, recorder.Messages().size());

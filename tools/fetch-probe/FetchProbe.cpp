@@ -182,12 +182,12 @@ int wmain(int argc, wchar_t** argv)
     std::wstring file;
     {
         PrintingDownload download;
-        download.folderCallback = &ProbeFolder;
-        if (download.Start(id)) WaitForSingleObject(download.finishEvent.Get(), INFINITE);
-        succeeded = download.succeeded;
+        download.SetFolderCallback(&ProbeFolder);
+        if (download.Start(id)) WaitForSingleObject(download.GetFinishEvent(), INFINITE);
+        succeeded = download.IsSucceeded();
         result = download.result;
-        file = download.filePath;
-        if (succeeded && download.task && download.task->type == 2 && !WaitSeedListed(id)) {
+        file = download.GetFilePath();
+        if (succeeded && download.GetTaskKind() == DownloadTaskKind::BitTorrent && !WaitSeedListed(id)) {
             std::wprintf(L"the finished download did not reach the seed list\n");
             succeeded = false;
         }

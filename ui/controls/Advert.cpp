@@ -15,15 +15,14 @@ constexpr int kCloseToolTipDelay = 200;
 
 } // namespace
 
-VLAdvert::VLAdvert() : picture_(new VLPicture), flash_(new VLActiveX), closeButton_(new VLButton) {}
-
-VLAdvert::~VLAdvert()
+VLAdvert::VLAdvert()
+    : ownPicture_(std::make_unique<VLPicture>()), ownFlash_(std::make_unique<VLActiveX>()),
+      ownCloseButton_(std::make_unique<VLButton>()), picture_(ownPicture_.get()), flash_(ownFlash_.get()),
+      closeButton_(ownCloseButton_.get())
 {
-    if (built_) return; // the tree deletes them
-    delete closeButton_;
-    delete picture_;
-    delete flash_;
 }
+
+VLAdvert::~VLAdvert() = default;
 
 int VLAdvert::GetClassId() const
 {
@@ -38,16 +37,15 @@ VLControl* VLAdvert::GetInterface(int id)
 void VLAdvert::Init()
 {
     VLPaintManager* manager = GetManager();
-    if (!manager || built_) return;
-    built_ = true;
+    if (!manager || !ownFlash_) return;
     flash_->SetManager(manager);
     flash_->SetAttribute(L"clsid", kFlashClass);
     flash_->SetVisible(false);
     picture_->SetManager(manager);
     picture_->SetAttribute(L"flags", L"setcursor");
     picture_->SetVisible(false);
-    Add(flash_);
-    Add(picture_);
+    Add(ownFlash_.release());
+    Add(ownPicture_.release());
 
     auto* spacer = new VLControl;
     spacer->SetManager(manager);
@@ -61,7 +59,7 @@ void VLAdvert::Init()
     closeButton_->SetToolTip(L"关闭");
     closeButton_->toolTipDelayTime = kCloseToolTipDelay;
     picture_->SetDispatch(kEventActivate, true);
-    picture_->Add(closeButton_);
+    picture_->Add(ownCloseButton_.release());
 }
 
 bool VLAdvert::Activate(VLControlEvent& event)

@@ -6,6 +6,8 @@
 
 #include "ui/core/Container.h"
 
+#include <memory>
+
 namespace Velora {
 
 class VLActiveX;
@@ -38,11 +40,13 @@ public:
     VLButton* GetCloseButton() const { return closeButton_; }
 
 private:
+    // The children until Init hands them to the tree, which owns them after.
+    std::unique_ptr<VLPicture> ownPicture_;
+    std::unique_ptr<VLActiveX> ownFlash_;
+    std::unique_ptr<VLButton> ownCloseButton_;
     VLPicture* picture_;
     VLActiveX* flash_;
     VLButton* closeButton_;
-    // Until the children join the tree, the advert owns them itself.
-    bool built_ = false;
 };
 
 } // namespace Velora

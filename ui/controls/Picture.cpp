@@ -205,10 +205,9 @@ bool VLPicture::CreateCanvas()
 bool VLPicture::StartPlayback()
 {
     if (isGif_ && frames_.size() > 1) {
-        if (!thread_) thread_ = new VLThread(&VLPicture::AnimationThreadProc, this);
+        if (!thread_) thread_ = std::make_unique<VLThread>(&VLPicture::AnimationThreadProc, this);
         if (!thread_->Start()) {
-            DeleteThread(thread_);
-            thread_ = nullptr;
+            thread_.reset();
             return false;
         }
         return true;
@@ -313,8 +312,7 @@ void VLPicture::StopPlayback()
         // The thread waits only on the stop event and never on this thread,
         // so the join always ends.
         if (thread_->data && thread_->data->handle.Valid()) thread_->Wait();
-        DeleteThread(thread_);
-        thread_ = nullptr;
+        thread_.reset();
     }
     ResetEvent(stopEvent_.Get());
     stopRequested_ = false;

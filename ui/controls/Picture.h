@@ -10,6 +10,7 @@
 
 #include "base/GdiScope.h"
 #include "base/Handles.h"
+#include "base/Thread.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -22,7 +23,6 @@
 
 namespace Velora {
 
-class VLThread;
 class VLGifReader;
 
 constexpr int kClassPicture = 18;
@@ -97,7 +97,7 @@ private:
     HGDIOBJ canvasPrevious_ = nullptr;
     IPicture* still_ = nullptr;
     std::vector<VLPictureFrame> frames_;
-    VLThread* thread_ = nullptr;
+    VLThreadPtr thread_;
     std::atomic<bool> stopRequested_{false};
     VLHandle stopEvent_;
     // Held by whoever draws the canvas or the saved background: the

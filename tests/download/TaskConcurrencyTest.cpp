@@ -1,0 +1,171 @@
+// Tasks driven from several threads at once: start, stop, remove and
+// completion (which hands a torrent to the seed list) in every order, and a
+// listener that must never be called once Remove has returned.
+#include "download/BTDownloadTask.h"
+#include "download/DownloadManager.h"
+#include "download/HttpTask.h"
+#include "tests/download/BTDownloadTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace Velora {
+namespace {
+
+using namespace Velora::Test;
+
+// A deadlock cannot be undone: the run ends here with the message instead of
+// hanging the suite.
+[[noreturn]] void EndRun(const std::string& message)
+{
+    ADD_FAILURE() << message;
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 1);
+    for (;;) Sleep(INFINITE);
+}
+
+class TaskConcurrencyTest : public BTDownloadTest {
+protected:
+    // Thread t downloads runtime 40030 + t over HTTP and 40040 + t over
+    // BitTorrent, each a package of its own, into a folder of its own.
+    void ServeThread(int t)
+    {
+        const std::string id = std::to_string(40030 + t);
+        const std::string bytes = MakePayload(200000 + t, 70 + t);
+        files.SetFile("/h/" + id, bytes);
+        service.SetFile("/query_url.php?soft=2.0.0.2996&id=" + id,
+                        AnswerXml(files.Url("/h/" + id), "", Md5Of(bytes), bytes.size(), "http.exe"));
+        const std::string seedId = std::to_string(40040 + t);
+        const std::string torrentBytes = MakeTorrent("pkg.exe", bytes, 16384);
+        files.SetFile("/b/" + seedId, bytes);
+        files.SetFile("/t/" + seedId, torrentBytes);
+        TorrentAnswer torrentAnswer;
+        torrentAnswer.md5 = Md5Of(torrentBytes);
+        torrentAnswer.size = std::to_string(torrentBytes.size());
+        torrentAnswer.torrentUrl = files.Url("/t/" + seedId);
+        torrentAnswer.url = files.Url("/b/" + seedId);
+        service.SetFile("/query_url.php?soft=2.0.0.2996&id=" + seedId, torrentAnswer.Xml());
+    }
+    VLDownloadTask* NewTask(int t, bool torrent, const std::wstring& subfolder)
+    {
+        const std::wstring where = folder / subfolder;
+        if (torrent) return new VLBTTask(40040 + t, where);
+        return new VLHttpTask(40030 + t, where);
+    }
+};
+
+enum class Ending { Complete, Stop, Remove, StopAll };
+
+TEST_F(TaskConcurrencyTest, TwoHundredCyclesFromFourThreadsEachEndWithinTheirBound)
+{
+    constexpr int kThreads = 4;
+    constexpr int kCyclesEach = 50;
+    constexpr DWORD kCycleBoundMs = kWaitSeconds * 1000;
+    struct Progress {
+        std::atomic<int> cycle{0};
+        std::atomic<DWORD> cycleStarted{GetTickCount()};
+        std::atomic<bool> done{false};
+    } progress[kThreads];
+    for (int t = 0; t < kThreads; ++t) ServeThread(t);
+    // Slow enough that a stop or a removal often comes mid-transfer.
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+
+    auto runCycles = [&](int t) {
+        for (int c = 0; c < kCyclesEach; ++c) {
+            progress[t].cycleStarted = GetTickCount();
+            progress[t].cycle = c;
+            const bool torrent = c % 2 == 1;
+            const auto ending = static_cast<Ending>((c / 2 + t) % 4);
+            RecordingListener owner;
+            VLDownloadManager manager(&owner);
+            VLDownloadTask* task = NewTask(t, torrent, std::to_wstring(t) + L"_" + std::to_wstring(c));
+            manager.Add(task);
+            manager.StartTask(task);
+            uint32_t result = 0;
+            switch (ending) {
+            case Ending::Complete:
+                if (!owner.WaitFinished(result, kCycleBoundMs)) EndRun("a download never finished");
+                EXPECT_EQ(kDownloadOk, result) << "thread " << t << ", cycle " << c;
+                break;
+            case Ending::Stop:
+                Sleep((c * 37 + t * 11) % 300);
+                task->Stop();
+                if (!owner.WaitFinished(result, kCycleBoundMs)) EndRun("a stopped download never finished");
+                break;
+            case Ending::Remove:
+                Sleep((c * 53 + t * 7) % 300);
+                manager.Remove(task);
+                task->Destroy();
+                break;
+            case Ending::StopAll: Sleep((c * 29 + t * 13) % 300); break;
+            }
+            manager.StopAll();
+        }
+        progress[t].done = true;
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) threads.emplace_back(runCycles, t);
+    for (bool all = false; !all; Sleep(100)) {
+        all = true;
+        for (int t = 0; t < kThreads; ++t) {
+            if (progress[t].done) continue;
+            all = false;
+            if (GetTickCount() - progress[t].cycleStarted > kCycleBoundMs)
+                EndRun("thread " + std::to_string(t) + ", cycle " + std::to_string(progress[t].cycle) +
+                       " did not end within its bound: the download or a lock is stuck");
+        }
+    }
+    for (auto& thread : threads) thread.join();
+
+    // Every torrent left in the session is a seed's: none was orphaned.
+    std::shared_ptr<IBTSession> session = Manager().GetSession();
+    for (int i = 0; i < kWaitSeconds * 10 && session->GetTaskCount() != Manager().CountActiveSeeds(); ++i) Sleep(100);
+    EXPECT_EQ(Manager().CountActiveSeeds(), session->GetTaskCount());
+}
+
+// Records whether a call of it was still under way when Remove had returned.
+class LateCallProbe : public VLDownloadMessage {
+public:
+    void OnMessage(uint32_t code, const TaskMessage*) override
+    {
+        if (code == kMsgDownloaded) ++progress;
+        // A slow listener: a call is under way most of the time.
+        Sleep(3);
+        if (removed) ++late;
+    }
+    std::atomic<int> progress{0};
+    std::atomic<bool> removed{false};
+    std::atomic<int> late{0};
+};
+
+TEST_F(TaskConcurrencyTest, NoListenerCallOnceRemoveHasReturned)
+{
+    ServeThread(0);
+    VLServerFaults slow;
+    slow.throttle = 64 * 1024;
+    files.SetFaults(slow);
+    for (bool torrent : {false, true}) {
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE(torrent ? "BitTorrent" : "HTTP");
+            LateCallProbe probe;
+            VLDownloadManager manager(&probe);
+            VLDownloadTask* task = NewTask(0, torrent, (torrent ? L"b" : L"h") + std::to_wstring(round));
+            manager.Add(task);
+            ASSERT_TRUE(manager.StartTask(task));
+            for (int i = 0; i < kWaitSeconds * 100 && probe.progress < 3 + round; ++i) Sleep(10);
+            ASSERT_GE(probe.progress, 3 + round) << "the task never reported progress";
+            ASSERT_TRUE(manager.Remove(task));
+            probe.removed = true;
+            task->Destroy();
+            EXPECT_EQ(0, probe.late.load());
+        }
+    }
+}
+
+} // namespace
+} // namespace Velora
