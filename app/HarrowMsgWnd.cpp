@@ -20,7 +20,7 @@ void BuildSkinnedWindow(VLWindowImplBase& window, const wchar_t* markupWindow)
     VLMarkupBuilder builder;
     manager.AttachRoot(builder.Create(MAKEINTRESOURCEW(226), L"XML", markupWindow, kMarkupResource, &manager));
     manager.AddNotifier(&window);
-    SetWindowPos(hwnd, nullptr, 0, 0, manager.minInfo.cx, manager.minInfo.cy, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(hwnd, nullptr, 0, 0, manager.GetMinInfo().cx, manager.GetMinInfo().cy, SWP_NOMOVE | SWP_NOZORDER);
     window.CenterWindow();
 }
 

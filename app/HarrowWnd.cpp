@@ -282,12 +282,12 @@ void VLHarrowWnd::SetBusyAnimation(VLHarrowElement* row, bool run)
     VLControl* busy = row ? row->GetBusyImage() : nullptr;
     if (!busy) return;
     if (!run) {
-        paintManager.animations.StopAnimation(busy, kEffectSourceSlide);
+        paintManager.GetAnimations().StopAnimation(busy, kEffectSourceSlide);
         return;
     }
     auto item = std::make_unique<VLAnimationItem>();
     for (int frame = 0; frame < 6; ++frame) item->sources.push_back(RECT{frame * 21, 0, frame * 21 + 21, 21});
-    paintManager.animations.StartAnimation(busy, kEffectSourceSlide, std::move(item));
+    paintManager.GetAnimations().StartAnimation(busy, kEffectSourceSlide, std::move(item));
 }
 
 void VLHarrowWnd::OfferClient()

@@ -65,7 +65,7 @@ void VLAdvert::Init()
 bool VLAdvert::Activate(VLControlEvent& event)
 {
     RECT close = closeButton_->GetPos();
-    HWND window = GetManager() ? GetManager()->window : nullptr;
+    HWND window = GetManager() ? GetManager()->GetWindow() : nullptr;
     if (PtInRect(&close, event.ptMouse)) {
         SetVisible(false);
         flash_->SetVisible(false);

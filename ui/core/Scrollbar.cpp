@@ -293,10 +293,10 @@ void VLScrollbar::OnTimer(VLControlEvent& event)
         StepLine(-1);
     } else if (button2State_ & kStatePushed) {
         StepLine(1);
-    } else if (GetManager() && GetManager()->window) {
+    } else if (GetManager() && GetManager()->GetWindow()) {
         POINT cursor;
         GetCursorPos(&cursor);
-        ScreenToClient(GetManager()->window, &cursor);
+        ScreenToClient(GetManager()->GetWindow(), &cursor);
         PageTowards(cursor);
     }
 }

@@ -66,7 +66,7 @@ TEST_F(AdvertTest, BuildsWithoutFlashAndReportsClicksByMessage)
     advert->GetCloseButton()->SetPos({180, 0, 200, 20});
     VLControlEvent inside = Click(190, 10);
     EXPECT_TRUE(advert->GetCloseButton()->Activate(inside));
-    std::vector<MSG> posted = TakePosted(bound.manager.window);
+    std::vector<MSG> posted = TakePosted(bound.manager.GetWindow());
     ASSERT_EQ(1u, posted.size());
     EXPECT_EQ(kMsgAdvertClosed, posted[0].message);
     EXPECT_EQ(0u, posted[0].wParam);
@@ -76,7 +76,7 @@ TEST_F(AdvertTest, BuildsWithoutFlashAndReportsClicksByMessage)
     advert->SetVisible(true);
     VLControlEvent elsewhere = Click(20, 50);
     EXPECT_TRUE(advert->Activate(elsewhere));
-    posted = TakePosted(bound.manager.window);
+    posted = TakePosted(bound.manager.GetWindow());
     ASSERT_EQ(1u, posted.size());
     EXPECT_EQ(kMsgAdvertClicked, posted[0].message);
     EXPECT_EQ(reinterpret_cast<WPARAM>(advert), posted[0].wParam);
