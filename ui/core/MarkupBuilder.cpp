@@ -201,8 +201,7 @@ void VLMarkupBuilder::ApplyWindowAttribute(const std::wstring& name, const std::
     int n[5] = {};
     const auto read = [&](int count) { ReadIntList(value.c_str(), n, count); };
     if (name == L"caption") {
-        read(4);
-        manager->SetCaption({n[0], n[1], n[2], n[3]});
+        manager->SetCaption(ReadRect(value));
     } else if (name == L"roundcorner") {
         read(2);
         manager->SetRoundCorner({n[0], n[1]});
