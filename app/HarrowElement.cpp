@@ -1,6 +1,7 @@
 #include "app/HarrowElement.h"
 
 #include "app/AppString.h"
+#include "app/HarrowWndIds.h"
 #include "app/RuntimeTable.h"
 #include "ui/core/Option.h"
 #include "ui/core/PaintManager.h"
@@ -114,7 +115,7 @@ void VLHarrowElement::SetState(int state)
 void VLHarrowElement::SetPackageSize(uint64_t size)
 {
     packageSize_ = size;
-    sizeLabel_->SetText(L"大小： " + FormatPackageSize(size));
+    sizeLabel_->SetText(LoadAppString(kStringPackageSize) + FormatPackageSize(size));
 }
 
 void VLHarrowElement::SetStripeImage()

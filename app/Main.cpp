@@ -19,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     RegisterControlElements();
     VLBTManager& torrents = VLSingleton<VLBTManager>::GetInstance();
     if (!torrents.Init(GetWorkFolder(), 5)) {
-        MessageBoxW(nullptr, L"BT库初始化失败", L"错误", 0);
+        MessageBoxW(nullptr, LoadAppString(kStringTorrentsFailed).c_str(), LoadAppString(kStringErrorTitle).c_str(), 0);
         return 0;
     }
     {

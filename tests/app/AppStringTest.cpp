@@ -1,4 +1,5 @@
 #include "app/AppString.h"
+#include "ui/controls/Advert.h"
 
 #include "tests/app/TextTable.h"
 
@@ -38,6 +39,10 @@ TEST(AppString, EveryTextOfTheStringTable)
         {1357, L"{c #f78325}修复失败{/c}"},
         {1358, L"{c #5ebf03}正在修复{/c}"},
         {1359, L"提示"},
+        {1360, L"大小： "},
+        {Velora::kStringTorrentsFailed, L"BT库初始化失败"},
+        {Velora::kStringErrorTitle, L"错误"},
+        {Velora::kStringAdvertClose, L"关闭"},
         // No text and no block: the id itself, so the gap is visible.
         {0, L""},
         {1399, L"1399"},

@@ -5,6 +5,7 @@
 
 #include "ui/core/Button.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/UIResources.h"
 
 namespace Velora {
 
@@ -56,7 +57,7 @@ void VLAdvert::Init()
     closeButton_->SetManager(manager);
     closeButton_->SetDispatch(kEventActivate, true);
     closeButton_->SetVisible(false);
-    closeButton_->SetToolTip(L"关闭");
+    closeButton_->SetToolTip(VLUIResources::Instance()->LoadString(kStringAdvertClose));
     closeButton_->toolTipDelayTime = kCloseToolTipDelay;
     picture_->SetDispatch(kEventActivate, true);
     picture_->Add(ownCloseButton_.release());
