@@ -26,6 +26,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
             ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
             VLPaintManager::MessageLoop();
         }
+        // The window is gone: a repair may finish its current step now.
+        window.StopThreads();
         torrents.Shutdown();
     }
     return 0;

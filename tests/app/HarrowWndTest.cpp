@@ -123,6 +123,8 @@ TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
     std::wstring order;
     for (int i = 0; i < 4; ++i) order += window->GetRow(i)->GetTitle() + std::to_wstring(window->GetRow(i)->GetState());
     EXPECT_EQ(L"B2D2A1C1", order);
+    // Sent from a thread of its own, after the window has moved on.
+    ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
     EXPECT_EQ(std::vector<std::string>{"/app_runtime.php?type=1&have=4-7&miss=5-17"}, Reports());
 }
 
@@ -243,16 +245,19 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
     script.installs = {{}};
     Click(*window, 206);
     ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
-    PumpUntil([] { return false; }, 300);
-    DestroyWindow(window->GetHWND());
-    window.reset();
     const std::vector<std::string> reports = {"/app_runtime.php?type=1&have=7&miss=4-5",
                                               "/app_runtime.php?type=2&have=4&miss=5",
                                               "/app_runtime.php?type=2&have=4-5&miss="};
     std::vector<std::string> seen;
-    for (const std::string& target : Reports())
-        if (target.find("/app_runtime.php") == 0) seen.push_back(target);
+    PumpUntil([&] {
+        seen.clear();
+        for (const std::string& target : Reports())
+            if (target.find("/app_runtime.php") == 0) seen.push_back(target);
+        return seen.size() >= reports.size();
+    });
     EXPECT_EQ(reports, seen);
+    DestroyWindow(window->GetHWND());
+    window.reset();
     EXPECT_EQ(1, service.CountRequests("/setup/zofti_appenv.exe"));
 }
 
