@@ -200,6 +200,32 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
     EXPECT_TRUE(Reports().empty());
 }
 
+// A cancel gives the window back at once while the repair thread finishes its
+// step; the next repair can start only once that has ended.
+TEST_F(HarrowWndTest, ACancelledRepairFinishesItsStepWithoutHoldingTheWindow)
+{
+    Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 1000, true, 0, 1500}, {}}, {{}}};
+    VLHarrowWndSetup setup;
+    setup.runtimes = {{0, 40018, 604, L"A", &Missing}};
+    setup.downloaders = std::make_shared<ScriptedDownloads>(script);
+    setup.installers = std::make_shared<ScriptedInstalls>(script);
+    setup.companionKey = L"SOFTWARE\\Microsoft"; // present: no offer
+    const auto window = Open(setup);
+    ASSERT_TRUE(Check(*window));
+    Click(*window, 206);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowRepairing; }));
+    const DWORD started = GetTickCount();
+    Click(*window, 206);
+    EXPECT_LT(GetTickCount() - started, 200u);
+    EXPECT_EQ(kWindowMissing, window->GetState());
+    VLControl* action = window->paintManager.FindControl(206);
+    EXPECT_FALSE(action->IsEnabled()) << "a new repair while the step goes on";
+    ASSERT_TRUE(PumpUntil([&] { return action->IsEnabled(); }));
+    EXPECT_GE(GetTickCount() - started, 1400u);
+    Click(*window, 206);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
+}
+
 TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
 {
     TestFolder temp;
