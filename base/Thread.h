@@ -52,8 +52,7 @@ void DeleteThread(VLThread* thread);
 // Waits for a started thread in steps of 100 ms until it ends (true) or
 // giveUp(), asked after every step, says to stop waiting (false). The thread
 // is neither stopped nor waited for once given up on.
-template <typename GiveUp>
-bool WaitForThread(const VLThread& thread, GiveUp giveUp)
+template <typename GiveUp> bool WaitForThread(const VLThread& thread, GiveUp giveUp)
 {
     for (;;) {
         const DWORD woke = WaitForSingleObject(thread.data->handle.Get(), 100);

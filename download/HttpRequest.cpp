@@ -256,8 +256,8 @@ bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std:
 {
     // Shared for deleting: a request given up on still holds the file, which
     // then goes when it lets go.
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     if (Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &file, cancelled)) return true;
     DeleteFileW(path.c_str());

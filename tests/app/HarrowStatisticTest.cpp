@@ -95,7 +95,8 @@ TEST(ReportSender, InOrderWithoutWaitingBoundedAndStoppedAtOnce)
     for (int type = 1; type <= 3; ++type) EXPECT_TRUE(sender.Send(kService + std::to_wstring(type) + L"&have=&miss="));
     ASSERT_EQ(3u, logged(3));
     for (int type = 1; type <= 3; ++type)
-        EXPECT_EQ("/app_runtime.php?type=" + std::to_string(type) + "&have=&miss=", service.Requests()[type - 1].target);
+        EXPECT_EQ("/app_runtime.php?type=" + std::to_string(type) + "&have=&miss=",
+                  service.Requests()[type - 1].target);
 
     Velora::VLServerFaults stall;
     stall.stall = true;

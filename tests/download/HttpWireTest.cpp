@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
