@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The shipped program in a warm prefix, each figure beside its reference:
 #   first paint: time from starting the process until its window area on the
-#     screen holds its first pixel, median of five starts, against the bare
-#     window program (bench/BareWindow.cpp) measured the same way
+#     screen holds its first pixel, best and median of seven starts, against
+#     the bare window program (bench/BareWindow.cpp) measured the same way
 #     (goal: at most 1.5 times the bare window's);
 #   working set: resident set of the process once its window is painted, and
 #     the bare window's (goal: under 40 MiB);
@@ -50,7 +50,7 @@ app_close 10000
 
 : > "$e2e_dir/program.ms"
 : > "$e2e_dir/bare.ms"
-for _ in 1 2 3 4 5; do
+for _ in 1 2 3 4 5 6 7; do
     first_paint "$bare" >> "$e2e_dir/bare.ms"
     sleep 0.5
     bare_rss="$(rss_mib "$painted_pid")"
@@ -62,11 +62,17 @@ for _ in 1 2 3 4 5; do
     drive close VLHarrowWnd
     gone "$painted_pid"
 done
-program_ms="$(median < "$e2e_dir/program.ms")"
-bare_ms="$(median < "$e2e_dir/bare.ms")"
-echo "first paint (median of 5): program $program_ms ms, bare window $bare_ms ms," \
-     "ratio $(awk -v a="$program_ms" -v b="$bare_ms" 'BEGIN {printf "%.2f", a / b}') (goal <= 1.5);" \
-     "program runs $(tr '\n' ' ' < "$e2e_dir/program.ms")ms"
+# The best start shows what the program itself costs; the median how a
+# machine busy with other work serves it.
+for figure in best median; do
+    pick=median
+    [ "$figure" = best ] && pick="sort -n | head -n1"
+    program_ms="$(eval "$pick" < "$e2e_dir/program.ms")"
+    bare_ms="$(eval "$pick" < "$e2e_dir/bare.ms")"
+    echo "first paint ($figure of 7): program $program_ms ms, bare window $bare_ms ms," \
+         "ratio $(awk -v a="$program_ms" -v b="$bare_ms" 'BEGIN {printf "%.2f", a / b}') (goal <= 1.5)"
+done
+echo "first paint runs: program $(tr '\n' ' ' < "$e2e_dir/program.ms")ms, bare window $(tr '\n' ' ' < "$e2e_dir/bare.ms")ms"
 echo "working set: program $program_rss MiB (goal < 40), bare window $bare_rss MiB"
 
 app_start
