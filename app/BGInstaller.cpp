@@ -3,9 +3,9 @@
 #include "app/WorkFolder.h"
 #include "base/FileUtil.h"
 #include "base/RegHandle.h"
+#include "download/HttpRequest.h"
 
 #include <shellapi.h>
-#include <urlmon.h>
 
 namespace Velora {
 
@@ -22,25 +22,31 @@ bool IsCompanionInstalled(const std::wstring& keyPath)
     return key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE | KEY_WOW64_32KEY);
 }
 
-bool InstallCompanion(const std::wstring& folder, const std::wstring& url)
+bool InstallCompanion(const std::wstring& folder, const std::wstring& url, const std::atomic<bool>* stop)
 {
     // The work folder exists only once something was downloaded into it.
     if (!CreateDirectories(folder)) return false;
     const std::wstring path = folder + L"\\zofti_appenv.exe";
-    if (FAILED(URLDownloadToFileW(nullptr, url.c_str(), path.c_str(), 0, nullptr))) return false;
+    if (!HttpGetToFile(url, path, stop) || (stop && *stop)) return false;
     return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
 }
 
-DWORD WINAPI BGInstallThreadProc(LPVOID)
+DWORD WINAPI BGInstallThreadProc(LPVOID stop)
 {
-    InstallCompanion(GetWorkFolder(), GetCompanionUrl());
+    InstallCompanion(GetWorkFolder(), GetCompanionUrl(), static_cast<const std::atomic<bool>*>(stop));
     return 0;
+}
+
+VLBGInstaller::~VLBGInstaller()
+{
+    Stop();
+    Wait();
 }
 
 bool VLBGInstaller::Start()
 {
     if (thread_.Valid()) return false;
-    thread_.Reset(CreateThread(nullptr, 0, BGInstallThreadProc, nullptr, 0, nullptr));
+    thread_.Reset(CreateThread(nullptr, 0, BGInstallThreadProc, &stop_, 0, nullptr));
     return thread_.Valid();
 }
 

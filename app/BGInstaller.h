@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 namespace Velora {
@@ -21,28 +22,33 @@ std::wstring GetCompanionUrl();
 bool IsCompanionInstalled(const std::wstring& keyPath = kCompanionKey);
 
 // Downloads url to folder\zofti_appenv.exe, creating the folder first, and
-// opens the file with the shell. False when either step failed; nobody is
-// shown a failure.
-bool InstallCompanion(const std::wstring& folder, const std::wstring& url);
+// opens the file with the shell, unless stop was set meanwhile. The download
+// is bounded as every request of the program and gives up soon after stop is
+// set. False when either step failed or it was stopped; nobody is shown a
+// failure.
+bool InstallCompanion(const std::wstring& folder, const std::wstring& url, const std::atomic<bool>* stop = nullptr);
 
 // The companion thread: InstallCompanion into the work folder from the
-// service host. The parameter is not used; answers 0.
-DWORD WINAPI BGInstallThreadProc(LPVOID);
+// service host. The parameter is the holder's stop flag; answers 0.
+DWORD WINAPI BGInstallThreadProc(LPVOID stop);
 
-// Holds the companion thread. The thread is started at most once; the holder
-// closes its handle but neither waits for nor stops it, which the window does
-// when it goes away.
+// Holds the companion thread. The thread is started at most once; closing
+// the window stops it, and the holder waits for it to end before it goes.
 class VLBGInstaller {
 public:
-    virtual ~VLBGInstaller() = default;
+    virtual ~VLBGInstaller();
 
     // False when a thread was started before or none could be made.
     bool Start();
-    // Waits without limit for a started thread.
+    // Asks a started thread to give up its download or not to start the
+    // installer; returns at once.
+    void Stop() { stop_ = true; }
+    // Waits for a started thread, which ends soon after Stop.
     void Wait();
     bool Started() const { return thread_.Valid(); }
 
 private:
+    std::atomic<bool> stop_{false};
     VLHandle thread_;
 };
 

@@ -67,9 +67,9 @@ std::wstring VLHarrowStatistic::GetCancelReportUrl() const
     return BuildReportUrl(L"3", cancelResults);
 }
 
-bool VLHarrowStatistic::Send(const std::wstring& url)
+bool VLHarrowStatistic::Send(const std::wstring& url, const std::atomic<bool>* cancelled)
 {
-    return !url.empty() && RequestUrl(ToMultiByteString(url));
+    return !url.empty() && RequestUrl(ToMultiByteString(url), cancelled);
 }
 
 } // namespace Velora

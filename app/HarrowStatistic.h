@@ -3,6 +3,7 @@
 // missing, each by a short code, in one fire-and-forget GET request.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -21,9 +22,10 @@ public:
     std::wstring GetCancelReportUrl() const;
 
     // Sends a report URL as the system's ANSI text. Blocks until the request
-    // has been opened or has failed; an empty URL sends nothing. True only
-    // when the request was opened; nobody is told of a failure.
-    static bool Send(const std::wstring& url);
+    // has been opened or has failed, or soon after cancelled is set; an empty
+    // URL sends nothing. True only when the request was opened; nobody is
+    // told of a failure. The window sends through a VLReportSender.
+    static bool Send(const std::wstring& url, const std::atomic<bool>* cancelled = nullptr);
 
     // Runtime id -> present. The window fills them after Clear().
     std::map<int32_t, bool> checkResults;

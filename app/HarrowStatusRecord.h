@@ -12,6 +12,10 @@ namespace Velora {
 
 // Posted after each queued record; the UI takes one record per message.
 constexpr UINT WM_HARROW_STATUS = WM_USER + 16;
+// Posted by the repair thread as its last act, once its downloader and
+// installer are gone: a cancelled repair's thread may still be finishing its
+// step after the window has moved on.
+constexpr UINT WM_HARROW_WORKER_ENDED = WM_USER + 17;
 // Posted by the main window to itself after a repair ends or is cancelled.
 constexpr UINT WM_HARROW_OFFER_CLIENT = WM_USER + 100;
 

@@ -46,6 +46,12 @@ bool VLHarrowStatusSink::Push(uint32_t generation, const HarrowStatusRecord& rec
     return true;
 }
 
+void VLHarrowStatusSink::PostWorkerEnded()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (window_) PostMessageW(window_, WM_HARROW_WORKER_ENDED, 0, 0);
+}
+
 bool VLHarrowStatusSink::Pop(HarrowStatusRecord& record)
 {
     std::lock_guard<std::mutex> guard(lock_);

@@ -36,6 +36,9 @@ public:
     // UI side, one per WM_HARROW_STATUS: the oldest record; false when none
     // is queued.
     bool Pop(HarrowStatusRecord& record);
+    // Worker side, whatever its run: posts WM_HARROW_WORKER_ENDED while there
+    // is a window.
+    void PostWorkerEnded();
 
 private:
     mutable std::mutex lock_;

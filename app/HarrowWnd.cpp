@@ -32,20 +32,14 @@ constexpr int kListSlider = 519;
 constexpr int kCancelText = 538;
 constexpr int kRowsInView = 5;
 
-// A thread that has not ended after this long is left to end on its own:
-// killing it could leave a lock held or an install half done.
-constexpr DWORD kCheckCancelWaitMs = 1000;
-constexpr DWORD kRepairCancelWaitMs = 10000;
-constexpr DWORD kCheckCloseWaitMs = 100;
+} // namespace
 
-void WaitAndClose(VLHandle& thread, DWORD milliseconds)
+void VLHarrowWnd::WaitAndClose(VLHandle& thread, DWORD milliseconds)
 {
     if (!thread.Valid()) return;
     WaitForSingleObject(thread.Get(), milliseconds);
     thread.Reset();
 }
-
-} // namespace
 
 VLHarrowWnd::VLHarrowWnd(VLHarrowWndSetup setup) : setup_(std::move(setup))
 {
@@ -79,10 +73,15 @@ LRESULT VLHarrowWnd::OnNcPaint(UINT, WPARAM, LPARAM, bool&)
     return 0;
 }
 
-// The default procedure still destroys the window after the quit message.
+// The window goes at once: the workers and the companion download are told to
+// stop, and the program waits for them only once the window is gone
+// (StopThreads). The default procedure still destroys the window after the
+// quit message.
 LRESULT VLHarrowWnd::OnClose(UINT, WPARAM, LPARAM, bool& handled)
 {
-    StopThreads();
+    ShowWindow(window_, SW_HIDE);
+    sink_->CancelRun();
+    companion_.Stop();
     StopRepairAnimation();
     PostQuitMessage(0);
     handled = false;
@@ -93,7 +92,6 @@ void VLHarrowWnd::OnFinalMessage(HWND)
 {
     sink_->SetWindow(nullptr);
     window_ = nullptr;
-    companion_.Wait();
 }
 
 LRESULT VLHarrowWnd::OnMouseWheel(UINT, WPARAM wParam, LPARAM lParam, bool&)
@@ -209,7 +207,7 @@ void VLHarrowWnd::CancelCheck()
 {
     state_ = kWindowIdle;
     sink_->CancelRun();
-    WaitAndClose(detectThread_, kCheckCancelWaitMs);
+    WaitAndClose(detectThread_, kWorkerWaitMs);
     int missing = 0;
     for (int i = 0; i < GetRowCount(); ++i) missing += GetRow(i)->GetState() == kRowMissing;
     SetActionText(1336);
@@ -224,6 +222,8 @@ void VLHarrowWnd::CancelCheck()
 
 void VLHarrowWnd::StartRepair()
 {
+    // A cancelled repair's thread is still finishing its step (OnRepairEnded).
+    if (repairThread_.Valid()) return;
     ShowStatusPanel(304);
     repairSelection_.clear();
     auto job = std::make_unique<VLRepairJob>();
@@ -246,28 +246,35 @@ void VLHarrowWnd::StartRepair()
     EnableCheckBoxes(false);
 }
 
+// The thread stops after its current step, without the window waiting for
+// it; the action button can start the next repair once it has ended.
 void VLHarrowWnd::CancelRepair()
 {
     ShowStatusPanel(305);
     state_ = kWindowMissing;
     sink_->CancelRun();
-    WaitAndClose(repairThread_, kRepairCancelWaitMs);
     SetActionText(1344);
     EnableCheckBoxes(true);
+    if (VLControl* action = Find(kActionButton)) action->SetEnabled(false);
 }
 
-// A repair stops after its current step, which the window waits for; a check
-// blocked in a detection function is left behind.
+// The last message of a repair thread. One that finished was waited for with
+// its summary; a cancelled one leaves the action button to the ticks again.
+void VLHarrowWnd::OnRepairEnded()
+{
+    if (!repairThread_.Valid()) return;
+    WaitAndClose(repairThread_, kWorkerWaitMs);
+    if (state_ == kWindowMissing) OnRowCheck(nullptr);
+}
+
 void VLHarrowWnd::StopThreads()
 {
-    if (detectThread_.Valid()) {
-        sink_->CancelRun();
-        WaitAndClose(detectThread_, kCheckCloseWaitMs);
-    }
-    if (repairThread_.Valid()) {
-        sink_->CancelRun();
-        WaitAndClose(repairThread_, INFINITE);
-    }
+    sink_->CancelRun();
+    companion_.Stop();
+    WaitAndClose(detectThread_, kWorkerWaitMs);
+    WaitAndClose(repairThread_, INFINITE);
+    companion_.Wait();
+    reports_.Stop();
 }
 
 void VLHarrowWnd::StopRepairAnimation()
@@ -407,7 +414,7 @@ void VLHarrowWnd::SetSelectAll(bool anyTicked, bool anyUnticked)
         selectAll->SetAttribute(L"hotimage", text);
         selectAll->Invalidate();
     }
-    if (VLControl* action = Find(kActionButton)) action->SetEnabled(anyTicked);
+    if (VLControl* action = Find(kActionButton)) action->SetEnabled(anyTicked && !repairThread_.Valid());
 }
 
 } // namespace Velora

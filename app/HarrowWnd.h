@@ -10,6 +10,7 @@
 #include "app/HarrowInstaller.h"
 #include "app/HarrowStatistic.h"
 #include "app/HarrowStatusSink.h"
+#include "app/ReportSender.h"
 #include "base/Handles.h"
 #include "detect/SoftwareDetect.h"
 #include "ui/core/WindowImplBase.h"
@@ -60,7 +61,19 @@ public:
     int GetRowCount() const;
     VLHarrowElement* GetRow(int index) const;
 
+    // Stops the workers, the companion download and the reports: waits for a
+    // repair's current step to end, which its own limits bound, while a check
+    // blocked in a detection function is left behind. For when the window is
+    // gone: it may take seconds.
+    void StopThreads();
+
 private:
+    // The window never waits longer for a worker: one that has not ended by
+    // then is left to end on its own, as killing it could leave a lock held or
+    // an install half done.
+    static constexpr DWORD kWorkerWaitMs = 100;
+    static void WaitAndClose(VLHandle& thread, DWORD milliseconds);
+
     // Clicks and the list.
     void OnInitList();
     void AddRow(const VLSoftwareDetect& record);
@@ -71,7 +84,7 @@ private:
     void CancelCheck();
     void StartRepair();
     void CancelRepair();
-    void StopThreads();
+    void OnRepairEnded();
     void StopRepairAnimation();
     void OfferClient();
 
@@ -116,6 +129,7 @@ private:
     VLBGInstaller companion_;
     bool offerShown_ = false;
     VLHarrowStatistic statistics_;
+    VLReportSender reports_;
     std::vector<int32_t> repairSelection_;
 };
 

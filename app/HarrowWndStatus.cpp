@@ -48,6 +48,10 @@ LRESULT VLHarrowWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             DispatchStatus(record);
         return 0;
     }
+    if (message == WM_HARROW_WORKER_ENDED) {
+        OnRepairEnded();
+        return 0;
+    }
     if (message == WM_HARROW_OFFER_CLIENT) {
         OfferClient();
         return 0;
@@ -136,10 +140,8 @@ void VLHarrowWnd::OnDetectDone(int installed, int missing)
         SetSelectAll(true, false);
     }
     SetText(kCheckSummary, summary);
-    if (detectThread_.Valid()) {
-        WaitForSingleObject(detectThread_.Get(), INFINITE);
-        detectThread_.Reset();
-    }
+    // The thread's last act was this record.
+    WaitAndClose(detectThread_, kWorkerWaitMs);
     SendCheckReport();
 }
 
@@ -175,10 +177,8 @@ void VLHarrowWnd::OnRepairDone(int succeeded, int failed)
     }
     EnableCheckBoxes(true);
     SetText(kRepairSummary, summary);
-    if (repairThread_.Valid()) {
-        WaitForSingleObject(repairThread_.Get(), INFINITE);
-        repairThread_.Reset();
-    }
+    // All that is left of the thread is freeing its job.
+    WaitAndClose(repairThread_, kWorkerWaitMs);
     PostMessageW(window_, WM_HARROW_OFFER_CLIENT, 0, 0);
     SendRepairReport(statistics_.repairResults, false);
 }
@@ -248,7 +248,7 @@ void VLHarrowWnd::SendCheckReport()
         if (row->GetState() == kRowInstalled) statistics_.checkResults[row->GetRecord().id] = true;
         if (row->GetState() == kRowMissing) statistics_.checkResults[row->GetRecord().id] = false;
     }
-    VLHarrowStatistic::Send(statistics_.GetCheckReportUrl());
+    reports_.Send(statistics_.GetCheckReportUrl());
 }
 
 // Rows chosen for the repair that are present count as repaired, the rest
@@ -264,7 +264,7 @@ void VLHarrowWnd::SendRepairReport(std::map<int32_t, bool>& results, bool cancel
         if (rowState == kRowRepaired) results[id] = true;
         if (rowState == kRowRepairFailed || rowState == kRowQueued || rowState == kRowMissing) results[id] = false;
     }
-    VLHarrowStatistic::Send(cancelled ? statistics_.GetCancelReportUrl() : statistics_.GetRepairReportUrl());
+    reports_.Send(cancelled ? statistics_.GetCancelReportUrl() : statistics_.GetRepairReportUrl());
 }
 
 } // namespace Velora

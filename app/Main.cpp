@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <future>
+
 using namespace Velora;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
@@ -18,18 +20,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     // The markup builder knows every control, not only those of the core.
     RegisterControlElements();
     VLBTManager& torrents = VLSingleton<VLBTManager>::GetInstance();
-    if (!torrents.Init(GetWorkFolder(), 5)) {
+    // The session starts while the window is built; the window is shown only
+    // once the session is there, and without one the user sees the error alone.
+    std::future<bool> started = std::async(std::launch::async | std::launch::deferred,
+                                           [&torrents] { return torrents.Init(GetWorkFolder(), 5); });
+    VLHarrowWnd window;
+    if (!started.get()) {
+        if (IsWindow(window.GetHWND())) DestroyWindow(window.GetHWND());
         MessageBoxW(nullptr, LoadAppString(kStringTorrentsFailed).c_str(), LoadAppString(kStringErrorTitle).c_str(), 0);
         return 0;
     }
-    {
-        VLHarrowWnd window;
-        // Without a window nothing would ever end the loop.
-        if (IsWindow(window.GetHWND())) {
-            ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
-            VLPaintManager::MessageLoop();
-        }
-        torrents.Shutdown();
+    // Without a window nothing would ever end the loop.
+    if (IsWindow(window.GetHWND())) {
+        ShowWindow(window.GetHWND(), SW_SHOWNORMAL);
+        VLPaintManager::MessageLoop();
     }
+    // The window is gone: a repair may finish its current step now.
+    window.StopThreads();
+    torrents.Shutdown();
     return 0;
 }

@@ -91,8 +91,13 @@ private:
 
 DWORD WINAPI RepairThreadProc(LPVOID parameter)
 {
-    const std::unique_ptr<VLRepairJob> job(static_cast<VLRepairJob*>(parameter));
-    VLRepairRun(*job).Run();
+    std::shared_ptr<VLHarrowStatusSink> sink;
+    {
+        const std::unique_ptr<VLRepairJob> job(static_cast<VLRepairJob*>(parameter));
+        sink = job->sink;
+        VLRepairRun(*job).Run();
+    }
+    sink->PostWorkerEnded();
     return 0;
 }
 

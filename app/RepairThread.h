@@ -33,7 +33,8 @@ struct VLRepairJob {
 };
 
 // The thread function: takes ownership of a VLRepairJob made with new.
-// Repairs row by row until done or cancelled and returns 0.
+// Repairs row by row until done or cancelled, frees the job, tells the window
+// it has ended (VLHarrowStatusSink::PostWorkerEnded) and returns 0.
 DWORD WINAPI RepairThreadProc(LPVOID job);
 
 } // namespace Velora

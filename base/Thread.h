@@ -55,4 +55,40 @@ typedef std::unique_ptr<VLThread> VLThreadPtr;
 // itself, then frees the holder. Nothing happens without a holder.
 void JoinThread(VLThreadPtr thread);
 
+// Waits for a started thread in steps of 100 ms until it ends (true) or
+// giveUp(), asked after every step, says to stop waiting (false). The thread
+// is neither stopped nor waited for once given up on.
+template <typename GiveUp> bool WaitForThread(const VLThread& thread, GiveUp giveUp)
+{
+    for (;;) {
+        const DWORD woke = WaitForSingleObject(thread.data->handle.Get(), 100);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_TIMEOUT || giveUp()) return false;
+    }
+}
+
+// Runs work(*state) on a thread of its own and waits for it as WaitForThread
+// does. A call that nothing can wake (a name lookup, a WinINet request under
+// Wine) is bounded this way: the thread shares the state with the caller, so
+// one that is given up on still has it to finish with. False when the thread
+// could not be started or was given up on.
+template <typename State, typename GiveUp>
+bool RunAbandonable(const std::shared_ptr<State>& state, void (*work)(State&), GiveUp giveUp)
+{
+    struct Job {
+        std::shared_ptr<State> state;
+        void (*work)(State&);
+        static void Run(void* argument)
+        {
+            const std::unique_ptr<Job> job(static_cast<Job*>(argument));
+            job->work(*job->state);
+        }
+    };
+    auto job = std::make_unique<Job>(Job{state, work});
+    VLThread thread(&Job::Run, job.get());
+    if (!thread.Start()) return false;
+    job.release();
+    return WaitForThread(thread, giveUp);
+}
+
 } // namespace Velora

@@ -1,5 +1,6 @@
 #include "download/HttpRequest.h"
 
+#include "base/Handles.h"
 #include "base/TextConvert.h"
 #include "base/Thread.h"
 #include "base/UniqueHandle.h"
@@ -8,6 +9,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -20,9 +22,6 @@ namespace {
 // One WinINet handle (session, connection or request).
 using VLInternetHandle = VLUniqueHandle<HINTERNET, &InternetCloseHandle>;
 
-// How often a caller waiting for a request looks at the clock and its cancel.
-constexpr DWORD kWaitStepMs = 100;
-
 // One request and what came of it. WinINet waits on the network inside its
 // calls, and under Wine nothing (not even closing its handles) wakes such a
 // call: the request runs on a thread of its own, shared with the caller, who
@@ -31,6 +30,8 @@ struct VLInternetExchange {
     std::wstring url;
     DWORD flags = 0;
     bool readBody = false;
+    // The body goes into this file when one is given, else into body.
+    VLHandle file;
     std::atomic<bool> headDone{false};
     std::atomic<bool> abandoned{false};
     // Written by the request's thread, read by the caller once it has ended.
@@ -106,6 +107,31 @@ bool RedirectTarget(HINTERNET request, std::wstring& url)
     return true;
 }
 
+// Reads the answer in pieces, handing each to keep(bytes, count), until limit
+// bytes came or the server ended it; with exact set, all limit bytes must
+// come. A caller that gave up wants nothing more: the thread then ends at the
+// next piece instead of reading on.
+template <typename Keep>
+bool ReadPieces(VLInternetExchange& exchange, HINTERNET request, uint64_t limit, bool exact, Keep keep)
+{
+    unsigned char piece[4096];
+    uint64_t received = 0;
+    int emptyReads = 0;
+    while (received < limit && !exchange.abandoned) {
+        DWORD count = 0;
+        const DWORD want = DWORD(std::min<uint64_t>(sizeof(piece), limit - received));
+        if (!InternetReadFile(request, piece, want, &count)) count = 0;
+        if (count == 0) {
+            if (!exact || ++emptyReads > 3) break;
+            Sleep(10);
+            continue;
+        }
+        if (!keep(piece, count)) return false;
+        received += count;
+    }
+    return !exchange.abandoned && (!exact || received == limit);
+}
+
 // Reads the answer as announced: a known length whole, an unknown one up to
 // the cap.
 bool ReadBody(VLInternetExchange& exchange, HINTERNET request)
@@ -129,25 +155,25 @@ bool ReadBody(VLInternetExchange& exchange, HINTERNET request)
     }
     if (!out.data) return false;
     std::memset(out.data, 0, length + 1);
+    out.size = 0;
+    return ReadPieces(exchange, request, length, lengthKnown, [&](const unsigned char* bytes, DWORD count) {
+        std::memcpy(out.data + out.size, bytes, count);
+        out.size += count;
+        return true;
+    });
+}
 
-    DWORD received = 0;
-    int emptyReads = 0;
-    // A caller that gave up wants nothing more: the thread then ends at the
-    // next piece instead of reading on.
-    while (received < length && !exchange.abandoned) {
-        DWORD piece = 0;
-        const DWORD want = length - received < 4096 ? length - received : 4096;
-        if (!InternetReadFile(request, out.data + received, want, &piece)) piece = 0;
-        if (piece == 0) {
-            if (!lengthKnown || ++emptyReads > 3) break;
-            Sleep(10);
-            continue;
-        }
-        received += piece;
-    }
-    if (lengthKnown && received != length) return false;
-    out.size = received;
-    return true;
+// Writes the answer into the exchange's file as it comes, of any size; a
+// known length must arrive whole.
+bool SaveBody(VLInternetExchange& exchange, HINTERNET request)
+{
+    DWORD length = 0;
+    const bool lengthKnown = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, length);
+    return ReadPieces(exchange, request, lengthKnown ? length : UINT64_MAX, lengthKnown,
+                      [&](const unsigned char* bytes, DWORD count) {
+                          DWORD written = 0;
+                          return WriteFile(exchange.file.Get(), bytes, count, &written, nullptr) && written == count;
+                      });
 }
 
 bool Perform(VLInternetExchange& exchange)
@@ -169,14 +195,13 @@ bool Perform(VLInternetExchange& exchange)
     }
     exchange.headDone = true;
     if (!exchange.readBody) return true;
-    return status == 200 && ReadBody(exchange, request.Get());
+    if (status != 200) return false;
+    return exchange.file ? SaveBody(exchange, request.Get()) : ReadBody(exchange, request.Get());
 }
 
-void RunExchange(void* argument)
+void RunExchange(VLInternetExchange& exchange)
 {
-    const std::unique_ptr<std::shared_ptr<VLInternetExchange>> exchange(
-        static_cast<std::shared_ptr<VLInternetExchange>*>(argument));
-    (*exchange)->succeeded = Perform(**exchange);
+    exchange.succeeded = Perform(exchange);
 }
 
 // Runs the exchange and waits for it: until the head limit for the answer's
@@ -184,30 +209,26 @@ void RunExchange(void* argument)
 // stalls for the idle limit), and never past a cancel.
 bool RunBounded(const std::shared_ptr<VLInternetExchange>& exchange, const std::atomic<bool>* cancelled)
 {
-    std::unique_ptr<std::shared_ptr<VLInternetExchange>> reference(new std::shared_ptr<VLInternetExchange>(exchange));
-    VLThread thread(&RunExchange, reference.get());
-    if (!thread.Start()) return false;
-    reference.release();
     const ULONGLONG headDeadline = GetTickCount64() + GetWaitLimits().headMs;
-    for (;;) {
-        const DWORD woke = WaitForSingleObject(thread.data->handle.Get(), kWaitStepMs);
-        if (woke == WAIT_OBJECT_0) return exchange->succeeded;
-        if (woke != WAIT_TIMEOUT || (cancelled && *cancelled) ||
-            (!exchange->headDone && GetTickCount64() >= headDeadline)) {
-            exchange->abandoned = true;
-            return false;
-        }
-    }
+    const bool ended = RunAbandonable(exchange, &RunExchange, [&] {
+        return (cancelled && *cancelled) || (!exchange->headDone && GetTickCount64() >= headDeadline);
+    });
+    if (ended) return exchange->succeeded;
+    exchange->abandoned = true;
+    return false;
 }
 
-// A GET of url; the body into out when there is one. No exception leaves it.
-bool Request(const std::wstring& url, DWORD flags, VLBuffer<unsigned char>* out, const std::atomic<bool>* cancelled)
+// A GET of url; the body into out or file when either is given. No exception
+// leaves it.
+bool Request(const std::wstring& url, DWORD flags, VLBuffer<unsigned char>* out, VLHandle* file,
+             const std::atomic<bool>* cancelled)
 {
     try {
         const auto exchange = std::make_shared<VLInternetExchange>();
         exchange->url = url;
         exchange->flags = flags;
-        exchange->readBody = out != nullptr;
+        exchange->readBody = out || file;
+        if (file) exchange->file = std::move(*file);
         if (!RunBounded(exchange, cancelled)) return false;
         if (out) {
             VLBuffer<unsigned char>& body = exchange->body;
@@ -226,15 +247,27 @@ bool Request(const std::wstring& url, DWORD flags, VLBuffer<unsigned char>* out,
 bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
                      const std::atomic<bool>* cancelled)
 {
-    if (!Request(url, INTERNET_FLAG_KEEP_CONNECTION, &out, cancelled)) return false;
+    if (!Request(url, INTERNET_FLAG_KEEP_CONNECTION, &out, nullptr, cancelled)) return false;
     size = out.size;
     return true;
 }
 
-bool RequestUrl(const std::string& ansiUrl)
+bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled)
+{
+    // Shared for deleting: a request given up on still holds the file, which
+    // then goes when it lets go.
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    if (Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &file, cancelled)) return true;
+    DeleteFileW(path.c_str());
+    return false;
+}
+
+bool RequestUrl(const std::string& ansiUrl, const std::atomic<bool>* cancelled)
 {
     return Request(MultiByteToWide(ansiUrl.c_str(), int(ansiUrl.size())),
-                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, nullptr);
+                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, nullptr, cancelled);
 }
 
 } // namespace Velora

@@ -1,5 +1,5 @@
-// The two WinINet requests of the program: a GET into memory and a
-// fire-and-forget request whose answer nobody reads.
+// The WinINet requests of the program: a GET into memory or into a file, and
+// a fire-and-forget request whose answer nobody reads.
 #pragma once
 
 #include "base/Buffer.h"
@@ -21,8 +21,11 @@ constexpr uint32_t kMaxAnswerBytes = 0xA00000;
 // exception leaves it.
 bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
                      const std::atomic<bool>* cancelled = nullptr);
-// Blocks while it runs, at most the head limit; true when the address could
-// be opened.
-bool RequestUrl(const std::string& ansiUrl);
+// The answer of any size into the file at path, created or emptied first and
+// deleted again when the request fails; bounded as HttpGetToBuffer.
+bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled);
+// Blocks while it runs, at most the head limit and never long past a cancel;
+// true when the address could be opened.
+bool RequestUrl(const std::string& ansiUrl, const std::atomic<bool>* cancelled = nullptr);
 
 } // namespace Velora

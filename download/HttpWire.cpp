@@ -3,6 +3,7 @@
 #include "download/HttpWire.h"
 
 #include "base/TextConvert.h"
+#include "base/Thread.h"
 #include "download/WaitLimits.h"
 
 #include <ws2tcpip.h>
@@ -81,6 +82,26 @@ uint32_t NextStep(ULONGLONG start, uint32_t limitMs)
     return spent >= limitMs ? 0 : uint32_t(std::min<ULONGLONG>(kWaitStepMs, limitMs - spent));
 }
 
+// A host name's first IPv4 address, looked up on a thread of its own.
+struct VLNameLookup {
+    std::string name;
+    // Written by the lookup's thread, read once it has ended.
+    bool found = false;
+    in_addr address{};
+};
+
+void LookUp(VLNameLookup& lookup)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(lookup.name.c_str(), nullptr, &hints, &result) != 0 || !result) return;
+    lookup.address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+    lookup.found = true;
+    freeaddrinfo(result);
+}
+
 } // namespace
 
 void CloseSocket(uintptr_t socket)
@@ -157,13 +178,21 @@ VLConnection::~VLConnection()
 bool VLConnection::Connect(const std::wstring& host, uint16_t port)
 {
     if (!StartWinsock()) return false;
-    const std::string name = ToMultiByteString(host);
-    const hostent* entry = gethostbyname(name.c_str());
-    if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list[0]) return false;
+    // The name lookup is part of connecting and shares its bound. A resolver
+    // that never answers cannot be woken: its thread is left to it at the
+    // bound or on an abort.
+    const uint32_t limit = GetWaitLimits().connectMs;
+    const ULONGLONG start = GetTickCount64();
+    const auto lookup = std::make_shared<VLNameLookup>();
+    lookup->name = ToMultiByteString(host);
+    if (!RunAbandonable(lookup, &LookUp, [&] { return aborted_ || GetTickCount64() - start >= limit; }) ||
+        !lookup->found) {
+        return false;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    std::memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof(address.sin_addr));
+    address.sin_addr = lookup->address;
 
     SOCKET s;
     {
@@ -182,8 +211,6 @@ bool VLConnection::Connect(const std::wstring& host, uint16_t port)
     if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
     if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return true;
     if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
-    const uint32_t limit = GetWaitLimits().connectMs;
-    const ULONGLONG start = GetTickCount64();
     for (uint32_t step; !aborted_ && (step = NextStep(start, limit)) > 0;) {
         int error = 0;
         if (WaitConnected(s, step, error)) return error == 0 && !aborted_;

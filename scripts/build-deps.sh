@@ -27,8 +27,21 @@ rm -rf "$prefix"
 mkdir -p "$prefix/include" "$prefix/lib" "$prefix/boost-include"
 
 # libtorrent reads Boost headers only; a folder holding nothing but boost/
-# keeps the host's /usr/include off every mingw command line.
-ln -s /usr/include/boost "$prefix/boost-include/boost"
+# keeps the host's /usr/include off every mingw command line. It is a tree of
+# links to Debian's headers with one file mended: in Boost 1.74 the Windows
+# select reactor's thread passes `true` where a time-out in microseconds is
+# meant, so it polls its sockets every microsecond instead of sleeping until
+# one is ready. libtorrent waits on its UDP socket through that reactor, so an
+# idle session woke thousands of times a second. Later Boost releases wait
+# without limit (-1).
+cp -rs /usr/include/boost "$prefix/boost-include/"
+reactor=boost/asio/detail/impl/select_reactor.ipp
+rm "$prefix/boost-include/$reactor"
+sed 's/^\( *\)run(true, ops);$/\1run(-1, ops);/' "/usr/include/$reactor" > "$prefix/boost-include/$reactor"
+if ! grep -q '^ *run(-1, ops);$' "$prefix/boost-include/$reactor"; then
+    echo "build-deps: Boost's select reactor no longer reads as expected: $reactor" >&2
+    exit 1
+fi
 
 cd "$work"
 apt-get source -q tinyxml libtorrent-rasterbar >&2

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace Velora {
 namespace {
 
@@ -70,6 +72,21 @@ TEST(BGInstaller, FetchesTheInstallerIntoANewFolderAndStartsIt)
     EXPECT_FALSE(InstallCompanion(other, ToWideString(service.Url("/setup/none.exe"))));
     Sleep(500);
     EXPECT_FALSE(Exists(other + L"\\zofti_appenv.exe.ran")) << "nothing is started after a failed fetch";
+    EXPECT_FALSE(Exists(other + L"\\zofti_appenv.exe")) << "a failed fetch leaves no file";
+
+    // A service that never answers: the fetch gives up soon after stop.
+    VLServerFaults stall;
+    stall.stall = true;
+    service.SetFaults(stall);
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        Sleep(300);
+        stop = true;
+    });
+    const DWORD started = GetTickCount();
+    EXPECT_FALSE(InstallCompanion(other, GetCompanionUrl(), &stop));
+    EXPECT_LT(GetTickCount() - started, 1000u);
+    stopper.join();
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "app/HarrowStatistic.h"
+#include "app/ReportSender.h"
 #include "tests/support/TestHttpServer.h"
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -75,6 +78,41 @@ TEST(HarrowStatistic, SendsTheReportToTheServiceHost)
     const std::vector<Velora::VLLoggedRequest> requests = service.Requests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(0u, requests[0].head.find("GET " + target + " HTTP/1.1\r\n")) << requests[0].head;
+}
+
+// Reports leave in the order given without holding the caller; a service
+// that never answers keeps one in flight and the queue bounded, and Stop
+// gives that one up at once.
+TEST(ReportSender, InOrderWithoutWaitingBoundedAndStoppedAtOnce)
+{
+    Velora::VLTestHttpServer service;
+    ASSERT_TRUE(service.Start(80)) << "the service port is taken";
+    auto logged = [&](size_t count) {
+        for (int i = 0; i < 200 && service.Requests().size() < count; ++i) Sleep(50);
+        return service.Requests().size();
+    };
+    Velora::VLReportSender sender;
+    for (int type = 1; type <= 3; ++type) EXPECT_TRUE(sender.Send(kService + std::to_wstring(type) + L"&have=&miss="));
+    ASSERT_EQ(3u, logged(3));
+    for (int type = 1; type <= 3; ++type)
+        EXPECT_EQ("/app_runtime.php?type=" + std::to_string(type) + "&have=&miss=",
+                  service.Requests()[type - 1].target);
+
+    Velora::VLServerFaults stall;
+    stall.stall = true;
+    service.SetFaults(stall);
+    const std::wstring url = kService + L"1&have=&miss=";
+    const DWORD started = GetTickCount();
+    EXPECT_TRUE(sender.Send(url));
+    ASSERT_EQ(4u, logged(4));
+    for (size_t i = 0; i < Velora::kMaxWaitingReports; ++i) EXPECT_TRUE(sender.Send(url));
+    EXPECT_FALSE(sender.Send(url)) << "the queue is bounded";
+    EXPECT_LT(GetTickCount() - started, 3000u);
+    const DWORD stopping = GetTickCount();
+    sender.Stop();
+    EXPECT_LT(GetTickCount() - stopping, 1000u);
+    EXPECT_FALSE(sender.Send(url));
+    EXPECT_EQ(4u, service.Requests().size());
 }
 
 } // namespace

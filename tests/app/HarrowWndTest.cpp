@@ -123,6 +123,8 @@ TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
     std::wstring order;
     for (int i = 0; i < 4; ++i) order += window->GetRow(i)->GetTitle() + std::to_wstring(window->GetRow(i)->GetState());
     EXPECT_EQ(L"B2D2A1C1", order);
+    // Sent from a thread of its own, after the window has moved on.
+    ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
     EXPECT_EQ(std::vector<std::string>{"/app_runtime.php?type=1&have=4-7&miss=5-17"}, Reports());
 }
 
@@ -198,6 +200,32 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
     EXPECT_TRUE(Reports().empty());
 }
 
+// A cancel gives the window back at once while the repair thread finishes its
+// step; the next repair can start only once that has ended.
+TEST_F(HarrowWndTest, ACancelledRepairFinishesItsStepWithoutHoldingTheWindow)
+{
+    Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 1000, true, 0, 1500}, {}}, {{}}};
+    VLHarrowWndSetup setup;
+    setup.runtimes = {{0, 40018, 604, L"A", &Missing}};
+    setup.downloaders = std::make_shared<ScriptedDownloads>(script);
+    setup.installers = std::make_shared<ScriptedInstalls>(script);
+    setup.companionKey = L"SOFTWARE\\Microsoft"; // present: no offer
+    const auto window = Open(setup);
+    ASSERT_TRUE(Check(*window));
+    Click(*window, 206);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowRepairing; }));
+    const DWORD started = GetTickCount();
+    Click(*window, 206);
+    EXPECT_LT(GetTickCount() - started, 200u);
+    EXPECT_EQ(kWindowMissing, window->GetState());
+    VLControl* action = window->paintManager.FindControl(206);
+    EXPECT_FALSE(action->IsEnabled()) << "a new repair while the step goes on";
+    ASSERT_TRUE(PumpUntil([&] { return action->IsEnabled(); }));
+    EXPECT_GE(GetTickCount() - started, 1400u);
+    Click(*window, 206);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
+}
+
 TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
 {
     TestFolder temp;
@@ -243,16 +271,19 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
     script.installs = {{}};
     Click(*window, 206);
     ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
-    PumpUntil([] { return false; }, 300);
-    DestroyWindow(window->GetHWND());
-    window.reset();
     const std::vector<std::string> reports = {"/app_runtime.php?type=1&have=7&miss=4-5",
                                               "/app_runtime.php?type=2&have=4&miss=5",
                                               "/app_runtime.php?type=2&have=4-5&miss="};
     std::vector<std::string> seen;
-    for (const std::string& target : Reports())
-        if (target.find("/app_runtime.php") == 0) seen.push_back(target);
+    PumpUntil([&] {
+        seen.clear();
+        for (const std::string& target : Reports())
+            if (target.find("/app_runtime.php") == 0) seen.push_back(target);
+        return seen.size() >= reports.size();
+    });
     EXPECT_EQ(reports, seen);
+    DestroyWindow(window->GetHWND());
+    window.reset();
     EXPECT_EQ(1, service.CountRequests("/setup/zofti_appenv.exe"));
 }
 

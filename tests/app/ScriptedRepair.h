@@ -23,6 +23,7 @@ struct DownloadScript {
     int steps = 0; // steps until the finish event is signalled
     bool succeeds = true;
     int cancelAt = 0;
+    DWORD stopMs = 0; // how long the downloader takes to go
 };
 
 struct InstallScript {
@@ -43,6 +44,7 @@ struct Script {
 class ScriptedDownloader : public IHarrowDownloader {
 public:
     ScriptedDownloader(Script& script, DownloadScript step) : script_(script), step_(step) {}
+    ~ScriptedDownloader() override { Sleep(step_.stopMs); }
 
     bool Start(int32_t runtimeId) override
     {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -101,6 +102,30 @@ TEST(VLConnection, ConnectToAListenerThatNeverAcceptsIsBoundedAndAbortable)
     });
     const DWORD started = GetTickCount();
     EXPECT_FALSE(stalled.Connect(L"127.0.0.1", port));
+    EXPECT_LT(GetTickCount() - started, 1000u);
+    aborter.join();
+}
+
+// lookup-stall.sh points the resolver at a loopback port that reads the
+// queries and never answers; without it this case is skipped.
+TEST(VLConnection, ANameLookupThatNeverAnswersIsBoundedAndAbortable)
+{
+    if (!std::getenv("VL_SILENT_RESOLVER")) GTEST_SKIP() << "run through lookup-stall.sh";
+    ShortWaitLimits limits;
+    VLConnection bounded;
+    DWORD started = GetTickCount();
+    EXPECT_FALSE(bounded.Connect(L"never.answers.example", 80));
+    const DWORD took = GetTickCount() - started;
+    EXPECT_GE(took, 1900u) << "the lookup did not wait for the resolver";
+    EXPECT_LT(took, 2000u + 1000u);
+
+    VLConnection aborted;
+    std::thread aborter([&] {
+        Sleep(300);
+        aborted.Abort();
+    });
+    started = GetTickCount();
+    EXPECT_FALSE(aborted.Connect(L"never.answers.example", 80));
     EXPECT_LT(GetTickCount() - started, 1000u);
     aborter.join();
 }

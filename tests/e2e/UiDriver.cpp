@@ -10,14 +10,19 @@
 //   capture <class> <file.bmp>      saves the client area as a 24-bit BMP
 //   wait-gone <class> [ms]          waits until no such window exists
 //   wait-process <pid> [ms]         waits for the process, prints "exit N"
+//   probe <class> <ms>              asks the window every 50 ms whether it
+//                                   answers (WM_NULL) within 200 ms, until it
+//                                   is gone or ms have passed; prints the count
+//                                   of questions, each one unanswered in time,
+//                                   and the slowest answer
 //
 // find prints one fact per line: "window <handle> <pid>", "title <UTF-8>",
 // "rect <left> <top> <right> <bottom>" (screen), "client <width> <height>",
 // "origin <x> <y>" (client origin on the screen), "style <hex> <hex ex>" and
 // "state" followed by "visible" and "iconic" when they hold.
 //
-// Exit status: 0 done, 1 time-out (no window, or it did not go), 2 usage or
-// a failed call. Input is posted, as a script needs no real pointer: the
+// Exit status: 0 done, 1 time-out (no window, it did not go, or it left a
+// probe unanswered), 2 usage or a failed call. Input is posted, as a script needs no real pointer: the
 // messages reach the window under the point in its client coordinates.
 #include "base/GdiScope.h"
 #include "base/Handles.h"
@@ -193,9 +198,34 @@ int WaitProcess(DWORD pid, DWORD timeoutMs)
     return 0;
 }
 
+int Probe(HWND window, DWORD timeoutMs)
+{
+    constexpr DWORD kAnswerMs = 200, kEveryMs = 50;
+    const DWORD start = GetTickCount();
+    int asked = 0, late = 0;
+    DWORD slowest = 0;
+    while (GetTickCount() - start < timeoutMs) {
+        const DWORD sent = GetTickCount();
+        DWORD_PTR result = 0;
+        const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerMs, &result) != 0;
+        const DWORD took = GetTickCount() - sent;
+        // A window destroyed meanwhile has nothing left to answer.
+        if (!IsWindow(window)) break;
+        ++asked;
+        if (took > slowest) slowest = took;
+        if (!answered || took > kAnswerMs) {
+            ++late;
+            std::printf("unanswered at %lu ms\n", static_cast<unsigned long>(sent - start));
+        }
+        if (took < kEveryMs) Sleep(kEveryMs - took);
+    }
+    std::printf("asked %d late %d slowest %lu ms\n", asked, late, static_cast<unsigned long>(slowest));
+    return late == 0 ? 0 : 1;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: ui-driver find|click|wheel|close|minimize|capture|wait-gone <class> [...]\n"
+    std::fprintf(stderr, "usage: ui-driver find|click|wheel|close|minimize|capture|probe|wait-gone <class> [...]\n"
                          "       ui-driver wait-process <pid> [ms]\n");
     return kUsage;
 }
@@ -218,6 +248,7 @@ int Run(int argc, wchar_t** argv)
     if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : kUsage;
     if (command == L"minimize") return PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : kUsage;
     if (command == L"capture" && argc == 4) return Capture(window, argv[3]);
+    if (command == L"probe" && argc == 4) return Probe(window, Number(argv[3]));
     if (command == L"click" && argc == 5) return Click(window, int(std::wcstol(argv[3], nullptr, 10)),
                                                        int(std::wcstol(argv[4], nullptr, 10)));
     if (command == L"wheel" && argc == 6) {

@@ -12,7 +12,9 @@ host's name resolves to 127.0.0.1):
   /setup/zofti_appenv.exe           the companion client's installer
 
 Every request is appended to the log as one line: the request line, the
-status and the Range header ("-" when none).
+status and the Range header ("-" when none). With --stall the statistics
+reports and the companion installer are read, logged with the status
+"stalled" and never answered.
 """
 
 import argparse
@@ -106,7 +108,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query)
         try:
-            if url.path == "/query_url.php":
+            if self.server.stall and url.path in ("/app_runtime.php", "/setup/zofti_appenv.exe"):
+                self.record("stalled")
+                # Holds the connection open for as long as the stand-in runs.
+                threading.Event().wait()
+            elif url.path == "/query_url.php":
                 self.query(query)
             elif url.path == "/app_runtime.php":
                 self.reply(200, b"ok")
@@ -183,6 +189,8 @@ def main():
     parser.add_argument("--rate", type=int, default=0,
                         help="package bytes per second over all connections (0: no limit)")
     parser.add_argument("--slow", default="", help="runtime ids whose packages alone --rate throttles, comma-separated")
+    parser.add_argument("--stall", action="store_true",
+                        help="never answer the statistics reports and the companion installer")
     parser.add_argument("--ready", help="file written once the port is open")
     args = parser.parse_args()
 
@@ -193,6 +201,7 @@ def main():
     server.refused = {int(each) for each in args.refuse.split(",") if each.strip()}
     server.slow = {each.strip() for each in args.slow.split(",") if each.strip()}
     server.throttle = Throttle(args.rate)
+    server.stall = args.stall
     server.log = open(args.log, "a", encoding="utf-8")
     server.log_lock = threading.Lock()
     if args.ready:

@@ -15,6 +15,15 @@ namespace Velora {
 
 namespace {
 
+// The tooltip's class lives in the common controls, loaded for the first
+// tooltip and kept: most windows never show one, and loading them at start
+// costs time and a megabyte of memory.
+bool LoadCommonControls()
+{
+    static const bool loaded = LoadLibraryW(L"comctl32.dll") != nullptr;
+    return loaded;
+}
+
 // Native child windows answer reflected messages at their number plus this.
 constexpr UINT kReflectOffset = 0x2000;
 
@@ -115,7 +124,7 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
     case WM_NCMOUSEMOVE:
         if (!ncLeaveTracked_) {
             TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE | TME_NONCLIENT, window_, 0};
-            _TrackMouseEvent(&track);
+            TrackMouseEvent(&track);
             ncLeaveTracked_ = true;
         }
         return false;
@@ -327,7 +336,7 @@ void VLPaintManager::OnMouseMove(POINT point)
         track.dwHoverTime = static_cast<DWORD>(control->toolTipDelayTime);
         hoverTracked_ = control;
     }
-    _TrackMouseEvent(&track);
+    TrackMouseEvent(&track);
     mouseTracked_ = true;
 }
 
@@ -353,6 +362,7 @@ bool VLPaintManager::OnMouseHover(POINT point)
     toolInfo_.hinst = VLUIResources::Instance()->GetInstance();
     toolInfo_.lpszText = &toolTipText_[0];
     if (!toolTipWindow_) {
+        if (!LoadCommonControls()) return true;
         toolTipWindow_ =
             CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, toolInfo_.hinst, nullptr);
