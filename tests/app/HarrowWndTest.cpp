@@ -249,10 +249,13 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
     ASSERT_TRUE(Check(*window));
     ASSERT_EQ(HarrowWindowState::Missing, window->GetState());
 
-    // The prompt's OK button, pressed as soon as the prompt shows.
+    // The prompt's OK button, pressed once the prompt has shown and painted:
+    // its controls are placed by the first paint, and a click that comes
+    // before it hits nothing and leaves the prompt open for good.
     std::thread accept([] {
         for (int i = 0; i < 400; ++i, Sleep(50)) {
-            if (HWND prompt = FindWindowW(L"VLHarrowMsgWnd", nullptr)) {
+            const HWND prompt = FindWindowW(L"VLHarrowMsgWnd", nullptr);
+            if (prompt && IsWindowVisible(prompt) && !GetUpdateRect(prompt, nullptr, FALSE)) {
                 PostMessageW(prompt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(345, 227));
                 PostMessageW(prompt, WM_LBUTTONUP, 0, MAKELPARAM(345, 227));
                 return;
