@@ -111,6 +111,9 @@ VLBTTask::~VLBTTask()
     // thread; when that report does not come, the torrent is taken out here.
     if (CurrentTorrent() && WaitForSingleObject(doneEvent_.Get(), kDoneWaitMs) != WAIT_OBJECT_0)
         Fail(kErrAborted, kTaskStopped);
+    // A report the session's thread has begun reaches into this task until
+    // it sets the event, however long the wait above was.
+    if (Ending()) WaitForSingleObject(doneEvent_.Get(), INFINITE);
     if (cleanupPending) {
         DeleteOwnRecordFiles(3);
         const std::wstring folder = GetFolder();
@@ -122,6 +125,7 @@ void VLBTTask::SetTorrent(std::shared_ptr<IBTTask> handle)
 {
     std::lock_guard<std::mutex> guard(lock_);
     torrent_ = std::move(handle);
+    ending_ = false;
 }
 
 std::shared_ptr<IBTTask> VLBTTask::CurrentTorrent()
@@ -133,12 +137,23 @@ std::shared_ptr<IBTTask> VLBTTask::CurrentTorrent()
 std::shared_ptr<IBTTask> VLBTTask::TakeTorrent()
 {
     std::lock_guard<std::mutex> guard(lock_);
+    if (torrent_) ending_ = true;
     return std::move(torrent_);
+}
+
+bool VLBTTask::Ending()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ending_;
 }
 
 bool VLBTTask::Start()
 {
     abort = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ending_ = false;
+    }
     ResetEvent(doneEvent_.Get());
     driveChecked_ = false;
     rechecked_ = false;
@@ -429,32 +444,33 @@ void VLBTTask::OnEvent(int event)
 
 void VLBTTask::Complete()
 {
-    // Taken at once, so that a Stop racing with the completion finds no
-    // torrent to fail.
-    std::shared_ptr<IBTTask> torrent = TakeTorrent();
+    std::shared_ptr<IBTTask> torrent = CurrentTorrent();
     if (!torrent) return;
-    torrent->SetCallback(nullptr);
-    BTTaskStatus status;
-    torrent->GetStatus(&status);
-    const bool nothingDownloaded = status.totalPayloadDownload == 0;
     const std::wstring file = TorrentFilePath(torrent);
     // Holes in the file: the engine checks its data again, once. Its hashes
     // decide after that.
     if (!rechecked_ && FileExists(file) && hasGaps(file)) {
         rechecked_ = true;
-        SetTorrent(torrent);
-        torrent->SetCallback(this);
         torrent->ForceRecheck();
         return;
     }
+    // Taken before the report, so that a Stop racing with the completion
+    // finds no torrent to fail.
+    if (!TakeTorrent()) return;
+    torrent->SetCallback(nullptr);
+    BTTaskStatus status;
+    torrent->GetStatus(&status);
+    const bool nothingDownloaded = status.totalPayloadDownload == 0;
     finishedPath = file;
     SendTextMessage(kMsgFinalPath, id, listener, file.c_str(), nothingDownloaded ? 1 : 0);
     lastAverageSpeed = AverageSpeedOf(status);
     lastRatio = RatioOf(status);
     SetState(kTaskFinished);
     ReportFinish(kDownloadOk);
+    // The task may be gone once the event is set.
+    const uint32_t seedId = id;
     SetEvent(doneEvent_.Get());
-    Manager().AddSeed(torrent, id);
+    Manager().AddSeed(torrent, seedId);
 }
 
 void VLBTTask::MapState(int, int torrentState)

@@ -80,13 +80,17 @@ private:
     void SetTorrent(std::shared_ptr<IBTTask> handle);
     std::shared_ptr<IBTTask> CurrentTorrent();
     std::shared_ptr<IBTTask> TakeTorrent();
+    bool Ending();
     bool SavesIntoFolder(const BTTaskRecord& record);
     void DeleteOwnRecordFiles(int32_t mode);
     double AverageSpeedOf(const BTTaskStatus& status);
     double RatioOf(const BTTaskStatus& status);
 
-    std::mutex lock_; // guards torrent_, worker_ and previousWorker_
+    std::mutex lock_; // guards torrent_, ending_, worker_ and previousWorker_
     std::shared_ptr<IBTTask> torrent_;
+    // A thread took the torrent to end the run: it sets doneEvent_ when its
+    // report is done.
+    bool ending_ = false;
     VLThread* worker_ = nullptr;
     VLThread* previousWorker_ = nullptr;
     VLHandle doneEvent_;
