@@ -24,6 +24,7 @@ struct BTAlert {
         Checked,
         TorrentError,
         FileError,
+        CacheFlushed,
     };
 
     Kind kind = Kind::Finished;

@@ -293,6 +293,7 @@ void btTaskImpl::GetRateLimits(int32_t& download, int32_t& upload)
 void btTaskImpl::ForceRecheck()
 {
     completionReported_ = false;
+    flushRequested_ = false;
     Guard([&] { torrent_.force_recheck(); });
 }
 
@@ -337,8 +338,7 @@ void btTaskImpl::UpdateStatus(const lt::torrent_status& status)
         if (callback_) callback_->MapState(0, state);
         const bool complete = status.is_finished && (state == lt::torrent_status::finished ||
                                                      state == lt::torrent_status::seeding);
-        if (complete && !record_.addAsSeed && callback_ && !completionReported_.exchange(true))
-            callback_->OnEvent(0);
+        if (complete) FlushBeforeCompletion();
     }
     if (callback_) callback_->OnProgress();
 }
@@ -350,10 +350,14 @@ void btTaskImpl::OnAlert(const BTAlert& alert)
     case Kind::SaveResumeData:
         if (alert.resumeData) SaveRecord(lt::write_resume_data(*alert.resumeData));
         return;
-    case Kind::Finished: {
+    case Kind::Finished:
         RefreshStatus();
+        FlushBeforeCompletion();
+        return;
+    case Kind::CacheFlushed: {
+        if (!flushRequested_) return;
         std::lock_guard<std::recursive_mutex> guard(lock_);
-        if (!record_.addAsSeed && callback_ && !completionReported_.exchange(true)) callback_->OnEvent(0);
+        if (callback_ && !completionReported_.exchange(true)) callback_->OnEvent(0);
         return;
     }
     case Kind::StateChanged: {
@@ -402,6 +406,16 @@ void btTaskImpl::OnAlert(const BTAlert& alert)
         return;
     }
     }
+}
+
+// The engine counts a piece as had once its hash passed, and hashes the
+// blocks still waiting to be written: a torrent can finish before its last
+// blocks are in the file. The owner, who reads the file at once, hears of
+// the completion when the engine reports everything written.
+void btTaskImpl::FlushBeforeCompletion()
+{
+    if (record_.addAsSeed || completionReported_ || flushRequested_.exchange(true)) return;
+    Guard([&] { torrent_.flush_cache(); });
 }
 
 void btTaskImpl::Progress()

@@ -72,6 +72,7 @@ public:
 
 private:
     void RefreshStatus();
+    void FlushBeforeCompletion();
     bool SaveRecord(lt::entry resumeData);
 
     lt::torrent_handle torrent_;
@@ -88,6 +89,9 @@ private:
     // The completion reaches the owner once, whether the first status or the
     // engine's finished alert brings it; a recheck allows another.
     std::atomic<bool> completionReported_{false};
+    // The completion waits for the engine's files to be flushed; asked for
+    // once per completion.
+    std::atomic<bool> flushRequested_{false};
 };
 
 // Writes the bytes over the start of the task's record file.
