@@ -22,6 +22,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 set(VL_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 
 # vl_add_test(NAME name TIMEOUT seconds [ARCH win64|win32] [BOOTS_OWN_PREFIX] COMMAND ...)
+# Without ARCH the test's prefix is a 64-bit one (wine-run's default).
 # The time-out is about three times the test's usual length on a busy
 # machine: long enough never to end a sound run, short enough that a hang
 # shows within minutes. BOOTS_OWN_PREFIX: the test makes its Wine prefixes
@@ -30,9 +31,6 @@ function(vl_add_test)
     cmake_parse_arguments(T "BOOTS_OWN_PREFIX" "NAME;TIMEOUT;ARCH" "COMMAND" ${ARGN})
     if(NOT T_TIMEOUT)
         message(FATAL_ERROR "vl_add_test(${T_NAME}): give the test a TIMEOUT")
-    endif()
-    if(NOT T_ARCH)
-        set(T_ARCH win64)
     endif()
     add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/scripts/sandbox ${T_COMMAND})
     set_tests_properties(${T_NAME} PROPERTIES

@@ -46,6 +46,7 @@ std::optional<VLBTAlert> CopyTaskAlert(lt::alert* alert)
         copy.operation = a->op;
         return copy;
     }
+    if (auto* a = lt::alert_cast<lt::cache_flushed_alert>(alert)) return Make(Kind::CacheFlushed, *a);
     return std::nullopt;
 }
 

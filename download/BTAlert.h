@@ -24,6 +24,7 @@ struct VLBTAlert {
         Checked,
         TorrentError,
         FileError,
+        CacheFlushed,
     };
 
     Kind kind = Kind::Finished;

@@ -292,6 +292,7 @@ void btTaskImpl::GetRateLimits(int32_t& download, int32_t& upload)
 void btTaskImpl::ForceRecheck()
 {
     completionReported_ = false;
+    flushRequested_ = false;
     Guard([&] { torrent_.force_recheck(); });
 }
 
@@ -335,7 +336,7 @@ void btTaskImpl::UpdateStatus(const lt::torrent_status& status)
         callback_.Call([&](ITaskCallback& owner) { owner.MapState(0, state); });
         const bool complete = status.is_finished && (state == lt::torrent_status::finished ||
                                                      state == lt::torrent_status::seeding);
-        if (complete && !record_.addAsSeed) ReportCompletion();
+        if (complete) FlushBeforeCompletion();
     }
     callback_.Call([](ITaskCallback& owner) { owner.OnProgress(); });
 }
@@ -361,7 +362,10 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         return;
     case Kind::Finished:
         RefreshStatus();
-        if (!record_.addAsSeed) ReportCompletion();
+        FlushBeforeCompletion();
+        return;
+    case Kind::CacheFlushed:
+        if (flushRequested_) ReportCompletion();
         return;
     case Kind::StateChanged:
         callback_.Call([&](ITaskCallback& owner) { owner.MapState(alert.previousState, alert.state); });
@@ -397,6 +401,16 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         return;
     }
     }
+}
+
+// The engine counts a piece as had once its hash passed, and hashes the
+// blocks still waiting to be written: a torrent can finish before its last
+// blocks are in the file. The owner, who reads the file at once, hears of
+// the completion when the engine reports everything written.
+void btTaskImpl::FlushBeforeCompletion()
+{
+    if (record_.addAsSeed || completionReported_ || flushRequested_.exchange(true)) return;
+    Guard([&] { torrent_.flush_cache(); });
 }
 
 void btTaskImpl::Progress()

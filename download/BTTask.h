@@ -77,6 +77,7 @@ private:
     // Once per download, unless a recheck allows another.
     void ReportCompletion();
     void Notify(BTEvent event);
+    void FlushBeforeCompletion();
     bool SaveRecord(lt::entry resumeData);
 
     lt::torrent_handle torrent_;
@@ -91,6 +92,9 @@ private:
     // The completion reaches the owner once, whether the first status or the
     // engine's finished alert brings it; a recheck allows another.
     std::atomic<bool> completionReported_{false};
+    // The completion waits for the engine's files to be flushed; asked for
+    // once per completion.
+    std::atomic<bool> flushRequested_{false};
 };
 
 // Writes the bytes over the start of the task's record file.

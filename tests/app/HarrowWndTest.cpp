@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace Velora {
@@ -249,23 +250,24 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
     ASSERT_TRUE(Check(*window));
     ASSERT_EQ(HarrowWindowState::Missing, window->GetState());
 
-    // The prompt's OK button, pressed once the prompt has shown and painted:
-    // its controls are placed by the first paint, and a click that comes
-    // before it hits nothing and leaves the prompt open for good.
-    std::thread accept([] {
-        for (int i = 0; i < 400; ++i, Sleep(50)) {
+    // The prompt's OK button, pressed as a user would: once the prompt is on
+    // screen, its buttons laid out by its first paint. A click that comes
+    // before that hits nothing, so it is pressed again until the prompt goes.
+    std::atomic<bool> repairEnded{false};
+    std::thread accept([&repairEnded] {
+        for (; !repairEnded; Sleep(50)) {
             const HWND prompt = FindWindowW(L"VLHarrowMsgWnd", nullptr);
-            if (prompt && IsWindowVisible(prompt) && !GetUpdateRect(prompt, nullptr, FALSE)) {
-                PostMessageW(prompt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(345, 227));
-                PostMessageW(prompt, WM_LBUTTONUP, 0, MAKELPARAM(345, 227));
-                return;
-            }
+            if (!prompt || !IsWindowVisible(prompt) || GetUpdateRect(prompt, nullptr, FALSE)) continue;
+            PostMessageW(prompt, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(345, 227));
+            PostMessageW(prompt, WM_LBUTTONUP, 0, MAKELPARAM(345, 227));
         }
     });
     Click(*window, kActionButton);
     EXPECT_EQ(HarrowWindowState::Repairing, window->GetState());
-    ASSERT_TRUE(PumpUntil([&] { return window->GetState() != HarrowWindowState::Repairing; }));
+    const bool repaired = PumpUntil([&] { return window->GetState() != HarrowWindowState::Repairing; });
+    repairEnded = true;
     accept.join();
+    ASSERT_TRUE(repaired);
     EXPECT_EQ(HarrowWindowState::RepairFailed, window->GetState());
     EXPECT_EQ(L"共修复了2个运行库，1个修复成功，1个修复失败", TextOf(*window, kRepairSummary));
     EXPECT_EQ(L"重新修复", TextOf(*window, kActionButton));

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace Velora {
 namespace {
 
@@ -195,6 +197,37 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
     EXPECT_EQ(1u, Manager().CountSeeds());
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
+}
+
+TEST_F(BTTaskTest, DestroyWaitsForTheStopReportUnderWay)
+{
+    // Holds the session's thread inside the task's report of its stop.
+    struct Lingering : RecordingListener {
+        void OnMessage(uint32_t code, const TaskMessage* message) override
+        {
+            RecordingListener::OnMessage(code, message);
+            if (code != kMsgState || message->value1 != kTaskStopped) return;
+            entered = true;
+            Sleep(500);
+            left = true;
+        }
+        std::atomic<bool> entered{false};
+        std::atomic<bool> left{false};
+    } lingering;
+    NewTask();
+    task->listener.Set(&lingering);
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && lingering.LastDownloaded() == 0; ++i) Sleep(100);
+    ASSERT_EQ(kTaskRunning, task->state.load());
+    task->Stop();
+    for (int i = 0; i < kWaitSeconds * 10 && !lingering.entered; ++i) Sleep(100);
+    ASSERT_TRUE(lingering.entered);
+    task->Destroy();
+    task = nullptr;
+    EXPECT_TRUE(lingering.left);
 }
 
 TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)

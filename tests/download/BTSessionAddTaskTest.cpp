@@ -80,8 +80,8 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     ASSERT_TRUE(server.Started());
     const Download d = MakeDownload(folder, payload.size(), 7, {server.Url()});
     ASSERT_EQ(payload, d.payload);
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     std::string error;
     auto task = session->AddTask(&d.param, &recorder, &error);
     ASSERT_TRUE(task) << error;
@@ -154,8 +154,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     Download d = MakeDownload(folder, 100000, 3);
     ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
 
-    auto session = LoopbackSession();
     BTRecorder first;
+    BTRecorder second;
+    auto session = LoopbackSession();
     auto task = session->AddTask(&d.param, &first, nullptr);
     ASSERT_TRUE(task);
     task->Resume();
@@ -164,7 +165,6 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     task->SetCallback(nullptr);
     session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
 
-    BTRecorder second;
     auto seed = session->AddTaskFromRecord(d.param.resumeFile, true, &second, nullptr);
     ASSERT_TRUE(seed);
     EXPECT_TRUE(seed->IsSeedTask());
@@ -188,8 +188,8 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     d.param.rootName = "renamed.bin";
     ASSERT_TRUE(WriteSaved(folder, L"renamed.bin", d.payload));
 
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     auto task = session->AddTask(&d.param, &recorder, nullptr);
     ASSERT_TRUE(task);
     EXPECT_EQ("renamed.bin", task->GetRecord()->rootPath);

@@ -24,8 +24,8 @@ TEST(BTTask, PausedEventOnlyAfterTheFirstResume)
 {
     TestFolder folder;
     const std::string payload = MakePayload(200000, 21);
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
@@ -50,8 +50,8 @@ TEST(BTTask, PausedBeforeAnyResumeReportsNoEvent)
 {
     TestFolder folder;
     const std::string payload = MakePayload(50000, 22);
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
@@ -98,8 +98,8 @@ TEST(BTTask, DownloadsFromAPeerOnLoopback)
     // Two seeds part at once: the peer is listed only while data flows.
     seeder.LimitUpload(1024 * 1024);
 
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     BTTaskParam param = ParamFor(folder, torrent);
     auto task = session->AddTask(&param, &recorder, nullptr);
     ASSERT_TRUE(task);
@@ -137,8 +137,8 @@ TEST(BTTask, RefusedWriteEndsTheDownloadAsAccessDenied)
     // running as root lets every write through.)
     CreateDirectories(folder / L"save\\pkg.exe");
 
-    auto session = LoopbackSession();
     BTRecorder recorder;
+    auto session = LoopbackSession();
     BTTaskParam param = ParamFor(folder, MakeTorrent("pkg.exe", payload, 16384));
     param.urlSeeds = {server.Url()};
     auto task = session->AddTask(&param, &recorder, nullptr);

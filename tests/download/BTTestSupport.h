@@ -39,6 +39,8 @@ inline BTTaskParam ParamFor(const TestFolder& folder, const std::string& torrent
 }
 
 // An owner callback for the tests to wait on (always with a bound) and inspect.
+// Made before the session: the session's thread calls it until the session is
+// gone.
 class BTRecorder : public Velora::ITaskCallback {
 public:
     void OnResumed() override {}

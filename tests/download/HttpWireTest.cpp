@@ -14,6 +14,22 @@
 namespace Velora {
 namespace {
 
+// A connection that cannot be made, aborted from another thread 300 ms in:
+// the milliseconds until Connect gave up.
+DWORD ConnectAbortedAfter300ms(const wchar_t* host, uint16_t port)
+{
+    VLConnection connection;
+    std::thread aborter([&] {
+        Sleep(300);
+        connection.Abort();
+    });
+    const DWORD started = GetTickCount();
+    EXPECT_FALSE(connection.Connect(host, port));
+    const DWORD took = GetTickCount() - started;
+    aborter.join();
+    return took;
+}
+
 struct SplitCase {
     const wchar_t* url;
     bool ok;
@@ -95,15 +111,7 @@ TEST(VLConnection, ConnectToAListenerThatNeverAcceptsIsBoundedAndAbortable)
     ASSERT_GE(took, 1000u) << "every attempt was answered";
     EXPECT_LT(took, 2000u + 1000u);
 
-    VLConnection stalled;
-    std::thread aborter([&] {
-        Sleep(300);
-        stalled.Abort();
-    });
-    const DWORD started = GetTickCount();
-    EXPECT_FALSE(stalled.Connect(L"127.0.0.1", port));
-    EXPECT_LT(GetTickCount() - started, 1000u);
-    aborter.join();
+    EXPECT_LT(ConnectAbortedAfter300ms(L"127.0.0.1", port), 1000u);
 }
 
 // lookup-stall.sh points the resolver at a loopback port that reads the
@@ -113,21 +121,13 @@ TEST(VLConnection, ANameLookupThatNeverAnswersIsBoundedAndAbortable)
     if (!std::getenv("VL_SILENT_RESOLVER")) GTEST_SKIP() << "run through lookup-stall.sh";
     ShortWaitLimits limits;
     VLConnection bounded;
-    DWORD started = GetTickCount();
+    const DWORD started = GetTickCount();
     EXPECT_FALSE(bounded.Connect(L"never.answers.example", 80));
     const DWORD took = GetTickCount() - started;
     EXPECT_GE(took, 1900u) << "the lookup did not wait for the resolver";
     EXPECT_LT(took, 2000u + 1000u);
 
-    VLConnection aborted;
-    std::thread aborter([&] {
-        Sleep(300);
-        aborted.Abort();
-    });
-    started = GetTickCount();
-    EXPECT_FALSE(aborted.Connect(L"never.answers.example", 80));
-    EXPECT_LT(GetTickCount() - started, 1000u);
-    aborter.join();
+    EXPECT_LT(ConnectAbortedAfter300ms(L"never.answers.example", 80), 1000u);
 }
 
 struct HeadCase {

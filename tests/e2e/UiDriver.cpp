@@ -9,7 +9,8 @@
 //   minimize <class>                posts the minimise command
 //   capture <class> <file.bmp>      saves the client area as a 24-bit BMP
 //   wait-gone <class> [ms]          waits until no such window exists
-//   wait-process <pid> [ms]         waits for the process, prints "exit N"
+//   wait-process <pid> [ms]         prints "holding" once it holds the process
+//                                   (it may end from then on), then "exit N"
 //   probe <class> <ms>              asks the window every 50 ms whether it
 //                                   answers (WM_NULL) within 200 ms, until it
 //                                   is gone or ms have passed; prints the count
@@ -191,6 +192,9 @@ int WaitProcess(DWORD pid, DWORD timeoutMs)
 {
     VLHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.Valid()) return kUsage;
+    // A process that ends before it is held cannot be opened any more.
+    std::printf("holding\n");
+    std::fflush(stdout);
     if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) return 1;
     DWORD code = 0;
     if (!GetExitCodeProcess(process.Get(), &code)) return kUsage;

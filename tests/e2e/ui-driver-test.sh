@@ -55,15 +55,20 @@ drive capture VLUiTarget "$(e2e_winpath "$shot")"
 drive minimize VLUiTarget
 expect_fact VLUiTarget 'state visible iconic'
 pid="$(sed -n 's/^window [^ ]* //p' <<< "$facts")"
-drive wait-process "$pid" 20000 > "$e2e_dir/wait-process.txt" &
+e2e_start "$e2e_dir/wait-process.txt" "$E2E_UI_DRIVER" wait-process "$pid" 20000
 waiter=$!
-sleep 1 # the waiter holds the process before it ends
+# The target is closed only once the waiter holds it.
+for _ in $(seq 100); do
+    grep -q '^holding' "$e2e_dir/wait-process.txt" && break
+    sleep 0.2
+done
 drive close VLUiTarget
 drive wait-gone VLUiTarget 5000 || e2e_fail "target still open after close"
 status=0
 wait "$target" || status=$?
 [ "$status" = 7 ] || e2e_fail "target ended with $status, not 7"
-wait "$waiter" && [ "$(cat "$e2e_dir/wait-process.txt")" = "exit 7" ] || e2e_fail "wait-process did not see exit 7"
+wait "$waiter" && tr -d '\r' < "$e2e_dir/wait-process.txt" | grep -qx 'exit 7' ||
+    e2e_fail "wait-process did not see exit 7: $(cat "$e2e_dir/wait-process.txt")"
 
 e2e_start "$e2e_dir/program.log" "$E2E_PROGRAM"
 program=$!

@@ -3,6 +3,11 @@
 // it takes the service's port on the loopback and never returns. The bench
 // must end the suite at its time-out, show that case as the last one started,
 // and free the port for the suites after it.
+//
+// A crash ends the suite at once with a failure that names the case. Left to
+// Wine, it starts its debugger, whose crash dialog waits on the test's
+// display until the time-out; without the dialog the suite would end as
+// passed.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -40,10 +45,23 @@ private:
     std::string name_;
 };
 
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception)
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::fflush(stdout);
+    std::printf("\nCRASH: exception 0x%08lX at %p in %s.%s\n", exception->ExceptionRecord->ExceptionCode,
+                exception->ExceptionRecord->ExceptionAddress, test ? test->test_suite_name() : "(no test)",
+                test ? test->name() : "");
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    SetUnhandledExceptionFilter(&ReportCrash);
     testing::InitGoogleTest(&argc, argv);
     if (const char* hang = std::getenv("VL_TEST_HANG"); hang && *hang) {
         testing::UnitTest::GetInstance()->listeners().Append(new HangSwitch(hang));
