@@ -11,4 +11,8 @@ namespace Velora {
 // decimal digits, so a missing text shows up as a number instead of nothing.
 std::wstring LoadAppString(UINT id);
 
+// What start-up shows when it cannot go on, before any window exists.
+constexpr UINT kStringTorrentsFailed = 1361; // "BT库初始化失败"
+constexpr UINT kStringErrorTitle = 1362;
+
 } // namespace Velora

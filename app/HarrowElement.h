@@ -3,6 +3,7 @@
 // The row keeps its own copy of the catalogue record.
 #pragma once
 
+#include "app/HarrowWndIds.h"
 #include "detect/SoftwareDetect.h"
 #include "ui/core/HorizontalLayout.h"
 
@@ -13,19 +14,17 @@ namespace Velora {
 
 class VLOption;
 
-enum RuntimeRowState : int {
-    kRowUnchecked = 0,
-    kRowInstalled = 1,
-    kRowMissing = 2, // found missing by the check
-    kRowQueued = 3,  // missing, ticked for the repair in hand
-    kRowRepaired = 4,
-    kRowRepairFailed = 5,
-    kRowRepairing = 6,
+enum class RuntimeRowState : int {
+    Unchecked = 0,
+    Installed = 1,
+    Missing = 2, // found missing by the check
+    Queued = 3,  // missing, ticked for the repair in hand
+    Repaired = 4,
+    RepairFailed = 5,
+    Repairing = 6,
 };
 
 constexpr int kRowHeight = 80;
-constexpr int kRowCheckBoxId = 207;
-constexpr int kRowBusyImageId = 520;
 
 class VLHarrowElement : public VLHorizontalLayout {
 public:
@@ -40,9 +39,9 @@ public:
 
     const VLSoftwareDetect& GetRecord() const { return record_; }
     const std::wstring& GetTitle() const;
-    int GetState() const { return state_; }
-    // A state above kRowRepairing is kept and changes nothing.
-    void SetState(int state);
+    RuntimeRowState GetState() const { return state_; }
+    // A value beyond the repairing state is kept and changes nothing.
+    void SetState(RuntimeRowState state);
     uint64_t GetPackageSize() const { return packageSize_; }
     void SetPackageSize(uint64_t size);
     // The background alternates with the row's position in its list.
@@ -64,7 +63,7 @@ private:
     VLControl* titleLabel_ = nullptr;
     VLControl* sizeLabel_ = nullptr;
     VLControl* statusLabel_ = nullptr;
-    int state_ = kRowUnchecked;
+    RuntimeRowState state_ = RuntimeRowState::Unchecked;
     uint64_t packageSize_ = 0;
 };
 

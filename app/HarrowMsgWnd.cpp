@@ -1,13 +1,11 @@
 #include "app/HarrowMsgWnd.h"
 
 #include "app/AppString.h"
+#include "app/HarrowMsgWndIds.h"
 #include "ui/core/Control.h"
 #include "ui/core/MarkupBuilder.h"
 
 namespace Velora {
-
-constexpr int kPromptClose = 101;
-constexpr int kPromptOk = 540;
 
 void BuildSkinnedWindow(VLWindowImplBase& window, const wchar_t* markupWindow)
 {
@@ -18,16 +16,17 @@ void BuildSkinnedWindow(VLWindowImplBase& window, const wchar_t* markupWindow)
     manager.Init(hwnd);
     VLPaintManager::RegisterManager(&manager);
     VLMarkupBuilder builder;
-    manager.AttachRoot(builder.Create(MAKEINTRESOURCEW(226), L"XML", markupWindow, kMarkupResource, &manager));
+    manager.AttachRoot(
+        builder.Create(MAKEINTRESOURCEW(kSkinMarkupId), L"XML", markupWindow, kMarkupResource, &manager));
     manager.AddNotifier(&window);
-    SetWindowPos(hwnd, nullptr, 0, 0, manager.minInfo.cx, manager.minInfo.cy, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(hwnd, nullptr, 0, 0, manager.GetMinInfo().cx, manager.GetMinInfo().cy, SWP_NOMOVE | SWP_NOZORDER);
     window.CenterWindow();
 }
 
 VLHarrowMsgWnd::VLHarrowMsgWnd(HWND owner)
 {
-    Create(owner, LoadAppString(1359).c_str(), WS_POPUP | WS_CAPTION, WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME,
-           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
+    Create(owner, LoadAppString(kStringPromptTitle).c_str(), WS_POPUP | WS_CAPTION,
+           WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
 }
 
 LRESULT VLHarrowMsgWnd::OnCreate(UINT, WPARAM, LPARAM, bool&)

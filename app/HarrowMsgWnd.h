@@ -24,6 +24,9 @@ private:
     bool confirmed_ = false;
 };
 
+// The XML resource that holds both windows' markup.
+constexpr int kSkinMarkupId = 226;
+
 // Builds a skinned window's tree from the markup resource: drops the system
 // caption, binds and lists the manager, attaches the tree, listens to it,
 // takes the markup's size and centres the window.

@@ -4,7 +4,7 @@
 
 namespace Velora {
 
-HarrowStatusRecord HarrowStatusRecord::MakePair(int32_t type, int32_t value1, int32_t value2)
+HarrowStatusRecord HarrowStatusRecord::MakePair(HarrowStatusType type, int32_t value1, int32_t value2)
 {
     HarrowStatusRecord record;
     record.type = type;
@@ -12,7 +12,7 @@ HarrowStatusRecord HarrowStatusRecord::MakePair(int32_t type, int32_t value1, in
     return record;
 }
 
-HarrowStatusRecord HarrowStatusRecord::MakeNamed(int32_t type, int32_t value1, const std::wstring& name)
+HarrowStatusRecord HarrowStatusRecord::MakeNamed(HarrowStatusType type, int32_t value1, const std::wstring& name)
 {
     HarrowStatusRecord record;
     record.type = type;
@@ -26,7 +26,7 @@ HarrowStatusRecord HarrowStatusRecord::MakeNamed(int32_t type, int32_t value1, c
 HarrowStatusRecord HarrowStatusRecord::MakeProgress(uint64_t total, uint64_t downloaded, uint64_t speed)
 {
     HarrowStatusRecord record;
-    record.type = STATUS_DOWNLOAD_PROGRESS;
+    record.type = HarrowStatusType::STATUS_DOWNLOAD_PROGRESS;
     record.payload.progress = {total, downloaded, speed};
     return record;
 }

@@ -19,7 +19,7 @@ constexpr UINT WM_HARROW_WORKER_ENDED = WM_USER + 17;
 // Posted by the main window to itself after a repair ends or is cancelled.
 constexpr UINT WM_HARROW_OFFER_CLIENT = WM_USER + 100;
 
-enum HarrowStatusType : int32_t {
+enum class HarrowStatusType : int32_t {
     STATUS_DETECT_BEGIN = 1,         // pair: row count
     STATUS_DETECT_ITEM = 2,          // named: 1-based ordinal, row title
     STATUS_DETECT_RESULT = 3,        // pair: row index, installed flag
@@ -53,17 +53,18 @@ struct HarrowStatusRecord {
         uint64_t speed;
     };
 
-    int32_t type = 0;
+    HarrowStatusType type{}; // 0, no type: dropped
     union alignas(8) {
         Pair pair;
         Named named;
         Progress progress;
     } payload = {};
 
-    // The flags of types 3 and 12 travel as 0 or 1 in their word.
-    static HarrowStatusRecord MakePair(int32_t type, int32_t value1 = 0, int32_t value2 = 0);
+    // The flags of the detect-result and item-result records travel as 0 or 1
+    // in their word.
+    static HarrowStatusRecord MakePair(HarrowStatusType type, int32_t value1 = 0, int32_t value2 = 0);
     // A longer name is cut to 255 characters.
-    static HarrowStatusRecord MakeNamed(int32_t type, int32_t value1, const std::wstring& name);
+    static HarrowStatusRecord MakeNamed(HarrowStatusType type, int32_t value1, const std::wstring& name);
     static HarrowStatusRecord MakeProgress(uint64_t total, uint64_t downloaded, uint64_t speed);
 };
 

@@ -6,6 +6,7 @@
 #include "app/HarrowElement.h"
 #include "app/HarrowInstallerFactory.h"
 #include "app/HarrowMsgWnd.h"
+#include "app/HarrowWndIds.h"
 #include "app/RepairThread.h"
 #include "app/RuntimeTable.h"
 #include "app/WorkFolder.h"
@@ -20,16 +21,6 @@
 namespace Velora {
 namespace {
 
-constexpr int kMinimiseButton = 100;
-constexpr int kCloseButton = 101;
-constexpr int kListId = 204;
-constexpr int kSelectAll = 205;
-constexpr int kActionButton = 206;
-constexpr int kStartPage = 208;
-constexpr int kStartButton = 513;
-constexpr int kListPage = 514;
-constexpr int kListSlider = 519;
-constexpr int kCancelText = 538;
 constexpr int kRowsInView = 5;
 
 } // namespace
@@ -45,8 +36,8 @@ VLHarrowWnd::VLHarrowWnd(VLHarrowWndSetup setup) : setup_(std::move(setup))
 {
     if (!setup_.downloaders) setup_.downloaders = std::make_shared<VLHarrowDownloaderFactory>();
     if (!setup_.installers) setup_.installers = std::make_shared<VLHarrowInstallerFactory>();
-    Create(nullptr, LoadAppString(1332).c_str(), 0x86CA0000, 0x00040001, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-           CW_USEDEFAULT);
+    Create(nullptr, LoadAppString(kStringTitle).c_str(), 0x86CA0000, 0x00040001, CW_USEDEFAULT, CW_USEDEFAULT,
+           CW_USEDEFAULT, CW_USEDEFAULT);
 }
 
 VLHarrowWnd::~VLHarrowWnd()
@@ -110,10 +101,10 @@ void VLHarrowWnd::Notify(VLNotifyMsg& msg)
 {
     const int id = msg.sender ? msg.sender->GetId() : 0;
     if (msg.type == kNotifyWindowInit) return OnInitList();
-    if (msg.type == kNotifySelectChanged && id == kRowCheckBoxId) {
-        if (state_ == kWindowAllPresent && msg.wParam) {
-            SetActionText(1344);
-            state_ = kWindowRepairFailed;
+    if (msg.type == kNotifySelectChanged && id == kRowCheckBox) {
+        if (state_ == HarrowWindowState::AllPresent && msg.wParam) {
+            SetActionText(kStringRepairAgain);
+            state_ = HarrowWindowState::RepairFailed;
         }
         return;
     }
@@ -131,7 +122,7 @@ void VLHarrowWnd::Notify(VLNotifyMsg& msg)
     case kMinimiseButton: SendMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0); return;
     case kCloseButton: return Close();
     case kSelectAll: return OnSelectAll();
-    case kRowCheckBoxId: return OnRowCheck(msg.sender);
+    case kRowCheckBox: return OnRowCheck(msg.sender);
     case kStartButton:
         Show(kStartPage, false);
         Show(kListPage, true);
@@ -144,7 +135,7 @@ void VLHarrowWnd::Notify(VLNotifyMsg& msg)
 
 void VLHarrowWnd::OnInitList()
 {
-    list_ = dynamic_cast<VLContainer*>(Find(kListId));
+    list_ = dynamic_cast<VLContainer*>(Find(kList));
     if (!list_) return;
     std::vector<VLSoftwareDetect> table = setup_.runtimes;
     if (table.empty()) BuildRuntimeTable(table);
@@ -156,7 +147,7 @@ void VLHarrowWnd::OnInitList()
 void VLHarrowWnd::AddRow(const VLSoftwareDetect& record)
 {
     auto* row = new VLHarrowElement(&paintManager, record);
-    row->SetState(kRowUnchecked);
+    row->SetState(RuntimeRowState::Unchecked);
     list_->Add(row);
     row->SetPackageSize(GetPackageSize(record.id));
     row->SetStripeImage();
@@ -175,13 +166,13 @@ VLHarrowElement* VLHarrowWnd::GetRow(int index) const
 void VLHarrowWnd::OnActionButton()
 {
     switch (state_) {
-    case kWindowIdle: return StartCheck();
-    case kWindowChecking: return CancelCheck();
-    case kWindowMissing:
-    case kWindowRepairFailed: return StartRepair();
-    case kWindowRepairing: return CancelRepair();
-    case kWindowAllPresent:
-        for (int i = 0; i < GetRowCount(); ++i) GetRow(i)->SetState(kRowUnchecked);
+    case HarrowWindowState::Idle: return StartCheck();
+    case HarrowWindowState::Checking: return CancelCheck();
+    case HarrowWindowState::Missing:
+    case HarrowWindowState::RepairFailed: return StartRepair();
+    case HarrowWindowState::Repairing: return CancelRepair();
+    case HarrowWindowState::AllPresent:
+        for (int i = 0; i < GetRowCount(); ++i) GetRow(i)->SetState(RuntimeRowState::Unchecked);
         return StartCheck();
     default: return;
     }
@@ -190,8 +181,8 @@ void VLHarrowWnd::OnActionButton()
 // The check works on a copy of the rows: this thread moves rows while it runs.
 void VLHarrowWnd::StartCheck()
 {
-    ShowStatusPanel(301);
-    state_ = kWindowChecking;
+    ShowStatusPanel(kPanelChecking);
+    state_ = HarrowWindowState::Checking;
     auto job = std::make_unique<VLDetectJob>();
     job->sink = sink_;
     for (int i = 0; i < GetRowCount(); ++i) {
@@ -200,23 +191,23 @@ void VLHarrowWnd::StartCheck()
     }
     job->generation = sink_->BeginRun();
     detectThread_ = StartWorkerThread(DetectThreadProc, std::move(job));
-    SetActionText(1347);
+    SetActionText(kStringCancel);
 }
 
 void VLHarrowWnd::CancelCheck()
 {
-    state_ = kWindowIdle;
+    state_ = HarrowWindowState::Idle;
     sink_->CancelRun();
     WaitAndClose(detectThread_, kWorkerWaitMs);
     int missing = 0;
-    for (int i = 0; i < GetRowCount(); ++i) missing += GetRow(i)->GetState() == kRowMissing;
-    SetActionText(1336);
-    ShowStatusPanel(302);
+    for (int i = 0; i < GetRowCount(); ++i) missing += GetRow(i)->GetState() == RuntimeRowState::Missing;
+    SetActionText(kStringCheckAgain);
+    ShowStatusPanel(kPanelCheckCancelled);
     std::wstring text;
     if (missing > 0)
-        Format(text, LoadAppString(1349).c_str(), missing);
+        Format(text, LoadAppString(kStringCheckCancelledMissing).c_str(), missing);
     else
-        text = LoadAppString(1348);
+        text = LoadAppString(kStringCheckCancelled);
     SetText(kCancelText, text);
 }
 
@@ -224,7 +215,7 @@ void VLHarrowWnd::StartRepair()
 {
     // A cancelled repair's thread is still finishing its step (OnRepairEnded).
     if (repairThread_.Valid()) return;
-    ShowStatusPanel(304);
+    ShowStatusPanel(kPanelRepairing);
     repairSelection_.clear();
     auto job = std::make_unique<VLRepairJob>();
     job->sink = sink_;
@@ -232,17 +223,18 @@ void VLHarrowWnd::StartRepair()
         const VLHarrowElement* row = GetRow(i);
         if (!row->IsVisible() || !row->IsTicked()) continue;
         repairSelection_.push_back(row->GetRecord().id);
-        const int rowState = row->GetState();
-        if (rowState == kRowMissing || rowState == kRowQueued || rowState == kRowRepairFailed)
+        const RuntimeRowState rowState = row->GetState();
+        if (rowState == RuntimeRowState::Missing || rowState == RuntimeRowState::Queued ||
+            rowState == RuntimeRowState::RepairFailed)
             job->rows.push_back(VLRepairRow{i, row->GetRecord().id, row->GetTitle()});
     }
-    state_ = kWindowRepairing;
+    state_ = HarrowWindowState::Repairing;
     job->downloaders = setup_.downloaders;
     job->installers = setup_.installers;
     job->installFolder = GetWorkFolder();
     job->generation = sink_->BeginRun();
     repairThread_ = StartWorkerThread(RepairThreadProc, std::move(job));
-    SetActionText(1347);
+    SetActionText(kStringCancel);
     EnableCheckBoxes(false);
 }
 
@@ -250,10 +242,10 @@ void VLHarrowWnd::StartRepair()
 // it; the action button can start the next repair once it has ended.
 void VLHarrowWnd::CancelRepair()
 {
-    ShowStatusPanel(305);
-    state_ = kWindowMissing;
+    ShowStatusPanel(kPanelRepairCancelled);
+    state_ = HarrowWindowState::Missing;
     sink_->CancelRun();
-    SetActionText(1344);
+    SetActionText(kStringRepairAgain);
     EnableCheckBoxes(true);
     if (VLControl* action = Find(kActionButton)) action->SetEnabled(false);
 }
@@ -264,7 +256,7 @@ void VLHarrowWnd::OnRepairEnded()
 {
     if (!repairThread_.Valid()) return;
     WaitAndClose(repairThread_, kWorkerWaitMs);
-    if (state_ == kWindowMissing) OnRowCheck(nullptr);
+    if (state_ == HarrowWindowState::Missing) OnRowCheck(nullptr);
 }
 
 void VLHarrowWnd::StopThreads()
@@ -280,7 +272,7 @@ void VLHarrowWnd::StopThreads()
 void VLHarrowWnd::StopRepairAnimation()
 {
     for (int i = 0; i < GetRowCount(); ++i) {
-        if (GetRow(i)->GetState() == kRowRepairing) return SetBusyAnimation(GetRow(i), false);
+        if (GetRow(i)->GetState() == RuntimeRowState::Repairing) return SetBusyAnimation(GetRow(i), false);
     }
 }
 
@@ -289,12 +281,12 @@ void VLHarrowWnd::SetBusyAnimation(VLHarrowElement* row, bool run)
     VLControl* busy = row ? row->GetBusyImage() : nullptr;
     if (!busy) return;
     if (!run) {
-        paintManager.animations.StopAnimation(busy, kEffectSourceSlide);
+        paintManager.GetAnimations().StopAnimation(busy, kEffectSourceSlide);
         return;
     }
     auto item = std::make_unique<VLAnimationItem>();
     for (int frame = 0; frame < 6; ++frame) item->sources.push_back(RECT{frame * 21, 0, frame * 21 + 21, 21});
-    paintManager.animations.StartAnimation(busy, kEffectSourceSlide, std::move(item));
+    paintManager.GetAnimations().StartAnimation(busy, kEffectSourceSlide, std::move(item));
 }
 
 void VLHarrowWnd::OfferClient()
@@ -368,7 +360,7 @@ void VLHarrowWnd::SetActionText(UINT stringId)
 
 void VLHarrowWnd::ShowStatusPanel(int id)
 {
-    for (int panel = 300; panel <= 307; ++panel) {
+    for (int panel : kPanels) {
         VLControl* control = Find(panel);
         if (!control || control->IsVisible() == (panel == id)) continue;
         control->SetVisible(panel == id);
@@ -380,7 +372,8 @@ void VLHarrowWnd::EnableCheckBoxes(bool enable)
 {
     for (int i = 0; i < GetRowCount(); ++i) {
         VLHarrowElement* row = GetRow(i);
-        const bool present = row->GetState() == kRowInstalled || row->GetState() == kRowRepaired;
+        const bool present =
+            row->GetState() == RuntimeRowState::Installed || row->GetState() == RuntimeRowState::Repaired;
         row->GetCheckBox()->SetEnabled(present ? false : enable);
         if (present) row->SetTicked(true);
     }
@@ -402,15 +395,15 @@ void VLHarrowWnd::ShowCheckBoxes(bool show)
 
 void VLHarrowWnd::SetSelectAll(bool anyTicked, bool anyUnticked)
 {
-    static const wchar_t kCell[] = L"res='408' restype='PNG' source='%s' dest='0,0,18,18'";
+    static const wchar_t kCell[] = L"res='%d' restype='PNG' source='%s' dest='0,0,18,18'";
     const wchar_t* normal = L"0,0,18,18";
     const wchar_t* hot = L"18,0,36,18";
     if (anyTicked) normal = hot = anyUnticked ? L"90,0,108,18" : L"36,0,54,18";
     if (VLControl* selectAll = Find(kSelectAll)) {
         std::wstring text;
-        Format(text, kCell, normal);
+        Format(text, kCell, kImageCheckBox, normal);
         selectAll->SetAttribute(L"normalimage", text);
-        Format(text, kCell, hot);
+        Format(text, kCell, kImageCheckBox, hot);
         selectAll->SetAttribute(L"hotimage", text);
         selectAll->Invalidate();
     }

@@ -23,14 +23,15 @@ namespace Velora {
 
 class VLContainer;
 class VLHarrowElement;
+enum class RuntimeRowState : int;
 
-enum HarrowWindowState : int {
-    kWindowIdle = 0, // before the first check, or the check was cancelled
-    kWindowChecking = 1,
-    kWindowMissing = 2, // missing runtimes found, or the repair cancelled
-    kWindowRepairing = 3,
-    kWindowAllPresent = 4,   // nothing missing, or everything repaired
-    kWindowRepairFailed = 5, // some repairs failed, or a row ticked in state 4
+enum class HarrowWindowState {
+    Idle, // before the first check, or the check was cancelled
+    Checking,
+    Missing, // missing runtimes found, or the repair cancelled
+    Repairing,
+    AllPresent,   // nothing missing, or everything repaired
+    RepairFailed, // some repairs failed, or a row ticked in the all-present state
 };
 
 // What the window works with; the defaults are the program's own.
@@ -57,7 +58,7 @@ public:
     LRESULT OnMouseWheel(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void Notify(VLNotifyMsg& msg) override;
 
-    int GetState() const { return state_; }
+    HarrowWindowState GetState() const { return state_; }
     int GetRowCount() const;
     VLHarrowElement* GetRow(int index) const;
 
@@ -98,7 +99,7 @@ private:
     void OnDownloadProgress(uint64_t total, uint64_t downloaded, uint64_t speed);
     void OnInstallBegin(int ordinal, int index);
     void OnItemBegin(int index);
-    void OnItemEnd(int index, int state);
+    void OnItemEnd(int index, RuntimeRowState state);
 
     // Controls.
     VLControl* Find(int id) const;
@@ -119,7 +120,7 @@ private:
     void SendRepairReport(std::map<int32_t, bool>& results, bool cancelled);
 
     VLHarrowWndSetup setup_;
-    int state_ = kWindowIdle;
+    HarrowWindowState state_ = HarrowWindowState::Idle;
     VLContainer* list_ = nullptr;
     const std::shared_ptr<VLHarrowStatusSink> sink_ = std::make_shared<VLHarrowStatusSink>();
     VLHandle detectThread_;

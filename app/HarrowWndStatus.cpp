@@ -4,6 +4,7 @@
 
 #include "app/AppString.h"
 #include "app/HarrowElement.h"
+#include "app/HarrowWndIds.h"
 #include "app/RuntimeTable.h"
 #include "base/StringUtil.h"
 #include "ui/core/Container.h"
@@ -15,15 +16,6 @@
 
 namespace Velora {
 namespace {
-
-constexpr int kCheckText = 530;
-constexpr int kCheckSummary = 531;
-constexpr int kRepairText = 532;
-constexpr int kCheckBar = 533;
-constexpr int kRepairBar = 534;
-constexpr int kSpeedText = 535;
-constexpr int kRepairSummary = 536;
-constexpr int kListSlider = 519;
 
 std::wstring FormatString(UINT id, ...)
 {
@@ -44,7 +36,8 @@ LRESULT VLHarrowWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_HARROW_STATUS) {
         HarrowStatusRecord record;
-        if (sink_->Pop(record) && record.type >= STATUS_DETECT_BEGIN && record.type <= STATUS_REPAIR_CANCELLED)
+        if (sink_->Pop(record) && record.type >= HarrowStatusType::STATUS_DETECT_BEGIN &&
+            record.type <= HarrowStatusType::STATUS_REPAIR_CANCELLED)
             DispatchStatus(record);
         return 0;
     }
@@ -63,29 +56,32 @@ void VLHarrowWnd::DispatchStatus(const HarrowStatusRecord& record)
 {
     const HarrowStatusRecord::Pair& pair = record.payload.pair;
     switch (record.type) {
-    case STATUS_DETECT_BEGIN: detectedTotal_ = pair.value1; return OnDetectItem(0, L"");
-    case STATUS_DETECT_ITEM: return OnDetectItem(record.payload.named.value1, record.payload.named.name);
-    case STATUS_DETECT_RESULT: return OnDetectResult(pair.value1, (pair.value2 & 0xFF) != 0);
-    case STATUS_DETECT_DONE: return OnDetectDone(pair.value1, pair.value2);
-    case STATUS_REPAIR_NONE_SELECTED:
-        ShowStatusPanel(303);
-        state_ = kWindowMissing;
-        SetActionText(1338);
+    case HarrowStatusType::STATUS_DETECT_BEGIN: detectedTotal_ = pair.value1; return OnDetectItem(0, L"");
+    case HarrowStatusType::STATUS_DETECT_ITEM:
+        return OnDetectItem(record.payload.named.value1, record.payload.named.name);
+    case HarrowStatusType::STATUS_DETECT_RESULT: return OnDetectResult(pair.value1, (pair.value2 & 0xFF) != 0);
+    case HarrowStatusType::STATUS_DETECT_DONE: return OnDetectDone(pair.value1, pair.value2);
+    case HarrowStatusType::STATUS_REPAIR_NONE_SELECTED:
+        ShowStatusPanel(kPanelCheckResult);
+        state_ = HarrowWindowState::Missing;
+        SetActionText(kStringRepairNow);
         return EnableCheckBoxes(true);
-    case STATUS_REPAIR_BEGIN: return OnRepairBegin(pair.value1);
-    case STATUS_REPAIR_DONE: return OnRepairDone(pair.value1, pair.value2);
-    case STATUS_DOWNLOAD_BEGIN:
-        return SetRepairText(FormatString(1341, record.payload.named.value1, repairTotal_), record.payload.named.name);
-    case STATUS_DOWNLOAD_PROGRESS: {
+    case HarrowStatusType::STATUS_REPAIR_BEGIN: return OnRepairBegin(pair.value1);
+    case HarrowStatusType::STATUS_REPAIR_DONE: return OnRepairDone(pair.value1, pair.value2);
+    case HarrowStatusType::STATUS_DOWNLOAD_BEGIN:
+        return SetRepairText(FormatString(kStringDownloading, record.payload.named.value1, repairTotal_),
+                             record.payload.named.name);
+    case HarrowStatusType::STATUS_DOWNLOAD_PROGRESS: {
         const HarrowStatusRecord::Progress& progress = record.payload.progress;
         return OnDownloadProgress(progress.total, progress.downloaded, progress.speed);
     }
-    case STATUS_INSTALL_BEGIN: return OnInstallBegin(pair.value1, pair.value2);
-    case STATUS_INSTALL_PROGRESS: return SetBar(kRepairBar, pair.value1, pair.value2);
-    case STATUS_ITEM_RESULT: return OnItemEnd(pair.value2, (pair.value1 & 0xFF) ? kRowRepaired : kRowRepairFailed);
-    case STATUS_ITEM_BEGIN: return OnItemBegin(pair.value1);
-    case STATUS_REPAIR_CANCELLED:
-        OnItemEnd(pair.value1, kRowMissing);
+    case HarrowStatusType::STATUS_INSTALL_BEGIN: return OnInstallBegin(pair.value1, pair.value2);
+    case HarrowStatusType::STATUS_INSTALL_PROGRESS: return SetBar(kRepairBar, pair.value1, pair.value2);
+    case HarrowStatusType::STATUS_ITEM_RESULT:
+        return OnItemEnd(pair.value2, (pair.value1 & 0xFF) ? RuntimeRowState::Repaired : RuntimeRowState::RepairFailed);
+    case HarrowStatusType::STATUS_ITEM_BEGIN: return OnItemBegin(pair.value1);
+    case HarrowStatusType::STATUS_REPAIR_CANCELLED:
+        OnItemEnd(pair.value1, RuntimeRowState::Missing);
         PostMessageW(window_, WM_HARROW_OFFER_CLIENT, 0, 0);
         return SendRepairReport(statistics_.cancelResults, true);
     default: return;
@@ -94,7 +90,8 @@ void VLHarrowWnd::DispatchStatus(const HarrowStatusRecord& record)
 
 void VLHarrowWnd::OnDetectItem(int ordinal, const wchar_t* name)
 {
-    SetText(kCheckText, FormatString(1352, FormatString(1333, ordinal, detectedTotal_).c_str(), name));
+    SetText(kCheckText,
+            FormatString(kStringNamedStep, FormatString(kStringChecking, ordinal, detectedTotal_).c_str(), name));
     SetBar(kCheckBar, detectedTotal_, ordinal);
 }
 
@@ -103,10 +100,10 @@ void VLHarrowWnd::OnDetectResult(int index, bool installed)
 {
     VLHarrowElement* row = GetRow(index);
     if (!row) return;
-    row->SetState(installed ? kRowInstalled : kRowMissing);
+    row->SetState(installed ? RuntimeRowState::Installed : RuntimeRowState::Missing);
     if (installed || index == 0) return;
     int target = 0;
-    while (target < index && GetRow(target)->GetState() != kRowInstalled) ++target;
+    while (target < index && GetRow(target)->GetState() != RuntimeRowState::Installed) ++target;
     if (target < index) {
         auto* copy = new VLHarrowElement(*row);
         list_->Remove(row);
@@ -121,17 +118,17 @@ void VLHarrowWnd::OnDetectResult(int index, bool installed)
 void VLHarrowWnd::OnDetectDone(int installed, int missing)
 {
     // A check cancelled meanwhile keeps its cancel text.
-    if (state_ != kWindowChecking) return;
-    ShowStatusPanel(303);
+    if (state_ != HarrowWindowState::Checking) return;
+    ShowStatusPanel(kPanelCheckResult);
     std::wstring summary;
     if (missing == 0) {
-        state_ = kWindowAllPresent;
-        summary = FormatString(1335, detectedTotal_);
-        SetActionText(1336);
+        state_ = HarrowWindowState::AllPresent;
+        summary = FormatString(kStringNoneMissing, detectedTotal_);
+        SetActionText(kStringCheckAgain);
     } else {
-        state_ = kWindowMissing;
-        summary = FormatString(1337, detectedTotal_, installed, missing);
-        SetActionText(1338);
+        state_ = HarrowWindowState::Missing;
+        summary = FormatString(kStringCheckSummary, detectedTotal_, installed, missing);
+        SetActionText(kStringRepairNow);
         ShowCheckBoxes(true);
         EnableCheckBoxes(true);
         for (int i = 0; i < GetRowCount(); ++i) {
@@ -145,35 +142,37 @@ void VLHarrowWnd::OnDetectDone(int installed, int missing)
     SendCheckReport();
 }
 
-// Row state 3 marks the rows of this repair; a row unticked since goes back.
+// The queued state marks the rows of this repair; a row unticked since goes back to missing.
 void VLHarrowWnd::OnRepairBegin(int total)
 {
-    ShowStatusPanel(304);
+    ShowStatusPanel(kPanelRepairing);
     repairTotal_ = total;
-    SetRepairText(FormatString(1340, 0, total), L"");
+    SetRepairText(FormatString(kStringRepairing, 0, total), L"");
     for (int i = 0; i < GetRowCount(); ++i) {
         VLHarrowElement* row = GetRow(i);
         if (!row->GetCheckBox()) break;
-        const int rowState = row->GetState();
-        if ((rowState == kRowMissing || rowState == kRowRepairFailed || rowState == kRowQueued) && row->IsTicked())
-            row->SetState(kRowQueued);
-        else if (rowState == kRowQueued)
-            row->SetState(kRowMissing);
+        const RuntimeRowState rowState = row->GetState();
+        if ((rowState == RuntimeRowState::Missing || rowState == RuntimeRowState::RepairFailed ||
+             rowState == RuntimeRowState::Queued) &&
+            row->IsTicked())
+            row->SetState(RuntimeRowState::Queued);
+        else if (rowState == RuntimeRowState::Queued)
+            row->SetState(RuntimeRowState::Missing);
     }
 }
 
 void VLHarrowWnd::OnRepairDone(int succeeded, int failed)
 {
-    ShowStatusPanel(306);
+    ShowStatusPanel(kPanelRepairResult);
     std::wstring summary;
     if (failed == 0) {
-        state_ = kWindowAllPresent;
-        SetActionText(1336);
-        summary = FormatString(1343, succeeded);
+        state_ = HarrowWindowState::AllPresent;
+        SetActionText(kStringCheckAgain);
+        summary = FormatString(kStringAllRepaired, succeeded);
     } else {
-        state_ = kWindowRepairFailed;
-        SetActionText(1344);
-        summary = FormatString(1345, succeeded + failed, succeeded, failed);
+        state_ = HarrowWindowState::RepairFailed;
+        SetActionText(kStringRepairAgain);
+        summary = FormatString(kStringRepairSummary, succeeded + failed, succeeded, failed);
     }
     EnableCheckBoxes(true);
     SetText(kRepairSummary, summary);
@@ -194,7 +193,7 @@ void VLHarrowWnd::OnInstallBegin(int ordinal, int index)
 {
     const VLHarrowElement* row = GetRow(index);
     if (!row) return;
-    SetRepairText(FormatString(1342, ordinal, repairTotal_), row->GetTitle());
+    SetRepairText(FormatString(kStringInstalling, ordinal, repairTotal_), row->GetTitle());
     Show(kSpeedText, false);
 }
 
@@ -202,13 +201,13 @@ void VLHarrowWnd::OnItemBegin(int index)
 {
     VLHarrowElement* row = GetRow(index);
     if (!row) return;
-    row->SetState(kRowRepairing);
+    row->SetState(RuntimeRowState::Repairing);
     if (Find(kRepairBar)) SetBar(kRepairBar, 100, 0);
     Show(kSpeedText, false);
     SetBusyAnimation(row, true);
 }
 
-void VLHarrowWnd::OnItemEnd(int index, int rowState)
+void VLHarrowWnd::OnItemEnd(int index, RuntimeRowState rowState)
 {
     VLHarrowElement* row = GetRow(index);
     if (!row) return;
@@ -229,7 +228,7 @@ void VLHarrowWnd::SetBar(int id, int maximum, int value)
 
 void VLHarrowWnd::SetRepairText(const std::wstring& text, const std::wstring& name)
 {
-    SetText(kRepairText, FormatString(1352, text.c_str(), name.c_str()));
+    SetText(kRepairText, FormatString(kStringNamedStep, text.c_str(), name.c_str()));
 }
 
 void VLHarrowWnd::ShowSpeedText(uint64_t speed, uint64_t downloaded)
@@ -237,7 +236,7 @@ void VLHarrowWnd::ShowSpeedText(uint64_t speed, uint64_t downloaded)
     Show(kSpeedText, speed != 0 || downloaded != 0);
     if (speed != 0 || downloaded != 0)
         SetText(kSpeedText,
-                FormatString(1353, FormatPackageSize(speed).c_str(), FormatPackageSize(downloaded).c_str()));
+                FormatString(kStringSpeed, FormatPackageSize(speed).c_str(), FormatPackageSize(downloaded).c_str()));
 }
 
 void VLHarrowWnd::SendCheckReport()
@@ -245,8 +244,8 @@ void VLHarrowWnd::SendCheckReport()
     statistics_.Clear();
     for (int i = 0; i < GetRowCount(); ++i) {
         const VLHarrowElement* row = GetRow(i);
-        if (row->GetState() == kRowInstalled) statistics_.checkResults[row->GetRecord().id] = true;
-        if (row->GetState() == kRowMissing) statistics_.checkResults[row->GetRecord().id] = false;
+        if (row->GetState() == RuntimeRowState::Installed) statistics_.checkResults[row->GetRecord().id] = true;
+        if (row->GetState() == RuntimeRowState::Missing) statistics_.checkResults[row->GetRecord().id] = false;
     }
     reports_.Send(statistics_.GetCheckReportUrl());
 }
@@ -260,9 +259,11 @@ void VLHarrowWnd::SendRepairReport(std::map<int32_t, bool>& results, bool cancel
         const VLHarrowElement* row = GetRow(i);
         const int32_t id = row->GetRecord().id;
         if (std::find(repairSelection_.begin(), repairSelection_.end(), id) == repairSelection_.end()) continue;
-        const int rowState = row->GetState();
-        if (rowState == kRowRepaired) results[id] = true;
-        if (rowState == kRowRepairFailed || rowState == kRowQueued || rowState == kRowMissing) results[id] = false;
+        const RuntimeRowState rowState = row->GetState();
+        if (rowState == RuntimeRowState::Repaired) results[id] = true;
+        if (rowState == RuntimeRowState::RepairFailed || rowState == RuntimeRowState::Queued ||
+            rowState == RuntimeRowState::Missing)
+            results[id] = false;
     }
     reports_.Send(cancelled ? statistics_.GetCancelReportUrl() : statistics_.GetRepairReportUrl());
 }

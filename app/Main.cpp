@@ -27,7 +27,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     VLHarrowWnd window;
     if (!started.get()) {
         if (IsWindow(window.GetHWND())) DestroyWindow(window.GetHWND());
-        MessageBoxW(nullptr, L"BT库初始化失败", L"错误", 0);
+        MessageBoxW(nullptr, LoadAppString(kStringTorrentsFailed).c_str(), LoadAppString(kStringErrorTitle).c_str(), 0);
         return 0;
     }
     // Without a window nothing would ever end the loop.

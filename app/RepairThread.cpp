@@ -12,15 +12,15 @@ public:
     void Run()
     {
         if (job_.rows.empty()) {
-            Report(HarrowStatusRecord::MakePair(STATUS_REPAIR_NONE_SELECTED));
+            Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_REPAIR_NONE_SELECTED));
             return;
         }
-        Report(HarrowStatusRecord::MakePair(STATUS_REPAIR_BEGIN, int32_t(job_.rows.size())));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_REPAIR_BEGIN, int32_t(job_.rows.size())));
         int32_t ordinal = 0;
         for (const VLRepairRow& row : job_.rows) {
             if (!RepairRow(row, ++ordinal)) return;
         }
-        Report(HarrowStatusRecord::MakePair(STATUS_REPAIR_DONE, succeeded_, failed_));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_REPAIR_DONE, succeeded_, failed_));
     }
 
 private:
@@ -32,21 +32,21 @@ private:
     // before the next row starts.
     bool RepairRow(const VLRepairRow& row, int32_t ordinal)
     {
-        Report(HarrowStatusRecord::MakePair(STATUS_ITEM_BEGIN, row.index));
-        Report(HarrowStatusRecord::MakeNamed(STATUS_DOWNLOAD_BEGIN, ordinal, row.title));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_ITEM_BEGIN, row.index));
+        Report(HarrowStatusRecord::MakeNamed(HarrowStatusType::STATUS_DOWNLOAD_BEGIN, ordinal, row.title));
         const std::unique_ptr<IHarrowDownloader> downloader = job_.downloaders->Create();
         const StepEnd download = Download(*downloader, row.runtimeId);
         if (download == StepEnd::Cancelled) return Cancel(row);
         if (download == StepEnd::Failed || !downloader->IsSucceeded()) return Finish(row, false);
 
-        Report(HarrowStatusRecord::MakePair(STATUS_INSTALL_BEGIN, ordinal, row.index));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_INSTALL_BEGIN, ordinal, row.index));
         const std::unique_ptr<IHarrowInstaller> installer = job_.installers->Create();
         VLDependSoftInstallerBase* inner = installer->Install(row.runtimeId, downloader->GetFilePath(),
                                                               job_.installFolder);
         if (!inner) return Finish(row, false);
         while (!inner->Wait(100)) {
             if (Cancelled()) return Cancel(row);
-            Report(HarrowStatusRecord::MakePair(STATUS_INSTALL_PROGRESS, 100, inner->GetProgress()));
+            Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_INSTALL_PROGRESS, 100, inner->GetProgress()));
         }
         return Finish(row, inner->IsSucceeded());
     }
@@ -54,14 +54,14 @@ private:
     bool Finish(const VLRepairRow& row, bool ok)
     {
         ++(ok ? succeeded_ : failed_);
-        Report(HarrowStatusRecord::MakePair(STATUS_ITEM_RESULT, ok, row.index));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_ITEM_RESULT, ok, row.index));
         return true;
     }
 
     // The row in hand goes back to missing; no summary follows.
     bool Cancel(const VLRepairRow& row)
     {
-        Report(HarrowStatusRecord::MakePair(STATUS_REPAIR_CANCELLED, row.index));
+        Report(HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_REPAIR_CANCELLED, row.index));
         return false;
     }
 

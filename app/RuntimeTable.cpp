@@ -1,5 +1,6 @@
 #include "app/RuntimeTable.h"
 
+#include "app/HarrowWndIds.h"
 #include "base/StringUtil.h"
 #include "detect/DetectHelpers.h"
 #include "detect/Detectors.h"
@@ -20,30 +21,30 @@ struct Runtime {
 };
 
 const Runtime kRuntimes[] = {
-    {40029, 620, L"Adobe Flash Player for IE", DetectFlashForIE, 4906716, Shown::Always},
-    {40019, 605, L"Games For Windows Live", DetectGfwLive, 247932001, Shown::Always},
-    {40023, 618, L"Nvidia PhysX System", DetectPhysX, 58769930, Shown::Always},
-    {40020, 619, L"JavaSE", DetectJava, 51980827, Shown::Always},
-    {40024, 613, L"OpenAL", DetectOpenAL, 837277, Shown::Always},
-    {40028, 611, L"Microsoft XNA Framework Redist 3.1", DetectXna31, 8414238, Shown::Always},
-    {40044, 609, L"Microsoft XNA Framework Redist 4.0", DetectXna40, 10352052, Shown::Always},
-    {40018, 604, L"DirectX 9.0", DetectDirectX, 56216582, Shown::Always},
-    {40021, 606, L"Microsoft .Net Framework 3.5 SP1", DetectDotNet35, 235202856, Shown::Always},
-    {40043, 606, L"Microsoft .Net Framework 4.0", DetectDotNet40, 221956390, Shown::Always},
-    {40056, 607, L"Microsoft AppLocale Utility", DetectAppLocale, 1152792, Shown::WindowsXpOnly},
-    {40057, 608, L"Microsoft Silverlight", DetectSilverlight, 28207578, Shown::Always},
-    {40050, 614, L"Microsoft Visual C++ 2005", DetectVC2005, 2373237, Shown::Always},
-    {40026, 615, L"Microsoft Visual C++ 2008", DetectVC2008, 5383282, Shown::Always},
-    {40027, 616, L"Microsoft Visual C++ 2010", DetectVC2010, 9885918, Shown::Always},
-    {40051, 617, L"Microsoft Visual C++ 2012", DetectVC2012, 12236576, Shown::Always},
-    {40053, 612, L"MSXML 3.0", DetectMsxml3, 1720722, Shown::Always},
-    {40054, 612, L"MSXML 4.0", DetectMsxml4, 1360635, Shown::Always},
-    {40059, 614, L"Microsoft Visual C++ 2005 (x64)", DetectVC2005x64, 3110221, Shown::Wow64Only},
-    {40060, 615, L"Microsoft Visual C++ 2008 (x64)", DetectVC2008x64, 5186736, Shown::Wow64Only},
-    {40061, 616, L"Microsoft Visual C++ 2010 (x64)", DetectVC2010x64, 10248239, Shown::Wow64Only},
-    {40062, 617, L"Microsoft Visual C++ 2012 (x64)", DetectVC2012x64, 7000914, Shown::Wow64Only},
-    {40058, 610, L"MSXML 6.0 (x64)", DetectMsxml6x64, 1894168, Shown::Wow64Only},
-    {40055, 610, L"MSXML 6.0", DetectMsxml6, 938021, Shown::NotWow64},
+    {40029, kImageFlash, L"Adobe Flash Player for IE", DetectFlashForIE, 4906716, Shown::Always},
+    {40019, kImageGfwLive, L"Games For Windows Live", DetectGfwLive, 247932001, Shown::Always},
+    {40023, kImagePhysX, L"Nvidia PhysX System", DetectPhysX, 58769930, Shown::Always},
+    {40020, kImageJava, L"JavaSE", DetectJava, 51980827, Shown::Always},
+    {40024, kImageOpenAL, L"OpenAL", DetectOpenAL, 837277, Shown::Always},
+    {40028, kImageXna31, L"Microsoft XNA Framework Redist 3.1", DetectXna31, 8414238, Shown::Always},
+    {40044, kImageXna40, L"Microsoft XNA Framework Redist 4.0", DetectXna40, 10352052, Shown::Always},
+    {40018, kImageDirectX, L"DirectX 9.0", DetectDirectX, 56216582, Shown::Always},
+    {40021, kImageDotNet, L"Microsoft .Net Framework 3.5 SP1", DetectDotNet35, 235202856, Shown::Always},
+    {40043, kImageDotNet, L"Microsoft .Net Framework 4.0", DetectDotNet40, 221956390, Shown::Always},
+    {40056, kImageAppLocale, L"Microsoft AppLocale Utility", DetectAppLocale, 1152792, Shown::WindowsXpOnly},
+    {40057, kImageSilverlight, L"Microsoft Silverlight", DetectSilverlight, 28207578, Shown::Always},
+    {40050, kImageVC2005, L"Microsoft Visual C++ 2005", DetectVC2005, 2373237, Shown::Always},
+    {40026, kImageVC2008, L"Microsoft Visual C++ 2008", DetectVC2008, 5383282, Shown::Always},
+    {40027, kImageVC2010, L"Microsoft Visual C++ 2010", DetectVC2010, 9885918, Shown::Always},
+    {40051, kImageVC2012, L"Microsoft Visual C++ 2012", DetectVC2012, 12236576, Shown::Always},
+    {40053, kImageMsxml34, L"MSXML 3.0", DetectMsxml3, 1720722, Shown::Always},
+    {40054, kImageMsxml34, L"MSXML 4.0", DetectMsxml4, 1360635, Shown::Always},
+    {40059, kImageVC2005, L"Microsoft Visual C++ 2005 (x64)", DetectVC2005x64, 3110221, Shown::Wow64Only},
+    {40060, kImageVC2008, L"Microsoft Visual C++ 2008 (x64)", DetectVC2008x64, 5186736, Shown::Wow64Only},
+    {40061, kImageVC2010, L"Microsoft Visual C++ 2010 (x64)", DetectVC2010x64, 10248239, Shown::Wow64Only},
+    {40062, kImageVC2012, L"Microsoft Visual C++ 2012 (x64)", DetectVC2012x64, 7000914, Shown::Wow64Only},
+    {40058, kImageMsxml6, L"MSXML 6.0 (x64)", DetectMsxml6x64, 1894168, Shown::Wow64Only},
+    {40055, kImageMsxml6, L"MSXML 6.0", DetectMsxml6, 938021, Shown::NotWow64},
 };
 
 bool IsShown(Shown shown, DWORD windowsMajor, bool wow64)

@@ -54,6 +54,14 @@ bool IsSafeRelativePath(const std::wstring& path)
     return true;
 }
 
+bool IsSameFolder(const std::wstring& a, const std::wstring& b)
+{
+    std::wstring left = a, right = b;
+    NormalizePath(left, kPathNoTrailingSeparator);
+    NormalizePath(right, kPathNoTrailingSeparator);
+    return CompareNoCase(left, right) == 0;
+}
+
 std::wstring GetParentPath(const std::wstring& path)
 {
     const size_t last = path.rfind(L'\\');

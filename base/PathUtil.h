@@ -35,6 +35,9 @@ bool IsSafeEntryName(const std::wstring& name);
 // A relative path below its folder: no root, and every step a safe entry name
 // (empty steps, as in "a\\b", are passed over).
 bool IsSafeRelativePath(const std::wstring& path);
+// The same folder whatever the case of the letters and however many
+// separators end either path ('/' counts as one).
+bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 std::wstring GetParentPath(const std::wstring& path);
 std::wstring GetGrandParentPath(const std::wstring& path);
 std::wstring Quote(const std::wstring& text);

@@ -77,7 +77,7 @@ int main()
     const double built = Seconds(start);
     UpdateWindow(window);
     const double firstPaint = Seconds(start);
-    if (!window.paintManager.root) return 1;
+    if (!window.paintManager.GetRoot()) return 1;
     if (auto* progress = static_cast<VLProgress*>(window.paintManager.FindControlByName(L"progress")))
         progress->SetValue(50);
 
@@ -93,8 +93,8 @@ int main()
     VLWindowDC screen(window);
     const double blits = FramesPerSecond(
         [&] {
-            VLSelectObject select(window.paintManager.offscreenDC.Get(), window.paintManager.offscreenBitmap.Get());
-            BitBlt(screen.Get(), 0, 0, kWidth, kHeight, window.paintManager.offscreenDC.Get(), 0, 0, SRCCOPY);
+            VLSelectObject select(window.paintManager.GetOffscreenDC(), window.paintManager.GetOffscreenBitmap());
+            BitBlt(screen.Get(), 0, 0, kWidth, kHeight, window.paintManager.GetOffscreenDC(), 0, 0, SRCCOPY);
         },
         2.0);
     std::printf("new window: markup built and window created in %.1f ms, first paint done after %.1f ms\n",

@@ -37,12 +37,6 @@ bool IsCounted(uint32_t code)
     return code == kErrNoAddress || (code >= kErrIncompleteAnswer && code <= kErrTorrent);
 }
 
-std::wstring WithoutTrailingSeparators(std::wstring path)
-{
-    NormalizePath(path, kPathNoTrailingSeparator);
-    return path;
-}
-
 bool SparseWithGaps(const std::wstring& path)
 {
     VLFile file;
@@ -577,8 +571,7 @@ bool VLBTTask::SavesIntoFolder(const BTTaskRecord& record)
 {
     // Records lie in a folder every user can write: one is only used, and
     // what it names only deleted, for a download into this task's folder.
-    return CompareNoCase(WithoutTrailingSeparators(ToWide(record.savePath.c_str())),
-                         WithoutTrailingSeparators(GetFolder())) == 0;
+    return IsSameFolder(ToWide(record.savePath.c_str()), GetFolder());
 }
 
 void VLBTTask::DeleteOwnRecordFiles(BTRemoveMode mode)

@@ -22,12 +22,6 @@ constexpr int32_t kFreeSeedingSeconds = 21600;  // 6 hours of seeding before the
 constexpr uint16_t kFirstPort = 6881;
 constexpr uint16_t kLastPort = 6890;
 
-std::wstring WithoutTrailingSeparators(std::wstring path)
-{
-    NormalizePath(path, kPathNoTrailingSeparator);
-    return path;
-}
-
 } // namespace
 
 int32_t ChooseSeedState(const BTTaskStatus& status, int64_t now, uint32_t seedCount, uint32_t seedLimit)
@@ -48,9 +42,8 @@ bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder)
 {
     if (!IsAbsolutePath(path) || path.find(L'/') != std::wstring::npos) return false;
     const std::wstring name = GetFileName(path);
-    const std::wstring parent = WithoutTrailingSeparators(GetParentPath(path));
     return IsBareFileName(name) && CompareNoCase(GetFileExtension(name), L".vll") == 0 &&
-           CompareNoCase(parent, WithoutTrailingSeparators(folder)) == 0;
+           IsSameFolder(GetParentPath(path), folder);
 }
 
 VLBTManager::VLSeedTask::VLSeedTask(VLBTManager* manager, uint64_t id, const std::wstring& resumePath,

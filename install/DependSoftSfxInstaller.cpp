@@ -19,7 +19,7 @@ void SfxInstallThreadProc(void* argument)
 
 bool SfxInstallJob::Start()
 {
-    if (!thread) thread = new VLThread(SfxInstallThreadProc, this);
+    if (!thread) thread = std::make_unique<VLThread>(SfxInstallThreadProc, this);
     return thread->Start();
 }
 

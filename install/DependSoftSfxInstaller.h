@@ -19,7 +19,6 @@ struct SfxInstallJob {
         : unpacker(std::move(unpacker)), targetFolder(targetFolder)
     {
     }
-    ~SfxInstallJob() { DeleteThread(thread); }
     SfxInstallJob(const SfxInstallJob&) = delete;
     SfxInstallJob& operator=(const SfxInstallJob&) = delete;
 
@@ -29,7 +28,9 @@ struct SfxInstallJob {
     std::wstring targetFolder;
     // Written by the worker, read by the caller once the thread has ended.
     std::atomic<bool> result{false};
-    VLThread* thread = nullptr;
+    // Freed with the job, without waiting: the installer waits first when it
+    // must (EndJob).
+    VLThreadPtr thread;
 };
 
 class VLDependSoftSfxInstaller : public VLDependSoftInstallerBase, public VLCompressProgress {

@@ -3,7 +3,8 @@
 list rows name, and the application icon, at the sizes and cell layouts the
 markup cuts them by.
 
-    draw-skin.py OUTDIR             writes OUTDIR/skin/<id>.png and OUTDIR/RuntimeCheck.ico
+    draw-skin.py OUTDIR             writes OUTDIR/skin/<id>.png (the resource id, RESOURCE_IDS)
+                                    and OUTDIR/RuntimeCheck.ico
     draw-skin.py OUTDIR --preview   also writes OUTDIR/skin-preview.png (every image, enlarged)
 
 Shapes are drawn four times larger and reduced, so edges are anti-aliased;
@@ -219,15 +220,15 @@ def title_button(width, height, band_height, glyph, state):
     return c.result()
 
 
-def draw_404():
+def main_close_button():
     return strip([title_button(37, 29, 40, "close", s) for s in range(3)])
 
 
-def draw_405():
+def main_minimise_button():
     return strip([title_button(37, 29, 40, "minimise", s) for s in range(3)])
 
 
-def draw_423():
+def prompt_close_button():
     return strip([title_button(31, 23, 30, "close", s) for s in range(3)])
 
 
@@ -260,7 +261,7 @@ def check_cell(kind):
     return c.result()
 
 
-def draw_408():
+def check_box():
     kinds = ["unticked", "hot", "ticked", "disabled", "disabled-ticked", "mixed"]
     return strip([check_cell(k) for k in kinds])
 
@@ -285,7 +286,7 @@ def frame(c, width, height, title_height):
     c.rect(0, height - 1, width, height, FRAME)
 
 
-def draw_510():
+def main_background():
     c = window_background(800, 600, 40, [
         (40, 41, TITLE_EDGE, TITLE_EDGE),
         (41, 141, STATUS_TOP, STATUS_BOTTOM),
@@ -298,7 +299,7 @@ def draw_510():
     return c.result()
 
 
-def draw_539():
+def prompt_background():
     c = window_background(396, 250, 30, [
         (30, 210, BODY_TOP, (250, 251, 253)),
         (210, 211, SEPARATOR, SEPARATOR),
@@ -322,7 +323,7 @@ def question_badge(size):
 
 # ---- progress bar, stripes, footer, slider -------------------------------------------------------------
 
-def draw_511():
+def progress_track():
     c = Canvas(512, 15)
     c.rounded(0, 0, 512, 15, 2, rgba((190, 201, 213)))
     c.rounded(1, 1, 511, 14, 1.5, rgba((240, 243, 247)))
@@ -330,7 +331,7 @@ def draw_511():
     return c.result()
 
 
-def draw_512():
+def progress_fill():
     c = Canvas(509, 13)
     c.gradient(0, 0, 509, 13, rgba((120, 182, 236)), rgba((52, 112, 175)), radius=2.5)
     c.rect(2, 1, 507, 2, (255, 255, 255, 90))
@@ -344,15 +345,15 @@ def stripe(colour):
     return c.result()
 
 
-def draw_516():
+def row_stripe_white():
     return stripe((255, 255, 255))
 
 
-def draw_517():
+def row_stripe_grey():
     return stripe((246, 248, 251))
 
 
-def draw_518():
+def list_footer():
     c = Canvas(798, 32)
     c.gradient(0, 0, 798, 32, rgba((246, 247, 249)), rgba((234, 237, 241)))
     c.rect(0, 0, 798, 1, SEPARATOR)
@@ -369,11 +370,11 @@ def thumb_cell(colour):
     return c.result()
 
 
-def draw_600():
+def slider_thumb():
     return strip([thumb_cell(col) for col in ((184, 194, 205), (150, 170, 192), ACCENT)])
 
 
-def draw_601():
+def slider_track():
     c = Canvas(18, 380)
     c.rounded(6, 0, 12, 380, 3, (214, 221, 229, 200))
     c.rounded(7, 1, 11, 379, 2, (236, 240, 244, 230))
@@ -382,7 +383,7 @@ def draw_601():
 
 # ---- busy spinner --------------------------------------------------------------------------------------
 
-def draw_521():
+def busy_spinner():
     cells = []
     for frame_index in range(6):
         c = Canvas(21, 21)
@@ -446,7 +447,7 @@ def wrench(c, cx, cy, length, angle_deg):
         c.cut(jaw)
 
 
-def draw_602():
+def checking_icon():
     c = Canvas(70, 83)
     monitor(c, 3, 14, 54, 40)
     tool = Canvas(70, 83)
@@ -455,7 +456,7 @@ def draw_602():
     return c.result()
 
 
-def draw_524():
+def repairing_icon():
     c = Canvas(70, 83)
     monitor(c, 3, 14, 54, 40)
     tool = Canvas(70, 83)
@@ -477,7 +478,7 @@ def document(c, x, y, w, h):
         c.rect(x + 5, ly, x + 5 + (w - 10) * length, ly + 2, colour)
 
 
-def draw_523():
+def check_done_icon():
     c = Canvas(50, 64)
     document(c, 4, 8, 30, 40)
     magnifier(c, 32, 38, 9.5)
@@ -498,17 +499,17 @@ def round_mark(colour, glyph):
     return c.result()
 
 
-def draw_525():
+def all_repaired_icon():
     return round_mark((76, 168, 16), "tick")
 
 
-def draw_526():
+def attention_icon():
     return round_mark(ORANGE, "mark")
 
 
 # ---- buttons -------------------------------------------------------------------------------------------
 
-def button_face(state):
+def button_cell(state):
     """103x41, radius 3 so every corner lies inside the 3-px nine-grid border."""
     c = Canvas(103, 41)
     looks = {
@@ -525,30 +526,31 @@ def button_face(state):
     return c.result()
 
 
-def draw_603():
-    return strip([button_face(s) for s in ("normal", "hot", "pushed", "disabled")])
+def button_face():
+    return strip([button_cell(s) for s in ("normal", "hot", "pushed", "disabled")])
 
 
 # ---- runtime logos -------------------------------------------------------------------------------------
 
+# Each runtime's logo: its label, the line under it and its colour.
 LOGOS = {
-    604: ("DX", "9.0", (78, 106, 140)),
-    605: ("GFW", "LIVE", (86, 132, 84)),
-    606: (".NET", "FW", (108, 92, 156)),
-    607: ("APP", "LOCALE", (62, 134, 138)),
-    608: ("SL", "PLUG-IN", (112, 126, 146)),
-    609: ("XNA", "4.0", (118, 134, 58)),
-    610: ("XML", "6.0", (178, 116, 56)),
-    611: ("XNA", "3.1", (100, 118, 52)),
-    612: ("XML", "3 / 4", (160, 104, 52)),
-    613: ("AL", "AUDIO", (150, 88, 110)),
-    614: ("C++", "2005", (84, 94, 164)),
-    615: ("C++", "2008", (76, 104, 168)),
-    616: ("C++", "2010", (94, 84, 160)),
-    617: ("C++", "2012", (70, 112, 160)),
-    618: ("PX", "PHYSICS", (62, 120, 96)),
-    619: ("JRE", "SE", (170, 98, 66)),
-    620: ("FL", "PLAYER", (170, 72, 70)),
+    "directx_logo": ("DX", "9.0", (78, 106, 140)),
+    "gfw_live_logo": ("GFW", "LIVE", (86, 132, 84)),
+    "dotnet_logo": (".NET", "FW", (108, 92, 156)),
+    "applocale_logo": ("APP", "LOCALE", (62, 134, 138)),
+    "silverlight_logo": ("SL", "PLUG-IN", (112, 126, 146)),
+    "xna40_logo": ("XNA", "4.0", (118, 134, 58)),
+    "msxml6_logo": ("XML", "6.0", (178, 116, 56)),
+    "xna31_logo": ("XNA", "3.1", (100, 118, 52)),
+    "msxml34_logo": ("XML", "3 / 4", (160, 104, 52)),
+    "openal_logo": ("AL", "AUDIO", (150, 88, 110)),
+    "vc2005_logo": ("C++", "2005", (84, 94, 164)),
+    "vc2008_logo": ("C++", "2008", (76, 104, 168)),
+    "vc2010_logo": ("C++", "2010", (94, 84, 160)),
+    "vc2012_logo": ("C++", "2012", (70, 112, 160)),
+    "physx_logo": ("PX", "PHYSICS", (62, 120, 96)),
+    "java_logo": ("JRE", "SE", (170, 98, 66)),
+    "flash_logo": ("FL", "PLAYER", (170, 72, 70)),
 }
 
 
@@ -591,13 +593,57 @@ def icon(size):
 
 # ---- output --------------------------------------------------------------------------------------------
 
+# The resource id of every image: the number AppResources.rc files it under
+# and the markup and the list rows ask for.
+RESOURCE_IDS = {
+    "main_close_button": 404,
+    "main_minimise_button": 405,
+    "check_box": 408,
+    "prompt_close_button": 423,
+    "main_background": 510,
+    "progress_track": 511,
+    "progress_fill": 512,
+    "row_stripe_white": 516,
+    "row_stripe_grey": 517,
+    "list_footer": 518,
+    "busy_spinner": 521,
+    "check_done_icon": 523,
+    "repairing_icon": 524,
+    "all_repaired_icon": 525,
+    "attention_icon": 526,
+    "prompt_background": 539,
+    "slider_thumb": 600,
+    "slider_track": 601,
+    "checking_icon": 602,
+    "button_face": 603,
+    "directx_logo": 604,
+    "gfw_live_logo": 605,
+    "dotnet_logo": 606,
+    "applocale_logo": 607,
+    "silverlight_logo": 608,
+    "xna40_logo": 609,
+    "msxml6_logo": 610,
+    "xna31_logo": 611,
+    "msxml34_logo": 612,
+    "openal_logo": 613,
+    "vc2005_logo": 614,
+    "vc2008_logo": 615,
+    "vc2010_logo": 616,
+    "vc2012_logo": 617,
+    "physx_logo": 618,
+    "java_logo": 619,
+    "flash_logo": 620,
+}
+
+
 def all_images():
+    """Every image by its resource id."""
     images = {}
-    for name, fn in sorted(globals().items()):
-        if name.startswith("draw_"):
-            images[int(name[5:])] = fn()
-    for image_id, (label, sub, colour) in LOGOS.items():
-        images[image_id] = logo(label, sub, colour)
+    for name, image_id in RESOURCE_IDS.items():
+        if name in LOGOS:
+            images[image_id] = logo(*LOGOS[name])
+        else:
+            images[image_id] = globals()[name]()
     return images
 
 

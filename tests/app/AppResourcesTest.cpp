@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/AppString.h"
+#include "app/HarrowMsgWnd.h"
+#include "app/HarrowMsgWndIds.h"
+#include "app/HarrowWndIds.h"
 
 #include <stb_image.h>
 #include <tinyxml.h>
@@ -10,6 +13,8 @@
 #include <string>
 
 namespace {
+
+using namespace Velora;
 
 std::string ResourceBytes(int id, const wchar_t* type)
 {
@@ -34,10 +39,13 @@ TEST(AppResources, EverySkinImageDecodesAtItsSize)
         int height;
     };
     const Case cases[] = {
-        {404, 111, 29}, {405, 111, 29}, {408, 108, 18}, {423, 93, 23},  {510, 800, 600}, {511, 512, 15},
-        {512, 509, 13}, {516, 800, 80}, {517, 800, 80}, {518, 798, 32}, {521, 126, 21},  {523, 50, 64},
-        {524, 70, 83},  {525, 50, 64},  {526, 50, 64},  {539, 396, 250}, {600, 54, 100}, {601, 18, 380},
-        {602, 70, 83},  {603, 412, 41},
+        {kImageMainClose, 111, 29},         {kImageMainMinimise, 111, 29},    {kImageCheckBox, 108, 18},
+        {kImagePromptClose, 93, 23},        {kImageMainBackground, 800, 600}, {kImageProgressTrack, 512, 15},
+        {kImageProgressFill, 509, 13},      {kImageRowStripeEven, 800, 80},   {kImageRowStripeOdd, 800, 80},
+        {kImageListFooter, 798, 32},        {kImageBusySpinner, 126, 21},     {kImageCheckDone, 50, 64},
+        {kImageRepairingIcon, 70, 83},      {kImageAllRepairedIcon, 50, 64},  {kImageAttentionIcon, 50, 64},
+        {kImagePromptBackground, 396, 250}, {kImageSliderThumb, 54, 100},     {kImageSliderTrack, 18, 380},
+        {kImageCheckingIcon, 70, 83},       {kImageButton, 412, 41},
     };
     auto check = [](int id, int width, int height) {
         const std::string png = ResourceBytes(id, L"PNG");
@@ -52,15 +60,18 @@ TEST(AppResources, EverySkinImageDecodesAtItsSize)
         EXPECT_EQ(4, channels) << id;
     };
     for (const Case& c : cases) check(c.id, c.width, c.height);
-    for (int logo = 604; logo <= 620; ++logo) check(logo, 50, 50);
-    EXPECT_NE(nullptr, LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 16, 16, 0));
+    for (int logo : {kImageDirectX, kImageGfwLive, kImageDotNet, kImageAppLocale, kImageSilverlight, kImageXna40,
+                     kImageMsxml6, kImageXna31, kImageMsxml34, kImageOpenAL, kImageVC2005, kImageVC2008, kImageVC2010,
+                     kImageVC2012, kImagePhysX, kImageJava, kImageFlash})
+        check(logo, 50, 50);
+    EXPECT_NE(nullptr, LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kWindowIconId), IMAGE_ICON, 16, 16, 0));
 }
 
 // The markup is UTF-8 behind its declaration; both windows are there with
 // every control the program looks up, and their titles match the string table.
 TEST(AppResources, MarkupHoldsBothWindows)
 {
-    const std::string markup = ResourceBytes(226, L"XML");
+    const std::string markup = ResourceBytes(kSkinMarkupId, L"XML");
     ASSERT_EQ(0u, markup.find("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
     TiXmlDocument document;
     document.Parse(markup.c_str(), nullptr, TIXML_ENCODING_UTF8);
@@ -74,12 +85,14 @@ TEST(AppResources, MarkupHoldsBothWindows)
         std::set<int> ids;
         std::wstring title;
     };
-    std::set<int> mainIds = {100, 101, 204, 205, 206, 208, 209, 513, 514, 519, 541};
-    for (int id = 300; id <= 307; ++id) mainIds.insert(id);
-    for (int id = 530; id <= 538; ++id) mainIds.insert(id);
+    std::set<int> mainIds = {kMinimiseButton, kCloseButton, kList,      kSelectAll,  kActionButton,  kStartPage,
+                             kTitleText,      kStartButton, kListPage,  kListSlider, kCheckText,     kCheckSummary,
+                             kRepairText,     kCheckBar,    kRepairBar, kSpeedText,  kRepairSummary, kAllRepairedText,
+                             kCancelText,     kStatusPanels};
+    mainIds.insert(std::begin(kPanels), std::end(kPanels));
     Window windows[] = {
-        {"HarrowWnd", mainIds, Velora::LoadAppString(1332) + L"\n"},
-        {"HarrowMsgWnd", {101, 540}, Velora::LoadAppString(1359)},
+        {"HarrowWnd", mainIds, LoadAppString(kStringTitle) + L"\n"},
+        {"HarrowMsgWnd", {kPromptClose, kPromptOk}, LoadAppString(kStringPromptTitle)},
     };
     for (Window& window : windows) {
         TiXmlElement* element = root->FirstChildElement("Window");

@@ -16,28 +16,28 @@ bool Present()
     return true;
 }
 
-const VLSoftwareDetect kJava(0, 40020, 619, L"JavaSE", &Present);
+const VLSoftwareDetect kJava(0, 40020, kImageJava, L"JavaSE", &Present);
 
 TEST(HarrowElement, StatesSetTextAndWhichOfBoxAndBusyImageShows)
 {
     struct Case {
-        int state;
+        RuntimeRowState state;
         const wchar_t* text;
         bool boxShown; // after starting with the box shown
         bool busyShown;
     };
     const Case cases[] = {
-        {kRowUnchecked, L"", true, false},
-        {kRowInstalled, L"{c #6e6e6e}已安装{/c}", true, false},
-        {kRowMissing, L"{c #f78325}未安装{/c}", true, false},
-        {kRowRepairing, L"{c #5ebf03}正在修复{/c}", false, true},
-        {kRowQueued, L"{c #f78325}未安装{/c}", false, true}, // leaves both as they are
-        {kRowMissing, L"{c #f78325}未安装{/c}", true, false},
-        {kRowRepairing, L"{c #5ebf03}正在修复{/c}", false, true},
-        {kRowRepairFailed, L"{c #f78325}修复失败{/c}", true, false},
-        {kRowRepairing, L"{c #5ebf03}正在修复{/c}", false, true},
-        {kRowRepaired, L"{c #6e6e6e}修复成功{/c}", true, false},
-        {7, L"{c #6e6e6e}修复成功{/c}", true, false}, // stored only
+        {RuntimeRowState::Unchecked, L"", true, false},
+        {RuntimeRowState::Installed, L"{c #6e6e6e}已安装{/c}", true, false},
+        {RuntimeRowState::Missing, L"{c #f78325}未安装{/c}", true, false},
+        {RuntimeRowState::Repairing, L"{c #5ebf03}正在修复{/c}", false, true},
+        {RuntimeRowState::Queued, L"{c #f78325}未安装{/c}", false, true}, // leaves both as they are
+        {RuntimeRowState::Missing, L"{c #f78325}未安装{/c}", true, false},
+        {RuntimeRowState::Repairing, L"{c #5ebf03}正在修复{/c}", false, true},
+        {RuntimeRowState::RepairFailed, L"{c #f78325}修复失败{/c}", true, false},
+        {RuntimeRowState::Repairing, L"{c #5ebf03}正在修复{/c}", false, true},
+        {RuntimeRowState::Repaired, L"{c #6e6e6e}修复成功{/c}", true, false},
+        {static_cast<RuntimeRowState>(7), L"{c #6e6e6e}修复成功{/c}", true, false}, // stored only
     };
     VLPaintManager manager;
     VLHarrowElement row(&manager, kJava);
@@ -45,17 +45,17 @@ TEST(HarrowElement, StatesSetTextAndWhichOfBoxAndBusyImageShows)
     EXPECT_EQ(L"JavaSE", row.GetTitle());
     EXPECT_FALSE(row.GetBusyImage()->IsVisible());
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.state);
+        SCOPED_TRACE(static_cast<int>(c.state));
         row.SetState(c.state);
         EXPECT_EQ(c.state, row.GetState());
         EXPECT_EQ(c.text, row.GetStatusLabel()->GetText());
         EXPECT_EQ(c.boxShown, row.GetCheckBox()->IsVisible());
         EXPECT_EQ(c.busyShown, row.GetBusyImage()->IsVisible());
     }
-    row.SetState(kRowUnchecked);
+    row.SetState(RuntimeRowState::Unchecked);
     EXPECT_FALSE(row.GetCheckBox()->IsEnabled());
-    EXPECT_EQ(kRowCheckBoxId, row.GetCheckBox()->GetId());
-    EXPECT_EQ(kRowBusyImageId, row.GetBusyImage()->GetId());
+    EXPECT_EQ(kRowCheckBox, row.GetCheckBox()->GetId());
+    EXPECT_EQ(kRowBusyImage, row.GetBusyImage()->GetId());
 }
 
 TEST(HarrowElement, ACopyKeepsTitleStateTickBoxAndSize)
@@ -64,14 +64,14 @@ TEST(HarrowElement, ACopyKeepsTitleStateTickBoxAndSize)
     VLHarrowElement row(&manager, kJava);
     row.SetPackageSize(247932001);
     EXPECT_EQ(L"大小： 236.4MB", row.GetSizeLabel()->GetText());
-    row.SetState(kRowMissing);
+    row.SetState(RuntimeRowState::Missing);
     row.SetTicked(true);
     for (bool boxShown : {true, false}) {
         row.GetCheckBox()->SetVisible(boxShown);
         const VLHarrowElement copy(row);
         EXPECT_EQ(L"JavaSE", copy.GetTitle());
         EXPECT_EQ(40020, copy.GetRecord().id);
-        EXPECT_EQ(kRowMissing, copy.GetState());
+        EXPECT_EQ(RuntimeRowState::Missing, copy.GetState());
         EXPECT_TRUE(copy.IsTicked());
         EXPECT_EQ(boxShown, copy.GetCheckBox()->IsVisible());
         EXPECT_EQ(247932001u, copy.GetPackageSize());
@@ -92,9 +92,10 @@ TEST(HarrowElement, StripesFollowThePositionInTheList)
     }
     list.SetItemIndex(rows[2], 0);
     for (VLHarrowElement* row : rows) row->SetStripeImage();
-    EXPECT_EQ(L"res='516' restype='PNG'", rows[2]->bkImages[kImageNormal]);
-    EXPECT_EQ(L"res='517' restype='PNG'", rows[0]->bkImages[kImageNormal]);
-    EXPECT_EQ(L"res='516' restype='PNG'", rows[1]->bkImages[kImageNormal]);
+    const auto stripe = [](int image) { return L"res='" + std::to_wstring(image) + L"' restype='PNG'"; };
+    EXPECT_EQ(stripe(kImageRowStripeEven), rows[2]->bkImages[kImageNormal]);
+    EXPECT_EQ(stripe(kImageRowStripeOdd), rows[0]->bkImages[kImageNormal]);
+    EXPECT_EQ(stripe(kImageRowStripeEven), rows[1]->bkImages[kImageNormal]);
 }
 
 } // namespace

@@ -11,7 +11,7 @@ using Test::StatusWindow;
 
 HarrowStatusRecord Begin(int32_t rows)
 {
-    return HarrowStatusRecord::MakePair(STATUS_DETECT_BEGIN, rows);
+    return HarrowStatusRecord::MakePair(HarrowStatusType::STATUS_DETECT_BEGIN, rows);
 }
 
 TEST(HarrowStatusSink, RecordsOfAnOlderRunAreDropped)
@@ -51,7 +51,7 @@ TEST(HarrowStatusRecord, NamesAreCutTo255Characters)
 {
     for (size_t length : {0u, 255u, 256u, 300u}) {
         const HarrowStatusRecord record =
-            HarrowStatusRecord::MakeNamed(STATUS_DOWNLOAD_BEGIN, 7, std::wstring(length, L'x'));
+            HarrowStatusRecord::MakeNamed(HarrowStatusType::STATUS_DOWNLOAD_BEGIN, 7, std::wstring(length, L'x'));
         EXPECT_EQ(record.payload.named.value1, 7);
         EXPECT_EQ(std::wstring(record.payload.named.name), std::wstring(std::min<size_t>(length, 255), L'x'));
     }

@@ -101,8 +101,8 @@ protected:
     }
     bool Check(VLHarrowWnd& window)
     {
-        Click(window, 513);
-        return PumpUntil([&] { return window.GetState() != kWindowChecking; });
+        Click(window, kStartButton);
+        return PumpUntil([&] { return window.GetState() != HarrowWindowState::Checking; });
     }
 
     VLTestHttpServer service;
@@ -111,19 +111,21 @@ protected:
 TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
 {
     VLHarrowWndSetup setup;
-    setup.runtimes = {{0, 40018, 604, L"A", &Present},
-                      {0, 40019, 605, L"B", &Missing},
-                      {0, 40020, 619, L"C", &Present},
-                      {0, 40021, 606, L"D", &Missing}};
+    setup.runtimes = {{0, 40018, kImageDirectX, L"A", &Present},
+                      {0, 40019, kImageGfwLive, L"B", &Missing},
+                      {0, 40020, kImageJava, L"C", &Present},
+                      {0, 40021, kImageDotNet, L"D", &Missing}};
     const auto window = Open(setup);
     ASSERT_FALSE(HasFailure()) << "the window did not open";
     ASSERT_TRUE(Check(*window));
-    EXPECT_EQ(kWindowMissing, window->GetState());
-    EXPECT_EQ(L"共检测了4个运行库，其中2个已安装，2个未安装。", TextOf(*window, 531));
-    EXPECT_EQ(L"正在检测运行库 4/4 {c #487fb3}D{/c}", TextOf(*window, 530));
+    EXPECT_EQ(HarrowWindowState::Missing, window->GetState());
+    EXPECT_EQ(L"共检测了4个运行库，其中2个已安装，2个未安装。", TextOf(*window, kCheckSummary));
+    EXPECT_EQ(L"正在检测运行库 4/4 {c #487fb3}D{/c}", TextOf(*window, kCheckText));
     std::wstring order;
-    for (int i = 0; i < 4; ++i) order += window->GetRow(i)->GetTitle() + std::to_wstring(window->GetRow(i)->GetState());
-    EXPECT_EQ(L"B2D2A1C1", order);
+    for (int i = 0; i < 4; ++i)
+        order +=
+            window->GetRow(i)->GetTitle() + (window->GetRow(i)->GetState() == RuntimeRowState::Missing ? L"-" : L"+");
+    EXPECT_EQ(L"B-D-A+C+", order); // the missing rows move up
     // Sent from a thread of its own, after the window has moved on.
     ASSERT_TRUE(PumpUntil([&] { return !Reports().empty(); }));
     EXPECT_EQ(std::vector<std::string>{"/app_runtime.php?type=1&have=4-7&miss=5-17"}, Reports());
@@ -132,11 +134,11 @@ TEST_F(HarrowWndTest, ACheckListsMissingRuntimesFirstAndReportsThem)
 TEST_F(HarrowWndTest, TheWheelOverTheListMovesTheSliderAndScrollsTheList)
 {
     VLHarrowWndSetup setup;
-    for (int i = 0; i < 10; ++i) setup.runtimes.push_back({0, 40018 + i, 604, L"R", &Present});
+    for (int i = 0; i < 10; ++i) setup.runtimes.push_back({0, 40018 + i, kImageDirectX, L"R", &Present});
     const auto window = Open(setup);
     ASSERT_TRUE(Check(*window));
-    auto* slider = static_cast<VLSlide*>(window->paintManager.FindControl(519));
-    auto* list = static_cast<VLContainer*>(window->paintManager.FindControl(204));
+    auto* slider = static_cast<VLSlide*>(window->paintManager.FindControl(kListSlider));
+    auto* list = static_cast<VLContainer*>(window->paintManager.FindControl(kList));
     ASSERT_TRUE(slider && list);
     const RECT area = list->GetPos();
     auto wheel = [&](int x, int y, int delta) {
@@ -158,19 +160,20 @@ TEST_F(HarrowWndTest, TheWheelOverTheListMovesTheSliderAndScrollsTheList)
 TEST_F(HarrowWndTest, ACancelledCheckTellsWhatItFoundAndReportsNothing)
 {
     VLHarrowWndSetup setup;
-    for (int i = 0; i < 6; ++i) setup.runtimes.push_back({0, 40018 + i, 604, L"R", &SlowlyMissing});
+    for (int i = 0; i < 6; ++i) setup.runtimes.push_back({0, 40018 + i, kImageDirectX, L"R", &SlowlyMissing});
     const auto window = Open(setup);
-    Click(*window, 513);
-    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(1)->GetState() == kRowMissing; }));
+    Click(*window, kStartButton);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(1)->GetState() == RuntimeRowState::Missing; }));
     int missing = 0;
-    for (int i = 0; i < window->GetRowCount(); ++i) missing += window->GetRow(i)->GetState() == kRowMissing;
-    Click(*window, 206);
-    EXPECT_EQ(kWindowIdle, window->GetState());
+    for (int i = 0; i < window->GetRowCount(); ++i)
+        missing += window->GetRow(i)->GetState() == RuntimeRowState::Missing;
+    Click(*window, kActionButton);
+    EXPECT_EQ(HarrowWindowState::Idle, window->GetState());
     EXPECT_EQ(L"检测已被取消，已发现缺少" + std::to_wstring(missing) + L"个运行库，建议您重新进行完整的检测。",
-              TextOf(*window, 538));
-    EXPECT_EQ(L"重新检测", TextOf(*window, 206));
+              TextOf(*window, kCancelText));
+    EXPECT_EQ(L"重新检测", TextOf(*window, kActionButton));
     PumpUntil([] { return false; }, 1000);
-    EXPECT_EQ(kWindowIdle, window->GetState());
+    EXPECT_EQ(HarrowWindowState::Idle, window->GetState());
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -183,21 +186,22 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
     g_release = release.Get();
     g_returned = false;
     VLHarrowWndSetup setup;
-    setup.runtimes = {
-        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Hanging}, {0, 40020, 619, L"C", &Missing}};
+    setup.runtimes = {{0, 40018, kImageDirectX, L"A", &Missing},
+                      {0, 40019, kImageGfwLive, L"B", &Hanging},
+                      {0, 40020, kImageJava, L"C", &Missing}};
     const auto window = Open(setup);
-    Click(*window, 513);
-    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowMissing; }));
+    Click(*window, kStartButton);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == RuntimeRowState::Missing; }));
     Sleep(200);
     const DWORD before = GetTickCount();
-    Click(*window, 206);
+    Click(*window, kActionButton);
     EXPECT_LT(GetTickCount() - before, 3000u);
-    EXPECT_EQ(L"检测已被取消，已发现缺少1个运行库，建议您重新进行完整的检测。", TextOf(*window, 538));
+    EXPECT_EQ(L"检测已被取消，已发现缺少1个运行库，建议您重新进行完整的检测。", TextOf(*window, kCancelText));
     SetEvent(release.Get());
     ASSERT_TRUE(PumpUntil([] { return g_returned; }));
     PumpUntil([] { return false; }, 500);
-    EXPECT_EQ(kWindowIdle, window->GetState());
-    EXPECT_EQ(kRowUnchecked, window->GetRow(2)->GetState()) << "the check went on after the cancel";
+    EXPECT_EQ(HarrowWindowState::Idle, window->GetState());
+    EXPECT_EQ(RuntimeRowState::Unchecked, window->GetRow(2)->GetState()) << "the check went on after the cancel";
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -207,24 +211,24 @@ TEST_F(HarrowWndTest, ACancelledRepairFinishesItsStepWithoutHoldingTheWindow)
 {
     Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 1000, true, 0, 1500}, {}}, {{}}};
     VLHarrowWndSetup setup;
-    setup.runtimes = {{0, 40018, 604, L"A", &Missing}};
+    setup.runtimes = {{0, 40018, kImageDirectX, L"A", &Missing}};
     setup.downloaders = std::make_shared<ScriptedDownloads>(script);
     setup.installers = std::make_shared<ScriptedInstalls>(script);
     setup.companionKey = L"SOFTWARE\\Microsoft"; // present: no offer
     const auto window = Open(setup);
     ASSERT_TRUE(Check(*window));
-    Click(*window, 206);
-    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == kRowRepairing; }));
+    Click(*window, kActionButton);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == RuntimeRowState::Repairing; }));
     const DWORD started = GetTickCount();
-    Click(*window, 206);
+    Click(*window, kActionButton);
     EXPECT_LT(GetTickCount() - started, 200u);
-    EXPECT_EQ(kWindowMissing, window->GetState());
-    VLControl* action = window->paintManager.FindControl(206);
+    EXPECT_EQ(HarrowWindowState::Missing, window->GetState());
+    VLControl* action = window->paintManager.FindControl(kActionButton);
     EXPECT_FALSE(action->IsEnabled()) << "a new repair while the step goes on";
     ASSERT_TRUE(PumpUntil([&] { return action->IsEnabled(); }));
     EXPECT_GE(GetTickCount() - started, 1400u);
-    Click(*window, 206);
-    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
+    Click(*window, kActionButton);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == HarrowWindowState::AllPresent; }));
 }
 
 TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
@@ -236,14 +240,15 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
 
     Script script{std::make_shared<VLHarrowStatusSink>(), {{true, false, 2}, {}}, {{true, 1}, {true, 0, false}}};
     VLHarrowWndSetup setup;
-    setup.runtimes = {
-        {0, 40018, 604, L"A", &Missing}, {0, 40019, 605, L"B", &Missing}, {0, 40020, 619, L"C", &Present}};
+    setup.runtimes = {{0, 40018, kImageDirectX, L"A", &Missing},
+                      {0, 40019, kImageGfwLive, L"B", &Missing},
+                      {0, 40020, kImageJava, L"C", &Present}};
     setup.downloaders = std::make_shared<ScriptedDownloads>(script);
     setup.installers = std::make_shared<ScriptedInstalls>(script);
     setup.companionKey = L"SOFTWARE\\VLTestNoClient" + std::to_wstring(GetCurrentProcessId());
     auto window = Open(setup);
     ASSERT_TRUE(Check(*window));
-    ASSERT_EQ(kWindowMissing, window->GetState());
+    ASSERT_EQ(HarrowWindowState::Missing, window->GetState());
 
     // The prompt's OK button, pressed as a user would: once the prompt is on
     // screen, its buttons laid out by its first paint. A click that comes
@@ -257,25 +262,25 @@ TEST_F(HarrowWndTest, ARepairEndsEveryRowReportsAndOffersTheClientOnce)
             PostMessageW(prompt, WM_LBUTTONUP, 0, MAKELPARAM(345, 227));
         }
     });
-    Click(*window, 206);
-    EXPECT_EQ(kWindowRepairing, window->GetState());
-    const bool repaired = PumpUntil([&] { return window->GetState() != kWindowRepairing; });
+    Click(*window, kActionButton);
+    EXPECT_EQ(HarrowWindowState::Repairing, window->GetState());
+    const bool repaired = PumpUntil([&] { return window->GetState() != HarrowWindowState::Repairing; });
     repairEnded = true;
     accept.join();
     ASSERT_TRUE(repaired);
-    EXPECT_EQ(kWindowRepairFailed, window->GetState());
-    EXPECT_EQ(L"共修复了2个运行库，1个修复成功，1个修复失败", TextOf(*window, 536));
-    EXPECT_EQ(L"重新修复", TextOf(*window, 206));
-    EXPECT_EQ(kRowRepaired, window->GetRow(0)->GetState());
-    EXPECT_EQ(kRowRepairFailed, window->GetRow(1)->GetState());
-    EXPECT_EQ(L"正在安装运行库 2/2 {c #487fb3}B{/c}", TextOf(*window, 532));
+    EXPECT_EQ(HarrowWindowState::RepairFailed, window->GetState());
+    EXPECT_EQ(L"共修复了2个运行库，1个修复成功，1个修复失败", TextOf(*window, kRepairSummary));
+    EXPECT_EQ(L"重新修复", TextOf(*window, kActionButton));
+    EXPECT_EQ(RuntimeRowState::Repaired, window->GetRow(0)->GetState());
+    EXPECT_EQ(RuntimeRowState::RepairFailed, window->GetRow(1)->GetState());
+    EXPECT_EQ(L"正在安装运行库 2/2 {c #487fb3}B{/c}", TextOf(*window, kRepairText));
     ASSERT_TRUE(PumpUntil([&] { return service.CountRequests("/setup/zofti_appenv.exe") == 1; }));
 
     // A second repair offers nothing more.
     script.downloads = {{}};
     script.installs = {{}};
-    Click(*window, 206);
-    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == kWindowAllPresent; }));
+    Click(*window, kActionButton);
+    ASSERT_TRUE(PumpUntil([&] { return window->GetState() == HarrowWindowState::AllPresent; }));
     const std::vector<std::string> reports = {"/app_runtime.php?type=1&have=7&miss=4-5",
                                               "/app_runtime.php?type=2&have=4&miss=5",
                                               "/app_runtime.php?type=2&have=4-5&miss="};

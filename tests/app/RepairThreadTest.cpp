@@ -101,8 +101,8 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
     std::string steps;
     int lastProgress = 0;
     for (const HarrowStatusRecord& record : window.records) {
-        if (record.type != STATUS_INSTALL_PROGRESS) {
-            steps += std::to_string(record.type) + " ";
+        if (record.type != HarrowStatusType::STATUS_INSTALL_PROGRESS) {
+            steps += std::to_string(static_cast<int>(record.type)) + " ";
             continue;
         }
         EXPECT_EQ(record.payload.pair.value1, 100);

@@ -1,6 +1,7 @@
 #include "app/RuntimeTable.h"
 
 #include "Evidence.h"
+#include "app/HarrowWndIds.h"
 #include "detect/VcRuntimeDetect.h"
 #include "tests/app/TextTable.h"
 
@@ -99,10 +100,10 @@ TEST(RuntimeTableTest, RowsByWindowsVersionAndBitness)
     }
     std::vector<VLSoftwareDetect> table;
     BuildRuntimeTable(table, 6, false);
-    EXPECT_EQ(table[8].imageId, 606); // .NET 3.5 and 4.0 share an image
-    EXPECT_EQ(table[9].imageId, 606);
+    EXPECT_EQ(table[8].imageId, kImageDotNet); // .NET 3.5 and 4.0 share an image
+    EXPECT_EQ(table[9].imageId, kImageDotNet);
     EXPECT_EQ(table[15].name, L"MSXML 3.0");
-    EXPECT_EQ(table[16].imageId, 612);
+    EXPECT_EQ(table[16].imageId, kImageMsxml34);
 }
 
 TEST(RuntimeTableTest, PackageSizes)
@@ -127,11 +128,11 @@ TEST(RuntimeTableTest, PackageSizes)
 
 TEST(RuntimeTableTest, NullDetectionFunctionMeansMissing)
 {
-    const VLSoftwareDetect row(7, 40018, 604, L"DirectX 9.0", nullptr);
+    const VLSoftwareDetect row(7, 40018, kImageDirectX, L"DirectX 9.0", nullptr);
     EXPECT_FALSE(row.IsInstalled());
     EXPECT_EQ(row.state, 7u);
     EXPECT_EQ(row.id, 40018);
-    EXPECT_EQ(row.imageId, 604);
+    EXPECT_EQ(row.imageId, kImageDirectX);
     const VLSoftwareDetect copy = row;
     EXPECT_EQ(copy.name, L"DirectX 9.0");
 }

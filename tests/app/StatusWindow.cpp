@@ -18,14 +18,15 @@ std::string Token(const HarrowStatusRecord& record)
 {
     const auto& payload = record.payload;
     std::string values;
-    if (record.type == STATUS_DOWNLOAD_PROGRESS)
+    if (record.type == HarrowStatusType::STATUS_DOWNLOAD_PROGRESS)
         values = std::to_string(payload.progress.total) + "," + std::to_string(payload.progress.downloaded) + "," +
                  std::to_string(payload.progress.speed);
-    else if (record.type == STATUS_DETECT_ITEM || record.type == STATUS_DOWNLOAD_BEGIN)
+    else if (record.type == HarrowStatusType::STATUS_DETECT_ITEM ||
+             record.type == HarrowStatusType::STATUS_DOWNLOAD_BEGIN)
         values = std::to_string(payload.named.value1) + "," + Narrow(payload.named.name);
     else
         values = std::to_string(payload.pair.value1) + "," + std::to_string(payload.pair.value2);
-    return std::to_string(record.type) + "(" + values + ")";
+    return std::to_string(static_cast<int>(record.type)) + "(" + values + ")";
 }
 
 } // namespace

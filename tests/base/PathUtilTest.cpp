@@ -107,6 +107,21 @@ TEST(PathUtil, Parents)
     EXPECT_EQ(L"C:\\a\\b\\", GetGrandParentPath(L"C:\\a\\b\\c\\"));
 }
 
+TEST(PathUtil, SameFolder)
+{
+    const struct {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool same;
+    } cases[] = {
+        {L"C:\\Seeds", L"c:\\seeds\\", true},
+        {L"C:\\Seeds\\/", L"C:\\Seeds", true},
+        {L"C:\\Seeds", L"C:\\Seeds2", false},
+        {L"C:\\Seeds\\a", L"C:\\Seeds", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.same, IsSameFolder(c.a, c.b)) << c.a << L" " << c.b;
+}
+
 TEST(PathUtil, Quoting)
 {
     EXPECT_EQ(L"\"a b\"", Quote(L"a b"));

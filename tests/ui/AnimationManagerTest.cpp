@@ -19,7 +19,7 @@ struct Animated {
         return anim.FindItem(&control, type) != nullptr;
     }
     BoundManager bound;
-    VLAnimationManager& anim = bound.manager.animations;
+    VLAnimationManager& anim = bound.manager.GetAnimations();
     VLControl control;
 };
 
@@ -114,7 +114,7 @@ public:
     void Notify(VLNotifyMsg& msg) override
     {
         if (msg.type == kNotifyEffectEnd && ++ends == 1)
-            msg.sender->GetManager()->animations.StartAnimation(msg.sender, kEffectMove, Item(1, true, 7));
+            msg.sender->GetManager()->GetAnimations().StartAnimation(msg.sender, kEffectMove, Item(1, true, 7));
     }
     int ends = 0;
 };

@@ -47,7 +47,7 @@ protected:
     }
     int Extent(const std::wstring& text)
     {
-        return VLRenderEngine::MeasureText(bound_.manager.paintDC, &bound_.manager, text, L"t").right;
+        return VLRenderEngine::MeasureText(bound_.manager.GetPaintDC(), &bound_.manager, text, L"t").right;
     }
 
     BoundManager bound_;
@@ -198,11 +198,11 @@ TEST_F(ControlPaint, RollingTextRepeatsAfterAGapAndStopsWhenItFits)
     BitBlt(gap.Dc(), 0, 0, 10, 30, canvas.Dc(), 20, 0, SRCCOPY);
     EXPECT_TRUE(SameRect({}, gap.Changed(0xFFFFFFFF)));
     EXPECT_TRUE(canvas.Where(0).left < 20 && canvas.Where(0).right >= 30);
-    ASSERT_TRUE(bound_.manager.animations.StartAnimation(&control_, kEffectRollText));
+    ASSERT_TRUE(bound_.manager.GetAnimations().StartAnimation(&control_, kEffectRollText));
     control_.SetText(L"H");
     control_.effectDescriptor = L"rolltext='3'";
     Paint();
-    EXPECT_EQ(nullptr, bound_.manager.animations.FindItem(&control_, kEffectRollText));
+    EXPECT_EQ(nullptr, bound_.manager.GetAnimations().FindItem(&control_, kEffectRollText));
 }
 
 } // namespace

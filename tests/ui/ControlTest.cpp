@@ -48,9 +48,9 @@ TEST(Control, StateLayoutMarksAndInvalidate)
     EXPECT_EQ(0, parent.calls);
 
     child->SetVisible(true);
-    EXPECT_FALSE(parent.needsLayout || bound.manager.needsUpdate);
+    EXPECT_FALSE(parent.needsLayout || bound.manager.NeedsUpdate());
     child->SetVisible(false);
-    EXPECT_TRUE(parent.needsLayout && bound.manager.needsUpdate);
+    EXPECT_TRUE(parent.needsLayout && bound.manager.NeedsUpdate());
     EXPECT_FALSE(child->needsLayout);
     // While the parent waits for its layout, it repaints for the child.
     child->SetText(L"a");
@@ -70,7 +70,7 @@ TEST(Control, InvalidateWithoutAWindowTouchesNoWindow)
     c.SetManager(&windowless);
     c.SetPos({0, 0, 50, 50});
     c.Invalidate();
-    windowless.needsUpdate = true;
+    windowless.SetNeedsUpdate(true);
     windowless.MoveFocusByTab(true);
     RECT update;
     EXPECT_FALSE(GetUpdateRect(shown.Get(), &update, FALSE));
@@ -99,7 +99,7 @@ TEST(ControlEvents, PressHoverAndRollSequence)
     for (const auto& step : steps) {
         Deliver(c, step.type, step.x, 10);
         EXPECT_EQ(step.state, c.state) << step.type << " at " << step.x;
-        EXPECT_EQ(step.rolling, bound.manager.animations.FindItem(&c, kEffectRollText) != nullptr) << step.type;
+        EXPECT_EQ(step.rolling, bound.manager.GetAnimations().FindItem(&c, kEffectRollText) != nullptr) << step.type;
         EXPECT_EQ(step.clicks, bound.Count(kNotifyClick)) << step.type << " at " << step.x;
     }
     EXPECT_EQ(&c, bound.listener.messages[0].sender);

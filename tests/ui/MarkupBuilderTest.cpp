@@ -57,21 +57,20 @@ TEST(MarkupBuilderTest, FontsDefaultsAndWindowAttributesReachTheManager)
     ASSERT_NE(built.root, nullptr);
     EXPECT_EQ(built.root->GetText(), L"own");
     EXPECT_EQ(built.root->GetToolTip(), L"tip");
-    EXPECT_TRUE(Velora::Test::SameRect(m.caption, RECT{0, 0, 0, 40}));
-    EXPECT_TRUE(Velora::Test::SameRect(m.sizeBox, RECT{4, 4, 4, 4}));
-    EXPECT_EQ(m.sizeBoxCorner, 0);
-    EXPECT_EQ(m.minInfo.cx, 300);
-    EXPECT_EQ(m.roundCorner.cx, 5);
-    EXPECT_EQ(m.roundCorner.cy, 0);
-    EXPECT_FALSE(m.layered);
-    EXPECT_EQ(m.layeredAlpha, 50);
+    EXPECT_TRUE(Velora::Test::SameRect(m.GetCaption(), RECT{0, 0, 0, 40}));
+    EXPECT_TRUE(Velora::Test::SameRect(m.GetSizeBox(), RECT{4, 4, 4, 4}));
+    EXPECT_EQ(m.GetSizeBoxCorner(), 0);
+    EXPECT_EQ(m.GetMinInfo().cx, 300);
+    EXPECT_EQ(m.GetRoundCorner().cx, 5);
+    EXPECT_EQ(m.GetRoundCorner().cy, 0);
+    EXPECT_FALSE(m.IsLayered());
+    EXPECT_EQ(m.GetLayeredAlpha(), 50);
     VLFontInfo* font = built.bound.manager.GetFont(L"");
-    EXPECT_EQ(font, m.defaultFont);
     EXPECT_EQ(font->face, L"Tahoma");
     EXPECT_EQ(font->size, 12);
-    EXPECT_EQ(m.defaultBoldFont->size, 20);
-    EXPECT_FALSE(m.defaultBoldFont->bold);
-    EXPECT_EQ(m.fonts.count(L"nameless"), 0u);
+    EXPECT_EQ(m.GetDefaultBoldFont()->size, 20);
+    EXPECT_FALSE(m.GetDefaultBoldFont()->bold);
+    EXPECT_EQ(built.bound.manager.GetFont(L"nameless"), font); // unknown names fall back to the default
 }
 
 TEST(MarkupBuilderTest, WindowAttributesNeedTheManagersWindow)
@@ -81,7 +80,7 @@ TEST(MarkupBuilderTest, WindowAttributesNeedTheManagersWindow)
     std::unique_ptr<VLControl> root(
         builder.Create(L"<Window caption=\"0,0,0,40\"><Control /></Window>", nullptr, nullptr, kMarkupText, &unbound));
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(unbound.caption.bottom, 0);
+    EXPECT_EQ(unbound.GetCaption().bottom, 0);
 }
 
 // Markup in each code page it may arrive in: the declaration or the byte-order
@@ -192,7 +191,7 @@ TEST(MarkupBuilderTest, ProgramMarkupBuildsBothWindows)
         VLControl* control = bound.manager.FindControl(c.id);
         ASSERT_NE(control, nullptr) << c.window;
         EXPECT_EQ(control->GetText(), c.text);
-        EXPECT_EQ(bound.manager.caption.bottom, c.id == 540 ? 30 : 40);
+        EXPECT_EQ(bound.manager.GetCaption().bottom, c.id == 540 ? 30 : 40);
         EXPECT_EQ(bound.manager.GetFont(L"title")->face, L"\u5B8B\u4F53");
     }
 }

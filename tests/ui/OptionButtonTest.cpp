@@ -43,7 +43,7 @@ template <typename T> struct Row {
         }
         box->SetLayoutType(kLayoutHorizontal);
         box->SetPos({0, 0, 300, 20});
-        bound.manager.needsUpdate = false;
+        bound.manager.SetNeedsUpdate(false);
     }
     // Index and wParam of each selection change: "0-1+".
     std::string Selections() const
@@ -118,14 +118,14 @@ TEST(Button, ClicksWithoutNotifyTakesDoubleClicksAsPressesAndTabWraps)
     Click(*option, kEventLButtonDblClk);
     EXPECT_EQ(1, t.bound.Count(kNotifyLButtonDblClk));
     option->SetVisible(false);
-    t.bound.manager.needsUpdate = false;
+    t.bound.manager.SetNeedsUpdate(false);
     for (int step : {0, 1, 2, 0}) {
         t.bound.manager.MoveFocusByTab(true);
-        EXPECT_EQ(t.items[step], t.bound.manager.focus) << "forward to " << step;
+        EXPECT_EQ(t.items[step], t.bound.manager.GetFocus()) << "forward to " << step;
     }
     for (int step : {2, 1, 0, 2}) {
         t.bound.manager.MoveFocusByTab(false);
-        EXPECT_EQ(t.items[step], t.bound.manager.focus) << "backward to " << step;
+        EXPECT_EQ(t.items[step], t.bound.manager.GetFocus()) << "backward to " << step;
         EXPECT_TRUE(t.items[step]->IsFocused());
     }
 }

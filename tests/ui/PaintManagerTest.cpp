@@ -37,11 +37,11 @@ TEST(PaintManager, RegistriesKeepTheFirstNameAndId)
     t.c->SetVisible(false);
     EXPECT_EQ(t.a, t.m.FindControlAt({50, 50}));
 
-    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, t.m.window, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, t.m.GetWindow(), nullptr, nullptr, nullptr);
     HWND grandchild = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 5, 5, child, nullptr, nullptr, nullptr);
     t.b->SetHostWindow(child);
     EXPECT_EQ(t.b, t.m.FindControlByWindow(grandchild));
-    EXPECT_EQ(nullptr, t.m.FindControlByWindow(t.m.window));
+    EXPECT_EQ(nullptr, t.m.FindControlByWindow(t.m.GetWindow()));
 
     delete t.root->Detach(t.b);
     EXPECT_EQ(t.a, t.m.FindControlByName(L"x"));
@@ -58,7 +58,8 @@ TEST(PaintManager, NotifiersInitOnceAndHearInOrder)
     EXPECT_TRUE(t.m.AddNotifier(&second));
     EXPECT_FALSE(t.m.AddNotifier(&second));
     EXPECT_EQ(1, t.root->initCalls);
-    t.m.lastMouse = {7, 8};
+    LRESULT result = 0;
+    t.m.MessageHandler(WM_LBUTTONUP, 0, MAKELPARAM(7, 8), result); // the last mouse point, nothing pressed
     t.m.SendNotify(t.a, kNotifyClick, 3, 4);
     ASSERT_EQ(1u, second.messages.size());
     EXPECT_EQ(7, second.messages[0].ptMouse.x);
@@ -72,39 +73,52 @@ TEST(PaintManager, TabMovesFocusAndWrapsBothWays)
     t.a->SetAttribute(L"notify", L"setfocus killfocus");
     // Right after AttachRoot the move waits for the layout.
     t.m.MoveFocusByTab(true);
-    EXPECT_EQ(nullptr, t.m.focus);
-    EXPECT_TRUE(t.m.focusNeeded);
-    t.m.needsUpdate = false;
+    EXPECT_EQ(nullptr, t.m.GetFocus());
+    // The next paint lays out and then moves to the first tab stop.
     VLControl* root = t.root;
-    for (const auto& step : {std::make_pair(true, root), {true, t.a}, {true, t.c}, {true, root}, {false, t.c},
-                             {false, t.a}, {false, root}, {false, t.c}}) {
+    t.m.PaintBackBuffer({0, 0, 1, 1});
+    EXPECT_EQ(root, t.m.GetFocus());
+    const std::pair<bool, VLControl*> steps[] = {{true, t.a},  {true, t.c},   {true, root}, {false, t.c},
+                                                 {false, t.a}, {false, root}, {false, t.c}};
+    for (const auto& step : steps) {
         t.m.MoveFocusByTab(step.first);
-        EXPECT_EQ(step.second, t.m.focus);
+        EXPECT_EQ(step.second, t.m.GetFocus());
         EXPECT_EQ(step.second == t.a, t.a->IsFocused());
     }
     EXPECT_EQ(2, t.bound.Count(kNotifySetFocus));
     EXPECT_EQ(2, t.bound.Count(kNotifyKillFocus));
     t.a->SetEnabled(false);
     t.m.SetFocus(t.a);
-    EXPECT_EQ(nullptr, t.m.focus);
+    EXPECT_EQ(nullptr, t.m.GetFocus());
 }
 
 TEST(PaintManager, DestroyedControlLeavesNoReference)
 {
     SmallTree t;
-    t.m.hover = t.m.hoverTracked = t.m.pressed = t.m.rightPressed = t.m.keyDown = t.b;
-    t.m.SetFocus(t.b);
+    // b alone under the point: the mouse and the keys make it hover,
+    // pressed, right-pressed, focus and the key-down control.
+    t.b->SetPos({60, 0, 100, 40});
+    t.b->SetAttribute(L"tooltipdelaytime", L"100");
+    LRESULT result = 0;
+    for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_KEYDOWN})
+        t.m.MessageHandler(message, 0, MAKELPARAM(80, 20), result);
+    t.m.ReleaseMouse();
+    for (VLControl* ref : {t.m.GetHover(), t.m.GetHoverTracked(), t.m.GetPressed(), t.m.GetRightPressed(),
+                           t.m.GetKeyDown(), t.m.GetFocus()})
+        ASSERT_EQ(t.b, ref);
+    t.bound.listener.messages.clear();
     for (auto [control, id] : {std::make_pair(t.b, 1u), {t.b, 2u}, {t.a, 1u}})
         ASSERT_TRUE(t.m.SetTimer(control, id, 1000));
-    ASSERT_TRUE(t.m.animations.StartAnimation(t.b, kEffectSourceSlide));
-    const uint32_t effectTimer = t.m.animations.FindItem(t.b, kEffectSourceSlide)->timerId;
+    ASSERT_TRUE(t.m.GetAnimations().StartAnimation(t.b, kEffectSourceSlide));
+    const uint32_t effectTimer = t.m.GetAnimations().FindItem(t.b, kEffectSourceSlide)->timerId;
     delete t.root->Detach(t.b);
-    for (VLControl* ref : {t.m.hover, t.m.hoverTracked, t.m.pressed, t.m.rightPressed, t.m.keyDown, t.m.focus})
+    for (VLControl* ref : {t.m.GetHover(), t.m.GetHoverTracked(), t.m.GetPressed(), t.m.GetRightPressed(),
+                           t.m.GetKeyDown(), t.m.GetFocus()})
         EXPECT_EQ(nullptr, ref);
-    ASSERT_EQ(1u, t.m.timers.size());
-    EXPECT_EQ(t.a, t.m.timers[0]->control);
-    EXPECT_FALSE(t.m.animations.UsesTimer(effectTimer));
-    t.m.animations.OnTimer(effectTimer);
+    ASSERT_EQ(1u, t.m.GetTimers().size());
+    EXPECT_EQ(t.a, t.m.GetTimers()[0]->control);
+    EXPECT_FALSE(t.m.GetAnimations().UsesTimer(effectTimer));
+    t.m.GetAnimations().OnTimer(effectTimer);
     EXPECT_TRUE(t.bound.listener.messages.empty());
 }
 
@@ -117,27 +131,27 @@ TEST(PaintManager, TimerIdsFollowTheSequenceAndNeverCollide)
     b.SetManager(&m);
     for (uint32_t id : {1u, 2u, 3u}) ASSERT_TRUE(m.SetTimer(&a, id, 1000));
     ASSERT_TRUE(m.SetTimer(&a, 2, 50));
-    ASSERT_EQ(3u, m.timers.size());
-    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(17 + i, m.timers[i]->windowId);
+    ASSERT_EQ(3u, m.GetTimers().size());
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(17 + i, m.GetTimers()[i]->windowId);
     EXPECT_TRUE(m.KillTimer(&a, 2));
     EXPECT_FALSE(m.KillTimer(&a, 2));
 
     // Timers 17 and 19 stay alive, an effect holds a raw timer, and every
     // third of 300 more timers stays alive as the ids wrap around.
-    ASSERT_TRUE(m.animations.StartAnimation(&b, kEffectNone));
-    const uint32_t raw = m.animations.FindItem(&b, kEffectNone)->timerId;
+    ASSERT_TRUE(m.GetAnimations().StartAnimation(&b, kEffectNone));
+    const uint32_t raw = m.GetAnimations().FindItem(&b, kEffectNone)->timerId;
     for (uint32_t i = 0; i < 300; ++i) {
         ASSERT_TRUE(m.SetTimer(&b, 100 + i, 1000));
-        EXPECT_NE(0u, m.timers.back()->windowId);
-        EXPECT_NE(raw, m.timers.back()->windowId);
+        EXPECT_NE(0u, m.GetTimers().back()->windowId);
+        EXPECT_NE(raw, m.GetTimers().back()->windowId);
         if (i % 3 != 0) m.KillTimer(&b, 100 + i);
     }
     std::set<uint32_t> live;
-    for (const auto& timer : m.timers) live.insert(timer->windowId);
+    for (const auto& timer : m.GetTimers()) live.insert(timer->windowId);
     EXPECT_EQ(102u, live.size());
-    EXPECT_EQ(m.timers.size(), live.size());
+    EXPECT_EQ(m.GetTimers().size(), live.size());
     EXPECT_TRUE(m.KillTimer(&a, kAllControlTimers));
-    EXPECT_EQ(100u, m.timers.size());
+    EXPECT_EQ(100u, m.GetTimers().size());
 
     VLPaintManager windowless;
     EXPECT_FALSE(windowless.SetTimer(&a, 1, 10));
@@ -227,7 +241,7 @@ TEST(PaintManager, DeferredDeletionOfTheSender)
     EXPECT_FALSE(gone);
     EXPECT_EQ(1, t.bound.Count(kNotifyLButtonUp)); // sent after the click
     MSG msg;
-    EXPECT_TRUE(PeekMessageW(&msg, t.m.window, kMsgDelayedDelete, kMsgDelayedDelete, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageW(&msg, t.m.GetWindow(), kMsgDelayedDelete, kMsgDelayedDelete, PM_REMOVE));
     t.m.FlushDelayedDelete();
     EXPECT_TRUE(gone);
 
@@ -239,10 +253,10 @@ TEST(PaintManager, DeferredDeletionOfTheSender)
     EXPECT_EQ(fresh, t.m.FindControl(1)); // not the old tree's control
     EXPECT_EQ(nullptr, t.m.FindControlByName(L"x"));
     t.m.AttachRoot(nullptr);
-    EXPECT_EQ(2u, t.m.delayedDelete.size());
-    EXPECT_TRUE(PeekMessageW(&msg, t.m.window, kMsgDelayedDelete, kMsgDelayedDelete, PM_REMOVE));
+    EXPECT_FALSE(rootGone);
+    EXPECT_TRUE(PeekMessageW(&msg, t.m.GetWindow(), kMsgDelayedDelete, kMsgDelayedDelete, PM_REMOVE));
     t.m.FlushDelayedDelete();
-    EXPECT_TRUE(rootGone && t.m.delayedDelete.empty());
+    EXPECT_TRUE(rootGone);
 }
 
 } // namespace

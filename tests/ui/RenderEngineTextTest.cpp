@@ -20,7 +20,7 @@ protected:
     int LineHeight() const { return font_->metrics.tmHeight + font_->metrics.tmExternalLeading; }
     int Extent(const std::wstring& text)
     {
-        return VLRenderEngine::MeasureText(bound_.manager.paintDC, &bound_.manager, text, L"t").right;
+        return VLRenderEngine::MeasureText(bound_.manager.GetPaintDC(), &bound_.manager, text, L"t").right;
     }
     RECT Rich(Canvas& canvas, const std::wstring& text, RECT rect, uint32_t style)
     {
@@ -134,7 +134,7 @@ TEST_F(Text, RichTextAlignsOnItsMeasureAndEllipsises)
 
 TEST_F(Text, LinesLoseEmptyOnesAndEllipsiseTheLast)
 {
-    const HDC dc = bound_.manager.paintDC;
+    const HDC dc = bound_.manager.GetPaintDC();
     VLSelectObject selected(dc, font_->font.Get());
     auto measure = [&](const std::wstring& text, int width, int spacing) {
         RECT rect = {0, 0, width, 0};

@@ -56,13 +56,13 @@ TEST(Scrollbar, HeldButtonRepeatsAfterTheDelayAndTheRailPages)
     bar.SetPos({0, 0, 16, 100});
     Deliver(bar, kEventLButtonDown, 8, 90);
     EXPECT_EQ(8, bar.GetScrollPos());
-    EXPECT_EQ(1u, bound.manager.timers.size());
+    EXPECT_EQ(1u, bound.manager.GetTimers().size());
     Tick(bar, kScrollRepeatDelay);
     EXPECT_EQ(8, bar.GetScrollPos());
     Tick(bar, 2);
     EXPECT_EQ(24, bar.GetScrollPos());
     Deliver(bar, kEventLButtonUp, 8, 90);
-    EXPECT_TRUE(bound.manager.timers.empty());
+    EXPECT_TRUE(bound.manager.GetTimers().empty());
 
     Deliver(bar, kEventLButtonDown, 8, 70); // below the thumb: a page of the bar's height
     EXPECT_EQ(100, bar.GetScrollPos());

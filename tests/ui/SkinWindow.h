@@ -36,7 +36,7 @@ public:
     LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void Notify(VLNotifyMsg& msg) override { notes.push_back(msg); }
     int Notes(int32_t type) const;
-    ProbeControl* Probe() const { return static_cast<ProbeControl*>(paintManager.root.get()); }
+    ProbeControl* Probe() const { return static_cast<ProbeControl*>(paintManager.GetRoot()); }
 
     std::vector<VLNotifyMsg> notes;
 

@@ -88,7 +88,7 @@ TEST(SkinWindowTest, RoundCornerImageGivesTheWindowCopiesOfItsRegion)
     SetWindowPos(w, nullptr, 0, 0, 300, 150, SWP_NOMOVE | SWP_NOZORDER);
     // The master survives the windows' taking ownership of what they got.
     RECT box;
-    ASSERT_NE(GetRgnBox(w.paintManager.roundCornerRegion.Get(), &box), ERROR);
+    ASSERT_NE(GetRgnBox(w.paintManager.GetRoundCornerRegion(), &box), ERROR);
     VLRegion region(CreateRectRgn(0, 0, 0, 0));
     ASSERT_NE(GetWindowRgn(w, region.Get()), ERROR);
     EXPECT_FALSE(PtInRegion(region.Get(), 0, 0));
@@ -106,7 +106,7 @@ TEST(SkinWindowTest, FirstPaintSendsWindowInitOnceAndShowsTheTree)
     VLWindowDC dc(w);
     EXPECT_EQ(GetPixel(dc.Get(), 5, 95), RGB(255, 0, 0));
     DIBSECTION buffer = {};
-    ASSERT_TRUE(GetObjectW(w.paintManager.offscreenBitmap.Get(), sizeof(buffer), &buffer));
+    ASSERT_TRUE(GetObjectW(w.paintManager.GetOffscreenBitmap(), sizeof(buffer), &buffer));
     EXPECT_EQ(buffer.dsBmih.biHeight, 100); // bottom-up
 }
 
@@ -116,14 +116,14 @@ TEST(SkinWindowTest, PaintWithNothingToUpdateDoesNothing)
     ASSERT_TRUE(w.Create(nullptr, L"hidden", WS_POPUP, 0, 0, 0, 200, 100));
     SendMessageW(w, WM_PAINT, 0, 0);
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 0);
-    EXPECT_FALSE(w.paintManager.offscreenBitmap);
+    EXPECT_FALSE(w.paintManager.GetOffscreenBitmap());
 }
 
 TEST(SkinWindowTest, LayeredWindowIsPaintedThroughUpdateLayeredWindow)
 {
     SkinWindow w(L"<Window layeredwindow=\"true\" layeredwindowalpha=\"50\"><Control /></Window>");
     ASSERT_TRUE(w.Open(100, 100, 200, 100));
-    EXPECT_TRUE(w.paintManager.RedrawLayeredWindow(w.paintManager.layeredAlpha));
+    EXPECT_TRUE(w.paintManager.RedrawLayeredWindow(w.paintManager.GetLayeredAlpha()));
     EXPECT_TRUE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(w.Notes(kNotifyWindowInit), 1);
     // A paint the system asks for is answered: nothing is left to repaint.
@@ -142,7 +142,7 @@ TEST(SkinWindowTest, WindowWithoutRootHandlesEverything)
 {
     SkinWindow w(L"<Window sizebox=\"4,4,4,4\"><Unknown /></Window>");
     ASSERT_TRUE(w.Open(100, 100, 200, 100));
-    ASSERT_EQ(w.paintManager.root, nullptr);
+    ASSERT_EQ(w.paintManager.GetRoot(), nullptr);
     SetWindowPos(w, nullptr, 0, 0, 250, 120, SWP_NOMOVE | SWP_NOZORDER);
     InvalidateRect(w, nullptr, FALSE);
     UpdateWindow(w);
@@ -180,20 +180,16 @@ TEST(SkinWindowTest, MouseWheelTowardsTheUserGivesOne)
     }
 }
 
-TEST(SkinWindowTest, EveryTimerEntryOfTheWindowIdTicks)
+TEST(SkinWindowTest, EveryTimerReachesItsControlWithItsOwnId)
 {
     SkinWindow w(L"<Window><Probe /></Window>");
     ASSERT_TRUE(w.Open(100, 100, 200, 100));
-    for (uint32_t controlId : {5u, 6u}) {
-        auto timer = std::make_unique<VLTimerInfo>();
-        *timer = {w.Probe(), controlId, w.GetHWND(), 200, 1000};
-        w.paintManager.timers.push_back(std::move(timer));
-    }
-    SendMessageW(w, WM_TIMER, 200, 0);
+    for (uint32_t controlId : {5u, 6u}) ASSERT_TRUE(w.paintManager.SetTimer(w.Probe(), controlId, 100000));
+    ASSERT_EQ(w.paintManager.GetTimers().size(), 2u);
+    for (const auto& timer : w.paintManager.GetTimers()) SendMessageW(w, WM_TIMER, timer->windowId, 0);
     ASSERT_EQ(w.Probe()->Count(kEventTimer), 2);
     EXPECT_EQ(w.Probe()->events[0].wParam, 5u);
     EXPECT_EQ(w.Probe()->events[1].wParam, 6u);
-    w.paintManager.timers.clear();
 }
 
 TEST(SkinWindowTest, HoverOverATooltipControlShowsItsTip)
@@ -201,15 +197,15 @@ TEST(SkinWindowTest, HoverOverATooltipControlShowsItsTip)
     SkinWindow w(L"<Window><Probe tooltip=\"tip\" tooltipdelaytime=\"100\" /></Window>");
     ASSERT_TRUE(w.Open(100, 100, 200, 100));
     SendMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(30, 30));
-    ASSERT_EQ(w.paintManager.hoverTracked, w.Probe());
+    ASSERT_EQ(w.paintManager.GetHoverTracked(), w.Probe());
     EXPECT_EQ(w.Probe()->Count(kEventMouseEnter), 1);
     EXPECT_EQ(SendMessageW(w, WM_MOUSEHOVER, 0, MAKELPARAM(30, 30)), 0);
     EXPECT_EQ(w.Probe()->Count(kEventMouseHover), 1);
-    ASSERT_TRUE(w.paintManager.activeToolTip);
-    EXPECT_EQ(w.paintManager.activeToolTip, w.paintManager.toolTipWindow);
-    EXPECT_EQ(GetWindow(w.paintManager.toolTipWindow, GW_OWNER), w.GetHWND());
+    ASSERT_TRUE(w.paintManager.GetActiveToolTip());
+    EXPECT_EQ(w.paintManager.GetActiveToolTip(), w.paintManager.GetToolTipWindow());
+    EXPECT_EQ(GetWindow(w.paintManager.GetToolTipWindow(), GW_OWNER), w.GetHWND());
     SendMessageW(w, WM_MOUSELEAVE, 0, 0);
-    EXPECT_EQ(w.paintManager.activeToolTip, nullptr);
+    EXPECT_EQ(w.paintManager.GetActiveToolTip(), nullptr);
     EXPECT_EQ(w.Probe()->Count(kEventMouseLeave), 1);
 }
 
@@ -228,9 +224,9 @@ TEST(SkinWindowTest, HoverIsTrackedOnlyInsideTheCutWithADelay)
     for (const auto& c : cases) {
         SkinWindow w(std::wstring(L"<Window><Probe ") + c.attributes + L" /></Window>");
         ASSERT_TRUE(w.Open(100, 100, 200, 100));
-        w.paintManager.mouseTracked = false;
+        SendMessageW(w, WM_MOUSELEAVE, 0, 0); // whatever tracking the opening started ends
         SendMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(c.x, 20));
-        EXPECT_EQ(w.paintManager.hoverTracked == w.Probe(), c.tracked) << c.attributes << " at " << c.x;
+        EXPECT_EQ(w.paintManager.GetHoverTracked() == w.Probe(), c.tracked) << c.attributes << " at " << c.x;
     }
 }
 
@@ -265,10 +261,10 @@ TEST(SkinWindowTest, SetCursorReachesOnlyFlaggedControlsWithoutCapture)
         SkinWindow w(c.markup);
         ASSERT_TRUE(w.Open(100, 100, 200, 100));
         SetCursorPos(150, 150);
-        w.paintManager.captured = c.captured;
+        if (c.captured) w.paintManager.CaptureMouse();
         SendMessageW(w, WM_SETCURSOR, reinterpret_cast<WPARAM>(w.GetHWND()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         EXPECT_EQ(w.Probe()->Count(kEventSetCursor), c.events);
-        w.paintManager.captured = false;
+        if (c.captured) w.paintManager.ReleaseMouse();
     }
 }
 
@@ -300,14 +296,14 @@ TEST(SkinWindowTest, TabMovesFocusOnlyInsideItsOwnWindow)
     ASSERT_TRUE(second.Open(0, 100, 200, 50));
     VLControl* a = first.paintManager.FindControlByName(L"a");
     VLControl* b = first.paintManager.FindControlByName(L"b");
-    VLControl* elsewhere = second.paintManager.focus;
+    VLControl* elsewhere = second.paintManager.GetFocus();
     // The first paint gave each window its first tab stop.
-    ASSERT_EQ(first.paintManager.focus, a);
+    ASSERT_EQ(first.paintManager.GetFocus(), a);
     for (VLControl* expected : {b, a}) {
         PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
         Pump();
-        EXPECT_EQ(first.paintManager.focus, expected);
-        EXPECT_EQ(second.paintManager.focus, elsewhere);
+        EXPECT_EQ(first.paintManager.GetFocus(), expected);
+        EXPECT_EQ(second.paintManager.GetFocus(), elsewhere);
     }
 }
 
@@ -319,7 +315,7 @@ TEST(SkinWindowTest, CloseEndsHoverPressAndFocus)
     SendMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
     SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
     SendMessageW(w, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
-    ASSERT_EQ(w.paintManager.focus, probe);
+    ASSERT_EQ(w.paintManager.GetFocus(), probe);
     SendMessageW(w, WM_CLOSE, 0, 0);
     EXPECT_EQ(probe->Count(kEventMouseLeave), 1);
     EXPECT_EQ(probe->Count(kEventLButtonUp), 1);

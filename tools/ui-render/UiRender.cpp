@@ -163,7 +163,7 @@ int Render(const Job& job)
     // Gone with its tree at the end of every run, so that runs of a batch
     // never meet.
     const VLUniqueHandle<HWND, &DestroyWindow> destroyed(window);
-    if (!window.paintManager.root) return Fail("the markup built no control");
+    if (!window.paintManager.GetRoot()) return Fail("the markup built no control");
     window.ShowWindow(true, false);
     UpdateWindow(window);
     PumpUntilIdle();
@@ -173,7 +173,7 @@ int Render(const Job& job)
     }
     const RECT client = {0, 0, job.width, job.height};
     if (!window.paintManager.PaintBackBuffer(client)) return Fail("cannot paint the back buffer");
-    if (!WriteBitmap(window.paintManager.offscreenBitmap.Get(), job.width, job.height, job.bitmap))
+    if (!WriteBitmap(window.paintManager.GetOffscreenBitmap(), job.width, job.height, job.bitmap))
         return Fail("cannot write the bitmap");
     return 0;
 }

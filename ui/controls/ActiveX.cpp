@@ -127,7 +127,7 @@ IOleControl* VLActiveX::CreateFromModule() const
 bool VLActiveX::CreateControl()
 {
     VLPaintManager* manager = GetManager();
-    if (!manager || !manager->window) return false;
+    if (!manager || !manager->GetWindow()) return false;
     ReleaseControl();
     created_ = true;
     IOleControl* control = moduleName.empty() ? nullptr : CreateFromModule();
@@ -162,8 +162,8 @@ bool VLActiveX::CreateControl()
     object_->SetHostNames(L"UIActiveX", nullptr);
     if (!(status & OLEMISC_INVISIBLEATRUNTIME)) {
         RECT pos = GetPos();
-        hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite.Get(), 0, manager->window, &pos);
-        RedrawWindow(manager->window, &pos, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_FRAME);
+        hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite.Get(), 0, manager->GetWindow(), &pos);
+        RedrawWindow(manager->GetWindow(), &pos, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_FRAME);
     }
     VLComPtr<IObjectWithSite> withSite;
     if (SUCCEEDED(object_->QueryInterface(IID_IObjectWithSite, withSite.Receive())) && withSite.Get())

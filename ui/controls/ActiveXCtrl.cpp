@@ -50,7 +50,7 @@ void VLActiveXCtrl::DestroyHostWindow()
 
 HWND VLActiveXCtrl::ManagerWindow() const
 {
-    return owner && owner->GetManager() ? owner->GetManager()->window : nullptr;
+    return owner && owner->GetManager() ? owner->GetManager()->GetWindow() : nullptr;
 }
 
 RECT VLActiveXCtrl::ObjectRect() const

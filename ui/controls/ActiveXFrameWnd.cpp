@@ -20,7 +20,7 @@ STDMETHODIMP VLActiveXFrameWnd::GetWindow(HWND* window)
 {
     if (!window) return E_POINTER;
     if (!owner || !owner->GetManager()) return E_UNEXPECTED;
-    *window = owner->GetManager()->window;
+    *window = owner->GetManager()->GetWindow();
     return S_OK;
 }
 

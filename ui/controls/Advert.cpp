@@ -5,6 +5,7 @@
 
 #include "ui/core/Button.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/UIResources.h"
 
 namespace Velora {
 
@@ -56,7 +57,7 @@ void VLAdvert::Init()
     closeButton_->SetManager(manager);
     closeButton_->SetDispatch(kEventActivate, true);
     closeButton_->SetVisible(false);
-    closeButton_->SetToolTip(L"关闭");
+    closeButton_->SetToolTip(VLUIResources::Instance()->LoadString(kStringAdvertClose));
     closeButton_->toolTipDelayTime = kCloseToolTipDelay;
     picture_->SetDispatch(kEventActivate, true);
     picture_->Add(ownCloseButton_.release());
@@ -65,7 +66,7 @@ void VLAdvert::Init()
 bool VLAdvert::Activate(VLControlEvent& event)
 {
     RECT close = closeButton_->GetPos();
-    HWND window = GetManager() ? GetManager()->window : nullptr;
+    HWND window = GetManager() ? GetManager()->GetWindow() : nullptr;
     if (PtInRect(&close, event.ptMouse)) {
         SetVisible(false);
         flash_->SetVisible(false);

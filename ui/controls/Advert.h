@@ -19,6 +19,8 @@ constexpr int kClassAdvert = 20;
 // closed by its close button.
 constexpr UINT kMsgAdvertClicked = WM_USER + 10;
 constexpr UINT kMsgAdvertClosed = WM_USER + 11;
+// The close button's tip in the program's string table: "关闭".
+constexpr UINT kStringAdvertClose = 1363;
 
 class VLAdvert : public VLContainer {
 public:

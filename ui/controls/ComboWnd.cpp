@@ -26,7 +26,7 @@ void VLComboWnd::Init(VLCombo* combo)
     for (VLControl* item : combo->GetItems()) heights.push_back(item->GetFixedHeight());
     RECT rect = PlaceComboPopup(combo->GetPos(), combo->GetDropBoxSize(),
                                 MeasureComboList(heights, list_->GetInset(), list_->GetChildPadding()));
-    const HWND comboWindow = combo->GetManager() ? combo->GetManager()->window : nullptr;
+    const HWND comboWindow = combo->GetManager() ? combo->GetManager()->GetWindow() : nullptr;
     MapWindowPoints(comboWindow, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     if (!Create(comboWindow, L"", WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, rect.left, rect.top,
                 rect.right - rect.left, rect.bottom - rect.top)) {
@@ -44,10 +44,10 @@ void VLComboWnd::Init(VLCombo* combo)
 void VLComboWnd::OnCreate()
 {
     const SIZE corner = owner_->GetDropBoxRoundCorner();
-    paintManager_.roundCorner = corner;
+    paintManager_.SetRoundCorner(corner);
     paintManager_.Init(GetHWND());
     VLPaintManager::RegisterManager(&paintManager_);
-    paintManager_.layered = owner_->IsDropBoxLayered();
+    paintManager_.SetLayered(owner_->IsDropBoxLayered());
     // The items stay the combo's.
     list_->SetAutoDestroy(false);
     list_->SetManager(&paintManager_);
@@ -70,7 +70,7 @@ void VLComboWnd::OnCreate()
         VLControl* item = list_->GetItemAt(current_ >= 0 && current_ < list_->GetCount() ? current_ : 0);
         AsOption(item)->SetSelected(true);
     }
-    if (paintManager_.layered) paintManager_.RedrawLayeredWindow(paintManager_.layeredAlpha);
+    if (paintManager_.IsLayered()) paintManager_.RedrawLayeredWindow(paintManager_.GetLayeredAlpha());
 }
 
 void VLComboWnd::OnDestroy()

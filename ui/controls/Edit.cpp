@@ -60,7 +60,7 @@ void VLEdit::OnLButtonDown(VLControlEvent& event)
 {
     VLPaintManager* manager = GetManager();
     if (!IsEnabled() || !manager) return;
-    if (manager->focus == this && !editWindow_) {
+    if (manager->GetFocus() == this && !editWindow_) {
         editWindow_ = new (std::nothrow) VLEditWnd(this);
         // A window that never came to life has had no final message to
         // delete it.
@@ -73,7 +73,7 @@ void VLEdit::OnLButtonDown(VLControlEvent& event)
     SendToEditWindow(EM_SETSEL, 0, -1);
     if (event.type == kEventRButtonDown) {
         POINT point = event.ptMouse;
-        ClientToScreen(manager->window, &point);
+        ClientToScreen(manager->GetWindow(), &point);
         SendToEditWindow(WM_CONTEXTMENU, event.wParam, MAKELPARAM(point.x, point.y));
     }
 }

@@ -25,8 +25,8 @@ HWND VLEditWnd::Open()
     DWORD style = WS_CHILD | ES_AUTOHSCROLL;
     if (owner_->IsPassword()) style |= ES_PASSWORD;
     const RECT rect = owner_->GetEditRect();
-    const HWND hwnd =
-        Create(manager->window, nullptr, style, 0, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    const HWND hwnd = Create(manager->GetWindow(), nullptr, style, 0, rect.left, rect.top, rect.right - rect.left,
+                             rect.bottom - rect.top);
     if (!hwnd) return nullptr;
     if (VLFontInfo* font = manager->GetDefaultFont()) {
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font->font.Get()), TRUE);

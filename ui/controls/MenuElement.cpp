@@ -32,7 +32,7 @@ VLControl* VLMenuElement::GetInterface(int id)
 
 HWND VLMenuElement::ManagerWindow() const
 {
-    return GetManager() ? GetManager()->window : nullptr;
+    return GetManager() ? GetManager()->GetWindow() : nullptr;
 }
 
 std::vector<VLControl*> VLMenuElement::GetSubmenuItems() const

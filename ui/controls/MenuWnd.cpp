@@ -45,7 +45,7 @@ void VLMenuWnd::Open(VLMenuElement* owner)
 {
     OpenMenus().push_back(this);
     owner_ = owner;
-    const HWND ownerWindow = owner->GetManager() ? owner->GetManager()->window : nullptr;
+    const HWND ownerWindow = owner->GetManager() ? owner->GetManager()->GetWindow() : nullptr;
     if (!Create(ownerWindow, L"", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                 CW_USEDEFAULT, CW_USEDEFAULT)) {
         // No window, no final message: nothing else would ever let go.
@@ -60,9 +60,9 @@ LRESULT VLMenuWnd::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
     paintManager.Init(GetHWND());
     VLPaintManager::RegisterManager(&paintManager);
     VLPaintManager* ownerManager = owner_->GetManager();
-    paintManager.roundCorner = ownerManager->roundCorner;
-    paintManager.layered = ownerManager->layered;
-    paintManager.layeredAlpha = ownerManager->layeredAlpha;
+    paintManager.SetRoundCorner(ownerManager->GetRoundCorner());
+    paintManager.SetLayered(ownerManager->IsLayered());
+    paintManager.SetLayeredAlpha(ownerManager->GetLayeredAlpha());
     const std::wstring defaults = ownerManager->GetDefaultAttributeList(L"Menu");
     root_ = new VLMenu;
     // The items stay the owner's.
@@ -94,7 +94,7 @@ void VLMenuWnd::Place()
     const RECT element = owner_->GetPos();
     const SIZE size =
         MeasureMenuPopup(items, root_->GetChildPadding(), root_->GetInset(), element.right - element.left);
-    const HWND ownerWindow = owner_->GetManager()->window;
+    const HWND ownerWindow = owner_->GetManager()->GetWindow();
     RECT elementOnScreen = element;
     MapWindowPoints(ownerWindow, nullptr, reinterpret_cast<POINT*>(&elementOnScreen), 2);
     RECT ownerFrame = {};

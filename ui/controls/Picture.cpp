@@ -161,9 +161,9 @@ bool VLPicture::LoadStill(HGLOBAL block, uint32_t size, bool keepSize)
     if (keepSize) return true;
     pictureSize_ = HimetricSize(still_);
     VLPaintManager* manager = GetManager();
-    if (manager && manager->paintDC) {
-        pictureSize_.cx = MulDiv(pictureSize_.cx, GetDeviceCaps(manager->paintDC, LOGPIXELSX), 2540);
-        pictureSize_.cy = MulDiv(pictureSize_.cy, GetDeviceCaps(manager->paintDC, LOGPIXELSY), 2540);
+    if (manager && manager->GetPaintDC()) {
+        pictureSize_.cx = MulDiv(pictureSize_.cx, GetDeviceCaps(manager->GetPaintDC(), LOGPIXELSX), 2540);
+        pictureSize_.cy = MulDiv(pictureSize_.cy, GetDeviceCaps(manager->GetPaintDC(), LOGPIXELSY), 2540);
     }
     return true;
 }
@@ -184,17 +184,17 @@ void VLPicture::LoadFrames(VLGifReader& reader)
 bool VLPicture::CreateCanvas()
 {
     VLPaintManager* manager = GetManager();
-    if (!manager || !manager->paintDC) return false;
-    VLMemoryDC dc(CreateCompatibleDC(manager->paintDC));
+    if (!manager || !manager->GetPaintDC()) return false;
+    VLMemoryDC dc(CreateCompatibleDC(manager->GetPaintDC()));
     if (!dc) return false;
-    VLBitmap bitmap(CreateCompatibleBitmap(manager->paintDC, pictureSize_.cx, pictureSize_.cy));
+    VLBitmap bitmap(CreateCompatibleBitmap(manager->GetPaintDC(), pictureSize_.cx, pictureSize_.cy));
     if (!bitmap) return false;
     {
         std::lock_guard<std::mutex> lock(canvasLock_);
         canvasPrevious_ = SelectObject(dc.Get(), bitmap.Get());
         canvasDC_ = std::move(dc);
         canvasBitmap_ = std::move(bitmap);
-        threadWindow_ = manager->window;
+        threadWindow_ = manager->GetWindow();
     }
     backgroundColour_ = GetSysColor(COLOR_3DFACE);
     RECT all = {0, 0, pictureSize_.cx, pictureSize_.cy};

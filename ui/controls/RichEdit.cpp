@@ -163,8 +163,9 @@ LONG VLRichEdit::NaturalHeight(LONG width) const
     const SIZEL extent = {-1, -1};
     LONG naturalWidth = width;
     LONG height = 0;
-    const HRESULT hr = host_->GetTextServices()->TxGetNaturalSize(
-        DVASPECT_CONTENT, GetManager()->paintDC, nullptr, nullptr, TXTNS_FITTOCONTENT, &extent, &naturalWidth, &height);
+    const HRESULT hr =
+        host_->GetTextServices()->TxGetNaturalSize(DVASPECT_CONTENT, GetManager()->GetPaintDC(), nullptr, nullptr,
+                                                   TXTNS_FITTOCONTENT, &extent, &naturalWidth, &height);
     return SUCCEEDED(hr) ? height : -1;
 }
 
@@ -595,9 +596,9 @@ LRESULT VLRichEdit::MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, bo
         }
         if (!captured) {
             POINT point = PointOf(lParam);
-            if (message == WM_MOUSEWHEEL) ScreenToClient(manager->window, &point);
+            if (message == WM_MOUSEWHEEL) ScreenToClient(manager->GetWindow(), &point);
             const RECT client = host_->GetClientRect();
-            if (!PtInRect(&client, point) || manager->captured) return 0;
+            if (!PtInRect(&client, point) || manager->IsCaptured()) return 0;
         }
         if (message == WM_SETCURSOR || message == WM_MOUSEMOVE) answer = false;
         if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDOWN) {
@@ -609,7 +610,7 @@ LRESULT VLRichEdit::MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, bo
         if (!IsFocused()) return 0;
     } else if (message == WM_CONTEXTMENU) {
         POINT point = PointOf(lParam);
-        ScreenToClient(manager->window, &point);
+        ScreenToClient(manager->GetWindow(), &point);
         if (manager->FindControlAt(point) != this) return 0;
     } else if (message == WM_HELP) {
         answer = false;

@@ -216,7 +216,7 @@ void VLTabItem::Drop()
         const int index = strip->GetItemIndex(target);
         VLPaintManager* manager = GetManager();
         const LRESULT answer =
-            manager ? SendMessageW(manager->window, kMsgTabDragged, reinterpret_cast<WPARAM>(this), index) : 0;
+            manager ? SendMessageW(manager->GetWindow(), kMsgTabDragged, reinterpret_cast<WPARAM>(this), index) : 0;
         // Moved in place: taking the tab out and in again would drop it from
         // the strip's selection memory.
         if (answer == 0) {

@@ -133,13 +133,13 @@ void VLTxtWinHost::InitParaFormat()
 HWND VLTxtWinHost::Window() const
 {
     VLPaintManager* manager = owner_->GetHostedControl()->GetManager();
-    return manager ? manager->window : nullptr;
+    return manager ? manager->GetWindow() : nullptr;
 }
 
 HDC VLTxtWinHost::PaintDC() const
 {
     VLPaintManager* manager = owner_->GetHostedControl()->GetManager();
-    return manager ? manager->paintDC : nullptr;
+    return manager ? manager->GetPaintDC() : nullptr;
 }
 
 // ---- IUnknown ---------------------------------------------------------------
@@ -230,12 +230,12 @@ BOOL VLTxtWinHost::TxSetScrollPos(INT bar, INT pos, BOOL)
 void VLTxtWinHost::TxInvalidateRect(LPCRECT rect, BOOL)
 {
     VLPaintManager* manager = owner_->GetHostedControl()->GetManager();
-    if (!manager || !manager->window) return;
+    if (!manager || !manager->GetWindow()) return;
     // A layered window has no invalid region: it is drawn again whole.
-    if (manager->layered) {
-        manager->RedrawLayeredWindow(manager->layeredAlpha);
+    if (manager->IsLayered()) {
+        manager->RedrawLayeredWindow(manager->GetLayeredAlpha());
     } else {
-        InvalidateRect(manager->window, rect ? rect : &clientRect_, FALSE);
+        InvalidateRect(manager->GetWindow(), rect ? rect : &clientRect_, FALSE);
     }
 }
 
@@ -278,15 +278,18 @@ void VLTxtWinHost::TxScrollWindowEx(INT, INT, LPCRECT, LPCRECT, HRGN, LPRECT, UI
 
 void VLTxtWinHost::TxSetCapture(BOOL capture)
 {
-    VLPaintManager* manager = owner_->GetHostedControl()->GetManager();
-    if (capture) {
-        SetCapture(Window());
-        bits_ |= kHostCaptured;
-    } else {
-        ReleaseCapture();
-        bits_ &= ~kHostCaptured;
+    // Through the manager, so that it knows the mouse is held and leaves the
+    // cursor to the text services meanwhile.
+    if (VLPaintManager* manager = owner_->GetHostedControl()->GetManager()) {
+        if (capture)
+            manager->CaptureMouse();
+        else
+            manager->ReleaseMouse();
     }
-    if (manager) manager->captured = capture != FALSE;
+    if (capture)
+        bits_ |= kHostCaptured;
+    else
+        bits_ &= ~kHostCaptured;
 }
 
 void VLTxtWinHost::TxSetFocus()

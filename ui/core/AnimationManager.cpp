@@ -76,11 +76,11 @@ std::unique_ptr<VLAnimationItem> VLAnimationManager::Remove(EntryIt it)
 bool VLAnimationManager::StartAnimation(VLControl* control, int32_t type, std::unique_ptr<VLAnimationItem> item)
 {
     VLPaintManager* manager = control ? control->GetManager() : nullptr;
-    if (!manager || !manager->window || !IsWindow(manager->window)) return false;
+    if (!manager || !manager->GetWindow() || !IsWindow(manager->GetWindow())) return false;
     if (Find(control, type) != entries_.end()) return false;
     if (!item) item = std::make_unique<VLAnimationItem>();
     item->control = control;
-    item->window = manager->window;
+    item->window = manager->GetWindow();
     item->type = type;
     item->period = PeriodOf(type);
     if (type == kEffectRollText) {

@@ -106,6 +106,10 @@ protected:
     void PaintItems(HDC hdc, const RECT& paintRect);
 
 private:
+    // Floating items are placed by the float rules and take no room in a pass.
+    static bool IsFloating(const VLControl* item);
+    // Visible and not floating: the items a pass places side by side.
+    static bool IsFlowItem(const VLControl* item);
     void ScrollBy(int dx, int dy);
     // The height or width a page step scrolls: the inner size without the
     // other direction's bar.

@@ -105,12 +105,12 @@ void VLControl::Invalidate()
         parent_->Invalidate();
         return;
     }
-    if (!IsVisible() || !manager_ || !manager_->window) return;
+    if (!IsVisible() || !manager_ || !manager_->GetWindow()) return;
     // A layered window has no update region: it is painted whole at once.
-    if (manager_->layered)
-        manager_->RedrawLayeredWindow(manager_->layeredAlpha);
+    if (manager_->IsLayered())
+        manager_->RedrawLayeredWindow(manager_->GetLayeredAlpha());
     else
-        InvalidateRect(manager_->window, &pos_, FALSE);
+        InvalidateRect(manager_->GetWindow(), &pos_, FALSE);
 }
 
 bool VLControl::IsEnabled() const { return enabled_; }
@@ -206,7 +206,7 @@ void VLControl::SetHostWindow(HWND window) { hostWindow_ = window; }
 void VLControl::MarkForLayout()
 {
     needsLayout = true;
-    if (manager_) manager_->needsUpdate = true;
+    if (manager_) manager_->SetNeedsUpdate(true);
 }
 
 void VLControl::MarkParentForLayout()

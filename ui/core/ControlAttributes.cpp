@@ -21,13 +21,6 @@ uint32_t ReadColourAfterBlanks(const std::wstring& value)
     return ReadHexColour(p);
 }
 
-RECT ReadRect(const std::wstring& value)
-{
-    int n[4];
-    ReadIntList(value.c_str(), n, 4);
-    return {n[0], n[1], n[2], n[3]};
-}
-
 // Index of name in a per-state name table, -1 when absent.
 template <size_t N> int StateIndex(const wchar_t* const (&names)[N], const std::wstring& name)
 {

@@ -32,9 +32,9 @@ void VLControl::CheckRollText(const VLControlEvent& event)
     const RECT area = {pos_.left + inset.left, pos_.top + inset.top, pos_.right - inset.right,
                        pos_.bottom - inset.bottom};
     if (PtInRect(&area, event.ptMouse))
-        manager_->animations.StartAnimation(this, kEffectRollText);
+        manager_->GetAnimations().StartAnimation(this, kEffectRollText);
     else
-        manager_->animations.StopAnimation(this, kEffectRollText);
+        manager_->GetAnimations().StopAnimation(this, kEffectRollText);
 }
 
 void VLControl::DoEvent(VLControlEvent& event)
@@ -92,7 +92,7 @@ void VLControl::OnMouseLeave(VLControlEvent& event)
         state &= ~kStateHot;
         Invalidate();
     }
-    if (manager_ && HasFlag(kFlagEnterRollText)) manager_->animations.StopAnimation(this, kEffectRollText);
+    if (manager_ && HasFlag(kFlagEnterRollText)) manager_->GetAnimations().StopAnimation(this, kEffectRollText);
     SendNotifyIf(kNotifyMouseLeave, event);
     PassToParent(event, kEventMouseLeave, &VLControl::OnMouseLeave);
 }

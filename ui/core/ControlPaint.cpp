@@ -114,7 +114,7 @@ void VLControl::PaintBkColor(HDC hdc)
         }
     }
     if (colour == 0) return;
-    VLRenderEngine::DrawColor(hdc, pos_, colour, manager_ && manager_->layered);
+    VLRenderEngine::DrawColor(hdc, pos_, colour, manager_ && manager_->IsLayered());
 }
 
 bool VLControl::DrawFirstImage(HDC hdc, std::initializer_list<std::wstring*> candidates, const wchar_t* modifier)
@@ -169,14 +169,14 @@ void VLControl::PaintText(HDC hdc, bool alpha)
     const RECT rect = {pos_.left + padding.left, pos_.top + padding.top, pos_.right - padding.right,
                        pos_.bottom - padding.bottom};
     const int roll = VLRenderEngine::GetDescriptorRollText(effectDescriptor);
-    const bool drawAlpha = (manager_ && manager_->layered) || alpha;
+    const bool drawAlpha = (manager_ && manager_->IsLayered()) || alpha;
 
     if (HasFlag(kFlagEnterRollText) && roll != 0) {
         const TextLook look{hdc, manager_, text_, colour, font, shadowX, shadowY, rowHeight, drawAlpha};
         const int width = WidthOf(VLRenderEngine::MeasureText(hdc, manager_, text_, font));
         if (width <= WidthOf(rect)) {
             // The text fits again: it stops rolling and stands still.
-            if (manager_) manager_->animations.StopAnimation(this, kEffectRollText);
+            if (manager_) manager_->GetAnimations().StopAnimation(this, kEffectRollText);
             look.Draw(rect, textStyle | (autoCenter ? DT_CENTER : 0), FittingRollShadowColour(colour));
             return;
         }

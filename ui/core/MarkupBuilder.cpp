@@ -190,9 +190,9 @@ void VLMarkupBuilder::AddFont(const TiXmlElement* element, VLPaintManager* manag
                                         IsTrue(element->Attribute("bold")), IsTrue(element->Attribute("underline")),
                                         IsTrue(element->Attribute("italic")));
     if (!font) return;
-    if (IsTrue(element->Attribute("default"))) manager->defaultFont = font;
-    if (IsTrue(element->Attribute("defaultbold"))) manager->defaultBoldFont = font;
-    if (IsTrue(element->Attribute("defaultlink"))) manager->defaultLinkFont = font;
+    if (IsTrue(element->Attribute("default"))) manager->SetDefaultFont(font);
+    if (IsTrue(element->Attribute("defaultbold"))) manager->SetDefaultBoldFont(font);
+    if (IsTrue(element->Attribute("defaultlink"))) manager->SetDefaultLinkFont(font);
 }
 
 void VLMarkupBuilder::ApplyWindowAttribute(const std::wstring& name, const std::wstring& value,
@@ -201,27 +201,25 @@ void VLMarkupBuilder::ApplyWindowAttribute(const std::wstring& name, const std::
     int n[5] = {};
     const auto read = [&](int count) { ReadIntList(value.c_str(), n, count); };
     if (name == L"caption") {
-        read(4);
-        manager->caption = {n[0], n[1], n[2], n[3]};
+        manager->SetCaption(ReadRect(value));
     } else if (name == L"roundcorner") {
         read(2);
-        manager->roundCorner = {n[0], n[1]};
+        manager->SetRoundCorner({n[0], n[1]});
     } else if (name == L"roundcornerimage") {
-        manager->roundCornerImage = value;
+        manager->SetRoundCornerImage(value);
     } else if (name == L"sizebox") {
         read(5);
-        manager->sizeBox = {n[0], n[1], n[2], n[3]};
-        manager->sizeBoxCorner = n[4];
+        manager->SetSizeBox({n[0], n[1], n[2], n[3]}, n[4]);
     } else if (name == L"mininfo") {
         read(2);
-        manager->minInfo = {n[0], n[1]};
+        manager->SetMinInfo({n[0], n[1]});
     } else if (name == L"maxinfo") {
         read(2);
-        manager->maxInfo = {n[0], n[1]};
+        manager->SetMaxInfo({n[0], n[1]});
     } else if (name == L"layeredwindow") {
-        manager->layered = value == L"true";
+        manager->SetLayered(value == L"true");
     } else if (name == L"layeredwindowalpha") {
-        manager->layeredAlpha = _wtoi(value.c_str());
+        manager->SetLayeredAlpha(_wtoi(value.c_str()));
     }
 }
 
@@ -237,7 +235,7 @@ VLControl* VLMarkupBuilder::ParseWindow(TiXmlElement* window, VLPaintManager* ma
                 if (name) manager->AddDefaultAttributeList(Text(name), value ? Text(value) : std::wstring());
             }
         }
-        if (manager->window) {
+        if (manager->GetWindow()) {
             for (const TiXmlAttribute* a = window->FirstAttribute(); a; a = a->Next())
                 ApplyWindowAttribute(Text(a->Name()), Text(a->Value()), manager);
         }

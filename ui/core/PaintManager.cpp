@@ -24,13 +24,13 @@ VLPaintManager::~VLPaintManager()
     if (listed != list.end()) list.erase(listed);
     RemoveAllFonts();
     KillAllTimers();
-    animations.StopAll();
+    animations_.StopAll();
     FlushDelayedDelete();
-    root.reset();
+    root_.reset();
     RemoveAllOptionGroups();
     DropBackBuffer();
-    if (paintDC) ReleaseDC(window, paintDC);
-    if (toolTipWindow && IsWindow(toolTipWindow)) DestroyWindow(toolTipWindow);
+    if (paintDC_) ReleaseDC(window_, paintDC_);
+    if (toolTipWindow_ && IsWindow(toolTipWindow_)) DestroyWindow(toolTipWindow_);
 }
 
 std::vector<VLPaintManager*>& VLPaintManager::ManagerList()
@@ -44,9 +44,9 @@ void VLPaintManager::RegisterManager(VLPaintManager* manager) { ManagerList().pu
 bool VLPaintManager::Init(HWND hwnd)
 {
     if (!hwnd || !IsWindow(hwnd)) return false;
-    if (paintDC) ReleaseDC(window, paintDC);
-    window = hwnd;
-    paintDC = GetDC(hwnd);
+    if (paintDC_) ReleaseDC(window_, paintDC_);
+    window_ = hwnd;
+    paintDC_ = GetDC(hwnd);
     return true;
 }
 
@@ -55,20 +55,20 @@ bool VLPaintManager::Init(HWND hwnd)
 bool VLPaintManager::AttachRoot(VLControl* control)
 {
     SetFocus(nullptr);
-    keyDown = hover = pressed = rightPressed = nullptr;
-    if (root) {
+    keyDown_ = hover_ = pressed_ = rightPressed_ = nullptr;
+    if (root_) {
         // The old tree lives on until its deletion message: its names and ids
         // must not hide those of the new tree.
-        root->FindControl(
+        root_->FindControl(
             [](VLControl* c, void* data) -> VLControl* {
                 static_cast<VLPaintManager*>(data)->ForgetNames(c);
                 return nullptr;
             },
             this, 0);
-        QueueDelete(std::move(root));
+        QueueDelete(std::move(root_));
     }
-    root.reset(control);
-    needsUpdate = initNotifyPending = focusNeeded = true;
+    root_.reset(control);
+    needsUpdate_ = initNotifyPending_ = focusNeeded_ = true;
     if (control) InitControls(control);
     return true;
 }
@@ -79,13 +79,13 @@ bool VLPaintManager::InitControls(VLControl* control)
     control->SetManager(this);
     control->FindControl(
         [](VLControl* c, void* data) -> VLControl* {
-            if (!c->GetName().empty()) static_cast<VLPaintManager*>(data)->nameMap.emplace(c->GetName(), c);
+            if (!c->GetName().empty()) static_cast<VLPaintManager*>(data)->nameMap_.emplace(c->GetName(), c);
             return nullptr;
         },
         this, 0);
     control->FindControl(
         [](VLControl* c, void* data) -> VLControl* {
-            if (c->GetId() != 0) static_cast<VLPaintManager*>(data)->idMap.emplace(c->GetId(), c);
+            if (c->GetId() != 0) static_cast<VLPaintManager*>(data)->idMap_.emplace(c->GetId(), c);
             return nullptr;
         },
         this, 0);
@@ -95,8 +95,8 @@ bool VLPaintManager::InitControls(VLControl* control)
 void VLPaintManager::ForgetControl(VLControl* control)
 {
     KillTimer(control, kAllControlTimers);
-    animations.DropControl(control);
-    for (VLControl** ref : {&keyDown, &hover, &hoverTracked, &pressed, &rightPressed, &focus}) {
+    animations_.DropControl(control);
+    for (VLControl** ref : {&keyDown_, &hover_, &hoverTracked_, &pressed_, &rightPressed_, &focus_}) {
         if (*ref == control) *ref = nullptr;
     }
     ForgetNames(control);
@@ -104,36 +104,36 @@ void VLPaintManager::ForgetControl(VLControl* control)
 
 void VLPaintManager::ForgetNames(VLControl* control)
 {
-    const auto named = nameMap.find(control->GetName());
-    if (named != nameMap.end() && named->second == control) nameMap.erase(named);
-    const auto numbered = idMap.find(control->GetId());
-    if (numbered != idMap.end() && numbered->second == control) idMap.erase(numbered);
+    const auto named = nameMap_.find(control->GetName());
+    if (named != nameMap_.end() && named->second == control) nameMap_.erase(named);
+    const auto numbered = idMap_.find(control->GetId());
+    if (numbered != idMap_.end() && numbered->second == control) idMap_.erase(numbered);
 }
 
 VLControl* VLPaintManager::FindControl(int id) const
 {
-    if (!root) return nullptr;
-    const auto it = idMap.find(id);
-    return it == idMap.end() ? nullptr : it->second;
+    if (!root_) return nullptr;
+    const auto it = idMap_.find(id);
+    return it == idMap_.end() ? nullptr : it->second;
 }
 
 VLControl* VLPaintManager::FindControlByName(const std::wstring& name) const
 {
-    const auto it = nameMap.find(name);
-    return it == nameMap.end() ? nullptr : it->second;
+    const auto it = nameMap_.find(name);
+    return it == nameMap_.end() ? nullptr : it->second;
 }
 
 VLControl* VLPaintManager::FindControlAt(POINT point) const
 {
-    if (!root) return nullptr;
-    return root->FindControl([](VLControl* c, void*) { return c; }, &point,
-                             kFindVisible | kFindHitTest | kFindTopFirst);
+    if (!root_) return nullptr;
+    return root_->FindControl([](VLControl* c, void*) { return c; }, &point,
+                              kFindVisible | kFindHitTest | kFindTopFirst);
 }
 
 VLControl* VLPaintManager::FindControlByWindow(HWND hwnd) const
 {
-    if (!root) return nullptr;
-    return root->FindControl(
+    if (!root_) return nullptr;
+    return root_->FindControl(
         [](VLControl* c, void* data) -> VLControl* {
             const HWND target = static_cast<HWND>(data);
             const HWND host = c->GetHostWindow();
@@ -146,19 +146,19 @@ VLControl* VLPaintManager::FindControlByWindow(HWND hwnd) const
 
 void VLPaintManager::SetFocus(VLControl* control)
 {
-    if (window && GetFocus() != window && control != focus) ::SetFocus(window);
-    if (control == focus) return;
+    if (window_ && ::GetFocus() != window_ && control != focus_) ::SetFocus(window_);
+    if (control == focus_) return;
     VLControlEvent event;
-    if (focus) {
+    if (focus_) {
         event.type = kEventKillFocus;
         event.sender = control;
         event.timestamp = GetTickCount();
-        VLControl* old = focus;
-        focus = nullptr;
+        VLControl* old = focus_;
+        focus_ = nullptr;
         old->DoEvent(event);
     }
     if (!control || control->GetManager() != this || !control->IsVisible() || !control->IsEnabled()) return;
-    focus = control;
+    focus_ = control;
     event.type = kEventSetFocus;
     event.sender = control;
     event.timestamp = GetTickCount();
@@ -167,27 +167,27 @@ void VLPaintManager::SetFocus(VLControl* control)
 
 bool VLPaintManager::MoveFocusByTab(bool forward)
 {
-    if (needsUpdate && forward) {
-        focusNeeded = true;
+    if (needsUpdate_ && forward) {
+        focusNeeded_ = true;
         InvalidateWindow();
         return true;
     }
-    if (!root) return true;
+    if (!root_) return true;
     // The visible, enabled controls in tab order: containers before their items.
     std::vector<VLControl*> order;
-    root->FindControl(
+    root_->FindControl(
         [](VLControl* c, void* data) -> VLControl* {
             static_cast<std::vector<VLControl*>*>(data)->push_back(c);
             return nullptr;
         },
         &order, kFindVisible | kFindEnabled | kFindMeFirst);
-    const auto isStop = [this](VLControl* c) { return c != focus && c->HasFlag(kFlagTabStop); };
+    const auto isStop = [this](VLControl* c) { return c != focus_ && c->HasFlag(kFlagTabStop); };
     const auto first = std::find_if(order.begin(), order.end(), isStop);
     VLControl* next = nullptr;
-    if (!focus) {
+    if (!focus_) {
         next = first == order.end() ? nullptr : *first;
     } else {
-        const auto at = std::find(order.begin(), order.end(), focus);
+        const auto at = std::find(order.begin(), order.end(), focus_);
         if (forward) {
             const auto after = at == order.end() ? order.end() : std::find_if(at, order.end(), isStop);
             const auto found = after != order.end() ? after : first;
@@ -204,49 +204,49 @@ bool VLPaintManager::MoveFocusByTab(bool forward)
 
 void VLPaintManager::CaptureMouse()
 {
-    SetCapture(window);
-    captured = true;
+    SetCapture(window_);
+    captured_ = true;
 }
 
 void VLPaintManager::ReleaseMouse()
 {
     ReleaseCapture();
-    captured = false;
+    captured_ = false;
 }
 
 void VLPaintManager::InvalidateWindow()
 {
     // Without a window there is nothing to repaint: InvalidateRect(NULL)
     // would repaint every window of the desktop.
-    if (!window) return;
-    if (layered)
-        RedrawLayeredWindow(layeredAlpha);
+    if (!window_) return;
+    if (layered_)
+        RedrawLayeredWindow(layeredAlpha_);
     else
-        InvalidateRect(window, nullptr, FALSE);
+        InvalidateRect(window_, nullptr, FALSE);
 }
 
 // ---- Listeners and filters ---------------------------------------------------
 
 bool VLPaintManager::AddNotifier(INotify* listener)
 {
-    if (std::find(notifiers.begin(), notifiers.end(), listener) != notifiers.end()) return false;
-    notifiers.push_back(listener);
-    if (root) root->Init();
+    if (std::find(notifiers_.begin(), notifiers_.end(), listener) != notifiers_.end()) return false;
+    notifiers_.push_back(listener);
+    if (root_) root_->Init();
     return true;
 }
 
 bool VLPaintManager::AddMessageFilter(IMessageFilterUI* filter)
 {
-    if (std::find(messageFilters.begin(), messageFilters.end(), filter) != messageFilters.end()) return false;
-    messageFilters.push_back(filter);
+    if (std::find(messageFilters_.begin(), messageFilters_.end(), filter) != messageFilters_.end()) return false;
+    messageFilters_.push_back(filter);
     return true;
 }
 
 bool VLPaintManager::RemoveMessageFilter(IMessageFilterUI* filter)
 {
-    const auto it = std::find(messageFilters.begin(), messageFilters.end(), filter);
-    if (it == messageFilters.end()) return false;
-    messageFilters.erase(it);
+    const auto it = std::find(messageFilters_.begin(), messageFilters_.end(), filter);
+    if (it == messageFilters_.end()) return false;
+    messageFilters_.erase(it);
     return true;
 }
 
@@ -262,19 +262,19 @@ void VLPaintManager::SendNotify(VLControl* sender, int32_t type, WPARAM wParam, 
 
 void VLPaintManager::SendNotifyMsg(VLNotifyMsg& msg)
 {
-    msg.ptMouse = lastMouse;
+    msg.ptMouse = lastMouse_;
     msg.timestamp = GetTickCount();
     // A listener may add another one: the length is read again each time.
-    for (size_t i = 0; i < notifiers.size(); ++i) notifiers[i]->Notify(msg);
+    for (size_t i = 0; i < notifiers_.size(); ++i) notifiers_[i]->Notify(msg);
 }
 
 void VLPaintManager::QueueDelete(std::unique_ptr<VLControl> control)
 {
     {
-        std::lock_guard<std::mutex> lock(deleteLock);
-        delayedDelete.push_back(std::move(control));
+        std::lock_guard<std::mutex> lock(deleteLock_);
+        delayedDelete_.push_back(std::move(control));
     }
-    if (window) PostMessageW(window, kMsgDelayedDelete, 0, 0);
+    if (window_) PostMessageW(window_, kMsgDelayedDelete, 0, 0);
 }
 
 void VLPaintManager::DelayedDelete(VLControl* control)
@@ -282,8 +282,8 @@ void VLPaintManager::DelayedDelete(VLControl* control)
     if (!control) return;
     {
         // A control queued twice would be deleted twice.
-        std::lock_guard<std::mutex> lock(deleteLock);
-        for (const auto& queued : delayedDelete) {
+        std::lock_guard<std::mutex> lock(deleteLock_);
+        for (const auto& queued : delayedDelete_) {
             if (queued.get() == control) return;
         }
     }
@@ -294,8 +294,8 @@ void VLPaintManager::FlushDelayedDelete()
 {
     std::vector<std::unique_ptr<VLControl>> doomed;
     {
-        std::lock_guard<std::mutex> lock(deleteLock);
-        doomed.swap(delayedDelete);
+        std::lock_guard<std::mutex> lock(deleteLock_);
+        doomed.swap(delayedDelete_);
     }
     // Deleted outside the lock: a destructor may queue another control.
 }
@@ -304,7 +304,7 @@ void VLPaintManager::FlushDelayedDelete()
 
 bool VLPaintManager::AddOptionGroup(int groupId, VLOption* option)
 {
-    std::vector<VLOption*>& group = optionGroups[groupId];
+    std::vector<VLOption*>& group = optionGroups_[groupId];
     if (std::find(group.begin(), group.end(), option) != group.end()) return false;
     group.push_back(option);
     return true;
@@ -312,8 +312,8 @@ bool VLPaintManager::AddOptionGroup(int groupId, VLOption* option)
 
 std::vector<VLOption*>* VLPaintManager::GetOptionGroup(int groupId)
 {
-    const auto it = optionGroups.find(groupId);
-    return it == optionGroups.end() ? nullptr : &it->second;
+    const auto it = optionGroups_.find(groupId);
+    return it == optionGroups_.end() ? nullptr : &it->second;
 }
 
 void VLPaintManager::RemoveOptionGroup(int groupId, VLOption* option)
@@ -322,23 +322,26 @@ void VLPaintManager::RemoveOptionGroup(int groupId, VLOption* option)
     if (group) group->erase(std::remove(group->begin(), group->end(), option), group->end());
 }
 
-void VLPaintManager::RemoveAllOptionGroups() { optionGroups.clear(); }
+void VLPaintManager::RemoveAllOptionGroups()
+{
+    optionGroups_.clear();
+}
 
 void VLPaintManager::AddDefaultAttributeList(const std::wstring& className, const std::wstring& text)
 {
     RemoveDefaultAttributeList(className);
-    defaultAttributes.emplace(className, text);
+    defaultAttributes_.emplace(className, text);
 }
 
 void VLPaintManager::RemoveDefaultAttributeList(const std::wstring& className)
 {
-    defaultAttributes.erase(className);
+    defaultAttributes_.erase(className);
 }
 
 std::wstring VLPaintManager::GetDefaultAttributeList(const std::wstring& className) const
 {
-    const auto it = defaultAttributes.find(className);
-    return it == defaultAttributes.end() ? std::wstring() : it->second;
+    const auto it = defaultAttributes_.find(className);
+    return it == defaultAttributes_.end() ? std::wstring() : it->second;
 }
 
 // ---- Fonts -------------------------------------------------------------------
@@ -363,55 +366,54 @@ VLFontInfo* VLPaintManager::AddFont(const std::wstring& face, const std::wstring
     info->bold = bold;
     info->underline = underline;
     info->italic = italic;
-    if (paintDC) {
-        VLSelectObject select(paintDC, info->font.Get());
-        GetTextMetricsW(paintDC, &info->metrics);
+    if (paintDC_) {
+        VLSelectObject select(paintDC_, info->font.Get());
+        GetTextMetricsW(paintDC_, &info->metrics);
     }
     VLFontInfo* result = info.get();
-    if (!fonts.emplace(name, nullptr).second) {
+    if (!fonts_.emplace(name, nullptr).second) {
         unnamedFonts_.push_back(std::move(info));
         return result;
     }
-    fonts[name] = std::move(info);
+    fonts_[name] = std::move(info);
     return result;
 }
 
 VLFontInfo* VLPaintManager::GetDefaultFont()
 {
-    if (defaultFont) return defaultFont;
-    const auto named = fonts.find(L"Default");
-    if (named != fonts.end()) return named->second.get();
+    if (defaultFont_) return defaultFont_;
+    const auto named = fonts_.find(L"Default");
+    if (named != fonts_.end()) return named->second.get();
     LOGFONTW lf = {};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-    defaultFont = AddFont(lf.lfFaceName, L"Default", -lf.lfHeight, lf.lfWeight >= FW_BOLD, lf.lfUnderline == 1,
-                          lf.lfItalic == 1);
-    return defaultFont;
+    defaultFont_ =
+        AddFont(lf.lfFaceName, L"Default", -lf.lfHeight, lf.lfWeight >= FW_BOLD, lf.lfUnderline == 1, lf.lfItalic == 1);
+    return defaultFont_;
 }
 
 VLFontInfo* VLPaintManager::GetFont(const std::wstring& name)
 {
     if (!name.empty()) {
-        const auto it = fonts.find(name);
-        if (it != fonts.end()) return it->second.get();
+        const auto it = fonts_.find(name);
+        if (it != fonts_.end()) return it->second.get();
     }
     return GetDefaultFont();
 }
 
 void VLPaintManager::RemoveAllFonts()
 {
-    fonts.clear();
+    fonts_.clear();
     unnamedFonts_.clear();
-    defaultFont = defaultLinkFont = defaultBoldFont = nullptr;
+    defaultFont_ = defaultLinkFont_ = defaultBoldFont_ = nullptr;
 }
 
 // ---- Timers ------------------------------------------------------------------
 
 bool VLPaintManager::TimerIdInUse(uint32_t id) const
 {
-    if (animations.UsesTimer(id)) return true;
-    return std::any_of(timers.begin(), timers.end(), [id](const std::unique_ptr<VLTimerInfo>& t) {
-        return t->windowId == id;
-    });
+    if (animations_.UsesTimer(id)) return true;
+    return std::any_of(timers_.begin(), timers_.end(),
+                       [id](const std::unique_ptr<VLTimerInfo>& t) { return t->windowId == id; });
 }
 
 uint32_t VLPaintManager::NextTimerId()
@@ -420,47 +422,47 @@ uint32_t VLPaintManager::NextTimerId()
     // every id a live timer holds: two timers with one id would each get the
     // other's WM_TIMER, and killing one would kill both.
     for (int tries = 0; tries < 255; ++tries) {
-        timerCounter = (timerCounter + 1) % 255;
-        if (timerCounter != 0 && !TimerIdInUse(timerCounter)) return timerCounter;
+        timerCounter_ = (timerCounter_ + 1) % 255;
+        if (timerCounter_ != 0 && !TimerIdInUse(timerCounter_)) return timerCounter_;
     }
     return 0;
 }
 
 bool VLPaintManager::SetTimer(VLControl* control, uint32_t id, uint32_t elapse)
 {
-    if (!window) return false;
-    for (const auto& timer : timers) {
-        if (timer->control == control && timer->window == window && timer->controlId == id)
-            return ::SetTimer(window, timer->windowId, elapse, nullptr) != 0;
+    if (!window_) return false;
+    for (const auto& timer : timers_) {
+        if (timer->control == control && timer->window == window_ && timer->controlId == id)
+            return ::SetTimer(window_, timer->windowId, elapse, nullptr) != 0;
     }
     const uint32_t windowId = NextTimerId();
-    if (windowId == 0 || !::SetTimer(window, windowId, elapse, nullptr)) return false;
+    if (windowId == 0 || !::SetTimer(window_, windowId, elapse, nullptr)) return false;
     auto timer = std::make_unique<VLTimerInfo>();
     timer->control = control;
     timer->controlId = id;
-    timer->window = window;
+    timer->window = window_;
     timer->windowId = windowId;
     timer->elapse = elapse;
-    timers.push_back(std::move(timer));
+    timers_.push_back(std::move(timer));
     return true;
 }
 
 int32_t VLPaintManager::SetRawTimer(uint32_t elapse)
 {
-    if (!window) return -1;
+    if (!window_) return -1;
     const uint32_t windowId = NextTimerId();
-    if (windowId == 0 || !::SetTimer(window, windowId, elapse, nullptr)) return -1;
+    if (windowId == 0 || !::SetTimer(window_, windowId, elapse, nullptr)) return -1;
     return static_cast<int32_t>(windowId);
 }
 
 bool VLPaintManager::KillTimer(VLControl* control, uint32_t id)
 {
     bool removed = false;
-    for (auto it = timers.begin(); it != timers.end();) {
+    for (auto it = timers_.begin(); it != timers_.end();) {
         const VLTimerInfo& timer = **it;
-        if (timer.control == control && timer.window == window && (id == kAllControlTimers || timer.controlId == id)) {
+        if (timer.control == control && timer.window == window_ && (id == kAllControlTimers || timer.controlId == id)) {
             if (IsWindow(timer.window)) ::KillTimer(timer.window, timer.windowId);
-            it = timers.erase(it);
+            it = timers_.erase(it);
             removed = true;
         } else {
             ++it;
@@ -471,10 +473,10 @@ bool VLPaintManager::KillTimer(VLControl* control, uint32_t id)
 
 void VLPaintManager::KillAllTimers()
 {
-    for (const auto& timer : timers) {
-        if (timer->window == window && IsWindow(timer->window)) ::KillTimer(timer->window, timer->windowId);
+    for (const auto& timer : timers_) {
+        if (timer->window == window_ && IsWindow(timer->window)) ::KillTimer(timer->window, timer->windowId);
     }
-    timers.clear();
+    timers_.clear();
 }
 
 } // namespace Velora

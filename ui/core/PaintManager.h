@@ -147,56 +147,57 @@ public:
     bool KillTimer(VLControl* control, uint32_t id);
     void KillAllTimers();
 
-    VLAnimationManager animations;
-    bool initNotifyPending = true;
-    std::map<std::wstring, std::unique_ptr<VLFontInfo>> fonts;
-    std::map<int, std::vector<VLOption*>> optionGroups;
-    std::map<std::wstring, VLControl*> nameMap;
-    std::map<int, VLControl*> idMap;
-    VLControl* hover = nullptr;
-    VLControl* hoverTracked = nullptr;
-    VLControl* pressed = nullptr;
-    VLControl* rightPressed = nullptr;
-    VLControl* keyDown = nullptr;
-    VLControl* focus = nullptr;
-    bool captured = false;
-    POINT lastMouse = {-1, -1};
-    std::vector<INotify*> notifiers;
-    std::vector<IMessageFilterUI*> messageFilters;
-    std::vector<std::unique_ptr<VLTimerInfo>> timers;
-    std::vector<std::unique_ptr<VLControl>> delayedDelete;
-    std::unique_ptr<VLControl> root;
-    HWND window = nullptr;
-    HDC paintDC = nullptr;
-    bool needsUpdate = false;
-    bool layered = false; // painted through UpdateLayeredWindow: every fill and text blends
-    VLFontInfo* defaultFont = nullptr;
-    VLFontInfo* defaultLinkFont = nullptr;
-    VLFontInfo* defaultBoldFont = nullptr;
-    std::map<std::wstring, std::wstring> defaultAttributes;
-    bool focusNeeded = false;
-    uint32_t timerCounter = 4096;
-    std::mutex deleteLock; // guards delayedDelete
+    VLAnimationManager& GetAnimations() { return animations_; }
+    HWND GetWindow() const { return window_; }
+    HDC GetPaintDC() const { return paintDC_; }
+    VLControl* GetRoot() const { return root_.get(); }
+    VLControl* GetFocus() const { return focus_; }
+    // The controls under the mouse, holding the buttons and the last key down.
+    VLControl* GetHover() const { return hover_; }
+    VLControl* GetPressed() const { return pressed_; }
+    VLControl* GetRightPressed() const { return rightPressed_; }
+    VLControl* GetKeyDown() const { return keyDown_; }
+    // The control a hover time-out was asked for: the one whose tooltip shows.
+    VLControl* GetHoverTracked() const { return hoverTracked_; }
+    bool IsCaptured() const { return captured_; }
+    const std::vector<IMessageFilterUI*>& GetMessageFilters() const { return messageFilters_; }
+    const std::vector<std::unique_ptr<VLTimerInfo>>& GetTimers() const { return timers_; }
+    // The root is laid out again before the next paint.
+    bool NeedsUpdate() const { return needsUpdate_; }
+    void SetNeedsUpdate(bool needed) { needsUpdate_ = needed; }
+
+    void SetDefaultFont(VLFontInfo* font) { defaultFont_ = font; }
+    VLFontInfo* GetDefaultBoldFont() const { return defaultBoldFont_; }
+    void SetDefaultBoldFont(VLFontInfo* font) { defaultBoldFont_ = font; }
+    void SetDefaultLinkFont(VLFontInfo* font) { defaultLinkFont_ = font; }
 
     // Window shape and painting, from the markup's window attributes.
-    int layeredAlpha = 255; // percent; anything outside 0..100 counts as 100
-    SIZE minInfo = {0, 0};
-    SIZE maxInfo = {0, 0};
-    SIZE roundCorner = {0, 0};
-    std::wstring roundCornerImage;
-    VLRegion roundCornerRegion; // the master: the window only ever gets copies
-    RECT caption = {};          // insets of the drag area from the client edges
-    RECT sizeBox = {};          // widths of the resize borders
-    int sizeBoxCorner = 0;      // extra length of the corner zones
-    bool regionSet = false;     // a round-rectangle region is in place
-    VLMemoryDC offscreenDC;
-    VLBitmap offscreenBitmap; // 32-bit, bottom-up, the client size
-    // Mouse tracking and the tooltip.
-    HWND toolTipWindow = nullptr;
-    HWND activeToolTip = nullptr;
-    TOOLINFOW toolInfo = {};
-    bool ncLeaveTracked = false;
-    bool mouseTracked = false;
+    bool IsLayered() const { return layered_; }
+    void SetLayered(bool layered) { layered_ = layered; }
+    int GetLayeredAlpha() const { return layeredAlpha_; }
+    void SetLayeredAlpha(int percent) { layeredAlpha_ = percent; }
+    SIZE GetMinInfo() const { return minInfo_; }
+    void SetMinInfo(SIZE size) { minInfo_ = size; }
+    void SetMaxInfo(SIZE size) { maxInfo_ = size; }
+    SIZE GetRoundCorner() const { return roundCorner_; }
+    void SetRoundCorner(SIZE corner) { roundCorner_ = corner; }
+    void SetRoundCornerImage(const std::wstring& descriptor) { roundCornerImage_ = descriptor; }
+    HRGN GetRoundCornerRegion() const { return roundCornerRegion_.Get(); }
+    RECT GetCaption() const { return caption_; }
+    void SetCaption(const RECT& insets) { caption_ = insets; }
+    RECT GetSizeBox() const { return sizeBox_; }
+    int GetSizeBoxCorner() const { return sizeBoxCorner_; }
+    void SetSizeBox(const RECT& widths, int corner)
+    {
+        sizeBox_ = widths;
+        sizeBoxCorner_ = corner;
+    }
+    // The back buffer of the last paint.
+    HDC GetOffscreenDC() const { return offscreenDC_.Get(); }
+    HBITMAP GetOffscreenBitmap() const { return offscreenBitmap_.Get(); }
+    HWND GetToolTipWindow() const { return toolTipWindow_; }
+    // The tooltip window while a tip shows, else null.
+    HWND GetActiveToolTip() const { return activeToolTip_; }
 
 private:
     static std::vector<VLPaintManager*>& ManagerList();
@@ -232,10 +233,62 @@ private:
     void OnTimerMessage(WPARAM wParam);
     void HideToolTip();
 
+    VLAnimationManager animations_;
+    bool initNotifyPending_ = true;
+    std::map<std::wstring, std::unique_ptr<VLFontInfo>> fonts_;
+    std::map<int, std::vector<VLOption*>> optionGroups_;
+    std::map<std::wstring, VLControl*> nameMap_;
+    std::map<int, VLControl*> idMap_;
+    // Who the mouse and the keys are with; ForgetControl clears a control
+    // that goes from all of them.
+    VLControl* hover_ = nullptr;
+    VLControl* hoverTracked_ = nullptr;
+    VLControl* pressed_ = nullptr;
+    VLControl* rightPressed_ = nullptr;
+    VLControl* keyDown_ = nullptr;
+    VLControl* focus_ = nullptr;
+    bool captured_ = false; // CaptureMouse holds the mouse for the window
+    POINT lastMouse_ = {-1, -1};
+    std::vector<INotify*> notifiers_;
+    std::vector<IMessageFilterUI*> messageFilters_;
+    std::vector<std::unique_ptr<VLTimerInfo>> timers_;
+    std::vector<std::unique_ptr<VLControl>> delayedDelete_;
+    std::unique_ptr<VLControl> root_;
+    HWND window_ = nullptr;
+    HDC paintDC_ = nullptr;
+    bool needsUpdate_ = false;
+    bool layered_ = false; // painted through UpdateLayeredWindow: every fill and text blends
+    VLFontInfo* defaultFont_ = nullptr;
+    VLFontInfo* defaultLinkFont_ = nullptr;
+    VLFontInfo* defaultBoldFont_ = nullptr;
+    std::map<std::wstring, std::wstring> defaultAttributes_;
+    bool focusNeeded_ = false;
+    uint32_t timerCounter_ = 4096;
+    std::mutex deleteLock_; // guards delayedDelete_
+
+    // Window shape and painting, from the markup's window attributes.
+    int layeredAlpha_ = 255; // percent; anything outside 0..100 counts as 100
+    SIZE minInfo_ = {0, 0};
+    SIZE maxInfo_ = {0, 0};
+    SIZE roundCorner_ = {0, 0};
+    std::wstring roundCornerImage_;
+    VLRegion roundCornerRegion_; // the master: the window only ever gets copies
+    RECT caption_ = {};          // insets of the drag area from the client edges
+    RECT sizeBox_ = {};          // widths of the resize borders
+    int sizeBoxCorner_ = 0;      // extra length of the corner zones
+    bool regionSet_ = false;     // a round-rectangle region is in place
+    VLMemoryDC offscreenDC_;
+    VLBitmap offscreenBitmap_; // 32-bit, bottom-up, the client size
+    // Mouse tracking and the tooltip.
+    HWND toolTipWindow_ = nullptr;
+    HWND activeToolTip_ = nullptr;
+    TOOLINFOW toolInfo_ = {};
+    bool ncLeaveTracked_ = false;
+    bool mouseTracked_ = false;
     // Fonts whose name was already taken: nobody finds them by name, but
     // whoever got them may still draw with them.
     std::vector<std::unique_ptr<VLFontInfo>> unnamedFonts_;
-    std::wstring toolTipText_; // what toolInfo points to
+    std::wstring toolTipText_; // what toolInfo_ points to
     bool redrawingLayered_ = false;
 };
 

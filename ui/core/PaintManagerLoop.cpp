@@ -29,10 +29,10 @@ bool VLPaintManager::PreTranslateAll(MSG& msg)
         VLPaintManager* manager = list[i];
         // A focused control that hosts the window with the keyboard focus
         // (an ActiveX control) sees its accelerators first; it takes nothing.
-        if (manager->root && manager->focus && GetFocus() == msg.hwnd &&
-            manager->FindControlByWindow(msg.hwnd) == manager->focus)
-            manager->focus->TranslateAccelerator(msg);
-        if (msg.hwnd != manager->window && !((style & WS_CHILD) && parent == manager->window)) continue;
+        if (manager->root_ && manager->focus_ && ::GetFocus() == msg.hwnd &&
+            manager->FindControlByWindow(msg.hwnd) == manager->focus_)
+            manager->focus_->TranslateAccelerator(msg);
+        if (msg.hwnd != manager->window_ && !((style & WS_CHILD) && parent == manager->window_)) continue;
         if (manager->PreTranslate(msg.message, msg.wParam, msg.lParam)) return true;
     }
     return false;
@@ -41,15 +41,15 @@ bool VLPaintManager::PreTranslateAll(MSG& msg)
 bool VLPaintManager::PreTranslate(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_KEYDOWN && wParam == VK_TAB) {
-        if (focus && focus->IsVisible() && focus->IsEnabled() && focus->WantsTab()) return false;
+        if (focus_ && focus_->IsVisible() && focus_->IsEnabled() && focus_->WantsTab()) return false;
         MoveFocusByTab(GetKeyState(VK_SHIFT) >= 0);
         return true;
     }
-    if (message == WM_SYSKEYDOWN && focus) {
-        VLControlEvent event = MakeEvent(kEventSysKeyDown, nullptr, lastMouse);
+    if (message == WM_SYSKEYDOWN && focus_) {
+        VLControlEvent event = MakeEvent(kEventSysKeyDown, nullptr, lastMouse_);
         event.key = LOWORD(wParam);
         event.keyState = GetKeyStateMask();
-        focus->DoEvent(event);
+        focus_->DoEvent(event);
     }
     return false;
 }

@@ -67,11 +67,11 @@ bool VLPaintManager::OwnsControl(const VLControl* control) const
 
 bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    if (!window) return false;
+    if (!window_) return false;
     // A filter may add or remove filters: the length is read again each time.
-    for (size_t i = 0; i < messageFilters.size(); ++i) {
+    for (size_t i = 0; i < messageFilters_.size(); ++i) {
         bool handled = false;
-        const LRESULT answer = messageFilters[i]->MessageFilter(message, wParam, lParam, handled);
+        const LRESULT answer = messageFilters_[i]->MessageFilter(message, wParam, lParam, handled);
         if (handled) {
             result = answer;
             return true;
@@ -86,7 +86,7 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
             if (VLControl* control = FindControlByWindow(reinterpret_cast<HWND>(wParam))) {
                 VLControlEvent event;
                 control->OnSetFocus(event);
-                focus = control;
+                focus_ = control;
             }
         }
         return false;
@@ -106,15 +106,15 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
         return false;
     case WM_CONTEXTMENU: {
         POINT point = PointOf(lParam);
-        ScreenToClient(window, &point);
-        lastMouse = point;
-        if (rightPressed) {
+        ScreenToClient(window_, &point);
+        lastMouse_ = point;
+        if (rightPressed_) {
             ReleaseMouse();
             VLControlEvent event = MakeEvent(kEventContextMenu, nullptr, point);
             event.keyState = LOWORD(wParam);
-            event.lParam = reinterpret_cast<LPARAM>(rightPressed);
-            VLControl* target = rightPressed;
-            rightPressed = nullptr;
+            event.lParam = reinterpret_cast<LPARAM>(rightPressed_);
+            VLControl* target = rightPressed_;
+            rightPressed_ = nullptr;
             target->DoEvent(event);
         }
         return false;
@@ -122,10 +122,10 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
     case WM_NCHITTEST:
         return OnNcHitTest(lParam, result);
     case WM_NCMOUSEMOVE:
-        if (!ncLeaveTracked) {
-            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE | TME_NONCLIENT, window, 0};
+        if (!ncLeaveTracked_) {
+            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE | TME_NONCLIENT, window_, 0};
             TrackMouseEvent(&track);
-            ncLeaveTracked = true;
+            ncLeaveTracked_ = true;
         }
         return false;
     case WM_KEYDOWN:
@@ -152,15 +152,15 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
         OnButtonDown(message, wParam, lParam);
         return false;
     case WM_LBUTTONUP:
-        lastMouse = PointOf(lParam);
-        if (pressed) {
+        lastMouse_ = PointOf(lParam);
+        if (pressed_) {
             ReleaseMouse();
-            VLControlEvent event = MakeEvent(kEventLButtonUp, nullptr, lastMouse);
+            VLControlEvent event = MakeEvent(kEventLButtonUp, nullptr, lastMouse_);
             event.keyState = LOWORD(wParam);
             event.wParam = wParam;
             event.lParam = lParam;
-            VLControl* target = pressed;
-            pressed = nullptr;
+            VLControl* target = pressed_;
+            pressed_ = nullptr;
             target->DoEvent(event);
         }
         return false;
@@ -171,8 +171,8 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
         return OnMouseHover(PointOf(lParam));
     case WM_NCMOUSELEAVE:
         // Sent while the flag is still set, so it arms no new tracking.
-        if (ncLeaveTracked) SendMessageW(window, WM_NCMOUSEMOVE, 0, -1);
-        ncLeaveTracked = false;
+        if (ncLeaveTracked_) SendMessageW(window_, WM_NCMOUSEMOVE, 0, -1);
+        ncLeaveTracked_ = false;
         return false;
     case WM_MOUSELEAVE:
         OnMouseLeave();
@@ -187,32 +187,32 @@ bool VLPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, 
 
 void VLPaintManager::OnClose()
 {
-    const POINT point = lastMouse;
+    const POINT point = lastMouse_;
     // Each control is read at its turn: a handler may destroy another one.
-    if (hover) {
-        VLControlEvent event = MakeEvent(kEventMouseLeave, hover, point);
-        hover->DoEvent(event);
+    if (hover_) {
+        VLControlEvent event = MakeEvent(kEventMouseLeave, hover_, point);
+        hover_->DoEvent(event);
     }
-    if (pressed) {
-        VLControlEvent event = MakeEvent(kEventLButtonUp, pressed, point);
-        pressed->DoEvent(event);
+    if (pressed_) {
+        VLControlEvent event = MakeEvent(kEventLButtonUp, pressed_, point);
+        pressed_->DoEvent(event);
     }
-    if (rightPressed) {
-        VLControlEvent event = MakeEvent(kEventContextMenu, rightPressed, point);
-        rightPressed->DoEvent(event);
+    if (rightPressed_) {
+        VLControlEvent event = MakeEvent(kEventContextMenu, rightPressed_, point);
+        rightPressed_->DoEvent(event);
     }
     SetFocus(nullptr);
-    if (HWND owner = GetWindow(window, GW_OWNER)) ::SetFocus(owner);
+    if (HWND owner = ::GetWindow(window_, GW_OWNER)) ::SetFocus(owner);
 }
 
 bool VLPaintManager::OnSetCursor(WPARAM wParam, LPARAM lParam)
 {
     if (LOWORD(lParam) != HTCLIENT) return false;
     // A control holding the capture keeps the cursor it chose.
-    if (captured) return true;
+    if (captured_) return true;
     POINT point;
     GetCursorPos(&point);
-    ScreenToClient(window, &point);
+    ScreenToClient(window_, &point);
     VLControl* control = FindControlAt(point);
     if (!control || !control->HasFlag(kFlagSetCursor)) return false;
     VLControlEvent event = MakeEvent(kEventSetCursor, nullptr, point);
@@ -225,26 +225,26 @@ bool VLPaintManager::OnSetCursor(WPARAM wParam, LPARAM lParam)
 
 void VLPaintManager::OnKey(UINT message, WPARAM wParam)
 {
-    VLControl* target = message == WM_KEYUP ? keyDown : focus;
+    VLControl* target = message == WM_KEYUP ? keyDown_ : focus_;
     if (!target) return;
     const int32_t type = message == WM_KEYDOWN ? kEventKeyDown : message == WM_KEYUP ? kEventKeyUp : kEventChar;
-    VLControlEvent event = MakeEvent(type, nullptr, lastMouse);
+    VLControlEvent event = MakeEvent(type, nullptr, lastMouse_);
     event.key = LOWORD(wParam);
     event.keyState = GetKeyStateMask();
-    if (message == WM_KEYDOWN) keyDown = target;
-    if (message == WM_KEYUP) keyDown = nullptr;
+    if (message == WM_KEYDOWN) keyDown_ = target;
+    if (message == WM_KEYUP) keyDown_ = nullptr;
     target->DoEvent(event);
 }
 
 void VLPaintManager::OnTimerMessage(WPARAM wParam)
 {
-    animations.OnTimer(static_cast<uint32_t>(wParam));
+    animations_.OnTimer(static_cast<uint32_t>(wParam));
     // Every matching entry gets the tick; a handler may kill timers, so the
     // walk goes by index over a list that may shrink.
     const uint32_t windowId = LOWORD(wParam);
-    for (size_t i = 0; i < timers.size(); ++i) {
-        const VLTimerInfo& timer = *timers[i];
-        if (timer.window != window || timer.windowId != windowId) continue;
+    for (size_t i = 0; i < timers_.size(); ++i) {
+        const VLTimerInfo& timer = *timers_[i];
+        if (timer.window != window_ || timer.windowId != windowId) continue;
         VLControlEvent event = MakeEvent(kEventTimer, nullptr, POINT{0, 0});
         event.wParam = timer.controlId;
         timer.control->DoEvent(event);
@@ -253,36 +253,36 @@ void VLPaintManager::OnTimerMessage(WPARAM wParam)
 
 void VLPaintManager::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    ::SetFocus(window);
-    lastMouse = PointOf(lParam);
-    VLControl* control = FindControlAt(lastMouse);
+    ::SetFocus(window_);
+    lastMouse_ = PointOf(lParam);
+    VLControl* control = FindControlAt(lastMouse_);
     if (!OwnsControl(control)) return;
     if (message != WM_LBUTTONDBLCLK) control->SetFocus();
     CaptureMouse();
-    VLControlEvent event = MakeEvent(kEventLButtonDown, nullptr, lastMouse);
+    VLControlEvent event = MakeEvent(kEventLButtonDown, nullptr, lastMouse_);
     event.keyState = LOWORD(wParam);
     if (message == WM_LBUTTONDBLCLK) {
         event.type = kEventLButtonDblClk;
-        pressed = control;
+        pressed_ = control;
     } else {
         event.wParam = wParam;
         event.lParam = lParam;
         if (message == WM_RBUTTONDOWN) {
             event.type = kEventRButtonDown;
-            rightPressed = control;
+            rightPressed_ = control;
         } else {
-            pressed = control;
+            pressed_ = control;
         }
     }
     control->DoEvent(event);
-    if (message == WM_LBUTTONDOWN && activeToolTip) ::ShowWindow(activeToolTip, SW_HIDE);
+    if (message == WM_LBUTTONDOWN && activeToolTip_) ::ShowWindow(activeToolTip_, SW_HIDE);
 }
 
 void VLPaintManager::OnWheel(WPARAM wParam, LPARAM lParam)
 {
     POINT point = PointOf(lParam);
-    ScreenToClient(window, &point);
-    lastMouse = point;
+    ScreenToClient(window_, &point);
+    lastMouse_ = point;
     VLControl* control = FindControlAt(point);
     if (!OwnsControl(control)) return;
     VLControlEvent event = MakeEvent(kEventMouseWheel, control, POINT{0, 0});
@@ -291,88 +291,88 @@ void VLPaintManager::OnWheel(WPARAM wParam, LPARAM lParam)
     event.keyState = GetKeyStateMask();
     control->DoEvent(event);
     // Hover follows the content that moved under the mouse.
-    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(lastMouse.x, lastMouse.y));
+    SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(lastMouse_.x, lastMouse_.y));
 }
 
 void VLPaintManager::HideToolTip()
 {
-    if (!activeToolTip) return;
-    SendMessageW(activeToolTip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo));
-    activeToolTip = nullptr;
+    if (!activeToolTip_) return;
+    SendMessageW(activeToolTip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo_));
+    activeToolTip_ = nullptr;
 }
 
 void VLPaintManager::OnMouseMove(POINT point)
 {
-    lastMouse = point;
+    lastMouse_ = point;
     VLControl* control = FindControlAt(point);
     if (control && !OwnsControl(control)) return;
-    if (control != hover && hover) {
+    if (control != hover_ && hover_) {
         VLControlEvent event = MakeEvent(kEventMouseLeave, control, point);
-        VLControl* old = hover;
-        hover = nullptr;
+        VLControl* old = hover_;
+        hover_ = nullptr;
         old->DoEvent(event);
         HideToolTip();
-        mouseTracked = false;
+        mouseTracked_ = false;
     }
-    if (control == hover) {
+    if (control == hover_) {
         // Hover tracking is armed again for a control that wants every hover.
-        if (hover && hover->hasBeenHover) mouseTracked = false;
-    } else if (control && !(pressed && pressed->capture) && !(rightPressed && rightPressed->capture)) {
+        if (hover_ && hover_->hasBeenHover) mouseTracked_ = false;
+    } else if (control && !(pressed_ && pressed_->capture) && !(rightPressed_ && rightPressed_->capture)) {
         VLControlEvent event = MakeEvent(kEventMouseEnter, nullptr, point);
-        hover = control;
+        hover_ = control;
         control->DoEvent(event);
     }
     VLControlEvent event = MakeEvent(kEventMouseMove, nullptr, point);
-    if (!pressed && !rightPressed) {
+    if (!pressed_ && !rightPressed_) {
         if (control) control->DoEvent(event);
     } else {
-        if (pressed) pressed->DoEvent(event);
-        if (rightPressed) rightPressed->DoEvent(event);
+        if (pressed_) pressed_->DoEvent(event);
+        if (rightPressed_) rightPressed_->DoEvent(event);
     }
-    if (mouseTracked) return;
-    TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, HOVER_DEFAULT};
+    if (mouseTracked_) return;
+    TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window_, HOVER_DEFAULT};
     if (control && InsideCut(control, point) && control->toolTipDelayTime != 0) {
         track.dwFlags |= TME_HOVER;
         track.dwHoverTime = static_cast<DWORD>(control->toolTipDelayTime);
-        hoverTracked = control;
+        hoverTracked_ = control;
     }
     TrackMouseEvent(&track);
-    mouseTracked = true;
+    mouseTracked_ = true;
 }
 
 bool VLPaintManager::OnMouseHover(POINT point)
 {
     VLControl* control = FindControlAt(point);
-    if (!control || !InsideCut(control, point) || control != hoverTracked) return false;
-    if (hover) {
+    if (!control || !InsideCut(control, point) || control != hoverTracked_) return false;
+    if (hover_) {
         VLControlEvent event = MakeEvent(kEventMouseHover, control, point);
-        hover->DoEvent(event);
+        hover_->DoEvent(event);
     }
     // The hover handler may have taken the control away.
-    if (control != hoverTracked) return true;
+    if (control != hoverTracked_) return true;
     const std::wstring tip = control->GetToolTip();
     if (tip.empty() || control->customToolTip) return true;
     toolTipText_ = tip;
-    toolInfo = {};
-    toolInfo.cbSize = sizeof(toolInfo);
-    toolInfo.uFlags = TTF_IDISHWND;
-    toolInfo.hwnd = window;
-    toolInfo.uId = reinterpret_cast<UINT_PTR>(window);
-    toolInfo.rect = control->GetPos();
-    toolInfo.hinst = VLUIResources::Instance()->GetInstance();
-    toolInfo.lpszText = &toolTipText_[0];
-    if (!toolTipWindow) {
+    toolInfo_ = {};
+    toolInfo_.cbSize = sizeof(toolInfo_);
+    toolInfo_.uFlags = TTF_IDISHWND;
+    toolInfo_.hwnd = window_;
+    toolInfo_.uId = reinterpret_cast<UINT_PTR>(window_);
+    toolInfo_.rect = control->GetPos();
+    toolInfo_.hinst = VLUIResources::Instance()->GetInstance();
+    toolInfo_.lpszText = &toolTipText_[0];
+    if (!toolTipWindow_) {
         if (!LoadCommonControls()) return true;
-        toolTipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                                        toolInfo.hinst, nullptr);
-        if (!toolTipWindow) return true;
-        SendMessageW(toolTipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo));
-        SendMessageW(toolTipWindow, TTM_SETMAXTIPWIDTH, 0, 300);
+        toolTipWindow_ =
+            CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, toolInfo_.hinst, nullptr);
+        if (!toolTipWindow_) return true;
+        SendMessageW(toolTipWindow_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
+        SendMessageW(toolTipWindow_, TTM_SETMAXTIPWIDTH, 0, 300);
     }
-    SendMessageW(toolTipWindow, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo));
-    SendMessageW(toolTipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo));
-    activeToolTip = toolTipWindow;
+    SendMessageW(toolTipWindow_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
+    SendMessageW(toolTipWindow_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo_));
+    activeToolTip_ = toolTipWindow_;
     return true;
 }
 
@@ -381,37 +381,37 @@ void VLPaintManager::OnMouseLeave()
     HideToolTip();
     // The synthetic messages go out while the flag is still set, so they arm
     // no new tracking.
-    if (mouseTracked) SendMessageW(window, WM_MOUSEMOVE, 0, -1);
-    if (pressed) SendMessageW(window, WM_LBUTTONUP, 0, -1);
-    if (rightPressed) SendMessageW(window, WM_CONTEXTMENU, 0, -1);
-    mouseTracked = false;
+    if (mouseTracked_) SendMessageW(window_, WM_MOUSEMOVE, 0, -1);
+    if (pressed_) SendMessageW(window_, WM_LBUTTONUP, 0, -1);
+    if (rightPressed_) SendMessageW(window_, WM_CONTEXTMENU, 0, -1);
+    mouseTracked_ = false;
 }
 
 bool VLPaintManager::OnNcHitTest(LPARAM lParam, LRESULT& result)
 {
     POINT point = PointOf(lParam);
-    ScreenToClient(window, &point);
+    ScreenToClient(window_, &point);
     RECT rc;
-    GetClientRect(window, &rc);
-    const int c = sizeBoxCorner;
-    if (!IsZoomed(window) && !IsEmpty(sizeBox)) {
-        const bool nearTop = point.y < rc.top + sizeBox.top, nearBottom = point.y > rc.bottom - sizeBox.bottom;
-        const bool nearLeft = point.x < rc.left + sizeBox.left, nearRight = point.x > rc.right - sizeBox.right;
+    GetClientRect(window_, &rc);
+    const int c = sizeBoxCorner_;
+    if (!IsZoomed(window_) && !IsEmpty(sizeBox_)) {
+        const bool nearTop = point.y<rc.top + sizeBox_.top, nearBottom = point.y> rc.bottom - sizeBox_.bottom;
+        const bool nearLeft = point.x<rc.left + sizeBox_.left, nearRight = point.x> rc.right - sizeBox_.right;
         if (nearTop || nearBottom) {
-            const bool left = point.x < rc.left + sizeBox.left + c, right = point.x > rc.right - sizeBox.right - c;
+            const bool left = point.x<rc.left + sizeBox_.left + c, right = point.x> rc.right - sizeBox_.right - c;
             result = left ? (nearTop ? HTTOPLEFT : HTBOTTOMLEFT)
                           : right ? (nearTop ? HTTOPRIGHT : HTBOTTOMRIGHT) : (nearTop ? HTTOP : HTBOTTOM);
             return true;
         }
         if (nearLeft || nearRight) {
-            const bool top = point.y < rc.top + sizeBox.top + c, bottom = point.y > rc.bottom - sizeBox.bottom - c;
+            const bool top = point.y<rc.top + sizeBox_.top + c, bottom = point.y> rc.bottom - sizeBox_.bottom - c;
             result = top ? (nearLeft ? HTTOPLEFT : HTTOPRIGHT)
                          : bottom ? (nearLeft ? HTBOTTOMLEFT : HTBOTTOMRIGHT) : (nearLeft ? HTLEFT : HTRIGHT);
             return true;
         }
     }
-    if (point.x >= rc.left + caption.left && point.x < rc.right - caption.right && point.y >= caption.top &&
-        point.y < caption.bottom) {
+    if (point.x >= rc.left + caption_.left && point.x < rc.right - caption_.right && point.y >= caption_.top &&
+        point.y < caption_.bottom) {
         const VLControl* control = FindControlAt(point);
         if (control && control->caption) {
             result = HTCAPTION;
@@ -425,13 +425,13 @@ void VLPaintManager::OnGetMinMaxInfo(MINMAXINFO* info)
 {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
-    if (minInfo.cx > 0) info->ptMinTrackSize.x = minInfo.cx;
-    if (minInfo.cy > 0) info->ptMinTrackSize.y = minInfo.cy;
-    if (maxInfo.cx > 0) info->ptMaxTrackSize.x = info->ptMaxSize.x = maxInfo.cx;
-    if (maxInfo.cy > 0) {
-        info->ptMaxTrackSize.y = info->ptMaxSize.y = maxInfo.cy;
+    if (minInfo_.cx > 0) info->ptMinTrackSize.x = minInfo_.cx;
+    if (minInfo_.cy > 0) info->ptMinTrackSize.y = minInfo_.cy;
+    if (maxInfo_.cx > 0) info->ptMaxTrackSize.x = info->ptMaxSize.x = maxInfo_.cx;
+    if (maxInfo_.cy > 0) {
+        info->ptMaxTrackSize.y = info->ptMaxSize.y = maxInfo_.cy;
     } else {
         // A maximised window without a frame fills the work area, not the
         // whole monitor.
@@ -443,60 +443,60 @@ void VLPaintManager::OnGetMinMaxInfo(MINMAXINFO* info)
 
 void VLPaintManager::OnSize()
 {
-    if (IsIconic(window)) return;
+    if (IsIconic(window_)) return;
     RECT rc;
-    GetClientRect(window, &rc);
-    if (!roundCornerImage.empty()) {
-        if (!roundCornerRegion)
-            roundCornerRegion = VLRenderEngine::CreateCornerRegion(roundCornerImage.c_str(), rc.right, rc.bottom);
-        if (roundCornerRegion) {
+    GetClientRect(window_, &rc);
+    if (!roundCornerImage_.empty()) {
+        if (!roundCornerRegion_)
+            roundCornerRegion_ = VLRenderEngine::CreateCornerRegion(roundCornerImage_.c_str(), rc.right, rc.bottom);
+        if (roundCornerRegion_) {
             // The window owns and frees the region it is given: it gets a copy,
             // the manager keeps the master for the next size.
             VLRegion copy(CreateRectRgn(0, 0, 0, 0));
-            if (copy && CombineRgn(copy.Get(), roundCornerRegion.Get(), nullptr, RGN_COPY) != ERROR &&
-                SetWindowRgn(window, copy.Get(), TRUE))
+            if (copy && CombineRgn(copy.Get(), roundCornerRegion_.Get(), nullptr, RGN_COPY) != ERROR &&
+                SetWindowRgn(window_, copy.Get(), TRUE))
                 copy.Release();
         }
         return;
     }
-    const int r = std::max(roundCorner.cx, roundCorner.cy);
+    const int r = std::max(roundCorner_.cx, roundCorner_.cy);
     if (r != 0) {
-        regionSet = true;
+        regionSet_ = true;
         VLRegion region(CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, r, r));
         // "r,0" keeps only the bottom corners round (a window whose top edge
         // meets a square title image), "0,r" only the top ones.
         RECT square = {};
-        if (roundCorner.cy == 0)
+        if (roundCorner_.cy == 0)
             square = {rc.left, rc.top, rc.right, rc.bottom - r + 1};
-        else if (roundCorner.cx == 0)
+        else if (roundCorner_.cx == 0)
             square = {rc.left, rc.top + r, rc.right, rc.bottom};
         if (region && !IsRectEmpty(&square)) {
             VLRegion part(CreateRectRgnIndirect(&square));
             if (part) CombineRgn(region.Get(), region.Get(), part.Get(), RGN_OR);
         }
-        if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
-    } else if (regionSet) {
-        regionSet = false;
+        if (region && SetWindowRgn(window_, region.Get(), TRUE)) region.Release();
+    } else if (regionSet_) {
+        regionSet_ = false;
         VLRegion region(CreateRectRgnIndirect(&rc));
-        if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
+        if (region && SetWindowRgn(window_, region.Get(), TRUE)) region.Release();
     }
-    needsUpdate = true;
+    needsUpdate_ = true;
 }
 
 // ---- Painting ----------------------------------------------------------------
 
 void VLPaintManager::DropBackBuffer()
 {
-    offscreenBitmap.Reset();
-    offscreenDC.Reset();
+    offscreenBitmap_.Reset();
+    offscreenDC_.Reset();
 }
 
 bool VLPaintManager::MakeBackBuffer(const RECT& client)
 {
-    if (offscreenBitmap) return true;
+    if (offscreenBitmap_) return true;
     const int width = client.right - client.left, height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return false;
-    offscreenDC.Reset(CreateCompatibleDC(paintDC));
+    offscreenDC_.Reset(CreateCompatibleDC(paintDC_));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -505,71 +505,71 @@ bool VLPaintManager::MakeBackBuffer(const RECT& client)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    if (offscreenDC) offscreenBitmap.Reset(CreateDIBSection(paintDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!offscreenBitmap) DropBackBuffer();
-    return static_cast<bool>(offscreenBitmap);
+    if (offscreenDC_) offscreenBitmap_.Reset(CreateDIBSection(paintDC_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!offscreenBitmap_) DropBackBuffer();
+    return static_cast<bool>(offscreenBitmap_);
 }
 
 void VLPaintManager::PreparePaint(const RECT& client)
 {
-    if (needsUpdate) {
-        needsUpdate = false;
-        if (root) root->SetPos(client);
+    if (needsUpdate_) {
+        needsUpdate_ = false;
+        if (root_) root_->SetPos(client);
         DropBackBuffer();
     }
-    if (focusNeeded) {
-        focusNeeded = false;
+    if (focusNeeded_) {
+        focusNeeded_ = false;
         MoveFocusByTab(true);
     }
-    if (initNotifyPending) {
-        initNotifyPending = false;
-        SendNotify(root.get(), kNotifyWindowInit, 0, 0);
+    if (initNotifyPending_) {
+        initNotifyPending_ = false;
+        SendNotify(root_.get(), kNotifyWindowInit, 0, 0);
     }
 }
 
 bool VLPaintManager::PaintBackBuffer(const RECT& rect)
 {
-    if (!window) return false;
+    if (!window_) return false;
     RECT client;
-    GetClientRect(window, &client);
+    GetClientRect(window_, &client);
     PreparePaint(client);
     if (!MakeBackBuffer(client)) return false;
-    if (root) {
-        VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
-        root->Paint(offscreenDC.Get(), rect);
+    if (root_) {
+        VLSelectObject select(offscreenDC_.Get(), offscreenBitmap_.Get());
+        root_->Paint(offscreenDC_.Get(), rect);
     }
     return true;
 }
 
 void VLPaintManager::OnPaint()
 {
-    if (layered) {
-        RedrawLayeredWindow(layeredAlpha);
+    if (layered_) {
+        RedrawLayeredWindow(layeredAlpha_);
         // The picture went out through UpdateLayeredWindow: the update region
         // is answered, or the system would ask for this paint again at once.
-        ValidateRect(window, nullptr);
+        ValidateRect(window_, nullptr);
         return;
     }
     RECT update;
-    if (!GetUpdateRect(window, &update, FALSE)) return;
+    if (!GetUpdateRect(window_, &update, FALSE)) return;
     RECT client;
-    GetClientRect(window, &client);
+    GetClientRect(window_, &client);
     PreparePaint(client);
     const bool ready = MakeBackBuffer(client);
     // Begun after the layout, so that what the layout invalidated is painted
     // now as well.
-    VLPaintDC paint(window);
+    VLPaintDC paint(window_);
     if (!ready || !paint.Get()) return;
     const RECT& rect = paint.Paint().rcPaint;
-    VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
-    if (root) root->Paint(offscreenDC.Get(), rect);
-    BitBlt(paint.Get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, offscreenDC.Get(),
+    VLSelectObject select(offscreenDC_.Get(), offscreenBitmap_.Get());
+    if (root_) root_->Paint(offscreenDC_.Get(), rect);
+    BitBlt(paint.Get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, offscreenDC_.Get(),
            rect.left, rect.top, SRCCOPY);
 }
 
 bool VLPaintManager::RedrawLayeredWindow(int alphaPercent)
 {
-    if (!window) return false;
+    if (!window_) return false;
     // Controls laid out or painted here invalidate themselves: the redraw
     // under way already shows them.
     if (redrawingLayered_) return true;
@@ -582,22 +582,22 @@ bool VLPaintManager::RedrawLayeredWindow(int alphaPercent)
 bool VLPaintManager::RedrawLayered(int alphaPercent)
 {
     RECT client;
-    GetClientRect(window, &client);
+    GetClientRect(window_, &client);
     // A layered window is always painted whole, into a fresh buffer.
     DropBackBuffer();
     PreparePaint(client);
     if (!MakeBackBuffer(client)) return false;
     const BYTE alpha = LayeredAlpha(alphaPercent);
     RECT frame;
-    GetWindowRect(window, &frame);
+    GetWindowRect(window_, &frame);
     SIZE size = {frame.right - frame.left, frame.bottom - frame.top};
     POINT destination = {frame.left, frame.top}, source = {0, 0};
-    const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
-    if (!(exStyle & WS_EX_LAYERED)) SetWindowLongW(window, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
-    VLSelectObject select(offscreenDC.Get(), offscreenBitmap.Get());
-    if (root) root->Paint(offscreenDC.Get(), client);
+    const LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
+    if (!(exStyle & WS_EX_LAYERED)) SetWindowLongW(window_, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    VLSelectObject select(offscreenDC_.Get(), offscreenBitmap_.Get());
+    if (root_) root_->Paint(offscreenDC_.Get(), client);
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
-    return UpdateLayeredWindow(window, paintDC, &destination, &size, offscreenDC.Get(), &source, 0, &blend,
+    return UpdateLayeredWindow(window_, paintDC_, &destination, &size, offscreenDC_.Get(), &source, 0, &blend,
                                ULW_ALPHA) != FALSE;
 }
 

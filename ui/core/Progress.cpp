@@ -73,9 +73,7 @@ void VLProgress::PaintStateImage(HDC hdc)
 void VLProgress::SetAttribute(const std::wstring& name, const std::wstring& value)
 {
     if (name == L"foreinset") {
-        int n[4];
-        ReadIntList(value.c_str(), n, 4);
-        foreInset_ = {n[0], n[1], n[2], n[3]};
+        foreInset_ = ReadRect(value);
     } else if (name == L"step") {
         SetStep(_wtoi(value.c_str()));
     } else if (name == L"source") {

@@ -65,12 +65,7 @@ bool GetDescriptorValue(int key, const std::wstring& descriptor, VLDescriptorVal
     case kText: value.text = text; break;
     case kColour: value.colour = ReadHexColour(text.c_str()); break;
     case kBool: value.flag = text == L"true"; break;
-    case kRect: {
-        int n[4];
-        ReadIntList(text.c_str(), n, 4);
-        value.rect = {n[0], n[1], n[2], n[3]};
-        break;
-    }
+    case kRect: value.rect = ReadRect(text); break;
     case kPair: {
         int n[2];
         ReadIntList(text.c_str(), n, 2);

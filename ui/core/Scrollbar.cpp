@@ -293,10 +293,10 @@ void VLScrollbar::OnTimer(VLControlEvent& event)
         StepLine(-1);
     } else if (button2State_ & kStatePushed) {
         StepLine(1);
-    } else if (GetManager() && GetManager()->window) {
+    } else if (GetManager() && GetManager()->GetWindow()) {
         POINT cursor;
         GetCursorPos(&cursor);
-        ScreenToClient(GetManager()->window, &cursor);
+        ScreenToClient(GetManager()->GetWindow(), &cursor);
         PageTowards(cursor);
     }
 }
@@ -394,9 +394,7 @@ void VLScrollbar::SetAttribute(const std::wstring& name, const std::wstring& val
     } else if (name == L"showbutton2") {
         SetShowButton2(on);
     } else if (name == L"inset") {
-        int n[4];
-        ReadIntList(value.c_str(), n, 4);
-        inset_ = {n[0], n[1], n[2], n[3]};
+        inset_ = ReadRect(value);
     } else {
         VLControl::SetAttribute(name, value);
     }

@@ -184,9 +184,7 @@ void VLSlide::SetAttribute(const std::wstring& name, const std::wstring& value)
     } else if (name == L"thumbsize") {
         thumbSize_ = _wtoi(value.c_str());
     } else if (name == L"inset") {
-        int n[4];
-        ReadIntList(value.c_str(), n, 4);
-        inset_ = {n[0], n[1], n[2], n[3]};
+        inset_ = ReadRect(value);
     } else {
         VLControl::SetAttribute(name, value);
     }

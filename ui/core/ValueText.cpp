@@ -19,6 +19,13 @@ void ReadIntList(const wchar_t* text, int* out, int count)
     }
 }
 
+RECT ReadRect(const std::wstring& text)
+{
+    int n[4];
+    ReadIntList(text.c_str(), n, 4);
+    return {n[0], n[1], n[2], n[3]};
+}
+
 uint32_t ReadHexColour(const wchar_t* text)
 {
     if (*text == L'#') ++text;

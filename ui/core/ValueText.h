@@ -2,7 +2,10 @@
 // share.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <string>
 
 namespace Velora {
 
@@ -10,6 +13,8 @@ namespace Velora {
 // any kind; blanks before a number are skipped. Reading stops at the end of
 // the text: numbers that are missing there read as 0.
 void ReadIntList(const wchar_t* text, int* out, int count);
+// "left,top,right,bottom" as ReadIntList reads four numbers.
+RECT ReadRect(const std::wstring& text);
 
 // An optional leading "#", then hexadecimal digits as an ARGB value; 0 when
 // there are none.

@@ -173,7 +173,7 @@ void VLWindowWnd::CenterWindow()
 void VLWindowWnd::SetIcon()
 {
     const auto load = [](int cx, int cy) {
-        return VLIcon(static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(128), IMAGE_ICON,
+        return VLIcon(static_cast<HICON>(LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(kWindowIconId), IMAGE_ICON,
                                                     GetSystemMetrics(cx), GetSystemMetrics(cy), 0)));
     };
     VLIcon large = load(SM_CXICON, SM_CYICON), small = load(SM_CXSMICON, SM_CYSMICON);

@@ -11,6 +11,9 @@
 
 namespace Velora {
 
+// The icon every window of the program shows.
+constexpr int kWindowIconId = 128;
+
 using VLIcon = VLUniqueHandle<HICON, &DestroyIcon>;
 
 class VLWindowWnd {
@@ -47,7 +50,7 @@ public:
     // Over the owner, or over the work area when there is none or it is
     // minimised; always kept inside the work area.
     void CenterWindow();
-    // The module's icon 128, large and small.
+    // The module's icon kWindowIconId, large and small.
     void SetIcon();
 
     static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

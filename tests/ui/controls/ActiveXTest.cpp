@@ -91,8 +91,8 @@ TEST_F(ActiveXTest, WindowlessObjectGetsHitMessagesAndPaintsOnce)
     Hosted hosted(true);
     VLActiveX* host = hosted.host;
     host->SetPos({10, 20, 110, 70});
-    ASSERT_EQ(1u, hosted.bound.manager.messageFilters.size());
-    EXPECT_EQ(hosted.bound.manager.window, host->hostWindow);
+    ASSERT_EQ(1u, hosted.bound.manager.GetMessageFilters().size());
+    EXPECT_EQ(hosted.bound.manager.GetWindow(), host->hostWindow);
 
     struct Case {
         UINT message;
@@ -147,12 +147,12 @@ TEST_F(ActiveXTest, WindowedObjectLivesInItsOwnChildWindow)
         wchar_t name[32] = {};
         GetClassNameW(window, name, 32);
         EXPECT_STREQ(L"VLActiveXWnd", name);
-        EXPECT_EQ(hosted.bound.manager.window, GetParent(window));
-        EXPECT_TRUE(hosted.bound.manager.messageFilters.empty());
+        EXPECT_EQ(hosted.bound.manager.GetWindow(), GetParent(window));
+        EXPECT_TRUE(hosted.bound.manager.GetMessageFilters().empty());
         EXPECT_NE(std::wstring::npos, Log().find(L"SetObjectRects 0 0 100 50 / 0 0 100 50"));
         RECT rect;
         GetWindowRect(window, &rect);
-        MapWindowPoints(nullptr, hosted.bound.manager.window, reinterpret_cast<POINT*>(&rect), 2);
+        MapWindowPoints(nullptr, hosted.bound.manager.GetWindow(), reinterpret_cast<POINT*>(&rect), 2);
         EXPECT_EQ(30, rect.left);
         EXPECT_EQ(90, rect.bottom);
         // Focus on the window makes the object UI active.
@@ -209,7 +209,7 @@ TEST_F(ActiveXTest, SiteAnswersWhatDocumentsAsk)
     EXPECT_EQ(INPLACE_E_NOTOOLSPACE, frame->RequestBorderSpace(&widths));
     HWND frameWindow = nullptr;
     EXPECT_EQ(S_OK, frame->GetWindow(&frameWindow));
-    EXPECT_EQ(hosted.bound.manager.window, frameWindow);
+    EXPECT_EQ(hosted.bound.manager.GetWindow(), frameWindow);
 
     IMoniker* moniker = reinterpret_cast<IMoniker*>(1);
     EXPECT_EQ(E_NOTIMPL, site->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, &moniker));

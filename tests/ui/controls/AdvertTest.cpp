@@ -48,7 +48,9 @@ TEST_F(AdvertTest, BuildsWithoutFlashAndReportsClicksByMessage)
     EXPECT_EQ(advert->GetPicture(), advert->GetItemAt(1));
     EXPECT_EQ(2, advert->GetPicture()->GetCount());
     EXPECT_EQ(advert->GetCloseButton(), advert->GetPicture()->GetItemAt(1));
-    EXPECT_EQ(L"关闭", advert->GetCloseButton()->GetToolTip());
+    // The tip is the program's string-table entry: this suite has no table,
+    // so the entry shows as its number.
+    EXPECT_EQ(std::to_wstring(kStringAdvertClose), advert->GetCloseButton()->GetToolTip());
     EXPECT_FALSE(advert->GetPicture()->IsVisible());
     EXPECT_FALSE(advert->GetCloseButton()->IsVisible());
 
@@ -66,7 +68,7 @@ TEST_F(AdvertTest, BuildsWithoutFlashAndReportsClicksByMessage)
     advert->GetCloseButton()->SetPos({180, 0, 200, 20});
     VLControlEvent inside = Click(190, 10);
     EXPECT_TRUE(advert->GetCloseButton()->Activate(inside));
-    std::vector<MSG> posted = TakePosted(bound.manager.window);
+    std::vector<MSG> posted = TakePosted(bound.manager.GetWindow());
     ASSERT_EQ(1u, posted.size());
     EXPECT_EQ(kMsgAdvertClosed, posted[0].message);
     EXPECT_EQ(0u, posted[0].wParam);
@@ -76,7 +78,7 @@ TEST_F(AdvertTest, BuildsWithoutFlashAndReportsClicksByMessage)
     advert->SetVisible(true);
     VLControlEvent elsewhere = Click(20, 50);
     EXPECT_TRUE(advert->Activate(elsewhere));
-    posted = TakePosted(bound.manager.window);
+    posted = TakePosted(bound.manager.GetWindow());
     ASSERT_EQ(1u, posted.size());
     EXPECT_EQ(kMsgAdvertClicked, posted[0].message);
     EXPECT_EQ(reinterpret_cast<WPARAM>(advert), posted[0].wParam);

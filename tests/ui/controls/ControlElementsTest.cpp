@@ -45,7 +45,7 @@ TEST(ControlElements, NestedControlsTakeTheirChildren)
         <DrawWnd/></GridLayout></Window>)");
     ASSERT_TRUE(window.Open(0, 0, 200, 100));
     Pump();
-    VLContainer* grid = static_cast<VLContainer*>(window.paintManager.root.get());
+    VLContainer* grid = static_cast<VLContainer*>(window.paintManager.GetRoot());
     ASSERT_EQ(4, grid->GetCount());
     VLContainer* menu = static_cast<VLContainer*>(grid->GetItemAt(0));
     EXPECT_EQ(3, static_cast<VLContainer*>(menu->GetItemAt(0))->GetItemAt(0)->GetClassId());

@@ -57,7 +57,7 @@ TEST(Menus, HoverOpensClickCommandsAndClosesAll)
     Pump();
     ASSERT_EQ(1u, WindowsOfClass(L"VLMenuWnd").size());
     EXPECT_TRUE(SameRect({214, 100, 364, 140}, bar.PopupRect()));
-    EXPECT_EQ(bar.leafA->GetManager()->window, bar.file->GetSubmenuWindow()->GetHWND());
+    EXPECT_EQ(bar.leafA->GetManager()->GetWindow(), bar.file->GetSubmenuWindow()->GetHWND());
 
     // A sibling closes it and opens its own.
     SendMouse(bar.host, WM_MOUSEMOVE, 10, 30);

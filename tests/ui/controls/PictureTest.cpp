@@ -114,11 +114,11 @@ TEST(Picture, AnimationPlaysDisposesAndStops)
     VLPicture picture;
     picture.SetManager(&bound.manager);
     picture.SetPos({0, 0, 12, 10});
-    ShowWindow(bound.manager.window, SW_SHOWNOACTIVATE); // hidden windows collect no update region
+    ShowWindow(bound.manager.GetWindow(), SW_SHOWNOACTIVATE); // hidden windows collect no update region
     ASSERT_TRUE(Load(picture, ThreeFrames().Finish()));
     EXPECT_EQ(3u, picture.GetFrameCount());
     EXPECT_TRUE(picture.IsAnimating());
-    ValidateRect(bound.manager.window, nullptr);
+    ValidateRect(bound.manager.GetWindow(), nullptr);
     // The last frame has no delay, so the animation rests there.
     ASSERT_TRUE(WaitFor([&] { return picture.GetCurrentFrame() == 2; }));
     EXPECT_TRUE(picture.IsPlaying());
@@ -126,7 +126,7 @@ TEST(Picture, AnimationPlaysDisposesAndStops)
     EXPECT_EQ(2u, picture.GetCurrentFrame());
     // The thread asks the window for a repaint and paints nothing itself.
     RECT dirty = {};
-    EXPECT_TRUE(GetUpdateRect(bound.manager.window, &dirty, FALSE));
+    EXPECT_TRUE(GetUpdateRect(bound.manager.GetWindow(), &dirty, FALSE));
     EXPECT_EQ(12, dirty.right);
 
     COLORREF face = GetSysColor(COLOR_3DFACE);

@@ -32,7 +32,7 @@ struct RichFixture {
     void Send(UINT message, WPARAM wParam, LPARAM lParam = 0)
     {
         bool handled = false;
-        for (IMessageFilterUI* filter : bound.manager.messageFilters)
+        for (IMessageFilterUI* filter : bound.manager.GetMessageFilters())
             filter->MessageFilter(message, wParam, lParam, handled);
     }
     void Type(const std::wstring& text)
@@ -176,7 +176,7 @@ TEST(RichEdit, HostAndFilterAreMadeOnce)
     RecordingListener second;
     f.bound.manager.AddNotifier(&second);
     EXPECT_EQ(f.edit->GetHost(), host);
-    EXPECT_EQ(f.bound.manager.messageFilters.size(), 1u);
+    EXPECT_EQ(f.bound.manager.GetMessageFilters().size(), 1u);
     f.edit->SetFocus();
     f.Type(L"k");
     EXPECT_EQ(f.edit->GetText(), L"k");
@@ -304,10 +304,10 @@ struct RichWindow {
         VLPaintManager& manager = window.paintManager;
         const RECT client = {0, 0, 200, 100};
         if (!manager.PaintBackBuffer(client)) return -1;
-        VLSelectObject select(manager.offscreenDC.Get(), manager.offscreenBitmap.Get());
+        VLSelectObject select(manager.GetOffscreenDC(), manager.GetOffscreenBitmap());
         int ink = 0;
         for (int y = 0; y < 100; ++y) {
-            for (int x = 0; x < 200; ++x) ink += GetPixel(manager.offscreenDC.Get(), x, y) == RGB(0, 0, 0);
+            for (int x = 0; x < 200; ++x) ink += GetPixel(manager.GetOffscreenDC(), x, y) == RGB(0, 0, 0);
         }
         return ink;
     }
@@ -340,9 +340,9 @@ TEST(RichEdit, LayeredWindowIsRedrawnNotInvalidated)
         const HWND hwnd = w.window.GetHWND();
         ValidateRect(hwnd, nullptr);
         // A due layout shows whether the tree was painted at once.
-        w.window.paintManager.needsUpdate = true;
+        w.window.paintManager.SetNeedsUpdate(true);
         w.edit->GetHost()->TxInvalidateRect(nullptr, FALSE);
-        EXPECT_EQ(w.window.paintManager.needsUpdate, !layered);
+        EXPECT_EQ(w.window.paintManager.NeedsUpdate(), !layered);
         RECT update;
         EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE) != FALSE, !layered) << layered;
     }

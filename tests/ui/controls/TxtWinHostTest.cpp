@@ -128,7 +128,7 @@ TEST(TxtWinHost, ScrollRangeBeyondTheClientShowsTheBar)
 TEST(TxtWinHost, DefaultFormatsComeFromTheOwnersFont)
 {
     BoundManager bound;
-    ASSERT_EQ(GetDeviceCaps(bound.manager.paintDC, LOGPIXELSY), 96);
+    ASSERT_EQ(GetDeviceCaps(bound.manager.GetPaintDC(), LOGPIXELSY), 96);
     bound.manager.AddFont(L"SimSun", L"body", 12, true, false, true);
     BarOwner owner;
     owner.SetManager(&bound.manager);
