@@ -69,7 +69,10 @@ bool ReadShellLink(VLShortcutInfo& info, const std::wstring& linkPath)
     VLComPtr<IShellLinkW> link;
     VLComPtr<IPersistFile> file;
     if (!CreateLinkObject(link, file)) return false;
-    if (FAILED(file->Load(linkPath.c_str(), STGM_READ | STGM_SHARE_DENY_READ))) return false;
+    // Readers are let in beside us: the shell and indexers read a new link
+    // as soon as it is written, and a fresh link refused then would leave an
+    // install's shortcut unfixed.
+    if (FAILED(file->Load(linkPath.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE))) return false;
 
     wchar_t text[1024];
     if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) info.target = text;

@@ -46,6 +46,9 @@ e2e_begin() {
     e2e_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
     e2e_wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null
     e2e_wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d '' /f >/dev/null
+    # No desktop integration: Wine's menu builder would write menu entries
+    # outside the prefix for every shortcut a package makes.
+    e2e_wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d '' /f >/dev/null
     # A program that crashes ends at once instead of waiting in a debugger.
     e2e_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null
     if [ "$WINEARCH" = win64 ]; then

@@ -2,6 +2,7 @@
 
 #include "base/FileUtil.h"
 #include "base/ComScope.h"
+#include "base/Handles.h"
 #include "install/ShellLink.h"
 
 #include "InstallTestUtil.h"
@@ -194,7 +195,13 @@ TEST_F(ScriptTest, ShortcutLines)
                     L"CreateShortCut ##install##\\short.lnk\r\n"));
     VLComInit com;
     VLShortcutInfo plain, upper, indexed, none;
-    ASSERT_TRUE(ReadShellLink(plain, folder / L"plain.lnk"));
+    {
+        // Another reader holds the new link open, as the shell does.
+        const VLHandle reader(CreateFileW((folder / L"plain.lnk").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader.Valid());
+        ASSERT_TRUE(ReadShellLink(plain, folder / L"plain.lnk"));
+    }
     EXPECT_EQ(plain.target, target);
     EXPECT_EQ(plain.workingFolder, GetFullPathFolder(target));
     ASSERT_TRUE(ReadShellLink(upper, folder / L"Upper.LNK"));
