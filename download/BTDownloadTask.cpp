@@ -329,6 +329,7 @@ void VLBTTask::Run()
     ReportPhase(BTTaskPhase::Querying);
 
     const bool queried = QueryAddress(&abort_);
+    if (abort_) return EndAborted();
     if (!queried) {
         SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
         DownloadFileInfo answer;
@@ -362,7 +363,11 @@ void VLBTTask::Run()
     if (abort_) return EndAborted();
 
     uint32_t fetched = 0;
-    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched)) {
+    // The fetch gives up on a stop: a torrent server that stalls or trickles
+    // would otherwise hold the task, and a closing program, for its head
+    // limit or longer. A stop is no failed fetch and asks for no other kind.
+    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched, &abort_)) {
+        if (abort_) return EndAborted();
         SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
         const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
         if (!ownTarget && !(!queried && retryCount > 2)) {

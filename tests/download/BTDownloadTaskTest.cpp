@@ -157,6 +157,37 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
     EXPECT_FALSE(Exists(folder / L"pkg.exe"));
 }
 
+TEST_F(BTTaskTest, StopWhileAServerKeepsTheTaskWaitingEndsItWithin2s)
+{
+    auto faults = StallingFaults();
+    faults.emplace_back("body a byte every 100 ms", VLServerFaults());
+    faults.back().second.throttle = 1;
+    struct Step {
+        const char* what;
+        VLTestHttpServer& server;
+        const char* target;
+    };
+    const Step steps[] = {{"address query", service, kQueryTarget}, {"torrent fetch", files, kTorrentTarget}};
+    for (const Step& step : steps) {
+        for (const auto& c : faults) {
+            SCOPED_TRACE(std::string(step.what) + ", " + c.first);
+            step.server.SetFaults(c.second);
+            const int asked = step.server.CountRequests(step.target);
+            ASSERT_TRUE(NewTask()->Start());
+            for (int i = 0; i < kWaitSeconds * 10 && step.server.CountRequests(step.target) == asked; ++i) Sleep(100);
+            Sleep(500);
+            const DWORD stopped = GetTickCount();
+            task->Stop();
+            uint32_t result = 0;
+            EXPECT_TRUE(recorder->WaitFinished(result, 10000));
+            EXPECT_LT(GetTickCount() - stopped, 2000u);
+            EXPECT_EQ(kErrAborted, result);
+            EXPECT_EQ(0u, task->retryCount) << "a stop is no failed request";
+        }
+        step.server.SetFaults(VLServerFaults());
+    }
+}
+
 TEST_F(BTTaskTest, AnHttpAnswerAsksForTheSwitchAndEndsWithoutAResult)
 {
     answer.type = 1;
