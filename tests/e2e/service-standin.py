@@ -10,11 +10,13 @@ host's name resolves to 127.0.0.1):
   /pkg/<name>                       the packages, whole or by byte range
   /app_runtime.php?...              statistics reports: answered, and logged
   /setup/zofti_appenv.exe           the companion client's installer
+  /torrent/<name>.torrent           a torrent server that never answers
 
 Every request is appended to the log as one line: the request line, the
 status and the Range header ("-" when none). With --stall the statistics
 reports and the companion installer are read, logged with the status
-"stalled" and never answered.
+"stalled" and never answered. The address answer for an id named by
+--stalled-torrent is a BitTorrent one whose torrent is never answered either.
 """
 
 import argparse
@@ -70,10 +72,13 @@ class Catalogue:
                     digest.update(block)
             self.packages[int(match.group(1))] = (name, os.path.getsize(path), digest.hexdigest())
 
-    def answer(self, runtime_id, host):
+    def answer(self, runtime_id, host, torrent=False):
         name, size, md5 = self.packages[runtime_id]
-        return ('<?xml version="1.0" encoding="gb2312"?>\r\n<FILE>'
-                "<DownloadType>1</DownloadType>"
+        # A torrent's answer gives the torrent's size and digest; this torrent
+        # never comes, so the package's stand in for them.
+        kind = f"<DownloadType>2</DownloadType><TorrentUrl>http://{host}/torrent/{name}.torrent</TorrentUrl>" \
+            if torrent else "<DownloadType>1</DownloadType>"
+        return ('<?xml version="1.0" encoding="gb2312"?>\r\n<FILE>' + kind +
                 f"<DownloadUrl>http://{host}/pkg/{name}</DownloadUrl><SpareUrl></SpareUrl>"
                 f"<Md5>{md5}</Md5><FileSize>{size}</FileSize><FileName>rt_{name}</FileName>"
                 "<UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion></FILE>\r\n").encode("ascii")
@@ -108,7 +113,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query)
         try:
-            if self.server.stall and url.path in ("/app_runtime.php", "/setup/zofti_appenv.exe"):
+            if url.path.startswith("/torrent/") or (
+                    self.server.stall and url.path in ("/app_runtime.php", "/setup/zofti_appenv.exe")):
                 self.record("stalled")
                 # Holds the connection open for as long as the stand-in runs.
                 threading.Event().wait()
@@ -137,7 +143,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(404)
             return
         host = self.headers.get("Host", HOST_NAME)
-        self.reply(200, self.server.catalogue.answer(runtime_id, host), "text/xml")
+        answer = self.server.catalogue.answer(runtime_id, host, runtime_id in self.server.stalled_torrents)
+        self.reply(200, answer, "text/xml")
 
     def send_file(self, path, throttled):
         if not os.path.isfile(path):
@@ -191,6 +198,8 @@ def main():
     parser.add_argument("--slow", default="", help="runtime ids whose packages alone --rate throttles, comma-separated")
     parser.add_argument("--stall", action="store_true",
                         help="never answer the statistics reports and the companion installer")
+    parser.add_argument("--stalled-torrent", default="",
+                        help="runtime ids answered as BitTorrent downloads whose torrent never comes, comma-separated")
     parser.add_argument("--ready", help="file written once the port is open")
     args = parser.parse_args()
 
@@ -199,6 +208,7 @@ def main():
     server.root = args.root
     server.catalogue = Catalogue(os.path.join(args.root, "pkg"))
     server.refused = {int(each) for each in args.refuse.split(",") if each.strip()}
+    server.stalled_torrents = {int(each) for each in args.stalled_torrent.split(",") if each.strip()}
     server.slow = {each.strip() for each in args.slow.split(",") if each.strip()}
     server.throttle = Throttle(args.rate)
     server.stall = args.stall
