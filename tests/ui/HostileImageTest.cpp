@@ -34,6 +34,8 @@ TEST(HostileImages, LoadAsFailures)
     const std::string png = Encode(Format::Png, 16, 12, pixels), bmp = Encode(Format::Bmp, 16, 12, pixels);
     const std::string tga = Encode(Format::Tga, 16, 12, pixels), rle = Encode(Format::TgaRle, 16, 12, pixels);
     const std::string skin = EncipherSkin(png);
+    const std::string psd = ReadFileBytes(VL_UI_FIXTURE_DIR L"\\cells.psd");
+    const std::string psdRle = ReadFileBytes(VL_UI_FIXTURE_DIR L"\\cells-rle.psd");
     std::vector<Hostile> cases;
     // Cut anywhere up to the last eight bytes (a PNG that lacks only its
     // last checksum still holds the whole image).
@@ -69,14 +71,20 @@ TEST(HostileImages, LoadAsFailures)
         {"tga 5000 square", tga, 12, 0x13881388, 4}, {"tga type 7", tga, 2, 7, 1},
         {"tga 7 bits", tga, 16, 7, 1},               {"tga 64 bits", tga, 16, 64, 1},
         {"tga one row more", tga, 14, 13, 2},        {"rle one row more", rle, 14, 13, 2},
+        {"psd 16 bits, half the data", psd, 22, 16, 2}, {"psd run-length 16 bits", psdRle, 22, 16, 2},
+        {"psd one row more", psd, 14, 10, 4},        {"psd run-length one row more", psdRle, 14, 10, 4},
+        {"psd 5 channels", psd, 12, 5, 2},           {"psd run-length 5 channels", psdRle, 12, 5, 2},
+        {"psd colour data beyond", psd, 26, 0xFFFFFFF0, 4}, {"psd row counted beyond", psdRle, 40, 0xFFFF, 2},
+        {"psd 20000 wide", psd, 18, 20000, 4},
     };
-    for (const auto& p : patches) cases.push_back({p.name, Patched(p.base, p.at, p.value, p.width, p.base == png)});
+    for (const auto& p : patches)
+        cases.push_back({p.name, Patched(p.base, p.at, p.value, p.width, p.base == png || p.base[0] == '8')});
     for (size_t n = 0; n < 4; ++n) cases.push_back({"skin of " + std::to_string(n), skin.substr(0, n), true});
     cases.push_back({"plain png read as skin", png, true});
-    // A whole 1 x 1 Photoshop image: no skin format.
-    cases.push_back({"psd", std::string("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\1\0\x08\0\3", 26) +
-                                std::string(14, '\0') + "\x10\x20\x30"});
     cases.push_back({"skin read as plain", skin, false});
+    // Cut, with a table that counts too few bytes to tell.
+    cases.push_back(
+        {"psd run-length cut, rows undercounted", Patched(psdRle, 40, 0, 2, true).substr(0, psdRle.size() - 1)});
     // Whole, but more pixels than any skin may hold: 4097 x 4097 in runs.
     std::string huge = Patched(Patched(rle.substr(0, 18), 12, 0x10011001, 4, false), 0, 0, 1, false);
     for (int i = 0; i < 4097 * 4097 / 128 + 1; ++i) huge += std::string("\xff\x10\x20\x30\xff", 5);
@@ -92,7 +100,7 @@ TEST(HostileImages, LoadAsFailures)
     }
     // The sound files load, plain and enciphered, so each failure above is
     // the damage's doing; above the size cap they fail again.
-    for (const std::string& good : {png, bmp, tga, rle}) {
+    for (const std::string& good : {png, bmp, tga, rle, psd, psdRle}) {
         for (bool enciphered : {false, true}) {
             ASSERT_TRUE(WriteFileBytes(path, enciphered ? EncipherSkin(good) : good));
             EXPECT_TRUE(resources->LoadFileImage(path, 0, enciphered));
@@ -121,6 +129,57 @@ TEST(HostileImages, LoadAsFailures)
     ASSERT_TRUE(ReadBitmapPixels(bottomUp->bitmap.Get(), expected, width, height));
     ASSERT_TRUE(ReadBitmapPixels(topFirst->bitmap.Get(), actual, width, height));
     EXPECT_EQ(expected, actual);
+}
+
+std::vector<uint32_t> DecodedPixels(const std::string& bytes)
+{
+    std::vector<uint32_t> pixels;
+    int width = 0, height = 0;
+    const auto image = DecodeImage(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0);
+    if (image) {
+        EXPECT_TRUE(ReadBitmapPixels(image->bitmap.Get(), pixels, width, height));
+    }
+    return pixels;
+}
+
+// Photoshop images from another writer, raw and run-length, draw their
+// pixels; a JPEG draws the same with bytes after its end marker and with
+// fill bytes before it; cut anywhere, each is refused, also one whose scan
+// holds stuffed bytes and one with restart markers.
+TEST(HostileImages, PhotoshopAndPaddedJpeg)
+{
+    std::vector<uint32_t> cells;
+    for (int i = 0; i < 81; ++i) cells.push_back(0xFF000000 | CellColour(i % 9, i / 9));
+    const std::string psd = ReadFileBytes(VL_UI_FIXTURE_DIR L"\\cells.psd");
+    const std::string psdRle = ReadFileBytes(VL_UI_FIXTURE_DIR L"\\cells-rle.psd");
+    EXPECT_EQ(cells, DecodedPixels(psd));
+    EXPECT_EQ(cells, DecodedPixels(psdRle));
+
+    Rgba noise;
+    for (int i = 0; i < 16 * 12; ++i)
+        noise.insert(noise.end(), {(unsigned char)(i * 37), (unsigned char)(i * 11), (unsigned char)(i * i), 255});
+    const std::string jpeg = Encode(Format::Jpeg, 16, 12, noise), end("\xFF\xD9");
+    ASSERT_NE(std::string::npos, jpeg.find(std::string("\xFF\0", 2), jpeg.find("\xFF\xDA")));
+    const std::vector<uint32_t> plain = DecodedPixels(jpeg);
+    ASSERT_EQ(16u * 12u, plain.size());
+    const std::string filled = jpeg.substr(0, jpeg.size() - 2) + "\xFF\xFF" + end;
+    for (const std::string& same : {jpeg + std::string(16, '\0'), jpeg + std::string(16, '\xFF'),
+                                    jpeg + "\xFF\xD8\xFF\xE0 and 12 more", filled})
+        EXPECT_EQ(plain, DecodedPixels(same));
+    // One solid 8 x 8 block coded twice, a restart marker between: the
+    // restart resets the coding, so both are coded alike.
+    std::string block = Encode(Format::Jpeg, 8, 8, Rgba(8 * 8 * 4, 200));
+    const size_t sof = block.find("\xFF\xC0"), sos = block.find("\xFF\xDA");
+    const size_t scan = sos + 2 + (uint8_t(block[sos + 2]) << 8 | uint8_t(block[sos + 3]));
+    const std::string coded = block.substr(scan, block.size() - 2 - scan);
+    std::string restarts = block.substr(0, sos) + std::string("\xFF\xDD\0\4\0\1", 6) +
+                           block.substr(sos, scan - sos) + coded + "\xFF\xD0" + coded + end;
+    restarts[sof + 8] = 16; // twice as wide
+    EXPECT_EQ(std::vector<uint32_t>(16 * 8, DecodedPixels(block).at(0)), DecodedPixels(restarts));
+
+    for (const std::string& whole : {psd, psdRle, jpeg, restarts}) {
+        for (size_t n = 0; n < whole.size(); ++n) EXPECT_TRUE(DecodedPixels(whole.substr(0, n)).empty()) << n;
+    }
 }
 
 } // namespace

@@ -50,6 +50,8 @@ std::string Encode(Format format, int width, int height, const Rgba& pixels)
     stbi_write_tga_with_rle = format == Format::TgaRle;
     if (format == Format::Png) stbi_write_png_to_func(Append, &out, width, height, 4, pixels.data(), width * 4);
     else if (format == Format::Bmp) stbi_write_bmp_to_func(Append, &out, width, height, 4, pixels.data());
+    else if (format == Format::Jpeg)
+        stbi_write_jpg_to_func(Append, &out, width, height, 4, pixels.data(), 100);
     else stbi_write_tga_to_func(Append, &out, width, height, 4, pixels.data());
     return out;
 }

@@ -16,7 +16,7 @@ using Rgba = std::vector<unsigned char>; // four bytes a pixel, rows top first
 uint32_t CellColour(int x, int y);
 Rgba CellImage();
 
-enum class Format { Png, Bmp, Tga, TgaRle };
+enum class Format { Png, Bmp, Tga, TgaRle, Jpeg };
 std::string Encode(Format format, int width, int height, const Rgba& pixels);
 // Enciphered with the program's skin key.
 std::string EncipherSkin(const std::string& bytes);

@@ -19,11 +19,12 @@ import tempfile
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_ui_fixtures import png  # noqa: E402
+from make_ui_fixtures import png, psd  # noqa: E402
 
 WHITE = (255, 255, 255)
 GREEN = (0, 255, 0)
 COLOUR = (200, 40, 90)  # of every generated image
+EDGE = (20, 140, 250)  # the first column of the Photoshop images, packed as literals
 # Far beyond what the whole run needs: only a hang reaches it.
 BATCH_SECONDS = 45
 NUMBERS = ["2147483647", "-2147483648", "2147483596", "4294967296", "1000000000", "400000000",
@@ -39,7 +40,9 @@ class Case:
 
 
 def image_formats():
-    """One 4 x 4 image of COLOUR in every format: name -> (bytes, tolerance, drawn when whole)."""
+    """One 4 x 4 image of COLOUR in every format: name -> (bytes, tolerance,
+    whole), where whole is the length from which the cut image draws (shorter
+    ones draw nothing), or None when a cut one may draw the whole image."""
     picture = Image.new("RGB", (4, 4), COLOUR)
 
     def saved(**options):
@@ -50,16 +53,23 @@ def image_formats():
     offset, stride = struct.unpack_from("<I", bmp, 10)[0], 12
     rows = [bmp[offset + i * stride:offset + (i + 1) * stride] for i in range(4)]
     top_down = bmp[:22] + struct.pack("<i", -4) + bmp[26:offset] + b"".join(reversed(rows))
-    psd = (b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 4, 4, 8, 3) + bytes(14) +
-           bytes(c for c in COLOUR for _ in range(16)))
+    jpeg = saved(format="JPEG", quality=95, optimize=True)
+    progressive = saved(format="JPEG", quality=95, progressive=True)
+    edged = [EDGE if x == 0 else COLOUR for y in range(4) for x in range(4)]
+    photoshop = {name: psd(4, 4, lambda x, y: edged[y * 4 + x], run_length, depth)
+                 for name, run_length, depth in (("psd", False, 8), ("psd-rle", True, 8), ("psd-16", False, 16))}
+    # Another reader takes the 8-bit ones for the same picture.
+    for name in ("psd", "psd-rle"):
+        assert list(Image.open(io.BytesIO(photoshop[name])).getdata()) == edged, name
     return {
-        "png": (png(4, 4, list(COLOUR + (255,)) * 16), 0, True),
-        "bmp": (bmp, 0, True),
-        "bmp-top-down": (top_down, 0, True),
-        "tga": (saved(format="TGA"), 0, True),
-        "tga-rle": (saved(format="TGA", compression="tga_rle"), 0, True),
-        "jpeg": (saved(format="JPEG", quality=95), 8, True),
-        "psd": (psd, 0, False),  # no skin format
+        "png": (png(4, 4, list(COLOUR + (255,)) * 16), 0, None),
+        "bmp": (bmp, 0, None),
+        "bmp-top-down": (top_down, 0, None),
+        "tga": (saved(format="TGA"), 0, None),
+        "tga-rle": (saved(format="TGA", compression="tga_rle"), 0, None),
+        "jpeg-padded": (jpeg + bytes(16), 8, len(jpeg)),  # whole from its end marker on
+        "jpeg-progressive": (progressive, 8, len(progressive)),
+        **{name: (data, 0, len(data)) for name, data in photoshop.items()},
     }
 
 
@@ -67,16 +77,15 @@ def image_grids(folder):
     """Per format, a grid of 8 x 8 controls showing the image cut at every
     length: each shows nothing or the whole image, never a damaged one."""
     cases = []
-    for name, (data, tolerance, drawn) in image_formats().items():
+    for name, (data, tolerance, whole) in image_formats().items():
         columns, cells, pixels = 32, [], []
         for n in range(len(data) + 1):
             path = os.path.join(folder, f"{name}-{n}.img")
             with open(path, "wb") as f:
                 f.write(data[:n])
             cells.append(f'<Control width="8" bknormalimage="file=\'{windows_path(path)}\'"/>')
-            whole = [COLOUR] if drawn else [WHITE]
-            pixels.append((((n % columns) * 8 + 4, (n // columns) * 8 + 4),
-                           whole if n == len(data) else [WHITE, COLOUR], tolerance))
+            drawn = [COLOUR] if n >= (whole or len(data)) else [WHITE] if whole else [WHITE, COLOUR]
+            pixels.append((((n % columns) * 8 + 4, (n // columns) * 8 + 4), drawn, tolerance))
         rows = "".join('<HorizontalLayout height="8">' + "".join(cells[i:i + columns]) + "</HorizontalLayout>"
                        for i in range(0, len(cells), columns))
         markup = f'<Window><VerticalLayout normalbkcolor="#FFFFFFFF">{rows}</VerticalLayout></Window>'
@@ -273,7 +282,7 @@ def main():
         with open(case.markup_path, "wb") as f:
             f.write(case.markup if isinstance(case.markup, bytes) else case.markup.encode("utf-8"))
     images = sum(len(data) + 1 for data, _, _ in image_formats().values())
-    print(f"{len(cases) - 7} markups and {images} images in {folder}")
+    print(f"{len(cases) - len(image_formats())} markups and {images} images in {folder}")
     failures, first = [], 0
     while first < len(cases):
         statuses, started = run(tool, wine_run, cases, first, folder)

@@ -19,9 +19,12 @@ namespace {
 
 uint32_t Read16(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t Read32(const unsigned char* p) { return Read16(p) | Read16(p + 2) << 16; }
+uint32_t Read16Be(const unsigned char* p) { return uint32_t(p[0]) << 8 | p[1]; }
+uint32_t Read32Be(const unsigned char* p) { return Read16Be(p) << 16 | Read16Be(p + 2); }
 
-// The decoder pads a short BMP or TGA with zeros and calls it a success, so
-// the pixel data those headers promise is measured against the bytes first.
+// The decoder pads a short BMP, TGA or PSD with zeros and calls it a success,
+// so the pixel data those headers promise is measured against the bytes
+// first.
 bool BmpComplete(const unsigned char* data, size_t size)
 {
     if (size < 26) return false;
@@ -69,12 +72,69 @@ bool TgaComplete(const unsigned char* data, size_t size)
     return at <= size;
 }
 
-// A JPEG's entropy-coded data has no length of its own: the decoder reads a
-// cut one as zeros and calls it a success, so a whole one must end with its
-// end-of-image marker.
+// A JPEG's entropy-coded data has no length of its own, so the file is
+// walked: marker segments by their lengths, scan data byte by byte (a 0xFF
+// there is followed by a stuffed 0 or is a restart marker) to the next
+// segment, up to the end-of-image marker. Writers may pad after that marker.
+// Bytes outside a segment that are no marker are skipped, as the decoder
+// skips padding between segments.
 bool JpegComplete(const unsigned char* data, size_t size)
 {
-    return size >= 4 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
+    for (size_t at = 2; at < size;) {
+        if (data[at++] != 0xFF) continue;
+        while (at < size && data[at] == 0xFF) ++at; // fill bytes before a marker
+        if (at == size) return false;
+        const unsigned marker = data[at++];
+        if (marker == 0xD9) return true;
+        // Stuffing, restart markers and TEM stand alone; every other marker
+        // starts a segment whose length counts itself.
+        if (marker == 0 || marker == 1 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (size - at < 2) return false;
+        at += Read16Be(data + at);
+    }
+    return false;
+}
+
+// A Photoshop image: its header, the colour mode data, image resources and
+// layers each after its length, then the merged image's channels one after
+// another, raw or as PackBits rows after a table of their byte counts.
+bool PsdComplete(const unsigned char* data, size_t size)
+{
+    if (size < 26) return false;
+    const uint64_t channels = Read16Be(data + 12), height = Read32Be(data + 14), width = Read32Be(data + 18);
+    const unsigned depth = Read16Be(data + 22);
+    if (!ImageSizeAllowed(int64_t(width), int64_t(height)) || (depth != 8 && depth != 16)) return false;
+    uint64_t at = 26;
+    for (int section = 0; section < 3; ++section) {
+        if (at + 4 > size) return false;
+        at += 4 + uint64_t(Read32Be(data + at));
+    }
+    if (at + 2 > size) return false;
+    const unsigned compression = Read16Be(data + at);
+    at += 2;
+    const uint64_t pixels = width * height;
+    if (compression == 0) return at + channels * pixels * (depth / 8) <= size;
+    // The decoder unpacks 16-bit rows as if they were 8-bit ones, which
+    // would draw a wrong picture.
+    if (compression != 1 || depth != 8) return false;
+    const uint64_t rows = channels * height;
+    if (at + rows * 2 > size) return false;
+    uint64_t packed = 0;
+    for (uint64_t row = 0; row < rows; ++row) packed += Read16Be(data + at + row * 2);
+    at += rows * 2;
+    if (at + packed > size) return false;
+    // The decoder takes no notice of the table: it reads up to four channels
+    // as runs of packets, which must end within the file.
+    for (uint64_t channel = 0; channel < std::min<uint64_t>(channels, 4); ++channel) {
+        for (uint64_t done = 0; done < pixels;) {
+            if (at >= size) return false;
+            const unsigned packet = data[at++];
+            if (packet == 128) continue;
+            done += packet < 128 ? packet + 1 : 257 - packet;
+            at += packet < 128 ? packet + 1 : 1;
+        }
+    }
+    return at <= size;
 }
 
 bool DataComplete(const unsigned char* data, size_t size)
@@ -83,6 +143,7 @@ bool DataComplete(const unsigned char* data, size_t size)
     if (size >= 4 && !std::memcmp(data, kPng, 4)) return true;
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return JpegComplete(data, size);
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpComplete(data, size);
+    if (size >= 4 && !std::memcmp(data, "8BPS", 4)) return PsdComplete(data, size);
     return TgaComplete(data, size);
 }
 

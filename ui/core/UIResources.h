@@ -100,7 +100,7 @@ private:
     std::vector<std::wstring> recentKeys_;
 };
 
-// Decodes PNG, JPEG, BMP or TGA bytes into a premultiplied top-down DIB,
+// Decodes PNG, JPEG, BMP, TGA or PSD bytes into a premultiplied top-down DIB,
 // clearing pixels whose premultiplied word equals mask. Null for data that is
 // malformed, not whole, or too large.
 std::unique_ptr<VLImageInfo> DecodeImage(const unsigned char* data, size_t size, uint32_t mask);
