@@ -21,13 +21,28 @@ typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 // parser's stack.
 constexpr XmlLimits kDocumentLimits = {32, 32};
 
-bool WithinLimits(FILE* stream)
+// The file's text as the parser's own file reader hands it over: up to its
+// first zero byte, with CR LF and a lone CR each read as LF. The guard must
+// judge these very bytes: a line end folded to one byte moves where a
+// multibyte character before it ends, and with it the end tags the parser
+// sees.
+bool ReadFoldedText(const std::wstring& file, std::string& text)
 {
-    std::string text;
+    // Opened by its wide name: a temporary folder under a user name outside
+    // the ANSI code page must still work.
+    FilePtr stream(_wfopen(file.c_str(), L"rb"));
+    if (!stream) return false;
+    std::string bytes;
     char block[4096];
-    for (size_t n; (n = fread(block, 1, sizeof(block), stream)) > 0;) text.append(block, n);
-    rewind(stream);
-    return WithinXmlLimits(text.c_str(), XmlEncoding::Unknown, kDocumentLimits);
+    for (size_t n; (n = fread(block, 1, sizeof(block), stream.get())) > 0;) bytes.append(block, n);
+    if (ferror(stream.get())) return false;
+    text.clear();
+    for (size_t i = 0; i < bytes.size() && bytes[i]; ++i) {
+        const bool carriage = bytes[i] == '\r';
+        text += carriage ? '\n' : bytes[i];
+        if (carriage && bytes[i + 1] == '\n') ++i; // bytes[size()] is the terminator
+    }
+    return true;
 }
 
 std::string Narrow(const std::wstring& text)
@@ -40,11 +55,14 @@ std::string Narrow(const std::wstring& text)
 bool VLXmlDocument::Load(const std::wstring& file)
 {
     Clear();
+    ClearError();
     path = file;
-    // Opened by its wide name: a temporary folder under a user name outside
-    // the ANSI code page must still work.
-    FilePtr stream(_wfopen(file.c_str(), L"rb"));
-    loaded = stream && WithinLimits(stream.get()) && LoadFile(stream.get(), TIXML_DEFAULT_ENCODING);
+    std::string text;
+    loaded = ReadFoldedText(file, text) && WithinXmlLimits(text.c_str(), XmlEncoding::Unknown, kDocumentLimits);
+    if (loaded) {
+        Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+        loaded = !Error();
+    }
     return loaded;
 }
 

@@ -10,6 +10,9 @@ namespace Velora {
 
 class VLXmlDocument : public TiXmlDocument {
 public:
+    // Reads the file as the parser's own file reader does (line ends read
+    // as LF). A file the nesting guard refuses is not parsed: false, with
+    // the document empty and no parse error.
     bool Load(const std::wstring& file);
     // An empty file name saves to the document's own path.
     bool Save(const std::wstring& file = std::wstring());

@@ -251,6 +251,8 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     AddElementWithText(seed, L"resume", L"C:\\x\\pkg.exe.vll");
     document.path = folder / L"seeds.xml";
     ASSERT_TRUE(document.Save());
+    // Written as text: its line ends are CR LF.
+    EXPECT_NE(std::string::npos, Velora::Test::ReadFileBytes(document.path).find("</Seed>\r\n"));
 
     VLXmlDocument loaded;
     ASSERT_TRUE(loaded.Load(folder / L"seeds.xml"));
@@ -269,10 +271,15 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     EXPECT_FALSE(missing.Load(folder / L"none.xml"));
     EXPECT_FALSE(missing.loaded);
 
-    // A seed list nested past any the program writes is refused unparsed.
-    ASSERT_TRUE(Velora::Test::WriteFileBytes(folder / L"deep.xml", Nest(20000, "<a>", "", "</a>")));
-    VLXmlDocument deep;
-    EXPECT_FALSE(deep.Load(folder / L"deep.xml"));
+    // A seed list nested past any the program writes is refused unparsed,
+    // also where its line ends, read as LF, move the end of a multibyte
+    // character so that the parser no longer sees the end tags behind it.
+    for (const std::string& deep : {Nest(20000, "<a>", "", "</a>"), Nest(100000, "<a>\xE4\r\n</a>", "", ""),
+                                    Nest(100000, "<a>\xF0\r\r\n</a>", "", ""), Nest(100000, "<a>\xE4\r</a>", "", "")}) {
+        ASSERT_TRUE(Velora::Test::WriteFileBytes(folder / L"deep.xml", "\xEF\xBB\xBF" + deep));
+        VLXmlDocument refused;
+        EXPECT_FALSE(refused.Load(folder / L"deep.xml")) << deep.substr(0, 12);
+    }
 }
 
 } // namespace

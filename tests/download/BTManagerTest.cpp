@@ -135,10 +135,11 @@ protected:
     {
         ASSERT_TRUE(WriteFileBytes(folder / L"seeds.xml", "<Seeds>" + entries + "</Seeds>"));
     }
+    // One a line, CR LF ended as the program writes them.
     static std::string Entry(uint64_t id, const std::wstring& resume)
     {
         return "<Seed><gameId>" + std::to_string(id) + "</gameId><resume>" + ToMultiByte(resume) +
-               "</resume></Seed>";
+               "</resume></Seed>\r\n";
     }
     // Waits until the manager's session holds count torrents and the list as
     // many active seeds.

@@ -3,8 +3,9 @@
 # size, place, title, no system caption), one statistics report whose codes
 # are the whole catalogue in runtime-id order, a runtime set up beforehand
 # found present, the minimise button, cancel (no report), closing during a
-# check (exit code 0 within 3 s), the wheel over the list, and start-up with
-# every BitTorrent port taken (an error box and no window).
+# check (exit code 0 within 3 s), the wheel over the list, start-up with a
+# hostile seed list in the work folder (refused: the window shows), and
+# start-up with every BitTorrent port taken (an error box and no window).
 # Usage: app-check-test.sh <build>/tests/e2e/e2e-paths.sh
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh" "$1"
@@ -15,6 +16,12 @@ e2e_standin_start
 # OpenAL ("3") set up before the first start.
 mkdir -p "$e2e_dir/setup"
 e2e_wine "$E2E_WWW/pkg/40024.exe" "$(e2e_winpath "$e2e_dir/setup/exchange.ini")" >/dev/null || true
+# A seed list nested far too deep, its end tags hidden behind multibyte lead
+# bytes before CR LF line ends from a reading that does not fold them.
+temp="$(e2e_wine cmd /c echo %TEMP% | tr -d '\r')"
+work="$(e2e_wine winepath -u "$temp\\Zofti\\RuntimeCheck" | tr -d '\r')"
+mkdir -p "$work"
+python3 -c 'import sys; sys.stdout.buffer.write(b"\xef\xbb\xbf" + b"<a>\xe4\r\n</a>" * 100000)' > "$work/seeds.xml"
 
 app_start
 facts="$(app_window)"

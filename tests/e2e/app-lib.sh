@@ -15,6 +15,7 @@ app_window() {
     local facts
     for _ in $(seq 100); do
         facts="$(drive find VLHarrowWnd 30000)"
+        kill -0 "$app_pid" 2>/dev/null || e2e_fail "the program ended before showing its window"
         grep -q '^state visible' <<< "$facts" && grep -qx 'client 800 600' <<< "$facts" && break
         sleep 0.2
     done

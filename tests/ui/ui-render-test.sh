@@ -4,7 +4,9 @@
 # and blue. The BMP must show exactly those columns, and a replayed click on
 # the first control must print its click notification. Then a column of
 # every element the markup knows, 4 pixels each, above a red marker: the
-# marker starts right below them only when each of them was built.
+# marker starts right below them only when each of them was built. Last, a
+# batch of sizes that are no whole number (refused with a message) and a
+# right-click on an edit, whose context menu must not keep the run waiting.
 # Usage: ui-render-test.sh <ui-render.exe> <wine-run>
 set -euo pipefail
 tool="$1"
@@ -66,3 +68,24 @@ red = [row for row in range(height)
 assert red and red[0] == 4 * int(sys.argv[2]), f"marker from row {red[:1]}: some element built nothing"
 print(f"all {sys.argv[2]} elements built")
 PY
+
+# In one batch: sizes that are no whole number from 1 to 8192 are refused
+# with a message, and a right-click on an edit, which opens the edit's own
+# context menu, ends (the run ends the menu).
+echo '<Window><Edit name="e" text="abc" normalbkcolor="#FFFFFFFF"/></Window>' > "$work/edit.xml"
+printf 'down 20 10\nup 20 10\nrdown 20 10\nrup 20 10\n' > "$work/rclick.txt"
+bad="12abc 1e1 0x10 -5 0 8193 99999999999"
+{
+    for size in $bad; do printf 'Z:%s\t%s\t40\tZ:%s\n' "$work/row.xml" "$size" "$work/bad.bmp"; done
+    printf 'Z:%s\t300\t%s\tZ:%s\n' "$work/row.xml" 1e1 "$work/bad.bmp"
+    printf 'Z:%s\t60\t20\tZ:%s\tZ:%s\n' "$work/edit.xml" "$work/edit.bmp" "$work/rclick.txt"
+} > "$work/list.txt"
+# (wine-run passes the program's errors on with its output)
+VL_NEEDS_DISPLAY=1 timeout 30 "$wine_run" "$tool" --batch "Z:$work/list.txt" > "$work/batch.txt" ||
+    { cat "$work/batch.txt"; echo "the batch did not end"; exit 1; }
+count=$(($(wc -w <<< "$bad") + 1))
+for n in $(seq "$count"); do grep -qx "end $n 1" "$work/batch.txt" || { echo "bad size $n taken"; exit 1; }; done
+[ "$(grep -c 'width and height must be whole numbers from 1 to 8192' "$work/batch.txt")" = "$count" ] ||
+    { cat "$work/batch.txt"; echo "no clear message for each bad size"; exit 1; }
+grep -qx "end $((count + 1)) 0" "$work/batch.txt" || { cat "$work/batch.txt"; echo "the right-click run failed"; exit 1; }
+echo "bad sizes refused, the edit's context menu ended"

@@ -6,7 +6,9 @@
 // mouse events of the events file (one a line: "move|down|up|rdown|rup|dblclk|
 // leave x y" in client coordinates, or "wheel x y delta"), then writes the
 // back buffer as a 32-bit BMP. Each notification is printed on its own line
-// as "<type> <sender name> <sender id>".
+// as "<type> <sender name> <sender id>". Width and height are whole numbers
+// from 1 to 8192. A menu an event opens (an edit's context menu) is ended at
+// once: no user is there to close it.
 //
 // With --batch, every line of the list file (UTF-8) holds the arguments of
 // one run separated by tabs; each run is framed by the lines "case <n>" and
@@ -107,6 +109,33 @@ bool PostEvent(HWND hwnd, const std::string& line)
     return false;
 }
 
+// Every menu a run opens is ended, since its modal loop would wait for a user
+// forever. An edit opens its context menu without any notification, so each
+// new menu window sets a one-shot timer instead: the menu's loop dispatches
+// its message once it runs, and the timer ends the menu.
+void CALLBACK EndMenus(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    EndMenu();
+}
+
+LRESULT CALLBACK WatchMenus(int code, WPARAM wParam, LPARAM lParam)
+{
+    wchar_t name[8] = {};
+    if (code == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 8) &&
+        std::wcscmp(name, L"#32768") == 0) // the system's menu window class
+        SetTimer(nullptr, 0, USER_TIMER_MINIMUM, EndMenus);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A width or height: decimal digits alone, 1 to 8192; 0 for anything else.
+int ParseSize(const std::wstring& text)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of(L"0123456789") != std::wstring::npos) return 0;
+    const int size = _wtoi(text.c_str());
+    return size <= 8192 ? size : 0;
+}
+
 // The back buffer as it lies in memory: a bottom-up 32-bit DIB.
 bool WriteBitmap(HBITMAP bitmap, int width, int height, const std::wstring& path)
 {
@@ -142,15 +171,18 @@ int Fail(const char* message)
 // The arguments of one run.
 struct Job {
     std::wstring markup;
-    int width = 0, height = 0;
+    std::wstring width, height;
     std::wstring bitmap;
     std::wstring events; // empty: none
 };
 
 int Render(const Job& job)
 {
-    if (job.width <= 0 || job.height <= 0 || job.width > 8192 || job.height > 8192)
-        return Fail("width and height must be 1 to 8192");
+    const int width = ParseSize(job.width), height = ParseSize(job.height);
+    if (!width || !height) {
+        const std::string given = ToMultiByte(job.width) + " and " + ToMultiByte(job.height);
+        return Fail(("width and height must be whole numbers from 1 to 8192, not " + given).c_str());
+    }
     std::vector<std::string> events;
     if (!job.events.empty()) {
         std::ifstream in(job.events.c_str());
@@ -158,7 +190,7 @@ int Render(const Job& job)
         for (std::string line; std::getline(in, line);) events.push_back(line);
     }
     RenderWindow window(job.markup);
-    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, job.width, job.height))
+    if (!window.Create(nullptr, L"ui-render", WS_POPUP, 0, 0, 0, width, height))
         return Fail("cannot create the window");
     // Gone with its tree at the end of every run, so that runs of a batch
     // never meet.
@@ -171,9 +203,9 @@ int Render(const Job& job)
         if (!PostEvent(window, line)) return Fail(("bad event line: " + line).c_str());
         PumpUntilIdle();
     }
-    const RECT client = {0, 0, job.width, job.height};
+    const RECT client = {0, 0, width, height};
     if (!window.paintManager.PaintBackBuffer(client)) return Fail("cannot paint the back buffer");
-    if (!WriteBitmap(window.paintManager.GetOffscreenBitmap(), job.width, job.height, job.bitmap))
+    if (!WriteBitmap(window.paintManager.GetOffscreenBitmap(), width, height, job.bitmap))
         return Fail("cannot write the bitmap");
     return 0;
 }
@@ -201,7 +233,7 @@ int RenderBatch(const wchar_t* list)
         if (fields.size() != 4 && fields.size() != 5)
             Fail("a list line holds 4 or 5 tab-separated fields");
         else
-            status = Render({fields[0], _wtoi(fields[1].c_str()), _wtoi(fields[2].c_str()), fields[3],
+            status = Render({fields[0], fields[1], fields[2], fields[3],
                              fields.size() == 5 ? fields[4] : std::wstring()});
         std::printf("end %d %d\n", number, status);
         std::fflush(stdout);
@@ -216,9 +248,11 @@ int wmain(int argc, wchar_t** argv)
     _setmode(_fileno(stdout), _O_BINARY);
     VLUIResources::Instance()->SetInstance(GetModuleHandleW(nullptr));
     RegisterControlElements();
+    const VLUniqueHandle<HHOOK, &UnhookWindowsHookEx> watching(
+        SetWindowsHookExW(WH_CBT, WatchMenus, nullptr, GetCurrentThreadId()));
     if (argc == 3 && std::wcscmp(argv[1], L"--batch") == 0) return RenderBatch(argv[2]);
     if (argc != 5 && argc != 6)
         return Fail("usage: ui-render <markup file> <width> <height> <out.bmp> [events file]\n"
                     "       ui-render --batch <list file>");
-    return Render({argv[1], _wtoi(argv[2]), _wtoi(argv[3]), argv[4], argc == 6 ? argv[5] : std::wstring()});
+    return Render({argv[1], argv[2], argv[3], argv[4], argc == 6 ? argv[5] : std::wstring()});
 }
