@@ -238,7 +238,7 @@ LRESULT VLActiveX::MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, boo
                 !view.Get())
                 return 0;
             RECT pos = GetPos();
-            POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            POINT point = PointOf(lParam);
             DWORD hit = 0;
             view->QueryHitPoint(DVASPECT_CONTENT, &pos, point, 0, &hit);
             if (hit != HITRESULT_HIT) return 0;
