@@ -107,6 +107,16 @@ HRESULT VLActiveX::GetControl(REFIID iid, void** out) const
     return object_->QueryInterface(iid, out);
 }
 
+bool VLActiveX::TranslateAccelerator(MSG& msg)
+{
+    // Only keys are accelerators: an object that claimed any other message
+    // would keep it from its window.
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    VLComPtr<IOleInPlaceActiveObject> active;
+    if (FAILED(GetControl(IID_IOleInPlaceActiveObject, active.Receive())) || !active.Get()) return false;
+    return active->TranslateAccelerator(&msg) == S_OK;
+}
+
 IOleControl* VLActiveX::CreateFromModule() const
 {
     // A bare or relative name is looked up beside the program, never in the
