@@ -69,7 +69,7 @@ std::wstring VLHarrowStatistic::GetCancelReportUrl() const
 
 bool VLHarrowStatistic::Send(const std::wstring& url, const std::atomic<bool>* cancelled)
 {
-    return !url.empty() && RequestUrl(ToMultiByteString(url), cancelled);
+    return !url.empty() && RequestUrl(ToMultiByte(url), cancelled);
 }
 
 } // namespace Velora

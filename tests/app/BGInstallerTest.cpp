@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace Velora {
@@ -74,19 +75,23 @@ TEST(BGInstaller, FetchesTheInstallerIntoANewFolderAndStartsIt)
     EXPECT_FALSE(Exists(other + L"\\zofti_appenv.exe.ran")) << "nothing is started after a failed fetch";
     EXPECT_FALSE(Exists(other + L"\\zofti_appenv.exe")) << "a failed fetch leaves no file";
 
-    // A service that never answers: the fetch gives up soon after stop.
+    // A service that never answers: the fetch gives up soon after stop, set
+    // once the service holds the request.
     VLServerFaults stall;
     stall.stall = true;
     service.SetFaults(stall);
     std::atomic<bool> stop{false};
+    std::atomic<DWORD> stopped{0};
     std::thread stopper([&] {
-        Sleep(300);
+        for (int i = 0; i < 2000 && service.CountRequests("/setup/zofti_appenv.exe") < 2; ++i) Sleep(10);
+        stopped = GetTickCount();
         stop = true;
     });
-    const DWORD started = GetTickCount();
     EXPECT_FALSE(InstallCompanion(other, GetCompanionUrl(), &stop));
-    EXPECT_LT(GetTickCount() - started, 1000u);
+    const DWORD returned = GetTickCount();
     stopper.join();
+    EXPECT_EQ(2, service.CountRequests("/setup/zofti_appenv.exe"));
+    EXPECT_LT(returned - stopped, 1000u);
 }
 
 } // namespace

@@ -21,7 +21,7 @@ const char kQuery[] = "/query_url.php?soft=2.0.0.2996&id=40024";
 
 std::string AddressAnswer(const std::string& url, const std::string& package)
 {
-    const std::string md5 = ToMultiByteString(Md5BufferHex(package.data(), int32_t(package.size())));
+    const std::string md5 = ToMultiByte(Md5BufferHex(package.data(), int32_t(package.size())));
     return "<FILE><DownloadType>1</DownloadType><DownloadUrl>" + url + "</DownloadUrl><Md5>" + md5 +
            "</Md5><FileSize>" + std::to_string(package.size()) + "</FileSize><FileName>openal.exe</FileName></FILE>";
 }

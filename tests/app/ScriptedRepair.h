@@ -8,6 +8,7 @@
 #include "app/HarrowStatusSink.h"
 #include "base/Handles.h"
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@ struct DownloadScript {
     int steps = 0; // steps until the finish event is signalled
     bool succeeds = true;
     int cancelAt = 0;
-    DWORD stopMs = 0; // how long the downloader takes to go
+    HANDLE stopGate = nullptr; // when given, the downloader goes once it is set (20 s at most)
 };
 
 struct InstallScript {
@@ -39,12 +40,17 @@ struct Script {
     std::deque<InstallScript> installs;
     std::vector<std::wstring> calls;
     std::wstring downloadFolder = L"C:\\work";
+    std::atomic<int> downloadersGone{0};
 };
 
 class ScriptedDownloader : public IHarrowDownloader {
 public:
     ScriptedDownloader(Script& script, DownloadScript step) : script_(script), step_(step) {}
-    ~ScriptedDownloader() override { Sleep(step_.stopMs); }
+    ~ScriptedDownloader() override
+    {
+        if (step_.stopGate) WaitForSingleObject(step_.stopGate, 20000);
+        ++script_.downloadersGone;
+    }
 
     bool Start(int32_t runtimeId) override
     {

@@ -24,7 +24,14 @@ VL_TEST_HANG=$case VL_TEST_LAYERS="$work/layers" \
 set -e
 
 grep -Eq 'deps_tests \.+\*\*\*Timeout' "$work/ctest.log" || fail "the hung suite was not ended at its time-out"
-grep -q "^\[ RUN      \] $case" "$work/ctest.log" || fail "the hung case is not shown as the last one started"
+# The hung suite's own output runs from its time-out line to the next test's
+# status line; the last case it started must be the hung one.
+last_run="$(awk '{ sub(/\r$/, "") }
+    / deps_tests \.+\*\*\*Timeout/ { own = 1; next }
+    own && /^ *[0-9]+\/[0-9]+ Test +#/ { own = 0 }
+    own && /^\[ RUN      \] / { last = $0 }
+    END { print last }' "$work/ctest.log")"
+[ "$last_run" = "[ RUN      ] $case" ] || fail "the hung case is not shown as the last one started (last: '$last_run')"
 grep -q "VL_TEST_HANG: $case hangs holding port 80" "$work/ctest.log" || fail "the hung case did not take the port"
 grep -Eq 'download_nginx \.+ +Passed' "$work/ctest.log" || fail "the port's suite after the hung one did not pass"
 # Every process of the run had its prefix under the run's layers.

@@ -107,6 +107,16 @@ HRESULT VLActiveX::GetControl(REFIID iid, void** out) const
     return object_->QueryInterface(iid, out);
 }
 
+bool VLActiveX::TranslateAccelerator(MSG& msg)
+{
+    // Only keys are accelerators: an object that claimed any other message
+    // would keep it from its window.
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    VLComPtr<IOleInPlaceActiveObject> active;
+    if (FAILED(GetControl(IID_IOleInPlaceActiveObject, active.Receive())) || !active.Get()) return false;
+    return active->TranslateAccelerator(&msg) == S_OK;
+}
+
 IOleControl* VLActiveX::CreateFromModule() const
 {
     // A bare or relative name is looked up beside the program, never in the
@@ -238,7 +248,7 @@ LRESULT VLActiveX::MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, boo
                 !view.Get())
                 return 0;
             RECT pos = GetPos();
-            POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            POINT point = PointOf(lParam);
             DWORD hit = 0;
             view->QueryHitPoint(DVASPECT_CONTENT, &pos, point, 0, &hit);
             if (hit != HITRESULT_HIT) return 0;

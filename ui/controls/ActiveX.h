@@ -35,6 +35,9 @@ public:
     virtual void ReleaseControl();
 
     LRESULT MessageFilter(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    // A key for the object's window goes to its in-place active object
+    // before it is translated; true when the object took it.
+    bool TranslateAccelerator(MSG& msg) override;
 
     // A class in braces, or a ProgID; one that does not convert gives the
     // all-zero class, with which creation fails.

@@ -2,8 +2,8 @@
 
 #include "ui/controls/Edit.h"
 #include "ui/controls/TextNotify.h"
-#include "ui/controls/TxtWinHost.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/RenderEngine.h"
 
 #include <vector>
 
@@ -62,7 +62,7 @@ HBRUSH VLEditWnd::BackgroundBrush()
 {
     const uint32_t colour = owner_->GetNativeBkColor();
     if (!brush_ || colour != brushColour_) {
-        brush_.Reset(CreateSolidBrush(ArgbToColorRef(colour)));
+        brush_.Reset(CreateSolidBrush(VLRenderEngine::ToColorRef(colour)));
         brushColour_ = colour;
     }
     return brush_.Get();
@@ -107,7 +107,7 @@ LRESULT VLEditWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (!owner_) break;
         const HDC dc = reinterpret_cast<HDC>(wParam);
         SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, ArgbToColorRef(owner_->GetNormalTextColor()));
+        ::SetTextColor(dc, VLRenderEngine::ToColorRef(owner_->GetNormalTextColor()));
         return reinterpret_cast<LRESULT>(BackgroundBrush());
     }
     default: break;

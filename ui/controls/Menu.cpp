@@ -1,17 +1,10 @@
 #include "ui/controls/Menu.h"
 
+#include "ui/controls/MenuElement.h"
+
 #include <algorithm>
 
 namespace Velora {
-
-namespace {
-
-bool IsMenuElement(VLControl* item)
-{
-    return item && item->GetInterface(3);
-}
-
-} // namespace
 
 int VLMenu::GetClassId() const
 {

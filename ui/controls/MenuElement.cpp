@@ -5,15 +5,6 @@
 
 namespace Velora {
 
-namespace {
-
-bool IsMenuElement(VLControl* item)
-{
-    return item->GetInterface(3) != nullptr;
-}
-
-} // namespace
-
 VLMenuElement::~VLMenuElement()
 {
     // Its final message gives the items back while they still exist.
@@ -28,6 +19,11 @@ int VLMenuElement::GetClassId() const
 VLControl* VLMenuElement::GetInterface(int id)
 {
     return id == 3 ? this : VLOption::GetInterface(id);
+}
+
+bool IsMenuElement(VLControl* item)
+{
+    return item && item->GetInterface(3);
 }
 
 HWND VLMenuElement::ManagerWindow() const

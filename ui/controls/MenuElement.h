@@ -43,4 +43,7 @@ private:
     HWND notifyWindow_ = nullptr;
 };
 
+// Menus hold only menu elements; a null item is none.
+bool IsMenuElement(VLControl* item);
+
 } // namespace Velora

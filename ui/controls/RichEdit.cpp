@@ -2,6 +2,7 @@
 
 #include "ui/core/RenderClip.h"
 #include "ui/core/Scrollbar.h"
+#include "ui/core/ValueText.h"
 
 #include "base/StringUtil.h"
 
@@ -14,11 +15,6 @@ namespace {
 constexpr int kRichEditClassId = 10;
 constexpr int kContainerClassId = 4;
 constexpr int kControlClassId = 1;
-
-bool IsTrue(const std::wstring& value)
-{
-    return value == L"true";
-}
 
 uint32_t WithBit(uint32_t word, uint32_t bit, bool on)
 {
@@ -35,11 +31,6 @@ bool IsKeyboardMessage(UINT message)
 bool IsMouseMessage(UINT message)
 {
     return message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK;
-}
-
-POINT PointOf(LPARAM lParam)
-{
-    return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
 }
 
 } // namespace
@@ -376,7 +367,7 @@ void VLRichEdit::UpdateEventMask()
 
 void VLRichEdit::SetAttribute(const std::wstring& name, const std::wstring& value)
 {
-    const bool on = IsTrue(value);
+    const bool on = ReadBool(value);
     if (name == L"vscrollbar") {
         if (on) style_ |= WS_VSCROLL | ES_DISABLENOSCROLL;
         VLContainer::SetAttribute(name, value);

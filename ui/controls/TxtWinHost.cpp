@@ -2,6 +2,7 @@
 
 #include "ui/core/Control.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/RenderEngine.h"
 
 #include "base/GdiScope.h"
 
@@ -41,11 +42,6 @@ constexpr DWORD kScrollBarStyles = WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES
 constexpr LONG kDefaultMaxLength = 32767;
 
 } // namespace
-
-COLORREF ArgbToColorRef(uint32_t argb)
-{
-    return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
 
 VLTxtWinHost::VLTxtWinHost(ITextHostOwner* owner) : owner_(owner) {}
 
@@ -106,7 +102,7 @@ void VLTxtWinHost::InitCharFormat()
     charFormat_.dwMask = kCharFormatMask;
     VLControl* control = owner_->GetHostedControl();
     VLPaintManager* manager = control->GetManager();
-    charFormat_.crTextColor = ArgbToColorRef(control->GetNormalTextColor());
+    charFormat_.crTextColor = VLRenderEngine::ToColorRef(control->GetNormalTextColor());
     VLFontInfo* font = manager ? manager->GetFont(control->fonts[kTextNormal]) : nullptr;
     LOGFONTW lf = {};
     if (!font || !GetObjectW(font->font.Get(), sizeof(lf), &lf)) return;
@@ -504,7 +500,7 @@ void VLTxtWinHost::SetTransparent(bool on)
 
 void VLTxtWinHost::SetTextColor(uint32_t argb)
 {
-    charFormat_.crTextColor = ArgbToColorRef(argb);
+    charFormat_.crTextColor = VLRenderEngine::ToColorRef(argb);
     services_->OnTxPropertyBitsChange(TXTBIT_CHARFORMATCHANGE, TXTBIT_CHARFORMATCHANGE);
 }
 

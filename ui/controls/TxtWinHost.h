@@ -146,7 +146,4 @@ private:
     wchar_t passwordChar_ = 0;
 };
 
-// 0xAARRGGBB to a GDI colour: alpha dropped, red and blue swapped.
-COLORREF ArgbToColorRef(uint32_t argb);
-
 } // namespace Velora

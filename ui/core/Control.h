@@ -222,8 +222,9 @@ public:
     // the key typed into it.
     virtual bool WantsTab() const { return false; }
     // A focused control that hosts a native window sees the window's
-    // keyboard messages first (accelerators of a hosted object).
-    virtual void TranslateAccelerator(MSG& msg) {}
+    // messages first (accelerators of a hosted object); true when it took
+    // one, which is then neither translated nor dispatched.
+    virtual bool TranslateAccelerator(MSG& msg) { return false; }
     HWND GetHostWindow() const { return hostWindow_; }
 
     void MarkForLayout();

@@ -10,8 +10,6 @@ namespace Velora {
 
 namespace {
 
-bool ReadBool(const std::wstring& value) { return value == L"true"; }
-
 // The background colours also accept blanks and control characters before the
 // colour; text and border colours do not.
 uint32_t ReadColourAfterBlanks(const std::wstring& value)

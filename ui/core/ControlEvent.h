@@ -47,4 +47,11 @@ struct VLControlEvent {
     LPARAM lParam = 0;
 };
 
+// The client point of a mouse message: signed, as a captured mouse left of or
+// above the window gives negative coordinates.
+inline POINT PointOf(LPARAM lParam)
+{
+    return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
 } // namespace Velora

@@ -6,12 +6,6 @@
 
 namespace Velora {
 
-namespace {
-
-bool ReadBool(const std::wstring& value) { return value == L"true"; }
-
-} // namespace
-
 VLImageDescriptor::VLImageDescriptor(const wchar_t* text) : name(text ? text : L"")
 {
     Parse(text);

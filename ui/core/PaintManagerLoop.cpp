@@ -1,6 +1,6 @@
 // The process's one message loop and the keys every skinned window takes
-// before a message is translated: Tab moves focus between controls, Alt
-// combinations reach the focused control.
+// before a message is translated: a hosted object's accelerators, Tab moves
+// focus between controls, Alt combinations reach the focused control.
 #include "ui/core/PaintManager.h"
 
 namespace Velora {
@@ -28,10 +28,11 @@ bool VLPaintManager::PreTranslateAll(MSG& msg)
     for (size_t i = 0; i < list.size(); ++i) {
         VLPaintManager* manager = list[i];
         // A focused control that hosts the window with the keyboard focus
-        // (an ActiveX control) sees its accelerators first; it takes nothing.
+        // (an ActiveX control) sees its accelerators first; what it takes
+        // goes no further.
         if (manager->root_ && manager->focus_ && ::GetFocus() == msg.hwnd &&
-            manager->FindControlByWindow(msg.hwnd) == manager->focus_)
-            manager->focus_->TranslateAccelerator(msg);
+            manager->FindControlByWindow(msg.hwnd) == manager->focus_ && manager->focus_->TranslateAccelerator(msg))
+            return true;
         if (msg.hwnd != manager->window_ && !((style & WS_CHILD) && parent == manager->window_)) continue;
         if (manager->PreTranslate(msg.message, msg.wParam, msg.lParam)) return true;
     }

@@ -6,8 +6,6 @@
 #include "ui/core/RenderEngine.h"
 #include "ui/core/UIResources.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 #include <cstdlib>
 
@@ -26,8 +24,6 @@ bool LoadCommonControls()
 
 // Native child windows answer reflected messages at their number plus this.
 constexpr UINT kReflectOffset = 0x2000;
-
-POINT PointOf(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
 bool IsEmpty(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
 

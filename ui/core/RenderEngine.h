@@ -60,6 +60,12 @@ enum VLDescriptorKey {
 
 namespace VLRenderEngine {
 
+// 0xAARRGGBB to a GDI colour: alpha dropped, red and blue swapped.
+inline COLORREF ToColorRef(uint32_t colour)
+{
+    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+}
+
 // Finds key='...' as a plain substring (so "mask='" also matches inside
 // "rgnmask='") and converts a non-empty value by the key's type into value.
 // False, with value unchanged, for a missing key, an empty value or a key

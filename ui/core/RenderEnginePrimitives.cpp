@@ -16,7 +16,6 @@ namespace Velora::VLRenderEngine {
 
 namespace {
 
-COLORREF ToColorRef(uint32_t colour) { return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF); }
 BYTE AlphaOf(uint32_t colour) { return BYTE(colour >> 24); }
 
 // A pen shape drawn with GDI: opaque straight onto the DC, translucent through

@@ -14,11 +14,6 @@ namespace Velora::VLRenderEngine {
 
 namespace {
 
-COLORREF ToColorRef(uint32_t colour)
-{
-    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-}
-
 bool IsAsciiLetter(wchar_t ch)
 {
     return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z');

@@ -13,11 +13,6 @@ namespace Velora::VLRenderEngine {
 
 namespace {
 
-COLORREF ToColorRef(uint32_t colour)
-{
-    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-}
-
 HFONT FontHandle(VLPaintManager* manager, const std::wstring& name)
 {
     VLFontInfo* info = manager ? manager->GetFont(name) : nullptr;

@@ -32,4 +32,9 @@ uint32_t ReadHexColour(const wchar_t* text)
     return static_cast<uint32_t>(wcstoul(text, nullptr, 16));
 }
 
+bool ReadBool(const std::wstring& value)
+{
+    return value == L"true";
+}
+
 } // namespace Velora

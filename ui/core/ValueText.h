@@ -20,4 +20,7 @@ RECT ReadRect(const std::wstring& text);
 // there are none.
 uint32_t ReadHexColour(const wchar_t* text);
 
+// A switch is on only when its value is exactly "true".
+bool ReadBool(const std::wstring& value);
+
 } // namespace Velora

@@ -23,7 +23,7 @@ protected:
         log_ = Export<VLTestControlLog>("TestControlLog");
         clear_ = Export<VLTestControlClear>("TestControlClear");
         instances_ = Export<VLTestControlInstances>("TestControlInstances");
-        setup_(OLEMISC_SETCLIENTSITEFIRST, TRUE, RGB(255, 0, 0));
+        setup_(OLEMISC_SETCLIENTSITEFIRST, TRUE, RGB(255, 0, 0), 0);
         clear_();
     }
     void TearDown() override

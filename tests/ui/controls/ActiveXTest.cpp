@@ -7,6 +7,7 @@
 
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/controls/ActiveXHost.h"
+#include "tests/ui/controls/HostWindow.h"
 
 #include "base/ComScope.h"
 #include "base/FileUtil.h"
@@ -70,7 +71,7 @@ TEST_F(ActiveXTest, CreatesInTheOrderTheControlAsksFor)
         {OLEMISC_INVISIBLEATRUNTIME, created + Lines({L"InitNew", L"SetClientSite 1"}) + named + sited},
     };
     for (const Case& c : cases) {
-        setup_(c.status, TRUE, RGB(255, 0, 0));
+        setup_(c.status, TRUE, RGB(255, 0, 0), 0);
         clear_();
         {
             Hosted hosted(true);
@@ -137,7 +138,7 @@ TEST_F(ActiveXTest, WindowlessObjectGetsHitMessagesAndPaintsOnce)
 
 TEST_F(ActiveXTest, WindowedObjectLivesInItsOwnChildWindow)
 {
-    setup_(OLEMISC_SETCLIENTSITEFIRST, FALSE, RGB(0, 0, 255));
+    setup_(OLEMISC_SETCLIENTSITEFIRST, FALSE, RGB(0, 0, 255), 0);
     HWND window;
     {
         Hosted hosted(false);
@@ -166,6 +167,39 @@ TEST_F(ActiveXTest, WindowedObjectLivesInItsOwnChildWindow)
     }
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(0, instances_());
+}
+
+TEST_F(ActiveXTest, FocusedObjectTakesItsAcceleratorsBeforeTheyAreDispatched)
+{
+    setup_(OLEMISC_SETCLIENTSITEFIRST, FALSE, RGB(0, 0, 255), VK_F5);
+    auto* activeX = new VLActiveX;
+    activeX->SetAttribute(L"modulename", L"vl_test_activex.dll");
+    activeX->SetAttribute(L"clsid", VL_TEST_CONTROL_CLSID);
+    HostWindow host(activeX);
+    host.Open(50, 50, 100, 60);
+    VLComPtr<IOleInPlaceObject> object;
+    ASSERT_EQ(S_OK, activeX->GetControl(IID_IOleInPlaceObject, object.Receive()));
+    HWND window = nullptr; // the object's own window, inside the host's
+    ASSERT_EQ(S_OK, object->GetWindow(&window));
+    // Focus on the object's window makes the host the focused control too;
+    // with the focus on the skinned window, keys for the object's window are
+    // not its accelerators.
+    struct Case {
+        bool focused;
+        WPARAM key;
+        bool asked, dispatched;
+    } cases[] = {{true, VK_F5, true, false}, {true, 'A', true, true}, {false, VK_F5, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        ::SetFocus(c.focused ? window : host.GetHWND());
+        EXPECT_EQ(activeX, host.paintManager.GetFocus());
+        clear_();
+        PostMessageW(window, WM_KEYDOWN, c.key, 0);
+        Pump();
+        const std::wstring key = std::to_wstring(c.key);
+        EXPECT_EQ(c.asked, Log().find(L"TranslateAccelerator 256 " + key) != std::wstring::npos);
+        EXPECT_EQ(c.dispatched, Log().find(L"KeyDown " + key) != std::wstring::npos);
+    }
 }
 
 TEST_F(ActiveXTest, SiteAnswersWhatDocumentsAsk)

@@ -12,6 +12,7 @@ struct Settings {
     DWORD miscStatus = OLEMISC_SETCLIENTSITEFIRST;
     BOOL windowless = TRUE;
     COLORREF colour = RGB(255, 0, 0);
+    UINT acceleratorKey = 0;
 } settings;
 
 std::wstring log;
@@ -32,6 +33,7 @@ void Record(const wchar_t* format, ...)
 class TestControl : public IOleObject,
                     public IOleControl,
                     public IOleInPlaceObjectWindowless,
+                    public IOleInPlaceActiveObject,
                     public IViewObjectEx,
                     public IPersistStreamInit,
                     public IObjectWithSite {
@@ -54,6 +56,8 @@ public:
             *out = static_cast<IOleControl*>(this);
         else if (iid == IID_IOleInPlaceObjectWindowless || iid == IID_IOleInPlaceObject || iid == IID_IOleWindow)
             *out = static_cast<IOleInPlaceObjectWindowless*>(this);
+        else if (iid == IID_IOleInPlaceActiveObject)
+            *out = static_cast<IOleInPlaceActiveObject*>(this);
         else if (iid == IID_IViewObjectEx || iid == IID_IViewObject2 || iid == IID_IViewObject)
             *out = static_cast<IViewObjectEx*>(this);
         else if (iid == IID_IPersistStreamInit)
@@ -178,6 +182,17 @@ public:
     }
     STDMETHODIMP GetDropTarget(IDropTarget**) override { return Unused(L"GetDropTarget"); }
 
+    // IOleInPlaceActiveObject
+    STDMETHODIMP TranslateAccelerator(LPMSG msg) override
+    {
+        Record(L"TranslateAccelerator %u %ld", msg->message, static_cast<long>(msg->wParam));
+        return msg->wParam == settings_.acceleratorKey ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return Unused(L"OnFrameWindowActivate"); }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return Unused(L"OnDocWindowActivate"); }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return Unused(L"ResizeBorder"); }
+    STDMETHODIMP EnableModeless(BOOL) override { return Unused(L"EnableModeless"); }
+
     // IViewObject, IViewObject2, IViewObjectEx
     STDMETHODIMP Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
                       BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override
@@ -273,6 +288,8 @@ private:
             inPlaceSite_ = inPlace;
             window_ = CreateWindowExW(0, L"STATIC", L"test control", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, parent, nullptr,
                                       nullptr, nullptr);
+            staticProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordKeys)));
         }
         IOleInPlaceFrame* frame = nullptr;
         IOleInPlaceUIWindow* document = nullptr;
@@ -287,12 +304,22 @@ private:
         return S_OK;
     }
 
+    // The keys that reach the control's window (dispatched to it).
+    static LRESULT CALLBACK RecordKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_KEYDOWN) Record(L"KeyDown %ld", static_cast<long>(wParam));
+        return CallWindowProcW(staticProc, window, message, wParam, lParam);
+    }
+    static WNDPROC staticProc;
+
     LONG references_ = 1;
     Settings settings_;
     IOleClientSite* site_ = nullptr;
     IOleInPlaceSite* inPlaceSite_ = nullptr;
     HWND window_ = nullptr;
 };
+
+WNDPROC TestControl::staticProc = nullptr;
 
 class Factory : public IClassFactory {
 public:
@@ -329,9 +356,10 @@ __declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID
     return factory.QueryInterface(iid, out);
 }
 
-__declspec(dllexport) void __stdcall TestControlSetup(DWORD miscStatus, BOOL windowless, COLORREF colour)
+__declspec(dllexport) void __stdcall TestControlSetup(DWORD miscStatus, BOOL windowless, COLORREF colour,
+                                                      UINT acceleratorKey)
 {
-    settings = {miscStatus, windowless, colour};
+    settings = {miscStatus, windowless, colour, acceleratorKey};
 }
 
 __declspec(dllexport) const wchar_t* __stdcall TestControlLog()
