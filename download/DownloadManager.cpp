@@ -37,15 +37,23 @@ bool VLDownloadManager::Enter()
 {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return false;
-    ++busy_;
+    callers_.push_back(std::this_thread::get_id());
     return true;
 }
 
 void VLDownloadManager::Leave()
 {
     std::lock_guard<std::mutex> guard(lock_);
-    --busy_;
+    callers_.erase(std::find(callers_.begin(), callers_.end(), std::this_thread::get_id()));
     idle_.notify_all();
+}
+
+void VLDownloadManager::WaitForOtherCalls(std::unique_lock<std::mutex>& guard)
+{
+    const std::thread::id self = std::this_thread::get_id();
+    idle_.wait(guard, [&] {
+        return std::all_of(callers_.begin(), callers_.end(), [&](std::thread::id id) { return id == self; });
+    });
 }
 
 bool VLDownloadManager::StartTask(VLDownloadTask* task)
@@ -79,7 +87,9 @@ void VLDownloadManager::Detach(VLDownloadTask* task)
 bool VLDownloadManager::Remove(VLDownloadTask* task)
 {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
+        // A Replace under way may have listed the task and not started it yet.
+        WaitForOtherCalls(guard);
         auto it = std::find(tasks_.begin(), tasks_.end(), task);
         if (it == tasks_.end()) return false;
         tasks_.erase(it);
@@ -96,7 +106,7 @@ bool VLDownloadManager::StopAll()
         closed_ = true;
         tasks.swap(tasks_);
         // A replacement being started must not be destroyed under its starter.
-        idle_.wait(guard, [this] { return busy_ == 0; });
+        WaitForOtherCalls(guard);
     }
     for (VLDownloadTask* task : tasks) task->listener.Set(nullptr);
     for (VLDownloadTask* task : tasks)
@@ -124,7 +134,7 @@ bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!closed_) {
-            ++busy_;
+            callers_.push_back(std::this_thread::get_id());
             auto it = std::find(tasks_.begin(), tasks_.end(), old);
             if (it != tasks_.end()) tasks_.erase(it);
             tasks_.push_back(replacement);

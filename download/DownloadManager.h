@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Velora {
@@ -36,7 +37,8 @@ public:
     bool Add(VLDownloadTask* task);
     bool StartTask(VLDownloadTask* task);
     // The task is not deleted. Once this returns, the task's messages no
-    // longer reach the manager's owner.
+    // longer reach the manager's owner, and no call of the manager made by
+    // another thread uses it any more: the caller may destroy it.
     bool Remove(VLDownloadTask* task);
     // Stops and destroys every task; later additions are refused. Once this
     // returns, no message reaches the owner any more.
@@ -54,20 +56,24 @@ private:
     // Counts a call that starts or stops tasks; false once the list is closed.
     bool Enter();
     void Leave();
+    // Until no call of another thread is under way: the calling thread's own
+    // (a message sent from inside a start) cannot end first.
+    void WaitForOtherCalls(std::unique_lock<std::mutex>& guard);
     bool StartUnlisted(VLDownloadTask* task);
     uint32_t CountRunningLocked();
     // Silences the task, then stops it unless it is stopped already.
     static void Detach(VLDownloadTask* task);
 
-    // A leaf: guards the list, closed_ and busy_; a task is started or
+    // A leaf: guards the list, closed_ and callers_; a task is started or
     // stopped only with it released, as those calls send messages.
     std::mutex lock_;
     std::condition_variable idle_;
     std::vector<VLDownloadTask*> tasks_;
     bool closed_ = false;
-    // Calls of StartTask and Replace under way: StopAll destroys no task
-    // before they have ended.
-    uint32_t busy_ = 0;
+    // The threads of the calls of StartTask and Replace under way, one entry
+    // per call: StopAll destroys no task, and Remove hands none back, before
+    // they have ended.
+    std::vector<std::thread::id> callers_;
 };
 
 } // namespace Velora
