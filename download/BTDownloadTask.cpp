@@ -180,16 +180,16 @@ void VLBTTask::ReportPhase(BTTaskPhase value)
 
 bool VLBTTask::Start()
 {
-    abort_ = false;
-    ResetEvent(doneEvent_.Get());
     driveChecked_ = false;
     rechecked_ = false;
+    const bool resumed = ResumeHeldTorrent();
+    if (!resumed) {
+        abort_ = false;
+        ResetEvent(doneEvent_.Get());
+    }
     SetState(kTaskRunning);
     ReportPhase(BTTaskPhase::Starting);
-    if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
-        torrent->Resume();
-        return true;
-    }
+    if (resumed) return true;
     // A worker still running (a restart asked from inside its own message)
     // is waited for by the new one, so two never run this task at once.
     VLThreadPtr stale;
@@ -216,6 +216,22 @@ bool VLBTTask::Start()
     SetState(kTaskFailed);
     ReportFinish(kErrThreadNotStarted);
     return false;
+}
+
+bool VLBTTask::ResumeHeldTorrent()
+{
+    std::shared_ptr<IBTTask> torrent = CurrentTorrent();
+    if (!torrent) return false;
+    // Resumed before the stop is withdrawn: a report of the stop's pause
+    // that still finds the stop takes the torrent first (then there is none
+    // to go on with here), and one that comes later finds the torrent
+    // running again.
+    torrent->Resume();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (torrent_ != torrent) return false;
+    abort_ = false;
+    ++resumes_;
+    return true;
 }
 
 bool VLBTTask::Stop()
@@ -406,12 +422,28 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
 bool VLBTTask::ResumeFromRecord()
 {
     std::shared_ptr<IBTSession> session = Manager().GetSession();
+    BeginAdding();
     std::shared_ptr<IBTTask> torrent =
         session ? session->AddTaskFromRecord(ToMultiByteString(RecordPath()), false, this, nullptr) : nullptr;
+    HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
-    SetTorrent(torrent);
     torrent->Resume();
     return true;
+}
+
+void VLBTTask::BeginAdding()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    adding_ = true;
+}
+
+void VLBTTask::HoldAdded(const std::shared_ptr<IBTTask>& torrent)
+{
+    if (torrent) OnTorrentAdded();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (torrent) torrent_ = torrent;
+    adding_ = false;
+    torrentHeld_.notify_all();
 }
 
 bool VLBTTask::AddToSession()
@@ -435,9 +467,10 @@ bool VLBTTask::AddToSession()
 
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     std::string error;
+    BeginAdding();
     std::shared_ptr<IBTTask> torrent = session ? session->AddTask(&param, this, &error) : nullptr;
+    HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
-    SetTorrent(torrent);
     torrent->Resume();
     return true;
 }
@@ -451,8 +484,11 @@ std::wstring VLBTTask::TorrentFilePath(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Fail(uint32_t code, int32_t newState)
 {
-    std::shared_ptr<IBTTask> torrent = TakeTorrent();
-    if (!torrent) return;
+    if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
+}
+
+void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
+{
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), cleanupPending ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
@@ -465,14 +501,43 @@ void VLBTTask::OnEvent(BTEvent event)
 {
     CallbackScope scope(*this);
     if (!scope) return;
+    {
+        // A report on a torrent the worker has just added waits the few
+        // statements until the task holds it.
+        std::unique_lock<std::mutex> guard(lock_);
+        torrentHeld_.wait(guard, [this] { return !adding_; });
+    }
+    if (event == BTEvent::Paused) return OnPaused();
     if (abort_) return Fail(kErrAborted, kTaskStopped);
     switch (event) {
-    case BTEvent::Paused: return Fail(kErrAborted, kTaskStopped);
     case BTEvent::Complete: return Complete();
     case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
     case BTEvent::AccessDenied: return Fail(kErrAccessDenied, kTaskFailed);
     default: return Fail(kErrTorrent, kTaskFailed);
     }
+}
+
+void VLBTTask::OnPaused()
+{
+    std::shared_ptr<IBTTask> torrent;
+    bool stopping;
+    uint32_t resumes;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        torrent = torrent_;
+        stopping = abort_;
+        resumes = resumes_;
+    }
+    // Without a stop, a Start has resumed the torrent since the stop this
+    // pause ends (it resumes before it withdraws the stop, so the engine
+    // knows of it by now), or the engine paused the torrent by itself.
+    if (!torrent || (!stopping && !torrent->IsPaused())) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (torrent_ != torrent || resumes_ != resumes) return;
+        torrent_.reset();
+    }
+    Drop(torrent, kErrAborted, kTaskStopped);
 }
 
 void VLBTTask::Complete()

@@ -125,14 +125,17 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // Two are held across something else and are taken with no other lock held:
 // VLBTManager's save lock across the write of "seeds.xml", so that writes
 // land in the order of the changes; and VLTaskList's worker lock across
-// starting or joining its worker, which never takes it (a running worker
-// makes StartThread answer at once).
+// starting or joining its worker, which never takes it (the list is running
+// from before the worker lives, so StartThread answers the worker at once).
 // What once needed a lock held across a call is kept as state instead:
 // clearing a VLCallGate waits for the calls under way through it, a download
-// manager's StopAll waits for its starts under way, a change of the seed list
-// takes its seeds out before it calls the engine and checks afterwards that a
-// seed it started is still listed, and VLBTTask counts the owner callbacks
-// under way before it lets its object go.
+// manager's StopAll and Remove wait for its starts under way on other
+// threads, a change of the seed list takes its seeds out before it calls the
+// engine and checks afterwards that a seed it started is still listed, and
+// VLBTTask counts the owner callbacks under way before it lets its object go.
+// One callback waits for a worker: an event on a torrent the session has
+// just added waits until the task holds it, a few statements that wait for
+// nothing.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);
