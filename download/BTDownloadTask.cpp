@@ -130,7 +130,7 @@ VLBTTask::~VLBTTask()
         callbacksEnded_.wait(guard, [this] { return callbacks_ == 0; });
     }
     if (CurrentTorrent()) Fail(kErrAborted, kTaskStopped);
-    if (cleanupPending) {
+    if (IsCleanupPending()) {
         DeleteOwnRecordFiles(BTRemoveMode::ForgetAll);
         const std::wstring folder = GetFolder();
         if (DirectoryExists(folder)) RemoveDirectoryW(folder.c_str());
@@ -236,12 +236,12 @@ bool VLBTTask::ResumeHeldTorrent()
 
 bool VLBTTask::Stop()
 {
-    if (state == kTaskQueued) {
+    if (GetState() == kTaskQueued) {
         SetState(kTaskStopped);
         return true;
     }
     // A download that has ended stays as it ended.
-    if (state == kTaskFinished) return true;
+    if (GetState() == kTaskFinished) return true;
     abort_ = true;
     bool working = false;
     {
@@ -251,8 +251,8 @@ bool VLBTTask::Stop()
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         // A running download ends when the session reports the pause.
         torrent->Pause();
-        if (state != kTaskRunning) Fail(kErrAborted, kTaskStopped);
-    } else if (!working && state != kTaskStopped && state != kTaskFailed) {
+        if (GetState() != kTaskRunning) Fail(kErrAborted, kTaskStopped);
+    } else if (!working && GetState() != kTaskStopped && GetState() != kTaskFailed) {
         EndAborted();
     }
     return true;
@@ -295,10 +295,7 @@ double VLBTTask::RatioOf(const BTTaskStatus& status)
 void VLBTTask::ThreadProc(void* argument)
 {
     VLBTTask& task = *static_cast<VLBTTask*>(argument);
-    if (task.previous) {
-        task.previous->Destroy();
-        task.previous = nullptr;
-    }
+    task.TakePrevious().reset();
     VLThreadPtr previousWorker;
     {
         std::lock_guard<std::mutex> guard(task.lock_);
@@ -310,7 +307,7 @@ void VLBTTask::ThreadProc(void* argument)
 
 void VLBTTask::ReportFinish(uint32_t code)
 {
-    if (IsCounted(code)) ++retryCount;
+    if (IsCounted(code)) CountRetry();
     if (abort_) {
         SetState(kTaskStopped);
         code = kErrAborted;
@@ -336,7 +333,7 @@ void VLBTTask::Run()
 {
     if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return;
     if (abort_) return EndAborted();
-    if (retryCount > 0) {
+    if (GetRetryCount() > 0) {
         for (int round = 0; round < kRetryRounds; ++round) {
             if (abort_) return EndAborted();
             Sleep(kRetryRoundMs);
@@ -349,7 +346,7 @@ void VLBTTask::Run()
         SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
         DownloadFileInfo answer;
         if (RefuseAnswer(!AskAddressProvider(this, answer), kErrNoAddress)) return;
-        if (RefuseAnswer(skipQuery && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
+        if (RefuseAnswer(SkipsQuery() && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
             return;
         info = answer;
     }
@@ -381,7 +378,7 @@ void VLBTTask::Run()
     if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched)) {
         SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
         const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
-        if (!ownTarget && !(!queried && retryCount > 2)) {
+        if (!ownTarget && !(!queried && GetRetryCount() > 2)) {
             DownloadFileInfo fresh;
             if (AskAddressProvider(this, fresh))
                 SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(DownloadTaskKind::Http), 1);
@@ -491,7 +488,7 @@ void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int3
 {
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
-        session->RemoveTask(torrent.get(), cleanupPending ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
+        session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());

@@ -8,10 +8,7 @@
 
 namespace Velora {
 
-VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver)
-{
-    owner = receiver;
-}
+VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver) : VLDownloadListener(receiver) {}
 
 VLDownloadManager::~VLDownloadManager()
 {
@@ -69,10 +66,10 @@ bool VLDownloadManager::StartUnlisted(VLDownloadTask* task)
     bool full;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        full = CountRunningLocked() >= maxRunning;
+        full = CountRunningLocked() >= maxRunning_;
     }
     if (full) {
-        if (task->state != kTaskQueued) task->SetState(kTaskQueued);
+        if (task->GetState() != kTaskQueued) task->SetState(kTaskQueued);
         return false;
     }
     return task->Start();
@@ -81,7 +78,7 @@ bool VLDownloadManager::StartUnlisted(VLDownloadTask* task)
 void VLDownloadManager::Detach(VLDownloadTask* task)
 {
     task->listener.Set(nullptr);
-    if (task->state != kTaskStopped) task->Stop();
+    if (task->GetState() != kTaskStopped) task->Stop();
 }
 
 bool VLDownloadManager::Remove(VLDownloadTask* task)
@@ -110,7 +107,7 @@ bool VLDownloadManager::StopAll()
     }
     for (VLDownloadTask* task : tasks) task->listener.Set(nullptr);
     for (VLDownloadTask* task : tasks)
-        if (task->state != kTaskStopped) task->Stop();
+        if (task->GetState() != kTaskStopped) task->Stop();
     for (VLDownloadTask* task : tasks) task->Destroy();
     return true;
 }
@@ -123,8 +120,8 @@ uint32_t VLDownloadManager::CountRunning()
 
 uint32_t VLDownloadManager::CountRunningLocked()
 {
-    return static_cast<uint32_t>(
-        std::count_if(tasks_.begin(), tasks_.end(), [](VLDownloadTask* task) { return task->state == kTaskRunning; }));
+    return static_cast<uint32_t>(std::count_if(tasks_.begin(), tasks_.end(),
+                                               [](VLDownloadTask* task) { return task->GetState() == kTaskRunning; }));
 }
 
 bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement)
@@ -153,28 +150,37 @@ bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement
     return true;
 }
 
+void VLDownloadManager::SetSpeedLimits(uint32_t downloadKB, uint32_t uploadKB)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    downloadLimitKB_ = downloadKB;
+    uploadLimitKB_ = uploadKB;
+}
+
 void VLDownloadManager::ShareSpeedLimit()
 {
     uint32_t torrents = 0;
     uint32_t share = 0;
+    uint32_t uploadKB = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        uploadKB = uploadLimitKB_;
         std::vector<VLDownloadTask*> http;
         for (VLDownloadTask* task : tasks_) {
-            if (task->state != kTaskRunning) continue;
+            if (task->GetState() != kTaskRunning) continue;
             if (task->type == DownloadTaskKind::Http) http.push_back(task);
             if (task->type == DownloadTaskKind::BitTorrent) ++torrents;
         }
         const uint32_t count = static_cast<uint32_t>(http.size()) + torrents;
         if (count == 0) return;
-        share = (downloadLimitKB + count - 1) / count;
-        for (VLDownloadTask* task : http) task->speedLimit = share;
+        share = (downloadLimitKB_ + count - 1) / count;
+        for (VLDownloadTask* task : http) task->SetSpeedLimitKB(share);
     }
     std::shared_ptr<IBTSession> session = VLSingleton<VLBTManager>::GetInstance().GetSession();
     if (!session) return;
     BTSessionSettings settings;
     session->GetSettings(&settings);
-    settings.uploadRateLimit = int32_t(uploadLimitKB * 1024);
+    settings.uploadRateLimit = int32_t(uploadKB * 1024);
     settings.downloadRateLimit = int32_t(torrents * share * 1024);
     session->SetSettings(settings);
 }

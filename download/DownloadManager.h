@@ -15,12 +15,15 @@ namespace Velora {
 // The manager's part that every task of it reports to.
 class VLDownloadListener : public VLDownloadMessage {
 public:
+    explicit VLDownloadListener(VLDownloadMessage* owner) : owner_(owner) {}
     void OnMessage(uint32_t code, const TaskMessage* message) override
     {
-        if (owner) owner->OnMessage(code, message);
+        if (owner_) owner_->OnMessage(code, message);
     }
 
-    VLDownloadMessage* owner = nullptr;
+private:
+    // Fixed before any task can report.
+    VLDownloadMessage* const owner_;
 };
 
 class VLDownloadManager : public VLDownloadListener {
@@ -31,6 +34,9 @@ public:
     VLDownloadManager& operator=(const VLDownloadManager&) = delete;
 
     virtual void ShareSpeedLimit();
+    // KB/s, 0 = unlimited: the download limit ShareSpeedLimit shares among
+    // the running tasks, and the session's upload limit.
+    void SetSpeedLimits(uint32_t downloadKB, uint32_t uploadKB);
 
     // The manager owns the task from here. False once StopAll has closed the
     // list: the caller keeps the task.
@@ -48,10 +54,6 @@ public:
     // against StopAll. False when the list is closed (nothing changed).
     bool Replace(VLDownloadTask* old, VLDownloadTask* replacement);
 
-    uint32_t maxRunning = 1;
-    uint32_t downloadLimitKB = 0;
-    uint32_t uploadLimitKB = 0;
-
 private:
     // Counts a call that starts or stops tasks; false once the list is closed.
     bool Enter();
@@ -64,8 +66,11 @@ private:
     // Silences the task, then stops it unless it is stopped already.
     static void Detach(VLDownloadTask* task);
 
-    // A leaf: guards the list, closed_ and callers_; a task is started or
-    // stopped only with it released, as those calls send messages.
+    // Tasks that may run at once.
+    const uint32_t maxRunning_ = 1;
+
+    // A leaf: guards the list, closed_, callers_ and the limits; a task is
+    // started or stopped only with it released, as those calls send messages.
     std::mutex lock_;
     std::condition_variable idle_;
     std::vector<VLDownloadTask*> tasks_;
@@ -74,6 +79,8 @@ private:
     // per call: StopAll destroys no task, and Remove hands none back, before
     // they have ended.
     std::vector<std::thread::id> callers_;
+    uint32_t downloadLimitKB_ = 0;
+    uint32_t uploadLimitKB_ = 0;
 };
 
 } // namespace Velora

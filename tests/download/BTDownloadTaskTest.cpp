@@ -149,8 +149,8 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
         c.change(answer, files);
         Serve();
         EXPECT_EQ(c.result, Run());
-        EXPECT_EQ(kTaskFailed, task->state.load());
-        EXPECT_EQ(c.retries, task->retryCount);
+        EXPECT_EQ(kTaskFailed, task->GetState());
+        EXPECT_EQ(c.retries, task->GetRetryCount());
         EXPECT_EQ(c.result == kErrTorrentFetch, Saw(kMsgNotice, kErrTorrentFetch));
     }
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
@@ -176,7 +176,7 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 {
     NewTask();
     ASSERT_NO_FATAL_FAILURE(StopMidway());
-    EXPECT_EQ(kTaskStopped, task->state.load());
+    EXPECT_EQ(kTaskStopped, task->GetState());
     task->Destroy();
     task = nullptr;
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
@@ -184,7 +184,7 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 
     files.SetFaults(VLServerFaults());
     EXPECT_EQ(kDownloadOk, Run());
-    EXPECT_EQ(kTaskFinished, task->state.load());
+    EXPECT_EQ(kTaskFinished, task->GetState());
     EXPECT_EQ(1, files.CountRequests(kTorrentTarget)) << "the second run takes the torrent from its record";
     EXPECT_EQ(folder / L"pkg.exe", task->GetFinishedPath());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
@@ -221,7 +221,7 @@ TEST_F(BTTaskTest, DestroyWaitsForTheStopReportUnderWay)
     files.SetFaults(slow);
     ASSERT_TRUE(task->Start());
     for (int i = 0; i < kWaitSeconds * 10 && lingering.LastDownloaded() == 0; ++i) Sleep(100);
-    ASSERT_EQ(kTaskRunning, task->state.load());
+    ASSERT_EQ(kTaskRunning, task->GetState());
     task->Stop();
     for (int i = 0; i < kWaitSeconds * 10 && !lingering.entered; ++i) Sleep(100);
     ASSERT_TRUE(lingering.entered);
@@ -232,7 +232,7 @@ TEST_F(BTTaskTest, DestroyWaitsForTheStopReportUnderWay)
 
 TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)
 {
-    NewTask()->cleanupPending = true;
+    NewTask()->SetCleanupPending(true);
     ASSERT_NO_FATAL_FAILURE(StopMidway());
     task->Destroy();
     task = nullptr;
