@@ -130,7 +130,7 @@ VLBTTask::~VLBTTask()
         callbacksEnded_.wait(guard, [this] { return callbacks_ == 0; });
     }
     if (CurrentTorrent()) Fail(kErrAborted, kTaskStopped);
-    if (cleanupPending) {
+    if (IsCleanupPending()) {
         DeleteOwnRecordFiles(BTRemoveMode::ForgetAll);
         const std::wstring folder = GetFolder();
         if (DirectoryExists(folder)) RemoveDirectoryW(folder.c_str());
@@ -180,16 +180,16 @@ void VLBTTask::ReportPhase(BTTaskPhase value)
 
 bool VLBTTask::Start()
 {
-    abort_ = false;
-    ResetEvent(doneEvent_.Get());
     driveChecked_ = false;
     rechecked_ = false;
+    const bool resumed = ResumeHeldTorrent();
+    if (!resumed) {
+        abort_ = false;
+        ResetEvent(doneEvent_.Get());
+    }
     SetState(kTaskRunning);
     ReportPhase(BTTaskPhase::Starting);
-    if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
-        torrent->Resume();
-        return true;
-    }
+    if (resumed) return true;
     // A worker still running (a restart asked from inside its own message)
     // is waited for by the new one, so two never run this task at once.
     VLThreadPtr stale;
@@ -218,14 +218,30 @@ bool VLBTTask::Start()
     return false;
 }
 
+bool VLBTTask::ResumeHeldTorrent()
+{
+    std::shared_ptr<IBTTask> torrent = CurrentTorrent();
+    if (!torrent) return false;
+    // Resumed before the stop is withdrawn: a report of the stop's pause
+    // that still finds the stop takes the torrent first (then there is none
+    // to go on with here), and one that comes later finds the torrent
+    // running again.
+    torrent->Resume();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (torrent_ != torrent) return false;
+    abort_ = false;
+    ++resumes_;
+    return true;
+}
+
 bool VLBTTask::Stop()
 {
-    if (state == kTaskQueued) {
+    if (GetState() == kTaskQueued) {
         SetState(kTaskStopped);
         return true;
     }
     // A download that has ended stays as it ended.
-    if (state == kTaskFinished) return true;
+    if (GetState() == kTaskFinished) return true;
     abort_ = true;
     bool working = false;
     {
@@ -235,8 +251,8 @@ bool VLBTTask::Stop()
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         // A running download ends when the session reports the pause.
         torrent->Pause();
-        if (state != kTaskRunning) Fail(kErrAborted, kTaskStopped);
-    } else if (!working && state != kTaskStopped && state != kTaskFailed) {
+        if (GetState() != kTaskRunning) Fail(kErrAborted, kTaskStopped);
+    } else if (!working && GetState() != kTaskStopped && GetState() != kTaskFailed) {
         EndAborted();
     }
     return true;
@@ -279,10 +295,7 @@ double VLBTTask::RatioOf(const BTTaskStatus& status)
 void VLBTTask::ThreadProc(void* argument)
 {
     VLBTTask& task = *static_cast<VLBTTask*>(argument);
-    if (task.previous) {
-        task.previous->Destroy();
-        task.previous = nullptr;
-    }
+    task.TakePrevious().reset();
     VLThreadPtr previousWorker;
     {
         std::lock_guard<std::mutex> guard(task.lock_);
@@ -294,7 +307,7 @@ void VLBTTask::ThreadProc(void* argument)
 
 void VLBTTask::ReportFinish(uint32_t code)
 {
-    if (IsCounted(code)) ++retryCount;
+    if (IsCounted(code)) CountRetry();
     if (abort_) {
         SetState(kTaskStopped);
         code = kErrAborted;
@@ -320,7 +333,7 @@ void VLBTTask::Run()
 {
     if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return;
     if (abort_) return EndAborted();
-    if (retryCount > 0) {
+    if (GetRetryCount() > 0) {
         for (int round = 0; round < kRetryRounds; ++round) {
             if (abort_) return EndAborted();
             Sleep(kRetryRoundMs);
@@ -334,7 +347,7 @@ void VLBTTask::Run()
         SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
         DownloadFileInfo answer;
         if (RefuseAnswer(!AskAddressProvider(this, answer), kErrNoAddress)) return;
-        if (RefuseAnswer(skipQuery && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
+        if (RefuseAnswer(SkipsQuery() && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
             return;
         info = answer;
     }
@@ -370,7 +383,7 @@ void VLBTTask::Run()
         if (abort_) return EndAborted();
         SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
         const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
-        if (!ownTarget && !(!queried && retryCount > 2)) {
+        if (!ownTarget && !(!queried && GetRetryCount() > 2)) {
             DownloadFileInfo fresh;
             if (AskAddressProvider(this, fresh))
                 SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(DownloadTaskKind::Http), 1);
@@ -411,12 +424,28 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
 bool VLBTTask::ResumeFromRecord()
 {
     std::shared_ptr<IBTSession> session = Manager().GetSession();
+    BeginAdding();
     std::shared_ptr<IBTTask> torrent =
         session ? session->AddTaskFromRecord(ToMultiByteString(RecordPath()), false, this, nullptr) : nullptr;
+    HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
-    SetTorrent(torrent);
     torrent->Resume();
     return true;
+}
+
+void VLBTTask::BeginAdding()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    adding_ = true;
+}
+
+void VLBTTask::HoldAdded(const std::shared_ptr<IBTTask>& torrent)
+{
+    if (torrent) OnTorrentAdded();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (torrent) torrent_ = torrent;
+    adding_ = false;
+    torrentHeld_.notify_all();
 }
 
 bool VLBTTask::AddToSession()
@@ -440,9 +469,10 @@ bool VLBTTask::AddToSession()
 
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     std::string error;
+    BeginAdding();
     std::shared_ptr<IBTTask> torrent = session ? session->AddTask(&param, this, &error) : nullptr;
+    HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
-    SetTorrent(torrent);
     torrent->Resume();
     return true;
 }
@@ -456,11 +486,14 @@ std::wstring VLBTTask::TorrentFilePath(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Fail(uint32_t code, int32_t newState)
 {
-    std::shared_ptr<IBTTask> torrent = TakeTorrent();
-    if (!torrent) return;
+    if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
+}
+
+void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
+{
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
-        session->RemoveTask(torrent.get(), cleanupPending ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
+        session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());
@@ -470,14 +503,43 @@ void VLBTTask::OnEvent(BTEvent event)
 {
     CallbackScope scope(*this);
     if (!scope) return;
+    {
+        // A report on a torrent the worker has just added waits the few
+        // statements until the task holds it.
+        std::unique_lock<std::mutex> guard(lock_);
+        torrentHeld_.wait(guard, [this] { return !adding_; });
+    }
+    if (event == BTEvent::Paused) return OnPaused();
     if (abort_) return Fail(kErrAborted, kTaskStopped);
     switch (event) {
-    case BTEvent::Paused: return Fail(kErrAborted, kTaskStopped);
     case BTEvent::Complete: return Complete();
     case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
     case BTEvent::AccessDenied: return Fail(kErrAccessDenied, kTaskFailed);
     default: return Fail(kErrTorrent, kTaskFailed);
     }
+}
+
+void VLBTTask::OnPaused()
+{
+    std::shared_ptr<IBTTask> torrent;
+    bool stopping;
+    uint32_t resumes;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        torrent = torrent_;
+        stopping = abort_;
+        resumes = resumes_;
+    }
+    // Without a stop, a Start has resumed the torrent since the stop this
+    // pause ends (it resumes before it withdraws the stop, so the engine
+    // knows of it by now), or the engine paused the torrent by itself.
+    if (!torrent || (!stopping && !torrent->IsPaused())) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (torrent_ != torrent || resumes_ != resumes) return;
+        torrent_.reset();
+    }
+    Drop(torrent, kErrAborted, kTaskStopped);
 }
 
 void VLBTTask::Complete()

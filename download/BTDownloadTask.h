@@ -64,6 +64,12 @@ public:
     // Empty until the download completed.
     std::wstring GetFinishedPath();
 
+protected:
+    // Called by the worker once the session holds a new torrent of this task
+    // and before the task does: from here on the session's thread reports on
+    // the torrent. Does nothing; tests hold this moment open.
+    virtual void OnTorrentAdded() {}
+
 private:
     class CallbackScope;
 
@@ -75,6 +81,15 @@ private:
     bool ResumeFromRecord();
     bool RefuseAnswer(bool refused, uint32_t code);
     void Fail(uint32_t code, int32_t newState);
+    // Ends the run with a torrent taken from the task: out of the session,
+    // then the report.
+    void Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState);
+    bool ResumeHeldTorrent();
+    void OnPaused();
+    // Around the session's adding of a torrent, which may report on it
+    // before the task holds it.
+    void BeginAdding();
+    void HoldAdded(const std::shared_ptr<IBTTask>& torrent);
     void ReportFinish(uint32_t code);
     void ReportPhase(BTTaskPhase value);
     void EndAborted();
@@ -112,6 +127,13 @@ private:
     uint32_t callbacks_ = 0;
     bool closing_ = false;
     std::condition_variable callbacksEnded_;
+    // Set while the worker adds a torrent: an event reported before the
+    // task holds it waits for torrentHeld_.
+    bool adding_ = false;
+    std::condition_variable torrentHeld_;
+    // Starts that resumed the torrent the task held; a pause that a stop
+    // asked for before one of them ends nothing.
+    uint32_t resumes_ = 0;
 
     std::atomic<int64_t> totalDone_{0};
     std::atomic<int64_t> totalWanted_{0};

@@ -8,10 +8,7 @@
 
 namespace Velora {
 
-VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver)
-{
-    owner = receiver;
-}
+VLDownloadManager::VLDownloadManager(VLDownloadMessage* receiver) : VLDownloadListener(receiver) {}
 
 VLDownloadManager::~VLDownloadManager()
 {
@@ -37,15 +34,23 @@ bool VLDownloadManager::Enter()
 {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return false;
-    ++busy_;
+    callers_.push_back(std::this_thread::get_id());
     return true;
 }
 
 void VLDownloadManager::Leave()
 {
     std::lock_guard<std::mutex> guard(lock_);
-    --busy_;
+    callers_.erase(std::find(callers_.begin(), callers_.end(), std::this_thread::get_id()));
     idle_.notify_all();
+}
+
+void VLDownloadManager::WaitForOtherCalls(std::unique_lock<std::mutex>& guard)
+{
+    const std::thread::id self = std::this_thread::get_id();
+    idle_.wait(guard, [&] {
+        return std::all_of(callers_.begin(), callers_.end(), [&](std::thread::id id) { return id == self; });
+    });
 }
 
 bool VLDownloadManager::StartTask(VLDownloadTask* task)
@@ -61,10 +66,10 @@ bool VLDownloadManager::StartUnlisted(VLDownloadTask* task)
     bool full;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        full = CountRunningLocked() >= maxRunning;
+        full = CountRunningLocked() >= maxRunning_;
     }
     if (full) {
-        if (task->state != kTaskQueued) task->SetState(kTaskQueued);
+        if (task->GetState() != kTaskQueued) task->SetState(kTaskQueued);
         return false;
     }
     return task->Start();
@@ -73,13 +78,15 @@ bool VLDownloadManager::StartUnlisted(VLDownloadTask* task)
 void VLDownloadManager::Detach(VLDownloadTask* task)
 {
     task->listener.Set(nullptr);
-    if (task->state != kTaskStopped) task->Stop();
+    if (task->GetState() != kTaskStopped) task->Stop();
 }
 
 bool VLDownloadManager::Remove(VLDownloadTask* task)
 {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
+        // A Replace under way may have listed the task and not started it yet.
+        WaitForOtherCalls(guard);
         auto it = std::find(tasks_.begin(), tasks_.end(), task);
         if (it == tasks_.end()) return false;
         tasks_.erase(it);
@@ -96,11 +103,11 @@ bool VLDownloadManager::StopAll()
         closed_ = true;
         tasks.swap(tasks_);
         // A replacement being started must not be destroyed under its starter.
-        idle_.wait(guard, [this] { return busy_ == 0; });
+        WaitForOtherCalls(guard);
     }
     for (VLDownloadTask* task : tasks) task->listener.Set(nullptr);
     for (VLDownloadTask* task : tasks)
-        if (task->state != kTaskStopped) task->Stop();
+        if (task->GetState() != kTaskStopped) task->Stop();
     for (VLDownloadTask* task : tasks) task->Destroy();
     return true;
 }
@@ -113,8 +120,8 @@ uint32_t VLDownloadManager::CountRunning()
 
 uint32_t VLDownloadManager::CountRunningLocked()
 {
-    return static_cast<uint32_t>(
-        std::count_if(tasks_.begin(), tasks_.end(), [](VLDownloadTask* task) { return task->state == kTaskRunning; }));
+    return static_cast<uint32_t>(std::count_if(tasks_.begin(), tasks_.end(),
+                                               [](VLDownloadTask* task) { return task->GetState() == kTaskRunning; }));
 }
 
 bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement)
@@ -124,7 +131,7 @@ bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!closed_) {
-            ++busy_;
+            callers_.push_back(std::this_thread::get_id());
             auto it = std::find(tasks_.begin(), tasks_.end(), old);
             if (it != tasks_.end()) tasks_.erase(it);
             tasks_.push_back(replacement);
@@ -143,28 +150,37 @@ bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement
     return true;
 }
 
+void VLDownloadManager::SetSpeedLimits(uint32_t downloadKB, uint32_t uploadKB)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    downloadLimitKB_ = downloadKB;
+    uploadLimitKB_ = uploadKB;
+}
+
 void VLDownloadManager::ShareSpeedLimit()
 {
     uint32_t torrents = 0;
     uint32_t share = 0;
+    uint32_t uploadKB = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        uploadKB = uploadLimitKB_;
         std::vector<VLDownloadTask*> http;
         for (VLDownloadTask* task : tasks_) {
-            if (task->state != kTaskRunning) continue;
+            if (task->GetState() != kTaskRunning) continue;
             if (task->type == DownloadTaskKind::Http) http.push_back(task);
             if (task->type == DownloadTaskKind::BitTorrent) ++torrents;
         }
         const uint32_t count = static_cast<uint32_t>(http.size()) + torrents;
         if (count == 0) return;
-        share = (downloadLimitKB + count - 1) / count;
-        for (VLDownloadTask* task : http) task->speedLimit = share;
+        share = (downloadLimitKB_ + count - 1) / count;
+        for (VLDownloadTask* task : http) task->SetSpeedLimitKB(share);
     }
     std::shared_ptr<IBTSession> session = VLSingleton<VLBTManager>::GetInstance().GetSession();
     if (!session) return;
     BTSessionSettings settings;
     session->GetSettings(&settings);
-    settings.uploadRateLimit = int32_t(uploadLimitKB * 1024);
+    settings.uploadRateLimit = int32_t(uploadKB * 1024);
     settings.downloadRateLimit = int32_t(torrents * share * 1024);
     session->SetSettings(settings);
 }

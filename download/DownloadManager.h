@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Velora {
@@ -14,12 +15,15 @@ namespace Velora {
 // The manager's part that every task of it reports to.
 class VLDownloadListener : public VLDownloadMessage {
 public:
+    explicit VLDownloadListener(VLDownloadMessage* owner) : owner_(owner) {}
     void OnMessage(uint32_t code, const TaskMessage* message) override
     {
-        if (owner) owner->OnMessage(code, message);
+        if (owner_) owner_->OnMessage(code, message);
     }
 
-    VLDownloadMessage* owner = nullptr;
+private:
+    // Fixed before any task can report.
+    VLDownloadMessage* const owner_;
 };
 
 class VLDownloadManager : public VLDownloadListener {
@@ -30,13 +34,17 @@ public:
     VLDownloadManager& operator=(const VLDownloadManager&) = delete;
 
     virtual void ShareSpeedLimit();
+    // KB/s, 0 = unlimited: the download limit ShareSpeedLimit shares among
+    // the running tasks, and the session's upload limit.
+    void SetSpeedLimits(uint32_t downloadKB, uint32_t uploadKB);
 
     // The manager owns the task from here. False once StopAll has closed the
     // list: the caller keeps the task.
     bool Add(VLDownloadTask* task);
     bool StartTask(VLDownloadTask* task);
     // The task is not deleted. Once this returns, the task's messages no
-    // longer reach the manager's owner.
+    // longer reach the manager's owner, and no call of the manager made by
+    // another thread uses it any more: the caller may destroy it.
     bool Remove(VLDownloadTask* task);
     // Stops and destroys every task; later additions are refused. Once this
     // returns, no message reaches the owner any more.
@@ -46,28 +54,33 @@ public:
     // against StopAll. False when the list is closed (nothing changed).
     bool Replace(VLDownloadTask* old, VLDownloadTask* replacement);
 
-    uint32_t maxRunning = 1;
-    uint32_t downloadLimitKB = 0;
-    uint32_t uploadLimitKB = 0;
-
 private:
     // Counts a call that starts or stops tasks; false once the list is closed.
     bool Enter();
     void Leave();
+    // Until no call of another thread is under way: the calling thread's own
+    // (a message sent from inside a start) cannot end first.
+    void WaitForOtherCalls(std::unique_lock<std::mutex>& guard);
     bool StartUnlisted(VLDownloadTask* task);
     uint32_t CountRunningLocked();
     // Silences the task, then stops it unless it is stopped already.
     static void Detach(VLDownloadTask* task);
 
-    // A leaf: guards the list, closed_ and busy_; a task is started or
-    // stopped only with it released, as those calls send messages.
+    // Tasks that may run at once.
+    const uint32_t maxRunning_ = 1;
+
+    // A leaf: guards the list, closed_, callers_ and the limits; a task is
+    // started or stopped only with it released, as those calls send messages.
     std::mutex lock_;
     std::condition_variable idle_;
     std::vector<VLDownloadTask*> tasks_;
     bool closed_ = false;
-    // Calls of StartTask and Replace under way: StopAll destroys no task
-    // before they have ended.
-    uint32_t busy_ = 0;
+    // The threads of the calls of StartTask and Replace under way, one entry
+    // per call: StopAll destroys no task, and Remove hands none back, before
+    // they have ended.
+    std::vector<std::thread::id> callers_;
+    uint32_t downloadLimitKB_ = 0;
+    uint32_t uploadLimitKB_ = 0;
 };
 
 } // namespace Velora

@@ -19,7 +19,7 @@ bool VLDownloadSingleFile::Start(uint32_t runtimeId)
     finishEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (runtimeId == 0 || !folderCallback_) return false;
     VLDownloadTask* task = new VLHttpTask(runtimeId, folderCallback_(runtimeId));
-    task->addressProvider = addressProvider_;
+    task->SetAddressProvider(addressProvider_);
     if (!manager_->Add(task)) {
         task->Destroy();
         return false;
@@ -75,16 +75,17 @@ void VLDownloadSingleFile::SwitchKind(const TaskMessage& message)
     const std::wstring folder = folderCallback_(message.taskId);
     VLDownloadTask* replacement = toTorrent ? static_cast<VLDownloadTask*>(new VLBTTask(message.taskId, folder))
                                             : new VLHttpTask(message.taskId, folder);
-    replacement->previous = old;
-    replacement->addressProvider = addressProvider_;
-    old->cleanupPending = true;
+    replacement->SetPrevious(VLTaskPtr(old));
+    replacement->SetAddressProvider(addressProvider_);
+    old->SetCleanupPending(true);
     // Current before it starts: its own switch may follow at once.
     task_ = replacement;
     if (!manager_->Replace(old, replacement)) {
-        // The download is being torn down: the old task ends as it would.
+        // The download is being torn down: the old task ends as it would,
+        // destroyed by the manager.
         task_ = old;
-        old->cleanupPending = false;
-        replacement->previous = nullptr;
+        old->SetCleanupPending(false);
+        replacement->TakePrevious().release();
         replacement->Destroy();
         return Finish(kErrKindSwitch);
     }

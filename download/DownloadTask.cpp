@@ -37,16 +37,18 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
                      static_cast<uint32_t>(value >> 32));
 }
 
+void VLTaskDestroy::operator()(VLDownloadTask* task) const
+{
+    task->Destroy();
+}
+
 VLDownloadTask::VLDownloadTask(DownloadTaskKind kind, uint32_t taskId) : id(taskId), type(kind) {}
 
-VLDownloadTask::~VLDownloadTask()
-{
-    if (previous) previous->Destroy();
-}
+VLDownloadTask::~VLDownloadTask() = default;
 
 void VLDownloadTask::SetState(int32_t newState)
 {
-    state = newState;
+    state_ = newState;
     SendValueMessage(kMsgState, id, &listener, static_cast<uint32_t>(newState));
 }
 
@@ -62,9 +64,22 @@ void VLDownloadTask::SetFolder(const std::wstring& text)
     folder_ = text;
 }
 
+void VLDownloadTask::SetPrevious(VLTaskPtr task)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    previous_.swap(task);
+}
+
+VLTaskPtr VLDownloadTask::TakePrevious()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::move(previous_);
+}
+
 bool VLDownloadTask::AskAddressProvider(void* record, DownloadFileInfo& answer)
 {
-    return addressProvider && addressProvider(id, record, answer);
+    const VLAddressProvider provider = addressProvider_;
+    return provider && provider(id, record, answer);
 }
 
 bool VLDownloadTask::QueryAddress(const std::atomic<bool>* cancelled)

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -99,6 +100,13 @@ public:
 typedef VLCallGate<VLDownloadMessage> VLListenerSlot;
 
 class VLDownloadTask;
+// Frees a task the way its kind does.
+struct VLTaskDestroy {
+    void operator()(VLDownloadTask* task) const;
+};
+// The one owner of a task that is not a manager's.
+typedef std::unique_ptr<VLDownloadTask, VLTaskDestroy> VLTaskPtr;
+
 // Consulted when the address query is skipped or fails; record is the task.
 typedef bool (*VLAddressProvider)(uint32_t id, void* record, DownloadFileInfo& info);
 
@@ -114,25 +122,29 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // released before anything else is called: a listener, a torrent's owner
 // callback, the engine, a file write, another object's lock, or a wait. These
 // are the locks:
-//   VLDownloadTask::lock_ (the folder); VLHttpTask's counter and worker
-//   locks; VLRangeDownloader's range records; VLConnection's socket;
-//   VLBTTask::lock_ (torrent handle, workers, figures frozen at completion,
-//   callbacks under way); VLDownloadManager::lock_ (task list, calls under
-//   way); VLBTManager::lock_ (seed list and each seed's torrent, session,
-//   file names); the session's task list lock; btTaskImpl's status lock;
+//   VLDownloadTask::lock_ (the folder, the replaced task); VLHttpTask's
+//   counter and worker locks; VLRangeDownloader's range records;
+//   VLConnection's socket; VLBTTask::lock_ (torrent handle, workers, figures
+//   frozen at completion, callbacks under way, a torrent being added,
+//   restarts); VLDownloadManager::lock_ (task list, calls under way, limits);
+//   VLBTManager::lock_ (seed list and each seed's torrent, session, file
+//   names); the session's task list lock; btTaskImpl's status lock;
 //   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
 //   task's listener slot, a torrent's owner callback).
 // Two are held across something else and are taken with no other lock held:
 // VLBTManager's save lock across the write of "seeds.xml", so that writes
 // land in the order of the changes; and VLTaskList's worker lock across
-// starting or joining its worker, which never takes it (a running worker
-// makes StartThread answer at once).
+// starting or joining its worker, which never takes it (the list is running
+// from before the worker lives, so StartThread answers the worker at once).
 // What once needed a lock held across a call is kept as state instead:
 // clearing a VLCallGate waits for the calls under way through it, a download
-// manager's StopAll waits for its starts under way, a change of the seed list
-// takes its seeds out before it calls the engine and checks afterwards that a
-// seed it started is still listed, and VLBTTask counts the owner callbacks
-// under way before it lets its object go.
+// manager's StopAll and Remove wait for its starts under way on other
+// threads, a change of the seed list takes its seeds out before it calls the
+// engine and checks afterwards that a seed it started is still listed, and
+// VLBTTask counts the owner callbacks under way before it lets its object go.
+// One callback waits for a worker: an event on a torrent the session has
+// just added waits until the task holds it, a few statements that wait for
+// nothing.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);
@@ -147,27 +159,59 @@ public:
     virtual double GetRatio() { return 0.0; }
 
     void SetState(int32_t newState);
+    int32_t GetState() const { return state_; }
     std::wstring GetFolder();
     void SetFolder(const std::wstring& text);
+
+    // Set by the owner before Start.
+    void SetAddressProvider(VLAddressProvider provider) { addressProvider_ = provider; }
+    void SetSkipQuery(bool skip) { skipQuery_ = skip; }
+    // Runs that ended in an error worth retrying; the next run waits the
+    // longer, the more there were.
+    uint32_t GetRetryCount() const { return retryCount_; }
+    void SetRetryCount(uint32_t count) { retryCount_ = count; }
+    // Set by the owner that replaces the task: it deletes its temporary files
+    // when it next finishes or is stopped.
+    void SetCleanupPending(bool pending) { cleanupPending_ = pending; }
+    // KB/s, 0 = unlimited: the manager's share of its limit, changed while the
+    // task runs.
+    uint32_t GetSpeedLimitKB() const { return speedLimitKB_; }
+    void SetSpeedLimitKB(uint32_t limit) { speedLimitKB_ = limit; }
+    // The task this one replaced at a kind switch, owned from here on: this
+    // task's worker destroys it before it runs, the destructor when it is
+    // still held. Set before Start.
+    void SetPrevious(VLTaskPtr task);
+    VLTaskPtr TakePrevious();
+
+    const uint32_t id;
+    const DownloadTaskKind type;
+    VLListenerSlot listener;
+
+protected:
     bool AskAddressProvider(void* record, DownloadFileInfo& answer);
     // Gives up soon after cancelled is set.
     bool QueryAddress(const std::atomic<bool>* cancelled = nullptr);
+    bool SkipsQuery() const { return skipQuery_; }
+    void CountRetry() { ++retryCount_; }
+    bool IsCleanupPending() const { return cleanupPending_; }
+    // Clears the flag; true when it was set.
+    bool TakeCleanupPending() { return cleanupPending_.exchange(false); }
 
-    uint32_t id;
-    DownloadTaskKind type;
-    std::atomic<int32_t> state{kTaskNew};
-    uint32_t retryCount = 0;
-    std::atomic<bool> cleanupPending{false};
-    VLListenerSlot listener;
+    // The address answer: only the worker reads and writes it, and one run's
+    // worker ends before the next one's begins.
     DownloadFileInfo info;
-    VLDownloadTask* previous = nullptr;
-    std::atomic<uint32_t> speedLimit{0}; // KB/s, 0 = unlimited
-    bool skipQuery = false;
-    VLAddressProvider addressProvider = nullptr;
 
 private:
-    std::mutex lock_; // a leaf: guards folder_
+    std::atomic<int32_t> state_{kTaskNew};
+    std::atomic<uint32_t> retryCount_{0};
+    std::atomic<bool> cleanupPending_{false};
+    std::atomic<uint32_t> speedLimitKB_{0};
+    // Written before Start, read by the worker it starts.
+    std::atomic<bool> skipQuery_{false};
+    std::atomic<VLAddressProvider> addressProvider_{nullptr};
+    std::mutex lock_; // a leaf: guards folder_ and previous_
     std::wstring folder_;
+    VLTaskPtr previous_;
 };
 
 } // namespace Velora

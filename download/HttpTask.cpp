@@ -64,7 +64,7 @@ VLHttpTask::~VLHttpTask()
     Cancel();
     JoinThread(std::move(thread_));
     JoinPreviousThread();
-    if (cleanupPending.exchange(false)) Cleanup();
+    if (TakeCleanupPending()) Cleanup();
 }
 
 void VLHttpTask::JoinPreviousThread()
@@ -101,11 +101,11 @@ bool VLHttpTask::Start()
 
 bool VLHttpTask::Stop()
 {
-    if (state == kTaskQueued) {
+    if (GetState() == kTaskQueued) {
         OnFinish(kErrStopped);
     } else if (thread_) {
         Cancel();
-    } else if (cleanupPending.exchange(false)) {
+    } else if (TakeCleanupPending()) {
         Cleanup();
     }
     return true;
@@ -119,18 +119,15 @@ double VLHttpTask::GetAverageSpeed()
 void VLHttpTask::ThreadProc(void* argument)
 {
     VLHttpTask& task = *static_cast<VLHttpTask*>(argument);
-    if (task.previous) {
-        task.previous->Destroy();
-        task.previous = nullptr;
-    }
+    task.TakePrevious().reset();
     task.JoinPreviousThread();
     // Cleared before the count is looked at, so a Cancel racing with this
     // either sees its own flag stay or is counted here.
-    task.abort = false;
-    if (task.cancels_ != task.cancelsAtStart_) task.abort = true;
+    task.abort_ = false;
+    if (task.cancels_ != task.cancelsAtStart_) task.abort_ = true;
     uint32_t result = task.Run();
-    if (result == kDownloadOk && !task.CheckFile(task.targetPath)) {
-        DeleteFileForce(task.targetPath);
+    if (result == kDownloadOk && !task.CheckFile(task.targetPath_)) {
+        DeleteFileForce(task.targetPath_);
         result = kErrCheckFailed;
     }
     task.OnFinish(result);
@@ -138,15 +135,15 @@ void VLHttpTask::ThreadProc(void* argument)
 
 uint32_t VLHttpTask::Run()
 {
-    const uint32_t rounds = retryCount * kRetryDelayMs / kDelayRoundMs;
+    const uint32_t rounds = GetRetryCount() * kRetryDelayMs / kDelayRoundMs;
     for (uint32_t round = 0; round < rounds; ++round) {
-        if (abort) return kErrStopped;
+        if (abort_) return kErrStopped;
         Sleep(kDelayRoundMs);
     }
     ReportPhase(0);
 
-    const bool queried = !skipQuery && QueryAddress(&abort);
-    if (abort) return kErrStopped;
+    const bool queried = !SkipsQuery() && QueryAddress(&abort_);
+    if (abort_) return kErrStopped;
     if (!queried) {
         DownloadFileInfo answer;
         if (!AskAddressProvider(this, answer)) return kErrNoAddress;
@@ -157,9 +154,8 @@ uint32_t VLHttpTask::Run()
         // The replacing task's owner removes this task's files later and
         // needs the data file's name for that.
         VLRangeDownloader scratch;
-        if (queried && LoadOwnState(statePath, scratch) && dataPath.empty() &&
-            scratch.stored.downloaded > 0) {
-            dataPath = StoredText(scratch.stored.dataPath, 260);
+        if (queried && LoadOwnState(statePath_, scratch) && dataPath_.empty() && scratch.stored.downloaded > 0) {
+            dataPath_ = StoredText(scratch.stored.dataPath, 260);
         }
         SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(info.DownloadType), 0);
         return kErrKindSwitch;
@@ -168,9 +164,9 @@ uint32_t VLHttpTask::Run()
     // elevated process: it must name a file inside the task's folder.
     if (!IsBareFileName(info.FileName)) return kErrNoAddress;
     const std::wstring target = CombinePath(GetFolder(), info.FileName);
-    if (CanResume(statePath, target)) return downloader_.Resume(this, statePath, info);
+    if (CanResume(statePath_, target)) return downloader_.Resume(this, statePath_, info);
     if (CheckFile(target)) {
-        targetPath = target;
+        targetPath_ = target;
         SendTextMessage(kMsgFinalPath, id, &listener, target.c_str(), 1);
         return kDownloadOk;
     }
@@ -215,7 +211,7 @@ void VLHttpTask::OnTotalSize(uint64_t total)
 {
     {
         std::lock_guard<std::mutex> guard(counterLock_);
-        totalSize = total;
+        totalSize_ = total;
     }
     SendSizeMessage(kMsgTotalSize, id, &listener, total);
 }
@@ -229,24 +225,24 @@ void VLHttpTask::OnReceived(uint64_t bytes, bool accumulate)
     {
         std::lock_guard<std::mutex> guard(counterLock_);
         if (!accumulate) {
-            downloaded = bytes;
-            windowTick = 0;
+            downloaded_ = bytes;
+            windowTick_ = 0;
         } else {
-            downloaded += bytes;
+            downloaded_ += bytes;
             const uint32_t now = GetTickCount();
-            if (windowTick == 0) {
-                windowTick = now;
-                windowBytes = downloaded;
-            } else if (now - windowTick >= 1000) {
-                speed = uint32_t((downloaded - windowBytes) * 1000 / (now - windowTick));
-                windowTick = now;
-                windowBytes = downloaded;
+            if (windowTick_ == 0) {
+                windowTick_ = now;
+                windowBytes_ = downloaded_;
+            } else if (now - windowTick_ >= 1000) {
+                speed_ = uint32_t((downloaded_ - windowBytes_) * 1000 / (now - windowTick_));
+                windowTick_ = now;
+                windowBytes_ = downloaded_;
                 windowEnded = true;
             }
         }
-        total = totalSize;
-        done = downloaded;
-        rate = speed;
+        total = totalSize_;
+        done = downloaded_;
+        rate = speed_;
     }
     if (windowEnded) {
         SendValueMessage(kMsgSpeed, id, &listener, 0, rate);
@@ -261,44 +257,44 @@ void VLHttpTask::OnFinish(uint32_t result)
 {
     if (result == kDownloadOk) {
         SetState(kTaskFinished);
-    } else if (result == kErrStopped || abort) {
+    } else if (result == kErrStopped || abort_) {
         result = kErrStopped;
         SetState(kTaskStopped);
     } else {
-        if (IsRetryable(result)) ++retryCount;
+        if (IsRetryable(result)) CountRetry();
         SetState(kTaskFailed);
     }
     SendValueMessage(kMsgFinished, id, &listener, result);
-    if (cleanupPending.exchange(false)) Cleanup();
+    if (TakeCleanupPending()) Cleanup();
 }
 
 void VLHttpTask::SetStatePath(const std::wstring& text)
 {
-    statePath = text;
+    statePath_ = text;
     SendTextMessage(kMsgStatePath, id, &listener, text.c_str());
 }
 
 void VLHttpTask::SetDataPath(const std::wstring& text)
 {
-    dataPath = text;
+    dataPath_ = text;
     SendTextMessage(kMsgDataPath, id, &listener, text.c_str());
 }
 
 void VLHttpTask::SetTargetPath(const std::wstring& text)
 {
-    targetPath = text;
+    targetPath_ = text;
     SendTextMessage(kMsgFinalPath, id, &listener, text.c_str(), 0);
 }
 
 void VLHttpTask::ReportPhase(uint32_t value)
 {
-    phase = value;
+    phase_ = value;
     SendValueMessage(kMsgPhase, id, &listener, value);
 }
 
 int VLHttpTask::GetSpeedLimit(uint32_t& kilobytesPerSecond)
 {
-    const uint32_t limit = speedLimit;
+    const uint32_t limit = GetSpeedLimitKB();
     if (limit == 0) return 1;
     kilobytesPerSecond = limit;
     return 0;
@@ -306,12 +302,12 @@ int VLHttpTask::GetSpeedLimit(uint32_t& kilobytesPerSecond)
 
 void VLHttpTask::Cleanup()
 {
-    if (statePath.empty()) return;
-    std::wstring data = dataPath;
+    if (statePath_.empty()) return;
+    std::wstring data = dataPath_;
     VLRangeDownloader scratch;
-    if (data.empty() && LoadOwnState(statePath, scratch)) data = StoredText(scratch.stored.dataPath, 260);
+    if (data.empty() && LoadOwnState(statePath_, scratch)) data = StoredText(scratch.stored.dataPath, 260);
     if (!data.empty() && FileExists(data)) DeleteFileNormal(data);
-    if (FileExists(statePath)) DeleteFileNormal(statePath);
+    if (FileExists(statePath_)) DeleteFileNormal(statePath_);
     // Only empty folders go: a folder with anything else in it stays.
     if (!data.empty()) RemoveDirectoryW(GetParentPath(data).c_str());
     RemoveDirectoryW(GetFolder().c_str());

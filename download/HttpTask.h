@@ -29,28 +29,17 @@ public:
     void OnTotalSize(uint64_t total) override;
     void OnReceived(uint64_t bytes, bool accumulate) override;
     void OnFinish(uint32_t result) override;
-    int IsCancelled() override { return abort ? 1 : 0; }
+    int IsCancelled() override { return abort_ ? 1 : 0; }
     void Cancel() override
     {
         ++cancels_;
-        abort = true;
+        abort_ = true;
     }
     void SetStatePath(const std::wstring& text) override;
     void SetDataPath(const std::wstring& text) override;
     void SetTargetPath(const std::wstring& text) override;
     void ReportPhase(uint32_t value) override;
     int GetSpeedLimit(uint32_t& kilobytesPerSecond) override;
-
-    std::wstring statePath;
-    std::wstring dataPath;
-    std::wstring targetPath;
-    uint64_t totalSize = 0;
-    uint64_t downloaded = 0;
-    std::atomic<bool> abort{false};
-    uint32_t speed = 0;
-    uint32_t windowTick = 0;
-    uint64_t windowBytes = 0;
-    uint32_t phase = 0;
 
 private:
     static void ThreadProc(void* task);
@@ -62,7 +51,22 @@ private:
     // worker may do it; whoever takes it first does, the other finds none.
     void JoinPreviousThread();
 
+    // The worker's own (the downloader reports them on its thread, and one
+    // run's worker ends before the next one's runs); read elsewhere only
+    // once no worker is left.
+    std::wstring statePath_;
+    std::wstring dataPath_;
+    std::wstring targetPath_;
+    std::atomic<bool> abort_{false};
+    // The last phase reported; range thread 0 reports one too.
+    std::atomic<uint32_t> phase_{0};
+
     std::mutex counterLock_; // a leaf: guards the counters and the window
+    uint64_t totalSize_ = 0;
+    uint64_t downloaded_ = 0;
+    uint32_t speed_ = 0;
+    uint32_t windowTick_ = 0;
+    uint64_t windowBytes_ = 0;
     // A run clears abort only when no Cancel came after its Start: a Stop
     // made while the run still waits for the previous worker must hold.
     std::atomic<uint32_t> cancels_{0};

@@ -72,11 +72,11 @@ protected:
         if (task) task->Destroy();
         BTDownloadTest::TearDown();
     }
-    VLBTTask* NewTask()
+    VLBTTask* NewTask(VLBTTask* made = nullptr)
     {
         if (task) task->Destroy();
         recorder = std::make_unique<RecordingListener>();
-        task = new VLBTTask(kRuntime, folder.Path());
+        task = made ? made : new VLBTTask(kRuntime, folder.Path());
         task->listener.Set(recorder.get());
         return task;
     }
@@ -149,8 +149,8 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
         c.change(answer, files);
         Serve();
         EXPECT_EQ(c.result, Run());
-        EXPECT_EQ(kTaskFailed, task->state.load());
-        EXPECT_EQ(c.retries, task->retryCount);
+        EXPECT_EQ(kTaskFailed, task->GetState());
+        EXPECT_EQ(c.retries, task->GetRetryCount());
         EXPECT_EQ(c.result == kErrTorrentFetch, Saw(kMsgNotice, kErrTorrentFetch));
     }
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
@@ -207,7 +207,7 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 {
     NewTask();
     ASSERT_NO_FATAL_FAILURE(StopMidway());
-    EXPECT_EQ(kTaskStopped, task->state.load());
+    EXPECT_EQ(kTaskStopped, task->GetState());
     task->Destroy();
     task = nullptr;
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
@@ -215,7 +215,7 @@ TEST_F(BTTaskTest, StopWhileDownloadingThenResumeFromTheRecord)
 
     files.SetFaults(VLServerFaults());
     EXPECT_EQ(kDownloadOk, Run());
-    EXPECT_EQ(kTaskFinished, task->state.load());
+    EXPECT_EQ(kTaskFinished, task->GetState());
     EXPECT_EQ(1, files.CountRequests(kTorrentTarget)) << "the second run takes the torrent from its record";
     EXPECT_EQ(folder / L"pkg.exe", task->GetFinishedPath());
     EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg.exe"));
@@ -252,7 +252,7 @@ TEST_F(BTTaskTest, DestroyWaitsForTheStopReportUnderWay)
     files.SetFaults(slow);
     ASSERT_TRUE(task->Start());
     for (int i = 0; i < kWaitSeconds * 10 && lingering.LastDownloaded() == 0; ++i) Sleep(100);
-    ASSERT_EQ(kTaskRunning, task->state.load());
+    ASSERT_EQ(kTaskRunning, task->GetState());
     task->Stop();
     for (int i = 0; i < kWaitSeconds * 10 && !lingering.entered; ++i) Sleep(100);
     ASSERT_TRUE(lingering.entered);
@@ -263,7 +263,7 @@ TEST_F(BTTaskTest, DestroyWaitsForTheStopReportUnderWay)
 
 TEST_F(BTTaskTest, AReplacedTaskTakesItsFilesWithIt)
 {
-    NewTask()->cleanupPending = true;
+    NewTask()->SetCleanupPending(true);
     ASSERT_NO_FATAL_FAILURE(StopMidway());
     task->Destroy();
     task = nullptr;
@@ -308,6 +308,76 @@ TEST_F(BTTaskTest, AFileWithHolesIsCheckedAgainOnce)
     int finals = 0;
     for (const auto& m : recorder->Messages()) finals += m.code == kMsgFinalPath;
     EXPECT_EQ(1, finals);
+}
+
+// Holds its worker where the session has taken a new torrent and the task
+// does not hold it yet, until the session's thread has reported an event.
+class HeldTask : public VLBTTask {
+public:
+    using VLBTTask::VLBTTask;
+    void OnEvent(BTEvent event) override
+    {
+        SetEvent(reported_.Get());
+        VLBTTask::OnEvent(event);
+    }
+
+protected:
+    void OnTorrentAdded() override { WaitForSingleObject(reported_.Get(), kWaitSeconds * 1000); }
+
+private:
+    VLHandle reported_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TEST_F(BTTaskTest, ACompletionReportedBeforeTheTaskHoldsItsTorrentIsKept)
+{
+    // A finished download's record without its seed: taken from it, the
+    // torrent completes at once.
+    ASSERT_EQ(kDownloadOk, Run());
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    Manager().Shutdown();
+    ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
+    ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    NewTask(new HeldTask(kRuntime, folder.Path()));
+    uint32_t result = 0xFFFFFFFF;
+    ASSERT_TRUE(task->Start());
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kDownloadOk, result);
+    EXPECT_EQ(1, files.CountRequests(kTorrentTarget)) << "the second run takes the torrent from its record";
+}
+
+TEST_F(BTTaskTest, AStartBeforeTheStopIsReportedGoesOn)
+{
+    // Holds the session's thread in a progress report while the owner stops
+    // the download and starts it again: the pause is reported afterwards.
+    struct Holding : RecordingListener {
+        void OnMessage(uint32_t code, const TaskMessage* message) override
+        {
+            RecordingListener::OnMessage(code, message);
+            if (code != kMsgDownloaded || !hold.exchange(false)) return;
+            SetEvent(held.Get());
+            WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+        }
+        std::atomic<bool> hold{false};
+        VLHandle held{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    } holding;
+    NewTask()->listener.Set(&holding);
+    VLServerFaults slow;
+    slow.throttle = 256 * 1024;
+    files.SetFaults(slow);
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && holding.LastDownloaded() == 0; ++i) Sleep(100);
+    holding.hold = true;
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holding.held.Get(), kWaitSeconds * 1000));
+    task->Stop();
+    EXPECT_TRUE(task->Start());
+    files.SetFaults(VLServerFaults());
+    SetEvent(holding.release.Get());
+    uint32_t result = 0xFFFFFFFF;
+    EXPECT_TRUE(holding.WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kDownloadOk, result);
+    task->Destroy();
+    task = nullptr;
 }
 
 } // namespace

@@ -157,12 +157,12 @@ class IdleTask : public VLDownloadTask {
 public:
     IdleTask(DownloadTaskKind kind, std::atomic<int>* stops = nullptr) : VLDownloadTask(kind, kRuntime), stops_(stops)
     {
-        state = kTaskRunning;
+        SetState(kTaskRunning);
     }
     bool Start() override { return true; }
     bool Stop() override
     {
-        state = kTaskStopped;
+        SetState(kTaskStopped);
         if (stops_) ++*stops_;
         return true;
     }
@@ -179,20 +179,19 @@ TEST_F(SingleFileTest, ManagerSharesTheSpeedLimit)
     auto* second = new IdleTask(DownloadTaskKind::Http, &stops);
     auto* torrentTask = new IdleTask(DownloadTaskKind::BitTorrent, &stops);
     auto* idle = new IdleTask(DownloadTaskKind::Http, &stops);
-    idle->state = kTaskNew;
+    idle->SetState(kTaskNew);
     for (VLDownloadTask* task : {static_cast<VLDownloadTask*>(first), static_cast<VLDownloadTask*>(second),
                                  static_cast<VLDownloadTask*>(torrentTask), static_cast<VLDownloadTask*>(idle)})
         ASSERT_TRUE(manager.Add(task));
     EXPECT_EQ(3u, manager.CountRunning());
     EXPECT_FALSE(manager.StartTask(idle)) << "one task at a time";
-    EXPECT_EQ(kTaskQueued, idle->state.load());
+    EXPECT_EQ(kTaskQueued, idle->GetState());
 
-    manager.downloadLimitKB = 100;
-    manager.uploadLimitKB = 7;
+    manager.SetSpeedLimits(100, 7);
     manager.ShareSpeedLimit();
-    EXPECT_EQ(34u, first->speedLimit);
-    EXPECT_EQ(34u, second->speedLimit);
-    EXPECT_EQ(0u, idle->speedLimit);
+    EXPECT_EQ(34u, first->GetSpeedLimitKB());
+    EXPECT_EQ(34u, second->GetSpeedLimitKB());
+    EXPECT_EQ(0u, idle->GetSpeedLimitKB());
     BTSessionSettings settings;
     Manager().GetSession()->GetSettings(&settings);
     EXPECT_EQ(34 * 1024, settings.downloadRateLimit);

@@ -68,7 +68,7 @@ protected:
 TEST_F(HttpTaskTest, FreshDownloadInTwoRangesWithExactRequests)
 {
     ASSERT_EQ(kDownloadOk, Run());
-    EXPECT_EQ(kTaskFinished, task->state.load());
+    EXPECT_EQ(kTaskFinished, task->GetState());
     EXPECT_EQ(source, ReadFileBytes(Target()));
     EXPECT_FALSE(FileExists(Target() + L".vll"));
     EXPECT_FALSE(FileExists(Target() + L".vlt"));
@@ -151,8 +151,8 @@ TEST_F(HttpTaskTest, InterruptedRunLeavesResumeFilesAndTheNextRunContinues)
     uint32_t result = 0;
     ASSERT_TRUE(recorder.WaitFinished(result));
     EXPECT_EQ(kErrStopped, result);
-    EXPECT_EQ(kTaskStopped, task->state.load());
-    EXPECT_EQ(0u, task->retryCount);
+    EXPECT_EQ(kTaskStopped, task->GetState());
+    EXPECT_EQ(0u, task->GetRetryCount());
     EXPECT_FALSE(FileExists(Target()));
 
     const std::string state = ReadFileBytes(Target() + L".vll");
@@ -227,9 +227,9 @@ TEST_F(HttpTaskTest, FileFailingItsCheckIsDeleted)
         ASSERT_TRUE(task->Start());
         ASSERT_TRUE(fresh.WaitFinished(result));
         EXPECT_EQ(kErrCheckFailed, result);
-        EXPECT_EQ(kTaskFailed, task->state.load());
+        EXPECT_EQ(kTaskFailed, task->GetState());
         EXPECT_FALSE(FileExists(Target()));
-        task->retryCount = 0;
+        task->SetRetryCount(0);
     }
 }
 
@@ -280,12 +280,12 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
         service.SetFaults(faults);
         RecordingListener fresh;
         task->listener.Set(&fresh);
-        task->retryCount = 0;
+        task->SetRetryCount(0);
         uint32_t result = 0;
         ASSERT_TRUE(task->Start());
         ASSERT_TRUE(fresh.WaitFinished(result));
         EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.retries, task->retryCount);
+        EXPECT_EQ(c.retries, task->GetRetryCount());
         EXPECT_TRUE(files.Requests().empty());
     }
     EXPECT_FALSE(FileExists(folder.Path() + L"\\..\\pkg.exe"));
@@ -294,7 +294,7 @@ TEST_F(HttpTaskTest, AnswersThatEndTheRun)
 
 TEST_F(HttpTaskTest, StopDuringTheRetryDelayEndsAtOnce)
 {
-    task->retryCount = 2; // 30 rounds of 333 ms
+    task->SetRetryCount(2); // 30 rounds of 333 ms
     ASSERT_TRUE(task->Start());
     Sleep(300);
     task->Stop();
@@ -308,7 +308,7 @@ TEST_F(HttpTaskTest, StopWhileTheNewRunWaitsForTheOldOneHolds)
 {
     // The second run waits for the first worker to wind down; a Stop in
     // that time must not be forgotten when the run begins.
-    task->retryCount = 100; // far longer than the test waits
+    task->SetRetryCount(100); // far longer than the test waits
     ASSERT_TRUE(task->Start());
     Sleep(100);
     task->Stop();
@@ -360,20 +360,20 @@ TEST_F(HttpTaskTest, StalledServiceFailsTheRunWithNoAddress)
     const DWORD started = GetTickCount();
     EXPECT_EQ(kErrNoAddress, Run());
     EXPECT_LT(GetTickCount() - started, ShortWaitLimits::kHeadMs + 2000u);
-    EXPECT_EQ(kTaskFailed, task->state.load());
-    EXPECT_EQ(1u, task->retryCount);
+    EXPECT_EQ(kTaskFailed, task->GetState());
+    EXPECT_EQ(1u, task->GetRetryCount());
 }
 
 TEST_F(HttpTaskTest, StopOfAQueuedTask)
 {
-    task->state = kTaskQueued;
+    task->SetState(kTaskQueued);
     task->Stop();
     const auto messages = recorder.Messages();
-    ASSERT_EQ(2u, messages.size());
-    EXPECT_EQ(kMsgState, messages[0].code);
-    EXPECT_EQ(uint32_t(kTaskStopped), messages[0].value1);
-    EXPECT_EQ(kMsgFinished, messages[1].code);
-    EXPECT_EQ(kErrStopped, messages[1].value1);
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(kMsgState, messages[1].code);
+    EXPECT_EQ(uint32_t(kTaskStopped), messages[1].value1);
+    EXPECT_EQ(kMsgFinished, messages[2].code);
+    EXPECT_EQ(kErrStopped, messages[2].value1);
 }
 
 TEST_F(HttpTaskTest, ForgedStateFileIsNotTrusted)

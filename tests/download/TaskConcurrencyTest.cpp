@@ -167,5 +167,54 @@ TEST_F(TaskConcurrencyTest, NoListenerCallOnceRemoveHasReturned)
     }
 }
 
+// A real HTTP task whose Stop can be held open, and whose Destroy only marks
+// it, so that a start after it shows instead of using freed memory.
+class WatchedTask : public VLHttpTask {
+public:
+    using VLHttpTask::VLHttpTask;
+    bool Start() override
+    {
+        if (destroyed) ++startsAfterDestroy;
+        return VLHttpTask::Start();
+    }
+    bool Stop() override
+    {
+        SetEvent(stopping.Get());
+        WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+        return VLHttpTask::Stop();
+    }
+    void Destroy() override { destroyed = true; }
+    std::atomic<bool> destroyed{false};
+    std::atomic<int> startsAfterDestroy{0};
+    VLHandle stopping{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TEST_F(TaskConcurrencyTest, RemoveWaitsForAReplaceUnderWay)
+{
+    RecordingListener owner;
+    WatchedTask old(40030, folder / L"old");
+    WatchedTask replacement(40030, folder / L"new");
+    SetEvent(replacement.release.Get());
+    VLDownloadManager manager(&owner);
+    ASSERT_TRUE(manager.Add(&old));
+    // The Replace lists the replacement, then stops the old task, which holds
+    // it there; only then does it start the replacement.
+    std::thread replacing([&] { manager.Replace(&old, &replacement); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old.stopping.Get(), kWaitSeconds * 1000));
+    std::atomic<bool> removed{false};
+    std::thread removing([&] {
+        manager.Remove(&replacement);
+        replacement.Destroy();
+        removed = true;
+    });
+    // A Remove that returns meanwhile lets its caller free the task under the Replace.
+    for (int i = 0; i < 10 && !removed; ++i) Sleep(100);
+    SetEvent(old.release.Get());
+    replacing.join();
+    removing.join();
+    EXPECT_EQ(0, replacement.startsAfterDestroy.load());
+}
+
 } // namespace
 } // namespace Velora
