@@ -68,11 +68,6 @@ std::string ToMultiByte(const std::wstring& text)
     return WideToMultiByte(text, '_', nullptr, nullptr);
 }
 
-std::string ToMultiByteString(const std::wstring& text)
-{
-    return ToMultiByte(text);
-}
-
 std::string SystemErrorText(DWORD error)
 {
     wchar_t* buffer = nullptr;

@@ -23,8 +23,6 @@ std::string WideToMultiByte(const std::wstring& text, char defaultChar, bool* us
                             bool* ok);
 // Characters the ANSI code page cannot hold become '_'.
 std::string ToMultiByte(const std::wstring& text);
-// The same conversion under the older name the download code still calls.
-std::string ToMultiByteString(const std::wstring& text);
 
 // The system's wording of a Win32 error, in the system code page, without the
 // line end; "system error N" when the system has none.

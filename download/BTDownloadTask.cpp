@@ -412,12 +412,12 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
 {
     if (!Manager().GetSession() || path.empty() || !FileExists(path)) return false;
     BTTaskRecord record;
-    if (!LoadTaskRecord(ToMultiByteString(path), &record)) return false;
+    if (!LoadTaskRecord(ToMultiByte(path), &record)) return false;
     if (!SavesIntoFolder(record)) return false;
     const std::wstring digest = Md5FileHex(ToWide(record.torrentFile.c_str()));
     if (digest.empty()) return false;
     if (CompareNoCase(digest, info.Md5) == 0) return true;
-    DeleteTaskFiles(ToMultiByteString(path), BTRemoveMode::ForgetAll);
+    DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
 
@@ -426,7 +426,7 @@ bool VLBTTask::ResumeFromRecord()
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     BeginAdding();
     std::shared_ptr<IBTTask> torrent =
-        session ? session->AddTaskFromRecord(ToMultiByteString(RecordPath()), false, this, nullptr) : nullptr;
+        session ? session->AddTaskFromRecord(ToMultiByte(RecordPath()), false, this, nullptr) : nullptr;
     HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     torrent->Resume();
@@ -456,16 +456,16 @@ bool VLBTTask::AddToSession()
         return false;
 
     BTTaskParam param;
-    param.savePath = ToMultiByteString(GetParentPath(targetPath_));
+    param.savePath = ToMultiByte(GetParentPath(targetPath_));
     if (!targetOverride_.empty() && IsAbsolutePath(targetOverride_)) {
-        param.savePath = ToMultiByteString(GetParentPath(targetOverride_));
-        param.rootName = ToMultiByteString(GetFileName(targetOverride_));
+        param.savePath = ToMultiByte(GetParentPath(targetOverride_));
+        param.rootName = ToMultiByte(GetFileName(targetOverride_));
     }
-    param.resumeFile = ToMultiByteString(RecordPath());
+    param.resumeFile = ToMultiByte(RecordPath());
     param.sourceKind = 1;
     param.torrentData.assign(reinterpret_cast<const char*>(torrentData_.data), size);
     for (const std::wstring* url : {&info.DownloadUrl, &info.SpareUrl})
-        if (!url->empty()) param.urlSeeds.push_back(ToMultiByteString(*url));
+        if (!url->empty()) param.urlSeeds.push_back(ToMultiByte(*url));
 
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     std::string error;
@@ -645,8 +645,8 @@ void VLBTTask::DeleteOwnRecordFiles(BTRemoveMode mode)
 {
     const std::wstring path = RecordPath();
     BTTaskRecord record;
-    if (path.empty() || !LoadTaskRecord(ToMultiByteString(path), &record) || !SavesIntoFolder(record)) return;
-    DeleteTaskFiles(ToMultiByteString(path), mode);
+    if (path.empty() || !LoadTaskRecord(ToMultiByte(path), &record) || !SavesIntoFolder(record)) return;
+    DeleteTaskFiles(ToMultiByte(path), mode);
 }
 
 } // namespace Velora

@@ -111,7 +111,7 @@ bool VLBTManager::VLSeedTask::StartSeed()
     if (resume.empty() || !session) return false;
     // The seed is its torrent's callback from the first alert on; its
     // callbacks find no torrent until the torrent is listed below.
-    std::shared_ptr<IBTTask> added = session->AddTaskFromRecord(ToMultiByteString(resume), true, this, nullptr);
+    std::shared_ptr<IBTTask> added = session->AddTaskFromRecord(ToMultiByte(resume), true, this, nullptr);
     if (!added) return false;
     bool listed;
     {
@@ -321,7 +321,7 @@ bool VLBTManager::IsSeeding(uint64_t gameId)
 bool VLBTManager::AddSeedFromFile(const std::wstring& resumePath, uint64_t gameId)
 {
     std::shared_ptr<IBTSession> session = GetSession();
-    if (!session || !session->LoadTaskRecord(ToMultiByteString(resumePath), nullptr)) return false;
+    if (!session || !session->LoadTaskRecord(ToMultiByte(resumePath), nullptr)) return false;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (session_ != session) return false;

@@ -129,7 +129,7 @@ bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path, u
     const size_t colon = hostPart.find(L':');
     if (colon != std::wstring::npos) {
         uint64_t number = 0;
-        const std::string digits = ToMultiByteString(hostPart.substr(colon + 1));
+        const std::string digits = ToMultiByte(hostPart.substr(colon + 1));
         if (!ParseDigits(digits, 5, number) || number == 0 || number > 65535) return false;
         hostPort = static_cast<uint16_t>(number);
         hostPart.resize(colon);
@@ -147,8 +147,8 @@ bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path, u
 std::string BuildRequest(const std::wstring& host, uint16_t port, const std::wstring& path,
                          const VLByteRange* range)
 {
-    const std::string narrowHost = ToMultiByteString(host);
-    std::string request = "GET " + ToMultiByteString(path) + " HTTP/1.1\r\n";
+    const std::string narrowHost = ToMultiByte(host);
+    std::string request = "GET " + ToMultiByte(path) + " HTTP/1.1\r\n";
     request += "Host: " + narrowHost;
     if (port != 80) request += ":" + std::to_string(port);
     request += "\r\n";
@@ -184,7 +184,7 @@ bool VLConnection::Connect(const std::wstring& host, uint16_t port)
     const uint32_t limit = GetWaitLimits().connectMs;
     const ULONGLONG start = GetTickCount64();
     const auto lookup = std::make_shared<VLNameLookup>();
-    lookup->name = ToMultiByteString(host);
+    lookup->name = ToMultiByte(host);
     if (!RunAbandonable(lookup, &LookUp, [&] { return aborted_ || GetTickCount64() - start >= limit; }) ||
         !lookup->found) {
         return false;

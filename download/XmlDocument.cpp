@@ -47,7 +47,7 @@ bool ReadFoldedText(const std::wstring& file, std::string& text)
 
 std::string Narrow(const std::wstring& text)
 {
-    return text.empty() ? std::string() : ToMultiByteString(text);
+    return text.empty() ? std::string() : ToMultiByte(text);
 }
 
 } // namespace

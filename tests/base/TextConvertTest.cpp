@@ -23,7 +23,6 @@ TEST(TextConvert, AnsiRoundTrip)
     EXPECT_EQ(L"\u5bbd", ToWideString(gbk));
     EXPECT_EQ(L"\u5bbd", ToWide(gbk.c_str()));
     EXPECT_EQ(gbk, ToMultiByte(L"\u5bbd"));
-    EXPECT_EQ(gbk, ToMultiByteString(L"\u5bbd"));
 }
 
 TEST(TextConvert, LengthsAndTerminators)

@@ -79,7 +79,7 @@ private:
 
 inline std::string Narrow(const std::wstring& text)
 {
-    return ToMultiByteString(text);
+    return ToMultiByte(text);
 }
 
 inline std::string RandomBytes(size_t size, uint32_t seed)
