@@ -182,7 +182,7 @@ TEST_F(BTTaskTest, StopWhileAServerKeepsTheTaskWaitingEndsItWithin2s)
             EXPECT_TRUE(recorder->WaitFinished(result, 10000));
             EXPECT_LT(GetTickCount() - stopped, 2000u);
             EXPECT_EQ(kErrAborted, result);
-            EXPECT_EQ(0u, task->retryCount) << "a stop is no failed request";
+            EXPECT_EQ(0u, task->GetRetryCount()) << "a stop is no failed request";
         }
         step.server.SetFaults(VLServerFaults());
     }
