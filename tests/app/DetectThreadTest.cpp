@@ -1,10 +1,19 @@
 #include "app/DetectThread.h"
 
+#include "app/RuntimeTable.h"
 #include "app/WorkerThread.h"
 #include "base/Handles.h"
+#include "base/TextConvert.h"
 #include "tests/app/StatusWindow.h"
+#include "tests/support/ProcessHandles.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+
+#include <initguid.h>
+#include <dxdiag.h>
 
 namespace Velora {
 namespace {
@@ -85,6 +94,79 @@ TEST(DetectThread, OutlivesItsWindowSilently)
     ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
     window.Pump();
     EXPECT_EQ(window.Trace(), "1(2,0) 2(1,A)");
+}
+
+using Test::CountProcessHandles;
+using Test::DescribeChange;
+using Test::HandleCounts;
+
+DWORD WINAPI CheckCatalogue(LPVOID catalogue)
+{
+    for (const VLSoftwareDetect& row : *static_cast<const std::vector<VLSoftwareDetect>*>(catalogue)) {
+        row.IsInstalled();
+    }
+    return 0;
+}
+
+// The DirectX diagnostic provider with nothing of ours around it: created,
+// initialised, asked for its root container and released.
+DWORD WINAPI BareProviderCycle(LPVOID)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IDxDiagProvider* provider = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_DxDiagProvider, nullptr, CLSCTX_INPROC_SERVER, IID_IDxDiagProvider,
+                                   reinterpret_cast<void**>(&provider)))) {
+        DXDIAG_INIT_PARAMS params = {sizeof(params), DXDIAG_DX9_SDK_VERSION, FALSE, nullptr};
+        IDxDiagContainer* root = nullptr;
+        if (SUCCEEDED(provider->Initialize(&params)) && SUCCEEDED(provider->GetRootContainer(&root))) {
+            root->Release();
+        }
+        provider->Release();
+    }
+    CoUninitialize();
+    return 0;
+}
+
+// Runs the work on a thread of its own, as every check runs, and counts the
+// handles the process holds once the thread has ended.
+HandleCounts CountAfterThread(LPTHREAD_START_ROUTINE work, void* parameter = nullptr)
+{
+    VLHandle thread(CreateThread(nullptr, 0, work, parameter, 0, nullptr));
+    EXPECT_EQ(WaitForSingleObject(thread.Get(), 60000), WAIT_OBJECT_0);
+    thread = VLHandle();
+    return CountProcessHandles();
+}
+
+// A program left running checks again and again: each check may hold on to
+// no more than the system's own diagnostic provider keeps of one cycle (under
+// Wine, the registry keys its DirectShow device enumerator leaves open).
+TEST(DetectThread, ChecksHoldNoMoreHandlesThanTheDiagnosticProvider)
+{
+    std::vector<VLSoftwareDetect> catalogue;
+    BuildRuntimeTable(catalogue);
+    const int checks = 20, bareCycles = 2;
+    // The first check pays for what the system loads once per process.
+    const HandleCounts first = CountAfterThread(CheckCatalogue, &catalogue);
+    ASSERT_GT(first.Of(L"Key"), 0) << "the system lists no handles of this process";
+    HandleCounts last;
+    for (int i = 1; i < checks; ++i) last = CountAfterThread(CheckCatalogue, &catalogue);
+    HandleCounts bare;
+    for (int i = 0; i < bareCycles; ++i) bare = CountAfterThread(BareProviderCycle);
+
+    printf("keys held per bare provider cycle %+d, per check %+d (%d after the first check, %d after the last)\n",
+           (bare.Of(L"Key") - last.Of(L"Key")) / bareCycles, (last.Of(L"Key") - first.Of(L"Key")) / (checks - 1),
+           first.Of(L"Key"), last.Of(L"Key"));
+    std::set<std::wstring> types;
+    for (const HandleCounts& counts : {first, last, bare}) {
+        for (const auto& type : counts.byType) types.insert(type.first);
+    }
+    for (const std::wstring& type : types) {
+        const int perCycle = (bare.Of(type) - last.Of(type)) / bareCycles;
+        EXPECT_NEAR(last.Of(type) - first.Of(type), (checks - 1) * perCycle, 3)
+            << ToMultiByte(type) << " handles the checks after the first kept:\n"
+            << DescribeChange(first, last) << "and " << bareCycles << " bare provider cycles:\n"
+            << DescribeChange(last, bare);
+    }
 }
 
 } // namespace

@@ -125,10 +125,10 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
                         &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // The handle Wine gives for a host program says nothing reliable about
-    // its end, so watch for the effect instead.
+    // Wine gives no handles for a host program: what it leaves in their
+    // place is whatever its own stack held, which may be one of our handles
+    // (a registry root, once). They are never closed, and the effect is
+    // watched for instead of the program's end.
     for (int i = 0; i < 200; ++i) {
         if (done(probe)) return true;
         Sleep(25);
