@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <utility>
 
 namespace Velora {
 
@@ -47,6 +48,36 @@ uint32_t ValueRecordSize(const VLRegValue& value, VLBuffer<unsigned char>& raw)
 {
     value.GetRawData(raw);
     return 10 + 2 * uint32_t(value.name.size()) + raw.size;
+}
+
+// The record size of every key of a tree, in the order a walk that enters a
+// key before its subkeys meets them, worked out bottom-up over that order on
+// stacks kept here: recursion would run the thread out of stack on a deep
+// tree, and sizing each subtree again at every key above it would cost the
+// square of its depth.
+std::vector<uint32_t> RecordSizes(const VLRegKey& top)
+{
+    constexpr size_t kNoParent = ~size_t(0);
+    std::vector<const VLRegKey*> keys;
+    std::vector<size_t> parents;
+    std::vector<std::pair<const VLRegKey*, size_t>> pending{{&top, kNoParent}};
+    while (!pending.empty()) {
+        const auto [key, parent] = pending.back();
+        pending.pop_back();
+        for (auto subkey = key->subkeys.rbegin(); subkey != key->subkeys.rend(); ++subkey) {
+            pending.emplace_back(&*subkey, keys.size());
+        }
+        keys.push_back(key);
+        parents.push_back(parent);
+    }
+    std::vector<uint32_t> sizes(keys.size(), 0);
+    VLBuffer<unsigned char> raw;
+    for (size_t i = keys.size(); i-- > 0;) {
+        sizes[i] += 12 + 2 * uint32_t(keys[i]->GetFullName(true).size());
+        for (const VLRegValue& value : keys[i]->values) sizes[i] += ValueRecordSize(value, raw);
+        if (parents[i] != kNoParent) sizes[parents[i]] += 4 + sizes[i];
+    }
+    return sizes;
 }
 
 // Takes n bytes from the reader, or throws when fewer are left.
@@ -159,38 +190,50 @@ bool VLRegKey::HasTarget() const
 
 uint32_t VLRegKey::GetSerializedSize() const
 {
-    uint32_t size = 12 + 2 * uint32_t(GetFullName(true).size());
-    for (const VLRegKey& subkey : subkeys) size += 4 + subkey.GetSerializedSize();
-    VLBuffer<unsigned char> raw;
-    for (const VLRegValue& value : values) size += ValueRecordSize(value, raw);
-    return size;
+    return RecordSizes(*this)[0];
 }
 
 void VLRegKey::Serialize(VLBuffer<unsigned char>& out) const
 {
-    const uint32_t size = GetSerializedSize();
-    if (out.capacity < size) out.SetCapacity(size);
+    const std::vector<uint32_t> sizes = RecordSizes(*this);
+    if (out.capacity < sizes[0]) out.SetCapacity(sizes[0]);
     RecordWriter writer{out.data};
-    writer.Text(GetFullName(true));
-
-    writer.UInt32(uint32_t(subkeys.size()));
-    VLBuffer<unsigned char> child;
-    for (const VLRegKey& subkey : subkeys) {
-        subkey.Serialize(child);
-        writer.UInt32(child.size);
-        writer.Bytes(child.data, child.size);
-    }
-
-    writer.UInt32(uint32_t(values.size()));
+    // A key's name and subkey count, its subkeys each behind its length, then
+    // its values; the keys are entered in the order of sizes.
+    struct Level {
+        const VLRegKey* key;
+        size_t written; // subkeys
+    };
+    std::vector<Level> levels;
+    size_t entered = 0;
+    const auto enter = [&](const VLRegKey& key) {
+        ++entered;
+        writer.Text(key.GetFullName(true));
+        writer.UInt32(uint32_t(key.subkeys.size()));
+        levels.push_back({&key, 0});
+    };
+    enter(*this);
     VLBuffer<unsigned char> raw;
-    for (const VLRegValue& value : values) {
-        value.GetRawData(raw);
-        writer.Text(value.name);
-        writer.UInt16(value.deleteValue ? kRegDeleteValueType : uint16_t(value.type));
-        writer.UInt32(raw.size);
-        writer.Bytes(raw.data, raw.size);
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.written < level.key->subkeys.size()) {
+            const VLRegKey& subkey = level.key->subkeys[level.written++];
+            writer.UInt32(sizes[entered]);
+            enter(subkey);
+            continue;
+        }
+        const std::vector<VLRegValue>& values = level.key->values;
+        levels.pop_back();
+        writer.UInt32(uint32_t(values.size()));
+        for (const VLRegValue& value : values) {
+            value.GetRawData(raw);
+            writer.Text(value.name);
+            writer.UInt16(value.deleteValue ? kRegDeleteValueType : uint16_t(value.type));
+            writer.UInt32(raw.size);
+            writer.Bytes(raw.data, raw.size);
+        }
     }
-    out.size = size;
+    out.size = sizes[0];
 }
 
 bool VLRegKey::Deserialize(const unsigned char* record, uint32_t length)

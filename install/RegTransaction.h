@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -38,10 +39,10 @@ public:
     bool Apply(const VLRegKeyList& keys);
     VLRegException GetLastError() const { return lastError_; }
     bool IsRolledBack() const { return rolledBack_; }
-    // Writes every backup back, newest first, then removes the keys the
-    // import created above the keys it wrote, attempting each step even
-    // after one failed. False when any failed; GetRollbackError holds the
-    // first registry error of the rollback.
+    // Writes every backup back, newest first, each key the import created
+    // removed together with the keys its creation added above it; attempts
+    // each step even after one failed. False when any failed;
+    // GetRollbackError holds the first registry error of the rollback.
     bool Rollback();
     VLRegException GetRollbackError() const { return rollbackError_; }
     // Applies one key tree and returns the tree that undoes it: old values
@@ -54,12 +55,21 @@ public:
 
 private:
     // Fills backup as it goes, so a key that fails half-way can still be
-    // undone as far as it got.
-    void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup);
-    bool Restore(const VLRegKey& backup);
+    // undone as far as it got. Every key of the backup flagged for deletion
+    // adds one entry to createdParents, in the order flagged: the highest key
+    // its creation added above it, or an empty key.
+    void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
+    // Writes a key that was not there with the subkeys that lie below it,
+    // which go with it when it is removed. A subkey elsewhere is a key of
+    // its own, applied with a backup of its own kept below the key's.
+    void ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
+    bool Restore(const VLRegKey& backup, const VLRegKeyList& createdParents);
 
-    // The highest key each new key's creation added above it, for Rollback.
-    VLRegKeyList createdParents_;
+    // Per backup, the keys its creations added above the keys they named:
+    // only an immediate rollback removes them, each right after the key
+    // whose creation made it, so that what an earlier step of the same
+    // import deleted there comes back after it.
+    std::vector<VLRegKeyList> createdParents_;
     VLRegException lastError_;
     VLRegException rollbackError_;
     bool rolledBack_ = false;

@@ -226,6 +226,43 @@ TEST(RegKey, DeserializeRefusesHostileNesting)
     EXPECT_FALSE(key.Deserialize(record.data, record.size));
 }
 
+// The backup of a deleted chain deeper than any recursion would survive: each
+// key's record nests in its parent's, ahead of the parent's values.
+TEST(RegKey, ADeepChainIsWrittenWhole)
+{
+    constexpr uint32_t kDepth = 6000;
+    VLRegKey top(kRegRootCurrentUser, L"d");
+    VLRegKey* key = &top;
+    for (uint32_t level = 0; level <= kDepth; ++level) {
+        VLRegValue value(REG_DWORD, L"n");
+        value.dwordValue = level;
+        key->values.push_back(value);
+        if (level == kDepth) break;
+        key->subkeys.emplace_back(kRegRootCurrentUser, key->path + L"\\a");
+        key = &key->subkeys.back();
+    }
+    VLBuffer<unsigned char> record;
+    top.Serialize(record);
+    ASSERT_EQ(record.size, top.GetSerializedSize());
+
+    const std::string bytes = Bytes(record);
+    const auto values = [](uint32_t level) {
+        return U32(1) + U32(1) + Units(L"n") + std::string("\x04\x00", 2) + U32(4) + U32(level);
+    };
+    size_t at = 0;
+    std::wstring name = L"HKEY_CURRENT_USER\\d";
+    for (uint32_t level = 0; level <= kDepth; ++level, name += L"\\a") {
+        std::string head = U32(uint32_t(name.size())) + Units(name) + U32(level < kDepth);
+        if (level < kDepth) head += U32(uint32_t(bytes.size() - at - head.size() - 4 - (level + 1) * 20));
+        ASSERT_EQ(bytes.compare(at, head.size(), head), 0) << "level " << level;
+        at += head.size();
+    }
+    for (uint32_t level = kDepth + 1; level-- > 0; at += 20) {
+        ASSERT_EQ(bytes.compare(at, 20, values(level)), 0) << "values of level " << level;
+    }
+    EXPECT_EQ(at, bytes.size());
+}
+
 TEST(RegKey, KeyBlobs)
 {
     VLBuffer<unsigned char> blob;

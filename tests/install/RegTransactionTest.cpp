@@ -43,11 +43,15 @@ VLRegKey Key(const std::wstring& path)
     return VLRegKey(kRegRootCurrentUser, path);
 }
 
-// The key tree as the ".reg" writer exports it.
+// The key tree as the ".reg" writer exports it; empty when the key is gone.
 std::string Export(const std::wstring& path)
 {
     VLRegKey key = Key(path);
-    ReadRegKeyTree(key);
+    try {
+        ReadRegKeyTree(key);
+    } catch (const VLRegException&) {
+        return std::string();
+    }
     VLBuffer<unsigned char> text;
     VLRegTextWriter writer(text, L"\r\n");
     writer.WriteKey(key);
@@ -63,6 +67,27 @@ VLRegKeyList ParseLines(const TestRegKey& test, std::wstring lines)
     VLRegParser parser;
     parser.Parse(bytes);
     return parser.keys;
+}
+
+// The tree the import tables work on: values of every kind on keys at
+// three levels.
+void PutTree(const TestRegKey& test)
+{
+    const unsigned char bytes[] = {1, 0, 0xFF};
+    const uint64_t quad = 0x0102030405060708ull;
+    const wchar_t multi[] = L"a\0\0b\0";
+    PutString(test.Path(), L"v", L"old");
+    PutString(test.Path(), L"", L"default");
+    PutString(test.Path(), L"e", L"%TEMP%\\x", REG_EXPAND_SZ);
+    PutValue(test.Path(), L"m", REG_MULTI_SZ, multi, sizeof(multi));
+    PutDword(test.Sub(L"old"), L"a", 1);
+    PutValue(test.Sub(L"old"), L"q", REG_QWORD, &quad, sizeof(quad));
+    PutValue(test.Sub(L"old"), L"b", REG_BINARY, bytes, sizeof(bytes));
+    PutValue(test.Sub(L"old"), L"n", REG_NONE, nullptr, 0);
+    PutString(test.Sub(L"old\\sub"), L"c", L"x");
+    PutValue(test.Sub(L"old\\sub"), L"s", REG_SZ, nullptr, 0);
+    PutValue(test.Sub(L"old\\sub\\leaf"), L"b", REG_BINARY, nullptr, 0);
+    PutString(test.Sub(L"old\\sub2"), L"e", L"", REG_EXPAND_SZ);
 }
 
 } // namespace
@@ -230,10 +255,13 @@ TEST(RegTransaction, TheFailingKeyIsRolledBackAsFarAsItGot)
     key.subkeys.push_back(Key(test.Sub(L"k\\made")));
     key.subkeys.push_back(Key(volatileKey + L"\\lasting"));
     key.values.push_back(StringValue(L"keep", L"new"));
-    // A new key: its own subtree fails half-way through.
+    // A new key: its own subtree fails half-way through, after a key
+    // elsewhere that its record names was deleted.
+    PutString(test.Sub(L"elsewhere\\below"), L"e", L"kept");
     VLRegKey fresh = Key(test.Sub(L"fresh"));
     fresh.values.push_back(StringValue(L"a", L"1"));
     fresh.subkeys.push_back(Key(test.Sub(L"fresh\\one")));
+    fresh.subkeys.push_back(VLRegKey::FromName(L"-" + test.FullName() + L"\\elsewhere"));
     fresh.subkeys.push_back(Key(volatileKey + L"\\lasting"));
 
     for (const VLRegKey& failing : {key, fresh}) {
@@ -245,6 +273,7 @@ TEST(RegTransaction, TheFailingKeyIsRolledBackAsFarAsItGot)
         std::string bytes;
         ASSERT_TRUE(GetValue(test.Sub(L"k"), L"keep", type, bytes));
         EXPECT_EQ(bytes, TextBytes(L"old"));
+        EXPECT_TRUE(GetValue(test.Sub(L"elsewhere\\below"), L"e", type, bytes));
     }
 }
 
@@ -363,36 +392,113 @@ TEST(RegTransaction, ReadTreeThrowsForAMissingKey)
 
 TEST(RegTransaction, AFailedImportLeavesTheTreeExactlyAsItWas)
 {
-    const wchar_t* const cases[] = {
-        L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=\"2\"\r\n",
-        L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=\"2\"\r\n",
-        L"[$]\r\n\"new\"=\"1\"\r\n\"NEW\"=dword:00000002\r\n",
-        L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=-\r\n",
-        L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=-\r\n",
-        L"[$]\r\n\"v\"=-\r\n\"v\"=\"1\"\r\n",
-        L"[$]\r\n\"v\"=-\r\n[$]\r\n\"v\"=\"1\"\r\n",
-        L"[$\\new1\\new2\\new3]\r\n\"x\"=\"1\"\r\n[$\\old\\new4\\new5]\r\n",
-        L"[-$\\ghost]\r\n[-$\\ghost\\deeper]\r\n[-$\\old\\ghost]\r\n",
-        L"[-$\\old]\r\n[$\\old]\r\n\"a\"=dword:00000002\r\n",
-        L"[$\\old]\r\n\"a\"=dword:00000002\r\n[-$\\old]\r\n",
-        L"[$\\made]\r\n\"x\"=\"1\"\r\n[-$\\made]\r\n[$\\made\\again]\r\n",
+    // Each import ends with a key that fails: below the volatile key, or
+    // where # stands, a name over 255 characters below a key that is gone.
+    const struct {
+        const wchar_t* lines;
+        DWORD error;
+    } cases[] = {
+        {L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=\"2\"\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=\"2\"\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"new\"=\"1\"\r\n\"NEW\"=dword:00000002\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=-\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=-\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"v\"=-\r\n\"v\"=\"1\"\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$]\r\n\"v\"=-\r\n[$]\r\n\"v\"=\"1\"\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$\\new1\\new2\\new3]\r\n\"x\"=\"1\"\r\n[$\\old\\new4\\new5]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$\\ghost]\r\n[-$\\ghost\\deeper]\r\n[-$\\old\\ghost]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$\\old]\r\n[$\\old]\r\n\"a\"=dword:00000002\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$\\old]\r\n\"a\"=dword:00000002\r\n[-$\\old]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$\\made]\r\n\"x\"=\"1\"\r\n[-$\\made]\r\n[$\\made\\again]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        // The deleted key comes back as the parent of a key written below it.
+        {L"[-$\\old]\r\n[$\\old\\new]\r\n\"x\"=\"1\"\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$\\old]\r\n[$\\old\\sub\\new]\r\n\"c\"=\"y\"\r\n[$\\old\\sub]\r\n\"c\"=\"z\"\r\n",
+         ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$\\old\\sub]\r\n[-$\\old]\r\n[$\\old\\sub\\leaf\\new]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$\\old]\r\n[$\\old\\x]\r\n[-$\\old]\r\n[$\\old\\y\\z]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[-$]\r\n[$\\old\\new]\r\n\"x\"=\"1\"\r\n[$\\ghost\\#]\r\n", ERROR_INVALID_PARAMETER},
+        // The key that fails is itself below the deleted key.
+        {L"[-$]\r\n[$\\#]\r\n", ERROR_INVALID_PARAMETER},
+        {L"[-$\\old]\r\n[$\\old\\#]\r\n", ERROR_INVALID_PARAMETER},
+        {L"[-$\\old\\sub]\r\n[-$\\old]\r\n[-$\\old]\r\n[$\\old\\sub\\#]\r\n", ERROR_INVALID_PARAMETER},
+        // Deleted after the import changed or created keys below it.
+        {L"[$\\old\\sub]\r\n\"c\"=\"y\"\r\n\"d\"=\"1\"\r\n[-$\\old]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$\\old\\new\\deeper]\r\n[-$\\old]\r\n[$\\old\\new]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
+        {L"[$\\old\\sub]\r\n\"c\"=\"y\"\r\n[-$\\old\\sub]\r\n[-$]\r\n[$\\#]\r\n", ERROR_INVALID_PARAMETER},
+        // Deleted under another spelling, it comes back under its own.
+        {L"[-$\\OLD]\r\n[$\\Old\\New]\r\n", ERROR_CHILD_MUST_BE_VOLATILE},
     };
-    for (const wchar_t* lines : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(lines)));
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)));
         TestRegKey test;
         MakeVolatileKey(test);
-        PutString(test.Path(), L"v", L"old");
-        PutDword(test.Sub(L"old"), L"a", 1);
-        PutString(test.Sub(L"old\\sub"), L"c", L"x");
+        PutTree(test);
         const std::string before = Export(test.Path());
 
-        VLRegKeyList keys = ParseLines(test, std::wstring(lines) + L"[$\\volatile\\lasting]\r\n\"x\"=\"1\"\r\n");
+        std::wstring lines = row.lines;
+        ReplaceAll(lines, L"#", std::wstring(300, L'x').c_str());
+        if (row.error == ERROR_CHILD_MUST_BE_VOLATILE) lines += L"[$\\volatile\\lasting]\r\n\"x\"=\"1\"\r\n";
         VLRegTransaction transaction;
-        EXPECT_FALSE(transaction.Apply(keys));
-        EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+        EXPECT_FALSE(transaction.Apply(ParseLines(test, lines)));
+        EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(row.error));
         EXPECT_TRUE(transaction.IsRolledBack());
         EXPECT_EQ(Export(test.Path()), before);
     }
+}
+
+TEST(RegTransaction, DeletingAndMakingAgainStillApplyAndUndo)
+{
+    const struct {
+        const wchar_t* lines;
+        bool oldRemains;
+    } cases[] = {
+        {L"[-$\\old]\r\n[-$\\ghost]\r\n", false},
+        {L"[-$\\old]\r\n[$\\old]\r\n\"a\"=dword:00000002\r\n", true},
+        {L"[-$\\old]\r\n[$\\old\\sub]\r\n\"c\"=\"y\"\r\n", true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)));
+        TestRegKey test;
+        PutTree(test);
+        const std::string before = Export(test.Path());
+
+        VLRegTransaction transaction;
+        ASSERT_TRUE(transaction.Apply(ParseLines(test, row.lines)));
+        EXPECT_EQ(KeyExists(test.Sub(L"old")), row.oldRemains);
+        EXPECT_FALSE(KeyExists(test.Sub(L"old\\sub\\leaf")));
+        DWORD type = 0;
+        std::string bytes;
+        EXPECT_FALSE(GetValue(test.Sub(L"old"), L"q", type, bytes));
+        // An uninstall writes the backups back newest first.
+        for (auto backup = transaction.backups.rbegin(); backup != transaction.backups.rend(); ++backup)
+            WriteRegKeyTree(*backup, true);
+        EXPECT_EQ(Export(test.Path()), before);
+    }
+}
+
+// A chain of keys deeper than any recursion of the thread's stack would
+// survive: deleted by an import that then fails, it comes back whole.
+TEST(RegTransaction, ADeepChainComesBackWhole)
+{
+    TestRegKey test;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, test.Sub(L"deep").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    for (DWORD level = 0; level < 1500; ++level) {
+        RegSetValueExW(key, L"n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof(level));
+        HKEY child = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(key, L"a", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr), ERROR_SUCCESS);
+        RegCloseKey(key);
+        key = child;
+    }
+    RegCloseKey(key);
+    const std::string before = Export(test.Path());
+
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[-$\\deep]\r\n[$\\deep\\" + std::wstring(300, L'x') + L"]\r\n")));
+    EXPECT_TRUE(transaction.IsRolledBack());
+    EXPECT_EQ(Export(test.Path()), before);
 }
 
 TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
