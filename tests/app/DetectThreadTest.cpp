@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <set>
-
 #include <initguid.h>
 #include <dxdiag.h>
 
@@ -97,7 +94,6 @@ TEST(DetectThread, OutlivesItsWindowSilently)
 }
 
 using Test::CountProcessHandles;
-using Test::DescribeChange;
 using Test::HandleCounts;
 
 DWORD WINAPI CheckCatalogue(LPVOID catalogue)
@@ -108,8 +104,7 @@ DWORD WINAPI CheckCatalogue(LPVOID catalogue)
     return 0;
 }
 
-// The DirectX diagnostic provider with nothing of ours around it: created,
-// initialised, asked for its root container and released.
+// The DirectX diagnostic provider with nothing of ours around it.
 DWORD WINAPI BareProviderCycle(LPVOID)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -127,8 +122,7 @@ DWORD WINAPI BareProviderCycle(LPVOID)
     return 0;
 }
 
-// Runs the work on a thread of its own, as every check runs, and counts the
-// handles the process holds once the thread has ended.
+// The handles the process holds once the work has run on a thread of its own.
 HandleCounts CountAfterThread(LPTHREAD_START_ROUTINE work, void* parameter = nullptr)
 {
     VLHandle thread(CreateThread(nullptr, 0, work, parameter, 0, nullptr));
@@ -146,26 +140,15 @@ TEST(DetectThread, ChecksHoldNoMoreHandlesThanTheDiagnosticProvider)
     BuildRuntimeTable(catalogue);
     const int checks = 20, bareCycles = 2;
     // The first check pays for what the system loads once per process.
-    const HandleCounts first = CountAfterThread(CheckCatalogue, &catalogue);
-    ASSERT_GT(first.Of(L"Key"), 0) << "the system lists no handles of this process";
-    HandleCounts last;
+    HandleCounts first = CountAfterThread(CheckCatalogue, &catalogue), last, bare;
+    ASSERT_GT(first[L"Key"], 0) << "the system lists no handles of this process";
     for (int i = 1; i < checks; ++i) last = CountAfterThread(CheckCatalogue, &catalogue);
-    HandleCounts bare;
     for (int i = 0; i < bareCycles; ++i) bare = CountAfterThread(BareProviderCycle);
-
-    printf("keys held per bare provider cycle %+d, per check %+d (%d after the first check, %d after the last)\n",
-           (bare.Of(L"Key") - last.Of(L"Key")) / bareCycles, (last.Of(L"Key") - first.Of(L"Key")) / (checks - 1),
-           first.Of(L"Key"), last.Of(L"Key"));
-    std::set<std::wstring> types;
-    for (const HandleCounts& counts : {first, last, bare}) {
-        for (const auto& type : counts.byType) types.insert(type.first);
-    }
-    for (const std::wstring& type : types) {
-        const int perCycle = (bare.Of(type) - last.Of(type)) / bareCycles;
-        EXPECT_NEAR(last.Of(type) - first.Of(type), (checks - 1) * perCycle, 3)
-            << ToMultiByte(type) << " handles the checks after the first kept:\n"
-            << DescribeChange(first, last) << "and " << bareCycles << " bare provider cycles:\n"
-            << DescribeChange(last, bare);
+    for (const auto& [type, count] : last) {
+        const int perCycle = (bare[type] - count) / bareCycles;
+        EXPECT_NEAR(count - first[type], (checks - 1) * perCycle, 3)
+            << ToMultiByte(type) << " handles: " << first[type] << " after the first check, " << count
+            << " after the last, " << bare[type] << " after " << bareCycles << " bare provider cycles";
     }
 }
 

@@ -1,12 +1,8 @@
 #include "tests/support/ProcessHandles.h"
 
-#include "base/TextConvert.h"
-
 #include <windows.h>
 #include <winternl.h>
 
-#include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace Velora::Test {
@@ -35,25 +31,19 @@ struct HandleTable {
     HandleEntry entries[1];
 };
 
-// The type or object name as NtQueryObject gives it; empty on failure.
-std::wstring QueryObjectText(HANDLE handle, OBJECT_INFORMATION_CLASS what)
+std::wstring TypeName(HANDLE handle)
 {
     std::vector<ULONG_PTR> buffer(1024);
     ULONG length = 0;
-    if (!NT_SUCCESS(NtQueryObject(handle, what, buffer.data(), ULONG(buffer.size() * sizeof(ULONG_PTR)), &length))) {
-        return std::wstring();
+    if (!NT_SUCCESS(NtQueryObject(handle, ObjectTypeInformation, buffer.data(),
+                                  ULONG(buffer.size() * sizeof(ULONG_PTR)), &length))) {
+        return L"?";
     }
     const UNICODE_STRING& text = *reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-    return text.Buffer ? std::wstring(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring();
+    return std::wstring(text.Buffer, text.Length / sizeof(wchar_t));
 }
 
 } // namespace
-
-int HandleCounts::Of(const std::wstring& type) const
-{
-    const auto found = byType.find(type);
-    return found == byType.end() ? 0 : found->second;
-}
 
 HandleCounts CountProcessHandles()
 {
@@ -70,40 +60,9 @@ HandleCounts CountProcessHandles()
     const HandleTable& table = *reinterpret_cast<const HandleTable*>(buffer.data());
     const ULONG_PTR self = GetCurrentProcessId();
     for (ULONG_PTR i = 0; i < table.count; ++i) {
-        if (table.entries[i].processId != self) continue;
-        const HANDLE handle = reinterpret_cast<HANDLE>(table.entries[i].handle);
-        // Only keys are asked for their names: asking a pipe may block.
-        const std::wstring type = QueryObjectText(handle, ObjectTypeInformation);
-        ++counts.byType[type.empty() ? L"?" : type];
-        if (type == L"Key") {
-            const std::wstring name = QueryObjectText(handle, ObjectNameInformation);
-            ++counts.keysByName[name.empty() ? L"?" : name];
-        }
+        if (table.entries[i].processId == self) ++counts[TypeName(reinterpret_cast<HANDLE>(table.entries[i].handle))];
     }
     return counts;
-}
-
-std::string DescribeChange(const HandleCounts& before, const HandleCounts& after)
-{
-    std::vector<std::pair<int, std::wstring>> changes;
-    const auto compare = [&changes](const std::map<std::wstring, int>& from, const std::map<std::wstring, int>& to,
-                                    const std::wstring& prefix) {
-        std::map<std::wstring, int> delta;
-        for (const auto& [name, count] : to) delta[name] += count;
-        for (const auto& [name, count] : from) delta[name] -= count;
-        for (const auto& [name, change] : delta) {
-            if (change) changes.emplace_back(change, prefix + name);
-        }
-    };
-    compare(before.byType, after.byType, L"");
-    compare(before.keysByName, after.keysByName, L"Key ");
-    std::stable_sort(changes.begin(), changes.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::string text;
-    for (const auto& [change, what] : changes) {
-        text += (change > 0 ? "+" : "") + std::to_string(change) + " " + ToMultiByte(what) + "\n";
-    }
-    return text;
 }
 
 } // namespace Velora::Test

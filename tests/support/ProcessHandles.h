@@ -7,20 +7,10 @@
 
 namespace Velora::Test {
 
-struct HandleCounts {
-    std::map<std::wstring, int> byType;     // "Key", "Event", "File" ...
-    std::map<std::wstring, int> keysByName; // "\REGISTRY\MACHINE\SOFTWARE\..."
+// Handles by the name of their object type: "Key", "Event", "File" ...
+using HandleCounts = std::map<std::wstring, int>;
 
-    int Of(const std::wstring& type) const;
-};
-
-// Every handle of this process by the name of its object type, and the keys
-// also by their full names ("?" when a key's name cannot be read, as for a
-// key deleted while open). Empty when the system lists no handles.
+// Every handle of this process by type; empty when the system lists none.
 HandleCounts CountProcessHandles();
-
-// One line per type and key name whose count changed from before to after,
-// most grown first: "+10 Key \REGISTRY\USER\...".
-std::string DescribeChange(const HandleCounts& before, const HandleCounts& after);
 
 } // namespace Velora::Test
