@@ -246,9 +246,6 @@ TEST(RegKey, ADeepChainIsWrittenWhole)
     ASSERT_EQ(record.size, top.GetSerializedSize());
 
     const std::string bytes = Bytes(record);
-    const auto values = [](uint32_t level) {
-        return U32(1) + U32(1) + Units(L"n") + std::string("\x04\x00", 2) + U32(4) + U32(level);
-    };
     size_t at = 0;
     std::wstring name = L"HKEY_CURRENT_USER\\d";
     for (uint32_t level = 0; level <= kDepth; ++level, name += L"\\a") {
@@ -258,7 +255,8 @@ TEST(RegKey, ADeepChainIsWrittenWhole)
         at += head.size();
     }
     for (uint32_t level = kDepth + 1; level-- > 0; at += 20) {
-        ASSERT_EQ(bytes.compare(at, 20, values(level)), 0) << "values of level " << level;
+        const std::string values = U32(1) + U32(1) + Units(L"n") + std::string("\x04\x00", 2) + U32(4) + U32(level);
+        ASSERT_EQ(bytes.compare(at, 20, values), 0) << "values of level " << level;
     }
     EXPECT_EQ(at, bytes.size());
 }
