@@ -61,7 +61,12 @@ e2e_begin() {
 e2e_end() {
     local status=$?
     e2e_standin_stop
-    [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null
+    # The server saves the registry into the prefix as it ends: the prefix is
+    # removed only once it has, or the removal meets files written under it.
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        wineserver -k 2>/dev/null || true
+        timeout 60 wineserver -w 2>/dev/null || true
+    fi
     if [ "$status" != 0 ] || [ -n "${E2E_KEEP:-}" ]; then
         echo "e2e: work folder kept: $e2e_dir" >&2
         [ -z "${E2E_KEEP:-}" ] && rm -rf "$WINEPREFIX"
