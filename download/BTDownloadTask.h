@@ -137,7 +137,6 @@ private:
 
     std::atomic<int64_t> totalDone_{0};
     std::atomic<int64_t> totalWanted_{0};
-    std::atomic<bool> abort_{false};
     VLHandle doneEvent_;
     std::atomic<bool> driveChecked_{false};
     std::atomic<bool> rechecked_{false};

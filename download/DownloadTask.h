@@ -197,6 +197,23 @@ protected:
     // Clears the flag; true when it was set.
     bool TakeCleanupPending() { return cleanupPending_.exchange(false); }
 
+    // The stop flag of the run under way, which every wait of the run polls.
+    const std::atomic<bool>* AbortFlag() const { return &abort_; }
+    bool IsAborted() const { return abort_; }
+    // Asks the run under way to end.
+    void Abort()
+    {
+        ++aborts_;
+        abort_ = true;
+    }
+    // A restart withdraws the stops made before it only once the previous
+    // run's worker has ended, which must still see them: Start notes the
+    // stops so far before it starts a worker, and that worker withdraws them
+    // after it has waited for the previous one. A stop made after the Start
+    // holds.
+    void NoteStart() { abortsAtStart_ = aborts_.load(); }
+    void WithdrawEarlierStops();
+
     // The address answer: only the worker reads and writes it, and one run's
     // worker ends before the next one's begins.
     DownloadFileInfo info;
@@ -205,6 +222,9 @@ private:
     std::atomic<int32_t> state_{kTaskNew};
     std::atomic<uint32_t> retryCount_{0};
     std::atomic<bool> cleanupPending_{false};
+    std::atomic<bool> abort_{false};
+    std::atomic<uint32_t> aborts_{0};
+    std::atomic<uint32_t> abortsAtStart_{0};
     std::atomic<uint32_t> speedLimitKB_{0};
     // Written before Start, read by the worker it starts.
     std::atomic<bool> skipQuery_{false};
