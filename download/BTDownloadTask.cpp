@@ -441,7 +441,15 @@ bool VLBTTask::ResumeFromRecord()
 
 void VLBTTask::BeginAdding()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::unique_lock<std::mutex> guard(lock_);
+    // The session refuses a torrent it still has: a stopped run's torrent
+    // that another thread is taking out goes first.
+    if (removals_ > 0) {
+        guard.unlock();
+        OnAwaitingRemoval();
+        guard.lock();
+    }
+    removed_.wait(guard, [this] { return removals_ == 0; });
     adding_ = true;
 }
 
@@ -492,14 +500,26 @@ std::wstring VLBTTask::TorrentFilePath(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Fail(uint32_t code, int32_t newState)
 {
-    if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
+    std::shared_ptr<IBTTask> torrent;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        torrent = std::move(torrent_);
+        if (torrent) ++removals_;
+    }
+    if (torrent) Drop(torrent, code, newState);
 }
 
 void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
 {
+    OnRemovingTorrent();
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
+    {
+        // The engine takes the torrent out before any add asked for later.
+        std::lock_guard<std::mutex> guard(lock_);
+        if (--removals_ == 0) removed_.notify_all();
+    }
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());
@@ -544,6 +564,7 @@ void VLBTTask::OnPaused()
         std::lock_guard<std::mutex> guard(lock_);
         if (torrent_ != torrent || resumes_ != resumes) return;
         torrent_.reset();
+        ++removals_;
     }
     Drop(torrent, kErrAborted, kTaskStopped);
 }

@@ -126,7 +126,7 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 //   counter and worker locks; VLRangeDownloader's range records;
 //   VLConnection's socket; VLBTTask::lock_ (torrent handle, workers, figures
 //   frozen at completion, callbacks under way, a torrent being added,
-//   restarts); VLDownloadManager::lock_ (task list, calls under way, limits);
+//   restarts, torrents being removed); VLDownloadManager::lock_ (task list, calls under way, limits);
 //   VLBTManager::lock_ (seed list and each seed's torrent, session, file
 //   names); the session's task list lock; btTaskImpl's status lock;
 //   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
@@ -144,7 +144,9 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // VLBTTask counts the owner callbacks under way before it lets its object go.
 // One callback waits for a worker: an event on a torrent the session has
 // just added waits until the task holds it, a few statements that wait for
-// nothing.
+// nothing. One worker waits for another thread: before it adds a torrent, a
+// BitTorrent task's worker waits until the torrent of its stopped run is out
+// of the session, which waits for no worker.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);

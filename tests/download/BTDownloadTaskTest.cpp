@@ -421,5 +421,43 @@ TEST_F(BTTaskTest, AStartDuringAStoppedTorrentFetchEndsThatRunAndGoesOn)
     EXPECT_EQ((std::vector<uint32_t>{kErrAborted, kDownloadOk}), Results(2));
 }
 
+// Holds the thread ending a stopped run where the task has let go of its
+// torrent and the session still has it, until a later run has ended or
+// waits for that torrent to go.
+class RemovingTask : public VLBTTask {
+public:
+    using VLBTTask::VLBTTask;
+    std::atomic<bool> hold{false};
+    VLHandle taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+protected:
+    void OnRemovingTorrent() override
+    {
+        if (!hold.exchange(false)) return;
+        SetEvent(taken.Get());
+        WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+    }
+    void OnAwaitingRemoval() override { SetEvent(release.Get()); }
+};
+
+TEST_F(BTTaskTest, AStartWhileTheStoppedTorrentIsRemovedWaitsForIt)
+{
+    auto* removing = new RemovingTask(kRuntime, folder.Path());
+    NewTask(removing);
+    ASSERT_NO_FATAL_FAILURE(StartOverASlowSeed());
+    removing->hold = true;
+    task->Stop();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(removing->taken.Get(), kWaitSeconds * 1000));
+    files.SetFaults(VLServerFaults());
+    ASSERT_TRUE(task->Start());
+    // A restart the session refused has ended by now; one that waits has
+    // let the removal go on.
+    for (int i = 0; i < kWaitSeconds * 10 && Results().empty(); ++i)
+        if (WaitForSingleObject(removing->release.Get(), 100) == WAIT_OBJECT_0) break;
+    SetEvent(removing->release.Get());
+    EXPECT_EQ((std::vector<uint32_t>{kErrAborted, kDownloadOk}), Results(2));
+}
+
 } // namespace
 } // namespace Velora
