@@ -184,7 +184,10 @@ bool VLBTTask::Start()
     rechecked_ = false;
     const bool resumed = ResumeHeldTorrent();
     if (!resumed) {
-        abort_ = false;
+        // The new worker withdraws the stops made so far once the previous
+        // worker has ended: that one, still asking for the address or
+        // fetching the torrent, must see its stop.
+        NoteStart();
         ResetEvent(doneEvent_.Get());
     }
     SetState(kTaskRunning);
@@ -229,7 +232,9 @@ bool VLBTTask::ResumeHeldTorrent()
     torrent->Resume();
     std::lock_guard<std::mutex> guard(lock_);
     if (torrent_ != torrent) return false;
-    abort_ = false;
+    // No worker to wait for: the run goes on at once.
+    NoteStart();
+    WithdrawEarlierStops();
     ++resumes_;
     return true;
 }
@@ -242,7 +247,7 @@ bool VLBTTask::Stop()
     }
     // A download that has ended stays as it ended.
     if (GetState() == kTaskFinished) return true;
-    abort_ = true;
+    Abort();
     bool working = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -302,13 +307,14 @@ void VLBTTask::ThreadProc(void* argument)
         previousWorker = std::move(task.previousWorker_);
     }
     JoinThread(std::move(previousWorker));
+    task.WithdrawEarlierStops();
     task.Run();
 }
 
 void VLBTTask::ReportFinish(uint32_t code)
 {
     if (IsCounted(code)) CountRetry();
-    if (abort_) {
+    if (IsAborted()) {
         SetState(kTaskStopped);
         code = kErrAborted;
     }
@@ -332,17 +338,17 @@ bool VLBTTask::RefuseAnswer(bool refused, uint32_t code)
 void VLBTTask::Run()
 {
     if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return;
-    if (abort_) return EndAborted();
+    if (IsAborted()) return EndAborted();
     if (GetRetryCount() > 0) {
         for (int round = 0; round < kRetryRounds; ++round) {
-            if (abort_) return EndAborted();
+            if (IsAborted()) return EndAborted();
             Sleep(kRetryRoundMs);
         }
     }
     ReportPhase(BTTaskPhase::Querying);
 
-    const bool queried = QueryAddress(&abort_);
-    if (abort_) return EndAborted();
+    const bool queried = QueryAddress(AbortFlag());
+    if (IsAborted()) return EndAborted();
     if (!queried) {
         SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
         DownloadFileInfo answer;
@@ -362,7 +368,7 @@ void VLBTTask::Run()
     // The name comes over plain HTTP and names what an elevated process
     // writes and deletes: a bare name inside the folder, or nothing.
     if (RefuseAnswer(!IsBareFileName(info.FileName), kErrNoAddress)) return;
-    if (abort_) return EndAborted();
+    if (IsAborted()) return EndAborted();
 
     VLBTManager& manager = Manager();
     if (manager.IsSeeding(id)) manager.RemoveSeedById(id);
@@ -373,14 +379,14 @@ void VLBTTask::Run()
     SetRecordPath(record);
     SendTextMessage(kMsgStatePath, id, &listener, record.c_str());
     if (ResumeIfRecorded()) return;
-    if (abort_) return EndAborted();
+    if (IsAborted()) return EndAborted();
 
     uint32_t fetched = 0;
     // The fetch gives up on a stop: a torrent server that stalls or trickles
     // would otherwise hold the task, and a closing program, for its head
     // limit or longer. A stop is no failed fetch and asks for no other kind.
-    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched, &abort_)) {
-        if (abort_) return EndAborted();
+    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched, AbortFlag())) {
+        if (IsAborted()) return EndAborted();
         SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
         const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
         if (!ownTarget && !(!queried && GetRetryCount() > 2)) {
@@ -398,13 +404,13 @@ void VLBTTask::Run()
         const std::wstring file = TorrentFilePath(torrent);
         SendTextMessage(kMsgDataPath, id, &listener, file.c_str());
     }
-    if (abort_) Fail(kErrAborted, kTaskStopped);
+    if (IsAborted()) Fail(kErrAborted, kTaskStopped);
 }
 
 bool VLBTTask::ResumeIfRecorded()
 {
     if (!RecordMatches(RecordPath())) return false;
-    if (ResumeFromRecord() && abort_) Fail(kErrAborted, kTaskStopped);
+    if (ResumeFromRecord() && IsAborted()) Fail(kErrAborted, kTaskStopped);
     return true;
 }
 
@@ -435,7 +441,15 @@ bool VLBTTask::ResumeFromRecord()
 
 void VLBTTask::BeginAdding()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::unique_lock<std::mutex> guard(lock_);
+    // The session refuses a torrent it still has: a stopped run's torrent
+    // that another thread is taking out goes first.
+    if (removals_ > 0) {
+        guard.unlock();
+        OnAwaitingRemoval();
+        guard.lock();
+    }
+    removed_.wait(guard, [this] { return removals_ == 0; });
     adding_ = true;
 }
 
@@ -486,14 +500,26 @@ std::wstring VLBTTask::TorrentFilePath(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Fail(uint32_t code, int32_t newState)
 {
-    if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
+    std::shared_ptr<IBTTask> torrent;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        torrent = std::move(torrent_);
+        if (torrent) ++removals_;
+    }
+    if (torrent) Drop(torrent, code, newState);
 }
 
 void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
 {
+    OnRemovingTorrent();
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
+    {
+        // The engine takes the torrent out before any add asked for later.
+        std::lock_guard<std::mutex> guard(lock_);
+        if (--removals_ == 0) removed_.notify_all();
+    }
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());
@@ -510,7 +536,7 @@ void VLBTTask::OnEvent(BTEvent event)
         torrentHeld_.wait(guard, [this] { return !adding_; });
     }
     if (event == BTEvent::Paused) return OnPaused();
-    if (abort_) return Fail(kErrAborted, kTaskStopped);
+    if (IsAborted()) return Fail(kErrAborted, kTaskStopped);
     switch (event) {
     case BTEvent::Complete: return Complete();
     case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
@@ -527,7 +553,7 @@ void VLBTTask::OnPaused()
     {
         std::lock_guard<std::mutex> guard(lock_);
         torrent = torrent_;
-        stopping = abort_;
+        stopping = IsAborted();
         resumes = resumes_;
     }
     // Without a stop, a Start has resumed the torrent since the stop this
@@ -538,6 +564,7 @@ void VLBTTask::OnPaused()
         std::lock_guard<std::mutex> guard(lock_);
         if (torrent_ != torrent || resumes_ != resumes) return;
         torrent_.reset();
+        ++removals_;
     }
     Drop(torrent, kErrAborted, kTaskStopped);
 }

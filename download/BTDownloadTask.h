@@ -69,6 +69,14 @@ protected:
     // and before the task does: from here on the session's thread reports on
     // the torrent. Does nothing; tests hold this moment open.
     virtual void OnTorrentAdded() {}
+    // Called on the thread that ends a run once the task has let go of its
+    // torrent and before the session removes it. Does nothing; tests hold
+    // this moment open.
+    virtual void OnRemovingTorrent() {}
+    // Called by a worker about to add a torrent while an earlier torrent of
+    // the task is still being removed, before it waits for that. Does
+    // nothing; tests hold this moment open.
+    virtual void OnAwaitingRemoval() {}
 
 private:
     class CallbackScope;
@@ -81,13 +89,14 @@ private:
     bool ResumeFromRecord();
     bool RefuseAnswer(bool refused, uint32_t code);
     void Fail(uint32_t code, int32_t newState);
-    // Ends the run with a torrent taken from the task: out of the session,
-    // then the report.
+    // Ends the run with a torrent taken from the task (counted in
+    // removals_ as it was taken): out of the session, then the report.
     void Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState);
     bool ResumeHeldTorrent();
     void OnPaused();
     // Around the session's adding of a torrent, which may report on it
-    // before the task holds it.
+    // before the task holds it. Begins once no earlier torrent of the task
+    // is still being removed.
     void BeginAdding();
     void HoldAdded(const std::shared_ptr<IBTTask>& torrent);
     void ReportFinish(uint32_t code);
@@ -134,10 +143,13 @@ private:
     // Starts that resumed the torrent the task held; a pause that a stop
     // asked for before one of them ends nothing.
     uint32_t resumes_ = 0;
+    // Torrents taken from the task and not yet out of the session; a worker
+    // adds the torrent again only once none is left (removed_).
+    uint32_t removals_ = 0;
+    std::condition_variable removed_;
 
     std::atomic<int64_t> totalDone_{0};
     std::atomic<int64_t> totalWanted_{0};
-    std::atomic<bool> abort_{false};
     VLHandle doneEvent_;
     std::atomic<bool> driveChecked_{false};
     std::atomic<bool> rechecked_{false};

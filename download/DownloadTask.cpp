@@ -76,6 +76,14 @@ VLTaskPtr VLDownloadTask::TakePrevious()
     return std::move(previous_);
 }
 
+void VLDownloadTask::WithdrawEarlierStops()
+{
+    // Cleared before the count is looked at, so an Abort racing with this
+    // either sees its own flag stay or is counted here.
+    abort_ = false;
+    if (aborts_ != abortsAtStart_) abort_ = true;
+}
+
 bool VLDownloadTask::AskAddressProvider(void* record, DownloadFileInfo& answer)
 {
     const VLAddressProvider provider = addressProvider_;

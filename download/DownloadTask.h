@@ -126,7 +126,7 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 //   counter and worker locks; VLRangeDownloader's range records;
 //   VLConnection's socket; VLBTTask::lock_ (torrent handle, workers, figures
 //   frozen at completion, callbacks under way, a torrent being added,
-//   restarts); VLDownloadManager::lock_ (task list, calls under way, limits);
+//   restarts, torrents being removed); VLDownloadManager::lock_ (task list, calls under way, limits);
 //   VLBTManager::lock_ (seed list and each seed's torrent, session, file
 //   names); the session's task list lock; btTaskImpl's status lock;
 //   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
@@ -144,7 +144,9 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // VLBTTask counts the owner callbacks under way before it lets its object go.
 // One callback waits for a worker: an event on a torrent the session has
 // just added waits until the task holds it, a few statements that wait for
-// nothing.
+// nothing. One worker waits for another thread: before it adds a torrent, a
+// BitTorrent task's worker waits until the torrent of its stopped run is out
+// of the session, which waits for no worker.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);
@@ -197,6 +199,23 @@ protected:
     // Clears the flag; true when it was set.
     bool TakeCleanupPending() { return cleanupPending_.exchange(false); }
 
+    // The stop flag of the run under way, which every wait of the run polls.
+    const std::atomic<bool>* AbortFlag() const { return &abort_; }
+    bool IsAborted() const { return abort_; }
+    // Asks the run under way to end.
+    void Abort()
+    {
+        ++aborts_;
+        abort_ = true;
+    }
+    // A restart withdraws the stops made before it only once the previous
+    // run's worker has ended, which must still see them: Start notes the
+    // stops so far before it starts a worker, and that worker withdraws them
+    // after it has waited for the previous one. A stop made after the Start
+    // holds.
+    void NoteStart() { abortsAtStart_ = aborts_.load(); }
+    void WithdrawEarlierStops();
+
     // The address answer: only the worker reads and writes it, and one run's
     // worker ends before the next one's begins.
     DownloadFileInfo info;
@@ -205,6 +224,9 @@ private:
     std::atomic<int32_t> state_{kTaskNew};
     std::atomic<uint32_t> retryCount_{0};
     std::atomic<bool> cleanupPending_{false};
+    std::atomic<bool> abort_{false};
+    std::atomic<uint32_t> aborts_{0};
+    std::atomic<uint32_t> abortsAtStart_{0};
     std::atomic<uint32_t> speedLimitKB_{0};
     // Written before Start, read by the worker it starts.
     std::atomic<bool> skipQuery_{false};

@@ -88,7 +88,7 @@ bool VLHttpTask::Start()
             JoinThread(std::move(thread_));
         }
     }
-    cancelsAtStart_ = cancels_.load();
+    NoteStart();
     thread_ = std::make_unique<VLThread>(&VLHttpTask::ThreadProc, this);
     if (!thread_->Start()) {
         thread_.reset();
@@ -121,10 +121,7 @@ void VLHttpTask::ThreadProc(void* argument)
     VLHttpTask& task = *static_cast<VLHttpTask*>(argument);
     task.TakePrevious().reset();
     task.JoinPreviousThread();
-    // Cleared before the count is looked at, so a Cancel racing with this
-    // either sees its own flag stay or is counted here.
-    task.abort_ = false;
-    if (task.cancels_ != task.cancelsAtStart_) task.abort_ = true;
+    task.WithdrawEarlierStops();
     uint32_t result = task.Run();
     if (result == kDownloadOk && !task.CheckFile(task.targetPath_)) {
         DeleteFileForce(task.targetPath_);
@@ -137,13 +134,13 @@ uint32_t VLHttpTask::Run()
 {
     const uint32_t rounds = GetRetryCount() * kRetryDelayMs / kDelayRoundMs;
     for (uint32_t round = 0; round < rounds; ++round) {
-        if (abort_) return kErrStopped;
+        if (IsAborted()) return kErrStopped;
         Sleep(kDelayRoundMs);
     }
     ReportPhase(0);
 
-    const bool queried = !SkipsQuery() && QueryAddress(&abort_);
-    if (abort_) return kErrStopped;
+    const bool queried = !SkipsQuery() && QueryAddress(AbortFlag());
+    if (IsAborted()) return kErrStopped;
     if (!queried) {
         DownloadFileInfo answer;
         if (!AskAddressProvider(this, answer)) return kErrNoAddress;
@@ -257,7 +254,7 @@ void VLHttpTask::OnFinish(uint32_t result)
 {
     if (result == kDownloadOk) {
         SetState(kTaskFinished);
-    } else if (result == kErrStopped || abort_) {
+    } else if (result == kErrStopped || IsAborted()) {
         result = kErrStopped;
         SetState(kTaskStopped);
     } else {

@@ -29,12 +29,8 @@ public:
     void OnTotalSize(uint64_t total) override;
     void OnReceived(uint64_t bytes, bool accumulate) override;
     void OnFinish(uint32_t result) override;
-    int IsCancelled() override { return abort_ ? 1 : 0; }
-    void Cancel() override
-    {
-        ++cancels_;
-        abort_ = true;
-    }
+    int IsCancelled() override { return IsAborted() ? 1 : 0; }
+    void Cancel() override { Abort(); }
     void SetStatePath(const std::wstring& text) override;
     void SetDataPath(const std::wstring& text) override;
     void SetTargetPath(const std::wstring& text) override;
@@ -57,7 +53,6 @@ private:
     std::wstring statePath_;
     std::wstring dataPath_;
     std::wstring targetPath_;
-    std::atomic<bool> abort_{false};
     // The last phase reported; range thread 0 reports one too.
     std::atomic<uint32_t> phase_{0};
 
@@ -67,10 +62,6 @@ private:
     uint32_t speed_ = 0;
     uint32_t windowTick_ = 0;
     uint64_t windowBytes_ = 0;
-    // A run clears abort only when no Cancel came after its Start: a Stop
-    // made while the run still waits for the previous worker must hold.
-    std::atomic<uint32_t> cancels_{0};
-    std::atomic<uint32_t> cancelsAtStart_{0};
     VLRangeDownloader downloader_;
     VLThreadPtr thread_;
     std::mutex previousLock_; // a leaf: guards previousThread_

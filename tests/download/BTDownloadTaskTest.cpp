@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <vector>
 
 namespace Velora {
 namespace {
@@ -87,8 +88,8 @@ protected:
         EXPECT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
         return result;
     }
-    // Starts the new task over a slow web seed and stops it once bytes arrived; it ends aborted.
-    void StopMidway()
+    // Starts the new task over a slow web seed; returns once bytes arrived.
+    void StartOverASlowSeed()
     {
         VLServerFaults slow;
         slow.throttle = 256 * 1024;
@@ -96,10 +97,27 @@ protected:
         ASSERT_TRUE(task->Start());
         for (int i = 0; i < kWaitSeconds * 10 && recorder->LastDownloaded() == 0; ++i) Sleep(100);
         ASSERT_GT(recorder->LastDownloaded(), 0u);
+    }
+    // Stops the new task once bytes arrived; it ends aborted.
+    void StopMidway()
+    {
+        ASSERT_NO_FATAL_FAILURE(StartOverASlowSeed());
         task->Stop();
         uint32_t result = 0;
         ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
         EXPECT_EQ(kErrAborted, result);
+    }
+    // The results of the runs, once count of them have ended or the wait gave up.
+    std::vector<uint32_t> Results(size_t count = 0)
+    {
+        std::vector<uint32_t> results;
+        for (int i = 0; i < kWaitSeconds * 10; ++i, Sleep(100)) {
+            results.clear();
+            for (const auto& m : recorder->Messages())
+                if (m.code == kMsgFinished) results.push_back(m.value1);
+            if (results.size() >= count) break;
+        }
+        return results;
     }
     bool Saw(uint32_t code, uint32_t value1)
     {
@@ -378,6 +396,67 @@ TEST_F(BTTaskTest, AStartBeforeTheStopIsReportedGoesOn)
     EXPECT_EQ(kDownloadOk, result);
     task->Destroy();
     task = nullptr;
+}
+
+TEST_F(BTTaskTest, AStartDuringAStoppedTorrentFetchEndsThatRunAndGoesOn)
+{
+    // The first run's fetch stalls for good; the second run is pointed at
+    // the address service for the torrent and the package.
+    VLServerFaults stall;
+    stall.stall = true;
+    files.SetFaults(stall);
+    ASSERT_TRUE(NewTask()->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && files.CountRequests(kTorrentTarget) == 0; ++i) Sleep(100);
+    service.SetFile(kTorrentTarget, torrent);
+    service.SetFile(kPayloadTarget, payload);
+    answer.torrentUrl = service.Url(kTorrentTarget);
+    answer.url = service.Url(kPayloadTarget);
+    Serve();
+    const DWORD stopped = GetTickCount();
+    task->Stop();
+    ASSERT_TRUE(task->Start());
+    uint32_t result = 0;
+    ASSERT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_LT(GetTickCount() - stopped, 2000u) << "the stopped run's fetch gives up";
+    EXPECT_EQ((std::vector<uint32_t>{kErrAborted, kDownloadOk}), Results(2));
+}
+
+// Holds the thread ending a stopped run where the task has let go of its
+// torrent and the session still has it, until a later run has ended or
+// waits for that torrent to go.
+class RemovingTask : public VLBTTask {
+public:
+    using VLBTTask::VLBTTask;
+    std::atomic<bool> hold{false};
+    VLHandle taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+protected:
+    void OnRemovingTorrent() override
+    {
+        if (!hold.exchange(false)) return;
+        SetEvent(taken.Get());
+        WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+    }
+    void OnAwaitingRemoval() override { SetEvent(release.Get()); }
+};
+
+TEST_F(BTTaskTest, AStartWhileTheStoppedTorrentIsRemovedWaitsForIt)
+{
+    auto* removing = new RemovingTask(kRuntime, folder.Path());
+    NewTask(removing);
+    ASSERT_NO_FATAL_FAILURE(StartOverASlowSeed());
+    removing->hold = true;
+    task->Stop();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(removing->taken.Get(), kWaitSeconds * 1000));
+    files.SetFaults(VLServerFaults());
+    ASSERT_TRUE(task->Start());
+    // A restart the session refused has ended by now; one that waits has
+    // let the removal go on.
+    for (int i = 0; i < kWaitSeconds * 10 && Results().empty(); ++i)
+        if (WaitForSingleObject(removing->release.Get(), 100) == WAIT_OBJECT_0) break;
+    SetEvent(removing->release.Get());
+    EXPECT_EQ((std::vector<uint32_t>{kErrAborted, kDownloadOk}), Results(2));
 }
 
 } // namespace
