@@ -6,6 +6,7 @@
 // with the depth, and the import stays within a small factor of the system.
 #include "install/RegParser.h"
 #include "install/RegTransaction.h"
+#include "install/TextWriter.h"
 
 #include <windows.h>
 
@@ -67,14 +68,8 @@ bool ChainIsWhole(const std::wstring& root, int depth)
 // as expected.
 double TimeImport(const std::wstring& text, bool expectApplied)
 {
-    VLBuffer<unsigned char> bytes(uint32_t(2 + 2 * text.size()));
-    bytes.data[0] = 0xFF;
-    bytes.data[1] = 0xFE;
-    for (size_t i = 0; i < text.size(); ++i) {
-        bytes.data[2 + 2 * i] = uint8_t(text[i]);
-        bytes.data[3 + 2 * i] = uint8_t(text[i] >> 8);
-    }
-    bytes.size = bytes.capacity;
+    VLBuffer<unsigned char> bytes;
+    VLTextWriter(bytes, L"\r\n").Write(text, false);
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     VLRegParser parser;

@@ -2,6 +2,7 @@
 #include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
+#include "install/TextWriter.h"
 #include "tests/install/TestRegKey.h"
 #include "tests/support/TestFolder.h"
 
@@ -340,14 +341,8 @@ TEST(RegTransaction, NothingHappensAtARootOrAnUnknownRoot)
                         L"[-HKEY_CLASSES_ROOT\\VLTestNone]\r\n"
                         L"[HKEY_USERSX\\y]\r\n\"" + marker + L"\"=\"y\"\r\n"
                         L"[" + test.FullName() + L"]\r\n\"kept\"=\"z\"\r\n";
-    VLBuffer<unsigned char> bytes(uint32_t(2 + text.size() * 2));
-    bytes.data[0] = 0xFF;
-    bytes.data[1] = 0xFE;
-    for (size_t i = 0; i < text.size(); ++i) {
-        bytes.data[2 + 2 * i] = uint8_t(text[i]);
-        bytes.data[3 + 2 * i] = uint8_t(text[i] >> 8);
-    }
-    bytes.size = bytes.capacity;
+    VLBuffer<unsigned char> bytes;
+    VLTextWriter(bytes, L"\r\n").Write(text, false);
     parser.Parse(bytes);
 
     // Keys built by other callers at a bare root, or with a root outside the table.
