@@ -2,6 +2,7 @@
 
 #include "app/RuntimeTable.h"
 #include "app/WorkerThread.h"
+#include "base/ComScope.h"
 #include "base/Handles.h"
 #include "base/TextConvert.h"
 #include "tests/app/StatusWindow.h"
@@ -107,18 +108,15 @@ DWORD WINAPI CheckCatalogue(LPVOID catalogue)
 // The DirectX diagnostic provider with nothing of ours around it.
 DWORD WINAPI BareProviderCycle(LPVOID)
 {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IDxDiagProvider* provider = nullptr;
+    VLComInit com;
+    VLComPtr<IDxDiagProvider> provider;
+    VLComPtr<IDxDiagContainer> root;
+    DXDIAG_INIT_PARAMS params = {sizeof(params), DXDIAG_DX9_SDK_VERSION, FALSE, nullptr};
     if (SUCCEEDED(CoCreateInstance(CLSID_DxDiagProvider, nullptr, CLSCTX_INPROC_SERVER, IID_IDxDiagProvider,
-                                   reinterpret_cast<void**>(&provider)))) {
-        DXDIAG_INIT_PARAMS params = {sizeof(params), DXDIAG_DX9_SDK_VERSION, FALSE, nullptr};
-        IDxDiagContainer* root = nullptr;
-        if (SUCCEEDED(provider->Initialize(&params)) && SUCCEEDED(provider->GetRootContainer(&root))) {
-            root->Release();
-        }
-        provider->Release();
+                                   provider.Receive())) &&
+        SUCCEEDED(provider->Initialize(&params))) {
+        provider->GetRootContainer(root.Put());
     }
-    CoUninitialize();
     return 0;
 }
 
