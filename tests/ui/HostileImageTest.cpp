@@ -75,7 +75,8 @@ TEST(HostileImages, LoadAsFailures)
         {"psd one row more", psd, 14, 10, 4},        {"psd run-length one row more", psdRle, 14, 10, 4},
         {"psd 5 channels", psd, 12, 5, 2},           {"psd run-length 5 channels", psdRle, 12, 5, 2},
         {"psd colour data beyond", psd, 26, 0xFFFFFFF0, 4}, {"psd row counted beyond", psdRle, 40, 0xFFFF, 2},
-        {"psd 20000 wide", psd, 18, 20000, 4},
+        {"psd 20000 wide", psd, 18, 20000, 4},       {"psd 0 channels", psd, 12, 0, 2},
+        {"psd RGB in 1 channel", psd, 12, 1, 2},
     };
     for (const auto& p : patches)
         cases.push_back({p.name, Patched(p.base, p.at, p.value, p.width, p.base == png || p.base[0] == '8')});
@@ -85,6 +86,12 @@ TEST(HostileImages, LoadAsFailures)
     // Cut, with a table that counts too few bytes to tell.
     cases.push_back(
         {"psd run-length cut, rows undercounted", Patched(psdRle, 40, 0, 2, true).substr(0, psdRle.size() - 1)});
+    // Whole, but the first row runs on one pixel into the second: the first
+    // packets (each a run of 3) of rows 0 and 1 become runs of 4 and 2.
+    std::string shifted = psdRle;
+    shifted.at(94) = char(253);
+    shifted.at(100) = char(255);
+    cases.push_back({"psd run-length rows of 10 and 8", shifted});
     // Whole, but more pixels than any skin may hold: 4097 x 4097 in runs.
     std::string huge = Patched(Patched(rle.substr(0, 18), 12, 0x10011001, 4, false), 0, 0, 1, false);
     for (int i = 0; i < 4097 * 4097 / 128 + 1; ++i) huge += std::string("\xff\x10\x20\x30\xff", 5);

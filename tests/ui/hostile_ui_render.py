@@ -2,10 +2,10 @@
 """Runs generated hostile markups and skin images through ui-render, all in
 one process (its --batch mode): nesting hidden behind multibyte characters
 and character references, huge numbers, translucency, round corners, long
-texts, attribute floods, a markup cut at every length and every skin image
-format cut at every length. Each case must end as a clean failure or the
-right picture: a crash or a hang fails the test and names the case, and the
-run goes on with the cases after it.
+texts, attribute floods, tooltips due at once, a markup cut at every length
+and every skin image format cut at every length. Each case must end as a
+clean failure or the right picture: a crash or a hang fails the test and
+names the case, and the run goes on with the cases after it.
 Usage: hostile_ui_render.py <ui-render.exe> <wine-run>"""
 import io
 import os
@@ -206,6 +206,14 @@ def text_cases():
     ]
 
 
+def tooltip_cases():
+    # Xvfb starts the pointer at the screen's centre, inside an 800 x 600
+    # window at 0,0: the hover comes at once, and mouse tracking goes on.
+    return [Case(f"tooltip after {delay} ms under the pointer",
+                 f'<Window><Control tooltip="tip" tooltipdelaytime="{delay}"/></Window>', (800, 600), expect=0)
+            for delay in (1, 5, 10)]
+
+
 def cut_markups():
     markup = ('\ufeff<Window caption="0,0,0,30" roundcorner="4,4"><Font name="\u5b8b\u4f53" size="12" default="true"/>'
               '<VerticalLayout normalbkcolor="#FFFFFFFF"><Control text="\u68c0\u6d4b &amp; &#x4e2d;" '
@@ -276,7 +284,7 @@ def main():
     with open(image, "wb") as f:
         f.write(png(4, 4, list(COLOUR + (255,)) * 16))
     cases = (nesting_cases() + number_cases(windows_path(image)) + translucency_cases() + round_corner_cases(folder) +
-             text_cases() + cut_markups() + image_grids(folder))
+             text_cases() + tooltip_cases() + cut_markups() + image_grids(folder))
     for i, case in enumerate(cases):
         case.markup_path, case.bmp_path = os.path.join(folder, f"{i}.xml"), os.path.join(folder, f"{i}.bmp")
         with open(case.markup_path, "wb") as f:

@@ -66,13 +66,20 @@ private:
     std::wstring markup_;
 };
 
+// The system's own timer ticks (WM_SYSTIMER): mouse tracking polls for the
+// pointer's leaving at the hover time, at least every 10 ms, for as long as
+// the pointer rests in the window, long after the hover was answered.
+constexpr UINT kSystemTimer = 0x0118;
+
+// The window is idle once 15 ms pass with nothing for it to do; a tick of the
+// system's timers is none, though what it posts (a hover) is.
 void PumpUntilIdle()
 {
     MSG msg;
     for (int idle = 0; idle < 3; Sleep(5)) {
         bool any = false;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            any = true;
+            any = any || msg.message != kSystemTimer;
             if (!VLPaintManager::PreTranslateAll(msg)) {
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);

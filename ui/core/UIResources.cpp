@@ -104,6 +104,9 @@ bool PsdComplete(const unsigned char* data, size_t size)
     const uint64_t channels = Read16Be(data + 12), height = Read32Be(data + 14), width = Read32Be(data + 18);
     const unsigned depth = Read16Be(data + 22);
     if (!ImageSizeAllowed(int64_t(width), int64_t(height)) || (depth != 8 && depth != 16)) return false;
+    // Only RGB images are decoded, and a channel the file lacks would be
+    // drawn as zeros (none at all: opaque black).
+    if (channels < 3) return false;
     uint64_t at = 26;
     for (int section = 0; section < 3; ++section) {
         if (at + 4 > size) return false;
@@ -119,22 +122,30 @@ bool PsdComplete(const unsigned char* data, size_t size)
     if (compression != 1 || depth != 8) return false;
     const uint64_t rows = channels * height;
     if (at + rows * 2 > size) return false;
+    const unsigned char* counts = data + at;
     uint64_t packed = 0;
-    for (uint64_t row = 0; row < rows; ++row) packed += Read16Be(data + at + row * 2);
+    for (uint64_t row = 0; row < rows; ++row) packed += Read16Be(counts + row * 2);
     at += rows * 2;
     if (at + packed > size) return false;
-    // The decoder takes no notice of the table: it reads up to four channels
-    // as runs of packets, which must end within the file.
-    for (uint64_t channel = 0; channel < std::min<uint64_t>(channels, 4); ++channel) {
-        for (uint64_t done = 0; done < pixels;) {
-            if (at >= size) return false;
+    // The decoder takes no notice of the table: it reads each of up to four
+    // channels as one stream of packets, so a row that decodes to more or
+    // fewer pixels than its width shifts every row after it, and the channels
+    // run into each other. Each row's packets (no-ops aside) make its width
+    // exactly and fill the bytes the table counts for it.
+    for (uint64_t row = 0; row < std::min<uint64_t>(channels, 4) * height; ++row) {
+        const uint64_t end = at + Read16Be(counts + row * 2);
+        for (uint64_t done = 0; done < width || at < end;) {
+            if (at >= end) return false;
             const unsigned packet = data[at++];
             if (packet == 128) continue;
-            done += packet < 128 ? packet + 1 : 257 - packet;
-            at += packet < 128 ? packet + 1 : 1;
+            const uint64_t count = packet < 128 ? packet + 1 : 257 - packet;
+            if (count > width - done) return false;
+            done += count;
+            at += packet < 128 ? count : 1;
         }
+        if (at != end) return false;
     }
-    return at <= size;
+    return true;
 }
 
 bool DataComplete(const unsigned char* data, size_t size)
