@@ -506,7 +506,9 @@ void VLRegTransaction::ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup,
     if (!key.subkeys.empty()) {
         // Subkey records may remove this key, or keys above it, and make
         // them anew: no handle is kept across them, and the backup names the
-        // key as the registry spells it, which is how its undo makes it again.
+        // key as the registry spells it and as volatile as it is, which is
+        // how its undo makes it again.
+        backup.volatileKey = IsVolatile(handle.key.Get(), {});
         handle.Close();
         backup.path = StoredPath(key.root, key.path);
         for (const VLRegKey& subkey : key.subkeys) {
