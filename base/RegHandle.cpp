@@ -34,11 +34,11 @@ bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
     return true;
 }
 
-bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey)
+bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options)
 {
     Close();
     HKEY created = nullptr;
-    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options,
                                KEY_ALL_ACCESS, nullptr, &created, nullptr))) {
         return false;
     }

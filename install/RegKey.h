@@ -67,6 +67,10 @@ public:
     uint32_t root = kRegRootCurrentUser;
     std::wstring path; // below the root, no leading backslash
     bool deleteKey = false;
+    // The key was volatile when read for a backup, so it is made volatile
+    // again when written back. Kept only while the import runs: the binary
+    // record has no field for it.
+    bool volatileKey = false;
 };
 
 using VLRegKeyList = std::deque<VLRegKey>;

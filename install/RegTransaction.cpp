@@ -3,6 +3,7 @@
 #include "base/RegHandle.h"
 #include "base/StringUtil.h"
 
+#include <cstring>
 #include <vector>
 
 namespace Velora {
@@ -76,24 +77,46 @@ LONG DeleteRegTree(uint32_t root, const std::wstring& path)
     }
 }
 
-// A key that is not there, or whose name the registry refuses, needs no
-// removal.
-bool IsGone(LONG result)
+// A key removal that left nothing to remove: the key is gone, was never
+// there, or has a name the registry refuses (which it therefore never made).
+bool LeftNothingBehind(LONG removal)
 {
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_INVALID_PARAMETER;
+    return removal == ERROR_SUCCESS || removal == ERROR_FILE_NOT_FOUND || removal == ERROR_INVALID_PARAMETER;
+}
+
+// Sets or deletes a value as its record says; a value to delete that is not
+// there counts as deleted.
+LONG WriteValue(VLRegHandle& handle, const VLRegValue& value)
+{
+    if (value.deleteValue) {
+        const LONG result = RegDeleteValueW(handle.key.Get(), value.name.c_str());
+        return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+    }
+    handle.lastError = ERROR_SUCCESS;
+    return handle.SetValue(value.name, value) ? ERROR_SUCCESS : handle.lastError;
+}
+
+bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key)
+{
+    if (!handle.Open(base, name, kReadWrite) && handle.lastError == ERROR_FILE_NOT_FOUND) {
+        handle.Create(base, name, key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE);
+    }
+    return handle.key.Valid();
 }
 
 // Writes a key record and, when recursive, its subkeys, on a stack of open
 // keys kept here, each key opened or created through its parent's handle
-// when it lies below it. Values are set or deleted as the records say. A key
-// flagged for deletion is removed with its subtree and onDeleted(key, result)
-// follows; its subkeys are not written. A key that cannot be opened or
-// created goes to onFailed(key, error), which answers whether its subkeys
-// are still to be written. To undo what a backup's keys did, subkeys go
-// newest first, and a key flagged for deletion that has subkeys (keys
-// applied after it was made) is removed after they are undone.
-template <typename OnDeleted, typename OnFailed>
-void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnDeleted onDeleted, OnFailed onFailed)
+// when it lies below it. Values are set or deleted as the records say; one
+// that cannot be goes to onValueFailed(key, value, error). A key flagged for
+// deletion is removed with its subtree, after its subkeys are written when
+// it has any (the keys its import applied elsewhere after making it), and
+// onRemoved(key, result) follows. A key that cannot be opened or created
+// goes to onOpenFailed(key, error), which answers whether its subkeys are
+// still to be written. To undo what a backup's keys did, subkeys go newest
+// first.
+template <typename OnRemoved, typename OnOpenFailed, typename OnValueFailed>
+void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
+                  OnValueFailed onValueFailed)
 {
     struct Level {
         VLRegHandle handle;
@@ -108,30 +131,30 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnDeleted onDe
             Level level;
             level.key = &key;
             if (key.deleteKey) {
-                if (!undo || !recursive || key.subkeys.empty()) {
-                    onDeleted(key, DeleteRegTree(key.root, key.path));
+                if (!recursive || key.subkeys.empty()) {
+                    onRemoved(key, DeleteRegTree(key.root, key.path));
                     level.key = nullptr;
                 }
             } else {
-                HKEY base = RootHandle(key.root);
+                const HKEY root = RootHandle(key.root);
                 const wchar_t* below = nullptr;
                 if (!levels.empty() && levels.back().handle.key.Valid() && levels.back().key->root == key.root) {
                     below = PathBelow(levels.back().key->path, key.path);
-                    if (below) base = levels.back().handle.key.Get();
                 }
-                const std::wstring name = below ? std::wstring(below) : key.path;
-                if (!level.handle.Open(base, name, kReadWrite) && level.handle.lastError == ERROR_FILE_NOT_FOUND) {
-                    level.handle.Create(base, name);
+                bool opened = below ? OpenForWriting(level.handle, levels.back().handle.key.Get(), below, key)
+                                    : OpenForWriting(level.handle, root, key.path, key);
+                // An earlier step of the same walk may have removed the
+                // parent and made it anew: its handle then names a key
+                // that is gone.
+                if (!opened && below && level.handle.lastError == ERROR_KEY_DELETED) {
+                    opened = OpenForWriting(level.handle, root, key.path, key);
                 }
-                if (level.handle.key.Valid()) {
+                if (opened) {
                     for (const VLRegValue& value : key.values) {
-                        if (value.deleteValue) {
-                            RegDeleteValueW(level.handle.key.Get(), value.name.c_str());
-                        } else {
-                            level.handle.SetValue(value.name, value);
-                        }
+                        const LONG result = WriteValue(level.handle, value);
+                        if (result != ERROR_SUCCESS) onValueFailed(key, value, result);
                     }
-                } else if (!onFailed(key, level.handle.lastError)) {
+                } else if (!onOpenFailed(key, level.handle.lastError)) {
                     level.key = nullptr;
                 }
             }
@@ -144,7 +167,7 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnDeleted onDe
         if (level.written == subkeys.size()) {
             const VLRegKey& done = *level.key;
             levels.pop_back();
-            if (done.deleteKey) onDeleted(done, DeleteRegTree(done.root, done.path));
+            if (done.deleteKey) onRemoved(done, DeleteRegTree(done.root, done.path));
             continue;
         }
         const size_t index = level.written++;
@@ -176,37 +199,149 @@ std::wstring TopMissingKey(uint32_t root, const std::wstring& path)
     return low < cuts.size() ? path.substr(0, cuts[low]) : path;
 }
 
-int FindNameNoCase(const std::vector<std::wstring>& names, const std::wstring& name)
+const std::wstring& NameOf(const std::wstring& name)
 {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (CompareNoCase(names[i], name) == 0) return int(i);
+    return name;
+}
+
+const std::wstring& NameOf(const VLRegValue& value)
+{
+    return value.name;
+}
+
+// The registry matches key and value names without regard to case. The
+// index of the entry so named, or -1.
+template <typename Entry>
+int FindNameNoCase(const std::vector<Entry>& entries, const std::wstring& name)
+{
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (CompareNoCase(NameOf(entries[i]), name) == 0) return int(i);
     }
     return -1;
 }
 
-// The path with its last key named as the registry spells it, which the
+// The path with every key named as the registry spells it, which each
 // parent's listing gives: the registry finds a key under any spelling, but
 // one deleted under another must come back under its own.
 std::wstring StoredPath(uint32_t root, const std::wstring& path)
 {
-    const size_t cut = path.rfind(L'\\');
-    const size_t start = cut == std::wstring::npos ? 0 : cut + 1;
+    std::wstring stored;
     VLRegHandle parent;
-    std::vector<std::wstring> values, subkeys;
-    if (!parent.Open(RootHandle(root), path.substr(0, start ? cut : 0), KEY_READ) ||
-        !parent.Enumerate(values, subkeys)) {
-        return path;
+    HKEY at = RootHandle(root);
+    wchar_t listed[kKeyNameBuffer];
+    for (size_t start = 0;;) {
+        const size_t cut = path.find(L'\\', start);
+        std::wstring name = path.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
+        DWORD length = kKeyNameBuffer;
+        for (DWORD index = 0; RegEnumKeyExW(at, index, listed, &length, nullptr, nullptr, nullptr, nullptr) ==
+                              ERROR_SUCCESS;
+             ++index, length = kKeyNameBuffer) {
+            if (CompareNoCase(std::wstring(listed, length), name) == 0) {
+                name.assign(listed, length);
+                break;
+            }
+        }
+        stored += name;
+        if (cut == std::wstring::npos) return stored;
+        VLRegHandle child;
+        if (!child.Open(at, name, KEY_READ)) return stored + path.substr(cut);
+        stored += L'\\';
+        parent = std::move(child);
+        at = parent.key.Get();
+        start = cut + 1;
     }
-    const int found = FindNameNoCase(subkeys, path.substr(start));
-    return found < 0 ? path : path.substr(0, start) + subkeys[found];
 }
 
-bool HasValueNoCase(const std::vector<VLRegValue>& values, const std::wstring& name)
+// Whether the key holds the record's values as they stand: a key the undo
+// may not write needs nothing written when the import never changed it.
+bool HoldsValues(const VLRegKey& key)
 {
-    for (const VLRegValue& value : values) {
-        if (CompareNoCase(value.name, name) == 0) return true;
+    VLRegHandle handle;
+    if (!handle.Open(RootHandle(key.root), key.path, KEY_READ)) return false;
+    VLBuffer<unsigned char> wanted, held;
+    for (const VLRegValue& value : key.values) {
+        VLRegValue present(REG_NONE, value.name);
+        handle.lastError = ERROR_SUCCESS;
+        const bool found = handle.QueryValue(value.name, present);
+        if (value.deleteValue) {
+            if (found || handle.lastError != ERROR_FILE_NOT_FOUND) return false;
+            continue;
+        }
+        if (!found || present.type != value.type) return false;
+        value.GetRawData(wanted);
+        present.GetRawData(held);
+        if (wanted.size != held.size || (held.size && std::memcmp(wanted.data, held.data, held.size) != 0)) {
+            return false;
+        }
     }
+    return true;
+}
+
+// Whether a key is volatile. The registry answers no such question, but it
+// refuses a lasting key below a volatile one: a lasting probe key is made
+// below it and removed at once.
+bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
+{
+    std::wstring probe = L"VLVolatileProbe";
+    while (FindNameNoCase(subkeys, probe) >= 0) probe += L'_';
+    HKEY made = nullptr;
+    DWORD disposition = 0;
+    const LONG result = RegCreateKeyExW(key, probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
+                                        &made, &disposition);
+    if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
+    RegCloseKey(made);
+    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(key, probe.c_str());
     return false;
+}
+
+// ReadRegKeyTree, which also tells volatile keys when asked to.
+void ReadKeyTree(VLRegKey& key, bool tellVolatile)
+{
+    if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
+
+    // One open key per level of the path being read, on a stack kept here,
+    // so that no depth runs the thread out of stack; each subkey is opened
+    // through its parent's handle.
+    struct Level {
+        VLRegHandle handle;
+        VLRegKey* key = nullptr;
+        std::vector<std::wstring> subkeys; // names, in listing order
+        size_t read = 0;
+    };
+    std::vector<Level> levels;
+    // Opens a key, reads its values and adds its subkeys as records still to
+    // be read. Below a volatile key every key is volatile.
+    const auto enter = [&levels, tellVolatile](HKEY parent, const std::wstring& name, VLRegKey& node,
+                                               bool parentVolatile) {
+        levels.emplace_back();
+        Level& level = levels.back();
+        level.key = &node;
+        std::vector<std::wstring> values;
+        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
+            throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
+        }
+        node.volatileKey = parentVolatile || (tellVolatile && IsVolatile(level.handle.key.Get(), level.subkeys));
+        node.subkeys.reserve(level.subkeys.size());
+        for (const std::wstring& subkey : level.subkeys)
+            node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
+        for (const std::wstring& valueName : values) {
+            VLRegValue value(REG_SZ, valueName);
+            if (ReadStoredValue(level.handle, node, valueName, value)) node.values.push_back(value);
+        }
+    };
+    enter(RootHandle(key.root), key.path, key, false);
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.read == level.subkeys.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const size_t index = level.read++;
+        const HKEY parent = level.handle.key.Get();
+        VLRegKey& subkey = level.key->subkeys[index];
+        const std::wstring name = std::move(level.subkeys[index]);
+        enter(parent, name, subkey, level.key->volatileKey);
+    }
 }
 
 } // namespace
@@ -231,7 +366,7 @@ bool VLRegTransaction::Apply(const VLRegKeyList& keys)
         lastError_ = error;
     } catch (...) {
     }
-    rolledBack_ = Rollback();
+    Rollback();
     return false;
 }
 
@@ -245,14 +380,18 @@ bool VLRegTransaction::Rollback()
     for (size_t i = backups.size(); i-- > 0;) {
         if (!Restore(backups[i], i < createdParents_.size() ? createdParents_[i] : none)) complete = false;
     }
+    rolledBack_ = complete;
     return complete;
 }
 
 bool VLRegTransaction::Restore(const VLRegKey& backup, const VLRegKeyList& createdParents)
 {
     bool restored = true;
-    const auto fail = [this, &restored](const VLRegKey& key, LONG error, bool openFailed) {
-        if (rollbackError_.errorCode == 0) rollbackError_ = VLRegException(error, openFailed, key.GetFullName(false));
+    const auto fail = [this, &restored](const VLRegKey& key, LONG error, bool openFailed,
+                                        const std::wstring& valueName) {
+        if (rollbackError_.errorCode == 0) {
+            rollbackError_ = VLRegException(error, openFailed, key.GetFullName(false), valueName);
+        }
         restored = false;
     };
     // The walk undoes the steps of the backup in the reverse of the order
@@ -260,22 +399,26 @@ bool VLRegTransaction::Restore(const VLRegKey& backup, const VLRegKeyList& creat
     // values, a new key was made before the keys its record names
     // elsewhere), so it meets the keys the import made newest first: each is
     // followed at once by the removal of the keys made above it.
-    size_t flagged = createdParents.size();
-    const auto removed = [&](const VLRegKey& key, LONG result) {
-        if (!IsGone(result)) fail(key, result, false);
-        if (flagged == 0) return;
-        const VLRegKey& parent = createdParents[--flagged];
+    size_t parentsNotMet = createdParents.size();
+    const auto removeCreatedParents = [&](const VLRegKey& key, LONG result) {
+        if (!LeftNothingBehind(result)) fail(key, result, false, std::wstring());
+        if (parentsNotMet == 0) return;
+        const VLRegKey& parent = createdParents[--parentsNotMet];
         if (!parent.HasTarget()) return;
         const LONG parentResult = DeleteRegTree(parent.root, parent.path);
-        if (!IsGone(parentResult)) fail(parent, parentResult, false);
+        if (!LeftNothingBehind(parentResult)) fail(parent, parentResult, false, std::wstring());
     };
-    // Every step is tried, also below a key that failed.
-    const auto failed = [&](const VLRegKey& key, LONG error) {
-        if (error != ERROR_ACCESS_DENIED) fail(key, error, true);
+    // Every step is tried, also below a key that failed. A key the undo may
+    // not write is no failure when it holds what the backup says already.
+    const auto reportOpenFailure = [&](const VLRegKey& key, LONG error) {
+        if (error != ERROR_ACCESS_DENIED || !HoldsValues(key)) fail(key, error, true, std::wstring());
         return true;
     };
+    const auto reportValueFailure = [&](const VLRegKey& key, const VLRegValue& value, LONG error) {
+        fail(key, error, false, value.name);
+    };
     try {
-        WriteKeyTree(backup, true, true, removed, failed);
+        WriteKeyTree(backup, true, true, removeCreatedParents, reportOpenFailure, reportValueFailure);
     } catch (const std::exception&) {
         restored = false;
     }
@@ -300,24 +443,18 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLReg
     VLRegHandle probe;
     const bool exists = probe.Open(RootHandle(key.root), key.path, KEY_READ);
     probe.Close();
-    if (!exists && probe.lastError != ERROR_FILE_NOT_FOUND) return;
+    if (!exists && probe.lastError != ERROR_FILE_NOT_FOUND) {
+        // A key the process may not read is skipped. Any other answer (a
+        // name the registry refuses) would drop the key's data unseen.
+        if (probe.lastError == ERROR_ACCESS_DENIED) return;
+        throw VLRegException(probe.lastError, true, key.GetFullName(false));
+    }
 
     backup.root = key.root;
     backup.path = key.path;
     if (key.deleteKey) {
-        if (exists) {
-            backup.path = StoredPath(key.root, key.path);
-            ReadRegKeyTree(backup);
-            DeleteRegTree(key.root, key.path);
-        } else {
-            // A key that was never there is restored by its absence.
-            createdParents.emplace_back();
-            backup.deleteKey = true;
-        }
-        return;
-    }
-
-    if (!exists) {
+        ApplyDeletion(key, exists, backup, createdParents);
+    } else if (!exists) {
         // Flagged before anything is written, so a failure inside the subtree
         // still removes whatever part of it was created. The backup names the
         // key itself: an uninstaller following it must not take with it what
@@ -332,9 +469,32 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLReg
         createdParents.push_back(parent);
         backup.deleteKey = true;
         ApplyNewKey(key, backup, createdParents);
+    } else {
+        ApplyToExistingKey(key, backup, createdParents);
+    }
+}
+
+void VLRegTransaction::ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey& backup,
+                                     VLRegKeyList& createdParents)
+{
+    if (!exists) {
+        // A key that was never there is restored by its absence.
+        createdParents.emplace_back();
+        backup.deleteKey = true;
         return;
     }
+    backup.path = StoredPath(key.root, key.path);
+    ReadKeyTree(backup, true);
+    // A tree only partly removed has lost keys: the import fails and puts
+    // them back.
+    const LONG removal = DeleteRegTree(key.root, key.path);
+    if (removal != ERROR_SUCCESS && removal != ERROR_FILE_NOT_FOUND) {
+        throw VLRegException(removal, false, key.GetFullName(false));
+    }
+}
 
+void VLRegTransaction::ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents)
+{
     VLRegHandle handle;
     if (!handle.Open(RootHandle(key.root), key.path, kReadWrite)) {
         if (handle.lastError == ERROR_ACCESS_DENIED) {
@@ -343,33 +503,54 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLReg
         }
         throw VLRegException(handle.lastError, true, key.GetFullName(false));
     }
+    if (!key.subkeys.empty()) {
+        // Subkey records may remove this key, or keys above it, and make
+        // them anew: no handle is kept across them, and the backup names the
+        // key as the registry spells it and as volatile as it is, which is
+        // how its undo makes it again.
+        backup.volatileKey = IsVolatile(handle.key.Get(), {});
+        handle.Close();
+        backup.path = StoredPath(key.root, key.path);
+        for (const VLRegKey& subkey : key.subkeys) {
+            backup.subkeys.emplace_back();
+            ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
+        }
+        if (key.values.empty()) return;
+        if (!handle.Open(RootHandle(key.root), key.path, kReadWrite)) {
+            if (handle.lastError != ERROR_FILE_NOT_FOUND) {
+                throw VLRegException(handle.lastError, true, key.GetFullName(false));
+            }
+            // A subkey record removed the key: its values make it anew, as
+            // a record of their own whose undo comes before the subkeys'.
+            VLRegKey values(key.root, key.path);
+            values.values = key.values;
+            backup.subkeys.emplace_back();
+            ApplyKeyInto(values, backup.subkeys.back(), createdParents);
+            return;
+        }
+    }
+    ApplyValues(key, handle, backup);
+}
+
+void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup)
+{
     std::vector<std::wstring> present, presentSubkeys;
     if (!handle.Enumerate(present, presentSubkeys)) {
         throw VLRegException(handle.lastError, false, key.GetFullName(false));
     }
-
-    for (const VLRegKey& subkey : key.subkeys) {
-        backup.subkeys.emplace_back();
-        ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
-    }
-
     for (const VLRegValue& value : key.values) {
         // The registry matches value names without regard to case, so the
         // value to restore is the present one under its present name. A
         // value written again holds what this key wrote: only the first
         // backup of it is the state before the import.
-        if (!HasValueNoCase(backup.values, value.name)) {
+        if (FindNameNoCase(backup.values, value.name) < 0) {
             const int found = FindNameNoCase(present, value.name);
             VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
             if (found < 0 || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
             backup.values.push_back(old);
         }
-
-        if (value.deleteValue) {
-            RegDeleteValueW(handle.key.Get(), value.name.c_str());
-        } else {
-            handle.SetValue(value.name, value);
-        }
+        const LONG result = WriteValue(handle, value);
+        if (result != ERROR_SUCCESS) throw VLRegException(result, false, key.GetFullName(false), value.name);
     }
 }
 
@@ -390,59 +571,23 @@ void VLRegTransaction::ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegK
 void WriteRegKeyTree(const VLRegKey& key, bool recursive)
 {
     WriteKeyTree(
-        key, recursive, false, [](const VLRegKey&, LONG) {},
+        key, recursive, false,
+        [](const VLRegKey& removed, LONG result) {
+            if (!LeftNothingBehind(result)) throw VLRegException(result, false, removed.GetFullName(false));
+        },
         [](const VLRegKey& failed, LONG error) {
             // A key that may not be written is skipped with its subtree.
             if (error == ERROR_ACCESS_DENIED) return false;
             throw VLRegException(error, true, failed.GetFullName(false));
+        },
+        [](const VLRegKey& failed, const VLRegValue& value, LONG error) {
+            throw VLRegException(error, false, failed.GetFullName(false), value.name);
         });
 }
 
 void ReadRegKeyTree(VLRegKey& key)
 {
-    if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
-
-    // One open key per level of the path being read, on a stack kept here,
-    // so that no depth runs the thread out of stack; each subkey is opened
-    // through its parent's handle.
-    struct Level {
-        VLRegHandle handle;
-        VLRegKey* key = nullptr;
-        std::vector<std::wstring> subkeys; // names, in listing order
-        size_t read = 0;
-    };
-    std::vector<Level> levels;
-    // Opens a key, reads its values and adds its subkeys as records still to
-    // be read.
-    const auto enter = [&levels](HKEY parent, const std::wstring& name, VLRegKey& node) {
-        levels.emplace_back();
-        Level& level = levels.back();
-        level.key = &node;
-        std::vector<std::wstring> values;
-        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
-            throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
-        }
-        node.subkeys.reserve(level.subkeys.size());
-        for (const std::wstring& subkey : level.subkeys)
-            node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
-        for (const std::wstring& valueName : values) {
-            VLRegValue value(REG_SZ, valueName);
-            if (ReadStoredValue(level.handle, node, valueName, value)) node.values.push_back(value);
-        }
-    };
-    enter(RootHandle(key.root), key.path, key);
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.read == level.subkeys.size()) {
-            levels.pop_back();
-            continue;
-        }
-        const size_t index = level.read++;
-        const HKEY parent = level.handle.key.Get();
-        VLRegKey& subkey = level.key->subkeys[index];
-        const std::wstring name = std::move(level.subkeys[index]);
-        enter(parent, name, subkey);
-    }
+    ReadKeyTree(key, false);
 }
 
 } // namespace Velora

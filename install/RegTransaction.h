@@ -2,6 +2,7 @@
 // reading and writing whole key trees.
 #pragma once
 
+#include "base/RegHandle.h"
 #include "install/RegKey.h"
 
 #include <cstdint>
@@ -33,16 +34,20 @@ public:
 // One registry apply of a package install.
 class VLRegTransaction {
 public:
-    // Applies every key in order. On any failure the backups taken so far,
-    // that of the failing key included, are written back (Rollback), and the
-    // answer is false; IsRolledBack tells whether that restored everything.
+    // Applies every key in order. A value or key it cannot write, delete or
+    // back up fails it, and so does a name the registry refuses; a key the
+    // process may not write is skipped. On any failure the backups taken so
+    // far, that of the failing key included, are written back (Rollback),
+    // and the answer is false.
     bool Apply(const VLRegKeyList& keys);
     VLRegException GetLastError() const { return lastError_; }
+    // Whether the last rollback put back everything.
     bool IsRolledBack() const { return rolledBack_; }
     // Writes every backup back, newest first, each key the import created
     // removed together with the keys its creation added above it; attempts
     // each step even after one failed. False when any failed;
-    // GetRollbackError holds the first registry error of the rollback.
+    // GetRollbackError holds the first registry error of the rollback, with
+    // the key (and value) it could not put back.
     bool Rollback();
     VLRegException GetRollbackError() const { return rollbackError_; }
     // Applies one key tree and returns the tree that undoes it: old values
@@ -63,6 +68,13 @@ private:
     // which go with it when it is removed. A subkey elsewhere is a key of
     // its own, applied with a backup of its own kept below the key's.
     void ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
+    // Reads the key's tree into its backup, then removes the tree.
+    void ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey& backup, VLRegKeyList& createdParents);
+    // Applies the subkey records, then the values; a key that may not be
+    // written is skipped with its subkey records.
+    void ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
+    // Backs up and writes the record's values through the open key.
+    void ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup);
     bool Restore(const VLRegKey& backup, const VLRegKeyList& createdParents);
 
     // Per backup, the keys its creations added above the keys they named:
@@ -76,11 +88,12 @@ private:
 };
 
 // Writes a key record as it stands: values set or deleted, and a key flagged
-// for deletion removed with its whole subtree. Keys that may not be written
-// are skipped with their subtree; other failures throw VLRegException.
+// for deletion removed with its whole subtree once the subkey records stored
+// under it are written. Keys that may not be written are skipped with their
+// subtree; other failures throw VLRegException.
 void WriteRegKeyTree(const VLRegKey& key, bool recursive);
-// Fills an empty record (root and path set) with the key's values and
-// subkeys, recursively. Throws VLRegException when a key cannot be opened or
+// Fills an empty record (root and path set) with the key's values and its
+// whole subtree. Throws VLRegException when a key cannot be opened or
 // listed, or a value cannot be read as it is stored.
 void ReadRegKeyTree(VLRegKey& key);
 

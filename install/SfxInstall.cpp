@@ -173,22 +173,12 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
         if (reinstall) {
             if (!RunTasks()) return Fail(nullptr);
             applied = true;
-            if (!transaction.Apply(registryKeys_)) return Fail(nullptr);
+            if (!transaction.Apply(registryKeys_)) return FailApply(transaction);
         } else {
             applied = true;
             if (!transaction.Apply(registryKeys_)) {
-                if (progress_) {
-                    const VLRegException error = transaction.GetLastError();
-                    VLUnpackEvent event;
-                    event.code = error.openFailed ? kEventRegistryKeyFailed : kEventRegistryValueFailed;
-                    event.value1.text = error.keyName.c_str();
-                    event.value2.text = error.valueName.c_str();
-                    event.value3 = error.extra;
-                    event.value4 = error.errorCode;
-                    progress_->OnEvent(&event);
-                }
-                // Apply has put back what it changed.
-                return Fail(nullptr);
+                ReportRegistryError(transaction.GetLastError());
+                return FailApply(transaction);
             }
             if (IsCancelled() || !RunTasks()) return Fail(&transaction);
         }
@@ -202,10 +192,31 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
     }
 }
 
+bool VLSfxInstall::FailApply(const VLRegTransaction& transaction)
+{
+    // Apply has put back what it changed, as far as it could.
+    if (!transaction.IsRolledBack()) ReportRegistryError(transaction.GetRollbackError());
+    return Fail(nullptr);
+}
+
+void VLSfxInstall::ReportRegistryError(const VLRegException& error)
+{
+    if (!progress_) return;
+    VLUnpackEvent event;
+    event.code = error.openFailed ? kEventRegistryKeyFailed : kEventRegistryValueFailed;
+    event.value1.text = error.keyName.c_str();
+    event.value2.text = error.valueName.c_str();
+    event.value3 = error.extra;
+    event.value4 = error.errorCode;
+    progress_->OnEvent(&event);
+}
+
 bool VLSfxInstall::Fail(VLRegTransaction* applied)
 {
     // In the reverse order of the install: the registry, then the files.
-    if (applied) applied->Rollback();
+    // What the registry rollback could not put back is reported as the
+    // failed apply is.
+    if (applied && !applied->Rollback()) ReportRegistryError(applied->GetRollbackError());
     Rollback();
     if (progress_) progress_->OnEnd(cancelled_);
     return false;

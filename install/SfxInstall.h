@@ -87,6 +87,11 @@ private:
     void Rollback();
     // Undoes the install and tells the sink the end; answers false.
     bool Fail(VLRegTransaction* applied);
+    // Fail after an Apply that failed and rolled itself back.
+    bool FailApply(const VLRegTransaction& transaction);
+    // The registry event: 0x20000001 when a key could not be opened or made,
+    // else 0x20000002, with the key and value names and the error code.
+    void ReportRegistryError(const VLRegException& error);
     bool MergeEarlierRecord();
     void ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code);
     bool IsCancelled();

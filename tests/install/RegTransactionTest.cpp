@@ -7,6 +7,7 @@
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -89,6 +90,35 @@ void PutTree(const TestRegKey& test)
     PutValue(test.Sub(L"old\\sub"), L"s", REG_SZ, nullptr, 0);
     PutValue(test.Sub(L"old\\sub\\leaf"), L"b", REG_BINARY, nullptr, 0);
     PutString(test.Sub(L"old\\sub2"), L"e", L"", REG_EXPAND_SZ);
+}
+
+// Records nested as a package's binary registry data may nest them: the
+// record at level d + 1 is a subkey record of the last one at level d.
+VLRegKey NestFrom(const VLRegKeyList& flat, const std::string& levels, size_t& at)
+{
+    VLRegKey key = flat[at];
+    const char level = levels[at++];
+    while (at < flat.size() && levels[at] == level + 1) key.subkeys.push_back(NestFrom(flat, levels, at));
+    return key;
+}
+
+VLRegKeyList Nest(const VLRegKeyList& flat, const std::string& levels)
+{
+    VLRegKeyList nested;
+    for (size_t at = 0; at < flat.size();) nested.push_back(NestFrom(flat, levels, at));
+    return nested;
+}
+
+// Gives the key the access list of an SDDL text ("D:" lets no one in).
+void SetAccess(const std::wstring& path, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    RegCloseKey(key);
+    LocalFree(descriptor);
 }
 
 } // namespace
@@ -388,7 +418,7 @@ TEST(RegTransaction, ReadTreeThrowsForAMissingKey)
 TEST(RegTransaction, AFailedImportLeavesTheTreeExactlyAsItWas)
 {
     // Each import ends with a key that fails: below the volatile key, or
-    // where # stands, a name over 255 characters below a key that is gone.
+    // where # or % stands, a key name or value name the registry refuses.
     const wchar_t* const cases[] = {
         L"[$]\r\n\"v\"=\"1\"\r\n\"v\"=\"2\"\r\n",
         L"[$]\r\n\"v\"=\"1\"\r\n[$]\r\n\"v\"=\"2\"\r\n",
@@ -418,6 +448,11 @@ TEST(RegTransaction, AFailedImportLeavesTheTreeExactlyAsItWas)
         L"[$\\old\\sub]\r\n\"c\"=\"y\"\r\n[-$\\old\\sub]\r\n[-$]\r\n[$\\#]\r\n",
         // Deleted under another spelling, it comes back under its own.
         L"[-$\\OLD]\r\n[$\\Old\\New]\r\n",
+        // Refused names below keys that exist.
+        L"[$\\old\\#]\r\n",
+        L"[-$\\old\\sub]\r\n[$\\old\\#]\r\n",
+        L"[$\\old]\r\n\"%\"=\"1\"\r\n",
+        L"[-$\\old\\sub]\r\n[$\\old\\sub2]\r\n\"a\"=\"1\"\r\n\"%\"=dword:00000001\r\n",
     };
     for (const wchar_t* row : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row)));
@@ -427,8 +462,9 @@ TEST(RegTransaction, AFailedImportLeavesTheTreeExactlyAsItWas)
         const std::string before = Export(test.Path());
 
         std::wstring lines = row;
-        const bool tooLong = lines.find(L'#') != std::wstring::npos;
+        const bool tooLong = lines.find_first_of(L"#%") != std::wstring::npos;
         ReplaceAll(lines, L"#", std::wstring(300, L'x').c_str());
+        ReplaceAll(lines, L"%", std::wstring(16384, L'v').c_str());
         if (!tooLong) lines += L"[$\\volatile\\lasting]\r\n\"x\"=\"1\"\r\n";
         VLRegTransaction transaction;
         EXPECT_FALSE(transaction.Apply(ParseLines(test, lines)));
@@ -494,7 +530,7 @@ TEST(RegTransaction, ADeepChainComesBackWhole)
     EXPECT_EQ(Export(test.Path()), before);
 }
 
-TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
+TEST(RegTransaction, AVolatileKeyComesBackVolatile)
 {
     TestRegKey test;
     const std::wstring volatileKey = MakeVolatileKey(test);
@@ -505,19 +541,98 @@ TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
     RegCloseKey(child);
     PutString(volatileKey + L"\\gone", L"c", L"x");
     PutString(test.Path(), L"v", L"old");
+    const std::string before = Export(test.Path());
 
-    // The deleted key cannot come back: the model does not know it was
-    // volatile, and a lasting key may not be made below a volatile one. Its
-    // failure comes before the first key's restore, which must still run.
+    // A lasting key may not be made below a volatile one: the deleted key
+    // comes back only when it comes back volatile, and so it does with its
+    // volatile parent.
+    for (const wchar_t* deleted : {L"volatile\\gone", L"volatile"}) {
+        VLRegTransaction transaction;
+        EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[$]\r\n\"v\"=\"new\"\r\n[-$\\" + std::wstring(deleted) +
+                                                        L"]\r\n[$\\" + std::wstring(300, L'x') + L"]\r\n")));
+        EXPECT_TRUE(transaction.IsRolledBack());
+        EXPECT_EQ(Export(test.Path()), before);
+        EXPECT_NE(RegCreateKeyExW(HKEY_CURRENT_USER, (volatileKey + L"\\gone\\lasting").c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &child, nullptr),
+                  ERROR_SUCCESS);
+    }
+}
+
+TEST(RegTransaction, AReplayedNewKeyPutsBackTheKeysItsRecordDeleted)
+{
+    TestRegKey test;
+    PutTree(test);
+    const std::string before = Export(test.Path());
     VLRegTransaction transaction;
-    EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[$]\r\n\"v\"=\"new\"\r\n[-$\\volatile\\gone]\r\n"
-                                                    L"[$\\volatile\\lasting]\r\n")));
-    EXPECT_FALSE(transaction.IsRolledBack());
-    const VLRegException undo = transaction.GetRollbackError();
-    EXPECT_EQ(undo.errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
-    EXPECT_EQ(undo.keyName, test.FullName() + L"\\volatile\\gone");
-    DWORD type = 0;
-    std::string bytes;
-    ASSERT_TRUE(GetValue(test.Path(), L"v", type, bytes));
-    EXPECT_EQ(bytes, TextBytes(L"old"));
+    ASSERT_TRUE(transaction.Apply(Nest(ParseLines(test, L"[$\\new]\r\n[-$\\old\\sub]\r\n"), "01")));
+    EXPECT_FALSE(KeyExists(test.Sub(L"old\\sub")));
+    WriteRegKeyTree(transaction.backups[0], true);
+    EXPECT_EQ(Export(test.Path()), before);
+}
+
+TEST(RegTransaction, NestedRecordsLeaveTheTreeExactlyAsItWas)
+{
+    // Records and their levels; each import, nested and flat, ends with a
+    // key that fails.
+    const struct {
+        const wchar_t* lines;
+        const char* levels;
+    } cases[] = {
+        {L"[$\\old]\r\n[-$\\old\\sub]\r\n[-$\\old]\r\n[$\\old\\new]\r\n\"x\"=\"1\"\r\n", "0111"},
+        {L"[$\\old\\sub]\r\n\"c\"=\"y\"\r\n[-$\\old]\r\n[$\\old\\sub\\new]\r\n", "011"},
+        // Under another spelling, the key itself or an ancestor.
+        {L"[$\\Old\\Sub]\r\n[-$\\Old\\Sub]\r\n", "01"},
+        {L"[$\\OLD\\sub]\r\n\"c\"=\"z\"\r\n[-$\\Old]\r\n", "01"},
+        {L"[$\\old]\r\n\"a\"=dword:00000009\r\n[$\\old\\sub]\r\n\"c\"=\"z\"\r\n[-$\\old]\r\n"
+         L"[$\\old\\sub\\leaf\\x]\r\n\"q\"=hex(b):01,00,00,00,00,00,00,00\r\n",
+         "0122"},
+        // Deletes across records.
+        {L"[$\\old\\sub2]\r\n[-$\\old\\sub]\r\n[$\\old]\r\n\"a\"=dword:00000003\r\n[-$\\old\\sub2]\r\n"
+         L"[$\\old\\sub\\y]\r\n",
+         "01011"},
+        // A record deleting its own key, which has values to write.
+        {L"[$\\old\\sub]\r\n\"c\"=\"new\"\r\n[-$\\old\\sub]\r\n", "01"},
+        {L"[$\\old]\r\n\"b\"=hex:02\r\n[-$\\old]\r\n[$\\old\\sub]\r\n\"c\"=\"w\"\r\n", "011"},
+        {L"[$\\fresh]\r\n\"x\"=\"1\"\r\n[-$\\fresh]\r\n[$\\fresh\\y]\r\n", "011"},
+    };
+    for (const auto& row : cases) {
+        for (const bool nested : {true, false}) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)) + (nested ? " nested" : " flat"));
+            TestRegKey test;
+            MakeVolatileKey(test);
+            PutTree(test);
+            const std::string before = Export(test.Path());
+
+            const VLRegKeyList records = ParseLines(test, row.lines);
+            VLRegKeyList keys = nested ? Nest(records, row.levels) : records;
+            keys.push_back(Key(test.Sub(L"volatile\\lasting")));
+            VLRegTransaction transaction;
+            EXPECT_FALSE(transaction.Apply(keys));
+            EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+            EXPECT_TRUE(transaction.IsRolledBack());
+            EXPECT_EQ(Export(test.Path()), before);
+        }
+    }
+}
+
+TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
+{
+    TestRegKey test;
+    PutTree(test);
+    VLRegTransaction applied;
+    ASSERT_TRUE(applied.Apply(ParseLines(test, L"[$\\made]\r\n[$\\old]\r\n\"a\"=dword:00000007\r\n")));
+    // What the installer script did after the import: the old value cannot
+    // be written back, nor the made key removed with a key below it that may
+    // not be listed. Both are tried; the first failure is reported.
+    PutString(test.Sub(L"made\\hidden\\below"), L"h", L"1");
+    SetAccess(test.Sub(L"old"), L"D:(A;;KR;;;WD)");
+    SetAccess(test.Sub(L"made\\hidden"), L"D:");
+    EXPECT_FALSE(applied.Rollback());
+    EXPECT_FALSE(applied.IsRolledBack());
+    const VLRegException undo = applied.GetRollbackError();
+    EXPECT_EQ(undo.errorCode, uint32_t(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(undo.keyName, test.FullName() + L"\\old");
+    EXPECT_TRUE(KeyExists(test.Sub(L"made")));
+    SetAccess(test.Sub(L"old"), L"D:(A;;KA;;;WD)");
+    SetAccess(test.Sub(L"made\\hidden"), L"D:(A;;KA;;;WD)");
 }

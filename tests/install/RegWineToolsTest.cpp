@@ -258,6 +258,22 @@ TEST(RegWineTools, RegProbeRollsBackAFailedImport)
 
     EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input)), 1u);
     EXPECT_FALSE(KeyExists(test.Sub(L"first")));
+
+    // A key name and a value name the registry refuses fail the import; the
+    // longest value name it takes is written.
+    WriteTextFile(input, VLRegKeyList{VLRegKey::FromName(L"-" + test.FullName() + L"\\volatile"),
+                                      VLRegKey(kRegRootCurrentUser, test.Sub(std::wstring(300, L'k')))});
+    EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input)), 1u);
+    EXPECT_TRUE(KeyExists(test.Sub(L"volatile")));
+    for (const size_t length : {16384u, 16383u}) {
+        value.name.assign(length, L'v');
+        first.values = {value};
+        WriteTextFile(input, VLRegKeyList{first});
+        EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input)), length > 16383 ? 1u : 0u);
+        DWORD type = 0;
+        std::string bytes;
+        EXPECT_EQ(GetValue(first.path, value.name, type, bytes), length == 16383);
+    }
     EXPECT_EQ(RunProgram(RegProbe() + L" import " + Quoted(input + L".absent")), 1u);
     EXPECT_EQ(RunProgram(RegProbe() + L" export HKEY_CLASSES_ROOT\\x " + Quoted(input)), 2u);
     EXPECT_EQ(RunProgram(RegProbe()), 2u);

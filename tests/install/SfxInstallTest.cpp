@@ -259,6 +259,39 @@ TEST_F(PackageInstall, FailingScriptUndoesFilesAndRegistry)
     EXPECT_EQ(RegQueryTree(key.FullName(), folder), before);
 }
 
+TEST_F(PackageInstall, ARegistryRollbackThatFailsIsReported)
+{
+    // The script's program removes a volatile key whose value the package
+    // changed: the old value cannot come back, as a lasting key may not be
+    // made below a volatile one.
+    HKEY made = nullptr;
+    for (const wchar_t* name : {L"vol", L"vol\\k"}) {
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.Sub(name).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &made, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(made);
+    }
+    PutString(key.Sub(L"vol\\k"), L"v", L"old");
+    PackageWriter writer;
+    writer.root.Add(File(L"##reg##.reg", Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" + key.FullName() +
+                                                    L"\\vol\\k]\r\n\"v\"=\"new\"\r\n")));
+    writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\reg.exe delete HKCU\\" +
+                                                     key.Sub(L"vol\\k") + L" /f")));
+    const std::wstring package = folder / L"secured.vlz";
+    ASSERT_TRUE(writer.WriteTo(package));
+
+    EventLog log;
+    VLSfxInstall install(package);
+    install.SetProgress(&log);
+    ASSERT_TRUE(install.Open());
+    EXPECT_FALSE(install.Install(folder / L"target"));
+    ASSERT_EQ(log.events.size(), 2u);
+    EXPECT_EQ(log.events[0].code, kEventScriptFailed);
+    EXPECT_EQ(log.events[1].code, kEventRegistryKeyFailed);
+    EXPECT_EQ(log.events[1].text1, key.FullName() + L"\\vol\\k");
+    EXPECT_EQ(log.events[1].value4, uint32_t(ERROR_CHILD_MUST_BE_VOLATILE));
+}
+
 TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
 {
     // A sink that cancels once the last top-level entry is done: extraction
