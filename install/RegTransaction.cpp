@@ -274,18 +274,22 @@ bool HoldsValues(const VLRegKey& key)
 
 // Whether a key is volatile. The registry answers no such question, but it
 // refuses a lasting key below a volatile one: a lasting probe key is made
-// below it and removed at once.
+// below it and removed at once. The caller's handle may be one that only
+// reads, so the probe opens the key anew with the right to make subkeys; a
+// key that may not be opened so is taken as lasting.
 bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
 {
+    VLRegHandle parent;
+    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) return false;
     std::wstring probe = L"VLVolatileProbe";
     while (FindNameNoCase(subkeys, probe) >= 0) probe += L'_';
     HKEY made = nullptr;
     DWORD disposition = 0;
-    const LONG result = RegCreateKeyExW(key, probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
-                                        &made, &disposition);
+    const LONG result = RegCreateKeyExW(parent.key.Get(), probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_READ, nullptr, &made, &disposition);
     if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
     RegCloseKey(made);
-    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(key, probe.c_str());
+    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(parent.key.Get(), probe.c_str());
     return false;
 }
 
