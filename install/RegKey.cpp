@@ -1,8 +1,9 @@
 #include "install/RegKey.h"
 
+#include "base/TreeWalk.h"
+
 #include <cstring>
 #include <exception>
-#include <utility>
 
 namespace Velora {
 
@@ -18,14 +19,16 @@ namespace {
 // is hostile and would otherwise run the reader out of stack.
 constexpr int kMaxKeyDepth = 512;
 
-// Writes little-endian fields into a buffer whose capacity was sized first.
+// Writes little-endian fields into a buffer whose capacity was sized first,
+// or, without a buffer, only counts their bytes.
 struct RecordWriter {
-    unsigned char* at;
+    unsigned char* data;
+    uint32_t size = 0; // written or counted
 
     void Bytes(const void* source, uint32_t n)
     {
-        if (n) std::memcpy(at, source, n);
-        at += n;
+        if (data && n) std::memcpy(data + size, source, n);
+        size += n;
     }
     void UInt32(uint32_t v)
     {
@@ -44,40 +47,42 @@ struct RecordWriter {
     }
 };
 
-uint32_t ValueRecordSize(const VLRegValue& value, VLBuffer<unsigned char>& raw)
+// A key's name and subkey count, its subkeys each behind its length, then its
+// values. A subkey's length is written once the walk leaves it, so no subtree
+// is sized again at every key above it.
+void WriteKeyRecord(const VLRegKey& top, RecordWriter& writer)
 {
-    value.GetRawData(raw);
-    return 10 + 2 * uint32_t(value.name.size()) + raw.size;
-}
-
-// The record size of every key of a tree, in the order a walk that enters a
-// key before its subkeys meets them, worked out bottom-up over that order on
-// stacks kept here: recursion would run the thread out of stack on a deep
-// tree, and sizing each subtree again at every key above it would cost the
-// square of its depth.
-std::vector<uint32_t> RecordSizes(const VLRegKey& top)
-{
-    constexpr size_t kNoParent = ~size_t(0);
-    std::vector<const VLRegKey*> keys;
-    std::vector<size_t> parents;
-    std::vector<std::pair<const VLRegKey*, size_t>> pending{{&top, kNoParent}};
-    while (!pending.empty()) {
-        const auto [key, parent] = pending.back();
-        pending.pop_back();
-        for (auto subkey = key->subkeys.rbegin(); subkey != key->subkeys.rend(); ++subkey) {
-            pending.emplace_back(&*subkey, keys.size());
-        }
-        keys.push_back(key);
-        parents.push_back(parent);
-    }
-    std::vector<uint32_t> sizes(keys.size(), 0);
+    struct Level {
+        const VLRegKey* key;
+        uint32_t lengthAt; // where the record's length goes
+        size_t written;    // subkeys
+    };
+    const auto enter = [&writer](const VLRegKey& key, uint32_t lengthAt) {
+        writer.Text(key.GetFullName(true));
+        writer.UInt32(uint32_t(key.subkeys.size()));
+        return Level{&key, lengthAt, 0};
+    };
     VLBuffer<unsigned char> raw;
-    for (size_t i = keys.size(); i-- > 0;) {
-        sizes[i] += 12 + 2 * uint32_t(keys[i]->GetFullName(true).size());
-        for (const VLRegValue& value : keys[i]->values) sizes[i] += ValueRecordSize(value, raw);
-        if (parents[i] != kNoParent) sizes[parents[i]] += 4 + sizes[i];
-    }
-    return sizes;
+    WalkTree(
+        enter(top, 0),
+        [&](Level& level, Level& child) {
+            if (level.written == level.key->subkeys.size()) return false;
+            const uint32_t lengthAt = writer.size;
+            writer.UInt32(0);
+            child = enter(level.key->subkeys[level.written++], lengthAt);
+            return true;
+        },
+        [&](const Level& level, const Level* parent) {
+            writer.UInt32(uint32_t(level.key->values.size()));
+            for (const VLRegValue& value : level.key->values) {
+                value.GetRawData(raw);
+                writer.Text(value.name);
+                writer.UInt16(value.deleteValue ? kRegDeleteValueType : uint16_t(value.type));
+                writer.UInt32(raw.size);
+                writer.Bytes(raw.data, raw.size);
+            }
+            if (parent) RecordWriter{writer.data, level.lengthAt}.UInt32(writer.size - level.lengthAt - 4);
+        });
 }
 
 // Takes n bytes from the reader, or throws when fewer are left.
@@ -190,50 +195,18 @@ bool VLRegKey::HasTarget() const
 
 uint32_t VLRegKey::GetSerializedSize() const
 {
-    return RecordSizes(*this)[0];
+    RecordWriter counter{nullptr};
+    WriteKeyRecord(*this, counter);
+    return counter.size;
 }
 
 void VLRegKey::Serialize(VLBuffer<unsigned char>& out) const
 {
-    const std::vector<uint32_t> sizes = RecordSizes(*this);
-    if (out.capacity < sizes[0]) out.SetCapacity(sizes[0]);
+    const uint32_t size = GetSerializedSize();
+    if (out.capacity < size) out.SetCapacity(size);
     RecordWriter writer{out.data};
-    // A key's name and subkey count, its subkeys each behind its length, then
-    // its values; the keys are entered in the order of sizes.
-    struct Level {
-        const VLRegKey* key;
-        size_t written; // subkeys
-    };
-    std::vector<Level> levels;
-    size_t entered = 0;
-    const auto enter = [&](const VLRegKey& key) {
-        ++entered;
-        writer.Text(key.GetFullName(true));
-        writer.UInt32(uint32_t(key.subkeys.size()));
-        levels.push_back({&key, 0});
-    };
-    enter(*this);
-    VLBuffer<unsigned char> raw;
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.written < level.key->subkeys.size()) {
-            const VLRegKey& subkey = level.key->subkeys[level.written++];
-            writer.UInt32(sizes[entered]);
-            enter(subkey);
-            continue;
-        }
-        const std::vector<VLRegValue>& values = level.key->values;
-        levels.pop_back();
-        writer.UInt32(uint32_t(values.size()));
-        for (const VLRegValue& value : values) {
-            value.GetRawData(raw);
-            writer.Text(value.name);
-            writer.UInt16(value.deleteValue ? kRegDeleteValueType : uint16_t(value.type));
-            writer.UInt32(raw.size);
-            writer.Bytes(raw.data, raw.size);
-        }
-    }
-    out.size = sizes[0];
+    WriteKeyRecord(*this, writer);
+    out.size = size;
 }
 
 bool VLRegKey::Deserialize(const unsigned char* record, uint32_t length)

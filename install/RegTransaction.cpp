@@ -2,6 +2,7 @@
 
 #include "base/RegHandle.h"
 #include "base/StringUtil.h"
+#include "base/TreeWalk.h"
 
 #include <cstring>
 #include <vector>
@@ -43,9 +44,8 @@ const wchar_t* PathBelow(const std::wstring& parent, const std::wstring& path)
 
 // Removes a key with its whole subtree and answers the result of removing the
 // key itself. RegDeleteKeyW removes only keys without subkeys, so the tree
-// goes bottom-up on a stack of open keys kept here, each key opened and
-// removed through its parent's handle: the time grows with the number of
-// keys whatever their depth, and no depth runs the thread out of stack.
+// goes bottom-up, each key opened and removed through its parent's handle:
+// the time grows with the number of keys whatever their depth.
 LONG DeleteRegTree(uint32_t root, const std::wstring& path)
 {
     struct Level {
@@ -53,28 +53,29 @@ LONG DeleteRegTree(uint32_t root, const std::wstring& path)
         std::wstring name; // below the key of the level above
         DWORD kept = 0;    // subkeys that could not be removed; the listing starts behind them
     };
-    std::vector<Level> levels(1);
-    levels[0].name = path;
-    levels[0].handle.Open(RootHandle(root), path, KEY_READ);
-    wchar_t name[kKeyNameBuffer];
-    for (;;) {
-        Level& level = levels.back();
-        DWORD length = kKeyNameBuffer;
-        if (level.handle.key.Valid() && RegEnumKeyExW(level.handle.key.Get(), level.kept, name, &length, nullptr,
-                                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            Level child;
+    Level top;
+    top.name = path;
+    top.handle.Open(RootHandle(root), path, KEY_READ);
+    LONG removal = ERROR_SUCCESS;
+    WalkTree(
+        std::move(top),
+        [](Level& level, Level& child) {
+            wchar_t name[kKeyNameBuffer];
+            DWORD length = kKeyNameBuffer;
+            if (!level.handle.key.Valid() || RegEnumKeyExW(level.handle.key.Get(), level.kept, name, &length,
+                                                           nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+                return false;
+            }
             child.name.assign(name, length);
             child.handle.Open(level.handle.key.Get(), child.name, KEY_READ);
-            levels.push_back(std::move(child));
-            continue;
-        }
-        level.handle.Close();
-        const HKEY parent = levels.size() > 1 ? levels[levels.size() - 2].handle.key.Get() : RootHandle(root);
-        const LONG removed = RegDeleteKeyW(parent, level.name.c_str());
-        levels.pop_back();
-        if (levels.empty()) return removed;
-        if (removed != ERROR_SUCCESS) ++levels.back().kept;
-    }
+            return true;
+        },
+        [&](Level& level, Level* parent) {
+            level.handle.Close();
+            removal = RegDeleteKeyW(parent ? parent->handle.key.Get() : RootHandle(root), level.name.c_str());
+            if (parent && removal != ERROR_SUCCESS) ++parent->kept;
+        });
+    return removal;
 }
 
 // A key removal that left nothing to remove: the key is gone, was never
@@ -104,16 +105,15 @@ bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, co
     return handle.key.Valid();
 }
 
-// Writes a key record and, when recursive, its subkeys, on a stack of open
-// keys kept here, each key opened or created through its parent's handle
-// when it lies below it. Values are set or deleted as the records say; one
-// that cannot be goes to onValueFailed(key, value, error). A key flagged for
-// deletion is removed with its subtree, after its subkeys are written when
-// it has any (the keys its import applied elsewhere after making it), and
-// onRemoved(key, result) follows. A key that cannot be opened or created
-// goes to onOpenFailed(key, error), which answers whether its subkeys are
-// still to be written. To undo what a backup's keys did, subkeys go newest
-// first.
+// Writes a key record and, when recursive, its subkeys, each key opened or
+// created through its parent's handle when it lies below it. Values are set
+// or deleted as the records say; one that cannot be goes to
+// onValueFailed(key, value, error). A key flagged for deletion is removed
+// with its subtree, after its subkeys are written when it has any (the keys
+// its import applied elsewhere after making it), and onRemoved(key, result)
+// follows. A key that cannot be opened or created goes to onOpenFailed(key,
+// error), which answers whether its subkeys are still to be written. To undo
+// what a backup's keys did, subkeys go newest first.
 template <typename OnRemoved, typename OnOpenFailed, typename OnValueFailed>
 void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
                   OnValueFailed onValueFailed)
@@ -121,58 +121,53 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRe
     struct Level {
         VLRegHandle handle;
         const VLRegKey* key = nullptr;
-        size_t written = 0; // subkeys
+        bool descend = false; // into the subkeys
+        size_t written = 0;   // subkeys
     };
-    std::vector<Level> levels;
-    const VLRegKey* next = &top;
-    for (;;) {
-        if (next && next->HasTarget()) {
-            const VLRegKey& key = *next;
-            Level level;
-            level.key = &key;
-            if (key.deleteKey) {
-                if (!recursive || key.subkeys.empty()) {
-                    onRemoved(key, DeleteRegTree(key.root, key.path));
-                    level.key = nullptr;
-                }
-            } else {
-                const HKEY root = RootHandle(key.root);
-                const wchar_t* below = nullptr;
-                if (!levels.empty() && levels.back().handle.key.Valid() && levels.back().key->root == key.root) {
-                    below = PathBelow(levels.back().key->path, key.path);
-                }
-                bool opened = below ? OpenForWriting(level.handle, levels.back().handle.key.Get(), below, key)
-                                    : OpenForWriting(level.handle, root, key.path, key);
-                // An earlier step of the same walk may have removed the
-                // parent and made it anew: its handle then names a key
-                // that is gone.
-                if (!opened && below && level.handle.lastError == ERROR_KEY_DELETED) {
-                    opened = OpenForWriting(level.handle, root, key.path, key);
-                }
-                if (opened) {
-                    for (const VLRegValue& value : key.values) {
-                        const LONG result = WriteValue(level.handle, value);
-                        if (result != ERROR_SUCCESS) onValueFailed(key, value, result);
-                    }
-                } else if (!onOpenFailed(key, level.handle.lastError)) {
-                    level.key = nullptr;
-                }
+    const auto enter = [&](const VLRegKey& key, const Level* parent, Level& level) {
+        level.key = &key;
+        if (!key.HasTarget()) return;
+        level.descend = recursive && !key.subkeys.empty();
+        if (key.deleteKey) {
+            if (!level.descend) onRemoved(key, DeleteRegTree(key.root, key.path));
+            return;
+        }
+        const HKEY root = RootHandle(key.root);
+        const wchar_t* below = nullptr;
+        if (parent && parent->handle.key.Valid() && parent->key->root == key.root) {
+            below = PathBelow(parent->key->path, key.path);
+        }
+        bool opened = below ? OpenForWriting(level.handle, parent->handle.key.Get(), below, key)
+                            : OpenForWriting(level.handle, root, key.path, key);
+        // An earlier step of the same walk may have removed the parent and
+        // made it anew: its handle then names a key that is gone.
+        if (!opened && below && level.handle.lastError == ERROR_KEY_DELETED) {
+            opened = OpenForWriting(level.handle, root, key.path, key);
+        }
+        if (opened) {
+            for (const VLRegValue& value : key.values) {
+                const LONG result = WriteValue(level.handle, value);
+                if (result != ERROR_SUCCESS) onValueFailed(key, value, result);
             }
-            if (level.key && recursive && !key.subkeys.empty()) levels.push_back(std::move(level));
+        } else if (!onOpenFailed(key, level.handle.lastError)) {
+            level.descend = false;
         }
-        next = nullptr;
-        if (levels.empty()) return;
-        Level& level = levels.back();
-        const std::vector<VLRegKey>& subkeys = level.key->subkeys;
-        if (level.written == subkeys.size()) {
+    };
+    Level first;
+    enter(top, nullptr, first);
+    WalkTree(
+        std::move(first),
+        [&](Level& level, Level& child) {
+            const std::vector<VLRegKey>& subkeys = level.key->subkeys;
+            if (!level.descend || level.written == subkeys.size()) return false;
+            const size_t index = level.written++;
+            enter(subkeys[undo ? subkeys.size() - 1 - index : index], &level, child);
+            return true;
+        },
+        [&](const Level& level, const Level*) {
             const VLRegKey& done = *level.key;
-            levels.pop_back();
-            if (done.deleteKey) onRemoved(done, DeleteRegTree(done.root, done.path));
-            continue;
-        }
-        const size_t index = level.written++;
-        next = &subkeys[undo ? subkeys.size() - 1 - index : index];
-    }
+            if (level.descend && done.deleteKey) onRemoved(done, DeleteRegTree(done.root, done.path));
+        });
 }
 
 // The highest key on the way to path that does not exist yet: creating path
@@ -279,18 +274,22 @@ bool HoldsValues(const VLRegKey& key)
 
 // Whether a key is volatile. The registry answers no such question, but it
 // refuses a lasting key below a volatile one: a lasting probe key is made
-// below it and removed at once.
+// below it and removed at once. The caller's handle may be one that only
+// reads, so the probe opens the key anew with the right to make subkeys; a
+// key that may not be opened so is taken as lasting.
 bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
 {
+    VLRegHandle parent;
+    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) return false;
     std::wstring probe = L"VLVolatileProbe";
     while (FindNameNoCase(subkeys, probe) >= 0) probe += L'_';
     HKEY made = nullptr;
     DWORD disposition = 0;
-    const LONG result = RegCreateKeyExW(key, probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
-                                        &made, &disposition);
+    const LONG result = RegCreateKeyExW(parent.key.Get(), probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_READ, nullptr, &made, &disposition);
     if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
     RegCloseKey(made);
-    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(key, probe.c_str());
+    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(parent.key.Get(), probe.c_str());
     return false;
 }
 
@@ -299,8 +298,7 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
 {
     if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
 
-    // One open key per level of the path being read, on a stack kept here,
-    // so that no depth runs the thread out of stack; each subkey is opened
+    // One open key per level of the path being read; each subkey is opened
     // through its parent's handle.
     struct Level {
         VLRegHandle handle;
@@ -308,13 +306,10 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
         std::vector<std::wstring> subkeys; // names, in listing order
         size_t read = 0;
     };
-    std::vector<Level> levels;
     // Opens a key, reads its values and adds its subkeys as records still to
     // be read. Below a volatile key every key is volatile.
-    const auto enter = [&levels, tellVolatile](HKEY parent, const std::wstring& name, VLRegKey& node,
-                                               bool parentVolatile) {
-        levels.emplace_back();
-        Level& level = levels.back();
+    const auto enter = [tellVolatile](HKEY parent, const std::wstring& name, VLRegKey& node, bool parentVolatile,
+                                      Level& level) {
         level.key = &node;
         std::vector<std::wstring> values;
         if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
@@ -329,19 +324,18 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
             if (ReadStoredValue(level.handle, node, valueName, value)) node.values.push_back(value);
         }
     };
-    enter(RootHandle(key.root), key.path, key, false);
-    while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.read == level.subkeys.size()) {
-            levels.pop_back();
-            continue;
-        }
-        const size_t index = level.read++;
-        const HKEY parent = level.handle.key.Get();
-        VLRegKey& subkey = level.key->subkeys[index];
-        const std::wstring name = std::move(level.subkeys[index]);
-        enter(parent, name, subkey, level.key->volatileKey);
-    }
+    Level top;
+    enter(RootHandle(key.root), key.path, key, false, top);
+    WalkTree(
+        std::move(top),
+        [&enter](Level& level, Level& child) {
+            if (level.read == level.subkeys.size()) return false;
+            const size_t index = level.read++;
+            enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], level.key->volatileKey,
+                  child);
+            return true;
+        },
+        [](const Level&, const Level*) {});
 }
 
 } // namespace
