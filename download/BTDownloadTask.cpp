@@ -269,10 +269,11 @@ void VLBTTask::Work(uint32_t stopsBeforeStart)
 {
     // Once no torrent of an earlier run is leaving, the task holds none (the
     // run adds one) or one it goes on with: a torrent taken while it is
-    // resumed is waited for as well.
+    // resumed is waited for as well. A run stopped since its Start ends at
+    // once: that stop paused a torrent the task holds, and its report ends it.
     for (;;) {
         AwaitTorrentsLeaving();
-        if (!CurrentTorrent()) break;
+        if (StopCount() != stopsBeforeStart || !CurrentTorrent()) break;
         if (ResumeHeldTorrent(stopsBeforeStart)) return;
     }
     KeepStopsSince(stopsBeforeStart);
