@@ -143,9 +143,10 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // What once needed a lock held across a call is kept as state instead:
 // clearing a VLCallGate waits for the calls under way through it, a download
 // manager's StopAll and Remove wait for its starts under way on other
-// threads (a Remove from inside a task's message refuses instead), a change of the seed list takes its seeds out before it calls the
-// engine and checks afterwards that a seed it started is still listed, and
-// VLBTTask counts the owner callbacks under way before it lets its object go.
+// threads (a Remove from inside a task's message refuses instead), a change
+// of the seed list takes its seeds out before it calls the engine and checks
+// afterwards that a seed it started is still listed, and VLBTTask counts the
+// owner callbacks under way before it lets its object go.
 // One callback waits for a worker: an event on a torrent the session is
 // adding for a worker waits until the task holds it, that is for the rest of
 // the session's add, which waits only for the engine's own thread. Workers
@@ -254,9 +255,9 @@ private:
     // Written before Start, read by the worker it starts.
     std::atomic<bool> skipQuery_{false};
     std::atomic<VLAddressProvider> addressProvider_{nullptr};
-    // A leaf: guards folder_, previous_ and worker_, and is held across
-    // starting a worker, so that the next run always waits for a worker
-    // that was started. The new worker takes it only once it runs.
+    // Guards folder_, previous_ and worker_, and is held across starting a
+    // worker too, so that the next run always waits for a worker that was
+    // started. The new worker takes it only once it runs.
     std::mutex lock_;
     std::wstring folder_;
     VLTaskPtr previous_;
