@@ -7,11 +7,9 @@
 // they cannot end first.
 #pragma once
 
-#include <algorithm>
-#include <condition_variable>
+#include "base/CallsUnderWay.h"
+
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace Velora {
 
@@ -30,7 +28,7 @@ public:
             std::lock_guard<std::mutex> guard(lock_);
             target = target_;
             if (!target) return false;
-            callers_.push_back(std::this_thread::get_id());
+            calls_.Enter();
         }
         struct Leave {
             VLCallGate& gate;
@@ -44,10 +42,7 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         target_ = target;
-        const std::thread::id self = std::this_thread::get_id();
-        ended_.wait(guard, [&] {
-            return std::all_of(callers_.begin(), callers_.end(), [&](std::thread::id id) { return id == self; });
-        });
+        calls_.AwaitOtherThreads(guard);
     }
 
     T* Get() const
@@ -60,16 +55,13 @@ private:
     void Left()
     {
         std::lock_guard<std::mutex> guard(lock_);
-        callers_.erase(std::find(callers_.begin(), callers_.end(), std::this_thread::get_id()));
-        ended_.notify_all();
+        calls_.Leave();
     }
 
     // A leaf lock: held for a few statements, never across a call.
     mutable std::mutex lock_;
-    std::condition_variable ended_;
     T* target_ = nullptr;
-    // One entry per call under way.
-    std::vector<std::thread::id> callers_;
+    VLCallsUnderWay calls_;
 };
 
 } // namespace Velora

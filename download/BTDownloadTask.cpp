@@ -110,15 +110,7 @@ VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::w
 VLBTTask::~VLBTTask()
 {
     Stop();
-    VLThreadPtr worker;
-    VLThreadPtr previousWorker;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        worker = std::move(worker_);
-        previousWorker = std::move(previousWorker_);
-    }
-    JoinThread(std::move(worker));
-    JoinThread(std::move(previousWorker));
+    JoinRuns();
     // The pause Stop asked for ends the download through the session's
     // thread; when that report does not come, the torrent is taken out below.
     if (CurrentTorrent()) WaitForSingleObject(doneEvent_.Get(), kDoneWaitMs);
@@ -152,7 +144,14 @@ std::shared_ptr<IBTTask> VLBTTask::CurrentTorrent()
 std::shared_ptr<IBTTask> VLBTTask::TakeTorrent()
 {
     std::lock_guard<std::mutex> guard(lock_);
+    if (torrent_) ++leaving_;
     return std::move(torrent_);
+}
+
+void VLBTTask::LetGo()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (--leaving_ == 0) left_.notify_all();
 }
 
 std::wstring VLBTTask::RecordPath()
@@ -180,48 +179,23 @@ void VLBTTask::ReportPhase(BTTaskPhase value)
 
 bool VLBTTask::Start()
 {
+    const uint32_t stops = StopCount();
     driveChecked_ = false;
     rechecked_ = false;
-    const bool resumed = ResumeHeldTorrent();
-    if (!resumed) {
-        // The new worker withdraws the stops made so far once the previous
-        // worker has ended: that one, still asking for the address or
-        // fetching the torrent, must see its stop.
-        NoteStart();
-        ResetEvent(doneEvent_.Get());
-    }
+    // With no worker left the torrent the task holds goes on at once; a run
+    // still under way (stopped or not, or a restart asked from inside one of
+    // its messages) ends first, and the new run goes on from there.
+    const bool resumed = !IsWorking() && ResumeHeldTorrent(stops);
+    if (!resumed) ResetEvent(doneEvent_.Get());
     SetState(kTaskRunning);
     ReportPhase(BTTaskPhase::Starting);
-    if (resumed) return true;
-    // A worker still running (a restart asked from inside its own message)
-    // is waited for by the new one, so two never run this task at once.
-    VLThreadPtr stale;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (worker_ && worker_->data->running) {
-            stale = std::exchange(previousWorker_, std::move(worker_));
-        } else {
-            stale = std::move(worker_);
-        }
-    }
-    JoinThread(std::move(stale));
-    auto worker = std::make_unique<VLThread>(&VLBTTask::ThreadProc, this);
-    VLThread* started = worker.get();
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        worker_ = std::move(worker);
-    }
-    if (started->Start()) return true;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        worker_.reset();
-    }
+    if (resumed || StartRun(stops)) return true;
     SetState(kTaskFailed);
     ReportFinish(kErrThreadNotStarted);
     return false;
 }
 
-bool VLBTTask::ResumeHeldTorrent()
+bool VLBTTask::ResumeHeldTorrent(uint32_t stopsBeforeStart)
 {
     std::shared_ptr<IBTTask> torrent = CurrentTorrent();
     if (!torrent) return false;
@@ -232,9 +206,7 @@ bool VLBTTask::ResumeHeldTorrent()
     torrent->Resume();
     std::lock_guard<std::mutex> guard(lock_);
     if (torrent_ != torrent) return false;
-    // No worker to wait for: the run goes on at once.
-    NoteStart();
-    WithdrawEarlierStops();
+    KeepStopsSince(stopsBeforeStart);
     ++resumes_;
     return true;
 }
@@ -248,11 +220,7 @@ bool VLBTTask::Stop()
     // A download that has ended stays as it ended.
     if (GetState() == kTaskFinished) return true;
     Abort();
-    bool working = false;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        working = worker_ && worker_->data->running;
-    }
+    const bool working = IsWorking();
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         // A running download ends when the session reports the pause.
         torrent->Pause();
@@ -297,18 +265,30 @@ double VLBTTask::RatioOf(const BTTaskStatus& status)
     return 1.0 - double(status.extraCounter3) / double(status.allTimeDownload);
 }
 
-void VLBTTask::ThreadProc(void* argument)
+void VLBTTask::Work(uint32_t stopsBeforeStart)
 {
-    VLBTTask& task = *static_cast<VLBTTask*>(argument);
-    task.TakePrevious().reset();
-    VLThreadPtr previousWorker;
-    {
-        std::lock_guard<std::mutex> guard(task.lock_);
-        previousWorker = std::move(task.previousWorker_);
+    // Once no torrent of an earlier run is leaving, the task holds none (the
+    // run adds one) or one it goes on with: a torrent taken while it is
+    // resumed is waited for as well. A run stopped since its Start ends at
+    // once: that stop paused a torrent the task holds, and its report ends it.
+    for (;;) {
+        AwaitTorrentsLeaving();
+        if (StopCount() != stopsBeforeStart || !CurrentTorrent()) break;
+        if (ResumeHeldTorrent(stopsBeforeStart)) return;
     }
-    JoinThread(std::move(previousWorker));
-    task.WithdrawEarlierStops();
-    task.Run();
+    KeepStopsSince(stopsBeforeStart);
+    Run();
+}
+
+void VLBTTask::AwaitTorrentsLeaving()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    if (leaving_ > 0) {
+        guard.unlock();
+        OnAwaitingRemoval();
+        guard.lock();
+    }
+    left_.wait(guard, [this] { return leaving_ == 0; });
 }
 
 void VLBTTask::ReportFinish(uint32_t code)
@@ -327,6 +307,13 @@ void VLBTTask::EndAborted()
     ReportFinish(kErrAborted);
 }
 
+bool VLBTTask::EndIfAborted()
+{
+    if (!IsAborted()) return false;
+    EndAborted();
+    return true;
+}
+
 bool VLBTTask::RefuseAnswer(bool refused, uint32_t code)
 {
     if (!refused) return false;
@@ -337,38 +324,8 @@ bool VLBTTask::RefuseAnswer(bool refused, uint32_t code)
 
 void VLBTTask::Run()
 {
-    if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return;
-    if (IsAborted()) return EndAborted();
-    if (GetRetryCount() > 0) {
-        for (int round = 0; round < kRetryRounds; ++round) {
-            if (IsAborted()) return EndAborted();
-            Sleep(kRetryRoundMs);
-        }
-    }
-    ReportPhase(BTTaskPhase::Querying);
-
-    const bool queried = QueryAddress(AbortFlag());
-    if (IsAborted()) return EndAborted();
-    if (!queried) {
-        SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
-        DownloadFileInfo answer;
-        if (RefuseAnswer(!AskAddressProvider(this, answer), kErrNoAddress)) return;
-        if (RefuseAnswer(SkipsQuery() && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
-            return;
-        info = answer;
-    }
-    if (RefuseAnswer(info.InvalidVersion, kErrInvalidVersion)) return;
-    if (info.DownloadType != int32_t(DownloadTaskKind::BitTorrent)) {
-        SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(info.DownloadType), 0);
-        return;
-    }
-    if (RefuseAnswer(info.Md5.empty() || info.TorrentUrl.empty() || (info.DownloadUrl.empty() && info.SpareUrl.empty()),
-                     kErrIncompleteAnswer))
-        return;
-    // The name comes over plain HTTP and names what an elevated process
-    // writes and deletes: a bare name inside the folder, or nothing.
-    if (RefuseAnswer(!IsBareFileName(info.FileName), kErrNoAddress)) return;
-    if (IsAborted()) return EndAborted();
+    bool queried = false;
+    if (!AwaitQuery() || !TakeAnswer(queried)) return;
 
     VLBTManager& manager = Manager();
     if (manager.IsSeeding(id)) manager.RemoveSeedById(id);
@@ -381,30 +338,73 @@ void VLBTTask::Run()
     if (ResumeIfRecorded()) return;
     if (IsAborted()) return EndAborted();
 
-    uint32_t fetched = 0;
-    // The fetch gives up on a stop: a torrent server that stalls or trickles
-    // would otherwise hold the task, and a closing program, for its head
-    // limit or longer. A stop is no failed fetch and asks for no other kind.
-    if (!HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched, AbortFlag())) {
-        if (IsAborted()) return EndAborted();
-        SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
-        const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
-        if (!ownTarget && !(!queried && GetRetryCount() > 2)) {
-            DownloadFileInfo fresh;
-            if (AskAddressProvider(this, fresh))
-                SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(DownloadTaskKind::Http), 1);
-        }
-        RefuseAnswer(true, kErrTorrentFetch);
-        return;
-    }
-    torrentData_.size = fetched < torrentData_.capacity ? fetched : torrentData_.capacity;
-    if (!AddToSession()) return;
+    if (!FetchTorrent(queried) || !AddToSession()) return;
     std::shared_ptr<IBTTask> torrent = CurrentTorrent();
     if (torrent) {
         const std::wstring file = TorrentFilePath(torrent);
         SendTextMessage(kMsgDataPath, id, &listener, file.c_str());
     }
     if (IsAborted()) Fail(kErrAborted, kTaskStopped);
+}
+
+bool VLBTTask::AwaitQuery()
+{
+    if (RefuseAnswer(!Manager().GetSession(), kErrNoSession)) return false;
+    // After a counted failure the run waits a little first.
+    const int rounds = GetRetryCount() > 0 ? kRetryRounds : 0;
+    for (int round = 0; round < rounds; ++round) {
+        if (EndIfAborted()) return false;
+        Sleep(kRetryRoundMs);
+    }
+    return !EndIfAborted();
+}
+
+bool VLBTTask::TakeAnswer(bool& queried)
+{
+    ReportPhase(BTTaskPhase::Querying);
+    queried = QueryAddress(AbortFlag());
+    if (EndIfAborted()) return false;
+    if (!queried) {
+        SendValueMessage(kMsgNotice, id, &listener, kErrNoAddress);
+        DownloadFileInfo answer;
+        if (RefuseAnswer(!AskAddressProvider(this, answer), kErrNoAddress)) return false;
+        if (RefuseAnswer(SkipsQuery() && answer.DownloadType != int32_t(DownloadTaskKind::BitTorrent), kErrNoAddress))
+            return false;
+        info = answer;
+    }
+    if (RefuseAnswer(info.InvalidVersion, kErrInvalidVersion)) return false;
+    if (info.DownloadType != int32_t(DownloadTaskKind::BitTorrent)) {
+        SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(info.DownloadType), 0);
+        return false;
+    }
+    if (RefuseAnswer(info.Md5.empty() || info.TorrentUrl.empty() || (info.DownloadUrl.empty() && info.SpareUrl.empty()),
+                     kErrIncompleteAnswer))
+        return false;
+    // The name comes over plain HTTP and names what an elevated process
+    // writes and deletes: a bare name inside the folder, or nothing.
+    return !RefuseAnswer(!IsBareFileName(info.FileName), kErrNoAddress) && !EndIfAborted();
+}
+
+bool VLBTTask::FetchTorrent(bool queried)
+{
+    uint32_t fetched = 0;
+    // The fetch gives up on a stop: a torrent server that stalls or trickles
+    // would otherwise hold the task, and a closing program, for its head
+    // limit or longer. A stop is no failed fetch and asks for no other kind.
+    if (HttpGetToBuffer(info.TorrentUrl, torrentData_, fetched, AbortFlag())) {
+        torrentData_.size = fetched < torrentData_.capacity ? fetched : torrentData_.capacity;
+        return true;
+    }
+    if (EndIfAborted()) return false;
+    SendValueMessage(kMsgNotice, id, &listener, kErrTorrentFetch);
+    const bool ownTarget = !targetOverride_.empty() && FileExists(targetOverride_);
+    if (!ownTarget && !(!queried && GetRetryCount() > 2)) {
+        DownloadFileInfo fresh;
+        if (AskAddressProvider(this, fresh))
+            SendValueMessage(kMsgSwitchKind, id, &listener, uint32_t(DownloadTaskKind::Http), 1);
+    }
+    RefuseAnswer(true, kErrTorrentFetch);
+    return false;
 }
 
 bool VLBTTask::ResumeIfRecorded()
@@ -441,15 +441,7 @@ bool VLBTTask::ResumeFromRecord()
 
 void VLBTTask::BeginAdding()
 {
-    std::unique_lock<std::mutex> guard(lock_);
-    // The session refuses a torrent it still has: a stopped run's torrent
-    // that another thread is taking out goes first.
-    if (removals_ > 0) {
-        guard.unlock();
-        OnAwaitingRemoval();
-        guard.lock();
-    }
-    removed_.wait(guard, [this] { return removals_ == 0; });
+    std::lock_guard<std::mutex> guard(lock_);
     adding_ = true;
 }
 
@@ -500,13 +492,7 @@ std::wstring VLBTTask::TorrentFilePath(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Fail(uint32_t code, int32_t newState)
 {
-    std::shared_ptr<IBTTask> torrent;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        torrent = std::move(torrent_);
-        if (torrent) ++removals_;
-    }
-    if (torrent) Drop(torrent, code, newState);
+    if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
 }
 
 void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
@@ -515,11 +501,8 @@ void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int3
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
-    {
-        // The engine takes the torrent out before any add asked for later.
-        std::lock_guard<std::mutex> guard(lock_);
-        if (--removals_ == 0) removed_.notify_all();
-    }
+    // The engine takes the torrent out before any add asked for later.
+    LetGo();
     SetState(newState);
     ReportFinish(code);
     SetEvent(doneEvent_.Get());
@@ -530,8 +513,9 @@ void VLBTTask::OnEvent(BTEvent event)
     CallbackScope scope(*this);
     if (!scope) return;
     {
-        // A report on a torrent the worker has just added waits the few
-        // statements until the task holds it.
+        // A report on a torrent the worker is adding waits until the task
+        // holds it: the rest of the session's add, which waits only for the
+        // engine's own thread.
         std::unique_lock<std::mutex> guard(lock_);
         torrentHeld_.wait(guard, [this] { return !adding_; });
     }
@@ -564,7 +548,7 @@ void VLBTTask::OnPaused()
         std::lock_guard<std::mutex> guard(lock_);
         if (torrent_ != torrent || resumes_ != resumes) return;
         torrent_.reset();
-        ++removals_;
+        ++leaving_;
     }
     Drop(torrent, kErrAborted, kTaskStopped);
 }
@@ -572,7 +556,7 @@ void VLBTTask::OnPaused()
 void VLBTTask::Complete()
 {
     // Taken at once, so that a Stop racing with the completion finds no
-    // torrent to fail.
+    // torrent to fail; a restart's run begins once the seed list has it.
     std::shared_ptr<IBTTask> torrent = TakeTorrent();
     if (!torrent) return;
     torrent->SetCallback(nullptr);
@@ -585,6 +569,7 @@ void VLBTTask::Complete()
     if (!rechecked_ && FileExists(file) && hasGaps_(file)) {
         rechecked_ = true;
         SetTorrent(torrent);
+        LetGo();
         torrent->SetCallback(this);
         torrent->ForceRecheck();
         return;
@@ -600,6 +585,7 @@ void VLBTTask::Complete()
     ReportFinish(kDownloadOk);
     SetEvent(doneEvent_.Get());
     Manager().AddSeed(torrent, id);
+    LetGo();
 }
 
 void VLBTTask::MapState(int, int torrentState)

@@ -6,7 +6,6 @@
 
 #include "base/Buffer.h"
 #include "base/Handles.h"
-#include "base/Thread.h"
 #include "download/BTTypes.h"
 #include "download/DownloadTask.h"
 #include "download/DriveInfo.h"
@@ -73,30 +72,41 @@ protected:
     // torrent and before the session removes it. Does nothing; tests hold
     // this moment open.
     virtual void OnRemovingTorrent() {}
-    // Called by a worker about to add a torrent while an earlier torrent of
-    // the task is still being removed, before it waits for that. Does
-    // nothing; tests hold this moment open.
+    // Called by a worker about to begin its run while an earlier torrent of
+    // the task is still leaving it, before it waits for that. Does nothing;
+    // tests hold this moment open.
     virtual void OnAwaitingRemoval() {}
+
+    void Work(uint32_t stopsBeforeStart) override;
 
 private:
     class CallbackScope;
 
-    static void ThreadProc(void* task);
     void Run();
+    // The steps of a run before its record and its torrent; each is false
+    // once it has ended the run.
+    bool AwaitQuery();
+    bool TakeAnswer(bool& queried);
+    bool FetchTorrent(bool queried);
+    // Ends the run when a stop holds; true then.
+    bool EndIfAborted();
     bool ResumeIfRecorded();
     bool AddToSession();
     bool RecordMatches(const std::wstring& path);
     bool ResumeFromRecord();
     bool RefuseAnswer(bool refused, uint32_t code);
     void Fail(uint32_t code, int32_t newState);
-    // Ends the run with a torrent taken from the task (counted in
-    // removals_ as it was taken): out of the session, then the report.
+    // Ends the run with a torrent taken from the task: out of the session,
+    // then the report.
     void Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState);
-    bool ResumeHeldTorrent();
+    // Goes on with the torrent the task holds, as a run begun with that
+    // many earlier stops; false when it holds none.
+    bool ResumeHeldTorrent(uint32_t stopsBeforeStart);
     void OnPaused();
+    // Until no torrent taken from the task is still leaving it.
+    void AwaitTorrentsLeaving();
     // Around the session's adding of a torrent, which may report on it
-    // before the task holds it. Begins once no earlier torrent of the task
-    // is still being removed.
+    // before the task holds it.
     void BeginAdding();
     void HoldAdded(const std::shared_ptr<IBTTask>& torrent);
     void ReportFinish(uint32_t code);
@@ -107,7 +117,9 @@ private:
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
     std::shared_ptr<IBTTask> CurrentTorrent();
+    // Takes the torrent from the task, counted as leaving it until LetGo.
     std::shared_ptr<IBTTask> TakeTorrent();
+    void LetGo();
     std::wstring RecordPath();
     void SetRecordPath(const std::wstring& path);
     bool SavesIntoFolder(const BTTaskRecord& record);
@@ -126,8 +138,6 @@ private:
     // owner all reach them.
     std::mutex lock_;
     std::shared_ptr<IBTTask> torrent_;
-    VLThreadPtr worker_;
-    VLThreadPtr previousWorker_;
     std::wstring recordPath_;
     std::wstring finishedPath_;
     double lastAverageSpeed_ = 0.0;
@@ -143,10 +153,12 @@ private:
     // Starts that resumed the torrent the task held; a pause that a stop
     // asked for before one of them ends nothing.
     uint32_t resumes_ = 0;
-    // Torrents taken from the task and not yet out of the session; a worker
-    // adds the torrent again only once none is left (removed_).
-    uint32_t removals_ = 0;
-    std::condition_variable removed_;
+    // Torrents taken from the task and not yet out of the session or in the
+    // seed list; a run begins only once none is left (left_), so that it
+    // neither adds the torrent while the session still has it nor misses
+    // its seed.
+    uint32_t leaving_ = 0;
+    std::condition_variable left_;
 
     std::atomic<int64_t> totalDone_{0};
     std::atomic<int64_t> totalWanted_{0};

@@ -4,6 +4,8 @@
 
 #include "base/Singleton.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 namespace Velora {
@@ -34,23 +36,31 @@ bool VLDownloadManager::Enter()
 {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return false;
-    callers_.push_back(std::this_thread::get_id());
+    calls_.Enter();
     return true;
 }
 
 void VLDownloadManager::Leave()
 {
     std::lock_guard<std::mutex> guard(lock_);
-    callers_.erase(std::find(callers_.begin(), callers_.end(), std::this_thread::get_id()));
-    idle_.notify_all();
+    calls_.Leave();
 }
 
-void VLDownloadManager::WaitForOtherCalls(std::unique_lock<std::mutex>& guard)
+void VLDownloadManager::OnMessage(uint32_t code, const TaskMessage* message)
 {
-    const std::thread::id self = std::this_thread::get_id();
-    idle_.wait(guard, [&] {
-        return std::all_of(callers_.begin(), callers_.end(), [&](std::thread::id id) { return id == self; });
-    });
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        deliveries_.Enter();
+    }
+    struct Delivered {
+        VLDownloadManager& manager;
+        ~Delivered()
+        {
+            std::lock_guard<std::mutex> guard(manager.lock_);
+            manager.deliveries_.Leave();
+        }
+    } delivered{*this};
+    VLDownloadListener::OnMessage(code, message);
 }
 
 bool VLDownloadManager::StartTask(VLDownloadTask* task)
@@ -83,13 +93,23 @@ void VLDownloadManager::Detach(VLDownloadTask* task)
 
 bool VLDownloadManager::Remove(VLDownloadTask* task)
 {
+    DWORD refused = ERROR_SUCCESS;
     {
         std::unique_lock<std::mutex> guard(lock_);
-        // A Replace under way may have listed the task and not started it yet.
-        WaitForOtherCalls(guard);
-        auto it = std::find(tasks_.begin(), tasks_.end(), task);
-        if (it == tasks_.end()) return false;
-        tasks_.erase(it);
+        if (deliveries_.OfThisThread() && calls_.OfOtherThreads()) {
+            refused = ERROR_BUSY;
+        } else {
+            // A Replace under way may have listed the task and not started it yet.
+            calls_.AwaitOtherThreads(guard);
+            auto it = std::find(tasks_.begin(), tasks_.end(), task);
+            if (it == tasks_.end()) refused = ERROR_NOT_FOUND;
+            else tasks_.erase(it);
+        }
+    }
+    // Set once the lock is released, so that nothing changes it before the return.
+    if (refused != ERROR_SUCCESS) {
+        SetLastError(refused);
+        return false;
     }
     Detach(task);
     return true;
@@ -103,7 +123,7 @@ bool VLDownloadManager::StopAll()
         closed_ = true;
         tasks.swap(tasks_);
         // A replacement being started must not be destroyed under its starter.
-        WaitForOtherCalls(guard);
+        calls_.AwaitOtherThreads(guard);
     }
     for (VLDownloadTask* task : tasks) task->listener.Set(nullptr);
     for (VLDownloadTask* task : tasks)
@@ -131,7 +151,7 @@ bool VLDownloadManager::Replace(VLDownloadTask* old, VLDownloadTask* replacement
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!closed_) {
-            callers_.push_back(std::this_thread::get_id());
+            calls_.Enter();
             auto it = std::find(tasks_.begin(), tasks_.end(), old);
             if (it != tasks_.end()) tasks_.erase(it);
             tasks_.push_back(replacement);

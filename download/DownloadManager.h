@@ -4,10 +4,10 @@
 
 #include "download/DownloadTask.h"
 
-#include <condition_variable>
+#include "base/CallsUnderWay.h"
+
 #include <cstdint>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace Velora {
@@ -42,9 +42,14 @@ public:
     // list: the caller keeps the task.
     bool Add(VLDownloadTask* task);
     bool StartTask(VLDownloadTask* task);
-    // The task is not deleted. Once this returns, the task's messages no
-    // longer reach the manager's owner, and no call of the manager made by
-    // another thread uses it any more: the caller may destroy it.
+    // The task is not deleted. Once this returns true, the task's messages
+    // no longer reach the manager's owner, and no call of the manager made by
+    // another thread uses it any more: the caller may destroy it. False when
+    // the task is not listed (last error ERROR_NOT_FOUND), or when it is
+    // asked from inside a task's message while a start or replace of another
+    // thread is under way (ERROR_BUSY; nothing changed): that call may be
+    // waiting for the very thread that delivers the message, so Remove cannot
+    // wait for it.
     bool Remove(VLDownloadTask* task);
     // Stops and destroys every task; later additions are refused. Once this
     // returns, no message reaches the owner any more.
@@ -54,13 +59,13 @@ public:
     // against StopAll. False when the list is closed (nothing changed).
     bool Replace(VLDownloadTask* old, VLDownloadTask* replacement);
 
+    // Every message of the tasks passes here on its way to the owner.
+    void OnMessage(uint32_t code, const TaskMessage* message) override;
+
 private:
     // Counts a call that starts or stops tasks; false once the list is closed.
     bool Enter();
     void Leave();
-    // Until no call of another thread is under way: the calling thread's own
-    // (a message sent from inside a start) cannot end first.
-    void WaitForOtherCalls(std::unique_lock<std::mutex>& guard);
     bool StartUnlisted(VLDownloadTask* task);
     uint32_t CountRunningLocked();
     // Silences the task, then stops it unless it is stopped already.
@@ -69,16 +74,16 @@ private:
     // Tasks that may run at once.
     const uint32_t maxRunning_ = 1;
 
-    // A leaf: guards the list, closed_, callers_ and the limits; a task is
+    // A leaf: guards the list, closed_, the calls and the limits; a task is
     // started or stopped only with it released, as those calls send messages.
     std::mutex lock_;
-    std::condition_variable idle_;
     std::vector<VLDownloadTask*> tasks_;
     bool closed_ = false;
-    // The threads of the calls of StartTask and Replace under way, one entry
-    // per call: StopAll destroys no task, and Remove hands none back, before
-    // they have ended.
-    std::vector<std::thread::id> callers_;
+    // The calls of StartTask and Replace under way: StopAll destroys no task,
+    // and Remove hands none back, before they have ended.
+    VLCallsUnderWay calls_;
+    // The messages being delivered to the owner.
+    VLCallsUnderWay deliveries_;
     uint32_t downloadLimitKB_ = 0;
     uint32_t uploadLimitKB_ = 0;
 };

@@ -76,12 +76,60 @@ VLTaskPtr VLDownloadTask::TakePrevious()
     return std::move(previous_);
 }
 
-void VLDownloadTask::WithdrawEarlierStops()
+// What a run's worker is started with: its own count of earlier stops and
+// the worker of the run before it.
+struct VLDownloadTask::RunStart {
+    VLDownloadTask* task;
+    uint32_t stopsBeforeStart;
+    VLThreadPtr predecessor;
+};
+
+bool VLDownloadTask::StartRun(uint32_t stopsBeforeStart)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    auto run = std::make_unique<RunStart>(RunStart{this, stopsBeforeStart, std::move(worker_)});
+    auto worker = std::make_unique<VLThread>(&VLDownloadTask::WorkerProc, run.get());
+    if (!worker->Start()) {
+        worker_ = std::move(run->predecessor);
+        return false;
+    }
+    run.release();
+    worker_ = std::move(worker);
+    return true;
+}
+
+void VLDownloadTask::WorkerProc(void* argument)
+{
+    const std::unique_ptr<RunStart> run(static_cast<RunStart*>(argument));
+    VLDownloadTask& task = *run->task;
+    task.TakePrevious().reset();
+    JoinThread(std::move(run->predecessor));
+    task.Work(run->stopsBeforeStart);
+}
+
+bool VLDownloadTask::IsWorking()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return worker_ && worker_->data->running;
+}
+
+void VLDownloadTask::JoinRuns()
+{
+    VLThreadPtr worker;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        worker = std::move(worker_);
+    }
+    // Each worker has waited for the one before it.
+    JoinThread(std::move(worker));
+}
+
+void VLDownloadTask::KeepStopsSince(uint32_t stopsBeforeStart)
 {
     // Cleared before the count is looked at, so an Abort racing with this
     // either sees its own flag stay or is counted here.
     abort_ = false;
-    if (aborts_ != abortsAtStart_) abort_ = true;
+    if (aborts_ != stopsBeforeStart) abort_ = true;
 }
 
 bool VLDownloadTask::AskAddressProvider(void* record, DownloadFileInfo& answer)

@@ -6,6 +6,7 @@
 #include "download/AddressQuery.h"
 
 #include "base/CallGate.h"
+#include "base/Thread.h"
 
 #include <atomic>
 #include <cstdint>
@@ -122,31 +123,38 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // released before anything else is called: a listener, a torrent's owner
 // callback, the engine, a file write, another object's lock, or a wait. These
 // are the locks:
-//   VLDownloadTask::lock_ (the folder, the replaced task); VLHttpTask's
-//   counter and worker locks; VLRangeDownloader's range records;
-//   VLConnection's socket; VLBTTask::lock_ (torrent handle, workers, figures
-//   frozen at completion, callbacks under way, a torrent being added,
-//   restarts, torrents being removed); VLDownloadManager::lock_ (task list, calls under way, limits);
+//   VLDownloadTask::lock_ (the folder, the replaced task, the latest run's
+//   worker); VLHttpTask's counter lock; VLRangeDownloader's range records;
+//   VLConnection's socket; VLBTTask::lock_ (torrent handle, figures frozen
+//   at completion, callbacks under way, a torrent being added, restarts,
+//   torrents leaving the task); VLDownloadManager::lock_ (task list, calls
+//   and messages under way, limits);
 //   VLBTManager::lock_ (seed list and each seed's torrent, session, file
 //   names); the session's task list lock; btTaskImpl's status lock;
 //   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
 //   task's listener slot, a torrent's owner callback).
-// Two are held across something else and are taken with no other lock held:
-// VLBTManager's save lock across the write of "seeds.xml", so that writes
-// land in the order of the changes; and VLTaskList's worker lock across
+// Three are held across something else and are taken with no other lock
+// held: VLBTManager's save lock across the write of "seeds.xml", so that
+// writes land in the order of the changes; VLTaskList's worker lock across
 // starting or joining its worker, which never takes it (the list is running
-// from before the worker lives, so StartThread answers the worker at once).
+// from before the worker lives, so StartThread answers the worker at once);
+// and VLDownloadTask::lock_ across starting a worker, which takes it only
+// once it runs.
 // What once needed a lock held across a call is kept as state instead:
 // clearing a VLCallGate waits for the calls under way through it, a download
 // manager's StopAll and Remove wait for its starts under way on other
-// threads, a change of the seed list takes its seeds out before it calls the
-// engine and checks afterwards that a seed it started is still listed, and
-// VLBTTask counts the owner callbacks under way before it lets its object go.
-// One callback waits for a worker: an event on a torrent the session has
-// just added waits until the task holds it, a few statements that wait for
-// nothing. One worker waits for another thread: before it adds a torrent, a
-// BitTorrent task's worker waits until the torrent of its stopped run is out
-// of the session, which waits for no worker.
+// threads (a Remove from inside a task's message refuses instead), a change
+// of the seed list takes its seeds out before it calls the engine and checks
+// afterwards that a seed it started is still listed, and VLBTTask counts the
+// owner callbacks under way before it lets its object go.
+// One callback waits for a worker: an event on a torrent the session is
+// adding for a worker waits until the task holds it, that is for the rest of
+// the session's add, which waits only for the engine's own thread. Workers
+// wait for other threads: each run's worker waits for the worker of the run
+// started before it; and a BitTorrent task's worker begins its run only once
+// the torrents of earlier runs are out of the session or in the seed list,
+// which the thread that took each (the session's, an owner's or an earlier
+// run's worker) finishes without waiting for a worker.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);
@@ -199,41 +207,62 @@ protected:
     // Clears the flag; true when it was set.
     bool TakeCleanupPending() { return cleanupPending_.exchange(false); }
 
+    // Starts a run on a worker of its own, with the number of stops made
+    // before the run's Start. The worker first destroys the replaced task,
+    // then waits for the worker of the run started before it (whether that
+    // one still runs or not), so that runs take turns in the order of their
+    // starts; then it calls Work. False when no thread could be started
+    // (nothing changed).
+    bool StartRun(uint32_t stopsBeforeStart);
+    // The body of a run's worker, in each kind that starts runs.
+    virtual void Work(uint32_t) {}
+    // Whether the worker of the latest run has not ended yet.
+    bool IsWorking();
+    // Waits for the workers of every run; the destructor of each kind calls
+    // it while the Work they run still exists.
+    void JoinRuns();
+
     // The stop flag of the run under way, which every wait of the run polls.
     const std::atomic<bool>* AbortFlag() const { return &abort_; }
     bool IsAborted() const { return abort_; }
-    // Asks the run under way to end.
+    // Asks the runs under way to end.
     void Abort()
     {
         ++aborts_;
         abort_ = true;
     }
-    // A restart withdraws the stops made before it only once the previous
-    // run's worker has ended, which must still see them: Start notes the
-    // stops so far before it starts a worker, and that worker withdraws them
-    // after it has waited for the previous one. A stop made after the Start
-    // holds.
-    void NoteStart() { abortsAtStart_ = aborts_.load(); }
-    void WithdrawEarlierStops();
+    // The stops made so far: a run's Start keeps the count.
+    uint32_t StopCount() const { return aborts_; }
+    // Begins a run's own stop flag: it keeps only the stops made since the
+    // run's Start, which stopsBeforeStart counts. A run begins only once the
+    // runs started before it have ended, which had to see the earlier stops.
+    void KeepStopsSince(uint32_t stopsBeforeStart);
 
     // The address answer: only the worker reads and writes it, and one run's
     // worker ends before the next one's begins.
     DownloadFileInfo info;
 
 private:
+    struct RunStart;
+    static void WorkerProc(void* run);
+
     std::atomic<int32_t> state_{kTaskNew};
     std::atomic<uint32_t> retryCount_{0};
     std::atomic<bool> cleanupPending_{false};
     std::atomic<bool> abort_{false};
     std::atomic<uint32_t> aborts_{0};
-    std::atomic<uint32_t> abortsAtStart_{0};
     std::atomic<uint32_t> speedLimitKB_{0};
     // Written before Start, read by the worker it starts.
     std::atomic<bool> skipQuery_{false};
     std::atomic<VLAddressProvider> addressProvider_{nullptr};
-    std::mutex lock_; // a leaf: guards folder_ and previous_
+    // Guards folder_, previous_ and worker_, and is held across starting a
+    // worker too, so that the next run always waits for a worker that was
+    // started. The new worker takes it only once it runs.
+    std::mutex lock_;
     std::wstring folder_;
     VLTaskPtr previous_;
+    // The worker of the latest run; each worker holds the one before it.
+    VLThreadPtr worker_;
 };
 
 } // namespace Velora

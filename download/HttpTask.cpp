@@ -62,36 +62,15 @@ VLHttpTask::~VLHttpTask()
     // Breaking off the transfer bounds the joins: the workers notice the
     // cancel within one poll or one broken connection.
     Cancel();
-    JoinThread(std::move(thread_));
-    JoinPreviousThread();
+    JoinRuns();
     if (TakeCleanupPending()) Cleanup();
-}
-
-void VLHttpTask::JoinPreviousThread()
-{
-    VLThreadPtr previous;
-    {
-        std::lock_guard<std::mutex> guard(previousLock_);
-        previous = std::move(previousThread_);
-    }
-    JoinThread(std::move(previous));
 }
 
 bool VLHttpTask::Start()
 {
-    if (thread_) {
-        if (thread_->data->running) {
-            JoinPreviousThread();
-            std::lock_guard<std::mutex> guard(previousLock_);
-            previousThread_ = std::move(thread_);
-        } else {
-            JoinThread(std::move(thread_));
-        }
-    }
-    NoteStart();
-    thread_ = std::make_unique<VLThread>(&VLHttpTask::ThreadProc, this);
-    if (!thread_->Start()) {
-        thread_.reset();
+    // A run still under way (a restart from inside one of its messages, or a
+    // Start after a Stop) ends before the new one begins.
+    if (!StartRun(StopCount())) {
         OnFinish(kErrThreadNotStarted);
         return false;
     }
@@ -103,7 +82,7 @@ bool VLHttpTask::Stop()
 {
     if (GetState() == kTaskQueued) {
         OnFinish(kErrStopped);
-    } else if (thread_) {
+    } else if (IsWorking()) {
         Cancel();
     } else if (TakeCleanupPending()) {
         Cleanup();
@@ -116,18 +95,15 @@ double VLHttpTask::GetAverageSpeed()
     return downloader_.GetAverageSpeed();
 }
 
-void VLHttpTask::ThreadProc(void* argument)
+void VLHttpTask::Work(uint32_t stopsBeforeStart)
 {
-    VLHttpTask& task = *static_cast<VLHttpTask*>(argument);
-    task.TakePrevious().reset();
-    task.JoinPreviousThread();
-    task.WithdrawEarlierStops();
-    uint32_t result = task.Run();
-    if (result == kDownloadOk && !task.CheckFile(task.targetPath_)) {
-        DeleteFileForce(task.targetPath_);
+    KeepStopsSince(stopsBeforeStart);
+    uint32_t result = Run();
+    if (result == kDownloadOk && !CheckFile(targetPath_)) {
+        DeleteFileForce(targetPath_);
         result = kErrCheckFailed;
     }
-    task.OnFinish(result);
+    OnFinish(result);
 }
 
 uint32_t VLHttpTask::Run()

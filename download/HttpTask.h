@@ -5,7 +5,6 @@
 // answer's size and MD5.
 #pragma once
 
-#include "base/Thread.h"
 #include "download/DownloadTask.h"
 #include "download/RangeDownloader.h"
 
@@ -37,15 +36,14 @@ public:
     void ReportPhase(uint32_t value) override;
     int GetSpeedLimit(uint32_t& kilobytesPerSecond) override;
 
+protected:
+    void Work(uint32_t stopsBeforeStart) override;
+
 private:
-    static void ThreadProc(void* task);
     uint32_t Run();
     bool CanResume(const std::wstring& path, const std::wstring& expectedTarget);
     bool CheckFile(const std::wstring& path);
     void Cleanup();
-    // Joins and frees the worker a restart left behind. Both Start and the new
-    // worker may do it; whoever takes it first does, the other finds none.
-    void JoinPreviousThread();
 
     // The worker's own (the downloader reports them on its thread, and one
     // run's worker ends before the next one's runs); read elsewhere only
@@ -63,9 +61,6 @@ private:
     uint32_t windowTick_ = 0;
     uint64_t windowBytes_ = 0;
     VLRangeDownloader downloader_;
-    VLThreadPtr thread_;
-    std::mutex previousLock_; // a leaf: guards previousThread_
-    VLThreadPtr previousThread_;
 };
 
 } // namespace Velora

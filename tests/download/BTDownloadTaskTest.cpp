@@ -459,5 +459,74 @@ TEST_F(BTTaskTest, AStartWhileTheStoppedTorrentIsRemovedWaitsForIt)
     EXPECT_EQ((std::vector<uint32_t>{kErrAborted, kDownloadOk}), Results(2));
 }
 
+// Holds its first run once the session has taken its torrent, until released.
+class AddingTask : public VLBTTask {
+public:
+    using VLBTTask::VLBTTask;
+    VLHandle added{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+protected:
+    void OnTorrentAdded() override
+    {
+        SetEvent(added.Get());
+        WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+    }
+};
+
+TEST_F(BTTaskTest, EveryStopEndsTheRunsStartedBeforeItAndRunsTakeTurns)
+{
+    // The calls after the first Start come while its run is held.
+    struct Case {
+        const char* calls;
+        std::vector<uint32_t> results;
+    };
+    const Case cases[] = {
+        {"+-++", {kErrAborted, kDownloadOk}},              // the last start goes on with the second's torrent
+        {"++-+", {kErrAborted, kErrAborted, kDownloadOk}}, // the stop ends the second run too
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.calls);
+        auto* held = new AddingTask(kRuntime, folder.Path());
+        NewTask(held);
+        ASSERT_TRUE(task->Start());
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held->added.Get(), kWaitSeconds * 1000));
+        for (const char* call = c.calls + 1; *call; ++call) *call == '+' ? task->Start() : task->Stop();
+        SetEvent(held->release.Get());
+        EXPECT_EQ(c.results, Results(c.results.size()));
+        EXPECT_EQ(kTaskFinished, task->GetState());
+    }
+}
+
+TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
+{
+    // The session's thread reports the finish after the task has let go of
+    // its torrent and before the seed list has it; it is held there until
+    // the restart's run waits for the handover, or has ended.
+    auto* removing = new RemovingTask(kRuntime, folder.Path());
+    struct Holding : RecordingListener {
+        void OnMessage(uint32_t code, const TaskMessage* message) override
+        {
+            RecordingListener::OnMessage(code, message);
+            if (code == kMsgFinished && !held.exchange(true)) WaitForSingleObject(release, kWaitSeconds * 1000);
+        }
+        std::atomic<bool> held{false};
+        HANDLE release;
+    };
+    auto holding = std::make_unique<Holding>();
+    holding->release = removing->release.Get();
+    NewTask(removing)->listener.Set(holding.get());
+    recorder = std::move(holding);
+    ASSERT_TRUE(task->Start());
+    ASSERT_EQ(std::vector<uint32_t>{kDownloadOk}, Results(1));
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && Results().size() < 2; ++i)
+        if (WaitForSingleObject(removing->release.Get(), 100) == WAIT_OBJECT_0) break;
+    SetEvent(removing->release.Get());
+    EXPECT_EQ((std::vector<uint32_t>{kDownloadOk, kDownloadOk}), Results(2));
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
+}
+
 } // namespace
 } // namespace Velora

@@ -216,5 +216,45 @@ TEST_F(TaskConcurrencyTest, RemoveWaitsForAReplaceUnderWay)
     EXPECT_EQ(0, replacement.startsAfterDestroy.load());
 }
 
+TEST_F(TaskConcurrencyTest, ARemoveFromInsideAMessageIsRefusedWhileAReplaceWaitsForItsThread)
+{
+    // The Replace stops the old task, which waits until this thread has
+    // delivered a message of another task; from inside it the owner removes
+    // the replacement.
+    WatchedTask old(40030, folder / L"old");
+    WatchedTask replacement(40030, folder / L"new");
+    WatchedTask reporting(40031, folder / L"other");
+    SetEvent(replacement.release.Get());
+    SetEvent(reporting.release.Get());
+    struct Owner : VLDownloadMessage {
+        void OnMessage(uint32_t, const TaskMessage* message) override
+        {
+            if (message->taskId != 40031) return;
+            removed = manager->Remove(task);
+            error = GetLastError();
+            SetEvent(release);
+        }
+        VLDownloadManager* manager;
+        VLDownloadTask* task;
+        HANDLE release;
+        bool removed = true;
+        DWORD error = 0;
+    } owner;
+    owner.task = &replacement;
+    owner.release = old.release.Get();
+    VLDownloadManager manager(&owner);
+    owner.manager = &manager;
+    ASSERT_TRUE(manager.Add(&old));
+    ASSERT_TRUE(manager.Add(&reporting));
+    std::thread replacing([&] { manager.Replace(&old, &replacement); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old.stopping.Get(), kWaitSeconds * 1000));
+    SendValueMessage(kMsgPhase, reporting.id, &reporting.listener, 1);
+    replacing.join();
+    EXPECT_FALSE(owner.removed);
+    EXPECT_EQ(DWORD(ERROR_BUSY), owner.error);
+    // Asked again from a thread of its own, the removal is done.
+    EXPECT_TRUE(manager.Remove(&replacement));
+}
+
 } // namespace
 } // namespace Velora
