@@ -7,12 +7,19 @@
 #include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
 
+#include <libtorrent/bdecode.hpp>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/entry.hpp>
+
 #include "base/FileUtil.h"
+#include "base/PathUtil.h"
 #include "base/TextConvert.h"
 
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -246,6 +253,61 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_TRUE(Exists(notRecord));
     EXPECT_FALSE(Exists(broken));
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
+}
+
+// A folder handed over with '/', listing records far larger than any record
+// first, then records whose fields name the seed list, a file beside the
+// folder or a save folder there, then a complete download's: only the last
+// seeds, and nothing beside the folder, nor its seed list or payload, changes.
+TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
+{
+    TestFolder beside;
+    ASSERT_TRUE(WriteFileBytes(beside / L"victim.txt", "keep me"));
+    std::wstring slashed = folder.Path();
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    MakeRecords(4);
+    const std::pair<const char*, std::wstring> forged[] = {
+        {"resumeFile", folder / L"seeds.xml"},
+        {"resumeFile", beside / L"victim.txt"},
+        {"savePath", slashed + L"/../" + GetFileName(beside.Path())},
+    };
+    for (size_t i = 0; i < std::size(forged); ++i) {
+        lt::error_code ec;
+        lt::entry record;
+        record = lt::bdecode(ReadFileBytes(records[i + 1]), ec);
+        record["taskData"][forged[i].first] = ToMultiByte(forged[i].second);
+        std::string bytes;
+        lt::bencode(std::back_inserter(bytes), record);
+        ASSERT_TRUE(WriteFileBytes(records[i + 1], bytes));
+    }
+    std::string entries;
+    for (uint64_t size : {600ull << 20, 1900ull << 20}) {
+        const std::wstring big = folder / (L"big" + std::to_wstring(size) + L".exe.vll");
+        ASSERT_TRUE(CreateSizedFile(big, size));
+        entries += Entry(40001, big);
+    }
+    for (int i = 0; i < 4; ++i) entries += Entry(40020 + i, records[i]);
+    WriteSeedList(entries);
+    const std::string list = ReadFileBytes(folder / L"seeds.xml");
+    const std::string payload = ReadFileBytes(folder / L"pkg0.exe");
+
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(slashed, 5, VLBTNetwork::LoopbackOnly));
+    ASSERT_TRUE(WaitActive(manager, 1));
+    EXPECT_EQ(1u, manager.CountSeeds());
+    EXPECT_TRUE(manager.IsSeeding(40020));
+    manager.Shutdown();
+
+    EXPECT_EQ(list, ReadFileBytes(folder / L"seeds.xml"));
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg0.exe"));
+    EXPECT_EQ("keep me", ReadFileBytes(beside / L"victim.txt"));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((beside / L"*").c_str(), &found);
+    int entriesBeside = 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        entriesBeside += found.cFileName[0] != L'.';
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    EXPECT_EQ(1, entriesBeside) << "nothing was created beside the folder";
 }
 
 } // namespace

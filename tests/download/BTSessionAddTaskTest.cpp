@@ -177,6 +177,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     EXPECT_EQ(1u, seed->GetStatus(&status)->seedMode);
     EXPECT_NE(0, status.lastSeenComplete);
     session->RemoveTask(seed.get(), BTRemoveMode::KeepFiles);
+    // Rewritten on removal, as a seed's record, and valid for the next start.
+    BTTaskRecord rewritten;
+    EXPECT_TRUE(session->LoadTaskRecord(d.param.resumeFile, &rewritten) && rewritten.addAsSeed);
     EXPECT_EQ(0, second.Count(BTEvent::Complete));
     EXPECT_EQ(0, second.Count(BTEvent::SeedIncomplete));
 }
