@@ -207,6 +207,21 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     EXPECT_FALSE(PathExists(folder / L"save\\pkg.exe"));
 }
 
+TEST(BTAddTask, AnyNumberOfWebSeedsJoinsTheAddAtOnce)
+{
+    // Added one engine call each, 200,000 web seeds kept the engine's thread,
+    // and every later call on the torrent, busy for many minutes.
+    TestFolder folder;
+    std::vector<std::string> urls;
+    for (int i = 0; i < 200000; ++i) urls.push_back("http://127.0.0.1:1/" + std::to_string(i));
+    Download d = MakeDownload(folder, 50000, 6, urls);
+    auto session = LoopbackSession();
+    auto task = session->AddTask(&d.param, nullptr, nullptr);
+    ASSERT_TRUE(task);
+    EXPECT_EQ("pkg.exe", task->GetRecord()->rootPath);
+    session->RemoveTask(task.get(), BTRemoveMode::ForgetAll);
+}
+
 TEST(BTAddTask, DuplicateIsRefusedAndTheFirstStays)
 {
     TestFolder folder;
