@@ -1,8 +1,8 @@
 #include "download/BTTaskRecord.h"
 
 #include "base/File.h"
-#include "base/FolderScope.h"
 #include "base/FileUtil.h"
+#include "base/FolderScope.h"
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"

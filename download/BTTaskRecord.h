@@ -18,12 +18,13 @@ namespace Velora {
 // The list of seeds kept beside the records in the work folder.
 constexpr wchar_t kSeedListName[] = L"seeds.xml";
 
-// A record is a few KB. The largest is one of the largest package served
-// (247,932,001 bytes): in the smallest pieces the engine takes (16 KiB) that
-// is 15,133 pieces, and the resume data keeps under 128 bytes a piece (a
-// state and a priority byte, an unfinished-piece entry, and for a v2 torrent
-// its hash tree, two 32-byte hashes a block); 1 MiB more holds every path,
-// address and peer. A larger file is no record of ours and is never read.
+// A record is a few KB; the largest would be one of the largest package
+// served (247,932,001 bytes). In the smallest pieces the engine takes
+// (16 KiB) that is 15,133 pieces, and the engine's resume data keeps under
+// 128 bytes a piece (a state and a priority byte, an unfinished-piece entry
+// and, for a v2 torrent, its hash tree of two 32-byte hashes a block); 1 MiB
+// more holds every path, address and peer. A larger file is no record of
+// ours and is never read.
 constexpr uint64_t kLargestPackageBytes = 247932001;
 constexpr uint64_t kMaxRecordBytes = (kLargestPackageBytes / 16384 + 1) * 128 + 1048576;
 // Entries of any one list a record may hold (web seeds, trackers, renamed
