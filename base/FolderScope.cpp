@@ -63,7 +63,8 @@ bool GetNormalFullPath(const std::wstring& path, std::wstring& out)
             if (!IsSafeEntryName(*name) || !IsPlainStep(*name)) return false;
         root = L"\\\\" + serverName + L"\\" + shareName;
         if (share != std::wstring::npos) rest = text.substr(share + 1);
-    } else if (text.size() >= 2 && iswalpha(text[0]) && text[1] == L':' && (text.size() == 2 || text[2] == L'\\')) {
+    } else if (text.size() >= 2 && (text[0] | 0x20) >= L'a' && (text[0] | 0x20) <= L'z' && text[1] == L':' &&
+               (text.size() == 2 || text[2] == L'\\')) {
         root = text.substr(0, 2);
         rest = text.substr(2);
     } else {
