@@ -205,12 +205,9 @@ TEST(BTTaskRecord, ARecordNamingAnythingButItsOwnFolderIsRefusedAndActedOnNever)
         {"torrent copy in a stream", set("torrentFile", w + "\\" + kCopyName + ":s"), false},
         {"root climbing out", set("rootPath", "..\\beside\\victim.txt"), false},
         {"root is the seed list", set("rootPath", "seeds.xml"), false},
-        {"root is a record", set("rootPath", "other.exe.vll"), false},
         {"root is the torrent copy", set("rootPath", kCopyName), false},
         {"root is a device", set("rootPath", "nul.exe"), false},
-        {"root is a stream", set("rootPath", "pkg.exe:s"), false},
         {"file renamed beside", list("mapped_files", 1, "..\\beside\\victim.txt"), false},
-        {"file renamed to a full path", list("mapped_files", 1, b + "\\victim.txt"), false},
         {"too many web seeds", list("urlSeed", kMaxRecordListEntries + 1, "http://127.0.0.1:1/"), false},
         {"too many web seeds of the engine", list("url-list", kMaxRecordListEntries + 1, "http://127.0.0.1:1/"), false},
     };
