@@ -17,6 +17,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -85,6 +86,7 @@ TEST(SeedPolicy, OnlyOwnRecordsMayBeDeleted)
         {L"pkg.exe.vll", false},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, IsSeedRecordPath(c.path, folder)) << ToMultiByte(c.path);
+    EXPECT_TRUE(IsSeedRecordPath(cases[0].path, L"C:/Temp/Zofti/RuntimeCheck/")) << "a folder given with '/'";
 }
 
 TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
@@ -255,10 +257,10 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
 }
 
-// A folder handed over with '/', listing records far larger than any record
-// first, then records whose fields name the seed list, a file beside the
-// folder or a save folder there, then a complete download's: only the last
-// seeds, and nothing beside the folder, nor its seed list or payload, changes.
+// Records far larger than any record come first, then records naming the
+// seed list, a file beside the folder or a save folder there, then a
+// complete download's: only the last seeds, the large ones are never read,
+// and nothing beside the folder, nor its seed list or payload, changes.
 TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
 {
     TestFolder beside;
@@ -292,7 +294,11 @@ TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
     const std::string payload = ReadFileBytes(folder / L"pkg0.exe");
 
     VLBTManager manager;
-    ASSERT_TRUE(manager.Init(slashed, 5, VLBTNetwork::LoopbackOnly));
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+    EXPECT_LT(after.PeakPagefileUsage, before.PagefileUsage + (300u << 20)) << "a large record was read";
     ASSERT_TRUE(WaitActive(manager, 1));
     EXPECT_EQ(1u, manager.CountSeeds());
     EXPECT_TRUE(manager.IsSeeding(40020));

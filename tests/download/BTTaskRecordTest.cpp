@@ -12,9 +12,6 @@
 
 #include <libtorrent/bencode.hpp>
 
-#include <windows.h>
-#include <psapi.h>
-
 #include <algorithm>
 #include <functional>
 #include <iterator>
@@ -224,24 +221,6 @@ TEST(BTTaskRecord, ARecordNamingAnythingButItsOwnFolderIsRefusedAndActedOnNever)
         DeleteTaskFiles(record, BTRemoveMode::ForgetAll);
         EXPECT_TRUE(FileExists(work + L"\\pkg.exe.vll"));
         for (const std::wstring& file : kept) EXPECT_EQ("keep me", ReadFileBytes(file));
-    }
-}
-
-TEST(BTTaskRecord, AnOversizedRecordIsRefusedUnread)
-{
-    TestFolder folder;
-    const std::wstring path = folder / L"pkg.exe.vll";
-    for (uint64_t size : {600ull << 20, 1900ull << 20}) {
-        // Sparse, and a valid record up to its first value's end: only its
-        // size tells it from one.
-        ASSERT_TRUE(CreateSizedFile(path, size));
-        const std::string body = RecordWith([](lt::entry&) {}, ToMultiByte(folder.Path()));
-        ASSERT_EQ(0, save_file(ToMultiByte(path), std::vector<char>(body.begin(), body.end())));
-        PROCESS_MEMORY_COUNTERS before = {}, after = {};
-        GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
-        EXPECT_FALSE(LoadTaskRecord(ToMultiByte(path), nullptr));
-        GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
-        EXPECT_LT(after.PeakPagefileUsage, before.PagefileUsage + size / 2) << "the record was read";
     }
 }
 
