@@ -41,6 +41,16 @@ bool IsSafeEntryName(const std::wstring& name)
     return name.find_first_of(std::wstring(L"\\/:\0", 4)) == std::wstring::npos;
 }
 
+bool IsDeviceName(const std::wstring& name)
+{
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    TrimRight(stem, L" ");
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (CompareNoCase(stem, device) == 0) return true;
+    return stem.size() == 4 && (CompareNoCaseN(stem.c_str(), L"COM", 3) == 0 || CompareNoCaseN(stem.c_str(), L"LPT", 3) == 0) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+
 bool IsSafeRelativePath(const std::wstring& path)
 {
     if (path.empty() || path[0] == L'\\' || path[0] == L'/') return false;

@@ -32,6 +32,10 @@ std::wstring CombinePath(const std::wstring& folder, const std::wstring& path);
 // name's trailing dots and spaces, so "...", ". " and ".." alike would name
 // the folder itself or its parent).
 bool IsSafeEntryName(const std::wstring& name);
+// A name the system takes for a device in every folder, with or without an
+// extension and blanks before it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1
+// to COM9, LPT1 to LPT9.
+bool IsDeviceName(const std::wstring& name);
 // A relative path below its folder: no root, and every step a safe entry name
 // (empty steps, as in "a\\b", are passed over).
 bool IsSafeRelativePath(const std::wstring& path);

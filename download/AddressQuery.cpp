@@ -1,6 +1,7 @@
 #include "download/AddressQuery.h"
 
 #include "base/Buffer.h"
+#include "base/PathUtil.h"
 #include "base/StringUtil.h"
 #include "base/XmlLimits.h"
 #include "download/HttpRequest.h"
@@ -88,12 +89,7 @@ bool IsBareFileName(const std::wstring& name)
         if (c < 0x20 || std::wcschr(L"\\/:*?\"<>|", c)) return false;
     }
     // Device names are no files in any folder, with or without an extension.
-    const std::wstring stem = name.substr(0, name.find(L'.'));
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"}) {
-        if (_wcsicmp(stem.c_str(), device) == 0) return false;
-    }
-    return !(stem.size() == 4 && (_wcsnicmp(stem.c_str(), L"COM", 3) == 0 || _wcsnicmp(stem.c_str(), L"LPT", 3) == 0) &&
-             stem[3] >= L'1' && stem[3] <= L'9');
+    return !IsDeviceName(name);
 }
 
 } // namespace Velora

@@ -1,9 +1,11 @@
 #include "download/BTManager.h"
 
 #include "download/AddressQuery.h"
+#include "download/BTTaskRecord.h"
 #include "download/XmlDocument.h"
 
 #include "base/FileUtil.h"
+#include "base/FolderScope.h"
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
@@ -40,10 +42,9 @@ int32_t ChooseSeedState(const BTTaskStatus& status, int64_t now, uint32_t seedCo
 
 bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder)
 {
-    if (!IsAbsolutePath(path) || path.find(L'/') != std::wstring::npos) return false;
-    const std::wstring name = GetFileName(path);
-    return IsBareFileName(name) && CompareNoCase(GetFileExtension(name), L".vll") == 0 &&
-           IsSameFolder(GetParentPath(path), folder);
+    std::wstring name;
+    return VLFolderScope(folder).HoldsEntry(path, &name) && IsBareFileName(name) &&
+           CompareNoCase(GetFileExtension(name), L".vll") == 0;
 }
 
 VLBTManager::VLSeedTask::VLSeedTask(VLBTManager* manager, uint64_t id, const std::wstring& resumePath,
@@ -164,7 +165,7 @@ bool VLBTManager::Init(std::wstring folder, uint32_t limit, VLBTNetwork network)
         if (session_) return true;
         session_ = session;
         folder_ = folder;
-        seedsFile_ = CombinePath(folder, L"seeds.xml");
+        seedsFile_ = CombinePath(folder, kSeedListName);
         seedLimit_ = limit;
     }
     LoadSeeds();

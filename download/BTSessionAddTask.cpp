@@ -13,6 +13,8 @@
 #include <libtorrent/read_resume_data.hpp>
 #include <libtorrent/torrent_info.hpp>
 
+#include <set>
+
 namespace Velora {
 
 namespace {
@@ -35,15 +37,30 @@ void RenameRoot(lt::torrent_info& info, const std::string& rootName)
 }
 
 // Resume data of another torrent would make the engine refuse the add; the
-// engine then checks the data on disk instead.
+// engine then checks the data on disk instead. Only a valid record's resume
+// data is taken: the engine acts on the paths and lists in it.
 lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info)
 {
     std::vector<char> bytes;
-    if (resumeFile.empty() || !LoadFileBytes(resumeFile, bytes)) return {};
+    if (resumeFile.empty() || !LoadTaskRecord(resumeFile, nullptr, &bytes)) return {};
     lt::error_code ec;
     lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
     if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
     return params;
+}
+
+// The web seeds join the add itself. Added one by one after it, each would
+// be one call queued to the engine's thread, where every add searches the
+// torrent's whole list for a duplicate: a long list kept that thread busy
+// for many minutes, and every later call on the torrent (and the shut-down
+// waiting for them) with it.
+void AddWebSeeds(lt::add_torrent_params& params, const lt::torrent_info& info, const std::vector<std::string>& urls)
+{
+    std::set<std::string> held(params.url_seeds.begin(), params.url_seeds.end());
+    for (const lt::web_seed_entry& seed : info.web_seeds())
+        if (seed.type == lt::web_seed_entry::url_seed) held.insert(seed.url);
+    for (const std::string& url : urls)
+        if (held.insert(url).second) params.url_seeds.push_back(url);
 }
 
 } // namespace
@@ -67,6 +84,7 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     if (!param.rootName.empty()) RenameRoot(*info, AcpToUtf8(param.rootName));
 
     lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info);
+    AddWebSeeds(params, *info, param.urlSeeds);
     params.ti = info;
     params.save_path = AcpToUtf8(param.savePath);
     params.storage_mode = lt::storage_mode_sparse;
@@ -81,9 +99,6 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
         SetError(error, Utf8ToAcp(ec.message()));
         return false;
     }
-    std::set<std::string> seeds = torrent.url_seeds();
-    for (const std::string& url : param.urlSeeds)
-        if (seeds.insert(url).second) torrent.add_url_seed(url);
     return true;
 }
 

@@ -2,7 +2,9 @@
 
 #include "base/File.h"
 #include "base/FileUtil.h"
+#include "base/FolderScope.h"
 #include "base/PathUtil.h"
+#include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
 namespace Velora {
@@ -64,20 +66,6 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData)
     return true;
 }
 
-bool LoadTaskRecord(const std::string& path, BTTaskRecord* record)
-{
-    std::vector<char> bytes;
-    if (path.empty() || !LoadFileBytes(path, bytes) || bytes.empty()) return false;
-    lt::error_code ec;
-    lt::bdecode_node root = lt::bdecode(bytes, ec);
-    if (ec) return false;
-    BTTaskRecord loaded;
-    if (!ReadTaskRecord(loaded, root)) return false;
-    if (loaded.savePath.empty() || loaded.rootPath.empty()) return false;
-    if (record) *record = std::move(loaded);
-    return true;
-}
-
 namespace {
 
 bool IsTorrentCopyName(const std::wstring& name)
@@ -90,27 +78,84 @@ bool IsTorrentCopyName(const std::wstring& name)
     return true;
 }
 
+// Data of a record lies below the save folder, and none of it is one of the
+// files the folder keeps for itself.
+bool IsDataPath(const VLFolderScope& folder, const std::wstring& savePath, const std::string& relative)
+{
+    const std::wstring path = ToWideString(relative);
+    std::wstring entry;
+    return IsSafeRelativePath(path) && folder.Holds(CombinePath(savePath, path), &entry) &&
+           CompareNoCase(entry, kSeedListName) != 0 && CompareNoCase(GetFileExtension(entry), L".vll") != 0 &&
+           !IsTorrentCopyName(entry);
+}
+
+// Strings in the list, and in the lists inside it (the trackers' tiers).
+int CountEntries(const lt::bdecode_node& list)
+{
+    int count = 0;
+    for (int i = 0; list.type() == lt::bdecode_node::list_t && i < list.list_size(); ++i)
+        count += list.list_at(i).type() == lt::bdecode_node::list_t ? list.list_at(i).list_size() : 1;
+    return count;
+}
+
+bool NamesOnlyItsFolder(const std::string& path, const BTTaskRecord& record, const lt::bdecode_node& root)
+{
+    std::wstring self, resume;
+    if (!GetNormalFullPath(ToWideString(path), self) || !GetNormalFullPath(ToWideString(record.resumeFile), resume) ||
+        CompareNoCase(self, resume) != 0)
+        return false;
+    const VLFolderScope folder(GetParentPath(self));
+    const std::wstring savePath = ToWideString(record.savePath);
+    std::wstring copy;
+    if (!folder.IsFolder(savePath) || !folder.HoldsEntry(ToWideString(record.torrentFile), &copy) ||
+        !IsTorrentCopyName(copy) || !IsDataPath(folder, savePath, record.rootPath))
+        return false;
+    const lt::bdecode_node renamed = root.dict_find_list("mapped_files");
+    for (int i = 0; renamed && i < renamed.list_size(); ++i)
+        if (!IsDataPath(folder, savePath, std::string(renamed.list_string_value_at(i)))) return false;
+    return true;
+}
+
+bool ListsWithinBounds(const BTTaskRecord& record, const lt::bdecode_node& root)
+{
+    if (record.urlSeed.size() > size_t(kMaxRecordListEntries)) return false;
+    for (const char* key : {"url-list", "httpseeds", "trackers", "mapped_files"})
+        if (CountEntries(root.dict_find_list(key)) > kMaxRecordListEntries) return false;
+    return true;
+}
+
 } // namespace
+
+bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<char>* bytes)
+{
+    std::vector<char> file;
+    if (path.empty() || !LoadFileBytes(path, file, kMaxRecordBytes) || file.empty()) return false;
+    lt::error_code ec;
+    lt::bdecode_node root = lt::bdecode(file, ec);
+    if (ec) return false;
+    BTTaskRecord loaded;
+    if (!ReadTaskRecord(loaded, root)) return false;
+    if (loaded.savePath.empty() || loaded.rootPath.empty()) return false;
+    if (!ListsWithinBounds(loaded, root) || !NamesOnlyItsFolder(path, loaded, root)) return false;
+    if (record) *record = std::move(loaded);
+    if (bytes) *bytes = std::move(file);
+    return true;
+}
 
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
 {
     BTTaskRecord record;
     if (!LoadTaskRecord(path, &record)) return;
-    const std::wstring savePath = ToWideString(record.savePath);
-    if (DeletesData(mode) && IsAbsolutePath(savePath)) {
-        const std::wstring root = ToWideString(record.rootPath);
-        if (IsSafeRelativePath(root)) {
-            const std::wstring data = CombinePath(savePath, root);
-            if (DirectoryExists(data))
-                DeleteTree(data);
-            else
-                DeleteFileNormal(data);
-        }
+    if (DeletesData(mode)) {
+        const std::wstring data = CombinePath(ToWideString(record.savePath), ToWideString(record.rootPath));
+        if (DirectoryExists(data))
+            DeleteTree(data);
+        else
+            DeleteFileNormal(data);
     }
     if (ForgetsRecord(mode)) {
         DeleteFileNormal(ToWideString(path));
-        const std::wstring copy = ToWideString(record.torrentFile);
-        if (IsTorrentCopyName(GetFileName(copy))) DeleteFileNormal(copy);
+        DeleteFileNormal(ToWideString(record.torrentFile));
     }
 }
 
@@ -141,13 +186,13 @@ int SaveTorrentData(const std::string& path, const std::string& bytes)
     return WriteAtStart(path, bytes.data(), bytes.size());
 }
 
-bool LoadFileBytes(const std::string& path, std::vector<char>& bytes)
+bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit)
 {
     VLFile file;
     uint64_t size = 0;
     if (!file.Open(ToWideString(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
-        !file.GetSize(size) || size > 0x7FFFFFFF)
+        !file.GetSize(size) || size > limit)
         return false;
     bytes.resize(static_cast<size_t>(size));
     size_t done = 0;

@@ -9,10 +9,27 @@
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/entry.hpp>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace Velora {
+
+// The list of seeds kept beside the records in the work folder.
+constexpr wchar_t kSeedListName[] = L"seeds.xml";
+
+// A record is a few KB; the largest would be one of the largest package
+// served (247,932,001 bytes). In the smallest pieces the engine takes
+// (16 KiB) that is 15,133 pieces, and the engine's resume data keeps under
+// 128 bytes a piece (a state and a priority byte, an unfinished-piece entry
+// and, for a v2 torrent, its hash tree of two 32-byte hashes a block); 1 MiB
+// more holds every path, address and peer. A larger file is no record of
+// ours and is never read.
+constexpr uint64_t kLargestPackageBytes = 247932001;
+constexpr uint64_t kMaxRecordBytes = (kLargestPackageBytes / 16384 + 1) * 128 + 1048576;
+// Entries of any one list a record may hold (web seeds, trackers, renamed
+// files): our records list two web seeds, torrents a few trackers.
+constexpr int kMaxRecordListEntries = 64;
 
 void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData);
 // Type-strict: false when "taskData" or one of its keys holds another kind of
@@ -20,17 +37,23 @@ void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData);
 // empty dictionary.
 bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData);
 // Valid only with savePath and rootPath. Bytes after the first bencoded value
-// are ignored, as the writers never truncate.
-bool LoadTaskRecord(const std::string& path, BTTaskRecord* record);
-// The downloaded data is savePath joined with rootPath. Only what the record
-// names in the shape this program writes is deleted, so a forged record
-// cannot aim elsewhere.
+// are ignored, as the writers never truncate. The record lies in a folder
+// every user can write, so it is valid only when it names nothing but files
+// of its own folder in the shape this program writes them: itself as resume
+// file, the folder as save folder, a torrent copy directly in it, and data
+// (rootPath, the engine's renamed files) below it that is none of the
+// folder's records, torrent copies or seed list; and when no list in it is
+// longer than kMaxRecordListEntries. bytes, when given, receives the file.
+bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<char>* bytes = nullptr);
+// The downloaded data is savePath joined with rootPath. A record that is not
+// valid deletes nothing.
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode);
 
 // Write the whole buffer at offset 0 of a file created when missing and never
 // truncated: 0 written, -1 cannot open, -3 write failed or short.
 int save_file(const std::string& path, const std::vector<char>& bytes);
 int SaveTorrentData(const std::string& path, const std::string& bytes);
-bool LoadFileBytes(const std::string& path, std::vector<char>& bytes);
+// False, without reading, for a file larger than limit.
+bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit);
 
 } // namespace Velora

@@ -7,12 +7,20 @@
 #include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
 
+#include <libtorrent/bdecode.hpp>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/entry.hpp>
+
 #include "base/FileUtil.h"
+#include "base/PathUtil.h"
 #include "base/TextConvert.h"
 
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -78,6 +86,7 @@ TEST(SeedPolicy, OnlyOwnRecordsMayBeDeleted)
         {L"pkg.exe.vll", false},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, IsSeedRecordPath(c.path, folder)) << ToMultiByte(c.path);
+    EXPECT_TRUE(IsSeedRecordPath(cases[0].path, L"C:/Temp/Zofti/RuntimeCheck/")) << "a folder given with '/'";
 }
 
 TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
@@ -246,6 +255,65 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_TRUE(Exists(notRecord));
     EXPECT_FALSE(Exists(broken));
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
+}
+
+// Records far larger than any record come first, then records naming the
+// seed list, a file beside the folder or a save folder there, then a
+// complete download's: only the last seeds, the large ones are never read,
+// and nothing beside the folder, nor its seed list or payload, changes.
+TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
+{
+    TestFolder beside;
+    ASSERT_TRUE(WriteFileBytes(beside / L"victim.txt", "keep me"));
+    std::wstring slashed = folder.Path();
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    MakeRecords(4);
+    const std::pair<const char*, std::wstring> forged[] = {
+        {"resumeFile", folder / L"seeds.xml"},
+        {"resumeFile", beside / L"victim.txt"},
+        {"savePath", slashed + L"/../" + GetFileName(beside.Path())},
+    };
+    for (size_t i = 0; i < std::size(forged); ++i) {
+        lt::error_code ec;
+        lt::entry record;
+        record = lt::bdecode(ReadFileBytes(records[i + 1]), ec);
+        record["taskData"][forged[i].first] = ToMultiByte(forged[i].second);
+        std::string bytes;
+        lt::bencode(std::back_inserter(bytes), record);
+        ASSERT_TRUE(WriteFileBytes(records[i + 1], bytes));
+    }
+    std::string entries;
+    for (uint64_t size : {600ull << 20, 1900ull << 20}) {
+        const std::wstring big = folder / (L"big" + std::to_wstring(size) + L".exe.vll");
+        ASSERT_TRUE(CreateSizedFile(big, size));
+        entries += Entry(40001, big);
+    }
+    for (int i = 0; i < 4; ++i) entries += Entry(40020 + i, records[i]);
+    WriteSeedList(entries);
+    const std::string list = ReadFileBytes(folder / L"seeds.xml");
+    const std::string payload = ReadFileBytes(folder / L"pkg0.exe");
+
+    VLBTManager manager;
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+    EXPECT_LT(after.PeakPagefileUsage, before.PagefileUsage + (300u << 20)) << "a large record was read";
+    ASSERT_TRUE(WaitActive(manager, 1));
+    EXPECT_EQ(1u, manager.CountSeeds());
+    EXPECT_TRUE(manager.IsSeeding(40020));
+    manager.Shutdown();
+
+    EXPECT_EQ(list, ReadFileBytes(folder / L"seeds.xml"));
+    EXPECT_EQ(payload, ReadFileBytes(folder / L"pkg0.exe"));
+    EXPECT_EQ("keep me", ReadFileBytes(beside / L"victim.txt"));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((beside / L"*").c_str(), &found);
+    int created = -1; // "victim.txt" is no creation
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        created += found.cFileName[0] != L'.';
+    FindClose(search);
+    EXPECT_EQ(0, created);
 }
 
 } // namespace

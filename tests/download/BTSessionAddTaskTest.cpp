@@ -177,6 +177,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     EXPECT_EQ(1u, seed->GetStatus(&status)->seedMode);
     EXPECT_NE(0, status.lastSeenComplete);
     session->RemoveTask(seed.get(), BTRemoveMode::KeepFiles);
+    // Rewritten on removal, as a seed's record, and valid for the next start.
+    BTTaskRecord rewritten;
+    EXPECT_TRUE(session->LoadTaskRecord(d.param.resumeFile, &rewritten) && rewritten.addAsSeed);
     EXPECT_EQ(0, second.Count(BTEvent::Complete));
     EXPECT_EQ(0, second.Count(BTEvent::SeedIncomplete));
 }
@@ -202,6 +205,21 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     ASSERT_TRUE(again);
     EXPECT_EQ("renamed.bin", again->GetRecord()->rootPath);
     EXPECT_FALSE(PathExists(folder / L"save\\pkg.exe"));
+}
+
+TEST(BTAddTask, AnyNumberOfWebSeedsJoinsTheAddAtOnce)
+{
+    // Added one engine call each, 200,000 web seeds kept the engine's thread,
+    // and every later call on the torrent, busy for many minutes.
+    TestFolder folder;
+    std::vector<std::string> urls;
+    for (int i = 0; i < 200000; ++i) urls.push_back("http://127.0.0.1:1/" + std::to_string(i));
+    Download d = MakeDownload(folder, 50000, 6, urls);
+    auto session = LoopbackSession();
+    auto task = session->AddTask(&d.param, nullptr, nullptr);
+    ASSERT_TRUE(task);
+    EXPECT_EQ("pkg.exe", task->GetRecord()->rootPath);
+    session->RemoveTask(task.get(), BTRemoveMode::ForgetAll);
 }
 
 TEST(BTAddTask, DuplicateIsRefusedAndTheFirstStays)

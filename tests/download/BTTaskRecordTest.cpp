@@ -12,6 +12,7 @@
 
 #include <libtorrent/bencode.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <iterator>
 
@@ -22,12 +23,15 @@ using Velora::Test::ReadFileBytes;
 using Velora::Test::TestFolder;
 using Velora::Test::WriteFileBytes;
 
-lt::entry FullTaskData()
+const std::string kCopyName = std::string(40, 'a') + ".torrent";
+
+// The task data of folder\pkg.exe.vll.
+lt::entry FullTaskData(const std::string& folder)
 {
     lt::entry data;
-    data["savePath"] = "C:\\save";
-    data["resumeFile"] = "C:\\save\\pkg.exe.vll";
-    data["torrentFile"] = "C:\\save\\t.torrent";
+    data["savePath"] = folder;
+    data["resumeFile"] = folder + "\\pkg.exe.vll";
+    data["torrentFile"] = folder + "\\" + kCopyName;
     data["orgTorrentFile"] = "C:\\org.torrent";
     data["addAsSeed"] = lt::entry::integer_type(1);
     data["urlSeed"] = lt::entry::list_type{lt::entry("http://a/1"), lt::entry("http://b/2")};
@@ -43,11 +47,11 @@ std::string Encode(const lt::entry& e)
 }
 
 // A record file body: resume-data keys plus "taskData" edited by the case.
-std::string RecordWith(const std::function<void(lt::entry&)>& edit)
+std::string RecordWith(const std::function<void(lt::entry&)>& edit, const std::string& folder = "C:\\save")
 {
     lt::entry root;
     root["file-format"] = "libtorrent resume file";
-    root["taskData"] = FullTaskData();
+    root["taskData"] = FullTaskData(folder);
     edit(root);
     return Encode(root);
 }
@@ -133,32 +137,91 @@ TEST(BTTaskRecord, WrittenRecordKeepsSeedsInOrderAndReadsBack)
 TEST(BTTaskRecord, LoadTaskRecordNeedsAWholeValidRecord)
 {
     TestFolder folder;
+    const std::string at = ToMultiByte(folder.Path());
     struct Case {
         const char* name;
         std::string body;
         bool loads;
     };
     const Case cases[] = {
-        {"complete", RecordWith([](lt::entry&) {}), true},
-        {"stale bytes after the value", RecordWith([](lt::entry&) {}) + "3:abcde", true},
-        {"empty rootPath", RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = ""; }), false},
-        {"no savePath", RecordWith([](lt::entry& r) { r["taskData"].dict().erase("savePath"); }), false},
-        {"no taskData", RecordWith([](lt::entry& r) { r.dict().erase("taskData"); }), false},
+        {"complete", RecordWith([](lt::entry&) {}, at), true},
+        {"stale bytes after the value", RecordWith([](lt::entry&) {}, at) + "3:abcde", true},
+        {"empty rootPath", RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = ""; }, at), false},
+        {"no savePath", RecordWith([](lt::entry& r) { r["taskData"].dict().erase("savePath"); }, at), false},
+        {"no taskData", RecordWith([](lt::entry& r) { r.dict().erase("taskData"); }, at), false},
         {"not bencoded", "this is no record", false},
         {"empty file", "", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(WriteFileBytes(folder / L"r.vll", c.body));
+        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe.vll", c.body));
         BTTaskRecord record;
-        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"r.vll"), &record));
-        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"r.vll"), nullptr));
+        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"pkg.exe.vll"), &record));
+        EXPECT_EQ(c.loads, LoadTaskRecord(ToMultiByte(folder / L"pkg.exe.vll"), nullptr));
         if (c.loads) {
-            EXPECT_EQ("C:\\save", record.savePath);
+            EXPECT_EQ(at, record.savePath);
         }
     }
     EXPECT_FALSE(LoadTaskRecord(ToMultiByte(folder / L"missing.vll"), nullptr));
     EXPECT_FALSE(LoadTaskRecord("", nullptr));
+}
+
+TEST(BTTaskRecord, ARecordNamingAnythingButItsOwnFolderIsRefusedAndActedOnNever)
+{
+    TestFolder top;
+    const std::wstring work = top / L"work", beside = top / L"beside";
+    const std::string w = ToMultiByte(work), b = ToMultiByte(beside), record = w + "\\pkg.exe.vll";
+    std::string slashed = w;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    auto set = [](const char* key, const std::string& value) {
+        return std::function<void(lt::entry&)>([=](lt::entry& r) { r["taskData"][key] = value; });
+    };
+    auto list = [](const char* key, int count, const std::string& text) {
+        return std::function<void(lt::entry&)>([=](lt::entry& r) {
+            lt::entry& at = std::string(key) == "urlSeed" ? r["taskData"][key] : r[key];
+            at = lt::entry::list_type(size_t(count), lt::entry(text));
+        });
+    };
+    const ReadCase cases[] = {
+        {"its own file spelled with slashes", set("resumeFile", slashed + "/pkg.exe.vll"), true},
+        {"its own folder behind a verbatim prefix", set("savePath", "\\\\?\\" + w + "\\"), true},
+        {"resume file beside", set("resumeFile", b + "\\victim.txt"), false},
+        {"resume file is the seed list", set("resumeFile", w + "\\seeds.xml"), false},
+        {"resume file is the payload", set("resumeFile", w + "\\pkg.exe"), false},
+        {"resume file is the torrent copy", set("resumeFile", w + "\\" + kCopyName), false},
+        {"save folder beside", set("savePath", b), false},
+        {"save folder through ..", set("savePath", w + "\\..\\beside"), false},
+        {"save folder beside with slashes", set("savePath", slashed + "/../beside"), false},
+        {"save folder beside behind a verbatim prefix", set("savePath", "\\\\?\\" + b), false},
+        {"save folder drive-relative", set("savePath", w.substr(0, 2) + "beside"), false},
+        {"save folder relative", set("savePath", "..\\beside"), false},
+        {"save folder of the system", set("savePath", "C:\\windows\\system32"), false},
+        {"save folder below its own", set("savePath", w + "\\sub"), false},
+        {"torrent copy beside", set("torrentFile", b + "\\" + kCopyName), false},
+        {"torrent copy is the seed list", set("torrentFile", w + "\\seeds.xml"), false},
+        {"torrent copy in a stream", set("torrentFile", w + "\\" + kCopyName + ":s"), false},
+        {"root climbing out", set("rootPath", "..\\beside\\victim.txt"), false},
+        {"root is the seed list", set("rootPath", "seeds.xml"), false},
+        {"root is the torrent copy", set("rootPath", kCopyName), false},
+        {"root is a device", set("rootPath", "nul.exe"), false},
+        {"file renamed beside", list("mapped_files", 1, "..\\beside\\victim.txt"), false},
+        {"too many web seeds", list("urlSeed", kMaxRecordListEntries + 1, "http://127.0.0.1:1/"), false},
+        {"too many web seeds of the engine", list("url-list", kMaxRecordListEntries + 1, "http://127.0.0.1:1/"), false},
+    };
+    // The payload, the seed list, another record, the torrent copy and a file beside.
+    const std::wstring kept[] = {work + L"\\pkg.exe", work + L"\\seeds.xml", work + L"\\other.exe.vll",
+                                 work + L"\\" + ToWide(kCopyName.c_str()), beside + L"\\victim.txt"};
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(CreateDirectories(work) && CreateDirectories(beside));
+        for (const std::wstring& file : kept) ASSERT_TRUE(WriteFileBytes(file, "keep me"));
+        ASSERT_TRUE(WriteFileBytes(work + L"\\pkg.exe.vll", RecordWith(c.edit, w)));
+        EXPECT_EQ(c.reads, LoadTaskRecord(record, nullptr));
+        if (c.reads) continue;
+        DeleteTaskFiles(record, BTRemoveMode::ForgetAll);
+        EXPECT_TRUE(FileExists(work + L"\\pkg.exe.vll"));
+        for (const std::wstring& file : kept) EXPECT_EQ("keep me", ReadFileBytes(file));
+    }
 }
 
 TEST(BTTaskRecord, SaveFileWritesAtStartWithoutTruncating)
@@ -176,9 +239,10 @@ TEST(BTTaskRecord, SaveFileWritesAtStartWithoutTruncating)
 TEST(BTTaskRecord, ShrunkRecordStillLoads)
 {
     TestFolder folder;
-    const std::string path = ToMultiByte(folder / L"r.vll");
-    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["pad"] = std::string(500, 'p'); })));
-    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = "new.exe"; })));
+    const std::string at = ToMultiByte(folder.Path());
+    const std::string path = ToMultiByte(folder / L"pkg.exe.vll");
+    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["pad"] = std::string(500, 'p'); }, at)));
+    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = "new.exe"; }, at)));
     BTTaskRecord record;
     ASSERT_TRUE(LoadTaskRecord(path, &record));
     EXPECT_EQ("new.exe", record.rootPath);
@@ -193,11 +257,12 @@ void WriteRecordFiles(const TestFolder& folder, const std::string& rootPath,
     WriteFileBytes(folder / L"save\\dir\\inner", "data");
     WriteFileBytes(folder / L"victim", "keep me");
     WriteFileBytes(folder / (L"save\\" + std::wstring(torrentName.begin(), torrentName.end())), "torrent");
-    const std::string bytes = RecordWith([&](lt::entry& r) {
-        r["taskData"]["savePath"] = ToMultiByte(folder / L"save");
-        r["taskData"]["rootPath"] = rootPath;
-        r["taskData"]["torrentFile"] = ToMultiByte(folder / L"save\\") + torrentName;
-    });
+    const std::string bytes = RecordWith(
+        [&](lt::entry& r) {
+            r["taskData"]["rootPath"] = rootPath;
+            r["taskData"]["torrentFile"] = ToMultiByte(folder / L"save\\") + torrentName;
+        },
+        ToMultiByte(folder / L"save"));
     WriteFileBytes(folder / L"save\\pkg.exe.vll", bytes);
 }
 
@@ -219,13 +284,13 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
         {"mode 3 deletes all", "pkg.exe", copy, BTRemoveMode::ForgetAll, false, false, false, L"save\\pkg.exe"},
         {"mode 3 deletes a folder root", "dir", copy, BTRemoveMode::ForgetAll, false, false, false, L"save\\dir"},
         {"mode 2 keeps record", "pkg.exe", copy, BTRemoveMode::DeleteData, false, true, true, L"save\\pkg.exe"},
-        {"root climbing out is refused", "..\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
-        {"absolute root is refused", "C:\\victim", copy, BTRemoveMode::ForgetAll, true, false, false, L"victim"},
+        {"root climbing out is refused", "..\\victim", copy, BTRemoveMode::ForgetAll, true, true, true, L"victim"},
+        {"absolute root is refused", "C:\\victim", copy, BTRemoveMode::ForgetAll, true, true, true, L"victim"},
         {"root naming the save folder is refused", ".", copy, BTRemoveMode::DeleteData, true, true, true,
          L"save\\pkg.exe"},
         {"root of dots and spaces is refused", ". .", copy, BTRemoveMode::DeleteData, true, true, true,
          L"save\\pkg.exe"},
-        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", BTRemoveMode::ForgetRecord, true, false,
+        {"foreign torrent copy name is kept", "pkg.exe", "victim.torrent", BTRemoveMode::ForgetRecord, true, true,
          true, L"save\\pkg.exe"},
     };
     for (const Case& c : cases) {
