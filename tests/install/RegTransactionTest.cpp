@@ -31,13 +31,8 @@ std::string DwordBytes(uint32_t v)
 // a volatile key must be volatile, so applying a new key there fails.
 std::wstring MakeVolatileKey(const TestRegKey& test)
 {
-    const std::wstring path = test.Sub(L"volatile");
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    if (key) RegCloseKey(key);
-    return path;
+    PutVolatileKey(test.Sub(L"volatile"));
+    return test.Sub(L"volatile");
 }
 
 VLRegKey Key(const std::wstring& path)
@@ -534,11 +529,7 @@ TEST(RegTransaction, AVolatileKeyComesBackVolatile)
 {
     TestRegKey test;
     const std::wstring volatileKey = MakeVolatileKey(test);
-    HKEY child = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (volatileKey + L"\\gone").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &child, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(child);
+    PutVolatileKey(volatileKey + L"\\gone");
     PutString(volatileKey + L"\\gone", L"c", L"x");
     PutString(test.Path(), L"v", L"old");
     const std::string before = Export(test.Path());
@@ -546,6 +537,7 @@ TEST(RegTransaction, AVolatileKeyComesBackVolatile)
     // A lasting key may not be made below a volatile one: the deleted key
     // comes back only when it comes back volatile, and so it does with its
     // volatile parent.
+    HKEY child = nullptr;
     for (const wchar_t* deleted : {L"volatile\\gone", L"volatile"}) {
         VLRegTransaction transaction;
         EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[$]\r\n\"v\"=\"new\"\r\n[-$\\" + std::wstring(deleted) +

@@ -264,13 +264,7 @@ TEST_F(PackageInstall, ARegistryRollbackThatFailsIsReported)
     // The script's program removes a volatile key whose value the package
     // changed: the old value cannot come back, as a lasting key may not be
     // made below a volatile one.
-    HKEY made = nullptr;
-    for (const wchar_t* name : {L"vol", L"vol\\k"}) {
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.Sub(name).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &made, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(made);
-    }
+    for (const wchar_t* name : {L"vol", L"vol\\k"}) PutVolatileKey(key.Sub(name));
     PutString(key.Sub(L"vol\\k"), L"v", L"old");
     PackageWriter writer;
     writer.root.Add(File(L"##reg##.reg", Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" + key.FullName() +

@@ -35,6 +35,15 @@ bool KeyExists(const std::wstring& path)
     return true;
 }
 
+void PutVolatileKey(const std::wstring& path)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
+}
+
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
               DWORD size)
 {

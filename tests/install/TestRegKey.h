@@ -28,6 +28,8 @@ private:
 };
 
 bool KeyExists(const std::wstring& path);
+// Makes a volatile key: the registry refuses lasting keys below it.
+void PutVolatileKey(const std::wstring& path);
 // Writes one value straight through the Win32 call, bypassing the code under test.
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
               DWORD size);
