@@ -25,6 +25,13 @@ LONG ListNames(HKEY key, EnumFunction enumerate, DWORD count, DWORD longest, std
 
 } // namespace
 
+int CompareRegNames(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength)
+{
+    // The system's own folding, which is the registry's: the C library's
+    // folds ASCII letters only.
+    return CompareStringOrdinal(a, int(aLength), b, int(bLength), TRUE) - CSTR_EQUAL;
+}
+
 bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
 {
     Close();

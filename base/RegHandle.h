@@ -11,6 +11,20 @@
 
 namespace Velora {
 
+// Compares two key or value names as the registry matches them: ordinally,
+// with every letter folded to its capital letter, in any script, not only
+// ASCII. Less than, equal to or greater than zero.
+int CompareRegNames(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength);
+inline int CompareRegNames(const std::wstring& a, const std::wstring& b)
+{
+    return CompareRegNames(a.data(), a.size(), b.data(), b.size());
+}
+
+// Orders names as the registry matches them, for sorted lookups.
+struct RegNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return CompareRegNames(a, b) < 0; }
+};
+
 // An open registry key, closed with RegCloseKey.
 using VLKeyHandle = VLUniqueHandle<HKEY, &RegCloseKey>;
 

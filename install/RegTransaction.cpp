@@ -1,7 +1,6 @@
 #include "install/RegTransaction.h"
 
 #include "base/RegHandle.h"
-#include "base/StringUtil.h"
 #include "base/TreeWalk.h"
 
 #include <cstring>
@@ -36,7 +35,7 @@ const wchar_t* PathBelow(const std::wstring& parent, const std::wstring& path)
 {
     const size_t length = parent.size();
     if (length == 0 || path.size() <= length + 1 || path[length] != L'\\' || path[length + 1] == L'\\' ||
-        path.compare(0, length, parent) != 0) {
+        CompareRegNames(path.data(), length, parent.data(), length) != 0) {
         return nullptr;
     }
     return path.c_str() + length + 1;
@@ -204,13 +203,12 @@ const std::wstring& NameOf(const VLRegValue& value)
     return value.name;
 }
 
-// The registry matches key and value names without regard to case. The
-// index of the entry so named, or -1.
+// The index of the entry the registry takes for name, or -1.
 template <typename Entry>
-int FindNameNoCase(const std::vector<Entry>& entries, const std::wstring& name)
+int FindRegName(const std::vector<Entry>& entries, const std::wstring& name)
 {
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (CompareNoCase(NameOf(entries[i]), name) == 0) return int(i);
+        if (CompareRegNames(NameOf(entries[i]), name) == 0) return int(i);
     }
     return -1;
 }
@@ -231,7 +229,7 @@ std::wstring StoredPath(uint32_t root, const std::wstring& path)
         for (DWORD index = 0; RegEnumKeyExW(at, index, listed, &length, nullptr, nullptr, nullptr, nullptr) ==
                               ERROR_SUCCESS;
              ++index, length = kKeyNameBuffer) {
-            if (CompareNoCase(std::wstring(listed, length), name) == 0) {
+            if (CompareRegNames(listed, length, name.data(), name.size()) == 0) {
                 name.assign(listed, length);
                 break;
             }
@@ -282,7 +280,7 @@ bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
     VLRegHandle parent;
     if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) return false;
     std::wstring probe = L"VLVolatileProbe";
-    while (FindNameNoCase(subkeys, probe) >= 0) probe += L'_';
+    while (FindRegName(subkeys, probe) >= 0) probe += L'_';
     HKEY made = nullptr;
     DWORD disposition = 0;
     const LONG result = RegCreateKeyExW(parent.key.Get(), probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -537,8 +535,8 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
         // value to restore is the present one under its present name. A
         // value written again holds what this key wrote: only the first
         // backup of it is the state before the import.
-        if (FindNameNoCase(backup.values, value.name) < 0) {
-            const int found = FindNameNoCase(present, value.name);
+        if (FindRegName(backup.values, value.name) < 0) {
+            const int found = FindRegName(present, value.name);
             VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
             if (found < 0 || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
             backup.values.push_back(old);

@@ -2,8 +2,10 @@
 #include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/RegTransaction.h"
+#include "install/SfxInstall.h"
 #include "install/TextWriter.h"
 #include "tests/install/TestRegKey.h"
+#include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +104,72 @@ VLRegKeyList Nest(const VLRegKeyList& flat, const std::string& levels)
     VLRegKeyList nested;
     for (size_t at = 0; at < flat.size();) nested.push_back(NestFrom(flat, levels, at));
     return nested;
+}
+
+// Values and keys named outside ASCII, which the import rows below write in
+// another case.
+void PutNames(const TestRegKey& test)
+{
+    PutString(test.Path(), L"Ärger", L"old");
+    PutString(test.Path(), L"Жук", L"ru");
+    PutString(test.Path(), L"Ωμέγα", L"gr");
+    PutString(test.Path(), L"ＡＢＣ", L"fw");
+    PutString(test.Sub(L"Äste"), L"Blatt", L"1");
+    PutVolatileKey(test.Sub(L"Волна"));
+    PutString(test.Sub(L"Волна"), L"Ж", L"v");
+    PutString(test.Sub(L"Ελλάδα\\Αθήνα"), L"", L"x");
+    PutString(test.Sub(L"ＫＥＹ"), L"ｖ", L"w");
+}
+
+struct ImportRow {
+    const wchar_t* lines;
+    const char* levels; // how a package's binary registry data nests the records
+};
+
+// Each row's records, followed by a key the registry refuses, imported as
+// ".reg" text and installed as a package's registry text and as its binary
+// registry data: each fails and leaves the tree exactly as it was, every
+// key's name, volatility and values, and every value's type and bytes.
+void ExpectFailedImportsLeaveTheTree(const std::vector<ImportRow>& rows, void (*put)(const TestRegKey&))
+{
+    enum Way { kText, kPackageText, kPackageData };
+    Test::TestFolder folder;
+    int serial = 0;
+    for (const ImportRow& row : rows) {
+        for (const Way way : {kText, kPackageText, kPackageData}) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)) + " way " + std::to_string(way));
+            TestRegKey test;
+            put(test);
+            const std::string before = Snapshot(test.Path());
+            const std::string exported = Export(test.Path());
+
+            std::wstring lines = row.lines + std::wstring(L"[$\\") + std::wstring(300, L'x') + L"]\r\n";
+            const VLRegKeyList records = ParseLines(test, lines);
+            if (way == kText) {
+                VLRegTransaction transaction;
+                EXPECT_FALSE(transaction.Apply(records));
+                EXPECT_TRUE(transaction.IsRolledBack());
+            } else {
+                Test::PackageWriter writer;
+                if (way == kPackageText) {
+                    ReplaceAll(lines, L"$", test.FullName().c_str());
+                    writer.root.Add(Test::File(
+                        L"##reg##.reg", Test::Utf16File(L"Windows Registry Editor Version 5.00\r\n" + lines)));
+                } else {
+                    VLBuffer<unsigned char> blob;
+                    SerializeRegKeys(Nest(records, std::string(row.levels) + "0"), blob);
+                    writer.root.Add(Test::Memory(L"##reg##.bin", Bytes(blob)));
+                }
+                const std::wstring package = folder / (std::to_wstring(++serial) + L".vlz");
+                ASSERT_TRUE(writer.WriteTo(package));
+                VLSfxInstall install(package);
+                ASSERT_TRUE(install.Open());
+                EXPECT_FALSE(install.Install(folder / std::to_wstring(serial)));
+            }
+            EXPECT_EQ(Snapshot(test.Path()), before);
+            EXPECT_EQ(Export(test.Path()), exported);
+        }
+    }
 }
 
 // Gives the key the access list of an SDDL text ("D:" lets no one in).
@@ -627,4 +695,17 @@ TEST(RegTransaction, EveryRollbackStepIsTriedAndAFailedOneReported)
     EXPECT_TRUE(KeyExists(test.Sub(L"made")));
     SetAccess(test.Sub(L"old"), L"D:(A;;KA;;;WD)");
     SetAccess(test.Sub(L"made\\hidden"), L"D:(A;;KA;;;WD)");
+}
+
+TEST(RegTransaction, NamesOutsideAsciiMatchInAnyCase)
+{
+    ExpectFailedImportsLeaveTheTree(
+        {
+            {L"[$]\r\n\"ärger\"=\"new\"\r\n\"жук\"=\"x\"\r\n\"ωμέγα\"=dword:00000001\r\n\"ａｂｃ\"=\"x\"\r\n", "0"},
+            {L"[$]\r\n\"ÄRGER\"=-\r\n\"ЖУК\"=-\r\n\"ΩΜΈΓΑ\"=-\r\n\"ａｂｃ\"=-\r\n", "0"},
+            // Deleted under another spelling, each comes back under its own.
+            {L"[-$\\äSTE]\r\n[-$\\вОЛНА]\r\n[-$\\ελλάδα]\r\n[-$\\ｋｅｙ]\r\n", "0000"},
+            {L"[$\\ΕΛΛΆΔΑ]\r\n\"n\"=\"1\"\r\n[-$\\ελλάδα\\ΑΘΉΝΑ]\r\n[$\\ｋｅｙ]\r\n\"Ｖ\"=\"z\"\r\n", "011"},
+        },
+        PutNames);
 }

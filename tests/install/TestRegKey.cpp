@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace Velora {
 
@@ -42,6 +43,72 @@ void PutVolatileKey(const std::wstring& path)
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
     if (key) RegCloseKey(key);
+}
+
+bool IsVolatileKey(const std::wstring& path)
+{
+    const std::wstring probe = path + L"\\VLTestLastingProbe";
+    HKEY key = nullptr;
+    const LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, probe.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                        &key, nullptr);
+    if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
+    RegCloseKey(key);
+    RegDeleteKeyW(HKEY_CURRENT_USER, probe.c_str());
+    return false;
+}
+
+namespace {
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], int(out.size()), nullptr,
+                                   nullptr));
+    return out;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char byte : bytes) out += {digits[byte >> 4], digits[byte & 15], ' '};
+    return out;
+}
+
+void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::string& out)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        out += "unreadable " + Utf8(relative) + "\n";
+        return;
+    }
+    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile" : "") + "\n";
+    wchar_t name[16384];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 16384, type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        std::string bytes(size, '\0');
+        length = 16384;
+        RegEnumValueW(key, index, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size);
+        out += "  \"" + Utf8(std::wstring(name, length)) + "\" type " + std::to_string(type) + ": " + Hex(bytes) + "\n";
+    }
+    std::vector<std::wstring> subkeys;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subkeys.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& subkey : subkeys) SnapshotKey(path + L"\\" + subkey, relative + L"\\" + subkey, out);
+}
+
+} // namespace
+
+std::string Snapshot(const std::wstring& path)
+{
+    std::string out;
+    if (KeyExists(path)) SnapshotKey(path, L"", out);
+    return out;
 }
 
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
