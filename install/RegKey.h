@@ -59,7 +59,8 @@ public:
     void Serialize(VLBuffer<unsigned char>& out) const;
     // Reads one binary key record of length bytes. Every count and length is
     // checked against what is left, so a lying record is refused, never
-    // over-read; a key whose root is unknown is refused as well.
+    // over-read; a key whose root is unknown is refused as well. Values keep
+    // their bytes as stored, but for those whose type is the delete mark.
     bool Deserialize(const unsigned char* record, uint32_t length);
 
     std::vector<VLRegValue> values;

@@ -15,16 +15,14 @@ constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr DWORD kKeyNameBuffer = 512;
 
 // Reads a present value with its stored type and bytes. False when the value
-// has gone since it was listed. A value the record cannot hold as stored (a
-// DWORD that is not 4 bytes) throws instead of yielding an empty string: a
-// backup holding one would overwrite the real data when it is written back.
+// has gone since it was listed; a value that cannot be read throws instead of
+// yielding an empty string: a backup holding one would overwrite the real
+// data when it is written back.
 bool ReadStoredValue(VLRegHandle& handle, const VLRegKey& key, const std::wstring& name, VLRegValue& value)
 {
-    handle.lastError = ERROR_SUCCESS;
     if (handle.QueryValue(name, value)) return true;
     if (handle.lastError == ERROR_FILE_NOT_FOUND) return false;
-    const uint32_t code = handle.lastError == ERROR_SUCCESS ? ERROR_INVALID_DATA : handle.lastError;
-    throw VLRegException(code, false, key.GetFullName(false), name);
+    throw VLRegException(handle.lastError, false, key.GetFullName(false), name);
 }
 
 // The part of path below parent, or null when path does not lie below it.

@@ -162,9 +162,11 @@ TEST_F(RegHandleTest, ValuesRoundTripThroughTheRegistry)
         EXPECT_EQ(read.text, value.text);
         EXPECT_EQ(read.multiStrings, value.multiStrings);
         EXPECT_EQ(read.qwordValue, value.qwordValue);
-        ASSERT_EQ(read.data.size, value.data.size);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(read.data.data), read.data.size),
-                  std::string(reinterpret_cast<char*>(value.data.data), value.data.size));
+        VLBuffer<unsigned char> readBytes, valueBytes;
+        read.GetRawData(readBytes);
+        value.GetRawData(valueBytes);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(readBytes.data), readBytes.size),
+                  std::string(reinterpret_cast<char*>(valueBytes.data), valueBytes.size));
     }
     VLRegValue read;
     EXPECT_FALSE(handle_.QueryValue(L"missing", read));

@@ -177,6 +177,42 @@ TEST(RegKey, RecordCarriesFullSubkeyPathsAndDeleteType)
     ExpectSameTree(back, key);
 }
 
+TEST(RegKey, StoredValuesKeepTheirBytesButForTheDeleteMark)
+{
+    // Values as the registry holds them come back byte for byte. The record
+    // cannot hold two kinds as they are: type 0xFF is its delete mark, and
+    // its type field has 16 bits.
+    const struct {
+        uint32_t type;
+        std::string bytes;
+        uint32_t typeBack;
+    } shapes[] = {
+        {REG_SZ, std::string("a\0b", 3), REG_SZ},   {REG_SZ, "", REG_SZ},
+        {REG_MULTI_SZ, std::string("a\0\0\0", 4), REG_MULTI_SZ}, {REG_QWORD, "\x01\x02", REG_QWORD},
+        {REG_DWORD, "abc", REG_DWORD},               {REG_BINARY, "", REG_BINARY},
+        {0x12345, "y", 0x2345},                      {kRegDeleteValueType, "x", kRegDeleteValueType},
+    };
+    VLRegKey key(kRegRootCurrentUser, L"S");
+    for (const auto& shape : shapes) {
+        key.values.emplace_back(shape.type, L"v");
+        key.values.back().SetRawData(reinterpret_cast<const unsigned char*>(shape.bytes.data()),
+                                     uint32_t(shape.bytes.size()));
+    }
+    VLBuffer<unsigned char> record;
+    key.Serialize(record);
+    VLRegKey back;
+    ASSERT_TRUE(back.Deserialize(record.data, record.size));
+    ASSERT_EQ(back.values.size(), key.values.size());
+    for (size_t i = 0; i < key.values.size(); ++i) {
+        SCOPED_TRACE(shapes[i].type);
+        EXPECT_EQ(back.values[i].type, shapes[i].typeBack);
+        EXPECT_EQ(back.values[i].deleteValue, shapes[i].type == kRegDeleteValueType);
+        if (!back.values[i].deleteValue) {
+            EXPECT_EQ(RawBytes(back.values[i]), shapes[i].bytes);
+        }
+    }
+}
+
 TEST(RegKey, DeserializeRefusesEveryTruncation)
 {
     VLBuffer<unsigned char> record;
@@ -199,8 +235,6 @@ TEST(RegKey, DeserializeRefusesLyingCounts)
         name + U32(0) + U32(0xFFFFFFFF),
         name + U32(0) + U32(1) + value + U32(0xFFFFFFFC) + "ab",
         name + U32(0) + U32(1) + U32(0x40000000) + Units(L"v"),
-        // A DWORD whose data is not 4 bytes cannot be held.
-        name + U32(0) + U32(1) + U32(1) + Units(L"d") + std::string("\x04\x00", 2) + U32(3) + "abc",
         // A record naming a root outside the table.
         U32(19) + Units(L"HKEY_CLASSES_ROOT\\S") + U32(0) + U32(0),
     };

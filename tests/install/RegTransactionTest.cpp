@@ -121,6 +121,22 @@ void PutNames(const TestRegKey& test)
     PutString(test.Sub(L"ＫＥＹ"), L"ｖ", L"w");
 }
 
+// Values whose bytes the typed forms of a value record cannot hold: type
+// 0xFF, a type above 16 bits, a list with one terminator, a QWORD and a DWORD
+// of other sizes, text of odd length and without bytes, empty binary data.
+void PutShapes(const TestRegKey& test)
+{
+    const std::wstring key = test.Sub(L"Shapes");
+    PutValue(key, L"ff", 0xFF, "\x01\x02", 2);
+    PutValue(key, L"unknown", 0x12345, "\x03", 1);
+    PutValue(key, L"multi", REG_MULTI_SZ, L"a\0b", 8);
+    PutValue(key, L"qword", REG_QWORD, "\x01\x02", 2);
+    PutValue(key, L"odd", REG_SZ, "a\0b\0c", 5);
+    PutValue(key, L"empty", REG_SZ, "", 0);
+    PutValue(key, L"binary", REG_BINARY, "", 0);
+    PutValue(key, L"dword", REG_DWORD, "\x01\x02\x03", 3);
+}
+
 struct ImportRow {
     const wchar_t* lines;
     const char* levels; // how a package's binary registry data nests the records
@@ -397,7 +413,7 @@ TEST(RegTransaction, ValueNamesMatchWithoutRegardToCase)
     EXPECT_EQ(bytes, TextBytes(L"C:\\orig"));
 }
 
-TEST(RegTransaction, AValueThatCannotBeBackedUpIsNotOverwritten)
+TEST(RegTransaction, AValueOfAnyShapeIsBackedUpAndOverwritten)
 {
     TestRegKey test;
     PutValue(test.Path(), L"odd", REG_DWORD, "abc", 3);
@@ -407,15 +423,13 @@ TEST(RegTransaction, AValueThatCannotBeBackedUpIsNotOverwritten)
     key.values.push_back(StringValue(L"first", L"new"));
     key.values.push_back(StringValue(L"odd", L"text"));
     VLRegTransaction transaction;
-    EXPECT_FALSE(transaction.Apply(VLRegKeyList{key}));
-    const VLRegException error = transaction.GetLastError();
-    EXPECT_EQ(error.errorCode, uint32_t(ERROR_INVALID_DATA));
-    EXPECT_FALSE(error.openFailed);
-    EXPECT_EQ(error.keyName, test.FullName());
-    EXPECT_EQ(error.valueName, L"odd");
-
+    ASSERT_TRUE(transaction.Apply(VLRegKeyList{key}));
     DWORD type = 0;
     std::string bytes;
+    ASSERT_TRUE(GetValue(test.Path(), L"odd", type, bytes));
+    EXPECT_EQ(bytes, TextBytes(L"text"));
+
+    WriteRegKeyTree(transaction.backups[0], true);
     ASSERT_TRUE(GetValue(test.Path(), L"odd", type, bytes));
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(bytes, "abc");
@@ -708,4 +722,19 @@ TEST(RegTransaction, NamesOutsideAsciiMatchInAnyCase)
             {L"[$\\ΕΛΛΆΔΑ]\r\n\"n\"=\"1\"\r\n[-$\\ελλάδα\\ΑΘΉΝΑ]\r\n[$\\ｋｅｙ]\r\n\"Ｖ\"=\"z\"\r\n", "011"},
         },
         PutNames);
+}
+
+TEST(RegTransaction, EveryValueComesBackByteForByte)
+{
+    ExpectFailedImportsLeaveTheTree(
+        {
+            {L"[$\\shapes]\r\n\"FF\"=\"x\"\r\n\"Unknown\"=\"x\"\r\n\"MULTI\"=\"x\"\r\n\"QWord\"=\"x\"\r\n\"ODD\"=\"x\"\r\n"
+             L"\"EMPTY\"=\"x\"\r\n\"BINARY\"=\"x\"\r\n\"DWORD\"=\"x\"\r\n",
+             "0"},
+            {L"[$\\SHAPES]\r\n\"ff\"=-\r\n\"unknown\"=-\r\n\"multi\"=-\r\n\"qword\"=-\r\n\"odd\"=-\r\n\"empty\"=-\r\n"
+             L"\"binary\"=-\r\n\"dword\"=-\r\n",
+             "0"},
+            {L"[-$\\sHAPES]\r\n", "0"},
+        },
+        PutShapes);
 }
