@@ -41,12 +41,12 @@ bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
     return true;
 }
 
-bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options)
+bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options, REGSAM access, DWORD* disposition)
 {
     Close();
     HKEY created = nullptr;
-    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options,
-                               KEY_ALL_ACCESS, nullptr, &created, nullptr))) {
+    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options, access, nullptr, &created,
+                               disposition))) {
         return false;
     }
     key.Reset(created);

@@ -94,12 +94,24 @@ LONG WriteValue(VLRegHandle& handle, const VLRegValue& value)
     return handle.SetValue(value.name, value) ? ERROR_SUCCESS : handle.lastError;
 }
 
+// Opens a key to write it, or makes it when it is missing, as volatile as
+// its record says. Made by its whole path in one call with the volatile
+// option, every missing key above it would be made volatile too, and no
+// lasting key could come back below them: those are made lasting first,
+// where their own backups have not made them already.
 bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key)
 {
-    if (!handle.Open(base, name, kReadWrite) && handle.lastError == ERROR_FILE_NOT_FOUND) {
-        handle.Create(base, name, key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE);
+    if (handle.Open(base, name, kReadWrite) || handle.lastError != ERROR_FILE_NOT_FOUND) return handle.key.Valid();
+    const size_t cut = key.volatileKey ? name.rfind(L'\\') : std::wstring::npos;
+    if (cut == std::wstring::npos) {
+        return handle.Create(base, name, key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE);
     }
-    return handle.key.Valid();
+    VLRegHandle parent;
+    if (!parent.Create(base, name.substr(0, cut), REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY)) {
+        handle.lastError = parent.lastError;
+        return false;
+    }
+    return handle.Create(parent.key.Get(), name.substr(cut + 1), REG_OPTION_VOLATILE);
 }
 
 // Writes a key record and, when recursive, its subkeys, each key opened or
@@ -123,8 +135,9 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRe
     };
     const auto enter = [&](const VLRegKey& key, const Level* parent, Level& level) {
         level.key = &key;
-        if (!key.HasTarget()) return;
         level.descend = recursive && !key.subkeys.empty();
+        // A record that names no key only holds the records below it.
+        if (!key.HasTarget()) return;
         if (key.deleteKey) {
             if (!level.descend) onRemoved(key, DeleteRegTree(key.root, key.path));
             return;
@@ -270,23 +283,29 @@ bool HoldsValues(const VLRegKey& key)
 
 // Whether a key is volatile. The registry answers no such question, but it
 // refuses a lasting key below a volatile one: a lasting probe key is made
-// below it and removed at once. The caller's handle may be one that only
-// reads, so the probe opens the key anew with the right to make subkeys; a
-// key that may not be opened so is taken as lasting.
-bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
+// below it and removed at once. Only a probe key made here tells: a key of
+// the probe's name that is there already is passed by for another name. A
+// key below which the probe may not make one cannot be told, which throws:
+// its backup could not make it again as it was.
+bool IsVolatile(HKEY key, const VLRegKey& node)
 {
     VLRegHandle parent;
-    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) return false;
-    std::wstring probe = L"VLVolatileProbe";
-    while (FindRegName(subkeys, probe) >= 0) probe += L'_';
-    HKEY made = nullptr;
-    DWORD disposition = 0;
-    const LONG result = RegCreateKeyExW(parent.key.Get(), probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_READ, nullptr, &made, &disposition);
-    if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
-    RegCloseKey(made);
-    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(parent.key.Get(), probe.c_str());
-    return false;
+    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) {
+        throw VLRegException(parent.lastError, false, node.GetFullName(false));
+    }
+    for (std::wstring name = L"VLVolatileProbe";; name += L'_') {
+        VLRegHandle probe;
+        DWORD disposition = 0;
+        if (!probe.Create(parent.key.Get(), name, REG_OPTION_NON_VOLATILE, KEY_READ, &disposition)) {
+            if (probe.lastError == ERROR_CHILD_MUST_BE_VOLATILE) return true;
+            throw VLRegException(probe.lastError, false, node.GetFullName(false));
+        }
+        if (disposition == REG_CREATED_NEW_KEY) {
+            probe.Close();
+            RegDeleteKeyW(parent.key.Get(), name.c_str());
+            return false;
+        }
+    }
 }
 
 // ReadRegKeyTree, which also tells volatile keys when asked to.
@@ -311,7 +330,7 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
         if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
             throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
         }
-        node.volatileKey = parentVolatile || (tellVolatile && IsVolatile(level.handle.key.Get(), level.subkeys));
+        node.volatileKey = parentVolatile || (tellVolatile && IsVolatile(level.handle.key.Get(), node));
         node.subkeys.reserve(level.subkeys.size());
         for (const std::wstring& subkey : level.subkeys)
             node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
@@ -493,33 +512,27 @@ void VLRegTransaction::ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup,
         }
         throw VLRegException(handle.lastError, true, key.GetFullName(false));
     }
-    if (!key.subkeys.empty()) {
-        // Subkey records may remove this key, or keys above it, and make
-        // them anew: no handle is kept across them, and the backup names the
-        // key as the registry spells it and as volatile as it is, which is
-        // how its undo makes it again.
-        backup.volatileKey = IsVolatile(handle.key.Get(), {});
-        handle.Close();
-        backup.path = StoredPath(key.root, key.path);
-        for (const VLRegKey& subkey : key.subkeys) {
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
-        }
-        if (key.values.empty()) return;
-        if (!handle.Open(RootHandle(key.root), key.path, kReadWrite)) {
-            if (handle.lastError != ERROR_FILE_NOT_FOUND) {
-                throw VLRegException(handle.lastError, true, key.GetFullName(false));
-            }
-            // A subkey record removed the key: its values make it anew, as
-            // a record of their own whose undo comes before the subkeys'.
-            VLRegKey values(key.root, key.path);
-            values.values = key.values;
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(values, backup.subkeys.back(), createdParents);
-            return;
-        }
+    if (key.subkeys.empty()) {
+        ApplyValues(key, handle, backup);
+        return;
     }
-    ApplyValues(key, handle, backup);
+    // Subkey records may remove this key, or keys above it, and make them
+    // anew. The backup names no key of its own: it holds the backups of the
+    // subkey records and, last, that of the values, which is undone first. A
+    // key removed on the way comes back from the backup of the record that
+    // removed it, as it was, volatile or not, before anything is written to
+    // it.
+    handle.Close();
+    backup.path.clear();
+    for (const VLRegKey& subkey : key.subkeys) {
+        backup.subkeys.emplace_back();
+        ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
+    }
+    if (key.values.empty()) return;
+    VLRegKey values(key.root, key.path);
+    values.values = key.values;
+    backup.subkeys.emplace_back();
+    ApplyKeyInto(values, backup.subkeys.back(), createdParents);
 }
 
 void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup)

@@ -71,7 +71,8 @@ private:
     // Reads the key's tree into its backup, then removes the tree.
     void ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey& backup, VLRegKeyList& createdParents);
     // Applies the subkey records, then the values; a key that may not be
-    // written is skipped with its subkey records.
+    // written is skipped with its subkey records. With subkey records, the
+    // backup names no key: it holds their backups, then that of the values.
     void ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
     // Backs up and writes the record's values through the open key.
     void ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup);
@@ -89,8 +90,9 @@ private:
 
 // Writes a key record as it stands: values set or deleted, and a key flagged
 // for deletion removed with its whole subtree once the subkey records stored
-// under it are written. Keys that may not be written are skipped with their
-// subtree; other failures throw VLRegException.
+// under it are written. A record at a bare root names no key: only the
+// records below it are written. Keys that may not be written are skipped
+// with their subtree; other failures throw VLRegException.
 void WriteRegKeyTree(const VLRegKey& key, bool recursive);
 // Fills an empty record (root and path set) with the key's values and its
 // whole subtree. Throws VLRegException when a key cannot be opened or

@@ -137,22 +137,36 @@ void PutShapes(const TestRegKey& test)
     PutValue(key, L"dword", REG_DWORD, "\x01\x02\x03", 3);
 }
 
+// Volatile keys below lasting ones and lasting ones beside them, and a
+// volatile key with a subkey named as the volatility probe names its key.
+void PutVolatileKeys(const TestRegKey& test)
+{
+    PutString(test.Sub(L"A\\L"), L"l", L"1");
+    PutVolatileKey(test.Sub(L"A\\V"));
+    PutString(test.Sub(L"A\\V"), L"v", L"2");
+    PutVolatileKey(test.Sub(L"A\\V\\W"));
+    PutVolatileKey(test.Sub(L"P"));
+    PutVolatileKey(test.Sub(L"P\\VLVolatileProbe"));
+    PutString(test.Sub(L"P"), L"p", L"3");
+}
+
 struct ImportRow {
     const wchar_t* lines;
     const char* levels; // how a package's binary registry data nests the records
 };
 
-// Each row's records, followed by a key the registry refuses, imported as
-// ".reg" text and installed as a package's registry text and as its binary
-// registry data: each fails and leaves the tree exactly as it was, every
-// key's name, volatility and values, and every value's type and bytes.
+// Each row's records, followed by a key the registry refuses, applied as
+// key records nested by the row's levels, and installed as a package's
+// registry text and as its binary registry data so nested: each fails and
+// leaves the tree exactly as it was, every key's name, volatility and
+// values, and every value's type and bytes.
 void ExpectFailedImportsLeaveTheTree(const std::vector<ImportRow>& rows, void (*put)(const TestRegKey&))
 {
-    enum Way { kText, kPackageText, kPackageData };
+    enum Way { kRecords, kPackageText, kPackageData };
     Test::TestFolder folder;
     int serial = 0;
     for (const ImportRow& row : rows) {
-        for (const Way way : {kText, kPackageText, kPackageData}) {
+        for (const Way way : {kRecords, kPackageText, kPackageData}) {
             SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)) + " way " + std::to_string(way));
             TestRegKey test;
             put(test);
@@ -160,8 +174,8 @@ void ExpectFailedImportsLeaveTheTree(const std::vector<ImportRow>& rows, void (*
             const std::string exported = Export(test.Path());
 
             std::wstring lines = row.lines + std::wstring(L"[$\\") + std::wstring(300, L'x') + L"]\r\n";
-            const VLRegKeyList records = ParseLines(test, lines);
-            if (way == kText) {
+            const VLRegKeyList records = Nest(ParseLines(test, lines), std::string(row.levels) + "0");
+            if (way == kRecords) {
                 VLRegTransaction transaction;
                 EXPECT_FALSE(transaction.Apply(records));
                 EXPECT_TRUE(transaction.IsRolledBack());
@@ -173,7 +187,7 @@ void ExpectFailedImportsLeaveTheTree(const std::vector<ImportRow>& rows, void (*
                         L"##reg##.reg", Test::Utf16File(L"Windows Registry Editor Version 5.00\r\n" + lines)));
                 } else {
                     VLBuffer<unsigned char> blob;
-                    SerializeRegKeys(Nest(records, std::string(row.levels) + "0"), blob);
+                    SerializeRegKeys(records, blob);
                     writer.root.Add(Test::Memory(L"##reg##.bin", Bytes(blob)));
                 }
                 const std::wstring package = folder / (std::to_wstring(++serial) + L".vlz");
@@ -737,4 +751,47 @@ TEST(RegTransaction, EveryValueComesBackByteForByte)
             {L"[-$\\sHAPES]\r\n", "0"},
         },
         PutShapes);
+}
+
+TEST(RegTransaction, EveryKeyComesBackAsVolatileAsItWas)
+{
+    ExpectFailedImportsLeaveTheTree(
+        {
+            // A nested record on a volatile key deletes a lasting key above it.
+            {L"[$\\A\\V]\r\n[-$\\A]\r\n", "01"},
+            {L"[$\\A\\V]\r\n\"v\"=\"new\"\r\n[-$\\A]\r\n", "01"},
+            {L"[$\\A\\V\\W]\r\n[-$\\A]\r\n", "01"},
+            {L"[$\\A\\V]\r\n[$\\A\\V\\W]\r\n[-$\\a]\r\n", "012"},
+            // The probe's own name is taken by a key that is there.
+            {L"[$\\P]\r\n[-$\\P]\r\n", "01"},
+        },
+        PutVolatileKeys);
+}
+
+TEST(RegTransaction, AKeyWhoseVolatilityCannotBeToldIsNotDeleted)
+{
+    // The probe may not make a key below it: the backup could not make it
+    // again as it was, so the import fails there and deletes nothing.
+    TestRegKey test;
+    PutVolatileKey(test.Sub(L"K"));
+    PutString(test.Sub(L"K"), L"k", L"1");
+    const std::string before = Snapshot(test.Path());
+    SetAccess(test.Sub(L"K"), L"D:(A;;KRSDWD;;;WD)");
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[-$\\K]\r\n")));
+    EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(transaction.GetLastError().keyName, test.FullName() + L"\\K");
+    EXPECT_TRUE(transaction.IsRolledBack());
+    if (KeyExists(test.Sub(L"K"))) SetAccess(test.Sub(L"K"), L"D:(A;;KA;;;WD)");
+    EXPECT_EQ(Snapshot(test.Path()), before);
+}
+
+TEST(RegTransaction, AVolatileKeyIsMadeBelowLastingOnes)
+{
+    TestRegKey test;
+    VLRegKey key = Key(test.Sub(L"made\\volatile"));
+    key.volatileKey = true;
+    WriteRegKeyTree(key, true);
+    EXPECT_TRUE(IsVolatileKey(test.Sub(L"made\\volatile")));
+    EXPECT_FALSE(IsVolatileKey(test.Sub(L"made")));
 }
