@@ -121,10 +121,12 @@ bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, co
 // with its subtree, after its subkeys are written when it has any (the keys
 // its import applied elsewhere after making it), and onRemoved(key, result)
 // follows. A key that cannot be opened or created goes to onOpenFailed(key,
-// error), which answers whether its subkeys are still to be written. To undo
-// what a backup's keys did, subkeys go newest first.
+// error), which answers whether its subkeys are still to be written.
+// Subkeys go newest first: a backup's subkeys undo steps taken in their
+// order, whether the import rolls back at once or an uninstall reads them
+// from its record; among a tree's own subkeys the order does not matter.
 template <typename OnRemoved, typename OnOpenFailed, typename OnValueFailed>
-void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
+void WriteKeyTree(const VLRegKey& top, bool recursive, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
                   OnValueFailed onValueFailed)
 {
     struct Level {
@@ -171,7 +173,7 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRe
             const std::vector<VLRegKey>& subkeys = level.key->subkeys;
             if (!level.descend || level.written == subkeys.size()) return false;
             const size_t index = level.written++;
-            enter(subkeys[undo ? subkeys.size() - 1 - index : index], &level, child);
+            enter(subkeys[subkeys.size() - 1 - index], &level, child);
             return true;
         },
         [&](const Level& level, const Level*) {
@@ -427,7 +429,7 @@ bool VLRegTransaction::Restore(const VLRegKey& backup, const VLRegKeyList& creat
         fail(key, error, false, value.name);
     };
     try {
-        WriteKeyTree(backup, true, true, removeCreatedParents, reportOpenFailure, reportValueFailure);
+        WriteKeyTree(backup, true, removeCreatedParents, reportOpenFailure, reportValueFailure);
     } catch (const std::exception&) {
         restored = false;
     }
@@ -574,7 +576,7 @@ void VLRegTransaction::ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegK
 void WriteRegKeyTree(const VLRegKey& key, bool recursive)
 {
     WriteKeyTree(
-        key, recursive, false,
+        key, recursive,
         [](const VLRegKey& removed, LONG result) {
             if (!LeftNothingBehind(result)) throw VLRegException(result, false, removed.GetFullName(false));
         },

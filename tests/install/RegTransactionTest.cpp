@@ -795,3 +795,28 @@ TEST(RegTransaction, AVolatileKeyIsMadeBelowLastingOnes)
     EXPECT_TRUE(IsVolatileKey(test.Sub(L"made\\volatile")));
     EXPECT_FALSE(IsVolatileKey(test.Sub(L"made")));
 }
+
+TEST(RegTransaction, AStoredBackupIsReplayedNewestFirst)
+{
+    // A nested record's subkey records touch the same key twice: written back
+    // as an uninstall reads them from its record, the older backup must win.
+    const ImportRow rows[] = {
+        {L"[$\\N]\r\n[$\\X]\r\n\"v\"=\"1\"\r\n[-$\\X]\r\n", "011"},
+        {L"[$\\New]\r\n[$\\X]\r\n\"v\"=\"1\"\r\n[-$\\X]\r\n", "011"},
+    };
+    for (const ImportRow& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.lines)));
+        TestRegKey test;
+        PutString(test.Sub(L"X"), L"v", L"old");
+        PutString(test.Sub(L"N"), L"n", L"1");
+        const std::string before = Snapshot(test.Path());
+        VLRegTransaction transaction;
+        ASSERT_TRUE(transaction.Apply(Nest(ParseLines(test, row.lines), row.levels)));
+        VLBuffer<unsigned char> record;
+        SerializeRegKeys(transaction.backups, record);
+        VLRegKeyList stored;
+        ASSERT_TRUE(DeserializeRegKeys(record, stored));
+        for (auto backup = stored.rbegin(); backup != stored.rend(); ++backup) WriteRegKeyTree(*backup, true);
+        EXPECT_EQ(Snapshot(test.Path()), before);
+    }
+}
