@@ -259,11 +259,15 @@ std::wstring StoredPath(uint32_t root, const std::wstring& path)
 }
 
 // Whether the key holds the record's values as they stand: a key the undo
-// may not write needs nothing written when the import never changed it.
+// may not write needs nothing written when the import never changed it. A
+// key it may not even read is there, and needs nothing when the record has
+// no values to put back (a subkey the backup listed but never read).
 bool HoldsValues(const VLRegKey& key)
 {
     VLRegHandle handle;
-    if (!handle.Open(RootHandle(key.root), key.path, KEY_READ)) return false;
+    if (!handle.Open(RootHandle(key.root), key.path, KEY_READ)) {
+        return handle.lastError == ERROR_ACCESS_DENIED && key.values.empty();
+    }
     VLBuffer<unsigned char> wanted, held;
     for (const VLRegValue& value : key.values) {
         VLRegValue present(REG_NONE, value.name);

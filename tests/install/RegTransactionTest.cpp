@@ -820,3 +820,22 @@ TEST(RegTransaction, AStoredBackupIsReplayedNewestFirst)
         EXPECT_EQ(Snapshot(test.Path()), before);
     }
 }
+
+TEST(RegTransaction, ATreeDeleteRefusedBelowRollsBackComplete)
+{
+    // The tree cannot be read whole, so the import fails before it deletes
+    // anything; the key it could not read has nothing to put back.
+    TestRegKey test;
+    PutString(test.Sub(L"K"), L"k", L"1");
+    PutString(test.Sub(L"K\\S"), L"s", L"2");
+    PutString(test.Sub(L"K\\T"), L"t", L"3");
+    SetAccess(test.Sub(L"K\\S"), L"D:");
+    const std::string before = Snapshot(test.Path());
+    VLRegTransaction transaction;
+    EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[-$\\K]\r\n")));
+    EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(transaction.IsRolledBack());
+    EXPECT_EQ(transaction.GetRollbackError().errorCode, 0u);
+    EXPECT_EQ(Snapshot(test.Path()), before);
+    SetAccess(test.Sub(L"K\\S"), L"D:(A;;KA;;;WD)");
+}
