@@ -454,6 +454,17 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLReg
     // A key without a root of the table, or a bare root, is skipped with its
     // values and subkeys; its backup stays an empty key that restores nothing.
     if (!key.HasTarget()) return;
+    if (key.deleteKey && !key.subkeys.empty()) {
+        // Its subkey records are applied once the key is gone. The backup
+        // names no key of its own: it holds the deletion's backup, then
+        // theirs, which are undone first.
+        backup.root = key.root;
+        VLRegKey deletion(key.root, key.path);
+        deletion.deleteKey = true;
+        ApplyInto(deletion, backup, createdParents);
+        for (const VLRegKey& subkey : key.subkeys) ApplyInto(subkey, backup, createdParents);
+        return;
+    }
 
     VLRegHandle probe;
     const bool exists = probe.Open(RootHandle(key.root), key.path, KEY_READ);
@@ -530,15 +541,11 @@ void VLRegTransaction::ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup,
     // it.
     handle.Close();
     backup.path.clear();
-    for (const VLRegKey& subkey : key.subkeys) {
-        backup.subkeys.emplace_back();
-        ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
-    }
+    for (const VLRegKey& subkey : key.subkeys) ApplyInto(subkey, backup, createdParents);
     if (key.values.empty()) return;
     VLRegKey values(key.root, key.path);
     values.values = key.values;
-    backup.subkeys.emplace_back();
-    ApplyKeyInto(values, backup.subkeys.back(), createdParents);
+    ApplyInto(values, backup, createdParents);
 }
 
 void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup)
@@ -565,16 +572,27 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
 
 void VLRegTransaction::ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents)
 {
-    WriteRegKeyTree(key, false);
+    if (!key.deleteKey) {
+        WriteRegKeyTree(key, false);
+    } else {
+        // Below a key this import made: what goes was made by it too.
+        const LONG removal = DeleteRegTree(key.root, key.path);
+        if (!LeftNothingBehind(removal)) throw VLRegException(removal, false, key.GetFullName(false));
+    }
     for (const VLRegKey& subkey : key.subkeys) {
         if (subkey.root == key.root && PathBelow(key.path, subkey.path)) {
-            // Not there either; removing the new key removes it.
-            if (!subkey.deleteKey) ApplyNewKey(subkey, backup, createdParents);
+            // Not there before either; removing the new key removes it.
+            ApplyNewKey(subkey, backup, createdParents);
         } else {
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
+            ApplyInto(subkey, backup, createdParents);
         }
     }
+}
+
+void VLRegTransaction::ApplyInto(const VLRegKey& record, VLRegKey& holder, VLRegKeyList& createdParents)
+{
+    holder.subkeys.emplace_back();
+    ApplyKeyInto(record, holder.subkeys.back(), createdParents);
 }
 
 void WriteRegKeyTree(const VLRegKey& key, bool recursive)

@@ -839,3 +839,41 @@ TEST(RegTransaction, ATreeDeleteRefusedBelowRollsBackComplete)
     EXPECT_EQ(Snapshot(test.Path()), before);
     SetAccess(test.Sub(L"K\\S"), L"D:(A;;KA;;;WD)");
 }
+
+void PutDeletedTree(const TestRegKey& test)
+{
+    PutString(test.Sub(L"A\\C\\old"), L"c", L"1");
+}
+
+TEST(RegTransaction, EverySubkeyRecordIsApplied)
+{
+    // The subkey records of a record that deletes its key, and those that
+    // delete below a key the import made.
+    const struct {
+        ImportRow row;
+        const wchar_t* made;
+        const wchar_t* gone;
+    } cases[] = {
+        {{L"[-$\\A\\C]\r\n[$\\F]\r\n\"x\"=\"1\"\r\n", "01"}, L"F", L"A\\C"},
+        {{L"[-$\\A\\C]\r\n[$\\A\\C\\G]\r\n\"x\"=\"1\"\r\n", "01"}, L"A\\C\\G", L"A\\C\\old"},
+        {{L"[-$\\Ghost]\r\n[$\\F]\r\n", "01"}, L"F", L"Ghost"},
+        {{L"[$\\N]\r\n[$\\N\\Q]\r\n\"x\"=\"1\"\r\n[-$\\N\\Q]\r\n", "011"}, L"N", L"N\\Q"},
+        {{L"[$\\N]\r\n[$\\N\\Q\\R]\r\n[-$\\N\\Q]\r\n[$\\N\\Q]\r\n", "0111"}, L"N\\Q", L"N\\Q\\R"},
+    };
+    std::vector<ImportRow> rows;
+    for (const auto& each : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(each.row.lines)));
+        rows.push_back(each.row);
+        TestRegKey test;
+        PutDeletedTree(test);
+        const std::string before = Snapshot(test.Path());
+        VLRegTransaction transaction;
+        ASSERT_TRUE(transaction.Apply(Nest(ParseLines(test, each.row.lines), each.row.levels)));
+        EXPECT_TRUE(KeyExists(test.Sub(each.made)));
+        EXPECT_FALSE(KeyExists(test.Sub(each.gone)));
+        for (auto backup = transaction.backups.rbegin(); backup != transaction.backups.rend(); ++backup)
+            WriteRegKeyTree(*backup, true);
+        EXPECT_EQ(Snapshot(test.Path()), before);
+    }
+    ExpectFailedImportsLeaveTheTree(rows, PutDeletedTree);
+}
