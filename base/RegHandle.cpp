@@ -93,13 +93,14 @@ bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
     return value.SetRawData(bytes.data, size);
 }
 
-bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys)
+template <typename ListValues>
+bool VLRegHandle::EnumerateWith(std::vector<std::wstring>& subkeys, ListValues listValues)
 {
     wchar_t className[260];
     DWORD classLength = 260;
-    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0;
+    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0, longestData = 0;
     const LONG info = RegQueryInfoKeyW(key.Get(), className, &classLength, nullptr, &subkeyCount, &longestSubkey,
-                                       nullptr, &valueCount, &longestValue, nullptr, nullptr, nullptr);
+                                       nullptr, &valueCount, &longestValue, &longestData, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
         lastError = info;
         return info == ERROR_ACCESS_DENIED;
@@ -107,8 +108,35 @@ bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::
 
     LONG last = ERROR_SUCCESS;
     if (subkeyCount) last = ListNames(key.Get(), RegEnumKeyExW, subkeyCount, longestSubkey, subkeys);
-    if (valueCount) last = ListNames(key.Get(), RegEnumValueW, valueCount, longestValue, values);
+    if (valueCount) last = listValues(valueCount, longestValue, longestData);
     return Check(last);
+}
+
+bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys)
+{
+    return EnumerateWith(subkeys, [&](DWORD count, DWORD longest, DWORD) {
+        return ListNames(key.Get(), RegEnumValueW, count, longest, values);
+    });
+}
+
+bool VLRegHandle::Enumerate(std::vector<VLRegValue>& values, std::vector<std::wstring>& subkeys)
+{
+    // One call per value gives its name, type and bytes together.
+    return EnumerateWith(subkeys, [&](DWORD count, DWORD longest, DWORD longestData) {
+        values.clear();
+        values.reserve(count);
+        std::vector<wchar_t> name(longest + 1);
+        VLBuffer<unsigned char> bytes(longestData + 1);
+        LONG last = ERROR_SUCCESS;
+        for (DWORD i = 0; i < count && last == ERROR_SUCCESS; ++i) {
+            DWORD length = DWORD(name.size()), type = REG_NONE, size = bytes.capacity;
+            last = RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, &type, bytes.data, &size);
+            if (last != ERROR_SUCCESS) break;
+            values.emplace_back(type, std::wstring(name.data(), length));
+            values.back().SetRawData(bytes.data, size);
+        }
+        return last;
+    });
 }
 
 } // namespace Velora

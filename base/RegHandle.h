@@ -52,11 +52,17 @@ public:
     // none of keeps its contents; a key that may not be listed answers true
     // with both vectors untouched.
     bool Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys);
+    // The same, with each value's type and bytes read as it is listed.
+    bool Enumerate(std::vector<VLRegValue>& values, std::vector<std::wstring>& subkeys);
 
     VLKeyHandle key;
     LONG lastError = ERROR_SUCCESS;
 
 private:
+    // Lists the subkeys, then calls listValues(count, longest name, longest
+    // data) when there are values, and answers the result of the last call.
+    template <typename ListValues>
+    bool EnumerateWith(std::vector<std::wstring>& subkeys, ListValues listValues);
     bool Check(LONG result)
     {
         if (result != ERROR_SUCCESS) lastError = result;

@@ -3,8 +3,20 @@
 #include "base/RegHandle.h"
 #include "base/TreeWalk.h"
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <vector>
+
+// The system's own calls below Win32: a key's name as the registry spells
+// it, which Win32 does not give, and the removal of a key through a handle
+// already open to it.
+extern "C" {
+__declspec(dllimport) LONG NTAPI NtQueryKey(HANDLE key, int informationClass, void* information, ULONG length,
+                                            ULONG* resultLength);
+__declspec(dllimport) LONG NTAPI NtDeleteKey(HANDLE key);
+__declspec(dllimport) ULONG NTAPI RtlNtStatusToDosError(LONG status);
+}
 
 namespace Velora {
 
@@ -39,20 +51,26 @@ const wchar_t* PathBelow(const std::wstring& parent, const std::wstring& path)
     return path.c_str() + length + 1;
 }
 
+// Removes a key through a handle to it, which RegDeleteKeyW would open anew
+// by its name.
+LONG RemoveKey(HKEY key)
+{
+    return LONG(RtlNtStatusToDosError(NtDeleteKey(key)));
+}
+
 // Removes a key with its whole subtree and answers the result of removing the
-// key itself. RegDeleteKeyW removes only keys without subkeys, so the tree
-// goes bottom-up, each key opened and removed through its parent's handle:
-// the time grows with the number of keys whatever their depth.
+// key itself. A key that has subkeys cannot be removed, so the tree goes
+// bottom-up, each key opened through its parent's handle: the time grows
+// with the number of keys whatever their depth.
 LONG DeleteRegTree(uint32_t root, const std::wstring& path)
 {
+    constexpr REGSAM kRemove = KEY_ENUMERATE_SUB_KEYS | DELETE;
     struct Level {
         VLRegHandle handle;
-        std::wstring name; // below the key of the level above
-        DWORD kept = 0;    // subkeys that could not be removed; the listing starts behind them
+        DWORD kept = 0; // subkeys that could not be removed; the listing starts behind them
     };
     Level top;
-    top.name = path;
-    top.handle.Open(RootHandle(root), path, KEY_READ);
+    top.handle.Open(RootHandle(root), path, kRemove);
     LONG removal = ERROR_SUCCESS;
     WalkTree(
         std::move(top),
@@ -63,13 +81,11 @@ LONG DeleteRegTree(uint32_t root, const std::wstring& path)
                                                            nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
                 return false;
             }
-            child.name.assign(name, length);
-            child.handle.Open(level.handle.key.Get(), child.name, KEY_READ);
+            child.handle.Open(level.handle.key.Get(), std::wstring(name, length), kRemove);
             return true;
         },
         [&](Level& level, Level* parent) {
-            level.handle.Close();
-            removal = RegDeleteKeyW(parent ? parent->handle.key.Get() : RootHandle(root), level.name.c_str());
+            removal = level.handle.key.Valid() ? RemoveKey(level.handle.key.Get()) : level.handle.lastError;
             if (parent && removal != ERROR_SUCCESS) ++parent->kept;
         });
     return removal;
@@ -206,56 +222,38 @@ std::wstring TopMissingKey(uint32_t root, const std::wstring& path)
     return low < cuts.size() ? path.substr(0, cuts[low]) : path;
 }
 
-const std::wstring& NameOf(const std::wstring& name)
+// The path of an open key with the keys on it named as the registry spells
+// them: the registry finds a key under any spelling, but one deleted under
+// another must come back under its own. The key's name in the registry
+// spells them from its end on; where a link or a redirection names a key
+// otherwise there, the path keeps its own spelling from there up.
+std::wstring StoredPath(HKEY key, const std::wstring& path)
 {
-    return name;
-}
-
-const std::wstring& NameOf(const VLRegValue& value)
-{
-    return value.name;
-}
-
-// The index of the entry the registry takes for name, or -1.
-template <typename Entry>
-int FindRegName(const std::vector<Entry>& entries, const std::wstring& name)
-{
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (CompareRegNames(NameOf(entries[i]), name) == 0) return int(i);
+    // The name information: its byte length, then the name.
+    constexpr int kKeyNameInformation = 3;
+    std::vector<ULONG> info(256);
+    ULONG needed = 0;
+    LONG status = NtQueryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
+    if (status != 0 && needed > info.size() * sizeof(ULONG)) {
+        info.resize(needed / sizeof(ULONG) + 1);
+        status = NtQueryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
     }
-    return -1;
-}
-
-// The path with every key named as the registry spells it, which each
-// parent's listing gives: the registry finds a key under any spelling, but
-// one deleted under another must come back under its own.
-std::wstring StoredPath(uint32_t root, const std::wstring& path)
-{
-    std::wstring stored;
-    VLRegHandle parent;
-    HKEY at = RootHandle(root);
-    wchar_t listed[kKeyNameBuffer];
-    for (size_t start = 0;;) {
-        const size_t cut = path.find(L'\\', start);
-        std::wstring name = path.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
-        DWORD length = kKeyNameBuffer;
-        for (DWORD index = 0; RegEnumKeyExW(at, index, listed, &length, nullptr, nullptr, nullptr, nullptr) ==
-                              ERROR_SUCCESS;
-             ++index, length = kKeyNameBuffer) {
-            if (CompareRegNames(listed, length, name.data(), name.size()) == 0) {
-                name.assign(listed, length);
-                break;
-            }
-        }
-        stored += name;
-        if (cut == std::wstring::npos) return stored;
-        VLRegHandle child;
-        if (!child.Open(at, name, KEY_READ)) return stored + path.substr(cut);
-        stored += L'\\';
-        parent = std::move(child);
-        at = parent.key.Get();
-        start = cut + 1;
+    if (status != 0) return path;
+    const wchar_t* name = reinterpret_cast<const wchar_t*>(info.data() + 1);
+    std::wstring stored = path;
+    for (size_t pathEnd = stored.size(), nameEnd = info[0] / sizeof(wchar_t); pathEnd && nameEnd;) {
+        const size_t pathCut = stored.rfind(L'\\', pathEnd - 1);
+        const size_t pathStart = pathCut == std::wstring::npos ? 0 : pathCut + 1;
+        size_t nameStart = nameEnd;
+        while (nameStart && name[nameStart - 1] != L'\\') --nameStart;
+        const size_t length = pathEnd - pathStart;
+        if (CompareRegNames(stored.data() + pathStart, length, name + nameStart, nameEnd - nameStart) != 0) break;
+        stored.replace(pathStart, length, name + nameStart, length);
+        if (pathStart == 0 || nameStart == 0) break;
+        pathEnd = pathStart - 1;
+        nameEnd = nameStart - 1;
     }
+    return stored;
 }
 
 // Whether the key holds the record's values as they stand: a key the undo
@@ -302,20 +300,20 @@ bool IsVolatile(HKEY key, const VLRegKey& node)
     for (std::wstring name = L"VLVolatileProbe";; name += L'_') {
         VLRegHandle probe;
         DWORD disposition = 0;
-        if (!probe.Create(parent.key.Get(), name, REG_OPTION_NON_VOLATILE, KEY_READ, &disposition)) {
+        if (!probe.Create(parent.key.Get(), name, REG_OPTION_NON_VOLATILE, DELETE, &disposition)) {
             if (probe.lastError == ERROR_CHILD_MUST_BE_VOLATILE) return true;
             throw VLRegException(probe.lastError, false, node.GetFullName(false));
         }
         if (disposition == REG_CREATED_NEW_KEY) {
-            probe.Close();
-            RegDeleteKeyW(parent.key.Get(), name.c_str());
+            RemoveKey(probe.key.Get());
             return false;
         }
     }
 }
 
-// ReadRegKeyTree, which also tells volatile keys when asked to.
-void ReadKeyTree(VLRegKey& key, bool tellVolatile)
+// ReadRegKeyTree, which for a backup also tells volatile keys and names the
+// top key as the registry spells it.
+void ReadKeyTree(VLRegKey& key, bool forBackup)
 {
     if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
 
@@ -328,35 +326,36 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
         size_t read = 0;
     };
     // Opens a key, reads its values and adds its subkeys as records still to
-    // be read. Below a volatile key every key is volatile.
-    const auto enter = [tellVolatile](HKEY parent, const std::wstring& name, VLRegKey& node, bool parentVolatile,
-                                      Level& level) {
+    // be read.
+    const auto enter = [&key, forBackup](HKEY parent, const std::wstring& name, VLRegKey& node, Level& level) {
         level.key = &node;
-        std::vector<std::wstring> values;
-        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
+        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(node.values, level.subkeys)) {
             throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
         }
-        node.volatileKey = parentVolatile || (tellVolatile && IsVolatile(level.handle.key.Get(), node));
+        if (forBackup && &node == &key) node.path = StoredPath(level.handle.key.Get(), node.path);
         node.subkeys.reserve(level.subkeys.size());
         for (const std::wstring& subkey : level.subkeys)
             node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
-        for (const std::wstring& valueName : values) {
-            VLRegValue value(REG_SZ, valueName);
-            if (ReadStoredValue(level.handle, node, valueName, value)) node.values.push_back(value);
-        }
     };
     Level top;
-    enter(RootHandle(key.root), key.path, key, false, top);
+    enter(RootHandle(key.root), key.path, key, top);
     WalkTree(
         std::move(top),
         [&enter](Level& level, Level& child) {
             if (level.read == level.subkeys.size()) return false;
             const size_t index = level.read++;
-            enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], level.key->volatileKey,
-                  child);
+            enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], child);
             return true;
         },
-        [](const Level&, const Level*) {});
+        [forBackup](const Level& level, const Level*) {
+            // A key with a lasting subkey is lasting, as the registry allows
+            // no other; only the others need the probe, which writes.
+            VLRegKey& node = *level.key;
+            node.volatileKey = forBackup &&
+                               std::none_of(node.subkeys.begin(), node.subkeys.end(),
+                                            [](const VLRegKey& subkey) { return !subkey.volatileKey; }) &&
+                               IsVolatile(level.handle.key.Get(), node);
+        });
 }
 
 } // namespace
@@ -509,7 +508,6 @@ void VLRegTransaction::ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey&
         backup.deleteKey = true;
         return;
     }
-    backup.path = StoredPath(key.root, key.path);
     ReadKeyTree(backup, true);
     // A tree only partly removed has lost keys: the import fails and puts
     // them back.
@@ -554,15 +552,19 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
     if (!handle.Enumerate(present, presentSubkeys)) {
         throw VLRegException(handle.lastError, false, key.GetFullName(false));
     }
+    // Sorted once, so that a key with many values costs a search per value.
+    std::sort(present.begin(), present.end(), RegNameLess());
+    std::set<std::wstring, RegNameLess> backedUp;
     for (const VLRegValue& value : key.values) {
         // The registry matches value names without regard to case, so the
         // value to restore is the present one under its present name. A
         // value written again holds what this key wrote: only the first
         // backup of it is the state before the import.
-        if (FindRegName(backup.values, value.name) < 0) {
-            const int found = FindRegName(present, value.name);
-            VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
-            if (found < 0 || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
+        if (backedUp.insert(value.name).second) {
+            const auto found = std::lower_bound(present.begin(), present.end(), value.name, RegNameLess());
+            const bool there = found != present.end() && CompareRegNames(*found, value.name) == 0;
+            VLRegValue old(REG_SZ, there ? *found : value.name);
+            if (!there || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
             backup.values.push_back(old);
         }
         const LONG result = WriteValue(handle, value);
