@@ -68,10 +68,13 @@ public:
     uint32_t root = kRegRootCurrentUser;
     std::wstring path; // below the root, no leading backslash
     bool deleteKey = false;
-    // The key was volatile when read for a backup, so it is made volatile
-    // again when written back. Kept only while the import runs: the binary
-    // record has no field for it.
+    // Read for a backup and kept only while the import runs, as the binary
+    // record has no field for them: the key was volatile, so it is made
+    // volatile again when written back; its owner, group and access list,
+    // which it gets again when the rollback makes it anew (empty when the
+    // process may not read them).
     bool volatileKey = false;
+    std::vector<unsigned char> security;
 };
 
 using VLRegKeyList = std::deque<VLRegKey>;

@@ -111,29 +111,65 @@ LONG WriteValue(VLRegHandle& handle, const VLRegValue& value)
 }
 
 // Opens a key to write it, or makes it when it is missing, as volatile as
-// its record says. Made by its whole path in one call with the volatile
-// option, every missing key above it would be made volatile too, and no
-// lasting key could come back below them: those are made lasting first,
-// where their own backups have not made them already.
-bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key)
+// its record says; made tells which. Made by its whole path in one call with
+// the volatile option, every missing key above it would be made volatile
+// too, and no lasting key could come back below them: those are made lasting
+// first, where their own backups have not made them already.
+bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key, bool& made)
 {
+    made = false;
     if (handle.Open(base, name, kReadWrite) || handle.lastError != ERROR_FILE_NOT_FOUND) return handle.key.Valid();
+    const DWORD options = key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
     const size_t cut = key.volatileKey ? name.rfind(L'\\') : std::wstring::npos;
+    DWORD disposition = 0;
     if (cut == std::wstring::npos) {
-        return handle.Create(base, name, key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE);
+        made = handle.Create(base, name, options, KEY_ALL_ACCESS, &disposition);
+    } else {
+        VLRegHandle parent;
+        if (!parent.Create(base, name.substr(0, cut), REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY)) {
+            handle.lastError = parent.lastError;
+            return false;
+        }
+        made = handle.Create(parent.key.Get(), name.substr(cut + 1), options, KEY_ALL_ACCESS, &disposition);
     }
-    VLRegHandle parent;
-    if (!parent.Create(base, name.substr(0, cut), REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY)) {
-        handle.lastError = parent.lastError;
-        return false;
+    made = made && disposition == REG_CREATED_NEW_KEY;
+    return handle.key.Valid();
+}
+
+constexpr SECURITY_INFORMATION kSecurityParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// The key's owner, group and access list as one descriptor; empty when the
+// process may not read them.
+std::vector<unsigned char> ReadSecurity(HKEY key)
+{
+    std::vector<unsigned char> security(256);
+    DWORD size = DWORD(security.size());
+    LONG result = RegGetKeySecurity(key, kSecurityParts, security.data(), &size);
+    if (result == ERROR_INSUFFICIENT_BUFFER) {
+        security.resize(size);
+        result = RegGetKeySecurity(key, kSecurityParts, security.data(), &size);
     }
-    return handle.Create(parent.key.Get(), name.substr(cut + 1), REG_OPTION_VOLATILE);
+    security.resize(result == ERROR_SUCCESS ? size : 0);
+    return security;
+}
+
+// Gives a key made again the owner, group and access list its backup kept.
+// An owner the process may not give (another account's, without the right
+// to restore) stays the one the making gave.
+LONG PutSecurity(HKEY key, const std::vector<unsigned char>& security)
+{
+    const PSECURITY_DESCRIPTOR descriptor = const_cast<unsigned char*>(security.data());
+    const LONG result = RegSetKeySecurity(key, kSecurityParts, descriptor);
+    if (result != ERROR_INVALID_OWNER) return result;
+    return RegSetKeySecurity(key, GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor);
 }
 
 // Writes a key record and, when recursive, its subkeys, each key opened or
 // created through its parent's handle when it lies below it. Values are set
-// or deleted as the records say; one that cannot be goes to
-// onValueFailed(key, value, error). A key flagged for deletion is removed
+// or deleted as the records say, and a key made again gets the security its
+// record kept once its subkeys are written; what cannot be goes to
+// onWriteFailed(key, value name or empty, error). A key flagged for deletion is removed
 // with its subtree, after its subkeys are written when it has any (the keys
 // its import applied elsewhere after making it), and onRemoved(key, result)
 // follows. A key that cannot be opened or created goes to onOpenFailed(key,
@@ -141,14 +177,15 @@ bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, co
 // Subkeys go newest first: a backup's subkeys undo steps taken in their
 // order, whether the import rolls back at once or an uninstall reads them
 // from its record; among a tree's own subkeys the order does not matter.
-template <typename OnRemoved, typename OnOpenFailed, typename OnValueFailed>
+template <typename OnRemoved, typename OnOpenFailed, typename OnWriteFailed>
 void WriteKeyTree(const VLRegKey& top, bool recursive, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
-                  OnValueFailed onValueFailed)
+                  OnWriteFailed onWriteFailed)
 {
     struct Level {
         VLRegHandle handle;
         const VLRegKey* key = nullptr;
         bool descend = false; // into the subkeys
+        bool made = false;    // the key was missing
         size_t written = 0;   // subkeys
     };
     const auto enter = [&](const VLRegKey& key, const Level* parent, Level& level) {
@@ -165,17 +202,17 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, OnRemoved onRemoved, OnOp
         if (parent && parent->handle.key.Valid() && parent->key->root == key.root) {
             below = PathBelow(parent->key->path, key.path);
         }
-        bool opened = below ? OpenForWriting(level.handle, parent->handle.key.Get(), below, key)
-                            : OpenForWriting(level.handle, root, key.path, key);
+        bool opened = below ? OpenForWriting(level.handle, parent->handle.key.Get(), below, key, level.made)
+                            : OpenForWriting(level.handle, root, key.path, key, level.made);
         // An earlier step of the same walk may have removed the parent and
         // made it anew: its handle then names a key that is gone.
         if (!opened && below && level.handle.lastError == ERROR_KEY_DELETED) {
-            opened = OpenForWriting(level.handle, root, key.path, key);
+            opened = OpenForWriting(level.handle, root, key.path, key, level.made);
         }
         if (opened) {
             for (const VLRegValue& value : key.values) {
                 const LONG result = WriteValue(level.handle, value);
-                if (result != ERROR_SUCCESS) onValueFailed(key, value, result);
+                if (result != ERROR_SUCCESS) onWriteFailed(key, value.name, result);
             }
         } else if (!onOpenFailed(key, level.handle.lastError)) {
             level.descend = false;
@@ -194,6 +231,11 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, OnRemoved onRemoved, OnOp
         },
         [&](const Level& level, const Level*) {
             const VLRegKey& done = *level.key;
+            // Last, as an access list kept may keep this process out.
+            if (level.made && !done.security.empty()) {
+                const LONG result = PutSecurity(level.handle.key.Get(), done.security);
+                if (result != ERROR_SUCCESS) onWriteFailed(done, std::wstring(), result);
+            }
             if (level.descend && done.deleteKey) onRemoved(done, DeleteRegTree(done.root, done.path));
         });
 }
@@ -311,8 +353,8 @@ bool IsVolatile(HKEY key, const VLRegKey& node)
     }
 }
 
-// ReadRegKeyTree, which for a backup also tells volatile keys and names the
-// top key as the registry spells it.
+// ReadRegKeyTree, which for a backup also keeps each key's security, tells
+// volatile keys and names the top key as the registry spells it.
 void ReadKeyTree(VLRegKey& key, bool forBackup)
 {
     if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
@@ -332,7 +374,10 @@ void ReadKeyTree(VLRegKey& key, bool forBackup)
         if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(node.values, level.subkeys)) {
             throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
         }
-        if (forBackup && &node == &key) node.path = StoredPath(level.handle.key.Get(), node.path);
+        if (forBackup) {
+            if (&node == &key) node.path = StoredPath(level.handle.key.Get(), node.path);
+            node.security = ReadSecurity(level.handle.key.Get());
+        }
         node.subkeys.reserve(level.subkeys.size());
         for (const std::wstring& subkey : level.subkeys)
             node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
@@ -428,11 +473,11 @@ bool VLRegTransaction::Restore(const VLRegKey& backup, const VLRegKeyList& creat
         if (error != ERROR_ACCESS_DENIED || !HoldsValues(key)) fail(key, error, true, std::wstring());
         return true;
     };
-    const auto reportValueFailure = [&](const VLRegKey& key, const VLRegValue& value, LONG error) {
-        fail(key, error, false, value.name);
+    const auto reportWriteFailure = [&](const VLRegKey& key, const std::wstring& valueName, LONG error) {
+        fail(key, error, false, valueName);
     };
     try {
-        WriteKeyTree(backup, true, removeCreatedParents, reportOpenFailure, reportValueFailure);
+        WriteKeyTree(backup, true, removeCreatedParents, reportOpenFailure, reportWriteFailure);
     } catch (const std::exception&) {
         restored = false;
     }
@@ -609,8 +654,8 @@ void WriteRegKeyTree(const VLRegKey& key, bool recursive)
             if (error == ERROR_ACCESS_DENIED) return false;
             throw VLRegException(error, true, failed.GetFullName(false));
         },
-        [](const VLRegKey& failed, const VLRegValue& value, LONG error) {
-            throw VLRegException(error, false, failed.GetFullName(false), value.name);
+        [](const VLRegKey& failed, const std::wstring& valueName, LONG error) {
+            throw VLRegException(error, false, failed.GetFullName(false), valueName);
         });
 }
 

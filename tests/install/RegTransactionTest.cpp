@@ -183,8 +183,8 @@ void ExpectFailedImportsLeaveTheTree(const std::vector<ImportRow>& rows, void (*
                 Test::PackageWriter writer;
                 if (way == kPackageText) {
                     ReplaceAll(lines, L"$", test.FullName().c_str());
-                    writer.root.Add(Test::File(
-                        L"##reg##.reg", Test::Utf16File(L"Windows Registry Editor Version 5.00\r\n" + lines)));
+                    writer.root.Add(Test::File(L"##reg##.reg",
+                                               Test::Utf16File(L"Windows Registry Editor Version 5.00\r\n" + lines)));
                 } else {
                     VLBuffer<unsigned char> blob;
                     SerializeRegKeys(records, blob);
@@ -742,8 +742,8 @@ TEST(RegTransaction, EveryValueComesBackByteForByte)
 {
     ExpectFailedImportsLeaveTheTree(
         {
-            {L"[$\\shapes]\r\n\"FF\"=\"x\"\r\n\"Unknown\"=\"x\"\r\n\"MULTI\"=\"x\"\r\n\"QWord\"=\"x\"\r\n\"ODD\"=\"x\"\r\n"
-             L"\"EMPTY\"=\"x\"\r\n\"BINARY\"=\"x\"\r\n\"DWORD\"=\"x\"\r\n",
+            {L"[$\\shapes]\r\n\"FF\"=\"x\"\r\n\"Unknown\"=\"x\"\r\n\"MULTI\"=\"x\"\r\n\"QWord\"=\"x\"\r\n"
+             L"\"ODD\"=\"x\"\r\n\"EMPTY\"=\"x\"\r\n\"BINARY\"=\"x\"\r\n\"DWORD\"=\"x\"\r\n",
              "0"},
             {L"[$\\SHAPES]\r\n\"ff\"=-\r\n\"unknown\"=-\r\n\"multi\"=-\r\n\"qword\"=-\r\n\"odd\"=-\r\n\"empty\"=-\r\n"
              L"\"binary\"=-\r\n\"dword\"=-\r\n",
@@ -775,15 +775,16 @@ TEST(RegTransaction, AKeyWhoseVolatilityCannotBeToldIsNotDeleted)
     TestRegKey test;
     PutVolatileKey(test.Sub(L"K"));
     PutString(test.Sub(L"K"), L"k", L"1");
-    const std::string before = Snapshot(test.Path());
     SetAccess(test.Sub(L"K"), L"D:(A;;KRSDWD;;;WD)");
+    const std::string before = Snapshot(test.Path());
     VLRegTransaction transaction;
     EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[-$\\K]\r\n")));
     EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_ACCESS_DENIED));
     EXPECT_EQ(transaction.GetLastError().keyName, test.FullName() + L"\\K");
     EXPECT_TRUE(transaction.IsRolledBack());
-    if (KeyExists(test.Sub(L"K"))) SetAccess(test.Sub(L"K"), L"D:(A;;KA;;;WD)");
     EXPECT_EQ(Snapshot(test.Path()), before);
+    if (KeyExists(test.Sub(L"K"))) SetAccess(test.Sub(L"K"), L"D:(A;;KA;;;WD)");
+    EXPECT_TRUE(IsVolatileKey(test.Sub(L"K")));
 }
 
 TEST(RegTransaction, AVolatileKeyIsMadeBelowLastingOnes)
@@ -876,4 +877,18 @@ TEST(RegTransaction, EverySubkeyRecordIsApplied)
         EXPECT_EQ(Snapshot(test.Path()), before);
     }
     ExpectFailedImportsLeaveTheTree(rows, PutDeletedTree);
+}
+
+void PutSecured(const TestRegKey& test)
+{
+    PutString(test.Sub(L"K\\C"), L"c", L"1");
+    PutString(test.Sub(L"K"), L"k", L"2");
+    SetAccess(test.Sub(L"K"), L"D:P(A;OICI;KA;;;WD)(A;;KR;;;BU)");
+    SetAccess(test.Sub(L"K\\C"), L"D:P(A;;KA;;;WD)(A;;KR;;;SY)");
+}
+
+TEST(RegTransaction, DeletedKeysComeBackWithTheirSecurity)
+{
+    ExpectFailedImportsLeaveTheTree({{L"[-$\\K]\r\n", "0"}, {L"[-$\\k\\c]\r\n", "0"}, {L"[$\\K]\r\n[-$\\K]\r\n", "01"}},
+                                    PutSecured);
 }

@@ -1,6 +1,7 @@
 #include "tests/install/TestRegKey.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -49,8 +50,8 @@ bool IsVolatileKey(const std::wstring& path)
 {
     const std::wstring probe = path + L"\\VLTestLastingProbe";
     HKEY key = nullptr;
-    const LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, probe.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                        &key, nullptr);
+    const LONG result =
+        RegCreateKeyExW(HKEY_CURRENT_USER, probe.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
     RegCloseKey(key);
     RegDeleteKeyW(HKEY_CURRENT_USER, probe.c_str());
@@ -62,8 +63,8 @@ namespace {
 std::string Utf8(const std::wstring& text)
 {
     std::string out(text.size() * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], int(out.size()), nullptr,
-                                   nullptr));
+    out.resize(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], int(out.size()), nullptr, nullptr));
     return out;
 }
 
@@ -75,6 +76,23 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
+// The key's owner, group and access list in SDDL form.
+std::string Security(HKEY key)
+{
+    const SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::string descriptor(4096, '\0');
+    DWORD size = DWORD(descriptor.size());
+    wchar_t* text = nullptr;
+    if (RegGetKeySecurity(key, parts, &descriptor[0], &size) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor[0], SDDL_REVISION_1, parts, &text, nullptr)) {
+        return "?";
+    }
+    const std::string sddl = Utf8(text);
+    LocalFree(text);
+    return sddl;
+}
+
 void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::string& out)
 {
     HKEY key = nullptr;
@@ -82,7 +100,7 @@ void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::st
         out += "unreadable " + Utf8(relative) + "\n";
         return;
     }
-    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile" : "") + "\n";
+    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile" : "") + " " + Security(key) + "\n";
     wchar_t name[16384];
     for (DWORD index = 0;; ++index) {
         DWORD length = 16384, type = 0, size = 0;

@@ -33,7 +33,8 @@ void PutVolatileKey(const std::wstring& path);
 // Whether the key is volatile: a lasting key may not be made below it.
 bool IsVolatileKey(const std::wstring& path);
 // The tree below HKEY_CURRENT_USER\path as the registry holds it, one line
-// per key (its path below path, and whether it is volatile) and per value
+// per key (its path below path, whether it is volatile, its owner, group
+// and access list) and per value
 // (its name, type number and bytes), in listing order; empty when the key is
 // gone. Names are UTF-8 and bytes hexadecimal, for readable differences.
 std::string Snapshot(const std::wstring& path);
