@@ -1,5 +1,7 @@
 #include "tests/install/TestRegKey.h"
 
+#include "base/TextConvert.h"
+
 #include <gtest/gtest.h>
 #include <sddl.h>
 
@@ -52,45 +54,16 @@ bool IsVolatileKey(const std::wstring& path)
     HKEY key = nullptr;
     const LONG result =
         RegCreateKeyExW(HKEY_CURRENT_USER, probe.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
-    RegCloseKey(key);
-    RegDeleteKeyW(HKEY_CURRENT_USER, probe.c_str());
-    return false;
+    if (key) RegCloseKey(key);
+    if (result == ERROR_SUCCESS) RegDeleteKeyW(HKEY_CURRENT_USER, probe.c_str());
+    return result == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
 namespace {
 
 std::string Utf8(const std::wstring& text)
 {
-    std::string out(text.size() * 3, '\0');
-    out.resize(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], int(out.size()), nullptr, nullptr));
-    return out;
-}
-
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : bytes) out += {digits[byte >> 4], digits[byte & 15], ' '};
-    return out;
-}
-
-// The key's owner, group and access list in SDDL form.
-std::string Security(HKEY key)
-{
-    const SECURITY_INFORMATION parts =
-        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    std::string descriptor(4096, '\0');
-    DWORD size = DWORD(descriptor.size());
-    wchar_t* text = nullptr;
-    if (RegGetKeySecurity(key, parts, &descriptor[0], &size) != ERROR_SUCCESS ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor[0], SDDL_REVISION_1, parts, &text, nullptr)) {
-        return "?";
-    }
-    const std::string sddl = Utf8(text);
-    LocalFree(text);
-    return sddl;
+    return text.empty() ? std::string() : WideToMultiByteCP(text, CP_UTF8, 0, nullptr, nullptr);
 }
 
 void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::string& out)
@@ -100,20 +73,28 @@ void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::st
         out += "unreadable " + Utf8(relative) + "\n";
         return;
     }
-    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile" : "") + " " + Security(key) + "\n";
+    const SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::vector<BYTE> data(1 << 20); // the largest value the registry keeps
+    DWORD size = DWORD(data.size());
+    wchar_t* sddl = nullptr;
+    if (RegGetKeySecurity(key, parts, data.data(), &size) == ERROR_SUCCESS)
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(data.data(), SDDL_REVISION_1, parts, &sddl, nullptr);
+    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile " : " ") + (sddl ? Utf8(sddl) : "?") + "\n";
+    LocalFree(sddl);
     wchar_t name[16384];
     for (DWORD index = 0;; ++index) {
-        DWORD length = 16384, type = 0, size = 0;
-        if (RegEnumValueW(key, index, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-        std::string bytes(size, '\0');
-        length = 16384;
-        RegEnumValueW(key, index, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size);
-        out += "  \"" + Utf8(std::wstring(name, length)) + "\" type " + std::to_string(type) + ": " + Hex(bytes) + "\n";
+        DWORD length = 16384, type = 0;
+        size = DWORD(data.size());
+        if (RegEnumValueW(key, index, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
+        out += "  \"" + Utf8(std::wstring(name, length)) + "\" type " + std::to_string(type) + ":";
+        for (DWORD i = 0; i < size; ++i) out += " " + std::to_string(data[i]);
+        out += "\n";
     }
     std::vector<std::wstring> subkeys;
-    for (DWORD index = 0;; ++index) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (DWORD index = 0, length = 256;
+         RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = 256) {
         subkeys.emplace_back(name, length);
     }
     RegCloseKey(key);

@@ -36,7 +36,7 @@ bool IsVolatileKey(const std::wstring& path);
 // per key (its path below path, whether it is volatile, its owner, group
 // and access list) and per value
 // (its name, type number and bytes), in listing order; empty when the key is
-// gone. Names are UTF-8 and bytes hexadecimal, for readable differences.
+// gone. Names are UTF-8, for readable differences.
 std::string Snapshot(const std::wstring& path);
 // Writes one value straight through the Win32 call, bypassing the code under test.
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
