@@ -169,11 +169,12 @@ LONG PutSecurity(HKEY key, const std::vector<unsigned char>& security)
 // created through its parent's handle when it lies below it. Values are set
 // or deleted as the records say, and a key made again gets the security its
 // record kept once its subkeys are written; what cannot be goes to
-// onWriteFailed(key, value name or empty, error). A key flagged for deletion is removed
-// with its subtree, after its subkeys are written when it has any (the keys
-// its import applied elsewhere after making it), and onRemoved(key, result)
-// follows. A key that cannot be opened or created goes to onOpenFailed(key,
-// error), which answers whether its subkeys are still to be written.
+// onWriteFailed(key, value name or empty, error). A key flagged for deletion
+// is removed with its subtree, after its subkeys are written when it has any
+// (the keys its import applied elsewhere after making it), and
+// onRemoved(key, result) follows. A key that cannot be opened or created
+// goes to onOpenFailed(key, error), which answers whether its subkeys are
+// still to be written.
 // Subkeys go newest first: a backup's subkeys undo steps taken in their
 // order, whether the import rolls back at once or an uninstall reads them
 // from its record; among a tree's own subkeys the order does not matter.

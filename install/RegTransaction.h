@@ -95,9 +95,9 @@ private:
 // Writes a key record as it stands: values set or deleted, and a key flagged
 // for deletion removed with its whole subtree once the subkey records stored
 // under it are written. Subkey records are written newest first, as a
-// backup's undo steps taken in their order. A record at a bare root names no key: only the
-// records below it are written. Keys that may not be written are skipped
-// with their subtree; other failures throw VLRegException.
+// backup's undo steps taken in their order. A record at a bare root names no
+// key: only the records below it are written. Keys that may not be written
+// are skipped with their subtree; other failures throw VLRegException.
 void WriteRegKeyTree(const VLRegKey& key, bool recursive);
 // Fills an empty record (root and path set) with the key's values and its
 // whole subtree. Throws VLRegException when a key cannot be opened or
