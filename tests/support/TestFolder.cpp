@@ -136,4 +136,31 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
     return false;
 }
 
+bool MakeHostLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::string from = UnixPath(target), to = UnixPath(link);
+    return RunUnixCommand(L"Z:\\bin\\ln -s " + std::wstring(from.begin(), from.end()) + L" " +
+                              std::wstring(to.begin(), to.end()),
+                          Exists, link);
+}
+
+std::string TreeListing(const std::wstring& folder)
+{
+    std::string listing;
+    WIN32_FIND_DATAW found;
+    VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
+        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+        if (name == L"." || name == L"..") continue;
+        listing += std::string(name.begin(), name.end());
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            listing += " (link)\n";
+        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            listing += "/\n" + TreeListing(path);
+        else
+            listing += " = " + ReadFileBytes(path) + "\n";
+    }
+    return listing;
+}
+
 } // namespace Velora::Test

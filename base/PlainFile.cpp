@@ -1,0 +1,241 @@
+#include "base/PlainFile.h"
+
+#include "base/StringUtil.h"
+
+#include <cstring>
+#include <vector>
+
+namespace Velora {
+
+namespace {
+
+// The handle is the link itself where the system has links of its own, and
+// whatever the path leads to where it does not (Wine): the checks below
+// refuse both.
+constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+// "\\?\C:\x" as "C:\x" and "\\?\UNC\s\x" as "\\s\x", without a trailing
+// separator unless it is a drive's root.
+std::wstring WithoutPrefix(std::wstring path)
+{
+    if (StartsWithNoCase(path, L"\\\\?\\UNC\\"))
+        path.replace(0, 8, L"\\\\");
+    else if (StartsWith(path, L"\\\\?\\"))
+        path.erase(0, 4);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+typedef DWORD (*PathCall)(const wchar_t* in, wchar_t* out, DWORD size);
+
+bool CallForPath(PathCall call, const std::wstring& in, std::wstring& out)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = call(in.c_str(), buffer.data(), DWORD(buffer.size()));
+        if (length == 0) return false;
+        if (length < buffer.size()) {
+            out.assign(buffer.data(), length);
+            return true;
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+bool FullPath(const std::wstring& path, std::wstring& out)
+{
+    return CallForPath([](const wchar_t* in, wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(in, size, buffer, nullptr);
+    }, path, out);
+}
+
+// Every step in its long form: names as the folders list them, links not
+// resolved.
+bool LongPath(const std::wstring& path, std::wstring& out)
+{
+    std::wstring full;
+    return FullPath(path, full) && CallForPath([](const wchar_t* in, wchar_t* buffer, DWORD size) {
+               return GetLongPathNameW(in, buffer, size);
+           }, full, out);
+}
+
+std::wstring FinalPath(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+// 0 when the handle is the very file the path names; otherwise the error.
+// linkItself accepts a link opened as itself (its own entry, not its target).
+DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool linkItself = false)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return GetLastError();
+    const bool link = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (link != linkItself) return kErrLinkInPath;
+    std::wstring expected;
+    if (!LongPath(path, expected)) return GetLastError();
+    const std::wstring final = FinalPath(handle);
+    if (final.empty() || CompareNoCase(WithoutPrefix(final), WithoutPrefix(expected)) != 0) return kErrLinkInPath;
+    if (writes && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
+        return ERROR_TOO_MANY_LINKS;
+    return 0;
+}
+
+bool Refuse(DWORD error)
+{
+    SetLastError(error);
+    return false;
+}
+
+std::wstring ParentOf(const std::wstring& full)
+{
+    const size_t last = full.find_last_of(L'\\');
+    if (last == std::wstring::npos || last + 1 >= full.size()) return std::wstring();
+    // "C:\x" has the root "C:\" as its parent.
+    return full.substr(0, last == 2 && full[1] == L':' ? 3 : last);
+}
+
+// Opens the entry as itself with access enough to delete it.
+bool DeleteThrough(const std::wstring& path, bool linkItself)
+{
+    VLFile entry;
+    if (!entry.Open(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, kOpenFlags))
+        return false;
+    if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
+    // A read-only file would refuse to go.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FILE_ATTRIBUTE_DIRECTORY
+                                                                                   : FILE_ATTRIBUTE_NORMAL;
+    if (!linkItself) SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(entry.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+} // namespace
+
+bool IsPlainFolder(const std::wstring& folder)
+{
+    VLPlainFile entry;
+    if (!entry.Open(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING))
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(entry.file.handle.Get(), &information)) return false;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Refuse(ERROR_DIRECTORY);
+}
+
+bool IsPlainPath(const std::wstring& path)
+{
+    std::wstring step;
+    if (!FullPath(path, step)) return false;
+    step = WithoutPrefix(step);
+    while (!step.empty()) {
+        VLPlainFile entry;
+        if (entry.Open(step, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       OPEN_EXISTING))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+        step = ParentOf(step);
+    }
+    return false;
+}
+
+bool CreatePlainFolder(const std::wstring& folder)
+{
+    std::wstring full;
+    if (!FullPath(folder, full)) return false;
+    full = WithoutPrefix(full);
+    if (IsPlainFolder(full)) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    const std::wstring parent = ParentOf(full);
+    if (parent.empty() || !CreatePlainFolder(parent)) return false;
+    // The parent was just found plain; a folder made meanwhile by someone
+    // else is judged like any other.
+    if (!CreateDirectoryW(full.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    return IsPlainFolder(full);
+}
+
+bool DeletePlainFile(const std::wstring& path)
+{
+    return DeleteThrough(path, false);
+}
+
+bool RemoveLinkItself(const std::wstring& path)
+{
+    return DeleteThrough(path, true);
+}
+
+bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition)
+{
+    file.handle.Reset();
+    const bool writes = (access & kWriteAccess) != 0;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    // A name that vanishes between the two opens is tried once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (disposition != CREATE_NEW) {
+            if (file.Open(path, access, share, OPEN_EXISTING, kOpenFlags)) {
+                error = CheckHandle(file.handle.Get(), path, writes);
+                if (error == 0 && disposition == CREATE_ALWAYS &&
+                    (!file.SeekToBegin() || !SetEndOfFile(file.handle.Get())))
+                    error = GetLastError();
+                if (error != 0) break;
+                return true;
+            }
+            error = GetLastError();
+            if (disposition == OPEN_EXISTING || error != ERROR_FILE_NOT_FOUND) break;
+        }
+        // Made only in a plain folder and only where no name is taken, not
+        // even by a link that leads nowhere (which the first open did not
+        // find).
+        std::wstring full;
+        if (!FullPath(path, full) || !IsPlainFolder(ParentOf(WithoutPrefix(full)))) {
+            error = GetLastError();
+            break;
+        }
+        if (file.Open(path, access | DELETE, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kOpenFlags)) {
+            error = CheckHandle(file.handle.Get(), path, writes);
+            if (error == 0) return true;
+            Delete();
+            break;
+        }
+        error = GetLastError();
+        if (disposition == CREATE_NEW || error != ERROR_FILE_EXISTS) break;
+        error = kErrLinkInPath;
+    }
+    file.handle.Reset();
+    return Refuse(error);
+}
+
+bool VLPlainFile::Delete()
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(file.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+bool VLPlainFile::Rename(const std::wstring& path, bool replace)
+{
+    std::wstring full;
+    if (!FullPath(path, full) || !IsPlainFolder(ParentOf(WithoutPrefix(full)))) return false;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + full.size() * sizeof(wchar_t));
+    auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    information->ReplaceIfExists = replace;
+    information->RootDirectory = nullptr;
+    information->FileNameLength = DWORD(full.size() * sizeof(wchar_t));
+    std::memcpy(information->FileName, full.data(), full.size() * sizeof(wchar_t));
+    return SetFileInformationByHandle(file.handle.Get(), FileRenameInfo, information, DWORD(buffer.size()));
+}
+
+} // namespace Velora
