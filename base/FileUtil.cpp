@@ -3,6 +3,7 @@
 #include "base/FindFile.h"
 #include "base/Handles.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 
 #include <winioctl.h>
@@ -282,14 +283,10 @@ bool SetFileTimes(const std::wstring& path, const FILETIME* creation, const FILE
 
 bool CreateSizedFile(const std::wstring& path, uint64_t size)
 {
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
-    LARGE_INTEGER end;
-    end.QuadPart = LONGLONG(size);
-    if (SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get())) return true;
-    file.Reset();
-    DeleteFileNormal(path);
+    VLPlainFile file;
+    if (!file.Open(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS)) return false;
+    if (file.file.Seek(int64_t(size), FILE_BEGIN, nullptr) && SetEndOfFile(file.file.handle.Get())) return true;
+    file.Delete();
     return false;
 }
 

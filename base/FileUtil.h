@@ -56,6 +56,7 @@ bool NumberedNameExists(std::wstring& out, const std::wstring& base, uint32_t nu
 bool SetFileTimes(const std::wstring& path, const FILETIME* creation, const FILETIME* access,
                   const FILETIME* write);
 // Creates (or truncates) the file and sets its length; leaves no file on failure.
+// Only a plain file (base/PlainFile.h): nothing a link leads to is made or cut.
 bool CreateSizedFile(const std::wstring& path, uint64_t size);
 bool IsSparseFile(HANDLE file);
 // True unless the file is known to be one allocated range, which tells whether

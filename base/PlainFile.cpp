@@ -115,9 +115,9 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
     if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
     // A read-only file would refuse to go.
     FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FILE_ATTRIBUTE_DIRECTORY
-                                                                                   : FILE_ATTRIBUTE_NORMAL;
-    if (!linkItself) SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!linkItself && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(entry.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
 }
