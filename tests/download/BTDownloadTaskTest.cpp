@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/entry.hpp>
+
 #include <atomic>
+#include <iterator>
 #include <vector>
 
 namespace Velora {
@@ -526,6 +530,37 @@ TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
     EXPECT_EQ((std::vector<uint32_t>{kDownloadOk, kDownloadOk}), Results(2));
     for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
+}
+
+// A record whose data passes a link (at the first step, a middle step or the
+// file itself), met by an answer for another torrent: the record is dropped
+// and nothing outside is deleted.
+TEST_F(BTTaskTest, AForgottenRecordDeletesNothingBehindALink)
+{
+    if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
+    TestFolder outside;
+    UsePayload(MakePayload(100000, 63));
+    const std::wstring copy = folder / (std::wstring(40, L'a') + L".torrent");
+    ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious") && CreateDirectoryW((folder / L"sub").c_str(), nullptr));
+    ASSERT_TRUE(MakeHostLink(folder / L"link", outside.Path()) && MakeHostLink(folder / L"sub\\link", outside.Path()) &&
+                MakeHostLink(folder / L"victim.dat", outside / L"victim.dat"));
+    for (const char* root : {"link\\victim.dat", "sub\\link\\victim.dat", "victim.dat"}) {
+        SCOPED_TRACE(root);
+        ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious"));
+        const std::string before = TreeListing(outside.Path());
+        Manager().RemoveSeedById(kRuntime);
+        lt::entry record;
+        lt::entry& data = record["taskData"];
+        data["savePath"] = ToMultiByte(folder.Path());
+        data["resumeFile"] = ToMultiByte(folder / L"pkg.exe.vll");
+        data["torrentFile"] = ToMultiByte(copy);
+        data["rootPath"] = root;
+        std::string bytes;
+        lt::bencode(std::back_inserter(bytes), record);
+        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe.vll", bytes) && WriteFileBytes(copy, "another torrent"));
+        EXPECT_EQ(kDownloadOk, Run());
+        EXPECT_EQ(before, TreeListing(outside.Path()));
+    }
 }
 
 } // namespace
