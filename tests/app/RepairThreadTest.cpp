@@ -1,12 +1,18 @@
 #include "app/RepairThread.h"
 
+#include "app/HarrowDownloaderFactory.h"
 #include "app/HarrowInstallerFactory.h"
+#include "app/WorkFolder.h"
 #include "app/WorkerThread.h"
 #include "base/Handles.h"
+#include "base/Md5.h"
+#include "base/TextConvert.h"
+#include "tests/app/ScopedTempFolder.h"
 #include "tests/app/ScriptedRepair.h"
 #include "tests/app/StatusWindow.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +118,81 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
     EXPECT_EQ(steps, "6 13 8 10 12 7 ");
     EXPECT_EQ(window.records.back().payload.pair.value1, 1); // succeeded
     EXPECT_EQ(ReadFileBytes(folder / L"runtime.txt"), SampleBytes(300000, 3));
+}
+
+// The program's installer, after another process tried to overwrite the
+// package with other bytes, to rename it and to delete it.
+class TamperingInstalls : public IHarrowInstallerFactory {
+public:
+    explicit TamperingInstalls(const std::wstring& other) : other_(other) {}
+    std::unique_ptr<IHarrowInstaller> Create() override { return std::make_unique<Installer>(other_); }
+
+private:
+    class Installer : public IHarrowInstaller {
+    public:
+        explicit Installer(const std::wstring& other) : other_(other) {}
+        VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file,
+                                           const std::wstring& folder) override
+        {
+            std::wstring line = L"cmd.exe /c copy /y \"" + other_ + L"\" \"" + file + L"\" & move \"" + file +
+                                L"\" \"" + file + L".moved\" & del /f /q \"" + file + L"\"";
+            STARTUPINFOW startup = {sizeof(startup)};
+            PROCESS_INFORMATION process = {};
+            if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process)) {
+                WaitForSingleObject(process.hProcess, 30000);
+                CloseHandle(process.hThread);
+                CloseHandle(process.hProcess);
+            }
+            return real_->Install(runtimeId, file, folder);
+        }
+
+    private:
+        std::wstring other_;
+        std::unique_ptr<IHarrowInstaller> real_ = VLHarrowInstallerFactory().Create();
+    };
+    std::wstring other_;
+};
+
+// From the download's size and MD5 check until the install has read the
+// package, or its setup program has started, the package in the work folder
+// cannot be changed by other programs: the install gets the bytes checked.
+TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
+{
+    VLTestHttpServer service, files;
+    ASSERT_TRUE(service.Start(80)) << "the service port is taken";
+    ASSERT_TRUE(files.Start());
+    TestFolder temp, target;
+    ScopedTempFolder scoped(temp.Path());
+    PackageWriter writer;
+    writer.root.Add(File(L"runtime.txt", "checked"));
+    ASSERT_TRUE(writer.WriteTo(temp / L"40018.vlz"));
+    const std::string setup = ReadFileBytes(L"Z:" + ToWide(VL_COMPANION_EXE));
+    ASSERT_TRUE(WriteFileBytes(temp / L"other", "other bytes"));
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring proof; // what only the checked bytes leave
+    };
+    for (const Case& c : {Case{"40018.vlz", ReadFileBytes(temp / L"40018.vlz"), target / L"runtime.txt"},
+                          Case{"setup.exe", setup, GetWorkFolder() + L"\\setup.exe.ran"}}) {
+        SCOPED_TRACE(c.name);
+        files.SetFile(std::string("/") + c.name, c.bytes);
+        service.SetFile("/query_url.php?soft=2.0.0.2996&id=40018",
+                        "<FILE><DownloadType>1</DownloadType><DownloadUrl>" + files.Url(std::string("/") + c.name) +
+                            "</DownloadUrl><Md5>" + ToMultiByte(Md5BufferHex(c.bytes.data(), int32_t(c.bytes.size()))) +
+                            "</Md5><FileSize>" + std::to_string(c.bytes.size()) + "</FileSize><FileName>" + c.name +
+                            "</FileName></FILE>");
+        StatusWindow window;
+        VLHandle thread = StartRepair(window, {{0, 40018, L"A"}}, std::make_shared<VLHarrowDownloaderFactory>(),
+                                      std::make_shared<TamperingInstalls>(temp / L"other"), target.Path());
+        ASSERT_TRUE(window.RunUntilEnded(thread.Get()));
+        const std::wstring file = GetWorkFolder() + L"\\" + ToWide(c.name);
+        EXPECT_TRUE(c.bytes == ReadFileBytes(file));
+        EXPECT_FALSE(Exists(file + L".moved"));
+        EXPECT_TRUE(Exists(c.proof)); // the install ended with the repair
+    }
+    EXPECT_EQ("checked", ReadFileBytes(target / L"runtime.txt"));
 }
 
 } // namespace
