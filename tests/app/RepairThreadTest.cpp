@@ -120,38 +120,26 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
     EXPECT_EQ(ReadFileBytes(folder / L"runtime.txt"), SampleBytes(300000, 3));
 }
 
-// The program's installer, after another process tried to overwrite the
-// package with other bytes, to rename it and to delete it.
-class TamperingInstalls : public IHarrowInstallerFactory {
-public:
-    explicit TamperingInstalls(const std::wstring& other) : other_(other) {}
-    std::unique_ptr<IHarrowInstaller> Create() override { return std::make_unique<Installer>(other_); }
-
-private:
-    class Installer : public IHarrowInstaller {
-    public:
-        explicit Installer(const std::wstring& other) : other_(other) {}
-        VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file,
-                                           const std::wstring& folder) override
-        {
-            std::wstring line = L"cmd.exe /c copy /y \"" + other_ + L"\" \"" + file + L"\" & move \"" + file +
-                                L"\" \"" + file + L".moved\" & del /f /q \"" + file + L"\"";
-            STARTUPINFOW startup = {sizeof(startup)};
-            PROCESS_INFORMATION process = {};
-            if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process)) {
-                WaitForSingleObject(process.hProcess, 30000);
-                CloseHandle(process.hThread);
-                CloseHandle(process.hProcess);
-            }
-            return real_->Install(runtimeId, file, folder);
-        }
-
-    private:
-        std::wstring other_;
-        std::unique_ptr<IHarrowInstaller> real_ = VLHarrowInstallerFactory().Create();
-    };
-    std::wstring other_;
+// The program's installer, once another process has tried to overwrite the
+// package with other bytes (the temporary folder's "other"), to rename it and
+// to delete it.
+struct TamperingInstaller : IHarrowInstaller {
+    VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file, const std::wstring& folder) override
+    {
+        std::wstring line = L"cmd /c copy /y \"%TEMP%\\other\" \"" + file + L"\" & move \"" + file + L"\" \"" + file +
+                            L".moved\" & del /q \"" + file + L"\"";
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION process = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &process));
+        VLHandle ended(process.hProcess), thread(process.hThread);
+        WaitForSingleObject(ended.Get(), INFINITE);
+        return real->Install(runtimeId, file, folder);
+    }
+    std::unique_ptr<IHarrowInstaller> real = VLHarrowInstallerFactory().Create();
+};
+struct TamperingInstalls : IHarrowInstallerFactory {
+    std::unique_ptr<IHarrowInstaller> Create() override { return std::make_unique<TamperingInstaller>(); }
 };
 
 // From the download's size and MD5 check until the install has read the
@@ -185,7 +173,7 @@ TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
                             "</FileName></FILE>");
         StatusWindow window;
         VLHandle thread = StartRepair(window, {{0, 40018, L"A"}}, std::make_shared<VLHarrowDownloaderFactory>(),
-                                      std::make_shared<TamperingInstalls>(temp / L"other"), target.Path());
+                                      std::make_shared<TamperingInstalls>(), target.Path());
         ASSERT_TRUE(window.RunUntilEnded(thread.Get()));
         const std::wstring file = GetWorkFolder() + L"\\" + ToWide(c.name);
         EXPECT_TRUE(c.bytes == ReadFileBytes(file));

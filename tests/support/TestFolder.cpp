@@ -152,18 +152,10 @@ std::string TreeListing(const std::wstring& folder)
     WIN32_FIND_DATAW found;
     VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
-        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
-        if (name == L"." || name == L"..") continue;
-        listing += std::string(name.begin(), name.end());
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            listing += " (link)\n";
-        else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            listing += "/\n" + TreeListing(path);
-        else {
-            // Long contents by their digest, so that a failure stays readable.
-            const std::string bytes = ReadFileBytes(path);
-            listing += " = " + (bytes.size() <= 32 ? bytes : ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size())))) + "\n";
-        }
+        const std::string bytes = ReadFileBytes(folder + L"\\" + found.cFileName);
+        // Long contents by their digest, so that a failure stays readable.
+        listing += ToMultiByte(found.cFileName) + " = " +
+                   (bytes.size() <= 32 ? bytes : ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size())))) + "\n";
     }
     return listing;
 }

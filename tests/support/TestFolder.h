@@ -43,8 +43,8 @@ std::string UnixPath(const std::wstring& path);
 // Makes link a symbolic link of the Unix host to the existing target, which
 // Wine shows the way Windows shows a link; false when it did not appear.
 bool MakeHostLink(const std::wstring& link, const std::wstring& target);
-// Every name below the folder with each file's bytes (their digest when
-// long), links not followed: equal texts, an unchanged tree.
+// Every name in the folder with the file's bytes (their digest when long):
+// equal texts, an unchanged folder.
 std::string TreeListing(const std::wstring& folder);
 
 } // namespace Velora::Test
