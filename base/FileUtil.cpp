@@ -29,14 +29,36 @@ DWORD Attributes(const std::wstring& path)
 }
 
 // A junction or symbolic link: removed itself, never descended into, so that
-// deleting a tree cannot reach files outside it.
-uint64_t RemoveLink(const std::wstring& path, DWORD attributes)
+// deleting a tree cannot reach files outside it. Where the system cannot
+// open a link as itself (Wine) it stays.
+uint64_t RemoveLink(const std::wstring& path)
 {
-    SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (RemoveDirectoryW(path.c_str())) return 1;
+    return RemoveLinkItself(path) ? 1 : 0;
+}
+
+// The tree at its real place, so that only what lies below it is judged
+// plain: each file and folder goes through a handle found to be that very
+// entry, never what a link inside leads to.
+uint64_t DeleteRealTree(const std::wstring& path)
+{
+    uint64_t removed = 0;
+    {
+        VLFindFile find;
+        VLFindData entry;
+        for (bool found = find.FindFirst(path + L"\\*.*", entry); found; found = find.FindNext(entry)) {
+            if (entry.IsDots()) continue;
+            const std::wstring child = path + L'\\' + entry.name;
+            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLink(child);
+            else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += IsPlainFolder(child) ? DeleteRealTree(child) : 0;
+            else if (DeletePlainFile(child)) ++removed;
+        }
     }
-    return DeleteFileW(path.c_str()) ? 1 : 0;
+    // A folder that is some process's current folder cannot be removed.
+    std::wstring current;
+    if (GetCurrentDir(current) && GetFinalPath(current, current) && CompareNoCase(current, path) == 0)
+        SetCurrentDirectoryW(GetGrandParentPath(path).c_str());
+    if (DeletePlainFile(path)) ++removed;
+    return removed;
 }
 
 size_t LastSeparator(const std::wstring& path)
@@ -88,30 +110,9 @@ uint64_t DeleteTree(const std::wstring& folder)
     // "C:" alone would name the drive's current folder rather than its root.
     const DWORD attributes = GetFileAttributesW((path.back() == L':' ? prefix : path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path, attributes);
-
-    uint64_t removed = 0;
-    {
-        VLFindFile find;
-        VLFindData entry;
-        for (bool found = find.FindFirst(prefix + L"*.*", entry); found; found = find.FindNext(entry)) {
-            if (entry.IsDots()) continue;
-            const std::wstring child = prefix + entry.name;
-            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLink(child, entry.attributes);
-            else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += DeleteTree(child);
-            else if (DeleteFileForce(child)) ++removed;
-        }
-    }
-
-    // A folder that is some process's current folder cannot be removed.
-    std::wstring current;
-    if (GetCurrentDir(current)) {
-        NormalizePath(current, kPathNoTrailingSeparator);
-        if (current == path) SetCurrentDirectoryW(GetGrandParentPath(path).c_str());
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-    if (RemoveDirectoryW(path.c_str())) ++removed;
-    return removed;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path);
+    std::wstring real;
+    return GetFinalPath(path.back() == L':' ? prefix : path, real) ? DeleteRealTree(real) : 0;
 }
 
 bool CreateDirectories(const std::wstring& path)

@@ -20,8 +20,10 @@ bool DeleteFileForce(const std::wstring& path);
 // Resets all attributes and deletes.
 bool DeleteFileNormal(const std::wstring& path);
 // Removes the folder and everything below it and answers the number of entries
-// removed. Links (junctions, symbolic links) inside are removed themselves,
-// never followed. Moves the current folder out of the way when it is inside.
+// removed. Each entry goes through a handle found to be that very entry
+// (base/PlainFile.h): links (junctions, symbolic links) inside are removed
+// themselves where the system opens a link as itself, else left, and never
+// followed. Moves the current folder out of the way when it is inside.
 uint64_t DeleteTree(const std::wstring& folder);
 // Creates every missing folder along the path.
 bool CreateDirectories(const std::wstring& path);

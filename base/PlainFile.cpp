@@ -113,16 +113,30 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
     if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
-    // A read-only file would refuse to go.
+    // A read-only file or folder would refuse to go.
+    const DWORD attributes = information.dwFileAttributes;
     FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!linkItself && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
+                                                                 : FILE_ATTRIBUTE_NORMAL;
+    if (!linkItself && basic.FileAttributes != attributes)
         SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(entry.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
 } // namespace
+
+bool GetFinalPath(const std::wstring& path, std::wstring& out)
+{
+    VLFile entry;
+    if (!entry.Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS))
+        return false;
+    out = FinalPath(entry.handle.Get());
+    if (out.empty()) return false;
+    out = WithoutPrefix(out);
+    return true;
+}
 
 bool IsPlainFolder(const std::wstring& folder)
 {

@@ -20,6 +20,8 @@ namespace Velora {
 // ERROR_STOPPED_ON_SYMLINK).
 constexpr DWORD kErrLinkInPath = 681;
 
+// The path the system reaches through whatever links the text passes.
+bool GetFinalPath(const std::wstring& path, std::wstring& out);
 // The folder exists and neither it nor any folder above it is a link.
 bool IsPlainFolder(const std::wstring& folder);
 // The deepest step of the path that exists is plain, so that whatever is
@@ -28,8 +30,8 @@ bool IsPlainPath(const std::wstring& path);
 // Makes the missing folders of the path, each inside a plain one: true when
 // the folder is plain at the end. Nothing is made through a link.
 bool CreatePlainFolder(const std::wstring& folder);
-// Deletes the plain file or empty folder, its attributes reset first. A link
-// is left as it is.
+// Deletes the plain file or empty folder, made writable first. A link is
+// left as it is.
 bool DeletePlainFile(const std::wstring& path);
 // Removes a link itself where the system opens the link rather than what it
 // leads to; nothing else.
