@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 namespace Velora {
 namespace {
@@ -121,19 +122,12 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
 }
 
 // The program's installer, once another process has tried to overwrite the
-// package with other bytes (the temporary folder's "other"), to rename it and
-// to delete it.
+// package with the temporary folder's "other", to rename it and to delete it.
 struct TamperingInstaller : IHarrowInstaller {
     VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file, const std::wstring& folder) override
     {
-        std::wstring line = L"cmd /c copy /y \"%TEMP%\\other\" \"" + file + L"\" & move \"" + file + L"\" \"" + file +
-                            L".moved\" & del /q \"" + file + L"\"";
-        STARTUPINFOW startup = {sizeof(startup)};
-        PROCESS_INFORMATION process = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &startup, &process));
-        VLHandle ended(process.hProcess), thread(process.hThread);
-        WaitForSingleObject(ended.Get(), INFINITE);
+        const std::wstring name = L"\"" + file + L"\"";
+        _wsystem((L"copy /y %TEMP%\\other " + name + L" & move " + name + L" " + name + L".moved & del /q " + name).c_str());
         return real->Install(runtimeId, file, folder);
     }
     std::unique_ptr<IHarrowInstaller> real = VLHarrowInstallerFactory().Create();
@@ -143,8 +137,8 @@ struct TamperingInstalls : IHarrowInstallerFactory {
 };
 
 // From the download's size and MD5 check until the install has read the
-// package, or its setup program has started, the package in the work folder
-// cannot be changed by other programs: the install gets the bytes checked.
+// package, or its setup program has started, other programs cannot change
+// the package in the work folder: the install gets the bytes checked.
 TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
 {
     VLTestHttpServer service, files;
@@ -154,31 +148,24 @@ TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
     ScopedTempFolder scoped(temp.Path());
     PackageWriter writer;
     writer.root.Add(File(L"runtime.txt", "checked"));
-    ASSERT_TRUE(writer.WriteTo(temp / L"40018.vlz"));
-    const std::string setup = ReadFileBytes(L"Z:" + ToWide(VL_COMPANION_EXE));
-    ASSERT_TRUE(WriteFileBytes(temp / L"other", "other bytes"));
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::wstring proof; // what only the checked bytes leave
-    };
-    for (const Case& c : {Case{"40018.vlz", ReadFileBytes(temp / L"40018.vlz"), target / L"runtime.txt"},
-                          Case{"setup.exe", setup, GetWorkFolder() + L"\\setup.exe.ran"}}) {
-        SCOPED_TRACE(c.name);
-        files.SetFile(std::string("/") + c.name, c.bytes);
+    ASSERT_TRUE(writer.WriteTo(temp / L"package") && WriteFileBytes(temp / L"other", "other bytes"));
+    // Each with what only its checked bytes leave behind.
+    for (const auto& [name, bytes, proof] :
+         {std::tuple{"40018.vlz", ReadFileBytes(temp / L"package"), target / L"runtime.txt"},
+          std::tuple{"setup.exe", ReadFileBytes(L"Z:" + ToWide(VL_COMPANION_EXE)), GetWorkFolder() + L"\\setup.exe.ran"}}) {
+        SCOPED_TRACE(name);
+        files.SetFile(std::string("/") + name, bytes);
         service.SetFile("/query_url.php?soft=2.0.0.2996&id=40018",
-                        "<FILE><DownloadType>1</DownloadType><DownloadUrl>" + files.Url(std::string("/") + c.name) +
-                            "</DownloadUrl><Md5>" + ToMultiByte(Md5BufferHex(c.bytes.data(), int32_t(c.bytes.size()))) +
-                            "</Md5><FileSize>" + std::to_string(c.bytes.size()) + "</FileSize><FileName>" + c.name +
-                            "</FileName></FILE>");
+                        "<FILE><DownloadUrl>" + files.Url(std::string("/") + name) + "</DownloadUrl><Md5>" +
+                            ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size()))) + "</Md5><FileSize>" +
+                            std::to_string(bytes.size()) + "</FileSize><FileName>" + name + "</FileName></FILE>");
         StatusWindow window;
         VLHandle thread = StartRepair(window, {{0, 40018, L"A"}}, std::make_shared<VLHarrowDownloaderFactory>(),
                                       std::make_shared<TamperingInstalls>(), target.Path());
         ASSERT_TRUE(window.RunUntilEnded(thread.Get()));
-        const std::wstring file = GetWorkFolder() + L"\\" + ToWide(c.name);
-        EXPECT_TRUE(c.bytes == ReadFileBytes(file));
-        EXPECT_FALSE(Exists(file + L".moved"));
-        EXPECT_TRUE(Exists(c.proof)); // the install ended with the repair
+        const std::wstring file = GetWorkFolder() + L"\\" + ToWide(name);
+        EXPECT_TRUE(bytes == ReadFileBytes(file) && !Exists(file + L".moved"));
+        EXPECT_TRUE(Exists(proof)); // the install ended with the repair
     }
     EXPECT_EQ("checked", ReadFileBytes(target / L"runtime.txt"));
 }

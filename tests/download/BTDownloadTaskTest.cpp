@@ -10,11 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <libtorrent/bencode.hpp>
-#include <libtorrent/entry.hpp>
-
 #include <atomic>
-#include <iterator>
 #include <vector>
 
 namespace Velora {
@@ -549,15 +545,11 @@ TEST_F(BTTaskTest, AForgottenRecordDeletesNothingBehindALink)
         ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious"));
         const std::string before = TreeListing(outside.Path());
         Manager().RemoveSeedById(kRuntime);
-        lt::entry record;
-        lt::entry& data = record["taskData"];
-        data["savePath"] = ToMultiByte(folder.Path());
-        data["resumeFile"] = ToMultiByte(folder / L"pkg.exe.vll");
-        data["torrentFile"] = ToMultiByte(copy);
-        data["rootPath"] = root;
-        std::string bytes;
-        lt::bencode(std::back_inserter(bytes), record);
-        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe.vll", bytes) && WriteFileBytes(copy, "another torrent"));
+        auto text = [](const std::string& value) { return std::to_string(value.size()) + ":" + value; };
+        const std::string record = "d8:taskDatad" + text("resumeFile") + text(ToMultiByte(folder / L"pkg.exe.vll")) +
+                                   text("rootPath") + text(root) + text("savePath") + text(ToMultiByte(folder.Path())) +
+                                   text("torrentFile") + text(ToMultiByte(copy)) + "ee";
+        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe.vll", record) && WriteFileBytes(copy, "another torrent"));
         EXPECT_EQ(kDownloadOk, Run());
         EXPECT_EQ(before, TreeListing(outside.Path()));
     }

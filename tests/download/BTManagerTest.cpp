@@ -331,27 +331,25 @@ TEST_F(SeedListTest, RecordsPassingALinkNeverSeed)
     if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
     TestFolder outside;
     MakeRecords(6);
-    auto move = [&](const std::wstring& name) {
-        ASSERT_TRUE(MoveFileW((folder / name).c_str(), (outside / name).c_str()));
+    auto moveOut = [&](const std::wstring& name, bool linked) {
+        ASSERT_TRUE(MoveFileW((folder / name).c_str(), (outside / name).c_str()) &&
+                    (!linked || MakeHostLink(folder / name, outside / name)));
     };
     auto mapTo = [&](int i, const std::string& path) {
         EditRecord(records[i], [&](lt::entry& r) { r["mapped_files"] = lt::entry::list_type{lt::entry(path)}; });
     };
     ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
     ASSERT_TRUE(MakeHostLink(folder / L"link", outside.Path()) && MakeHostLink(folder / L"sub\\link", outside.Path()));
-    move(L"pkg1.exe");
+    moveOut(L"pkg1.exe", false);
     mapTo(1, "link\\pkg1.exe");
-    move(L"pkg2.exe");
+    moveOut(L"pkg2.exe", false);
     mapTo(2, "sub\\link\\pkg2.exe");
-    move(L"pkg3.exe");
-    ASSERT_TRUE(MakeHostLink(folder / L"pkg3.exe", outside / L"pkg3.exe"));
+    moveOut(L"pkg3.exe", true);
     lt::error_code ec;
-    const std::wstring copy = GetFileName(ToWideString(std::string(
-        lt::bdecode(ReadFileBytes(records[4]), ec).dict_find("taskData").dict_find_string_value("torrentFile"))));
-    move(copy);
-    ASSERT_TRUE(MakeHostLink(folder / copy, outside / copy));
-    move(L"pkg5.exe.vll");
-    ASSERT_TRUE(MakeHostLink(records[5], outside / L"pkg5.exe.vll"));
+    moveOut(GetFileName(ToWideString(std::string(
+                lt::bdecode(ReadFileBytes(records[4]), ec).dict_find("taskData").dict_find_string_value("torrentFile")))),
+            true);
+    moveOut(L"pkg5.exe.vll", true);
     std::string entries;
     for (int i = 0; i < 6; ++i) entries += Entry(40020 + i, records[i]);
     WriteSeedList(entries);
