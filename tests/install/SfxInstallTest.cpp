@@ -8,6 +8,7 @@
 #include "base/Buffer.h"
 #include "base/FileUtil.h"
 #include "base/Handles.h"
+#include "base/PathUtil.h"
 #include "base/ComScope.h"
 #include "install/RegKey.h"
 #include "install/ShellLink.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace Velora {
@@ -105,6 +107,22 @@ std::vector<std::wstring> PathItems(const std::string& block)
         offset += 4 + length;
     }
     return paths;
+}
+
+// The files of a folder as they stand: each name as the folder spells it,
+// with its attributes, last write time and bytes.
+std::map<std::wstring, std::string> Snapshot(const std::wstring& folder)
+{
+    std::map<std::wstring, std::string> files;
+    WIN32_FIND_DATAW found;
+    VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        files[found.cFileName] = std::to_string(found.dwFileAttributes) + " " +
+                                 std::to_string(found.ftLastWriteTime.dwLowDateTime) + " " +
+                                 ReadFileBytes(folder + L"\\" + found.cFileName);
+    }
+    return files;
 }
 
 // The package of a typical runtime: meta map, registry data in both forms,
@@ -308,6 +326,66 @@ TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
     EXPECT_FALSE(PathExists(folder / L"target\\App"));
     EXPECT_FALSE(KeyExists(key.Sub(L"FromText")));
     EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
+}
+
+TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
+{
+    PutVolatileKey(key.Sub(L"vol"));
+    const struct {
+        const char* what;
+        bool reinstall, badRegistry, succeeds;
+    } rows[] = {
+        {"install failing on its registry data", false, true, false},
+        {"reinstall over a record that does not read", true, false, false},
+        {"install that finishes", false, false, true},
+    };
+    for (const auto& row : rows) {
+        const std::wstring n = std::to_wstring(&row - rows), target = folder / n, made = key.Sub(n);
+        const std::wstring app = target + L"\\App", sys = target + L"\\sys";
+        // Files of the package's names in another case, two of them read-only.
+        for (const auto& [file, attributes] : {std::pair{app + L"\\a.txt", FILE_ATTRIBUTE_READONLY},
+                                               {app + L"\\Ärger.txt", FILE_ATTRIBUTE_ARCHIVE},
+                                               {sys + L"\\lib.dll", FILE_ATTRIBUTE_READONLY},
+                                               {sys + L"\\Жук.dll", FILE_ATTRIBUTE_ARCHIVE}}) {
+            CreateDirectories(GetParentPath(file));
+            ASSERT_TRUE(WriteFileBytes(file, "old " + std::to_string(file.size())));
+            SetFileAttributesW(file.c_str(), attributes);
+        }
+        ASSERT_TRUE(WriteFileBytes(app + L"\\VLUnistall.dat", "VLUT"));
+        const auto appBefore = Snapshot(app), sysBefore = Snapshot(sys);
+        PackageWriter writer;
+        writer.root.Add(Inline(L"vlmeta", MetaBytes({{L"vlfolder", L"App"}})));
+        const std::wstring value = L"]\r\n\"v\"=\"1\"\r\n";
+        std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + made + value;
+        // A lasting key cannot be made below a volatile one.
+        if (row.badRegistry) text += L"[" + key.FullName() + L"\\vol\\k" + value;
+        writer.root.Add(File(L"##reg##.reg", Utf16File(text)));
+        writer.root.Add(File(L"a.txt", "new a"));
+        writer.root.Add(File(L"ärger.txt", "new ä", kMethodSolid));
+        writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "new lib"), File(L"жук.dll", "new", kMethodSolid)}));
+        ASSERT_TRUE(writer.WriteTo(target + L".vlz"));
+
+        EventLog log;
+        VLSfxInstall install(target + L".vlz");
+        install.SetProgress(&log);
+        install.GetKeywords().SetPath(L"system", sys);
+        ASSERT_TRUE(install.Open());
+        EXPECT_EQ(row.reinstall ? install.Reinstall(target) : install.Install(target), row.succeeds) << row.what;
+        // The extraction's end, and for a failure the install's own.
+        EXPECT_EQ(log.ends.size(), row.succeeds ? 1u : 2u) << row.what;
+        EXPECT_EQ(KeyExists(made), row.succeeds) << row.what;
+        if (!row.succeeds) {
+            EXPECT_EQ(Snapshot(app), appBefore) << row.what;
+            EXPECT_EQ(Snapshot(sys), sysBefore) << row.what;
+            continue;
+        }
+        // Nothing kept stays behind, and the record names no file the install
+        // wrote over, so that an uninstall leaves them.
+        EXPECT_EQ(Snapshot(app).size(), appBefore.size());
+        EXPECT_EQ(Snapshot(sys).size(), sysBefore.size());
+        EXPECT_EQ(ReadFileBytes(sys + L"\\Жук.dll"), "new");
+        EXPECT_TRUE(PathItems(ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat")).blocks.at(0)).empty());
+    }
 }
 
 TEST_F(PackageInstall, DestroyingTheInstallerMidExtractionStopsIt)
