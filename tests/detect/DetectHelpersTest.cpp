@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 using namespace Velora;
-using Velora::Test::Exists;
 using Velora::Test::TestFolder;
 
 TEST(DetectHelpersTest, ParseVersion)
@@ -125,8 +124,8 @@ TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
     beside.HideIfPresent(SystemDir() + L"\\PhysXLoader.dll");
     beside.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
     beside.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
-    EXPECT_NE(RunDetectProbe(program / L"detect-probe.exe").find("PhysX System\t56.0MB\tmissing"), std::string::npos);
-    EXPECT_FALSE(Exists(program / L"VLMarker.dll.ran"));
+    EXPECT_NE(RunDetectProbe(program / L"detect-probe.exe").find("System\t56.0MB\tmissing"), std::string::npos);
+    EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
     // A forward to the library itself is the export; nothing is loaded for it.
     beside.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
     EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));
