@@ -48,22 +48,6 @@ TEST(PathUtil, IsAbsolutePath)
     EXPECT_FALSE(IsAbsolutePath(L""));
 }
 
-TEST(PathUtil, FullPathsAndFilePaths)
-{
-    struct Case { const wchar_t* text; bool full, file; };
-    const Case cases[] = {
-        {L"C:\\x\\a.dll", true, true}, {L"c:/x/a.dll", true, true}, {L"\\\\server\\share\\a.dll", true, true},
-        {L"C:\\x\\", true, false}, {L"C:\\x\\..", true, false}, {L"C:\\x\\NUL", true, false},
-        {L"C:\\x\\com9.txt", true, false}, {L"C:\\x\\nul:", true, false}, {L"C:x\\a.dll", false, false},
-        {L"\\x\\a.dll", false, false}, {L"a.dll", false, false}, {L"", false, false}, {L".", false, false},
-        {L"\\\\.\\COM1", false, false}, {L"\\\\?\\C:\\a.dll", false, false}, {L"\\\\", false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.full, IsFullPath(c.text)) << c.text;
-        EXPECT_EQ(c.file, IsFullFilePath(c.text)) << c.text;
-    }
-}
-
 TEST(PathUtil, CombinePath)
 {
     struct Case { const wchar_t* folder; const wchar_t* path; const wchar_t* result; };

@@ -15,33 +15,29 @@ namespace {
 struct Library {
     std::string bytes = ReadFileBytes(FakeDll(L"physxloader"));
     template <typename T> T& At(size_t offset) { return *reinterpret_cast<T*>(&bytes.at(offset)); }
-    // The file offset of an address, through the section that holds it.
-    size_t Offset(DWORD rva)
+    // The file offset of an address (or of a directory's), through the section that holds it.
+    size_t Offset(DWORD rva, int directory = -1)
     {
         auto& nt = At<IMAGE_NT_HEADERS32>(At<IMAGE_DOS_HEADER>(0).e_lfanew);
+        if (directory >= 0) rva = nt.OptionalHeader.DataDirectory[directory].VirtualAddress;
         const IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(&nt);
         for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i, ++s)
             if (rva - s->VirtualAddress < s->SizeOfRawData) return rva - s->VirtualAddress + s->PointerToRawData;
         return 0;
     }
-    size_t Directory(int index)
-    {
-        return Offset(At<IMAGE_NT_HEADERS32>(At<IMAGE_DOS_HEADER>(0).e_lfanew).OptionalHeader.DataDirectory[index].VirtualAddress);
-    }
     DWORD& Table(DWORD rva) { return At<DWORD>(Offset(rva)); }
     // The version resource's data entry: type 16, its first name and language.
     IMAGE_RESOURCE_DATA_ENTRY& Version()
     {
-        const size_t root = Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
-        size_t at = root;
+        size_t at = Offset(0, IMAGE_DIRECTORY_ENTRY_RESOURCE);
         for (int level = 0; level < 3; ++level) {
             auto* entry = &At<IMAGE_RESOURCE_DIRECTORY_ENTRY>(at + sizeof(IMAGE_RESOURCE_DIRECTORY));
             while (level == 0 && entry->Name != 16) ++entry;
-            at = root + (entry->OffsetToData & 0x7FFFFFFF);
+            at = Offset(0, IMAGE_DIRECTORY_ENTRY_RESOURCE) + (entry->OffsetToData & 0x7FFFFFFF);
         }
         return At<IMAGE_RESOURCE_DATA_ENTRY>(at);
     }
-    IMAGE_EXPORT_DIRECTORY& Exports() { return At<IMAGE_EXPORT_DIRECTORY>(Directory(IMAGE_DIRECTORY_ENTRY_EXPORT)); }
+    IMAGE_EXPORT_DIRECTORY& Exports() { return At<IMAGE_EXPORT_DIRECTORY>(Offset(0, IMAGE_DIRECTORY_ENTRY_EXPORT)); }
 };
 
 using Damage = void (*)(Library&);
@@ -160,8 +156,12 @@ TEST(HostileEvidenceTest, RegistryValuesCountOnlyAsWhatTheyAre)
         {DetectJava, java, L"RuntimeLib", REG_MULTI_SZ, Text(jvm + L'\0'), false},
         {DetectJava, java, L"RuntimeLib", REG_EXPAND_SZ, Text(expandable + L"\\jvm.dll"), true},
         {DetectXna40, xna, L"NativeLibraryPath", REG_EXPAND_SZ, Text(expandable), true},
-        // Relative paths, though the current folder holds the files.
+        // Relative paths, though the current folder holds the files, and
+        // paths through the device namespace.
         {DetectJava, java, L"RuntimeLib", REG_SZ, Text(L"jvm.dll"), false},
+        {DetectJava, java, L"RuntimeLib", REG_SZ, Text(L"C:jvm.dll"), false},
+        {DetectJava, java, L"RuntimeLib", REG_SZ, Text(L"\\\\.\\" + jvm), false},
+        {DetectJava, java, L"RuntimeLib", REG_SZ, Text(L"\\\\?\\" + jvm), false},
         {DetectXna40, xna, L"NativeLibraryPath", REG_SZ, Text(L""), false},
         {DetectXna40, xna, L"NativeLibraryPath", REG_SZ, Text(L"."), false},
         // Devices are no files.
