@@ -54,7 +54,8 @@ bool IsDeviceName(const std::wstring& name)
 bool IsFullPath(const std::wstring& path)
 {
     const wchar_t drive = path.empty() ? L'\0' : wchar_t(path[0] | 0x20);
-    if (drive >= L'a' && drive <= L'z' && path.size() >= 3 && path[1] == L':') return path[2] == L'\\' || path[2] == L'/';
+    if (drive >= L'a' && drive <= L'z' && path.size() >= 3 && path[1] == L':')
+        return path[2] == L'\\' || path[2] == L'/';
     // A share: "\\server\...", where the server is neither "." nor "?", the
     // prefixes that lead to devices.
     if (path.size() < 3 || path[0] != L'\\' || path[1] != L'\\') return false;

@@ -37,8 +37,8 @@ bool VLPeFile::Open(const std::wstring& path)
 {
     sectionCount_ = directoryCount_ = 0;
     view_.Reset();
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr));
     LARGE_INTEGER size = {};
     if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < LONGLONG(sizeof(IMAGE_DOS_HEADER)))
         return false;
@@ -58,17 +58,18 @@ bool VLPeFile::Open(const std::wstring& path)
     if (sectionTable + uint64_t(header.NumberOfSections) * sizeof(IMAGE_SECTION_HEADER) > fileSize_) return false;
 
     const WORD magic = Copy<WORD>(base_ + optional);
-    const size_t directories = magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC   ? offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)
-                               : magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
-                                                                        : 0;
+    const size_t directories = magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC ? offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)
+                               : magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                   ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                   : 0;
     if (directories == 0 || header.SizeOfOptionalHeader < directories) return false;
     // Both forms keep the image size at the same place and the number of
     // directories just before them.
     static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage) == offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage));
     imageSize_ = Copy<DWORD>(base_ + optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage));
     const DWORD declared = Copy<DWORD>(base_ + optional + directories - sizeof(DWORD));
-    directoryCount_ = unsigned(std::min<uint64_t>(
-        declared, (header.SizeOfOptionalHeader - directories) / sizeof(IMAGE_DATA_DIRECTORY)));
+    directoryCount_ = unsigned(
+        std::min<uint64_t>(declared, (header.SizeOfOptionalHeader - directories) / sizeof(IMAGE_DATA_DIRECTORY)));
     directories_ = base_ + optional + directories;
     sections_ = base_ + sectionTable;
     sectionCount_ = header.NumberOfSections;
@@ -144,7 +145,8 @@ bool VLPeFile::HasSoundVersionResource() const
         const uint8_t* entries = ResourceEntries(tree, directory.Size, offset, count);
         if (!entries) return false;
         for (uint32_t i = 0; i < count; ++i) {
-            const auto entry = Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+            const auto entry =
+                Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
             if (level == 0 && entry.Name != 16) continue; // RT_VERSION
             const bool table = entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY;
             const uint32_t next = entry.OffsetToData & ~DWORD(IMAGE_RESOURCE_DATA_IS_DIRECTORY);

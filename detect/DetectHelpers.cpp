@@ -9,7 +9,6 @@
 #include "base/TextConvert.h"
 
 #include <algorithm>
-#include <climits>
 #include <vector>
 
 namespace Velora {
