@@ -1,10 +1,12 @@
 #include "detect/DetectHelpers.h"
 
 #include "Evidence.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 TEST(DetectHelpersTest, ParseVersion)
 {
@@ -17,13 +19,19 @@ TEST(DetectHelpersTest, ParseVersion)
     const Case cases[] = {
         {L"1.6.0_20", true, {1, 6, 0, 77}},
         {L"", false, {77, 77, 77, 77}},
-        {L"-3", true, {-3, 77, 77, 77}},
+        // A negative piece, or one beyond what a part holds, would wrap into
+        // another version: unreadable, and no part changes.
+        {L"-3", false, {77, 77, 77, 77}},
+        {L"1.-2", false, {77, 77, 77, 77}},
+        {L"2147483648", false, {77, 77, 77, 77}},
+        {L"18446744073709551617", false, {77, 77, 77, 77}},
+        {L"2147483647.1.2.3.-5", true, {2147483647, 1, 2, 3}},
         {L"4.0.20823.0", true, {4, 0, 20823, 0}},
         {L"1.2.3.4.5", true, {1, 2, 3, 4}},
         {L"1..3", true, {1, 0, 3, 77}},
         {L"1.2.", true, {1, 2, 77, 77}},
         {L"x.7", true, {0, 7, 77, 77}},
-        {L"4294967297", true, {1, 77, 77, 77}}, // low 32 bits
+        {L"4294967297", false, {77, 77, 77, 77}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
@@ -104,6 +112,21 @@ TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
     EXPECT_TRUE(IsLibraryLoadable(L"OpenAL32.dll", nullptr));
     EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
     DeleteFileW((planted + L".ran").c_str());
+
+    // The PhysX loader's export handed on to the marker, both beside (a copy
+    // of) the program that runs the whole check: the forward is not followed.
+    const TestFolder program;
+    ASSERT_TRUE(CopyFileW(DetectProbe().c_str(), (program / L"detect-probe.exe").c_str(), TRUE));
+    RegEvidence registry;
+    registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 1);
+    FileEvidence beside; // found before the system folder's
+    beside.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
+    beside.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
+    EXPECT_NE(RunDetectProbe(program / L"detect-probe.exe").find("System\t56.0MB\tmissing"), std::string::npos);
+    EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
+    // A forward to the library itself is the export; nothing is loaded for it.
+    beside.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
+    EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));
 }
 
 TEST(DetectHelpersTest, RedirectionGuardShowsTheNativeSystemFolder)
