@@ -92,30 +92,26 @@ TEST(DetectHelpersTest, IsLibraryLoadableRestoresTheErrorMode)
 
 TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
 {
-    // A library planted beside the program under a runtime's name.
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder = exe;
-    folder.erase(folder.find_last_of(L'\\'));
+    // A library planted under a runtime's name, in a folder of this test's
+    // own: the suites of both prefix kinds run from one build folder at once.
+    const TestFolder program;
     FileEvidence files;
-    const std::wstring planted = folder + L"\\OpenAL32.dll";
+    const std::wstring planted = program / L"OpenAL32.dll";
     files.Copy(FakeDll(L"marker"), planted);
 
     // The fake does leave its marker when its code runs.
-    const std::wstring control = folder + L"\\marker-control.dll";
+    const std::wstring control = program / L"marker-control.dll";
     files.Copy(FakeDll(L"marker"), control);
     HMODULE loaded = LoadLibraryW(control.c_str());
     ASSERT_NE(loaded, nullptr);
     FreeLibrary(loaded);
     EXPECT_TRUE(DeleteFileW((control + L".ran").c_str()));
 
-    EXPECT_TRUE(IsLibraryLoadable(L"OpenAL32.dll", nullptr));
+    EXPECT_TRUE(IsLibraryLoadable(planted.c_str(), nullptr));
     EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW((planted + L".ran").c_str());
 
     // The PhysX loader's export handed on to the marker, both beside (a copy
     // of) the program that runs the whole check: the forward is not followed.
-    const TestFolder program;
     ASSERT_TRUE(CopyFileW(DetectProbe().c_str(), (program / L"detect-probe.exe").c_str(), TRUE));
     RegEvidence registry;
     registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 1);
