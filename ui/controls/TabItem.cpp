@@ -193,8 +193,8 @@ void VLTabItem::Drag(const VLControlEvent& event)
     const int stripLeft = GetParent()->GetPos().left;
     const int lastLeft =
         Saturated(int64_t{stripLeft} + int64_t{SlotWidth()} * static_cast<int64_t>(dragSiblings_.size()) - 1 - width);
-    const int left = std::max(
-        stripLeft, std::min(lastLeft, Saturated(int64_t{pressRect_.left} + event.ptMouse.x - pressPoint_.x)));
+    const int left =
+        std::max(stripLeft, std::min(lastLeft, Saturated(int64_t{pressRect_.left} + event.ptMouse.x - pressPoint_.x)));
     SetPos({left, pressRect_.top, Saturated(int64_t{left} + width), pressRect_.bottom});
     const int dropSlot = SlotAt(Saturated(int64_t{left} + width / 2));
     int slot = 0;

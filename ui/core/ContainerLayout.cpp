@@ -158,7 +158,8 @@ void VLContainer::LayoutFlow(const RECT& rect, bool vertical)
         int main = vertical ? s.cy : s.cx;
         int cross = vertical ? s.cx : s.cy;
         fixedLeft = Saturated(fixedLeft - before - after - main);
-        if (main == 0) main = ++adjusted == adjustables ? Saturated(std::max<int64_t>(0, remaining - fixedLeft)) : expand;
+        if (main == 0)
+            main = ++adjusted == adjustables ? Saturated(std::max<int64_t>(0, remaining - fixedLeft)) : expand;
         // What a clamp takes or gives is not shared out again.
         main = Saturated(ClampSize(item, main, vertical));
         if (cross == 0) cross = Saturated(std::max<int64_t>(0, crossAvailable - acrossBefore - acrossAfter));
@@ -166,7 +167,8 @@ void VLContainer::LayoutFlow(const RECT& rect, bool vertical)
         const int mainFrom = Saturated((vertical ? originY : originX) + cursor + before);
         const int crossFrom = Saturated((vertical ? originX : originY) + acrossBefore);
         const int mainTo = Saturated(int64_t{mainFrom} + main), crossTo = Saturated(int64_t{crossFrom} + cross);
-        item->SetPos(vertical ? RECT{crossFrom, mainFrom, crossTo, mainTo} : RECT{mainFrom, crossFrom, mainTo, crossTo});
+        item->SetPos(vertical ? RECT{crossFrom, mainFrom, crossTo, mainTo}
+                              : RECT{mainFrom, crossFrom, mainTo, crossTo});
         cursor = Saturated(cursor + before + main + after + childPadding_);
         remaining = Saturated(remaining - main - childPadding_);
         fixedLeft = Saturated(fixedLeft - childPadding_);
@@ -199,8 +201,10 @@ void VLContainer::LayoutStack(const RECT& rect)
         if (s.cx == 0) s.cx = Saturated(fillWidth - p.left - p.right);
         if (s.cy == 0) s.cy = Saturated(fillHeight - p.top - p.bottom);
         s = {Saturated(s.cx), Saturated(s.cy)};
-        const int left = Saturated(originX + ((item->layoutFormat & kFormatCenter) ? (int64_t{width} - s.cx) / 2 : 0) + p.left);
-        const int top = Saturated(originY + ((item->layoutFormat & kFormatVCenter) ? (int64_t{height} - s.cy) / 2 : 0) + p.top);
+        const int left =
+            Saturated(originX + ((item->layoutFormat & kFormatCenter) ? (int64_t{width} - s.cx) / 2 : 0) + p.left);
+        const int top =
+            Saturated(originY + ((item->layoutFormat & kFormatVCenter) ? (int64_t{height} - s.cy) / 2 : 0) + p.top);
         item->SetPos({left, top, Saturated(int64_t{left} + s.cx), Saturated(int64_t{top} + s.cy)});
         neededWidth = std::max<int>(neededWidth, s.cx);
         neededHeight = std::max<int>(neededHeight, s.cy);

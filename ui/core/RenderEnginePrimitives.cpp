@@ -184,10 +184,10 @@ void DrawRect(HDC hdc, const RECT& rect, int penWidth, uint32_t colour)
 
 void DrawRoundRect(HDC hdc, const RECT& rect, int penWidth, int ellipseWidth, int ellipseHeight, uint32_t colour)
 {
-    const int64_t reach = int64_t{penWidth} + std::max(std::abs(int64_t{ellipseWidth}), std::abs(int64_t{ellipseHeight}));
-    DrawPenShape(hdc, rect, penWidth, reach, colour, [=](HDC dc, int l, int t, int r, int b) {
-        RoundRect(dc, l, t, r, b, ellipseWidth, ellipseHeight);
-    });
+    const int64_t reach =
+        int64_t{penWidth} + std::max(std::abs(int64_t{ellipseWidth}), std::abs(int64_t{ellipseHeight}));
+    DrawPenShape(hdc, rect, penWidth, reach, colour,
+                 [=](HDC dc, int l, int t, int r, int b) { RoundRect(dc, l, t, r, b, ellipseWidth, ellipseHeight); });
 }
 
 VLRegion CreateCornerRegion(const wchar_t* descriptorText, int width, int height)

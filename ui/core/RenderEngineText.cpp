@@ -4,8 +4,10 @@
 #include "ui/core/DibSurface.h"
 #include "ui/core/PaintManager.h"
 #include "ui/core/RenderClip.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <vector>
 
@@ -66,8 +68,7 @@ std::vector<Line> BreakPiece(HDC hdc, const std::wstring& piece, int width, uint
 // place, so the axis is kept whole.
 enum class Hang { kStart, kMiddle, kEnd, kWhole };
 
-// Room kept beyond a text's measured extent: italic overhangs, and the
-// measuring room of rich text.
+// Room kept beyond a text's measured extent, for overhanging glyphs.
 constexpr int64_t kTextSlack = 1 << 14;
 
 // The span [lo, hi) cut to the text's extent and slack, keeping the place the
@@ -144,7 +145,8 @@ bool CutTextRect(HDC hdc, RECT& rect, HFONT font, const std::wstring& text, uint
     RECT box{};
     if (GetClipBox(hdc, &box) == ERROR || !Far(rect, box)) return true;
     const bool lines = ownLines && (style & DT_WORDBREAK);
-    RECT extent = {0, 0, rect.right - rect.left, rect.bottom - rect.top};
+    RECT extent = {0, 0, Saturated(int64_t{rect.right} - rect.left, INT_MAX),
+                   Saturated(int64_t{rect.bottom} - rect.top, INT_MAX)};
     {
         VLSelectObject selected(hdc, font);
         if (lines)
@@ -152,9 +154,10 @@ bool CutTextRect(HDC hdc, RECT& rect, HFONT font, const std::wstring& text, uint
         else
             DrawTextW(hdc, text.c_str(), -1, &extent, style | DT_CALCRECT);
     }
-    // DrawTextW places a line by DT_CENTER before DT_RIGHT, DrawTextLines by
-    // both; it hangs every line from the bottom with DT_BOTTOM, and DrawTextW
-    // places lines down only in a single line.
+    // DrawTextW centres rather than aligns right, and places a line down the
+    // rectangle only when it draws a single line; DrawTextLines centres and
+    // then aligns each line right, and hangs each line from the bottom with
+    // DT_BOTTOM: from no one place.
     Hang across = (style & DT_CENTER) ? Hang::kMiddle : (style & DT_RIGHT) ? Hang::kEnd : Hang::kStart;
     if (lines && (style & DT_CENTER) && (style & DT_RIGHT)) across = Hang::kWhole;
     Hang down = Hang::kStart;

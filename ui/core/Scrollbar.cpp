@@ -366,7 +366,8 @@ void VLScrollbar::Paint(HDC hdc, const RECT& paint)
     const int64_t middle =
         horizontal_ ? (int64_t{thumb_.left} + thumb_.right) / 2 : (int64_t{thumb_.top} + thumb_.bottom) / 2;
     const int from = Saturated(middle - t / 2), to = Saturated(middle - t / 2 + t);
-    const RECT rail = horizontal_ ? RECT{from, thumb_.top, to, thumb_.bottom} : RECT{thumb_.left, from, thumb_.right, to};
+    const RECT rail =
+        horizontal_ ? RECT{from, thumb_.top, to, thumb_.bottom} : RECT{thumb_.left, from, thumb_.right, to};
     DrawPart(hdc, kPartRail, thumbState_, &rail);
 }
 

@@ -119,7 +119,8 @@ void VLSlide::OnMouseMove(VLControlEvent& event)
         const int along = Along(event.ptMouse);
         const int64_t delta = int64_t{along} - Along(lastMouse_);
         const int64_t middle = int64_t{ThumbStart()} + thumbSize_ / 2;
-        if ((delta > 0 && along > middle) || (delta < 0 && along < middle)) SetValue(Saturated(value_ + delta, INT_MAX));
+        if ((delta > 0 && along > middle) || (delta < 0 && along < middle))
+            SetValue(Saturated(value_ + delta, INT_MAX));
         lastMouse_ = event.ptMouse;
         Invalidate();
         return;
