@@ -10,8 +10,9 @@ system swallowed fails the test and names the case, and the run goes on with
 the cases after it. Wine's +seh channel shows every exception dispatched; one
 counts when it is raised in ui-render's own process (the process that loaded
 ui-render.exe, by +pid and +loaddll) at an address inside ui-render.exe, or
-with an error code (a fault) anywhere in it. Wine's other processes raise
-their own, expected ones (RPC status codes), which do not count.
+anywhere in it with a system error status 0xC... (a fault: access violation,
+division by zero). Wine's other processes raise their own, expected ones
+(RPC status codes), which do not count.
 Usage: hostile_ui_render.py <ui-render.exe> <wine-run>"""
 import concurrent.futures
 import io
@@ -331,7 +332,7 @@ def run(tool, wine_run, cases, first, folder, tag):
             base = int(loaded[2], 16)
             ours = loaded[1], range(base, base + image_span(tool))
         elif (seen := re.match(r"(\w+):\w+:trace:seh:dispatch_exception code=(\w+) .*addr=(\w+)", line)) and \
-                ours and seen[1] == ours[0] and (int(seen[3], 16) in ours[1] or int(seen[2], 16) >= 0xC0000000):
+                ours and seen[1] == ours[0] and (int(seen[3], 16) in ours[1] or int(seen[2], 16) >> 28 == 0xC):
             raised.setdefault(current, f"exception {seen[2]} at {seen[3]}")
     return statuses, started, raised
 
