@@ -17,8 +17,8 @@ namespace {
 // The outline of a thumb that has no image.
 constexpr uint32_t kThumbOutline = 0xFF85E4FF;
 
-// The value in percent of the range (never 0), in 64 bits: value times 100
-// passes int.
+// The value in percent of the range, in 64 bits (value times 100 passes
+// int), and never divided by 0.
 int Percent(int value, int range)
 {
     return static_cast<int>(int64_t{value} * 100 / std::max(range, 1));
