@@ -2,17 +2,14 @@
 """Runs generated hostile markups and skin images through ui-render, all in
 one process (its --batch mode): nesting hidden behind multibyte characters
 and character references, huge numbers, translucency, round corners, long
-texts, attribute floods, tooltips due at once, a markup cut at every length,
-every skin image format cut at every length, and sizes at the edges of int in
-every layout and every kind of fill at four window sizes. Each case must end
-as a clean failure or the right picture: a crash, a hang or an exception the
-system swallowed fails the test and names the case, and the run goes on with
-the cases after it. Wine's +seh channel shows every exception dispatched; one
-counts when it is raised in ui-render's own process (the process that loaded
-ui-render.exe, by +pid and +loaddll) at an address inside ui-render.exe, or
-anywhere in it with a system error status 0xC... (a fault: access violation,
-division by zero). Wine's other processes raise their own, expected ones
-(RPC status codes), which do not count.
+texts, attribute floods, tooltips due at once, a markup cut at every length
+and every skin image format cut at every length; and, side by side, sizes at
+the edges of int in every layout and fill at four window sizes. Each case must
+end as a clean failure or the right picture: a crash, a hang or an exception
+(Wine's +seh shows each: one raised in ui-render's process, by +pid and
++loaddll, inside ui-render.exe or as a fault, status 0xC...; Wine's own
+processes raise expected RPC codes) fails the test and names the case, and
+the run goes on with the cases after it.
 Usage: hostile_ui_render.py <ui-render.exe> <wine-run>"""
 import concurrent.futures
 import io
