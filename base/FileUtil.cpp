@@ -157,6 +157,22 @@ bool GetTempDir(std::wstring& out)
     return true;
 }
 
+bool EndsInLongNames(const std::wstring& path, const std::wstring& tail)
+{
+    if (tail.find(L'~') == std::wstring::npos) return true;
+    const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return false;
+    std::wstring longForm(needed, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), &longForm[0], needed);
+    if (length == 0 || length >= needed) return false;
+    longForm.resize(length);
+    std::wstring steps = tail;
+    NormalizePath(longForm, kPathBackslashes);
+    NormalizePath(steps, kPathBackslashes);
+    return longForm.size() > steps.size() && longForm[longForm.size() - steps.size() - 1] == L'\\' &&
+           CompareNoCase(longForm.substr(longForm.size() - steps.size()), steps) == 0;
+}
+
 bool GetCurrentDir(std::wstring& out)
 {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);

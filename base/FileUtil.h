@@ -40,6 +40,11 @@ bool CreateTempFile(const std::wstring& prefix, std::wstring& out, const std::ws
 bool GetFullPath(const std::wstring& path, std::wstring& out, size_t& fileIndex);
 std::wstring GetFullPathFileName(const std::wstring& path);
 std::wstring GetFullPathFolder(const std::wstring& path);
+// Whether the steps of tail, which ends path, name what they say: a step
+// holding '~' may be the short (8.3) name of a file whose own name is
+// another, so it passes only when the file exists and the system's long form
+// of path ends in the same steps (letters in any case).
+bool EndsInLongNames(const std::wstring& path, const std::wstring& tail);
 // ".exe" with the dot; empty when the last component has none.
 std::wstring GetFileExtension(const std::wstring& path);
 std::wstring GetFileName(const std::wstring& path);

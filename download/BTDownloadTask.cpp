@@ -180,7 +180,12 @@ void VLBTTask::ReportPhase(BTTaskPhase value)
 
 bool VLBTTask::Start()
 {
-    const uint32_t stops = StopCount();
+    uint32_t stops;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stops = StopCount();
+        ++starts_;
+    }
     driveChecked_ = false;
     rechecked_ = false;
     // With no worker left the torrent the task holds goes on at once; a run
@@ -190,7 +195,12 @@ bool VLBTTask::Start()
     if (!resumed) ResetEvent(doneEvent_.Get());
     SetState(kTaskRunning);
     ReportPhase(BTTaskPhase::Starting);
-    if (resumed || StartRun(stops)) return true;
+    const bool started = resumed || StartRun(stops);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        --starts_;
+    }
+    if (started) return true;
     SetState(kTaskFailed);
     ReportFinish(kErrThreadNotStarted);
     return false;
@@ -220,8 +230,15 @@ bool VLBTTask::Stop()
     }
     // A download that has ended stays as it ended.
     if (GetState() == kTaskFinished) return true;
-    Abort();
-    const bool working = IsWorking();
+    bool starting;
+    {
+        // A stop made once a Start has counted the stops before it belongs to
+        // the run that Start begins, which reports its end.
+        std::lock_guard<std::mutex> guard(lock_);
+        Abort();
+        starting = starts_ > 0;
+    }
+    const bool working = starting || IsWorking();
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         // A running download ends when the session reports the pause.
         torrent->Pause();

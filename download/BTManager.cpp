@@ -44,7 +44,7 @@ int32_t ChooseSeedState(const BTTaskStatus& status, int64_t now, uint32_t seedCo
 bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder)
 {
     std::wstring name;
-    return VLFolderScope(folder).HoldsEntry(path, &name) && IsBareFileName(name) &&
+    return VLFolderScope(folder).HoldsEntry(path, &name) && IsBareFileName(name) && EndsInLongNames(path, name) &&
            CompareNoCase(GetFileExtension(name), L".vll") == 0;
 }
 

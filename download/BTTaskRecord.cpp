@@ -8,9 +8,44 @@
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
+#include <libtorrent/torrent_info.hpp>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+
 namespace Velora {
 
-void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData)
+namespace {
+
+// Keeps in the list (of strings, or of tiers of strings) only what held
+// lacks, each entry once and at most kMaxRecordListEntries of them; held
+// gains what is kept.
+void KeepOnlyNew(lt::entry* list, std::set<std::string>& held)
+{
+    if (!list || list->type() != lt::entry::list_t) return;
+    int room = kMaxRecordListEntries;
+    auto keep = [&](const lt::entry& url) {
+        if (room == 0 || url.type() != lt::entry::string_t || !held.insert(url.string()).second) return false;
+        --room;
+        return true;
+    };
+    lt::entry::list_type kept;
+    for (const lt::entry& item : list->list()) {
+        if (item.type() != lt::entry::list_t) {
+            if (keep(item)) kept.push_back(item);
+            continue;
+        }
+        lt::entry::list_type tier;
+        std::copy_if(item.list().begin(), item.list().end(), std::back_inserter(tier), keep);
+        if (!tier.empty()) kept.emplace_back(std::move(tier));
+    }
+    *list = std::move(kept);
+}
+
+} // namespace
+
+void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData, const lt::torrent_info* copy)
 {
     lt::entry& data = resumeData["taskData"];
     data = lt::entry::dictionary_type();
@@ -19,10 +54,22 @@ void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData)
     data["torrentFile"] = record.torrentFile;
     data["orgTorrentFile"] = record.orgTorrentFile;
     data["addAsSeed"] = lt::entry::integer_type(record.addAsSeed ? 1 : 0);
-    lt::entry::list_type seeds;
-    for (const std::string& url : record.urlSeed) seeds.emplace_back(url);
-    data["urlSeed"] = std::move(seeds);
+    data["urlSeed"] = lt::entry::list_type(record.urlSeed.begin(), record.urlSeed.end());
     data["rootPath"] = record.rootPath;
+
+    // The engine's lists repeat the web seeds of "taskData" and the torrent
+    // copy's own trackers and web seeds, which every add takes from the copy
+    // again: only the rest is kept.
+    std::set<std::string> urlSeeds, trackers, httpSeeds;
+    KeepOnlyNew(data.find_key("urlSeed"), urlSeeds);
+    if (copy) {
+        for (const lt::announce_entry& tracker : copy->trackers()) trackers.insert(tracker.url);
+        for (const lt::web_seed_entry& seed : copy->web_seeds())
+            (seed.type == lt::web_seed_entry::url_seed ? urlSeeds : httpSeeds).insert(seed.url);
+    }
+    KeepOnlyNew(resumeData.find_key("trackers"), trackers);
+    KeepOnlyNew(resumeData.find_key("url-list"), urlSeeds);
+    KeepOnlyNew(resumeData.find_key("httpseeds"), httpSeeds);
 }
 
 namespace {
@@ -69,23 +116,24 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData)
 
 namespace {
 
+// Without case, as the file system compares names.
 bool IsTorrentCopyName(const std::wstring& name)
 {
     const std::wstring suffix = L".torrent";
-    if (name.size() != 40 + suffix.size() || name.compare(40, suffix.size(), suffix) != 0)
-        return false;
+    if (name.size() != 40 + suffix.size() || CompareNoCase(name.substr(40), suffix) != 0) return false;
     for (size_t i = 0; i < 40; ++i)
         if (!iswxdigit(name[i])) return false;
     return true;
 }
 
 // Data of a record lies below the save folder, and none of it is one of the
-// files the folder keeps for itself.
+// files the folder keeps for itself, not even by a short name.
 bool IsDataPath(const VLFolderScope& folder, const std::wstring& savePath, const std::string& relative)
 {
     const std::wstring path = ToWideString(relative);
+    const std::wstring full = CombinePath(savePath, path);
     std::wstring entry;
-    return IsSafeRelativePath(path) && folder.Holds(CombinePath(savePath, path), &entry) &&
+    return IsSafeRelativePath(path) && folder.Holds(full, &entry) && EndsInLongNames(full, path) &&
            CompareNoCase(entry, kSeedListName) != 0 && CompareNoCase(GetFileExtension(entry), L".vll") != 0 &&
            !IsTorrentCopyName(entry);
 }

@@ -8,6 +8,7 @@
 
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/entry.hpp>
+#include <libtorrent/fwd.hpp>
 
 #include <cstdint>
 #include <string>
@@ -28,10 +29,16 @@ constexpr wchar_t kSeedListName[] = L"seeds.xml";
 constexpr uint64_t kLargestPackageBytes = 247932001;
 constexpr uint64_t kMaxRecordBytes = (kLargestPackageBytes / 16384 + 1) * 128 + 1048576;
 // Entries of any one list a record may hold (web seeds, trackers, renamed
-// files): our records list two web seeds, torrents a few trackers.
+// files). A torrent may list any number of trackers and web seeds, but those
+// stay in its copy, which gives them to the engine again at each add: a
+// record lists only the rest, our two web seeds.
 constexpr int kMaxRecordListEntries = 64;
 
-void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData);
+// Sets "taskData" and keeps the engine's lists of trackers and web seeds to
+// what neither "taskData" nor copy (the torrent copy, when known) holds.
+// Every list keeps each entry once and at most kMaxRecordListEntries of
+// them, so that the record written always loads.
+void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData, const lt::torrent_info* copy = nullptr);
 // Type-strict: false when "taskData" or one of its keys holds another kind of
 // value. Missing keys keep their defaults; a node without a value reads as an
 // empty dictionary.

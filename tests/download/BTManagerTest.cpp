@@ -122,10 +122,11 @@ TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
 // Records of complete downloads in folder, as a finished download leaves them.
 class SeedListTest : public ::testing::Test {
 protected:
-    void MakeRecords(int count)
+    void MakeRecords(int count, const std::vector<std::string>& webSeeds = {},
+                     const std::vector<std::string>& trackers = {})
     {
         auto session = LoopbackSession();
-        for (int i = 0; i < count; ++i) {
+        for (int i = int(records.size()); count-- > 0; ++i) {
             const std::wstring name = L"pkg" + std::to_wstring(i) + L".exe";
             const std::string payload = MakePayload(20000 + i, 40 + i);
             ASSERT_TRUE(WriteFileBytes(folder / name, payload));
@@ -133,7 +134,7 @@ protected:
             param.savePath = ToMultiByte(folder.Path());
             param.resumeFile = ToMultiByte(folder / (name + L".vll"));
             param.sourceKind = 1;
-            param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384);
+            param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384, webSeeds, trackers);
             auto task = session->AddTask(&param, nullptr, nullptr);
             ASSERT_TRUE(task);
             session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
@@ -256,8 +257,15 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     ASSERT_TRUE(WriteFileBytes(foreign, "not a record"));
     ASSERT_TRUE(WriteFileBytes(notRecord, "user data"));
     ASSERT_TRUE(WriteFileBytes(broken, "not a record"));
+    // Its short name ends in ".VLL".
+    const std::wstring longExtension = folder / L"keep.vllx";
+    ASSERT_TRUE(WriteFileBytes(longExtension, "user data"));
+    std::wstring shortName(MAX_PATH, L'\0');
+    shortName.resize(GetShortPathNameW(longExtension.c_str(), &shortName[0], MAX_PATH));
+    ASSERT_EQ(L".VLL", GetFileExtension(shortName));
     MakeRecords(1);
     WriteSeedList(Entry(40030, foreign) + Entry(40031, notRecord) + Entry(40032, broken) +
+                  Entry(40033, folder / GetFileName(shortName)) +
                   "<Seed><resume>" + ToMultiByte(records[0]) + "</resume></Seed>");
 
     VLBTManager manager;
@@ -265,8 +273,36 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_EQ(0u, manager.CountSeeds());
     EXPECT_TRUE(Exists(foreign));
     EXPECT_TRUE(Exists(notRecord));
+    EXPECT_TRUE(Exists(longExtension));
     EXPECT_FALSE(Exists(broken));
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
+}
+
+// Real torrents list a hundred trackers or more, a torrent copy may list any
+// number of web seeds, and the answer gives its own: the record a seed
+// leaves at each shutdown makes it seed again at the next start.
+TEST_F(SeedListTest, TorrentsWithLongListsSeedAgainAtEachStart)
+{
+    std::vector<std::string> urls;
+    for (int i = 0; i < 200000; ++i) urls.push_back("http://127.0.0.1:1/" + std::to_string(i));
+    const std::vector<std::string> first100(urls.begin(), urls.begin() + 100);
+    MakeRecords(1, {urls.begin() + 100, urls.begin() + 180}, first100);
+    MakeRecords(1, urls);
+    for (int start = 0; start < 3; ++start) {
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        for (size_t i = 0; start == 0 && i < params.size(); ++i) {
+            params[i].urlSeeds = first100;
+            auto task = manager.GetSession()->AddTask(&params[i], nullptr, nullptr);
+            ASSERT_TRUE(task);
+            task->Resume();
+            ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+            manager.AddSeed(task, 40020 + i);
+        }
+        ASSERT_EQ(2u, manager.CountSeeds()) << "start " << start << " refused a record of the shutdown before";
+        ASSERT_TRUE(WaitActive(manager, 2));
+        manager.Shutdown();
+    }
 }
 
 // Records far larger than any record come first, then records naming the
