@@ -28,17 +28,11 @@ DWORD Attributes(const std::wstring& path)
     return GetFileAttributesW(Plain(path).c_str());
 }
 
-// A junction or symbolic link: removed itself, never descended into, so that
-// deleting a tree cannot reach files outside it. Where the system cannot
-// open a link as itself (Wine) it stays.
-uint64_t RemoveLink(const std::wstring& path)
-{
-    return RemoveLinkItself(path) ? 1 : 0;
-}
-
 // The tree at its real place, so that only what lies below it is judged
 // plain: each file and folder goes through a handle found to be that very
-// entry, never what a link inside leads to.
+// entry. A junction or symbolic link is never descended into, so that
+// deleting a tree cannot reach files outside it: it is removed itself, or
+// stays where the system cannot open a link as itself (Wine).
 uint64_t DeleteRealTree(const std::wstring& path)
 {
     uint64_t removed = 0;
@@ -48,7 +42,7 @@ uint64_t DeleteRealTree(const std::wstring& path)
         for (bool found = find.FindFirst(path + L"\\*.*", entry); found; found = find.FindNext(entry)) {
             if (entry.IsDots()) continue;
             const std::wstring child = path + L'\\' + entry.name;
-            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLink(child);
+            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLinkItself(child) ? 1 : 0;
             else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += IsPlainFolder(child) ? DeleteRealTree(child) : 0;
             else if (DeletePlainFile(child)) ++removed;
         }
@@ -110,7 +104,7 @@ uint64_t DeleteTree(const std::wstring& folder)
     // "C:" alone would name the drive's current folder rather than its root.
     const DWORD attributes = GetFileAttributesW((path.back() == L':' ? prefix : path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLinkItself(path) ? 1 : 0;
     std::wstring real;
     return GetFinalPath(path.back() == L':' ? prefix : path, real) ? DeleteRealTree(real) : 0;
 }

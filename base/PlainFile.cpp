@@ -27,27 +27,23 @@ std::wstring WithoutPrefix(std::wstring path)
     return path;
 }
 
-typedef DWORD (*PathCall)(const wchar_t* in, wchar_t* out, DWORD size);
-
-bool CallForPath(PathCall call, const std::wstring& in, std::wstring& out)
+// The text a call of the system fills into a buffer, with the buffer grown
+// as the call asks; empty when it fails.
+template <typename Call> std::wstring CallForPath(Call call)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     for (;;) {
-        const DWORD length = call(in.c_str(), buffer.data(), DWORD(buffer.size()));
-        if (length == 0) return false;
-        if (length < buffer.size()) {
-            out.assign(buffer.data(), length);
-            return true;
-        }
+        const DWORD length = call(buffer.data(), DWORD(buffer.size()));
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
         buffer.resize(length + 1);
     }
 }
 
 bool FullPath(const std::wstring& path, std::wstring& out)
 {
-    return CallForPath([](const wchar_t* in, wchar_t* buffer, DWORD size) {
-        return GetFullPathNameW(in, size, buffer, nullptr);
-    }, path, out);
+    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    return !out.empty();
 }
 
 // Every step in its long form: names as the folders list them, links not
@@ -55,21 +51,16 @@ bool FullPath(const std::wstring& path, std::wstring& out)
 bool LongPath(const std::wstring& path, std::wstring& out)
 {
     std::wstring full;
-    return FullPath(path, full) && CallForPath([](const wchar_t* in, wchar_t* buffer, DWORD size) {
-               return GetLongPathNameW(in, buffer, size);
-           }, full, out);
+    if (!FullPath(path, full)) return false;
+    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    return !out.empty();
 }
 
 std::wstring FinalPath(HANDLE handle)
 {
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return std::wstring();
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(length + 1);
-    }
+    return CallForPath([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 // 0 when the handle is the very file the path names; otherwise the error.
@@ -103,6 +94,13 @@ std::wstring ParentOf(const std::wstring& full)
     return full.substr(0, last == 2 && full[1] == L':' ? 3 : last);
 }
 
+// The file goes when the last handle on it is closed.
+bool MarkDeleted(HANDLE handle)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
 // Opens the entry as itself with access enough to delete it.
 bool DeleteThrough(const std::wstring& path, bool linkItself)
 {
@@ -120,8 +118,7 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
                                                                  : FILE_ATTRIBUTE_NORMAL;
     if (!linkItself && basic.FileAttributes != attributes)
         SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(entry.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    return MarkDeleted(entry.handle.Get());
 }
 
 } // namespace
@@ -235,8 +232,7 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
 
 bool VLPlainFile::Delete()
 {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(file.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    return MarkDeleted(file.handle.Get());
 }
 
 bool VLPlainFile::Rename(const std::wstring& path, bool replace)
