@@ -8,6 +8,7 @@
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/Singleton.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
@@ -39,9 +40,9 @@ bool IsCounted(uint32_t code)
 
 bool SparseWithGaps(const std::wstring& path)
 {
-    VLFile file;
-    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) &&
-           IsSparseFile(file.handle.Get()) && HasAllocationGaps(file.handle.Get());
+    VLPlainFile file;
+    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) && IsSparseFile(file.file.handle.Get()) &&
+           HasAllocationGaps(file.file.handle.Get());
 }
 
 } // namespace
@@ -124,8 +125,8 @@ VLBTTask::~VLBTTask()
     if (CurrentTorrent()) Fail(kErrAborted, kTaskStopped);
     if (IsCleanupPending()) {
         DeleteOwnRecordFiles(BTRemoveMode::ForgetAll);
-        const std::wstring folder = GetFolder();
-        if (DirectoryExists(folder)) RemoveDirectoryW(folder.c_str());
+        // Only when empty, and only the folder itself.
+        DeletePlainFile(GetFolder());
     }
 }
 
@@ -437,9 +438,13 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     BTTaskRecord record;
     if (!LoadTaskRecord(ToMultiByte(path), &record)) return false;
     if (!SavesIntoFolder(record)) return false;
-    const std::wstring digest = Md5FileHex(ToWide(record.torrentFile.c_str()));
-    if (digest.empty()) return false;
-    if (CompareNoCase(digest, info.Md5) == 0) return true;
+    VLPlainFile copy;
+    uint8_t digest[16];
+    if (!copy.Open(ToWide(record.torrentFile.c_str()), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) ||
+        !Md5File(copy.file, digest))
+        return false;
+    if (CompareNoCase(Md5ToHex(digest), info.Md5) == 0) return true;
+    copy.file.Close();
     DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
@@ -659,7 +664,7 @@ bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wante
     if (!GetDriveInfo(root, drive) || !DriveRefusesSize(drive, uint64_t(wanted))) return true;
     Fail(kErrFatTooLarge, kTaskFailed);
     const std::wstring record = RecordPath();
-    if (PathExists(record)) DeleteFileForce(record);
+    DeletePlainFile(record);
     SetRecordPath(std::wstring());
     return false;
 }

@@ -7,6 +7,7 @@
 #include "base/FileUtil.h"
 #include "base/FolderScope.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
@@ -352,7 +353,7 @@ void VLBTManager::LoadSeeds()
         // records are used, and only they are ever deleted.
         const bool ours = hasResume && IsSeedRecordPath(resume, folder);
         if (hasId && ours && AddSeedFromFile(resume, StringToUInt64(id.c_str()))) continue;
-        if (ours) DeleteFileNormal(resume);
+        if (ours) DeletePlainFile(resume);
     }
 }
 

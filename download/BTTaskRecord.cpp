@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/FolderScope.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
@@ -164,6 +165,22 @@ bool NamesOnlyItsFolder(const std::string& path, const BTTaskRecord& record, con
     return true;
 }
 
+// Nothing the record names is reached through a link: its own file was read
+// as itself, and the save folder, the torrent copy and the data (the root
+// and the engine's renamed files) lie behind none.
+bool NamesNoLink(const BTTaskRecord& record, const lt::bdecode_node& root)
+{
+    const std::wstring savePath = ToWideString(record.savePath);
+    if (!IsPlainFolder(savePath) || !IsPlainPath(ToWideString(record.torrentFile)) ||
+        !IsPlainPath(CombinePath(savePath, ToWideString(record.rootPath))))
+        return false;
+    const lt::bdecode_node renamed = root.dict_find_list("mapped_files");
+    for (int i = 0; renamed && i < renamed.list_size(); ++i)
+        if (!IsPlainPath(CombinePath(savePath, ToWideString(std::string(renamed.list_string_value_at(i))))))
+            return false;
+    return true;
+}
+
 bool ListsWithinBounds(const BTTaskRecord& record, const lt::bdecode_node& root)
 {
     if (record.urlSeed.size() > size_t(kMaxRecordListEntries)) return false;
@@ -185,6 +202,7 @@ bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<c
     if (!ReadTaskRecord(loaded, root)) return false;
     if (loaded.savePath.empty() || loaded.rootPath.empty()) return false;
     if (!ListsWithinBounds(loaded, root) || !NamesOnlyItsFolder(path, loaded, root)) return false;
+    if (!NamesNoLink(loaded, root)) return false;
     if (record) *record = std::move(loaded);
     if (bytes) *bytes = std::move(file);
     return true;
@@ -199,11 +217,11 @@ void DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
         if (DirectoryExists(data))
             DeleteTree(data);
         else
-            DeleteFileNormal(data);
+            DeletePlainFile(data);
     }
     if (ForgetsRecord(mode)) {
-        DeleteFileNormal(ToWideString(path));
-        DeleteFileNormal(ToWideString(record.torrentFile));
+        DeletePlainFile(ToWideString(path));
+        DeletePlainFile(ToWideString(record.torrentFile));
     }
 }
 
@@ -211,11 +229,9 @@ namespace {
 
 int WriteAtStart(const std::string& path, const char* data, size_t size)
 {
-    VLFile file;
-    if (path.empty() ||
-        !file.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
-                   FILE_ATTRIBUTE_NORMAL))
-        return -1;
+    VLPlainFile plain;
+    if (path.empty() || !plain.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS)) return -1;
+    VLFile& file = plain.file;
     if (size > MAXDWORD) return -3;
     DWORD written = 0;
     if (size != 0 && !file.Write(data, static_cast<DWORD>(size), &written)) return -3;
@@ -236,10 +252,10 @@ int SaveTorrentData(const std::string& path, const std::string& bytes)
 
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit)
 {
-    VLFile file;
+    VLPlainFile plain;
+    VLFile& file = plain.file;
     uint64_t size = 0;
-    if (!file.Open(ToWideString(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
+    if (!plain.Open(ToWideString(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
         !file.GetSize(size) || size > limit)
         return false;
     bytes.resize(static_cast<size_t>(size));

@@ -50,17 +50,19 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData);
 // file, the folder as save folder, a torrent copy directly in it, and data
 // (rootPath, the engine's renamed files) below it that is none of the
 // folder's records, torrent copies or seed list; and when no list in it is
-// longer than kMaxRecordListEntries. bytes, when given, receives the file.
+// longer than kMaxRecordListEntries; and when none of those files is reached
+// through a link (base/PlainFile.h), the record's own included. bytes, when
+// given, receives the file.
 bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<char>* bytes = nullptr);
 // The downloaded data is savePath joined with rootPath. A record that is not
 // valid deletes nothing.
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode);
 
-// Write the whole buffer at offset 0 of a file created when missing and never
-// truncated: 0 written, -1 cannot open, -3 write failed or short.
+// Write the whole buffer at offset 0 of a plain file created when missing and
+// never truncated: 0 written, -1 cannot open, -3 write failed or short.
 int save_file(const std::string& path, const std::vector<char>& bytes);
 int SaveTorrentData(const std::string& path, const std::string& bytes);
-// False, without reading, for a file larger than limit.
+// False, without reading, for a file larger than limit or not plain.
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit);
 
 } // namespace Velora

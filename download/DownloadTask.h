@@ -6,6 +6,7 @@
 #include "download/AddressQuery.h"
 
 #include "base/CallGate.h"
+#include "base/Handles.h"
 #include "base/Thread.h"
 
 #include <atomic>
@@ -167,6 +168,10 @@ public:
     virtual void Destroy() { delete this; }
     virtual double GetAverageSpeed() { return 0.0; }
     virtual double GetRatio() { return 0.0; }
+    // The finished file, held open without write or delete sharing since it
+    // passed its check, for the listener to take while the successful finish
+    // is reported; nothing held otherwise.
+    virtual VLHandle TakeCheckedFile() { return VLHandle(); }
 
     void SetState(int32_t newState);
     int32_t GetState() const { return state_; }

@@ -2,6 +2,7 @@
 
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/ComScope.h"
 #include "install/RegParser.h"
@@ -70,9 +71,9 @@ bool IsPackageFile(const std::wstring& path)
 {
     const std::wstring extension = GetFileExtension(path);
     if (extension.empty() || CompareNoCase(extension, L".vlz") != 0) return false;
-    VLFile file;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
-        return false;
+    VLPlainFile plain;
+    VLFile& file = plain.file;
+    if (!plain.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) return false;
     char magic[3];
     DWORD got = 0;
     if (!file.Read(magic, sizeof(magic), &got) || got != sizeof(magic) || std::memcmp(magic, "VLZ", 3) != 0)

@@ -119,8 +119,9 @@ private:
     VLReplacedFiles replaced_;
 };
 
-// True when path names a package this installer can open: a ".vlz" name, the
-// "VLZ" magic and a table of contents that reads.
+// True when path names a package this installer can open: a plain file (no
+// link, base/PlainFile.h) with a ".vlz" name, the "VLZ" magic and a table of
+// contents that reads.
 bool IsPackageFile(const std::wstring& path);
 
 // Decodes an installed-path list; false when an item runs past the end.
