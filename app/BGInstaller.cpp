@@ -1,7 +1,7 @@
 #include "app/BGInstaller.h"
 
 #include "app/WorkFolder.h"
-#include "base/FileUtil.h"
+#include "base/PlainFile.h"
 #include "base/RegHandle.h"
 #include "download/HttpRequest.h"
 
@@ -24,11 +24,16 @@ bool IsCompanionInstalled(const std::wstring& keyPath)
 
 bool InstallCompanion(const std::wstring& folder, const std::wstring& url, const std::atomic<bool>* stop)
 {
-    // The work folder exists only once something was downloaded into it.
-    if (!CreateDirectories(folder)) return false;
+    // The work folder exists only once something was downloaded into it. A
+    // folder that is a link, or lies behind one, is not used.
+    if (!CreatePlainFolder(folder)) return false;
     const std::wstring path = folder + L"\\zofti_appenv.exe";
     if (!HttpGetToFile(url, path, stop) || (stop && *stop)) return false;
-    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
+    // Held as itself, without write or delete sharing, until the shell has
+    // started it.
+    VLPlainFile program;
+    return program.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) &&
+           reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
 }
 
 DWORD WINAPI BGInstallThreadProc(LPVOID stop)

@@ -22,7 +22,8 @@ std::wstring GetCompanionUrl();
 bool IsCompanionInstalled(const std::wstring& keyPath = kCompanionKey);
 
 // Downloads url to folder\zofti_appenv.exe, creating the folder first, and
-// opens the file with the shell, unless stop was set meanwhile. The download
+// opens the file with the shell, unless stop was set meanwhile; nothing is
+// made, written or started through a link (base/PlainFile.h). The download
 // is bounded as every request of the program and gives up soon after stop is
 // set. False when either step failed or it was stopped; nobody is shown a
 // failure.

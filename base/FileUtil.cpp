@@ -3,6 +3,7 @@
 #include "base/FindFile.h"
 #include "base/Handles.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 
 #include <winioctl.h>
@@ -27,15 +28,31 @@ DWORD Attributes(const std::wstring& path)
     return GetFileAttributesW(Plain(path).c_str());
 }
 
-// A junction or symbolic link: removed itself, never descended into, so that
-// deleting a tree cannot reach files outside it.
-uint64_t RemoveLink(const std::wstring& path, DWORD attributes)
+// The tree at its real place, so that only what lies below it is judged
+// plain: each file and folder goes through a handle found to be that very
+// entry. A junction or symbolic link is never descended into, so that
+// deleting a tree cannot reach files outside it: it is removed itself, or
+// stays where the system cannot open a link as itself (Wine).
+uint64_t DeleteRealTree(const std::wstring& path)
 {
-    SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (RemoveDirectoryW(path.c_str())) return 1;
+    uint64_t removed = 0;
+    {
+        VLFindFile find;
+        VLFindData entry;
+        for (bool found = find.FindFirst(path + L"\\*.*", entry); found; found = find.FindNext(entry)) {
+            if (entry.IsDots()) continue;
+            const std::wstring child = path + L'\\' + entry.name;
+            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLinkItself(child) ? 1 : 0;
+            else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += IsPlainFolder(child) ? DeleteRealTree(child) : 0;
+            else if (DeletePlainFile(child)) ++removed;
+        }
     }
-    return DeleteFileW(path.c_str()) ? 1 : 0;
+    // A folder that is some process's current folder cannot be removed.
+    std::wstring current;
+    if (GetCurrentDir(current) && GetFinalPath(current, current) && CompareNoCase(current, path) == 0)
+        SetCurrentDirectoryW(GetGrandParentPath(path).c_str());
+    if (DeletePlainFile(path)) ++removed;
+    return removed;
 }
 
 size_t LastSeparator(const std::wstring& path)
@@ -87,30 +104,9 @@ uint64_t DeleteTree(const std::wstring& folder)
     // "C:" alone would name the drive's current folder rather than its root.
     const DWORD attributes = GetFileAttributesW((path.back() == L':' ? prefix : path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path, attributes);
-
-    uint64_t removed = 0;
-    {
-        VLFindFile find;
-        VLFindData entry;
-        for (bool found = find.FindFirst(prefix + L"*.*", entry); found; found = find.FindNext(entry)) {
-            if (entry.IsDots()) continue;
-            const std::wstring child = prefix + entry.name;
-            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) removed += RemoveLink(child, entry.attributes);
-            else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) removed += DeleteTree(child);
-            else if (DeleteFileForce(child)) ++removed;
-        }
-    }
-
-    // A folder that is some process's current folder cannot be removed.
-    std::wstring current;
-    if (GetCurrentDir(current)) {
-        NormalizePath(current, kPathNoTrailingSeparator);
-        if (current == path) SetCurrentDirectoryW(GetGrandParentPath(path).c_str());
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-    if (RemoveDirectoryW(path.c_str())) ++removed;
-    return removed;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLinkItself(path) ? 1 : 0;
+    std::wstring real;
+    return GetFinalPath(path.back() == L':' ? prefix : path, real) ? DeleteRealTree(real) : 0;
 }
 
 bool CreateDirectories(const std::wstring& path)
@@ -153,6 +149,22 @@ bool GetTempDir(std::wstring& out)
     if (longLength >= 1 && longLength < 520) out.assign(longForm, longLength);
     else out.assign(shortForm, length);
     return true;
+}
+
+bool EndsInLongNames(const std::wstring& path, const std::wstring& tail)
+{
+    if (tail.find(L'~') == std::wstring::npos) return true;
+    const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return false;
+    std::wstring longForm(needed, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), &longForm[0], needed);
+    if (length == 0 || length >= needed) return false;
+    longForm.resize(length);
+    std::wstring steps = tail;
+    NormalizePath(longForm, kPathBackslashes);
+    NormalizePath(steps, kPathBackslashes);
+    return longForm.size() > steps.size() && longForm[longForm.size() - steps.size() - 1] == L'\\' &&
+           CompareNoCase(longForm.substr(longForm.size() - steps.size()), steps) == 0;
 }
 
 bool GetCurrentDir(std::wstring& out)
@@ -282,14 +294,10 @@ bool SetFileTimes(const std::wstring& path, const FILETIME* creation, const FILE
 
 bool CreateSizedFile(const std::wstring& path, uint64_t size)
 {
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
-    LARGE_INTEGER end;
-    end.QuadPart = LONGLONG(size);
-    if (SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get())) return true;
-    file.Reset();
-    DeleteFileNormal(path);
+    VLPlainFile file;
+    if (!file.Open(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS)) return false;
+    if (file.file.Seek(int64_t(size), FILE_BEGIN, nullptr) && SetEndOfFile(file.file.handle.Get())) return true;
+    file.Delete();
     return false;
 }
 

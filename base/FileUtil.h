@@ -20,8 +20,10 @@ bool DeleteFileForce(const std::wstring& path);
 // Resets all attributes and deletes.
 bool DeleteFileNormal(const std::wstring& path);
 // Removes the folder and everything below it and answers the number of entries
-// removed. Links (junctions, symbolic links) inside are removed themselves,
-// never followed. Moves the current folder out of the way when it is inside.
+// removed. Each entry goes through a handle found to be that very entry
+// (base/PlainFile.h): links (junctions, symbolic links) inside are removed
+// themselves where the system opens a link as itself, else left, and never
+// followed. Moves the current folder out of the way when it is inside.
 uint64_t DeleteTree(const std::wstring& folder);
 // Creates every missing folder along the path.
 bool CreateDirectories(const std::wstring& path);
@@ -38,6 +40,11 @@ bool CreateTempFile(const std::wstring& prefix, std::wstring& out, const std::ws
 bool GetFullPath(const std::wstring& path, std::wstring& out, size_t& fileIndex);
 std::wstring GetFullPathFileName(const std::wstring& path);
 std::wstring GetFullPathFolder(const std::wstring& path);
+// Whether the steps of tail, which ends path, name what they say: a step
+// holding '~' may be the short (8.3) name of a file whose own name is
+// another, so it passes only when the file exists and the system's long form
+// of path ends in the same steps (letters in any case).
+bool EndsInLongNames(const std::wstring& path, const std::wstring& tail);
 // ".exe" with the dot; empty when the last component has none.
 std::wstring GetFileExtension(const std::wstring& path);
 std::wstring GetFileName(const std::wstring& path);
@@ -56,6 +63,7 @@ bool NumberedNameExists(std::wstring& out, const std::wstring& base, uint32_t nu
 bool SetFileTimes(const std::wstring& path, const FILETIME* creation, const FILETIME* access,
                   const FILETIME* write);
 // Creates (or truncates) the file and sets its length; leaves no file on failure.
+// Only a plain file (base/PlainFile.h): nothing a link leads to is made or cut.
 bool CreateSizedFile(const std::wstring& path, uint64_t size);
 bool IsSparseFile(HANDLE file);
 // True unless the file is known to be one allocated range, which tells whether

@@ -16,6 +16,9 @@ using VLHandle = VLUniqueHandle<HANDLE, &CloseHandle, 0, -1>;
 // Search handle of FindFirstFileW, which needs FindClose instead of CloseHandle.
 using VLFindHandle = VLUniqueHandle<HANDLE, &FindClose, -1>;
 
+// A view of a file mapping (MapViewOfFile).
+using VLMappedView = VLUniqueHandle<const void*, &UnmapViewOfFile>;
+
 // A movable global memory block (GlobalAlloc with GMEM_MOVEABLE).
 using VLGlobalMemory = VLUniqueHandle<HGLOBAL, &GlobalFree>;
 

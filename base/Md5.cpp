@@ -191,9 +191,14 @@ std::wstring Md5BufferHex(const void* bytes, int32_t length)
 bool Md5File(const std::wstring& path, uint8_t digest[16])
 {
     VLFile file;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)) return false;
+    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) &&
+           Md5File(file, digest);
+}
+
+bool Md5File(VLFile& file, uint8_t digest[16])
+{
     uint64_t size = 0;
-    if (!file.GetSize(size) || size == 0) return false;
+    if (!file.GetSize(size) || size == 0 || !file.SeekToBegin()) return false;
 
     std::unique_ptr<VLMd5Context> context(new (std::nothrow) VLMd5Context);
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kFileBlock]);

@@ -2,6 +2,8 @@
 // as 32 upper-case hexadecimal digits.
 #pragma once
 
+#include "base/File.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,8 @@ std::wstring Md5BufferHex(const void* bytes, int32_t length);
 // False for a missing, empty or unreadable file: a digest always covers the
 // whole file. Opens with read sharing only, so no writer may hold the file.
 bool Md5File(const std::wstring& path, uint8_t digest[16]);
+// From the start of an open file to its end; false for an empty file.
+bool Md5File(VLFile& file, uint8_t digest[16]);
 std::wstring Md5FileHex(const std::wstring& path);
 std::wstring Md5ToHex(const uint8_t digest[16]);
 

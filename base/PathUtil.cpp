@@ -51,6 +51,24 @@ bool IsDeviceName(const std::wstring& name)
            stem[3] >= L'1' && stem[3] <= L'9';
 }
 
+bool IsFullPath(const std::wstring& path)
+{
+    const wchar_t drive = path.empty() ? L'\0' : wchar_t(path[0] | 0x20);
+    if (drive >= L'a' && drive <= L'z' && path.size() >= 3 && path[1] == L':')
+        return path[2] == L'\\' || path[2] == L'/';
+    // A share: "\\server\...", where the server is neither "." nor "?", the
+    // prefixes that lead to devices.
+    if (path.size() < 3 || path[0] != L'\\' || path[1] != L'\\') return false;
+    const std::wstring server = path.substr(2, path.find_first_of(L"\\/", 2) - 2);
+    return !server.empty() && server != L"." && server != L"?";
+}
+
+bool IsFullFilePath(const std::wstring& path)
+{
+    const std::wstring last = path.substr(path.find_last_of(L"\\/") + 1);
+    return IsFullPath(path) && IsSafeEntryName(last) && !IsDeviceName(last);
+}
+
 bool IsSafeRelativePath(const std::wstring& path)
 {
     if (path.empty() || path[0] == L'\\' || path[0] == L'/') return false;

@@ -36,6 +36,14 @@ bool IsSafeEntryName(const std::wstring& name);
 // extension and blanks before it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1
 // to COM9, LPT1 to LPT9.
 bool IsDeviceName(const std::wstring& name);
+// A path that names the same place whatever the current folder is: a drive
+// and its root ("C:\\..." or "C:/...") or a share ("\\\\server\\share...").
+// Drive-relative ("C:x"), rooted ("\\x"), relative and device ("\\\\.\\",
+// "\\\\?\\") paths are not.
+bool IsFullPath(const std::wstring& path);
+// A full path whose last step can name a file: not a device (however it is
+// written, "C:\\x\\NUL.txt" included), not empty, "." or "..".
+bool IsFullFilePath(const std::wstring& path);
 // A relative path below its folder: no root, and every step a safe entry name
 // (empty steps, as in "a\\b", are passed over).
 bool IsSafeRelativePath(const std::wstring& path);

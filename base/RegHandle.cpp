@@ -1,5 +1,7 @@
 #include "base/RegHandle.h"
 
+#include "base/StringUtil.h"
+
 #include <cwchar>
 
 namespace Velora {
@@ -90,17 +92,45 @@ bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
     if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, bytes.data, &size))) {
         return false;
     }
-    return value.SetRawData(bytes.data, size);
+    value.SetRawData(bytes.data, size);
+    return true;
+}
+
+bool VLRegHandle::QueryTypedDword(DWORD& out, const std::wstring& name)
+{
+    out = 0;
+    VLRegValue value;
+    if (!QueryValue(name, value)) return false;
+    // The value keeps the bytes it was read with: a REG_DWORD of any other
+    // size holds no number.
+    const LONG meaning =
+        value.type != REG_DWORD ? ERROR_DATATYPE_MISMATCH : value.data.size != 4 ? ERROR_INVALID_DATA : ERROR_SUCCESS;
+    if (!Check(meaning)) return false;
+    out = value.dwordValue;
+    return true;
+}
+
+bool VLRegHandle::QueryTypedString(std::wstring& out, const std::wstring& name)
+{
+    out.clear();
+    VLRegValue value;
+    if (!QueryValue(name, value)) return false;
+    if (!Check(value.type == REG_SZ || value.type == REG_EXPAND_SZ ? ERROR_SUCCESS : ERROR_DATATYPE_MISMATCH)) {
+        return false;
+    }
+    const std::wstring text = value.text.substr(0, value.text.find(L'\0'));
+    out = value.type == REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
+    return true;
 }
 
 template <typename ListValues>
 bool VLRegHandle::EnumerateWith(std::vector<std::wstring>& subkeys, ListValues listValues)
 {
-    wchar_t className[260];
-    DWORD classLength = 260;
+    // The key's class is not asked for: a class longer than any buffer given
+    // for it would fail the whole call.
     DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0, longestData = 0;
-    const LONG info = RegQueryInfoKeyW(key.Get(), className, &classLength, nullptr, &subkeyCount, &longestSubkey,
-                                       nullptr, &valueCount, &longestValue, &longestData, nullptr, nullptr);
+    const LONG info = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr,
+                                       &valueCount, &longestValue, &longestData, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
         lastError = info;
         return info == ERROR_ACCESS_DENIED;

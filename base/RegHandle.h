@@ -48,6 +48,13 @@ public:
     // out is 0 after any failure; a value of any type up to 4 bytes is read.
     bool QueryDword(DWORD& out, const std::wstring& name);
     bool QueryValue(const std::wstring& name, VLRegValue& value);
+    // What the value means, read only from the type that means it: a number
+    // from a REG_DWORD of 4 bytes; text from a REG_SZ, or from a REG_EXPAND_SZ
+    // with its %NAME% references expanded, up to the first terminator. A value
+    // of another type fails with ERROR_DATATYPE_MISMATCH. out is 0 or empty
+    // after any failure.
+    bool QueryTypedDword(DWORD& out, const std::wstring& name);
+    bool QueryTypedString(std::wstring& out, const std::wstring& name);
     // Lists the names of values and subkeys. A vector whose kind the key has
     // none of keeps its contents; a key that may not be listed answers true
     // with both vectors untouched.

@@ -1,5 +1,7 @@
 #include "base/StringUtil.h"
 
+#include <windows.h>
+
 #include <cerrno>
 #include <cwctype>
 #include <memory>
@@ -273,6 +275,18 @@ void Format(std::wstring& out, const wchar_t* format, ...)
     }
     va_end(args);
     if (answer != 0) out.clear();
+}
+
+std::wstring ExpandEnvironment(const std::wstring& text)
+{
+    if (text.find(L'%') == std::wstring::npos) return text;
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) return text;
+    std::vector<wchar_t> buffer(needed + 2, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), buffer.data(), needed + 1);
+    if (written == 0 || written > needed) return text;
+    buffer[written] = L'\0';
+    return std::wstring(buffer.data());
 }
 
 } // namespace Velora

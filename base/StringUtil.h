@@ -57,6 +57,10 @@ std::wstring Right(const std::wstring& text, int count);
 // A count of -1 (or one past the end) takes the rest.
 std::wstring Mid(const std::wstring& text, int start, int count = -1);
 
+// The text with %NAME% references to environment variables replaced; the text
+// itself when it has none or the system cannot expand it.
+std::wstring ExpandEnvironment(const std::wstring& text);
+
 // printf-style formatting with the Microsoft meaning of the conversions: %s
 // takes a wide string, %S a narrow one. The result replaces out; a bad format
 // or a result beyond the size limit empties out; a null or empty format leaves

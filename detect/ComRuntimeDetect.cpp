@@ -38,24 +38,16 @@ bool DetectMsxml(const wchar_t* progId)
 bool CheckMsxmlDescription(const std::wstring& path)
 {
     VLFileVersionInfo info(path);
-    if (!info.Load()) return false;
-    const WORD* translation = nullptr;
+    const void* value = nullptr;
     UINT length = 0;
     // A resource may carry a short or empty translation table: the language
     // and the code page together take four bytes.
-    if (!VerQueryValueW(info.data.Get(), L"\\VarFileInfo\\Translation",
-                        reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
-        !translation || length < 2 * sizeof(WORD)) {
-        return false;
-    }
+    if (!info.Query(L"\\VarFileInfo\\Translation", value, length) || length < 2 * sizeof(WORD)) return false;
+    const auto* translation = static_cast<const WORD*>(value);
     std::wstring query;
     Format(query, L"\\StringFileInfo\\%04x%04x\\FileDescription", translation[0], translation[1]);
-    const wchar_t* description = nullptr;
-    if (!VerQueryValueW(info.data.Get(), query.c_str(),
-                        reinterpret_cast<void**>(const_cast<wchar_t**>(&description)), &length) ||
-        !description) {
-        return false;
-    }
+    if (!info.Query(query.c_str(), value, length, sizeof(wchar_t))) return false;
+    const auto* description = static_cast<const wchar_t*>(value);
     return std::wstring(description, wcsnlen(description, length)) == L"MSXML 4.0 SP3";
 }
 

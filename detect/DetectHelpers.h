@@ -15,18 +15,21 @@ bool IsWow64();
 
 // Whether the library can be found and mapped (and exports exportName when
 // one is given). The library's own code never runs: a planted DLL found
-// beside the program must not execute inside our elevated process.
+// beside the program must not execute inside our elevated process. A bare
+// name is searched for as the system searches for libraries, but never in
+// the current folder; any other name must be a full path to a file. A
+// damaged library, or an export handed on to another library, reads as
+// missing.
 bool IsLibraryLoadable(const wchar_t* name, const char* exportName);
 
-// Dotted version text into up to four parts. A part whose piece begins with
-// '-' is negated; parts without a piece keep their value. False only when the
-// text has no piece at all.
+// Dotted version text into up to four parts; parts without a piece keep
+// their value. False, with no part changed, when the text has no piece or a
+// piece is negative or beyond what a part holds.
 bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int32_t& build,
                   int32_t& revision);
 
 // The product version words of a file's version resource; a bare file name is
-// searched for the way the system finds libraries. Parts are unchanged on
-// failure.
+// searched for as IsLibraryLoadable searches. Parts are unchanged on failure.
 bool GetFileProductVersion(const std::wstring& path, int32_t& major, int32_t& minor,
                            int32_t& build, int32_t& revision);
 // Whether the file version, written "a.b.c.d", is exactly versionText.

@@ -32,11 +32,11 @@ bool ReadSetupKey(const wchar_t* path, REGSAM access, uint32_t& servicePack)
     VLRegHandle key;
     DWORD install = 0;
     if (!key.Open(HKEY_LOCAL_MACHINE, std::wstring(kSetup) + path, access) ||
-        !key.QueryDword(install, L"Install")) {
+        !key.QueryTypedDword(install, L"Install")) {
         return false;
     }
     DWORD sp = 0;
-    if (key.QueryDword(sp, L"SP")) servicePack = sp & 0xFF;
+    if (key.QueryTypedDword(sp, L"SP")) servicePack = sp & 0xFF;
     return install != 0;
 }
 

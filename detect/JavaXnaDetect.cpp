@@ -41,7 +41,7 @@ void ReadJavaVersion(VLJavaInfo& info)
     {
         VLRegHandle key;
         if (!key.Open(HKEY_LOCAL_MACHINE, kJavaKey, KEY_QUERY_VALUE) ||
-            !key.QueryString(current, L"CurrentVersion") ||
+            !key.QueryTypedString(current, L"CurrentVersion") ||
             !ParseVersion(current, info.major, info.minor, info.build, info.revision)) {
             return;
         }
@@ -51,8 +51,10 @@ void ReadJavaVersion(VLJavaInfo& info)
         return;
     }
     std::wstring home, runtimeLib;
-    if (key.QueryString(home, L"JavaHome") && !home.empty() &&
-        key.QueryString(runtimeLib, L"RuntimeLib") && !runtimeLib.empty()) {
+    // The library must be named by a full path: a relative one would be
+    // looked for in whatever folder is current, and a device is no file.
+    if (key.QueryTypedString(home, L"JavaHome") && !home.empty() &&
+        key.QueryTypedString(runtimeLib, L"RuntimeLib") && IsFullFilePath(runtimeLib)) {
         info.found = FileExists(runtimeLib);
     }
 }
@@ -63,13 +65,15 @@ bool ReadXnaKey(const std::wstring& nativeLibrary, const std::wstring& key, int3
     VLRegHandle handle;
     std::wstring folder;
     if (!handle.Open(HKEY_LOCAL_MACHINE, key, KEY_QUERY_VALUE) ||
-        !handle.QueryString(folder, L"NativeLibraryPath")) {
+        !handle.QueryTypedString(folder, L"NativeLibraryPath")) {
         return false;
     }
+    // A folder that is not a full path would be looked for in the current
+    // folder, or along PATH by the version reader.
     const std::wstring path = CombinePath(folder, nativeLibrary);
-    if (!FileExists(path)) return false;
+    if (!IsFullFilePath(path) || !FileExists(path)) return false;
     std::wstring productVersion;
-    if (handle.QueryString(productVersion, L"ProductVersion") &&
+    if (handle.QueryTypedString(productVersion, L"ProductVersion") &&
         ParseVersion(productVersion, major, minor, build, revision)) {
         return true;
     }

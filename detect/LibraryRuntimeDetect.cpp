@@ -22,7 +22,7 @@ void ReadPhysXInfo(VLPhysXInfo& info)
     VLRegHandle key;
     DWORD version = 0;
     if (!key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", KEY_QUERY_VALUE) ||
-        !key.QueryDword(version, L"PhysX Version")) {
+        !key.QueryTypedDword(version, L"PhysX Version")) {
         return;
     }
     if (GetFileProductVersion(L"PhysXLoader.dll", info.major, info.minor, info.build, info.revision)) {

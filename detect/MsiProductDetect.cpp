@@ -14,11 +14,11 @@ void ReadProduct(HKEY root, const std::wstring& key, VLMSIProduct& product)
 {
     VLRegHandle handle;
     if (!handle.Open(root, key, KEY_QUERY_VALUE)) return;
-    handle.QueryString(product.name, L"ProductName");
+    handle.QueryTypedString(product.name, L"ProductName");
     DWORD number = 0;
-    handle.QueryDword(number, L"Version");
+    handle.QueryTypedDword(number, L"Version");
     product.version = number;
-    handle.QueryDword(number, L"Language");
+    handle.QueryTypedDword(number, L"Language");
     product.language = number;
 }
 

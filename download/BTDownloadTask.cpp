@@ -8,6 +8,7 @@
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/Singleton.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
@@ -39,9 +40,9 @@ bool IsCounted(uint32_t code)
 
 bool SparseWithGaps(const std::wstring& path)
 {
-    VLFile file;
-    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) &&
-           IsSparseFile(file.handle.Get()) && HasAllocationGaps(file.handle.Get());
+    VLPlainFile file;
+    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) && IsSparseFile(file.file.handle.Get()) &&
+           HasAllocationGaps(file.file.handle.Get());
 }
 
 } // namespace
@@ -124,8 +125,8 @@ VLBTTask::~VLBTTask()
     if (CurrentTorrent()) Fail(kErrAborted, kTaskStopped);
     if (IsCleanupPending()) {
         DeleteOwnRecordFiles(BTRemoveMode::ForgetAll);
-        const std::wstring folder = GetFolder();
-        if (DirectoryExists(folder)) RemoveDirectoryW(folder.c_str());
+        // Only when empty, and only the folder itself.
+        DeletePlainFile(GetFolder());
     }
 }
 
@@ -179,7 +180,12 @@ void VLBTTask::ReportPhase(BTTaskPhase value)
 
 bool VLBTTask::Start()
 {
-    const uint32_t stops = StopCount();
+    uint32_t stops;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stops = StopCount();
+        ++starts_;
+    }
     driveChecked_ = false;
     rechecked_ = false;
     // With no worker left the torrent the task holds goes on at once; a run
@@ -189,7 +195,12 @@ bool VLBTTask::Start()
     if (!resumed) ResetEvent(doneEvent_.Get());
     SetState(kTaskRunning);
     ReportPhase(BTTaskPhase::Starting);
-    if (resumed || StartRun(stops)) return true;
+    const bool started = resumed || StartRun(stops);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        --starts_;
+    }
+    if (started) return true;
     SetState(kTaskFailed);
     ReportFinish(kErrThreadNotStarted);
     return false;
@@ -219,8 +230,15 @@ bool VLBTTask::Stop()
     }
     // A download that has ended stays as it ended.
     if (GetState() == kTaskFinished) return true;
-    Abort();
-    const bool working = IsWorking();
+    bool starting;
+    {
+        // A stop made once a Start has counted the stops before it belongs to
+        // the run that Start begins, which reports its end.
+        std::lock_guard<std::mutex> guard(lock_);
+        Abort();
+        starting = starts_ > 0;
+    }
+    const bool working = starting || IsWorking();
     if (std::shared_ptr<IBTTask> torrent = CurrentTorrent()) {
         // A running download ends when the session reports the pause.
         torrent->Pause();
@@ -420,9 +438,13 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     BTTaskRecord record;
     if (!LoadTaskRecord(ToMultiByte(path), &record)) return false;
     if (!SavesIntoFolder(record)) return false;
-    const std::wstring digest = Md5FileHex(ToWide(record.torrentFile.c_str()));
-    if (digest.empty()) return false;
-    if (CompareNoCase(digest, info.Md5) == 0) return true;
+    VLPlainFile copy;
+    uint8_t digest[16];
+    if (!copy.Open(ToWide(record.torrentFile.c_str()), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) ||
+        !Md5File(copy.file, digest))
+        return false;
+    if (CompareNoCase(Md5ToHex(digest), info.Md5) == 0) return true;
+    copy.file.Close();
     DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
@@ -642,7 +664,7 @@ bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wante
     if (!GetDriveInfo(root, drive) || !DriveRefusesSize(drive, uint64_t(wanted))) return true;
     Fail(kErrFatTooLarge, kTaskFailed);
     const std::wstring record = RecordPath();
-    if (PathExists(record)) DeleteFileForce(record);
+    DeletePlainFile(record);
     SetRecordPath(std::wstring());
     return false;
 }

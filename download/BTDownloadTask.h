@@ -153,6 +153,9 @@ private:
     // Starts that resumed the torrent the task held; a pause that a stop
     // asked for before one of them ends nothing.
     uint32_t resumes_ = 0;
+    // Starts under way that have counted the stops before them and have not
+    // yet begun their run.
+    uint32_t starts_ = 0;
     // Torrents taken from the task and not yet out of the session or in the
     // seed list; a run begins only once none is left (left_), so that it
     // neither adds the torrent while the session still has it nor misses

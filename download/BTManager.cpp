@@ -7,6 +7,7 @@
 #include "base/FileUtil.h"
 #include "base/FolderScope.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
@@ -43,7 +44,7 @@ int32_t ChooseSeedState(const BTTaskStatus& status, int64_t now, uint32_t seedCo
 bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder)
 {
     std::wstring name;
-    return VLFolderScope(folder).HoldsEntry(path, &name) && IsBareFileName(name) &&
+    return VLFolderScope(folder).HoldsEntry(path, &name) && IsBareFileName(name) && EndsInLongNames(path, name) &&
            CompareNoCase(GetFileExtension(name), L".vll") == 0;
 }
 
@@ -352,7 +353,7 @@ void VLBTManager::LoadSeeds()
         // records are used, and only they are ever deleted.
         const bool ours = hasResume && IsSeedRecordPath(resume, folder);
         if (hasId && ours && AddSeedFromFile(resume, StringToUInt64(id.c_str()))) continue;
-        if (ours) DeleteFileNormal(resume);
+        if (ours) DeletePlainFile(resume);
     }
 }
 

@@ -29,7 +29,8 @@ constexpr int32_t kSeedThrottleRate = 30720;
 // seedCount the length of the seed list.
 int32_t ChooseSeedState(const BTTaskStatus& status, int64_t now, uint32_t seedCount, uint32_t seedLimit);
 // Whether the file may be deleted as a seed's record: a ".vll" file directly
-// inside the work folder.
+// inside the work folder, named by its own name and not a short name that
+// stands for another.
 bool IsSeedRecordPath(const std::wstring& path, const std::wstring& folder);
 
 class VLBTManager : public VLTaskList {

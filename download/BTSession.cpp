@@ -3,7 +3,7 @@
 #include "download/BTSessionImpl.h"
 #include "download/BTTaskRecord.h"
 
-#include "base/FileUtil.h"
+#include "base/PlainFile.h"
 #include "base/TextConvert.h"
 
 #include <libtorrent/alert_types.hpp>
@@ -295,8 +295,8 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     }
     if (ForgetsRecord(mode)) {
         const BTTaskRecord& record = *found->GetRecord();
-        if (!record.resumeFile.empty()) DeleteFileNormal(ToWideString(record.resumeFile));
-        DeleteFileNormal(ToWideString(record.torrentFile));
+        if (!record.resumeFile.empty()) DeletePlainFile(ToWideString(record.resumeFile));
+        DeletePlainFile(ToWideString(record.torrentFile));
     }
 }
 

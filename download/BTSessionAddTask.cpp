@@ -5,9 +5,11 @@
 #include "download/BTSessionImpl.h"
 #include "download/BTTaskRecord.h"
 #include "download/BTText.h"
+#include "download/HttpRequest.h"
 
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/TextConvert.h"
 
 #include <libtorrent/read_resume_data.hpp>
@@ -70,9 +72,15 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
 {
     lt::error_code ec;
     std::shared_ptr<lt::torrent_info> info;
-    if (param.sourceKind == 0)
-        info = std::make_shared<lt::torrent_info>(AcpToUtf8(param.torrentFile), ec);
-    else if (param.sourceKind == 1)
+    std::vector<char> copy;
+    if (param.sourceKind == 0) {
+        // Read as itself: the copy lies in a folder every user can write.
+        if (!LoadFileBytes(param.torrentFile, copy, kMaxAnswerBytes)) {
+            SetError(error, SystemErrorText(GetLastError()));
+            return false;
+        }
+        info = std::make_shared<lt::torrent_info>(copy.data(), static_cast<int>(copy.size()), ec);
+    } else if (param.sourceKind == 1)
         info = std::make_shared<lt::torrent_info>(param.torrentData.data(),
                                                   static_cast<int>(param.torrentData.size()), ec);
     else
@@ -145,7 +153,7 @@ std::shared_ptr<btTaskImpl> CBTSession::TImpl::CreateTask(ITaskCallback* callbac
                         std::wstring(L".torrent"));
     record.torrentFile = ToMultiByte(copy);
 
-    if (!DirectoryExists(saveFolder) && !CreateDirectories(saveFolder)) {
+    if (!CreatePlainFolder(saveFolder)) {
         SetError(error, SystemErrorText(GetLastError()));
         removeAgain();
         return nullptr;

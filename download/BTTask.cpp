@@ -440,7 +440,7 @@ bool btTaskImpl::WriteResumeData()
 
 bool btTaskImpl::SaveRecord(lt::entry resumeData)
 {
-    WriteTaskRecord(record_, resumeData);
+    WriteTaskRecord(record_, resumeData, InfoOf(torrent_).get());
     std::vector<char> bytes;
     lt::bencode(std::back_inserter(bytes), resumeData);
     return SaveBufferToFile(*this, bytes);

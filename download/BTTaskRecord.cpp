@@ -4,12 +4,48 @@
 #include "base/FileUtil.h"
 #include "base/FolderScope.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
 
+#include <libtorrent/torrent_info.hpp>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+
 namespace Velora {
 
-void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData)
+namespace {
+
+// Keeps in the list (of strings, or of tiers of strings) only what held
+// lacks, each entry once and at most kMaxRecordListEntries of them; held
+// gains what is kept.
+void KeepOnlyNew(lt::entry* list, std::set<std::string>& held)
+{
+    if (!list || list->type() != lt::entry::list_t) return;
+    int room = kMaxRecordListEntries;
+    auto keep = [&](const lt::entry& url) {
+        if (room == 0 || url.type() != lt::entry::string_t || !held.insert(url.string()).second) return false;
+        --room;
+        return true;
+    };
+    lt::entry::list_type kept;
+    for (const lt::entry& item : list->list()) {
+        if (item.type() != lt::entry::list_t) {
+            if (keep(item)) kept.push_back(item);
+            continue;
+        }
+        lt::entry::list_type tier;
+        std::copy_if(item.list().begin(), item.list().end(), std::back_inserter(tier), keep);
+        if (!tier.empty()) kept.emplace_back(std::move(tier));
+    }
+    *list = std::move(kept);
+}
+
+} // namespace
+
+void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData, const lt::torrent_info* copy)
 {
     lt::entry& data = resumeData["taskData"];
     data = lt::entry::dictionary_type();
@@ -18,10 +54,22 @@ void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData)
     data["torrentFile"] = record.torrentFile;
     data["orgTorrentFile"] = record.orgTorrentFile;
     data["addAsSeed"] = lt::entry::integer_type(record.addAsSeed ? 1 : 0);
-    lt::entry::list_type seeds;
-    for (const std::string& url : record.urlSeed) seeds.emplace_back(url);
-    data["urlSeed"] = std::move(seeds);
+    data["urlSeed"] = lt::entry::list_type(record.urlSeed.begin(), record.urlSeed.end());
     data["rootPath"] = record.rootPath;
+
+    // The engine's lists repeat the web seeds of "taskData" and the torrent
+    // copy's own trackers and web seeds, which every add takes from the copy
+    // again: only the rest is kept.
+    std::set<std::string> urlSeeds, trackers, httpSeeds;
+    KeepOnlyNew(data.find_key("urlSeed"), urlSeeds);
+    if (copy) {
+        for (const lt::announce_entry& tracker : copy->trackers()) trackers.insert(tracker.url);
+        for (const lt::web_seed_entry& seed : copy->web_seeds())
+            (seed.type == lt::web_seed_entry::url_seed ? urlSeeds : httpSeeds).insert(seed.url);
+    }
+    KeepOnlyNew(resumeData.find_key("trackers"), trackers);
+    KeepOnlyNew(resumeData.find_key("url-list"), urlSeeds);
+    KeepOnlyNew(resumeData.find_key("httpseeds"), httpSeeds);
 }
 
 namespace {
@@ -68,23 +116,24 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData)
 
 namespace {
 
+// Without case, as the file system compares names.
 bool IsTorrentCopyName(const std::wstring& name)
 {
     const std::wstring suffix = L".torrent";
-    if (name.size() != 40 + suffix.size() || name.compare(40, suffix.size(), suffix) != 0)
-        return false;
+    if (name.size() != 40 + suffix.size() || CompareNoCase(name.substr(40), suffix) != 0) return false;
     for (size_t i = 0; i < 40; ++i)
         if (!iswxdigit(name[i])) return false;
     return true;
 }
 
 // Data of a record lies below the save folder, and none of it is one of the
-// files the folder keeps for itself.
+// files the folder keeps for itself, not even by a short name.
 bool IsDataPath(const VLFolderScope& folder, const std::wstring& savePath, const std::string& relative)
 {
     const std::wstring path = ToWideString(relative);
+    const std::wstring full = CombinePath(savePath, path);
     std::wstring entry;
-    return IsSafeRelativePath(path) && folder.Holds(CombinePath(savePath, path), &entry) &&
+    return IsSafeRelativePath(path) && folder.Holds(full, &entry) && EndsInLongNames(full, path) &&
            CompareNoCase(entry, kSeedListName) != 0 && CompareNoCase(GetFileExtension(entry), L".vll") != 0 &&
            !IsTorrentCopyName(entry);
 }
@@ -116,6 +165,22 @@ bool NamesOnlyItsFolder(const std::string& path, const BTTaskRecord& record, con
     return true;
 }
 
+// Nothing the record names is reached through a link: its own file was read
+// as itself, and the save folder, the torrent copy and the data (the root
+// and the engine's renamed files) lie behind none.
+bool NamesNoLink(const BTTaskRecord& record, const lt::bdecode_node& root)
+{
+    const std::wstring savePath = ToWideString(record.savePath);
+    if (!IsPlainFolder(savePath) || !IsPlainPath(ToWideString(record.torrentFile)) ||
+        !IsPlainPath(CombinePath(savePath, ToWideString(record.rootPath))))
+        return false;
+    const lt::bdecode_node renamed = root.dict_find_list("mapped_files");
+    for (int i = 0; renamed && i < renamed.list_size(); ++i)
+        if (!IsPlainPath(CombinePath(savePath, ToWideString(std::string(renamed.list_string_value_at(i))))))
+            return false;
+    return true;
+}
+
 bool ListsWithinBounds(const BTTaskRecord& record, const lt::bdecode_node& root)
 {
     if (record.urlSeed.size() > size_t(kMaxRecordListEntries)) return false;
@@ -137,6 +202,7 @@ bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<c
     if (!ReadTaskRecord(loaded, root)) return false;
     if (loaded.savePath.empty() || loaded.rootPath.empty()) return false;
     if (!ListsWithinBounds(loaded, root) || !NamesOnlyItsFolder(path, loaded, root)) return false;
+    if (!NamesNoLink(loaded, root)) return false;
     if (record) *record = std::move(loaded);
     if (bytes) *bytes = std::move(file);
     return true;
@@ -151,11 +217,11 @@ void DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
         if (DirectoryExists(data))
             DeleteTree(data);
         else
-            DeleteFileNormal(data);
+            DeletePlainFile(data);
     }
     if (ForgetsRecord(mode)) {
-        DeleteFileNormal(ToWideString(path));
-        DeleteFileNormal(ToWideString(record.torrentFile));
+        DeletePlainFile(ToWideString(path));
+        DeletePlainFile(ToWideString(record.torrentFile));
     }
 }
 
@@ -163,11 +229,9 @@ namespace {
 
 int WriteAtStart(const std::string& path, const char* data, size_t size)
 {
-    VLFile file;
-    if (path.empty() ||
-        !file.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
-                   FILE_ATTRIBUTE_NORMAL))
-        return -1;
+    VLPlainFile plain;
+    if (path.empty() || !plain.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS)) return -1;
+    VLFile& file = plain.file;
     if (size > MAXDWORD) return -3;
     DWORD written = 0;
     if (size != 0 && !file.Write(data, static_cast<DWORD>(size), &written)) return -3;
@@ -188,10 +252,10 @@ int SaveTorrentData(const std::string& path, const std::string& bytes)
 
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit)
 {
-    VLFile file;
+    VLPlainFile plain;
+    VLFile& file = plain.file;
     uint64_t size = 0;
-    if (!file.Open(ToWideString(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
+    if (!plain.Open(ToWideString(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
         !file.GetSize(size) || size > limit)
         return false;
     bytes.resize(static_cast<size_t>(size));

@@ -8,6 +8,7 @@
 
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/entry.hpp>
+#include <libtorrent/fwd.hpp>
 
 #include <cstdint>
 #include <string>
@@ -28,10 +29,16 @@ constexpr wchar_t kSeedListName[] = L"seeds.xml";
 constexpr uint64_t kLargestPackageBytes = 247932001;
 constexpr uint64_t kMaxRecordBytes = (kLargestPackageBytes / 16384 + 1) * 128 + 1048576;
 // Entries of any one list a record may hold (web seeds, trackers, renamed
-// files): our records list two web seeds, torrents a few trackers.
+// files). A torrent may list any number of trackers and web seeds, but those
+// stay in its copy, which gives them to the engine again at each add: a
+// record lists only the rest, our two web seeds.
 constexpr int kMaxRecordListEntries = 64;
 
-void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData);
+// Sets "taskData" and keeps the engine's lists of trackers and web seeds to
+// what neither "taskData" nor copy (the torrent copy, when known) holds.
+// Every list keeps each entry once and at most kMaxRecordListEntries of
+// them, so that the record written always loads.
+void WriteTaskRecord(const BTTaskRecord& record, lt::entry& resumeData, const lt::torrent_info* copy = nullptr);
 // Type-strict: false when "taskData" or one of its keys holds another kind of
 // value. Missing keys keep their defaults; a node without a value reads as an
 // empty dictionary.
@@ -43,17 +50,19 @@ bool ReadTaskRecord(BTTaskRecord& record, const lt::bdecode_node& resumeData);
 // file, the folder as save folder, a torrent copy directly in it, and data
 // (rootPath, the engine's renamed files) below it that is none of the
 // folder's records, torrent copies or seed list; and when no list in it is
-// longer than kMaxRecordListEntries. bytes, when given, receives the file.
+// longer than kMaxRecordListEntries; and when none of those files is reached
+// through a link (base/PlainFile.h), the record's own included. bytes, when
+// given, receives the file.
 bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<char>* bytes = nullptr);
 // The downloaded data is savePath joined with rootPath. A record that is not
 // valid deletes nothing.
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode);
 
-// Write the whole buffer at offset 0 of a file created when missing and never
-// truncated: 0 written, -1 cannot open, -3 write failed or short.
+// Write the whole buffer at offset 0 of a plain file created when missing and
+// never truncated: 0 written, -1 cannot open, -3 write failed or short.
 int save_file(const std::string& path, const std::vector<char>& bytes);
 int SaveTorrentData(const std::string& path, const std::string& bytes);
-// False, without reading, for a file larger than limit.
+// False, without reading, for a file larger than limit or not plain.
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit);
 
 } // namespace Velora

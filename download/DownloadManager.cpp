@@ -91,12 +91,17 @@ void VLDownloadManager::Detach(VLDownloadTask* task)
     if (task->GetState() != kTaskStopped) task->Stop();
 }
 
+bool VLDownloadManager::MustNotWait() const
+{
+    return deliveries_.OfThisThread() && calls_.OfOtherThreads();
+}
+
 bool VLDownloadManager::Remove(VLDownloadTask* task)
 {
     DWORD refused = ERROR_SUCCESS;
     {
         std::unique_lock<std::mutex> guard(lock_);
-        if (deliveries_.OfThisThread() && calls_.OfOtherThreads()) {
+        if (MustNotWait()) {
             refused = ERROR_BUSY;
         } else {
             // A Replace under way may have listed the task and not started it yet.
@@ -120,6 +125,12 @@ bool VLDownloadManager::StopAll()
     std::vector<VLDownloadTask*> tasks;
     {
         std::unique_lock<std::mutex> guard(lock_);
+        // Refused as Remove refuses, for the same reason; nothing changed.
+        if (MustNotWait()) {
+            guard.unlock();
+            SetLastError(ERROR_BUSY);
+            return false;
+        }
         closed_ = true;
         tasks.swap(tasks_);
         // A replacement being started must not be destroyed under its starter.

@@ -52,7 +52,9 @@ public:
     // wait for it.
     bool Remove(VLDownloadTask* task);
     // Stops and destroys every task; later additions are refused. Once this
-    // returns, no message reaches the owner any more.
+    // returns true, no message reaches the owner any more. Refused like
+    // Remove from inside a task's message while a start or replace of
+    // another thread is under way (ERROR_BUSY; nothing changed).
     bool StopAll();
     uint32_t CountRunning();
     // Takes the old task out and adds and starts its replacement, as one step
@@ -67,6 +69,10 @@ private:
     bool Enter();
     void Leave();
     bool StartUnlisted(VLDownloadTask* task);
+    // Under lock_: the caller delivers a task's message, which a start or
+    // replace of another thread may be waiting for, so it cannot wait for
+    // those calls.
+    bool MustNotWait() const;
     uint32_t CountRunningLocked();
     // Silences the task, then stops it unless it is stopped already.
     static void Detach(VLDownloadTask* task);

@@ -61,6 +61,8 @@ void VLDownloadSingleFile::OnMessage(uint32_t code, const TaskMessage* message)
 void VLDownloadSingleFile::Finish(uint32_t result)
 {
     succeeded_ = result == kDownloadOk;
+    VLDownloadTask* task = task_;
+    if (succeeded_ && task) checkedFile_ = task->TakeCheckedFile();
     SetEvent(finishEvent_.Get());
 }
 

@@ -52,6 +52,9 @@ private:
     // Written by a task's worker at a kind switch; the manager owns it.
     std::atomic<VLDownloadTask*> task_{nullptr};
     VLHandle finishEvent_;
+    // The downloaded file as its check left it, held without write or delete
+    // sharing until this object goes: its user installs what was checked.
+    VLHandle checkedFile_;
     // Written by the tasks' threads and read by the user's: read whole.
     std::atomic<bool> succeeded_{false};
     mutable std::mutex pathLock_; // a leaf: guards filePath_

@@ -6,6 +6,7 @@
 #include "download/AddressQuery.h"
 
 #include "base/CallGate.h"
+#include "base/Handles.h"
 #include "base/Thread.h"
 
 #include <atomic>
@@ -126,9 +127,9 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 //   VLDownloadTask::lock_ (the folder, the replaced task, the latest run's
 //   worker); VLHttpTask's counter lock; VLRangeDownloader's range records;
 //   VLConnection's socket; VLBTTask::lock_ (torrent handle, figures frozen
-//   at completion, callbacks under way, a torrent being added, restarts,
-//   torrents leaving the task); VLDownloadManager::lock_ (task list, calls
-//   and messages under way, limits);
+//   at completion, callbacks under way, a torrent being added, starts and
+//   restarts, torrents leaving the task); VLDownloadManager::lock_ (task
+//   list, calls and messages under way, limits);
 //   VLBTManager::lock_ (seed list and each seed's torrent, session, file
 //   names); the session's task list lock; btTaskImpl's status lock;
 //   VLDownloadSingleFile's path lock; and the lock inside every VLCallGate (a
@@ -143,7 +144,7 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // What once needed a lock held across a call is kept as state instead:
 // clearing a VLCallGate waits for the calls under way through it, a download
 // manager's StopAll and Remove wait for its starts under way on other
-// threads (a Remove from inside a task's message refuses instead), a change
+// threads (from inside a task's message either refuses instead), a change
 // of the seed list takes its seeds out before it calls the engine and checks
 // afterwards that a seed it started is still listed, and VLBTTask counts the
 // owner callbacks under way before it lets its object go.
@@ -167,6 +168,10 @@ public:
     virtual void Destroy() { delete this; }
     virtual double GetAverageSpeed() { return 0.0; }
     virtual double GetRatio() { return 0.0; }
+    // The finished file, held open without write or delete sharing since it
+    // passed its check, for the listener to take while the successful finish
+    // is reported; nothing held otherwise.
+    virtual VLHandle TakeCheckedFile() { return VLHandle(); }
 
     void SetState(int32_t newState);
     int32_t GetState() const { return state_; }

@@ -1,6 +1,7 @@
 #include "download/HttpRequest.h"
 
 #include "base/Handles.h"
+#include "base/PlainFile.h"
 #include "base/TextConvert.h"
 #include "base/Thread.h"
 #include "base/UniqueHandle.h"
@@ -254,13 +255,17 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
 
 bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled)
 {
-    // Shared for deleting: a request given up on still holds the file, which
-    // then goes when it lets go.
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    if (Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &file, cancelled)) return true;
-    DeleteFileW(path.c_str());
+    // Made as itself (the folder is one every user can write) and shared for
+    // deleting: a request given up on still holds the body's handle, and the
+    // file goes when it lets go. Deleted through this handle, never by name.
+    VLPlainFile file;
+    VLHandle body;
+    if (!file.Open(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS) ||
+        !DuplicateHandle(GetCurrentProcess(), file.file.handle.Get(), GetCurrentProcess(), body.Put(), 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return false;
+    if (Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &body, cancelled)) return true;
+    file.Delete();
     return false;
 }
 

@@ -21,8 +21,9 @@ constexpr uint32_t kMaxAnswerBytes = 0xA00000;
 // exception leaves it.
 bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint32_t& size,
                      const std::atomic<bool>* cancelled = nullptr);
-// The answer of any size into the file at path, created or emptied first and
-// deleted again when the request fails; bounded as HttpGetToBuffer.
+// The answer of any size into the plain file at path (base/PlainFile.h),
+// created or emptied first and deleted again when the request fails; bounded
+// as HttpGetToBuffer.
 bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled);
 // Blocks while it runs, at most the head limit and never long past a cancel;
 // true when the address could be opened.

@@ -3,6 +3,7 @@
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 
 #include <windows.h>
@@ -100,7 +101,7 @@ void VLHttpTask::Work(uint32_t stopsBeforeStart)
     KeepStopsSince(stopsBeforeStart);
     uint32_t result = Run();
     if (result == kDownloadOk && !CheckFile(targetPath_)) {
-        DeleteFileForce(targetPath_);
+        DeletePlainFile(targetPath_);
         result = kErrCheckFailed;
     }
     OnFinish(result);
@@ -165,19 +166,38 @@ bool VLHttpTask::CanResume(const std::wstring& path, const std::wstring& expecte
 
 bool VLHttpTask::CheckFile(const std::wstring& path)
 {
-    if (path.empty() || !FileExists(path)) return false;
-    bool passed = false;
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    std::wstring expectedMd5;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
-        const uint64_t size = (uint64_t(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-        // The whole digest must match: a short or malformed Md5 in the answer
-        // proves nothing about the file.
-        passed = size != 0 && !info.FileSize.empty() && StringToUInt64(info.FileSize.c_str()) == size &&
-                 NormalizeMd5(info.Md5, expectedMd5) && CompareNoCase(Md5FileHex(path), expectedMd5) == 0;
+    {
+        std::lock_guard<std::mutex> guard(counterLock_);
+        checkedFile_.Reset();
     }
-    if (!passed) DeleteFileNormal(path);
-    return passed;
+    if (path.empty() || !FileExists(path)) return false;
+    // Checked through the handle that then holds the file: without write or
+    // delete sharing nobody can change it before its user has taken it.
+    VLPlainFile file;
+    uint64_t size = 0;
+    uint8_t digest[16];
+    std::wstring expectedMd5;
+    // The whole digest must match: a short or malformed Md5 in the answer
+    // proves nothing about the file.
+    const bool passed = file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) && file.file.GetSize(size) &&
+                        size != 0 && !info.FileSize.empty() && StringToUInt64(info.FileSize.c_str()) == size &&
+                        NormalizeMd5(info.Md5, expectedMd5) && Md5File(file.file, digest) &&
+                        CompareNoCase(Md5ToHex(digest), expectedMd5) == 0;
+    if (!passed) {
+        file.file.Close();
+        // A link is left as it is.
+        DeletePlainFile(path);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(counterLock_);
+    checkedFile_ = std::move(file.file.handle);
+    return true;
+}
+
+VLHandle VLHttpTask::TakeCheckedFile()
+{
+    std::lock_guard<std::mutex> guard(counterLock_);
+    return std::move(checkedFile_);
 }
 
 void VLHttpTask::OnTotalSize(uint64_t total)
@@ -238,6 +258,8 @@ void VLHttpTask::OnFinish(uint32_t result)
         SetState(kTaskFailed);
     }
     SendValueMessage(kMsgFinished, id, &listener, result);
+    // Whoever wanted the checked file took it with the report.
+    TakeCheckedFile();
     if (TakeCleanupPending()) Cleanup();
 }
 
@@ -279,11 +301,11 @@ void VLHttpTask::Cleanup()
     std::wstring data = dataPath_;
     VLRangeDownloader scratch;
     if (data.empty() && LoadOwnState(statePath_, scratch)) data = StoredText(scratch.stored.dataPath, 260);
-    if (!data.empty() && FileExists(data)) DeleteFileNormal(data);
-    if (FileExists(statePath_)) DeleteFileNormal(statePath_);
+    if (!data.empty()) DeletePlainFile(data);
+    DeletePlainFile(statePath_);
     // Only empty folders go: a folder with anything else in it stays.
-    if (!data.empty()) RemoveDirectoryW(GetParentPath(data).c_str());
-    RemoveDirectoryW(GetFolder().c_str());
+    if (!data.empty()) DeletePlainFile(GetParentPath(data));
+    DeletePlainFile(GetFolder());
 }
 
 } // namespace Velora

@@ -35,6 +35,7 @@ public:
     void SetTargetPath(const std::wstring& text) override;
     void ReportPhase(uint32_t value) override;
     int GetSpeedLimit(uint32_t& kilobytesPerSecond) override;
+    VLHandle TakeCheckedFile() override;
 
 protected:
     void Work(uint32_t stopsBeforeStart) override;
@@ -54,12 +55,15 @@ private:
     // The last phase reported; range thread 0 reports one too.
     std::atomic<uint32_t> phase_{0};
 
-    std::mutex counterLock_; // a leaf: guards the counters and the window
+    std::mutex counterLock_; // a leaf: guards the counters, the window and the checked file
     uint64_t totalSize_ = 0;
     uint64_t downloaded_ = 0;
     uint32_t speed_ = 0;
     uint32_t windowTick_ = 0;
     uint64_t windowBytes_ = 0;
+    // The finished file since it passed its check, until the finish report
+    // is sent (guarded by the counter lock).
+    VLHandle checkedFile_;
     VLRangeDownloader downloader_;
 };
 

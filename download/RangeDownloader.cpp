@@ -3,6 +3,7 @@
 #include "base/File.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/Thread.h"
 #include "download/HttpWire.h"
@@ -162,9 +163,10 @@ uint32_t VLRangeDownloader::StartNew(VLHttpDownloadCallback* callback, const Dow
     MakeChoiceCurrent();
     callback->OnTotalSize(probe.size);
 
-    const std::wstring folder = GetParentPath(targetPath);
-    if (!DirectoryExists(folder)) CreateDirectories(folder);
-    if (!CreateSizedFile(dataPath, probe.size)) return LastErrorOr(ERROR_WRITE_FAULT);
+    // A folder that is a link, or lies behind one, is not used: the download
+    // fails with that error.
+    if (!CreatePlainFolder(GetParentPath(targetPath)) || !CreateSizedFile(dataPath, probe.size))
+        return LastErrorOr(ERROR_WRITE_FAULT);
     {
         std::lock_guard<std::mutex> guard(rangesLock_);
         ranges_ = SplitRanges(probe.size, stored.rangeCount);
@@ -182,7 +184,7 @@ uint32_t VLRangeDownloader::Resume(VLHttpDownloadCallback* callback, const std::
     callback->OnReceived(stored.downloaded, false);
     callback->OnTotalSize(stored.totalSize);
     if (!LoadState(statePath)) {
-        DeleteFileForce(statePath);
+        DeletePlainFile(statePath);
         return kErrBadStateFile;
     }
     const std::wstring target = Text(stored.targetPath, 260);
@@ -365,9 +367,14 @@ uint32_t VLRangeDownloader::RunRanges()
     contexts.clear();
 
     if (result != kDownloadOk) return result;
-    const std::wstring target = Text(stored.targetPath, 260);
-    if (!MoveFileReplace(target, Text(stored.dataPath, 260))) return LastErrorOr(ERROR_WRITE_FAULT);
-    DeleteFileNormal(Text(stored.statePath, 260));
+    // Renamed through the handle that found the data file plain: whatever
+    // lies at the target's name (a link included) is replaced, never written.
+    VLPlainFile data;
+    if (!data.Open(Text(stored.dataPath, 260), DELETE, FILE_SHARE_READ, OPEN_EXISTING) ||
+        !data.Rename(Text(stored.targetPath, 260), true))
+        return LastErrorOr(ERROR_WRITE_FAULT);
+    data.file.Close();
+    DeletePlainFile(Text(stored.statePath, 260));
     return kDownloadOk;
 }
 
@@ -493,13 +500,15 @@ uint32_t VLRangeDownloader::RunRange(RangeContext& context)
     context.windowTick = GetTickCount();
 
     if (!context.connection->Connect(host, port)) return kErrRangeConnection;
-    if (!context.dataFile.Open(Text(stored.dataPath, 260), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
-        !context.dataFile.Seek(int64_t(range.position), FILE_BEGIN, nullptr) ||
-        !context.stateFile.Open(Text(stored.statePath, 260), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)) {
+    VLPlainFile dataFile, stateFile;
+    if (!dataFile.Open(Text(stored.dataPath, 260), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
+        !stateFile.Open(Text(stored.statePath, 260), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        OPEN_EXISTING)) {
         return kErrFileAccess;
     }
+    context.dataFile = std::move(dataFile.file);
+    context.stateFile = std::move(stateFile.file);
+    if (!context.dataFile.Seek(int64_t(range.position), FILE_BEGIN, nullptr)) return kErrFileAccess;
     if (context.index == 0) callback_->ReportPhase(3);
 
     const VLByteRange wanted{range.position, range.position + range.remaining - 1};

@@ -1,6 +1,6 @@
 #include "download/ResumeState.h"
 
-#include "base/File.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 
 #include <cstring>
@@ -50,11 +50,9 @@ std::vector<VLRangeRecord> SplitRanges(uint64_t total, uint32_t count)
 bool WriteStateFile(const std::wstring& path, const VLStoredBlock& block,
                     const std::vector<VLRangeRecord>& ranges)
 {
-    VLFile file;
-    if (!file.Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
-                   FILE_ATTRIBUTE_NORMAL)) {
-        return false;
-    }
+    VLPlainFile plain;
+    if (!plain.Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS)) return false;
+    VLFile& file = plain.file;
     DWORD written = 0;
     if (!file.Write(&block, sizeof(block), &written)) return false;
     for (const VLRangeRecord& range : ranges) {
@@ -83,11 +81,9 @@ bool PathsAgree(const VLStoredBlock& block)
 bool ReadStateFile(const std::wstring& path, VLStoredBlock& block,
                    std::vector<VLRangeRecord>& ranges)
 {
-    VLFile file;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                   FILE_ATTRIBUTE_NORMAL)) {
-        return false;
-    }
+    VLPlainFile plain;
+    if (!plain.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) return false;
+    VLFile& file = plain.file;
     uint64_t fileSize = 0;
     DWORD got = 0;
     VLStoredBlock read;

@@ -1,7 +1,11 @@
 #include "download/XmlDocument.h"
 
+#include "base/PlainFile.h"
 #include "base/TextConvert.h"
 #include "base/XmlLimits.h"
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +20,24 @@ struct FileCloser {
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
+// The file as itself (it lies in a folder every user can write), as a stream
+// of the C library, which then owns the handle. Opened by its wide name: a
+// temporary folder under a user name outside the ANSI code page must still
+// work.
+FILE* OpenStream(const std::wstring& path, DWORD access, DWORD disposition)
+{
+    VLPlainFile file;
+    // Shared as the C library's own opening shares it.
+    if (!file.Open(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition)) return nullptr;
+    const bool reads = access == GENERIC_READ;
+    const int descriptor = _open_osfhandle(intptr_t(file.file.handle.Get()), reads ? _O_RDONLY | _O_BINARY : _O_TEXT);
+    if (descriptor == -1) return nullptr;
+    file.file.handle.Release();
+    FILE* stream = _fdopen(descriptor, reads ? "rb" : "w");
+    if (!stream) _close(descriptor);
+    return stream;
+}
+
 // The seed list holds one flat list of short records; a file nested or
 // crowded far beyond that was not written by us and could overflow the
 // parser's stack.
@@ -28,9 +50,7 @@ constexpr XmlLimits kDocumentLimits = {32, 32};
 // sees.
 bool ReadFoldedText(const std::wstring& file, std::string& text)
 {
-    // Opened by its wide name: a temporary folder under a user name outside
-    // the ANSI code page must still work.
-    FilePtr stream(_wfopen(file.c_str(), L"rb"));
+    FilePtr stream(OpenStream(file, GENERIC_READ, OPEN_EXISTING));
     if (!stream) return false;
     std::string bytes;
     char block[4096];
@@ -68,7 +88,7 @@ bool VLXmlDocument::Load(const std::wstring& file)
 
 bool VLXmlDocument::Save(const std::wstring& file)
 {
-    FilePtr stream(_wfopen((file.empty() ? path : file).c_str(), L"w"));
+    FilePtr stream(OpenStream(file.empty() ? path : file, GENERIC_WRITE, CREATE_ALWAYS));
     return stream && SaveFile(stream.get());
 }
 

@@ -1,6 +1,6 @@
 #include "install/DependSoftSetupInstaller.h"
 
-#include "base/FileUtil.h"
+#include "base/PlainFile.h"
 
 #include <shellapi.h>
 
@@ -12,7 +12,10 @@ bool VLDependSoftSetupInstaller::Install(int callerArgument, const wchar_t* file
 {
     this->callerArgument = callerArgument;
     this->file = file;
-    if (!FileExists(this->file)) return false;
+    // Held as itself, without write or delete sharing, until its process has
+    // started: what runs is the file that was checked and named here.
+    VLPlainFile program;
+    if (!program.Open(this->file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return false;
     std::wstring exchange;
     if (!exchange_.CreateSetupIni(exchange)) return false;
     if (!WritePrivateProfileStringW(L"install", L"dir", folder, exchange.c_str())) return false;

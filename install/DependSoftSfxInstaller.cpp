@@ -1,6 +1,6 @@
 #include "install/DependSoftSfxInstaller.h"
 
-#include "base/FileUtil.h"
+#include "base/PlainFile.h"
 #include "install/SfxInstall.h"
 
 namespace Velora {
@@ -16,6 +16,11 @@ void SfxInstallThreadProc(void* argument)
 }
 
 } // namespace
+
+SfxInstallJob::SfxInstallJob(VLFile file, const std::wstring& targetFolder)
+    : package(std::move(file)), unpacker(std::make_unique<VLSfxInstall>(&package)), targetFolder(targetFolder)
+{
+}
 
 bool SfxInstallJob::Start()
 {
@@ -49,10 +54,12 @@ bool VLDependSoftSfxInstaller::Install(int callerArgument, const wchar_t* file, 
     EndJob();
     this->callerArgument = callerArgument;
     this->file = file;
-    if (!FileExists(this->file)) return false;
-    auto unpacker = std::make_unique<VLSfxInstall>(this->file);
-    unpacker->SetProgress(this);
-    job_ = std::make_unique<SfxInstallJob>(std::move(unpacker), folder);
+    // Read as itself through the one handle the install holds, without write
+    // or delete sharing: what is installed is the file that was checked.
+    VLPlainFile package;
+    if (!package.Open(this->file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return false;
+    job_ = std::make_unique<SfxInstallJob>(std::move(package.file), folder);
+    job_->unpacker->SetProgress(this);
     return job_->Start();
 }
 

@@ -15,15 +15,14 @@ namespace Velora {
 
 // One package install as the worker thread runs it.
 struct SfxInstallJob {
-    SfxInstallJob(std::unique_ptr<VLUnpacker> unpacker, const std::wstring& targetFolder)
-        : unpacker(std::move(unpacker)), targetFolder(targetFolder)
-    {
-    }
+    // The package is read through this open file alone.
+    SfxInstallJob(VLFile package, const std::wstring& targetFolder);
     SfxInstallJob(const SfxInstallJob&) = delete;
     SfxInstallJob& operator=(const SfxInstallJob&) = delete;
 
     bool Start();
 
+    VLFile package;
     std::unique_ptr<VLUnpacker> unpacker;
     std::wstring targetFolder;
     // Written by the worker, read by the caller once the thread has ended.
@@ -39,7 +38,8 @@ public:
     // Cancels a running install and waits for the worker to end.
     ~VLDependSoftSfxInstaller() override;
 
-    // False when the file is missing or the worker could not be started.
+    // False when the file is missing or not plain (base/PlainFile.h), or the
+    // worker could not be started.
     bool Install(int callerArgument, const wchar_t* file, const wchar_t* folder) override;
     bool IsSucceeded() override;
     bool Wait(DWORD milliseconds) override;

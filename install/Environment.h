@@ -1,5 +1,5 @@
 // The process's environment variables: reloading one from the registry after
-// an installer changed it, and expanding %NAME% references in a text.
+// an installer changed it.
 #pragma once
 
 #include <string>
@@ -11,8 +11,5 @@ namespace Velora {
 // are expanded first, as the shell does for new programs. An empty name
 // reloads every machine-wide variable. False leaves the variable as it was.
 bool ReloadEnvironmentVariable(std::wstring name);
-// The text with %NAME% references replaced; the text itself when it has none
-// or the system cannot expand it.
-std::wstring ExpandEnvironment(const std::wstring& text);
 
 } // namespace Velora

@@ -2,7 +2,6 @@
 
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
-#include "install/Environment.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -2,6 +2,7 @@
 
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/ComScope.h"
 #include "install/RegParser.h"
@@ -70,9 +71,9 @@ bool IsPackageFile(const std::wstring& path)
 {
     const std::wstring extension = GetFileExtension(path);
     if (extension.empty() || CompareNoCase(extension, L".vlz") != 0) return false;
-    VLFile file;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
-        return false;
+    VLPlainFile plain;
+    VLFile& file = plain.file;
+    if (!plain.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) return false;
     char magic[3];
     DWORD got = 0;
     if (!file.Read(magic, sizeof(magic), &got) || got != sizeof(magic) || std::memcmp(magic, "VLZ", 3) != 0)
@@ -184,8 +185,9 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
         }
 
         SerializeRegKeys(transaction.backups, registryBackup_);
-        if (reinstall && !MergeEarlierRecord()) return false;
+        if (reinstall && !MergeEarlierRecord()) return Fail(&transaction);
         WriteUninstallRecord(CombinePath(installFolder_, kUninstallRecordName));
+        replaced_.Discard();
         return true;
     } catch (const std::exception&) {
         return Fail(applied ? &transaction : nullptr);
@@ -294,7 +296,9 @@ bool VLSfxInstall::AfterEntry(VLTocNode& node)
     }
     if (node.kind != kNodeFile) return true;
     if (CompareNoCase(GetFileExtension(node.name), L".lnk") == 0) FixShortcut(node);
-    RecordPath(node.outputPath);
+    // A file written over one that was there is not one the install created:
+    // an uninstall must leave that path alone.
+    if (!replaced_.Holds(node.outputPath)) RecordPath(node.outputPath);
     return true;
 }
 
@@ -377,13 +381,10 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
     for (const std::wstring& path : paths) AppendPathItem(pathList_, path);
 }
 
-namespace {
-constexpr int kRollbackDeleteAttempts = 40;
-constexpr DWORD kRollbackDeleteRetryMs = 50;
-} // namespace
-
 void VLSfxInstall::Rollback()
 {
+    // While every folder they were kept in still stands.
+    replaced_.PutBack();
     std::vector<std::wstring> paths;
     DecodePathList(pathList_, paths);
     for (auto recorded = paths.rbegin(); recorded != paths.rend(); ++recorded) {
@@ -391,17 +392,7 @@ void VLSfxInstall::Rollback()
         std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
         if (!IsInsideFolder(path, installFolder_, false) || !PathExists(path)) continue;
         NormalizePath(path, kPathNoTrailingSeparator);
-        // The image of a script program that has just ended can stay mapped
-        // for a moment after its process is signalled: a refused delete is
-        // tried again for a short while so that the rollback leaves nothing.
-        for (int attempt = 0; attempt < kRollbackDeleteAttempts; ++attempt) {
-            if (DirectoryExists(path))
-                DeleteTree(path);
-            else
-                DeleteFileForce(path);
-            if (!PathExists(path)) break;
-            Sleep(kRollbackDeleteRetryMs);
-        }
+        RemovePatiently(path);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "install/FolderKeywords.h"
 #include "install/RegKey.h"
 #include "install/RegTransaction.h"
+#include "install/ReplacedFiles.h"
 #include "install/Unpacker.h"
 
 #include <deque>
@@ -73,6 +74,9 @@ protected:
     bool CreateFolder(const std::wstring& path) override;
     // Skips a locked entry inside one of the shell's folders.
     bool OnPathError(DWORD error, const std::wstring& path) override;
+    // Keeps the file aside instead of deleting it, so that a failed install
+    // can put it back.
+    bool RemoveExistingFile(const std::wstring& path) override { return replaced_.Keep(path); }
 
 private:
     // Runs the install after the target is known; throws what a step throws.
@@ -83,7 +87,8 @@ private:
     void TakeRegistryText(VLTocNode& node);
     void FixShortcut(VLTocNode& node);
     void RecordPath(const std::wstring& path);
-    // Removes every recorded path inside the install folder, newest first.
+    // Puts back the files the install wrote over, then removes every
+    // recorded path inside the install folder, newest first.
     void Rollback();
     // Undoes the install and tells the sink the end; answers false.
     bool Fail(VLRegTransaction* applied);
@@ -110,10 +115,13 @@ private:
     std::map<std::wstring, std::wstring> meta_;
     // Output paths whose entries were skipped: nothing was written there.
     std::set<std::wstring> skipped_;
+    // The files that were where the install wrote its own.
+    VLReplacedFiles replaced_;
 };
 
-// True when path names a package this installer can open: a ".vlz" name, the
-// "VLZ" magic and a table of contents that reads.
+// True when path names a package this installer can open: a plain file (no
+// link, base/PlainFile.h) with a ".vlz" name, the "VLZ" magic and a table of
+// contents that reads.
 bool IsPackageFile(const std::wstring& path);
 
 // Decodes an installed-path list; false when an item runs past the end.

@@ -290,6 +290,11 @@ bool VLUnpacker::CreateFolder(const std::wstring& path)
     return CreateDirectories(path);
 }
 
+bool VLUnpacker::RemoveExistingFile(const std::wstring& path)
+{
+    return DeleteFileForce(path);
+}
+
 void VLUnpacker::UpdateProgress(const VLTocNode& node, uint64_t nodeDone)
 {
     if (!progress_) return;
@@ -331,7 +336,7 @@ bool VLUnpacker::AskSkip(uint32_t code, DWORD error, const std::wstring& path)
 
 VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VLTocNode& node, VLFile& output)
 {
-    if (FileExists(path) && !DeleteFileForce(path))
+    if (FileExists(path) && !RemoveExistingFile(path))
         return AskSkip(kEventDeleteFailed, GetLastError(), path) ? OpenResult::Skip : OpenResult::Stop;
     if (!output.Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
                      FileAttributesOf(node) | FILE_FLAG_SEQUENTIAL_SCAN))

@@ -61,6 +61,9 @@ protected:
     virtual void UpdateProgress(const VLTocNode& node, uint64_t nodeDone);
     virtual bool AfterEntry(VLTocNode& node) { return true; }
     virtual bool CreateFolder(const std::wstring& path);
+    // Clears the way for an output file where a file exists: the base deletes
+    // it, read-only or not. False with the reason in GetLastError.
+    virtual bool RemoveExistingFile(const std::wstring& path);
     // True skips the entry whose path failed; the base skips nothing that
     // really failed.
     virtual bool OnPathError(DWORD error, const std::wstring& path) { return error == 0; }

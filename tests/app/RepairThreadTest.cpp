@@ -1,16 +1,23 @@
 #include "app/RepairThread.h"
 
+#include "app/HarrowDownloaderFactory.h"
 #include "app/HarrowInstallerFactory.h"
+#include "app/WorkFolder.h"
 #include "app/WorkerThread.h"
 #include "base/Handles.h"
+#include "base/Md5.h"
+#include "base/TextConvert.h"
+#include "tests/app/ScopedTempFolder.h"
 #include "tests/app/ScriptedRepair.h"
 #include "tests/app/StatusWindow.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 namespace Velora {
 namespace {
@@ -112,6 +119,55 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
     EXPECT_EQ(steps, "6 13 8 10 12 7 ");
     EXPECT_EQ(window.records.back().payload.pair.value1, 1); // succeeded
     EXPECT_EQ(ReadFileBytes(folder / L"runtime.txt"), SampleBytes(300000, 3));
+}
+
+// The program's installer, once another process has tried to overwrite the
+// package with the temporary folder's "other", to rename it and to delete it.
+struct TamperingInstaller : IHarrowInstaller {
+    VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file, const std::wstring& folder) override
+    {
+        const std::wstring name = L"\"" + file + L"\"";
+        _wsystem((L"copy /y %TEMP%\\other " + name + L" & move " + name + L" " + name + L".moved & del /q " + name).c_str());
+        return real->Install(runtimeId, file, folder);
+    }
+    std::unique_ptr<IHarrowInstaller> real = VLHarrowInstallerFactory().Create();
+};
+struct TamperingInstalls : IHarrowInstallerFactory {
+    std::unique_ptr<IHarrowInstaller> Create() override { return std::make_unique<TamperingInstaller>(); }
+};
+
+// From the download's size and MD5 check until the install has read the
+// package, or its setup program has started, other programs cannot change
+// the package in the work folder: the install gets the bytes checked.
+TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
+{
+    VLTestHttpServer service, files;
+    ASSERT_TRUE(service.Start(80)) << "the service port is taken";
+    ASSERT_TRUE(files.Start());
+    TestFolder temp, target;
+    ScopedTempFolder scoped(temp.Path());
+    PackageWriter writer;
+    writer.root.Add(File(L"runtime.txt", "checked"));
+    ASSERT_TRUE(writer.WriteTo(temp / L"package") && WriteFileBytes(temp / L"other", "other bytes"));
+    // Each with what only its checked bytes leave behind.
+    for (const auto& [name, bytes, proof] :
+         {std::tuple{"40018.vlz", ReadFileBytes(temp / L"package"), target / L"runtime.txt"},
+          std::tuple{"setup.exe", ReadFileBytes(L"Z:" + ToWide(VL_COMPANION_EXE)), GetWorkFolder() + L"\\setup.exe.ran"}}) {
+        SCOPED_TRACE(name);
+        files.SetFile(std::string("/") + name, bytes);
+        service.SetFile("/query_url.php?soft=2.0.0.2996&id=40018",
+                        "<FILE><DownloadUrl>" + files.Url(std::string("/") + name) + "</DownloadUrl><Md5>" +
+                            ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size()))) + "</Md5><FileSize>" +
+                            std::to_string(bytes.size()) + "</FileSize><FileName>" + name + "</FileName></FILE>");
+        StatusWindow window;
+        VLHandle thread = StartRepair(window, {{0, 40018, L"A"}}, std::make_shared<VLHarrowDownloaderFactory>(),
+                                      std::make_shared<TamperingInstalls>(), target.Path());
+        ASSERT_TRUE(window.RunUntilEnded(thread.Get()));
+        const std::wstring file = GetWorkFolder() + L"\\" + ToWide(name);
+        EXPECT_TRUE(bytes == ReadFileBytes(file) && !Exists(file + L".moved"));
+        EXPECT_TRUE(Exists(proof)); // the install ended with the repair
+    }
+    EXPECT_EQ("checked", ReadFileBytes(target / L"runtime.txt"));
 }
 
 } // namespace

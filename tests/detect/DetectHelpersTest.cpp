@@ -1,10 +1,12 @@
 #include "detect/DetectHelpers.h"
 
 #include "Evidence.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 TEST(DetectHelpersTest, ParseVersion)
 {
@@ -17,13 +19,19 @@ TEST(DetectHelpersTest, ParseVersion)
     const Case cases[] = {
         {L"1.6.0_20", true, {1, 6, 0, 77}},
         {L"", false, {77, 77, 77, 77}},
-        {L"-3", true, {-3, 77, 77, 77}},
+        // A negative piece, or one beyond what a part holds, would wrap into
+        // another version: unreadable, and no part changes.
+        {L"-3", false, {77, 77, 77, 77}},
+        {L"1.-2", false, {77, 77, 77, 77}},
+        {L"2147483648", false, {77, 77, 77, 77}},
+        {L"18446744073709551617", false, {77, 77, 77, 77}},
+        {L"2147483647.1.2.3.-5", true, {2147483647, 1, 2, 3}},
         {L"4.0.20823.0", true, {4, 0, 20823, 0}},
         {L"1.2.3.4.5", true, {1, 2, 3, 4}},
         {L"1..3", true, {1, 0, 3, 77}},
         {L"1.2.", true, {1, 2, 77, 77}},
         {L"x.7", true, {0, 7, 77, 77}},
-        {L"4294967297", true, {1, 77, 77, 77}}, // low 32 bits
+        {L"4294967297", false, {77, 77, 77, 77}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.text, c.text + wcslen(c.text)));
@@ -84,26 +92,37 @@ TEST(DetectHelpersTest, IsLibraryLoadableRestoresTheErrorMode)
 
 TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
 {
-    // A library planted beside the program under a runtime's name.
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder = exe;
-    folder.erase(folder.find_last_of(L'\\'));
+    // A library planted under a runtime's name, in a folder of this test's
+    // own: the suites of both prefix kinds run from one build folder at once.
+    const TestFolder program;
     FileEvidence files;
-    const std::wstring planted = folder + L"\\OpenAL32.dll";
+    const std::wstring planted = program / L"OpenAL32.dll";
     files.Copy(FakeDll(L"marker"), planted);
 
     // The fake does leave its marker when its code runs.
-    const std::wstring control = folder + L"\\marker-control.dll";
+    const std::wstring control = program / L"marker-control.dll";
     files.Copy(FakeDll(L"marker"), control);
     HMODULE loaded = LoadLibraryW(control.c_str());
     ASSERT_NE(loaded, nullptr);
     FreeLibrary(loaded);
     EXPECT_TRUE(DeleteFileW((control + L".ran").c_str()));
 
-    EXPECT_TRUE(IsLibraryLoadable(L"OpenAL32.dll", nullptr));
+    EXPECT_TRUE(IsLibraryLoadable(planted.c_str(), nullptr));
     EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW((planted + L".ran").c_str());
+
+    // The PhysX loader's export handed on to the marker, both beside (a copy
+    // of) the program that runs the whole check: the forward is not followed.
+    ASSERT_TRUE(CopyFileW(DetectProbe().c_str(), (program / L"detect-probe.exe").c_str(), TRUE));
+    RegEvidence registry;
+    registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 1);
+    FileEvidence beside; // found before the system folder's
+    beside.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
+    beside.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
+    EXPECT_NE(RunDetectProbe(program / L"detect-probe.exe").find("System\t56.0MB\tmissing"), std::string::npos);
+    EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
+    // A forward to the library itself is the export; nothing is loaded for it.
+    beside.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
+    EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));
 }
 
 TEST(DetectHelpersTest, RedirectionGuardShowsTheNativeSystemFolder)

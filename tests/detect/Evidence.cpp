@@ -81,15 +81,15 @@ RegEvidence::~RegEvidence()
     Clear();
 }
 
-void RegEvidence::CreateKey(HKEY root, const std::wstring& path)
+void RegEvidence::CreateKey(HKEY root, const std::wstring& path, const std::wstring& keyClass)
 {
     // Remember the outermost key that did not exist; removing it removes
     // everything created below it.
     std::wstring outermost;
     for (std::wstring p = path; !p.empty() && !KeyExists(root, p); p = Parent(p)) outermost = p;
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, keyClass.empty() ? nullptr : const_cast<LPWSTR>(keyClass.c_str()), 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     if (!outermost.empty()) keys_.push_back({root, outermost});
@@ -255,7 +255,12 @@ void FileEvidence::Clear()
     folders_.clear();
 }
 
-std::string RunDetectProbe()
+std::wstring DetectProbe()
+{
+    return FromUnix(VL_DETECT_PROBE);
+}
+
+std::string RunDetectProbe(const std::wstring& program)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readHandle = nullptr, writeHandle = nullptr;
@@ -269,7 +274,7 @@ std::string RunDetectProbe()
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process = {};
-    std::wstring commandLine = L"\"" + FromUnix(VL_DETECT_PROBE) + L"\"";
+    std::wstring commandLine = L"\"" + program + L"\"";
     const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     // Our copy of the write end must go, or the read below never sees the end.

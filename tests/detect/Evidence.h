@@ -22,10 +22,13 @@ public:
     RegEvidence(const RegEvidence&) = delete;
     RegEvidence& operator=(const RegEvidence&) = delete;
 
-    void CreateKey(HKEY root, const std::wstring& path);
+    // keyClass: the class name a key this creates is given.
+    void CreateKey(HKEY root, const std::wstring& path, const std::wstring& keyClass = std::wstring());
     void SetString(HKEY root, const std::wstring& path, const std::wstring& name,
                    const std::wstring& value);
     void SetDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
+    void SetValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+                  const void* data, DWORD size);
     // Moves a key that exists (in the 32-bit and the 64-bit view) aside until
     // the fixture ends, so that a test can start without what it stands for.
     void HideKey(HKEY root, const std::wstring& path);
@@ -33,9 +36,6 @@ public:
     void Clear();
 
 private:
-    void SetValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-                  const void* data, DWORD size);
-
     struct CreatedKey {
         HKEY root;
         std::wstring path;
@@ -85,5 +85,7 @@ private:
     std::vector<std::wstring> aside_;   // original paths moved to path + ".vltest"
 };
 
-// Runs the console driver and answers its output.
-std::string RunDetectProbe();
+// The console driver that prints the whole check's rows.
+std::wstring DetectProbe();
+// Runs the driver (or a copy of it elsewhere) and answers its output.
+std::string RunDetectProbe(const std::wstring& program = DetectProbe());

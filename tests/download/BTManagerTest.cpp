@@ -20,6 +20,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -121,10 +122,11 @@ TEST(BTManager, InitFailsWhenNoPortOfTheRangeIsFree)
 // Records of complete downloads in folder, as a finished download leaves them.
 class SeedListTest : public ::testing::Test {
 protected:
-    void MakeRecords(int count)
+    void MakeRecords(int count, const std::vector<std::string>& webSeeds = {},
+                     const std::vector<std::string>& trackers = {})
     {
         auto session = LoopbackSession();
-        for (int i = 0; i < count; ++i) {
+        for (int i = int(records.size()); count-- > 0; ++i) {
             const std::wstring name = L"pkg" + std::to_wstring(i) + L".exe";
             const std::string payload = MakePayload(20000 + i, 40 + i);
             ASSERT_TRUE(WriteFileBytes(folder / name, payload));
@@ -132,7 +134,7 @@ protected:
             param.savePath = ToMultiByte(folder.Path());
             param.resumeFile = ToMultiByte(folder / (name + L".vll"));
             param.sourceKind = 1;
-            param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384);
+            param.torrentData = MakeTorrent(ToMultiByte(name), payload, 16384, webSeeds, trackers);
             auto task = session->AddTask(&param, nullptr, nullptr);
             ASSERT_TRUE(task);
             session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
@@ -149,6 +151,17 @@ protected:
     {
         return "<Seed><gameId>" + std::to_string(id) + "</gameId><resume>" + ToMultiByte(resume) +
                "</resume></Seed>\r\n";
+    }
+    // The record at path, edited in its bencoded form.
+    static void EditRecord(const std::wstring& path, const std::function<void(lt::entry&)>& edit)
+    {
+        lt::error_code ec;
+        lt::entry record;
+        record = lt::bdecode(ReadFileBytes(path), ec);
+        edit(record);
+        std::string bytes;
+        lt::bencode(std::back_inserter(bytes), record);
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
     }
     // Waits until the manager's session holds count torrents and the list as
     // many active seeds.
@@ -244,8 +257,15 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     ASSERT_TRUE(WriteFileBytes(foreign, "not a record"));
     ASSERT_TRUE(WriteFileBytes(notRecord, "user data"));
     ASSERT_TRUE(WriteFileBytes(broken, "not a record"));
+    // Its short name ends in ".VLL".
+    const std::wstring longExtension = folder / L"keep.vllx";
+    ASSERT_TRUE(WriteFileBytes(longExtension, "user data"));
+    std::wstring shortName(MAX_PATH, L'\0');
+    shortName.resize(GetShortPathNameW(longExtension.c_str(), &shortName[0], MAX_PATH));
+    ASSERT_EQ(L".VLL", GetFileExtension(shortName));
     MakeRecords(1);
     WriteSeedList(Entry(40030, foreign) + Entry(40031, notRecord) + Entry(40032, broken) +
+                  Entry(40033, folder / GetFileName(shortName)) +
                   "<Seed><resume>" + ToMultiByte(records[0]) + "</resume></Seed>");
 
     VLBTManager manager;
@@ -253,8 +273,36 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_EQ(0u, manager.CountSeeds());
     EXPECT_TRUE(Exists(foreign));
     EXPECT_TRUE(Exists(notRecord));
+    EXPECT_TRUE(Exists(longExtension));
     EXPECT_FALSE(Exists(broken));
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
+}
+
+// Real torrents list a hundred trackers or more, a torrent copy may list any
+// number of web seeds, and the answer gives its own: the record a seed
+// leaves at each shutdown makes it seed again at the next start.
+TEST_F(SeedListTest, TorrentsWithLongListsSeedAgainAtEachStart)
+{
+    std::vector<std::string> urls;
+    for (int i = 0; i < 200000; ++i) urls.push_back("http://127.0.0.1:1/" + std::to_string(i));
+    const std::vector<std::string> first100(urls.begin(), urls.begin() + 100);
+    MakeRecords(1, {urls.begin() + 100, urls.begin() + 180}, first100);
+    MakeRecords(1, urls);
+    for (int start = 0; start < 3; ++start) {
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        for (size_t i = 0; start == 0 && i < params.size(); ++i) {
+            params[i].urlSeeds = first100;
+            auto task = manager.GetSession()->AddTask(&params[i], nullptr, nullptr);
+            ASSERT_TRUE(task);
+            task->Resume();
+            ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+            manager.AddSeed(task, 40020 + i);
+        }
+        ASSERT_EQ(2u, manager.CountSeeds()) << "start " << start << " refused a record of the shutdown before";
+        ASSERT_TRUE(WaitActive(manager, 2));
+        manager.Shutdown();
+    }
 }
 
 // Records far larger than any record come first, then records naming the
@@ -273,15 +321,8 @@ TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
         {"resumeFile", beside / L"victim.txt"},
         {"savePath", slashed + L"/../" + GetFileName(beside.Path())},
     };
-    for (size_t i = 0; i < std::size(forged); ++i) {
-        lt::error_code ec;
-        lt::entry record;
-        record = lt::bdecode(ReadFileBytes(records[i + 1]), ec);
-        record["taskData"][forged[i].first] = ToMultiByte(forged[i].second);
-        std::string bytes;
-        lt::bencode(std::back_inserter(bytes), record);
-        ASSERT_TRUE(WriteFileBytes(records[i + 1], bytes));
-    }
+    for (size_t i = 0; i < std::size(forged); ++i)
+        EditRecord(records[i + 1], [&](lt::entry& r) { r["taskData"][forged[i].first] = ToMultiByte(forged[i].second); });
     std::string entries;
     for (uint64_t size : {600ull << 20, 1900ull << 20}) {
         const std::wstring big = folder / (L"big" + std::to_wstring(size) + L".exe.vll");
@@ -314,6 +355,58 @@ TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
         created += found.cFileName[0] != L'.';
     FindClose(search);
     EXPECT_EQ(0, created);
+}
+
+// Records whose files pass a link to copies outside the folder, as any
+// program of the user can make them (a file the engine seeds at the first
+// step, a middle step or the file itself; the torrent copy; the record): none
+// seeds, nothing outside changes, and the record that names its own files
+// still seeds. A folder that is itself a link seeds nothing.
+TEST_F(SeedListTest, RecordsPassingALinkNeverSeed)
+{
+    if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
+    TestFolder outside;
+    MakeRecords(6);
+    auto moveOut = [&](const std::wstring& name, bool linked) {
+        ASSERT_TRUE(MoveFileW((folder / name).c_str(), (outside / name).c_str()) &&
+                    (!linked || MakeHostLink(folder / name, outside / name)));
+    };
+    auto mapTo = [&](int i, const std::string& path) {
+        EditRecord(records[i], [&](lt::entry& r) { r["mapped_files"] = lt::entry::list_type{lt::entry(path)}; });
+    };
+    ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
+    ASSERT_TRUE(MakeHostLink(folder / L"link", outside.Path()) && MakeHostLink(folder / L"sub\\link", outside.Path()));
+    moveOut(L"pkg1.exe", false);
+    mapTo(1, "link\\pkg1.exe");
+    moveOut(L"pkg2.exe", false);
+    mapTo(2, "sub\\link\\pkg2.exe");
+    moveOut(L"pkg3.exe", true);
+    lt::error_code ec;
+    moveOut(GetFileName(ToWideString(std::string(
+                lt::bdecode(ReadFileBytes(records[4]), ec).dict_find("taskData").dict_find_string_value("torrentFile")))),
+            true);
+    moveOut(L"pkg5.exe.vll", true);
+    std::string entries;
+    for (int i = 0; i < 6; ++i) entries += Entry(40020 + i, records[i]);
+    WriteSeedList(entries);
+    const std::string before = TreeListing(outside.Path());
+
+    {
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 10, VLBTNetwork::LoopbackOnly));
+        EXPECT_TRUE(WaitActive(manager, 1));
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(i == 0, manager.IsSeeding(40020 + i)) << i;
+    }
+    EXPECT_EQ(before, TreeListing(outside.Path()));
+
+    ASSERT_TRUE(MakeHostLink(outside / L"work", folder.Path()));
+    WriteSeedList(Entry(40020, outside / L"work\\pkg0.exe.vll"));
+    const std::string own = TreeListing(folder.Path());
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(outside / L"work", 10, VLBTNetwork::LoopbackOnly));
+    EXPECT_EQ(0u, manager.CountSeeds());
+    manager.Shutdown();
+    EXPECT_EQ(own, TreeListing(folder.Path()));
 }
 
 } // namespace

@@ -23,17 +23,6 @@ namespace {
 using namespace Velora;
 using namespace Velora::Test;
 
-// Polls the task's status (bounded) until it reaches state.
-bool WaitForState(IBTTask& task, int state)
-{
-    for (int i = 0; i < kWaitSeconds * 10; ++i) {
-        BTTaskStatus status;
-        if (task.GetStatus(&status)->state == state) return true;
-        Sleep(100);
-    }
-    return false;
-}
-
 bool WaitGone(const std::wstring& path)
 {
     for (int i = 0; i < kWaitSeconds * 10 && PathExists(path); ++i) Sleep(100);

@@ -182,6 +182,13 @@ TEST(BTTaskRecord, ARecordNamingAnythingButItsOwnFolderIsRefusedAndActedOnNever)
             at = lt::entry::list_type(size_t(count), lt::entry(text));
         });
     };
+    // Another record's torrent copy as the file system names it too.
+    std::string capitals = kCopyName, shortName(MAX_PATH, '\0');
+    std::transform(capitals.begin(), capitals.end(), capitals.begin(), ::toupper);
+    ASSERT_TRUE(CreateDirectories(work) && WriteFileBytes(work + L"\\" + ToWide(kCopyName.c_str()), "keep me"));
+    shortName.resize(GetShortPathNameA((w + "\\" + kCopyName).c_str(), &shortName[0], MAX_PATH));
+    shortName = ToMultiByte(GetFileName(ToWide(shortName.c_str())));
+    ASSERT_NE(std::string::npos, shortName.find('~'));
     const ReadCase cases[] = {
         {"its own file spelled with slashes", set("resumeFile", slashed + "/pkg.exe.vll"), true},
         {"its own folder behind a verbatim prefix", set("savePath", "\\\\?\\" + w + "\\"), true},
@@ -205,6 +212,8 @@ TEST(BTTaskRecord, ARecordNamingAnythingButItsOwnFolderIsRefusedAndActedOnNever)
         {"root climbing out", set("rootPath", "..\\beside\\victim.txt"), false},
         {"root is the seed list", set("rootPath", "seeds.xml"), false},
         {"root is the torrent copy", set("rootPath", kCopyName), false},
+        {"root is the torrent copy in capitals", set("rootPath", capitals), false},
+        {"root is the torrent copy by its short name", set("rootPath", shortName), false},
         {"root is a device", set("rootPath", "nul.exe"), false},
         {"root is a device behind spaces", set("rootPath", "CON .log"), false},
         {"root is the seed list behind a dot", set("rootPath", "seeds.xml."), false},

@@ -27,6 +27,17 @@ inline std::unique_ptr<CBTSession> LoopbackSession()
     return std::make_unique<CBTSession>(6881, 6890, VLBTNetwork::LoopbackOnly);
 }
 
+// Polls the task's status (bounded) until it reaches state.
+inline bool WaitForState(IBTTask& task, int state)
+{
+    for (int i = 0; i < kWaitSeconds * 10; ++i) {
+        BTTaskStatus status;
+        if (task.GetStatus(&status)->state == state) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
 // A task that downloads pkg.exe into folder\save, its record beside it.
 inline BTTaskParam ParamFor(const TestFolder& folder, const std::string& torrent)
 {

@@ -1,6 +1,7 @@
 #include "download/HttpTask.h"
 
 #include "base/FileUtil.h"
+#include "base/PlainFile.h"
 #include "tests/download/DownloadTestSupport.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/TestHttpServer.h"
@@ -14,7 +15,10 @@
 namespace Velora {
 namespace {
 
+using Test::MakeHostLink;
 using Test::ReadFileBytes;
+using Test::RunningOnWine;
+using Test::TreeListing;
 using Test::TestFolder;
 using Test::WriteFileBytes;
 
@@ -408,6 +412,41 @@ TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
     task = new VLHttpTask(kRuntime, folder.Path());
     EXPECT_TRUE(FileExists(Target() + L".vll"));
     EXPECT_TRUE(FileExists(Target() + L".vlt"));
+}
+
+// A link in the task's folder, as any program of the user can make one (a
+// hard link too): nothing outside is written, moved or deleted, and the
+// download goes on with a file of its own or fails saying why.
+TEST_F(HttpTaskTest, LinksInTheFolderLeadNothingOutside)
+{
+    if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
+    struct Case {
+        const wchar_t* link; // in the folder, to the victim outside; none: the folder is one
+        uint32_t result;
+        bool hard;
+    };
+    for (const Case& c : {Case{L"pkg.exe.vlt", kErrLinkInPath, false}, Case{L"pkg.exe.vll", kErrLinkInPath, false},
+                          Case{L"pkg.exe", kDownloadOk, false}, Case{nullptr, kErrLinkInPath, false},
+                          Case{L"pkg.exe.vlt", ERROR_TOO_MANY_LINKS, true}}) {
+        SCOPED_TRACE(c.link ? Narrow(c.link) + (c.hard ? " (hard)" : "") : "the folder");
+        TestFolder top;
+        const std::wstring work = top / L"work", outside = top / L"outside", victim = outside + L"\\victim";
+        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr) && CreateDirectoryW(outside.c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+        ASSERT_TRUE(!c.link ? MakeHostLink(top / L"link", outside)
+                    : c.hard ? CreateHardLinkW((work + L"\\" + c.link).c_str(), victim.c_str(), nullptr)
+                             : MakeHostLink(work + L"\\" + c.link, victim));
+        const std::string before = TreeListing(outside);
+        RecordingListener listener;
+        VLHttpTask* own = new VLHttpTask(kRuntime, c.link ? work : top / L"link");
+        own->listener.Set(&listener);
+        uint32_t result = 0;
+        EXPECT_TRUE(own->Start() && listener.WaitFinished(result));
+        own->Destroy();
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(before, TreeListing(outside));
+        EXPECT_TRUE(result != kDownloadOk || source == ReadFileBytes(work + L"\\pkg.exe"));
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -216,11 +217,11 @@ TEST_F(TaskConcurrencyTest, RemoveWaitsForAReplaceUnderWay)
     EXPECT_EQ(0, replacement.startsAfterDestroy.load());
 }
 
-TEST_F(TaskConcurrencyTest, ARemoveFromInsideAMessageIsRefusedWhileAReplaceWaitsForItsThread)
+TEST_F(TaskConcurrencyTest, RemoveAndStopAllFromInsideAMessageAreRefusedWhileAReplaceWaitsForItsThread)
 {
     // The Replace stops the old task, which waits until this thread has
     // delivered a message of another task; from inside it the owner removes
-    // the replacement.
+    // the replacement, then stops every task.
     WatchedTask old(40030, folder / L"old");
     WatchedTask replacement(40030, folder / L"new");
     WatchedTask reporting(40031, folder / L"other");
@@ -232,13 +233,15 @@ TEST_F(TaskConcurrencyTest, ARemoveFromInsideAMessageIsRefusedWhileAReplaceWaits
             if (message->taskId != 40031) return;
             removed = manager->Remove(task);
             error = GetLastError();
+            stopped = manager->StopAll();
+            stopError = GetLastError();
             SetEvent(release);
         }
         VLDownloadManager* manager;
         VLDownloadTask* task;
         HANDLE release;
-        bool removed = true;
-        DWORD error = 0;
+        bool removed = true, stopped = true;
+        DWORD error = 0, stopError = 0;
     } owner;
     owner.task = &replacement;
     owner.release = old.release.Get();
@@ -252,8 +255,36 @@ TEST_F(TaskConcurrencyTest, ARemoveFromInsideAMessageIsRefusedWhileAReplaceWaits
     replacing.join();
     EXPECT_FALSE(owner.removed);
     EXPECT_EQ(DWORD(ERROR_BUSY), owner.error);
-    // Asked again from a thread of its own, the removal is done.
+    EXPECT_FALSE(owner.stopped);
+    EXPECT_EQ(DWORD(ERROR_BUSY), owner.stopError);
+    // Asked again from a thread of its own, each is done.
     EXPECT_TRUE(manager.Remove(&replacement));
+    EXPECT_TRUE(manager.StopAll());
+}
+
+// A Stop from inside the state report a Start sends before it begins the run.
+TEST_F(TaskConcurrencyTest, AStopBetweenAStartsReportAndItsRunEndsTheRunOnce)
+{
+    ServeThread(0);
+    struct Owner : RecordingListener {
+        void OnMessage(uint32_t code, const TaskMessage* message) override
+        {
+            RecordingListener::OnMessage(code, message);
+            if (code == kMsgState && message->value1 == kTaskRunning && !stopped.exchange(true)) task->Stop();
+        }
+        VLDownloadTask* task = nullptr;
+        std::atomic<bool> stopped{false};
+    } owner;
+    VLTaskPtr task(NewTask(0, true, L"b"));
+    owner.task = task.get();
+    task->listener.Set(&owner);
+    ASSERT_TRUE(task->Start());
+    uint32_t result = 0;
+    ASSERT_TRUE(owner.WaitFinished(result, kWaitSeconds * 1000));
+    task.reset(); // waits for its runs
+    const auto messages = owner.Messages();
+    EXPECT_EQ(1, std::count_if(messages.begin(), messages.end(),
+                               [](const RecordedMessage& m) { return m.code == kMsgFinished; }));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "install/Environment.h"
 
 #include "InstallTestUtil.h"
+#include "base/StringUtil.h"
 
 #include <gtest/gtest.h>
 

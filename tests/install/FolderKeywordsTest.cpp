@@ -1,6 +1,6 @@
 #include "install/FolderKeywords.h"
 
-#include "install/Environment.h"
+#include "base/StringUtil.h"
 
 #include <gtest/gtest.h>
 

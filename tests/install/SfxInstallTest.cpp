@@ -8,6 +8,7 @@
 #include "base/Buffer.h"
 #include "base/FileUtil.h"
 #include "base/Handles.h"
+#include "base/PathUtil.h"
 #include "base/ComScope.h"
 #include "install/RegKey.h"
 #include "install/ShellLink.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace Velora {
@@ -105,6 +107,22 @@ std::vector<std::wstring> PathItems(const std::string& block)
         offset += 4 + length;
     }
     return paths;
+}
+
+// The files of some folders as they stand: each path as its folder spells
+// it, with the file's attributes and bytes.
+std::map<std::wstring, std::string> Snapshot(std::initializer_list<std::wstring> folders)
+{
+    std::map<std::wstring, std::string> files;
+    WIN32_FIND_DATAW found;
+    for (const std::wstring& folder : folders) {
+        VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
+            const std::wstring path = folder + L"\\" + found.cFileName;
+            if (!DirectoryExists(path)) files[path] = std::to_string(found.dwFileAttributes) + ReadFileBytes(path);
+        }
+    }
+    return files;
 }
 
 // The package of a typical runtime: meta map, registry data in both forms,
@@ -308,6 +326,58 @@ TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
     EXPECT_FALSE(PathExists(folder / L"target\\App"));
     EXPECT_FALSE(KeyExists(key.Sub(L"FromText")));
     EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
+}
+
+TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
+{
+    PutVolatileKey(key.Sub(L"vol"));
+    const struct {
+        const char* what;
+        bool reinstall, badRegistry, succeeds;
+    } rows[] = {{"install failing on its registry data", false, true, false},
+                {"reinstall over a record that does not read", true, false, false},
+                {"install that finishes", false, false, true}};
+    for (const auto& row : rows) {
+        const std::wstring n = std::to_wstring(&row - rows), app = folder / n, sys = app + L"sys", made = key.Sub(n);
+        // Files of the package's names in another case, two of them read-only.
+        for (const auto& [file, readOnly] : {std::pair{app + L"\\a.txt", true}, {app + L"\\Ärger.txt", false},
+                                             {sys + L"\\lib.dll", true}, {sys + L"\\Жук.dll", false}}) {
+            CreateDirectories(GetParentPath(file));
+            ASSERT_TRUE(WriteFileBytes(file, "old " + std::to_string(file.size())));
+            if (readOnly) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        ASSERT_TRUE(WriteFileBytes(app + L"\\VLUnistall.dat", "VLUT"));
+        const auto before = Snapshot({app, sys});
+        // A lasting key cannot be made below a volatile one.
+        const std::wstring value = L"]\r\n\"v\"=\"1\"\r\n";
+        const std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + made + value +
+                                  (row.badRegistry ? L"[" + key.FullName() + L"\\vol\\k" + value : L"");
+        PackageWriter writer;
+        writer.root.Add(File(L"##reg##.reg", Utf16File(text)));
+        writer.root.Add(File(L"a.txt", "new a"));
+        writer.root.Add(File(L"ärger.txt", "new ä", kMethodSolid));
+        writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "new lib"), File(L"жук.dll", "new", kMethodSolid)}));
+        ASSERT_TRUE(writer.WriteTo(app + L".vlz"));
+
+        EventLog log;
+        VLSfxInstall install(app + L".vlz");
+        install.SetProgress(&log);
+        install.GetKeywords().SetPath(L"system", sys);
+        ASSERT_TRUE(install.Open());
+        EXPECT_EQ(row.reinstall ? install.Reinstall(app) : install.Install(app), row.succeeds) << row.what;
+        // The extraction's end, and for a failure the install's own.
+        EXPECT_EQ(log.ends.size(), row.succeeds ? 1u : 2u) << row.what;
+        EXPECT_EQ(KeyExists(made), row.succeeds) << row.what;
+        if (!row.succeeds) {
+            EXPECT_EQ(Snapshot({app, sys}), before) << row.what;
+            continue;
+        }
+        // Nothing kept stays behind, and the record names no file the install
+        // wrote over, so that an uninstall leaves them.
+        EXPECT_EQ(Snapshot({app, sys}).size(), before.size());
+        EXPECT_EQ(ReadFileBytes(sys + L"\\Жук.dll"), "new");
+        EXPECT_TRUE(PathItems(ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat")).blocks.at(0)).empty());
+    }
 }
 
 TEST_F(PackageInstall, DestroyingTheInstallerMidExtractionStopsIt)

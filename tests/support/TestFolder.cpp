@@ -1,6 +1,8 @@
 #include "tests/support/TestFolder.h"
 
 #include "base/Handles.h"
+#include "base/Md5.h"
+#include "base/TextConvert.h"
 
 #include <windows.h>
 
@@ -134,6 +136,28 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
         Sleep(25);
     }
     return false;
+}
+
+bool MakeHostLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::string from = UnixPath(target), to = UnixPath(link);
+    return RunUnixCommand(L"Z:\\bin\\ln -s " + std::wstring(from.begin(), from.end()) + L" " +
+                              std::wstring(to.begin(), to.end()),
+                          Exists, link);
+}
+
+std::string TreeListing(const std::wstring& folder)
+{
+    std::string listing;
+    WIN32_FIND_DATAW found;
+    VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
+        const std::string bytes = ReadFileBytes(folder + L"\\" + found.cFileName);
+        // Long contents by their digest, so that a failure stays readable.
+        listing += ToMultiByte(found.cFileName) + " = " +
+                   (bytes.size() <= 32 ? bytes : ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size())))) + "\n";
+    }
+    return listing;
 }
 
 } // namespace Velora::Test

@@ -40,5 +40,11 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
                     const std::wstring& probe);
 // The host's path of a Windows path.
 std::string UnixPath(const std::wstring& path);
+// Makes link a symbolic link of the Unix host to the existing target, which
+// Wine shows the way Windows shows a link; false when it did not appear.
+bool MakeHostLink(const std::wstring& link, const std::wstring& target);
+// Every name in the folder with the file's bytes (their digest when long):
+// equal texts, an unchanged folder.
+std::string TreeListing(const std::wstring& folder);
 
 } // namespace Velora::Test

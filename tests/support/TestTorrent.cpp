@@ -25,7 +25,7 @@ std::string MakePayload(size_t size, uint32_t seed)
 }
 
 std::string MakeTorrent(const std::string& name, const std::string& payload, int pieceSize,
-                        const std::vector<std::string>& urlSeeds)
+                        const std::vector<std::string>& urlSeeds, const std::vector<std::string>& trackers)
 {
     lt::file_storage files;
     files.add_file(name, static_cast<std::int64_t>(payload.size()));
@@ -36,6 +36,7 @@ std::string MakeTorrent(const std::string& name, const std::string& payload, int
         torrent.set_hash(piece, lt::hasher(payload.data() + offset, static_cast<int>(length)).final());
     }
     for (const std::string& url : urlSeeds) torrent.add_url_seed(url);
+    for (size_t tier = 0; tier < trackers.size(); ++tier) torrent.add_tracker(trackers[tier], int(tier));
     std::string bytes;
     lt::bencode(std::back_inserter(bytes), torrent.generate());
     return bytes;

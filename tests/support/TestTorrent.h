@@ -13,9 +13,10 @@ namespace Velora::Test {
 // Deterministic pseudo-random bytes.
 std::string MakePayload(size_t size, uint32_t seed);
 // A v1-only torrent (the service serves torrents of that kind) of one file
-// named name, bencoded.
+// named name, bencoded; each tracker in a tier of its own.
 std::string MakeTorrent(const std::string& name, const std::string& payload, int pieceSize,
-                        const std::vector<std::string>& urlSeeds = {});
+                        const std::vector<std::string>& urlSeeds = {},
+                        const std::vector<std::string>& trackers = {});
 // SHA-1 of the bencoded info dictionary.
 lt::sha1_hash InfoHashOf(const std::string& torrent);
 

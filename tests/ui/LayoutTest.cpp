@@ -25,6 +25,10 @@ TEST(Layout, HorizontalRowsShareTheRoomLeft)
         {301, {L"width=\"50\"", L"", L""}, "0,0,50,40 60,0,175,40 185,0,301,40"},
         {300, {L"width=\"50\"", L"", L"maxwidth=\"40\""}, "0,0,50,40 60,0,175,40 185,0,225,40"},
         {300, {L"width=\"50\" height=\"10\"", L"", L"maxheight=\"30\""}, "0,0,50,10 60,0,175,40 185,0,300,30"},
+        // Sums past int are held at the layout's bound, never wrapped.
+        {2048,
+         {L"", L"width=\"2147483647\"", L"width=\"962990\""},
+         "0,0,0,40 10,0,1073741823,40 1073741823,0,1073741823,40"},
     };
     for (const auto& row : rows) {
         VLHorizontalLayout layout;

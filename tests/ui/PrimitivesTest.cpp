@@ -5,6 +5,10 @@
 #include "tests/ui/TestImages.h"
 #include "ui/core/RenderClip.h"
 #include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
+
+#include <functional>
+#include <vector>
 
 using namespace Velora;
 using namespace Velora::Test;
@@ -39,6 +43,40 @@ TEST(VLRenderEngine, FillsAndFrames)
         VLRenderEngine::DrawRoundRect(canvas.Dc(), {0, 0, 20, 20}, 1, 8, 8, colour);
         EXPECT_EQ(kBack, canvas.At(0, 0));
         EXPECT_TRUE(Near(green, canvas.Rgb(10, 0), 2));
+    }
+}
+
+// From a rectangle reaching far beyond the canvas, fills, frames and texts
+// show what they show from one that ends just beyond it (the text's middle or
+// ends where they were): what is cut away was never seen.
+TEST(VLRenderEngine, FarRectanglesDrawWhatNearOnesDraw)
+{
+    using Draw = std::function<void(HDC, const RECT&)>;
+    const auto text = [](uint32_t colour, uint32_t style) -> Draw {
+        return [=](HDC dc, const RECT& r) {
+            VLRenderEngine::DrawText(dc, nullptr, r, L"Hg", colour, L"", style, 1, false);
+        };
+    };
+    constexpr LONG F = kLayoutLimit;
+    using Pairs = std::vector<std::pair<RECT, RECT>>; // close and far, on a 40 x 20 canvas
+    const Pairs ends = {{{2, 2, 50, 30}, {2, 2, F, F}}, {{-10, -10, 38, 18}, {-F, -F, 38, 18}}};
+    const Pairs middle = {{{-10, -10, 50, 30}, {20 - F, 10 - F, 20 + F, 10 + F}}};
+    const std::pair<Draw, Pairs> rows[] = {
+        {[](HDC dc, const RECT& r) { VLRenderEngine::DrawColor(dc, r, 0x80FF0000, false); }, ends},
+        {[](HDC dc, const RECT& r) { VLRenderEngine::DrawRect(dc, r, 3, 0x800000FF); }, ends},
+        {[](HDC dc, const RECT& r) { VLRenderEngine::DrawRoundRect(dc, r, 2, 9, 9, 0xFF00FF00); }, ends},
+        {text(0xFF000000, DT_CENTER | DT_VCENTER | DT_SINGLELINE), middle},
+        {text(0x80000000, DT_CENTER | DT_VCENTER | DT_WORDBREAK), middle},
+        {text(0xFF000000, DT_WORDBREAK), {ends[0]}},
+        {text(0xFF000000, DT_RIGHT | DT_BOTTOM | DT_SINGLELINE), {ends[1]}}};
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        for (const auto& [close, distant] : rows[row].second) {
+            Canvas expected(40, 20, kBack), canvas(40, 20, kBack);
+            rows[row].first(expected.Dc(), close);
+            rows[row].first(canvas.Dc(), distant);
+            EXPECT_FALSE(SameRect({}, expected.Changed(kBack))) << row; // something shows
+            for (int i = 0; i < 40 * 20; ++i) ASSERT_EQ(expected.At(i % 40, i / 40), canvas.At(i % 40, i / 40)) << row;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "ui/controls/ActiveXWnd.h"
 
 #include "base/ComScope.h"
+#include "ui/core/RenderClip.h"
 
 #include <mshtml.h>
 
@@ -244,10 +245,9 @@ STDMETHODIMP VLActiveXCtrl::GetDC(LPCRECT, DWORD flags, HDC* dc)
     if (!dc) return E_POINTER;
     if (!owner) return E_UNEXPECTED;
     *dc = ::GetDC(owner->hostWindow);
-    if (*dc && (flags & OLEDC_PAINTBKGND)) {
-        RECT rect = ObjectRect();
-        FillRect(*dc, &rect, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    }
+    RECT seen{};
+    if (*dc && (flags & OLEDC_PAINTBKGND) && VLRenderClip::VisiblePart(*dc, ObjectRect(), seen))
+        FillRect(*dc, &seen, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
     return S_OK;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/controls/EditWnd.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 #include <cwchar>
 #include <new>
@@ -80,9 +81,7 @@ void VLEdit::OnLButtonDown(VLControlEvent& event)
 
 RECT VLEdit::GetEditRect() const
 {
-    const RECT pos = GetPos();
-    const RECT& padding = textPadding[kTextNormal];
-    return {pos.left + padding.left, pos.top + padding.top, pos.right - padding.right, pos.bottom - padding.bottom};
+    return Saturated(GetPos(), textPadding[kTextNormal]);
 }
 
 void VLEdit::SetPos(const RECT& rect)

@@ -1,5 +1,7 @@
 #include "ui/controls/GridLayout.h"
 
+#include "ui/core/Saturated.h"
+
 #include <algorithm>
 #include <cwchar>
 
@@ -19,8 +21,8 @@ void VLGridLayout::SetPos(const RECT& rect)
     const int cellHeight = cellHeight_ != 0 || rows_ == 0 ? cellHeight_ : height / rows_;
     // Every row starts at the horizontally scrolled origin, so the columns
     // stay lined up while the grid scrolls sideways.
-    const int rowLeft = inner.left - scroll.cx;
-    int x = rowLeft, y = inner.top - scroll.cy;
+    const int rowLeft = Saturated(int64_t{inner.left} - scroll.cx);
+    int x = rowLeft, y = Saturated(int64_t{inner.top} - scroll.cy);
     int placed = 0, rowCount = 0;
     for (int i = 0; i < GetCount(); ++i) {
         VLControl* item = GetItemAt(i);
@@ -33,14 +35,15 @@ void VLGridLayout::SetPos(const RECT& rect)
             rowCount = 1;
         } else if (columns_ != 0 && placed % columns_ == 0) {
             x = rowLeft;
-            y += cellHeight;
+            y = Saturated(int64_t{y} + cellHeight);
             ++rowCount;
         }
-        item->SetPos({x, y, x + cellWidth, y + cellHeight});
-        x += cellWidth;
+        item->SetPos({x, y, Saturated(int64_t{x} + cellWidth), Saturated(int64_t{y} + cellHeight)});
+        x = Saturated(int64_t{x} + cellWidth);
         ++placed;
     }
-    UpdateScrollBars(inner, cellWidth * std::min(placed, columns_), cellHeight * rowCount);
+    UpdateScrollBars(inner, Saturated(int64_t{cellWidth} * std::min(placed, columns_)),
+                     Saturated(int64_t{cellHeight} * rowCount));
 }
 
 void VLGridLayout::SetAttribute(const std::wstring& name, const std::wstring& value)

@@ -343,9 +343,7 @@ void VLPicture::Paint(HDC dc, const RECT& paintRect)
     RECT pos = GetPos(), meet;
     if (IntersectRect(&meet, &paintRect, &pos)) {
         std::lock_guard<std::mutex> lock(canvasLock_);
-        if (canvasDC_)
-            StretchBlt(dc, pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top, canvasDC_.Get(), 0, 0,
-                       pictureSize_.cx, pictureSize_.cy, SRCCOPY);
+        if (canvasDC_) VLRenderEngine::StretchCopy(dc, pos, canvasDC_.Get(), {0, 0, pictureSize_.cx, pictureSize_.cy});
     }
     VLButton::Paint(dc, paintRect);
 }

@@ -1,6 +1,7 @@
 #include "ui/controls/RichEdit.h"
 
 #include "ui/core/RenderClip.h"
+#include "ui/core/Saturated.h"
 #include "ui/core/Scrollbar.h"
 #include "ui/core/ValueText.h"
 
@@ -72,8 +73,7 @@ VLControl* VLRichEdit::FindControl(VLFindControlProc proc, void* data, uint32_t 
     if (flags & kFindMeFirst) {
         if (VLControl* found = VLControl::FindControl(proc, data, ownFlags)) return found;
     }
-    const RECT inset = GetInset();
-    const RECT inner = {pos.left + inset.left, pos.top + inset.top, pos.right - inset.right, pos.bottom - inset.bottom};
+    const RECT inner = Saturated(pos, GetInset());
     if ((flags & kFindHitTest) && !PtInRect(&inner, *static_cast<POINT*>(data))) {
         return VLControl::FindControl(proc, data, ownFlags);
     }
@@ -232,9 +232,7 @@ void VLRichEdit::SetPos(const RECT& rect)
     VLScrollbar* horizontal = GetHorizontalScrollBar();
     const bool verticalWasVisible = vertical && vertical->IsVisible();
     if (host_) {
-        const RECT padding = textPadding[kTextNormal];
-        host_->SetClientRect({area.left + padding.left, area.top + padding.top, area.right - padding.right,
-                              area.bottom - padding.bottom});
+        host_->SetClientRect(Saturated(area, textPadding[kTextNormal]));
         if (verticalWasVisible && (!vertical->IsVisible() || barAutoShown_)) {
             const LONG height = NaturalHeight(area.right - area.left + vertical->GetFixedWidth());
             if (height > area.bottom - area.top) {
@@ -249,10 +247,11 @@ void VLRichEdit::SetPos(const RECT& rect)
     }
     const RECT pos = GetPos();
     if (vertical && vertical->IsVisible()) {
-        vertical->SetPos({area.right, pos.top, area.right + vertical->GetFixedWidth(), pos.bottom});
+        vertical->SetPos({area.right, pos.top, Saturated(int64_t{area.right} + vertical->GetFixedWidth()), pos.bottom});
     }
     if (horizontal && horizontal->IsVisible()) {
-        horizontal->SetPos({pos.left, area.bottom, area.right, area.bottom + horizontal->GetFixedHeight()});
+        horizontal->SetPos(
+            {pos.left, area.bottom, area.right, Saturated(int64_t{area.bottom} + horizontal->GetFixedHeight())});
     }
     PlaceItems(area);
 }
@@ -268,9 +267,10 @@ void VLRichEdit::PlaceItems(const RECT& area)
         }
         const RECT padding = item->GetPadding();
         SIZE size = item->MeasureSize({area.right - area.left, area.bottom - area.top});
-        if (size.cx == 0) size.cx = area.right - area.left - padding.right;
-        if (size.cy == 0) size.cy = area.bottom - area.top - padding.bottom;
-        item->SetPos({area.left + padding.left, area.top + padding.top, area.left + size.cx, area.top + size.cy});
+        if (size.cx == 0) size.cx = Saturated(int64_t{area.right} - area.left - padding.right);
+        if (size.cy == 0) size.cy = Saturated(int64_t{area.bottom} - area.top - padding.bottom);
+        item->SetPos({Saturated(int64_t{area.left} + padding.left), Saturated(int64_t{area.top} + padding.top),
+                      Saturated(int64_t{area.left} + size.cx), Saturated(int64_t{area.top} + size.cy)});
     }
 }
 

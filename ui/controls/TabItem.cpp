@@ -2,6 +2,7 @@
 
 #include "ui/controls/TabCtrl.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
 
@@ -190,17 +191,19 @@ void VLTabItem::Drag(const VLControlEvent& event)
     dragging_ = true;
     const int width = pressRect_.right - pressRect_.left;
     const int stripLeft = GetParent()->GetPos().left;
-    const int lastLeft = stripLeft + SlotWidth() * static_cast<int>(dragSiblings_.size()) - 1 - width;
-    const int left = std::max(stripLeft, std::min<int>(lastLeft, pressRect_.left + event.ptMouse.x - pressPoint_.x));
-    SetPos({left, pressRect_.top, left + width, pressRect_.bottom});
-    const int dropSlot = SlotAt(left + width / 2);
+    const int lastLeft =
+        Saturated(int64_t{stripLeft} + int64_t{SlotWidth()} * static_cast<int64_t>(dragSiblings_.size()) - 1 - width);
+    const int left =
+        std::max(stripLeft, std::min(lastLeft, Saturated(int64_t{pressRect_.left} + event.ptMouse.x - pressPoint_.x)));
+    SetPos({left, pressRect_.top, Saturated(int64_t{left} + width), pressRect_.bottom});
+    const int dropSlot = SlotAt(Saturated(int64_t{left} + width / 2));
     int slot = 0;
     for (VLControl* sibling : dragSiblings_) {
         if (sibling == this) continue;
         if (slot == dropSlot) ++slot;
         const RECT r = sibling->GetPos();
-        const int x = stripLeft + slot * SlotWidth();
-        sibling->SetPos({x, r.top, x + r.right - r.left, r.bottom});
+        const int x = Saturated(int64_t{stripLeft} + int64_t{slot} * SlotWidth());
+        sibling->SetPos({x, r.top, Saturated(int64_t{x} + r.right - r.left), r.bottom});
         ++slot;
     }
     GetParent()->Invalidate();

@@ -1,5 +1,7 @@
 #include "ui/controls/WindowSnapshot.h"
 
+#include "ui/core/RenderEngine.h"
+
 namespace Velora {
 
 void VLWindowSnapshot::Reset()
@@ -33,8 +35,7 @@ bool VLWindowSnapshot::Take(HWND window)
 void VLWindowSnapshot::Paint(HDC dc, const RECT& target) const
 {
     if (Empty()) return;
-    StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, dc_.Get(), 0, 0,
-               rect_.right - rect_.left, rect_.bottom - rect_.top, SRCCOPY);
+    VLRenderEngine::StretchCopy(dc, target, dc_.Get(), {0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top});
 }
 
 } // namespace Velora

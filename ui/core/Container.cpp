@@ -3,6 +3,7 @@
 #include "ui/core/Container.h"
 
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
 
@@ -192,8 +193,7 @@ VLControl* VLContainer::FindControl(VLFindControlProc proc, void* data, uint32_t
         VLControl* found = VLControl::FindControl(proc, data, flags);
         if (found) return found;
     }
-    const RECT inner = {pos.left + inset_.left, pos.top + inset_.top, pos.right - inset_.right,
-                        pos.bottom - inset_.bottom};
+    const RECT inner = Saturated(pos, inset_);
     if (hitTest && !PtInRect(&inner, *static_cast<const POINT*>(data)))
         return VLControl::FindControl(proc, data, flags);
     const bool topFirst = (flags & kFindTopFirst) != 0;

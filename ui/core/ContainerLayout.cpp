@@ -2,6 +2,8 @@
 // and the scroll bars fitted to what the items need.
 #include "ui/core/Container.h"
 
+#include "ui/core/Saturated.h"
+
 #include <algorithm>
 
 namespace Velora {
@@ -37,13 +39,14 @@ bool FitBar(VLScrollbar& bar, int needed, int available, const RECT& place)
         return true;
     }
     bool changed = true;
+    const int range = Saturated(int64_t{needed} - available);
     if (!bar.IsVisible()) {
         bar.SetVisible(true);
-        bar.SetScrollRange(needed - available);
+        bar.SetScrollRange(range);
         bar.SetScrollPos(0);
     } else {
         const int before = bar.GetScrollPos();
-        bar.SetScrollRange(needed - available);
+        bar.SetScrollRange(range);
         changed = bar.GetScrollPos() != before;
     }
     bar.SetPos(place);
@@ -74,10 +77,9 @@ void VLContainer::SetPos(const RECT& rect)
 
 RECT VLContainer::InnerRect() const
 {
-    const RECT r = GetPos();
-    RECT inner = {r.left + inset_.left, r.top + inset_.top, r.right - inset_.right, r.bottom - inset_.bottom};
-    if (IsVerticalBarShown()) inner.right -= verticalBar_->GetFixedWidth();
-    if (IsHorizontalBarShown()) inner.bottom -= horizontalBar_->GetFixedHeight();
+    RECT inner = Saturated(GetPos(), inset_);
+    if (IsVerticalBarShown()) inner.right = Saturated(int64_t{inner.right} - verticalBar_->GetFixedWidth());
+    if (IsHorizontalBarShown()) inner.bottom = Saturated(int64_t{inner.bottom} - horizontalBar_->GetFixedHeight());
     return inner;
 }
 
@@ -110,29 +112,35 @@ void VLContainer::LayoutFlow(const RECT& rect, bool vertical)
     const int width = inner.right - inner.left;
     const int height = inner.bottom - inner.top;
     // Horizontally scrolled content is as wide as the scroll range makes it.
-    const int availableWidth = width + (IsHorizontalBarShown() ? horizontalBar_->GetScrollRange() : 0);
+    const int availableWidth =
+        Saturated(int64_t{width} + (IsHorizontalBarShown() ? horizontalBar_->GetScrollRange() : 0));
     const int mainAvailable = vertical ? height : availableWidth;
     const int crossAvailable = vertical ? availableWidth : height;
 
-    int adjustables = 0, flowItems = 0, fixedMain = 0, neededCross = 0;
+    // Sums of markup numbers are taken in 64 bits and held within the
+    // layout's bound wherever they become a size or a position.
+    int adjustables = 0, flowItems = 0, neededCross = 0;
+    int64_t fixedMain = 0;
     for (VLControl* item : items_) {
         if (!IsFlowItem(item)) continue;
         const RECT p = item->GetPadding();
         const SIZE s = item->MeasureSize({availableWidth, height});
         const int main = vertical ? s.cy : s.cx;
         if (main == 0) ++adjustables;
-        fixedMain += vertical ? p.top + p.bottom : p.left + p.right;
+        fixedMain += vertical ? int64_t{p.top} + p.bottom : int64_t{p.left} + p.right;
         if (main != 0) fixedMain += ClampSize(item, main, vertical);
-        neededCross = std::max<int>(neededCross, vertical ? s.cx : s.cy);
+        neededCross = std::max(neededCross, Saturated(vertical ? s.cx : s.cy));
         ++flowItems;
     }
-    fixedMain += childPadding_ * (flowItems - 1);
-    const int expand = adjustables ? std::max(0, (mainAvailable - fixedMain) / adjustables) : 0;
+    fixedMain = Saturated(fixedMain + int64_t{childPadding_} * (flowItems - 1));
+    const int expand = adjustables ? Saturated(std::max<int64_t>(0, (mainAvailable - fixedMain) / adjustables)) : 0;
 
-    const int originX = inner.left - (IsHorizontalBarShown() ? horizontalBar_->GetScrollPos() : 0);
-    const int originY = inner.top - (vertical && IsVerticalBarShown() ? verticalBar_->GetScrollPos() : 0);
+    const int originX = Saturated(int64_t{inner.left} - (IsHorizontalBarShown() ? horizontalBar_->GetScrollPos() : 0));
+    const int originY =
+        Saturated(int64_t{inner.top} - (vertical && IsVerticalBarShown() ? verticalBar_->GetScrollPos() : 0));
     const RECT floatReference = vertical ? GetPos() : inner;
-    int cursor = 0, remaining = mainAvailable, fixedLeft = fixedMain, adjusted = 0, neededMain = 0;
+    int64_t cursor = 0, remaining = mainAvailable, fixedLeft = fixedMain, neededMain = 0;
+    int adjusted = 0;
     for (VLControl* item : items_) {
         if (!item->IsVisible()) continue;
         if (IsFloating(item)) {
@@ -140,31 +148,34 @@ void VLContainer::LayoutFlow(const RECT& rect, bool vertical)
             continue;
         }
         const RECT p = item->GetPadding();
-        const int before = vertical ? p.top : p.left, after = vertical ? p.bottom : p.right;
-        const int acrossBefore = vertical ? p.left : p.top, acrossAfter = vertical ? p.right : p.bottom;
+        const int64_t before = vertical ? p.top : p.left, after = vertical ? p.bottom : p.right;
+        const int64_t acrossBefore = vertical ? p.left : p.top, acrossAfter = vertical ? p.right : p.bottom;
         // The vertical pass measures with the padding already taken off.
-        if (vertical) remaining -= before + after;
-        const SIZE s = item->MeasureSize(vertical ? SIZE{availableWidth, remaining} : SIZE{remaining, height});
-        if (!vertical) remaining -= before + after;
+        if (vertical) remaining = Saturated(remaining - before - after);
+        const int room = Saturated(remaining);
+        const SIZE s = item->MeasureSize(vertical ? SIZE{availableWidth, room} : SIZE{room, height});
+        if (!vertical) remaining = Saturated(remaining - before - after);
         int main = vertical ? s.cy : s.cx;
         int cross = vertical ? s.cx : s.cy;
-        fixedLeft -= before + after + main;
-        if (main == 0) main = ++adjusted == adjustables ? std::max(0, remaining - fixedLeft) : expand;
+        fixedLeft = Saturated(fixedLeft - before - after - main);
+        if (main == 0)
+            main = ++adjusted == adjustables ? Saturated(std::max<int64_t>(0, remaining - fixedLeft)) : expand;
         // What a clamp takes or gives is not shared out again.
-        main = ClampSize(item, main, vertical);
-        if (cross == 0) cross = std::max(0, crossAvailable - acrossBefore - acrossAfter);
-        cross = ClampSize(item, std::max(cross, 0), !vertical);
-        const int mainFrom = (vertical ? originY : originX) + cursor + before;
-        const int crossFrom = (vertical ? originX : originY) + acrossBefore;
-        item->SetPos(vertical ? RECT{crossFrom, mainFrom, crossFrom + cross, mainFrom + main}
-                              : RECT{mainFrom, crossFrom, mainFrom + main, crossFrom + cross});
-        cursor += before + main + after + childPadding_;
-        remaining -= main + childPadding_;
-        fixedLeft -= childPadding_;
-        neededMain += before + main + after;
+        main = Saturated(ClampSize(item, main, vertical));
+        if (cross == 0) cross = Saturated(std::max<int64_t>(0, crossAvailable - acrossBefore - acrossAfter));
+        cross = Saturated(ClampSize(item, std::max(cross, 0), !vertical));
+        const int mainFrom = Saturated((vertical ? originY : originX) + cursor + before);
+        const int crossFrom = Saturated((vertical ? originX : originY) + acrossBefore);
+        const int mainTo = Saturated(int64_t{mainFrom} + main), crossTo = Saturated(int64_t{crossFrom} + cross);
+        item->SetPos(vertical ? RECT{crossFrom, mainFrom, crossTo, mainTo}
+                              : RECT{mainFrom, crossFrom, mainTo, crossTo});
+        cursor = Saturated(cursor + before + main + after + childPadding_);
+        remaining = Saturated(remaining - main - childPadding_);
+        fixedLeft = Saturated(fixedLeft - childPadding_);
+        neededMain = Saturated(neededMain + before + main + after);
     }
-    neededMain += childPadding_ * (flowItems - 1);
-    UpdateScrollBars(inner, vertical ? neededCross : neededMain, vertical ? neededMain : neededCross);
+    const int needed = Saturated(neededMain + int64_t{childPadding_} * (flowItems - 1));
+    UpdateScrollBars(inner, vertical ? neededCross : needed, vertical ? needed : neededCross);
 }
 
 // Every item at the same origin, filling the inner rectangle (and what the
@@ -174,10 +185,10 @@ void VLContainer::LayoutStack(const RECT& rect)
     const RECT inner = BeginPass(rect);
     const int width = inner.right - inner.left;
     const int height = inner.bottom - inner.top;
-    const int fillWidth = width + (IsHorizontalBarShown() ? horizontalBar_->GetScrollRange() : 0);
-    const int fillHeight = height + (IsVerticalBarShown() ? verticalBar_->GetScrollRange() : 0);
-    const int originX = inner.left - (IsHorizontalBarShown() ? horizontalBar_->GetScrollPos() : 0);
-    const int originY = inner.top - (IsVerticalBarShown() ? verticalBar_->GetScrollPos() : 0);
+    const int64_t fillWidth = width + int64_t{IsHorizontalBarShown() ? horizontalBar_->GetScrollRange() : 0};
+    const int64_t fillHeight = height + int64_t{IsVerticalBarShown() ? verticalBar_->GetScrollRange() : 0};
+    const int64_t originX = inner.left - int64_t{IsHorizontalBarShown() ? horizontalBar_->GetScrollPos() : 0};
+    const int64_t originY = inner.top - int64_t{IsVerticalBarShown() ? verticalBar_->GetScrollPos() : 0};
     int neededWidth = 0, neededHeight = 0;
     for (VLControl* item : items_) {
         if (!item->IsVisible()) continue;
@@ -187,11 +198,14 @@ void VLContainer::LayoutStack(const RECT& rect)
         }
         const RECT p = item->GetPadding();
         SIZE s = item->MeasureSize({width, height});
-        if (s.cx == 0) s.cx = fillWidth - p.left - p.right;
-        if (s.cy == 0) s.cy = fillHeight - p.top - p.bottom;
-        const int x = originX + ((item->layoutFormat & kFormatCenter) ? (width - s.cx) / 2 : 0);
-        const int y = originY + ((item->layoutFormat & kFormatVCenter) ? (height - s.cy) / 2 : 0);
-        item->SetPos({x + p.left, y + p.top, x + p.left + s.cx, y + p.top + s.cy});
+        if (s.cx == 0) s.cx = Saturated(fillWidth - p.left - p.right);
+        if (s.cy == 0) s.cy = Saturated(fillHeight - p.top - p.bottom);
+        s = {Saturated(s.cx), Saturated(s.cy)};
+        const int left =
+            Saturated(originX + ((item->layoutFormat & kFormatCenter) ? (int64_t{width} - s.cx) / 2 : 0) + p.left);
+        const int top =
+            Saturated(originY + ((item->layoutFormat & kFormatVCenter) ? (int64_t{height} - s.cy) / 2 : 0) + p.top);
+        item->SetPos({left, top, Saturated(int64_t{left} + s.cx), Saturated(int64_t{top} + s.cy)});
         neededWidth = std::max<int>(neededWidth, s.cx);
         neededHeight = std::max<int>(neededHeight, s.cy);
     }
@@ -203,24 +217,30 @@ void VLContainer::SetFloatItemPos(VLControl* item, const RECT& reference)
     if (!item->IsVisible()) return;
     const RECT& r = reference;
     const POINT at = item->GetFixedXY();
-    const int fw = item->GetFixedWidth();
-    const int fh = item->GetFixedHeight();
-    RECT place = {};
+    const int64_t fw = item->GetFixedWidth();
+    const int64_t fh = item->GetFixedHeight();
+    // Left, top, right, bottom in 64 bits: fixed positions and sizes are
+    // markup numbers.
+    int64_t place[4] = {};
     if (item->IsFloat()) {
-        place.left = r.left + at.x;
-        place.top = r.top + at.y;
-        place.right = fw ? place.left + fw : r.right + at.x;
-        place.bottom = fh ? place.top + fh : r.bottom + at.y;
+        place[0] = int64_t{r.left} + at.x;
+        place[1] = int64_t{r.top} + at.y;
+        place[2] = fw ? place[0] + fw : int64_t{r.right} + at.x;
+        place[3] = fh ? place[1] + fh : int64_t{r.bottom} + at.y;
     } else if (item->IsRelFloat()) {
-        place.left = r.left + at.x;
-        place.top = r.top + at.y;
-        place.right = fw ? place.left + fw : r.right;
-        place.bottom = fh ? place.top + fh : r.bottom;
+        place[0] = int64_t{r.left} + at.x;
+        place[1] = int64_t{r.top} + at.y;
+        place[2] = fw ? place[0] + fw : r.right;
+        place[3] = fh ? place[1] + fh : r.bottom;
     } else if (item->IsAbsFloat()) {
-        place = {at.x, at.y, fw ? at.x + fw : r.right, fh ? at.y + fh : r.bottom};
+        place[0] = at.x;
+        place[1] = at.y;
+        place[2] = fw ? at.x + fw : r.right;
+        place[3] = fh ? at.y + fh : r.bottom;
     }
     const RECT p = item->GetPadding();
-    item->SetPos({place.left + p.left, place.top + p.top, place.right - p.right, place.bottom - p.bottom});
+    item->SetPos({Saturated(place[0] + p.left), Saturated(place[1] + p.top), Saturated(place[2] - p.right),
+                  Saturated(place[3] - p.bottom)});
 }
 
 void VLContainer::SetOwnFloatPos()
@@ -232,11 +252,13 @@ void VLContainer::UpdateScrollBars(const RECT& inner, int neededWidth, int neede
 {
     bool changed = false;
     if (verticalBar_) {
-        const RECT place = {inner.right, inner.top, inner.right + verticalBar_->GetFixedWidth(), inner.bottom};
+        const RECT place = {inner.right, inner.top, Saturated(int64_t{inner.right} + verticalBar_->GetFixedWidth()),
+                            inner.bottom};
         changed = FitBar(*verticalBar_, neededHeight, inner.bottom - inner.top, place);
     }
     if (horizontalBar_) {
-        const RECT place = {inner.left, inner.bottom, inner.right, inner.bottom + horizontalBar_->GetFixedHeight()};
+        const RECT place = {inner.left, inner.bottom, inner.right,
+                            Saturated(int64_t{inner.bottom} + horizontalBar_->GetFixedHeight())};
         changed = FitBar(*horizontalBar_, neededWidth, inner.right - inner.left, place) || changed;
     }
     if (!changed) return;

@@ -3,6 +3,7 @@
 #include "ui/core/Container.h"
 
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,12 +16,6 @@ namespace {
 // The scroll steps of the horizontal direction do not follow the bar's line
 // size.
 constexpr int kHorizontalLineStep = 8;
-
-int SaturatedSum(int a, int b)
-{
-    const int64_t sum = int64_t{a} + b;
-    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(sum, INT_MIN), INT_MAX));
-}
 
 } // namespace
 
@@ -80,7 +75,7 @@ void VLContainer::SetScrollPos(SIZE position)
         dy = verticalBar_->GetScrollPos() - before;
     } else if (!items_.empty()) {
         // Without a bar the position says where the first item's top goes.
-        dy = items_.front()->GetPos().top - GetPos().top + position.cy;
+        dy = Saturated(int64_t{items_.front()->GetPos().top} - GetPos().top + position.cy);
     }
     int dx = 0;
     if (IsHorizontalBarShown()) {
@@ -93,8 +88,9 @@ void VLContainer::SetScrollPos(SIZE position)
         if (!IsFlowItem(item)) continue;
         const RECT r = item->GetPos();
         const SIZE s = item->MeasureSize({0, 0});
-        const int left = r.left - dx, top = r.top - dy;
-        item->SetPos({left, top, s.cx ? left + s.cx : r.right - dx, s.cy ? top + s.cy : r.bottom - dy});
+        const int64_t left = int64_t{r.left} - dx, top = int64_t{r.top} - dy;
+        item->SetPos({Saturated(left), Saturated(top), Saturated(s.cx ? left + s.cx : int64_t{r.right} - dx),
+                      Saturated(s.cy ? top + s.cy : int64_t{r.bottom} - dy)});
     }
     Invalidate();
 }
@@ -102,7 +98,7 @@ void VLContainer::SetScrollPos(SIZE position)
 void VLContainer::ScrollBy(int dx, int dy)
 {
     const SIZE position = GetScrollPos();
-    SetScrollPos({SaturatedSum(position.cx, dx), SaturatedSum(position.cy, dy)});
+    SetScrollPos({Saturated(int64_t{position.cx} + dx, INT_MAX), Saturated(int64_t{position.cy} + dy, INT_MAX)});
 }
 
 void VLContainer::ScrollLineUp()
@@ -117,12 +113,14 @@ void VLContainer::ScrollLineDown()
 
 int VLContainer::VerticalPage() const
 {
-    return GetHeight() - inset_.top - inset_.bottom - (IsHorizontalBarShown() ? horizontalBar_->GetFixedHeight() : 0);
+    return Saturated(int64_t{GetHeight()} - inset_.top - inset_.bottom -
+                     (IsHorizontalBarShown() ? horizontalBar_->GetFixedHeight() : 0));
 }
 
 int VLContainer::HorizontalPage() const
 {
-    return GetWidth() - inset_.left - inset_.right - (IsVerticalBarShown() ? verticalBar_->GetFixedWidth() : 0);
+    return Saturated(int64_t{GetWidth()} - inset_.left - inset_.right -
+                     (IsVerticalBarShown() ? verticalBar_->GetFixedWidth() : 0));
 }
 
 void VLContainer::ScrollPageUp()

@@ -1,6 +1,7 @@
 #include "ui/core/Control.h"
 
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
 
@@ -52,7 +53,10 @@ RECT VLControl::GetPos() const { return pos_; }
 
 void VLControl::SetPos(const RECT& rect)
 {
-    pos_ = {rect.left, rect.top, std::max(rect.right, rect.left), std::max(rect.bottom, rect.top)};
+    // Held within the layout's bound, so that a width or height taken from
+    // the rectangle is never wrapped.
+    const int left = Saturated(rect.left), top = Saturated(rect.top);
+    pos_ = {left, top, std::max(Saturated(rect.right), left), std::max(Saturated(rect.bottom), top)};
     needsLayout = false;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ui/core/AnimationManager.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/Saturated.h"
 
 namespace Velora {
 
@@ -28,9 +29,7 @@ bool VLControl::IsInside(const VLControlEvent& event) const { return PtInRect(&p
 void VLControl::CheckRollText(const VLControlEvent& event)
 {
     if (!manager_ || !HasFlag(kFlagEnterRollText)) return;
-    const RECT& inset = textPadding[kTextNormal];
-    const RECT area = {pos_.left + inset.left, pos_.top + inset.top, pos_.right - inset.right,
-                       pos_.bottom - inset.bottom};
+    const RECT area = Saturated(pos_, textPadding[kTextNormal]);
     if (PtInRect(&area, event.ptMouse))
         manager_->GetAnimations().StartAnimation(this, kEffectRollText);
     else

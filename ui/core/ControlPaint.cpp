@@ -5,6 +5,7 @@
 #include "ui/core/PaintManager.h"
 #include "ui/core/RenderClip.h"
 #include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
 
 #include <utility>
 
@@ -166,8 +167,7 @@ void VLControl::PaintText(HDC hdc, bool alpha)
     const RECT& padding = chosen.padding;
     const uint32_t colour = chosen.colour;
     const std::wstring& font = chosen.font;
-    const RECT rect = {pos_.left + padding.left, pos_.top + padding.top, pos_.right - padding.right,
-                       pos_.bottom - padding.bottom};
+    const RECT rect = Saturated(pos_, padding);
     const int roll = VLRenderEngine::GetDescriptorRollText(effectDescriptor);
     const bool drawAlpha = (manager_ && manager_->IsLayered()) || alpha;
 

@@ -1,5 +1,7 @@
 #include "ui/core/DibSurface.h"
 
+#include "ui/core/RenderClip.h"
+
 #include <emmintrin.h>
 
 namespace Velora {
@@ -63,8 +65,8 @@ void ReleaseDibSurface(DibSurface& surface)
 void DrawThroughSurface(HDC hdc, const RECT& rect, BYTE alpha, const std::function<void(HDC, const RECT&)>& draw,
                         const std::function<void(uint32_t*, size_t)>& finish)
 {
-    RECT box{}, seen{};
-    if (GetClipBox(hdc, &box) == ERROR || !IntersectRect(&seen, &rect, &box)) return;
+    RECT seen{};
+    if (!VLRenderClip::VisiblePart(hdc, rect, seen)) return;
     const int width = seen.right - seen.left, height = seen.bottom - seen.top;
     DibSurface surface;
     if (CreateDibSurface(hdc, surface, width, height) != 1) return;

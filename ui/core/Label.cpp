@@ -2,6 +2,8 @@
 
 #include "ui/core/DibSurface.h"
 #include "ui/core/PaintManager.h"
+#include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
 
@@ -61,10 +63,10 @@ void VLLabel::PaintText(HDC hdc, bool alpha)
     if (GetText().empty()) return;
     const VLTextLook look = CurrentTextLook();
     const RECT pos = GetPos();
-    const RECT area = {pos.left + look.padding.left, pos.top + look.padding.top, pos.right - look.padding.right,
-                       pos.bottom - look.padding.bottom};
+    RECT area = Saturated(pos, look.padding);
     HFONT font = GetManager() ? GetManager()->GetFont(look.font)->font.Get()
                               : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (!VLRenderEngine::CutTextRect(hdc, area, font, GetText(), textStyle, 0, false)) return;
     const auto draw = [&](HDC dc, const RECT& moved) {
         SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, RGB(look.colour >> 16 & 0xFF, look.colour >> 8 & 0xFF, look.colour & 0xFF));

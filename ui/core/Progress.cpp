@@ -2,9 +2,11 @@
 
 #include "base/StringUtil.h"
 #include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
 #include "ui/core/ValueText.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 
 namespace Velora {
@@ -50,22 +52,26 @@ void VLProgress::PaintStateImage(HDC hdc)
     if (fore.empty() || units <= 0) return;
     const RECT pos = GetPos();
     const int width = pos.right - pos.left, height = pos.bottom - pos.top;
-    const int fillWidth = width - foreInset_.left - foreInset_.right;
-    const int fillHeight = height - foreInset_.top - foreInset_.bottom;
+    // The fill area, as the rectangle less the fore inset, from 0,0.
+    const RECT fillArea = Saturated(RECT{0, 0, width, height}, foreInset_);
+    const int fillWidth = Saturated(int64_t{fillArea.right} - fillArea.left);
+    const int fillHeight = Saturated(int64_t{fillArea.bottom} - fillArea.top);
     std::wstring descriptor = fore;
     std::wstring pair;
     if (cropSource_) {
-        Format(pair, L" source='0,0,%d,%d'", int(std::min<double>(width, double(value_) * width / units)), height);
+        // value x width passes int.
+        Format(pair, L" source='0,0,%d,%d'",
+               Saturated(std::min<int64_t>(width, int64_t{value_} * width / units), INT_MAX), height);
         descriptor += pair;
     }
     double fill = std::min<double>(fillWidth, double(value_) * fillWidth / units);
     const RECT corner = VLRenderEngine::GetDescriptorCorner(descriptor);
     // Narrower than its corners the image cannot be drawn as a nine-grid.
     if (fill < corner.left + corner.right) fill = 0;
-    const int filled = int(fill);
+    const int filled = fill > 0 ? int(fill) : 0;
     if (filled <= 0) return;
-    Format(pair, L" dest='%d,%d,%d,%d'", foreInset_.left, foreInset_.top, foreInset_.left + filled,
-           foreInset_.top + fillHeight);
+    Format(pair, L" dest='%d,%d,%d,%d'", fillArea.left, fillArea.top, Saturated(int64_t{fillArea.left} + filled),
+           Saturated(int64_t{fillArea.top} + fillHeight));
     descriptor += pair;
     if (!DrawImage(hdc, descriptor.c_str(), nullptr)) fore.clear();
 }

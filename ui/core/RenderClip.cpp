@@ -22,10 +22,21 @@ void VLRenderClip::Begin(VLRenderClip& clip, HDC hdc, const RECT& rect)
     clip.hdc = hdc;
 }
 
+bool VLRenderClip::VisiblePart(HDC hdc, const RECT& rect, RECT& seen)
+{
+    RECT box{};
+    seen = {};
+    return GetClipBox(hdc, &box) != ERROR && IntersectRect(&seen, &rect, &box);
+}
+
 void VLRenderClip::ClipToRect(VLRenderClip& clip, HDC hdc, const RECT& rect)
 {
     Begin(clip, hdc, rect);
-    clip.newRegion.Reset(CreateRectRgnIndirect(&rect));
+    // The region is ANDed with the clip in force: the part of rect outside it
+    // changes nothing.
+    RECT seen{};
+    VisiblePart(hdc, rect, seen);
+    clip.newRegion.Reset(CreateRectRgnIndirect(&seen));
     if (clip.newRegion) ExtSelectClipRgn(hdc, clip.newRegion.Get(), RGN_AND);
 }
 

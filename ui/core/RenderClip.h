@@ -7,6 +7,10 @@
 
 namespace Velora {
 
+// How far beyond what can be seen a frame or a text may reach before its
+// rectangle is cut for GDI: farther than any screen is wide.
+constexpr LONG kFarBeyondClip = 1 << 16;
+
 class VLRenderClip {
 public:
     VLRenderClip() = default;
@@ -20,6 +24,10 @@ public:
     // roundBottom 0 keeps the bottom corners square.
     static void ClipToRoundRect(VLRenderClip& clip, HDC hdc, const RECT& rect, int ellipse, int roundBottom);
     static void Restore(VLRenderClip& clip);
+    // What of rect the DC's clip lets through (its clip box); false when
+    // nothing does. Whatever a layout computed, drawing is cut to this
+    // before the system is called.
+    static bool VisiblePart(HDC hdc, const RECT& rect, RECT& seen);
 
     RECT rect{};
     HDC hdc = nullptr;

@@ -109,6 +109,11 @@ bool DrawImageString(HDC hdc, const RECT& control, const wchar_t* descriptor, co
 void DrawImage(HDC hdc, HBITMAP bitmap, const RECT& dest, const RECT& paint, bool hasAlpha, BYTE fade, bool hole,
                const RECT& corner, const RECT& source);
 
+// Copies part of the bitmap selected into source stretched over dest, cut to
+// what hdc's clip lets through as the grid's cells are (StretchBlt, SRCCOPY,
+// in hdc's stretch mode).
+void StretchCopy(HDC hdc, const RECT& dest, HDC source, const RECT& part);
+
 // Derived images. The icon becomes a size x size bottom-up DIB with alpha.
 std::unique_ptr<VLImageInfo> CreateIconImage(HDC hdc, HICON icon, int size);
 // The reflection strip below an image: min(rectangle height, image height)
@@ -146,6 +151,15 @@ VLRegion CreateCornerRegion(const wchar_t* descriptor, int width, int height);
 size_t LongestFittingPrefix(size_t count, const std::function<bool(size_t)>& fits);
 // The text's extent from 0,0 in the named font.
 RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font);
+// A text's rectangle reaching far beyond hdc's clip box, cut to the text's
+// extent (measured in font with the style) and some slack, keeping the edge or
+// the middle the text hangs from on each axis: the text lands where it did and
+// breaks into the same lines, and GDI never works out a rectangle larger than
+// any screen. ownLines: DT_WORDBREAK breaks lines as DrawTextLines does (as
+// DrawText draws), else as DrawTextW does. False when none of the text can
+// be seen.
+bool CutTextRect(HDC hdc, RECT& rect, HFONT font, const std::wstring& text, uint32_t style, int lineSpacing,
+                 bool ownLines);
 // Plain text. An opaque colour without antialias draws straight onto hdc,
 // anything else through a surface blended with the colour's alpha. With
 // DT_WORDBREAK the text is broken by DrawTextLines with lineSpacing extra

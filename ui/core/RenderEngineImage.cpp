@@ -4,8 +4,10 @@
 
 #include "ui/core/ImageDescriptor.h"
 #include "ui/core/RenderClip.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
+#include <array>
 #include <cwchar>
 
 namespace Velora::VLRenderEngine {
@@ -52,16 +54,14 @@ VLImageInfo* LoadIconFallback(HDC hdc, const VLImageDescriptor& descriptor)
 RECT Destination(const RECT& control, const VLImageDescriptor& descriptor)
 {
     const RECT& dest = descriptor.dest;
-    RECT rect = control;
-    if (descriptor.right) {
-        rect = {control.right - dest.right, control.top + dest.top, control.right, control.top + dest.bottom};
-        return rect;
-    }
-    rect.left = control.left + dest.left;
-    rect.top = control.top + dest.top;
-    if (dest.right != 0) rect.right = control.left + dest.right;
-    if (dest.bottom != 0) rect.bottom = control.top + dest.bottom;
-    return rect;
+    // The descriptor's numbers are a markup's: placed without wrapping.
+    const auto at = [](LONG from, LONG offset) { return Saturated(int64_t{from} + offset); };
+    if (descriptor.right)
+        return {Saturated(int64_t{control.right} - dest.right), at(control.top, dest.top), control.right,
+                at(control.top, dest.bottom)};
+    return {at(control.left, dest.left), at(control.top, dest.top),
+            dest.right != 0 ? at(control.left, dest.right) : control.right,
+            dest.bottom != 0 ? at(control.top, dest.bottom) : control.bottom};
 }
 
 // A derived bitmap is smaller than the image it comes from, so the part
@@ -124,25 +124,38 @@ void ClipAxis(LONG& dl, LONG& dr, LONG& sl, LONG& sr, LONG vl, LONG vr)
     dr = vr;
 }
 
-void DrawCell(HDC hdc, HDC memory, Cell cell, const RECT& paint, bool opaque, BYTE fade, const DIBSECTION* dib)
+// The cell cut to what paint shows of it; false when nothing of it is drawn.
+bool CutCell(Cell& cell, const RECT& paint)
 {
     // Corners wider than the image or the destination leave nothing to draw
     // here; a negative size would mirror or make AlphaBlend fail.
     if (cell.dest.right <= cell.dest.left || cell.dest.bottom <= cell.dest.top ||
         cell.source.right <= cell.source.left || cell.source.bottom <= cell.source.top)
-        return;
+        return false;
     RECT seen{};
-    if (!IntersectRect(&seen, &cell.dest, &paint)) return;
+    if (!IntersectRect(&seen, &cell.dest, &paint)) return false;
     ClipAxis(cell.dest.left, cell.dest.right, cell.source.left, cell.source.right, seen.left, seen.right);
     ClipAxis(cell.dest.top, cell.dest.bottom, cell.source.top, cell.source.bottom, seen.top, seen.bottom);
+    return true;
+}
+
+void Stretch(HDC hdc, const Cell& cell, HDC memory)
+{
+    StretchBlt(hdc, cell.dest.left, cell.dest.top, cell.dest.right - cell.dest.left, cell.dest.bottom - cell.dest.top,
+               memory, cell.source.left, cell.source.top, cell.source.right - cell.source.left,
+               cell.source.bottom - cell.source.top, SRCCOPY);
+}
+
+void DrawCell(HDC hdc, HDC memory, Cell cell, const RECT& paint, bool opaque, BYTE fade, const DIBSECTION* dib)
+{
+    if (!CutCell(cell, paint)) return;
     const int dw = cell.dest.right - cell.dest.left, dh = cell.dest.bottom - cell.dest.top;
     const int sw = cell.source.right - cell.source.left, sh = cell.source.bottom - cell.source.top;
     // An opaque cell of a translucent image (the sides and middle of a
     // rounded button) blends to exactly its source pixels: a plain copy gives
     // the same result without AlphaBlend's per-pixel cost.
     if (opaque || (fade == 255 && dib && PartOpaque(*dib, cell.source))) {
-        StretchBlt(hdc, cell.dest.left, cell.dest.top, dw, dh, memory, cell.source.left, cell.source.top, sw, sh,
-                   SRCCOPY);
+        Stretch(hdc, cell, memory);
         return;
     }
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
@@ -150,6 +163,13 @@ void DrawCell(HDC hdc, HDC memory, Cell cell, const RECT& paint, bool opaque, BY
 }
 
 } // namespace
+
+void StretchCopy(HDC hdc, const RECT& dest, HDC source, const RECT& part)
+{
+    Cell cell{dest, part};
+    RECT seen{};
+    if (VLRenderClip::VisiblePart(hdc, dest, seen) && CutCell(cell, seen)) Stretch(hdc, cell, source);
+}
 
 VLImageInfo* GetFileImage(const std::wstring& name, uint32_t mask, bool enciphered)
 {
@@ -243,11 +263,13 @@ void DrawImage(HDC hdc, HBITMAP bitmap, const RECT& D, const RECT& P, bool hasAl
         return;
     }
     // Destination and source columns and rows of the grid: outer edges and
-    // the two corner lines between them.
-    const LONG dx[4] = {D.left, D.left + K.left, D.right - K.right, D.right};
-    const LONG dy[4] = {D.top, D.top + K.top, D.bottom - K.bottom, D.bottom};
-    const LONG sx[4] = {S.left, S.left + K.left, S.right - K.right, S.right};
-    const LONG sy[4] = {S.top, S.top + K.top, S.bottom - K.bottom, S.bottom};
+    // the two corner lines between them, held within the layout's bound so
+    // that no cell's size wraps.
+    const auto grid = [](LONG from, LONG to, LONG first, LONG last) -> std::array<LONG, 4> {
+        return {Saturated(from), Saturated(int64_t{from} + first), Saturated(int64_t{to} - last), Saturated(to)};
+    };
+    const std::array<LONG, 4> dx = grid(D.left, D.right, K.left, K.right), dy = grid(D.top, D.bottom, K.top, K.bottom);
+    const std::array<LONG, 4> sx = grid(S.left, S.right, K.left, K.right), sy = grid(S.top, S.bottom, K.top, K.bottom);
     auto cell = [&](int column, int row) {
         return Cell{{dx[column], dy[row], dx[column + 1], dy[row + 1]},
                     {sx[column], sy[row], sx[column + 1], sy[row + 1]}};

@@ -5,8 +5,10 @@
 #include "ui/core/BitmapPixels.h"
 #include "ui/core/DibSurface.h"
 #include "ui/core/ImageDescriptor.h"
+#include "ui/core/RenderClip.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <functional>
@@ -18,11 +20,32 @@ namespace {
 
 BYTE AlphaOf(uint32_t colour) { return BYTE(colour >> 24); }
 
+// A frame reaching far beyond what can be seen is drawn from its rectangle
+// with each far edge moved to reach (its pen and its corner ellipse) beyond
+// the clip box: that edge's band and corners stay out of sight as they were,
+// and GDI works out no more of the shape than can matter.
+RECT CutFrame(HDC hdc, const RECT& rect, int64_t reach)
+{
+    RECT box{};
+    if (GetClipBox(hdc, &box) == ERROR) return rect;
+    const int64_t step = std::max<int64_t>(reach, 0) + 1;
+    const auto before = [&](LONG edge, LONG side) {
+        return edge < int64_t{side} - kFarBeyondClip ? LONG(std::max<int64_t>(edge, side - step)) : edge;
+    };
+    const auto after = [&](LONG edge, LONG side) {
+        return edge > int64_t{side} + kFarBeyondClip ? LONG(std::min<int64_t>(edge, side + step)) : edge;
+    };
+    return {before(rect.left, box.left), before(rect.top, box.top), after(rect.right, box.right),
+            after(rect.bottom, box.bottom)};
+}
+
 // A pen shape drawn with GDI: opaque straight onto the DC, translucent through
-// a DIB surface whose untouched pixels stay transparent.
-void DrawPenShape(HDC hdc, const RECT& rect, int penWidth, uint32_t colour,
+// a DIB surface whose untouched pixels stay transparent. reach is how far
+// inside its rectangle the shape's edges are drawn.
+void DrawPenShape(HDC hdc, const RECT& frame, int penWidth, int64_t reach, uint32_t colour,
                   const std::function<void(HDC, int, int, int, int)>& shape)
 {
+    const RECT rect = CutFrame(hdc, frame, reach);
     VLPen pen(CreatePen(PS_INSIDEFRAME, penWidth, ToColorRef(colour)));
     if (!pen) return;
     if (AlphaOf(colour) == 255) {
@@ -136,29 +159,35 @@ VLRegion RegionOfRows(const std::vector<Spans>& rows)
 void DrawColor(HDC hdc, const RECT& rect, uint32_t colour, bool layered)
 {
     if (AlphaOf(colour) == 0) return;
+    // One colour: filling only the part that can be seen draws the same
+    // pixels, and one pixel stretched over a rectangle far beyond the surface
+    // faults inside the system's blend.
+    RECT seen{};
+    if (!VLRenderClip::VisiblePart(hdc, rect, seen)) return;
     if (AlphaOf(colour) == 255 && !layered) {
         SetBkColor(hdc, ToColorRef(colour));
-        ExtTextOutW(hdc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+        ExtTextOutW(hdc, 0, 0, ETO_OPAQUE, &seen, nullptr, 0, nullptr);
         return;
     }
     uint32_t* bits = nullptr;
     VLBitmap pixel = CreateDib32(1, 1, &bits);
     if (!pixel) return;
     *bits = colour | 0xFF000000;
-    DrawImage(hdc, pixel.Get(), rect, rect, false, AlphaOf(colour), false, RECT{}, RECT{0, 0, 1, 1});
+    DrawImage(hdc, pixel.Get(), seen, seen, false, AlphaOf(colour), false, RECT{}, RECT{0, 0, 1, 1});
 }
 
 void DrawRect(HDC hdc, const RECT& rect, int penWidth, uint32_t colour)
 {
-    DrawPenShape(hdc, rect, penWidth, colour,
+    DrawPenShape(hdc, rect, penWidth, penWidth, colour,
                  [](HDC dc, int l, int t, int r, int b) { Rectangle(dc, l, t, r, b); });
 }
 
 void DrawRoundRect(HDC hdc, const RECT& rect, int penWidth, int ellipseWidth, int ellipseHeight, uint32_t colour)
 {
-    DrawPenShape(hdc, rect, penWidth, colour, [=](HDC dc, int l, int t, int r, int b) {
-        RoundRect(dc, l, t, r, b, ellipseWidth, ellipseHeight);
-    });
+    const int64_t reach =
+        int64_t{penWidth} + std::max(std::abs(int64_t{ellipseWidth}), std::abs(int64_t{ellipseHeight}));
+    DrawPenShape(hdc, rect, penWidth, reach, colour,
+                 [=](HDC dc, int l, int t, int r, int b) { RoundRect(dc, l, t, r, b, ellipseWidth, ellipseHeight); });
 }
 
 VLRegion CreateCornerRegion(const wchar_t* descriptorText, int width, int height)

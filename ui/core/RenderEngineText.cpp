@@ -4,8 +4,10 @@
 #include "ui/core/DibSurface.h"
 #include "ui/core/PaintManager.h"
 #include "ui/core/RenderClip.h"
+#include "ui/core/Saturated.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <vector>
 
@@ -62,6 +64,41 @@ std::vector<Line> BreakPiece(HDC hdc, const std::wstring& piece, int width, uint
     return lines;
 }
 
+// Where a text hangs in its rectangle along one axis; kWhole: from no one
+// place, so the axis is kept whole.
+enum class Hang { kStart, kMiddle, kEnd, kWhole };
+
+// Room kept beyond a text's measured extent, for overhanging glyphs.
+constexpr int64_t kTextSlack = 1 << 14;
+
+// The span [lo, hi) cut to the text's extent and slack, keeping the place the
+// text hangs from; a middle is kept by cutting both ends alike, so halves of
+// the span's size (which place centred text) shrink by exactly the cut. False
+// when the text lies wholly outside [vlo, vhi).
+bool CutSpan(LONG& lo, LONG& hi, LONG vlo, LONG vhi, int64_t extent, Hang hang)
+{
+    const int64_t size = int64_t{hi} - lo;
+    if (hang == Hang::kWhole || extent < 0 || extent + 2 * kTextSlack >= size) return true;
+    if (hang == Hang::kStart) {
+        hi = LONG(lo + extent + kTextSlack);
+    } else if (hang == Hang::kEnd) {
+        lo = LONG(hi - extent - kTextSlack);
+    } else {
+        const LONG cut = LONG((size - extent) / 2 - kTextSlack);
+        lo += cut;
+        hi -= cut;
+    }
+    return hi > vlo && lo < vhi;
+}
+
+bool Far(const RECT& rect, const RECT& box)
+{
+    return int64_t{rect.left} < int64_t{box.left} - kFarBeyondClip ||
+           int64_t{rect.top} < int64_t{box.top} - kFarBeyondClip ||
+           int64_t{rect.right} > int64_t{box.right} + kFarBeyondClip ||
+           int64_t{rect.bottom} > int64_t{box.bottom} + kFarBeyondClip;
+}
+
 // The pieces between carriage returns and line feeds; empty ones vanish.
 std::vector<std::wstring> SplitPieces(const std::wstring& text)
 {
@@ -102,6 +139,36 @@ size_t LongestFittingPrefix(size_t count, const std::function<bool(size_t)>& fit
     return fitting;
 }
 
+bool CutTextRect(HDC hdc, RECT& rect, HFONT font, const std::wstring& text, uint32_t style, int lineSpacing,
+                 bool ownLines)
+{
+    RECT box{};
+    if (GetClipBox(hdc, &box) == ERROR || !Far(rect, box)) return true;
+    const bool lines = ownLines && (style & DT_WORDBREAK);
+    RECT extent = {0, 0, Saturated(int64_t{rect.right} - rect.left, INT_MAX),
+                   Saturated(int64_t{rect.bottom} - rect.top, INT_MAX)};
+    {
+        VLSelectObject selected(hdc, font);
+        if (lines)
+            DrawTextLines(hdc, extent, (style & ~DT_WORDBREAK) | DT_CALCRECT, lineSpacing, text);
+        else
+            DrawTextW(hdc, text.c_str(), -1, &extent, style | DT_CALCRECT);
+    }
+    // DrawTextW centres rather than aligns right, and places a line down the
+    // rectangle only when it draws a single line; DrawTextLines centres and
+    // then aligns each line right, and hangs each line from the bottom with
+    // DT_BOTTOM: from no one place.
+    Hang across = (style & DT_CENTER) ? Hang::kMiddle : (style & DT_RIGHT) ? Hang::kEnd : Hang::kStart;
+    if (lines && (style & DT_CENTER) && (style & DT_RIGHT)) across = Hang::kWhole;
+    Hang down = Hang::kStart;
+    if (lines)
+        down = (style & DT_BOTTOM) ? Hang::kWhole : (style & DT_VCENTER) ? Hang::kMiddle : Hang::kStart;
+    else if (style & DT_SINGLELINE)
+        down = (style & DT_VCENTER) ? Hang::kMiddle : (style & DT_BOTTOM) ? Hang::kEnd : Hang::kStart;
+    return CutSpan(rect.left, rect.right, box.left, box.right, int64_t{extent.right} - extent.left, across) &&
+           CutSpan(rect.top, rect.bottom, box.top, box.bottom, int64_t{extent.bottom} - extent.top, down);
+}
+
 RECT MeasureText(HDC hdc, VLPaintManager* manager, const std::wstring& text, const std::wstring& font)
 {
     RECT rect = {0, 0, 0, 0};
@@ -114,14 +181,16 @@ void DrawText(HDC hdc, VLPaintManager* manager, const RECT& rect, const std::wst
               const std::wstring& font, uint32_t style, int lineSpacing, bool antialias)
 {
     const HFONT fontHandle = FontHandle(manager, font);
+    RECT cut = rect;
+    if (!CutTextRect(hdc, cut, fontHandle, text, style, lineSpacing, true)) return;
     if ((colour >> 24) == 0xFF && !antialias) {
         SetBkMode(hdc, TRANSPARENT);
         SetTextColor(hdc, ToColorRef(colour));
         VLSelectObject selected(hdc, fontHandle);
-        DrawTextInDc(hdc, rect, text, style, lineSpacing);
+        DrawTextInDc(hdc, cut, text, style, lineSpacing);
         return;
     }
-    DrawThroughSurface(hdc, rect, BYTE(colour >> 24), [&](HDC dc, const RECT& area) {
+    DrawThroughSurface(hdc, cut, BYTE(colour >> 24), [&](HDC dc, const RECT& area) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(colour));
         VLSelectObject selected(dc, fontHandle);

@@ -4,6 +4,7 @@
 #include "ui/core/Container.h"
 #include "ui/core/PaintManager.h"
 #include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
 #include "ui/core/ValueText.h"
 
 #include <algorithm>
@@ -21,11 +22,6 @@ constexpr int kOutlineWidth = 2;
 const wchar_t* const kPartNames[VLScrollbar::kPartCount] = {L"bk", L"button1", L"button2", L"thumb", L"rail"};
 const wchar_t* const kLookNames[VLScrollbar::kLookCount] = {L"normalimage", L"hotimage", L"pushedimage",
                                                             L"disabledimage"};
-
-int ClampToInt(int64_t value)
-{
-    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(value, INT_MIN), INT_MAX));
-}
 
 } // namespace
 
@@ -66,31 +62,35 @@ void VLScrollbar::SetPos(const RECT& rect)
 {
     VLControl::SetPos(rect);
     const RECT r = GetPos();
-    const RECT inner = {r.left + inset_.left, r.top + inset_.top, r.right - inset_.right, r.bottom - inset_.bottom};
+    const RECT inner = Saturated(r, inset_);
     const int t = Thickness();
     const int start = horizontal_ ? inner.left : inner.top;
     const int end = horizontal_ ? inner.right : inner.bottom;
     const int across = horizontal_ ? inner.top : inner.left;
-    const int length = end - start;
-    const int track = length - t * ShownButtons();
+    const int64_t length = int64_t{end} - start;
+    const int64_t track = length - int64_t{t} * ShownButtons();
     // Without room for a thumb the buttons share the length.
-    const int buttonLength = track > t ? t : std::min(t, length / 2);
-    button1_ =
-        showButton1_ ? Span(start, start + buttonLength, across, across + t) : Span(start, start, across, across);
-    button2_ = showButton2_ ? Span(end - buttonLength, end, across, across + t) : Span(end, end, across, across);
+    const int buttonLength = track > t ? t : Saturated(std::min<int64_t>(t, length / 2));
+    const int acrossEnd = Saturated(int64_t{across} + t);
+    button1_ = showButton1_ ? Span(start, Saturated(int64_t{start} + buttonLength), across, acrossEnd)
+                            : Span(start, start, across, across);
+    button2_ = showButton2_ ? Span(Saturated(int64_t{end} - buttonLength), end, across, acrossEnd)
+                            : Span(end, end, across, across);
     if (track <= t) {
         thumb_ = {};
         return;
     }
-    const int low = showButton1_ ? start + t : start;
-    const int high = showButton2_ ? end - t : end;
-    const int acrossTo = horizontal_ ? across + t : inner.right;
+    const int low = showButton1_ ? Saturated(int64_t{start} + t) : start;
+    const int high = showButton2_ ? Saturated(int64_t{end} - t) : end;
+    const int acrossTo = horizontal_ ? acrossEnd : inner.right;
     if (range_ == 0) {
         thumb_ = Span(low, high, across, acrossTo);
         return;
     }
     // 64-bit: a huge range must neither overflow nor turn the thumb around.
-    const int64_t thumbLength = std::max<int64_t>(int64_t{length} * track / (int64_t{range_} + length), t);
+    // Here the track is longer than the thickness, so the length and the
+    // divisor are above 0.
+    const int64_t thumbLength = std::max<int64_t>(length * track / std::max<int64_t>(range_ + length, 1), t);
     int64_t from = (track - thumbLength) * position_ / range_ + low;
     int64_t to = from + thumbLength;
     if (to > high) {
@@ -166,7 +166,7 @@ void VLScrollbar::SetFocus()
 void VLScrollbar::StepLine(int direction)
 {
     if (!owner_) {
-        SetScrollPos(ClampToInt(int64_t{position_} + int64_t{direction} * lineSize_));
+        SetScrollPos(Saturated(int64_t{position_} + int64_t{direction} * lineSize_, INT_MAX));
     } else if (horizontal_) {
         direction < 0 ? owner_->ScrollLineLeft() : owner_->ScrollLineRight();
     } else {
@@ -178,7 +178,7 @@ void VLScrollbar::StepPage(int direction)
 {
     if (!owner_) {
         const int page = horizontal_ ? GetWidth() : GetHeight();
-        SetScrollPos(ClampToInt(int64_t{position_} + int64_t{direction} * page));
+        SetScrollPos(Saturated(int64_t{position_} + int64_t{direction} * page, INT_MAX));
     } else if (horizontal_) {
         direction < 0 ? owner_->ScrollPageLeft() : owner_->ScrollPageRight();
     } else {
@@ -245,12 +245,13 @@ void VLScrollbar::OnLButtonUp(VLControlEvent& event)
 void VLScrollbar::OnMouseMove(VLControlEvent& event)
 {
     if (thumbState_ & kStateCaptured) {
-        const int thumbLength = horizontal_ ? thumb_.right - thumb_.left : thumb_.bottom - thumb_.top;
-        const int travel = (horizontal_ ? GetWidth() : GetHeight()) - thumbLength - Thickness() * ShownButtons();
+        const int64_t thumbLength = horizontal_ ? thumb_.right - thumb_.left : thumb_.bottom - thumb_.top;
+        const int64_t travel =
+            (horizontal_ ? GetWidth() : GetHeight()) - thumbLength - int64_t{Thickness()} * ShownButtons();
         if (travel < 1) return;
         // The position follows at the next timer tick.
-        const int64_t moved = Along(event.ptMouse) - Along(dragStartPoint_);
-        dragOffset_ = ClampToInt(moved * range_ / travel);
+        const int64_t moved = int64_t{Along(event.ptMouse)} - Along(dragStartPoint_);
+        dragOffset_ = Saturated(moved * range_ / travel, INT_MAX);
         return;
     }
     const bool onThumb = PtInRect(&thumb_, event.ptMouse) != FALSE;
@@ -265,8 +266,7 @@ void VLScrollbar::OnMouseMove(VLControlEvent& event)
 
 void VLScrollbar::ApplyDrag()
 {
-    const int target =
-        ClampToInt(std::min<int64_t>(std::max<int64_t>(int64_t{dragStartPosition_} + dragOffset_, 0), range_));
+    const int target = std::clamp(Saturated(int64_t{dragStartPosition_} + dragOffset_, INT_MAX), 0, range_);
     if (!owner_) {
         SetScrollPos(target);
     } else {
@@ -362,10 +362,12 @@ void VLScrollbar::Paint(HDC hdc, const RECT& paint)
     }
     if (IsRectEmpty(&thumb_)) return;
     // The rail mark: as long as the bar is thick, centred on the thumb.
-    const int t = Thickness();
-    const int middle = horizontal_ ? (thumb_.left + thumb_.right) / 2 : (thumb_.top + thumb_.bottom) / 2;
-    const RECT rail = horizontal_ ? RECT{middle - t / 2, thumb_.top, middle - t / 2 + t, thumb_.bottom}
-                                  : RECT{thumb_.left, middle - t / 2, thumb_.right, middle - t / 2 + t};
+    const int64_t t = Thickness();
+    const int64_t middle =
+        horizontal_ ? (int64_t{thumb_.left} + thumb_.right) / 2 : (int64_t{thumb_.top} + thumb_.bottom) / 2;
+    const int from = Saturated(middle - t / 2), to = Saturated(middle - t / 2 + t);
+    const RECT rail =
+        horizontal_ ? RECT{from, thumb_.top, to, thumb_.bottom} : RECT{thumb_.left, from, thumb_.right, to};
     DrawPart(hdc, kPartRail, thumbState_, &rail);
 }
 

@@ -3,9 +3,11 @@
 #include "base/StringUtil.h"
 #include "ui/core/PaintManager.h"
 #include "ui/core/RenderEngine.h"
+#include "ui/core/Saturated.h"
 #include "ui/core/ValueText.h"
 
 #include <algorithm>
+#include <climits>
 #include <cwchar>
 
 namespace Velora {
@@ -14,6 +16,13 @@ namespace {
 
 // The outline of a thumb that has no image.
 constexpr uint32_t kThumbOutline = 0xFF85E4FF;
+
+// The value in percent of the range, in 64 bits (value times 100 passes
+// int), and never divided by 0.
+int Percent(int value, int range)
+{
+    return static_cast<int>(int64_t{value} * 100 / std::max(range, 1));
+}
 
 } // namespace
 
@@ -37,13 +46,13 @@ void VLSlide::SetValue(int value)
     if (value == value_) return;
     value_ = value;
     SetPos(GetPos());
-    if (GetManager()) GetManager()->SendNotify(this, kNotifySlideValue, WPARAM(value_ * 100 / range_), 0);
+    if (GetManager()) GetManager()->SendNotify(this, kNotifySlideValue, WPARAM(Percent(value_, range_)), 0);
 }
 
 void VLSlide::SetRange(int range)
 {
     if (range == range_ || range <= 0) return;
-    const int percent = value_ * 100 / range_;
+    const int percent = Percent(value_, range_);
     range_ = range;
     SetPercent(percent);
     value_ = std::min(value_, range_);
@@ -51,7 +60,7 @@ void VLSlide::SetRange(int range)
 
 void VLSlide::SetPercent(int percent)
 {
-    const int value = range_ * percent / 100;
+    const int value = Saturated(int64_t{range_} * percent / 100, INT_MAX);
     if (value == value_) return;
     value_ = std::clamp(value, 0, range_);
     SetPos(GetPos());
@@ -61,16 +70,19 @@ void VLSlide::SetPos(const RECT& rect)
 {
     VLControl::SetPos(rect);
     const RECT pos = GetPos();
-    const RECT inner = {pos.left + inset_.left, pos.top + inset_.top, pos.right - inset_.right,
-                        pos.bottom - inset_.bottom};
+    const RECT inner = Saturated(pos, inset_);
     if (!horizontal_) {
-        SetRange(inner.bottom - inner.top - thumbSize_);
-        thumb_ = {inner.left, inner.top + value_, inner.right, inner.top + value_ + thumbSize_};
-        if (thumb_.top < inner.top) thumb_ = {inner.left, inner.top, inner.right, inner.top + thumbSize_};
+        SetRange(Saturated(int64_t{inner.bottom} - inner.top - thumbSize_));
+        const int top = Saturated(int64_t{inner.top} + value_);
+        thumb_ = {inner.left, top, inner.right, Saturated(int64_t{top} + thumbSize_)};
+        if (thumb_.top < inner.top)
+            thumb_ = {inner.left, inner.top, inner.right, Saturated(int64_t{inner.top} + thumbSize_)};
     } else {
-        SetRange(inner.right - inner.left - thumbSize_);
-        thumb_ = {inner.left + value_, inner.top, inner.left + value_ + thumbSize_, inner.bottom};
-        if (thumb_.right > inner.right) thumb_ = {inner.right - thumbSize_, inner.top, inner.right, inner.bottom};
+        SetRange(Saturated(int64_t{inner.right} - inner.left - thumbSize_));
+        const int left = Saturated(int64_t{inner.left} + value_);
+        thumb_ = {left, inner.top, Saturated(int64_t{left} + thumbSize_), inner.bottom};
+        if (thumb_.right > inner.right)
+            thumb_ = {Saturated(int64_t{inner.right} - thumbSize_), inner.top, inner.right, inner.bottom};
     }
 }
 
@@ -105,9 +117,10 @@ void VLSlide::OnMouseMove(VLControlEvent& event)
         // The thumb follows only a mouse on the far side of its middle, so
         // that it does not jump back when the mouse turns.
         const int along = Along(event.ptMouse);
-        const int delta = along - Along(lastMouse_);
-        const int middle = ThumbStart() + thumbSize_ / 2;
-        if ((delta > 0 && along > middle) || (delta < 0 && along < middle)) SetValue(value_ + delta);
+        const int64_t delta = int64_t{along} - Along(lastMouse_);
+        const int64_t middle = int64_t{ThumbStart()} + thumbSize_ / 2;
+        if ((delta > 0 && along > middle) || (delta < 0 && along < middle))
+            SetValue(Saturated(value_ + delta, INT_MAX));
         lastMouse_ = event.ptMouse;
         Invalidate();
         return;
@@ -121,7 +134,7 @@ void VLSlide::OnLButtonDown(VLControlEvent& event)
     thumbState_ |= kStatePushed | kStateCaptured;
     lastMouse_ = event.ptMouse;
     // The thumb's middle jumps under the mouse.
-    SetValue(value_ + Along(event.ptMouse) - ThumbStart() - thumbSize_ / 2);
+    SetValue(Saturated(int64_t{value_} + Along(event.ptMouse) - ThumbStart() - thumbSize_ / 2, INT_MAX));
     VLControl::OnLButtonDown(event);
 }
 

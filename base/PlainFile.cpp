@@ -1,0 +1,251 @@
+#include "base/PlainFile.h"
+
+#include "base/StringUtil.h"
+
+#include <cstring>
+#include <vector>
+
+namespace Velora {
+
+namespace {
+
+// The handle is the link itself where the system has links of its own, and
+// whatever the path leads to where it does not (Wine): the checks below
+// refuse both.
+constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+// "\\?\C:\x" as "C:\x" and "\\?\UNC\s\x" as "\\s\x", without a trailing
+// separator unless it is a drive's root.
+std::wstring WithoutPrefix(std::wstring path)
+{
+    if (StartsWithNoCase(path, L"\\\\?\\UNC\\"))
+        path.replace(0, 8, L"\\\\");
+    else if (StartsWith(path, L"\\\\?\\"))
+        path.erase(0, 4);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// The text a call of the system fills into a buffer, with the buffer grown
+// as the call asks; empty when it fails.
+template <typename Call> std::wstring CallForPath(Call call)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = call(buffer.data(), DWORD(buffer.size()));
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+}
+
+bool FullPath(const std::wstring& path, std::wstring& out)
+{
+    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    return !out.empty();
+}
+
+// Every step in its long form: names as the folders list them, links not
+// resolved.
+bool LongPath(const std::wstring& path, std::wstring& out)
+{
+    std::wstring full;
+    if (!FullPath(path, full)) return false;
+    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    return !out.empty();
+}
+
+std::wstring FinalPath(HANDLE handle)
+{
+    return CallForPath([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+}
+
+// 0 when the handle is the very file the path names; otherwise the error.
+// linkItself accepts a link opened as itself (its own entry, not its target).
+DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool linkItself = false)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return GetLastError();
+    const bool link = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (link != linkItself) return kErrLinkInPath;
+    std::wstring expected;
+    if (!LongPath(path, expected)) return GetLastError();
+    const std::wstring final = FinalPath(handle);
+    if (final.empty() || CompareNoCase(WithoutPrefix(final), WithoutPrefix(expected)) != 0) return kErrLinkInPath;
+    if (writes && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
+        return ERROR_TOO_MANY_LINKS;
+    return 0;
+}
+
+bool Refuse(DWORD error)
+{
+    SetLastError(error);
+    return false;
+}
+
+std::wstring ParentOf(const std::wstring& full)
+{
+    const size_t last = full.find_last_of(L'\\');
+    if (last == std::wstring::npos || last + 1 >= full.size()) return std::wstring();
+    // "C:\x" has the root "C:\" as its parent.
+    return full.substr(0, last == 2 && full[1] == L':' ? 3 : last);
+}
+
+// The file goes when the last handle on it is closed.
+bool MarkDeleted(HANDLE handle)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+// Opens the entry as itself with access enough to delete it.
+bool DeleteThrough(const std::wstring& path, bool linkItself)
+{
+    VLFile entry;
+    if (!entry.Open(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, kOpenFlags))
+        return false;
+    if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
+    // A read-only file or folder would refuse to go.
+    const DWORD attributes = information.dwFileAttributes;
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
+                                                                 : FILE_ATTRIBUTE_NORMAL;
+    if (!linkItself && basic.FileAttributes != attributes)
+        SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
+    return MarkDeleted(entry.handle.Get());
+}
+
+} // namespace
+
+bool GetFinalPath(const std::wstring& path, std::wstring& out)
+{
+    VLFile entry;
+    if (!entry.Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS))
+        return false;
+    out = FinalPath(entry.handle.Get());
+    if (out.empty()) return false;
+    out = WithoutPrefix(out);
+    return true;
+}
+
+bool IsPlainFolder(const std::wstring& folder)
+{
+    VLPlainFile entry;
+    if (!entry.Open(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING))
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(entry.file.handle.Get(), &information)) return false;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Refuse(ERROR_DIRECTORY);
+}
+
+bool IsPlainPath(const std::wstring& path)
+{
+    std::wstring step;
+    if (!FullPath(path, step)) return false;
+    step = WithoutPrefix(step);
+    while (!step.empty()) {
+        VLPlainFile entry;
+        if (entry.Open(step, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       OPEN_EXISTING))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+        step = ParentOf(step);
+    }
+    return false;
+}
+
+bool CreatePlainFolder(const std::wstring& folder)
+{
+    std::wstring full;
+    if (!FullPath(folder, full)) return false;
+    full = WithoutPrefix(full);
+    if (IsPlainFolder(full)) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    const std::wstring parent = ParentOf(full);
+    if (parent.empty() || !CreatePlainFolder(parent)) return false;
+    // The parent was just found plain; a folder made meanwhile by someone
+    // else is judged like any other.
+    if (!CreateDirectoryW(full.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    return IsPlainFolder(full);
+}
+
+bool DeletePlainFile(const std::wstring& path)
+{
+    return DeleteThrough(path, false);
+}
+
+bool RemoveLinkItself(const std::wstring& path)
+{
+    return DeleteThrough(path, true);
+}
+
+bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition)
+{
+    file.handle.Reset();
+    const bool writes = (access & kWriteAccess) != 0;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    // A name that vanishes between the two opens is tried once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (disposition != CREATE_NEW) {
+            if (file.Open(path, access, share, OPEN_EXISTING, kOpenFlags)) {
+                error = CheckHandle(file.handle.Get(), path, writes);
+                if (error == 0 && disposition == CREATE_ALWAYS &&
+                    (!file.SeekToBegin() || !SetEndOfFile(file.handle.Get())))
+                    error = GetLastError();
+                if (error != 0) break;
+                return true;
+            }
+            error = GetLastError();
+            if (disposition == OPEN_EXISTING || error != ERROR_FILE_NOT_FOUND) break;
+        }
+        // Made only in a plain folder and only where no name is taken, not
+        // even by a link that leads nowhere (which the first open did not
+        // find).
+        std::wstring full;
+        if (!FullPath(path, full) || !IsPlainFolder(ParentOf(WithoutPrefix(full)))) {
+            error = GetLastError();
+            break;
+        }
+        if (file.Open(path, access | DELETE, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kOpenFlags)) {
+            error = CheckHandle(file.handle.Get(), path, writes);
+            if (error == 0) return true;
+            Delete();
+            break;
+        }
+        error = GetLastError();
+        if (disposition == CREATE_NEW || error != ERROR_FILE_EXISTS) break;
+        error = kErrLinkInPath;
+    }
+    file.handle.Reset();
+    return Refuse(error);
+}
+
+bool VLPlainFile::Delete()
+{
+    return MarkDeleted(file.handle.Get());
+}
+
+bool VLPlainFile::Rename(const std::wstring& path, bool replace)
+{
+    std::wstring full;
+    if (!FullPath(path, full) || !IsPlainFolder(ParentOf(WithoutPrefix(full)))) return false;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + full.size() * sizeof(wchar_t));
+    auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    information->ReplaceIfExists = replace;
+    information->RootDirectory = nullptr;
+    information->FileNameLength = DWORD(full.size() * sizeof(wchar_t));
+    std::memcpy(information->FileName, full.data(), full.size() * sizeof(wchar_t));
+    return SetFileInformationByHandle(file.handle.Get(), FileRenameInfo, information, DWORD(buffer.size()));
+}
+
+} // namespace Velora

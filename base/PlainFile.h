@@ -1,0 +1,59 @@
+// Files in a folder that every program of the user can write (the work
+// folder under the temporary folder), used by an elevated program: a path is
+// used only for the very file it names there, never for what a link leads
+// to. The file is opened without following a final link; the path the system
+// reports for the open handle must be the path's own long form, so that no
+// folder on the way is a link either; a reparse point is refused; and a file
+// to be written must have no other name. What was checked is then read,
+// written, renamed or deleted through that same handle, so nothing can be
+// swapped between the check and the act. Text checks of where a path points
+// (VLFolderScope) come first; these ask the file system.
+#pragma once
+
+#include "base/File.h"
+
+#include <string>
+
+namespace Velora {
+
+// Last error of a path that passes a link or names one (the system's
+// ERROR_STOPPED_ON_SYMLINK).
+constexpr DWORD kErrLinkInPath = 681;
+
+// The path the system reaches through whatever links the text passes.
+bool GetFinalPath(const std::wstring& path, std::wstring& out);
+// The folder exists and neither it nor any folder above it is a link.
+bool IsPlainFolder(const std::wstring& folder);
+// The deepest step of the path that exists is plain, so that whatever is
+// made below it later is made where the path says.
+bool IsPlainPath(const std::wstring& path);
+// Makes the missing folders of the path, each inside a plain one: true when
+// the folder is plain at the end. Nothing is made through a link.
+bool CreatePlainFolder(const std::wstring& folder);
+// Deletes the plain file or empty folder, made writable first. A link is
+// left as it is.
+bool DeletePlainFile(const std::wstring& path);
+// Removes a link itself where the system opens the link rather than what it
+// leads to; nothing else.
+bool RemoveLinkItself(const std::wstring& path);
+
+class VLPlainFile {
+public:
+    // disposition: OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW or CREATE_ALWAYS
+    // (the existing file emptied only once found plain). Folders open too.
+    // Access that writes refuses a file with another name (a hard link:
+    // ERROR_TOO_MANY_LINKS). A file made here but then found behind a link
+    // (a folder swapped meanwhile) is deleted again. False with the last
+    // error set, nothing held.
+    bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition);
+    // Through the handle, which was opened with DELETE: the file goes when
+    // the last handle on it is closed.
+    bool Delete();
+    // Through the handle (opened with DELETE), to a full path whose folder is
+    // plain.
+    bool Rename(const std::wstring& path, bool replace);
+
+    VLFile file;
+};
+
+} // namespace Velora
