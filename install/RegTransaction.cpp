@@ -8,19 +8,17 @@
 #include <set>
 #include <vector>
 
-// The system's own calls below Win32: a key's name as the registry spells
-// it, which Win32 does not give, and the removal of a key through a handle
-// already open to it.
-extern "C" {
-__declspec(dllimport) LONG NTAPI NtQueryKey(HANDLE key, int informationClass, void* information, ULONG length,
-                                            ULONG* resultLength);
-__declspec(dllimport) LONG NTAPI NtDeleteKey(HANDLE key);
-__declspec(dllimport) ULONG NTAPI RtlNtStatusToDosError(LONG status);
-}
-
 namespace Velora {
 
 namespace {
+
+// The system's own calls below Win32, from the library every process has
+// loaded: a key's name as the registry spells it, which Win32 does not give,
+// and the removal of a key through a handle already open to it.
+template <typename Function> Function NativeFunction(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), name)));
+}
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 // Key names are at most 255 characters; the listing buffer has room to spare.
@@ -55,7 +53,9 @@ const wchar_t* PathBelow(const std::wstring& parent, const std::wstring& path)
 // by its name.
 LONG RemoveKey(HKEY key)
 {
-    return LONG(RtlNtStatusToDosError(NtDeleteKey(key)));
+    static const auto deleteKey = NativeFunction<LONG(NTAPI*)(HANDLE)>("NtDeleteKey");
+    static const auto toError = NativeFunction<ULONG(NTAPI*)(LONG)>("RtlNtStatusToDosError");
+    return LONG(toError(deleteKey(key)));
 }
 
 // Removes a key with its whole subtree and answers the result of removing the
@@ -272,14 +272,15 @@ std::wstring TopMissingKey(uint32_t root, const std::wstring& path)
 // otherwise there, the path keeps its own spelling from there up.
 std::wstring StoredPath(HKEY key, const std::wstring& path)
 {
+    static const auto queryKey = NativeFunction<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>("NtQueryKey");
     // The name information: its byte length, then the name.
     constexpr int kKeyNameInformation = 3;
     std::vector<ULONG> info(256);
     ULONG needed = 0;
-    LONG status = NtQueryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
+    LONG status = queryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
     if (status != 0 && needed > info.size() * sizeof(ULONG)) {
         info.resize(needed / sizeof(ULONG) + 1);
-        status = NtQueryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
+        status = queryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
     }
     if (status != 0) return path;
     const wchar_t* name = reinterpret_cast<const wchar_t*>(info.data() + 1);
