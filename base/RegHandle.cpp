@@ -27,6 +27,13 @@ LONG ListNames(HKEY key, EnumFunction enumerate, DWORD count, DWORD longest, std
 
 } // namespace
 
+int CompareRegNames(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength)
+{
+    // The system's own folding, which is the registry's: the C library's
+    // folds ASCII letters only.
+    return CompareStringOrdinal(a, int(aLength), b, int(bLength), TRUE) - CSTR_EQUAL;
+}
+
 bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
 {
     Close();
@@ -36,12 +43,12 @@ bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
     return true;
 }
 
-bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options)
+bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options, REGSAM access, DWORD* disposition)
 {
     Close();
     HKEY created = nullptr;
-    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options,
-                               KEY_ALL_ACCESS, nullptr, &created, nullptr))) {
+    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options, access, nullptr, &created,
+                               disposition))) {
         return false;
     }
     key.Reset(created);
@@ -85,7 +92,8 @@ bool VLRegHandle::QueryValue(const std::wstring& name, VLRegValue& value)
     if (!Check(RegQueryValueExW(key.Get(), name.c_str(), nullptr, nullptr, bytes.data, &size))) {
         return false;
     }
-    return Check(value.SetRawData(bytes.data, size) ? ERROR_SUCCESS : ERROR_INVALID_DATA);
+    value.SetRawData(bytes.data, size);
+    return true;
 }
 
 bool VLRegHandle::QueryTypedDword(DWORD& out, const std::wstring& name)
@@ -93,8 +101,11 @@ bool VLRegHandle::QueryTypedDword(DWORD& out, const std::wstring& name)
     out = 0;
     VLRegValue value;
     if (!QueryValue(name, value)) return false;
-    // A REG_DWORD of any other size than 4 bytes is refused by QueryValue.
-    if (!Check(value.type == REG_DWORD ? ERROR_SUCCESS : ERROR_DATATYPE_MISMATCH)) return false;
+    // The value keeps the bytes it was read with: a REG_DWORD of any other
+    // size holds no number.
+    const LONG meaning =
+        value.type != REG_DWORD ? ERROR_DATATYPE_MISMATCH : value.data.size != 4 ? ERROR_INVALID_DATA : ERROR_SUCCESS;
+    if (!Check(meaning)) return false;
     out = value.dwordValue;
     return true;
 }
@@ -112,13 +123,14 @@ bool VLRegHandle::QueryTypedString(std::wstring& out, const std::wstring& name)
     return true;
 }
 
-bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys)
+template <typename ListValues>
+bool VLRegHandle::EnumerateWith(std::vector<std::wstring>& subkeys, ListValues listValues)
 {
     // The key's class is not asked for: a class longer than any buffer given
     // for it would fail the whole call.
-    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0;
+    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestValue = 0, longestData = 0;
     const LONG info = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr,
-                                       &valueCount, &longestValue, nullptr, nullptr, nullptr);
+                                       &valueCount, &longestValue, &longestData, nullptr, nullptr);
     if (info != ERROR_SUCCESS) {
         lastError = info;
         return info == ERROR_ACCESS_DENIED;
@@ -126,8 +138,35 @@ bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::
 
     LONG last = ERROR_SUCCESS;
     if (subkeyCount) last = ListNames(key.Get(), RegEnumKeyExW, subkeyCount, longestSubkey, subkeys);
-    if (valueCount) last = ListNames(key.Get(), RegEnumValueW, valueCount, longestValue, values);
+    if (valueCount) last = listValues(valueCount, longestValue, longestData);
     return Check(last);
+}
+
+bool VLRegHandle::Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys)
+{
+    return EnumerateWith(subkeys, [&](DWORD count, DWORD longest, DWORD) {
+        return ListNames(key.Get(), RegEnumValueW, count, longest, values);
+    });
+}
+
+bool VLRegHandle::Enumerate(std::vector<VLRegValue>& values, std::vector<std::wstring>& subkeys)
+{
+    // One call per value gives its name, type and bytes together.
+    return EnumerateWith(subkeys, [&](DWORD count, DWORD longest, DWORD longestData) {
+        values.clear();
+        values.reserve(count);
+        std::vector<wchar_t> name(longest + 1);
+        VLBuffer<unsigned char> bytes(longestData + 1);
+        LONG last = ERROR_SUCCESS;
+        for (DWORD i = 0; i < count && last == ERROR_SUCCESS; ++i) {
+            DWORD length = DWORD(name.size()), type = REG_NONE, size = bytes.capacity;
+            last = RegEnumValueW(key.Get(), i, name.data(), &length, nullptr, &type, bytes.data, &size);
+            if (last != ERROR_SUCCESS) break;
+            values.emplace_back(type, std::wstring(name.data(), length));
+            values.back().SetRawData(bytes.data, size);
+        }
+        return last;
+    });
 }
 
 } // namespace Velora

@@ -11,6 +11,20 @@
 
 namespace Velora {
 
+// Compares two key or value names as the registry matches them: ordinally,
+// with every letter folded to its capital letter, in any script, not only
+// ASCII. Less than, equal to or greater than zero.
+int CompareRegNames(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength);
+inline int CompareRegNames(const std::wstring& a, const std::wstring& b)
+{
+    return CompareRegNames(a.data(), a.size(), b.data(), b.size());
+}
+
+// Orders names as the registry matches them, for sorted lookups.
+struct RegNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return CompareRegNames(a, b) < 0; }
+};
+
 // An open registry key, closed with RegCloseKey.
 using VLKeyHandle = VLUniqueHandle<HKEY, &RegCloseKey>;
 
@@ -22,10 +36,11 @@ public:
     void Close() { key.Reset(); }
     // Opens an existing key with the given rights; never creates one.
     bool Open(HKEY parent, const std::wstring& subkey, REGSAM access);
-    // Creates the key with full rights, or opens it when it exists; options
-    // as RegCreateKeyExW takes them (REG_OPTION_VOLATILE for a key that is
-    // gone at the next start).
-    bool Create(HKEY parent, const std::wstring& subkey, DWORD options = REG_OPTION_NON_VOLATILE);
+    // Creates the key, or opens it when it exists; options as RegCreateKeyExW
+    // takes them (REG_OPTION_VOLATILE for a key that is gone at the next
+    // start). disposition, when given, tells which of the two happened.
+    bool Create(HKEY parent, const std::wstring& subkey, DWORD options = REG_OPTION_NON_VOLATILE,
+                REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr);
     bool SetValue(const std::wstring& name, const VLRegValue& value);
     // The value's bytes as text up to the first terminator, whatever its type;
     // values of more than 511 characters fail (ERROR_MORE_DATA).
@@ -44,11 +59,17 @@ public:
     // none of keeps its contents; a key that may not be listed answers true
     // with both vectors untouched.
     bool Enumerate(std::vector<std::wstring>& values, std::vector<std::wstring>& subkeys);
+    // The same, with each value's type and bytes read as it is listed.
+    bool Enumerate(std::vector<VLRegValue>& values, std::vector<std::wstring>& subkeys);
 
     VLKeyHandle key;
     LONG lastError = ERROR_SUCCESS;
 
 private:
+    // Lists the subkeys, then calls listValues(count, longest name, longest
+    // data) when there are values, and answers the result of the last call.
+    template <typename ListValues>
+    bool EnumerateWith(std::vector<std::wstring>& subkeys, ListValues listValues);
     bool Check(LONG result)
     {
         if (result != ERROR_SUCCESS) lastError = result;

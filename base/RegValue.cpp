@@ -25,7 +25,7 @@ std::wstring UnitsOf(const unsigned char* bytes, uint32_t count)
 VLRegValue::VLRegValue(const VLRegValue& other)
     : type(other.type), name(other.name), dwordValue(other.dwordValue),
       multiStrings(other.multiStrings), text(other.text), qwordValue(other.qwordValue),
-      deleteValue(other.deleteValue)
+      keptBytes(other.keptBytes), deleteValue(other.deleteValue)
 {
     data.Assign(other.data);
 }
@@ -40,34 +40,42 @@ VLRegValue& VLRegValue::operator=(const VLRegValue& other)
     multiStrings = other.multiStrings;
     text = other.text;
     qwordValue = other.qwordValue;
+    keptBytes = other.keptBytes;
     deleteValue = other.deleteValue;
     return *this;
 }
 
 bool VLRegValue::SetRawData(const unsigned char* bytes, uint32_t count)
 {
-    if (!bytes) return true;
+    if (!bytes && count) return true;
+    FillTyped(bytes, count);
+    CopyInto(data, bytes, count);
+    keptBytes = true;
+    return true;
+}
+
+void VLRegValue::FillTyped(const unsigned char* bytes, uint32_t count)
+{
     switch (type) {
-    case kRegDeleteValueType:
-        deleteValue = true;
-        return true;
     case REG_SZ:
     case REG_EXPAND_SZ:
         text = UnitsOf(bytes, count);
         // Programs may store text without its terminator; only a terminator
         // that is there is dropped, so no character of such a value is lost.
         if (!text.empty() && text.back() == L'\0') text.pop_back();
-        return true;
+        return;
     case REG_DWORD:
-        if (count != 4) return false;
-        dwordValue = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                     uint32_t(bytes[3]) << 24;
-        return true;
+        if (count == 4) {
+            dwordValue = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                         uint32_t(bytes[3]) << 24;
+        }
+        return;
     case REG_DWORD_BIG_ENDIAN:
-        if (count != 4) return false;
-        dwordValue = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
-                     uint32_t(bytes[3]);
-        return true;
+        if (count == 4) {
+            dwordValue = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
+                         uint32_t(bytes[3]);
+        }
+        return;
     case REG_MULTI_SZ: {
         multiStrings.clear();
         const std::wstring units = UnitsOf(bytes, count);
@@ -86,20 +94,34 @@ bool VLRegValue::SetRawData(const unsigned char* bytes, uint32_t count)
             multiStrings.push_back(current);
             current.clear();
         }
-        return true;
+        return;
     }
     case REG_QWORD:
         qwordValue = 0;
         for (uint32_t i = 0; i < count && i < 8; ++i) qwordValue |= uint64_t(bytes[i]) << (8 * i);
-        return true;
+        return;
     default:
-        CopyInto(data, bytes, count);
-        return true;
+        return;
     }
+}
+
+bool VLRegValue::SaysWhatKeptBytesSay() const
+{
+    VLRegValue kept(type);
+    kept.dwordValue = dwordValue;
+    kept.FillTyped(data.data, data.size);
+    return kept.text == text && kept.multiStrings == multiStrings && kept.dwordValue == dwordValue &&
+           kept.qwordValue == qwordValue;
 }
 
 bool VLRegValue::GetRawData(VLBuffer<unsigned char>& out) const
 {
+    // A record changed since its bytes were kept (keywords expanded in its
+    // text) is written as it now says.
+    if (keptBytes && SaysWhatKeptBytesSay()) {
+        CopyInto(out, data.data, data.size);
+        return true;
+    }
     switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:

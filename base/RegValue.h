@@ -13,7 +13,9 @@
 
 namespace Velora {
 
-// Type of a stored record whose value is to be deleted rather than written.
+// The type number by which a stored key record marks a value to be deleted
+// rather than written. A record holds no other sign of it, so a value of that
+// real type cannot be stored as what it is.
 constexpr uint32_t kRegDeleteValueType = 0xFF;
 
 class VLRegValue {
@@ -25,11 +27,16 @@ public:
     VLRegValue(const VLRegValue& other);
     VLRegValue& operator=(const VLRegValue& other);
 
-    // Fills the data field that type names from raw registry bytes. A null
-    // pointer changes nothing; a DWORD of any size but 4 bytes is refused and
-    // leaves the record as it was.
+    // Fills the data field that type names from raw registry bytes, and keeps
+    // the bytes as they are: the typed fields cannot hold every form the
+    // registry keeps (text of odd length or without its terminator, a list
+    // with one terminator, a DWORD or QWORD of another size). A DWORD of
+    // any size but 4 bytes leaves dwordValue as it was. A null pointer with
+    // bytes to read changes nothing. Always true.
     bool SetRawData(const unsigned char* bytes, uint32_t count);
-    // The record's data as raw registry bytes; out's size is set to the count.
+    // The record's data as raw registry bytes; out's size is set to the
+    // count. The bytes SetRawData kept, as long as the typed field still
+    // says what they say; else the typed field's bytes.
     bool GetRawData(VLBuffer<unsigned char>& out) const;
 
     // The ".reg" text forms (RegValueText.cpp).
@@ -46,8 +53,14 @@ public:
     std::vector<std::wstring> multiStrings; // REG_MULTI_SZ
     std::wstring text; // REG_SZ and REG_EXPAND_SZ
     uint64_t qwordValue = 0; // REG_QWORD
-    VLBuffer<unsigned char> data; // every other type
-    bool deleteValue = false;
+    VLBuffer<unsigned char> data; // every other type, and the bytes SetRawData kept
+    bool keptBytes = false;       // data holds the bytes SetRawData was given
+    bool deleteValue = false;     // apart from the type: any type may be real
+
+private:
+    // The typed field of type from raw bytes, as far as it can hold them.
+    void FillTyped(const unsigned char* bytes, uint32_t count);
+    bool SaysWhatKeptBytesSay() const;
 };
 
 } // namespace Velora

@@ -119,7 +119,8 @@ bool DeserializeKey(VLRegKey& key, const unsigned char* record, uint32_t length,
             VLRegValue value(uint32_t(typeBytes[0]) | uint32_t(typeBytes[1]) << 8, name);
             const uint32_t dataLength = reader.ReadUInt32();
             const unsigned char* bytes = Take(reader, dataLength);
-            if (!value.SetRawData(bytes, dataLength)) return false;
+            value.deleteValue = value.type == kRegDeleteValueType;
+            if (!value.deleteValue) value.SetRawData(bytes, dataLength);
             key.values.push_back(value);
         }
     } catch (const std::bad_exception&) {

@@ -59,7 +59,8 @@ public:
     void Serialize(VLBuffer<unsigned char>& out) const;
     // Reads one binary key record of length bytes. Every count and length is
     // checked against what is left, so a lying record is refused, never
-    // over-read; a key whose root is unknown is refused as well.
+    // over-read; a key whose root is unknown is refused as well. Values keep
+    // their bytes as stored, but for those whose type is the delete mark.
     bool Deserialize(const unsigned char* record, uint32_t length);
 
     std::vector<VLRegValue> values;
@@ -67,10 +68,13 @@ public:
     uint32_t root = kRegRootCurrentUser;
     std::wstring path; // below the root, no leading backslash
     bool deleteKey = false;
-    // The key was volatile when read for a backup, so it is made volatile
-    // again when written back. Kept only while the import runs: the binary
-    // record has no field for it.
+    // Read for a backup and kept only while the import runs, as the binary
+    // record has no field for them: the key was volatile, so it is made
+    // volatile again when written back; its owner, group and access list,
+    // which it gets again when the rollback makes it anew (empty when the
+    // process may not read them).
     bool volatileKey = false;
+    std::vector<unsigned char> security;
 };
 
 using VLRegKeyList = std::deque<VLRegKey>;

@@ -1,31 +1,38 @@
 #include "install/RegTransaction.h"
 
 #include "base/RegHandle.h"
-#include "base/StringUtil.h"
 #include "base/TreeWalk.h"
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace Velora {
 
 namespace {
 
+// The system's own calls below Win32, from the library every process has
+// loaded: a key's name as the registry spells it, which Win32 does not give,
+// and the removal of a key through a handle already open to it.
+template <typename Function> Function NativeFunction(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), name)));
+}
+
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 // Key names are at most 255 characters; the listing buffer has room to spare.
 constexpr DWORD kKeyNameBuffer = 512;
 
 // Reads a present value with its stored type and bytes. False when the value
-// has gone since it was listed. A value the record cannot hold as stored (a
-// DWORD that is not 4 bytes) throws instead of yielding an empty string: a
-// backup holding one would overwrite the real data when it is written back.
+// has gone since it was listed; a value that cannot be read throws instead of
+// yielding an empty string: a backup holding one would overwrite the real
+// data when it is written back.
 bool ReadStoredValue(VLRegHandle& handle, const VLRegKey& key, const std::wstring& name, VLRegValue& value)
 {
-    handle.lastError = ERROR_SUCCESS;
     if (handle.QueryValue(name, value)) return true;
     if (handle.lastError == ERROR_FILE_NOT_FOUND) return false;
-    const uint32_t code = handle.lastError == ERROR_SUCCESS ? ERROR_INVALID_DATA : handle.lastError;
-    throw VLRegException(code, false, key.GetFullName(false), name);
+    throw VLRegException(handle.lastError, false, key.GetFullName(false), name);
 }
 
 // The part of path below parent, or null when path does not lie below it.
@@ -36,26 +43,34 @@ const wchar_t* PathBelow(const std::wstring& parent, const std::wstring& path)
 {
     const size_t length = parent.size();
     if (length == 0 || path.size() <= length + 1 || path[length] != L'\\' || path[length + 1] == L'\\' ||
-        path.compare(0, length, parent) != 0) {
+        CompareRegNames(path.data(), length, parent.data(), length) != 0) {
         return nullptr;
     }
     return path.c_str() + length + 1;
 }
 
+// Removes a key through a handle to it, which RegDeleteKeyW would open anew
+// by its name.
+LONG RemoveKey(HKEY key)
+{
+    static const auto deleteKey = NativeFunction<LONG(NTAPI*)(HANDLE)>("NtDeleteKey");
+    static const auto toError = NativeFunction<ULONG(NTAPI*)(LONG)>("RtlNtStatusToDosError");
+    return LONG(toError(deleteKey(key)));
+}
+
 // Removes a key with its whole subtree and answers the result of removing the
-// key itself. RegDeleteKeyW removes only keys without subkeys, so the tree
-// goes bottom-up, each key opened and removed through its parent's handle:
-// the time grows with the number of keys whatever their depth.
+// key itself. A key that has subkeys cannot be removed, so the tree goes
+// bottom-up, each key opened through its parent's handle: the time grows
+// with the number of keys whatever their depth.
 LONG DeleteRegTree(uint32_t root, const std::wstring& path)
 {
+    constexpr REGSAM kRemove = KEY_ENUMERATE_SUB_KEYS | DELETE;
     struct Level {
         VLRegHandle handle;
-        std::wstring name; // below the key of the level above
-        DWORD kept = 0;    // subkeys that could not be removed; the listing starts behind them
+        DWORD kept = 0; // subkeys that could not be removed; the listing starts behind them
     };
     Level top;
-    top.name = path;
-    top.handle.Open(RootHandle(root), path, KEY_READ);
+    top.handle.Open(RootHandle(root), path, kRemove);
     LONG removal = ERROR_SUCCESS;
     WalkTree(
         std::move(top),
@@ -66,13 +81,11 @@ LONG DeleteRegTree(uint32_t root, const std::wstring& path)
                                                            nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
                 return false;
             }
-            child.name.assign(name, length);
-            child.handle.Open(level.handle.key.Get(), child.name, KEY_READ);
+            child.handle.Open(level.handle.key.Get(), std::wstring(name, length), kRemove);
             return true;
         },
         [&](Level& level, Level* parent) {
-            level.handle.Close();
-            removal = RegDeleteKeyW(parent ? parent->handle.key.Get() : RootHandle(root), level.name.c_str());
+            removal = level.handle.key.Valid() ? RemoveKey(level.handle.key.Get()) : level.handle.lastError;
             if (parent && removal != ERROR_SUCCESS) ++parent->kept;
         });
     return removal;
@@ -97,37 +110,90 @@ LONG WriteValue(VLRegHandle& handle, const VLRegValue& value)
     return handle.SetValue(value.name, value) ? ERROR_SUCCESS : handle.lastError;
 }
 
-bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key)
+// Opens a key to write it, or makes it when it is missing, as volatile as
+// its record says; made tells which. Made by its whole path in one call with
+// the volatile option, every missing key above it would be made volatile
+// too, and no lasting key could come back below them: those are made lasting
+// first, where their own backups have not made them already.
+bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key, bool& made)
 {
-    if (!handle.Open(base, name, kReadWrite) && handle.lastError == ERROR_FILE_NOT_FOUND) {
-        handle.Create(base, name, key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE);
+    made = false;
+    if (handle.Open(base, name, kReadWrite) || handle.lastError != ERROR_FILE_NOT_FOUND) return handle.key.Valid();
+    const DWORD options = key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
+    const size_t cut = key.volatileKey ? name.rfind(L'\\') : std::wstring::npos;
+    DWORD disposition = 0;
+    if (cut == std::wstring::npos) {
+        made = handle.Create(base, name, options, KEY_ALL_ACCESS, &disposition);
+    } else {
+        VLRegHandle parent;
+        if (!parent.Create(base, name.substr(0, cut), REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY)) {
+            handle.lastError = parent.lastError;
+            return false;
+        }
+        made = handle.Create(parent.key.Get(), name.substr(cut + 1), options, KEY_ALL_ACCESS, &disposition);
     }
+    made = made && disposition == REG_CREATED_NEW_KEY;
     return handle.key.Valid();
+}
+
+constexpr SECURITY_INFORMATION kSecurityParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// The key's owner, group and access list as one descriptor; empty when the
+// process may not read them.
+std::vector<unsigned char> ReadSecurity(HKEY key)
+{
+    std::vector<unsigned char> security(256);
+    DWORD size = DWORD(security.size());
+    LONG result = RegGetKeySecurity(key, kSecurityParts, security.data(), &size);
+    if (result == ERROR_INSUFFICIENT_BUFFER) {
+        security.resize(size);
+        result = RegGetKeySecurity(key, kSecurityParts, security.data(), &size);
+    }
+    security.resize(result == ERROR_SUCCESS ? size : 0);
+    return security;
+}
+
+// Gives a key made again the owner, group and access list its backup kept.
+// An owner the process may not give (another account's, without the right
+// to restore) stays the one the making gave.
+LONG PutSecurity(HKEY key, const std::vector<unsigned char>& security)
+{
+    const PSECURITY_DESCRIPTOR descriptor = const_cast<unsigned char*>(security.data());
+    const LONG result = RegSetKeySecurity(key, kSecurityParts, descriptor);
+    if (result != ERROR_INVALID_OWNER) return result;
+    return RegSetKeySecurity(key, GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor);
 }
 
 // Writes a key record and, when recursive, its subkeys, each key opened or
 // created through its parent's handle when it lies below it. Values are set
-// or deleted as the records say; one that cannot be goes to
-// onValueFailed(key, value, error). A key flagged for deletion is removed
-// with its subtree, after its subkeys are written when it has any (the keys
-// its import applied elsewhere after making it), and onRemoved(key, result)
-// follows. A key that cannot be opened or created goes to onOpenFailed(key,
-// error), which answers whether its subkeys are still to be written. To undo
-// what a backup's keys did, subkeys go newest first.
-template <typename OnRemoved, typename OnOpenFailed, typename OnValueFailed>
-void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
-                  OnValueFailed onValueFailed)
+// or deleted as the records say, and a key made again gets the security its
+// record kept once its subkeys are written; what cannot be goes to
+// onWriteFailed(key, value name or empty, error). A key flagged for deletion
+// is removed with its subtree, after its subkeys are written when it has any
+// (the keys its import applied elsewhere after making it), and
+// onRemoved(key, result) follows. A key that cannot be opened or created
+// goes to onOpenFailed(key, error), which answers whether its subkeys are
+// still to be written.
+// Subkeys go newest first: a backup's subkeys undo steps taken in their
+// order, whether the import rolls back at once or an uninstall reads them
+// from its record; among a tree's own subkeys the order does not matter.
+template <typename OnRemoved, typename OnOpenFailed, typename OnWriteFailed>
+void WriteKeyTree(const VLRegKey& top, bool recursive, OnRemoved onRemoved, OnOpenFailed onOpenFailed,
+                  OnWriteFailed onWriteFailed)
 {
     struct Level {
         VLRegHandle handle;
         const VLRegKey* key = nullptr;
         bool descend = false; // into the subkeys
+        bool made = false;    // the key was missing
         size_t written = 0;   // subkeys
     };
     const auto enter = [&](const VLRegKey& key, const Level* parent, Level& level) {
         level.key = &key;
-        if (!key.HasTarget()) return;
         level.descend = recursive && !key.subkeys.empty();
+        // A record that names no key only holds the records below it.
+        if (!key.HasTarget()) return;
         if (key.deleteKey) {
             if (!level.descend) onRemoved(key, DeleteRegTree(key.root, key.path));
             return;
@@ -137,17 +203,17 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRe
         if (parent && parent->handle.key.Valid() && parent->key->root == key.root) {
             below = PathBelow(parent->key->path, key.path);
         }
-        bool opened = below ? OpenForWriting(level.handle, parent->handle.key.Get(), below, key)
-                            : OpenForWriting(level.handle, root, key.path, key);
+        bool opened = below ? OpenForWriting(level.handle, parent->handle.key.Get(), below, key, level.made)
+                            : OpenForWriting(level.handle, root, key.path, key, level.made);
         // An earlier step of the same walk may have removed the parent and
         // made it anew: its handle then names a key that is gone.
         if (!opened && below && level.handle.lastError == ERROR_KEY_DELETED) {
-            opened = OpenForWriting(level.handle, root, key.path, key);
+            opened = OpenForWriting(level.handle, root, key.path, key, level.made);
         }
         if (opened) {
             for (const VLRegValue& value : key.values) {
                 const LONG result = WriteValue(level.handle, value);
-                if (result != ERROR_SUCCESS) onValueFailed(key, value, result);
+                if (result != ERROR_SUCCESS) onWriteFailed(key, value.name, result);
             }
         } else if (!onOpenFailed(key, level.handle.lastError)) {
             level.descend = false;
@@ -161,11 +227,16 @@ void WriteKeyTree(const VLRegKey& top, bool recursive, bool undo, OnRemoved onRe
             const std::vector<VLRegKey>& subkeys = level.key->subkeys;
             if (!level.descend || level.written == subkeys.size()) return false;
             const size_t index = level.written++;
-            enter(subkeys[undo ? subkeys.size() - 1 - index : index], &level, child);
+            enter(subkeys[subkeys.size() - 1 - index], &level, child);
             return true;
         },
         [&](const Level& level, const Level*) {
             const VLRegKey& done = *level.key;
+            // Last, as an access list kept may keep this process out.
+            if (level.made && !done.security.empty()) {
+                const LONG result = PutSecurity(level.handle.key.Get(), done.security);
+                if (result != ERROR_SUCCESS) onWriteFailed(done, std::wstring(), result);
+            }
             if (level.descend && done.deleteKey) onRemoved(done, DeleteRegTree(done.root, done.path));
         });
 }
@@ -194,65 +265,51 @@ std::wstring TopMissingKey(uint32_t root, const std::wstring& path)
     return low < cuts.size() ? path.substr(0, cuts[low]) : path;
 }
 
-const std::wstring& NameOf(const std::wstring& name)
+// The path of an open key with the keys on it named as the registry spells
+// them: the registry finds a key under any spelling, but one deleted under
+// another must come back under its own. The key's name in the registry
+// spells them from its end on; where a link or a redirection names a key
+// otherwise there, the path keeps its own spelling from there up.
+std::wstring StoredPath(HKEY key, const std::wstring& path)
 {
-    return name;
-}
-
-const std::wstring& NameOf(const VLRegValue& value)
-{
-    return value.name;
-}
-
-// The registry matches key and value names without regard to case. The
-// index of the entry so named, or -1.
-template <typename Entry>
-int FindNameNoCase(const std::vector<Entry>& entries, const std::wstring& name)
-{
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (CompareNoCase(NameOf(entries[i]), name) == 0) return int(i);
+    static const auto queryKey = NativeFunction<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>("NtQueryKey");
+    // The name information: its byte length, then the name.
+    constexpr int kKeyNameInformation = 3;
+    std::vector<ULONG> info(256);
+    ULONG needed = 0;
+    LONG status = queryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
+    if (status != 0 && needed > info.size() * sizeof(ULONG)) {
+        info.resize(needed / sizeof(ULONG) + 1);
+        status = queryKey(key, kKeyNameInformation, info.data(), ULONG(info.size() * sizeof(ULONG)), &needed);
     }
-    return -1;
-}
-
-// The path with every key named as the registry spells it, which each
-// parent's listing gives: the registry finds a key under any spelling, but
-// one deleted under another must come back under its own.
-std::wstring StoredPath(uint32_t root, const std::wstring& path)
-{
-    std::wstring stored;
-    VLRegHandle parent;
-    HKEY at = RootHandle(root);
-    wchar_t listed[kKeyNameBuffer];
-    for (size_t start = 0;;) {
-        const size_t cut = path.find(L'\\', start);
-        std::wstring name = path.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
-        DWORD length = kKeyNameBuffer;
-        for (DWORD index = 0; RegEnumKeyExW(at, index, listed, &length, nullptr, nullptr, nullptr, nullptr) ==
-                              ERROR_SUCCESS;
-             ++index, length = kKeyNameBuffer) {
-            if (CompareNoCase(std::wstring(listed, length), name) == 0) {
-                name.assign(listed, length);
-                break;
-            }
-        }
-        stored += name;
-        if (cut == std::wstring::npos) return stored;
-        VLRegHandle child;
-        if (!child.Open(at, name, KEY_READ)) return stored + path.substr(cut);
-        stored += L'\\';
-        parent = std::move(child);
-        at = parent.key.Get();
-        start = cut + 1;
+    if (status != 0) return path;
+    const wchar_t* name = reinterpret_cast<const wchar_t*>(info.data() + 1);
+    std::wstring stored = path;
+    for (size_t pathEnd = stored.size(), nameEnd = info[0] / sizeof(wchar_t); pathEnd && nameEnd;) {
+        const size_t pathCut = stored.rfind(L'\\', pathEnd - 1);
+        const size_t pathStart = pathCut == std::wstring::npos ? 0 : pathCut + 1;
+        size_t nameStart = nameEnd;
+        while (nameStart && name[nameStart - 1] != L'\\') --nameStart;
+        const size_t length = pathEnd - pathStart;
+        if (CompareRegNames(stored.data() + pathStart, length, name + nameStart, nameEnd - nameStart) != 0) break;
+        stored.replace(pathStart, length, name + nameStart, length);
+        if (pathStart == 0 || nameStart == 0) break;
+        pathEnd = pathStart - 1;
+        nameEnd = nameStart - 1;
     }
+    return stored;
 }
 
 // Whether the key holds the record's values as they stand: a key the undo
-// may not write needs nothing written when the import never changed it.
+// may not write needs nothing written when the import never changed it. A
+// key it may not even read is there, and needs nothing when the record has
+// no values to put back (a subkey the backup listed but never read).
 bool HoldsValues(const VLRegKey& key)
 {
     VLRegHandle handle;
-    if (!handle.Open(RootHandle(key.root), key.path, KEY_READ)) return false;
+    if (!handle.Open(RootHandle(key.root), key.path, KEY_READ)) {
+        return handle.lastError == ERROR_ACCESS_DENIED && key.values.empty();
+    }
     VLBuffer<unsigned char> wanted, held;
     for (const VLRegValue& value : key.values) {
         VLRegValue present(REG_NONE, value.name);
@@ -274,27 +331,33 @@ bool HoldsValues(const VLRegKey& key)
 
 // Whether a key is volatile. The registry answers no such question, but it
 // refuses a lasting key below a volatile one: a lasting probe key is made
-// below it and removed at once. The caller's handle may be one that only
-// reads, so the probe opens the key anew with the right to make subkeys; a
-// key that may not be opened so is taken as lasting.
-bool IsVolatile(HKEY key, const std::vector<std::wstring>& subkeys)
+// below it and removed at once. Only a probe key made here tells: a key of
+// the probe's name that is there already is passed by for another name. A
+// key below which the probe may not make one cannot be told, which throws:
+// its backup could not make it again as it was.
+bool IsVolatile(HKEY key, const VLRegKey& node)
 {
     VLRegHandle parent;
-    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) return false;
-    std::wstring probe = L"VLVolatileProbe";
-    while (FindNameNoCase(subkeys, probe) >= 0) probe += L'_';
-    HKEY made = nullptr;
-    DWORD disposition = 0;
-    const LONG result = RegCreateKeyExW(parent.key.Get(), probe.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_READ, nullptr, &made, &disposition);
-    if (result != ERROR_SUCCESS) return result == ERROR_CHILD_MUST_BE_VOLATILE;
-    RegCloseKey(made);
-    if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(parent.key.Get(), probe.c_str());
-    return false;
+    if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) {
+        throw VLRegException(parent.lastError, false, node.GetFullName(false));
+    }
+    for (std::wstring name = L"VLVolatileProbe";; name += L'_') {
+        VLRegHandle probe;
+        DWORD disposition = 0;
+        if (!probe.Create(parent.key.Get(), name, REG_OPTION_NON_VOLATILE, DELETE, &disposition)) {
+            if (probe.lastError == ERROR_CHILD_MUST_BE_VOLATILE) return true;
+            throw VLRegException(probe.lastError, false, node.GetFullName(false));
+        }
+        if (disposition == REG_CREATED_NEW_KEY) {
+            RemoveKey(probe.key.Get());
+            return false;
+        }
+    }
 }
 
-// ReadRegKeyTree, which also tells volatile keys when asked to.
-void ReadKeyTree(VLRegKey& key, bool tellVolatile)
+// ReadRegKeyTree, which for a backup also keeps each key's security, tells
+// volatile keys and names the top key as the registry spells it.
+void ReadKeyTree(VLRegKey& key, bool forBackup)
 {
     if (!key.HasTarget()) throw VLRegException(ERROR_INVALID_PARAMETER, false, key.GetFullName(false));
 
@@ -307,35 +370,39 @@ void ReadKeyTree(VLRegKey& key, bool tellVolatile)
         size_t read = 0;
     };
     // Opens a key, reads its values and adds its subkeys as records still to
-    // be read. Below a volatile key every key is volatile.
-    const auto enter = [tellVolatile](HKEY parent, const std::wstring& name, VLRegKey& node, bool parentVolatile,
-                                      Level& level) {
+    // be read.
+    const auto enter = [&key, forBackup](HKEY parent, const std::wstring& name, VLRegKey& node, Level& level) {
         level.key = &node;
-        std::vector<std::wstring> values;
-        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(values, level.subkeys)) {
+        if (!level.handle.Open(parent, name, KEY_READ) || !level.handle.Enumerate(node.values, level.subkeys)) {
             throw VLRegException(level.handle.lastError, false, node.GetFullName(false));
         }
-        node.volatileKey = parentVolatile || (tellVolatile && IsVolatile(level.handle.key.Get(), level.subkeys));
+        if (forBackup) {
+            if (&node == &key) node.path = StoredPath(level.handle.key.Get(), node.path);
+            node.security = ReadSecurity(level.handle.key.Get());
+        }
         node.subkeys.reserve(level.subkeys.size());
         for (const std::wstring& subkey : level.subkeys)
             node.subkeys.emplace_back(node.root, JoinRegPath(node.path, subkey));
-        for (const std::wstring& valueName : values) {
-            VLRegValue value(REG_SZ, valueName);
-            if (ReadStoredValue(level.handle, node, valueName, value)) node.values.push_back(value);
-        }
     };
     Level top;
-    enter(RootHandle(key.root), key.path, key, false, top);
+    enter(RootHandle(key.root), key.path, key, top);
     WalkTree(
         std::move(top),
         [&enter](Level& level, Level& child) {
             if (level.read == level.subkeys.size()) return false;
             const size_t index = level.read++;
-            enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], level.key->volatileKey,
-                  child);
+            enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], child);
             return true;
         },
-        [](const Level&, const Level*) {});
+        [forBackup](const Level& level, const Level*) {
+            // A key with a lasting subkey is lasting, as the registry allows
+            // no other; only the others need the probe, which writes.
+            VLRegKey& node = *level.key;
+            node.volatileKey = forBackup &&
+                               std::none_of(node.subkeys.begin(), node.subkeys.end(),
+                                            [](const VLRegKey& subkey) { return !subkey.volatileKey; }) &&
+                               IsVolatile(level.handle.key.Get(), node);
+        });
 }
 
 } // namespace
@@ -408,11 +475,11 @@ bool VLRegTransaction::Restore(const VLRegKey& backup, const VLRegKeyList& creat
         if (error != ERROR_ACCESS_DENIED || !HoldsValues(key)) fail(key, error, true, std::wstring());
         return true;
     };
-    const auto reportValueFailure = [&](const VLRegKey& key, const VLRegValue& value, LONG error) {
-        fail(key, error, false, value.name);
+    const auto reportWriteFailure = [&](const VLRegKey& key, const std::wstring& valueName, LONG error) {
+        fail(key, error, false, valueName);
     };
     try {
-        WriteKeyTree(backup, true, true, removeCreatedParents, reportOpenFailure, reportValueFailure);
+        WriteKeyTree(backup, true, removeCreatedParents, reportOpenFailure, reportWriteFailure);
     } catch (const std::exception&) {
         restored = false;
     }
@@ -433,6 +500,17 @@ void VLRegTransaction::ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLReg
     // A key without a root of the table, or a bare root, is skipped with its
     // values and subkeys; its backup stays an empty key that restores nothing.
     if (!key.HasTarget()) return;
+    if (key.deleteKey && !key.subkeys.empty()) {
+        // Its subkey records are applied once the key is gone. The backup
+        // names no key of its own: it holds the deletion's backup, then
+        // theirs, which are undone first.
+        backup.root = key.root;
+        VLRegKey deletion(key.root, key.path);
+        deletion.deleteKey = true;
+        ApplyInto(deletion, backup, createdParents);
+        for (const VLRegKey& subkey : key.subkeys) ApplyInto(subkey, backup, createdParents);
+        return;
+    }
 
     VLRegHandle probe;
     const bool exists = probe.Open(RootHandle(key.root), key.path, KEY_READ);
@@ -477,7 +555,6 @@ void VLRegTransaction::ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey&
         backup.deleteKey = true;
         return;
     }
-    backup.path = StoredPath(key.root, key.path);
     ReadKeyTree(backup, true);
     // A tree only partly removed has lost keys: the import fails and puts
     // them back.
@@ -497,33 +574,23 @@ void VLRegTransaction::ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup,
         }
         throw VLRegException(handle.lastError, true, key.GetFullName(false));
     }
-    if (!key.subkeys.empty()) {
-        // Subkey records may remove this key, or keys above it, and make
-        // them anew: no handle is kept across them, and the backup names the
-        // key as the registry spells it and as volatile as it is, which is
-        // how its undo makes it again.
-        backup.volatileKey = IsVolatile(handle.key.Get(), {});
-        handle.Close();
-        backup.path = StoredPath(key.root, key.path);
-        for (const VLRegKey& subkey : key.subkeys) {
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
-        }
-        if (key.values.empty()) return;
-        if (!handle.Open(RootHandle(key.root), key.path, kReadWrite)) {
-            if (handle.lastError != ERROR_FILE_NOT_FOUND) {
-                throw VLRegException(handle.lastError, true, key.GetFullName(false));
-            }
-            // A subkey record removed the key: its values make it anew, as
-            // a record of their own whose undo comes before the subkeys'.
-            VLRegKey values(key.root, key.path);
-            values.values = key.values;
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(values, backup.subkeys.back(), createdParents);
-            return;
-        }
+    if (key.subkeys.empty()) {
+        ApplyValues(key, handle, backup);
+        return;
     }
-    ApplyValues(key, handle, backup);
+    // Subkey records may remove this key, or keys above it, and make them
+    // anew. The backup names no key of its own: it holds the backups of the
+    // subkey records and, last, that of the values, which is undone first. A
+    // key removed on the way comes back from the backup of the record that
+    // removed it, as it was, volatile or not, before anything is written to
+    // it.
+    handle.Close();
+    backup.path.clear();
+    for (const VLRegKey& subkey : key.subkeys) ApplyInto(subkey, backup, createdParents);
+    if (key.values.empty()) return;
+    VLRegKey values(key.root, key.path);
+    values.values = key.values;
+    ApplyInto(values, backup, createdParents);
 }
 
 void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup)
@@ -532,15 +599,19 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
     if (!handle.Enumerate(present, presentSubkeys)) {
         throw VLRegException(handle.lastError, false, key.GetFullName(false));
     }
+    // Sorted once, so that a key with many values costs a search per value.
+    std::sort(present.begin(), present.end(), RegNameLess());
+    std::set<std::wstring, RegNameLess> backedUp;
     for (const VLRegValue& value : key.values) {
         // The registry matches value names without regard to case, so the
         // value to restore is the present one under its present name. A
         // value written again holds what this key wrote: only the first
         // backup of it is the state before the import.
-        if (FindNameNoCase(backup.values, value.name) < 0) {
-            const int found = FindNameNoCase(present, value.name);
-            VLRegValue old(REG_SZ, found >= 0 ? present[found] : value.name);
-            if (found < 0 || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
+        if (backedUp.insert(value.name).second) {
+            const auto found = std::lower_bound(present.begin(), present.end(), value.name, RegNameLess());
+            const bool there = found != present.end() && CompareRegNames(*found, value.name) == 0;
+            VLRegValue old(REG_SZ, there ? *found : value.name);
+            if (!there || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
             backup.values.push_back(old);
         }
         const LONG result = WriteValue(handle, value);
@@ -550,22 +621,33 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
 
 void VLRegTransaction::ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents)
 {
-    WriteRegKeyTree(key, false);
+    if (!key.deleteKey) {
+        WriteRegKeyTree(key, false);
+    } else {
+        // Below a key this import made: what goes was made by it too.
+        const LONG removal = DeleteRegTree(key.root, key.path);
+        if (!LeftNothingBehind(removal)) throw VLRegException(removal, false, key.GetFullName(false));
+    }
     for (const VLRegKey& subkey : key.subkeys) {
         if (subkey.root == key.root && PathBelow(key.path, subkey.path)) {
-            // Not there either; removing the new key removes it.
-            if (!subkey.deleteKey) ApplyNewKey(subkey, backup, createdParents);
+            // Not there before either; removing the new key removes it.
+            ApplyNewKey(subkey, backup, createdParents);
         } else {
-            backup.subkeys.emplace_back();
-            ApplyKeyInto(subkey, backup.subkeys.back(), createdParents);
+            ApplyInto(subkey, backup, createdParents);
         }
     }
+}
+
+void VLRegTransaction::ApplyInto(const VLRegKey& record, VLRegKey& holder, VLRegKeyList& createdParents)
+{
+    holder.subkeys.emplace_back();
+    ApplyKeyInto(record, holder.subkeys.back(), createdParents);
 }
 
 void WriteRegKeyTree(const VLRegKey& key, bool recursive)
 {
     WriteKeyTree(
-        key, recursive, false,
+        key, recursive,
         [](const VLRegKey& removed, LONG result) {
             if (!LeftNothingBehind(result)) throw VLRegException(result, false, removed.GetFullName(false));
         },
@@ -574,8 +656,8 @@ void WriteRegKeyTree(const VLRegKey& key, bool recursive)
             if (error == ERROR_ACCESS_DENIED) return false;
             throw VLRegException(error, true, failed.GetFullName(false));
         },
-        [](const VLRegKey& failed, const VLRegValue& value, LONG error) {
-            throw VLRegException(error, false, failed.GetFullName(false), value.name);
+        [](const VLRegKey& failed, const std::wstring& valueName, LONG error) {
+            throw VLRegException(error, false, failed.GetFullName(false), valueName);
         });
 }
 

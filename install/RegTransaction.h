@@ -65,14 +65,19 @@ private:
     // its creation added above it, or an empty key.
     void ApplyKeyInto(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
     // Writes a key that was not there with the subkeys that lie below it,
-    // which go with it when it is removed. A subkey elsewhere is a key of
-    // its own, applied with a backup of its own kept below the key's.
+    // which go with it when it is removed, and removes those below it that
+    // its records delete. A subkey elsewhere is a key of its own, applied
+    // with a backup of its own kept below the key's.
     void ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
-    // Reads the key's tree into its backup, then removes the tree.
+    // Reads the key's tree into its backup, then removes the tree. (A
+    // deletion's subkey records are applied after it, by ApplyKeyInto.)
     void ApplyDeletion(const VLRegKey& key, bool exists, VLRegKey& backup, VLRegKeyList& createdParents);
     // Applies the subkey records, then the values; a key that may not be
-    // written is skipped with its subkey records.
+    // written is skipped with its subkey records. With subkey records, the
+    // backup names no key: it holds their backups, then that of the values.
     void ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
+    // Applies a record with its backup as the last subkey of holder.
+    void ApplyInto(const VLRegKey& record, VLRegKey& holder, VLRegKeyList& createdParents);
     // Backs up and writes the record's values through the open key.
     void ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup);
     bool Restore(const VLRegKey& backup, const VLRegKeyList& createdParents);
@@ -89,8 +94,10 @@ private:
 
 // Writes a key record as it stands: values set or deleted, and a key flagged
 // for deletion removed with its whole subtree once the subkey records stored
-// under it are written. Keys that may not be written are skipped with their
-// subtree; other failures throw VLRegException.
+// under it are written. Subkey records are written newest first, as a
+// backup's undo steps taken in their order. A record at a bare root names no
+// key: only the records below it are written. Keys that may not be written
+// are skipped with their subtree; other failures throw VLRegException.
 void WriteRegKeyTree(const VLRegKey& key, bool recursive);
 // Fills an empty record (root and path set) with the key's values and its
 // whole subtree. Throws VLRegException when a key cannot be opened or

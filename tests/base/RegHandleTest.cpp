@@ -162,9 +162,11 @@ TEST_F(RegHandleTest, ValuesRoundTripThroughTheRegistry)
         EXPECT_EQ(read.text, value.text);
         EXPECT_EQ(read.multiStrings, value.multiStrings);
         EXPECT_EQ(read.qwordValue, value.qwordValue);
-        ASSERT_EQ(read.data.size, value.data.size);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(read.data.data), read.data.size),
-                  std::string(reinterpret_cast<char*>(value.data.data), value.data.size));
+        VLBuffer<unsigned char> readBytes, valueBytes;
+        read.GetRawData(readBytes);
+        value.GetRawData(valueBytes);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(readBytes.data), readBytes.size),
+                  std::string(reinterpret_cast<char*>(valueBytes.data), valueBytes.size));
     }
     VLRegValue read;
     EXPECT_FALSE(handle_.QueryValue(L"missing", read));
@@ -212,4 +214,22 @@ TEST_F(RegHandleTest, EnumerateOnClosedHandleFails)
     std::vector<std::wstring> values, subkeys;
     EXPECT_FALSE(handle_.Enumerate(values, subkeys));
     EXPECT_EQ(handle_.lastError, ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegHandleTest, NamesCompareAsTheRegistryMatchesThem)
+{
+    // Latin, Cyrillic, Greek and full-width letters fold; letters whose
+    // capital is two letters, or another letter's, do not.
+    const wchar_t* const pairs[][2] = {
+        {L"Ärger", L"äRGER"}, {L"Жук", L"жУК"}, {L"Ωμέγα", L"ΩΜΈΓΑ"}, {L"ＡＢＣ", L"ａｂｃ"}, {L"\u212A", L"k"},
+        {L"ß", L"SS"},        {L"Σ", L"ς"},     {L"ı", L"I"},         {L"µ", L"Μ"},         {L"a", L"ab"},
+    };
+    for (const auto& pair : pairs) {
+        VLRegHandle made, found;
+        ASSERT_TRUE(made.Create(handle_.key.Get(), pair[0]));
+        EXPECT_EQ(CompareRegNames(pair[0], pair[1]) == 0, found.Open(handle_.key.Get(), pair[1], KEY_READ))
+            << testing::PrintToString(std::wstring(pair[1]));
+        EXPECT_NE(RegNameLess()(pair[0], pair[1]), RegNameLess()(pair[1], pair[0]) || found.key.Valid());
+        RegDeleteKeyW(handle_.key.Get(), pair[0]);
+    }
 }

@@ -102,23 +102,23 @@ TEST(RegValueTest, EveryTypeRoundTrips)
         EXPECT_EQ(copy.dwordValue, c.dword);
         EXPECT_EQ(copy.qwordValue, c.qword);
         EXPECT_EQ(copy.multiStrings, c.multi);
-        EXPECT_EQ(std::vector<unsigned char>(copy.data.data, copy.data.data + copy.data.size),
-                  c.bytes);
+        EXPECT_EQ(Raw(copy), Raw(original));
         EXPECT_FALSE(copy.deleteValue);
     }
 }
 
 TEST(RegValueTest, SetRawDataEdgeCases)
 {
-    // A DWORD of the wrong size is refused and the record keeps its value.
+    // A DWORD of the wrong size keeps its bytes; its typed field keeps its value.
     VLRegValue dword(REG_DWORD);
     dword.dwordValue = 7;
     const unsigned char three[3] = {1, 2, 3};
-    EXPECT_FALSE(dword.SetRawData(three, 3));
+    EXPECT_TRUE(dword.SetRawData(three, 3));
     EXPECT_EQ(dword.dwordValue, 7u);
     dword.type = REG_DWORD_BIG_ENDIAN;
-    EXPECT_FALSE(dword.SetRawData(three, 3));
+    EXPECT_TRUE(dword.SetRawData(three, 3));
     EXPECT_EQ(dword.dwordValue, 7u);
+    EXPECT_EQ(Raw(dword), (std::vector<unsigned char>{1, 2, 3}));
 
     // A null pointer changes nothing and succeeds.
     VLRegValue text(REG_SZ);
@@ -142,8 +142,20 @@ TEST(RegValueTest, SetRawDataEdgeCases)
     EXPECT_EQ(FromRaw(REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0, 0xFF}).qwordValue, 1u);
     EXPECT_EQ(FromRaw(REG_QWORD, {2, 1}).qwordValue, 0x102u);
 
-    const VLRegValue deleted = FromRaw(kRegDeleteValueType, {});
-    EXPECT_TRUE(deleted.deleteValue);
+    // Every byte comes back as given, whatever the typed field makes of it,
+    // and any type number is a type, never a deletion.
+    for (const uint32_t type : {REG_SZ, REG_MULTI_SZ, REG_QWORD, REG_DWORD, 0xFF, 0x12345}) {
+        const VLRegValue value = FromRaw(type, {'a', 0, 'b'});
+        EXPECT_EQ(Raw(value), (std::vector<unsigned char>{'a', 0, 'b'})) << type;
+        EXPECT_FALSE(value.deleteValue);
+    }
+    EXPECT_TRUE(Raw(FromRaw(REG_SZ, {})).empty());
+    // Text changed since (keywords expanded in it) is written as it now says.
+    VLRegValue changed = FromRaw(REG_EXPAND_SZ, Units(std::wstring(L"a\0", 2)));
+    changed.type = REG_SZ;
+    EXPECT_EQ(Raw(changed), Units(std::wstring(L"a\0", 2)));
+    changed.text = L"b";
+    EXPECT_EQ(Raw(changed), Units(std::wstring(L"b\0", 2)));
 }
 
 TEST(RegValueTest, CopiesAreDeep)

@@ -177,6 +177,27 @@ TEST(RegKey, RecordCarriesFullSubkeyPathsAndDeleteType)
     ExpectSameTree(back, key);
 }
 
+TEST(RegKey, StoredValuesKeepTheirBytesButForTheDeleteMark)
+{
+    // Values as the registry holds them come back byte for byte, but for two
+    // kinds the record cannot hold: type 0xFF is its delete mark, and its
+    // type field has 16 bits.
+    const std::string odd("a\0b", 3);
+    VLRegKey key(kRegRootCurrentUser, L"S");
+    for (const uint32_t type : {REG_SZ, REG_MULTI_SZ, REG_QWORD, REG_DWORD, 0x12345, 0xFF}) {
+        key.values.emplace_back(type, L"v");
+        key.values.back().SetRawData(reinterpret_cast<const unsigned char*>(odd.data()), uint32_t(odd.size()));
+    }
+    VLBuffer<unsigned char> record;
+    key.Serialize(record);
+    VLRegKey back;
+    ASSERT_TRUE(back.Deserialize(record.data, record.size));
+    ASSERT_EQ(back.values.size(), 6u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(RawBytes(back.values[i]), odd) << i;
+    EXPECT_EQ(back.values[4].type, 0x2345u);
+    EXPECT_TRUE(back.values[5].deleteValue);
+}
+
 TEST(RegKey, DeserializeRefusesEveryTruncation)
 {
     VLBuffer<unsigned char> record;
@@ -199,8 +220,6 @@ TEST(RegKey, DeserializeRefusesLyingCounts)
         name + U32(0) + U32(0xFFFFFFFF),
         name + U32(0) + U32(1) + value + U32(0xFFFFFFFC) + "ab",
         name + U32(0) + U32(1) + U32(0x40000000) + Units(L"v"),
-        // A DWORD whose data is not 4 bytes cannot be held.
-        name + U32(0) + U32(1) + U32(1) + Units(L"d") + std::string("\x04\x00", 2) + U32(3) + "abc",
         // A record naming a root outside the table.
         U32(19) + Units(L"HKEY_CLASSES_ROOT\\S") + U32(0) + U32(0),
     };
