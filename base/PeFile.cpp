@@ -17,8 +17,11 @@ template <typename T> T Copy(const uint8_t* at)
 }
 
 // No file that is sound has more than a handful of version resources; a tree
-// that leads to more is made to keep the reader busy.
+// that leads to more is made to keep the reader busy. Tables that lead to no
+// data count too: the same tables reached again and again would otherwise
+// keep the reader busy for minutes.
 constexpr unsigned kMostVersionBlocks = 256;
+constexpr unsigned kMostResourceEntries = 65536;
 
 // The entries of the resource table at offset in the resource directory, when
 // the table and all its entries lie inside the directory.
@@ -137,7 +140,7 @@ bool VLPeFile::HasSoundVersionResource() const
     IMAGE_DATA_DIRECTORY directory;
     if (!Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE, directory)) return false;
     const uint8_t* tree = At(directory.VirtualAddress, directory.Size);
-    unsigned blocks = 0;
+    unsigned blocks = 0, entriesSeen = 0;
     // The tree's three levels: types, then names, then languages, whose
     // entries lead to the data. Only the version type is walked.
     auto walk = [&](auto& self, uint32_t offset, int level) -> bool {
@@ -145,6 +148,7 @@ bool VLPeFile::HasSoundVersionResource() const
         const uint8_t* entries = ResourceEntries(tree, directory.Size, offset, count);
         if (!entries) return false;
         for (uint32_t i = 0; i < count; ++i) {
+            if (++entriesSeen > kMostResourceEntries) return false;
             const auto entry =
                 Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
             if (level == 0 && entry.Name != 16) continue; // RT_VERSION
@@ -196,8 +200,10 @@ bool VLPeFile::FindExport(const std::string& name, std::string& forward) const
         }
     }
     if (!found || function == 0) return false;
-    if (forwards(function)) forward = TextAt(function);
-    return true;
+    if (!forwards(function)) return true;
+    // An empty forward names nothing: the system finds no export there.
+    forward = TextAt(function);
+    return !forward.empty();
 }
 
 } // namespace Velora

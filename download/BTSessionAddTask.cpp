@@ -65,6 +65,30 @@ void AddWebSeeds(lt::add_torrent_params& params, const lt::torrent_info& info, c
         if (held.insert(url).second) params.url_seeds.push_back(url);
 }
 
+// The engine opens its data files by name and follows links. Each file the
+// torrent writes is therefore made sure to be a plain file of its folder
+// before the add (an empty one is made where none is): a link planted at its
+// name, or on the way to it, even one that leads nowhere, refuses the add
+// instead of leading the engine's writes out of the folder.
+bool DataFilesArePlain(const lt::add_torrent_params& params, std::string* error)
+{
+    const lt::file_storage& files = params.ti->files();
+    const std::wstring savePath = MultiByteToWideCP(params.save_path.c_str(), -1, CP_UTF8, nullptr);
+    for (lt::file_index_t i : files.file_range()) {
+        if (files.pad_file_at(i)) continue;
+        const auto renamed = params.renamed_files.find(i);
+        const std::string& name = renamed != params.renamed_files.end() ? renamed->second : files.file_path(i);
+        const std::wstring path = CombinePath(savePath, MultiByteToWideCP(name.c_str(), -1, CP_UTF8, nullptr));
+        VLPlainFile data;
+        if (!CreatePlainFolder(GetParentPath(path)) ||
+            !data.Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS)) {
+            SetError(error, SystemErrorText(GetLastError()));
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
@@ -100,6 +124,7 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // paused and under the owner's control whatever the data says.
     params.flags = (lt::torrent_flags::default_flags & ~lt::torrent_flags::auto_managed) |
                    lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error;
+    if (!DataFilesArePlain(params, error)) return false;
     torrent = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the

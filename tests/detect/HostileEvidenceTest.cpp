@@ -77,6 +77,10 @@ TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)
         {"ordinal table outside", true, [](Library& l) { l.Exports().AddressOfNameOrdinals = kOutside; }},
         {"function outside", true, [](Library& l) { l.Table(l.Exports().AddressOfFunctions) = kOutside; }},
         {"name outside", true, [](Library& l) { l.Table(l.Exports().AddressOfNames) = kOutside; }},
+        {"empty forward", true, [](Library& l) {
+             IMAGE_EXPORT_DIRECTORY& e = l.Exports(); // at the end of the library's own name
+             l.Table(e.AddressOfFunctions) = e.Name + DWORD(strlen(&l.bytes.at(l.Offset(e.Name))));
+         }},
         {"function count", true, [](Library& l) { l.Exports().NumberOfFunctions = kOutside; }},
         {"name count", true, [](Library& l) { l.Exports().NumberOfNames = kOutside; }},
     };

@@ -229,9 +229,16 @@ TEST(BTAddTask, DuplicateIsRefusedAndTheFirstStays)
 
 TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
 {
-    TestFolder folder;
+    TestFolder folder, outside;
     Download d = MakeDownload(folder, 50000, 6);
     WriteFileBytes(folder / L"file", "x");
+    // The data's name as a link to a file outside, and as one that leads nowhere.
+    ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious") && WriteFileBytes(outside / L"new.dat", "") &&
+                CreateDirectories(folder / L"save4") && CreateDirectories(folder / L"save5") &&
+                MakeHostLink(folder / L"save4\\pkg.exe", outside / L"victim.dat") &&
+                MakeHostLink(folder / L"save5\\pkg.exe", outside / L"new.dat") &&
+                DeleteFileW((outside / L"new.dat").c_str()));
+    const std::string before = TreeListing(outside.Path());
     auto session = LoopbackSession();
 
     struct Case {
@@ -252,6 +259,9 @@ TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
              p.savePath = ToMultiByte(folder / L"save3");
          },
          "save torrent failed"},
+        {"data behind a link", [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"save4"); }, nullptr},
+        {"data behind a link to nothing", [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"save5"); },
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,6 +275,7 @@ TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
         }
         EXPECT_EQ(0u, session->GetTaskCount());
     }
+    EXPECT_EQ(before, TreeListing(outside.Path()));
     BTTaskParam unknownKind = d.param;
     unknownKind.sourceKind = 2;
     EXPECT_FALSE(session->AddTask(&unknownKind, nullptr, nullptr));
