@@ -133,7 +133,11 @@ void VLRegValue::ParseText(const std::wstring& source)
         PopToken(number, L"(");
         number = PopToken(number, L")");
         type = uint32_t(StringToUInt64(number.c_str()));
-        ParseHexBytes(rest, data);
+        // Through the raw setter: a type with a typed form (text, a number)
+        // is written with exactly these bytes, not an empty typed field.
+        VLBuffer<unsigned char> bytes;
+        ParseHexBytes(rest, bytes);
+        SetRawData(bytes.data, bytes.size);
     }
 }
 

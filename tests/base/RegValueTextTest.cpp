@@ -56,6 +56,10 @@ TEST(RegValueText, ParseTextForms)
          std::string("a\0\0\0b\0\0\0\0\0", 10)},
         {L"hex(6):01,02", 6, "\x01\x02"},
         {L"hex(10):aa", 10, "\xaa"}, // the number in brackets is decimal
+        // Types with a typed form keep the bytes as given.
+        {L"hex(1):61,00,62", REG_SZ, std::string("a\0b", 3)},
+        {L"hex(4):01,02", REG_DWORD, "\x01\x02"},
+        {L"hex(11):01,02", REG_QWORD, "\x01\x02"},
         {L"hex(0):", REG_NONE, ""},
         {L"\"a\\\\b\"", REG_SZ, std::string("a\0\\\0b\0\0\0", 8)},
         {L"\"say \\\"hi\\\"\"", REG_SZ, TextBytes(L"say \"hi\"")},
