@@ -45,16 +45,10 @@ bool VLReplacedFiles::Keep(const std::wstring& path)
     return false;
 }
 
-void VLReplacedFiles::PutBack()
+bool VLReplacedFiles::PutBackOne(const Kept& kept)
 {
-    // Newest first: a path written twice gets the first of its replacements
-    // back before the file that was there at the start.
-    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept) {
-        if (PathExists(kept->path) && !RemovePatiently(kept->path)) continue;
-        MoveFileExW(kept->aside.c_str(), kept->original.c_str(), 0);
-    }
-    kept_.clear();
-    paths_.clear();
+    if (PathExists(kept.path) && !RemovePatiently(kept.path)) return false;
+    return MoveFileExW(kept.aside.c_str(), kept.original.c_str(), 0) != 0;
 }
 
 void VLReplacedFiles::Discard()

@@ -383,8 +383,9 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
 
 void VLSfxInstall::Rollback()
 {
-    // While every folder they were kept in still stands.
-    replaced_.PutBack();
+    // While every folder they were kept in still stands. A file that stays
+    // under its kept name is reported as a write that failed there.
+    replaced_.PutBack([this](const std::wstring& path, DWORD error) { ReportError(kEventWriteFailed, path, error); });
     std::vector<std::wstring> paths;
     DecodePathList(pathList_, paths);
     for (auto recorded = paths.rbegin(); recorded != paths.rend(); ++recorded) {
