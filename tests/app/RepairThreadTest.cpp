@@ -5,14 +5,12 @@
 #include "app/WorkFolder.h"
 #include "app/WorkerThread.h"
 #include "base/Handles.h"
-#include "base/Md5.h"
-#include "base/TextConvert.h"
 #include "tests/app/ScopedTempFolder.h"
 #include "tests/app/ScriptedRepair.h"
 #include "tests/app/StatusWindow.h"
+#include "tests/download/DownloadTestSupport.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
-#include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
@@ -121,8 +119,8 @@ TEST(RepairThread, InstallsAPackageWithTheProgramsInstaller)
     EXPECT_EQ(ReadFileBytes(folder / L"runtime.txt"), SampleBytes(300000, 3));
 }
 
-// The program's installer, once another process has tried to overwrite the
-// package with the temporary folder's "other", to rename it and to delete it.
+// The program's installer, after another process tried to overwrite the
+// package with the temporary folder's "other", to rename and to delete it.
 struct TamperingInstaller : IHarrowInstaller {
     VLDependSoftInstallerBase* Install(int32_t runtimeId, const std::wstring& file, const std::wstring& folder) override
     {
@@ -136,9 +134,8 @@ struct TamperingInstalls : IHarrowInstallerFactory {
     std::unique_ptr<IHarrowInstaller> Create() override { return std::make_unique<TamperingInstaller>(); }
 };
 
-// From the download's size and MD5 check until the install has read the
-// package, or its setup program has started, other programs cannot change
-// the package in the work folder: the install gets the bytes checked.
+// From the download's check until the install has read the package or its
+// setup program has started, other programs cannot change it.
 TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
 {
     VLTestHttpServer service, files;
@@ -156,9 +153,7 @@ TEST(RepairThread, WhatIsInstalledIsWhatWasChecked)
         SCOPED_TRACE(name);
         files.SetFile(std::string("/") + name, bytes);
         service.SetFile("/query_url.php?soft=2.0.0.2996&id=40018",
-                        "<FILE><DownloadUrl>" + files.Url(std::string("/") + name) + "</DownloadUrl><Md5>" +
-                            ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size()))) + "</Md5><FileSize>" +
-                            std::to_string(bytes.size()) + "</FileSize><FileName>" + name + "</FileName></FILE>");
+                        AnswerXml(files.Url(std::string("/") + name), "", Md5Of(bytes), bytes.size(), name));
         StatusWindow window;
         VLHandle thread = StartRepair(window, {{0, 40018, L"A"}}, std::make_shared<VLHarrowDownloaderFactory>(),
                                       std::make_shared<TamperingInstalls>(), target.Path());

@@ -528,9 +528,8 @@ TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
 }
 
-// A record whose data passes a link (at the first step, a middle step or the
-// file itself), met by an answer for another torrent: the record is dropped
-// and nothing outside is deleted.
+// A record whose data passes a link (first step, middle step, the file), met
+// by an answer for another torrent: dropped, deleting nothing outside.
 TEST_F(BTTaskTest, AForgottenRecordDeletesNothingBehindALink)
 {
     if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
@@ -540,16 +539,16 @@ TEST_F(BTTaskTest, AForgottenRecordDeletesNothingBehindALink)
     ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious") && CreateDirectoryW((folder / L"sub").c_str(), nullptr));
     ASSERT_TRUE(MakeHostLink(folder / L"link", outside.Path()) && MakeHostLink(folder / L"sub\\link", outside.Path()) &&
                 MakeHostLink(folder / L"victim.dat", outside / L"victim.dat"));
+    auto text = [](const std::string& value) { return std::to_string(value.size()) + ":" + value; };
     for (const char* root : {"link\\victim.dat", "sub\\link\\victim.dat", "victim.dat"}) {
         SCOPED_TRACE(root);
-        ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious"));
-        const std::string before = TreeListing(outside.Path());
         Manager().RemoveSeedById(kRuntime);
-        auto text = [](const std::string& value) { return std::to_string(value.size()) + ":" + value; };
         const std::string record = "d8:taskDatad" + text("resumeFile") + text(ToMultiByte(folder / L"pkg.exe.vll")) +
                                    text("rootPath") + text(root) + text("savePath") + text(ToMultiByte(folder.Path())) +
                                    text("torrentFile") + text(ToMultiByte(copy)) + "ee";
-        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe.vll", record) && WriteFileBytes(copy, "another torrent"));
+        ASSERT_TRUE(WriteFileBytes(outside / L"victim.dat", "precious") &&
+                    WriteFileBytes(folder / L"pkg.exe.vll", record) && WriteFileBytes(copy, "another torrent"));
+        const std::string before = TreeListing(outside.Path());
         EXPECT_EQ(kDownloadOk, Run());
         EXPECT_EQ(before, TreeListing(outside.Path()));
     }

@@ -257,10 +257,9 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     ASSERT_TRUE(WriteFileBytes(foreign, "not a record"));
     ASSERT_TRUE(WriteFileBytes(notRecord, "user data"));
     ASSERT_TRUE(WriteFileBytes(broken, "not a record"));
-    // Its short name ends in ".VLL".
     const std::wstring longExtension = folder / L"keep.vllx";
+    std::wstring shortName(MAX_PATH, L'\0'); // ends in ".VLL"
     ASSERT_TRUE(WriteFileBytes(longExtension, "user data"));
-    std::wstring shortName(MAX_PATH, L'\0');
     shortName.resize(GetShortPathNameW(longExtension.c_str(), &shortName[0], MAX_PATH));
     ASSERT_EQ(L".VLL", GetFileExtension(shortName));
     MakeRecords(1);
@@ -278,9 +277,8 @@ TEST_F(SeedListTest, BadEntriesAreDroppedAndOnlyOwnRecordsDeleted)
     EXPECT_FALSE(Exists(records[0])) << "an entry without its id loses its record";
 }
 
-// Real torrents list a hundred trackers or more, a torrent copy may list any
-// number of web seeds, and the answer gives its own: the record a seed
-// leaves at each shutdown makes it seed again at the next start.
+// Torrents with long tracker and web seed lists (real ones list a hundred
+// trackers or more) seed again from the record each shutdown leaves.
 TEST_F(SeedListTest, TorrentsWithLongListsSeedAgainAtEachStart)
 {
     std::vector<std::string> urls;
@@ -358,36 +356,29 @@ TEST_F(SeedListTest, OnlyRecordsNamingTheirOwnFolderSeed)
 }
 
 // Records whose files pass a link to copies outside the folder, as any
-// program of the user can make them (a file the engine seeds at the first
-// step, a middle step or the file itself; the torrent copy; the record): none
-// seeds, nothing outside changes, and the record that names its own files
-// still seeds. A folder that is itself a link seeds nothing.
+// program of the user can make them, never seed and change nothing outside;
+// the record naming its own files still seeds. A linked folder seeds nothing.
 TEST_F(SeedListTest, RecordsPassingALinkNeverSeed)
 {
     if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
     TestFolder outside;
     MakeRecords(6);
-    auto moveOut = [&](const std::wstring& name, bool linked) {
-        ASSERT_TRUE(MoveFileW((folder / name).c_str(), (outside / name).c_str()) &&
-                    (!linked || MakeHostLink(folder / name, outside / name)));
-    };
-    auto mapTo = [&](int i, const std::string& path) {
-        EditRecord(records[i], [&](lt::entry& r) { r["mapped_files"] = lt::entry::list_type{lt::entry(path)}; });
-    };
-    ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
-    ASSERT_TRUE(MakeHostLink(folder / L"link", outside.Path()) && MakeHostLink(folder / L"sub\\link", outside.Path()));
-    moveOut(L"pkg1.exe", false);
-    mapTo(1, "link\\pkg1.exe");
-    moveOut(L"pkg2.exe", false);
-    mapTo(2, "sub\\link\\pkg2.exe");
-    moveOut(L"pkg3.exe", true);
+    ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr) && MakeHostLink(folder / L"link", outside.Path()) &&
+                MakeHostLink(folder / L"sub\\link", outside.Path()));
     lt::error_code ec;
-    moveOut(GetFileName(ToWideString(std::string(
-                lt::bdecode(ReadFileBytes(records[4]), ec).dict_find("taskData").dict_find_string_value("torrentFile")))),
-            true);
-    moveOut(L"pkg5.exe.vll", true);
-    std::string entries;
-    for (int i = 0; i < 6; ++i) entries += Entry(40020 + i, records[i]);
+    const std::string copy(lt::bdecode(ReadFileBytes(records[4]), ec).dict_find("taskData").dict_find_string_value("torrentFile"));
+    // Each file moved outside, then mapped through a link at the first or a
+    // middle step, or linked at its own name (a seeded file, the torrent copy, the record).
+    const struct { int i; std::wstring name; const char* mapped; } moved[] = {{1, L"pkg1.exe", "link\\pkg1.exe"},
+        {2, L"pkg2.exe", "sub\\link\\pkg2.exe"}, {3, L"pkg3.exe", nullptr}, {4, GetFileName(ToWideString(copy)), nullptr},
+        {5, L"pkg5.exe.vll", nullptr}};
+    std::string entries = Entry(40020, records[0]);
+    for (const auto& m : moved) {
+        ASSERT_TRUE(MoveFileW((folder / m.name).c_str(), (outside / m.name).c_str()) &&
+                    (m.mapped || MakeHostLink(folder / m.name, outside / m.name)));
+        if (m.mapped) EditRecord(records[m.i], [&](lt::entry& r) { r["mapped_files"] = lt::entry::list_type{lt::entry(m.mapped)}; });
+        entries += Entry(40020 + m.i, records[m.i]);
+    }
     WriteSeedList(entries);
     const std::string before = TreeListing(outside.Path());
 

@@ -260,8 +260,7 @@ TEST(BTAddTask, RefusalsNameTheirReasonAndAddNothing)
          },
          "save torrent failed"},
         {"data behind a link", [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"save4"); }, nullptr},
-        {"data behind a link to nothing", [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"save5"); },
-         nullptr},
+        {"data a link to nothing", [&](BTTaskParam& p) { p.savePath = ToMultiByte(folder / L"save5"); }, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

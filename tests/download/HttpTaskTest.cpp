@@ -414,25 +414,21 @@ TEST_F(HttpTaskTest, DestroyingARunningTaskReturnsAndKeepsResumeFiles)
     EXPECT_TRUE(FileExists(Target() + L".vlt"));
 }
 
-// A link in the task's folder, as any program of the user can make one (a
-// hard link too): nothing outside is written, moved or deleted, and the
-// download goes on with a file of its own or fails saying why.
+// A link in the task's folder (a hard link too): nothing outside changes, and
+// the download goes on with a file of its own or fails saying why.
 TEST_F(HttpTaskTest, LinksInTheFolderLeadNothingOutside)
 {
     if (!RunningOnWine()) GTEST_SKIP() << "makes its links with the Unix host's ln";
-    struct Case {
-        const wchar_t* link; // in the folder, to the victim outside; none: the folder is one
-        uint32_t result;
-        bool hard;
-    };
+    // link: in the folder, to the victim outside; none: the folder is one.
+    struct Case { const wchar_t* link; uint32_t result; bool hard; };
     for (const Case& c : {Case{L"pkg.exe.vlt", kErrLinkInPath, false}, Case{L"pkg.exe.vll", kErrLinkInPath, false},
                           Case{L"pkg.exe", kDownloadOk, false}, Case{nullptr, kErrLinkInPath, false},
                           Case{L"pkg.exe.vlt", ERROR_TOO_MANY_LINKS, true}}) {
         SCOPED_TRACE(c.link ? Narrow(c.link) + (c.hard ? " (hard)" : "") : "the folder");
         TestFolder top;
         const std::wstring work = top / L"work", outside = top / L"outside", victim = outside + L"\\victim";
-        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr) && CreateDirectoryW(outside.c_str(), nullptr));
-        ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr) && CreateDirectoryW(outside.c_str(), nullptr) &&
+                    WriteFileBytes(victim, "precious"));
         ASSERT_TRUE(!c.link ? MakeHostLink(top / L"link", outside)
                     : c.hard ? CreateHardLinkW((work + L"\\" + c.link).c_str(), victim.c_str(), nullptr)
                              : MakeHostLink(work + L"\\" + c.link, victim));

@@ -270,10 +270,10 @@ TEST_F(TaskConcurrencyTest, AStopBetweenAStartsReportAndItsRunEndsTheRunOnce)
         void OnMessage(uint32_t code, const TaskMessage* message) override
         {
             RecordingListener::OnMessage(code, message);
-            if (code == kMsgState && message->value1 == kTaskRunning && !stopped.exchange(true)) task->Stop();
+            if (code != kMsgState || message->value1 != kTaskRunning) return;
+            if (VLDownloadTask* stopping = task.exchange(nullptr)) stopping->Stop(); // the first report only
         }
-        VLDownloadTask* task = nullptr;
-        std::atomic<bool> stopped{false};
+        std::atomic<VLDownloadTask*> task{nullptr};
     } owner;
     VLTaskPtr task(NewTask(0, true, L"b"));
     owner.task = task.get();

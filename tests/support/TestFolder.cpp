@@ -140,10 +140,8 @@ bool RunUnixCommand(const std::wstring& commandLine, bool (*done)(const std::wst
 
 bool MakeHostLink(const std::wstring& link, const std::wstring& target)
 {
-    const std::string from = UnixPath(target), to = UnixPath(link);
-    return RunUnixCommand(L"Z:\\bin\\ln -s " + std::wstring(from.begin(), from.end()) + L" " +
-                              std::wstring(to.begin(), to.end()),
-                          Exists, link);
+    const std::string command = "Z:\\bin\\ln -s " + UnixPath(target) + " " + UnixPath(link);
+    return RunUnixCommand(std::wstring(command.begin(), command.end()), Exists, link);
 }
 
 std::string TreeListing(const std::wstring& folder)
