@@ -46,22 +46,18 @@ TEST(VLRenderEngine, FillsAndFrames)
     }
 }
 
-// From a rectangle reaching far beyond the canvas, fills, frames and texts
-// show what they show from one that ends just beyond it (the text's middle or
-// ends where they were): what is cut away was never seen.
+// Fills, frames and texts from a rectangle reaching far past the canvas show what they show from one ending just
+// past it, a text's middle or ends where they were: what is cut away was never seen.
 TEST(VLRenderEngine, FarRectanglesDrawWhatNearOnesDraw)
 {
-    using Draw = std::function<void(HDC, const RECT&)>;
-    const auto text = [](uint32_t colour, uint32_t style) -> Draw {
-        return [=](HDC dc, const RECT& r) {
-            VLRenderEngine::DrawText(dc, nullptr, r, L"Hg", colour, L"", style, 1, false);
-        };
+    const auto text = [](uint32_t colour, uint32_t style) {
+        return [=](HDC dc, auto& r) { VLRenderEngine::DrawText(dc, nullptr, r, L"Hg", colour, L"", style, 1, false); };
     };
     constexpr LONG F = kLayoutLimit;
     using Pairs = std::vector<std::pair<RECT, RECT>>; // close and far, on a 40 x 20 canvas
     const Pairs ends = {{{2, 2, 50, 30}, {2, 2, F, F}}, {{-10, -10, 38, 18}, {-F, -F, 38, 18}}};
     const Pairs middle = {{{-10, -10, 50, 30}, {20 - F, 10 - F, 20 + F, 10 + F}}};
-    const std::pair<Draw, Pairs> rows[] = {
+    const std::pair<std::function<void(HDC, const RECT&)>, Pairs> rows[] = {
         {[](HDC dc, const RECT& r) { VLRenderEngine::DrawColor(dc, r, 0x80FF0000, false); }, ends},
         {[](HDC dc, const RECT& r) { VLRenderEngine::DrawRect(dc, r, 3, 0x800000FF); }, ends},
         {[](HDC dc, const RECT& r) { VLRenderEngine::DrawRoundRect(dc, r, 2, 9, 9, 0xFF00FF00); }, ends},

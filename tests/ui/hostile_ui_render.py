@@ -3,13 +3,10 @@
 one process (its --batch mode): nesting hidden behind multibyte characters
 and character references, huge numbers, translucency, round corners, long
 texts, attribute floods, tooltips due at once, a markup cut at every length
-and every skin image format cut at every length; and, side by side, sizes at
-the edges of int in every layout and fill at four window sizes. Each case must
-end as a clean failure or the right picture: a crash, a hang or an exception
-(Wine's +seh shows each: one raised in ui-render's process, by +pid and
-+loaddll, inside ui-render.exe or as a fault, status 0xC...; Wine's own
-processes raise expected RPC codes) fails the test and names the case, and
-the run goes on with the cases after it.
+and every skin image format cut at every length; and int-edge sizes in every
+layout and fill at four window sizes. Each case must end as a clean failure or
+the right picture: a crash, a hang or an exception (from ui-render.exe, or a
+fault in its process) fails the test and names it; the run goes on past it.
 Usage: hostile_ui_render.py <ui-render.exe> <wine-run>"""
 import concurrent.futures
 import io
@@ -221,55 +218,42 @@ def tooltip_cases():
             for delay in (1, 5, 10)]
 
 
-EDGES = ["0", "1", "2147483646", "2147483647", "2147483648", "-1", "-2147483648", "1073741824"]
-WINDOW_SIZES = [(800, 600), (1500, 600), (2048, 8), (4096, 100)]
-EDGE_PROCESSES = 3
-
-
 def edge_cases(image):
-    """Every layout holding every kind of fill, the edge number n in one slot
-    of attributes at a time: sizes, room (inset, padding, child padding) or
-    bounds (minimums, maximums and a floating position)."""
-    layouts = {"horizontal": ("HorizontalLayout", "Option", ""), "vertical": ("VerticalLayout", "Option", ""),
-               "tile": ("GridLayout", "Option", ' column="2" gridwidth="{n}" gridheight="{n}"'),
-               "tab": ("TabCtrl", "TabItem", ""), "plain container": ("Container", "Option", ""),
-               "scrolled": ("VerticalLayout", "Option", ' vscrollbar="true" hscrollbar="true" vscrollbarstyle="width='
-                            '&quot;{n}&quot;" hscrollbarstyle="height=&quot;{n}&quot; range=&quot;{n}&quot;"')}
+    """Three sizes once seen to break, then every layout holding every kind of
+    fill, an edge number n in one slot of attributes at a time; each fill leads
+    the row for some n, as items after a huge one lie far away."""
+    edges = ["0", "1", "2147483646", "2147483647", "2147483648", "-1", "-2147483648", "1073741824"]
+    translucent = 'normalbkcolor="#80FF0000"'
+    cases = [Case(name, f"<Window>{body}</Window>", size) for name, body, size in (
+        ("an option 2147483647 wide after a translucent one, then a label 962990 wide", '<HorizontalLayout><Option '
+         f'{translucent}/><Option width="2147483647"/><Label width="962990"/></HorizontalLayout>', (2048, 8)),
+        ("three translucent buttons 2147483646 x 1073741824", "<HorizontalLayout>" +
+         f'<Button width="2147483646" height="1073741824" {translucent}/>' * 3 + "</HorizontalLayout>", (1500, 600)),
+        ("a scrolled layout with a huge inset and bar after two options",
+         '<VerticalLayout><Option height="10"/><Option height="10"/><VerticalLayout vscrollbar="true" '
+         'inset="255, 2147483648, 240" vscrollbarstyle="width=&quot;16777216&quot;"/></VerticalLayout>', (800, 600)))]
+    layouts = {"horizontal": "HorizontalLayout", "vertical": "VerticalLayout",
+               "tile": 'GridLayout column="2" gridwidth="{n}" gridheight="{n}"', "tab": "TabCtrl",
+               "plain container": "Container", "scrolled": 'VerticalLayout vscrollbar="true" hscrollbar="true" '
+               'vscrollbarstyle="width=&quot;{n}&quot;" hscrollbarstyle="height=&quot;{n}&quot; range=&quot;{n}&quot;"'}
     slots = {"size": ("", ' width="{n}" height="{n}"'),
              "room": (' inset="{n},{n},{n},{n}" childpadding="{n}"', ' padding="{n},{n},{n},{n}"'),
              "bounds": ("", ' minwidth="{n}" minheight="{n}" maxwidth="{n}" maxheight="{n}"')}
     fills = ['normalbkcolor="#FFFF0000" bordersize="3" bordercolor="#FF0000FF"',
-             'normalbkcolor="#80FF0000" bordersize="2" bordercolor="#8000FF00" roundcorner="6,6"',
+             f'{translucent} bordersize="2" bordercolor="#8000FF00" roundcorner="6,6"',
              f'bknormalimage="file=\'{image}\' reverse=\'true\'"',
              f'bknormalimage="file=\'{image}\' corner=\'1,1,1,1\' fade=\'128\'"',
              'text="edge of int" align="center wordbreak" textpadding="{n},{n},{n},{n}"',
              'text="edge" align="right vcen singleline" normaltextcolor="#800000FF" textspecialstyle="1,1"',
              'htmltext="true" text="{c #FF0000}edge{/c} of int" align="center vcen"']
-    cases = []
-    for (layout, (element, item, own)), (slot, (room, sizes)), (k, n) in itertools.product(
-            layouts.items(), slots.items(), enumerate(EDGES)):
-        # Each fill is first in the row for some number: items after a huge
-        # one lie far away.
+    for (layout, element), (slot, (room, sizes)), (k, n), (w, h) in itertools.product(
+            layouts.items(), slots.items(), enumerate(edges), ((800, 600), (1500, 600), (2048, 8), (4096, 100))):
+        item = "TabItem" if layout == "tab" else "Option"
         items = "".join(f"<{item} {fill}{sizes}/>" for fill in fills[k % len(fills):] + fills[:k % len(fills)])
-        floating = f'<Control float="true" pos="{n},{n},{n},{n}" normalbkcolor="#80FF00FF"/>' if slot == "bounds" else ""
-        markup = f"<Window><{element}{own}{room}>{items.replace('{n}', n)}{floating}</{element}></Window>"
-        cases += [Case(f"{n} as {slot} in a {layout} layout at {w} x {h}", markup.replace("{n}", n), (w, h))
-                  for w, h in WINDOW_SIZES]
+        items += '<Control float="true" pos="{n},{n},{n},{n}" normalbkcolor="#80FF00FF"/>' * (slot == "bounds")
+        markup = f"<Window><{element}{room}>{items}</{element.split()[0]}></Window>".replace("{n}", n)
+        cases.append(Case(f"{n} as {slot} in a {layout} layout at {w} x {h}", markup, (w, h)))
     return cases
-
-
-def reported_cases():
-    translucent = 'normalbkcolor="#80FF0000"'
-    return [Case("an option 2147483647 wide after a translucent one, then a label 962990 wide",
-                 f'<Window><HorizontalLayout><Option {translucent}/><Option width="2147483647"/>'
-                 '<Label width="962990"/></HorizontalLayout></Window>', (2048, 8)),
-            Case("three translucent buttons 2147483646 x 1073741824",
-                 "<Window><HorizontalLayout>" + f'<Button width="2147483646" height="1073741824" {translucent}/>' * 3 +
-                 "</HorizontalLayout></Window>", (1500, 600)),
-            Case("a scrolled layout with a huge inset and bar after two options",
-                 '<Window><VerticalLayout><Option height="10"/><Option height="10"/><VerticalLayout vscrollbar="true" '
-                 'inset="255, 2147483648, 240" vscrollbarstyle="width=&quot;16777216&quot;"/></VerticalLayout>'
-                 "</Window>", (800, 600))]
 
 
 def cut_markups():
@@ -290,33 +274,26 @@ def pixel(bmp, x, y):
     return r, g, b
 
 
-def image_span(tool):
-    """Where ui-render.exe lies once loaded: its size from its PE header."""
-    with open(tool, "rb") as f:
-        pe = f.read(4096)
-    header = struct.unpack_from("<I", pe, 0x3C)[0]
-    return struct.unpack_from("<I", pe, header + 24 + 56)[0]
-
-
 def run(tool, wine_run, cases, first, folder, tag):
     """Runs the cases from first on in one process; the statuses of those that
-    ended, the case that started without ending (or None), and the cases
-    during which an exception counted (above) was raised."""
+    ended, the case that started without ending (or None), exceptions by case."""
     listing = os.path.join(folder, f"list-{tag}-{first}.txt")
     with open(listing, "w", encoding="utf-8") as f:
         for i in range(first, len(cases)):
             w, h = cases[i].size
             f.write(f"{windows_path(cases[i].markup_path)}\t{w}\t{h}\t{windows_path(cases[i].bmp_path)}\n")
+    env = dict(os.environ, VL_NEEDS_DISPLAY="1", VL_WINE_DEBUG="+pid,+seh,+loaddll", VL_WINE_PREFIX=f"hostile-{tag}")
     process = subprocess.Popen([wine_run, tool, "--batch", windows_path(listing)], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL,
-                               env=dict(os.environ, VL_NEEDS_DISPLAY="1", VL_WINE_DEBUG="+pid,+seh,+loaddll",
-                                        VL_WINE_PREFIX=f"hostile-{tag}"),
+                               stderr=subprocess.DEVNULL, env=env,
                                start_new_session=True)
     try:
         out, _ = process.communicate(timeout=BATCH_SECONDS)
     except subprocess.TimeoutExpired:
         os.killpg(process.pid, signal.SIGKILL)
         out, _ = process.communicate()
+    with open(tool, "rb") as f:
+        pe = f.read(4096)
+    span = struct.unpack_from("<I", pe, struct.unpack_from("<I", pe, 0x3C)[0] + 24 + 56)[0]  # its loaded size
     statuses, started, raised, ours, current = {}, None, {}, None, first
     for line in out.decode("utf-8", "replace").splitlines():
         words = line.split()
@@ -326,8 +303,7 @@ def run(tool, wine_run, cases, first, folder, tag):
             statuses[first + int(words[1]) - 1] = int(words[2])
             started = None
         elif loaded := re.match(r'(\w+):\w+:trace:loaddll:.*\\ui-render\.exe" at (\w+)', line):
-            base = int(loaded[2], 16)
-            ours = loaded[1], range(base, base + image_span(tool))
+            ours = loaded[1], range(int(loaded[2], 16), int(loaded[2], 16) + span)
         elif (seen := re.match(r"(\w+):\w+:trace:seh:dispatch_exception code=(\w+) .*addr=(\w+)", line)) and \
                 ours and seen[1] == ours[0] and (int(seen[3], 16) in ours[1] or int(seen[2], 16) >> 28 == 0xC):
             raised.setdefault(current, f"exception {seen[2]} at {seen[3]}")
@@ -353,8 +329,7 @@ def check(case, status):
 
 
 def run_all(tool, wine_run, cases, folder, tag):
-    """The failures of the cases, run in one process after another: a crash or
-    a hang ends a process, and the next one starts after that case."""
+    """The failures of the cases, run in a new process after each that crashed or hung."""
     failures, first = [], 0
     while first < len(cases):
         statuses, started, raised = run(tool, wine_run, cases, first, folder, tag)
@@ -375,7 +350,7 @@ def main():
     image = os.path.join(folder, "solid.png")
     with open(image, "wb") as f:
         f.write(png(4, 4, list(COLOUR + (255,)) * 16))
-    edges = reported_cases() + edge_cases(windows_path(image))
+    edges = edge_cases(windows_path(image))
     cases = (nesting_cases() + number_cases(windows_path(image)) + translucency_cases() + round_corner_cases(folder) +
              text_cases() + tooltip_cases() + cut_markups() + image_grids(folder) + edges)
     for i, case in enumerate(cases):
@@ -384,9 +359,8 @@ def main():
             f.write(case.markup if isinstance(case.markup, bytes) else case.markup.encode("utf-8"))
     images = sum(len(data) + 1 for data, _, _ in image_formats().values())
     print(f"{len(cases) - len(image_formats())} markups and {images} images in {folder}")
-    # The edge table's windows wait out each idle time side by side, each
-    # group in a Wine prefix of its own.
-    groups = [cases[:-len(edges)]] + [edges[k::EDGE_PROCESSES] for k in range(EDGE_PROCESSES)]
+    # The edge table's windows wait out their idle times side by side, each in a Wine prefix of its own.
+    groups = [cases[:-len(edges)]] + [edges[k::3] for k in range(3)]
     with concurrent.futures.ThreadPoolExecutor(len(groups)) as pool:
         failures = sum(pool.map(lambda k: run_all(tool, wine_run, groups[k], folder, k), range(len(groups))), [])
     for failure in failures:
