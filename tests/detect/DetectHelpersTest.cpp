@@ -19,8 +19,7 @@ TEST(DetectHelpersTest, ParseVersion)
     const Case cases[] = {
         {L"1.6.0_20", true, {1, 6, 0, 77}},
         {L"", false, {77, 77, 77, 77}},
-        // A negative piece, or one beyond what a part holds, would wrap into
-        // another version: unreadable, and no part changes.
+        // A negative piece, or one too big for a part, would wrap: unreadable, and no part changes.
         {L"-3", false, {77, 77, 77, 77}},
         {L"1.-2", false, {77, 77, 77, 77}},
         {L"2147483648", false, {77, 77, 77, 77}},
@@ -110,18 +109,16 @@ TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
     EXPECT_TRUE(IsLibraryLoadable(planted.c_str(), nullptr));
     EXPECT_EQ(GetFileAttributesW((planted + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    // The PhysX loader's export handed on to the marker, both beside (a copy
-    // of) the program that runs the whole check: the forward is not followed.
-    ASSERT_TRUE(CopyFileW(DetectProbe().c_str(), (program / L"detect-probe.exe").c_str(), TRUE));
+    // The PhysX export handed on to the marker, both beside the whole check's
+    // program (found before the system folder's): the forward is not followed.
     RegEvidence registry;
     registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 1);
-    FileEvidence beside; // found before the system folder's
-    beside.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
-    beside.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
-    EXPECT_NE(RunDetectProbe(program / L"detect-probe.exe").find("System\t56.0MB\tmissing"), std::string::npos);
+    files.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
+    files.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
+    EXPECT_NE(RunDetectProbe(program.Path()).find("System\t56.0MB\tmissing"), std::string::npos);
     EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
     // A forward to the library itself is the export; nothing is loaded for it.
-    beside.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
+    files.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
     EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));
 }
 

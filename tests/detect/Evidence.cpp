@@ -88,8 +88,8 @@ void RegEvidence::CreateKey(HKEY root, const std::wstring& path, const std::wstr
     std::wstring outermost;
     for (std::wstring p = path; !p.empty() && !KeyExists(root, p); p = Parent(p)) outermost = p;
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, keyClass.empty() ? nullptr : const_cast<LPWSTR>(keyClass.c_str()), 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    LPWSTR className = keyClass.empty() ? nullptr : const_cast<LPWSTR>(keyClass.c_str());
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, className, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     if (!outermost.empty()) keys_.push_back({root, outermost});
@@ -255,13 +255,11 @@ void FileEvidence::Clear()
     folders_.clear();
 }
 
-std::wstring DetectProbe()
+std::string RunDetectProbe(const std::wstring& folder)
 {
-    return FromUnix(VL_DETECT_PROBE);
-}
-
-std::string RunDetectProbe(const std::wstring& program)
-{
+    const std::wstring built = FromUnix(VL_DETECT_PROBE);
+    const std::wstring program = folder.empty() ? built : folder + L"\\detect-probe.exe";
+    if (program != built) CopyFileW(built.c_str(), program.c_str(), TRUE); // one there already is the same
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readHandle = nullptr, writeHandle = nullptr;
     if (!CreatePipe(&readHandle, &writeHandle, &inherit, 0)) return "";

@@ -22,7 +22,6 @@ public:
     RegEvidence(const RegEvidence&) = delete;
     RegEvidence& operator=(const RegEvidence&) = delete;
 
-    // keyClass: the class name a key this creates is given.
     void CreateKey(HKEY root, const std::wstring& path, const std::wstring& keyClass = std::wstring());
     void SetString(HKEY root, const std::wstring& path, const std::wstring& name,
                    const std::wstring& value);
@@ -85,7 +84,5 @@ private:
     std::vector<std::wstring> aside_;   // original paths moved to path + ".vltest"
 };
 
-// The console driver that prints the whole check's rows.
-std::wstring DetectProbe();
-// Runs the driver (or a copy of it elsewhere) and answers its output.
-std::string RunDetectProbe(const std::wstring& program = DetectProbe());
+// Runs the console driver (a copy of it in the folder, when given) and answers its output.
+std::string RunDetectProbe(const std::wstring& folder = std::wstring());
