@@ -179,21 +179,19 @@ TEST(RegKey, RecordCarriesFullSubkeyPathsAndDeleteType)
 
 TEST(RegKey, StoredValuesKeepTheirBytesButForTheDeleteMark)
 {
-    // Values as the registry holds them come back byte for byte, but for two
-    // kinds the record cannot hold: type 0xFF is its delete mark, and its
-    // type field has 16 bits.
-    const std::string odd("a\0b", 3);
-    VLRegKey key(kRegRootCurrentUser, L"S");
+    // Values come back byte for byte as the registry holds them, but type
+    // 0xFF is the record's delete mark and its type field has 16 bits.
+    const unsigned char odd[] = {'a', 0, 'b'};
+    VLRegKey key(kRegRootCurrentUser, L"S"), back;
     for (const uint32_t type : {REG_SZ, REG_MULTI_SZ, REG_QWORD, REG_DWORD, 0x12345, 0xFF}) {
         key.values.emplace_back(type, L"v");
-        key.values.back().SetRawData(reinterpret_cast<const unsigned char*>(odd.data()), uint32_t(odd.size()));
+        key.values.back().SetRawData(odd, 3);
     }
     VLBuffer<unsigned char> record;
     key.Serialize(record);
-    VLRegKey back;
     ASSERT_TRUE(back.Deserialize(record.data, record.size));
     ASSERT_EQ(back.values.size(), 6u);
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(RawBytes(back.values[i]), odd) << i;
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(RawBytes(back.values[i]), std::string("a\0b", 3)) << i;
     EXPECT_EQ(back.values[4].type, 0x2345u);
     EXPECT_TRUE(back.values[5].deleteValue);
 }

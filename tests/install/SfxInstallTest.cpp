@@ -109,8 +109,7 @@ std::vector<std::wstring> PathItems(const std::string& block)
     return paths;
 }
 
-// The files of some folders as they stand: each path as its folder spells
-// it, with the file's attributes and bytes.
+// Each file of the folders by its path as stored, with its attributes and bytes.
 std::map<std::wstring, std::string> Snapshot(std::initializer_list<std::wstring> folders)
 {
     std::map<std::wstring, std::string> files;

@@ -1,7 +1,5 @@
 #include "tests/install/TestRegKey.h"
 
-#include "base/TextConvert.h"
-
 #include <gtest/gtest.h>
 #include <sddl.h>
 
@@ -59,54 +57,33 @@ bool IsVolatileKey(const std::wstring& path)
     return result == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
-namespace {
-
-std::string Utf8(const std::wstring& text)
-{
-    return text.empty() ? std::string() : WideToMultiByteCP(text, CP_UTF8, 0, nullptr, nullptr);
-}
-
-void SnapshotKey(const std::wstring& path, const std::wstring& relative, std::string& out)
+std::wstring Snapshot(const std::wstring& path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        out += "unreadable " + Utf8(relative) + "\n";
-        return;
-    }
+    const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+    if (opened != ERROR_SUCCESS) return path + L" not opened: " + std::to_wstring(opened) + L"\n";
     const SECURITY_INFORMATION parts =
         OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     std::vector<BYTE> data(1 << 20); // the largest value the registry keeps
     DWORD size = DWORD(data.size());
-    wchar_t* sddl = nullptr;
+    wchar_t *sddl = nullptr, name[16384];
     if (RegGetKeySecurity(key, parts, data.data(), &size) == ERROR_SUCCESS)
         ConvertSecurityDescriptorToStringSecurityDescriptorW(data.data(), SDDL_REVISION_1, parts, &sddl, nullptr);
-    out += "key " + Utf8(relative) + (IsVolatileKey(path) ? " volatile " : " ") + (sddl ? Utf8(sddl) : "?") + "\n";
+    std::wstring out = path + (IsVolatileKey(path) ? L" volatile " : L" ") + (sddl ? sddl : L"?") + L"\n";
     LocalFree(sddl);
-    wchar_t name[16384];
     for (DWORD index = 0;; ++index) {
         DWORD length = 16384, type = 0;
         size = DWORD(data.size());
         if (RegEnumValueW(key, index, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
-        out += "  \"" + Utf8(std::wstring(name, length)) + "\" type " + std::to_string(type) + ":";
-        for (DWORD i = 0; i < size; ++i) out += " " + std::to_string(data[i]);
-        out += "\n";
+        out += L"  \"" + std::wstring(name, length) + L"\" type " + std::to_wstring(type) + L":";
+        for (DWORD i = 0; i < size; ++i) out += L" " + std::to_wstring(data[i]);
+        out += L"\n";
     }
-    std::vector<std::wstring> subkeys;
     for (DWORD index = 0, length = 256;
          RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++index, length = 256) {
-        subkeys.emplace_back(name, length);
-    }
+         ++index, length = 256)
+        out += Snapshot(path + L"\\" + std::wstring(name, length));
     RegCloseKey(key);
-    for (const std::wstring& subkey : subkeys) SnapshotKey(path + L"\\" + subkey, relative + L"\\" + subkey, out);
-}
-
-} // namespace
-
-std::string Snapshot(const std::wstring& path)
-{
-    std::string out;
-    if (KeyExists(path)) SnapshotKey(path, L"", out);
     return out;
 }
 

@@ -32,12 +32,9 @@ bool KeyExists(const std::wstring& path);
 void PutVolatileKey(const std::wstring& path);
 // Whether the key is volatile: a lasting key may not be made below it.
 bool IsVolatileKey(const std::wstring& path);
-// The tree below HKEY_CURRENT_USER\path as the registry holds it, one line
-// per key (its path below path, whether it is volatile, its owner, group
-// and access list) and per value
-// (its name, type number and bytes), in listing order; empty when the key is
-// gone. Names are UTF-8, for readable differences.
-std::string Snapshot(const std::wstring& path);
+// The tree below HKEY_CURRENT_USER\path as the registry holds it: each key's
+// volatility and security, each value's name, type number and bytes.
+std::wstring Snapshot(const std::wstring& path);
 // Writes one value straight through the Win32 call, bypassing the code under test.
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
               DWORD size);
