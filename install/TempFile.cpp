@@ -16,7 +16,7 @@ bool Identify(HANDLE handle, uint64_t& volume, uint64_t& index)
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) return false;
     volume = information.dwVolumeSerialNumber;
-    index = uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+    index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     return true;
 }
 
