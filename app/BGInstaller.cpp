@@ -28,12 +28,11 @@ bool InstallCompanion(const std::wstring& folder, const std::wstring& url, const
     // folder that is a link, or lies behind one, is not used.
     if (!CreatePlainFolder(folder)) return false;
     const std::wstring path = folder + L"\\zofti_appenv.exe";
-    if (!HttpGetToFile(url, path, stop) || (stop && *stop)) return false;
-    // Held as itself, without write or delete sharing, until the shell has
-    // started it.
+    // Held from its download until the shell has started it, without write
+    // or delete sharing: what the shell starts by its name is what came.
     VLPlainFile program;
-    return program.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) &&
-           reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
+    if (!HttpGetToFile(url, path, stop, program) || (stop && *stop)) return false;
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
 }
 
 DWORD WINAPI BGInstallThreadProc(LPVOID stop)

@@ -178,14 +178,6 @@ bool GetCurrentDir(std::wstring& out)
     return true;
 }
 
-bool CreateTempFile(const std::wstring& prefix, std::wstring& out, const std::wstring& folder)
-{
-    wchar_t buffer[MAX_PATH];
-    if (!GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, buffer)) return false;
-    out = buffer;
-    return true;
-}
-
 bool GetFullPath(const std::wstring& path, std::wstring& out, size_t& fileIndex)
 {
     wchar_t buffer[520];

@@ -33,8 +33,6 @@ bool GetSystemDir(std::wstring& out);
 // The long form of the temporary folder, with its trailing '\'.
 bool GetTempDir(std::wstring& out);
 bool GetCurrentDir(std::wstring& out);
-// Creates an empty, uniquely named file in folder.
-bool CreateTempFile(const std::wstring& prefix, std::wstring& out, const std::wstring& folder);
 // fileIndex: where the file part of the full path begins (its length when the
 // path names a folder with a trailing separator).
 bool GetFullPath(const std::wstring& path, std::wstring& out, size_t& fileIndex);

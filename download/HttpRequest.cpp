@@ -1,6 +1,7 @@
 #include "download/HttpRequest.h"
 
 #include "base/Handles.h"
+#include "base/Md5.h"
 #include "base/PlainFile.h"
 #include "base/TextConvert.h"
 #include "base/Thread.h"
@@ -253,20 +254,42 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
     return true;
 }
 
-bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled)
+bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled,
+                   VLPlainFile& held)
 {
-    // Made as itself (the folder is one every user can write) and shared for
-    // deleting: a request given up on still holds the body's handle, and the
-    // file goes when it lets go. Deleted through this handle, never by name.
+    // Made as itself (the folder is one every user can write), then opened
+    // again for the download: a handle that made the file holds the right to
+    // delete it, beside which no reader could deny deleting. The writer
+    // shares only reading, so nobody writes, moves or deletes the file while
+    // the body comes.
     VLPlainFile file;
     VLHandle body;
-    if (!file.Open(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_ALWAYS) ||
+    if (!file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS) || !file.file.Close() ||
+        !file.Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS) ||
         !DuplicateHandle(GetCurrentProcess(), file.file.handle.Get(), GetCurrentProcess(), body.Put(), 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
         return false;
-    if (Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &body, cancelled)) return true;
-    file.Delete();
-    return false;
+    if (!Request(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, nullptr, &body, cancelled)) {
+        // A request given up on still holds the body's handle; its file is
+        // then left to the next download of the name, which empties it.
+        file.file.Close();
+        DeletePlainFile(path);
+        return false;
+    }
+    // The reader comes before the writer goes, and shares no deleting, so
+    // the name stays this file's to the end. Between the writer and the held
+    // handle another program could still write: the bytes held must be the
+    // bytes that came.
+    VLPlainFile reader;
+    uint8_t came[16], kept[16];
+    if (!reader.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
+        !Md5File(file.file, came) || !file.file.Close() ||
+        !held.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) || !Md5File(held.file, kept) ||
+        std::memcmp(came, kept, sizeof(came)) != 0) {
+        held.file.handle.Reset();
+        return false;
+    }
+    return true;
 }
 
 bool RequestUrl(const std::string& ansiUrl, const std::atomic<bool>* cancelled)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/Buffer.h"
+#include "base/PlainFile.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,8 +24,11 @@ bool HttpGetToBuffer(const std::wstring& url, VLBuffer<unsigned char>& out, uint
                      const std::atomic<bool>* cancelled = nullptr);
 // The answer of any size into the plain file at path (base/PlainFile.h),
 // created or emptied first and deleted again when the request fails; bounded
-// as HttpGetToBuffer.
-bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled);
+// as HttpGetToBuffer. The file is never shared for deleting: on success held
+// has it open for reading, without write or delete sharing, holding the
+// answer's bytes (an empty answer fails).
+bool HttpGetToFile(const std::wstring& url, const std::wstring& path, const std::atomic<bool>* cancelled,
+                   VLPlainFile& held);
 // Blocks while it runs, at most the head limit and never long past a cancel;
 // true when the address could be opened.
 bool RequestUrl(const std::string& ansiUrl, const std::atomic<bool>* cancelled = nullptr);

@@ -1,6 +1,7 @@
 #include "install/DependSoftSetupInstaller.h"
 
 #include "base/PlainFile.h"
+#include "install/IniFile.h"
 
 #include <shellapi.h>
 
@@ -17,8 +18,7 @@ bool VLDependSoftSetupInstaller::Install(int callerArgument, const wchar_t* file
     VLPlainFile program;
     if (!program.Open(this->file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return false;
     std::wstring exchange;
-    if (!exchange_.CreateSetupIni(exchange)) return false;
-    if (!WritePrivateProfileStringW(L"install", L"dir", folder, exchange.c_str())) return false;
+    if (!exchange_.CreateSetupIni(FormatIniEntry(L"install", L"dir", folder), exchange)) return false;
     if (!ShellExecuteProgram(this->file, exchange, &process_)) return false;
     exchangeFile_ = exchange;
     return true;
@@ -26,11 +26,14 @@ bool VLDependSoftSetupInstaller::Install(int callerArgument, const wchar_t* file
 
 bool VLDependSoftSetupInstaller::IsSucceeded()
 {
-    if (exchangeFile_.empty()) return false;
+    // Read through the handle the exchange file is held by: what another
+    // program put under its name meanwhile is never read.
+    std::string bytes;
+    std::wstring result;
+    if (exchangeFile_.empty() || !exchange_.Read(bytes) || !FindIniValue(bytes, L"report", L"result", result))
+        return false;
     // The program's verdict is judged on its first three characters.
-    wchar_t result[4] = {};
-    if (GetPrivateProfileStringW(L"report", L"result", L"", result, 4, exchangeFile_.c_str()) == 0) return false;
-    if (_wtoi(result) != 1) return false;
+    if (_wtoi(result.substr(0, 3).c_str()) != 1) return false;
     succeeded = true;
     return true;
 }

@@ -2,30 +2,105 @@
 
 #include "base/FileUtil.h"
 
+#include <cwchar>
+
 namespace Velora {
 
-bool VLTempFile::Create(const std::wstring& prefix, std::wstring& path)
+namespace {
+
+// More than any temporary file of ours holds.
+constexpr uint64_t kMaxBytes = 1 << 20;
+
+bool Identify(HANDLE handle, uint64_t& volume, uint64_t& index)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return false;
+    volume = information.dwVolumeSerialNumber;
+    index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
+} // namespace
+
+bool VLTempFile::Create(const std::wstring& prefix, const std::string& bytes, std::wstring& path)
 {
     std::wstring folder;
     if (!GetTempDir(folder)) return false;
-    if (CreateIn(folder, prefix, path)) return true;
-    return GetWindowsDir(folder) && CreateIn(folder, prefix, path);
+    if (CreateIn(folder, prefix, bytes, path)) return true;
+    return GetWindowsDir(folder) && CreateIn(folder, prefix, bytes, path);
 }
 
-bool VLTempFile::CreateIn(const std::wstring& folder, const std::wstring& prefix, std::wstring& path)
+bool VLTempFile::CreateIn(const std::wstring& folder, const std::wstring& prefix, const std::string& bytes,
+                          std::wstring& path)
 {
     Delete();
-    std::wstring created;
-    if (!CreateTempFile(prefix, created, folder)) return false;
-    owned_ = true;
-    path_ = created;
-    path = created;
-    return true;
+    const std::wstring stem = folder + (!folder.empty() && folder.back() == L'\\' ? L"" : L"\\") + prefix.substr(0, 3);
+    // Numbered as GetTempFileNameW numbers: from the clock on, past the names
+    // that are taken.
+    const DWORD start = GetTickCount();
+    for (DWORD step = 0; step <= 0xFFFF; ++step) {
+        const DWORD unique = (start + step) & 0xFFFF;
+        wchar_t digits[8];
+        if (unique == 0 || swprintf(digits, 8, L"%X", unsigned(unique)) <= 0) continue;
+        const std::wstring name = stem + digits + L".tmp";
+        if (Make(name, bytes)) {
+            owned_ = true;
+            path_ = path = name;
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+bool VLTempFile::Make(const std::wstring& path, const std::string& bytes)
+{
+    VLPlainFile made;
+    if (!made.Open(path, GENERIC_WRITE, 0, CREATE_NEW)) return false;
+    DWORD written = 0;
+    if (!bytes.empty() && !made.file.Write(bytes.data(), DWORD(bytes.size()), &written)) {
+        const DWORD error = GetLastError();
+        made.Delete();
+        SetLastError(error);
+        return false;
+    }
+    // Held again without the rights to write and delete that making it took.
+    // The name is free in between: what it holds once held must be these
+    // bytes, or it is not used.
+    made.file.Close();
+    std::string found;
+    if (held_.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) && Read(found) &&
+        found == bytes && Identify(held_.file.handle.Get(), volume_, index_))
+        return true;
+    held_.file.handle.Reset();
+    SetLastError(ERROR_FILE_INVALID);
+    return false;
+}
+
+bool VLTempFile::Read(std::string& bytes)
+{
+    uint64_t size = 0;
+    if (!held_.file.GetSize(size) || size > kMaxBytes || !held_.file.SeekToBegin()) return false;
+    bytes.assign(size_t(size), '\0');
+    DWORD read = 0;
+    return size == 0 || (held_.file.Read(&bytes[0], DWORD(size), &read) && read == size);
 }
 
 void VLTempFile::Delete()
 {
-    if (owned_ && DeleteFileNormal(path_)) owned_ = false;
+    if (!owned_) return;
+    // Deleting needs a handle of its own, which the held one does not share:
+    // what has the name then is deleted only when it is the file made here.
+    held_.file.handle.Reset();
+    VLPlainFile found;
+    uint64_t volume = 0, index = 0;
+    if (!found.Open(path_, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING)) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) owned_ = false;
+        return;
+    }
+    if (Identify(found.file.handle.Get(), volume, index) && (volume != volume_ || index != index_ || found.Delete()))
+        owned_ = false;
 }
 
 } // namespace Velora

@@ -1,6 +1,7 @@
 #include "install/DependSoftSetupInstaller.h"
 
 #include "base/FileUtil.h"
+#include "install/IniFile.h"
 #include "install/TempFile.h"
 
 #include "InstallTestUtil.h"
@@ -12,6 +13,8 @@ namespace Velora {
 namespace {
 
 using Test::HelperProgram;
+using Test::MakeHostLink;
+using Test::ReadFileBytes;
 using Test::ReadIni;
 using Test::SavedVariable;
 using Test::TestFolder;
@@ -99,6 +102,61 @@ TEST(SetupInstaller, NothingToRunEndsTheWaitAtOnce)
 
 }
 
+// Another program of the user swaps the exchange file for a link to a
+// read-only file of its own once the setup program has reported 0: the
+// report read is the program's, and the file outside is neither changed nor
+// deleted.
+TEST(SetupInstaller, AnExchangeFileSwappedForALinkIsNeitherReadNorChanged)
+{
+    SavedVariable saved(L"VLTEST_SETUP_RESULT");
+    SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", L"0");
+    TestFolder folder;
+    const std::wstring outside = folder / L"outside.ini";
+    const std::string report = "[report]\r\nresult=1\r\n";
+    ASSERT_TRUE(Velora::Test::WriteFileBytes(outside, report));
+    ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD attributes = GetFileAttributesW(outside.c_str());
+    std::wstring exchange;
+    bool swapped = false;
+    {
+        VLDependSoftSetupInstaller installer;
+        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
+        ASSERT_TRUE(WaitUntilDone(installer));
+        exchange = installer.GetExchangeFile();
+        swapped = MoveFileW(exchange.c_str(), (folder / L"moved.ini").c_str()) && MakeHostLink(exchange, outside);
+        EXPECT_FALSE(installer.IsSucceeded());
+    }
+    EXPECT_FALSE(swapped) << "the exchange file could be moved while it was held";
+    EXPECT_EQ(ReadFileBytes(outside), report);
+    EXPECT_EQ(GetFileAttributesW(outside.c_str()), attributes);
+    if (swapped) DeleteFileW(exchange.c_str());
+    EXPECT_FALSE(Velora::Test::Exists(exchange));
+    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The exchange file is written and read as bytes: what the system's profile
+// functions read from the same bytes is what is found.
+TEST(IniFile, ValuesAreFoundAsTheProfileFunctionsFindThem)
+{
+    const std::string rows[] = {
+        FormatIniEntry(L"report", L"result", L"C:\\a b\\c"),
+        "[report]\r\nresult=1\r\n", "[REPORT]\nResult = 1ab \n", "  [report]\r\n\tresult\t=\t\"1\"\r\n",
+        "[report]\r\nresult='0'\r\n[report]\r\nresult=1\r\n", "[other]\r\nresult=1\r\n[report]\r\nx=1\r\n",
+        "[report]\r\n;result=1\r\nresult\r\n", "[ report ]\r\nresult=1\r\n", "result=1\r\n[report]\r\n",
+        "\xEF\xBB\xBF[report]\r\nresult=1\r\n", Velora::Test::Utf16File(L"[report]\r\nresult=\x6E38\x620F\r\n"),
+    };
+    TestFolder folder;
+    int row = 0;
+    for (const std::string& bytes : rows) {
+        // A file of its own each: the profile functions keep what they read.
+        const std::wstring file = folder / (std::to_wstring(++row) + L".ini");
+        ASSERT_TRUE(Velora::Test::WriteFileBytes(file, bytes));
+        std::wstring value;
+        EXPECT_EQ(FindIniValue(bytes, L"report", L"result", value) ? value : L"", ReadIni(file, L"report", L"result"))
+            << bytes;
+    }
+}
+
 TEST(TempFile, FallsBackToTheWindowsFolderAndDeletesWhatItOwns)
 {
     SavedVariable savedTmp(L"TMP"), savedTemp(L"TEMP");
@@ -111,11 +169,11 @@ TEST(TempFile, FallsBackToTheWindowsFolderAndDeletesWhatItOwns)
     std::wstring first, second;
     {
         VLTempFile file;
-        ASSERT_TRUE(file.CreateSetupIni(first));
+        ASSERT_TRUE(file.CreateSetupIni("[a]\r\nb=c\r\n", first));
         EXPECT_EQ(GetFullPathFolder(first), windows + L"\\");
-        EXPECT_TRUE(FileExists(first));
+        EXPECT_EQ(ReadFileBytes(first), "[a]\r\nb=c\r\n");
         // A new file replaces the one the holder owned.
-        ASSERT_TRUE(file.CreateIn(folder.Path(), L"VL~", second));
+        ASSERT_TRUE(file.CreateIn(folder.Path(), L"VL~", "", second));
         EXPECT_FALSE(FileExists(first));
         EXPECT_TRUE(FileExists(second));
     }
