@@ -43,11 +43,13 @@ bool VLRegHandle::Open(HKEY parent, const std::wstring& subkey, REGSAM access)
     return true;
 }
 
-bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options, REGSAM access, DWORD* disposition)
+bool VLRegHandle::Create(HKEY parent, const std::wstring& subkey, DWORD options, REGSAM access, DWORD* disposition,
+                         const std::wstring& keyClass)
 {
     Close();
     HKEY created = nullptr;
-    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, options, access, nullptr, &created,
+    wchar_t* const classText = keyClass.empty() ? nullptr : const_cast<wchar_t*>(keyClass.c_str());
+    if (!Check(RegCreateKeyExW(parent, subkey.c_str(), 0, classText, options, access, nullptr, &created,
                                disposition))) {
         return false;
     }

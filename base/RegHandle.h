@@ -38,9 +38,11 @@ public:
     bool Open(HKEY parent, const std::wstring& subkey, REGSAM access);
     // Creates the key, or opens it when it exists; options as RegCreateKeyExW
     // takes them (REG_OPTION_VOLATILE for a key that is gone at the next
-    // start). disposition, when given, tells which of the two happened.
+    // start). disposition, when given, tells which of the two happened; a
+    // key made here gets keyClass as its class name when it is not empty.
     bool Create(HKEY parent, const std::wstring& subkey, DWORD options = REG_OPTION_NON_VOLATILE,
-                REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr);
+                REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr,
+                const std::wstring& keyClass = std::wstring());
     bool SetValue(const std::wstring& name, const VLRegValue& value);
     // The value's bytes as text up to the first terminator, whatever its type;
     // values of more than 511 characters fail (ERROR_MORE_DATA).

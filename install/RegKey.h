@@ -70,11 +70,15 @@ public:
     bool deleteKey = false;
     // Read for a backup and kept only while the import runs, as the binary
     // record has no field for them: the key was volatile, so it is made
-    // volatile again when written back; its owner, group and access list,
-    // which it gets again when the rollback makes it anew (empty when the
-    // process may not read them).
+    // volatile again when written back, or its volatility could not be told
+    // (the process may not make a key below it), so it is made lasting but
+    // below a volatile key; its owner, group and access list, and its class
+    // name, which it gets again when the rollback makes it anew (empty when
+    // the process may not read them, or it has none).
     bool volatileKey = false;
+    bool volatilityUnknown = false;
     std::vector<unsigned char> security;
+    std::wstring keyClass;
 };
 
 using VLRegKeyList = std::deque<VLRegKey>;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <map>
 #include <vector>
 
 namespace Velora {
@@ -110,29 +110,49 @@ LONG WriteValue(VLRegHandle& handle, const VLRegValue& value)
     return handle.SetValue(value.name, value) ? ERROR_SUCCESS : handle.lastError;
 }
 
+// Makes a missing key, volatile or lasting, with the class name of its
+// record, and answers whether this call made it. Made by its whole path in
+// one call, every missing key above it would be made volatile too where it
+// is volatile, and take its class name: those are made lasting and without
+// one first, where their own backups have not made them already.
+bool MakeKey(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key, bool isVolatile)
+{
+    const DWORD options = isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
+    const size_t cut = isVolatile || !key.keyClass.empty() ? name.rfind(L'\\') : std::wstring::npos;
+    DWORD disposition = 0;
+    bool made = false;
+    if (cut == std::wstring::npos) {
+        made = handle.Create(base, name, options, KEY_ALL_ACCESS, &disposition, key.keyClass);
+    } else {
+        // Opened first: Wine gives a key it is asked to make, when it is
+        // there already, the class name of that call, and would clear its own.
+        VLRegHandle parent;
+        const std::wstring parentName = name.substr(0, cut);
+        if (!parent.Open(base, parentName, KEY_CREATE_SUB_KEY) &&
+            (parent.lastError != ERROR_FILE_NOT_FOUND ||
+             !parent.Create(base, parentName, REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY))) {
+            handle.lastError = parent.lastError;
+            return false;
+        }
+        made = handle.Create(parent.key.Get(), name.substr(cut + 1), options, KEY_ALL_ACCESS, &disposition,
+                             key.keyClass);
+    }
+    return made && disposition == REG_CREATED_NEW_KEY;
+}
+
 // Opens a key to write it, or makes it when it is missing, as volatile as
-// its record says; made tells which. Made by its whole path in one call with
-// the volatile option, every missing key above it would be made volatile
-// too, and no lasting key could come back below them: those are made lasting
-// first, where their own backups have not made them already.
+// its record says; made tells which. A key whose volatility could not be
+// told is made lasting, which keeps no key out below it and loses none of
+// its names, bytes or access list (it would only outlive a restart); below a
+// volatile key, where the registry allows no other, it is made volatile.
 bool OpenForWriting(VLRegHandle& handle, HKEY base, const std::wstring& name, const VLRegKey& key, bool& made)
 {
     made = false;
     if (handle.Open(base, name, kReadWrite) || handle.lastError != ERROR_FILE_NOT_FOUND) return handle.key.Valid();
-    const DWORD options = key.volatileKey ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
-    const size_t cut = key.volatileKey ? name.rfind(L'\\') : std::wstring::npos;
-    DWORD disposition = 0;
-    if (cut == std::wstring::npos) {
-        made = handle.Create(base, name, options, KEY_ALL_ACCESS, &disposition);
-    } else {
-        VLRegHandle parent;
-        if (!parent.Create(base, name.substr(0, cut), REG_OPTION_NON_VOLATILE, KEY_CREATE_SUB_KEY)) {
-            handle.lastError = parent.lastError;
-            return false;
-        }
-        made = handle.Create(parent.key.Get(), name.substr(cut + 1), options, KEY_ALL_ACCESS, &disposition);
+    made = MakeKey(handle, base, name, key, key.volatileKey);
+    if (!handle.key.Valid() && key.volatilityUnknown && handle.lastError == ERROR_CHILD_MUST_BE_VOLATILE) {
+        made = MakeKey(handle, base, name, key, true);
     }
-    made = made && disposition == REG_CREATED_NEW_KEY;
     return handle.key.Valid();
 }
 
@@ -329,29 +349,49 @@ bool HoldsValues(const VLRegKey& key)
     return true;
 }
 
-// Whether a key is volatile. The registry answers no such question, but it
-// refuses a lasting key below a volatile one: a lasting probe key is made
-// below it and removed at once. Only a probe key made here tells: a key of
-// the probe's name that is there already is passed by for another name. A
-// key below which the probe may not make one cannot be told, which throws:
-// its backup could not make it again as it was.
-bool IsVolatile(HKEY key, const VLRegKey& node)
+enum class Volatility { lasting, isVolatile, unknown };
+
+// Whether a key is volatile. The registry answers no such question (Wine's
+// NtQueryKey has no class that tells), but it refuses a lasting key below a
+// volatile one: a lasting probe key is made below it and removed at once.
+// Only a probe key made here tells: a key of the probe's name that is there
+// already is passed by for another name. A key below which the process may
+// not make keys cannot be told; it is still deleted, as the system's own
+// delete does, and comes back as OpenForWriting makes such a key.
+Volatility ProbeVolatility(HKEY key, const VLRegKey& node)
 {
     VLRegHandle parent;
     if (!parent.Open(key, std::wstring(), KEY_CREATE_SUB_KEY)) {
+        if (parent.lastError == ERROR_ACCESS_DENIED) return Volatility::unknown;
         throw VLRegException(parent.lastError, false, node.GetFullName(false));
     }
     for (std::wstring name = L"VLVolatileProbe";; name += L'_') {
         VLRegHandle probe;
         DWORD disposition = 0;
         if (!probe.Create(parent.key.Get(), name, REG_OPTION_NON_VOLATILE, DELETE, &disposition)) {
-            if (probe.lastError == ERROR_CHILD_MUST_BE_VOLATILE) return true;
+            if (probe.lastError == ERROR_CHILD_MUST_BE_VOLATILE) return Volatility::isVolatile;
             throw VLRegException(probe.lastError, false, node.GetFullName(false));
         }
         if (disposition == REG_CREATED_NEW_KEY) {
             RemoveKey(probe.key.Get());
-            return false;
+            return Volatility::lasting;
         }
+    }
+}
+
+// The key's class name, as RegCreateKeyEx gave it; empty when it has none.
+std::wstring ReadClass(HKEY key, const VLRegKey& node)
+{
+    std::vector<wchar_t> text(256);
+    for (;;) {
+        DWORD length = DWORD(text.size());
+        const LONG result = RegQueryInfoKeyW(key, text.data(), &length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_SUCCESS) return std::wstring(text.data(), length);
+        if (result != ERROR_MORE_DATA || text.size() > 65536) {
+            throw VLRegException(result, false, node.GetFullName(false));
+        }
+        text.resize(std::max<size_t>(text.size() * 4, length + 1));
     }
 }
 
@@ -368,6 +408,7 @@ void ReadKeyTree(VLRegKey& key, bool forBackup)
         VLRegKey* key = nullptr;
         std::vector<std::wstring> subkeys; // names, in listing order
         size_t read = 0;
+        bool lastingBelow = false; // a subkey is known to be lasting
     };
     // Opens a key, reads its values and adds its subkeys as records still to
     // be read.
@@ -379,6 +420,7 @@ void ReadKeyTree(VLRegKey& key, bool forBackup)
         if (forBackup) {
             if (&node == &key) node.path = StoredPath(level.handle.key.Get(), node.path);
             node.security = ReadSecurity(level.handle.key.Get());
+            node.keyClass = ReadClass(level.handle.key.Get(), node);
         }
         node.subkeys.reserve(level.subkeys.size());
         for (const std::wstring& subkey : level.subkeys)
@@ -394,14 +436,16 @@ void ReadKeyTree(VLRegKey& key, bool forBackup)
             enter(level.handle.key.Get(), level.subkeys[index], level.key->subkeys[index], child);
             return true;
         },
-        [forBackup](const Level& level, const Level*) {
+        [forBackup](const Level& level, Level* parent) {
+            if (!forBackup) return;
             // A key with a lasting subkey is lasting, as the registry allows
             // no other; only the others need the probe, which writes.
             VLRegKey& node = *level.key;
-            node.volatileKey = forBackup &&
-                               std::none_of(node.subkeys.begin(), node.subkeys.end(),
-                                            [](const VLRegKey& subkey) { return !subkey.volatileKey; }) &&
-                               IsVolatile(level.handle.key.Get(), node);
+            const Volatility volatility =
+                level.lastingBelow ? Volatility::lasting : ProbeVolatility(level.handle.key.Get(), node);
+            node.volatileKey = volatility == Volatility::isVolatile;
+            node.volatilityUnknown = volatility == Volatility::unknown;
+            if (parent && volatility == Volatility::lasting) parent->lastingBelow = true;
         });
 }
 
@@ -601,22 +645,55 @@ void VLRegTransaction::ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLR
     }
     // Sorted once, so that a key with many values costs a search per value.
     std::sort(present.begin(), present.end(), RegNameLess());
-    std::set<std::wstring, RegNameLess> backedUp;
-    for (const VLRegValue& value : key.values) {
-        // The registry matches value names without regard to case, so the
-        // value to restore is the present one under its present name. A
-        // value written again holds what this key wrote: only the first
-        // backup of it is the state before the import.
-        if (backedUp.insert(value.name).second) {
-            const auto found = std::lower_bound(present.begin(), present.end(), value.name, RegNameLess());
-            const bool there = found != present.end() && CompareRegNames(*found, value.name) == 0;
-            VLRegValue old(REG_SZ, there ? *found : value.name);
-            if (!there || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
-            backup.values.push_back(old);
+    // Per name as the registry matches it, the spelling it is stored under
+    // while this key is written, if it is there: a value deleted and set
+    // again takes the spelling of the setting.
+    struct Stored {
+        std::wstring spelling;
+        bool there = false;
+    };
+    std::map<std::wstring, Stored, RegNameLess> stored;
+    std::vector<std::pair<VLRegValue, const Stored*>> olds;
+    // Setting a value keeps the spelling it is stored under: an old value
+    // now stored under another one comes back only once that one is gone.
+    const auto keepBackups = [&olds, &backup] {
+        for (auto& [old, now] : olds) {
+            if (now->there && !old.deleteValue && now->spelling != old.name) {
+                backup.values.emplace_back(REG_SZ, now->spelling);
+                backup.values.back().deleteValue = true;
+            }
+            backup.values.push_back(std::move(old));
         }
-        const LONG result = WriteValue(handle, value);
-        if (result != ERROR_SUCCESS) throw VLRegException(result, false, key.GetFullName(false), value.name);
+    };
+    try {
+        for (const VLRegValue& value : key.values) {
+            // The registry matches value names without regard to case, so
+            // the value to restore is the present one under its present
+            // name. A value written again holds what this key wrote: only
+            // the first backup of it is the state before the import.
+            const auto [entry, first] = stored.try_emplace(value.name);
+            Stored& now = entry->second;
+            if (first) {
+                const auto found = std::lower_bound(present.begin(), present.end(), value.name, RegNameLess());
+                const bool there = found != present.end() && CompareRegNames(*found, value.name) == 0;
+                VLRegValue old(REG_SZ, there ? *found : value.name);
+                if (!there || !ReadStoredValue(handle, key, old.name, old)) old.deleteValue = true;
+                now = Stored{old.name, !old.deleteValue};
+                olds.emplace_back(old, &now);
+            }
+            const LONG result = WriteValue(handle, value);
+            if (result != ERROR_SUCCESS) throw VLRegException(result, false, key.GetFullName(false), value.name);
+            if (value.deleteValue) {
+                now.there = false;
+            } else if (!now.there) {
+                now = Stored{value.name, true};
+            }
+        }
+    } catch (...) {
+        keepBackups();
+        throw;
     }
+    keepBackups();
 }
 
 void VLRegTransaction::ApplyNewKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents)

@@ -78,7 +78,10 @@ private:
     void ApplyToExistingKey(const VLRegKey& key, VLRegKey& backup, VLRegKeyList& createdParents);
     // Applies a record with its backup as the last subkey of holder.
     void ApplyInto(const VLRegKey& record, VLRegKey& holder, VLRegKeyList& createdParents);
-    // Backs up and writes the record's values through the open key.
+    // Backs up and writes the record's values through the open key. An old
+    // value the writes leave stored under another spelling is backed up
+    // behind the deletion of that spelling, so that it comes back under its
+    // own, in a rollback and in an uninstall alike.
     void ApplyValues(const VLRegKey& key, VLRegHandle& handle, VLRegKey& backup);
     bool Restore(const VLRegKey& backup, const VLRegKeyList& createdParents);
 

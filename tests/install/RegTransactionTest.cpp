@@ -120,10 +120,12 @@ void SetAccess(const std::wstring& path, const wchar_t* sddl)
 
 // What the import rows below overwrite or delete and then fail on: names
 // outside ASCII, values no typed form holds, volatile keys (one with a subkey
-// of the probe's name), keys with access lists of their own.
+// of the probe's name), keys with access lists of their own or with class
+// names.
 void PutTable(const TestRegKey& test)
 {
-    for (const wchar_t* name : {L"Ärger", L"Жук", L"Ωμέγα", L"ＡＢＣ"}) PutString(test.Path(), name, L"old");
+    for (const wchar_t* name : {L"Ärger", L"Жук", L"Ωμέγα", L"ＡＢＣ", L"Val"})
+        PutString(test.Path(), name, L"old");
     PutString(test.Sub(L"Äste"), L"Blatt", L"1");
     PutString(test.Sub(L"Ελλάδα\\Αθήνα"), L"", L"x");
     PutString(test.Sub(L"ＫＥＹ"), L"ｖ", L"w");
@@ -143,6 +145,10 @@ void PutTable(const TestRegKey& test)
     PutString(test.Sub(L"K\\C"), L"c", L"1");
     SetAccess(test.Sub(L"K"), L"D:P(A;OICI;KA;;;WD)(A;;KR;;;BU)");
     SetAccess(test.Sub(L"K\\C"), L"D:P(A;;KA;;;WD)(A;;KR;;;SY)");
+    PutClassKey(test.Sub(L"Cls"), L"Klasse");
+    PutClassKey(test.Sub(L"Cls\\Ünter"), L"Ωclass");
+    PutString(test.Sub(L"Cls\\Ünter"), L"u", L"1");
+    PutVolatileKey(test.Sub(L"Cls\\Vol"));
 }
 
 // ".reg" lines nested by levels, as a package's binary data may; rows with
@@ -185,6 +191,15 @@ const ImportRow kImportRows[] = {
     {L"[$\\N]\r\n[$\\N\\Q\\R]\r\n[-$\\N\\Q]\r\n[$\\N\\Q]\r\n", "0111", L"N\\Q", L"N\\Q\\R"},
     {L"[$\\A]\r\n[$\\Äste]\r\n\"Blatt\"=\"2\"\r\n[-$\\äste]\r\n", "011", L"A", L"Äste"},
     {L"[$\\N]\r\n[$\\Äste]\r\n\"Blatt\"=\"2\"\r\n[-$\\äste]\r\n", "011", L"N", L"Äste"},
+    // Values deleted and set again under another spelling, once or more.
+    {L"[$]\r\n\"Val\"=-\r\n\"VAL\"=\"new\"\r\n", "0"},
+    {L"[$]\r\n\"ärger\"=-\r\n\"ÄRGER\"=\"new2\"\r\n\"жук\"=-\r\n\"ЖУК\"=-\r\n\"Жук\"=\"x\"\r\n", "0"},
+    {L"[$]\r\n\"Val\"=-\r\n\"VAL\"=\"a\"\r\n\"vAL\"=-\r\n\"val\"=\"b\"\r\n", "0"},
+    {L"[$\\N]\r\n[-$\\Äste]\r\n[$]\r\n\"VAL\"=-\r\n\"vaL\"=\"new\"\r\n", "011", L"N", L"Äste"},
+    // Keys with class names.
+    {L"[-$\\cls]\r\n", "0"},
+    {L"[$\\Cls]\r\n[-$\\cls\\ÜNTER]\r\n", "01"},
+    {L"[-$\\cls\\vol]\r\n", "0"},
 };
 
 } // namespace
@@ -740,25 +755,40 @@ TEST(RegTransaction, AFailedImportOrAReplayedBackupPutsBackEveryNameByteVolatili
     }
 }
 
-TEST(RegTransaction, AKeyItMayNotReadOrProbeIsNotDeletedAndNothingIsLeftToPutBack)
+// A subkey the import may not read is not deleted, as it could not come back.
+// Keys that grant reading and deleting but not the making of subkeys delete
+// as the system's own delete takes them, and come back: volatile below a
+// volatile key, as the registry allows no other, and lasting elsewhere, as
+// nothing else tells their volatility.
+TEST(RegTransaction, AKeyItMayNotReadIsNotDeletedOneItMayNotMakeKeysBelowIs)
 {
-    // A subkey the import may not read; a volatile key below which the probe
-    // may not make its key, so that its backup could not make it as it was.
-    for (const auto& [key, access] : {std::pair(L"K\\S", L"D:"), std::pair(L"K", L"D:(A;;KRSDWD;;;WD)")}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(key)));
+    const struct {
+        const wchar_t *key, *access;
+        bool isVolatile, deleted, comesBackLasting;
+    } rows[] = {
+        {L"K\\S", L"D:", true, false, false},
+        {L"K", L"D:(A;;KRSDWD;;;WD)", true, true, true},
+        {L"K\\S", L"D:P(A;;KRSD;;;WD)", true, true, false},
+        {L"K\\S", L"D:P(A;;KRSD;;;WD)", false, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.key) + row.access) + (row.isVolatile ? " volatile" : ""));
         TestRegKey test;
-        for (const wchar_t* volatileKey : {L"K", L"K\\S"}) {
-            PutVolatileKey(test.Sub(volatileKey));
-            PutString(test.Sub(volatileKey), L"v", L"1");
+        for (const wchar_t* key : {L"K", L"K\\S"}) {
+            if (row.isVolatile) PutVolatileKey(test.Sub(key));
+            PutString(test.Sub(key), L"v", L"1");
         }
-        SetAccess(test.Sub(key), access);
-        const std::wstring before = Snapshot(test.Path());
+        SetAccess(test.Sub(row.key), row.access);
+        std::wstring before = Snapshot(test.Path());
+        if (row.comesBackLasting) ReplaceAll(before, L"\\K volatile ", L"\\K ");
         VLRegTransaction transaction;
-        EXPECT_FALSE(transaction.Apply(ParseLines(test, L"[-$\\K]\r\n")));
-        EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(transaction.Apply(ParseLines(test, L"[-$\\K]\r\n")), row.deleted);
+        EXPECT_EQ(KeyExists(test.Sub(L"K")), !row.deleted);
+        if (row.deleted) EXPECT_TRUE(transaction.Rollback());
+        else EXPECT_EQ(transaction.GetLastError().errorCode, uint32_t(ERROR_ACCESS_DENIED));
         EXPECT_TRUE(transaction.IsRolledBack());
         EXPECT_EQ(Snapshot(test.Path()), before);
-        SetAccess(test.Sub(key), L"D:(A;;KA;;;WD)");
+        SetAccess(test.Sub(row.key), L"D:(A;;KA;;;WD)");
     }
 }
 

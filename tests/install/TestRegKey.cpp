@@ -46,6 +46,15 @@ void PutVolatileKey(const std::wstring& path)
     if (key) RegCloseKey(key);
 }
 
+void PutClassKey(const std::wstring& path, const std::wstring& keyClass)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, const_cast<wchar_t*>(keyClass.c_str()), 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (key) RegCloseKey(key);
+}
+
 bool IsVolatileKey(const std::wstring& path)
 {
     const std::wstring probe = path + L"\\VLTestLastingProbe";
@@ -67,12 +76,19 @@ std::wstring Snapshot(const std::wstring& path)
     std::vector<BYTE> data(1 << 20); // the largest value the registry keeps
     DWORD size = DWORD(data.size());
     wchar_t *sddl = nullptr, name[16384];
+    DWORD length = 16384;
+    if (RegQueryInfoKeyW(key, name, &length, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr) != ERROR_SUCCESS)
+        length = 0;
+    const std::wstring keyClass(name, length);
     if (RegGetKeySecurity(key, parts, data.data(), &size) == ERROR_SUCCESS)
         ConvertSecurityDescriptorToStringSecurityDescriptorW(data.data(), SDDL_REVISION_1, parts, &sddl, nullptr);
-    std::wstring out = path + (IsVolatileKey(path) ? L" volatile " : L" ") + (sddl ? sddl : L"?") + L"\n";
+    std::wstring out = path + (IsVolatileKey(path) ? L" volatile " : L" ") + (sddl ? sddl : L"?") + L" class \"" +
+                       keyClass + L"\"\n";
     LocalFree(sddl);
     for (DWORD index = 0;; ++index) {
-        DWORD length = 16384, type = 0;
+        DWORD type = 0;
+        length = 16384;
         size = DWORD(data.size());
         if (RegEnumValueW(key, index, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
         out += L"  \"" + std::wstring(name, length) + L"\" type " + std::to_wstring(type) + L":";
@@ -90,10 +106,14 @@ std::wstring Snapshot(const std::wstring& path)
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
               DWORD size)
 {
+    // Opened first: Wine takes the class name from a making of a key that
+    // is there already, and would clear it.
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+    }
     EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
     RegCloseKey(key);

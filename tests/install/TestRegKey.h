@@ -30,10 +30,12 @@ private:
 bool KeyExists(const std::wstring& path);
 // Makes a volatile key: the registry refuses lasting keys below it.
 void PutVolatileKey(const std::wstring& path);
+// Makes a key with a class name (RegCreateKeyEx's class).
+void PutClassKey(const std::wstring& path, const std::wstring& keyClass);
 // Whether the key is volatile: a lasting key may not be made below it.
 bool IsVolatileKey(const std::wstring& path);
 // The tree below HKEY_CURRENT_USER\path as the registry holds it: each key's
-// volatility and security, each value's name, type number and bytes.
+// volatility, security and class name, each value's name, type number and bytes.
 std::wstring Snapshot(const std::wstring& path);
 // Writes one value straight through the Win32 call, bypassing the code under test.
 void PutValue(const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
