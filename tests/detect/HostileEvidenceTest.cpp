@@ -288,10 +288,11 @@ TEST(HostileEvidenceTest, LibrarySwappedDuringTheCheckReadsSoundOrMissing)
     // Another program swaps the two copies in a folder on PATH for as long as the check runs.
     std::atomic<bool> stop{false};
     std::thread swapper([&] {
-        const std::wstring next = work / L"next.dll";
+        const std::wstring next = work / L"next.dll", target = onPath / L"OpenAL32.dll";
         for (unsigned i = 0; !stop; ++i) {
             CreateHardLinkW(next.c_str(), (work / (i % 2 ? L"damaged.dll" : L"sound.dll")).c_str(), nullptr);
-            MoveFileExW(next.c_str(), (onPath / L"OpenAL32.dll").c_str(), MOVEFILE_REPLACE_EXISTING);
+            MoveFileExW(target.c_str(), (work / L"old.dll").c_str(), MOVEFILE_REPLACE_EXISTING);
+            MoveFileExW(next.c_str(), target.c_str(), 0);
             DeleteFileW(next.c_str());
         }
     });
