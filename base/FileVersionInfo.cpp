@@ -1,11 +1,11 @@
 #include "base/FileVersionInfo.h"
 
+#include "base/FileUtil.h"
 #include "base/PathUtil.h"
 #include "base/PeFile.h"
 #include "base/StringUtil.h"
 
 #include <cstring>
-#include <cwchar>
 
 namespace Velora {
 
@@ -80,21 +80,19 @@ bool VLFileVersionInfo::Query(const wchar_t* subBlock, const void*& value, UINT&
     if (!subBlock || !Load() || !ReadNode(block, 0, block.size(), node)) return false;
     // Each piece of the path names a child, compared without case; empty
     // pieces are skipped.
-    for (const wchar_t* piece = subBlock; *piece;) {
-        const wchar_t* endOfPiece = piece + std::wcscspn(piece, L"\\");
-        if (endOfPiece != piece) {
-            const std::wstring name(piece, endOfPiece);
-            VersionNode child;
-            bool found = false;
-            // Each child is at least eight bytes on, so the walk ends.
-            for (size_t at = node.children; !found && at < node.end; at = Align4(child.end)) {
-                if (!ReadNode(block, at, node.end, child)) return false;
-                found = CompareNoCase(child.name, name) == 0;
-            }
-            if (!found) return false;
-            node = child;
+    std::vector<std::wstring> pieces;
+    Split(subBlock, L'\\', pieces);
+    for (const std::wstring& piece : pieces) {
+        if (piece.empty()) continue;
+        VersionNode child;
+        bool found = false;
+        // Each child is at least eight bytes on, so the walk ends.
+        for (size_t at = node.children; !found && at < node.end; at = Align4(child.end)) {
+            if (!ReadNode(block, at, node.end, child)) return false;
+            found = CompareNoCase(child.name, piece) == 0;
         }
-        piece = *endOfPiece ? endOfPiece + 1 : endOfPiece;
+        if (!found) return false;
+        node = child;
     }
     if (uint64_t(node.valueLength) * unitSize > block.size() - node.value) return false;
     value = block.data() + node.value;

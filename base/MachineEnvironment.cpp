@@ -1,9 +1,8 @@
 #include "base/MachineEnvironment.h"
 
 #include "base/FileUtil.h"
+#include "base/RegHandle.h"
 #include "base/StringUtil.h"
-
-#include <windows.h>
 
 namespace Velora {
 
@@ -28,14 +27,13 @@ bool SystemVariable(const std::wstring& name, std::wstring& value)
 // A variable of the machine's environment key, as written there.
 bool MachineKeyVariable(const std::wstring& name, std::wstring& value)
 {
-    std::wstring buffer(32767, L'\0'); // the most a variable can hold
-    DWORD bytes = DWORD(buffer.size() * sizeof(wchar_t));
-    if (name.empty() || RegGetValueW(HKEY_LOCAL_MACHINE, kMachineEnvironment, name.c_str(),
-                                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, &buffer[0],
-                                     &bytes) != ERROR_SUCCESS) {
+    VLRegHandle key;
+    VLRegValue read;
+    if (name.empty() || !key.Open(HKEY_LOCAL_MACHINE, kMachineEnvironment, KEY_QUERY_VALUE) ||
+        !key.QueryValue(name, read) || (read.type != REG_SZ && read.type != REG_EXPAND_SZ)) {
         return false;
     }
-    value = buffer.substr(0, buffer.find(L'\0'));
+    value = read.text.substr(0, read.text.find(L'\0'));
     return true;
 }
 
