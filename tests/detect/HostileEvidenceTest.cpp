@@ -90,8 +90,15 @@ struct Library {
     // the section table grows to that many entries and the names' section is the last.
     void Names(DWORD count, size_t length, size_t sections = 0)
     {
-        const size_t table = size_t(reinterpret_cast<char*>(&Section(0)) - &bytes[0]);
-        if (sections) bytes.resize(std::max(bytes.size(), table + sections * sizeof(IMAGE_SECTION_HEADER)));
+        if (sections) { // the table moved past the sections' data, so that the added entries hold nothing
+            const size_t table = size_t(reinterpret_cast<char*>(&Section(0)) - &bytes[0]);
+            const size_t moved = (bytes.size() + 511) & ~size_t(511);
+            const std::string kept =
+                bytes.substr(table, Nt().FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER));
+            Nt().FileHeader.SizeOfOptionalHeader += WORD(moved - table);
+            bytes.resize(moved + sections * sizeof(IMAGE_SECTION_HEADER));
+            bytes.replace(moved, kept.size(), kept);
+        }
         const DWORD text = NextAddress();
         std::string data(length, 'x');
         data.resize(length + 1 + count * 6);
@@ -194,7 +201,8 @@ TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)
         Library damaged;
         damaged.Version().Size = 0x100000;
         const IMAGE_SECTION_HEADER& resources = l.ResourceSection();
-        l.AddSection(damaged.bytes.substr(resources.PointerToRawData, resources.SizeOfRawData), resources.VirtualAddress);
+        const std::string raw = damaged.bytes.substr(resources.PointerToRawData, resources.SizeOfRawData);
+        l.AddSection(raw, resources.VirtualAddress);
     };
     EXPECT_EQ(check(overlapping), fresh);
     auto unaligned = [](Library& l) {
@@ -284,7 +292,8 @@ TEST(HostileEvidenceTest, LibrarySwappedDuringTheCheckReadsSoundOrMissing)
     const PathFolder searched(onPath.Path());
     Library sound, damaged;
     damaged.Version().Size = 0x100000; // far past the file
-    ASSERT_TRUE(WriteFileBytes(work / L"sound.dll", sound.bytes) && WriteFileBytes(work / L"damaged.dll", damaged.bytes));
+    ASSERT_TRUE(WriteFileBytes(work / L"sound.dll", sound.bytes));
+    ASSERT_TRUE(WriteFileBytes(work / L"damaged.dll", damaged.bytes));
     // Another program swaps the two copies in a folder on PATH for as long as the check runs.
     std::atomic<bool> stop{false};
     std::thread swapper([&] {
