@@ -124,20 +124,21 @@ std::string Text(const std::wstring& text)
 
 const std::wstring kPhysX = L"SOFTWARE\\AGEIA Technologies";
 
+std::wstring Variable(const wchar_t* name)
+{
+    std::wstring value(32767, L'\0');
+    value.resize(GetEnvironmentVariableW(name, &value[0], 32767));
+    return value;
+}
+
 // The folder put before the others on this process's PATH for one scope.
 class PathFolder {
 public:
-    explicit PathFolder(const std::wstring& folder) : old_(Read(L"PATH"))
+    explicit PathFolder(const std::wstring& folder) : old_(Variable(L"PATH"))
     {
         SetEnvironmentVariableW(L"PATH", (folder + L";" + old_).c_str());
     }
     ~PathFolder() { SetEnvironmentVariableW(L"PATH", old_.c_str()); }
-    static std::wstring Read(const wchar_t* name)
-    {
-        std::wstring value(32767, L'\0');
-        value.resize(GetEnvironmentVariableW(name, &value[0], 32767));
-        return value;
-    }
 
 private:
     std::wstring old_;
@@ -195,8 +196,8 @@ TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)
     EXPECT_EQ(check(emptyForward, true), fresh);
     // The system takes a type by its name's low word: a high-bit name ahead of the version type.
     for (DWORD name : {0x00010010u, 0x80000010u}) EXPECT_EQ(check([name](Library& l) { l.Types(name); }), fresh);
-    // Sections the loader lays out otherwise: one mapped over the resources, one whose data it reads from further on.
-    // Each time the loader's copy of the resources is the damaged one: 1 MiB of version, far past the file.
+    // Sections the loader lays out otherwise: one mapped over the resources, one whose data it takes from further
+    // back. The loader's copy of the resources is the damaged one each time: 1 MiB of version, far past the file.
     auto overlapping = [](Library& l) {
         Library damaged;
         damaged.Version().Size = 0x100000;
@@ -305,7 +306,7 @@ TEST(HostileEvidenceTest, LibrarySwappedDuringTheCheckReadsSoundOrMissing)
             DeleteFileW(next.c_str());
         }
     });
-    for (int i = 0; i < 2000; ++i) DetectOpenAL(); // a crash ends the test here
+    for (int i = 0; i < 1000; ++i) DetectOpenAL(); // a crash ends the test here
     stop = true;
     swapper.join();
     ASSERT_TRUE(WriteFileBytes(onPath / L"OpenAL32.dll", sound.bytes));
@@ -332,7 +333,7 @@ TEST(HostileEvidenceTest, UserEnvironmentMovesNoSystemPlace)
     expandable(kJava + L"\\1.6", L"RuntimeLib", L"%SystemDrive%" + planted + L"\\jvm.dll");
     expandable(kXna + L"\\Framework\\v4.0", L"NativeLibraryPath", L"%SystemDrive%" + planted);
     registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"\\Framework\\v4.0", L"ProductVersion", L"4.0.20823.0");
-    const std::wstring drive = PathFolder::Read(L"SystemDrive"), windows = _wgetenv(L"WINDIR");
+    const std::wstring drive = Variable(L"SystemDrive"), windows = _wgetenv(L"WINDIR");
     SetEnvironmentVariableW(L"SystemDrive", user.Path().c_str());
     _wputenv_s(L"WINDIR", (user.Path() + planted).c_str());
     EXPECT_FALSE(DetectJava());
