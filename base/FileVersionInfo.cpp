@@ -18,7 +18,6 @@ struct VersionNode {
     size_t end = 0;      // one past the node
     std::wstring name;
     size_t value = 0;    // where the value starts
-    size_t valueBytes = 0;
     WORD valueLength = 0;
     size_t children = 0; // where the first child starts
 };
@@ -35,16 +34,18 @@ WORD WordAt(const std::vector<uint8_t>& block, size_t at)
     return word;
 }
 
-// The node at offset, when it, its name and its value lie inside limit.
-bool ReadNode(const std::vector<uint8_t>& block, size_t at, size_t limit, VersionNode& node)
+// The node at offset, when it and its name lie inside the block. A child is
+// not held to its parent's end: the system reads it wherever it runs.
+bool ReadNode(const std::vector<uint8_t>& block, size_t at, VersionNode& node)
 {
-    if (at % 4 || limit > block.size() || at > limit || limit - at < 3 * sizeof(WORD)) return false;
+    const size_t limit = block.size();
+    if (at % 4 || at > limit || limit - at < 3 * sizeof(WORD)) return false;
     const WORD length = WordAt(block, at);
     node.valueLength = WordAt(block, at + sizeof(WORD));
     const WORD type = WordAt(block, at + 2 * sizeof(WORD));
-    // Type 0 or 1 only: anything else is the older layout without it, which
-    // no 32-bit library carries.
-    if (length < 3 * sizeof(WORD) || length > limit - at || type > 1) return false;
+    // Where the type would be, the older layout without it has the name's
+    // first letter, which no 32-bit library carries.
+    if (length < 3 * sizeof(WORD) || length > limit - at || (type & 0xFF) >= ' ') return false;
     node.end = at + length;
     size_t cursor = at + 3 * sizeof(WORD);
     node.name.clear();
@@ -54,10 +55,10 @@ bool ReadNode(const std::vector<uint8_t>& block, size_t at, size_t limit, Versio
         if (unit == 0) break;
         node.name += unit;
     }
+    // A value said to run past its node is read as the system reads it, up
+    // to the end of the block at most (Query); its node then has no children.
     node.value = Align4(cursor + sizeof(WORD));
-    node.valueBytes = size_t(node.valueLength) * (type ? sizeof(WORD) : 1);
-    if (node.value > node.end || node.end - node.value < node.valueBytes) return false;
-    node.children = Align4(node.value + node.valueBytes);
+    node.children = Align4(node.value + size_t(node.valueLength) * (type ? sizeof(WORD) : 1));
     return true;
 }
 
@@ -77,7 +78,7 @@ bool VLFileVersionInfo::Query(const wchar_t* subBlock, const void*& value, UINT&
 {
     length = 0;
     VersionNode node;
-    if (!subBlock || !Load() || !ReadNode(block, 0, block.size(), node)) return false;
+    if (!subBlock || !Load() || !ReadNode(block, 0, node)) return false;
     // Each piece of the path names a child, compared without case; empty
     // pieces are skipped.
     std::vector<std::wstring> pieces;
@@ -88,13 +89,13 @@ bool VLFileVersionInfo::Query(const wchar_t* subBlock, const void*& value, UINT&
         bool found = false;
         // Each child is at least eight bytes on, so the walk ends.
         for (size_t at = node.children; !found && at < node.end; at = Align4(child.end)) {
-            if (!ReadNode(block, at, node.end, child)) return false;
+            if (!ReadNode(block, at, child)) return false;
             found = CompareNoCase(child.name, piece) == 0;
         }
         if (!found) return false;
         node = child;
     }
-    if (uint64_t(node.valueLength) * unitSize > block.size() - node.value) return false;
+    if (node.value > block.size() || uint64_t(node.valueLength) * unitSize > block.size() - node.value) return false;
     value = block.data() + node.value;
     length = node.valueLength;
     return true;
