@@ -60,6 +60,40 @@ bool FindResourceEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, 
     return found;
 }
 
+// The entry of the language table at offset that the system's lookup takes
+// for no language in particular: neutral, the thread's, the user's and the
+// system's languages (each alone, then with any sublanguage), English, else
+// the first. Languages are 16-bit: a table with a wider name is refused.
+bool FindLanguageEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
+{
+    uint32_t count = 0;
+    const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
+    if (!entries || count == 0) return false;
+    const auto entry = [&](uint32_t i) {
+        return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+    };
+    for (uint32_t i = 0; i < count; ++i) {
+        if (entry(i).Name > 0xFFFF) return false;
+    }
+    const LANGID thread = LANGIDFROMLCID(GetThreadLocale()), user = GetUserDefaultLangID(),
+                 system = GetSystemDefaultLangID();
+    const LANGID wanted[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                             thread,
+                             user,
+                             MAKELANGID(PRIMARYLANGID(user), SUBLANG_NEUTRAL),
+                             system,
+                             MAKELANGID(PRIMARYLANGID(system), SUBLANG_NEUTRAL),
+                             MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)};
+    for (const LANGID language : wanted) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out = entry(i);
+            if (out.Name == language) return true;
+        }
+    }
+    out = entry(0);
+    return true;
+}
+
 uint32_t SizeInImage(const IMAGE_SECTION_HEADER& section)
 {
     return section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
@@ -202,11 +236,8 @@ bool VLPeFile::ReadVersionBlock(std::vector<uint8_t>& block) const
         !FindResourceEntry(tree, directory.Size, tableOffset(type), 1, name) || !leadsToTable(name)) {
         return false;
     }
-    uint32_t count = 0;
-    const uint8_t* languages = ResourceEntries(tree, directory.Size, tableOffset(name), count);
-    if (!languages || count == 0) return false;
-    const auto language = Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(languages);
-    if (leadsToTable(language) || language.OffsetToData > directory.Size ||
+    IMAGE_RESOURCE_DIRECTORY_ENTRY language;
+    if (!FindLanguageEntry(tree, directory.Size, tableOffset(name), language) || leadsToTable(language) || language.OffsetToData > directory.Size ||
         directory.Size - language.OffsetToData < sizeof(IMAGE_RESOURCE_DATA_ENTRY)) {
         return false;
     }

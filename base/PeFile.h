@@ -26,10 +26,10 @@ public:
     // sections the loader would lay out just as they are read here.
     bool Open(const std::wstring& path);
     // Copies out the version resource the system's version reader takes
-    // (type 16, name 1, its first language), once the block lies inside the
-    // file and the image and holds at least its own header. A resource table
-    // with another entry that the system would take for one of these (the
-    // same low word) is refused, since the system could read that one.
+    // (type 16, name 1, in the language its lookup prefers), once the block
+    // lies inside the file and the image and holds at least its own header.
+    // A resource table with another entry that the system would take for one
+    // of these (the same low word) is refused: the system could read that one.
     bool ReadVersionBlock(std::vector<uint8_t>& block) const;
     // Looks the name up in the export table, after checking that the table,
     // every name, ordinal and address in it lie inside the file and the image.
