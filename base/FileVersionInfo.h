@@ -28,7 +28,7 @@ public:
     bool GetProductVersion(uint64_t& version);
 
     bool loaded = false;
-    std::vector<uint8_t> block;
+    std::vector<uint8_t> block; // copied from the bytes that were checked
     std::wstring path;
 };
 
