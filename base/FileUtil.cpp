@@ -130,6 +130,15 @@ bool GetWindowsDir(std::wstring& out)
     return true;
 }
 
+bool GetSystemWindowsDir(std::wstring& out)
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return false;
+    out.assign(buffer, length);
+    return true;
+}
+
 bool GetSystemDir(std::wstring& out)
 {
     wchar_t buffer[MAX_PATH + 1];

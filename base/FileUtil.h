@@ -29,6 +29,9 @@ uint64_t DeleteTree(const std::wstring& folder);
 bool CreateDirectories(const std::wstring& path);
 
 bool GetWindowsDir(std::wstring& out);
+// The Windows folder the system itself runs from, the same for every user
+// and whatever the environment says.
+bool GetSystemWindowsDir(std::wstring& out);
 bool GetSystemDir(std::wstring& out);
 // The long form of the temporary folder, with its trailing '\'.
 bool GetTempDir(std::wstring& out);

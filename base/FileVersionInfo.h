@@ -1,10 +1,11 @@
 // The version resource of one file, loaded on first use.
 #pragma once
 
-#include "base/Handles.h"
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -12,11 +13,13 @@ class VLFileVersionInfo {
 public:
     explicit VLFileVersionInfo(const std::wstring& path) : path(path) {}
 
-    // Only a full path to a file is read, and only once its version resource
-    // is known, from the file's bytes, to lie inside the file.
+    // Only a full path to a file is read, once, and its version block copied
+    // from the bytes that were checked: the system is never asked to read the
+    // file again, so what it would read cannot differ from what was checked.
     bool Load();
-    // A value of the loaded block (VerQueryValueW), only when all of it lies
-    // inside the block: length counts units of unitSize bytes.
+    // A value of the loaded block, found as the system's VerQueryValueW finds
+    // it, only when all of it lies inside the block: length counts units of
+    // unitSize bytes.
     bool Query(const wchar_t* subBlock, const void*& value, UINT& length, UINT unitSize = 1);
     // The fixed part of the block, only when the block holds all of it and it
     // carries the signature the system writes.
@@ -25,9 +28,7 @@ public:
     bool GetProductVersion(uint64_t& version);
 
     bool loaded = false;
-    VLGlobalMemory memory; // declared before data: unlocked first, then freed
-    VLGlobalLock data;
-    DWORD size = 0; // of the block
+    std::vector<uint8_t> block; // copied from the bytes that were checked
     std::wstring path;
 };
 

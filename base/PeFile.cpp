@@ -16,12 +16,18 @@ template <typename T> T Copy(const uint8_t* at)
     return out;
 }
 
-// No file that is sound has more than a handful of version resources; a tree
-// that leads to more is made to keep the reader busy. Tables that lead to no
-// data count too: the same tables reached again and again would otherwise
-// keep the reader busy for minutes.
-constexpr unsigned kMostVersionBlocks = 256;
-constexpr unsigned kMostResourceEntries = 65536;
+// The loader refuses more sections than this; more only make every lookup
+// slower.
+constexpr unsigned kMostSections = 96;
+// Where the loader takes a section's data from: it rounds the raw offset
+// down to this.
+constexpr uint32_t kRawOffsetUnit = 512;
+// Ordinals are 16-bit: a table of more exports or names than they can tell
+// apart is made to keep the reader busy.
+constexpr uint32_t kMostExports = 0x10000;
+// Longer than any name a compiler writes for a function; a name or forward
+// not ended within it is damage, and no scan runs further.
+constexpr uint64_t kLongestName = 4096;
 
 // The entries of the resource table at offset in the resource directory, when
 // the table and all its entries lie inside the directory.
@@ -34,18 +40,79 @@ const uint8_t* ResourceEntries(const uint8_t* tree, uint32_t treeSize, uint32_t 
     return end <= treeSize ? tree + offset + sizeof(table) : nullptr;
 }
 
+// The entry of the table at offset named id. The system's lookup compares
+// only the low word of a name, so an entry that differs from id above it
+// (a high-bit name among the numbers, say) could be the one it takes: such a
+// table, or one naming id twice, is refused.
+bool FindResourceEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, WORD id,
+                       IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
+{
+    uint32_t count = 0;
+    const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
+    bool found = false;
+    for (uint32_t i = 0; entries && i < count; ++i) {
+        const auto entry = Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+        if (LOWORD(entry.Name) != id) continue;
+        if (entry.Name != id || found) return false;
+        found = true;
+        out = entry;
+    }
+    return found;
+}
+
+// The entry of the language table at offset that the system's lookup takes
+// for no language in particular: neutral, the thread's, the user's and the
+// system's languages (each alone, then with any sublanguage), English, else
+// the first. Languages are 16-bit: a table with a wider name is refused.
+bool FindLanguageEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
+{
+    uint32_t count = 0;
+    const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
+    if (!entries || count == 0) return false;
+    const auto entry = [&](uint32_t i) {
+        return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+    };
+    for (uint32_t i = 0; i < count; ++i) {
+        if (entry(i).Name > 0xFFFF) return false;
+    }
+    const LANGID thread = LANGIDFROMLCID(GetThreadLocale()), user = GetUserDefaultLangID(),
+                 system = GetSystemDefaultLangID();
+    const LANGID wanted[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                             thread,
+                             user,
+                             MAKELANGID(PRIMARYLANGID(user), SUBLANG_NEUTRAL),
+                             system,
+                             MAKELANGID(PRIMARYLANGID(system), SUBLANG_NEUTRAL),
+                             MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)};
+    for (const LANGID language : wanted) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out = entry(i);
+            if (out.Name == language) return true;
+        }
+    }
+    out = entry(0);
+    return true;
+}
+
+uint32_t SizeInImage(const IMAGE_SECTION_HEADER& section)
+{
+    return section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
+}
+
 } // namespace
 
 bool VLPeFile::Open(const std::wstring& path)
 {
-    sectionCount_ = directoryCount_ = 0;
+    sections_.clear();
+    directoryCount_ = 0;
     view_.Reset();
-    VLHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              0, nullptr));
+    // Others may read the file while it is held, never write, rename or
+    // delete it: the bytes checked here stay the file's bytes.
+    file_.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
-    if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < LONGLONG(sizeof(IMAGE_DOS_HEADER)))
+    if (!file_.Valid() || !GetFileSizeEx(file_.Get(), &size) || size.QuadPart < LONGLONG(sizeof(IMAGE_DOS_HEADER)))
         return false;
-    const VLHandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const VLHandle mapping(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (mapping.Valid()) view_.Reset(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
     if (!view_.Valid()) return false;
     base_ = static_cast<const uint8_t*>(view_.Get());
@@ -58,7 +125,10 @@ bool VLPeFile::Open(const std::wstring& path)
     if (optional + sizeof(WORD) > fileSize_ || Copy<DWORD>(base_ + headers) != IMAGE_NT_SIGNATURE) return false;
     const auto header = Copy<IMAGE_FILE_HEADER>(base_ + headers + sizeof(DWORD));
     const uint64_t sectionTable = optional + header.SizeOfOptionalHeader;
-    if (sectionTable + uint64_t(header.NumberOfSections) * sizeof(IMAGE_SECTION_HEADER) > fileSize_) return false;
+    if (header.NumberOfSections > kMostSections ||
+        sectionTable + uint64_t(header.NumberOfSections) * sizeof(IMAGE_SECTION_HEADER) > fileSize_) {
+        return false;
+    }
 
     const WORD magic = Copy<WORD>(base_ + optional);
     const size_t directories = magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC ? offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)
@@ -70,31 +140,51 @@ bool VLPeFile::Open(const std::wstring& path)
     // directories just before them.
     static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage) == offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage));
     imageSize_ = Copy<DWORD>(base_ + optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage));
+    machine_ = header.Machine;
     const DWORD declared = Copy<DWORD>(base_ + optional + directories - sizeof(DWORD));
     directoryCount_ = unsigned(
         std::min<uint64_t>(declared, (header.SizeOfOptionalHeader - directories) / sizeof(IMAGE_DATA_DIRECTORY)));
     directories_ = base_ + optional + directories;
-    sections_ = base_ + sectionTable;
-    sectionCount_ = header.NumberOfSections;
+    for (unsigned i = 0; i < header.NumberOfSections; ++i)
+        sections_.push_back(Copy<IMAGE_SECTION_HEADER>(base_ + sectionTable + i * sizeof(IMAGE_SECTION_HEADER)));
+    if (SectionsAreLaidOutAsRead()) return true;
+    sections_.clear();
+    directoryCount_ = 0;
+    return false;
+}
+
+bool VLPeFile::SectionsAreLaidOutAsRead() const
+{
+    // The loader maps each section over the ones before it and takes its data
+    // from the raw offset rounded down; a file where either would change what
+    // an address holds is refused rather than read in two ways.
+    uint64_t end = 0;
+    for (const IMAGE_SECTION_HEADER& section : sections_) {
+        const uint64_t start = section.VirtualAddress;
+        if (start < end || (section.SizeOfRawData && section.PointerToRawData % kRawOffsetUnit)) return false;
+        end = start + SizeInImage(section);
+        if (end > imageSize_) return false;
+    }
     return true;
 }
 
 const uint8_t* VLPeFile::Span(uint32_t rva, uint64_t& available) const
 {
-    for (unsigned i = 0; i < sectionCount_; ++i) {
-        const auto section = Copy<IMAGE_SECTION_HEADER>(sections_ + i * sizeof(IMAGE_SECTION_HEADER));
-        // The image holds the section's first VirtualSize bytes; only those
-        // the file gives as well are the same in the image and in the file.
-        const uint32_t inImage = section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
-        const uint32_t held = std::min<uint32_t>(inImage, section.SizeOfRawData);
-        if (rva < section.VirtualAddress || rva - section.VirtualAddress >= held) continue;
-        const uint32_t into = rva - section.VirtualAddress;
-        const uint64_t offset = uint64_t(section.PointerToRawData) + into;
-        if (offset >= fileSize_ || rva >= imageSize_) return nullptr;
-        available = std::min({uint64_t(held - into), fileSize_ - offset, uint64_t(imageSize_ - rva)});
-        return base_ + offset;
-    }
-    return nullptr;
+    // Sections lie in address order without overlapping: only the last one
+    // starting at or before rva can hold it.
+    auto next = std::upper_bound(sections_.begin(), sections_.end(), rva,
+                                 [](uint32_t at, const IMAGE_SECTION_HEADER& s) { return at < s.VirtualAddress; });
+    if (next == sections_.begin()) return nullptr;
+    const IMAGE_SECTION_HEADER& section = *(next - 1);
+    // The image holds the section's first VirtualSize bytes; only those the
+    // file gives as well are the same in the image and in the file.
+    const uint32_t held = std::min<uint32_t>(SizeInImage(section), section.SizeOfRawData);
+    const uint32_t into = rva - section.VirtualAddress;
+    if (into >= held) return nullptr;
+    const uint64_t offset = uint64_t(section.PointerToRawData) + into;
+    if (offset >= fileSize_ || rva >= imageSize_) return nullptr;
+    available = std::min({uint64_t(held - into), fileSize_ - offset, uint64_t(imageSize_ - rva)});
+    return base_ + offset;
 }
 
 const uint8_t* VLPeFile::At(uint32_t rva, uint64_t size) const
@@ -115,7 +205,9 @@ const char* VLPeFile::TextAt(uint32_t rva) const
 {
     uint64_t available = 0;
     const uint8_t* text = Span(rva, available);
-    return text && std::memchr(text, 0, size_t(available)) ? reinterpret_cast<const char*>(text) : nullptr;
+    return text && std::memchr(text, 0, size_t(std::min(available, kLongestName + 1)))
+               ? reinterpret_cast<const char*>(text)
+               : nullptr;
 }
 
 bool VLPeFile::Directory(unsigned index, IMAGE_DATA_DIRECTORY& out) const
@@ -125,49 +217,39 @@ bool VLPeFile::Directory(unsigned index, IMAGE_DATA_DIRECTORY& out) const
     return out.VirtualAddress && out.Size && At(out.VirtualAddress, out.Size);
 }
 
-bool VLPeFile::VersionBlockIsSound(uint32_t rva, uint32_t size) const
+bool VLPeFile::ReadVersionBlock(std::vector<uint8_t>& block) const
 {
-    // Every version block opens with three words: its length, its value's
-    // length and its type; the length must fit the resource.
-    const uint8_t* block = size >= 3 * sizeof(WORD) ? At(rva, size) : nullptr;
-    if (!block) return false;
-    const WORD length = Copy<WORD>(block);
-    return length >= 3 * sizeof(WORD) && length <= size;
-}
-
-bool VLPeFile::HasSoundVersionResource() const
-{
+    block.clear();
     IMAGE_DATA_DIRECTORY directory;
     if (!Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE, directory)) return false;
     const uint8_t* tree = At(directory.VirtualAddress, directory.Size);
-    unsigned blocks = 0, entriesSeen = 0;
     // The tree's three levels: types, then names, then languages, whose
-    // entries lead to the data. Only the version type is walked.
-    auto walk = [&](auto& self, uint32_t offset, int level) -> bool {
-        uint32_t count = 0;
-        const uint8_t* entries = ResourceEntries(tree, directory.Size, offset, count);
-        if (!entries) return false;
-        for (uint32_t i = 0; i < count; ++i) {
-            if (++entriesSeen > kMostResourceEntries) return false;
-            const auto entry =
-                Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
-            if (level == 0 && entry.Name != 16) continue; // RT_VERSION
-            const bool table = entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY;
-            const uint32_t next = entry.OffsetToData & ~DWORD(IMAGE_RESOURCE_DATA_IS_DIRECTORY);
-            if (level < 2) {
-                if (!table || !self(self, next, level + 1)) return false;
-                continue;
-            }
-            if (table || ++blocks > kMostVersionBlocks || next > directory.Size ||
-                directory.Size - next < sizeof(IMAGE_RESOURCE_DATA_ENTRY)) {
-                return false;
-            }
-            const auto data = Copy<IMAGE_RESOURCE_DATA_ENTRY>(tree + next);
-            if (!VersionBlockIsSound(data.OffsetToData, data.Size)) return false;
-        }
-        return true;
+    // entries lead to the data.
+    IMAGE_RESOURCE_DIRECTORY_ENTRY type, name;
+    const auto leadsToTable = [](const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+        return (entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY) != 0;
     };
-    return walk(walk, 0, 0) && blocks > 0;
+    const auto tableOffset = [](const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+        return entry.OffsetToData & ~DWORD(IMAGE_RESOURCE_DATA_IS_DIRECTORY);
+    };
+    if (!FindResourceEntry(tree, directory.Size, 0, 16, type) || !leadsToTable(type) || // RT_VERSION
+        !FindResourceEntry(tree, directory.Size, tableOffset(type), 1, name) || !leadsToTable(name)) {
+        return false;
+    }
+    IMAGE_RESOURCE_DIRECTORY_ENTRY language;
+    if (!FindLanguageEntry(tree, directory.Size, tableOffset(name), language) || leadsToTable(language) || language.OffsetToData > directory.Size ||
+        directory.Size - language.OffsetToData < sizeof(IMAGE_RESOURCE_DATA_ENTRY)) {
+        return false;
+    }
+    const auto data = Copy<IMAGE_RESOURCE_DATA_ENTRY>(tree + language.OffsetToData);
+    // Every version block opens with three words: its length, its value's
+    // length and its type; the length must fit the resource.
+    const uint8_t* bytes = data.Size >= 3 * sizeof(WORD) ? At(data.OffsetToData, data.Size) : nullptr;
+    if (!bytes) return false;
+    const WORD length = Copy<WORD>(bytes);
+    if (length < 3 * sizeof(WORD) || length > data.Size) return false;
+    block.assign(bytes, bytes + length);
+    return true;
 }
 
 bool VLPeFile::FindExport(const std::string& name, std::string& forward) const
@@ -175,7 +257,10 @@ bool VLPeFile::FindExport(const std::string& name, std::string& forward) const
     forward.clear();
     IMAGE_DATA_DIRECTORY directory;
     IMAGE_EXPORT_DIRECTORY exports;
-    if (!Directory(IMAGE_DIRECTORY_ENTRY_EXPORT, directory) || !Read(directory.VirtualAddress, exports)) return false;
+    if (!Directory(IMAGE_DIRECTORY_ENTRY_EXPORT, directory) || !Read(directory.VirtualAddress, exports) ||
+        exports.NumberOfFunctions > kMostExports || exports.NumberOfNames > kMostExports) {
+        return false;
+    }
     const uint8_t* functions = At(exports.AddressOfFunctions, uint64_t(exports.NumberOfFunctions) * sizeof(DWORD));
     const uint8_t* names = At(exports.AddressOfNames, uint64_t(exports.NumberOfNames) * sizeof(DWORD));
     const uint8_t* ordinals = At(exports.AddressOfNameOrdinals, uint64_t(exports.NumberOfNames) * sizeof(WORD));
@@ -204,6 +289,16 @@ bool VLPeFile::FindExport(const std::string& name, std::string& forward) const
     // An empty forward names nothing: the system finds no export there.
     forward = TextAt(function);
     return !forward.empty();
+}
+
+bool VLPeFile::MapsAsImage() const
+{
+    // Only an image of this process's own kind loads in it.
+    const WORD own = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    if (!view_.Valid() || machine_ != own) return false;
+    const VLHandle image(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr));
+    const VLMappedView view(image.Valid() ? MapViewOfFile(image.Get(), FILE_MAP_READ, 0, 0, 0) : nullptr);
+    return view.Valid();
 }
 
 } // namespace Velora

@@ -1,5 +1,6 @@
 #include "base/RegHandle.h"
 
+#include "base/MachineEnvironment.h"
 #include "base/StringUtil.h"
 
 #include <cwchar>
@@ -114,6 +115,16 @@ bool VLRegHandle::QueryTypedDword(DWORD& out, const std::wstring& name)
 
 bool VLRegHandle::QueryTypedString(std::wstring& out, const std::wstring& name)
 {
+    return QueryText(out, name, ExpandEnvironment);
+}
+
+bool VLRegHandle::QueryTypedMachineString(std::wstring& out, const std::wstring& name)
+{
+    return QueryText(out, name, ExpandMachineEnvironment);
+}
+
+bool VLRegHandle::QueryText(std::wstring& out, const std::wstring& name, std::wstring (*expand)(const std::wstring&))
+{
     out.clear();
     VLRegValue value;
     if (!QueryValue(name, value)) return false;
@@ -121,7 +132,7 @@ bool VLRegHandle::QueryTypedString(std::wstring& out, const std::wstring& name)
         return false;
     }
     const std::wstring text = value.text.substr(0, value.text.find(L'\0'));
-    out = value.type == REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
+    out = value.type == REG_EXPAND_SZ ? expand(text) : text;
     return true;
 }
 

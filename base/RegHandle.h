@@ -57,6 +57,9 @@ public:
     // after any failure.
     bool QueryTypedDword(DWORD& out, const std::wstring& name);
     bool QueryTypedString(std::wstring& out, const std::wstring& name);
+    // The same, with a REG_EXPAND_SZ expanded from the machine's own variables
+    // (ExpandMachineEnvironment), which the user's environment cannot move.
+    bool QueryTypedMachineString(std::wstring& out, const std::wstring& name);
     // Lists the names of values and subkeys. A vector whose kind the key has
     // none of keeps its contents; a key that may not be listed answers true
     // with both vectors untouched.
@@ -68,6 +71,8 @@ public:
     LONG lastError = ERROR_SUCCESS;
 
 private:
+    // A REG_SZ, or a REG_EXPAND_SZ put through expand.
+    bool QueryText(std::wstring& out, const std::wstring& name, std::wstring (*expand)(const std::wstring&));
     // Lists the subkeys, then calls listValues(count, longest name, longest
     // data) when there are values, and answers the result of the last call.
     template <typename ListValues>

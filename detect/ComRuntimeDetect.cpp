@@ -4,13 +4,11 @@
 #include "base/FileUtil.h"
 #include "base/FileVersionInfo.h"
 #include "base/StringUtil.h"
-#include "base/TextConvert.h"
 #include "detect/DetectHelpers.h"
 #include "detect/Detectors.h"
 
 #include <msxml.h>
 
-#include <cstdlib>
 #include <cwchar>
 
 namespace Velora {
@@ -71,12 +69,11 @@ bool DetectMsxml6()
 
 bool DetectMsxml6x64()
 {
-    // The C runtime's copy of the environment, as the system set it at start.
-    const char* windowsDir = getenv("WINDIR");
-    if (!windowsDir) return false;
-    const std::wstring path = ToWide(windowsDir) + L"\\system32\\msxml6.dll";
+    // From the system: the environment's WINDIR is whatever the user set.
+    std::wstring windowsDir;
+    if (!GetSystemWindowsDir(windowsDir)) return false;
     Wow64FsRedirectionGuard nativeSystemFolder;
-    return FileExists(path);
+    return FileExists(windowsDir + L"\\system32\\msxml6.dll");
 }
 
 bool DetectFlashForIE()

@@ -100,11 +100,11 @@ bool IsLibraryLoadable(const wchar_t* name, const char* exportName)
     bool loadable = false;
     std::wstring path;
     VLPeFile file;
+    // Mapped as the loader maps it, from the very file checked, without
+    // running anything in it or loading its imports.
     if (name && FindLibraryFile(name, path) && file.Open(path) &&
         (!exportName || ExportsFunction(file, path, exportName))) {
-        // Mapped without running DllMain or loading its imports.
-        const VLModule module(LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
-        loadable = module.Valid();
+        loadable = file.MapsAsImage();
     }
     SetErrorMode(previousMode);
     return loadable;

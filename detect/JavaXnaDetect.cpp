@@ -41,7 +41,7 @@ void ReadJavaVersion(VLJavaInfo& info)
     {
         VLRegHandle key;
         if (!key.Open(HKEY_LOCAL_MACHINE, kJavaKey, KEY_QUERY_VALUE) ||
-            !key.QueryTypedString(current, L"CurrentVersion") ||
+            !key.QueryTypedMachineString(current, L"CurrentVersion") ||
             !ParseVersion(current, info.major, info.minor, info.build, info.revision)) {
             return;
         }
@@ -53,8 +53,8 @@ void ReadJavaVersion(VLJavaInfo& info)
     std::wstring home, runtimeLib;
     // The library must be named by a full path: a relative one would be
     // looked for in whatever folder is current, and a device is no file.
-    if (key.QueryTypedString(home, L"JavaHome") && !home.empty() &&
-        key.QueryTypedString(runtimeLib, L"RuntimeLib") && IsFullFilePath(runtimeLib)) {
+    if (key.QueryTypedMachineString(home, L"JavaHome") && !home.empty() &&
+        key.QueryTypedMachineString(runtimeLib, L"RuntimeLib") && IsFullFilePath(runtimeLib)) {
         info.found = FileExists(runtimeLib);
     }
 }
@@ -65,7 +65,7 @@ bool ReadXnaKey(const std::wstring& nativeLibrary, const std::wstring& key, int3
     VLRegHandle handle;
     std::wstring folder;
     if (!handle.Open(HKEY_LOCAL_MACHINE, key, KEY_QUERY_VALUE) ||
-        !handle.QueryTypedString(folder, L"NativeLibraryPath")) {
+        !handle.QueryTypedMachineString(folder, L"NativeLibraryPath")) {
         return false;
     }
     // A folder that is not a full path would be looked for in the current
@@ -73,7 +73,7 @@ bool ReadXnaKey(const std::wstring& nativeLibrary, const std::wstring& key, int3
     const std::wstring path = CombinePath(folder, nativeLibrary);
     if (!IsFullFilePath(path) || !FileExists(path)) return false;
     std::wstring productVersion;
-    if (handle.QueryTypedString(productVersion, L"ProductVersion") &&
+    if (handle.QueryTypedMachineString(productVersion, L"ProductVersion") &&
         ParseVersion(productVersion, major, minor, build, revision)) {
         return true;
     }

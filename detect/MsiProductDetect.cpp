@@ -14,7 +14,7 @@ void ReadProduct(HKEY root, const std::wstring& key, VLMSIProduct& product)
 {
     VLRegHandle handle;
     if (!handle.Open(root, key, KEY_QUERY_VALUE)) return;
-    handle.QueryTypedString(product.name, L"ProductName");
+    handle.QueryTypedMachineString(product.name, L"ProductName");
     DWORD number = 0;
     handle.QueryTypedDword(number, L"Version");
     product.version = number;
