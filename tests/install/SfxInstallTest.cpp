@@ -402,7 +402,6 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         // The extraction's end, and for a failure the install's own.
         EXPECT_EQ(log.ends.size(), row.succeeds ? 1u : 2u) << row.what;
         EXPECT_EQ(KeyExists(made), row.succeeds) << row.what;
-        for (auto& e : log.events) ADD_FAILURE() << "DEBUG " << std::hex << e.code << " " << ToMultiByte(e.text1) << " " << std::dec << e.error;
         if (row.held) {
             // The user's a.txt stays under its kept name, and the event says
             // where; once the holder lets go, the package's file is gone.
