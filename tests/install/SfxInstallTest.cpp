@@ -241,6 +241,15 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
     VLBufferReader meta{reinterpret_cast<const unsigned char*>(record.blocks[4].data()),
                         uint32_t(record.blocks[4].size()), 0};
     EXPECT_EQ(meta.ReadStringMap(), (std::map<std::wstring, std::wstring>{{L"custom", L"x"}, {L"vlfolder", L"App"}}));
+
+    // Installed again over itself: the record lists every file entry, also
+    // those written over the first install's files (its folders are there).
+    VLSfxInstall again(package);
+    ASSERT_TRUE(again.Open());
+    ASSERT_TRUE(again.Install(folder / L"target"));
+    EXPECT_EQ(PathItems(ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat")).blocks.at(0)),
+              (std::vector<std::wstring>{L"##tasks##.txt", L"bin\\vltest_exit.exe", L"readme.txt", L"bin\\a.txt",
+                                         L"bin\\b.txt"}));
 }
 
 TEST_F(PackageInstall, FailingScriptUndoesFilesAndRegistry)
