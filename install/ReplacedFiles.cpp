@@ -31,7 +31,8 @@ bool VLReplacedFiles::Keep(const std::wstring& path)
     Kept kept{SpelledAsStored(path), std::wstring(), VLPlainFile()};
     // Writers and readers of the file may stay; no one may rename or delete
     // it while it is kept.
-    if (!kept.file.Open(kept.original, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
+    if (!kept.file.Open(kept.original, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
         !MoveAside(kept))
         return false;
     kept_.push_back(std::move(kept));

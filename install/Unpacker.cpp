@@ -406,8 +406,7 @@ bool VLUnpacker::AskSkip(uint32_t code, DWORD error, const std::wstring& path)
     return OnPathError(error, path) || ReportError(code, path, error);
 }
 
-VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VLTocNode& node,
-                                              VLPlainFile& output)
+VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output)
 {
     if (FileExists(path) && !RemoveExistingFile(path))
         return AskSkip(kEventDeleteFailed, GetLastError(), path) ? OpenResult::Skip : OpenResult::Stop;
@@ -437,18 +436,24 @@ bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLP
         return false;
     }
     if (!Fingerprint(entry.file.file, held, heldDigest) || held.nFileIndexLow != written.nFileIndexLow ||
-        held.nFileIndexHigh != written.nFileIndexHigh ||
-        held.dwVolumeSerialNumber != written.dwVolumeSerialNumber || std::memcmp(heldDigest, writtenDigest, 16)) {
+        held.nFileIndexHigh != written.nFileIndexHigh || held.dwVolumeSerialNumber != written.dwVolumeSerialNumber) {
+        ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
+        return false;
+    }
+    // The file made here, whatever was done to its bytes meanwhile: a
+    // rollback deletes it.
+    extracted_.push_back(std::move(entry));
+    if (std::memcmp(heldDigest, writtenDigest, 16) != 0) {
         ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
         return false;
     }
     // Last, as reading the bytes back touches the access time.
     const DWORD attributes = FileAttributesOf(node);
-    if (!SetBasicInfo(entry.file.file.handle.Get(), node, attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) {
+    if (!SetBasicInfo(extracted_.back().file.file.handle.Get(), node,
+                      attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) {
         ReportError(kEventWriteFailed, path, GetLastError());
         return false;
     }
-    extracted_.push_back(std::move(entry));
     return true;
 }
 
@@ -461,8 +466,6 @@ bool VLUnpacker::WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCom
     case OpenResult::Stop: return false;
     case OpenResult::Opened: break;
     }
-    // A file left partial by a failure is held like the others, so that a
-    // rollback can delete it through its handle.
     const auto holdPartial = AtExit([&] { HoldPartial(path, plain); });
     uint64_t inputLeft = node.packedSize;
     uint64_t outputLeft = node.unpackedSize;

@@ -114,22 +114,21 @@ protected:
     uint64_t total_ = 0;
     uint64_t done_ = 0;
 
+private:
     struct Extracted {
         std::wstring path;
         VLPlainFile file;
     };
-    // In extraction order.
-    std::vector<Extracted> extracted_;
 
-private:
     enum class OpenResult { Opened, Skip, Stop };
     // Clears the way for an output file and creates it, asking the hook and
     // the sink about failures.
     OpenResult OpenOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output);
-    // Gives the written file the entry's times and attributes, then holds it
-    // by a handle that shares reading only. The name is opened anew for that:
+    // Holds the written file by a handle that shares reading only, and gives
+    // it the entry's times and attributes. The name is opened anew for that:
     // the file must be the one written, with the bytes written.
     bool HoldOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output);
+    // A file left partial by a failure, so that a rollback can delete it.
     void HoldPartial(const std::wstring& path, VLPlainFile& file);
     // Whether the folder is there and plain, made when missing.
     bool PrepareFolder(const std::wstring& path);
@@ -137,6 +136,9 @@ private:
     bool ExtractChildren(VLTocNode& folder, const std::wstring& path);
     void SetFolderAttributes(const VLTocNode& node);
     void ReportDecodeFailure(uint64_t position);
+
+    // In extraction order.
+    std::vector<Extracted> extracted_;
 };
 
 // Through the handle, with the read-only attribute taken off so that the
@@ -146,8 +148,10 @@ bool DeleteHeldFile(VLPlainFile& held);
 
 template <typename Report> void VLUnpacker::DeleteExtracted(Report report)
 {
+    // A shortcut the shell could not rewrite is held no more: its folder's
+    // removal takes it.
     for (auto held = extracted_.rbegin(); held != extracted_.rend(); ++held)
-        if (!DeleteHeldFile(held->file)) report(held->path, GetLastError());
+        if (held->file.file.handle.Valid() && !DeleteHeldFile(held->file)) report(held->path, GetLastError());
     extracted_.clear();
 }
 

@@ -435,7 +435,8 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         // the record names each, the ones written over others too.
         EXPECT_EQ(Snapshot({app, sys}).size(), before.size() + row.after.size()) << row.what;
         EXPECT_EQ(ReadFileBytes(sys + L"\\Жук.dll"), "new");
-        for (const std::wstring& name : row.after) EXPECT_EQ(ReadFileBytes(app + L"\\" + name), "package's " + ToMultiByte(name));
+        for (const std::wstring& name : row.after)
+            EXPECT_EQ(ReadFileBytes(app + L"\\" + name), "package's " + ToMultiByte(name));
         const auto recorded = PathItems(ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat")).blocks.at(0));
         EXPECT_EQ(std::set<std::wstring>(recorded.begin(), recorded.end()), written) << row.what;
     }
