@@ -123,6 +123,15 @@ bool MarkDeleted(HANDLE handle)
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
+// A read-only file or folder would refuse to go.
+void MakeDeletable(HANDLE handle, DWORD attributes)
+{
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
+                                                                 : FILE_ATTRIBUTE_NORMAL;
+    if (basic.FileAttributes != attributes) SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+}
+
 // Opens the entry as itself with access enough to delete it.
 bool DeleteThrough(const std::wstring& path, bool linkItself)
 {
@@ -133,13 +142,7 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
     if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
-    // A read-only file or folder would refuse to go.
-    const DWORD attributes = information.dwFileAttributes;
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
-                                                                 : FILE_ATTRIBUTE_NORMAL;
-    if (!linkItself && basic.FileAttributes != attributes)
-        SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
+    if (!linkItself) MakeDeletable(entry.handle.Get(), information.dwFileAttributes);
     return MarkDeleted(entry.handle.Get());
 }
 
@@ -259,17 +262,10 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
 
 bool VLPlainFile::Delete()
 {
-    // A read-only file would refuse to go; a handle that may not change
-    // attributes leaves them.
+    // A handle that may not change attributes leaves them.
     BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileInformationByHandle(file.handle.Get(), &information) &&
-        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-        FILE_BASIC_INFO basic = {};
-        basic.FileAttributes = information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
-                                   ? information.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
-                                   : FILE_ATTRIBUTE_NORMAL;
-        SetFileInformationByHandle(file.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
-    }
+    if (GetFileInformationByHandle(file.handle.Get(), &information))
+        MakeDeletable(file.handle.Get(), information.dwFileAttributes);
     return MarkDeleted(file.handle.Get());
 }
 
