@@ -414,7 +414,8 @@ VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VL
     // not written through.
     if (!output.Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW)) {
         // A folder in the way is refused as opening it as a file would be.
-        const DWORD error = DirectoryExists(path) ? ERROR_ACCESS_DENIED : GetLastError();
+        DWORD error = GetLastError();
+        if (DirectoryExists(path)) error = ERROR_ACCESS_DENIED;
         return AskSkip(kEventCreateFailed, error, path) ? OpenResult::Skip : OpenResult::Stop;
     }
     return OpenResult::Opened;
@@ -567,8 +568,9 @@ bool VLUnpacker::CollectSolidFiles(const std::wstring& folder, std::vector<VLToc
         return true;
     }
     const std::wstring& path = node.outputPath;
-    if (FileExists(path) || !PrepareFolder(path)) {
-        ReportError(kEventCreateFailed, path, FileExists(path) ? ERROR_ALREADY_EXISTS : GetLastError());
+    const bool fileInTheWay = FileExists(path);
+    if (fileInTheWay || !PrepareFolder(path)) {
+        ReportError(kEventCreateFailed, path, fileInTheWay ? ERROR_ALREADY_EXISTS : GetLastError());
         return false;
     }
     for (const auto& child : node.children) {
