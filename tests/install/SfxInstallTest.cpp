@@ -449,18 +449,43 @@ TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
     ASSERT_TRUE(WriteFileBytes(outside + L"\\readme.txt", "outside's"));
     ASSERT_TRUE(WriteFileBytes(outside + L"\\bin\\a.txt", "outside's a"));
     const std::string listing = TreeListing(outside) + TreeListing(outside + L"\\bin");
+    // Swaps a folder the install made, with the files in it, for a link once
+    // the package's folder is extracted: the rollback must not follow it.
+    class Swapper : public EventLog {
+    public:
+        void OnEntryEnd(const VLTocNode& node) override
+        {
+            if (node.name != L"App" || link.empty()) return;
+            swapped = MoveFileW(link.c_str(), (link + L"-moved").c_str()) && MakeHostLink(link, to);
+            link.clear();
+        }
+        std::wstring link, to;
+        bool swapped = false;
+    };
     const struct {
         const wchar_t* link;
         const wchar_t* to;
-    } rows[] = {{L"App", L""}, {L"App\\bin", L"\\bin"}, {L"App\\readme.txt", L"\\readme.txt"},
-                {L"App\\bin\\a.txt", L"\\bin\\a.txt"}};
+        bool swappedLater;
+    } rows[] = {{L"App", L""},
+                {L"App\\bin", L"\\bin"},
+                {L"App\\readme.txt", L"\\readme.txt"},
+                {L"App\\bin\\a.txt", L"\\bin\\a.txt"},
+                {L"App\\bin", L"\\bin", true}};
     for (const auto& row : rows) {
         const std::wstring target = folder / (L"t" + std::to_wstring(&row - rows)), link = target + L"\\" + row.link;
-        ASSERT_TRUE(CreateDirectories(GetParentPath(link)));
-        ASSERT_TRUE(MakeHostLink(link, outside + row.to));
+        Swapper sink;
+        if (row.swappedLater) {
+            sink.link = link;
+            sink.to = outside + row.to;
+        } else {
+            ASSERT_TRUE(CreateDirectories(GetParentPath(link)));
+            ASSERT_TRUE(MakeHostLink(link, outside + row.to));
+        }
         VLSfxInstall install(package);
+        install.SetProgress(&sink);
         ASSERT_TRUE(install.Open());
         EXPECT_FALSE(install.Install(target)) << ToMultiByte(row.link);
+        EXPECT_EQ(sink.swapped, row.swappedLater);
         EXPECT_TRUE(install.IsRolledBack());
         EXPECT_EQ(TreeListing(outside) + TreeListing(outside + L"\\bin"), listing) << ToMultiByte(row.link);
         EXPECT_TRUE(Exists(link));
