@@ -317,7 +317,6 @@ bool VLSfxInstall::AfterEntry(VLTocNode& node)
         RemoveExtracted(node.outputPath);
     }
     if (node.kind != kNodeFile) return true;
-    if (CompareNoCase(GetFileExtension(node.name), L".lnk") == 0) FixShortcut(node);
     RecordPath(node.outputPath);
     return true;
 }
@@ -353,32 +352,32 @@ void VLSfxInstall::ExpandRegKeys(VLRegKey& key)
     for (VLRegKey& subkey : key.subkeys) ExpandRegKeys(subkey);
 }
 
-void VLSfxInstall::FixShortcut(VLTocNode& node)
+bool VLSfxInstall::FinishOutput(const VLTocNode& node, VLFile& written)
 {
-    // The shell reads and writes the link by its name, which a held file
-    // would refuse: it is let go for that and held again after.
-    VLPlainFile* held = FindExtracted(node.outputPath);
-    if (!held) return;
-    held->file.handle.Reset();
-    FixShortcutByName(node);
-    if (!held->Open(node.outputPath, kHeldAccess, FILE_SHARE_READ, OPEN_EXISTING))
-        throw std::runtime_error("Shortcut not held");
+    return CompareNoCase(GetFileExtension(node.name), L".lnk") != 0 || FixShortcut(written);
 }
 
-void VLSfxInstall::FixShortcutByName(VLTocNode& node)
+bool VLSfxInstall::FixShortcut(VLFile& file)
 {
     VLComInit com;
+    VLBuffer<unsigned char> bytes;
     VLShortcutInfo info;
-    if (!ReadShellLink(info, node.outputPath)) return;
+    if (!ReadHeldFile(file, bytes) ||
+        !ReadShellLinkBytes(info, std::string(reinterpret_cast<const char*>(bytes.data), bytes.size)))
+        return true;
     bool changed = false;
     for (std::wstring* text : {&info.target, &info.workingFolder, &info.iconPath}) {
         if (!StartsWith(*text, kInstallPlaceholder)) continue;
         ReplaceAll(*text, kInstallPlaceholder, installFolder_.c_str());
         changed = true;
     }
-    if (changed)
-        CreateShellLink(info.description, info.iconPath, info.target, info.arguments, node.outputPath,
-                        info.iconIndex, info.workingFolder);
+    std::string fixed;
+    if (!changed || !MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex,
+                                        info.workingFolder, fixed))
+        return true;
+    DWORD written = 0;
+    return file.SeekToBegin() && file.Write(fixed.data(), DWORD(fixed.size()), &written) &&
+           SetEndOfFile(file.handle.Get());
 }
 
 bool VLSfxInstall::CreateFolder(const std::wstring& path)

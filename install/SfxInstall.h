@@ -77,6 +77,7 @@ public:
 protected:
     bool MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip) override;
     bool AfterEntry(VLTocNode& node) override;
+    bool FinishOutput(const VLTocNode& node, VLFile& written) override;
     // Records the folder before creating it.
     bool CreateFolder(const std::wstring& path) override;
     // Skips a locked entry inside one of the shell's folders.
@@ -92,8 +93,9 @@ private:
     void LoadMemoryEntry(VLTocNode& node);
     void ExpandRegKeys(VLRegKey& key);
     void TakeRegistryText(VLTocNode& node);
-    void FixShortcut(VLTocNode& node);
-    void FixShortcutByName(VLTocNode& node);
+    // A link written with the placeholder of the install folder gets the
+    // folder, rewritten through the handle that wrote it.
+    bool FixShortcut(VLFile& file);
     void RecordPath(const std::wstring& path);
     // Deletes the extracted files, puts back the files the install wrote
     // over, then removes every recorded folder inside the install folder,

@@ -425,7 +425,8 @@ bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLP
 {
     BY_HANDLE_FILE_INFORMATION written, held;
     uint8_t writtenDigest[16], heldDigest[16];
-    if (!Fingerprint(output.file, written, writtenDigest) || !output.file.Close()) {
+    if (!FinishOutput(node, output.file) || !Fingerprint(output.file, written, writtenDigest) ||
+        !output.file.Close()) {
         ReportError(kEventWriteFailed, path, GetLastError());
         return false;
     }

@@ -62,6 +62,10 @@ protected:
     virtual bool MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip);
     virtual void UpdateProgress(const VLTocNode& node, uint64_t nodeDone);
     virtual bool AfterEntry(VLTocNode& node) { return true; }
+    // The file just written, still open for reading and writing through the
+    // handle that made it, before it is held: a last change to its bytes is
+    // made there. False fails the entry.
+    virtual bool FinishOutput(const VLTocNode& node, VLFile& written) { return true; }
     // Makes the folder plain (base/PlainFile.h): nothing is made through a link.
     virtual bool CreateFolder(const std::wstring& path);
     // Clears the way for an output file where a file exists: the base deletes

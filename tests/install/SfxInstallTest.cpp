@@ -511,8 +511,16 @@ TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
     const std::string helper = ReadFileBytes(HelperProgram(L"vltest_exit.exe"));
     sink.planted = folder / L"planted.exe";
     ASSERT_TRUE(WriteFileBytes(sink.planted, helper + "planted"));
+    // A shortcut to it as a package holds one: rewritten through the handle
+    // that wrote it, before it is held.
+    {
+        VLComInit com;
+        ASSERT_TRUE(CreateShellLink(L"tool", L"", L"Z:\\##install##\\tool.exe", L"", folder / L"tool.lnk", 0,
+                                    std::wstring(L"Z:\\##install##")));
+    }
     PackageWriter writer;
     writer.root.Add(File(L"tool.exe", helper, kMethodLzma));
+    writer.root.Add(File(L"tool.lnk", ReadFileBytes(folder / L"tool.lnk")));
     writer.root.Add(File(L"##tasks##.txt", Utf16File(L"run ##install##\\tool.exe 0 0 " + (folder / L"ran"))));
     ASSERT_TRUE(writer.WriteTo(folder / L"tool.vlz"));
     VLSfxInstall install(folder / L"tool.vlz");
@@ -523,6 +531,11 @@ TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
     EXPECT_NE(sink.copied, DWORD(-2));
     EXPECT_TRUE(Exists(folder / L"ran"));
     EXPECT_TRUE(ReadFileBytes(folder / L"target\\tool.exe") == helper);
+    VLComInit com;
+    VLShortcutInfo link;
+    ASSERT_TRUE(ReadShellLink(link, folder / L"target\\tool.lnk"));
+    EXPECT_EQ(link.target, folder / L"target\\tool.exe");
+    EXPECT_EQ(link.workingFolder, folder / L"target");
 }
 
 TEST_F(PackageInstall, DestroyingTheInstallerMidExtractionStopsIt)
