@@ -10,6 +10,10 @@ namespace Velora {
 
 namespace {
 
+// How an extracted file is held, sharing reading only: a program may be
+// started from it and readers may read it; no one else may write, rename or
+// delete it.
+constexpr DWORD kHeldAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
 constexpr int kDeleteAttempts = 40;
 constexpr DWORD kDeleteRetryMs = 50;
 

@@ -83,10 +83,6 @@ protected:
     // or delete sharing, so that what was written is what stays under its
     // name (a program started from it runs exactly those bytes).
     bool Extract(const std::wstring& target);
-    // How an extracted file is held: a program may be started from it and
-    // readers may read it, no one else may write, rename or delete it.
-    static constexpr DWORD kHeldAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
-
     // The held file extracted to the path; null when there is none.
     VLPlainFile* FindExtracted(const std::wstring& path);
     // Deletes the held file extracted to the path through its handle.
@@ -152,10 +148,8 @@ bool DeleteHeldFile(VLPlainFile& held);
 
 template <typename Report> void VLUnpacker::DeleteExtracted(Report report)
 {
-    // A shortcut the shell could not rewrite is held no more: its folder's
-    // removal takes it.
     for (auto held = extracted_.rbegin(); held != extracted_.rend(); ++held)
-        if (held->file.file.handle.Valid() && !DeleteHeldFile(held->file)) report(held->path, GetLastError());
+        if (!DeleteHeldFile(held->file)) report(held->path, GetLastError());
     extracted_.clear();
 }
 
