@@ -63,6 +63,26 @@ std::wstring FinalPath(HANDLE handle)
     });
 }
 
+// The handle's path as the drive of the expected path and the name on its
+// volume, where the handle lies on that drive's volume: Wine answers no final
+// path beyond MAX_PATH characters, but names on the volume of any length.
+std::wstring PathOnDrive(HANDLE handle, DWORD volumeSerial, const std::wstring& expected)
+{
+    if (expected.size() < 3 || expected[1] != L':' || expected[2] != L'\\') return std::wstring();
+    DWORD serial = 0;
+    if (!GetVolumeInformationW(expected.substr(0, 3).c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
+        serial != volumeSerial)
+        return std::wstring();
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 1024 * sizeof(wchar_t));
+    for (;;) {
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), DWORD(buffer.size()))) break;
+        if (GetLastError() != ERROR_MORE_DATA) return std::wstring();
+        buffer.resize(buffer.size() * 2);
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    return expected.substr(0, 2) + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
 // 0 when the handle is the very file the path names; otherwise the error.
 // linkItself accepts a link opened as itself (its own entry, not its target).
 DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool linkItself = false)
@@ -73,8 +93,10 @@ DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool lin
     if (link != linkItself) return kErrLinkInPath;
     std::wstring expected;
     if (!LongPath(path, expected)) return GetLastError();
-    const std::wstring final = FinalPath(handle);
-    if (final.empty() || CompareNoCase(WithoutPrefix(final), WithoutPrefix(expected)) != 0) return kErrLinkInPath;
+    expected = WithoutPrefix(expected);
+    std::wstring final = FinalPath(handle);
+    if (final.empty()) final = PathOnDrive(handle, information.dwVolumeSerialNumber, expected);
+    if (final.empty() || !IsSamePathName(WithoutPrefix(final), expected)) return kErrLinkInPath;
     if (writes && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
         return ERROR_TOO_MANY_LINKS;
     return 0;
@@ -101,6 +123,15 @@ bool MarkDeleted(HANDLE handle)
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
+// A read-only file or folder would refuse to go.
+void MakeDeletable(HANDLE handle, DWORD attributes)
+{
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
+                                                                 : FILE_ATTRIBUTE_NORMAL;
+    if (basic.FileAttributes != attributes) SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+}
+
 // Opens the entry as itself with access enough to delete it.
 bool DeleteThrough(const std::wstring& path, bool linkItself)
 {
@@ -111,17 +142,16 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
     if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
-    // A read-only file or folder would refuse to go.
-    const DWORD attributes = information.dwFileAttributes;
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
-                                                                 : FILE_ATTRIBUTE_NORMAL;
-    if (!linkItself && basic.FileAttributes != attributes)
-        SetFileInformationByHandle(entry.handle.Get(), FileBasicInfo, &basic, sizeof(basic));
+    if (!linkItself) MakeDeletable(entry.handle.Get(), information.dwFileAttributes);
     return MarkDeleted(entry.handle.Get());
 }
 
 } // namespace
+
+bool IsSamePathName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
 
 bool GetFinalPath(const std::wstring& path, std::wstring& out)
 {
@@ -232,6 +262,10 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
 
 bool VLPlainFile::Delete()
 {
+    // A handle that may not change attributes leaves them.
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(file.handle.Get(), &information))
+        MakeDeletable(file.handle.Get(), information.dwFileAttributes);
     return MarkDeleted(file.handle.Get());
 }
 

@@ -20,6 +20,9 @@ namespace Velora {
 // ERROR_STOPPED_ON_SYMLINK).
 constexpr DWORD kErrLinkInPath = 681;
 
+// Whether the texts are one path as the file system compares names: in
+// another case, of any script, a name is the same name.
+bool IsSamePathName(const std::wstring& a, const std::wstring& b);
 // The path the system reaches through whatever links the text passes.
 bool GetFinalPath(const std::wstring& path, std::wstring& out);
 // The folder exists and neither it nor any folder above it is a link.
@@ -46,8 +49,9 @@ public:
     // (a folder swapped meanwhile) is deleted again. False with the last
     // error set, nothing held.
     bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition);
-    // Through the handle, which was opened with DELETE: the file goes when
-    // the last handle on it is closed.
+    // Through the handle, which was opened with DELETE (and with
+    // FILE_WRITE_ATTRIBUTES for a read-only file): the file goes when the
+    // last handle on it is closed.
     bool Delete();
     // Through the handle (opened with DELETE), to a full path whose folder is
     // plain.

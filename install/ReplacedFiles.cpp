@@ -1,19 +1,15 @@
 #include "install/ReplacedFiles.h"
 
-#include "base/FileUtil.h"
 #include "base/Handles.h"
-
-#include <windows.h>
+#include "base/PathUtil.h"
 
 namespace Velora {
 
 namespace {
 
-// Kept names are the file's own name with ".~vl" and a number: a name an
-// earlier install left behind is passed over, not replaced.
+// A name taken by an earlier install or anyone else is passed over, not
+// replaced.
 constexpr unsigned kMaxAsideNames = 1000;
-constexpr int kRemoveAttempts = 40;
-constexpr DWORD kRemoveRetryMs = 50;
 
 // The path with its last part spelled as the folder holds it.
 std::wstring SpelledAsStored(const std::wstring& path)
@@ -30,12 +26,26 @@ std::wstring SpelledAsStored(const std::wstring& path)
 
 bool VLReplacedFiles::Keep(const std::wstring& path)
 {
-    const std::wstring original = SpelledAsStored(path);
-    for (unsigned n = 0; n < kMaxAsideNames; ++n) {
-        const std::wstring aside = original + L".~vl" + std::to_wstring(n);
-        if (MoveFileExW(path.c_str(), aside.c_str(), 0)) {
-            kept_.push_back({path, original, aside});
-            paths_.insert(path);
+    for (Kept& kept : kept_)
+        if (IsSamePathName(kept.aside, path)) return MoveAside(kept);
+    Kept kept{SpelledAsStored(path), std::wstring(), VLPlainFile()};
+    // Writers and readers of the file may stay; no one may rename or delete
+    // it while it is kept.
+    if (!kept.file.Open(kept.original, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) ||
+        !MoveAside(kept))
+        return false;
+    kept_.push_back(std::move(kept));
+    return true;
+}
+
+bool VLReplacedFiles::MoveAside(Kept& kept)
+{
+    const std::wstring folder = GetParentPath(kept.original);
+    for (unsigned tried = 0; tried < kMaxAsideNames; ++tried) {
+        const std::wstring aside = folder + L"~vl" + std::to_wstring(nextName_++);
+        if (kept.file.Rename(aside, false)) {
+            kept.aside = aside;
             return true;
         }
         const DWORD error = GetLastError();
@@ -45,36 +55,15 @@ bool VLReplacedFiles::Keep(const std::wstring& path)
     return false;
 }
 
-bool VLReplacedFiles::PutBackOne(const Kept& kept)
-{
-    if (PathExists(kept.path) && !RemovePatiently(kept.path)) return false;
-    return MoveFileExW(kept.aside.c_str(), kept.original.c_str(), 0) != 0;
-}
-
 void VLReplacedFiles::Discard()
 {
-    for (const Kept& kept : kept_) {
+    for (Kept& kept : kept_) {
         // A running program may hold a kept library or program open: such a
         // file cannot be deleted now, but is at the next start, as every
         // installer leaves a replaced file that is in use.
-        if (!DeleteFileForce(kept.aside) && FileExists(kept.aside))
-            MoveFileExW(kept.aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!kept.file.Delete()) MoveFileExW(kept.aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     kept_.clear();
-    paths_.clear();
-}
-
-bool RemovePatiently(const std::wstring& path)
-{
-    for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
-        if (DirectoryExists(path))
-            DeleteTree(path);
-        else
-            DeleteFileForce(path);
-        if (!PathExists(path)) return true;
-        Sleep(kRemoveRetryMs);
-    }
-    return false;
 }
 
 } // namespace Velora

@@ -1,12 +1,17 @@
-// The files an install writes over. Each is kept by renaming it in its own
-// folder: a rename on the same volume, which leaves its bytes, times and
-// attributes as they were. A failed install puts each back under the name it
-// had; one that stands removes them.
+// The files an install writes over. Each is kept by renaming it through its
+// own handle to a short free name in its own folder: a rename on the same
+// volume, which leaves its bytes, times and attributes as they were, and
+// which fits whatever the length of its name. The handle is held, without
+// delete sharing, until the file goes back or goes: what is put back or
+// removed is the kept file itself, never whatever bears its name then. A
+// failed install puts each back under the name it had; one that stands
+// removes them.
 #pragma once
+
+#include "base/PlainFile.h"
 
 #include <windows.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,48 +19,48 @@ namespace Velora {
 
 class VLReplacedFiles {
 public:
-    // Renames the existing file at path aside. False, with the reason in
-    // GetLastError, when it cannot be: the file then stays where it is.
+    // Renames the existing plain file at path aside. Where path is the name
+    // a kept file has now, that file moves on to another, so that the
+    // install may write there. False, with the reason in GetLastError, when
+    // it cannot be: the file then stays where it is.
     bool Keep(const std::wstring& path);
-    // Whether the file at path (as given to Keep) took the place of a kept one.
-    bool Holds(const std::wstring& path) const { return paths_.count(path) != 0; }
-    // Newest first: removes what the install wrote at each path and renames
-    // the kept file back. One that cannot go back stays under its kept name;
-    // report hears its original path and the reason.
-    template <typename Report> void PutBack(Report report);
+    // Newest first: renames each kept file back; the caller has removed what
+    // the install wrote over it. One that cannot go back stays under its kept
+    // name; report hears that name, the original and the reason. True when
+    // every file went back.
+    template <typename Report> bool PutBack(Report report);
     // Removes the kept files; one that is in use goes when the system next
     // starts.
     void Discard();
 
 private:
     struct Kept {
-        std::wstring path;
         // The name the file had, spelled as its folder held it: the path
-        // may differ in case.
+        // the install wrote may differ in case.
         std::wstring original;
         std::wstring aside;
+        VLPlainFile file;
     };
-    // False with the reason in GetLastError when the kept file stays aside.
-    static bool PutBackOne(const Kept& kept);
+    // To the next free kept name in the file's folder.
+    bool MoveAside(Kept& kept);
 
     std::vector<Kept> kept_;
-    std::set<std::wstring> paths_;
+    // Kept names are "~vl" and a number, counted over the install.
+    unsigned nextName_ = 0;
 };
 
-template <typename Report> void VLReplacedFiles::PutBack(Report report)
+template <typename Report> bool VLReplacedFiles::PutBack(Report report)
 {
     // Newest first: a path written twice gets the first of its replacements
     // back before the file that was there at the start.
-    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept)
-        if (!PutBackOne(*kept)) report(kept->original, GetLastError());
+    bool all = true;
+    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept) {
+        if (kept->file.Rename(kept->original, false)) continue;
+        all = false;
+        report(kept->aside, kept->original, GetLastError());
+    }
     kept_.clear();
-    paths_.clear();
+    return all;
 }
-
-// Removes a file or a folder tree. The image of a script program that has
-// just ended can stay mapped for a moment after its process is signalled, so
-// a refused removal is tried again for a short while. False when the path
-// is still there.
-bool RemovePatiently(const std::wstring& path);
 
 } // namespace Velora

@@ -55,6 +55,21 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder, bool i
     return next == L'\\' || next == L'/' || folder.back() == L'\\';
 }
 
+// The whole file from its start, with three zero bytes after the end so that
+// the text parser may read a terminator.
+bool ReadHeldFile(VLFile& file, VLBuffer<unsigned char>& buffer)
+{
+    uint64_t size = 0;
+    if (!file.SeekToBegin() || !file.GetSize(size) || size == 0 || size > 0xFFFFFFF0ull) return false;
+    buffer.size = 0;
+    buffer.SetCapacity(uint32_t(size) + 3);
+    DWORD read = 0;
+    if (!file.Read(buffer.data, DWORD(size), &read) || read != size) return false;
+    std::memset(buffer.data + size, 0, 3);
+    buffer.size = uint32_t(size);
+    return true;
+}
+
 void AppendPathItem(VLBuffer<unsigned char>& list, const std::wstring& path)
 {
     const uint32_t bytes = uint32_t(path.size() * sizeof(wchar_t));
@@ -166,7 +181,7 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
         installFolder_ = folder;
         keywords_.SetPath(L"install", folder);
 
-        if (!VLUnpacker::Install(folder)) return Fail(nullptr);
+        if (!Extract(folder)) return Fail(nullptr);
         // A cancel between two entries still ends extraction well; a partial
         // tree gets neither the registry data nor the script.
         if (IsCancelled()) return Fail(nullptr);
@@ -188,6 +203,7 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
         if (reinstall && !MergeEarlierRecord()) return Fail(&transaction);
         WriteUninstallRecord(CombinePath(installFolder_, kUninstallRecordName));
         replaced_.Discard();
+        ReleaseExtracted();
         return true;
     } catch (const std::exception&) {
         return Fail(applied ? &transaction : nullptr);
@@ -197,7 +213,10 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
 bool VLSfxInstall::FailApply(const VLRegTransaction& transaction)
 {
     // Apply has put back what it changed, as far as it could.
-    if (!transaction.IsRolledBack()) ReportRegistryError(transaction.GetRollbackError());
+    if (!transaction.IsRolledBack()) {
+        rolledBack_ = false;
+        ReportRegistryError(transaction.GetRollbackError());
+    }
     return Fail(nullptr);
 }
 
@@ -218,7 +237,10 @@ bool VLSfxInstall::Fail(VLRegTransaction* applied)
     // In the reverse order of the install: the registry, then the files.
     // What the registry rollback could not put back is reported as the
     // failed apply is.
-    if (applied && !applied->Rollback()) ReportRegistryError(applied->GetRollbackError());
+    if (applied && !applied->Rollback()) {
+        rolledBack_ = false;
+        ReportRegistryError(applied->GetRollbackError());
+    }
     Rollback();
     if (progress_) progress_->OnEnd(cancelled_);
     return false;
@@ -291,14 +313,11 @@ bool VLSfxInstall::AfterEntry(VLTocNode& node)
         }
         // Recorded below like every file entry: readers of the uninstall
         // record expect each extracted file in it.
-        ReadTaskFile(node.outputPath);
-        DeleteFileForce(node.outputPath);
+        if (VLPlainFile* held = FindExtracted(node.outputPath)) ReadTaskFile(held->file);
+        RemoveExtracted(node.outputPath);
     }
     if (node.kind != kNodeFile) return true;
-    if (CompareNoCase(GetFileExtension(node.name), L".lnk") == 0) FixShortcut(node);
-    // A file written over one that was there is not one the install created:
-    // an uninstall must leave that path alone.
-    if (!replaced_.Holds(node.outputPath)) RecordPath(node.outputPath);
+    RecordPath(node.outputPath);
     return true;
 }
 
@@ -307,9 +326,10 @@ void VLSfxInstall::TakeRegistryText(VLTocNode& node)
     if (IsDataEntry(node)) {
         registryText_.Assign(node.data);
     } else {
-        if (!ReadWholeFile(node.outputPath, registryText_)) throw std::runtime_error("Load file failed");
+        VLPlainFile* held = FindExtracted(node.outputPath);
+        if (!held || !ReadHeldFile(held->file, registryText_)) throw std::runtime_error("Load file failed");
         // Gone before it is parsed, so that a bad text leaves no file behind.
-        DeleteFileForce(node.outputPath);
+        RemoveExtracted(node.outputPath);
     }
     VLRegParser parser;
     parser.Parse(registryText_);
@@ -332,26 +352,43 @@ void VLSfxInstall::ExpandRegKeys(VLRegKey& key)
     for (VLRegKey& subkey : key.subkeys) ExpandRegKeys(subkey);
 }
 
-void VLSfxInstall::FixShortcut(VLTocNode& node)
+bool VLSfxInstall::FinishOutput(const VLTocNode& node, VLFile& written)
+{
+    return CompareNoCase(GetFileExtension(node.name), L".lnk") != 0 || FixShortcut(written);
+}
+
+bool VLSfxInstall::FixShortcut(VLFile& file)
 {
     VLComInit com;
+    VLBuffer<unsigned char> bytes;
     VLShortcutInfo info;
-    if (!ReadShellLink(info, node.outputPath)) return;
+    if (!ReadHeldFile(file, bytes) ||
+        !ReadShellLinkBytes(info, std::string(reinterpret_cast<const char*>(bytes.data), bytes.size)))
+        return true;
     bool changed = false;
     for (std::wstring* text : {&info.target, &info.workingFolder, &info.iconPath}) {
         if (!StartsWith(*text, kInstallPlaceholder)) continue;
         ReplaceAll(*text, kInstallPlaceholder, installFolder_.c_str());
         changed = true;
     }
-    if (changed)
-        CreateShellLink(info.description, info.iconPath, info.target, info.arguments, node.outputPath,
-                        info.iconIndex, info.workingFolder);
+    std::string fixed;
+    if (!changed || !MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex,
+                                        info.workingFolder, fixed))
+        return true;
+    DWORD written = 0;
+    return file.SeekToBegin() && file.Write(fixed.data(), DWORD(fixed.size()), &written) &&
+           SetEndOfFile(file.handle.Get());
 }
 
 bool VLSfxInstall::CreateFolder(const std::wstring& path)
 {
     RecordPath(path);
-    return CreateDirectories(path);
+    return CreatePlainFolder(path);
+}
+
+bool VLSfxInstall::RemoveExistingFile(const std::wstring& path)
+{
+    return FindExtracted(path) ? RemoveExtracted(path) : replaced_.Keep(path);
 }
 
 bool VLSfxInstall::OnPathError(DWORD error, const std::wstring& path)
@@ -383,17 +420,24 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
 
 void VLSfxInstall::Rollback()
 {
+    // Each file through the handle it was written and held by: what the
+    // install wrote, never what a name leads to now.
+    DeleteExtracted([this](const std::wstring& path, DWORD error) { ReportError(kEventDeleteFailed, path, error); });
     // While every folder they were kept in still stands. A file that stays
-    // under its kept name is reported as a write that failed there.
-    replaced_.PutBack([this](const std::wstring& path, DWORD error) { ReportError(kEventWriteFailed, path, error); });
+    // under its kept name is reported by that name, as the user finds it.
+    if (!replaced_.PutBack([this](const std::wstring& aside, const std::wstring&, DWORD error) {
+            ReportError(kEventPutBackFailed, aside, error);
+        }))
+        rolledBack_ = false;
     std::vector<std::wstring> paths;
     DecodePathList(pathList_, paths);
     for (auto recorded = paths.rbegin(); recorded != paths.rend(); ++recorded) {
         // An empty item is the install folder, created by this install.
         std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
-        if (!IsInsideFolder(path, installFolder_, false) || !PathExists(path)) continue;
         NormalizePath(path, kPathNoTrailingSeparator);
-        RemovePatiently(path);
+        // Files went above; a folder is removed only where it is plain, so
+        // that nothing is deleted through a link.
+        if (IsInsideFolder(path, installFolder_, false) && IsPlainFolder(path)) DeleteTree(path);
     }
 }
 

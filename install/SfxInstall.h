@@ -1,9 +1,10 @@
 // Installs a package: extracts its tree into the install folder (top-level
 // ##keyword## folders into the machine's folders), applies the registry data
 // it carries, runs its installer script, and leaves the uninstall record
-// "VLUnistall.dat" beside the installed files. Whatever fails after the first
-// file was written is undone: created files and folders are removed and the
-// registry is put back.
+// "VLUnistall.dat" beside the installed files. Every extracted file is held
+// until the install has ended. Whatever fails after the first file was
+// written is undone: created files and folders are removed, the files written
+// over come back, and the registry is put back.
 #pragma once
 
 #include "base/Buffer.h"
@@ -40,6 +41,10 @@ public:
     bool HasMeta(const std::wstring& key) const { return meta_.count(key) != 0; }
 
     const std::wstring& GetInstallFolder() const { return installFolder_; }
+    // After a failed install: false when its rollback could not put back
+    // everything (a registry key, or a file left under its kept name); the
+    // sink has heard of each.
+    bool IsRolledBack() const { return rolledBack_; }
     VLFolderKeywords& GetKeywords() { return keywords_; }
 
     // The uninstall record of the current install.
@@ -57,6 +62,8 @@ public:
     // The installer script.
     bool RunTasks();
     void ReadTaskFile(const std::wstring& path);
+    // From the start of the open file.
+    void ReadTaskFile(VLFile& file);
     // Starts the program hidden and waits for it, following pause and cancel.
     // False when it could not be started (GetLastError tells why) or was
     // cancelled, in which case it is terminated.
@@ -70,13 +77,14 @@ public:
 protected:
     bool MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip) override;
     bool AfterEntry(VLTocNode& node) override;
+    bool FinishOutput(const VLTocNode& node, VLFile& written) override;
     // Records the folder before creating it.
     bool CreateFolder(const std::wstring& path) override;
     // Skips a locked entry inside one of the shell's folders.
     bool OnPathError(DWORD error, const std::wstring& path) override;
     // Keeps the file aside instead of deleting it, so that a failed install
-    // can put it back.
-    bool RemoveExistingFile(const std::wstring& path) override { return replaced_.Keep(path); }
+    // can put it back; a file this install extracted goes.
+    bool RemoveExistingFile(const std::wstring& path) override;
 
 private:
     // Runs the install after the target is known; throws what a step throws.
@@ -85,10 +93,13 @@ private:
     void LoadMemoryEntry(VLTocNode& node);
     void ExpandRegKeys(VLRegKey& key);
     void TakeRegistryText(VLTocNode& node);
-    void FixShortcut(VLTocNode& node);
+    // A link written with the placeholder of the install folder gets the
+    // folder, rewritten through the handle that wrote it.
+    bool FixShortcut(VLFile& file);
     void RecordPath(const std::wstring& path);
-    // Puts back the files the install wrote over, then removes every
-    // recorded path inside the install folder, newest first.
+    // Deletes the extracted files, puts back the files the install wrote
+    // over, then removes every recorded folder inside the install folder,
+    // newest first.
     void Rollback();
     // Undoes the install and tells the sink the end; answers false.
     bool Fail(VLRegTransaction* applied);
@@ -117,6 +128,7 @@ private:
     std::set<std::wstring> skipped_;
     // The files that were where the install wrote its own.
     VLReplacedFiles replaced_;
+    bool rolledBack_ = true;
 };
 
 // True when path names a package this installer can open: a plain file (no

@@ -71,10 +71,13 @@ bool IsUsableScriptPath(std::wstring path)
 void VLSfxInstall::ReadTaskFile(const std::wstring& path)
 {
     VLFile file;
+    if (file.Open(path, FILE_GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0)) ReadTaskFile(file);
+}
+
+void VLSfxInstall::ReadTaskFile(VLFile& file)
+{
     uint64_t size = 0;
-    if (!file.Open(path, FILE_GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0) || !file.GetSize(size) ||
-        size == 0 || size > kMaxTaskFile)
-        return;
+    if (!file.SeekToBegin() || !file.GetSize(size) || size == 0 || size > kMaxTaskFile) return;
     std::string bytes(size_t(size), '\0');
     DWORD got = 0;
     if (!file.Read(&bytes[0], DWORD(size), &got)) return;

@@ -4,7 +4,7 @@
 // meta map (version 1 records hold the first two only).
 #include "install/SfxInstall.h"
 
-#include "base/File.h"
+#include "base/PlainFile.h"
 
 #include <cstring>
 
@@ -39,8 +39,10 @@ bool ReadBlock(VLFile& file, uint32_t& length, VLBuffer<unsigned char>& block)
 
 bool VLSfxInstall::WriteUninstallRecord(const std::wstring& path)
 {
-    VLFile file;
-    if (!file.Open(path, FILE_GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL)) return false;
+    // Written where the path says, never through a link at its name.
+    VLPlainFile plain;
+    VLFile& file = plain.file;
+    if (!plain.Open(path, FILE_GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS)) return false;
     DWORD written = 0;
     if (!file.Write(kMagic, sizeof(kMagic), &written) || !file.Write(&kVersion, 1, &written)) return false;
     VLBufferWriter script;
@@ -56,8 +58,9 @@ bool VLSfxInstall::ReadUninstallRecord(const std::wstring& path, std::vector<std
                                        std::map<std::wstring, std::wstring>& meta,
                                        std::vector<std::wstring>& scriptLines, VLBuffer<unsigned char>& registryText)
 {
-    VLFile file;
-    if (!file.Open(path, FILE_GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)) return false;
+    VLPlainFile plain;
+    VLFile& file = plain.file;
+    if (!plain.Open(path, FILE_GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return false;
     char magic[4];
     unsigned char version = 0;
     DWORD got = 0;

@@ -27,8 +27,14 @@ struct VLShortcutInfo {
 bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
                      const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
                      const std::optional<std::wstring>& workingFolder);
+// The bytes of the link file CreateShellLink writes for these settings.
+bool MakeShellLinkBytes(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
+                        const std::wstring& arguments, int iconIndex, const std::wstring& workingFolder,
+                        std::string& bytes);
 // True when the link was read and names a target. The target comes back as
 // stored, not resolved.
 bool ReadShellLink(VLShortcutInfo& info, const std::wstring& linkPath);
+// From the bytes of a link file.
+bool ReadShellLinkBytes(VLShortcutInfo& info, const std::string& bytes);
 
 } // namespace Velora

@@ -1,6 +1,7 @@
 #include "install/Unpacker.h"
 
 #include "base/FileUtil.h"
+#include "base/Md5.h"
 #include "base/PathUtil.h"
 
 #include <cstring>
@@ -9,22 +10,51 @@ namespace Velora {
 
 namespace {
 
-FILETIME ToFileTime(uint64_t value)
-{
-    FILETIME time;
-    time.dwLowDateTime = DWORD(value);
-    time.dwHighDateTime = DWORD(value >> 32);
-    return time;
-}
+// How an extracted file is held, sharing reading only: a program may be
+// started from it and readers may read it; no one else may write, rename or
+// delete it.
+constexpr DWORD kHeldAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
+constexpr int kDeleteAttempts = 40;
+constexpr DWORD kDeleteRetryMs = 50;
 
-// Only attribute bits reach CreateFileW: flag bits from a package
-// (delete-on-close, overlapped) would lose or break the file.
+// Only attribute bits are set: flag bits from a package (delete-on-close,
+// overlapped) would lose or break the file.
 DWORD FileAttributesOf(const VLTocNode& node)
 {
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                            FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     return node.attributes & settable;
+}
+
+// The entry's times and the attributes given, through the handle.
+bool SetBasicInfo(HANDLE handle, const VLTocNode& node, DWORD attributes)
+{
+    FILE_BASIC_INFO basic = {};
+    basic.CreationTime.QuadPart = LONGLONG(node.creationTime);
+    basic.LastAccessTime.QuadPart = LONGLONG(node.accessTime);
+    basic.LastWriteTime.QuadPart = LONGLONG(node.writeTime);
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+// Runs the action when the scope is left, however it is left.
+template <typename Action> struct OnExit {
+    Action action;
+    ~OnExit() { action(); }
+};
+template <typename Action> OnExit<Action> AtExit(Action action)
+{
+    return {std::move(action)};
+}
+
+// The file's identity and a digest of its bytes from the start.
+bool Fingerprint(VLFile& file, BY_HANDLE_FILE_INFORMATION& identity, uint8_t digest[16])
+{
+    uint64_t size = 0;
+    if (!GetFileInformationByHandle(file.handle.Get(), &identity) || !file.GetSize(size)) return false;
+    std::memset(digest, 0, 16);
+    return size == 0 || Md5File(file, digest);
 }
 
 bool IsSolidFile(const VLTocNode& node)
@@ -154,6 +184,13 @@ bool VLUnpacker::ReadToc(VLFile& file)
 
 bool VLUnpacker::Install(const std::wstring& target)
 {
+    const bool extracted = Extract(target);
+    ReleaseExtracted();
+    return extracted;
+}
+
+bool VLUnpacker::Extract(const std::wstring& target)
+{
     if (progress_) progress_->OnBegin();
     cancelled_ = false;
     if (progress_) progress_->cancelled = false;
@@ -161,7 +198,10 @@ bool VLUnpacker::Install(const std::wstring& target)
         ReportError(kEventWriteFailed, target, ERROR_ALREADY_EXISTS);
         return false;
     }
-    if (!PathExists(target) && !CreateFolder(target)) ReportError(kEventWriteFailed, target, GetLastError());
+    if (!PrepareFolder(target)) {
+        ReportError(kEventWriteFailed, target, GetLastError());
+        return false;
+    }
     targetFolder_ = target;
     if (!opened_) return false;
     if (!ExtractChildren(root_, target)) {
@@ -215,7 +255,7 @@ bool VLUnpacker::ExtractNode(VLTocNode& node, const std::wstring& folder)
 
     if (node.kind == kNodeFolder) {
         if (FileExists(path)) return false;
-        if (!PathExists(path) && !CreateFolder(path)) {
+        if (!PrepareFolder(path)) {
             if (!OnPathError(GetLastError(), path)) return false;
         } else {
             UpdateProgress(node, 0);
@@ -263,11 +303,47 @@ bool VLUnpacker::SeekTo(uint64_t offset, bool reportQueryFailure)
 
 void VLUnpacker::SetFolderAttributes(const VLTocNode& node)
 {
-    const FILETIME creation = ToFileTime(node.creationTime);
-    const FILETIME access = ToFileTime(node.accessTime);
-    const FILETIME write = ToFileTime(node.writeTime);
-    SetFileAttributesW(node.outputPath.c_str(), node.attributes);
-    SetFileTimes(node.outputPath, &creation, &access, &write);
+    VLPlainFile folder;
+    if (folder.Open(node.outputPath, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING))
+        SetBasicInfo(folder.file.handle.Get(), node, node.attributes | FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool VLUnpacker::PrepareFolder(const std::wstring& path)
+{
+    return PathExists(path) ? IsPlainFolder(path) : CreateFolder(path);
+}
+
+VLPlainFile* VLUnpacker::FindExtracted(const std::wstring& path)
+{
+    for (Extracted& held : extracted_)
+        if (IsSamePathName(held.path, path)) return &held.file;
+    return nullptr;
+}
+
+bool VLUnpacker::RemoveExtracted(const std::wstring& path)
+{
+    for (auto held = extracted_.begin(); held != extracted_.end(); ++held) {
+        if (!IsSamePathName(held->path, path)) continue;
+        const bool deleted = DeleteHeldFile(held->file);
+        extracted_.erase(held);
+        return deleted;
+    }
+    return false;
+}
+
+void VLUnpacker::HoldPartial(const std::wstring& path, VLPlainFile& file)
+{
+    if (file.file.handle.Valid()) extracted_.push_back({path, std::move(file)});
+}
+
+bool DeleteHeldFile(VLPlainFile& held)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (held.Delete()) return held.file.Close();
+        if (attempt + 1 == kDeleteAttempts) return false;
+        Sleep(kDeleteRetryMs);
+    }
 }
 
 std::shared_ptr<VLCompressConverter> VLUnpacker::CreateConverter(uint32_t method)
@@ -287,12 +363,12 @@ bool VLUnpacker::MapEntryPath(VLTocNode&, std::wstring&, std::wstring&, bool& sk
 
 bool VLUnpacker::CreateFolder(const std::wstring& path)
 {
-    return CreateDirectories(path);
+    return CreatePlainFolder(path);
 }
 
 bool VLUnpacker::RemoveExistingFile(const std::wstring& path)
 {
-    return DeleteFileForce(path);
+    return DeletePlainFile(path);
 }
 
 void VLUnpacker::UpdateProgress(const VLTocNode& node, uint64_t nodeDone)
@@ -334,24 +410,69 @@ bool VLUnpacker::AskSkip(uint32_t code, DWORD error, const std::wstring& path)
     return OnPathError(error, path) || ReportError(code, path, error);
 }
 
-VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VLTocNode& node, VLFile& output)
+VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output)
 {
     if (FileExists(path) && !RemoveExistingFile(path))
         return AskSkip(kEventDeleteFailed, GetLastError(), path) ? OpenResult::Skip : OpenResult::Stop;
-    if (!output.Open(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
-                     FileAttributesOf(node) | FILE_FLAG_SEQUENTIAL_SCAN))
-        return AskSkip(kEventCreateFailed, GetLastError(), path) ? OpenResult::Skip : OpenResult::Stop;
+    // Only a new file: whatever holds the name now (a link among them) is
+    // not written through.
+    if (!output.Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW)) {
+        // A folder in the way is refused as opening it as a file would be.
+        DWORD error = GetLastError();
+        if (DirectoryExists(path)) error = ERROR_ACCESS_DENIED;
+        return AskSkip(kEventCreateFailed, error, path) ? OpenResult::Skip : OpenResult::Stop;
+    }
     return OpenResult::Opened;
+}
+
+bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output)
+{
+    BY_HANDLE_FILE_INFORMATION written, held;
+    uint8_t writtenDigest[16], heldDigest[16];
+    if (!FinishOutput(node, output.file) || !Fingerprint(output.file, written, writtenDigest) ||
+        !output.file.Close()) {
+        ReportError(kEventWriteFailed, path, GetLastError());
+        return false;
+    }
+    // A program may only be started from a file no one holds for writing,
+    // so the writing handle goes before the holding one comes.
+    Extracted entry{path, VLPlainFile()};
+    if (!entry.file.Open(path, kHeldAccess, FILE_SHARE_READ, OPEN_EXISTING)) {
+        ReportError(kEventWriteFailed, path, GetLastError());
+        return false;
+    }
+    if (!Fingerprint(entry.file.file, held, heldDigest) || held.nFileIndexLow != written.nFileIndexLow ||
+        held.nFileIndexHigh != written.nFileIndexHigh || held.dwVolumeSerialNumber != written.dwVolumeSerialNumber) {
+        ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
+        return false;
+    }
+    // The file made here, whatever was done to its bytes meanwhile: a
+    // rollback deletes it.
+    extracted_.push_back(std::move(entry));
+    if (std::memcmp(heldDigest, writtenDigest, 16) != 0) {
+        ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
+        return false;
+    }
+    // Last, as reading the bytes back touches the access time.
+    const DWORD attributes = FileAttributesOf(node);
+    if (!SetBasicInfo(extracted_.back().file.file.handle.Get(), node,
+                      attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) {
+        ReportError(kEventWriteFailed, path, GetLastError());
+        return false;
+    }
+    return true;
 }
 
 bool VLUnpacker::WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCompressConverter& converter)
 {
-    VLFile output;
-    switch (OpenOutput(path, node, output)) {
+    VLPlainFile plain;
+    VLFile& output = plain.file;
+    switch (OpenOutput(path, node, plain)) {
     case OpenResult::Skip: UpdateProgress(node, node.packedSize); return true;
     case OpenResult::Stop: return false;
     case OpenResult::Opened: break;
     }
+    const auto holdPartial = AtExit([&] { HoldPartial(path, plain); });
     uint64_t inputLeft = node.packedSize;
     uint64_t outputLeft = node.unpackedSize;
     uint64_t start = 0;
@@ -393,12 +514,7 @@ bool VLUnpacker::WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCom
             return false;
         }
     }
-    const FILETIME creation = ToFileTime(node.creationTime);
-    const FILETIME access = ToFileTime(node.accessTime);
-    const FILETIME lastWrite = ToFileTime(node.writeTime);
-    output.SetTime(&creation, &access, &lastWrite);
-    output.Close();
-    return true;
+    return HoldOutput(path, node, plain);
 }
 
 bool VLUnpacker::ReadMemoryEntry(VLTocNode& node, VLCompressConverter& converter)
@@ -457,8 +573,9 @@ bool VLUnpacker::CollectSolidFiles(const std::wstring& folder, std::vector<VLToc
         return true;
     }
     const std::wstring& path = node.outputPath;
-    if (FileExists(path) || (!PathExists(path) && !CreateFolder(path))) {
-        ReportError(kEventCreateFailed, path, ERROR_ALREADY_EXISTS);
+    const bool fileInTheWay = FileExists(path);
+    if (fileInTheWay || !PrepareFolder(path)) {
+        ReportError(kEventCreateFailed, path, fileInTheWay ? ERROR_ALREADY_EXISTS : GetLastError());
         return false;
     }
     for (const auto& child : node.children) {
@@ -480,11 +597,15 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
     // The file being written: its place in the list, what it still needs,
     // and whether its bytes are thrown away because its path was skipped.
     size_t index = 0;
-    VLFile output;
+    VLPlainFile plain;
+    VLFile& output = plain.file;
     bool open = false;
     bool discard = false;
     uint64_t fileLeft = 0;
     uint64_t given = 0;
+    const auto holdPartial = AtExit([&] {
+        if (open) HoldPartial(list[index]->outputPath, plain);
+    });
 
     // Files without data get their own length; the carrying file gets what
     // the stream yields beyond the files before it.
@@ -501,7 +622,7 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
         VLTocNode& node = *list[index];
         uint64_t length = 0;
         if (!lengthOfNext(length)) return false;
-        const OpenResult result = OpenOutput(node.outputPath, node, output);
+        const OpenResult result = OpenOutput(node.outputPath, node, plain);
         if (result == OpenResult::Stop) return false;
         discard = result == OpenResult::Skip;
         open = true;
@@ -513,14 +634,14 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
     };
     auto completeFile = [&] {
         VLTocNode& node = *list[index++];
-        const FILETIME creation = ToFileTime(node.creationTime);
-        const FILETIME access = ToFileTime(node.accessTime);
-        const FILETIME lastWrite = ToFileTime(node.writeTime);
-        if (!discard) output.SetTime(&creation, &access, &lastWrite);
-        output.Close();
+        const bool held = discard || HoldOutput(node.outputPath, node, plain);
+        if (!held) HoldPartial(node.outputPath, plain);
+        output.handle.Reset();
         open = false;
         discard = false;
+        if (!held) return false;
         AfterEntry(node);
+        return true;
     };
     auto distribute = [&](const unsigned char* bytes, uint32_t n, uint32_t stepUsed) {
         while (n > 0) {
@@ -534,7 +655,7 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
             bytes += k;
             n -= k;
             fileLeft -= k;
-            if (fileLeft == 0) completeFile();
+            if (fileLeft == 0 && !completeFile()) return false;
         }
         done_ += stepUsed;
         return true;
@@ -568,8 +689,7 @@ bool VLUnpacker::WriteSolid(const std::vector<VLTocNode*>& list, uint64_t output
     // no output to open them.
     for (uint64_t length = 0; result == Decode::Ok && !open && index < list.size();) {
         if (!lengthOfNext(length) || length != 0) break;
-        if (!openNext(0)) return false;
-        completeFile();
+        if (!openNext(0) || !completeFile()) return false;
     }
     // A short stream, or one that leaves listed files without their bytes,
     // is a failure, never a success.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/File.h"
+#include "base/PlainFile.h"
 #include "install/CompressConverter.h"
 #include "install/CompressProgress.h"
 #include "install/TocNode.h"
@@ -36,7 +37,8 @@ public:
     // succeeds once.
     virtual bool Open();
     // Extracts the whole tree into target. A cancel noticed between two
-    // entries still answers true (the sink hears OnEnd(true)).
+    // entries still answers true (the sink hears OnEnd(true)). The files are
+    // let go at the end.
     virtual bool Install(const std::wstring& target);
     // From any thread. Also releases a paused extraction so that it can end.
     virtual void Cancel();
@@ -60,9 +62,14 @@ protected:
     virtual bool MapEntryPath(VLTocNode& node, std::wstring& folder, std::wstring& name, bool& skip);
     virtual void UpdateProgress(const VLTocNode& node, uint64_t nodeDone);
     virtual bool AfterEntry(VLTocNode& node) { return true; }
+    // The file just written, still open for reading and writing through the
+    // handle that made it, before it is held: a last change to its bytes is
+    // made there. False fails the entry.
+    virtual bool FinishOutput(const VLTocNode& node, VLFile& written) { return true; }
+    // Makes the folder plain (base/PlainFile.h): nothing is made through a link.
     virtual bool CreateFolder(const std::wstring& path);
     // Clears the way for an output file where a file exists: the base deletes
-    // it, read-only or not. False with the reason in GetLastError.
+    // the plain file, read-only or not. False with the reason in GetLastError.
     virtual bool RemoveExistingFile(const std::wstring& path);
     // True skips the entry whose path failed; the base skips nothing that
     // really failed.
@@ -70,6 +77,20 @@ protected:
     // Sends an event whose value 1 is a text; answers the sink (false without one).
     virtual bool ReportError(uint32_t code, const std::wstring& text, uint32_t detail);
     virtual void ReportEvent(uint32_t code, uint32_t value1, uint32_t value2);
+
+    // Extracts as Install does, but holds every extracted file until
+    // ReleaseExtracted: each is open for reading and deleting, without write
+    // or delete sharing, so that what was written is what stays under its
+    // name (a program started from it runs exactly those bytes).
+    bool Extract(const std::wstring& target);
+    // The held file extracted to the path; null when there is none.
+    VLPlainFile* FindExtracted(const std::wstring& path);
+    // Deletes the held file extracted to the path through its handle.
+    bool RemoveExtracted(const std::wstring& path);
+    // Newest first, through their handles; report hears each file that
+    // could not be deleted and the reason.
+    template <typename Report> void DeleteExtracted(Report report);
+    void ReleaseExtracted() { extracted_.clear(); }
 
     bool CollectSolidFiles(const std::wstring& folder, std::vector<VLTocNode*>& list, VLTocNode& node);
     bool WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCompressConverter& converter);
@@ -94,14 +115,42 @@ protected:
     uint64_t done_ = 0;
 
 private:
+    struct Extracted {
+        std::wstring path;
+        VLPlainFile file;
+    };
+
     enum class OpenResult { Opened, Skip, Stop };
     // Clears the way for an output file and creates it, asking the hook and
     // the sink about failures.
-    OpenResult OpenOutput(const std::wstring& path, const VLTocNode& node, VLFile& output);
+    OpenResult OpenOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output);
+    // Holds the written file by a handle that shares reading only, and gives
+    // it the entry's times and attributes. The name is opened anew for that:
+    // the file must be the one written, with the bytes written.
+    bool HoldOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output);
+    // A file left partial by a failure, so that a rollback can delete it.
+    void HoldPartial(const std::wstring& path, VLPlainFile& file);
+    // Whether the folder is there and plain, made when missing.
+    bool PrepareFolder(const std::wstring& path);
     bool AskSkip(uint32_t code, DWORD error, const std::wstring& path);
     bool ExtractChildren(VLTocNode& folder, const std::wstring& path);
     void SetFolderAttributes(const VLTocNode& node);
     void ReportDecodeFailure(uint64_t position);
+
+    // In extraction order.
+    std::vector<Extracted> extracted_;
 };
+
+// Through the handle, with the read-only attribute taken off so that the
+// file may go; patiently, as a program that has just ended may still have
+// its image mapped. False when the file is still there.
+bool DeleteHeldFile(VLPlainFile& held);
+
+template <typename Report> void VLUnpacker::DeleteExtracted(Report report)
+{
+    for (auto held = extracted_.rbegin(); held != extracted_.rend(); ++held)
+        if (!DeleteHeldFile(held->file)) report(held->path, GetLastError());
+    extracted_.clear();
+}
 
 } // namespace Velora

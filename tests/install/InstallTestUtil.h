@@ -73,6 +73,8 @@ struct SeenEvent {
     std::wstring text2;
     uint32_t value3;
     uint32_t value4;
+    // Value 2 of a file event: the system's error.
+    uint32_t error;
 };
 
 class EventLog : public VLCompressProgress {
@@ -83,7 +85,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back({event->code, texts && event->value1.text ? event->value1.text : L"",
                           texts && event->value2.text && (event->code >> 28) != 1 ? event->value2.text : L"",
-                          event->value3, event->value4});
+                          event->value3, event->value4, (event->code >> 28) == 1 ? event->value2.number : 0});
         return false;
     }
     void OnEnd(bool wasCancelled) override
