@@ -81,8 +81,8 @@ void AddWebSeeds(lt::add_torrent_params& params, const lt::torrent_info& info, c
 // from that check, without delete sharing, so that nobody renames it away
 // and puts a link in its place while the engine has the torrent; held for
 // reading only, so that the finished file can be checked through a handle
-// that lets nobody write. A seed's files are read only: they must be there,
-// and may be held by such a check meanwhile.
+// that lets nobody write. A seed's files are opened for reading only: such
+// a check may hold them meanwhile.
 bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::string* error, BTHeldFiles& held)
 {
     const lt::file_storage& files = params.ti->files();
@@ -95,17 +95,16 @@ bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::s
         // Made first where missing and checked again: the handle that makes
         // a file may delete it, which no handle denying deletes can sit beside.
         VLPlainFile data;
+        const DWORD access = writes ? GENERIC_WRITE : GENERIC_READ;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        const bool opened =
-            writes ? CreatePlainFolder(GetParentPath(path)) &&
-                         data.Open(path, GENERIC_WRITE, share | FILE_SHARE_DELETE, OPEN_ALWAYS) && data.file.Close() &&
-                         data.Open(path, GENERIC_WRITE, share, OPEN_EXISTING)
-                   : data.Open(path, GENERIC_READ, share, OPEN_EXISTING);
-        if (!opened) {
+        if (!CreatePlainFolder(GetParentPath(path)) ||
+            !data.Open(path, access, share | FILE_SHARE_DELETE, OPEN_ALWAYS) || !data.file.Close() ||
+            !data.Open(path, access, share, OPEN_EXISTING)) {
             SetError(error, SystemErrorText(GetLastError()));
             return false;
         }
-        VLHandle reader(ReOpenFile(data.file.handle.Get(), GENERIC_READ, share, 0));
+        // A folder at the name opens too; the engine's writes then fail.
+        VLHandle reader(ReOpenFile(data.file.handle.Get(), GENERIC_READ, share, FILE_FLAG_BACKUP_SEMANTICS));
         if (!reader.Valid()) {
             SetError(error, SystemErrorText(GetLastError()));
             return false;
