@@ -293,8 +293,11 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     } catch (const std::exception&) {
     }
     found->ReleaseDataFiles();
-    // Deleted here rather than by the engine, which deletes by name.
-    DeleteRecordFiles(*found->GetRecord(), mode);
+    // Deleted here rather than by the engine, which deletes by name. The data
+    // is the torrent's top entry: its one file, or the folder of its files.
+    BTTaskRecord record = *found->GetRecord();
+    record.rootPath = record.rootPath.substr(0, record.rootPath.find_first_of("\\/"));
+    DeleteRecordFiles(record, mode);
 }
 
 bool CBTSession::IsOwnThread() const
