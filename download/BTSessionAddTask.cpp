@@ -82,9 +82,11 @@ void AddWebSeeds(lt::add_torrent_params& params, const lt::torrent_info& info, c
 // and puts a link in its place while the engine has the torrent; held for
 // reading only, so that the finished file can be checked through a handle
 // that lets nobody write. A seed's files are opened for reading only: such
-// a check may hold them meanwhile.
-bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::string* error, BTHeldFiles& held)
+// a check may hold them meanwhile. bytes receives what the files hold.
+bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::string* error, BTHeldFiles& held,
+                       uint64_t& bytes)
 {
+    bytes = 0;
     const lt::file_storage& files = params.ti->files();
     const std::wstring savePath = MultiByteToWideCP(params.save_path.c_str(), -1, CP_UTF8, nullptr);
     for (lt::file_index_t i : files.file_range()) {
@@ -97,9 +99,10 @@ bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::s
         VLPlainFile data;
         const DWORD access = writes ? GENERIC_WRITE : GENERIC_READ;
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        uint64_t size = 0;
         if (!CreatePlainFolder(GetParentPath(path)) ||
             !data.Open(path, access, share | FILE_SHARE_DELETE, OPEN_ALWAYS) || !data.file.Close() ||
-            !data.Open(path, access, share, OPEN_EXISTING)) {
+            !data.Open(path, access, share, OPEN_EXISTING) || !data.file.GetSize(size)) {
             SetError(error, SystemErrorText(GetLastError()));
             return false;
         }
@@ -110,6 +113,7 @@ bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::s
             return false;
         }
         held.push_back(std::move(reader));
+        bytes += size;
     }
     return true;
 }
@@ -147,10 +151,14 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // paused and under the owner's control whatever the data says.
     params.flags = (lt::torrent_flags::default_flags & ~lt::torrent_flags::auto_managed) |
                    lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error;
+    uint64_t present = 0;
+    if (!DataFilesArePlain(params, !param.addAsSeed, error, added.dataFiles, present)) return false;
+    // A record beside no data at all (a cleaned folder) claims nothing that
+    // could be checked: the download starts over.
+    if (present == 0) added.claimedPieces = 0;
     // A download whose record claims pieces fetches nothing until the
     // engine's check has shown whether the data holds them (btTaskImpl).
     if (added.claimedPieces > 0 && !param.addAsSeed) params.flags |= lt::torrent_flags::upload_mode;
-    if (!DataFilesArePlain(params, !param.addAsSeed, error, added.dataFiles)) return false;
     added.handle = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the

@@ -378,7 +378,7 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
     case Kind::Resumed: callback_.Call([](ITaskCallback& owner) { owner.OnResumed(); }); return;
     case Kind::Checked: {
         lt::torrent_status status;
-        if (!Guard(false, [&] { status = torrent_.status(); return true; })) return;
+        Guard([&] { status = torrent_.status(); });
         if (record_.addAsSeed && !status.is_finished) Notify(BTEvent::SeedIncomplete);
         // The first check of a download whose record claimed pieces, made
         // while it fetches nothing: pieces claimed and not found mean the
