@@ -28,9 +28,8 @@ DWORD Attributes(const std::wstring& path)
     return GetFileAttributesW(Plain(path).c_str());
 }
 
-// The tree at its real place, so that only what lies below it is judged
-// plain: each file and folder goes through a handle found to be that very
-// entry. A junction or symbolic link is never descended into, so that
+// The tree at a plain path (its real place, or a path found plain): each
+// file and folder goes through a handle found to be that very entry. A junction or symbolic link is never descended into, so that
 // deleting a tree cannot reach files outside it: it is removed itself, or
 // stays where the system cannot open a link as itself (Wine).
 uint64_t DeleteRealTree(const std::wstring& path)
@@ -107,6 +106,13 @@ uint64_t DeleteTree(const std::wstring& folder)
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLinkItself(path) ? 1 : 0;
     std::wstring real;
     return GetFinalPath(path.back() == L':' ? prefix : path, real) ? DeleteRealTree(real) : 0;
+}
+
+uint64_t DeletePlainTree(const std::wstring& folder)
+{
+    std::wstring path(folder);
+    NormalizePath(path, kPathNoTrailingSeparator);
+    return !path.empty() && IsPlainFolder(path) ? DeleteRealTree(path) : 0;
 }
 
 bool CreateDirectories(const std::wstring& path)

@@ -25,6 +25,10 @@ bool DeleteFileNormal(const std::wstring& path);
 // themselves where the system opens a link as itself, else left, and never
 // followed. Moves the current folder out of the way when it is inside.
 uint64_t DeleteTree(const std::wstring& folder);
+// The same for a tree in a folder others can write, through the path as
+// given and never where it leads: nothing goes when the folder or one above
+// it is a link, and each folder below is judged plain before it is entered.
+uint64_t DeletePlainTree(const std::wstring& folder);
 // Creates every missing folder along the path.
 bool CreateDirectories(const std::wstring& path);
 

@@ -214,6 +214,15 @@ bool DeletePlainFile(const std::wstring& path)
     return DeleteThrough(path, false);
 }
 
+bool GetFileId(HANDLE file, VLFileId& id)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    id.volume = information.dwVolumeSerialNumber;
+    id.index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
 bool RemoveLinkItself(const std::wstring& path)
 {
     return DeleteThrough(path, true);

@@ -12,6 +12,7 @@
 
 #include "base/File.h"
 
+#include <cstdint>
 #include <string>
 
 namespace Velora {
@@ -39,6 +40,17 @@ bool DeletePlainFile(const std::wstring& path);
 // Removes a link itself where the system opens the link rather than what it
 // leads to; nothing else.
 bool RemoveLinkItself(const std::wstring& path);
+
+// One file whatever names it: its volume and its index there. A handle
+// opened again by name is known to be on the file checked before only when
+// the two agree.
+struct VLFileId {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const VLFileId& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const VLFileId& other) const { return !(*this == other); }
+};
+bool GetFileId(HANDLE file, VLFileId& id);
 
 class VLPlainFile {
 public:

@@ -1,6 +1,7 @@
 #include "download/BTDownloadTask.h"
 
 #include "download/BTManager.h"
+#include "download/BTPieceCheck.h"
 #include "download/BTTaskRecord.h"
 #include "download/HttpRequest.h"
 
@@ -165,6 +166,19 @@ void VLBTTask::SetRecordPath(const std::wstring& path)
 {
     std::lock_guard<std::mutex> guard(lock_);
     recordPath_ = path;
+}
+
+void VLBTTask::SetCheckedTorrent(std::string bytes)
+{
+    auto held = std::make_shared<const std::string>(std::move(bytes));
+    std::lock_guard<std::mutex> guard(lock_);
+    checkedTorrent_ = std::move(held);
+}
+
+VLHandle VLBTTask::TakeCheckedFile()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::move(checkedFile_);
 }
 
 std::wstring VLBTTask::GetFinishedPath()
@@ -438,13 +452,13 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     BTTaskRecord record;
     if (!LoadTaskRecord(ToMultiByte(path), &record)) return false;
     if (!SavesIntoFolder(record)) return false;
-    VLPlainFile copy;
-    uint8_t digest[16];
-    if (!copy.Open(ToWide(record.torrentFile.c_str()), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) ||
-        !Md5File(copy.file, digest))
-        return false;
-    if (CompareNoCase(Md5ToHex(digest), info.Md5) == 0) return true;
-    copy.file.Close();
+    std::vector<char> copy;
+    if (!LoadFileBytes(record.torrentFile, copy, kMaxAnswerBytes)) return false;
+    if (CompareNoCase(Md5BufferHex(reinterpret_cast<const unsigned char*>(copy.data()), int32_t(copy.size())),
+                      info.Md5) == 0) {
+        SetCheckedTorrent(std::string(copy.begin(), copy.end()));
+        return true;
+    }
     DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
@@ -483,6 +497,8 @@ bool VLBTTask::AddToSession()
     if (RefuseAnswer(CompareNoCase(Md5BufferHex(torrentData_.data, int32_t(size)), info.Md5) != 0, kErrTorrentMd5))
         return false;
 
+    SetCheckedTorrent(std::string(reinterpret_cast<const char*>(torrentData_.data), size));
+
     BTTaskParam param;
     param.savePath = ToMultiByte(GetParentPath(targetPath_));
     if (!targetOverride_.empty() && IsAbsolutePath(targetOverride_)) {
@@ -517,12 +533,13 @@ void VLBTTask::Fail(uint32_t code, int32_t newState)
     if (std::shared_ptr<IBTTask> torrent = TakeTorrent()) Drop(torrent, code, newState);
 }
 
-void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState)
+void VLBTTask::Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState, bool forget)
 {
     OnRemovingTorrent();
     torrent->SetCallback(nullptr);
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
-        session->RemoveTask(torrent.get(), IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
+        session->RemoveTask(torrent.get(),
+                            forget || IsCleanupPending() ? BTRemoveMode::ForgetAll : BTRemoveMode::KeepFiles);
     // The engine takes the torrent out before any add asked for later.
     LetGo();
     SetState(newState);
@@ -547,6 +564,7 @@ void VLBTTask::OnEvent(BTEvent event)
     case BTEvent::Complete: return Complete();
     case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
     case BTEvent::AccessDenied: return Fail(kErrAccessDenied, kTaskFailed);
+    case BTEvent::RecordRefuted: return Fail(kErrCheckFailed, kTaskFailed);
     default: return Fail(kErrTorrent, kTaskFailed);
     }
 }
@@ -596,8 +614,21 @@ void VLBTTask::Complete()
         torrent->ForceRecheck();
         return;
     }
+    // What is installed is what the torrent's hashes say, read through the
+    // handle that then holds the file. A file that fails is no download to
+    // go on from: it goes with its record.
+    std::shared_ptr<const std::string> pieces;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        pieces = checkedTorrent_;
+    }
+    VLHandle checked = pieces ? OpenCheckedPieces(file, reinterpret_cast<const unsigned char*>(pieces->data()),
+                                                  pieces->size())
+                              : VLHandle();
+    if (!checked.Valid()) return Drop(torrent, kErrCheckFailed, kTaskFailed, true);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        checkedFile_ = std::move(checked);
         finishedPath_ = file;
         lastAverageSpeed_ = AverageSpeedOf(status);
         lastRatio_ = RatioOf(status);
@@ -605,6 +636,8 @@ void VLBTTask::Complete()
     SendTextMessage(kMsgFinalPath, id, &listener, file.c_str(), nothingDownloaded ? 1 : 0);
     SetState(kTaskFinished);
     ReportFinish(kDownloadOk);
+    // Whoever wanted the checked file took it with the report.
+    TakeCheckedFile();
     SetEvent(doneEvent_.Get());
     Manager().AddSeed(torrent, id);
     LetGo();

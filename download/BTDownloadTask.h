@@ -50,6 +50,7 @@ public:
     bool Stop() override;
     double GetAverageSpeed() override;
     double GetRatio() override;
+    VLHandle TakeCheckedFile() override;
 
     void OnResumed() override {}
     void OnEvent(BTEvent event) override;
@@ -98,7 +99,8 @@ private:
     void Fail(uint32_t code, int32_t newState);
     // Ends the run with a torrent taken from the task: out of the session,
     // then the report.
-    void Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState);
+    // forget: its record, torrent copy and data go too.
+    void Drop(const std::shared_ptr<IBTTask>& torrent, uint32_t code, int32_t newState, bool forget = false);
     // Goes on with the torrent the task holds, as a run begun with that
     // many earlier stops; false when it holds none.
     bool ResumeHeldTorrent(uint32_t stopsBeforeStart);
@@ -120,6 +122,9 @@ private:
     // Takes the torrent from the task, counted as leaving it until LetGo.
     std::shared_ptr<IBTTask> TakeTorrent();
     void LetGo();
+    // The torrent's bytes as checked against the answer, whose piece hashes
+    // the finished file must match.
+    void SetCheckedTorrent(std::string bytes);
     std::wstring RecordPath();
     void SetRecordPath(const std::wstring& path);
     bool SavesIntoFolder(const BTTaskRecord& record);
@@ -140,6 +145,10 @@ private:
     std::shared_ptr<IBTTask> torrent_;
     std::wstring recordPath_;
     std::wstring finishedPath_;
+    std::shared_ptr<const std::string> checkedTorrent_;
+    // The finished file since it passed its check, until the finish report
+    // is sent.
+    VLHandle checkedFile_;
     double lastAverageSpeed_ = 0.0;
     double lastRatio_ = 0.0;
     // The owner callbacks under way; none starts once closing_ is set.

@@ -82,8 +82,8 @@ lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, VLBTNetwo
 
 } // namespace
 
-CBTSession::TImpl::TImpl(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
-    : session(std::make_unique<lt::session>(EngineParams(firstPort, lastPort, network)))
+CBTSession::TImpl::TImpl(CBTSession& owner, uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
+    : owner(owner), session(std::make_unique<lt::session>(EngineParams(firstPort, lastPort, network)))
 {
     thread = std::thread([this] { Run(); });
 }
@@ -189,7 +189,7 @@ bool CBTSession::TImpl::Dispatch(const VLBTAlert& alert)
 }
 
 CBTSession::CBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
-    : impl_(std::make_unique<TImpl>(firstPort, lastPort, network))
+    : impl_(std::make_unique<TImpl>(*this, firstPort, lastPort, network))
 {
 }
 
@@ -289,15 +289,15 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
         state != BTTorrentState::CheckingResumeData)
         found->WriteResumeData();
     try {
-        impl_->session->remove_torrent(found->Handle(),
-                                       DeletesData(mode) ? lt::session_handle::delete_files : lt::remove_flags_t{});
+        impl_->session->remove_torrent(found->Handle());
     } catch (const std::exception&) {
     }
-    if (ForgetsRecord(mode)) {
-        const BTTaskRecord& record = *found->GetRecord();
-        if (!record.resumeFile.empty()) DeletePlainFile(ToWideString(record.resumeFile));
-        DeletePlainFile(ToWideString(record.torrentFile));
-    }
+    found->ReleaseDataFiles();
+    // Deleted here rather than by the engine, which deletes by name. The data
+    // is the torrent's top entry: its one file, or the folder of its files.
+    BTTaskRecord record = *found->GetRecord();
+    record.rootPath = record.rootPath.substr(0, record.rootPath.find_first_of("\\/"));
+    DeleteRecordFiles(record, mode);
 }
 
 bool CBTSession::IsOwnThread() const

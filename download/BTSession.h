@@ -18,10 +18,10 @@ enum class VLBTNetwork {
     LoopbackOnly,
 };
 
-class CBTSession final : public IBTSession {
+class CBTSession : public IBTSession {
 public:
     CBTSession(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network);
-    ~CBTSession();
+    virtual ~CBTSession();
     CBTSession(const CBTSession&) = delete;
     CBTSession& operator=(const CBTSession&) = delete;
 
@@ -42,6 +42,12 @@ public:
     bool IsOwnThread() const;
 
     class TImpl;
+
+protected:
+    // Called while a task is added, once its save folder is found plain and
+    // before the torrent copy is written into it. Does nothing; tests hold
+    // this moment open.
+    virtual void OnSaveFolderChecked() {}
 
 private:
     std::unique_ptr<TImpl> impl_;

@@ -40,14 +40,22 @@ void RenameRoot(lt::torrent_info& info, const std::string& rootName)
 
 // Resume data of another torrent would make the engine refuse the add; the
 // engine then checks the data on disk instead. Only a valid record's resume
-// data is taken: the engine acts on the paths and lists in it.
-lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info)
+// data is taken: the engine acts on the paths and lists in it. Its pieces
+// are not taken: the record and the data lie in a folder every user can
+// write, so the engine checks every piece on disk before it counts one as
+// there. claimed receives how many the record said were there.
+lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, int& claimed)
 {
+    claimed = 0;
     std::vector<char> bytes;
     if (resumeFile.empty() || !LoadTaskRecord(resumeFile, nullptr, &bytes)) return {};
     lt::error_code ec;
     lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
     if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
+    claimed = params.have_pieces.count();
+    params.have_pieces.clear();
+    params.verified_pieces.clear();
+    params.unfinished_pieces.clear();
     return params;
 }
 
@@ -69,9 +77,16 @@ void AddWebSeeds(lt::add_torrent_params& params, const lt::torrent_info& info, c
 // torrent writes is therefore made sure to be a plain file of its folder
 // before the add (an empty one is made where none is): a link planted at its
 // name, or on the way to it, even one that leads nowhere, refuses the add
-// instead of leading the engine's writes out of the folder.
-bool DataFilesArePlain(const lt::add_torrent_params& params, std::string* error)
+// instead of leading the engine's writes out of the folder. Each stays held
+// from that check, without delete sharing, so that nobody renames it away
+// and puts a link in its place while the engine has the torrent; held for
+// reading only, so that the finished file can be checked through a handle
+// that lets nobody write. A seed's files are opened for reading only: such
+// a check may hold them meanwhile. bytes receives what the files hold.
+bool DataFilesArePlain(const lt::add_torrent_params& params, bool writes, std::string* error, BTHeldFiles& held,
+                       uint64_t& bytes)
 {
+    bytes = 0;
     const lt::file_storage& files = params.ti->files();
     const std::wstring savePath = MultiByteToWideCP(params.save_path.c_str(), -1, CP_UTF8, nullptr);
     for (lt::file_index_t i : files.file_range()) {
@@ -79,43 +94,60 @@ bool DataFilesArePlain(const lt::add_torrent_params& params, std::string* error)
         const auto renamed = params.renamed_files.find(i);
         const std::string& name = renamed != params.renamed_files.end() ? renamed->second : files.file_path(i);
         const std::wstring path = CombinePath(savePath, MultiByteToWideCP(name.c_str(), -1, CP_UTF8, nullptr));
+        // Made first where missing and checked again: the handle that makes
+        // a file may delete it, which no handle denying deletes can sit beside.
         VLPlainFile data;
+        const DWORD access = writes ? GENERIC_WRITE : GENERIC_READ;
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        uint64_t size = 0;
         if (!CreatePlainFolder(GetParentPath(path)) ||
-            !data.Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS)) {
+            !data.Open(path, access, share | FILE_SHARE_DELETE, OPEN_ALWAYS) || !data.file.Close() ||
+            !data.Open(path, access, share, OPEN_EXISTING) || !data.file.GetSize(size)) {
             SetError(error, SystemErrorText(GetLastError()));
             return false;
         }
+        // A folder at the name opens too; the engine's writes then fail.
+        // Wine reopens by the name the handle was opened with, so the reader
+        // must be found on the file just checked.
+        VLHandle reader(ReOpenFile(data.file.handle.Get(), GENERIC_READ, share, FILE_FLAG_BACKUP_SEMANTICS));
+        VLFileId checked, opened;
+        const bool identified =
+            reader.Valid() && GetFileId(data.file.handle.Get(), checked) && GetFileId(reader.Get(), opened);
+        if (!identified || checked != opened) {
+            SetError(error, SystemErrorText(identified ? DWORD(ERROR_FILE_INVALID) : GetLastError()));
+            return false;
+        }
+        held.push_back(std::move(reader));
+        bytes += size;
     }
     return true;
 }
 
 } // namespace
 
-bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
-                                   lt::torrent_handle& torrent)
+bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error, AddedTorrent& added)
 {
     lt::error_code ec;
-    std::shared_ptr<lt::torrent_info> info;
-    std::vector<char> copy;
     if (param.sourceKind == 0) {
         // Read as itself: the copy lies in a folder every user can write.
+        std::vector<char> copy;
         if (!LoadFileBytes(param.torrentFile, copy, kMaxAnswerBytes)) {
             SetError(error, SystemErrorText(GetLastError()));
             return false;
         }
-        info = std::make_shared<lt::torrent_info>(copy.data(), static_cast<int>(copy.size()), ec);
+        added.bytes.assign(copy.begin(), copy.end());
     } else if (param.sourceKind == 1)
-        info = std::make_shared<lt::torrent_info>(param.torrentData.data(),
-                                                  static_cast<int>(param.torrentData.size()), ec);
+        added.bytes = param.torrentData;
     else
         return false;
+    auto info = std::make_shared<lt::torrent_info>(added.bytes.data(), static_cast<int>(added.bytes.size()), ec);
     if (ec) {
         SetError(error, Utf8ToAcp(ec.message()));
         return false;
     }
     if (!param.rootName.empty()) RenameRoot(*info, AcpToUtf8(param.rootName));
 
-    lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info);
+    lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info, added.claimedPieces);
     AddWebSeeds(params, *info, param.urlSeeds);
     params.ti = info;
     params.save_path = AcpToUtf8(param.savePath);
@@ -124,8 +156,15 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // paused and under the owner's control whatever the data says.
     params.flags = (lt::torrent_flags::default_flags & ~lt::torrent_flags::auto_managed) |
                    lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error;
-    if (!DataFilesArePlain(params, error)) return false;
-    torrent = session->add_torrent(std::move(params), ec);
+    uint64_t present = 0;
+    if (!DataFilesArePlain(params, !param.addAsSeed, error, added.dataFiles, present)) return false;
+    // A record beside no data at all (a cleaned folder) claims nothing that
+    // could be checked: the download starts over.
+    if (present == 0) added.claimedPieces = 0;
+    // A download whose record claims pieces fetches nothing until the
+    // engine's check has shown whether the data holds them (btTaskImpl).
+    if (added.claimedPieces > 0 && !param.addAsSeed) params.flags |= lt::torrent_flags::upload_mode;
+    added.handle = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the
         // engine is left as it is.
@@ -158,9 +197,10 @@ std::shared_ptr<btTaskImpl> CBTSession::TImpl::CreateTask(ITaskCallback* callbac
         params.torrentFile = source->torrentFile;
     }
 
-    lt::torrent_handle torrent;
+    AddedTorrent added;
+    const lt::torrent_handle& torrent = added.handle;
     try {
-        if (!AddTorrent(params, error, torrent)) return nullptr;
+        if (!AddTorrent(params, error, added)) return nullptr;
     } catch (const std::exception& e) {
         SetError(error, e.what());
         return nullptr;
@@ -183,20 +223,15 @@ std::shared_ptr<btTaskImpl> CBTSession::TImpl::CreateTask(ITaskCallback* callbac
         removeAgain();
         return nullptr;
     }
-    if (!FileExists(copy)) {
-        if (params.sourceKind == 0) {
-            if (!CopyFileW(ToWideString(params.torrentFile).c_str(), copy.c_str(), TRUE)) {
-                SetError(error, SystemErrorText(GetLastError()));
-                removeAgain();
-                return nullptr;
-            }
-        } else if (SaveTorrentData(record.torrentFile, params.torrentData) != 0) {
-            SetError(error, "save torrent failed");
-            removeAgain();
-            return nullptr;
-        }
+    owner.OnSaveFolderChecked();
+    // Written from the bytes the engine was given, never copied by name: the
+    // folder may have been swapped for a link since its check.
+    if (!FileExists(copy) && SaveTorrentData(record.torrentFile, added.bytes) != 0) {
+        SetError(error, "save torrent failed");
+        removeAgain();
+        return nullptr;
     }
-    return std::make_shared<btTaskImpl>(record, callback, torrent);
+    return std::make_shared<btTaskImpl>(record, callback, torrent, std::move(added.dataFiles), added.claimedPieces);
 }
 
 std::shared_ptr<IBTTask> CBTSession::AddTask(const BTTaskParam* param, ITaskCallback* callback,

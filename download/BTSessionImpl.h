@@ -6,6 +6,8 @@
 #include "download/BTSession.h"
 #include "download/BTTask.h"
 
+#include "base/Handles.h"
+
 #include <libtorrent/session.hpp>
 
 #include <atomic>
@@ -17,9 +19,19 @@
 
 namespace Velora {
 
+// A torrent the engine took, with what its task keeps of the add.
+struct AddedTorrent {
+    lt::torrent_handle handle;
+    // The torrent as read and parsed: its copy is written from these bytes.
+    std::string bytes;
+    BTHeldFiles dataFiles;
+    // The pieces the record said were there, which the engine checks again.
+    int claimedPieces = 0;
+};
+
 class CBTSession::TImpl {
 public:
-    TImpl(uint16_t firstPort, uint16_t lastPort, VLBTNetwork network);
+    TImpl(CBTSession& owner, uint16_t firstPort, uint16_t lastPort, VLBTNetwork network);
     ~TImpl();
 
     std::shared_ptr<btTaskImpl> CreateTask(ITaskCallback* callback, std::string* error,
@@ -28,6 +40,7 @@ public:
     std::shared_ptr<btTaskImpl> FindTask(const lt::torrent_handle& torrent);
     std::thread::id ThreadId() const { return thread.get_id(); }
 
+    CBTSession& owner;
     std::unique_ptr<lt::session> session;
     BTSessionSettings settings;
     // A leaf: guards settings, tasks and tasksChanged; never held while a
@@ -41,7 +54,7 @@ private:
     void Run();
     void HandleAlert(lt::alert* alert);
     bool Dispatch(const VLBTAlert& alert);
-    bool AddTorrent(const BTTaskParam& param, std::string* error, lt::torrent_handle& torrent);
+    bool AddTorrent(const BTTaskParam& param, std::string* error, AddedTorrent& added);
 
     // Alerts of torrents whose task is not listed yet; only the thread uses it.
     std::deque<VLBTAlert> pending;

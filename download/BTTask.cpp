@@ -195,9 +195,10 @@ void FillTaskStatus(const lt::torrent_status& s, BTTaskStatus& out)
     out.hasIncoming = s.has_incoming ? 1 : 0;
 }
 
-btTaskImpl::btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback,
-                       const lt::torrent_handle& torrent)
-    : torrent_(torrent), info_(torrent_), callback_(callback), record_(record)
+btTaskImpl::btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback, const lt::torrent_handle& torrent,
+                       BTHeldFiles dataFiles, int claimedPieces)
+    : torrent_(torrent), info_(torrent_), callback_(callback), record_(record), dataFiles_(std::move(dataFiles)),
+      claimedPieces_(claimedPieces)
 {
     record_.rootPath.clear();
     info_.GetFilePath(record_.rootPath, 0);
@@ -376,8 +377,16 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         return;
     case Kind::Resumed: callback_.Call([](ITaskCallback& owner) { owner.OnResumed(); }); return;
     case Kind::Checked: {
-        const bool finished = Guard(false, [&] { return torrent_.status().is_finished; });
-        if (record_.addAsSeed && !finished) Notify(BTEvent::SeedIncomplete);
+        lt::torrent_status status;
+        Guard([&] { status = torrent_.status(); });
+        if (record_.addAsSeed && !status.is_finished) Notify(BTEvent::SeedIncomplete);
+        // The first check of a download whose record claimed pieces, made
+        // while it fetches nothing: pieces claimed and not found mean the
+        // record or the data is not what this program left. Otherwise the
+        // download goes on.
+        if (record_.addAsSeed || claimedPieces_ == 0 || claimsChecked_.exchange(true)) return;
+        if (status.num_pieces < claimedPieces_) return Notify(BTEvent::RecordRefuted);
+        Guard([&] { torrent_.unset_flags(lt::torrent_flags::upload_mode); });
         return;
     }
     case Kind::TorrentError:

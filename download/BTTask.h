@@ -7,6 +7,7 @@
 #include "download/BTTypes.h"
 
 #include "base/CallGate.h"
+#include "base/Handles.h"
 
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_status.hpp>
@@ -35,6 +36,10 @@ private:
     const lt::torrent_handle& torrent_;
 };
 
+// The data files of a torrent, each held open without delete sharing from
+// the check that found it plain until the torrent is removed.
+using BTHeldFiles = std::vector<VLHandle>;
+
 // The owner's event for an engine error.
 BTEvent ErrorEvent(const lt::error_code& error);
 void FillTaskStatus(const lt::torrent_status& status, BTTaskStatus& out);
@@ -42,7 +47,9 @@ void FillTaskStatus(const lt::torrent_status& status, BTTaskStatus& out);
 class btTaskImpl : public IBTTask {
 public:
     // record.rootPath is replaced by the path of the torrent's first file.
-    btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback, const lt::torrent_handle& torrent);
+    // claimedPieces: how many pieces its record said were there.
+    btTaskImpl(const BTTaskRecord& record, ITaskCallback* callback, const lt::torrent_handle& torrent,
+               BTHeldFiles dataFiles = BTHeldFiles(), int claimedPieces = 0);
     ~btTaskImpl() override = default;
 
     void Resume() override;
@@ -71,6 +78,8 @@ public:
     void SaveResumeDataIfNeeded();
     // True when written, or when there is no torrent any more to write for.
     bool WriteResumeData();
+    // Once the torrent is out of the engine.
+    void ReleaseDataFiles() { dataFiles_.clear(); }
 
 private:
     void RefreshStatus();
@@ -85,6 +94,9 @@ private:
     // Called with no lock held; SetCallback waits for the calls under way.
     VLCallGate<ITaskCallback> callback_;
     BTTaskRecord record_;
+    BTHeldFiles dataFiles_;
+    const int claimedPieces_;
+    std::atomic<bool> claimsChecked_{false};
     std::atomic<bool> resumedOnce_{false};
     std::mutex statusLock_; // a leaf: guards status_
     lt::torrent_status status_;

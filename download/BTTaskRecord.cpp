@@ -211,26 +211,30 @@ bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<c
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode)
 {
     BTTaskRecord record;
-    if (!LoadTaskRecord(path, &record)) return;
+    if (LoadTaskRecord(path, &record)) DeleteRecordFiles(record, mode);
+}
+
+void DeleteRecordFiles(const BTTaskRecord& record, BTRemoveMode mode)
+{
     if (DeletesData(mode)) {
         const std::wstring data = CombinePath(ToWideString(record.savePath), ToWideString(record.rootPath));
         if (DirectoryExists(data))
-            DeleteTree(data);
+            DeletePlainTree(data);
         else
             DeletePlainFile(data);
     }
     if (ForgetsRecord(mode)) {
-        DeletePlainFile(ToWideString(path));
+        if (!record.resumeFile.empty()) DeletePlainFile(ToWideString(record.resumeFile));
         DeletePlainFile(ToWideString(record.torrentFile));
     }
 }
 
 namespace {
 
-int WriteAtStart(const std::string& path, const char* data, size_t size)
+int WriteAtStart(const std::string& path, const char* data, size_t size, DWORD disposition)
 {
     VLPlainFile plain;
-    if (path.empty() || !plain.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS)) return -1;
+    if (path.empty() || !plain.Open(ToWideString(path), GENERIC_WRITE, FILE_SHARE_READ, disposition)) return -1;
     VLFile& file = plain.file;
     if (size > MAXDWORD) return -3;
     DWORD written = 0;
@@ -242,12 +246,12 @@ int WriteAtStart(const std::string& path, const char* data, size_t size)
 
 int save_file(const std::string& path, const std::vector<char>& bytes)
 {
-    return WriteAtStart(path, bytes.data(), bytes.size());
+    return WriteAtStart(path, bytes.data(), bytes.size(), OPEN_ALWAYS);
 }
 
 int SaveTorrentData(const std::string& path, const std::string& bytes)
 {
-    return WriteAtStart(path, bytes.data(), bytes.size());
+    return WriteAtStart(path, bytes.data(), bytes.size(), CREATE_NEW);
 }
 
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit)

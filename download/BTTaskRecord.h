@@ -57,10 +57,14 @@ bool LoadTaskRecord(const std::string& path, BTTaskRecord* record, std::vector<c
 // The downloaded data is savePath joined with rootPath. A record that is not
 // valid deletes nothing.
 void DeleteTaskFiles(const std::string& path, BTRemoveMode mode);
+// The files of a record found valid, each deleted through its path as the
+// record names it and never where a link swapped in since leads.
+void DeleteRecordFiles(const BTTaskRecord& record, BTRemoveMode mode);
 
 // Write the whole buffer at offset 0 of a plain file created when missing and
 // never truncated: 0 written, -1 cannot open, -3 write failed or short.
 int save_file(const std::string& path, const std::vector<char>& bytes);
+// The same into a new plain file: -1 also when the name is taken.
 int SaveTorrentData(const std::string& path, const std::string& bytes);
 // False, without reading, for a file larger than limit or not plain.
 bool LoadFileBytes(const std::string& path, std::vector<char>& bytes, uint64_t limit);

@@ -150,6 +150,7 @@ enum class BTEvent : int32_t {
     SeedIncomplete = 2, // a seed's data was found incomplete by a check
     DiskFull = 3,
     AccessDenied = 4,
+    RecordRefuted = 5, // the engine's check found fewer pieces than the task's record said
 };
 
 // What IBTSession::RemoveTask and DeleteTaskFiles delete of a task's files.

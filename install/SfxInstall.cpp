@@ -435,9 +435,9 @@ void VLSfxInstall::Rollback()
         // An empty item is the install folder, created by this install.
         std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
         NormalizePath(path, kPathNoTrailingSeparator);
-        // Files went above; a folder is removed only where it is plain, so
-        // that nothing is deleted through a link.
-        if (IsInsideFolder(path, installFolder_, false) && IsPlainFolder(path)) DeleteTree(path);
+        // Files went above; a folder is removed through its path as given,
+        // never where a link on it leads.
+        if (IsInsideFolder(path, installFolder_, false)) DeletePlainTree(path);
     }
 }
 

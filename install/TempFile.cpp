@@ -11,15 +11,6 @@ namespace {
 // More than any temporary file of ours holds.
 constexpr uint64_t kMaxBytes = 1 << 20;
 
-bool Identify(HANDLE handle, uint64_t& volume, uint64_t& index)
-{
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(handle, &information)) return false;
-    volume = information.dwVolumeSerialNumber;
-    index = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    return true;
-}
-
 } // namespace
 
 bool VLTempFile::Create(const std::wstring& prefix, const std::string& bytes, std::wstring& path)
@@ -70,7 +61,7 @@ bool VLTempFile::Make(const std::wstring& path, const std::string& bytes)
     made.file.Close();
     std::string found;
     if (held_.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) && Read(found) &&
-        found == bytes && Identify(held_.file.handle.Get(), volume_, index_))
+        found == bytes && GetFileId(held_.file.handle.Get(), id_))
         return true;
     held_.file.handle.Reset();
     SetLastError(ERROR_FILE_INVALID);
@@ -93,13 +84,13 @@ void VLTempFile::Delete()
     // what has the name then is deleted only when it is the file made here.
     held_.file.handle.Reset();
     VLPlainFile found;
-    uint64_t volume = 0, index = 0;
+    VLFileId id;
     if (!found.Open(path_, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     OPEN_EXISTING)) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) owned_ = false;
         return;
     }
-    if (Identify(found.file.handle.Get(), volume, index) && (volume != volume_ || index != index_ || found.Delete()))
+    if (GetFileId(found.file.handle.Get(), id) && (id != id_ || found.Delete()))
         owned_ = false;
 }
 

@@ -44,10 +44,8 @@ private:
     // the name stays this file's. It holds no right to write or delete, which
     // those functions' own opens would not share.
     VLPlainFile held_;
-    // The file's identity (volume and index), to know it again when it is
-    // reopened for deleting.
-    uint64_t volume_ = 0;
-    uint64_t index_ = 0;
+    // To know the file again when it is reopened for deleting.
+    VLFileId id_;
 };
 
 } // namespace Velora

@@ -49,10 +49,10 @@ template <typename Action> OnExit<Action> AtExit(Action action)
 }
 
 // The file's identity and a digest of its bytes from the start.
-bool Fingerprint(VLFile& file, BY_HANDLE_FILE_INFORMATION& identity, uint8_t digest[16])
+bool Fingerprint(VLFile& file, VLFileId& identity, uint8_t digest[16])
 {
     uint64_t size = 0;
-    if (!GetFileInformationByHandle(file.handle.Get(), &identity) || !file.GetSize(size)) return false;
+    if (!GetFileId(file.handle.Get(), identity) || !file.GetSize(size)) return false;
     std::memset(digest, 0, 16);
     return size == 0 || Md5File(file, digest);
 }
@@ -427,7 +427,7 @@ VLUnpacker::OpenResult VLUnpacker::OpenOutput(const std::wstring& path, const VL
 
 bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLPlainFile& output)
 {
-    BY_HANDLE_FILE_INFORMATION written, held;
+    VLFileId written, held;
     uint8_t writtenDigest[16], heldDigest[16];
     if (!FinishOutput(node, output.file) || !Fingerprint(output.file, written, writtenDigest) ||
         !output.file.Close()) {
@@ -441,8 +441,7 @@ bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLP
         ReportError(kEventWriteFailed, path, GetLastError());
         return false;
     }
-    if (!Fingerprint(entry.file.file, held, heldDigest) || held.nFileIndexLow != written.nFileIndexLow ||
-        held.nFileIndexHigh != written.nFileIndexHigh || held.dwVolumeSerialNumber != written.dwVolumeSerialNumber) {
+    if (!Fingerprint(entry.file.file, held, heldDigest) || held != written) {
         ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
         return false;
     }

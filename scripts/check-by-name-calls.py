@@ -52,7 +52,7 @@ TEXT_ONLY = {
     "IsSafeEntryName", "IsDeviceName", "FindNoCase",
 }
 # base/ helpers that take a path and reach the file through the plain-file unit.
-PLAIN = {"CreateSizedFile"}
+PLAIN = {"CreateSizedFile", "DeletePlainTree"}
 # Parameters that carry a path, and the types text comes in.
 PATH_PARAMETER = re.compile(
     r"(?:std::wstring|std::string|wchar_t\s*\*|char\s*\*|LPCWSTR|LPCSTR|LPWSTR)\s*(?:const\s*)?[&*]?\s*"
@@ -173,16 +173,42 @@ def base_helpers(root):
     return helpers, handle_first, members
 
 
-def declared_as(code, offset, name, cls):
-    """Whether the last declaration of name before offset gives it the type
-    cls (an object, reference, pointer, or a holder such as a smart pointer)."""
+def declared_type(code, offset, name):
+    """The type the last declaration of name before offset gives it, or None."""
     declarations = re.findall(r"([A-Za-z_][\w:]*(?:<[^<>;()]*>)?)\s*[&*]?\s*\b(?:\w+\s*,\s*)*" +
                               re.escape(name) + r"\s*(?=[;,)=({\[])", code[:offset])
     types = [kind for kind in declarations if kind not in KEYWORDS and kind not in ("return", "else", "new")]
-    return bool(types) and re.fullmatch(r"(?:\w+::)*" + cls + r"|[\w:]*<\s*" + cls + r"\s*>", types[-1]) is not None
+    return types[-1] if types else None
 
 
-def helper_calls(code, helpers, handle_first, members):
+def declared_as(code, offset, name, cls):
+    """Whether the last declaration of name before offset gives it the type
+    cls (an object, reference, pointer, or a holder such as a smart pointer)."""
+    kind = declared_type(code, offset, name)
+    return kind is not None and re.fullmatch(r"(?:\w+::)*" + cls + r"|[\w:]*<\s*" + cls + r"\s*>", kind) is not None
+
+
+def plain_members(root):
+    """(type, member) for each member of the product's own types that is the
+    plain-file unit: a call through it is the unit's, whatever its name."""
+    found = set()
+    for folder in PRODUCT_FOLDERS:
+        for top, _, files in os.walk(os.path.join(root, folder)):
+            for entry in files:
+                if entry.endswith(".h"):
+                    code = strip_comments_and_strings(open(os.path.join(top, entry), encoding="utf-8").read())
+                    for match in re.finditer(r"\b(?:struct|class)\s+(\w+)[^;{]*\{", code):
+                        body = code[match.end():]
+                        depth, end = 1, 0
+                        while depth and end < len(body):
+                            depth += {"{": 1, "}": -1}.get(body[end], 0)
+                            end += 1
+                        for member in re.findall(r"\bVLPlainFile\s+(\w+)\s*;", body[:end]):
+                            found.add((match.group(1), member))
+    return found
+
+
+def helper_calls(code, helpers, handle_first, members, plain):
     """(offset, helper) for each call of a base helper in this code."""
     calls = []
     for qualified, cls in helpers.items():
@@ -200,9 +226,13 @@ def helper_calls(code, helpers, handle_first, members):
                 calls.append((match.start(), qualified))
         else:
             for match in re.finditer(r"(\w+)\s*(?:\.|->)\s*" + name + r"\s*\(", code):
-                chained = code[:match.start()].rstrip().endswith((".", "->"))
+                before = code[:match.start()].rstrip()
+                chained = before.endswith((".", "->"))
+                receiver = re.search(r"(\w+)\s*(?:\.|->)$", before)
+                owner = receiver and declared_type(code, match.start(), receiver.group(1))
+                through_plain = owner is not None and (owner.split("::")[-1], match.group(1)) in plain
                 if (declared_as(code, match.start(), match.group(1), cls) and not chained) or (
-                        cls == "VLFile" and chained and match.group(1) in members):
+                        cls == "VLFile" and chained and match.group(1) in members and not through_plain):
                     calls.append((match.start(), qualified))
     return calls
 
@@ -210,6 +240,7 @@ def helper_calls(code, helpers, handle_first, members):
 def find_calls(root):
     """(path, line, context, call) for every by-name call of the product."""
     helpers, handle_first, members = base_helpers(root)
+    plain = plain_members(root)
     found = []
     for folder in PRODUCT_FOLDERS:
         for top, _, files in os.walk(os.path.join(root, folder)):
@@ -231,7 +262,7 @@ def find_calls(root):
                           for match in PERSIST_FILE.finditer(code)
                           if declared_as(code, match.start(), match.group("receiver"), "IPersistFile")]
                 if folder != "base":
-                    calls += helper_calls(code, helpers, handle_first, members)
+                    calls += helper_calls(code, helpers, handle_first, members, plain)
                 for offset, call in calls:
                     line = line_of(code, offset)
                     found.append((relative, line, names[line] or "(file scope)", call))

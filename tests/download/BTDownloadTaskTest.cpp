@@ -329,7 +329,9 @@ TEST_F(BTTaskTest, AFileWithHolesIsCheckedAgainOnce)
 }
 
 // Holds its worker where the session has taken a new torrent and the task
-// does not hold it yet, until the session's thread has reported an event.
+// does not hold it yet, until the session's thread has reported an event or
+// for a second: a torrent taken from a record reports nothing before the
+// task resumes it, as the engine checks its pieces first.
 class HeldTask : public VLBTTask {
 public:
     using VLBTTask::VLBTTask;
@@ -340,7 +342,7 @@ public:
     }
 
 protected:
-    void OnTorrentAdded() override { WaitForSingleObject(reported_.Get(), kWaitSeconds * 1000); }
+    void OnTorrentAdded() override { WaitForSingleObject(reported_.Get(), 1000); }
 
 private:
     VLHandle reported_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
@@ -349,7 +351,7 @@ private:
 TEST_F(BTTaskTest, ACompletionReportedBeforeTheTaskHoldsItsTorrentIsKept)
 {
     // A finished download's record without its seed: taken from it, the
-    // torrent completes at once.
+    // torrent completes once the engine has checked its pieces.
     ASSERT_EQ(kDownloadOk, Run());
     for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     Manager().Shutdown();
@@ -526,6 +528,49 @@ TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
     EXPECT_EQ((std::vector<uint32_t>{kDownloadOk, kDownloadOk}), Results(2));
     for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
+}
+
+// Other bytes written into the file in place, as another program may while
+// the download's own handles let it.
+bool Overwrite(const std::wstring& path)
+{
+    VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    return file.Valid() && WriteFile(file.Get(), "planted", 7, &written, nullptr) && written == 7;
+}
+
+// What is handed over is what the torrent's hashes say: other bytes beside
+// a record claiming every piece, or written after the engine finished,
+// fail the download and nothing is handed over.
+TEST_F(BTTaskTest, OtherBytesThanThePiecesFailTheDownload)
+{
+    // A finished download's record, its seed gone at a restart.
+    ASSERT_EQ(kDownloadOk, Run());
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    Manager().Shutdown();
+    ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
+    ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    ASSERT_TRUE(Overwrite(folder / L"pkg.exe"));
+    EXPECT_EQ(kErrCheckFailed, Run()) << "a record claiming every piece";
+    EXPECT_FALSE(task->TakeCheckedFile().Valid());
+    EXPECT_EQ(L"", task->GetFinishedPath());
+
+    NewTask()->SetGapCheck([](const std::wstring& path) { return !Overwrite(path); });
+    uint32_t result = 0;
+    ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kErrCheckFailed, result) << "written after the engine finished";
+    EXPECT_EQ(L"", task->GetFinishedPath());
+}
+
+// The data file is held from its check: while the engine writes it, no
+// other program renames or deletes it.
+TEST_F(BTTaskTest, TheDataFileCannotBeRenamedOrDeletedWhileDownloading)
+{
+    NewTask();
+    ASSERT_NO_FATAL_FAILURE(StartOverASlowSeed());
+    EXPECT_FALSE(MoveFileW((folder / L"pkg.exe").c_str(), (folder / L"aside").c_str()));
+    EXPECT_FALSE(DeleteFileW((folder / L"pkg.exe").c_str()));
 }
 
 // A record whose data passes a link (first step, middle step, the file), met

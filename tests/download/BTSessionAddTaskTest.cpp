@@ -309,6 +309,40 @@ TEST(BTAddTask, TorrentFileOnDiskIsCopiedBesideTheDownload)
     EXPECT_EQ(d.torrent, ReadFileBytes(folder / (L"save\\" + CopyName(d.torrent))));
 }
 
+// Moves the save folder away and puts a link to another folder in its place
+// once the session has found the folder plain.
+class SwappingSession : public CBTSession {
+public:
+    SwappingSession(const std::wstring& save, const std::wstring& outside)
+        : CBTSession(6881, 6890, VLBTNetwork::LoopbackOnly), save_(save), outside_(outside)
+    {
+    }
+    bool swapped = false;
+
+protected:
+    void OnSaveFolderChecked() override
+    {
+        swapped = MoveFileW(save_.c_str(), (outside_ + L"\\moved").c_str()) && MakeHostLink(save_, outside_);
+    }
+
+private:
+    const std::wstring save_, outside_;
+};
+
+TEST(BTAddTask, ATorrentCopyIntoAFolderSwappedForALinkMakesNothingOutside)
+{
+    if (!RunningOnWine()) GTEST_SKIP() << "makes its link with the Unix host's ln";
+    TestFolder folder, outside;
+    Download d = MakeDownload(folder, 50000, 9);
+    WriteFileBytes(folder / L"given.torrent", d.torrent);
+    d.param.sourceKind = 0;
+    d.param.torrentFile = ToMultiByte(folder / L"given.torrent");
+    SwappingSession session(folder / L"save", outside.Path());
+    EXPECT_FALSE(session.AddTask(&d.param, nullptr, nullptr));
+    EXPECT_TRUE(session.swapped);
+    EXPECT_FALSE(Exists(outside / CopyName(d.torrent)));
+}
+
 TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
 {
     struct Case {

@@ -243,7 +243,8 @@ TEST(BTTaskRecord, SaveFileWritesAtStartWithoutTruncating)
     TestFolder folder;
     const std::string path = ToMultiByte(folder / L"f.bin");
     EXPECT_EQ(0, save_file(path, std::vector<char>{'l', 'o', 'n', 'g', 'e', 'r'}));
-    EXPECT_EQ(0, SaveTorrentData(path, "ab"));
+    EXPECT_EQ(0, save_file(path, std::vector<char>{'a', 'b'}));
+    EXPECT_EQ(-1, SaveTorrentData(path, "xy")) << "a torrent copy is a new file";
     EXPECT_EQ("abnger", ReadFileBytes(folder / L"f.bin"));
     EXPECT_EQ(-1, save_file(ToMultiByte(folder / L"no-such-folder\\f.bin"), std::vector<char>{'x'}));
     EXPECT_EQ(-1, SaveTorrentData(ToMultiByte(folder / L"no-such-folder\\f.bin"), "x"));
@@ -255,8 +256,9 @@ TEST(BTTaskRecord, ShrunkRecordStillLoads)
     TestFolder folder;
     const std::string at = ToMultiByte(folder.Path());
     const std::string path = ToMultiByte(folder / L"pkg.exe.vll");
-    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["pad"] = std::string(500, 'p'); }, at)));
-    ASSERT_EQ(0, SaveTorrentData(path, RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = "new.exe"; }, at)));
+    auto save = [&](const std::string& bytes) { return save_file(path, std::vector<char>(bytes.begin(), bytes.end())); };
+    ASSERT_EQ(0, save(RecordWith([](lt::entry& r) { r["pad"] = std::string(500, 'p'); }, at)));
+    ASSERT_EQ(0, save(RecordWith([](lt::entry& r) { r["taskData"]["rootPath"] = "new.exe"; }, at)));
     BTTaskRecord record;
     ASSERT_TRUE(LoadTaskRecord(path, &record));
     EXPECT_EQ("new.exe", record.rootPath);
@@ -318,6 +320,25 @@ TEST(BTTaskRecord, DeleteTaskFilesRemovesWhatTheModeSays)
         EXPECT_EQ(c.copyKept, FileExists(folder / (L"save\\" + torrentName)));
         EXPECT_TRUE(FileExists(folder / L"victim"));
     }
+}
+
+// The save folder swapped for a link to a folder outside once the record was
+// found valid: nothing where the link leads goes.
+TEST(BTTaskRecord, AForgetAfterItsFolderIsSwappedForALinkDeletesNothingOutside)
+{
+    if (!Velora::Test::RunningOnWine()) GTEST_SKIP() << "makes its link with the Unix host's ln";
+    TestFolder folder, outside;
+    WriteRecordFiles(folder, "dir", kCopyName);
+    BTTaskRecord record;
+    ASSERT_TRUE(LoadTaskRecord(ToMultiByte(folder / L"save\\pkg.exe.vll"), &record));
+    ASSERT_TRUE(MoveFileW((folder / L"save").c_str(), (outside / L"save").c_str()) &&
+                Velora::Test::MakeHostLink(folder / L"save", outside / L"save"));
+    auto listing = [&] {
+        return Velora::Test::TreeListing(outside / L"save") + Velora::Test::TreeListing(outside / L"save\\dir");
+    };
+    const std::string before = listing();
+    DeleteRecordFiles(record, BTRemoveMode::ForgetAll);
+    EXPECT_EQ(before, listing());
 }
 
 TEST(BTTaskRecord, UnreadableRecordDeletesNothing)

@@ -86,6 +86,25 @@ TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
     EXPECT_TRUE(fresh.IsSeeding(kRuntime));
 }
 
+// Until its user is done, a downloaded torrent file is neither written,
+// replaced nor deleted by another program.
+TEST_F(SingleFileTest, ATorrentDownloadHoldsTheCheckedFile)
+{
+    ASSERT_TRUE(download.Start(kRuntime));
+    ASSERT_TRUE(WaitFinished() && download.IsSucceeded());
+    const std::wstring path = download.GetFilePath();
+    ASSERT_TRUE(WriteFileBytes(folder / L"other", "other"));
+    const auto writes = [&] {
+        return VLHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr))
+            .Valid();
+    };
+    EXPECT_FALSE(MoveFileExW((folder / L"other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced";
+    EXPECT_FALSE(writes()) << "written";
+    EXPECT_FALSE(DeleteFileW(path.c_str())) << "deleted";
+    EXPECT_TRUE(payload == ReadFileBytes(path));
+}
+
 TEST_F(SingleFileTest, AnHttpAnswerDownloadsOverHttp)
 {
     AnswerHttp();
