@@ -59,6 +59,17 @@ size_t LastSeparator(const std::wstring& path)
     return path.find_last_of(L"\\/");
 }
 
+// The system folder calls answer alike: a length past the buffer is a folder
+// that does not fit.
+bool SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT), std::wstring& out)
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT length = query(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return false;
+    out.assign(buffer, length);
+    return true;
+}
+
 } // namespace
 
 bool PathExists(const std::wstring& path)
@@ -129,29 +140,17 @@ bool CreateDirectories(const std::wstring& path)
 
 bool GetWindowsDir(std::wstring& out)
 {
-    wchar_t buffer[MAX_PATH + 1];
-    const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return false;
-    out.assign(buffer, length);
-    return true;
+    return SystemFolder(GetWindowsDirectoryW, out);
 }
 
 bool GetSystemWindowsDir(std::wstring& out)
 {
-    wchar_t buffer[MAX_PATH + 1];
-    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return false;
-    out.assign(buffer, length);
-    return true;
+    return SystemFolder(GetSystemWindowsDirectoryW, out);
 }
 
 bool GetSystemDir(std::wstring& out)
 {
-    wchar_t buffer[MAX_PATH + 1];
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return false;
-    out.assign(buffer, length);
-    return true;
+    return SystemFolder(GetSystemDirectoryW, out);
 }
 
 bool GetTempDir(std::wstring& out)

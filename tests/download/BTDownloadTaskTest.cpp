@@ -88,6 +88,16 @@ protected:
         EXPECT_TRUE(recorder->WaitFinished(result, kWaitSeconds * 1000));
         return result;
     }
+    // A finished download whose seed is gone at a restart: only its record,
+    // torrent copy and data stay.
+    void LeaveOnlyTheRecord()
+    {
+        ASSERT_EQ(kDownloadOk, Run());
+        for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+        Manager().Shutdown();
+        ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
+        ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    }
     // Starts the new task over a slow web seed; returns once bytes arrived.
     void StartOverASlowSeed()
     {
@@ -350,13 +360,9 @@ private:
 
 TEST_F(BTTaskTest, ACompletionReportedBeforeTheTaskHoldsItsTorrentIsKept)
 {
-    // A finished download's record without its seed: taken from it, the
-    // torrent completes once the engine has checked its pieces.
-    ASSERT_EQ(kDownloadOk, Run());
-    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
-    Manager().Shutdown();
-    ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
-    ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    // Taken from its record, the torrent completes once the engine has
+    // checked its pieces.
+    ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
     NewTask(new HeldTask(kRuntime, folder.Path()));
     uint32_t result = 0xFFFFFFFF;
     ASSERT_TRUE(task->Start());
@@ -545,12 +551,7 @@ bool Overwrite(const std::wstring& path)
 // fail the download and nothing is handed over.
 TEST_F(BTTaskTest, OtherBytesThanThePiecesFailTheDownload)
 {
-    // A finished download's record, its seed gone at a restart.
-    ASSERT_EQ(kDownloadOk, Run());
-    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
-    Manager().Shutdown();
-    ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
-    ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
     ASSERT_TRUE(Overwrite(folder / L"pkg.exe"));
     EXPECT_EQ(kErrCheckFailed, Run()) << "a record claiming every piece";
     EXPECT_FALSE(task->TakeCheckedFile().Valid());
