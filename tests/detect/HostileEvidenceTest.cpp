@@ -64,11 +64,10 @@ struct Library {
     // Data as a new section after the others (or at the address given), its raw data at the file's end.
     DWORD AddSection(std::string data, DWORD at = 0)
     {
-        const DWORD address = at ? at : NextAddress(), size = DWORD((data.size() + 511) & ~size_t(511));
+        const DWORD address = at ? at : NextAddress(), size = DWORD(data.size() + 511) & ~511u;
         Pad();
-        const DWORD flags = IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ;
-        Section(Nt().FileHeader.NumberOfSections++) = {
-            {'.', 'v', 'l'}, {size}, address, size, DWORD(bytes.size()), 0, 0, 0, 0, flags};
+        const DWORD raw = DWORD(bytes.size()), flags = IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ;
+        Section(Nt().FileHeader.NumberOfSections++) = {{'.', 'v', 'l'}, {size}, address, size, raw, 0, 0, 0, 0, flags};
         if (!at) Nt().OptionalHeader.SizeOfImage = address + ((size + 0xFFF) & ~0xFFFu);
         bytes += data;
         Pad();
@@ -99,8 +98,7 @@ struct Library {
             bytes += kept + std::string(sections * entry - kept.size(), '\0');
         }
         const DWORD text = NextAddress();
-        std::string data(length, 'x');
-        data.resize(length + 1 + count * 6);
+        std::string data = std::string(length, 'x') + std::string(1 + count * 6, '\0');
         for (DWORD i = 0; i < count; ++i) memcpy(&data[length + 1 + i * 4], &text, 4);
         Exports().NumberOfNames = count;
         Exports().AddressOfNames = text + DWORD(length + 1);
@@ -292,8 +290,7 @@ TEST(HostileEvidenceTest, UserEnvironmentMovesNoSystemPlace)
     const bool msxml6 = DetectMsxml6x64();
     // A drive and a Windows folder the user names in their own environment, with the files planted there.
     const TestFolder user;
-    const std::wstring planted = L"\\VLPlanted" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring at = L"%SystemDrive%" + planted;
+    const std::wstring planted = L"\\VLUser" + std::to_wstring(GetCurrentProcessId()), at = L"%SystemDrive%" + planted;
     FileEvidence files;
     for (const wchar_t* file : {L"\\jvm.dll", L"\\XnaNative.dll", L"\\system32\\msxml6.dll"})
         files.Copy(FakeDll(L"openal32"), user.Path() + planted + file);
@@ -305,8 +302,7 @@ TEST(HostileEvidenceTest, UserEnvironmentMovesNoSystemPlace)
           {kXna + L"\\Framework\\v4.0", L"NativeLibraryPath", at}})
         registry.SetValue(HKEY_LOCAL_MACHINE, key, name, REG_EXPAND_SZ, Text(text).data(), DWORD(Text(text).size()));
     const ScopedVariable drive(L"SystemDrive", user.Path()), windows(L"WINDIR", user.Path() + planted);
-    EXPECT_FALSE(DetectJava());
-    EXPECT_FALSE(DetectXna40());
+    for (auto detect : {DetectJava, DetectXna40}) EXPECT_FALSE(detect());
     EXPECT_EQ(DetectMsxml6x64(), msxml6);
     const ScopedVariable bare(L"WINDIR", user.Path()); // where there is no system folder
     EXPECT_EQ(DetectMsxml6x64(), msxml6);
