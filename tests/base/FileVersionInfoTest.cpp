@@ -22,28 +22,22 @@ TEST(VLFileVersionInfo, ProductVersionOfTheTestProgram)
 
 TEST(VLFileVersionInfo, ValuesFoundAsTheSystemFindsThem)
 {
-    // Pieces are compared without case, empty ones skipped; text counts characters, data bytes.
-    const struct {
-        const wchar_t* path;
-        UINT length; // 0: not found
-        const char* starts;
-    } rows[] = {
-        {L"\\StringFileInfo\\040904B0\\ProductVersion", 8, "1\0.\0002"},
-        {L"\\stringfileinfo\\040904b0\\FILEVERSION", 8, "5\0.\0006"},
-        {L"StringFileInfo\\\\040904B0\\FileVersion\\", 8, "5\0.\0006"},
+    // Pieces are compared without case, empty ones skipped; text counts characters, data bytes; length 0: not found.
+    const std::tuple<const wchar_t*, UINT, std::string> rows[] = {
+        {L"\\StringFileInfo\\040904B0\\ProductVersion", 8, {"1\0.\0", 4}},
+        {L"\\stringfileinfo\\040904b0\\FILEVERSION", 8, {"5\0.\0", 4}},
+        {L"StringFileInfo\\\\040904B0\\FileVersion\\", 8, {"5\0.\0", 4}},
         {L"\\VarFileInfo\\Translation", 4, "\x09\x04\xB0\x04"},
         {L"\\StringFileInfo\\040904B0\\Comments", 0, ""},
         {L"\\StringFileInfo\\04090", 0, ""},
     };
     VLFileVersionInfo info(GetModuleFilePath());
-    for (const auto& row : rows) {
+    for (const auto& [path, expected, starts] : rows) {
         const void* value = nullptr;
         UINT length = 0;
-        EXPECT_EQ(info.Query(row.path, value, length), row.length != 0);
-        EXPECT_EQ(length, row.length);
-        if (row.length) {
-            EXPECT_EQ(std::string(static_cast<const char*>(value), 4), std::string(row.starts, 4));
-        }
+        EXPECT_EQ(info.Query(path, value, length), expected != 0) << path;
+        EXPECT_EQ(length, expected);
+        EXPECT_EQ(std::string_view(static_cast<const char*>(value), length ? 4 : 0), starts);
     }
 }
 

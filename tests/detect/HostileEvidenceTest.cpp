@@ -6,9 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -48,69 +47,63 @@ struct Library {
     IMAGE_EXPORT_DIRECTORY& Exports() { return At<IMAGE_EXPORT_DIRECTORY>(Offset(0, IMAGE_DIRECTORY_ENTRY_EXPORT)); }
     IMAGE_NT_HEADERS32& Nt() { return At<IMAGE_NT_HEADERS32>(At<IMAGE_DOS_HEADER>(0).e_lfanew); }
     IMAGE_SECTION_HEADER& Section(size_t index) { return IMAGE_FIRST_SECTION(&Nt())[index]; }
-    IMAGE_SECTION_HEADER& ResourceSection()
+    IMAGE_SECTION_HEADER& Resources()
     {
         const DWORD rva = Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
         for (size_t i = 0;; ++i)
             if (rva - Section(i).VirtualAddress < Section(i).SizeOfRawData) return Section(i);
     }
+    std::string RawResources() { return bytes.substr(Resources().PointerToRawData, Resources().SizeOfRawData); }
+    Library& Damaged() // the version block 1 MiB long, far past the file
+    {
+        Version().Size = 0x100000;
+        return *this;
+    }
+    void Pad() { bytes.resize((bytes.size() + 511) & ~size_t(511)); }
     DWORD NextAddress() { return (Nt().OptionalHeader.SizeOfImage + 0xFFF) & ~0xFFFu; }
     // Data as a new section after the others (or at the address given), its raw data at the file's end.
     DWORD AddSection(std::string data, DWORD at = 0)
     {
-        data.resize((data.size() + 511) & ~size_t(511));
-        IMAGE_SECTION_HEADER& s = Section(Nt().FileHeader.NumberOfSections++);
-        s = {{'.', 'v', 'l'}, {DWORD(data.size())}, at ? at : NextAddress(), DWORD(data.size()),
-             DWORD(bytes.size() + 511) & ~511u, 0, 0, 0, 0, IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ};
-        const DWORD address = s.VirtualAddress;
-        if (!at) Nt().OptionalHeader.SizeOfImage = address + ((s.SizeOfRawData + 0xFFF) & ~0xFFFu);
-        bytes.resize(s.PointerToRawData);
+        const DWORD address = at ? at : NextAddress(), size = DWORD(data.size() + 511) & ~511u;
+        Pad();
+        const DWORD raw = DWORD(bytes.size()), flags = IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ;
+        Section(Nt().FileHeader.NumberOfSections++) = {{'.', 'v', 'l'}, {size}, address, size, raw, 0, 0, 0, 0, flags};
+        if (!at) Nt().OptionalHeader.SizeOfImage = address + ((size + 0xFFF) & ~0xFFFu);
         bytes += data;
+        Pad();
         return address;
     }
-    // A new resource tree of two types, first (its version block 1 MiB long, far past the file) and 16.
+    // A new resource tree of two types, first (its version block damaged) and 16.
     void Types(DWORD first)
     {
+        const DWORD to = NextAddress() + 160, dir = 0x80000000, one = 1 << 16; // one: a directory of one id
+        const DWORD tree[40] = {0, 0,   0,     2 << 16, first, dir | 32,       16, dir | 96, // the root
+                                0, 0,   0,     one,     1,     dir | 56,       0,  0,        // type first, its name 1
+                                0, one, 0x409, 80,      to,    0x100000,       0,  0,        // language, data entry
+                                0, 0,   0,     one,     1,     dir | 120,      0,  0,        // type 16
+                                0, one, 0x409, 144,     to,    Version().Size, 0,  0};
         const std::string block = bytes.substr(Offset(Version().OffsetToData), Version().Size);
-        const DWORD base = NextAddress();
-        std::string tree(160, '\0');
-        auto put = [&](size_t at, DWORD a, DWORD b) { memcpy(&tree[at], &a, 4), memcpy(&tree[at + 4], &b, 4); };
-        tree[14] = 2; // id entries
-        for (DWORD i = 0, type = 32; i < 2; ++i, type += 64) {
-            put(16 + 8 * i, i ? 16 : first, 0x80000000 | type);
-            tree[type + 14] = tree[type + 38] = 1;
-            put(type + 16, 1, 0x80000000 | (type + 24));
-            put(type + 40, 0x409, type + 48);
-            put(type + 48, base + 160, i ? DWORD(block.size()) : 0x100000);
-        }
-        const DWORD at = AddSection(tree + block);
+        const DWORD at = AddSection(std::string(reinterpret_cast<const char*>(tree), sizeof(tree)) + block);
         Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE] = {at, 160};
     }
-    // count export names, each the same text of length letters, in a new section; with sections,
-    // the section table grows to that many entries and the names' section is the last.
+    // count export names, all one text of length letters, in a new section (the last of sections, when given).
     void Names(DWORD count, size_t length, size_t sections = 0)
     {
-        if (sections) { // the table moved past the sections' data, so that the added entries hold nothing
-            const size_t table = size_t(reinterpret_cast<char*>(&Section(0)) - &bytes[0]);
-            const size_t moved = (bytes.size() + 511) & ~size_t(511);
-            const std::string kept =
-                bytes.substr(table, Nt().FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER));
-            Nt().FileHeader.SizeOfOptionalHeader += WORD(moved - table);
-            bytes.resize(moved + sections * sizeof(IMAGE_SECTION_HEADER));
-            bytes.replace(moved, kept.size(), kept);
+        if (sections) { // the table moves past the data, so that the entries added hold nothing
+            const size_t table = reinterpret_cast<char*>(&Section(0)) - &bytes[0], entry = sizeof(IMAGE_SECTION_HEADER);
+            const std::string kept = bytes.substr(table, Nt().FileHeader.NumberOfSections * entry);
+            Pad();
+            Nt().FileHeader.SizeOfOptionalHeader += WORD(bytes.size() - table);
+            Nt().FileHeader.NumberOfSections = WORD(sections - 1);
+            bytes += kept + std::string(sections * entry - kept.size(), '\0');
         }
         const DWORD text = NextAddress();
-        std::string data(length, 'x');
-        data.resize(length + 1 + count * 6);
+        std::string data = std::string(length, 'x') + std::string(1 + count * 6, '\0');
         for (DWORD i = 0; i < count; ++i) memcpy(&data[length + 1 + i * 4], &text, 4);
         Exports().NumberOfNames = count;
         Exports().AddressOfNames = text + DWORD(length + 1);
         Exports().AddressOfNameOrdinals = text + DWORD(length + 1 + count * 4);
         AddSection(data);
-        if (!sections) return;
-        WORD& number = Nt().FileHeader.NumberOfSections;
-        std::swap(Section(number - 1), Section(sections - 1));
-        number = WORD(sections);
     }
 };
 
@@ -124,24 +117,15 @@ std::string Text(const std::wstring& text)
 
 const std::wstring kPhysX = L"SOFTWARE\\AGEIA Technologies";
 
-std::wstring Variable(const wchar_t* name)
-{
-    std::wstring value(32767, L'\0');
-    value.resize(GetEnvironmentVariableW(name, &value[0], 32767));
-    return value;
-}
-
-// The folder put before the others on this process's PATH for one scope.
-class PathFolder {
-public:
-    explicit PathFolder(const std::wstring& folder) : old_(Variable(L"PATH"))
+// Sets a variable of this process's environment, for the C runtime and the system alike, until the scope ends.
+struct ScopedVariable {
+    ScopedVariable(const wchar_t* name, const std::wstring& to) : name(name), old(_wgetenv(name) ? _wgetenv(name) : L"")
     {
-        SetEnvironmentVariableW(L"PATH", (folder + L";" + old_).c_str());
+        _wputenv_s(name, to.c_str());
     }
-    ~PathFolder() { SetEnvironmentVariableW(L"PATH", old_.c_str()); }
-
-private:
-    std::wstring old_;
+    ~ScopedVariable() { _wputenv_s(name, old.c_str()); }
+    const wchar_t* name;
+    std::wstring old;
 };
 
 } // namespace
@@ -156,9 +140,7 @@ TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)
     registry.HideKey(HKEY_LOCAL_MACHINE, kPhysX);
     registry.SetDword(HKEY_LOCAL_MACHINE, kPhysX, L"PhysX Version", 1);
     const TestFolder program, onPath, work;
-    wchar_t path[32767];
-    const std::wstring oldPath(path, GetEnvironmentVariableW(L"PATH", path, 32767));
-    SetEnvironmentVariableW(L"PATH", (oldPath + L";" + onPath.Path()).c_str()); // for the checks started here
+    const ScopedVariable path(L"PATH", _wgetenv(L"PATH") + (L";" + onPath.Path())); // for the checks started here
     const std::wstring places[] = {SystemDir(), program.Path(), onPath.Path()};
     const std::string fresh = RunDetectProbe(program.Path());
 
@@ -196,30 +178,19 @@ TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)
     EXPECT_EQ(check(emptyForward, true), fresh);
     // The system takes a type by its name's low word: a high-bit name ahead of the version type.
     for (DWORD name : {0x00010010u, 0x80000010u}) EXPECT_EQ(check([name](Library& l) { l.Types(name); }), fresh);
-    // Sections the loader lays out otherwise: one mapped over the resources, one whose data it takes from further
-    // back. The loader's copy of the resources is the damaged one each time: 1 MiB of version, far past the file.
-    auto overlapping = [](Library& l) {
-        Library damaged;
-        damaged.Version().Size = 0x100000;
-        const IMAGE_SECTION_HEADER& resources = l.ResourceSection();
-        const std::string raw = damaged.bytes.substr(resources.PointerToRawData, resources.SizeOfRawData);
-        l.AddSection(raw, resources.VirtualAddress);
-    };
-    EXPECT_EQ(check(overlapping), fresh);
+    // The loader's copy alone damaged: a section mapped over the resources, one whose data starts before its pointer.
+    auto overlaid = [](Library& l) { l.AddSection(Library().Damaged().RawResources(), l.Resources().VirtualAddress); };
+    EXPECT_EQ(check(overlaid), fresh);
     auto unaligned = [](Library& l) {
-        IMAGE_SECTION_HEADER& resources = l.ResourceSection();
-        const std::string raw = l.bytes.substr(resources.PointerToRawData, resources.SizeOfRawData);
-        l.Version().Size = 0x100000;
-        const std::string damaged = l.bytes.substr(resources.PointerToRawData, 0x180);
-        resources.PointerToRawData = (DWORD(l.bytes.size() + 0x3FF) & ~0x1FFu) + 0x180;
-        l.bytes.resize(resources.PointerToRawData - 0x180);
-        l.bytes += damaged + raw;
+        const std::string sound = l.RawResources(), damaged = l.Damaged().RawResources().substr(0, 0x180);
+        l.bytes.resize((l.bytes.size() + 0x3FF) & ~size_t(0x1FF));
+        l.Resources().PointerToRawData = DWORD(l.bytes.size()) + 0x180;
+        l.bytes += damaged + sound;
     };
     EXPECT_EQ(check(unaligned), fresh);
     // Tables made to keep a reader busy: names pointing at one 4 MiB text, a million names behind 65,535 sections.
     EXPECT_EQ(check([](Library& l) { l.Names(0x10000, 4 << 20); }, true), fresh);
     EXPECT_EQ(check([](Library& l) { l.Names(1000000, 1, 65535); }, true), fresh);
-    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
 }
 
 TEST(HostileEvidenceTest, RegistryValuesCountOnlyAsWhatTheyAre)
@@ -290,11 +261,9 @@ TEST(HostileEvidenceTest, LibrarySwappedDuringTheCheckReadsSoundOrMissing)
     FileEvidence absent; // whatever the prefix has, until the test ends
     absent.HideIfPresent(SystemDir() + L"\\OpenAL32.dll");
     const TestFolder onPath, work;
-    const PathFolder searched(onPath.Path());
-    Library sound, damaged;
-    damaged.Version().Size = 0x100000; // far past the file
-    ASSERT_TRUE(WriteFileBytes(work / L"sound.dll", sound.bytes));
-    ASSERT_TRUE(WriteFileBytes(work / L"damaged.dll", damaged.bytes));
+    const ScopedVariable path(L"PATH", onPath.Path() + L";" + _wgetenv(L"PATH"));
+    ASSERT_TRUE(WriteFileBytes(work / L"sound.dll", Library().bytes) &&
+                WriteFileBytes(work / L"damaged.dll", Library().Damaged().bytes));
     // Another program swaps the two copies in a folder on PATH for as long as the check runs.
     std::atomic<bool> stop{false};
     std::thread swapper([&] {
@@ -309,7 +278,7 @@ TEST(HostileEvidenceTest, LibrarySwappedDuringTheCheckReadsSoundOrMissing)
     for (int i = 0; i < 1000; ++i) DetectOpenAL(); // a crash ends the test here
     stop = true;
     swapper.join();
-    ASSERT_TRUE(WriteFileBytes(onPath / L"OpenAL32.dll", sound.bytes));
+    ASSERT_TRUE(WriteFileBytes(onPath / L"OpenAL32.dll", Library().bytes));
     EXPECT_TRUE(DetectOpenAL());
 }
 
@@ -321,27 +290,20 @@ TEST(HostileEvidenceTest, UserEnvironmentMovesNoSystemPlace)
     const bool msxml6 = DetectMsxml6x64();
     // A drive and a Windows folder the user names in their own environment, with the files planted there.
     const TestFolder user;
-    const std::wstring planted = L"\\VLPlanted" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring planted = L"\\VLUser" + std::to_wstring(GetCurrentProcessId()), at = L"%SystemDrive%" + planted;
     FileEvidence files;
     for (const wchar_t* file : {L"\\jvm.dll", L"\\XnaNative.dll", L"\\system32\\msxml6.dll"})
         files.Copy(FakeDll(L"openal32"), user.Path() + planted + file);
     registry.SetString(HKEY_LOCAL_MACHINE, kJava, L"CurrentVersion", L"1.6");
-    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", L"%SystemDrive%" + planted);
-    auto expandable = [&](const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-        registry.SetValue(HKEY_LOCAL_MACHINE, key, name, REG_EXPAND_SZ, Text(text).data(), DWORD(Text(text).size()));
-    };
-    expandable(kJava + L"\\1.6", L"RuntimeLib", L"%SystemDrive%" + planted + L"\\jvm.dll");
-    expandable(kXna + L"\\Framework\\v4.0", L"NativeLibraryPath", L"%SystemDrive%" + planted);
+    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", at);
     registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"\\Framework\\v4.0", L"ProductVersion", L"4.0.20823.0");
-    const std::wstring drive = Variable(L"SystemDrive"), windows = _wgetenv(L"WINDIR");
-    SetEnvironmentVariableW(L"SystemDrive", user.Path().c_str());
-    _wputenv_s(L"WINDIR", (user.Path() + planted).c_str());
-    EXPECT_FALSE(DetectJava());
-    EXPECT_FALSE(DetectXna40());
+    for (const auto& [key, name, text] :
+         {std::array<std::wstring, 3>{kJava + L"\\1.6", L"RuntimeLib", at + L"\\jvm.dll"},
+          {kXna + L"\\Framework\\v4.0", L"NativeLibraryPath", at}})
+        registry.SetValue(HKEY_LOCAL_MACHINE, key, name, REG_EXPAND_SZ, Text(text).data(), DWORD(Text(text).size()));
+    const ScopedVariable drive(L"SystemDrive", user.Path()), windows(L"WINDIR", user.Path() + planted);
+    for (auto detect : {DetectJava, DetectXna40}) EXPECT_FALSE(detect());
     EXPECT_EQ(DetectMsxml6x64(), msxml6);
-    _wputenv_s(L"WINDIR", user.Path().c_str()); // where there is no system folder
+    const ScopedVariable bare(L"WINDIR", user.Path()); // where there is no system folder
     EXPECT_EQ(DetectMsxml6x64(), msxml6);
-    _wputenv_s(L"WINDIR", windows.c_str());
-    SetEnvironmentVariableW(L"SystemDrive", drive.c_str());
 }
-
