@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 namespace Velora {
 namespace {
@@ -389,7 +390,7 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         VLHandle held;
         EntryEndLog log;
         log.act = [&](const VLTocNode& node) {
-            if (row.held && node.outputPath == app + L"\\a.txt")
+            if (row.held && node.outputPath == app + L"\\a.txt" && !held.Valid())
                 held.Reset(CreateFileW(node.outputPath.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        0, nullptr));
@@ -441,11 +442,11 @@ TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
     for (const auto& row : rows) {
         const std::wstring target = folder / (L"t" + std::to_wstring(&row - rows)), link = target + L"\\" + row.link;
         const std::wstring to = outside + std::wstring(row.link).substr(3);
-        bool swapped = false;
+        bool swapped = false, tried = false;
         EntryEndLog sink;
         ASSERT_TRUE(row.swappedLater || (CreateDirectories(GetParentPath(link)) && MakeHostLink(link, to)));
         sink.act = [&](const VLTocNode& node) {
-            if (row.swappedLater && node.name == L"App")
+            if (row.swappedLater && node.name == L"App" && !std::exchange(tried, true))
                 swapped = MoveFileW(link.c_str(), (link + L"-moved").c_str()) && MakeHostLink(link, to);
         };
         VLSfxInstall install(package);
