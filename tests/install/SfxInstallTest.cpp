@@ -466,14 +466,12 @@ TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
     // Once the program is out, another program tries to copy its own bytes
     // (the same program with a tail) over it before the script starts it.
     const std::string helper = ReadFileBytes(HelperProgram(L"vltest_exit.exe"));
-    const std::wstring planted = folder / L"planted.exe";
-    ASSERT_TRUE(WriteFileBytes(planted, helper + "planted"));
+    ASSERT_TRUE(WriteFileBytes(folder / L"planted.exe", helper + "planted"));
+    const std::wstring copy = L"C:\\windows\\system32\\cmd.exe /c copy /y \"" + folder / L"planted.exe" + L"\" \"";
     DWORD copied = DWORD(-2);
     EntryEndLog sink;
     sink.act = [&](const VLTocNode& node) {
-        if (node.name == L"tool.exe" && copied == DWORD(-2))
-            copied = RunAndWait(L"C:\\windows\\system32\\cmd.exe /c copy /y \"" + planted + L"\" \"" + node.outputPath +
-                                L"\" > nul");
+        if (node.name == L"tool.exe" && copied == DWORD(-2)) copied = RunAndWait(copy + node.outputPath + L"\" > nul");
     };
     // A shortcut to it is rewritten through the handle that wrote it, before it is held.
     {
