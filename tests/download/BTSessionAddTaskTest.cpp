@@ -309,38 +309,29 @@ TEST(BTAddTask, TorrentFileOnDiskIsCopiedBesideTheDownload)
     EXPECT_EQ(d.torrent, ReadFileBytes(folder / (L"save\\" + CopyName(d.torrent))));
 }
 
-// Moves the save folder away and puts a link to another folder in its place
-// once the session has found the folder plain.
-class SwappingSession : public CBTSession {
-public:
-    SwappingSession(const std::wstring& save, const std::wstring& outside)
-        : CBTSession(6881, 6890, VLBTNetwork::LoopbackOnly), save_(save), outside_(outside)
-    {
-    }
-    bool swapped = false;
-
-protected:
+// Swaps the save folder for a link to save-outside once it has found it plain.
+struct SwappingSession : CBTSession {
+    explicit SwappingSession(std::wstring save) : CBTSession(6881, 6890, VLBTNetwork::LoopbackOnly), save(save) {}
     void OnSaveFolderChecked() override
     {
-        swapped = MoveFileW(save_.c_str(), (outside_ + L"\\moved").c_str()) && MakeHostLink(save_, outside_);
+        swapped = MoveFileW(save.c_str(), (save + L"-moved").c_str()) && MakeHostLink(save, save + L"-outside");
     }
-
-private:
-    const std::wstring save_, outside_;
+    const std::wstring save;
+    bool swapped = false;
 };
 
 TEST(BTAddTask, ATorrentCopyIntoAFolderSwappedForALinkMakesNothingOutside)
 {
     if (!RunningOnWine()) GTEST_SKIP() << "makes its link with the Unix host's ln";
-    TestFolder folder, outside;
+    TestFolder folder;
     Download d = MakeDownload(folder, 50000, 9);
-    WriteFileBytes(folder / L"given.torrent", d.torrent);
+    ASSERT_TRUE(WriteFileBytes(folder / L"given.torrent", d.torrent) && CreateDirectories(folder / L"save-outside"));
     d.param.sourceKind = 0;
     d.param.torrentFile = ToMultiByte(folder / L"given.torrent");
-    SwappingSession session(folder / L"save", outside.Path());
+    SwappingSession session(folder / L"save");
     EXPECT_FALSE(session.AddTask(&d.param, nullptr, nullptr));
     EXPECT_TRUE(session.swapped);
-    EXPECT_FALSE(Exists(outside / CopyName(d.torrent)));
+    EXPECT_FALSE(Exists(folder / (L"save-outside\\" + CopyName(d.torrent))));
 }
 
 TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)

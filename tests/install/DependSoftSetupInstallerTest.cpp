@@ -12,12 +12,7 @@
 namespace Velora {
 namespace {
 
-using Test::HelperProgram;
-using Test::MakeHostLink;
-using Test::ReadFileBytes;
-using Test::ReadIni;
-using Test::SavedVariable;
-using Test::TestFolder;
+using namespace Test;
 
 // Polls as the repair thread does; false when the installer never ends.
 bool WaitUntilDone(VLDependSoftInstallerBase& installer)
@@ -102,10 +97,9 @@ TEST(SetupInstaller, NothingToRunEndsTheWaitAtOnce)
 
 }
 
-// Another program of the user swaps the exchange file for a link to a
-// read-only file of its own once the setup program has reported 0: the
-// report read is the program's, and the file outside is neither changed nor
-// deleted.
+// Another program swaps the exchange file for a link to a read-only file of
+// its own once the setup program reported 0: that file is neither read,
+// changed nor deleted.
 TEST(SetupInstaller, AnExchangeFileSwappedForALinkIsNeitherReadNorChanged)
 {
     SavedVariable saved(L"VLTEST_SETUP_RESULT");
@@ -113,25 +107,21 @@ TEST(SetupInstaller, AnExchangeFileSwappedForALinkIsNeitherReadNorChanged)
     TestFolder folder;
     const std::wstring outside = folder / L"outside.ini";
     const std::string report = "[report]\r\nresult=1\r\n";
-    ASSERT_TRUE(Velora::Test::WriteFileBytes(outside, report));
-    ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteFileBytes(outside, report) && SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
     const DWORD attributes = GetFileAttributesW(outside.c_str());
-    std::wstring exchange;
-    bool swapped = false;
-    {
-        VLDependSoftSetupInstaller installer;
-        ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
-        ASSERT_TRUE(WaitUntilDone(installer));
-        exchange = installer.GetExchangeFile();
-        swapped = MoveFileW(exchange.c_str(), (folder / L"moved.ini").c_str()) && MakeHostLink(exchange, outside);
-        EXPECT_FALSE(installer.IsSucceeded());
-    }
+    auto installer = std::make_unique<VLDependSoftSetupInstaller>();
+    ASSERT_TRUE(installer->Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
+    ASSERT_TRUE(WaitUntilDone(*installer));
+    const std::wstring exchange = installer->GetExchangeFile();
+    const bool swapped =
+        MoveFileW(exchange.c_str(), (folder / L"moved.ini").c_str()) && MakeHostLink(exchange, outside);
+    EXPECT_FALSE(installer->IsSucceeded());
+    installer.reset();
     EXPECT_FALSE(swapped) << "the exchange file could be moved while it was held";
     EXPECT_EQ(ReadFileBytes(outside), report);
     EXPECT_EQ(GetFileAttributesW(outside.c_str()), attributes);
     if (swapped) DeleteFileW(exchange.c_str());
-    EXPECT_FALSE(Velora::Test::Exists(exchange));
-    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(Exists(exchange));
 }
 
 // The exchange file is written and read as bytes: what the system's profile
@@ -143,14 +133,13 @@ TEST(IniFile, ValuesAreFoundAsTheProfileFunctionsFindThem)
         "[report]\r\nresult=1\r\n", "[REPORT]\nResult = 1ab \n", "  [report]\r\n\tresult\t=\t\"1\"\r\n",
         "[report]\r\nresult='0'\r\n[report]\r\nresult=1\r\n", "[other]\r\nresult=1\r\n[report]\r\nx=1\r\n",
         "[report]\r\n;result=1\r\nresult\r\n", "[ report ]\r\nresult=1\r\n", "result=1\r\n[report]\r\n",
-        "\xEF\xBB\xBF[report]\r\nresult=1\r\n", Velora::Test::Utf16File(L"[report]\r\nresult=\x6E38\x620F\r\n"),
+        "\xEF\xBB\xBF[report]\r\nresult=1\r\n", Utf16File(L"[report]\r\nresult=\x6E38\x620F\r\n"),
     };
     TestFolder folder;
-    int row = 0;
     for (const std::string& bytes : rows) {
         // A file of its own each: the profile functions keep what they read.
-        const std::wstring file = folder / (std::to_wstring(++row) + L".ini");
-        ASSERT_TRUE(Velora::Test::WriteFileBytes(file, bytes));
+        const std::wstring file = folder / (std::to_wstring(&bytes - rows) + L".ini");
+        ASSERT_TRUE(WriteFileBytes(file, bytes));
         std::wstring value;
         EXPECT_EQ(FindIniValue(bytes, L"report", L"result", value) ? value : L"", ReadIni(file, L"report", L"result"))
             << bytes;

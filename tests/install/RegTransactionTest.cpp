@@ -124,8 +124,7 @@ void SetAccess(const std::wstring& path, const wchar_t* sddl)
 // names.
 void PutTable(const TestRegKey& test)
 {
-    for (const wchar_t* name : {L"Ärger", L"Жук", L"Ωμέγα", L"ＡＢＣ", L"Val"})
-        PutString(test.Path(), name, L"old");
+    for (const wchar_t* name : {L"Ärger", L"Жук", L"Ωμέγα", L"ＡＢＣ", L"Val"}) PutString(test.Path(), name, L"old");
     PutString(test.Sub(L"Äste"), L"Blatt", L"1");
     PutString(test.Sub(L"Ελλάδα\\Αθήνα"), L"", L"x");
     PutString(test.Sub(L"ＫＥＹ"), L"ｖ", L"w");
@@ -756,21 +755,17 @@ TEST(RegTransaction, AFailedImportOrAReplayedBackupPutsBackEveryNameByteVolatili
 }
 
 // A subkey the import may not read is not deleted, as it could not come back.
-// Keys that grant reading and deleting but not the making of subkeys delete
-// as the system's own delete takes them, and come back: volatile below a
-// volatile key, as the registry allows no other, and lasting elsewhere, as
-// nothing else tells their volatility.
+// Keys it may read and delete but not make subkeys in are deleted and come
+// back volatile below a volatile key, else lasting: nothing else tells.
 TEST(RegTransaction, AKeyItMayNotReadIsNotDeletedOneItMayNotMakeKeysBelowIs)
 {
     const struct {
         const wchar_t *key, *access;
         bool isVolatile, deleted, comesBackLasting;
-    } rows[] = {
-        {L"K\\S", L"D:", true, false, false},
-        {L"K", L"D:(A;;KRSDWD;;;WD)", true, true, true},
-        {L"K\\S", L"D:P(A;;KRSD;;;WD)", true, true, false},
-        {L"K\\S", L"D:P(A;;KRSD;;;WD)", false, true, false},
-    };
+    } rows[] = {{L"K\\S", L"D:", true, false, false},
+                {L"K", L"D:(A;;KRSDWD;;;WD)", true, true, true},
+                {L"K\\S", L"D:P(A;;KRSD;;;WD)", true, true, false},
+                {L"K\\S", L"D:P(A;;KRSD;;;WD)", false, true, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.key) + row.access) + (row.isVolatile ? " volatile" : ""));
         TestRegKey test;

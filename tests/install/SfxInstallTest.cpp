@@ -21,9 +21,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 namespace Velora {
 namespace {
@@ -242,8 +244,7 @@ TEST_F(PackageInstall, EverythingLandsAndIsRecorded)
                         uint32_t(record.blocks[4].size()), 0};
     EXPECT_EQ(meta.ReadStringMap(), (std::map<std::wstring, std::wstring>{{L"custom", L"x"}, {L"vlfolder", L"App"}}));
 
-    // Installed again over itself: the record lists every file entry, also
-    // those written over the first install's files (its folders are there).
+    // Again over itself: the record lists the files written over too.
     VLSfxInstall again(package);
     ASSERT_TRUE(again.Open());
     ASSERT_TRUE(again.Install(folder / L"target"));
@@ -338,39 +339,27 @@ TEST_F(PackageInstall, CancelNoticedAfterExtractionUndoesAndFails)
     EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
 }
 
-// An install's events, holding the file extracted to holdPath open from its
-// entry's end on, as a virus scanner may: for reading, with all sharing.
-class HoldingLog : public EventLog {
-public:
-    void OnEntryEnd(const VLTocNode& node) override
-    {
-        if (node.outputPath != holdPath || held.Valid()) return;
-        held.Reset(CreateFileW(holdPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr));
-    }
-    std::wstring holdPath;
-    VLHandle held;
+// An install's events that run act as each entry's file or folder is out.
+struct EntryEndLog : EventLog {
+    void OnEntryEnd(const VLTocNode& node) override { act(node); }
+    std::function<void(const VLTocNode&)> act = [](const VLTocNode&) {};
 };
 
 TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
 {
     PutVolatileKey(key.Sub(L"vol"));
+    const std::vector<std::wstring> keptNames = {L"x.txt", L"x.txt.~vl0", L"~vl0", L"~vl1", L"~vl5", L"~vl6"};
     const struct {
         const char* what;
         bool reinstall, badRegistry, succeeds;
-        // A file of the user that the package writes as well, and names the
-        // package writes after it.
-        std::wstring user;
-        std::vector<std::wstring> after;
-        // The package's a.txt is held by another program.
-        bool held;
+        std::vector<std::wstring> extra; // more files of the package; the user has the first
+        bool held;                       // another program holds the package's a.txt
     } rows[] = {{"install failing on its registry data", false, true, false},
                 {"reinstall over a record that does not read", true, false, false},
                 {"install that finishes", false, false, true},
-                {"install writing the names of kept copies", false, false, true, L"x.txt",
-                 {L"x.txt.~vl0", L"~vl0", L"~vl1", L"~vl5", L"~vl6"}},
-                {"install over a user's file of a 252-character name", false, false, true, std::wstring(252, L'n')},
-                {"install failing while a file it wrote is held", false, true, false, L"", {}, true}};
+                {"install writing the names of kept copies", false, false, true, keptNames},
+                {"install over a user's file of a 252-character name", false, false, true, {std::wstring(252, L'n')}},
+                {"install failing while a file it wrote is held", false, true, false, {}, true}};
     for (const auto& row : rows) {
         const std::wstring n = std::to_wstring(&row - rows), app = folder / n, sys = app + L"sys", made = key.Sub(n);
         // Files of the package's names in another case, two of them read-only.
@@ -381,10 +370,8 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
             if (readOnly) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
         }
         ASSERT_TRUE(WriteFileBytes(app + L"\\VLUnistall.dat", "VLUT"));
-        if (!row.user.empty()) {
-            ASSERT_TRUE(WriteFileBytes(app + L"\\" + row.user, "user's"));
-        }
-        const auto before = Snapshot({app, sys});
+        ASSERT_TRUE(row.extra.empty() || WriteFileBytes(app + L"\\" + row.extra[0], "user's"));
+        auto before = Snapshot({app, sys});
         // A lasting key cannot be made below a volatile one.
         const std::wstring value = L"]\r\n\"v\"=\"1\"\r\n";
         const std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + made + value +
@@ -395,14 +382,19 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         writer.root.Add(File(L"ärger.txt", "new ä", kMethodSolid));
         writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "new lib"), File(L"жук.dll", "new", kMethodSolid)}));
         std::set<std::wstring> written = {L"a.txt", L"ärger.txt", sys + L"\\lib.dll", sys + L"\\жук.dll"};
-        std::vector<std::wstring> extra = row.after;
-        if (!row.user.empty()) extra.insert(extra.begin(), row.user);
-        for (const std::wstring& name : extra) writer.root.Add(File(name, "package's " + ToMultiByte(name)));
-        written.insert(extra.begin(), extra.end());
+        for (const std::wstring& name : row.extra) writer.root.Add(File(name, "package's " + ToMultiByte(name)));
+        written.insert(row.extra.begin(), row.extra.end());
         ASSERT_TRUE(writer.WriteTo(app + L".vlz"));
 
-        HoldingLog log;
-        if (row.held) log.holdPath = app + L"\\a.txt";
+        // Held as a virus scanner may: for reading, with all sharing.
+        VLHandle held;
+        EntryEndLog log;
+        log.act = [&](const VLTocNode& node) {
+            if (row.held && node.outputPath == app + L"\\a.txt" && !held.Valid())
+                held.Reset(CreateFileW(node.outputPath.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+        };
         VLSfxInstall install(app + L".vlz");
         install.SetProgress(&log);
         install.GetKeywords().SetPath(L"system", sys);
@@ -411,31 +403,25 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         // The extraction's end, and for a failure the install's own.
         EXPECT_EQ(log.ends.size(), row.succeeds ? 1u : 2u) << row.what;
         EXPECT_EQ(KeyExists(made), row.succeeds) << row.what;
+        EXPECT_EQ(install.IsRolledBack(), !row.held) << row.what;
         if (row.held) {
-            // The user's a.txt stays under its kept name, and the event says
-            // where; once the holder lets go, the package's file is gone.
-            EXPECT_FALSE(install.IsRolledBack());
+            // The user's a.txt stays as ~vl0, as the event says; the package's is gone.
             ASSERT_EQ(log.events.size(), 2u);
             EXPECT_EQ(log.events[1].code, kEventPutBackFailed);
             EXPECT_EQ(log.events[1].text1, app + L"\\~vl0");
             EXPECT_NE(log.events[1].error, 0u);
-            log.held.Reset();
-            auto kept = before;
-            kept[app + L"\\~vl0"] = kept[app + L"\\a.txt"];
-            kept.erase(app + L"\\a.txt");
-            EXPECT_EQ(Snapshot({app, sys}), kept);
-            continue;
+            held.Reset();
+            before[app + L"\\~vl0"] = before[app + L"\\a.txt"];
+            before.erase(app + L"\\a.txt");
         }
-        EXPECT_EQ(install.IsRolledBack(), true) << row.what;
         if (!row.succeeds) {
             EXPECT_EQ(Snapshot({app, sys}), before) << row.what;
             continue;
         }
-        // Nothing kept stays behind, every file of the package is there, and
-        // the record names each, the ones written over others too.
-        EXPECT_EQ(Snapshot({app, sys}).size(), before.size() + row.after.size()) << row.what;
+        // Nothing kept stays; all the package's files (the user's counted before) are there and recorded.
+        EXPECT_EQ(Snapshot({app, sys}).size(), before.size() + row.extra.size() - !row.extra.empty()) << row.what;
         EXPECT_EQ(ReadFileBytes(sys + L"\\Жук.dll"), "new");
-        for (const std::wstring& name : row.after)
+        for (const std::wstring& name : row.extra)
             EXPECT_EQ(ReadFileBytes(app + L"\\" + name), "package's " + ToMultiByte(name));
         const auto recorded = PathItems(ParseRecord(ReadFileBytes(app + L"\\VLUnistall.dat")).blocks.at(0));
         EXPECT_EQ(std::set<std::wstring>(recorded.begin(), recorded.end()), written) << row.what;
@@ -445,47 +431,29 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
 TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
 {
     const std::wstring package = BuildPackage(0), outside = folder / L"outside";
-    ASSERT_TRUE(CreateDirectories(outside + L"\\bin"));
-    ASSERT_TRUE(WriteFileBytes(outside + L"\\readme.txt", "outside's"));
-    ASSERT_TRUE(WriteFileBytes(outside + L"\\bin\\a.txt", "outside's a"));
+    ASSERT_TRUE(CreateDirectories(outside + L"\\bin") && WriteFileBytes(outside + L"\\readme.txt", "outside's") &&
+                WriteFileBytes(outside + L"\\bin\\a.txt", "outside's a"));
     const std::string listing = TreeListing(outside) + TreeListing(outside + L"\\bin");
-    // Swaps a folder the install made, with the files in it, for a link once
-    // the package's folder is extracted: the rollback must not follow it.
-    class Swapper : public EventLog {
-    public:
-        void OnEntryEnd(const VLTocNode& node) override
-        {
-            if (node.name != L"App" || link.empty()) return;
-            swapped = MoveFileW(link.c_str(), (link + L"-moved").c_str()) && MakeHostLink(link, to);
-            link.clear();
-        }
-        std::wstring link, to;
-        bool swapped = false;
-    };
+    // A link made before, or swapped in once the package's folder is out: the rollback must not follow it.
     const struct {
-        const wchar_t* link;
-        const wchar_t* to;
+        const wchar_t* link; // where it leads: the same name below outside
         bool swappedLater;
-    } rows[] = {{L"App", L""},
-                {L"App\\bin", L"\\bin"},
-                {L"App\\readme.txt", L"\\readme.txt"},
-                {L"App\\bin\\a.txt", L"\\bin\\a.txt"},
-                {L"App\\bin", L"\\bin", true}};
+    } rows[] = {{L"App"}, {L"App\\bin"}, {L"App\\readme.txt"}, {L"App\\bin\\a.txt"}, {L"App\\bin", true}};
     for (const auto& row : rows) {
         const std::wstring target = folder / (L"t" + std::to_wstring(&row - rows)), link = target + L"\\" + row.link;
-        Swapper sink;
-        if (row.swappedLater) {
-            sink.link = link;
-            sink.to = outside + row.to;
-        } else {
-            ASSERT_TRUE(CreateDirectories(GetParentPath(link)));
-            ASSERT_TRUE(MakeHostLink(link, outside + row.to));
-        }
+        const std::wstring to = outside + std::wstring(row.link).substr(3);
+        bool swapped = false, tried = false;
+        EntryEndLog sink;
+        ASSERT_TRUE(row.swappedLater || (CreateDirectories(GetParentPath(link)) && MakeHostLink(link, to)));
+        sink.act = [&](const VLTocNode& node) {
+            if (row.swappedLater && node.name == L"App" && !std::exchange(tried, true))
+                swapped = MoveFileW(link.c_str(), (link + L"-moved").c_str()) && MakeHostLink(link, to);
+        };
         VLSfxInstall install(package);
         install.SetProgress(&sink);
         ASSERT_TRUE(install.Open());
         EXPECT_FALSE(install.Install(target)) << ToMultiByte(row.link);
-        EXPECT_EQ(sink.swapped, row.swappedLater);
+        EXPECT_EQ(swapped, row.swappedLater);
         EXPECT_TRUE(install.IsRolledBack());
         EXPECT_EQ(TreeListing(outside) + TreeListing(outside + L"\\bin"), listing) << ToMultiByte(row.link);
         EXPECT_TRUE(Exists(link));
@@ -495,24 +463,17 @@ TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
 
 TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
 {
-    // Once the program is extracted, another program tries to copy its own
-    // bytes (the same program with a tail) over it before the script starts it.
-    class Overwriter : public EventLog {
-    public:
-        void OnEntryEnd(const VLTocNode& node) override
-        {
-            if (node.name == L"tool.exe" && copied == DWORD(-2))
-                copied = RunAndWait(L"C:\\windows\\system32\\cmd.exe /c copy /y \"" + planted + L"\" \"" +
-                                    node.outputPath + L"\" > nul");
-        }
-        std::wstring planted;
-        DWORD copied = DWORD(-2);
-    } sink;
+    // Once the program is out, another program tries to copy its own bytes
+    // (the same program with a tail) over it before the script starts it.
     const std::string helper = ReadFileBytes(HelperProgram(L"vltest_exit.exe"));
-    sink.planted = folder / L"planted.exe";
-    ASSERT_TRUE(WriteFileBytes(sink.planted, helper + "planted"));
-    // A shortcut to it as a package holds one: rewritten through the handle
-    // that wrote it, before it is held.
+    ASSERT_TRUE(WriteFileBytes(folder / L"planted.exe", helper + "planted"));
+    const std::wstring copy = L"C:\\windows\\system32\\cmd.exe /c copy /y \"" + folder / L"planted.exe" + L"\" \"";
+    DWORD copied = DWORD(-2);
+    EntryEndLog sink;
+    sink.act = [&](const VLTocNode& node) {
+        if (node.name == L"tool.exe" && copied == DWORD(-2)) copied = RunAndWait(copy + node.outputPath + L"\" > nul");
+    };
+    // A shortcut to it is rewritten through the handle that wrote it, before it is held.
     {
         VLComInit com;
         ASSERT_TRUE(CreateShellLink(L"tool", L"", L"Z:\\##install##\\tool.exe", L"", folder / L"tool.lnk", 0,
@@ -527,8 +488,8 @@ TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
     install.SetProgress(&sink);
     ASSERT_TRUE(install.Open());
     EXPECT_TRUE(install.Install(folder / L"target"));
-    EXPECT_NE(sink.copied, 0u);
-    EXPECT_NE(sink.copied, DWORD(-2));
+    EXPECT_NE(copied, 0u);
+    EXPECT_NE(copied, DWORD(-2));
     EXPECT_TRUE(Exists(folder / L"ran"));
     EXPECT_TRUE(ReadFileBytes(folder / L"target\\tool.exe") == helper);
     VLComInit com;
