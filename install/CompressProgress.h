@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace Velora {
 
@@ -40,6 +41,10 @@ struct VLUnpackEvent {
     uint32_t value3 = 0;
     uint32_t value4 = 0;
 };
+
+// One line naming the event: its code, then the path and the system's error
+// for a file event, or its two numbers.
+std::wstring DescribeEvent(const VLUnpackEvent& event);
 
 class VLCompressProgress {
 public:

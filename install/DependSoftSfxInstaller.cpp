@@ -52,6 +52,10 @@ bool VLDependSoftSfxInstaller::Install(int callerArgument, const wchar_t* file, 
 {
     // A second install must not free the reader a running worker still uses.
     EndJob();
+    {
+        std::lock_guard<std::mutex> lock(logLock_);
+        log_.clear();
+    }
     this->callerArgument = callerArgument;
     this->file = file;
     // Read as itself through the one handle the install holds, without write
@@ -75,6 +79,24 @@ bool VLDependSoftSfxInstaller::Wait(DWORD milliseconds)
     // change any more, and IsSucceeded answers false.
     if (!job_ || !job_->thread || !job_->thread->data->handle.Valid()) return true;
     return WaitForSingleObject(job_->thread->data->handle.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+bool VLDependSoftSfxInstaller::OnEvent(const VLUnpackEvent* event)
+{
+    std::lock_guard<std::mutex> lock(logLock_);
+    log_.push_back(DescribeEvent(*event));
+    return false;
+}
+
+bool VLDependSoftSfxInstaller::IsRolledBack()
+{
+    return !job_ || job_->unpacker->IsRolledBack();
+}
+
+std::vector<std::wstring> VLDependSoftSfxInstaller::GetLog()
+{
+    std::lock_guard<std::mutex> lock(logLock_);
+    return log_;
 }
 
 void VLDependSoftSfxInstaller::OnProgress(double overallPercent, double entryPercent)

@@ -5,11 +5,13 @@
 #include "base/Thread.h"
 #include "install/CompressProgress.h"
 #include "install/DependSoftInstallerBase.h"
-#include "install/Unpacker.h"
+#include "install/SfxInstall.h"
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -23,7 +25,7 @@ struct SfxInstallJob {
     bool Start();
 
     VLFile package;
-    std::unique_ptr<VLUnpacker> unpacker;
+    std::unique_ptr<VLSfxInstall> unpacker;
     std::wstring targetFolder;
     // Written by the worker, read by the caller once the thread has ended.
     std::atomic<bool> result{false};
@@ -45,12 +47,22 @@ public:
     bool Wait(DWORD milliseconds) override;
 
     void OnProgress(double overallPercent, double entryPercent) override;
+    bool OnEvent(const VLUnpackEvent* event) override;
+
+    // Once the install has ended: false when a failed install could not put
+    // back everything it changed.
+    bool IsRolledBack();
+    // What went wrong on the way, one line an event (a file left under its
+    // kept name among them), in the order it happened.
+    std::vector<std::wstring> GetLog();
 
 private:
     // Ends a running install (cancelled, waited for) and drops its job.
     void EndJob();
 
     std::unique_ptr<SfxInstallJob> job_;
+    std::mutex logLock_;
+    std::vector<std::wstring> log_;
 };
 
 } // namespace Velora

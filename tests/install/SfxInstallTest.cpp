@@ -461,6 +461,20 @@ TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
     }
 }
 
+TEST_F(PackageInstall, ThePackageInstallerLogsWhatFailed)
+{
+    const std::wstring target = folder / L"t", outside = folder / L"outside";
+    ASSERT_TRUE(CreateDirectories(outside) && CreateDirectories(target) && MakeHostLink(target + L"\\App", outside));
+    VLDependSoftSfxInstaller installer;
+    ASSERT_TRUE(installer.Install(40018, BuildPackage(0).c_str(), target.c_str()));
+    ASSERT_TRUE(installer.Wait(60000));
+    EXPECT_FALSE(installer.IsSucceeded());
+    EXPECT_TRUE(installer.IsRolledBack());
+    const std::vector<std::wstring> log = installer.GetLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log[0].find(L"\"" + target + L"\\App\" (error "), std::wstring::npos) << ToMultiByte(log[0]);
+}
+
 TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
 {
     // Once the program is out, another program tries to copy its own bytes

@@ -1,7 +1,9 @@
 // install-probe <file> <folder> <runtime id>: installs a downloaded file the
 // way the application's repair thread does (Install, Wait(100) until it
-// answers true, IsSucceeded) and prints what happens on the way. Exit status
-// 0 only when the install succeeded.
+// answers true, IsSucceeded) and prints what happens on the way: progress, a
+// package's events, and whether a failed one put back all it changed. Exit
+// status 0 only when the install succeeded.
+#include "base/TextConvert.h"
 #include "install/DependSoftInstaller.h"
 #include "install/DependSoftSetupInstaller.h"
 #include "install/DependSoftSfxInstaller.h"
@@ -51,7 +53,14 @@ int wmain(int argc, wchar_t** argv)
         }
         std::printf("ended after %lu ms, progress %d%%\n", GetTickCount() - start, installer.GetProgress());
         succeeded = installer.IsSucceeded();
-        std::printf("result: %s\n", succeeded ? "succeeded" : "failed");
+        auto* package = dynamic_cast<VLDependSoftSfxInstaller*>(installer.GetInner());
+        if (package) {
+            for (const std::wstring& line : package->GetLog())
+                std::printf("%s\n", WideToMultiByteCP(line, CP_UTF8, 0, nullptr, nullptr).c_str());
+        }
+        std::printf("result: %s\n", succeeded                               ? "succeeded"
+                                     : !package || package->IsRolledBack() ? "failed"
+                                                                           : "failed, not everything put back");
         if (succeeded && runtime == kRefreshRuntime) std::printf("environment: broadcast, Path reloaded\n");
         std::fflush(stdout);
     }

@@ -18,21 +18,6 @@ void Print(const std::wstring& text)
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
-std::wstring Describe(const VLUnpackEvent& event)
-{
-    wchar_t line[64];
-    swprintf(line, 64, L"event 0x%08X: ", unsigned(event.code));
-    std::wstring text = line;
-    if ((event.code >> 28) == 1) {
-        swprintf(line, 64, L" (error %u)", unsigned(event.value2.number));
-        text += L"\"" + std::wstring(event.value1.text) + L"\"" + line;
-    } else {
-        swprintf(line, 64, L"%u %u", unsigned(event.value1.number), unsigned(event.value2.number));
-        text += line;
-    }
-    return text + L"\n";
-}
-
 class ProbeProgress : public VLCompressProgress {
 public:
     void OnEntryBegin(const VLTocNode& node) override
@@ -50,7 +35,7 @@ public:
     }
     bool OnEvent(const VLUnpackEvent* event) override
     {
-        Print(Describe(*event));
+        Print(DescribeEvent(*event) + L"\n");
         ++events;
         return false;
     }
