@@ -46,11 +46,14 @@ int DetectRegFormat(const VLBuffer<unsigned char>& bytes, std::wstring& text)
 bool ReadWholeFile(const std::wstring& path, VLBuffer<unsigned char>& buffer)
 {
     VLFile file;
+    return file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) &&
+           ReadWholeFile(file, buffer);
+}
+
+bool ReadWholeFile(VLFile& file, VLBuffer<unsigned char>& buffer)
+{
     uint64_t size = 0;
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL) ||
-        !file.GetSize(size) || size == 0 || size > 0xFFFFFFF0ull) {
-        return false;
-    }
+    if (!file.SeekToBegin() || !file.GetSize(size) || size == 0 || size > 0xFFFFFFF0ull) return false;
     buffer.size = 0;
     buffer.SetCapacity(uint32_t(size) + 3);
     DWORD read = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/Buffer.h"
+#include "base/File.h"
 #include "install/RegFileParser.h"
 #include "install/RegKey.h"
 
@@ -19,6 +20,8 @@ int DetectRegFormat(const VLBuffer<unsigned char>& bytes, std::wstring& text);
 // The whole file into buffer, with three zero bytes kept behind its size.
 // False for a file that cannot be opened, is empty or cannot be read whole.
 bool ReadWholeFile(const std::wstring& path, VLBuffer<unsigned char>& buffer);
+// The same from the start of an open file.
+bool ReadWholeFile(VLFile& file, VLBuffer<unsigned char>& buffer);
 
 class VLRegParser : public VLRegFileObserver {
 public:

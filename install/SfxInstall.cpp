@@ -55,21 +55,6 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder, bool i
     return next == L'\\' || next == L'/' || folder.back() == L'\\';
 }
 
-// The whole file from its start, with three zero bytes after the end so that
-// the text parser may read a terminator.
-bool ReadHeldFile(VLFile& file, VLBuffer<unsigned char>& buffer)
-{
-    uint64_t size = 0;
-    if (!file.SeekToBegin() || !file.GetSize(size) || size == 0 || size > 0xFFFFFFF0ull) return false;
-    buffer.size = 0;
-    buffer.SetCapacity(uint32_t(size) + 3);
-    DWORD read = 0;
-    if (!file.Read(buffer.data, DWORD(size), &read) || read != size) return false;
-    std::memset(buffer.data + size, 0, 3);
-    buffer.size = uint32_t(size);
-    return true;
-}
-
 void AppendPathItem(VLBuffer<unsigned char>& list, const std::wstring& path)
 {
     const uint32_t bytes = uint32_t(path.size() * sizeof(wchar_t));
@@ -327,7 +312,7 @@ void VLSfxInstall::TakeRegistryText(VLTocNode& node)
         registryText_.Assign(node.data);
     } else {
         VLPlainFile* held = FindExtracted(node.outputPath);
-        if (!held || !ReadHeldFile(held->file, registryText_)) throw std::runtime_error("Load file failed");
+        if (!held || !ReadWholeFile(held->file, registryText_)) throw std::runtime_error("Load file failed");
         // Gone before it is parsed, so that a bad text leaves no file behind.
         RemoveExtracted(node.outputPath);
     }
@@ -362,7 +347,7 @@ bool VLSfxInstall::FixShortcut(VLFile& file)
     VLComInit com;
     VLBuffer<unsigned char> bytes;
     VLShortcutInfo info;
-    if (!ReadHeldFile(file, bytes) ||
+    if (!ReadWholeFile(file, bytes) ||
         !ReadShellLinkBytes(info, std::string(reinterpret_cast<const char*>(bytes.data), bytes.size)))
         return true;
     bool changed = false;
@@ -422,7 +407,10 @@ void VLSfxInstall::Rollback()
 {
     // Each file through the handle it was written and held by: what the
     // install wrote, never what a name leads to now.
-    DeleteExtracted([this](const std::wstring& path, DWORD error) { ReportError(kEventDeleteFailed, path, error); });
+    DeleteExtracted([this](const std::wstring& path, DWORD error) {
+        rolledBack_ = false;
+        ReportError(kEventDeleteFailed, path, error);
+    });
     // While every folder they were kept in still stands. A file that stays
     // under its kept name is reported by that name, as the user finds it.
     if (!replaced_.PutBack([this](const std::wstring& aside, const std::wstring&, DWORD error) {
