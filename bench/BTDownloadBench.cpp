@@ -109,9 +109,9 @@ int main(int argc, char** argv)
                 static_cast<long long>(mib), seconds, size / seconds / 1e6);
 
     auto checkStart = std::chrono::steady_clock::now();
-    const bool passed = OpenCheckedPieces(folder / L"save\\pkg.exe", reinterpret_cast<const unsigned char*>(torrent.data()),
-                                          torrent.size())
-                            .Valid();
+    const bool passed = CheckPieces(folder / L"save\\pkg.exe", reinterpret_cast<const unsigned char*>(torrent.data()),
+                                    torrent.size())
+                            .Passed();
     double checked = SecondsSince(checkStart);
     std::printf("piece check of the finished file: %s, %.2f s, %.1f MB/s\n", passed ? "passed" : "FAILED", checked,
                 size / checked / 1e6);

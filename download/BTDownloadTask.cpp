@@ -622,10 +622,10 @@ void VLBTTask::Complete()
         std::lock_guard<std::mutex> guard(lock_);
         pieces = checkedTorrent_;
     }
-    VLHandle checked = pieces ? OpenCheckedPieces(file, reinterpret_cast<const unsigned char*>(pieces->data()),
-                                                  pieces->size())
-                              : VLHandle();
-    if (!checked.Valid()) return Drop(torrent, kErrCheckFailed, kTaskFailed, true);
+    VLPieceCheck check;
+    if (pieces) check = CheckPieces(file, reinterpret_cast<const unsigned char*>(pieces->data()), pieces->size());
+    if (!check.Passed()) return Drop(torrent, kErrCheckFailed, kTaskFailed, true);
+    VLHandle checked = std::move(check.file);
     {
         std::lock_guard<std::mutex> guard(lock_);
         checkedFile_ = std::move(checked);

@@ -14,48 +14,56 @@ namespace {
 
 constexpr DWORD kReadChunk = 1024 * 1024;
 
-bool Refuse(DWORD error)
-{
-    SetLastError(error);
-    return false;
-}
-
 // One pass over the file: each piece is hashed as its bytes come, so the
-// whole check costs a single read of the file.
-bool PiecesMatch(VLFile& file, const lt::torrent_info& info)
+// whole check costs a single read of the file. A file too short leaves its
+// missing pieces bad; one too long fails every piece past the end.
+void CheckEachPiece(VLFile& file, const lt::torrent_info& info, VLPieceCheck& result)
 {
     uint64_t size = 0;
-    if (!file.GetSize(size)) return false;
-    if (info.num_files() != 1 || size != uint64_t(info.total_size())) return Refuse(ERROR_FILE_INVALID);
+    if (!file.GetSize(size)) {
+        result.error = GetLastError();
+        return;
+    }
     std::vector<char> buffer(kReadChunk);
+    bool readable = true;
     for (lt::piece_index_t piece(0); piece < info.end_piece(); ++piece) {
         lt::hasher hash;
-        for (int left = info.piece_size(piece); left > 0;) {
+        bool whole = readable;
+        for (int left = info.piece_size(piece); whole && left > 0;) {
             DWORD got = 0;
             const DWORD wanted = DWORD(std::min<int>(left, int(buffer.size())));
-            if (!file.Read(buffer.data(), wanted, &got) || got == 0) return Refuse(ERROR_HANDLE_EOF);
+            if (!file.Read(buffer.data(), wanted, &got) || got == 0) {
+                readable = whole = false;
+                break;
+            }
             hash.update(buffer.data(), int(got));
             left -= int(got);
         }
-        if (hash.final() != info.hash_for_piece(piece)) return Refuse(ERROR_FILE_INVALID);
+        if (!whole || hash.final() != info.hash_for_piece(piece)) result.badPieces.push_back(int(piece));
     }
-    return true;
+    if (size > uint64_t(info.total_size()) && result.badPieces.empty())
+        result.badPieces.push_back(int(info.last_piece()));
 }
 
 } // namespace
 
-VLHandle OpenCheckedPieces(const std::wstring& path, const unsigned char* torrent, size_t size)
+VLPieceCheck CheckPieces(const std::wstring& path, const unsigned char* torrent, size_t size)
 {
+    VLPieceCheck result;
     lt::error_code ec;
     const lt::torrent_info info(reinterpret_cast<const char*>(torrent), int(size), ec);
-    VLPlainFile file;
-    if (ec) {
-        SetLastError(ERROR_INVALID_DATA);
-        return VLHandle();
+    if (ec || info.num_files() != 1) {
+        result.error = ERROR_INVALID_DATA;
+        return result;
     }
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) || !PiecesMatch(file.file, info))
-        return VLHandle();
-    return std::move(file.file.handle);
+    VLPlainFile file;
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
+        result.error = GetLastError();
+        return result;
+    }
+    CheckEachPiece(file.file, info, result);
+    if (result.error == ERROR_SUCCESS && result.badPieces.empty()) result.file = std::move(file.file.handle);
+    return result;
 }
 
 } // namespace Velora

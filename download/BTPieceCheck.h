@@ -10,12 +10,28 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
-// The open file at path when it holds exactly the data of the torrent's
-// single file (its length, and every piece as hashed), held without write or
-// delete sharing; nothing otherwise, with the last error set.
-VLHandle OpenCheckedPieces(const std::wstring& path, const unsigned char* torrent, size_t size);
+struct VLPieceCheck {
+    // The open file, held without write or delete sharing, when it holds
+    // exactly the data of the torrent's single file (its length, and every
+    // piece as hashed).
+    VLHandle file;
+    // The pieces whose bytes do not match or are missing from the file;
+    // empty when the file could not be read at all.
+    std::vector<int> badPieces;
+    // Why the file was not checked whole: ERROR_SUCCESS when every piece was
+    // read (matching or not); ERROR_SHARING_VIOLATION while another program
+    // has it open for writing; the system's error otherwise.
+    DWORD error = ERROR_SUCCESS;
+
+    bool Passed() const { return file.Valid(); }
+};
+
+// Reads the file at path once and checks every piece of the torrent against
+// it.
+VLPieceCheck CheckPieces(const std::wstring& path, const unsigned char* torrent, size_t size);
 
 } // namespace Velora
