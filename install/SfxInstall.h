@@ -109,6 +109,10 @@ private:
     // else 0x20000002, with the key and value names and the error code.
     void ReportRegistryError(const VLRegException& error);
     bool MergeEarlierRecord();
+    // Writes the record as a new file, the one there before kept aside for
+    // a rollback to put back; a record left partial is deleted. False with
+    // the reason in GetLastError.
+    bool PutUninstallRecord(const std::wstring& path);
     void ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code);
     bool IsCancelled();
 
