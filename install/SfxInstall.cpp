@@ -411,8 +411,9 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
 
 void VLSfxInstall::Rollback()
 {
-    // Each file through the handle it was written and held by: what the
-    // install wrote, never what a name leads to now.
+    // Each file through the handle that holds it or, once let go for the
+    // script's program, where its name still leads plainly to the same
+    // file: what the install wrote, never what a name leads to now.
     held_.DeleteAll([this](const std::wstring& path, DWORD error) {
         rolledBack_ = false;
         ReportError(kEventDeleteFailed, path, error);

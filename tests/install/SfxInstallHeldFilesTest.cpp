@@ -58,49 +58,32 @@ TEST_F(HeldFilesInstall, ScriptVerbsActOnTheFilesThePackageShipped)
         VLComInit com;
         ASSERT_TRUE(MakeShellLinkBytes(L"", L"", L"C:\\windows\\notepad.exe", L"", 0, L"C:\\windows", shippedLink));
     }
-    const struct {
-        const wchar_t* line;
-        std::function<void(const std::wstring& app)> check;
-    } rows[] = {
-        {L"DeleteFile ##install##\\readme.txt",
-         [](const std::wstring& app) {
-             EXPECT_FALSE(Exists(app + L"\\readme.txt"));
-             EXPECT_TRUE(Exists(app + L"\\a.ini"));
-         }},
-        {L"DeleteFile ##install##\\docs", [](const std::wstring& app) { EXPECT_FALSE(Exists(app + L"\\docs")); }},
-        {L"ini WriteINIStr ##install##\\a.ini Main Path ##install##",
-         [](const std::wstring& app) {
-             EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Path"), app);
-             EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Old"), L"1");
-         }},
-        {L"ini DeleteINIStr ##install##\\a.ini Main Old",
-         [](const std::wstring& app) { EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Old"), L""); }},
-        {L"ini WriteINIStr ##install##\\ro.ini Main Path x",
-         [](const std::wstring& app) {
-             EXPECT_EQ(ReadIni(app + L"\\ro.ini", L"Main", L"Path"), L"x");
-             EXPECT_TRUE(GetFileAttributesW((app + L"\\ro.ini").c_str()) & FILE_ATTRIBUTE_READONLY);
-         }},
-        {L"CreateShortCut ##install##\\s.lnk ##install##\\readme.txt",
-         [](const std::wstring& app) {
-             VLComInit com;
-             VLShortcutInfo link;
-             ASSERT_TRUE(ReadShellLink(link, app + L"\\s.lnk"));
-             EXPECT_EQ(link.target, app + L"\\readme.txt");
-         }},
-    };
-    for (const auto& row : rows) {
-        PackageWriter writer;
-        writer.root.Add(File(L"##tasks##.txt", Utf16File(row.line)));
-        writer.root.Add(File(L"readme.txt", "read me"));
-        writer.root.Add(File(L"a.ini", "[Main]\r\nOld=1\r\n"));
-        writer.root.Add(File(L"ro.ini", "[Main]\r\nOld=1\r\n")).attributes = FILE_ATTRIBUTE_READONLY;
-        writer.root.Add(File(L"s.lnk", shippedLink));
-        writer.root.Add(Folder(L"docs", {File(L"guide.txt", "guide", kMethodSolid)}));
-        const std::wstring app = folder / std::to_wstring(&row - rows);
-        EXPECT_TRUE(InstallThrough(writer, app)) << ToMultiByte(row.line) << LogText();
-        row.check(app);
-        EXPECT_TRUE(Exists(app + L"\\VLUnistall.dat"));
-    }
+    PackageWriter writer;
+    writer.root.Add(File(L"##tasks##.txt", Utf16File(L"DeleteFile ##install##\\readme.txt\r\n"
+                                                     L"DeleteFile ##install##\\docs\r\n"
+                                                     L"ini WriteINIStr ##install##\\a.ini Main Path ##install##\r\n"
+                                                     L"ini DeleteINIStr ##install##\\a.ini Main Old\r\n"
+                                                     L"ini WriteINIStr ##install##\\ro.ini Main Path x\r\n"
+                                                     L"CreateShortCut ##install##\\s.lnk ##install##\\a.ini\r\n")));
+    writer.root.Add(File(L"readme.txt", "read me"));
+    writer.root.Add(File(L"a.ini", "[Main]\r\nOld=1\r\nKept=2\r\n"));
+    writer.root.Add(File(L"ro.ini", "[Main]\r\nOld=1\r\n")).attributes = FILE_ATTRIBUTE_READONLY;
+    writer.root.Add(File(L"s.lnk", shippedLink));
+    writer.root.Add(Folder(L"docs", {File(L"guide.txt", "guide", kMethodSolid)}));
+    const std::wstring app = folder / L"app";
+    ASSERT_TRUE(InstallThrough(writer, app)) << LogText();
+    EXPECT_FALSE(Exists(app + L"\\readme.txt"));
+    EXPECT_FALSE(Exists(app + L"\\docs"));
+    EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Path"), app);
+    EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Old"), L"");
+    EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Kept"), L"2");
+    EXPECT_EQ(ReadIni(app + L"\\ro.ini", L"Main", L"Path"), L"x");
+    EXPECT_TRUE(GetFileAttributesW((app + L"\\ro.ini").c_str()) & FILE_ATTRIBUTE_READONLY);
+    VLComInit com;
+    VLShortcutInfo link;
+    ASSERT_TRUE(ReadShellLink(link, app + L"\\s.lnk"));
+    EXPECT_EQ(link.target, app + L"\\a.ini");
+    EXPECT_TRUE(Exists(app + L"\\VLUnistall.dat"));
 }
 
 TEST_F(HeldFilesInstall, ProgramsTheScriptStartsUseTheirSiblings)
