@@ -153,64 +153,44 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMade)
     EXPECT_EQ(ReadFileBytes(sys + L"\\keep.old"), "keep");
 }
 
-TEST_F(HeldFilesInstall, AFailedInstallNamesThePathAndTheError)
+TEST_F(HeldFilesInstall, AFailedInstallSaysWhyAndTouchesNothingOutside)
 {
     const std::wstring outside = folder / L"outside";
     ASSERT_TRUE(CreateDirectories(outside) && WriteFileBytes(outside + L"\\x.txt", "outside's"));
     const std::string listing = TreeListing(outside);
     const struct {
-        const char* what;
-        std::function<bool(const std::wstring& bin)> obstacle;
+        const wchar_t* name; // of the obstacle in the install folder
+        std::function<bool(const std::wstring& path)> obstacle;
         DWORD error;
     } rows[] = {
-        {"a file where a folder goes", [](const std::wstring& bin) { return WriteFileBytes(bin, "x"); },
-         ERROR_ALREADY_EXISTS},
-        {"a link where a folder goes", [&](const std::wstring& bin) { return MakeHostLink(bin, outside); },
+        {L"bin", [](const std::wstring& path) { return WriteFileBytes(path, "x"); }, ERROR_ALREADY_EXISTS},
+        {L"bin", [&](const std::wstring& path) { return MakeHostLink(path, outside); }, kErrLinkInPath},
+        {L"VLUnistall.dat", [&](const std::wstring& path) { return MakeHostLink(path, outside + L"\\x.txt"); },
+         kErrLinkInPath},
+        // A link that leads nowhere: nothing may be made where it leads.
+        {L"VLUnistall.dat",
+         [&](const std::wstring& path) {
+             return WriteFileBytes(outside + L"\\gone", "") && MakeHostLink(path, outside + L"\\gone") &&
+                    DeleteFileW((outside + L"\\gone").c_str());
+         },
          kErrLinkInPath},
     };
     for (const auto& row : rows) {
-        const std::wstring app = folder / std::to_wstring(&row - rows), bin = app + L"\\bin";
-        ASSERT_TRUE(CreateDirectories(app) && row.obstacle(bin));
-        PackageWriter writer;
-        writer.root.Add(File(L"first.txt", "1"));
-        writer.root.Add(Folder(L"bin", {File(L"tool.dll", "tool")}));
-        EXPECT_FALSE(InstallThrough(writer, app)) << row.what;
-        EXPECT_TRUE(rolledBack);
-        ASSERT_FALSE(log.empty()) << row.what;
-        EXPECT_NE(log[0].find(L"\"" + bin + L"\" (error " + std::to_wstring(row.error) + L")"), std::wstring::npos)
-            << row.what << ": " << LogText();
-        EXPECT_FALSE(Exists(app + L"\\first.txt"));
-        EXPECT_EQ(TreeListing(outside), listing);
-    }
-}
-
-TEST_F(HeldFilesInstall, AnUninstallRecordThatCannotBeWrittenFailsTheInstall)
-{
-    const std::wstring outside = folder / L"outside.dat";
-    const struct {
-        const char* what;
-        bool dangling;
-    } rows[] = {{"a link to a file", false}, {"a link that leads nowhere", true}};
-    for (const auto& row : rows) {
-        const std::wstring app = folder / std::to_wstring(&row - rows), record = app + L"\\VLUnistall.dat";
-        ASSERT_TRUE(WriteFileBytes(outside, "outside's") && CreateDirectories(app) && MakeHostLink(record, outside));
-        ASSERT_TRUE(!row.dangling || DeleteFileW(outside.c_str()));
+        const std::wstring app = folder / std::to_wstring(&row - rows), path = app + L"\\" + row.name;
+        ASSERT_TRUE(CreateDirectories(app) && row.obstacle(path));
         PackageWriter writer;
         writer.root.Add(File(L"##reg##.reg", Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" +
                                                         key.FullName() + L"\\Made]\r\n\"v\"=\"1\"\r\n")));
-        writer.root.Add(File(L"lib.dll", "lib"));
-        EXPECT_FALSE(InstallThrough(writer, app)) << row.what;
+        writer.root.Add(File(L"first.txt", "1"));
+        writer.root.Add(Folder(L"bin", {File(L"tool.dll", "tool")}));
+        EXPECT_FALSE(InstallThrough(writer, app));
         EXPECT_TRUE(rolledBack);
         ASSERT_EQ(log.size(), 1u) << LogText();
-        EXPECT_NE(log[0].find(L"\"" + record + L"\" (error " + std::to_wstring(kErrLinkInPath) + L")"),
-                  std::wstring::npos)
+        EXPECT_NE(log[0].find(L"\"" + path + L"\" (error " + std::to_wstring(row.error) + L")"), std::wstring::npos)
             << LogText();
-        EXPECT_FALSE(Exists(app + L"\\lib.dll"));
+        EXPECT_FALSE(Exists(app + L"\\first.txt"));
         EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
-        EXPECT_TRUE(Exists(record) || row.dangling);
-        EXPECT_EQ(ReadFileBytes(outside), row.dangling ? "<unreadable>" : "outside's") << row.what;
-        DeleteFileW(record.c_str());
-        DeleteFileW(outside.c_str());
+        EXPECT_EQ(TreeListing(outside), listing);
     }
 }
 
