@@ -156,6 +156,9 @@ class Source:
         pending = None
         stack = []  # one entry per open brace: the definition's name, None for a namespace
         boundary, line, owner, start, local = 0, 1, "", 0, False
+        # A class's body: how deep it is, where its member's text began, and
+        # the inline method being read (name, parameters, first offset).
+        level, member, method = 0, 0, None
         for i, c in enumerate(self.code):
             if c == "\n":
                 line += 1
@@ -173,19 +176,39 @@ class Source:
                         parameters = re.search(re.escape(owner) + r"\s*\(([^()]*(?:\([^()]*\)[^()]*)*)\)", header)
                         pending = parameters.group(1) if parameters else None
                         local = False in stack or re.match(r"\s*static\b", header) is not None
+                        if pending is None and re.search(r"\b(?:class|struct)\b", header):
+                            level, member = len(stack), i + 1
+                elif level and len(stack) == level and method is None:
+                    header = self.code[member:i]
+                    name = definition_name(header) if "(" in header else None
+                    parameters = name and re.search(re.escape(name) + r"\s*\(([^()]*)\)", header)
+                    if parameters and not re.search(r"\b(?:class|struct|union|enum)\b", header):
+                        method = (stack[-1] + "::" + name, parameters.group(1), i)
+                        owner = method[0]
+                        self.names[line] = owner
+                    stack.append("")
                 else:
                     stack.append("")
                 boundary = i + 1
             elif c == "}":
                 if stack:
                     stack.pop()
+                if level and len(stack) == level:
+                    if method:
+                        self.bodies.append(method + (i, False))
+                        owner, method = stack[-1], None
+                    member = i + 1
                 if not any(stack):
                     if owner and pending is not None:
                         self.bodies.append((owner.replace("Velora::", ""), pending, start, i, local))
-                    owner, pending = "", None
+                    owner, pending, level = "", None, 0
                     boundary = i + 1
-            elif c == ";" and not any(stack):
-                boundary = i + 1
+            elif c == ";":
+                if not any(stack):
+                    boundary = i + 1
+                elif level and len(stack) == level:
+                    member = i + 1
+        self.bodies.sort(key=lambda body: body[2])
         self.body_starts = [body[2] for body in self.bodies]
         # name -> (offset, name, parenthesis) for each time it is followed by '('
         self.named_calls = {}
@@ -365,13 +388,11 @@ def function_table(sources):
 
 
 def file_members(sources):
-    """Names of members that are VLFile objects, and (type, member) for the
+    """Names of members that are VLFile objects; (type, member) for the
     members that are the plain-file unit: a call through the latter is the
-    unit's, whatever its name."""
-    members, plain = set(), set()
+    unit's, whatever its name; and class -> member -> type for every class."""
+    members, plain, fields = set(), set(), {}
     for source in sources:
-        if not source.relative.endswith(".h"):
-            continue
         members.update(re.findall(r"\bVLFile\s+(\w+)\s*;", source.code))
         for match in re.finditer(r"\b(?:struct|class)\s+(\w+)[^;{]*\{", source.code):
             body, depth, end = source.code[match.end():], 1, 0
@@ -380,10 +401,13 @@ def file_members(sources):
                 end += 1
             for member in re.findall(r"\bVLPlainFile\s+(\w+)\s*;", body[:end]):
                 plain.add((match.group(1), member))
-    return members, plain
+            for kind, member in re.findall(r"([A-Za-z_][\w:]*(?:<[^;{}()]*>)?)\s*[&*]?\s*(\w+)\s*(?:=[^;]*|\{[^;{}]*\})?;",
+                                           body[:end]):
+                fields.setdefault(match.group(1), {}).setdefault(member, kind)
+    return members, plain, fields
 
 
-def function_calls(source, by_short, relatives, members, plain):
+def function_calls(source, by_short, relatives, members, plain, fields):
     """(offset, Function, parenthesis) for each call in this file of one of
     the functions (short name -> those so named): free functions by name,
     methods through an object of their class (or a relative), inside their own
@@ -405,26 +429,29 @@ def function_calls(source, by_short, relatives, members, plain):
                 continue
             if function.name == owner:
                 continue
+            if function.handle_first:
+                argument = source.arguments(paren).split(",")[0].strip()
+                if ("VLFile" in type_names(source.declared_type(offset, argument)) or
+                        re.search(r"(?:\.|->)(?:" + "|".join(members) + r")$", argument)):
+                    continue  # the overload that takes an open file
             if function.cls is None:
                 if receiver is not None or (qualifier and qualifier not in ("Velora::", "::")):
                     continue
-                if function.handle_first:
-                    argument = source.arguments(paren).split(",")[0].strip()
-                    if ("VLFile" in type_names(source.declared_type(offset, argument)) or
-                            re.search(r"(?:\.|->)(?:" + "|".join(members) + r")$", argument)):
-                        continue
             elif function.cls == function.short:
                 continue  # constructors are found below
             elif receiver is not None:
                 if chained:
                     holder = re.search(r"(\w+)\s*(?:\.|->)$", before)
-                    holder_type = holder and type_names(source.declared_type(offset, holder.group(1)))
+                    holder_type = holder and type_names(source.declared_type(offset, holder.group(1))) or set()
+                    kinds = {name for kind in holder_type for name in type_names(fields.get(kind, {}).get(receiver))}
                     if not (function.cls == "VLFile" and receiver in members and
-                            not any((kind, receiver) in plain for kind in holder_type or ())):
+                            not any((kind, receiver) in plain for kind in holder_type)) and \
+                            not kinds & ({function.cls} | relatives.get(function.cls, set())):
                         continue
                 else:
-                    kinds = ({owner.split("::")[-2]} if receiver == "this" and "::" in owner else
-                             type_names(source.declared_type(offset, receiver)))
+                    here = owner.split("::")[-2] if "::" in owner else None
+                    kinds = {here} if receiver == "this" else type_names(
+                        source.declared_type(offset, receiver) or fields.get(here, {}).get(receiver))
                     if not kinds & ({function.cls} | relatives.get(function.cls, set())):
                         continue
             else:
@@ -457,7 +484,7 @@ def find_calls(root, families=SYSTEM_FAMILIES, finders=FINDERS, per_call=True):
                     sources.append(Source(root, os.path.relpath(os.path.join(top, entry), root).replace(os.sep, "/")))
     functions = function_table(sources)
     relatives = class_relatives(sources)
-    members, plain = file_members(sources)
+    members, plain, fields = file_members(sources)
     defined = {(path, function.name): function for function in functions.values() for path in function.files}
     direct = []
     for source in sources:
@@ -489,19 +516,22 @@ def find_calls(root, families=SYSTEM_FAMILIES, finders=FINDERS, per_call=True):
             if function.cls == function.short:
                 by_short.setdefault(None, []).append(function)  # constructors
         for source in sources:
-            for offset, function, paren in function_calls(source, by_short, relatives, members, plain):
+            for offset, function, paren in function_calls(source, by_short, relatives, members, plain, fields):
                 product.append((source, offset, function, paren))
                 callers.add(defined.get((source.relative, source.body_at(offset))))
         frontier = with_constructors(callers - reaching - unit - {None}) - reaching
         reaching |= frontier
     found = list(direct)
-    helped = set()  # a virtual call matches each class's function: one call
+    helped = {}  # a virtual call matches each class's function: one call, its own class's first
     for source, offset, function, paren in product:
         home = sorted(function.files)[0]
         if (function.takes_path and not source.relative.startswith(PLAIN_UNIT) and
-                not (home.startswith("base/") and source.folder == "base") and (source, offset) not in helped):
-            helped.add((source, offset))
-            found.append((source, offset, function.name, paren))
+                not (home.startswith("base/") and source.folder == "base")):
+            here = (source.body_at(offset) or "").split("::")[-2:-1]
+            chosen = helped.get((source.relative, offset))
+            if chosen is None or ([function.cls] == here and [chosen[2].cls] != here):
+                helped[(source.relative, offset)] = (source, offset, function, paren)
+    found += [(source, offset, function.name, paren) for source, offset, function, paren in helped.values()]
     calls = []
     seen = {}
     for source, offset, name, paren in sorted(found, key=lambda call: (call[0].relative, call[1])):
