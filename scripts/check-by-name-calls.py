@@ -139,8 +139,8 @@ def definition_name(header):
 
 class Source:
     """One file of the product: its code with comments and literals blanked,
-    the outermost definition holding each line, and the bodies of the
-    functions defined at its top level."""
+    the definition holding each line (a class's inline method by its own
+    name), and the bodies of its functions and inline methods."""
 
     def __init__(self, root, relative):
         self.relative = relative
@@ -259,9 +259,10 @@ def type_names(kind):
 
 
 def top_level_arguments(text):
+    """How many arguments a call's argument text holds."""
     depth, count = 0, 1 if text.strip() else 0
     for c in text:
-        depth += {"(": 1, "[": 1, "{": 1, "<": 0, ")": -1, "]": -1, "}": -1}.get(c, 0)
+        depth += {"(": 1, "[": 1, "{": 1, ")": -1, "]": -1, "}": -1}.get(c, 0)
         count += c == "," and depth == 0
     return count
 
@@ -277,9 +278,9 @@ def find_system(source, families):
         name = match.group("name").lstrip(":")
         paren = match.end()
         arguments = source.arguments(paren)
-        if name.endswith("LoadImageW") or name.endswith("LoadImageA") or name == "LoadImage":
-            if "LR_LOADFROMFILE" not in arguments:
-                continue
+        # LoadImage reads a file only when told to; else it names a resource.
+        if name.startswith("LoadImage") and "LR_LOADFROMFILE" not in arguments:
+            continue
         # The algorithm std::remove(first, last, value) moves elements; the C
         # runtime's remove(path) deletes a file.
         if name in ("remove", "std::remove") and top_level_arguments(arguments) != 1:
