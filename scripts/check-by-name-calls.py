@@ -50,7 +50,7 @@ SYSTEM_FAMILIES = (
     r"Get(?:Long|Short)PathName(?:Transacted)?[AW]?", r"SetCurrentDirectory[AW]?",
     r"(?:Encrypt|Decrypt)File[AW]?|FileEncryptionStatus[AW]?|OpenEncryptedFileRaw[AW]?",
     r"GetVolumeInformation[AW]?", r"GetDiskFreeSpace(?:Ex)?[AW]?", r"GetDriveType[AW]?",
-    r"GetVolumePathName[AW]?|SetVolumeLabel[AW]?",
+    r"GetVolumePathName[AW]?|SetVolumeLabel[AW]?", r"(?:Set|Delete)VolumeMountPoint[AW]?",
     r"CreateProcess(?:AsUser|WithLogon|WithToken)?[AW]?", r"WinExec|LoadModule", r"ShellExecute(?:Ex)?[AW]?",
     r"LoadLibrary(?:Ex)?[AW]?|LoadPackagedLibrary", r"SetDllDirectory[AW]?|AddDllDirectory",
     r"GetFileVersionInfo(?:Size)?(?:Ex)?[AW]?", r"Ver(?:Find|Install)File[AW]?", r"URLDownloadTo(?:Cache)?File[AW]?",
@@ -62,14 +62,15 @@ SYSTEM_FAMILIES = (
     r"(?:Get|Write)PrivateProfile(?:String|Int|Section|SectionNames|Struct)[AW]?",
     r"Reg(?:Save|Load|Restore|Replace)Key(?:Ex)?[AW]?|RegLoadAppKey[AW]?",
     r"LoadTypeLib(?:Ex)?|StgOpenStorage(?:Ex)?|StgCreate(?:Docfile|StorageEx)|CreateFileMoniker|CoGetObject",
-    r"OleLoadPicturePath",
+    r"OleLoadPicturePath", r"OleCreate(?:FromFile|LinkToFile)(?:Ex)?", r"BeginUpdateResource[AW]?",
+    r"CreateActCtx[AW]?", r"MapFileAndCheckSum[AW]?|MapAndLoad|ImageLoad",
     r"Msi(?:OpenPackage(?:Ex)?|OpenDatabase|InstallProduct|ApplyPatch|GetFileVersion|GetFileHash|VerifyPackage)[AW]?",
     r"_w?fopen(?:_s)?|fopen(?:_s)?", r"_w?freopen(?:_s)?|freopen(?:_s)?", r"_w?fsopen",
     r"_w?open|_w?creat", r"_w?sopen(?:_s)?",
     r"_w?remove|remove", r"_w?unlink|unlink", r"_w?rename|rename",
     r"_w?mkdir|mkdir", r"_w?rmdir|rmdir", r"_w?chdir|chdir",
     r"_w?stat\w*", r"_w?access(?:_s)?", r"_w?chmod", r"_w?utime\w*", r"_w?findfirst\w*",
-    r"_w?system|system", r"_w?spawn\w+", r"_w?exec[lv]\w*", r"_w?popen",
+    r"_w?system|system", r"_w?spawn\w+", r"_w?exec[lv]\w*", r"_w?popen", r"_w?searchenv(?:_s)?",
     r"LoadImage[AW]?",
 )
 # Stream types that open a file by name, constructed with a path or opened.
@@ -616,6 +617,7 @@ SetCurrentDirectoryW(p);
 EncryptFileW(p);
 GetVolumeInformationW(p, 0, 0, 0, 0, 0, 0, 0);
 GetDiskFreeSpaceExW(p, 0, 0, 0);
+SetVolumeMountPointW(p, q);
 GetDriveTypeW(p);
 GetVolumePathNameW(p, b, 0);
 CreateProcessW(0, c, 0, 0, 0, 0, 0, 0, &s, &i);
@@ -642,6 +644,10 @@ RegSaveKeyW(k, p, 0);
 RegLoadKeyW(k, s, p);
 LoadTypeLib(p, &t);
 OleLoadPicturePath(p, 0, 0, 0, i, &o);
+OleCreateFromFile(c, p, i, 0, 0, s, 0, &o);
+BeginUpdateResourceW(p, FALSE);
+CreateActCtxW(&a);
+MapFileAndCheckSumW(p, &h, &c);
 MsiOpenPackageW(p, &h);
 _wfopen(p, L"rb");
 std::fopen(n, "rb");
@@ -664,6 +670,7 @@ _wsystem(c);
 _wspawnl(0, p, p, 0);
 _wexecv(p, a);
 _wpopen(c, L"r");
+_wsearchenv(p, L"PATH", b);
 LoadImageW(0, p, 0, 0, 0, LR_LOADFROMFILE);
 std::ofstream out(p);
 std::wifstream in(n, std::ios::binary);
