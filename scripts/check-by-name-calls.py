@@ -13,8 +13,8 @@ function is a call of its own):
   a function with a path parameter that makes such a call, itself or through
   the functions it calls. Inside base/, base/'s helpers calling each other are
   not counted (their system calls are); everywhere else each call is.
-The plain-file unit (base/PlainFile.h) is how code reaches the work folder and
-is not counted.
+The plain-file unit (base/PlainFile.h) is how code reaches the work folder:
+calls of it are not counted (its own system calls are).
 
     check-by-name-calls.py [source folder]   check the product code
     check-by-name-calls.py --self-test       prove each family of calls and
