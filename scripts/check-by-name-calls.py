@@ -503,6 +503,7 @@ def find_calls(root, families=SYSTEM_FAMILIES, finders=FINDERS, per_call=True):
     # The plain-file unit is how the work folder is reached: what goes through
     # it does not reach a file by name.
     unit = {function for function in functions.values() if any(f.startswith(PLAIN_UNIT) for f in function.files)}
+
     def with_constructors(found):
         # An object made with a path reaches it when one of its methods does.
         classes = {function.cls for function in found}
