@@ -186,9 +186,15 @@ bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
 
         SerializeRegKeys(transaction.backups, registryBackup_);
         if (reinstall && !MergeEarlierRecord()) return Fail(&transaction);
-        WriteUninstallRecord(CombinePath(installFolder_, kUninstallRecordName));
+        // A record that cannot be written fails the install: a later
+        // reinstall or removal would not know what this one made.
+        const std::wstring record = CombinePath(installFolder_, kUninstallRecordName);
+        if (!PutUninstallRecord(record)) {
+            ReportError(kEventWriteFailed, record, GetLastError());
+            return Fail(&transaction);
+        }
         replaced_.Discard();
-        ReleaseExtracted();
+        held_.Clear();
         return true;
     } catch (const std::exception&) {
         return Fail(applied ? &transaction : nullptr);
@@ -298,8 +304,8 @@ bool VLSfxInstall::AfterEntry(VLTocNode& node)
         }
         // Recorded below like every file entry: readers of the uninstall
         // record expect each extracted file in it.
-        if (VLPlainFile* held = FindExtracted(node.outputPath)) ReadTaskFile(held->file);
-        RemoveExtracted(node.outputPath);
+        if (VLPlainFile* held = held_.Find(node.outputPath)) ReadTaskFile(held->file);
+        held_.Delete(node.outputPath);
     }
     if (node.kind != kNodeFile) return true;
     RecordPath(node.outputPath);
@@ -311,10 +317,10 @@ void VLSfxInstall::TakeRegistryText(VLTocNode& node)
     if (IsDataEntry(node)) {
         registryText_.Assign(node.data);
     } else {
-        VLPlainFile* held = FindExtracted(node.outputPath);
+        VLPlainFile* held = held_.Find(node.outputPath);
         if (!held || !ReadWholeFile(held->file, registryText_)) throw std::runtime_error("Load file failed");
         // Gone before it is parsed, so that a bad text leaves no file behind.
-        RemoveExtracted(node.outputPath);
+        held_.Delete(node.outputPath);
     }
     VLRegParser parser;
     parser.Parse(registryText_);
@@ -373,7 +379,7 @@ bool VLSfxInstall::CreateFolder(const std::wstring& path)
 
 bool VLSfxInstall::RemoveExistingFile(const std::wstring& path)
 {
-    return FindExtracted(path) ? RemoveExtracted(path) : replaced_.Keep(path);
+    return held_.Contains(path) ? held_.Delete(path) : replaced_.Keep(path);
 }
 
 bool VLSfxInstall::OnPathError(DWORD error, const std::wstring& path)
@@ -405,9 +411,10 @@ void VLSfxInstall::AppendPathList(const std::vector<std::wstring>& paths)
 
 void VLSfxInstall::Rollback()
 {
-    // Each file through the handle it was written and held by: what the
-    // install wrote, never what a name leads to now.
-    DeleteExtracted([this](const std::wstring& path, DWORD error) {
+    // Each file through the handle that holds it or, once let go for the
+    // script's program, where its name still leads plainly to the same
+    // file: what the install wrote, never what a name leads to now.
+    held_.DeleteAll([this](const std::wstring& path, DWORD error) {
         rolledBack_ = false;
         ReportError(kEventDeleteFailed, path, error);
     });

@@ -2,9 +2,10 @@
 // ##keyword## folders into the machine's folders), applies the registry data
 // it carries, runs its installer script, and leaves the uninstall record
 // "VLUnistall.dat" beside the installed files. Every extracted file is held
-// until the install has ended. Whatever fails after the first file was
-// written is undone: created files and folders are removed, the files written
-// over come back, and the registry is put back.
+// until the script starts a program or the install ends (install/HeldFiles.h).
+// Whatever fails after the first file was written is undone: created files
+// and folders are removed, the files written over come back, and the
+// registry is put back.
 #pragma once
 
 #include "base/Buffer.h"
@@ -109,6 +110,10 @@ private:
     // else 0x20000002, with the key and value names and the error code.
     void ReportRegistryError(const VLRegException& error);
     bool MergeEarlierRecord();
+    // Writes the record as a new file, the one there before kept aside for
+    // a rollback to put back; a record left partial is deleted. False with
+    // the reason in GetLastError.
+    bool PutUninstallRecord(const std::wstring& path);
     void ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code);
     bool IsCancelled();
 

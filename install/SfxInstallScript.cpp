@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -161,10 +162,22 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     std::vector<wchar_t> writable(expanded.begin(), expanded.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    // The program and the programs it starts use the package's files as an
+    // ordinary folder; only the program itself stays held until its process
+    // exists, so that it runs the bytes extracted. It starts suspended, so
+    // that it never meets its own hold.
+    held_.LetGoAllBut(expanded);
+    const bool created = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                        nullptr, &startup, &started);
+    const DWORD error = GetLastError();
+    held_.LetGoAll();
+    if (!created) {
+        SetLastError(error);
         return false;
+    }
     VLHandle process(started.hProcess);
     VLHandle thread(started.hThread);
+    ResumeThread(thread.Get());
 
     for (;;) {
         if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0) return GetExitCodeProcess(process.Get(), &exitCode);
@@ -192,16 +205,27 @@ void VLSfxInstall::RunIniTask(std::wstring arguments)
     const std::wstring& verb = tokens[0];
     const std::wstring file = Unquoted(keywords_.Expand(tokens[1]));
     const std::wstring section = Unquoted(tokens[2]);
+    std::function<DWORD()> edit;
     if (verb == L"WriteINIStr") {
         if (tokens.size() < 5) throw VLScriptError(kWriteIniArguments);
-        if (IsUsableScriptPath(file))
-            WriteIniString(file, section, Unquoted(tokens[3]), keywords_.Expand(Unquoted(tokens[4])));
+        const std::wstring key = Unquoted(tokens[3]), value = keywords_.Expand(Unquoted(tokens[4]));
+        edit = [=] { return WriteIniString(file, section, key, value); };
     } else if (verb == L"DeleteINISec") {
-        if (IsUsableScriptPath(file)) DeleteIniSection(file, section);
+        edit = [=] { return DeleteIniSection(file, section); };
     } else if (verb == L"DeleteINIStr") {
         if (tokens.size() < 4) throw VLScriptError(kDeleteIniArguments);
-        if (IsUsableScriptPath(file)) DeleteIniKey(file, section, Unquoted(tokens[3]));
+        const std::wstring key = Unquoted(tokens[3]);
+        edit = [=] { return DeleteIniKey(file, section, key); };
     }
+    if (!edit || !IsUsableScriptPath(file)) return;
+    // A file of this package is let go for the system's profile functions:
+    // checked to be still the file extracted, and kept so (no rename, no
+    // delete) while they write it by its name.
+    if (held_.Contains(file))
+        held_.Rewrite(file, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      [&](VLPlainFile&) { return edit() == 0; });
+    else
+        edit();
 }
 
 void VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
@@ -224,8 +248,22 @@ void VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
     if (auto* text = token(7)) info.description = Unquoted(*text);
     if (auto* text = token(8)) workingFolder = keywords_.Expand(Unquoted(*text));
     VLComInit com;
-    CreateShellLink(info.description, info.iconPath, info.target, info.arguments, link, info.iconIndex,
-                    workingFolder);
+    std::wstring path, workFolder;
+    std::string bytes;
+    if (!GetShellLinkPlace(info.target, link, workingFolder, path, workFolder) || !held_.Contains(path)) {
+        CreateShellLink(info.description, info.iconPath, info.target, info.arguments, link, info.iconIndex,
+                        workingFolder);
+        return;
+    }
+    // A link this package shipped is written anew through a handle on it.
+    if (!MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex, workFolder,
+                            bytes))
+        return;
+    held_.Rewrite(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, [&](VLPlainFile& plain) {
+        DWORD written = 0;
+        return plain.file.SeekToBegin() && plain.file.Write(bytes.data(), DWORD(bytes.size()), &written) &&
+               SetEndOfFile(plain.file.handle.Get());
+    });
 }
 
 void VLSfxInstall::RunDeleteTask(const std::wstring& arguments)
@@ -235,10 +273,15 @@ void VLSfxInstall::RunDeleteTask(const std::wstring& arguments)
     if (tokens.size() != 1) return;
     const std::wstring path = keywords_.Expand(Unquoted(tokens[0]));
     if (!IsUsableScriptPath(path)) return;
-    if (DirectoryExists(path))
+    // The package's own files go through what the install holds of them.
+    if (DirectoryExists(path)) {
+        held_.DeleteBelow(path);
         DeleteTree(path);
-    else
+    } else if (held_.Contains(path)) {
+        held_.Delete(path);
+    } else {
         DeleteFileForce(path);
+    }
 }
 
 } // namespace Velora

@@ -4,6 +4,7 @@
 // meta map (version 1 records hold the first two only).
 #include "install/SfxInstall.h"
 
+#include "base/FileUtil.h"
 #include "base/PlainFile.h"
 
 #include <cstring>
@@ -42,15 +43,26 @@ bool VLSfxInstall::WriteUninstallRecord(const std::wstring& path)
     // Written where the path says, never through a link at its name.
     VLPlainFile plain;
     VLFile& file = plain.file;
-    if (!plain.Open(path, FILE_GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS)) return false;
+    if (!plain.Open(path, FILE_GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_ALWAYS)) return false;
     DWORD written = 0;
-    if (!file.Write(kMagic, sizeof(kMagic), &written) || !file.Write(&kVersion, 1, &written)) return false;
     VLBufferWriter script;
     script.WriteStrings(scriptLines_);
     VLBufferWriter meta;
     meta.WriteStringMap(meta_);
-    return WriteBlock(pathList_, file) && WriteBlock(registryBackup_, file) && WriteBlock(*script.target, file) &&
-           WriteBlock(registryText_, file) && WriteBlock(*meta.target, file) && file.Close();
+    if (file.Write(kMagic, sizeof(kMagic), &written) && file.Write(&kVersion, 1, &written) &&
+        WriteBlock(pathList_, file) && WriteBlock(registryBackup_, file) && WriteBlock(*script.target, file) &&
+        WriteBlock(registryText_, file) && WriteBlock(*meta.target, file) && file.Close())
+        return true;
+    // A partial record would mislead whoever reads it later.
+    const DWORD error = GetLastError();
+    plain.Delete();
+    SetLastError(error);
+    return false;
+}
+
+bool VLSfxInstall::PutUninstallRecord(const std::wstring& path)
+{
+    return (!FileExists(path) || RemoveExistingFile(path)) && WriteUninstallRecord(path);
 }
 
 bool VLSfxInstall::ReadUninstallRecord(const std::wstring& path, std::vector<std::wstring>& paths,

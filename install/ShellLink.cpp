@@ -70,12 +70,10 @@ bool ReadFields(IShellLinkW& link, VLShortcutInfo& info)
 
 } // namespace
 
-bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
-                     const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
-                     const std::optional<std::wstring>& workingFolder)
+bool GetShellLinkPlace(const std::wstring& target, const std::wstring& linkPath,
+                       const std::optional<std::wstring>& workingFolder, std::wstring& path, std::wstring& workFolder)
 {
     if (target.empty() || linkPath.empty()) return false;
-    std::wstring workFolder;
     if (workingFolder) {
         workFolder = *workingFolder;
     } else {
@@ -86,15 +84,25 @@ bool CreateShellLink(const std::wstring& description, const std::wstring& iconPa
     std::wstring folder = GetFullPathFolder(linkPath);
     if (name.empty() || folder.empty()) return false;
     NormalizePath(folder, kPathNoTrailingSeparator);
+    path = folder + L"\\" + name;
+    if (!HasLinkExtension(path)) path += L".lnk";
+    return true;
+}
+
+bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
+                     const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
+                     const std::optional<std::wstring>& workingFolder)
+{
+    std::wstring path, workFolder;
+    if (!GetShellLinkPlace(target, linkPath, workingFolder, path, workFolder)) return false;
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
     if (!DirectoryExists(folder)) CreateDirectories(folder);
     if (!DirectoryExists(folder)) return false;
-    std::wstring path = folder + L"\\" + name;
 
     VLComPtr<IShellLinkW> link;
     VLComPtr<IPersistFile> file;
     if (!CreateLinkObject(link, file)) return false;
     Configure(*link.Get(), description, iconPath, target, arguments, iconIndex, workFolder);
-    if (!HasLinkExtension(path)) path += L".lnk";
     DeleteFileW(path.c_str());
     return SUCCEEDED(file->Save(path.c_str(), TRUE));
 }

@@ -27,6 +27,11 @@ struct VLShortcutInfo {
 bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
                      const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
                      const std::optional<std::wstring>& workingFolder);
+// The file CreateShellLink writes for linkPath (".lnk" added unless the name
+// has it) and the working folder it gives the link; false where it writes
+// none.
+bool GetShellLinkPlace(const std::wstring& target, const std::wstring& linkPath,
+                       const std::optional<std::wstring>& workingFolder, std::wstring& path, std::wstring& workFolder);
 // The bytes of the link file CreateShellLink writes for these settings.
 bool MakeShellLinkBytes(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
                         const std::wstring& arguments, int iconIndex, const std::wstring& workingFolder,

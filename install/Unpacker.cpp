@@ -14,8 +14,6 @@ namespace {
 // started from it and readers may read it; no one else may write, rename or
 // delete it.
 constexpr DWORD kHeldAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
-constexpr int kDeleteAttempts = 40;
-constexpr DWORD kDeleteRetryMs = 50;
 
 // Only attribute bits are set: flag bits from a package (delete-on-close,
 // overlapped) would lose or break the file.
@@ -185,7 +183,7 @@ bool VLUnpacker::ReadToc(VLFile& file)
 bool VLUnpacker::Install(const std::wstring& target)
 {
     const bool extracted = Extract(target);
-    ReleaseExtracted();
+    held_.Clear();
     return extracted;
 }
 
@@ -254,10 +252,15 @@ bool VLUnpacker::ExtractNode(VLTocNode& node, const std::wstring& folder)
     if (progress_) progress_->OnEntryBegin(node);
 
     if (node.kind == kNodeFolder) {
-        if (FileExists(path)) return false;
-        if (!PrepareFolder(path)) {
-            if (!OnPathError(GetLastError(), path)) return false;
-        } else {
+        // A file where the folder goes is refused as one that cannot be made.
+        const bool inTheWay = FileExists(path);
+        const bool prepared = !inTheWay && PrepareFolder(path);
+        const DWORD error = inTheWay ? ERROR_ALREADY_EXISTS : GetLastError();
+        if (!prepared && (inTheWay || !OnPathError(error, path))) {
+            ReportError(kEventCreateFailed, path, error);
+            return false;
+        }
+        if (prepared) {
             UpdateProgress(node, 0);
             if (!ExtractChildren(node, path) || cancelled_) return false;
             SetFolderAttributes(node);
@@ -314,36 +317,9 @@ bool VLUnpacker::PrepareFolder(const std::wstring& path)
     return PathExists(path) ? IsPlainFolder(path) : CreateFolder(path);
 }
 
-VLPlainFile* VLUnpacker::FindExtracted(const std::wstring& path)
-{
-    for (Extracted& held : extracted_)
-        if (IsSamePathName(held.path, path)) return &held.file;
-    return nullptr;
-}
-
-bool VLUnpacker::RemoveExtracted(const std::wstring& path)
-{
-    for (auto held = extracted_.begin(); held != extracted_.end(); ++held) {
-        if (!IsSamePathName(held->path, path)) continue;
-        const bool deleted = DeleteHeldFile(held->file);
-        extracted_.erase(held);
-        return deleted;
-    }
-    return false;
-}
-
 void VLUnpacker::HoldPartial(const std::wstring& path, VLPlainFile& file)
 {
-    if (file.file.handle.Valid()) extracted_.push_back({path, std::move(file)});
-}
-
-bool DeleteHeldFile(VLPlainFile& held)
-{
-    for (int attempt = 0;; ++attempt) {
-        if (held.Delete()) return held.file.Close();
-        if (attempt + 1 == kDeleteAttempts) return false;
-        Sleep(kDeleteRetryMs);
-    }
+    if (file.file.handle.Valid()) held_.Hold(path, std::move(file));
 }
 
 std::shared_ptr<VLCompressConverter> VLUnpacker::CreateConverter(uint32_t method)
@@ -436,25 +412,25 @@ bool VLUnpacker::HoldOutput(const std::wstring& path, const VLTocNode& node, VLP
     }
     // A program may only be started from a file no one holds for writing,
     // so the writing handle goes before the holding one comes.
-    Extracted entry{path, VLPlainFile()};
-    if (!entry.file.Open(path, kHeldAccess, FILE_SHARE_READ, OPEN_EXISTING)) {
+    VLPlainFile entry;
+    if (!entry.Open(path, kHeldAccess, FILE_SHARE_READ, OPEN_EXISTING)) {
         ReportError(kEventWriteFailed, path, GetLastError());
         return false;
     }
-    if (!Fingerprint(entry.file.file, held, heldDigest) || held != written) {
+    if (!Fingerprint(entry.file, held, heldDigest) || held != written) {
         ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
         return false;
     }
     // The file made here, whatever was done to its bytes meanwhile: a
     // rollback deletes it.
-    extracted_.push_back(std::move(entry));
+    VLPlainFile& kept = held_.Hold(path, std::move(entry));
     if (std::memcmp(heldDigest, writtenDigest, 16) != 0) {
         ReportError(kEventWriteFailed, path, ERROR_FILE_INVALID);
         return false;
     }
     // Last, as reading the bytes back touches the access time.
     const DWORD attributes = FileAttributesOf(node);
-    if (!SetBasicInfo(extracted_.back().file.file.handle.Get(), node,
+    if (!SetBasicInfo(kept.file.handle.Get(), node,
                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) {
         ReportError(kEventWriteFailed, path, GetLastError());
         return false;

@@ -9,6 +9,7 @@
 #include "base/PlainFile.h"
 #include "install/CompressConverter.h"
 #include "install/CompressProgress.h"
+#include "install/HeldFiles.h"
 #include "install/TocNode.h"
 
 #include <atomic>
@@ -78,19 +79,9 @@ protected:
     virtual bool ReportError(uint32_t code, const std::wstring& text, uint32_t detail);
     virtual void ReportEvent(uint32_t code, uint32_t value1, uint32_t value2);
 
-    // Extracts as Install does, but holds every extracted file until
-    // ReleaseExtracted: each is open for reading and deleting, without write
-    // or delete sharing, so that what was written is what stays under its
-    // name (a program started from it runs exactly those bytes).
+    // Extracts as Install does, but every extracted file stays in held_
+    // (install/HeldFiles.h) until the caller lets it go.
     bool Extract(const std::wstring& target);
-    // The held file extracted to the path; null when there is none.
-    VLPlainFile* FindExtracted(const std::wstring& path);
-    // Deletes the held file extracted to the path through its handle.
-    bool RemoveExtracted(const std::wstring& path);
-    // Newest first, through their handles; report hears each file that
-    // could not be deleted and the reason.
-    template <typename Report> void DeleteExtracted(Report report);
-    void ReleaseExtracted() { extracted_.clear(); }
 
     bool CollectSolidFiles(const std::wstring& folder, std::vector<VLTocNode*>& list, VLTocNode& node);
     bool WriteFileEntry(const std::wstring& path, VLTocNode& node, VLCompressConverter& converter);
@@ -113,13 +104,10 @@ protected:
     VLCompressProgress* progress_ = nullptr;
     uint64_t total_ = 0;
     uint64_t done_ = 0;
+    // Every file extracted, held from the moment its bytes were checked.
+    VLHeldFiles held_;
 
 private:
-    struct Extracted {
-        std::wstring path;
-        VLPlainFile file;
-    };
-
     enum class OpenResult { Opened, Skip, Stop };
     // Clears the way for an output file and creates it, asking the hook and
     // the sink about failures.
@@ -136,21 +124,6 @@ private:
     bool ExtractChildren(VLTocNode& folder, const std::wstring& path);
     void SetFolderAttributes(const VLTocNode& node);
     void ReportDecodeFailure(uint64_t position);
-
-    // In extraction order.
-    std::vector<Extracted> extracted_;
 };
-
-// Through the handle, with the read-only attribute taken off so that the
-// file may go; patiently, as a program that has just ended may still have
-// its image mapped. False when the file is still there.
-bool DeleteHeldFile(VLPlainFile& held);
-
-template <typename Report> void VLUnpacker::DeleteExtracted(Report report)
-{
-    for (auto held = extracted_.rbegin(); held != extracted_.rend(); ++held)
-        if (!DeleteHeldFile(held->file)) report(held->path, GetLastError());
-    extracted_.clear();
-}
 
 } // namespace Velora

@@ -597,7 +597,9 @@ TEST_F(Extract, FailedFolderWithoutSkipStops)
     unpacker.failFolder = L"locked";
     EXPECT_FALSE(Run(unpacker, writer));
     EXPECT_FALSE(Exists(L"last"));
-    EXPECT_TRUE(progress.events.empty());
+    // The failure names the folder and the reason.
+    EXPECT_EQ(progress.events,
+              (std::vector<RecordedEvent>{{kEventCreateFailed, target + L"\\locked", 0, ERROR_ACCESS_DENIED}}));
 }
 
 TEST_F(Extract, CancelBetweenEntriesEndsWithTrue)

@@ -1,0 +1,101 @@
+// The files an install extracted. Each is held from the moment its bytes are
+// checked, by a handle that shares reading only, so that what was written is
+// what stays under its name while the install decides about it. The
+// install's own acts on such a file (its script deleting or rewriting it) go
+// through the hold. Before the script starts a program, every file is let go:
+// the program and the programs it starts use the package's files as an
+// ordinary folder, reading, rewriting, renaming and deleting them. The
+// program itself is held until its process exists, so that the bytes checked
+// are the bytes started. A file let go is known by its identity; a rollback
+// deletes it only where its name still leads, plainly, to that same file.
+#pragma once
+
+#include "base/PlainFile.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Velora {
+
+class VLHeldFiles {
+public:
+    // Takes over the open handle of the file written to the path; answers
+    // the handle as held.
+    VLPlainFile& Hold(const std::wstring& path, VLPlainFile file);
+    // The held handle of the file extracted to the path; null when there is
+    // none or it was let go.
+    VLPlainFile* Find(const std::wstring& path);
+    // Whether this install extracted the path, held or let go.
+    bool Contains(const std::wstring& path) const;
+    // Deletes the file extracted to the path (through its hold, or where its
+    // name still leads to it) and forgets it. False with the reason in
+    // GetLastError when it stays.
+    bool Delete(const std::wstring& path);
+    // Delete for every extracted file below the folder.
+    void DeleteBelow(const std::wstring& folder);
+    // Lets the hold on the file go and acts on it through a handle opened
+    // anew (base/PlainFile.h, with access and share and FILE_WRITE_ATTRIBUTES)
+    // once that handle is found on the same file; a read-only file is made
+    // writable for the act and read-only again after it. False when the file
+    // is not this install's any more or the act fails.
+    template <typename Act> bool Rewrite(const std::wstring& path, DWORD access, DWORD share, Act act);
+    // Lets every file go but the one the command line starts.
+    void LetGoAllBut(const std::wstring& commandLine);
+    void LetGoAll();
+    // Newest first; report hears each file that could not be deleted and the
+    // reason. Forgets every file.
+    template <typename Report> void DeleteAll(Report report);
+    // Forgets every file, leaving each where it is.
+    void Clear() { files_.clear(); }
+
+private:
+    struct Held {
+        std::wstring path;
+        VLFileId id;
+        // Closed once let go.
+        VLPlainFile file;
+    };
+    Held* Lookup(const std::wstring& path);
+    // Opens the path anew with access when it still leads, plainly, to the
+    // file; false otherwise (ERROR_FILE_INVALID when another file is there).
+    static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
+    static bool DeleteOne(Held& held);
+    // Clears a read-only attribute through the handle; answers the
+    // attributes it found.
+    static DWORD MakeWritable(VLPlainFile& file);
+    static void RestoreAttributes(VLPlainFile& file, DWORD attributes);
+
+    // In extraction order.
+    std::vector<Held> files_;
+};
+
+// Through the handle, with the read-only attribute taken off so that the
+// file may go; patiently, as a program that has just ended may still have
+// its image mapped. False when the file is still there.
+bool DeleteHeldFile(VLPlainFile& held);
+
+template <typename Act> bool VLHeldFiles::Rewrite(const std::wstring& path, DWORD access, DWORD share, Act act)
+{
+    Held* held = Lookup(path);
+    if (!held) return false;
+    held->file.file.Close();
+    VLPlainFile file;
+    if (!Reopen(*held, access | FILE_WRITE_ATTRIBUTES, share, file)) return false;
+    const DWORD attributes = MakeWritable(file);
+    const bool done = act(file);
+    const DWORD error = GetLastError();
+    RestoreAttributes(file, attributes);
+    SetLastError(error);
+    return done;
+}
+
+template <typename Report> void VLHeldFiles::DeleteAll(Report report)
+{
+    for (auto held = files_.rbegin(); held != files_.rend(); ++held)
+        if (!DeleteOne(*held)) report(held->path, GetLastError());
+    files_.clear();
+}
+
+} // namespace Velora
