@@ -26,8 +26,9 @@ bool VLDependSoftSetupInstaller::Install(int callerArgument, const wchar_t* file
 
 bool VLDependSoftSetupInstaller::IsSucceeded()
 {
-    // Read through the handle the exchange file is held by: what another
-    // program put under its name meanwhile is never read.
+    // Whatever plain file has the exchange file's name now: the program may
+    // have written into it or put a new file in its place. A link put there
+    // is not followed.
     std::string bytes;
     std::wstring result;
     if (exchangeFile_.empty() || !exchange_.Read(bytes) || !FindIniValue(bytes, L"report", L"result", result))

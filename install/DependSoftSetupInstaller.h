@@ -23,6 +23,7 @@ private:
     std::wstring exchangeFile_;
     // Owns the exchange file for as long as the installer lives: the program
     // reads [install] at its start, and the report is read again after Wait.
+    // Nothing holds it meanwhile, so the program may replace it.
     VLTempFile exchange_;
 };
 

@@ -44,54 +44,56 @@ bool VLTempFile::CreateIn(const std::wstring& folder, const std::wstring& prefix
     return false;
 }
 
+bool VLTempFile::Read(std::string& bytes) const
+{
+    VLPlainFile found;
+    uint64_t size = 0;
+    if (!OpenFound(found, GENERIC_READ) || !found.file.GetSize(size) || size > kMaxBytes) return false;
+    bytes.assign(size_t(size), '\0');
+    DWORD read = 0;
+    return size == 0 || (found.file.Read(&bytes[0], DWORD(size), &read) && read == size);
+}
+
 bool VLTempFile::Make(const std::wstring& path, const std::string& bytes)
 {
     VLPlainFile made;
     if (!made.Open(path, GENERIC_WRITE, 0, CREATE_NEW)) return false;
     DWORD written = 0;
-    if (!bytes.empty() && !made.file.Write(bytes.data(), DWORD(bytes.size()), &written)) {
-        const DWORD error = GetLastError();
-        made.Delete();
-        SetLastError(error);
-        return false;
-    }
-    // Held again without the rights to write and delete that making it took.
-    // The name is free in between: what it holds once held must be these
-    // bytes, or it is not used.
-    made.file.Close();
-    std::string found;
-    if (held_.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING) && Read(found) &&
-        found == bytes && GetFileId(held_.file.handle.Get(), id_))
-        return true;
-    held_.file.handle.Reset();
-    SetLastError(ERROR_FILE_INVALID);
+    if (bytes.empty() || made.file.Write(bytes.data(), DWORD(bytes.size()), &written)) return true;
+    const DWORD error = GetLastError();
+    made.Delete();
+    SetLastError(error);
     return false;
 }
 
-bool VLTempFile::Read(std::string& bytes)
+bool VLTempFile::OpenFound(VLPlainFile& found, DWORD access) const
 {
-    uint64_t size = 0;
-    if (!held_.file.GetSize(size) || size > kMaxBytes || !held_.file.SeekToBegin()) return false;
-    bytes.assign(size_t(size), '\0');
-    DWORD read = 0;
-    return size == 0 || (held_.file.Read(&bytes[0], DWORD(size), &read) && read == size);
+    // Shares everything: a program still at work on the file is not stopped.
+    if (!owned_ || !found.Open(path_, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(found.file.handle.Get(), &information)) return false;
+    DWORD error = 0;
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        error = ERROR_ACCESS_DENIED;
+    else if (information.nNumberOfLinks > 1)
+        error = ERROR_TOO_MANY_LINKS;
+    if (error == 0) return true;
+    found.file.Close();
+    SetLastError(error);
+    return false;
 }
 
 void VLTempFile::Delete()
 {
     if (!owned_) return;
-    // Deleting needs a handle of its own, which the held one does not share:
-    // what has the name then is deleted only when it is the file made here.
-    held_.file.handle.Reset();
+    // A file of this one name: its attributes are its own to clear.
     VLPlainFile found;
-    VLFileId id;
-    if (!found.Open(path_, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    OPEN_EXISTING)) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) owned_ = false;
-        return;
-    }
-    if (GetFileId(found.file.handle.Get(), id) && (id != id_ || found.Delete()))
+    if (OpenFound(found, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES)) {
+        if (found.Delete()) owned_ = false;
+    } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
         owned_ = false;
+    }
 }
 
 } // namespace Velora

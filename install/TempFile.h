@@ -1,7 +1,10 @@
 // Holder of one temporary file: the file goes away with the holder. Its
-// folder is one every program of the user can write, so the file is made,
-// read and deleted as the very file that was made (base/PlainFile.h), never
-// looked up again by its name alone.
+// folder is one every program of the user can write, and the program the
+// file is made for (a setup program answering in it) may rewrite it in place
+// or put a new file in its place. So nothing holds the file once it is
+// written: whatever has its name later is read and deleted only when it is a
+// plain file of its own in that folder (base/PlainFile.h), never what a link
+// at the name leads to.
 #pragma once
 
 #include "base/PlainFile.h"
@@ -25,8 +28,9 @@ public:
     bool Create(const std::wstring& prefix, const std::string& bytes, std::wstring& path);
     bool CreateIn(const std::wstring& folder, const std::wstring& prefix, const std::string& bytes,
                   std::wstring& path);
-    // The file's bytes as they are now, read through the held handle.
-    bool Read(std::string& bytes);
+    // The bytes under the file's name now, whether the file made here or one
+    // put in its place.
+    bool Read(std::string& bytes) const;
 
     bool IsOwned() const { return owned_; }
     const std::wstring& GetPath() const { return path_; }
@@ -34,18 +38,15 @@ public:
 private:
     // A file that cannot be deleted stays owned, to be tried again.
     void Delete();
-    bool Make(const std::wstring& path, const std::string& bytes);
+    // Makes the file with its bytes where no name is taken.
+    static bool Make(const std::wstring& path, const std::string& bytes);
+    // What has the name now, opened as itself: a plain file with no other
+    // name (a hard link shares its bytes and attributes with a file
+    // elsewhere), neither a link nor a folder.
+    bool OpenFound(VLPlainFile& found, DWORD access) const;
 
     bool owned_ = false;
     std::wstring path_;
-    // Held for reading, sharing reading and writing but not deleting: another
-    // program may read and write the file by its name (a setup program uses
-    // the system's profile functions), but nobody can move or delete it, so
-    // the name stays this file's. It holds no right to write or delete, which
-    // those functions' own opens would not share.
-    VLPlainFile held_;
-    // To know the file again when it is reopened for deleting.
-    VLFileId id_;
 };
 
 } // namespace Velora

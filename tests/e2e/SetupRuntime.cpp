@@ -138,11 +138,6 @@ const Plan kPlans[] = {
          return SetString(HKEY_CLASSES_ROOT, L"ShockwaveFlash.ShockwaveFlash\\CLSID", L"",
                           L"{D27CDB6E-AE6D-11cf-96B8-444553540000}");
      }},
-    {40019, [](const std::wstring&) { return WriteLibrary(L"XLIVE", SystemFolder() + L"\\xlive.dll"); }},
-    {40023, [](const std::wstring&) {
-         return SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 0x02080404) &&
-                WriteLibrary(L"PHYSXLOADER", SystemFolder() + L"\\PhysXLoader.dll");
-     }},
     {40024, [](const std::wstring&) { return WriteLibrary(L"OPENAL", SystemFolder() + L"\\OpenAL32.dll"); }},
     {40028, [](const std::wstring& folder) { return PlantXna(L"3.1", L"3.1.10527.0", folder); }},
     {40044, [](const std::wstring& folder) { return PlantXna(L"4.0", L"4.0.20823.0", folder); }},

@@ -11,12 +11,19 @@ source "$(dirname "$0")/e2e-lib.sh" "$1"
 
 # Runtimes Wine provides itself: found before any install.
 wine_own="40018 40053 40055 40058"
+# Packages that put a library into the system folder; their script works on
+# the package's own files (an ini written, a file deleted, a sibling read and
+# removed by the program it ends with).
+declare -A system_library=([40019]=xlive.dll [40023]=PhysXLoader.dll)
 if [ "${2:-}" = winxp ]; then
     e2e_begin packages-winxp win32 winxp
     rows=19
+    system="$WINEPREFIX/drive_c/windows/system32"
 else
     e2e_begin packages
     rows=22
+    # A 32-bit program's system folder on 64-bit Windows.
+    system="$WINEPREFIX/drive_c/windows/syswow64"
 fi
 e2e_standin_start
 downloads="$e2e_dir/downloads"
@@ -40,6 +47,13 @@ for id in $(echo "$before" | cut -d' ' -f1); do
     cmp "$file" "$E2E_WWW/pkg/${file##*/rt_}" || e2e_fail "the download of $id differs from the served package"
     e2e_wine "$E2E_INSTALL_PROBE" "$(e2e_winpath "$file")" 'C:\Runtimes' "$id" > "$e2e_dir/install-$id.txt" ||
         e2e_fail "installing $id: $(cat "$e2e_dir/install-$id.txt")"
+    if [ -n "${system_library[$id]:-}" ]; then
+        grep -q '^installer: package' "$e2e_dir/install-$id.txt" || e2e_fail "$id was not installed as a package"
+        [ -n "$(find "$system" -maxdepth 1 -iname "${system_library[$id]}")" ] ||
+            e2e_fail "$id: no ${system_library[$id]} in $system"
+        left="$(find "$(e2e_wine winepath -u 'C:\Runtimes' | tr -d '\r')" -iname readme.txt -o -iname data.cab)"
+        [ -z "$left" ] || e2e_fail "$id: the script left $left"
+    fi
     after="$(detect)"
     expected="$(echo "$before" | sed "s/^$id .*/$id installed/")"
     [ "$after" = "$expected" ] || e2e_fail "after installing $id: $(diff <(echo "$expected") <(echo "$after") || true)"

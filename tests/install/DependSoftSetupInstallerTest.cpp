@@ -97,31 +97,78 @@ TEST(SetupInstaller, NothingToRunEndsTheWaitAtOnce)
 
 }
 
-// Another program swaps the exchange file for a link to a read-only file of
-// its own once the setup program reported 0: that file is neither read,
-// changed nor deleted.
+// A setup program may write its answer into a new file that takes the
+// exchange file's place, or delete the exchange file and make it anew: the
+// answer is read all the same, and what it left is deleted with the
+// installer.
+TEST(SetupInstaller, AnAnswerFileTheProgramReplacedIsRead)
+{
+    const struct {
+        const wchar_t* write;
+        const wchar_t* result;
+        bool succeeded;
+    } cases[] = {
+        {L"replace", L"1", true}, {L"recreate", L"1", true}, {L"replace", L"0", false}, {L"recreate", L"0", false},
+    };
+    SavedVariable savedResult(L"VLTEST_SETUP_RESULT"), savedWrite(L"VLTEST_SETUP_WRITE");
+    TestFolder folder;
+    for (const auto& each : cases) {
+        SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", each.result);
+        SetEnvironmentVariableW(L"VLTEST_SETUP_WRITE", each.write);
+        std::wstring exchange;
+        {
+            VLDependSoftSetupInstaller installer;
+            ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
+            ASSERT_TRUE(WaitUntilDone(installer));
+            exchange = installer.GetExchangeFile();
+            EXPECT_EQ(ReadIni(exchange, L"seen", L"dir"), folder.Path()) << each.write;
+            EXPECT_EQ(installer.IsSucceeded(), each.succeeded) << each.write << L" " << each.result;
+        }
+        EXPECT_FALSE(Exists(exchange)) << each.write;
+    }
+}
+
+// Another program puts a link to a read-only file of its own at the
+// exchange file's name once the setup program reported 0 (a symbolic link,
+// or a hard link, which shares the file's bytes and attributes): that file
+// is neither read, changed nor deleted. Moving the exchange file away is
+// what the setup program itself may do.
 TEST(SetupInstaller, AnExchangeFileSwappedForALinkIsNeitherReadNorChanged)
 {
-    SavedVariable saved(L"VLTEST_SETUP_RESULT");
+    const struct {
+        const wchar_t* name;
+        bool (*make)(const std::wstring& link, const std::wstring& target);
+    } links[] = {
+        {L"symbolic", MakeHostLink},
+        {L"hard", [](const std::wstring& link, const std::wstring& target) {
+             return CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
+         }},
+    };
+    SavedVariable savedResult(L"VLTEST_SETUP_RESULT"), savedTmp(L"TMP"), savedTemp(L"TEMP");
     SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", L"0");
     TestFolder folder;
-    const std::wstring outside = folder / L"outside.ini";
+    // The exchange file and the links put there go with the test's folder.
+    const std::wstring temp = folder / L"temp";
+    ASSERT_TRUE(CreateDirectories(temp));
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
     const std::string report = "[report]\r\nresult=1\r\n";
-    ASSERT_TRUE(WriteFileBytes(outside, report) && SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
-    const DWORD attributes = GetFileAttributesW(outside.c_str());
-    auto installer = std::make_unique<VLDependSoftSetupInstaller>();
-    ASSERT_TRUE(installer->Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
-    ASSERT_TRUE(WaitUntilDone(*installer));
-    const std::wstring exchange = installer->GetExchangeFile();
-    const bool swapped =
-        MoveFileW(exchange.c_str(), (folder / L"moved.ini").c_str()) && MakeHostLink(exchange, outside);
-    EXPECT_FALSE(installer->IsSucceeded());
-    installer.reset();
-    EXPECT_FALSE(swapped) << "the exchange file could be moved while it was held";
-    EXPECT_EQ(ReadFileBytes(outside), report);
-    EXPECT_EQ(GetFileAttributesW(outside.c_str()), attributes);
-    if (swapped) DeleteFileW(exchange.c_str());
-    EXPECT_FALSE(Exists(exchange));
+    for (const auto& link : links) {
+        const std::wstring outside = folder / (std::wstring(link.name) + L".ini");
+        ASSERT_TRUE(WriteFileBytes(outside, report) && SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+        const DWORD attributes = GetFileAttributesW(outside.c_str());
+        auto installer = std::make_unique<VLDependSoftSetupInstaller>();
+        ASSERT_TRUE(installer->Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
+        ASSERT_TRUE(WaitUntilDone(*installer));
+        const std::wstring exchange = installer->GetExchangeFile();
+        ASSERT_TRUE(MoveFileW(exchange.c_str(), (folder / L"moved.ini").c_str())) << link.name;
+        ASSERT_TRUE(DeleteFileW((folder / L"moved.ini").c_str()) && link.make(exchange, outside)) << link.name;
+        EXPECT_FALSE(installer->IsSucceeded()) << link.name;
+        installer.reset();
+        EXPECT_EQ(ReadFileBytes(outside), report) << link.name;
+        EXPECT_EQ(GetFileAttributesW(outside.c_str()), attributes) << link.name;
+        EXPECT_TRUE(Exists(exchange)) << link.name;
+    }
 }
 
 // The exchange file is written and read as bytes: what the system's profile
