@@ -173,6 +173,40 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     EXPECT_EQ(0, second.Count(BTEvent::SeedIncomplete));
 }
 
+// A finished download's record taken again: as a seed, the engine goes on
+// from the pieces it names without reading the data; as a download, it
+// checks every piece on disk before it counts one (a seed's data changed
+// meanwhile is not found out, its peers check what they take).
+TEST(BTAddTask, OnlyADownloadTakenFromItsRecordReadsItsData)
+{
+    TestFolder folder;
+    Download d = MakeDownload(folder, 100000, 4);
+    ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
+    auto session = LoopbackSession();
+    {
+        BTRecorder finishing;
+        auto task = session->AddTask(&d.param, &finishing, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        ASSERT_TRUE(finishing.WaitForEvent(BTEvent::Complete, kWaitSeconds));
+        task->SetCallback(nullptr);
+        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
+    }
+    for (bool asSeed : {true, false}) {
+        SCOPED_TRACE(asSeed ? "seed" : "download");
+        BTRecorder recorder;
+        auto task = session->AddTaskFromRecord(d.param.resumeFile, asSeed, &recorder, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+        task->SetCallback(nullptr);
+        bool checked = false;
+        for (const auto& change : recorder.States()) checked |= change.second == int(BTTorrentState::CheckingFiles);
+        EXPECT_EQ(!asSeed, checked);
+        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
+    }
+}
+
 TEST(BTAddTask, RootNameHoldsAcrossRecords)
 {
     TestFolder folder;
