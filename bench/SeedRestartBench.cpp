@@ -1,10 +1,12 @@
 // seed-restart-bench make <folder> <seeds> <MiB>: leaves that many finished
 // downloads of that size in the folder, each with its record and torrent
 // copy, as the seed list keeps them.
-// seed-restart-bench start <folder> <seeds>: adds each record back as a seed,
-// the way a start of the program does, and prints how long it took until all
-// of them seed and the CPU time spent. bench/seed-restart.sh measures what
-// the start read of the data files.
+// seed-restart-bench start <folder> <seeds> [checked]: adds each record back
+// as a seed, the way a start of the program does (with "checked", as a
+// download, whose pieces the engine checks on disk: what every start did to
+// its seeds before), and prints how long it took until all of them seed and
+// the CPU time spent. bench/seed-restart.sh measures what the start read of
+// the data files.
 #include "download/BTSession.h"
 #include "tests/support/TestTorrent.h"
 
@@ -76,13 +78,13 @@ int Make(CBTSession& session, const std::wstring& folder, int seeds, int mib)
     return 0;
 }
 
-int Start(CBTSession& session, const std::wstring& folder, int seeds)
+int Start(CBTSession& session, const std::wstring& folder, int seeds, bool asSeeds)
 {
     const DWORD started = GetTickCount();
     const double cpu = CpuSeconds();
     std::vector<std::shared_ptr<IBTTask>> tasks;
     for (int i = 0; i < seeds; ++i) {
-        tasks.push_back(session.AddTaskFromRecord(ToMultiByte(Name(folder, i, L".vll")), true, nullptr, nullptr));
+        tasks.push_back(session.AddTaskFromRecord(ToMultiByte(Name(folder, i, L".vll")), asSeeds, nullptr, nullptr));
         if (!tasks.back()) return 1;
         tasks.back()->Resume();
     }
@@ -103,6 +105,6 @@ int wmain(int argc, wchar_t** argv)
     const int seeds = _wtoi(argv[3]);
     CBTSession session(6881, 6890, VLBTNetwork::LoopbackOnly);
     if (mode == L"make" && argc == 5) return Make(session, folder, seeds, _wtoi(argv[4]));
-    if (mode == L"start") return Start(session, folder, seeds);
+    if (mode == L"start") return Start(session, folder, seeds, argc < 5 || std::wstring(argv[4]) != L"checked");
     return 2;
 }
