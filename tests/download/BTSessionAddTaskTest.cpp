@@ -55,6 +55,19 @@ bool WriteSaved(const TestFolder& folder, const std::wstring& name, const std::s
     return CreateDirectories(folder / L"save") && WriteFileBytes(folder / (L"save\\" + name), bytes);
 }
 
+// Adds the task over its complete data, waits for its completion and removes
+// it as mode says.
+void CompleteAndRemove(IBTSession& session, const BTTaskParam& param, BTRemoveMode mode)
+{
+    BTRecorder recorder;
+    auto task = session.AddTask(&param, &recorder, nullptr);
+    ASSERT_TRUE(task);
+    task->Resume();
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
+    task->SetCallback(nullptr);
+    session.RemoveTask(task.get(), mode);
+}
+
 std::wstring CopyName(const std::string& torrent)
 {
     const std::string hex = InfoHashHex(InfoHashOf(torrent));
@@ -183,15 +196,7 @@ TEST(BTAddTask, OnlyADownloadTakenFromItsRecordReadsItsData)
     Download d = MakeDownload(folder, 100000, 4);
     ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
     auto session = LoopbackSession();
-    {
-        BTRecorder finishing;
-        auto task = session->AddTask(&d.param, &finishing, nullptr);
-        ASSERT_TRUE(task);
-        task->Resume();
-        ASSERT_TRUE(finishing.WaitForEvent(BTEvent::Complete, kWaitSeconds));
-        task->SetCallback(nullptr);
-        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
-    }
+    ASSERT_NO_FATAL_FAILURE(CompleteAndRemove(*session, d.param, BTRemoveMode::KeepFiles));
     for (bool asSeed : {true, false}) {
         SCOPED_TRACE(asSeed ? "seed" : "download");
         BTRecorder recorder;
@@ -383,13 +388,7 @@ TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
         TestFolder folder;
         Download d = MakeDownload(folder, 60000, 10 + uint32_t(c.mode));
         ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
-        BTRecorder recorder;
-        auto task = session->AddTask(&d.param, &recorder, nullptr);
-        ASSERT_TRUE(task);
-        task->Resume();
-        ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
-        task->SetCallback(nullptr);
-        session->RemoveTask(task.get(), c.mode);
+        ASSERT_NO_FATAL_FAILURE(CompleteAndRemove(*session, d.param, c.mode));
         EXPECT_EQ(0u, session->GetTaskCount());
         const std::wstring data = folder / L"save\\pkg.exe";
         if (c.data)
