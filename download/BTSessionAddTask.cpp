@@ -47,15 +47,9 @@ void ForgetPieces(lt::add_torrent_params& params)
 
 // Resume data of another torrent would make the engine refuse the add; the
 // engine then checks the data on disk instead. Only a valid record's resume
-// data is taken: the engine acts on the paths and lists in it. A download's
-// pieces are not taken: the record and the data lie in a folder every user
-// can write, so the engine checks every piece on disk before it counts one as
-// there, and fetches the rest. A seed keeps them: reading every seed in full
-// at each start buys nothing, as the peers check every piece they take and a
-// download of the same package checks its file before it is installed.
-// claimed receives how many the record said were there.
-lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, bool seed,
-                                      int& claimed)
+// data is taken: the engine acts on the paths and lists in it. claimed
+// receives how many pieces the record said were there.
+lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, int& claimed)
 {
     claimed = 0;
     std::vector<char> bytes;
@@ -64,7 +58,6 @@ lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::t
     lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
     if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
     claimed = params.have_pieces.count();
-    if (!seed) ForgetPieces(params);
     return params;
 }
 
@@ -156,7 +149,7 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     }
     if (!param.rootName.empty()) RenameRoot(*info, AcpToUtf8(param.rootName));
 
-    lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info, param.addAsSeed, added.claimedPieces);
+    lt::add_torrent_params params = LoadResumeData(param.resumeFile, *info, added.claimedPieces);
     AddWebSeeds(params, *info, param.urlSeeds);
     params.ti = info;
     params.save_path = AcpToUtf8(param.savePath);
@@ -170,9 +163,14 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // A record beside no data at all (a cleaned folder) claims nothing that
     // could be checked: the download starts over.
     if (present == 0) added.claimedPieces = 0;
-    // A seed whose file is not as long as the torrent's data cannot hold what
-    // its record says: the engine checks what is there.
-    if (param.addAsSeed && present != uint64_t(info->total_size())) ForgetPieces(params);
+    // A download's pieces are not taken from its record: the record and the
+    // data lie in a folder every user can write, so the engine checks every
+    // piece on disk before it counts one as there, and fetches the rest. A
+    // seed keeps them: reading every seed in full at each start buys nothing,
+    // as the peers check every piece they take and a download of the same
+    // package checks its file before it is installed. Unless its file is not
+    // as long as the torrent's data: then it cannot hold what its record says.
+    if (!param.addAsSeed || present != uint64_t(info->total_size())) ForgetPieces(params);
     added.handle = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the
