@@ -13,7 +13,6 @@ namespace {
 // whatever the path leads to where it does not (Wine): the checks below
 // refuse both.
 constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
 
 // "\\?\C:\x" as "C:\x" and "\\?\UNC\s\x" as "\\s\x", without a trailing
 // separator unless it is a drive's root.
@@ -85,7 +84,7 @@ std::wstring PathOnDrive(HANDLE handle, DWORD volumeSerial, const std::wstring& 
 
 // 0 when the handle is the very file the path names; otherwise the error.
 // linkItself accepts a link opened as itself (its own entry, not its target).
-DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool linkItself = false)
+DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool oneName, bool linkItself = false)
 {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) return GetLastError();
@@ -97,7 +96,7 @@ DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool writes, bool lin
     std::wstring final = FinalPath(handle);
     if (final.empty()) final = PathOnDrive(handle, information.dwVolumeSerialNumber, expected);
     if (final.empty() || !IsSamePathName(WithoutPrefix(final), expected)) return kErrLinkInPath;
-    if (writes && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
+    if (oneName && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
         return ERROR_TOO_MANY_LINKS;
     return 0;
 }
@@ -231,13 +230,16 @@ bool RemoveLinkItself(const std::wstring& path)
 bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition)
 {
     file.handle.Reset();
-    const bool writes = (access & kWriteAccess) != 0;
+    // A file with another name is refused for reading as well: what is read
+    // through this unit is offered to peers, checked or installed as the
+    // folder's own, and a hard link makes it some other file of the machine.
+    const bool oneName = true;
     DWORD error = ERROR_FILE_NOT_FOUND;
     // A name that vanishes between the two opens is tried once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (disposition != CREATE_NEW) {
             if (file.Open(path, access, share, OPEN_EXISTING, kOpenFlags)) {
-                error = CheckHandle(file.handle.Get(), path, writes);
+                error = CheckHandle(file.handle.Get(), path, oneName);
                 if (error == 0 && disposition == CREATE_ALWAYS &&
                     (!file.SeekToBegin() || !SetEndOfFile(file.handle.Get())))
                     error = GetLastError();
@@ -256,7 +258,7 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
             break;
         }
         if (file.Open(path, access | DELETE, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kOpenFlags)) {
-            error = CheckHandle(file.handle.Get(), path, writes);
+            error = CheckHandle(file.handle.Get(), path, oneName);
             if (error == 0) return true;
             Delete();
             break;

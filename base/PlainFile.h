@@ -4,10 +4,10 @@
 // to. The file is opened without following a final link; the path the system
 // reports for the open handle must be the path's own long form, so that no
 // folder on the way is a link either; a reparse point is refused; and a file
-// to be written must have no other name. What was checked is then read,
-// written, renamed or deleted through that same handle, so nothing can be
-// swapped between the check and the act. Text checks of where a path points
-// (VLFolderScope) come first; these ask the file system.
+// must have no other name, whether it is read or written. What was checked
+// is then read, written, renamed or deleted through that same handle, so
+// nothing can be swapped between the check and the act. Text checks of where
+// a path points (VLFolderScope) come first; these ask the file system.
 #pragma once
 
 #include "base/File.h"
@@ -56,9 +56,9 @@ class VLPlainFile {
 public:
     // disposition: OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW or CREATE_ALWAYS
     // (the existing file emptied only once found plain). Folders open too.
-    // Access that writes refuses a file with another name (a hard link:
-    // ERROR_TOO_MANY_LINKS). A file made here but then found behind a link
-    // (a folder swapped meanwhile) is deleted again. False with the last
+    // A file with another name (a hard link) is refused, whatever the
+    // access: ERROR_TOO_MANY_LINKS. A file made here but then found behind a
+    // link (a folder swapped meanwhile) is deleted again. False with the last
     // error set, nothing held.
     bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition);
     // Through the handle, which was opened with DELETE (and with

@@ -28,6 +28,13 @@ constexpr DWORD kRetryRoundMs = 200;
 // the torrent out itself.
 constexpr DWORD kDoneWaitMs = 5000;
 constexpr uint64_t kLargestFatFile = 0xFFFFFFFF;
+// A finished file that fails its check is fetched again that many times; a
+// download whose file fails once more fails.
+constexpr uint32_t kMaxRefetches = 2;
+// While another program has the finished file open for writing, the check is
+// tried again every second for a minute.
+constexpr uint32_t kMaxFileWaits = 60;
+constexpr uint32_t kFileWaitMs = 1000;
 
 VLBTManager& Manager()
 {
@@ -202,6 +209,8 @@ bool VLBTTask::Start()
     }
     driveChecked_ = false;
     rechecked_ = false;
+    refetches_ = 0;
+    fileWaits_ = 0;
     // With no worker left the torrent the task holds goes on at once; a run
     // still under way (stopped or not, or a restart asked from inside one of
     // its messages) ends first, and the new run goes on from there.
@@ -564,7 +573,6 @@ void VLBTTask::OnEvent(BTEvent event)
     case BTEvent::Complete: return Complete();
     case BTEvent::DiskFull: return Fail(kErrDiskFull, kTaskFailed);
     case BTEvent::AccessDenied: return Fail(kErrAccessDenied, kTaskFailed);
-    case BTEvent::RecordRefuted: return Fail(kErrCheckFailed, kTaskFailed);
     default: return Fail(kErrTorrent, kTaskFailed);
     }
 }
@@ -593,6 +601,16 @@ void VLBTTask::OnPaused()
     Drop(torrent, kErrAborted, kTaskStopped);
 }
 
+BTCheckVerdict JudgeCheck(const VLPieceCheck& check, uint32_t refetches, uint32_t fileWaits)
+{
+    if (check.Passed()) return BTCheckVerdict::HandOver;
+    if (check.error == ERROR_SHARING_VIOLATION)
+        return fileWaits < kMaxFileWaits ? BTCheckVerdict::AwaitFile : BTCheckVerdict::FailInUse;
+    if (check.error == ERROR_SUCCESS && !check.badPieces.empty() && refetches < kMaxRefetches)
+        return BTCheckVerdict::Refetch;
+    return BTCheckVerdict::Fail;
+}
+
 void VLBTTask::Complete()
 {
     // Taken at once, so that a Stop racing with the completion finds no
@@ -608,23 +626,31 @@ void VLBTTask::Complete()
     // decide after that.
     if (!rechecked_ && FileExists(file) && hasGaps_(file)) {
         rechecked_ = true;
-        SetTorrent(torrent);
-        LetGo();
-        torrent->SetCallback(this);
-        torrent->ForceRecheck();
-        return;
+        return Recheck(torrent);
     }
     // What is installed is what the torrent's hashes say, read through the
-    // handle that then holds the file. A file that fails is no download to
-    // go on from: it goes with its record.
-    std::shared_ptr<const std::string> pieces;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        pieces = checkedTorrent_;
+    // handle that then holds the file.
+    VLPieceCheck check = CheckFinished(file);
+    switch (JudgeCheck(check, refetches_, fileWaits_)) {
+    case BTCheckVerdict::HandOver: break;
+    case BTCheckVerdict::Refetch:
+        // The engine reads the file again, counts the pieces that fail as
+        // missing and fetches them from its peers.
+        ++refetches_;
+        return Recheck(torrent);
+    case BTCheckVerdict::AwaitFile:
+        // Another program writes the file: nothing is known of its pieces
+        // yet. The completion comes again after a while.
+        if (fileWaits_++ == 0) SendValueMessage(kMsgNotice, id, &listener, kErrFileInUse);
+        Hold(torrent);
+        torrent->RepeatCompletion(kFileWaitMs);
+        return;
+    case BTCheckVerdict::FailInUse:
+        // The data may well be sound: the record, the torrent copy and the
+        // data stay for the next run.
+        return Drop(torrent, kErrFileInUse, kTaskFailed);
+    case BTCheckVerdict::Fail: return Drop(torrent, kErrCheckFailed, kTaskFailed, true);
     }
-    VLPieceCheck check;
-    if (pieces) check = CheckPieces(file, reinterpret_cast<const unsigned char*>(pieces->data()), pieces->size());
-    if (!check.Passed()) return Drop(torrent, kErrCheckFailed, kTaskFailed, true);
     VLHandle checked = std::move(check.file);
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -641,6 +667,32 @@ void VLBTTask::Complete()
     SetEvent(doneEvent_.Get());
     Manager().AddSeed(torrent, id);
     LetGo();
+}
+
+VLPieceCheck VLBTTask::CheckFinished(const std::wstring& file)
+{
+    std::shared_ptr<const std::string> pieces;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        pieces = checkedTorrent_;
+    }
+    VLPieceCheck check;
+    if (pieces) check = CheckPieces(file, reinterpret_cast<const unsigned char*>(pieces->data()), pieces->size());
+    else check.error = ERROR_INVALID_DATA;
+    return check;
+}
+
+void VLBTTask::Hold(const std::shared_ptr<IBTTask>& torrent)
+{
+    SetTorrent(torrent);
+    LetGo();
+    torrent->SetCallback(this);
+}
+
+void VLBTTask::Recheck(const std::shared_ptr<IBTTask>& torrent)
+{
+    Hold(torrent);
+    torrent->ForceRecheck();
 }
 
 void VLBTTask::MapState(int, int torrentState)

@@ -6,6 +6,7 @@
 
 #include "base/Buffer.h"
 #include "base/Handles.h"
+#include "download/BTPieceCheck.h"
 #include "download/BTTypes.h"
 #include "download/DownloadTask.h"
 #include "download/DriveInfo.h"
@@ -39,6 +40,18 @@ uint32_t EstimateSecondsLeft(uint64_t wanted, uint64_t done, double averageSpeed
 // Whether the drive cannot hold a download of that size: FAT and FAT32 end
 // files below 4 GiB.
 bool DriveRefusesSize(const DriveInfo& drive, uint64_t size);
+
+// What a finished download does after the check of its file.
+enum class BTCheckVerdict {
+    HandOver,  // the file passed: it is reported and seeded
+    Refetch,   // pieces failed: the engine checks its data again and fetches them
+    AwaitFile, // another program has the file open: the check is tried again later
+    FailInUse, // the file stayed in use: the download fails, keeping its files
+    Fail,      // pieces still fail after the refetches, or the file is not ours to read
+};
+// refetches and fileWaits: how often the download has already been fetched
+// again and has waited for its file since its start.
+BTCheckVerdict JudgeCheck(const VLPieceCheck& check, uint32_t refetches, uint32_t fileWaits);
 
 class VLBTTask : public VLDownloadTask, public ITaskCallback {
 public:
@@ -115,6 +128,12 @@ private:
     void ReportPhase(BTTaskPhase value);
     void EndAborted();
     void Complete();
+    // The check of the finished file; the task decides what follows.
+    VLPieceCheck CheckFinished(const std::wstring& file);
+    // Gives the torrent back to the task, which goes on hearing of it.
+    void Hold(const std::shared_ptr<IBTTask>& torrent);
+    // Held again while the engine checks its data and fetches what fails.
+    void Recheck(const std::shared_ptr<IBTTask>& torrent);
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
@@ -177,6 +196,10 @@ private:
     VLHandle doneEvent_;
     std::atomic<bool> driveChecked_{false};
     std::atomic<bool> rechecked_{false};
+    // Since the last Start: finished files fetched again after a failed
+    // check, and checks put off while another program had the file open.
+    std::atomic<uint32_t> refetches_{0};
+    std::atomic<uint32_t> fileWaits_{0};
 };
 
 } // namespace Velora

@@ -143,6 +143,7 @@ void CBTSession::TImpl::Run()
             if (stop) break;
             if (resumeDue) task->SaveResumeDataIfNeeded();
             if (progressDue) task->Progress();
+            task->ReportCompletionIfDue();
         }
         if (changed) {
             for (auto it = pending.begin(); it != pending.end();) {

@@ -38,12 +38,17 @@ void RenameRoot(lt::torrent_info& info, const std::string& rootName)
     }
 }
 
+void ForgetPieces(lt::add_torrent_params& params)
+{
+    params.have_pieces.clear();
+    params.verified_pieces.clear();
+    params.unfinished_pieces.clear();
+}
+
 // Resume data of another torrent would make the engine refuse the add; the
 // engine then checks the data on disk instead. Only a valid record's resume
-// data is taken: the engine acts on the paths and lists in it. Its pieces
-// are not taken: the record and the data lie in a folder every user can
-// write, so the engine checks every piece on disk before it counts one as
-// there. claimed receives how many the record said were there.
+// data is taken: the engine acts on the paths and lists in it. claimed
+// receives how many pieces the record said were there.
 lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, int& claimed)
 {
     claimed = 0;
@@ -53,9 +58,6 @@ lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::t
     lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
     if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
     claimed = params.have_pieces.count();
-    params.have_pieces.clear();
-    params.verified_pieces.clear();
-    params.unfinished_pieces.clear();
     return params;
 }
 
@@ -161,9 +163,14 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // A record beside no data at all (a cleaned folder) claims nothing that
     // could be checked: the download starts over.
     if (present == 0) added.claimedPieces = 0;
-    // A download whose record claims pieces fetches nothing until the
-    // engine's check has shown whether the data holds them (btTaskImpl).
-    if (added.claimedPieces > 0 && !param.addAsSeed) params.flags |= lt::torrent_flags::upload_mode;
+    // A download's pieces are not taken from its record: the record and the
+    // data lie in a folder every user can write, so the engine checks every
+    // piece on disk before it counts one as there, and fetches the rest. A
+    // seed keeps them: reading every seed in full at each start buys nothing,
+    // as the peers check every piece they take and a download of the same
+    // package checks its file before it is installed. Unless its file is not
+    // as long as the torrent's data: then it cannot hold what its record says.
+    if (!param.addAsSeed || present != uint64_t(info->total_size())) ForgetPieces(params);
     added.handle = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the

@@ -62,6 +62,11 @@ int32_t SecondsSince(lt::time_point then)
         std::chrono::duration_cast<std::chrono::seconds>(lt::clock_type::now() - then).count());
 }
 
+int64_t EngineMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(lt::clock_type::now().time_since_epoch()).count();
+}
+
 bool IsPausedNow(const lt::torrent_handle& torrent)
 {
     return Guard(true, [&] { return bool(torrent.flags() & lt::torrent_flags::paused); });
@@ -380,13 +385,12 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         lt::torrent_status status;
         Guard([&] { status = torrent_.status(); });
         if (record_.addAsSeed && !status.is_finished) Notify(BTEvent::SeedIncomplete);
-        // The first check of a download whose record claimed pieces, made
-        // while it fetches nothing: pieces claimed and not found mean the
-        // record or the data is not what this program left. Otherwise the
-        // download goes on.
+        // The first check of a download whose record claimed more pieces
+        // than the data holds (a power cut after the record was saved,
+        // another program writing the file): the engine fetches the missing
+        // ones, and the record is written again to say what is there.
         if (record_.addAsSeed || claimedPieces_ == 0 || claimsChecked_.exchange(true)) return;
-        if (status.num_pieces < claimedPieces_) return Notify(BTEvent::RecordRefuted);
-        Guard([&] { torrent_.unset_flags(lt::torrent_flags::upload_mode); });
+        if (status.num_pieces < claimedPieces_) Guard([&] { torrent_.save_resume_data(); });
         return;
     }
     case Kind::TorrentError:
@@ -420,6 +424,19 @@ void btTaskImpl::FlushBeforeCompletion()
 {
     if (record_.addAsSeed || completionReported_ || flushRequested_.exchange(true)) return;
     Guard([&] { torrent_.flush_cache(); });
+}
+
+void btTaskImpl::RepeatCompletion(uint32_t milliseconds)
+{
+    completionDue_ = EngineMilliseconds() + milliseconds;
+}
+
+void btTaskImpl::ReportCompletionIfDue()
+{
+    int64_t due = completionDue_;
+    if (due == 0 || EngineMilliseconds() < due || !completionDue_.compare_exchange_strong(due, 0)) return;
+    completionReported_ = false;
+    ReportCompletion();
 }
 
 void btTaskImpl::Progress()

@@ -68,6 +68,7 @@ public:
     void ForceRecheck() override;
     bool WaitPaused(uint32_t milliseconds) override;
     bool IsPaused() override;
+    void RepeatCompletion(uint32_t milliseconds) override;
 
     // Called by the session.
     const lt::torrent_handle& Handle() const { return torrent_; }
@@ -75,6 +76,8 @@ public:
     void UpdateStatus(const lt::torrent_status& status);
     void OnAlert(const VLBTAlert& alert);
     void Progress();
+    // The completion the owner asked to hear again, once its time has come.
+    void ReportCompletionIfDue();
     void SaveResumeDataIfNeeded();
     // True when written, or when there is no torrent any more to write for.
     bool WriteResumeData();
@@ -107,6 +110,9 @@ private:
     // The completion waits for the engine's files to be flushed; asked for
     // once per completion.
     std::atomic<bool> flushRequested_{false};
+    // When the owner hears of the completion again, on the engine's clock in
+    // milliseconds; 0 when not asked.
+    std::atomic<int64_t> completionDue_{0};
 };
 
 // Writes the bytes over the start of the task's record file.

@@ -150,7 +150,6 @@ enum class BTEvent : int32_t {
     SeedIncomplete = 2, // a seed's data was found incomplete by a check
     DiskFull = 3,
     AccessDenied = 4,
-    RecordRefuted = 5, // the engine's check found fewer pieces than the task's record said
 };
 
 // What IBTSession::RemoveTask and DeleteTaskFiles delete of a task's files.
@@ -230,6 +229,11 @@ public:
 // A torrent in the session. Every operation is harmless once the torrent has
 // been removed (or the session destroyed).
 class IBTTask : public ITaskControler {
+public:
+    // The callback hears of the finished download once more, on the
+    // session's thread, after that many milliseconds: an owner that could
+    // not take the file yet tries again without holding that thread.
+    virtual void RepeatCompletion(uint32_t milliseconds) = 0;
 };
 
 // The owner destroys the session as a CBTSession.

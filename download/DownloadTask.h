@@ -57,6 +57,9 @@ enum DownloadError : uint32_t {
     kErrBadUrl = 0xE0000004,
     kErrProbe = 0xE0000005,
     kErrCheckFailed = 0xE0000006,
+    // The finished file stayed open for writing in another program: nothing
+    // is known against it, and it stays for the next run.
+    kErrFileInUse = 0xE0000013,
     kErrRangeConnection = 0xE0000007,
     kErrBadStateFile = 0xE0000008,
     kErrRetryable = 0xE0000009,

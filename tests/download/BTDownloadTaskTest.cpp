@@ -536,32 +536,171 @@ TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
 }
 
-// Other bytes written into the file in place, as another program may while
-// the download's own handles let it.
-bool Overwrite(const std::wstring& path)
+// Other bytes written into the file in place at offset, as another program
+// may while the download's own handles let it.
+bool Overwrite(const std::wstring& path, uint32_t offset = 0)
 {
     VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr));
     DWORD written = 0;
-    return file.Valid() && WriteFile(file.Get(), "planted", 7, &written, nullptr) && written == 7;
+    return file.Valid() && SetFilePointer(file.Get(), LONG(offset), nullptr, FILE_BEGIN) == offset &&
+           WriteFile(file.Get(), "planted", 7, &written, nullptr) && written == 7;
 }
 
-// What is handed over is what the torrent's hashes say: other bytes beside
-// a record claiming every piece, or written after the engine finished,
-// fail the download and nothing is handed over.
-TEST_F(BTTaskTest, OtherBytesThanThePiecesFailTheDownload)
-{
-    ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
-    ASSERT_TRUE(Overwrite(folder / L"pkg.exe"));
-    EXPECT_EQ(kErrCheckFailed, Run()) << "a record claiming every piece";
-    EXPECT_FALSE(task->TakeCheckedFile().Valid());
-    EXPECT_EQ(L"", task->GetFinishedPath());
+// Set once a check hook has planted its bytes: it plants them once.
+std::atomic<bool> g_planted{false};
 
-    NewTask()->SetGapCheck([](const std::wstring& path) { return !Overwrite(path); });
-    uint32_t result = 0;
-    ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
-    EXPECT_EQ(kErrCheckFailed, result) << "written after the engine finished";
-    EXPECT_EQ(L"", task->GetFinishedPath());
+bool Append(const std::wstring& path)
+{
+    VLHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    return file.Valid() && WriteFile(file.Get(), "appended", 8, &written, nullptr) && written == 8;
+}
+
+TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
+{
+    struct Case {
+        DWORD error;
+        bool passed, badPieces;
+        uint32_t refetches, fileWaits;
+        BTCheckVerdict verdict;
+    };
+    const Case cases[] = {
+        {ERROR_SUCCESS, true, false, 2, 60, BTCheckVerdict::HandOver},
+        {ERROR_SUCCESS, false, true, 0, 0, BTCheckVerdict::Refetch},
+        {ERROR_SUCCESS, false, true, 1, 0, BTCheckVerdict::Refetch},
+        {ERROR_SUCCESS, false, true, 2, 0, BTCheckVerdict::Fail},
+        {ERROR_SHARING_VIOLATION, false, false, 2, 0, BTCheckVerdict::AwaitFile},
+        {ERROR_SHARING_VIOLATION, false, false, 0, 59, BTCheckVerdict::AwaitFile},
+        {ERROR_SHARING_VIOLATION, false, false, 0, 60, BTCheckVerdict::FailInUse},
+        {ERROR_TOO_MANY_LINKS, false, false, 0, 0, BTCheckVerdict::Fail},
+        {ERROR_FILE_NOT_FOUND, false, false, 0, 0, BTCheckVerdict::Fail},
+        {ERROR_HANDLE_EOF, false, true, 0, 0, BTCheckVerdict::Fail},
+    };
+    for (const Case& c : cases) {
+        VLPieceCheck check;
+        check.error = c.error;
+        if (c.passed) check.file.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (c.badPieces) check.badPieces.push_back(3);
+        EXPECT_EQ(c.verdict, JudgeCheck(check, c.refetches, c.fileWaits)) << c.error << " " << c.refetches;
+    }
+}
+
+// What is handed over is what the torrent's hashes say: pieces that fail
+// the check at completion (other bytes beside a record claiming every piece,
+// or written after the engine finished) are fetched again, with no step of
+// the user's. A file that fails for another reason (too long) fails the
+// download after its refetches, and nothing is handed over.
+TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
+{
+    struct Case {
+        const char* what;
+        uint32_t offset; // of bytes planted beside the record; none when ~0
+        bool (*atCompletion)(const std::wstring& path);
+        uint32_t result;
+    };
+    const Case cases[] = {
+        {"beside a record claiming every piece", 0, nullptr, kDownloadOk},
+        {"one piece changed beside the record", 20 * 65536 + 5, nullptr, kDownloadOk},
+        {"written after the engine finished", ~0u,
+         [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path); }, kDownloadOk},
+        {"longer than the torrent's data", ~0u,
+         [](const std::wstring& path) { return !g_planted.exchange(true) && !Append(path); }, kErrCheckFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.offset != ~0u) {
+            ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
+            ASSERT_TRUE(Overwrite(folder / L"pkg.exe", c.offset));
+        }
+        NewTask();
+        g_planted = false;
+        if (c.atCompletion) task->SetGapCheck(c.atCompletion);
+        uint32_t result = 0;
+        ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+        EXPECT_EQ(c.result, result);
+        if (c.result != kDownloadOk) {
+            EXPECT_EQ(L"", task->GetFinishedPath());
+            continue;
+        }
+        EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+        for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    }
+}
+
+// The same for a package that is listed as a seed: its seed comes back from
+// its record at the start without reading the data, and the fetch checks it.
+TEST_F(BTTaskTest, ASeedBesideOtherBytesIsFetchedAgain)
+{
+    ASSERT_EQ(kDownloadOk, Run());
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    Manager().Shutdown();
+    ASSERT_TRUE(Overwrite(folder / L"pkg.exe", 65536 + 3));
+    ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    for (int i = 0; i < kWaitSeconds * 10 && Manager().CountActiveSeeds() == 0; ++i) Sleep(100);
+    ASSERT_TRUE(Manager().IsSeeding(kRuntime));
+    EXPECT_EQ(kDownloadOk, Run());
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+}
+
+// Another program that has a file open for writing until it is released.
+class FileHolder {
+public:
+    ~FileHolder() { Release(); }
+    bool Hold(const std::wstring& path)
+    {
+        std::wstring program = L"Z:" + ToWide(VL_FILE_HOLDER);
+        for (wchar_t& c : program)
+            if (c == L'/') c = L'\\';
+        const std::wstring suffix = std::to_wstring(GetCurrentProcessId());
+        const std::wstring heldName = L"vl-held-" + suffix, releaseName = L"vl-release-" + suffix;
+        VLHandle held(CreateEventW(nullptr, TRUE, FALSE, heldName.c_str()));
+        release_.Reset(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+        std::wstring command = L"\"" + program + L"\" \"" + path + L"\" " + heldName + L" " + releaseName;
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION started = {};
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+            return false;
+        VLHandle thread(started.hThread);
+        process_.Reset(started.hProcess);
+        const HANDLE either[] = {held.Get(), process_.Get()};
+        return WaitForMultipleObjects(2, either, FALSE, kWaitSeconds * 1000) == WAIT_OBJECT_0;
+    }
+    void Release()
+    {
+        if (release_.Valid()) SetEvent(release_.Get());
+        if (process_.Valid()) WaitForSingleObject(process_.Get(), kWaitSeconds * 1000);
+        process_.Reset();
+    }
+
+private:
+    VLHandle process_;
+    VLHandle release_;
+};
+
+FileHolder* g_holder = nullptr;
+
+// Another program writes the finished file when the download completes: the
+// check waits for it, says so, forgets nothing, and hands the file over once
+// the other program has let go.
+TEST_F(BTTaskTest, AFileInUseAtCompletionIsCheckedOnceItsWriterLetsGo)
+{
+    FileHolder holder;
+    g_holder = &holder;
+    NewTask()->SetGapCheck([](const std::wstring& path) { return !g_holder->Hold(path); });
+    ASSERT_TRUE(task->Start());
+    for (int i = 0; i < kWaitSeconds * 10 && !Saw(kMsgNotice, kErrFileInUse) && Results().empty(); ++i) Sleep(100);
+    ASSERT_TRUE(Saw(kMsgNotice, kErrFileInUse));
+    EXPECT_TRUE(Exists(folder / L"pkg.exe.vll"));
+    EXPECT_TRUE(Exists(folder / ToWide(InfoHashHex(InfoHashOf(torrent)).c_str()) + L".torrent"));
+    holder.Release();
+    EXPECT_EQ(std::vector<uint32_t>{kDownloadOk}, Results(1));
+    for (const auto& m : recorder->Messages()) EXPECT_NE(uint32_t(kErrCheckFailed), m.value1) << m.code;
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+    for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    EXPECT_NE(std::string::npos, ReadFileBytes(folder / L"seeds.xml").find("pkg.exe.vll"));
+    EXPECT_TRUE(Exists(folder / L"pkg.exe.vll"));
 }
 
 // The data file is held from its check: while the engine writes it, no

@@ -303,6 +303,38 @@ TEST_F(SeedListTest, TorrentsWithLongListsSeedAgainAtEachStart)
     }
 }
 
+// A seed's data file that is a second name of a file outside (a hard link
+// planted before a start, or put in place of the data between two starts) is
+// never seeded: the outside file is not opened. A plain one seeds.
+TEST_F(SeedListTest, AHardLinkedDataFileNeverSeeds)
+{
+    TestFolder outside;
+    MakeRecords(2);
+    WriteSeedList(Entry(40020, records[0]) + Entry(40021, records[1]));
+    auto plantLink = [&](const std::wstring& name) {
+        const std::wstring data = folder / name;
+        return CopyFileW(data.c_str(), (outside / name).c_str(), FALSE) && DeleteFileW(data.c_str()) &&
+               CreateHardLinkW(data.c_str(), (outside / name).c_str(), nullptr);
+    };
+    struct Start {
+        const wchar_t* planted;
+        std::vector<uint64_t> seeding;
+    };
+    const Start starts[] = {{L"pkg0.exe", {40021}}, {L"pkg1.exe", {}}};
+    for (const Start& start : starts) {
+        SCOPED_TRACE(ToMultiByte(start.planted));
+        ASSERT_TRUE(plantLink(start.planted));
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        const uint32_t count = uint32_t(start.seeding.size());
+        for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != count; ++i) Sleep(100);
+        EXPECT_TRUE(WaitActive(manager, count));
+        for (uint64_t id : {40020, 40021})
+            EXPECT_EQ(std::count(start.seeding.begin(), start.seeding.end(), id) == 1, manager.IsSeeding(id)) << id;
+        manager.Shutdown();
+    }
+}
+
 // Records far larger than any record come first, then records naming the
 // seed list, a file beside the folder or a save folder there, then a
 // complete download's: only the last seeds, the large ones are never read,

@@ -55,6 +55,19 @@ bool WriteSaved(const TestFolder& folder, const std::wstring& name, const std::s
     return CreateDirectories(folder / L"save") && WriteFileBytes(folder / (L"save\\" + name), bytes);
 }
 
+// Adds the task over its complete data, waits for its completion and removes
+// it as mode says.
+void CompleteAndRemove(IBTSession& session, const BTTaskParam& param, BTRemoveMode mode)
+{
+    BTRecorder recorder;
+    auto task = session.AddTask(&param, &recorder, nullptr);
+    ASSERT_TRUE(task);
+    task->Resume();
+    ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
+    task->SetCallback(nullptr);
+    session.RemoveTask(task.get(), mode);
+}
+
 std::wstring CopyName(const std::string& torrent)
 {
     const std::string hex = InfoHashHex(InfoHashOf(torrent));
@@ -171,6 +184,32 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
     EXPECT_TRUE(session->LoadTaskRecord(d.param.resumeFile, &rewritten) && rewritten.addAsSeed);
     EXPECT_EQ(0, second.Count(BTEvent::Complete));
     EXPECT_EQ(0, second.Count(BTEvent::SeedIncomplete));
+}
+
+// A finished download's record taken again: as a seed, the engine goes on
+// from the pieces it names without reading the data; as a download, it
+// checks every piece on disk before it counts one (a seed's data changed
+// meanwhile is not found out, its peers check what they take).
+TEST(BTAddTask, OnlyADownloadTakenFromItsRecordReadsItsData)
+{
+    TestFolder folder;
+    Download d = MakeDownload(folder, 100000, 4);
+    ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
+    auto session = LoopbackSession();
+    ASSERT_NO_FATAL_FAILURE(CompleteAndRemove(*session, d.param, BTRemoveMode::KeepFiles));
+    for (bool asSeed : {true, false}) {
+        SCOPED_TRACE(asSeed ? "seed" : "download");
+        BTRecorder recorder;
+        auto task = session->AddTaskFromRecord(d.param.resumeFile, asSeed, &recorder, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+        task->SetCallback(nullptr);
+        bool checked = false;
+        for (const auto& change : recorder.States()) checked |= change.second == int(BTTorrentState::CheckingFiles);
+        EXPECT_EQ(!asSeed, checked);
+        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
+    }
 }
 
 TEST(BTAddTask, RootNameHoldsAcrossRecords)
@@ -349,13 +388,7 @@ TEST(BTAddTask, RemoveTaskModesLeaveTheExpectedFiles)
         TestFolder folder;
         Download d = MakeDownload(folder, 60000, 10 + uint32_t(c.mode));
         ASSERT_TRUE(WriteSaved(folder, L"pkg.exe", d.payload));
-        BTRecorder recorder;
-        auto task = session->AddTask(&d.param, &recorder, nullptr);
-        ASSERT_TRUE(task);
-        task->Resume();
-        ASSERT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
-        task->SetCallback(nullptr);
-        session->RemoveTask(task.get(), c.mode);
+        ASSERT_NO_FATAL_FAILURE(CompleteAndRemove(*session, d.param, c.mode));
         EXPECT_EQ(0u, session->GetTaskCount());
         const std::wstring data = folder / L"save\\pkg.exe";
         if (c.data)
