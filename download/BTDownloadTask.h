@@ -77,6 +77,9 @@ protected:
     // the task is still leaving it, before it waits for that. Does nothing;
     // tests hold this moment open.
     virtual void OnAwaitingRemoval() {}
+    // Called on the thread that checks a finished file, before the check.
+    // Does nothing; tests hold this moment open.
+    virtual void OnCheckingFile() {}
 
     void Work(uint32_t stopsBeforeStart) override;
 
@@ -114,7 +117,14 @@ private:
     void ReportFinish(uint32_t code);
     void ReportPhase(BTTaskPhase value);
     void EndAborted();
+    // On the session's thread: the completion reported for the torrent,
+    // whose finished file is then checked off that thread.
     void Complete();
+    // The check of the finished file against the torrent's piece hashes and
+    // the end of the run: handed over to the install and the seed list, or
+    // failed.
+    void CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const std::wstring& file,
+                           const BTTaskStatus& status);
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
