@@ -121,23 +121,30 @@ TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
     EXPECT_NE(kPayload, ReadFileBytes(path)) << "the same write once the handle is gone";
 }
 
-// Holds the check of its finished file until released.
-class HeldCheck : public VLBTTask {
+// Starts another download when its own finished file is about to be
+// checked, and lets the check go on once that one has finished (or the wait
+// gave up).
+class CheckAfterAnother : public VLBTTask {
 public:
-    using VLBTTask::VLBTTask;
-    VLHandle entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    VLHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    CheckAfterAnother(const std::wstring& folder, VLDownloadTask& other, RecordingListener& reports)
+        : VLBTTask(kRuntime, folder), other_(other), reports_(reports)
+    {
+    }
+    uint32_t otherResult = 0xFFFFFFFF;
 
 protected:
     void OnCheckingFile() override
     {
-        SetEvent(entered.Get());
-        WaitForSingleObject(release.Get(), kWaitSeconds * 1000);
+        if (other_.Start()) reports_.WaitFinished(otherResult, kWaitSeconds * 1000);
     }
+
+private:
+    VLDownloadTask& other_;
+    RecordingListener& reports_;
 };
 
 // While one download's finished file is checked, the session goes on
-// reporting the others: a second download finishes meanwhile.
+// reporting the others: a second download runs to its end meanwhile.
 TEST_F(BTDownloadTest, AnotherDownloadFinishesWhileACheckRuns)
 {
     const std::string otherPayload = MakePayload(1024 * 1024 + 3, 72);
@@ -152,21 +159,18 @@ TEST_F(BTDownloadTest, AnotherDownloadFinishesWhileACheckRuns)
     other.fileName = "other.exe";
     service.SetFile("/query_url.php?soft=2.0.0.2996&id=40021", other.Xml());
 
-    RecordingListener heldReports, otherReports;
-    auto* held = new HeldCheck(kRuntime, folder.Path());
-    VLTaskPtr heldTask(held), otherTask(new VLBTTask(40021, folder.Path()));
-    held->listener.Set(&heldReports);
+    RecordingListener reports, otherReports;
+    VLTaskPtr otherTask(new VLBTTask(40021, folder.Path()));
+    auto* checking = new CheckAfterAnother(folder.Path(), *otherTask, otherReports);
+    VLTaskPtr task(checking);
+    task->listener.Set(&reports);
     otherTask->listener.Set(&otherReports);
-    ASSERT_TRUE(held->Start());
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held->entered.Get(), kWaitSeconds * 1000));
-    ASSERT_TRUE(otherTask->Start());
+    ASSERT_TRUE(task->Start());
     uint32_t result = 0xFFFFFFFF;
-    EXPECT_TRUE(otherReports.WaitFinished(result, kWaitSeconds * 1000));
+    ASSERT_TRUE(reports.WaitFinished(result, 2 * kWaitSeconds * 1000));
     EXPECT_EQ(kDownloadOk, result);
+    EXPECT_EQ(kDownloadOk, checking->otherResult);
     EXPECT_EQ(otherPayload, ReadFileBytes(folder / L"other.exe"));
-    SetEvent(held->release.Get());
-    EXPECT_TRUE(heldReports.WaitFinished(result, kWaitSeconds * 1000));
-    EXPECT_EQ(kDownloadOk, result);
 }
 
 } // namespace
