@@ -18,75 +18,52 @@ namespace {
 
 using namespace Velora::Test;
 
-constexpr int kPiece = 16384;
-// 64 whole pieces and a short last one (piece 64): enough for every hasher
-// of a machine to take several.
-constexpr int kPieces = 65;
-const std::string kPayload = MakePayload(64 * kPiece + 5000, 71);
-const std::string kTorrent = MakeTorrent("pkg.exe", kPayload, kPiece);
-
-VLPieceCheck Check(const std::wstring& path)
+VLPieceCheck Check(const std::wstring& path, const std::string& torrent)
 {
-    return CheckPieces(path, reinterpret_cast<const unsigned char*>(kTorrent.data()), kTorrent.size());
+    return CheckPieces(path, reinterpret_cast<const unsigned char*>(torrent.data()), torrent.size());
 }
 
 TEST(BTPieceCheck, FindsExactlyTheBadPieces)
 {
-    struct Case {
-        const char* what;
-        std::function<void(std::string&)> change;
-        std::vector<int> bad;
-    };
+    // 64 whole pieces of 16 KiB and a short one, 64: every hasher of the
+    // machine takes several. Pieces of 4 MiB take several reads each.
+    const int small = 16384, large = 4 << 20;
     std::vector<int> all, everyThird;
-    for (int piece = 0; piece < kPieces; ++piece) {
+    for (int piece = 0; piece < 65; ++piece) {
         all.push_back(piece);
         if (piece % 3 == 0) everyThird.push_back(piece);
     }
-    const Case cases[] = {
-        {"all good", [](std::string&) {}, {}},
-        {"one piece changed in the middle", [](std::string& b) { b[31 * kPiece + 100] ^= 1; }, {31}},
-        {"the last short piece changed", [](std::string& b) { b[64 * kPiece + 4999] ^= 1; }, {64}},
-        {"one byte short", [](std::string& b) { b.pop_back(); }, {64}},
-        {"one byte long", [](std::string& b) { b.push_back('x'); }, {64}},
-        {"empty", [](std::string& b) { b.clear(); }, all},
-        {"every third piece changed",
-         [](std::string& b) {
-             for (size_t at = 7; at < b.size(); at += 3 * kPiece) b[at] ^= 0x80;
+    const struct {
+        const char* what;
+        int piece;
+        std::function<void(std::string&)> change;
+        std::vector<int> bad;
+    } cases[] = {
+        {"all good", small, [](std::string&) {}, {}},
+        {"one piece changed in the middle", small, [&](std::string& b) { b[31 * small + 100] ^= 1; }, {31}},
+        {"the last short piece changed", small, [&](std::string& b) { b[64 * small + 4999] ^= 1; }, {64}},
+        {"one byte short", small, [](std::string& b) { b.pop_back(); }, {64}},
+        {"one byte long", small, [](std::string& b) { b.push_back('x'); }, {64}},
+        {"empty", small, [](std::string& b) { b.clear(); }, all},
+        {"every third piece changed", small,
+         [&](std::string& b) {
+             for (size_t at = 7; at < b.size(); at += 3 * small) b[at] ^= 0x80;
          },
          everyThird},
+        {"large pieces, all good", large, [](std::string&) {}, {}},
+        {"large pieces, the third read of one changed", large, [&](std::string& b) { b[large + (3 << 20)] ^= 1; }, {1}},
     };
     TestFolder folder;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string bytes = kPayload;
+        std::string bytes = MakePayload(c.piece == small ? 64 * small + 5000 : 2 * large + 5000, 71);
+        const std::string torrent = MakeTorrent("pkg.exe", bytes, c.piece);
         c.change(bytes);
         ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe", bytes));
-        const VLPieceCheck check = Check(folder / L"pkg.exe");
+        const VLPieceCheck check = Check(folder / L"pkg.exe", torrent);
         EXPECT_EQ(DWORD(ERROR_SUCCESS), check.error);
         EXPECT_EQ(c.bad, check.badPieces);
         EXPECT_EQ(c.bad.empty(), check.Passed());
-    }
-    const VLPieceCheck missing = Check(folder / L"none.exe");
-    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), missing.error);
-    EXPECT_TRUE(missing.badPieces.empty());
-    EXPECT_FALSE(missing.Passed());
-}
-
-// Pieces of 4 MiB are read in several parts, each at its own place.
-TEST(BTPieceCheck, PiecesLongerThanOneRead)
-{
-    const int piece = 4 * 1024 * 1024;
-    std::string bytes = MakePayload(2 * piece + 1000, 73);
-    const std::string torrent = MakeTorrent("pkg.exe", bytes, piece);
-    TestFolder folder;
-    for (const auto& [at, bad] :
-         {std::pair{-1, std::vector<int>{}}, std::pair{piece + 3 * 1024 * 1024 + 5, std::vector<int>{1}}}) {
-        if (at >= 0) bytes[size_t(at)] ^= 1;
-        ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe", bytes));
-        const VLPieceCheck check =
-            CheckPieces(folder / L"pkg.exe", reinterpret_cast<const unsigned char*>(torrent.data()), torrent.size());
-        EXPECT_EQ(bad, check.badPieces) << at;
-        EXPECT_EQ(bad.empty(), check.Passed()) << at;
     }
 }
 
@@ -96,29 +73,29 @@ void AppendFromAnotherProcess(const std::wstring& path)
     _wsystem((L"echo planted>>\"" + path + L"\"").c_str());
 }
 
-// The file is held from the check's open: a writer already there fails the
-// open, and a file that passed stays closed to other programs' writes until
-// its handle goes.
+// Held from the check's open: a writer already there fails the open, and a
+// file that passed stays closed to other programs' writes until its handle
+// goes.
 TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
 {
     TestFolder folder;
     const std::wstring path = folder / L"pkg.exe";
-    ASSERT_TRUE(WriteFileBytes(path, kPayload));
+    const std::string payload = MakePayload(100000, 74), torrent = MakeTorrent("pkg.exe", payload, 16384);
+    ASSERT_TRUE(WriteFileBytes(path, payload));
     {
         VLHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(writer.Valid());
-        const VLPieceCheck check = Check(path);
+        const VLPieceCheck check = Check(path, torrent);
         EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), check.error);
         EXPECT_TRUE(check.badPieces.empty()) << "a file in use is no bad file";
     }
-    VLPieceCheck check = Check(path);
+    VLPieceCheck check = Check(path, torrent);
     ASSERT_TRUE(check.Passed());
     AppendFromAnotherProcess(path);
-    EXPECT_EQ(kPayload, ReadFileBytes(path));
+    EXPECT_EQ(payload, ReadFileBytes(path));
     check.file.Reset();
     AppendFromAnotherProcess(path);
-    EXPECT_NE(kPayload, ReadFileBytes(path)) << "the same write once the handle is gone";
+    EXPECT_NE(payload, ReadFileBytes(path)) << "the same write once the handle is gone";
 }
 
 // Starts another download when its own finished file is about to be
@@ -147,16 +124,15 @@ private:
 // reporting the others: a second download runs to its end meanwhile.
 TEST_F(BTDownloadTest, AnotherDownloadFinishesWhileACheckRuns)
 {
-    const std::string otherPayload = MakePayload(1024 * 1024 + 3, 72);
-    const std::string otherTorrent = MakeTorrent("other.exe", otherPayload, 65536);
-    files.SetFile("/f/other.exe", otherPayload);
-    files.SetFile("/t/other.torrent", otherTorrent);
-    TorrentAnswer other;
-    other.md5 = Md5Of(otherTorrent);
-    other.size = std::to_string(otherTorrent.size());
-    other.torrentUrl = files.Url("/t/other.torrent");
-    other.url = files.Url("/f/other.exe");
-    other.fileName = "other.exe";
+    const std::string payload2 = MakePayload(1024 * 1024 + 3, 72), torrent2 = MakeTorrent("other.exe", payload2, 65536);
+    files.SetFile("/f/other.exe", payload2);
+    files.SetFile("/t/other.torrent", torrent2);
+    const TorrentAnswer other{2,
+                              Md5Of(torrent2),
+                              std::to_string(torrent2.size()),
+                              files.Url("/t/other.torrent"),
+                              files.Url("/f/other.exe"),
+                              "other.exe"};
     service.SetFile("/query_url.php?soft=2.0.0.2996&id=40021", other.Xml());
 
     RecordingListener reports, otherReports;
@@ -170,7 +146,7 @@ TEST_F(BTDownloadTest, AnotherDownloadFinishesWhileACheckRuns)
     ASSERT_TRUE(reports.WaitFinished(result, 2 * kWaitSeconds * 1000));
     EXPECT_EQ(kDownloadOk, result);
     EXPECT_EQ(kDownloadOk, checking->otherResult);
-    EXPECT_EQ(otherPayload, ReadFileBytes(folder / L"other.exe"));
+    EXPECT_EQ(payload2, ReadFileBytes(folder / L"other.exe"));
 }
 
 } // namespace
