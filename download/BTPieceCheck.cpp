@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -91,8 +91,10 @@ void HashOnEveryProcessor(PieceCheckRun& run)
         {std::max(1u, std::thread::hardware_concurrency()), kMostHashers, unsigned(run.info.num_pieces())});
     std::vector<std::thread> helpers;
     try {
+        helpers.reserve(wanted);
         while (helpers.size() + 1 < wanted) helpers.emplace_back(HashPieces, std::ref(run));
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
+        // The helpers that did start share the pieces with this thread.
     }
     HashPieces(run);
     for (std::thread& helper : helpers) helper.join();
