@@ -8,5 +8,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$top/build}"
 mib="${2:-512}"
+# Other work on the machine slows one side more than the other.
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 VL_FETCH_TORRENT=1 VL_BENCH_ARIA2=1 bash "$top/tests/download/nginx-fetch.sh" \
     "$build/tools/fetch-probe/fetch-probe.exe" "$build/wine-run" "$((mib * 1048576))"

@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace Velora {
@@ -620,7 +622,6 @@ void VLBTTask::Complete()
     torrent->SetCallback(nullptr);
     BTTaskStatus status;
     torrent->GetStatus(&status);
-    const bool nothingDownloaded = status.totalPayloadDownload == 0;
     const std::wstring file = TorrentFilePath(torrent);
     // Holes in the file: the engine checks its data again, once. Its hashes
     // decide after that.
@@ -628,6 +629,28 @@ void VLBTTask::Complete()
         rechecked_ = true;
         return Recheck(torrent);
     }
+    // The check reads the whole file: a thread of its own does it, so that
+    // the session's thread goes on reporting the other torrents meanwhile.
+    // It counts as a callback under way until it has handed the torrent on,
+    // so the task outlives it; a restart waits for the torrent as for any
+    // other leaving the task.
+    auto scope = std::make_shared<CallbackScope>(*this);
+    auto check = [this, scope, torrent, file, status] { CheckFinishedFile(torrent, file, status); };
+    if (*scope) {
+        try {
+            std::thread(check).detach();
+            return;
+        } catch (const std::system_error&) {
+            // No thread to spare: the session's thread checks.
+        }
+    }
+    check();
+}
+
+void VLBTTask::CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const std::wstring& file,
+                                 const BTTaskStatus& status)
+{
+    OnCheckingFile();
     // What is installed is what the torrent's hashes say, read through the
     // handle that then holds the file.
     VLPieceCheck check = CheckFinished(file);
@@ -659,7 +682,7 @@ void VLBTTask::Complete()
         lastAverageSpeed_ = AverageSpeedOf(status);
         lastRatio_ = RatioOf(status);
     }
-    SendTextMessage(kMsgFinalPath, id, &listener, file.c_str(), nothingDownloaded ? 1 : 0);
+    SendTextMessage(kMsgFinalPath, id, &listener, file.c_str(), status.totalPayloadDownload == 0 ? 1 : 0);
     SetState(kTaskFinished);
     ReportFinish(kDownloadOk);
     // Whoever wanted the checked file took it with the report.

@@ -90,6 +90,9 @@ protected:
     // the task is still leaving it, before it waits for that. Does nothing;
     // tests hold this moment open.
     virtual void OnAwaitingRemoval() {}
+    // Called on the thread that checks a finished file, before the check.
+    // Does nothing; tests hold this moment open.
+    virtual void OnCheckingFile() {}
 
     void Work(uint32_t stopsBeforeStart) override;
 
@@ -127,7 +130,14 @@ private:
     void ReportFinish(uint32_t code);
     void ReportPhase(BTTaskPhase value);
     void EndAborted();
+    // On the session's thread: the completion reported for the torrent,
+    // whose finished file is then checked off that thread.
     void Complete();
+    // The check of the finished file against the torrent's piece hashes and
+    // the end of the run: handed over to the install and the seed list, or
+    // failed.
+    void CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const std::wstring& file,
+                           const BTTaskStatus& status);
     // The check of the finished file; the task decides what follows.
     VLPieceCheck CheckFinished(const std::wstring& file);
     // Gives the torrent back to the task, which goes on hearing of it.

@@ -157,8 +157,8 @@ void SendSizeMessage(uint32_t code, uint32_t taskId, VLListenerSlot* listener, u
 // wait for other threads: each run's worker waits for the worker of the run
 // started before it; and a BitTorrent task's worker begins its run only once
 // the torrents of earlier runs are out of the session or in the seed list,
-// which the thread that took each (the session's, an owner's or an earlier
-// run's worker) finishes without waiting for a worker.
+// which the thread that took each (the session's, a completion's check, an
+// owner's or an earlier run's worker) finishes without waiting for a worker.
 class VLDownloadTask {
 public:
     VLDownloadTask(DownloadTaskKind kind, uint32_t id);
