@@ -134,8 +134,8 @@ private:
     // whose finished file is then checked off that thread.
     void Complete();
     // The check of the finished file against the torrent's piece hashes and
-    // the end of the run: handed over to the install and the seed list, or
-    // failed.
+    // what follows: handed over to the install and the seed list, fetched
+    // again, waited for while in use, or failed.
     void CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const std::wstring& file,
                            const BTTaskStatus& status);
     // The check of the finished file; the task decides what follows.
