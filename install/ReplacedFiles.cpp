@@ -65,14 +65,16 @@ bool VLReplacedFiles::MoveAside(Kept& kept)
     return false;
 }
 
-VLUnpackEvent KeptCopyEvent(uint32_t code, const std::wstring& aside, const std::wstring& original, DWORD error)
+void ReportKeptCopy(VLCompressProgress* sink, uint32_t code, const std::wstring& aside, const std::wstring& original,
+                    DWORD error)
 {
+    if (!sink) return;
     VLUnpackEvent event;
     event.code = code;
     event.value1.text = aside.c_str();
     event.value2.number = error;
     event.original = original.c_str();
-    return event;
+    sink->OnEvent(&event);
 }
 
 void VLReplacedFiles::Discard()

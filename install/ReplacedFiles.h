@@ -50,9 +50,10 @@ private:
     unsigned nextName_ = 0;
 };
 
-// An event about a kept copy: value 1 its path, value 2 the error, and the
-// path it had. The texts must outlive the event.
-VLUnpackEvent KeptCopyEvent(uint32_t code, const std::wstring& aside, const std::wstring& original, DWORD error);
+// Tells the sink (when there is one) of a kept copy: value 1 its path,
+// value 2 the error, and the path it had.
+void ReportKeptCopy(VLCompressProgress* sink, uint32_t code, const std::wstring& aside, const std::wstring& original,
+                    DWORD error);
 
 template <typename Report> bool VLReplacedFiles::PutBack(Report report)
 {

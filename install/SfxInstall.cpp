@@ -417,8 +417,7 @@ void VLSfxInstall::Rollback()
     // under its kept name is reported by that name, as the user finds it,
     // and by the name it had.
     if (!replaced_.PutBack([this](const std::wstring& aside, const std::wstring& original, DWORD error) {
-            VLUnpackEvent event = KeptCopyEvent(kEventPutBackFailed, aside, original, error);
-            if (progress_) progress_->OnEvent(&event);
+            ReportKeptCopy(progress_, kEventPutBackFailed, aside, original, error);
         }))
         rolledBack_ = false;
     std::vector<std::wstring> paths;

@@ -209,5 +209,19 @@ TEST(MachineFolderInstall, AUserFileLeftByAKilledInstallIsNamedAfterItself)
     EXPECT_EQ(ReadFileBytes(app + L"\\" + kept[0]), "user's");
 }
 
+TEST(MachineFolderInstall, AKeptCopysEventNamesItAndTheFileItWas)
+{
+    struct : VLCompressProgress {
+        bool OnEvent(const VLUnpackEvent* event) override
+        {
+            line = DescribeEvent(*event);
+            return false;
+        }
+        std::wstring line;
+    } sink;
+    ReportKeptCopy(&sink, kEventPutBackFailed, L"C:\\a\\u.dll.~vl0", L"C:\\a\\u.dll", 32);
+    EXPECT_EQ(sink.line, L"event 0x10000005: \"C:\\a\\u.dll.~vl0\" from \"C:\\a\\u.dll\" (error 32)");
+}
+
 } // namespace
 } // namespace Velora
