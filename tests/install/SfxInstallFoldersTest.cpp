@@ -52,21 +52,23 @@ private:
     std::vector<std::wstring> paths_, links_;
 };
 
+// An install's events as the package installer's log writes them.
+struct EventLines : VLCompressProgress {
+    bool OnEvent(const VLUnpackEvent* event) override
+    {
+        lines += ToMultiByte(DescribeEvent(*event)) + "\n";
+        return false;
+    }
+    std::string lines;
+};
+
 // Installs the package written at path into target; the events as lines.
 bool InstallPackage(PackageWriter& writer, const std::wstring& path, const std::wstring& target, std::string& events)
 {
-    if (!writer.WriteTo(path)) return false;
-    struct Log : EventLog {
-        bool OnEvent(const VLUnpackEvent* event) override
-        {
-            lines += ToMultiByte(DescribeEvent(*event)) + "\n";
-            return EventLog::OnEvent(event);
-        }
-        std::string lines;
-    } log;
+    EventLines log;
     VLSfxInstall install(path);
     install.SetProgress(&log);
-    const bool installed = install.Open() && install.Install(target);
+    const bool installed = writer.WriteTo(path) && install.Open() && install.Install(target);
     events = log.lines;
     return installed;
 }
@@ -211,16 +213,9 @@ TEST(MachineFolderInstall, AUserFileLeftByAKilledInstallIsNamedAfterItself)
 
 TEST(MachineFolderInstall, AKeptCopysEventNamesItAndTheFileItWas)
 {
-    struct : VLCompressProgress {
-        bool OnEvent(const VLUnpackEvent* event) override
-        {
-            line = DescribeEvent(*event);
-            return false;
-        }
-        std::wstring line;
-    } sink;
-    ReportKeptCopy(&sink, kEventPutBackFailed, L"C:\\a\\u.dll.~vl0", L"C:\\a\\u.dll", 32);
-    EXPECT_EQ(sink.line, L"event 0x10000005: \"C:\\a\\u.dll.~vl0\" from \"C:\\a\\u.dll\" (error 32)");
+    EventLines log;
+    ReportKeptCopy(&log, kEventPutBackFailed, L"C:\\a\\u.dll.~vl0", L"C:\\a\\u.dll", 32);
+    EXPECT_EQ(log.lines, "event 0x10000005: \"C:\\a\\u.dll.~vl0\" from \"C:\\a\\u.dll\" (error 32)\n");
 }
 
 } // namespace
