@@ -86,17 +86,25 @@ std::wstring Redirected(const std::wstring& path)
 // The folders of this thread's VLSystemFolders scopes, innermost first.
 thread_local const VLSystemFolders* systemFolders = nullptr;
 
-// Every step of the path in its long form (names as the folders list them,
-// links not resolved), with the system's redirection applied. A step whose
-// long form cannot be had (below a redirected name the folders do not list)
-// stays as written, which only a path without short names can match.
-bool NamedPlace(const std::wstring& path, std::wstring& out)
+// Every step in its long form: names as the folders list them, links not
+// resolved. A path whose long form cannot be had (below a redirected name
+// the folders do not list) stays as written, which only a path without short
+// names can match.
+bool LongPath(const std::wstring& path, std::wstring& out)
 {
     std::wstring full;
     if (!FullPath(path, full)) return false;
     out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
     if (out.empty()) out = full;
-    out = Redirected(WithoutPrefix(out));
+    out = WithoutPrefix(out);
+    return true;
+}
+
+// The long form with the system's redirection applied.
+bool NamedPlace(const std::wstring& path, std::wstring& out)
+{
+    if (!LongPath(path, out)) return false;
+    out = Redirected(out);
     return true;
 }
 
