@@ -1,5 +1,6 @@
 #include "base/PlainFile.h"
 
+#include "base/FileUtil.h"
 #include "base/StringUtil.h"
 
 #include <cstring>
@@ -45,21 +46,75 @@ bool FullPath(const std::wstring& path, std::wstring& out)
     return !out.empty();
 }
 
-// Every step in its long form: names as the folders list them, links not
-// resolved.
-bool LongPath(const std::wstring& path, std::wstring& out)
-{
-    std::wstring full;
-    if (!FullPath(path, full)) return false;
-    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
-    return !out.empty();
-}
-
 std::wstring FinalPath(HANDLE handle)
 {
     return CallForPath([&](wchar_t* buffer, DWORD size) {
         return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     });
+}
+
+// The rest of path below folder ("" for the folder itself, else with its
+// leading separator); false when path is not inside folder.
+bool RestBelow(const std::wstring& path, const std::wstring& folder, std::wstring& rest)
+{
+    if (folder.empty() || !StartsWithNoCase(path, folder)) return false;
+    if (path.size() > folder.size() && path[folder.size()] != L'\\' && folder.back() != L'\\') return false;
+    rest = path.substr(folder.size());
+    return true;
+}
+
+// A 32-bit program on 64-bit Windows sees the 32-bit system folder under the
+// system folder's name, but for a few of its subfolders, and the 64-bit one
+// under "sysnative": a mapping of names, not a link. Each of these names is
+// taken where the system's own open of it lands now (on 32-bit Windows, or
+// on a thread that turned the redirection off, each is itself or absent).
+std::wstring Redirected(const std::wstring& path)
+{
+    std::wstring system, windows;
+    if (!GetSystemDir(system) || !GetSystemWindowsDir(windows)) return path;
+    const std::wstring places[] = {
+        windows + L"\\sysnative",   system + L"\\catroot",  system + L"\\catroot2", system + L"\\driverstore",
+        system + L"\\drivers\\etc", system + L"\\logfiles", system + L"\\spool",    system,
+    };
+    std::wstring rest, place;
+    for (const std::wstring& name : places)
+        if (RestBelow(path, name, rest) && GetFinalPath(name, place)) return place + rest;
+    return path;
+}
+
+// The folders of this thread's VLSystemFolders scopes, innermost first.
+thread_local const VLSystemFolders* systemFolders = nullptr;
+
+// Every step in its long form: names as the folders list them, links not
+// resolved. A path whose long form cannot be had (below a redirected name
+// the folders do not list) stays as written, which only a path without short
+// names can match.
+bool LongPath(const std::wstring& path, std::wstring& out)
+{
+    std::wstring full;
+    if (!FullPath(path, full)) return false;
+    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    if (out.empty()) out = full;
+    out = WithoutPrefix(out);
+    return true;
+}
+
+// The long form with the system's redirection applied.
+bool NamedPlace(const std::wstring& path, std::wstring& out)
+{
+    if (!LongPath(path, out)) return false;
+    out = Redirected(out);
+    return true;
+}
+
+// The place the file system must report for a handle the path opened: the
+// named place, taken from the final place of the system folder it lies in.
+bool ExpectedPlace(const std::wstring& path, std::wstring& out)
+{
+    if (!NamedPlace(path, out)) return false;
+    for (const VLSystemFolders* scope = systemFolders; scope; scope = scope->outer)
+        if (scope->Map(out)) break;
+    return true;
 }
 
 // The handle's path as the drive of the expected path and the name on its
@@ -91,8 +146,7 @@ DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool oneName, bool li
     const bool link = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (link != linkItself) return kErrLinkInPath;
     std::wstring expected;
-    if (!LongPath(path, expected)) return GetLastError();
-    expected = WithoutPrefix(expected);
+    if (!ExpectedPlace(path, expected)) return GetLastError();
     std::wstring final = FinalPath(handle);
     if (final.empty()) final = PathOnDrive(handle, information.dwVolumeSerialNumber, expected);
     if (final.empty() || !IsSamePathName(WithoutPrefix(final), expected)) return kErrLinkInPath;
@@ -115,20 +169,33 @@ std::wstring ParentOf(const std::wstring& full)
     return full.substr(0, last == 2 && full[1] == L':' ? 3 : last);
 }
 
-// The file goes when the last handle on it is closed.
-bool MarkDeleted(HANDLE handle)
-{
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
-// A read-only file or folder would refuse to go.
-void MakeDeletable(HANDLE handle, DWORD attributes)
+bool SetAttributes(HANDLE handle, DWORD attributes)
 {
     FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes & FILE_ATTRIBUTE_DIRECTORY ? attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)
-                                                                 : FILE_ATTRIBUTE_NORMAL;
-    if (basic.FileAttributes != attributes) SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+    // No attribute at all reads as "leave them".
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
+}
+
+// The file goes when the last handle on it is closed. A read-only one would
+// refuse to go, so the attribute is taken off first where asked; it belongs
+// to the file, not to this name, so another name of the file (a hard link)
+// gets it back, and so does a file that does not go.
+bool MarkDeleted(HANDLE handle, bool changeAttributes)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!changeAttributes || !GetFileInformationByHandle(handle, &information) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+        return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+    const DWORD attributes = information.dwFileAttributes;
+    // A handle that may not change attributes leaves them, and the file.
+    SetAttributes(handle, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    const bool marked = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition));
+    const DWORD error = GetLastError();
+    if (!marked || information.nNumberOfLinks > 1) SetAttributes(handle, attributes);
+    SetLastError(error);
+    return marked;
 }
 
 // Opens the entry as itself with access enough to delete it.
@@ -139,13 +206,53 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, kOpenFlags))
         return false;
     if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
+    return MarkDeleted(entry.handle.Get(), !linkItself);
+}
+
+bool OpenPlainFolder(const std::wstring& folder, VLPlainFile& entry)
+{
+    if (!entry.Open(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING))
+        return false;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(entry.handle.Get(), &information)) return false;
-    if (!linkItself) MakeDeletable(entry.handle.Get(), information.dwFileAttributes);
-    return MarkDeleted(entry.handle.Get());
+    if (!GetFileInformationByHandle(entry.file.handle.Get(), &information)) return false;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Refuse(ERROR_DIRECTORY);
 }
 
 } // namespace
+
+VLSystemFolders::VLSystemFolders(const std::vector<std::wstring>& folders) : outer(systemFolders)
+{
+    for (const std::wstring& folder : folders) {
+        Place place;
+        // A drive's root is where it is.
+        if (folder.size() <= 3 || !NamedPlace(folder, place.named) || !GetFinalPath(folder, place.final) ||
+            IsSamePathName(place.named, place.final))
+            continue;
+        places_.push_back(std::move(place));
+    }
+    systemFolders = this;
+}
+
+VLSystemFolders::~VLSystemFolders()
+{
+    systemFolders = outer;
+}
+
+bool VLSystemFolders::Map(std::wstring& place) const
+{
+    // The deepest folder holding the place: a shell folder inside another.
+    const Place* found = nullptr;
+    std::wstring rest, deepest;
+    for (const Place& each : places_) {
+        if (!RestBelow(place, each.named, rest) || (found && found->named.size() >= each.named.size())) continue;
+        found = &each;
+        deepest = rest;
+    }
+    if (!found) return false;
+    place = found->final + deepest;
+    return true;
+}
 
 bool IsSamePathName(const std::wstring& a, const std::wstring& b)
 {
@@ -167,12 +274,7 @@ bool GetFinalPath(const std::wstring& path, std::wstring& out)
 bool IsPlainFolder(const std::wstring& folder)
 {
     VLPlainFile entry;
-    if (!entry.Open(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    OPEN_EXISTING))
-        return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(entry.file.handle.Get(), &information)) return false;
-    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Refuse(ERROR_DIRECTORY);
+    return OpenPlainFolder(folder, entry);
 }
 
 bool IsPlainPath(const std::wstring& path)
@@ -230,10 +332,14 @@ bool RemoveLinkItself(const std::wstring& path)
 bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition)
 {
     file.handle.Reset();
-    // A file with another name is refused for reading as well: what is read
-    // through this unit is offered to peers, checked or installed as the
-    // folder's own, and a hard link makes it some other file of the machine.
-    const bool oneName = true;
+    // A file with another name is refused for its bytes, read as well as
+    // written: what is read through this unit is offered to peers, checked
+    // or installed as the folder's own, and a hard link makes it some other
+    // file of the machine. Its name alone, renamed or deleted, is the
+    // folder's own (a user's file an install keeps aside may have others).
+    constexpr DWORD kBytes = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | FILE_READ_DATA |
+                             FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_EXECUTE;
+    const bool oneName = (access & kBytes) != 0;
     DWORD error = ERROR_FILE_NOT_FOUND;
     // A name that vanishes between the two opens is tried once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -273,17 +379,19 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
 
 bool VLPlainFile::Delete()
 {
-    // A handle that may not change attributes leaves them.
-    BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileInformationByHandle(file.handle.Get(), &information))
-        MakeDeletable(file.handle.Get(), information.dwFileAttributes);
-    return MarkDeleted(file.handle.Get());
+    return MarkDeleted(file.handle.Get(), true);
 }
 
 bool VLPlainFile::Rename(const std::wstring& path, bool replace)
 {
     std::wstring full;
-    if (!FullPath(path, full) || !IsPlainFolder(ParentOf(WithoutPrefix(full)))) return false;
+    VLPlainFile folder;
+    if (!FullPath(path, full) || !OpenPlainFolder(ParentOf(WithoutPrefix(full)), folder)) return false;
+    // Named in the place the folder lies, which no mapping of names (a 32-bit
+    // program's system folder) leads elsewhere.
+    const std::wstring place = WithoutPrefix(FinalPath(folder.file.handle.Get()));
+    if (!place.empty())
+        full = place + (place.back() == L'\\' ? L"" : L"\\") + full.substr(full.find_last_of(L'\\') + 1);
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + full.size() * sizeof(wchar_t));
     auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     information->ReplaceIfExists = replace;

@@ -4,16 +4,23 @@
 // to. The file is opened without following a final link; the path the system
 // reports for the open handle must be the path's own long form, so that no
 // folder on the way is a link either; a reparse point is refused; and a file
-// must have no other name, whether it is read or written. What was checked
-// is then read, written, renamed or deleted through that same handle, so
-// nothing can be swapped between the check and the act. Text checks of where
-// a path points (VLFolderScope) come first; these ask the file system.
+// opened for its bytes, read or written, must have no other name. What was
+// checked is then read, written, renamed or deleted through that same handle,
+// so nothing can be swapped between the check and the act. Text checks of
+// where a path points (VLFolderScope) come first; these ask the file system.
+//
+// The system's own mappings of names are not links: on 64-bit Windows the
+// system folder's name leads a 32-bit program to the 32-bit system folder
+// (but for the subfolders the system exempts, and "sysnative" to the 64-bit
+// one), and each name is expected where the system's open of it lands. The
+// folders the system names (VLSystemFolders) are taken where it puts them.
 #pragma once
 
 #include "base/File.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -52,12 +59,42 @@ struct VLFileId {
 };
 bool GetFileId(HANDLE file, VLFileId& id);
 
+// While an object lives, the checks made on this thread take each of the
+// folders where the system gives it (the Windows and system folders, the
+// shell's folders): a link made at such a folder itself, by the system or
+// the user (Wine's documents folder leads to the user's home), is followed
+// once, when the object is made, and the rules above hold from the place it
+// leads to down. Like the system's redirection, a setting of the thread.
+class VLSystemFolders {
+public:
+    explicit VLSystemFolders(const std::vector<std::wstring>& folders);
+    ~VLSystemFolders();
+    VLSystemFolders(const VLSystemFolders&) = delete;
+    VLSystemFolders& operator=(const VLSystemFolders&) = delete;
+
+    // A place (long form, redirection applied) below one of the folders gets
+    // that folder's final place instead of its name; false when below none.
+    bool Map(std::wstring& place) const;
+
+    // The scope this one sits in, looked at when this one maps nothing.
+    const VLSystemFolders* const outer;
+
+private:
+    struct Place {
+        std::wstring named;
+        std::wstring final;
+    };
+    // Only the folders whose final place differs from their name.
+    std::vector<Place> places_;
+};
+
 class VLPlainFile {
 public:
     // disposition: OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW or CREATE_ALWAYS
     // (the existing file emptied only once found plain). Folders open too.
-    // A file with another name (a hard link) is refused, whatever the
-    // access: ERROR_TOO_MANY_LINKS. A file made here but then found behind a
+    // A file with another name (a hard link) is refused for access to its
+    // bytes (ERROR_TOO_MANY_LINKS), not for its name and attributes alone.
+    // A file made here but then found behind a
     // link (a folder swapped meanwhile) is deleted again. False with the last
     // error set, nothing held.
     bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition);

@@ -21,7 +21,7 @@ std::wstring DescribeEvent(const VLUnpackEvent& event)
     switch (event.code >> 28) {
     case 1: // a file: its path and the system's error
         swprintf(line, 64, L" (error %u)", unsigned(event.value2.number));
-        return text + Quoted(event.value1.text) + line;
+        return text + Quoted(event.value1.text) + (event.original ? L" from " + Quoted(event.original) : L"") + line;
     case 2: // the registry: key and value names, what failed and the error
     case 4: // the script: verb, arguments, and the program's exit code
         swprintf(line, 64, L" %u %u", unsigned(event.value3), unsigned(event.value4));

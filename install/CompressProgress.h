@@ -19,7 +19,7 @@ enum : uint32_t {
     kEventPackageFailed = 0x10000002,  // value 1: empty text; value 2: Win32 error
     kEventWriteFailed = 0x10000003,    // value 1: target folder or output path; value 2: Win32 error or 183
     kEventDeleteFailed = 0x10000004,   // value 1: output path; value 2: Win32 error
-    kEventPutBackFailed = 0x10000005,  // value 1: the kept copy left in place; value 2: Win32 error
+    kEventPutBackFailed = 0x10000005,  // value 1: the kept copy left in place, with its original; value 2: Win32 error
     kEventRegistryKeyFailed = 0x20000001,
     kEventRegistryValueFailed = 0x20000002,
     kEventBadPackage = 0x30000001,     // value 1: 3 version, 4 TOC length, 8 TOC content
@@ -40,6 +40,8 @@ struct VLUnpackEvent {
     VLEventValue value2 = {0};
     uint32_t value3 = 0;
     uint32_t value4 = 0;
+    // A file event about a kept copy (value 1): the name the file had.
+    const wchar_t* original = nullptr;
 };
 
 // One line naming the event: its code, then the path and the system's error

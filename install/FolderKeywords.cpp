@@ -23,6 +23,9 @@ const BuiltInKeyword kBuiltInKeywords[] = {
     {L"common_program_files", CSIDL_PROGRAM_FILES_COMMON},
     {L"system_driver", kFolderSystemDrive},
     {L"windows", CSIDL_WINDOWS},
+    // Where runtimes put their libraries; a 32-bit install on 64-bit Windows
+    // lands in the 32-bit one through the system's redirection.
+    {L"system", CSIDL_SYSTEM},
     {L"fonts", CSIDL_FONTS},
     {L"cookies", CSIDL_COOKIES},
     {L"all_users", kFolderAllUsersProfile},
@@ -88,6 +91,13 @@ void VLFolderKeywords::LoadDefaults()
     LoadSpecialFolders();
     fixed_.clear();
     for (const BuiltInKeyword& each : kBuiltInKeywords) fixed_[each.keyword] = GetSpecialFolder(each.id);
+}
+
+std::vector<std::wstring> VLFolderKeywords::GetSystemFolders() const
+{
+    std::vector<std::wstring> folders;
+    for (const BuiltInKeyword& each : kBuiltInKeywords) folders.push_back(GetPath(each.keyword));
+    return folders;
 }
 
 bool VLFolderKeywords::Contains(std::wstring keyword) const

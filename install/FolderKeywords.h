@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -32,6 +33,9 @@ public:
 
     // Refreshes the special folders and rebuilds the built-in keywords.
     void LoadDefaults();
+    // The folders the built-in keywords name here: the system's folders,
+    // which the install takes where the system gives them (VLSystemFolders).
+    std::vector<std::wstring> GetSystemFolders() const;
     // Keywords are matched without regard to case.
     bool Contains(std::wstring keyword) const;
     // Empty for an unknown keyword.

@@ -1,5 +1,6 @@
 #include "install/ReplacedFiles.h"
 
+#include "base/FileUtil.h"
 #include "base/Handles.h"
 #include "base/PathUtil.h"
 
@@ -10,6 +11,8 @@ namespace {
 // A name taken by an earlier install or anyone else is passed over, not
 // replaced.
 constexpr unsigned kMaxAsideNames = 1000;
+// The longest name of one step of a path.
+constexpr size_t kMaxNameLength = 255;
 
 // The path with its last part spelled as the folder holds it.
 std::wstring SpelledAsStored(const std::wstring& path)
@@ -42,8 +45,15 @@ bool VLReplacedFiles::Keep(const std::wstring& path)
 bool VLReplacedFiles::MoveAside(Kept& kept)
 {
     const std::wstring folder = GetParentPath(kept.original);
+    const std::wstring name = GetFileName(kept.original);
     for (unsigned tried = 0; tried < kMaxAsideNames; ++tried) {
-        const std::wstring aside = folder + L"~vl" + std::to_wstring(nextName_++);
+        const std::wstring mark = L"~vl" + std::to_wstring(nextName_++);
+        // The original name first, so that a copy left behind (an install
+        // that was killed) says whose it is; a short one where that would not
+        // fit a name or a path most programs can open.
+        const bool fits =
+            name.size() + 1 + mark.size() <= kMaxNameLength && folder.size() + name.size() + 1 + mark.size() < MAX_PATH;
+        const std::wstring aside = folder + (fits ? name + L"." : L"") + mark;
         if (kept.file.Rename(aside, false)) {
             kept.aside = aside;
             return true;
@@ -53,6 +63,18 @@ bool VLReplacedFiles::MoveAside(Kept& kept)
     }
     SetLastError(ERROR_FILE_EXISTS);
     return false;
+}
+
+void ReportKeptCopy(VLCompressProgress* sink, uint32_t code, const std::wstring& aside, const std::wstring& original,
+                    DWORD error)
+{
+    if (!sink) return;
+    VLUnpackEvent event;
+    event.code = code;
+    event.value1.text = aside.c_str();
+    event.value2.number = error;
+    event.original = original.c_str();
+    sink->OnEvent(&event);
 }
 
 void VLReplacedFiles::Discard()

@@ -1,7 +1,7 @@
 // The files an install writes over. Each is kept by renaming it through its
-// own handle to a short free name in its own folder: a rename on the same
-// volume, which leaves its bytes, times and attributes as they were, and
-// which fits whatever the length of its name. The handle is held, without
+// own handle to a free name in its own folder that begins with its own
+// ("user.dll.~vl0"; "~vl0" where that would be too long): a rename on the
+// same volume, which leaves its bytes, times and attributes as they were. The handle is held, without
 // delete sharing, until the file goes back or goes: what is put back or
 // removed is the kept file itself, never whatever bears its name then. A
 // failed install puts each back under the name it had; one that stands
@@ -9,6 +9,7 @@
 #pragma once
 
 #include "base/PlainFile.h"
+#include "install/CompressProgress.h"
 
 #include <windows.h>
 
@@ -45,9 +46,14 @@ private:
     bool MoveAside(Kept& kept);
 
     std::vector<Kept> kept_;
-    // Kept names are "~vl" and a number, counted over the install.
+    // Kept names end in "~vl" and a number, counted over the install.
     unsigned nextName_ = 0;
 };
+
+// Tells the sink (when there is one) of a kept copy: value 1 its path,
+// value 2 the error, and the path it had.
+void ReportKeptCopy(VLCompressProgress* sink, uint32_t code, const std::wstring& aside, const std::wstring& original,
+                    DWORD error);
 
 template <typename Report> bool VLReplacedFiles::PutBack(Report report)
 {

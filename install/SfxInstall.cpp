@@ -155,6 +155,8 @@ bool VLSfxInstall::Reinstall(const std::wstring& target)
 
 bool VLSfxInstall::InstallInto(const std::wstring& target, bool reinstall)
 {
+    // The system's folders where the system gives them, for the whole install.
+    const VLSystemFolders systemFolders(keywords_.GetSystemFolders());
     std::wstring folder = target;
     if (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
     VLRegTransaction transaction;
@@ -419,9 +421,10 @@ void VLSfxInstall::Rollback()
         ReportError(kEventDeleteFailed, path, error);
     });
     // While every folder they were kept in still stands. A file that stays
-    // under its kept name is reported by that name, as the user finds it.
-    if (!replaced_.PutBack([this](const std::wstring& aside, const std::wstring&, DWORD error) {
-            ReportError(kEventPutBackFailed, aside, error);
+    // under its kept name is reported by that name, as the user finds it,
+    // and by the name it had.
+    if (!replaced_.PutBack([this](const std::wstring& aside, const std::wstring& original, DWORD error) {
+            ReportKeptCopy(progress_, kEventPutBackFailed, aside, original, error);
         }))
         rolledBack_ = false;
     std::vector<std::wstring> paths;

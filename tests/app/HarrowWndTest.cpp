@@ -38,11 +38,14 @@ bool SlowlyMissing()
     return false;
 }
 
-// A detection that hangs until the test lets it go, and tells when it returned.
+// A detection that hangs until the test lets it go, and tells when it was
+// called and when it returned.
 HANDLE g_release = nullptr;
+volatile bool g_entered = false;
 volatile bool g_returned = false;
 bool Hanging()
 {
+    g_entered = true;
     WaitForSingleObject(g_release, 30000);
     g_returned = true;
     return true;
@@ -184,7 +187,7 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
 {
     VLHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_release = release.Get();
-    g_returned = false;
+    g_entered = g_returned = false;
     VLHarrowWndSetup setup;
     setup.runtimes = {{0, 40018, kImageDirectX, L"A", &Missing},
                       {0, 40019, kImageGfwLive, L"B", &Hanging},
@@ -192,7 +195,8 @@ TEST_F(HarrowWndTest, ACancelLeavesAStuckCheckToEndByItself)
     const auto window = Open(setup);
     Click(*window, kStartButton);
     ASSERT_TRUE(PumpUntil([&] { return window->GetRow(0)->GetState() == RuntimeRowState::Missing; }));
-    Sleep(200);
+    // Cancelled only once stuck: a cancel before the call would skip it.
+    ASSERT_TRUE(PumpUntil([] { return g_entered; }));
     const DWORD before = GetTickCount();
     Click(*window, kActionButton);
     EXPECT_LT(GetTickCount() - before, 3000u);

@@ -1,8 +1,12 @@
 // The plain-file unit against real files: a file with a second name (a hard
-// link) is refused whatever the access, while a file with one name, and a
-// folder, open for reading, writing and their attributes.
+// link) is refused for its bytes, read or written, while its name alone may
+// be renamed or deleted; and the names the system maps (the system folder of
+// a 32-bit program on 64-bit Windows) are taken where its open lands. (The
+// folders the system gives behind links are tried through whole packages in
+// the install tests.)
 #include "base/PlainFile.h"
 
+#include "base/FileUtil.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,29 +16,29 @@
 namespace Velora {
 namespace {
 
-using Velora::Test::TestFolder;
-using Velora::Test::WriteFileBytes;
+using namespace Velora::Test;
 
-TEST(PlainFile, ASecondNameIsRefusedWhateverTheAccess)
+TEST(PlainFile, ASecondNameIsRefusedForItsBytes)
 {
     TestFolder folder, outside;
     ASSERT_TRUE(WriteFileBytes(folder / L"own.dat", "own") && WriteFileBytes(outside / L"victim.dat", "victim"));
     ASSERT_TRUE(CreateHardLinkW((folder / L"linked.dat").c_str(), (outside / L"victim.dat").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
+    // The bytes of a second name are some other file's; the name itself,
+    // renamed or deleted, is this folder's own.
     const DWORD accesses[] = {GENERIC_READ, GENERIC_WRITE, FILE_READ_ATTRIBUTES,
                               DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES};
-    struct Case {
-        const wchar_t* name;
-        DWORD error; // 0 when it opens
-    };
-    const Case cases[] = {{L"own.dat", 0}, {L"sub", 0}, {L"linked.dat", ERROR_TOO_MANY_LINKS}};
-    for (const Case& c : cases) {
-        for (DWORD access : accesses) {
+    const bool linkedOpens[] = {false, false, true, true};
+    const wchar_t* names[] = {L"own.dat", L"sub", L"linked.dat"};
+    for (const wchar_t* name : names) {
+        for (size_t i = 0; i < 4; ++i) {
+            const bool linked = std::wstring(name) == L"linked.dat";
             VLPlainFile file;
-            const bool opened = file.Open(folder / c.name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-            EXPECT_EQ(c.error == 0, opened) << c.name << " " << std::hex << access;
+            const bool opened =
+                file.Open(folder / name, accesses[i], FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+            EXPECT_EQ(!linked || linkedOpens[i], opened) << name << " " << std::hex << accesses[i];
             if (!opened) {
-                EXPECT_EQ(c.error, GetLastError()) << c.name << " " << std::hex << access;
+                EXPECT_EQ(DWORD(ERROR_TOO_MANY_LINKS), GetLastError()) << name << " " << std::hex << accesses[i];
             }
         }
     }
@@ -42,7 +46,42 @@ TEST(PlainFile, ASecondNameIsRefusedWhateverTheAccess)
     VLPlainFile file;
     EXPECT_FALSE(file.Open(folder / L"linked.dat", GENERIC_WRITE, 0, CREATE_ALWAYS));
     std::string victim;
-    EXPECT_TRUE(Velora::Test::ReadFileBytes(outside / L"victim.dat", victim) && victim == "victim");
+    EXPECT_TRUE(ReadFileBytes(outside / L"victim.dat", victim) && victim == "victim");
+}
+
+TEST(PlainFile, NamesTheSystemMapsAreTakenWhereItsOpenLands)
+{
+    std::wstring system, windows;
+    ASSERT_TRUE(GetSystemDir(system) && GetSystemWindowsDir(windows));
+    wchar_t wow64[MAX_PATH] = {};
+    const bool onWow64 = GetSystemWow64DirectoryW(wow64, MAX_PATH) != 0;
+    const struct {
+        std::wstring folder;
+        bool plain;
+    } rows[] = {
+        {windows, true},
+        {system, true},
+        // Exempt from the redirection: the 64-bit one on 64-bit Windows.
+        {system + L"\\drivers\\etc", true},
+        // The 64-bit system folder, only on 64-bit Windows.
+        {windows + L"\\sysnative", onWow64},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(IsPlainFolder(row.folder), row.plain) << std::string(row.folder.begin(), row.folder.end());
+
+    // Made, renamed and deleted by the system folder's name, where a 32-bit
+    // program's open of that name finds it.
+    const std::wstring made = system + L"\\vltest-" + std::to_wstring(GetCurrentProcessId()) + L".dll";
+    VLPlainFile file;
+    ASSERT_TRUE(file.Open(made, GENERIC_WRITE | DELETE, 0, CREATE_NEW));
+    ASSERT_TRUE(file.Rename(made + L".~vl0", false));
+    EXPECT_TRUE(Exists(made + L".~vl0"));
+    if (onWow64) {
+        EXPECT_TRUE(Exists(std::wstring(wow64) + made.substr(system.size()) + L".~vl0"));
+    }
+    EXPECT_TRUE(file.Delete());
+    file.file.Close();
+    EXPECT_FALSE(Exists(made + L".~vl0"));
 }
 
 } // namespace

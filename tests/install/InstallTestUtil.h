@@ -75,6 +75,8 @@ struct SeenEvent {
     uint32_t value4;
     // Value 2 of a file event: the system's error.
     uint32_t error;
+    // A kept copy's original name.
+    std::wstring original;
 };
 
 class EventLog : public VLCompressProgress {
@@ -85,7 +87,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back({event->code, texts && event->value1.text ? event->value1.text : L"",
                           texts && event->value2.text && (event->code >> 28) != 1 ? event->value2.text : L"",
-                          event->value3, event->value4, (event->code >> 28) == 1 ? event->value2.number : 0});
+                          event->value3, event->value4, (event->code >> 28) == 1 ? event->value2.number : 0,
+                          event->original ? event->original : L""});
         return false;
     }
     void OnEnd(bool wasCancelled) override

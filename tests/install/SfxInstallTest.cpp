@@ -348,7 +348,10 @@ struct EntryEndLog : EventLog {
 TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
 {
     PutVolatileKey(key.Sub(L"vol"));
-    const std::vector<std::wstring> keptNames = {L"x.txt", L"x.txt.~vl0", L"~vl0", L"~vl1", L"~vl5", L"~vl6"};
+    // The user's a.txt is kept first (a.txt.~vl0), the user's x.txt fifth
+    // (x.txt.~vl4): the package then writes over both kept copies.
+    const std::vector<std::wstring> keptNames = {L"x.txt",      L"x.txt.~vl4", L"a.txt.~vl0",
+                                                 L"x.txt.~vl0", L"~vl0",       L"~vl5"};
     const struct {
         const char* what;
         bool reinstall, badRegistry, succeeds;
@@ -405,13 +408,14 @@ TEST_F(PackageInstall, FilesWrittenOverComeBackWhenTheInstallFails)
         EXPECT_EQ(KeyExists(made), row.succeeds) << row.what;
         EXPECT_EQ(install.IsRolledBack(), !row.held) << row.what;
         if (row.held) {
-            // The user's a.txt stays as ~vl0, as the event says; the package's is gone.
+            // The user's a.txt stays as a.txt.~vl0, as the event says; the package's is gone.
             ASSERT_EQ(log.events.size(), 2u);
             EXPECT_EQ(log.events[1].code, kEventPutBackFailed);
-            EXPECT_EQ(log.events[1].text1, app + L"\\~vl0");
+            EXPECT_EQ(log.events[1].text1, app + L"\\a.txt.~vl0");
+            EXPECT_EQ(log.events[1].original, app + L"\\a.txt");
             EXPECT_NE(log.events[1].error, 0u);
             held.Reset();
-            before[app + L"\\~vl0"] = before[app + L"\\a.txt"];
+            before[app + L"\\a.txt.~vl0"] = before[app + L"\\a.txt"];
             before.erase(app + L"\\a.txt");
         }
         if (!row.succeeds) {

@@ -28,10 +28,7 @@ void RemoveTree(const std::wstring& path)
                 !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 RemoveTree(child);
             } else if (!DeleteFileW(child.c_str()) && !RemoveDirectoryW(child.c_str())) {
-                // Wine cannot remove a host symbolic link itself: let the host do it.
-                const std::string unixPath = UnixPath(child);
-                RunUnixCommand(L"Z:\\bin\\rm -f " + std::wstring(unixPath.begin(), unixPath.end()),
-                               [](const std::wstring& p) { return !Exists(p); }, child);
+                RemoveHostLink(child);
             }
         } while (FindNextFileW(find.Get(), &found));
         find.Reset();
@@ -42,13 +39,22 @@ void RemoveTree(const std::wstring& path)
 
 } // namespace
 
-TestFolder::TestFolder()
+std::wstring UniqueName()
 {
     static std::atomic<int> counter{0};
+    // Process ids repeat across prefixes, whose tests may share a folder
+    // (the user's home behind Wine's shell folders).
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return L"vltest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(now.QuadPart) + L"-" +
+           std::to_wstring(counter++);
+}
+
+TestFolder::TestFolder()
+{
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
-    path_ = std::wstring(temp) + L"vltest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(counter++);
+    path_ = std::wstring(temp) + UniqueName();
     CreateDirectoryW(path_.c_str(), nullptr);
 }
 
@@ -142,6 +148,13 @@ bool MakeHostLink(const std::wstring& link, const std::wstring& target)
 {
     const std::string command = "Z:\\bin\\ln -s " + UnixPath(target) + " " + UnixPath(link);
     return RunUnixCommand(std::wstring(command.begin(), command.end()), Exists, link);
+}
+
+bool RemoveHostLink(const std::wstring& link)
+{
+    const std::string command = "Z:\\bin\\rm -f " + UnixPath(link);
+    return RunUnixCommand(
+        std::wstring(command.begin(), command.end()), [](const std::wstring& path) { return !Exists(path); }, link);
 }
 
 std::string TreeListing(const std::wstring& folder)

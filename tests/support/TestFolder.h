@@ -22,6 +22,9 @@ private:
     std::wstring path_;
 };
 
+// A name no other test, in this prefix or another, gives at the same time.
+std::wstring UniqueName();
+
 // Replaces the file with these bytes; false when it cannot be written.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);
@@ -43,6 +46,8 @@ std::string UnixPath(const std::wstring& path);
 // Makes link a symbolic link of the Unix host to the existing target, which
 // Wine shows the way Windows shows a link; false when it did not appear.
 bool MakeHostLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link itself, which Wine cannot.
+bool RemoveHostLink(const std::wstring& link);
 // Every name in the folder with the file's bytes (their digest when long):
 // equal texts, an unchanged folder.
 std::string TreeListing(const std::wstring& folder);
