@@ -23,9 +23,6 @@ const BuiltInKeyword kBuiltInKeywords[] = {
     {L"common_program_files", CSIDL_PROGRAM_FILES_COMMON},
     {L"system_driver", kFolderSystemDrive},
     {L"windows", CSIDL_WINDOWS},
-    // Where runtimes put their libraries; a 32-bit install on 64-bit Windows
-    // lands in the 32-bit one through the system's redirection.
-    {L"system", CSIDL_SYSTEM},
     {L"fonts", CSIDL_FONTS},
     {L"cookies", CSIDL_COOKIES},
     {L"all_users", kFolderAllUsersProfile},

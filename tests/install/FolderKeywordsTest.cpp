@@ -28,7 +28,7 @@ TEST(FolderKeywords, BuiltInKeywordsNameTheShellFolders)
     } cases[] = {
         {L"program_files", CSIDL_PROGRAM_FILES}, {L"windows", CSIDL_WINDOWS},   {L"fonts", CSIDL_FONTS},
         {L"my_desktop", CSIDL_DESKTOPDIRECTORY}, {L"my_appdata", CSIDL_APPDATA}, {L"all_appdata", CSIDL_COMMON_APPDATA},
-        {L"my_local_appdata", CSIDL_LOCAL_APPDATA}, {L"my_doc", CSIDL_PERSONAL}, {L"system", CSIDL_SYSTEM},
+        {L"my_local_appdata", CSIDL_LOCAL_APPDATA}, {L"my_doc", CSIDL_PERSONAL},
     };
     for (const auto& each : cases) {
         EXPECT_FALSE(keywords.GetPath(each.keyword).empty()) << each.keyword;

@@ -89,14 +89,10 @@ TEST(MachineFolderInstall, SystemFolderEntriesLandWhereTheSystemOpensTheirNames)
     MachineNames names;
     const VLFolderKeywords keywords;
     const std::wstring system = keywords.GetPath(L"windows") + L"\\system32";
-    EXPECT_TRUE(IsSamePathName(keywords.GetPath(L"system"), system));
     const struct {
         const char* what;
-        bool systemKeyword, succeeds;
-    } rows[] = {{"##windows##\\system32", false, true},
-                {"##system##", true, true},
-                {"##windows##\\system32, script fails", false, false},
-                {"##system##, script fails", true, false}};
+        bool succeeds;
+    } rows[] = {{"##windows##\\system32", true}, {"##windows##\\system32, script fails", false}};
     for (const auto& row : rows) {
         const std::wstring n = std::to_wstring(&row - rows), stem = names.Name(n);
         // By the name a 32-bit program gives: on 64-bit Windows the system
@@ -108,8 +104,7 @@ TEST(MachineFolderInstall, SystemFolderEntriesLandWhereTheSystemOpensTheirNames)
         const std::vector<PackageEntry> files = {File(stem + L"-user.dll", "package's"),
                                                  File(stem + L"-new.dll", "new", kMethodSolid)};
         PackageWriter writer;
-        writer.root.Add(row.systemKeyword ? Folder(L"##system##", files)
-                                          : Folder(L"##windows##", {Folder(L"system32", files)}));
+        writer.root.Add(Folder(L"##windows##", {Folder(L"system32", files)}));
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + HelperProgram(L"vltest_exit.exe") +
                                                          (row.succeeds ? L" 0" : L" 1"))));
         std::string events;
