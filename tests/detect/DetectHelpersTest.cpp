@@ -1,12 +1,63 @@
 #include "detect/DetectHelpers.h"
 
 #include "Evidence.h"
+#include "base/FileVersionInfo.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace Velora;
 using Velora::Test::TestFolder;
+
+namespace {
+
+// What the system's own readers make of a library: the fixed part its
+// version reader finds, and whether its loader maps it (running nothing) and
+// finds the PhysX export.
+struct SystemReading {
+    bool versioned = false;
+    VS_FIXEDFILEINFO fixed = {};
+    bool loads = false;
+};
+
+SystemReading ReadAsTheSystem(const std::wstring& path)
+{
+    SystemReading read;
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeW(path.c_str(), &ignored), '\0');
+    void* fixed = nullptr;
+    UINT length = 0;
+    read.versioned = !block.empty() && GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), &block[0]) &&
+                     VerQueryValueW(block.data(), L"\\", &fixed, &length) && length >= sizeof(read.fixed);
+    if (read.versioned) std::memcpy(&read.fixed, fixed, sizeof(read.fixed));
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    read.loads = module && GetProcAddress(module, "NxCreatePhysicsSDK");
+    if (module) FreeLibrary(module);
+    return read;
+}
+
+// The name field of the first entry of a library's resource root, read from
+// its bytes.
+DWORD FirstResourceType(const std::string& bytes)
+{
+    auto at = [&](size_t offset) { return *reinterpret_cast<const DWORD*>(&bytes.at(offset)); };
+    const size_t nt = at(offsetof(IMAGE_DOS_HEADER, e_lfanew)), optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
+    const bool wide = (at(optional) & 0xFFFF) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    const DWORD rva = at(
+        optional +
+        (wide ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)) +
+        IMAGE_DIRECTORY_ENTRY_RESOURCE * sizeof(IMAGE_DATA_DIRECTORY));
+    const size_t sections = optional + (at(nt + 4 + 16) & 0xFFFF); // SizeOfOptionalHeader
+    for (size_t s = sections;; s += sizeof(IMAGE_SECTION_HEADER)) {
+        const auto& section = *reinterpret_cast<const IMAGE_SECTION_HEADER*>(&bytes.at(s));
+        if (rva - section.VirtualAddress < section.SizeOfRawData)
+            return at(section.PointerToRawData + rva - section.VirtualAddress + sizeof(IMAGE_RESOURCE_DIRECTORY));
+    }
+}
+
+} // namespace
 
 TEST(DetectHelpersTest, ParseVersion)
 {
@@ -68,6 +119,33 @@ TEST(DetectHelpersTest, FileVersionReadsTheFileVersionNotTheProductVersion)
     major = 5;
     EXPECT_FALSE(GetFileProductVersion(FakeDll(L"plain"), major, minor, build, revision));
     EXPECT_EQ(major, 5);
+}
+
+TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
+{
+    // Sections aligned below a page, and a type named by text whose entry's low word is 16 (one item smaller: 0xFFF0).
+    const std::pair<const wchar_t*, DWORD> layouts[] = {
+        {L"layout-low-", 0}, {L"layout-named-", 0x80010010}, {L"layout-named-control-", 0x8000FFF0}};
+    for (const std::wstring arch : {L"i686", L"x86_64"}) {
+        for (const auto& [layout, firstType] : layouts) {
+            const std::wstring path = FakeDll(layout + arch);
+            SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
+            if (firstType) {
+                EXPECT_EQ(FirstResourceType(Velora::Test::ReadFileBytes(path)), firstType);
+            }
+            const SystemReading system = ReadAsTheSystem(path);
+            ASSERT_TRUE(system.versioned);
+            EXPECT_EQ(system.loads, arch == L"i686");
+            VS_FIXEDFILEINFO fixed = {};
+            EXPECT_TRUE(VLFileVersionInfo(path).GetFixedInfo(fixed));
+            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+            int32_t major = 0, minor = 0, build = 0, revision = 0;
+            EXPECT_TRUE(GetFileProductVersion(path, major, minor, build, revision));
+            EXPECT_EQ(uint32_t(major << 16 | minor), system.fixed.dwProductVersionMS);
+            EXPECT_EQ(uint32_t(build << 16 | revision), system.fixed.dwProductVersionLS);
+            EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
+        }
+    }
 }
 
 TEST(DetectHelpersTest, IsLibraryLoadable)
