@@ -9,7 +9,7 @@
 #include <cstring>
 
 using namespace Velora;
-using Velora::Test::TestFolder;
+using namespace Velora::Test;
 
 namespace {
 
@@ -131,7 +131,7 @@ TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
             const std::wstring path = FakeDll(layout + arch);
             SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
             if (firstType) {
-                EXPECT_EQ(FirstResourceType(Velora::Test::ReadFileBytes(path)), firstType);
+                EXPECT_EQ(FirstResourceType(ReadFileBytes(path)), firstType);
             }
             const SystemReading system = ReadAsTheSystem(path);
             ASSERT_TRUE(system.versioned);
@@ -145,6 +145,35 @@ TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
             EXPECT_EQ(uint32_t(build << 16 | revision), system.fixed.dwProductVersionLS);
             EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
         }
+    }
+}
+
+TEST(DetectHelpersTest, LowAlignedLayoutsTheLoaderRefusesStayRefused)
+{
+    const std::string low = ReadFileBytes(FakeDll(L"layout-low-i686"));
+    auto changed = [&](void (*change)(std::string&, IMAGE_NT_HEADERS32&)) {
+        std::string bytes = low;
+        change(bytes, *reinterpret_cast<IMAGE_NT_HEADERS32*>(&bytes.at(*reinterpret_cast<const DWORD*>(&low[0x3C]))));
+        return bytes;
+    };
+    const std::string refused[] = {
+        // A file alignment other than the sections'.
+        changed([](std::string&, IMAGE_NT_HEADERS32& nt) { nt.OptionalHeader.FileAlignment = 0x40; }),
+        // The last section's data moved to the file's end, its address kept.
+        changed([](std::string& bytes, IMAGE_NT_HEADERS32& nt) {
+            IMAGE_SECTION_HEADER& last = IMAGE_FIRST_SECTION(&nt)[nt.FileHeader.NumberOfSections - 1];
+            const std::string data = bytes.substr(last.PointerToRawData, last.SizeOfRawData);
+            last.PointerToRawData = DWORD(bytes.size());
+            bytes += data;
+        }),
+    };
+    const TestFolder folder;
+    for (const std::string& bytes : refused) {
+        ASSERT_TRUE(WriteFileBytes(folder / L"refused.dll", bytes));
+        EXPECT_FALSE(ReadAsTheSystem(folder / L"refused.dll").loads);
+        int32_t major = 0, minor = 0, build = 0, revision = 0;
+        EXPECT_FALSE(GetFileProductVersion(folder / L"refused.dll", major, minor, build, revision));
+        EXPECT_FALSE(IsLibraryLoadable((folder / L"refused.dll").c_str(), nullptr));
     }
 }
 
@@ -194,7 +223,7 @@ TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
     files.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
     files.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
     EXPECT_NE(RunDetectProbe(program.Path()).find("System\t56.0MB\tmissing"), std::string::npos);
-    EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
+    EXPECT_FALSE(Exists(program / L"VLMarker.dll.ran"));
     // A forward to the library itself is the export; nothing is loaded for it.
     files.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
     EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));
