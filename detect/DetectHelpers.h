@@ -30,10 +30,11 @@ bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int3
 // searched for as IsLibraryLoadable searches. Parts are unchanged on failure.
 bool GetFileProductVersion(const std::wstring& path, int32_t& major, int32_t& minor,
                            int32_t& build, int32_t& revision);
-// Both of the above from one held copy of the library the system would take
-// for the name, so that no other file can answer one of them: its product
-// version (false, parts unchanged, without one) and, when it has one, whether
-// it may load (exporting exportName when one is given).
+// GetFileProductVersion and IsLibraryLoadable in one, from one held copy of
+// the library the system would take for the name, so that no other file can
+// answer either: its product version (false, parts unchanged, without one)
+// and, when it has one, whether it may load (exporting exportName when one is
+// given).
 bool GetLoadableLibraryVersion(const wchar_t* name, const char* exportName, int32_t& major, int32_t& minor,
                                int32_t& build, int32_t& revision, bool& loadable);
 // Whether the file version, written "a.b.c.d", is exactly versionText.
