@@ -70,7 +70,12 @@ bool VLFileVersionInfo::Load()
     // A path that is not full would be searched for, and the file checked
     // might not be the one read.
     VLPeFile file;
-    loaded = IsFullFilePath(path) && file.Open(path) && file.ReadVersionBlock(block);
+    return IsFullFilePath(path) && file.Open(path) && Load(file);
+}
+
+bool VLFileVersionInfo::Load(const VLPeFile& file)
+{
+    if (!loaded) loaded = file.ReadVersionBlock(block);
     return loaded;
 }
 

@@ -9,6 +9,8 @@
 
 namespace Velora {
 
+class VLPeFile;
+
 class VLFileVersionInfo {
 public:
     explicit VLFileVersionInfo(const std::wstring& path) : path(path) {}
@@ -17,6 +19,9 @@ public:
     // from the bytes that were checked: the system is never asked to read the
     // file again, so what it would read cannot differ from what was checked.
     bool Load();
+    // The same from a file the caller already holds open, so that its other
+    // reads and this one see one copy; path is not read.
+    bool Load(const VLPeFile& file);
     // A value of the loaded block, found as the system's VerQueryValueW finds
     // it, only when all of it lies inside the block: length counts units of
     // unitSize bytes.

@@ -9,6 +9,31 @@ namespace Velora {
 namespace {
 
 const wchar_t kMachineEnvironment[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const wchar_t kCurrentVersion[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// Where the system takes each folder variable from when it starts a process.
+// This process's own view of the keys gives its own folders (the x86 ones on
+// 64-bit Windows); the 64-bit view gives the "W6432" forms, which only a
+// process on 64-bit Windows is given. A form Windows does not have (the
+// "(x86)" ones on 32-bit Windows) is missing from the key as well.
+struct FolderVariable {
+    const wchar_t* name;
+    const wchar_t* key;
+    const wchar_t* value;
+    bool native;
+};
+
+const FolderVariable kFolderVariables[] = {
+    {L"ProgramFiles", kCurrentVersion, L"ProgramFilesDir", false},
+    {L"ProgramFiles(x86)", kCurrentVersion, L"ProgramFilesDir (x86)", false},
+    {L"ProgramW6432", kCurrentVersion, L"ProgramFilesDir", true},
+    {L"CommonProgramFiles", kCurrentVersion, L"CommonFilesDir", false},
+    {L"CommonProgramFiles(x86)", kCurrentVersion, L"CommonFilesDir (x86)", false},
+    {L"CommonProgramW6432", kCurrentVersion, L"CommonFilesDir", true},
+    {L"ProgramData", kProfileList, L"ProgramData", false},
+    {L"ALLUSERSPROFILE", kProfileList, L"ProgramData", false},
+};
 
 // The variables the system sets from its own folder, never from a key.
 bool SystemVariable(const std::wstring& name, std::wstring& value)
@@ -24,17 +49,28 @@ bool SystemVariable(const std::wstring& name, std::wstring& value)
     return true;
 }
 
-// A variable of the machine's environment key, as written there.
-bool MachineKeyVariable(const std::wstring& name, std::wstring& value)
+// A text value of a machine key, as written there.
+bool MachineKeyText(const wchar_t* key, const std::wstring& name, REGSAM view, std::wstring& value)
 {
-    VLRegHandle key;
+    VLRegHandle handle;
     VLRegValue read;
-    if (name.empty() || !key.Open(HKEY_LOCAL_MACHINE, kMachineEnvironment, KEY_QUERY_VALUE) ||
-        !key.QueryValue(name, read) || (read.type != REG_SZ && read.type != REG_EXPAND_SZ)) {
+    if (name.empty() || !handle.Open(HKEY_LOCAL_MACHINE, key, KEY_QUERY_VALUE | view) ||
+        !handle.QueryValue(name, read) || (read.type != REG_SZ && read.type != REG_EXPAND_SZ)) {
         return false;
     }
     value = read.text.substr(0, read.text.find(L'\0'));
     return true;
+}
+
+// A folder variable, from the key the system sets it from.
+bool FolderVariableValue(const std::wstring& name, std::wstring& value)
+{
+    for (const FolderVariable& folder : kFolderVariables) {
+        if (CompareNoCase(name, folder.name) != 0) continue;
+        if (folder.native && !IsWow64()) return false;
+        return MachineKeyText(folder.key, folder.value, folder.native ? KEY_WOW64_64KEY : 0, value);
+    }
+    return false;
 }
 
 // machineKey: whether names other than the system's are looked up in the
@@ -53,7 +89,8 @@ std::wstring Expand(const std::wstring& text, bool machineKey)
         std::wstring value;
         if (SystemVariable(name, value)) {
             out += value;
-        } else if (machineKey && MachineKeyVariable(name, value)) {
+        } else if (machineKey &&
+                   (FolderVariableValue(name, value) || MachineKeyText(kMachineEnvironment, name, 0, value))) {
             out += Expand(value, false);
         } else {
             // Kept as written; its closing '%' may open the next reference.
@@ -68,6 +105,19 @@ std::wstring Expand(const std::wstring& text, bool machineKey)
 }
 
 } // namespace
+
+bool IsWow64()
+{
+    static const bool answer = [] {
+        // Resolved at run time: Windows before XP SP2 lacks it.
+        using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+        const auto query = reinterpret_cast<IsWow64Process>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
+        BOOL wow64 = FALSE;
+        return query && query(GetCurrentProcess(), &wow64) && wow64;
+    }();
+    return answer;
+}
 
 std::wstring ExpandMachineEnvironment(const std::wstring& text)
 {

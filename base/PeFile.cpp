@@ -22,6 +22,9 @@ constexpr unsigned kMostSections = 96;
 // Where the loader takes a section's data from: it rounds the raw offset
 // down to this.
 constexpr uint32_t kRawOffsetUnit = 512;
+// Sections aligned below a page cannot each be mapped apart: the loader maps
+// such an image as the file lies, byte for byte.
+constexpr uint32_t kPage = 0x1000;
 // Ordinals are 16-bit: a table of more exports or names than they can tell
 // apart is made to keep the reader busy.
 constexpr uint32_t kMostExports = 0x10000;
@@ -40,24 +43,42 @@ const uint8_t* ResourceEntries(const uint8_t* tree, uint32_t treeSize, uint32_t 
     return end <= treeSize ? tree + offset + sizeof(table) : nullptr;
 }
 
-// The entry of the table at offset named id. The system's lookup compares
-// only the low word of a name, so an entry that differs from id above it
-// (a high-bit name among the numbers, say) could be the one it takes: such a
-// table, or one naming id twice, is refused.
+IMAGE_RESOURCE_DIRECTORY_ENTRY EntryAt(const uint8_t* entries, uint32_t index)
+{
+    return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + index * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+}
+
+// The entry of the table at offset named id. The system's lookup searches
+// only the entries named by number, which follow those named by text, and
+// compares only the low word of a name: an entry there that differs from id
+// above it (a high-bit name among the numbers, say) could be the one it
+// takes, so such a table, or one naming id twice, is refused. A name given
+// as text never stands for a number, whatever its offset reads as.
 bool FindResourceEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, WORD id,
                        IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
 {
     uint32_t count = 0;
     const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
-    bool found = false;
-    for (uint32_t i = 0; entries && i < count; ++i) {
-        const auto entry = Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
-        if (LOWORD(entry.Name) != id) continue;
-        if (entry.Name != id || found) return false;
-        found = true;
-        out = entry;
+    if (!entries) return false;
+    const auto entry = [entries](uint32_t i) { return EntryAt(entries, i); };
+    const uint32_t named = Copy<IMAGE_RESOURCE_DIRECTORY>(tree + offset).NumberOfNamedEntries;
+    unsigned matches = 0;
+    for (uint32_t i = named; i < count; ++i) {
+        const DWORD name = entry(i).Name;
+        if (LOWORD(name) == id && (name != id || ++matches > 1)) return false;
     }
-    return found;
+    // Found as the system finds it: a binary search by low word, so an entry
+    // out of order is missed by both.
+    for (uint32_t low = named, high = count; low < high;) {
+        const uint32_t middle = low + (high - low) / 2;
+        out = entry(middle);
+        if (LOWORD(out.Name) == id) return true;
+        if (LOWORD(out.Name) > id)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return false;
 }
 
 // The entry of the language table at offset that the system's lookup takes
@@ -69,9 +90,7 @@ bool FindLanguageEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, 
     uint32_t count = 0;
     const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
     if (!entries || count == 0) return false;
-    const auto entry = [&](uint32_t i) {
-        return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
-    };
+    const auto entry = [entries](uint32_t i) { return EntryAt(entries, i); };
     for (uint32_t i = 0; i < count; ++i) {
         if (entry(i).Name > 0xFFFF) return false;
     }
@@ -136,10 +155,15 @@ bool VLPeFile::Open(const std::wstring& path)
                                    ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
                                    : 0;
     if (directories == 0 || header.SizeOfOptionalHeader < directories) return false;
-    // Both forms keep the image size at the same place and the number of
-    // directories just before them.
+    // Both forms keep the image size and the alignments at the same places
+    // and the number of directories just before them.
     static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage) == offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage));
+    static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, SectionAlignment) ==
+                  offsetof(IMAGE_OPTIONAL_HEADER64, SectionAlignment));
+    static_assert(offsetof(IMAGE_OPTIONAL_HEADER32, FileAlignment) == offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment));
     imageSize_ = Copy<DWORD>(base_ + optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage));
+    sectionAlignment_ = Copy<DWORD>(base_ + optional + offsetof(IMAGE_OPTIONAL_HEADER32, SectionAlignment));
+    fileAlignment_ = Copy<DWORD>(base_ + optional + offsetof(IMAGE_OPTIONAL_HEADER32, FileAlignment));
     machine_ = header.Machine;
     const DWORD declared = Copy<DWORD>(base_ + optional + directories - sizeof(DWORD));
     directoryCount_ = unsigned(
@@ -157,11 +181,18 @@ bool VLPeFile::SectionsAreLaidOutAsRead() const
 {
     // The loader maps each section over the ones before it and takes its data
     // from the raw offset rounded down; a file where either would change what
-    // an address holds is refused rather than read in two ways.
+    // an address holds is refused rather than read in two ways. An image
+    // aligned below a page is mapped whole as it lies, which the loader does
+    // only when its file alignment is the same and every section lies at its
+    // own address in the file: then the file reads as the image does.
+    const bool flat = sectionAlignment_ < kPage;
+    if (flat && fileAlignment_ != sectionAlignment_) return false;
     uint64_t end = 0;
     for (const IMAGE_SECTION_HEADER& section : sections_) {
         const uint64_t start = section.VirtualAddress;
-        if (start < end || (section.SizeOfRawData && section.PointerToRawData % kRawOffsetUnit)) return false;
+        const bool moved =
+            flat ? section.PointerToRawData != section.VirtualAddress : section.PointerToRawData % kRawOffsetUnit != 0;
+        if (start < end || (section.SizeOfRawData && moved)) return false;
         end = start + SizeInImage(section);
         if (end > imageSize_) return false;
     }

@@ -23,13 +23,15 @@ class VLPeFile {
 public:
     // Opens and maps the file read-only and checks its headers and section
     // table; false for anything but a whole 32- or 64-bit PE file whose
-    // sections the loader would lay out just as they are read here.
+    // sections the loader would lay out just as they are read here (an image
+    // aligned below a page included, which it maps as the file lies).
     bool Open(const std::wstring& path);
     // Copies out the version resource the system's version reader takes
     // (type 16, name 1, in the language its lookup prefers), once the block
     // lies inside the file and the image and holds at least its own header.
-    // A resource table with another entry that the system would take for one
-    // of these (the same low word) is refused: the system could read that one.
+    // A resource table with another entry named by number that the system
+    // would take for one of these (the same low word) is refused: the system
+    // could read that one. Entries named by text are not numbers to it.
     bool ReadVersionBlock(std::vector<uint8_t>& block) const;
     // Looks the name up in the export table, after checking that the table,
     // every name, ordinal and address in it lie inside the file and the image.
@@ -59,6 +61,8 @@ private:
     const uint8_t* base_ = nullptr;
     uint64_t fileSize_ = 0;
     uint32_t imageSize_ = 0;
+    uint32_t sectionAlignment_ = 0;
+    uint32_t fileAlignment_ = 0;
     WORD machine_ = 0;
     std::vector<IMAGE_SECTION_HEADER> sections_; // by address, none overlapping
     const uint8_t* directories_ = nullptr;       // IMAGE_DATA_DIRECTORY records

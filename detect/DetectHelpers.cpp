@@ -80,34 +80,57 @@ bool ParseVersionPiece(const std::wstring& piece, int32_t& part)
     return true;
 }
 
-} // namespace
-
-bool IsWow64()
+// The file the system would take for the library's name, held open: every
+// later read of it sees this one copy.
+bool OpenLibrary(const wchar_t* name, VLPeFile& file, std::wstring& path)
 {
-    static const bool answer = [] {
-        using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
-        const auto query = KernelFunction<IsWow64Process>("IsWow64Process");
-        BOOL wow64 = FALSE;
-        return query && query(GetCurrentProcess(), &wow64) && wow64;
-    }();
-    return answer;
+    return name && FindLibraryFile(name, path) && file.Open(path);
 }
+
+// Whether the library held may load in this process, exporting exportName
+// when one is given: mapped as the loader maps it, without running anything
+// in it or loading its imports.
+bool MayLoad(const VLPeFile& file, const std::wstring& path, const char* exportName)
+{
+    return (!exportName || ExportsFunction(file, path, exportName)) && file.MapsAsImage();
+}
+
+bool ProductVersion(const VLPeFile& file, const std::wstring& path, int32_t& major, int32_t& minor, int32_t& build,
+                    int32_t& revision)
+{
+    uint64_t version = 0;
+    VLFileVersionInfo info(path);
+    if (!info.Load(file) || !info.GetProductVersion(version)) return false;
+    major = int32_t(version >> 48);
+    minor = int32_t(version >> 32 & 0xFFFF);
+    build = int32_t(version >> 16 & 0xFFFF);
+    revision = int32_t(version & 0xFFFF);
+    return true;
+}
+
+} // namespace
 
 bool IsLibraryLoadable(const wchar_t* name, const char* exportName)
 {
     // No message box for a missing library or an empty drive while probing.
     const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    bool loadable = false;
     std::wstring path;
     VLPeFile file;
-    // Mapped as the loader maps it, from the very file checked, without
-    // running anything in it or loading its imports.
-    if (name && FindLibraryFile(name, path) && file.Open(path) &&
-        (!exportName || ExportsFunction(file, path, exportName))) {
-        loadable = file.MapsAsImage();
-    }
+    const bool loadable = OpenLibrary(name, file, path) && MayLoad(file, path, exportName);
     SetErrorMode(previousMode);
     return loadable;
+}
+
+bool GetLoadableLibraryVersion(const wchar_t* name, const char* exportName, int32_t& major, int32_t& minor,
+                               int32_t& build, int32_t& revision, bool& loadable)
+{
+    const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    std::wstring path;
+    VLPeFile file;
+    const bool versioned = OpenLibrary(name, file, path) && ProductVersion(file, path, major, minor, build, revision);
+    loadable = versioned && MayLoad(file, path, exportName);
+    SetErrorMode(previousMode);
+    return versioned;
 }
 
 bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int32_t& build,
@@ -129,14 +152,9 @@ bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int3
 bool GetFileProductVersion(const std::wstring& path, int32_t& major, int32_t& minor,
                            int32_t& build, int32_t& revision)
 {
-    std::wstring file;
-    uint64_t version = 0;
-    if (!FindLibraryFile(path, file) || !VLFileVersionInfo(file).GetProductVersion(version)) return false;
-    major = int32_t(version >> 48);
-    minor = int32_t(version >> 32 & 0xFFFF);
-    build = int32_t(version >> 16 & 0xFFFF);
-    revision = int32_t(version & 0xFFFF);
-    return true;
+    std::wstring found;
+    VLPeFile file;
+    return OpenLibrary(path.c_str(), file, found) && ProductVersion(file, found, major, minor, build, revision);
 }
 
 bool FileVersionEquals(const std::wstring& path, const std::wstring& versionText)

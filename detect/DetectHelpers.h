@@ -2,16 +2,14 @@
 // scoped COM and WOW64 redirection state.
 #pragma once
 
+#include "base/MachineEnvironment.h" // IsWow64
+
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 namespace Velora {
-
-// Whether this 32-bit process runs on 64-bit Windows. Asked of the system
-// once per process; safe to call from several threads.
-bool IsWow64();
 
 // Whether the library can be found and mapped (and exports exportName when
 // one is given). The library's own code never runs: a planted DLL found
@@ -32,6 +30,13 @@ bool ParseVersion(const std::wstring& text, int32_t& major, int32_t& minor, int3
 // searched for as IsLibraryLoadable searches. Parts are unchanged on failure.
 bool GetFileProductVersion(const std::wstring& path, int32_t& major, int32_t& minor,
                            int32_t& build, int32_t& revision);
+// GetFileProductVersion and IsLibraryLoadable in one, from one held copy of
+// the library the system would take for the name, so that no other file can
+// answer either: its product version (false, parts unchanged, without one)
+// and, when it has one, whether it may load (exporting exportName when one is
+// given).
+bool GetLoadableLibraryVersion(const wchar_t* name, const char* exportName, int32_t& major, int32_t& minor,
+                               int32_t& build, int32_t& revision, bool& loadable);
 // Whether the file version, written "a.b.c.d", is exactly versionText.
 bool FileVersionEquals(const std::wstring& path, const std::wstring& versionText);
 // Whether the file version is at least versionText, word by word.

@@ -11,8 +11,8 @@ namespace {
 bool IsVersionedLibraryLoadable(const wchar_t* name)
 {
     int32_t major = 0, minor = 0, build = 0, revision = 0;
-    return GetFileProductVersion(name, major, minor, build, revision) &&
-           IsLibraryLoadable(name, nullptr) && major >= 1;
+    bool loadable = false;
+    return GetLoadableLibraryVersion(name, nullptr, major, minor, build, revision, loadable) && loadable && major >= 1;
 }
 
 } // namespace
@@ -25,8 +25,10 @@ void ReadPhysXInfo(VLPhysXInfo& info)
         !key.QueryTypedDword(version, L"PhysX Version")) {
         return;
     }
-    if (GetFileProductVersion(L"PhysXLoader.dll", info.major, info.minor, info.build, info.revision)) {
-        info.ok = IsLibraryLoadable(L"PhysXLoader.dll", "NxCreatePhysicsSDK");
+    bool loadable = false;
+    if (GetLoadableLibraryVersion(L"PhysXLoader.dll", "NxCreatePhysicsSDK", info.major, info.minor, info.build,
+                                  info.revision, loadable)) {
+        info.ok = loadable;
     }
 }
 

@@ -27,4 +27,24 @@ TEST(ExpandMachineEnvironment, TheSystemsVariablesWhateverTheProcessSays)
     SetEnvironmentVariableW(L"VLTestOnlyInProcess", nullptr);
 }
 
+TEST(ExpandMachineEnvironment, FolderVariablesAsTheSystemGivesThem)
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    unsigned given = 0;
+    for (const wchar_t* name :
+         {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
+          L"CommonProgramW6432", L"ProgramData", L"ALLUSERSPROFILE"}) {
+        // What the system gave this process, then what the user's own environment would set instead.
+        wchar_t system[MAX_PATH] = L"";
+        const DWORD length = GetEnvironmentVariableW(name, system, MAX_PATH);
+        given += length != 0;
+        const std::wstring reference = L"%" + std::wstring(name) + L"%\\x";
+        SetEnvironmentVariableW(name, L"C:\\fake");
+        EXPECT_EQ(ExpandMachineEnvironment(reference), length ? system + std::wstring(L"\\x") : reference) << name;
+        SetEnvironmentVariableW(name, length ? system : nullptr);
+    }
+    EXPECT_EQ(given, wow64 ? 8u : 4u); // the "(x86)" and "W6432" forms only on 64-bit Windows
+}
+
 } // namespace

@@ -1,12 +1,44 @@
 #include "detect/DetectHelpers.h"
 
 #include "Evidence.h"
+#include "base/FileVersionInfo.h"
 #include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace Velora;
-using Velora::Test::TestFolder;
+using namespace Velora::Test;
+
+namespace {
+
+// What the system's own readers make of a library: the fixed part its
+// version reader finds, and whether its loader maps it (running nothing) and
+// finds the PhysX export.
+struct SystemReading {
+    bool versioned = false;
+    VS_FIXEDFILEINFO fixed = {};
+    bool loads = false;
+};
+
+SystemReading ReadAsTheSystem(const std::wstring& path)
+{
+    SystemReading read;
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeW(path.c_str(), &ignored), '\0');
+    void* fixed = nullptr;
+    UINT length = 0;
+    read.versioned = !block.empty() && GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), &block[0]) &&
+                     VerQueryValueW(block.data(), L"\\", &fixed, &length) && length >= sizeof(read.fixed);
+    if (read.versioned) std::memcpy(&read.fixed, fixed, sizeof(read.fixed));
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    read.loads = module && GetProcAddress(module, "NxCreatePhysicsSDK");
+    if (module) FreeLibrary(module);
+    return read;
+}
+
+} // namespace
 
 TEST(DetectHelpersTest, ParseVersion)
 {
@@ -70,6 +102,53 @@ TEST(DetectHelpersTest, FileVersionReadsTheFileVersionNotTheProductVersion)
     EXPECT_EQ(major, 5);
 }
 
+TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
+{
+    // Sections aligned below a page; a type named by text whose entry's low word is 16, and one item smaller.
+    for (const std::wstring arch : {L"i686", L"x86_64"}) {
+        for (const wchar_t* layout : {L"layout-low-", L"layout-named-", L"layout-named-control-"}) {
+            const std::wstring path = FakeDll(layout + arch);
+            SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
+            const SystemReading system = ReadAsTheSystem(path);
+            ASSERT_TRUE(system.versioned);
+            EXPECT_EQ(system.loads, arch == L"i686");
+            VS_FIXEDFILEINFO fixed = {};
+            EXPECT_TRUE(VLFileVersionInfo(path).GetFixedInfo(fixed));
+            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+            EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
+        }
+    }
+}
+
+TEST(DetectHelpersTest, LowAlignedLayoutsTheLoaderRefusesStayRefused)
+{
+    const std::string low = ReadFileBytes(FakeDll(L"layout-low-i686"));
+    auto changed = [&](void (*change)(std::string&, IMAGE_NT_HEADERS32&)) {
+        std::string bytes = low;
+        change(bytes, *reinterpret_cast<IMAGE_NT_HEADERS32*>(&bytes.at(*reinterpret_cast<const DWORD*>(&low[0x3C]))));
+        return bytes;
+    };
+    const std::string refused[] = {
+        // A file alignment other than the sections'.
+        changed([](std::string&, IMAGE_NT_HEADERS32& nt) { nt.OptionalHeader.FileAlignment = 0x40; }),
+        // The last section's data moved to the file's end, its address kept.
+        changed([](std::string& bytes, IMAGE_NT_HEADERS32& nt) {
+            IMAGE_SECTION_HEADER& last = IMAGE_FIRST_SECTION(&nt)[nt.FileHeader.NumberOfSections - 1];
+            const std::string data = bytes.substr(last.PointerToRawData, last.SizeOfRawData);
+            last.PointerToRawData = DWORD(bytes.size());
+            bytes += data;
+        }),
+    };
+    const TestFolder folder;
+    for (const std::string& bytes : refused) {
+        ASSERT_TRUE(WriteFileBytes(folder / L"refused.dll", bytes));
+        EXPECT_FALSE(ReadAsTheSystem(folder / L"refused.dll").loads);
+        int32_t major = 0, minor = 0, build = 0, revision = 0;
+        EXPECT_FALSE(GetFileProductVersion(folder / L"refused.dll", major, minor, build, revision));
+        EXPECT_FALSE(IsLibraryLoadable((folder / L"refused.dll").c_str(), nullptr));
+    }
+}
+
 TEST(DetectHelpersTest, IsLibraryLoadable)
 {
     EXPECT_TRUE(IsLibraryLoadable(FakeDll(L"physxloader").c_str(), "NxCreatePhysicsSDK"));
@@ -116,7 +195,7 @@ TEST(DetectHelpersTest, PlantedLibraryCodeNeverRuns)
     files.Copy(FakeDll(L"physxloader-forward"), program / L"PhysXLoader.dll");
     files.Copy(FakeDll(L"marker"), program / L"VLMarker.dll");
     EXPECT_NE(RunDetectProbe(program.Path()).find("System\t56.0MB\tmissing"), std::string::npos);
-    EXPECT_FALSE(Velora::Test::Exists(program / L"VLMarker.dll.ran"));
+    EXPECT_FALSE(Exists(program / L"VLMarker.dll.ran"));
     // A forward to the library itself is the export; nothing is loaded for it.
     files.Copy(FakeDll(L"physxloader-self-forward"), program / L"self\\PhysXLoader.dll");
     EXPECT_TRUE(IsLibraryLoadable((program / L"self\\PhysXLoader.dll").c_str(), "NxCreatePhysicsSDK"));

@@ -255,6 +255,17 @@ void FileEvidence::Clear()
     folders_.clear();
 }
 
+ScopedVariable::ScopedVariable(const wchar_t* name, const std::wstring& to)
+    : name(name), old(_wgetenv(name) ? _wgetenv(name) : L"")
+{
+    _wputenv_s(name, to.c_str());
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    _wputenv_s(name, old.c_str());
+}
+
 std::string RunDetectProbe(const std::wstring& folder)
 {
     const std::wstring built = FromUnix(VL_DETECT_PROBE);

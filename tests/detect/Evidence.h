@@ -84,5 +84,14 @@ private:
     std::vector<std::wstring> aside_;   // original paths moved to path + ".vltest"
 };
 
+// Sets a variable of this process's environment, for the C runtime and the
+// system alike, until the scope ends.
+struct ScopedVariable {
+    ScopedVariable(const wchar_t* name, const std::wstring& to);
+    ~ScopedVariable();
+    const wchar_t* name;
+    std::wstring old;
+};
+
 // Runs the console driver (a copy of it in the folder, when given) and answers its output.
 std::string RunDetectProbe(const std::wstring& folder = std::wstring());

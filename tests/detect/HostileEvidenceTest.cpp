@@ -117,17 +117,6 @@ std::string Text(const std::wstring& text)
 
 const std::wstring kPhysX = L"SOFTWARE\\AGEIA Technologies";
 
-// Sets a variable of this process's environment, for the C runtime and the system alike, until the scope ends.
-struct ScopedVariable {
-    ScopedVariable(const wchar_t* name, const std::wstring& to) : name(name), old(_wgetenv(name) ? _wgetenv(name) : L"")
-    {
-        _wputenv_s(name, to.c_str());
-    }
-    ~ScopedVariable() { _wputenv_s(name, old.c_str()); }
-    const wchar_t* name;
-    std::wstring old;
-};
-
 } // namespace
 
 TEST(HostileEvidenceTest, DamagedLibraryLeavesEveryRowAndReadsMissing)

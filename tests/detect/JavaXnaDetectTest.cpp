@@ -130,3 +130,42 @@ TEST(JavaXnaDetectTest, XnaKeyVersionSources)
     ReadXnaMask(mask);
     EXPECT_EQ(mask, uint32_t(kXna10 | kXna20));
 }
+
+TEST(JavaXnaDetectTest, FolderVariablesExpandAsTheSystemGivesThem)
+{
+    RegEvidence registry; // whatever the prefix has is hidden until the test ends
+    registry.HideKey(HKEY_LOCAL_MACHINE, kJava);
+    registry.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\XNA");
+    registry.SetString(HKEY_LOCAL_MACHINE, kJava, L"CurrentVersion", L"1.6");
+    registry.SetString(HKEY_LOCAL_MACHINE, kJava + L"\\1.6", L"JavaHome", L"C:\\Java");
+    registry.SetString(HKEY_LOCAL_MACHINE, kXna + L"v4.0", L"ProductVersion", L"4.0.20823.0");
+    auto expandable = [&](const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+        registry.SetValue(HKEY_LOCAL_MACHINE, key, name, REG_EXPAND_SZ, text.c_str(), DWORD(text.size() + 1) * 2);
+    };
+    const TestFolder user; // where the user's own environment points every variable
+    const std::wstring own = L"\\VLTest" + std::to_wstring(GetCurrentProcessId());
+    unsigned given = 0;
+    for (const wchar_t* name :
+         {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
+          L"CommonProgramW6432", L"ProgramData", L"ALLUSERSPROFILE"}) {
+        SCOPED_TRACE(std::string(name, name + wcslen(name)));
+        // The folder as the system gave it to this process, if it gave it at all.
+        wchar_t folder[MAX_PATH] = L"";
+        const bool system = GetEnvironmentVariableW(name, folder, MAX_PATH) != 0;
+        given += system;
+        const ScopedVariable moved(name, user.Path());
+        expandable(kJava + L"\\1.6", L"RuntimeLib", L"%" + std::wstring(name) + L"%" + own + L"\\jvm.dll");
+        expandable(kXna + L"v4.0", L"NativeLibraryPath", L"%" + std::wstring(name) + L"%" + own);
+        for (const std::wstring& place : {std::wstring(folder), user.Path()}) {
+            FileEvidence files;
+            if (!place.empty()) {
+                files.Touch(place + own + L"\\jvm.dll");
+                files.Touch(place + own + L"\\XnaNative.dll");
+            }
+            const bool systems = system && place == folder; // only the system's folder counts
+            EXPECT_EQ(DetectJava(), systems);
+            EXPECT_EQ(DetectXna40(), systems);
+        }
+    }
+    EXPECT_EQ(given, OnWow64() ? 8u : 4u); // the "(x86)" and "W6432" forms only on 64-bit Windows
+}

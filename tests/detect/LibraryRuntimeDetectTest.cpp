@@ -3,9 +3,12 @@
 #include "Evidence.h"
 #include "detect/Detectors.h"
 
+#include "tests/support/TestFolder.h"
+
 #include <gtest/gtest.h>
 
 using namespace Velora;
+using Velora::Test::TestFolder;
 
 TEST(LibraryRuntimeDetectTest, GfwLiveRowFlips)
 {
@@ -80,5 +83,31 @@ TEST(LibraryRuntimeDetectTest, PhysXLoaderMustExportAndBeVersionOne)
         FileEvidence files;
         files.Copy(FakeDll(fake), loader);
         EXPECT_FALSE(DetectPhysX());
+    }
+}
+
+TEST(LibraryRuntimeDetectTest, ValidLayoutsFoundInEveryPlace)
+{
+    const wchar_t* const names[] = {L"Xlive.dll", L"OpenAL32.dll", L"PhysXLoader.dll"};
+    FileEvidence absent; // whatever the prefix has of them, until the test ends
+    for (const wchar_t* name : names) absent.HideIfPresent(SystemDir() + L"\\" + name);
+    RegEvidence registry;
+    registry.HideKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies");
+    registry.SetDword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\AGEIA Technologies", L"PhysX Version", 1);
+    // The system folder, beside the checking program, a folder on PATH: each library in each place in turn, OpenAL's
+    // with a type named by text, the others with sections aligned below a page.
+    const TestFolder program, onPath;
+    const ScopedVariable path(L"PATH", _wgetenv(L"PATH") + (L";" + onPath.Path()));
+    const std::wstring places[] = {SystemDir(), program.Path(), onPath.Path()};
+    for (size_t turn = 0; turn < 3; ++turn) {
+        SCOPED_TRACE(turn);
+        FileEvidence files;
+        for (size_t name = 0; name < 3; ++name) {
+            files.Copy(FakeDll(name == 1 ? L"layout-named-i686" : L"layout-low-i686"),
+                       places[(name + turn) % 3] + L"\\" + names[name]);
+        }
+        const std::string rows = RunDetectProbe(program.Path());
+        for (const char* row : {"Live\t236.4MB\tinstalled", "OpenAL\t817.7KB\tinstalled", "System\t56.0MB\tinstalled"})
+            EXPECT_NE(rows.find(row), std::string::npos) << row;
     }
 }

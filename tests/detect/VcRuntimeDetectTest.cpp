@@ -218,6 +218,26 @@ TEST(VcRuntimeDetectTest, Vc2010x64RowFlips)
     EXPECT_FALSE(DetectVC2010x64());
 }
 
+TEST(VcRuntimeDetectTest, Vc2010ReadsEveryValidLayout)
+{
+    FileEvidence absent, absentNative(true); // what the prefix has, until the test ends
+    absent.HideIfPresent(SystemDir() + kVc2010Files.versionedFile);
+    absentNative.HideIfPresent(NativeSystemDir() + kVc2010Files.versionedFile);
+    for (const std::wstring layout : {L"layout-low-", L"layout-named-"}) {
+        SCOPED_TRACE(std::string(layout.begin(), layout.end()));
+        {
+            FileEvidence files;
+            CreateSystemRuntime(files, SystemDir(), kVc2010Files, layout + L"i686");
+            EXPECT_TRUE(DetectVC2010());
+        }
+        if (OnWow64()) {
+            FileEvidence files(true);
+            CreateSystemRuntime(files, NativeSystemDir(), kVc2010Files, layout + L"x86_64");
+            EXPECT_TRUE(DetectVC2010x64());
+        }
+    }
+}
+
 TEST(VcRuntimeDetectTest, Vc2012x64RowFlips)
 {
     if (!OnWow64()) GTEST_SKIP() << "only shown on 64-bit Windows";
