@@ -31,8 +31,7 @@ public:
     // A link of the Unix host, removed as itself.
     bool AddLink(const std::wstring& path, const std::wstring& target)
     {
-        links_.push_back(path);
-        return MakeHostLink(path, target);
+        return MakeHostLink(links_.emplace_back(path), target);
     }
     ~MachineNames()
     {
