@@ -103,36 +103,31 @@ TEST(SetupInstaller, NothingToRunEndsTheWaitAtOnce)
 // installer.
 TEST(SetupInstaller, AnAnswerFileTheProgramReplacedIsRead)
 {
-    const struct {
-        const wchar_t* write;
-        const wchar_t* result;
-        bool succeeded;
-    } cases[] = {
-        {L"replace", L"1", true}, {L"recreate", L"1", true}, {L"replace", L"0", false}, {L"recreate", L"0", false},
-    };
     SavedVariable savedResult(L"VLTEST_SETUP_RESULT"), savedWrite(L"VLTEST_SETUP_WRITE");
     TestFolder folder;
-    for (const auto& each : cases) {
-        SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", each.result);
-        SetEnvironmentVariableW(L"VLTEST_SETUP_WRITE", each.write);
-        std::wstring exchange;
-        {
-            VLDependSoftSetupInstaller installer;
-            ASSERT_TRUE(installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
-            ASSERT_TRUE(WaitUntilDone(installer));
-            exchange = installer.GetExchangeFile();
-            EXPECT_EQ(ReadIni(exchange, L"seen", L"dir"), folder.Path()) << each.write;
-            EXPECT_EQ(installer.IsSucceeded(), each.succeeded) << each.write << L" " << each.result;
+    for (const wchar_t* write : {L"replace", L"recreate"}) {
+        for (const bool succeeded : {true, false}) {
+            SetEnvironmentVariableW(L"VLTEST_SETUP_RESULT", succeeded ? L"1" : L"0");
+            SetEnvironmentVariableW(L"VLTEST_SETUP_WRITE", write);
+            std::wstring exchange;
+            {
+                VLDependSoftSetupInstaller installer;
+                ASSERT_TRUE(
+                    installer.Install(40018, HelperProgram(L"vltest_setup.exe").c_str(), folder.Path().c_str()));
+                ASSERT_TRUE(WaitUntilDone(installer));
+                exchange = installer.GetExchangeFile();
+                EXPECT_EQ(ReadIni(exchange, L"seen", L"dir"), folder.Path()) << write;
+                EXPECT_EQ(installer.IsSucceeded(), succeeded) << write;
+            }
+            EXPECT_FALSE(Exists(exchange)) << write;
         }
-        EXPECT_FALSE(Exists(exchange)) << each.write;
     }
 }
 
-// Another program puts a link to a read-only file of its own at the
-// exchange file's name once the setup program reported 0 (a symbolic link,
-// or a hard link, which shares the file's bytes and attributes): that file
-// is neither read, changed nor deleted. Moving the exchange file away is
-// what the setup program itself may do.
+// Another program puts a symbolic or hard link to a read-only file of its own
+// at the exchange file's name once the setup program reported 0 (moving the
+// exchange file away, as the setup program itself may): that file is neither
+// read, changed nor deleted.
 TEST(SetupInstaller, AnExchangeFileSwappedForALinkIsNeitherReadNorChanged)
 {
     const struct {

@@ -27,16 +27,11 @@ using namespace Velora::Test;
 class MachineNames {
 public:
     std::wstring Name(const std::wstring& stem) const { return unique_ + L"-" + stem; }
-    std::wstring Add(const std::wstring& path)
-    {
-        paths_.push_back(path);
-        return path;
-    }
+    std::wstring Add(const std::wstring& path) { return paths_.emplace_back(path); }
     // A link of the Unix host, removed as itself.
     bool AddLink(const std::wstring& path, const std::wstring& target)
     {
-        links_.push_back(path);
-        return MakeHostLink(path, target);
+        return MakeHostLink(links_.emplace_back(path), target);
     }
     ~MachineNames()
     {
@@ -62,7 +57,7 @@ struct EventLines : VLCompressProgress {
     std::string lines;
 };
 
-// Installs the package written at path into target; the events as lines.
+// Writes the package to path and installs it into target.
 bool InstallPackage(PackageWriter& writer, const std::wstring& path, const std::wstring& target, std::string& events)
 {
     EventLines log;
@@ -73,7 +68,6 @@ bool InstallPackage(PackageWriter& writer, const std::wstring& path, const std::
     return installed;
 }
 
-// The names in the folder that begin with the text.
 std::vector<std::wstring> NamesStartingWith(const std::wstring& folder, const std::wstring& start)
 {
     std::vector<std::wstring> names;
@@ -89,12 +83,8 @@ TEST(MachineFolderInstall, SystemFolderEntriesLandWhereTheSystemOpensTheirNames)
     MachineNames names;
     const VLFolderKeywords keywords;
     const std::wstring system = keywords.GetPath(L"windows") + L"\\system32";
-    const struct {
-        const char* what;
-        bool succeeds;
-    } rows[] = {{"##windows##\\system32", true}, {"##windows##\\system32, script fails", false}};
-    for (const auto& row : rows) {
-        const std::wstring n = std::to_wstring(&row - rows), stem = names.Name(n);
+    for (const bool succeeds : {true, false}) {
+        const std::wstring n = succeeds ? L"ok" : L"failed", stem = names.Name(n);
         // By the name a 32-bit program gives: on 64-bit Windows the system
         // puts them in its 32-bit system folder.
         const std::wstring user = names.Add(system + L"\\" + stem + L"-user.dll");
@@ -106,14 +96,13 @@ TEST(MachineFolderInstall, SystemFolderEntriesLandWhereTheSystemOpensTheirNames)
         PackageWriter writer;
         writer.root.Add(Folder(L"##windows##", {Folder(L"system32", files)}));
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + HelperProgram(L"vltest_exit.exe") +
-                                                         (row.succeeds ? L" 0" : L" 1"))));
+                                                         (succeeds ? L" 0" : L" 1"))));
         std::string events;
-        EXPECT_EQ(InstallPackage(writer, folder / (n + L".vlz"), folder / n, events), row.succeeds)
-            << row.what << "\n" << events;
-        EXPECT_EQ(ReadFileBytes(user), row.succeeds ? "package's" : "user's") << row.what;
-        EXPECT_EQ(ReadFileBytes(added), row.succeeds ? "new" : "<unreadable>") << row.what;
+        EXPECT_EQ(InstallPackage(writer, folder / (n + L".vlz"), folder / n, events), succeeds) << events;
+        EXPECT_EQ(ReadFileBytes(user), succeeds ? "package's" : "user's") << succeeds;
+        EXPECT_EQ(ReadFileBytes(added), succeeds ? "new" : "<unreadable>") << succeeds;
         // No kept copy stays behind.
-        EXPECT_EQ(NamesStartingWith(system, stem).size(), row.succeeds ? 2u : 1u) << row.what;
+        EXPECT_EQ(NamesStartingWith(system, stem).size(), succeeds ? 2u : 1u) << succeeds;
         wchar_t wow64[MAX_PATH];
         if (GetSystemWow64DirectoryW(wow64, MAX_PATH)) {
             EXPECT_EQ(ReadFileBytes(std::wstring(wow64) + L"\\" + stem + L"-user.dll"), ReadFileBytes(user));
@@ -143,7 +132,8 @@ TEST(MachineFolderInstall, ShellFoldersThatAreLinksTakeFilesBelowThemButNotThrou
         writer.root.Add(Folder(keyword, {Folder(sub, {File(L"f.txt", "package's")})}));
         std::string events;
         EXPECT_EQ(InstallPackage(writer, folder / (n + L".vlz"), folder / n, events), !row.linkBelow)
-            << ToMultiByte(row.keyword) << "\n" << events;
+            << ToMultiByte(row.keyword) << "\n"
+            << events;
         EXPECT_EQ(ReadFileBytes(place + L"\\f.txt"), row.linkBelow ? "<unreadable>" : "package's");
         EXPECT_EQ(TreeListing(outside), listing);
     }
@@ -181,18 +171,16 @@ TEST(MachineFolderInstall, AUserFileLeftByAKilledInstallIsNamedAfterItself)
     killed.root.Add(File(L"user.dll", "package's"));
     killed.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + HelperProgram(L"vltest_kill_parent.exe"))));
     ASSERT_TRUE(killed.WriteTo(folder / L"killed.vlz"));
-    std::wstring probe = L"Z:" + ToWide(VL_INSTALL_PROBE_PATH);
-    ReplaceChar(probe, L'/', L'\\');
-    std::wstring commandLine = L"\"" + probe + L"\" \"" + (folder / L"killed.vlz") + L"\" \"" + app + L"\" 40018";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
+    std::wstring commandLine =
+        L"\"Z:" + ToWide(VL_INSTALL_PROBE_PATH) + L"\" \"" + (folder / L"killed.vlz") + L"\" \"" + app + L"\" 40018";
+    ReplaceChar(commandLine, L'/', L'\\');
+    STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                                &startup, &info));
     VLHandle process(info.hProcess), thread(info.hThread);
-    ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
     DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
+    ASSERT_TRUE(WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &code));
     EXPECT_EQ(code, 9u);
 
     // The next install, of another package, leaves it; its name says whose it is.

@@ -38,12 +38,7 @@ protected:
         return installer.IsSucceeded();
     }
 
-    std::string LogText() const
-    {
-        std::wstring text;
-        for (const std::wstring& line : log) text += line + L"\n";
-        return ToMultiByte(text);
-    }
+    std::string LogText() const { return ::testing::PrintToString(log); }
 
     TestFolder folder;
     TestRegKey key;
@@ -135,14 +130,12 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMade)
     const std::wstring sys = folder / L"sys";
     ASSERT_TRUE(CreateDirectories(sys));
     PackageWriter writer;
-    writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c \"move " + sys +
-                                                     L"\\keep.dll " + sys + L"\\keep.old > nul && echo other> " + sys +
-                                                     L"\\keep.dll\"")));
+    writer.root.Add(File(L"##tasks##.txt",
+                         Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c \"move " + sys + L"\\keep.dll " +
+                                   sys + L"\\keep.old > nul && echo other> " + sys + L"\\keep.dll\"")));
     writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "lib"), File(L"keep.dll", "keep")}));
     ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
-    EventLog events;
     VLSfxInstall install(folder / L"p.vlz");
-    install.SetProgress(&events);
     install.GetKeywords().SetPath(L"system", sys);
     ASSERT_TRUE(install.Open());
     EXPECT_FALSE(install.Install(folder / L"app"));
@@ -179,7 +172,7 @@ TEST_F(HeldFilesInstall, AFailedInstallSaysWhyAndTouchesNothingOutside)
         ASSERT_TRUE(CreateDirectories(app) && row.obstacle(path));
         PackageWriter writer;
         writer.root.Add(File(L"##reg##.reg", Utf16File(L"Windows Registry Editor Version 5.00\r\n\r\n[" +
-                                                        key.FullName() + L"\\Made]\r\n\"v\"=\"1\"\r\n")));
+                                                       key.FullName() + L"\\Made]\r\n\"v\"=\"1\"\r\n")));
         writer.root.Add(File(L"first.txt", "1"));
         writer.root.Add(Folder(L"bin", {File(L"tool.dll", "tool")}));
         EXPECT_FALSE(InstallThrough(writer, app));
