@@ -1,9 +1,5 @@
-// The plain-file unit against real files: a file with a second name (a hard
-// link) is refused for its bytes, read or written, while its name alone may
-// be renamed or deleted; and the names the system maps (the system folder of
-// a 32-bit program on 64-bit Windows) are taken where its open lands. (The
-// folders the system gives behind links are tried through whole packages in
-// the install tests.)
+// The folders the system gives behind links are tried through whole packages
+// in the install tests.
 #include "base/PlainFile.h"
 
 #include "base/FileUtil.h"
@@ -26,27 +22,28 @@ TEST(PlainFile, ASecondNameIsRefusedForItsBytes)
     ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
     // The bytes of a second name are some other file's; the name itself,
     // renamed or deleted, is this folder's own.
-    const DWORD accesses[] = {GENERIC_READ, GENERIC_WRITE, FILE_READ_ATTRIBUTES,
-                              DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES};
-    const bool linkedOpens[] = {false, false, true, true};
-    const wchar_t* names[] = {L"own.dat", L"sub", L"linked.dat"};
-    for (const wchar_t* name : names) {
-        for (size_t i = 0; i < 4; ++i) {
-            const bool linked = std::wstring(name) == L"linked.dat";
+    const struct {
+        DWORD access;
+        bool linkedOpens;
+    } rows[] = {{GENERIC_READ, false},
+                {GENERIC_WRITE, false},
+                {FILE_READ_ATTRIBUTES, true},
+                {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, true}};
+    for (const wchar_t* name : {L"own.dat", L"sub", L"linked.dat"}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << name << " " << std::hex << row.access);
             VLPlainFile file;
-            const bool opened =
-                file.Open(folder / name, accesses[i], FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-            EXPECT_EQ(!linked || linkedOpens[i], opened) << name << " " << std::hex << accesses[i];
+            const bool opened = file.Open(folder / name, row.access, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+            EXPECT_EQ(std::wstring(name) != L"linked.dat" || row.linkedOpens, opened);
             if (!opened) {
-                EXPECT_EQ(DWORD(ERROR_TOO_MANY_LINKS), GetLastError()) << name << " " << std::hex << accesses[i];
+                EXPECT_EQ(DWORD(ERROR_TOO_MANY_LINKS), GetLastError());
             }
         }
     }
     // Nor is a second name made writable by opening it to be emptied.
     VLPlainFile file;
     EXPECT_FALSE(file.Open(folder / L"linked.dat", GENERIC_WRITE, 0, CREATE_ALWAYS));
-    std::string victim;
-    EXPECT_TRUE(ReadFileBytes(outside / L"victim.dat", victim) && victim == "victim");
+    EXPECT_EQ("victim", ReadFileBytes(outside / L"victim.dat"));
 }
 
 TEST(PlainFile, NamesTheSystemMapsAreTakenWhereItsOpenLands)

@@ -149,7 +149,6 @@ TEST(JavaXnaDetectTest, FolderVariablesExpandAsTheSystemGivesThem)
          {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
           L"CommonProgramW6432", L"ProgramData", L"ALLUSERSPROFILE"}) {
         SCOPED_TRACE(std::string(name, name + wcslen(name)));
-        // The folder as the system gave it to this process, if it gave it at all.
         wchar_t folder[MAX_PATH] = L"";
         const bool system = GetEnvironmentVariableW(name, folder, MAX_PATH) != 0;
         given += system;

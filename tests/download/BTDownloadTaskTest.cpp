@@ -536,8 +536,8 @@ TEST_F(BTTaskTest, AStartWhileTheCompletionHandsItsTorrentToTheSeedsWaitsForIt)
     EXPECT_EQ(1u, Manager().GetSession()->GetTaskCount());
 }
 
-// Other bytes written into the file in place at offset, as another program
-// may while the download's own handles let it.
+// Other bytes written into the file at offset (past its end, they lengthen
+// it), as another program may while the download's own handles let it.
 bool Overwrite(const std::wstring& path, uint32_t offset = 0)
 {
     VLHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -547,26 +547,18 @@ bool Overwrite(const std::wstring& path, uint32_t offset = 0)
            WriteFile(file.Get(), "planted", 7, &written, nullptr) && written == 7;
 }
 
-// Set once a check hook has planted its bytes: it plants them once.
+// The check hook plants its bytes once, at g_plantAt.
 std::atomic<bool> g_planted{false};
-
-bool Append(const std::wstring& path)
-{
-    VLHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr));
-    DWORD written = 0;
-    return file.Valid() && WriteFile(file.Get(), "appended", 8, &written, nullptr) && written == 8;
-}
+std::atomic<uint32_t> g_plantAt{0};
 
 TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
 {
-    struct Case {
+    const struct {
         DWORD error;
         bool passed, badPieces;
         uint32_t refetches, fileWaits;
         BTCheckVerdict verdict;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {ERROR_SUCCESS, true, false, 2, 60, BTCheckVerdict::HandOver},
         {ERROR_SUCCESS, false, true, 0, 0, BTCheckVerdict::Refetch},
         {ERROR_SUCCESS, false, true, 1, 0, BTCheckVerdict::Refetch},
@@ -578,7 +570,7 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
         {ERROR_FILE_NOT_FOUND, false, false, 0, 0, BTCheckVerdict::Fail},
         {ERROR_HANDLE_EOF, false, true, 0, 0, BTCheckVerdict::Fail},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         VLPieceCheck check;
         check.error = c.error;
         if (c.passed) check.file.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -588,35 +580,33 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
 }
 
 // What is handed over is what the torrent's hashes say: pieces that fail
-// the check at completion (other bytes beside a record claiming every piece,
-// or written after the engine finished) are fetched again, with no step of
-// the user's. A file that fails for another reason (too long) fails the
-// download after its refetches, and nothing is handed over.
+// the check at completion are fetched again, with no step of the user's. A
+// file too long fails the download after its refetches, handing nothing over.
 TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
 {
-    struct Case {
+    const struct {
         const char* what;
-        uint32_t offset; // of bytes planted beside the record; none when ~0
-        bool (*atCompletion)(const std::wstring& path);
+        bool atCompletion; // planted when the engine finished, else beside a record claiming every piece
+        uint32_t offset;
         uint32_t result;
+    } cases[] = {
+        {"beside a record claiming every piece", false, 0, kDownloadOk},
+        {"one piece changed beside the record", false, 20 * 65536 + 5, kDownloadOk},
+        {"written after the engine finished", true, 0, kDownloadOk},
+        {"longer than the torrent's data", true, uint32_t(payload.size()), kErrCheckFailed},
     };
-    const Case cases[] = {
-        {"beside a record claiming every piece", 0, nullptr, kDownloadOk},
-        {"one piece changed beside the record", 20 * 65536 + 5, nullptr, kDownloadOk},
-        {"written after the engine finished", ~0u,
-         [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path); }, kDownloadOk},
-        {"longer than the torrent's data", ~0u,
-         [](const std::wstring& path) { return !g_planted.exchange(true) && !Append(path); }, kErrCheckFailed},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.offset != ~0u) {
+        if (!c.atCompletion) {
             ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
             ASSERT_TRUE(Overwrite(folder / L"pkg.exe", c.offset));
         }
         NewTask();
         g_planted = false;
-        if (c.atCompletion) task->SetGapCheck(c.atCompletion);
+        g_plantAt = c.offset;
+        if (c.atCompletion)
+            task->SetGapCheck(
+                [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path, g_plantAt); });
         uint32_t result = 0;
         ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
         EXPECT_EQ(c.result, result);

@@ -317,12 +317,11 @@ TEST_F(SeedListTest, AHardLinkedDataFileNeverSeeds)
         return CopyFileW(data.c_str(), (outside / name).c_str(), FALSE) && DeleteFileW(data.c_str()) &&
                CreateHardLinkW(data.c_str(), (outside / name).c_str(), nullptr);
     };
-    struct Start {
+    const struct {
         const wchar_t* planted;
         std::vector<uint64_t> seeding;
-    };
-    const Start starts[] = {{L"pkg0.exe", {40021}}, {L"pkg1.exe", {}}};
-    for (const Start& start : starts) {
+    } starts[] = {{L"pkg0.exe", {40021}}, {L"pkg1.exe", {}}};
+    for (const auto& start : starts) {
         SCOPED_TRACE(ToMultiByte(start.planted));
         ASSERT_TRUE(plantLink(start.planted));
         VLBTManager manager;

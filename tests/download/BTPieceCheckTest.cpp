@@ -67,15 +67,13 @@ TEST(BTPieceCheck, FindsExactlyTheBadPieces)
     }
 }
 
-// Another program appending to the file, through a shell of its own.
 void AppendFromAnotherProcess(const std::wstring& path)
 {
     _wsystem((L"echo planted>>\"" + path + L"\"").c_str());
 }
 
-// Held from the check's open: a writer already there fails the open, and a
-// file that passed stays closed to other programs' writes until its handle
-// goes.
+// A writer already there fails the check's open; a file that passed stays
+// closed to other programs' writes until its handle goes.
 TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
 {
     TestFolder folder;
@@ -98,9 +96,7 @@ TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
     EXPECT_NE(payload, ReadFileBytes(path)) << "the same write once the handle is gone";
 }
 
-// Starts another download when its own finished file is about to be
-// checked, and lets the check go on once that one has finished (or the wait
-// gave up).
+// Runs another download to its end before its own file's check goes on.
 class CheckAfterAnother : public VLBTTask {
 public:
     CheckAfterAnother(const std::wstring& folder, VLDownloadTask& other, RecordingListener& reports)
@@ -120,8 +116,7 @@ private:
     RecordingListener& reports_;
 };
 
-// While one download's finished file is checked, the session goes on
-// reporting the others: a second download runs to its end meanwhile.
+// While one download's file is checked, the session goes on reporting others.
 TEST_F(BTDownloadTest, AnotherDownloadFinishesWhileACheckRuns)
 {
     const std::string payload2 = MakePayload(1024 * 1024 + 3, 72), torrent2 = MakeTorrent("other.exe", payload2, 65536);

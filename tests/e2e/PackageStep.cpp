@@ -1,11 +1,7 @@
-// The last step of a runtime package's installer script in whole-program
-// runs (runtime-package ships it as finish.exe beside the package's other
-// files). It does what a runtime's own installer does with the files it
-// unpacked: reads a sibling with ordinary sharing and removes it. Before
-// that it checks that the script's verbs reached the package's own files: the
-// install folder written into the shipped ini, the shipped readme deleted.
-// Exits 0 only when all of it held, otherwise with the number of the step
-// that failed, which the install's event carries.
+// finish.exe, the last step of a runtime package's script: checks the
+// script's verbs reached the package's own files (install folder written into
+// setup.ini, readme.txt deleted), then reads and removes a sibling as a
+// runtime's own installer would. Exits 0, or the number of the failed step.
 #include <windows.h>
 
 #include <cstdio>

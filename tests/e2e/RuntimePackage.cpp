@@ -1,13 +1,8 @@
-// runtime-package <folder> <fakes folder> <step program> <id>...: writes the
-// packages of the named runtimes, <folder>\<id>.vlz each, for whole-program
-// runs in the program's own format: the runtime's files and the registry
-// data that make its detector find it. A runtime whose library belongs in
-// the system folder ships it under the Windows folder's system32, with the
-// detection tests' fake of that library; its installer script then works on
-// files the package itself ships, as a runtime's own installer would: it
-// writes the install folder into a shipped ini, deletes a shipped file, and
-// ends with the step program, which reads and removes a sibling and exits 0
-// only when all of that happened.
+// runtime-package <folder> <fakes folder> <step program> <id>...: writes
+// <folder>\<id>.vlz for each runtime, with the files and registry data its
+// detector looks for. A system-folder library ships as the detection tests'
+// fake, and its script works on the package's own files as a runtime's own
+// installer would, ending with the step program that checks it did.
 #include "base/Buffer.h"
 #include "tests/support/PackageWriter.h"
 #include "tests/support/TestFolder.h"
@@ -43,46 +38,34 @@ const RuntimePackage kPackages[] = {
      L"PhysXLoader.dll", L"physxloader.dll"},
 };
 
-// The files and the script of a runtime that installs into the system
-// folder.
-void AddSystemLibrary(PackageEntry& root, const RuntimePackage& package, const std::string& library,
-                      const std::string& step)
-{
-    root.Add(Folder(L"##windows##", {Folder(L"system32", {File(package.library, library, kMethodLzma)})}));
-    root.Add(File(L"setup.ini", "[Install]\r\nPath=\r\n"));
-    root.Add(File(L"readme.txt", "Read me before the install, not after.\r\n", kMethodZlib));
-    root.Add(File(L"data.cab", SampleBytes(20000, package.id), kMethodSolid));
-    root.Add(File(L"finish.exe", step, kMethodSolid));
-    root.Add(File(L"##tasks##.txt", Utf16File(L"ini WriteINIStr \"##install##\\setup.ini\" Install Path \"##install##\"\r\n"
-                                              L"DeleteFile \"##install##\\readme.txt\"\r\n"
-                                              L"runcheck 0 \"##install##\\finish.exe\"\r\n")));
-}
-
-void AddJava(PackageEntry& root)
-{
-    root.Add(Folder(L"bin", {Folder(L"client", {File(L"jvm.dll", SampleBytes(300000, 6), kMethodLzma)}),
-                             File(L"java.exe", SampleBytes(50000, 7), kMethodSolid)}));
-    root.Add(File(L"release", "JAVA_VERSION=\"1.6.0\"\r\n", kMethodSolid));
-}
-
 bool Write(const RuntimePackage& package, const std::wstring& folder, const std::wstring& fakes,
            const std::wstring& step)
 {
     VLBufferWriter meta;
     meta.WriteStringMap({{L"vlfolder", package.folder}});
     PackageWriter writer;
-    writer.root.Add(Inline(L"vlmeta", std::string(reinterpret_cast<const char*>(meta.target->data), meta.target->size)));
+    PackageEntry& root = writer.root;
+    root.Add(Inline(L"vlmeta", std::string(reinterpret_cast<const char*>(meta.target->data), meta.target->size)));
     if (package.registry)
-        writer.root.Add(File(L"##reg##.reg", Utf16File(std::wstring(L"Windows Registry Editor Version 5.00\r\n\r\n") +
-                                                       package.registry),
-                             kMethodZlib));
+        root.Add(File(L"##reg##.reg",
+                      Utf16File(std::wstring(L"Windows Registry Editor Version 5.00\r\n\r\n") + package.registry),
+                      kMethodZlib));
     if (package.library) {
-        const std::string library = ReadFileBytes(fakes + L"\\" + package.fake);
-        const std::string program = ReadFileBytes(step);
+        const std::string library = ReadFileBytes(fakes + L"\\" + package.fake), program = ReadFileBytes(step);
         if (library.empty() || program.empty()) return false;
-        AddSystemLibrary(writer.root, package, library, program);
+        root.Add(Folder(L"##windows##", {Folder(L"system32", {File(package.library, library, kMethodLzma)})}));
+        root.Add(File(L"setup.ini", "[Install]\r\nPath=\r\n"));
+        root.Add(File(L"readme.txt", "Read me before the install, not after.\r\n", kMethodZlib));
+        root.Add(File(L"data.cab", SampleBytes(20000, package.id), kMethodSolid));
+        root.Add(File(L"finish.exe", program, kMethodSolid));
+        root.Add(File(L"##tasks##.txt",
+                      Utf16File(L"ini WriteINIStr \"##install##\\setup.ini\" Install Path \"##install##\"\r\n"
+                                L"DeleteFile \"##install##\\readme.txt\"\r\n"
+                                L"runcheck 0 \"##install##\\finish.exe\"\r\n")));
     } else {
-        AddJava(writer.root);
+        root.Add(Folder(L"bin", {Folder(L"client", {File(L"jvm.dll", SampleBytes(300000, 6), kMethodLzma)}),
+                                 File(L"java.exe", SampleBytes(50000, 7), kMethodSolid)}));
+        root.Add(File(L"release", "JAVA_VERSION=\"1.6.0\"\r\n", kMethodSolid));
     }
     return writer.WriteTo(folder + L"\\" + std::to_wstring(package.id) + L".vlz");
 }
@@ -97,9 +80,8 @@ int wmain(int argc, wchar_t** argv)
     }
     for (int i = 4; i < argc; ++i) {
         const RuntimePackage* found = nullptr;
-        for (const RuntimePackage& package : kPackages) {
+        for (const RuntimePackage& package : kPackages)
             if (package.id == _wtoi(argv[i])) found = &package;
-        }
         if (!found || !Write(*found, argv[1], argv[2], argv[3])) {
             std::fprintf(stderr, "runtime-package: cannot write the package of %ls\n", argv[i]);
             return 1;
