@@ -178,12 +178,20 @@ bool VLBTManager::Shutdown()
     StopThread();
     std::shared_ptr<IBTSession> session;
     std::vector<SeedPtr> seeds;
+    uint64_t stopped;
     {
         std::lock_guard<std::mutex> guard(lock_);
         seeds.swap(seeds_);
         session.swap(session_);
+        stopped = ++changes_;
     }
-    // The list file stays as it is: the next start adds these seeds again.
+    // The list file stays as it is: the next start adds these seeds again. A
+    // save under way (a completion handing its torrent over meanwhile) ends
+    // first, and one not yet written is not written after this.
+    {
+        std::lock_guard<std::mutex> guard(saveLock_);
+        savedChange_ = stopped;
+    }
     for (const SeedPtr& seed : seeds) Drop(*seed, BTRemoveMode::KeepFiles, session);
     // A seed's callback may have woken the worker again before it was detached.
     StopThread();
@@ -364,6 +372,8 @@ void VLBTManager::SaveSeeds()
     uint64_t change;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        // Shut down: the list file stays as the last save left it.
+        if (!session_) return;
         TiXmlElement* root = AddElement(&document, L"Seeds");
         for (const SeedPtr& seed : seeds_) {
             TiXmlElement* entry = AddElement(root, L"Seed");

@@ -93,9 +93,13 @@ protected:
     void LeaveOnlyTheRecord()
     {
         ASSERT_EQ(kDownloadOk, Run());
-        for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+        // The completion lists the seed, then saves the list, on its own
+        // thread.
+        const std::wstring list = folder / L"seeds.xml";
+        for (int i = 0; i < kWaitSeconds * 10 && !(Manager().IsSeeding(kRuntime) && FileExists(list)); ++i)
+            Sleep(100);
         Manager().Shutdown();
-        ASSERT_TRUE(DeleteFileW((folder / L"seeds.xml").c_str()));
+        ASSERT_TRUE(DeleteFileW(list.c_str()));
         ASSERT_TRUE(Manager().Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
     }
     // Starts the new task over a slow web seed; returns once bytes arrived.
