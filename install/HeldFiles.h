@@ -7,7 +7,9 @@
 // ordinary folder, reading, rewriting, renaming and deleting them. The
 // program itself is held until its process exists, so that the bytes checked
 // are the bytes started. A file let go is known by its identity; a rollback
-// deletes it only where its name still leads, plainly, to that same file.
+// deletes it only where its name still leads, plainly, to that same file,
+// and names each it leaves. A name given for a file is matched by the place
+// it names however it is spelled (GetPathKey).
 #pragma once
 
 #include "base/PlainFile.h"
@@ -44,15 +46,26 @@ public:
     // Lets every file go but the one the command line starts.
     void LetGoAllBut(const std::wstring& commandLine);
     void LetGoAll();
-    // Newest first; report hears each file that could not be deleted and the
-    // reason. Forgets every file.
+    // Newest first; report hears each file that stays and the reason: it
+    // could not be deleted, or its name leads to another file
+    // (ERROR_FILE_INVALID) or through a link (a name that leads nowhere is
+    // not reported here); ReportMoved looks for each such file. Forgets every
+    // file.
     template <typename Report> void DeleteAll(Report report);
+    // After the rollback removed its folders: each file whose name leads
+    // elsewhere but that is still in one of the folders the install put
+    // files in, under another name, is reported where it is now, with the
+    // name it had (moved or renamed, it is not the install's to delete
+    // there).
+    template <typename Report> void ReportMoved(Report report);
     // Forgets every file, leaving each where it is.
     void Clear() { files_.clear(); }
 
 private:
     struct Held {
         std::wstring path;
+        // The place, however a name spells it.
+        std::wstring key;
         VLFileId id;
         // Closed once let go.
         VLPlainFile file;
@@ -67,8 +80,19 @@ private:
     static DWORD MakeWritable(VLPlainFile& file);
     static void RestoreAttributes(VLPlainFile& file, DWORD attributes);
 
+    struct Gone {
+        std::wstring path;
+        VLFileId id;
+    };
+    // Where the file is now, looked for in folders_; false when in none.
+    bool FindMoved(const VLFileId& id, std::wstring& where) const;
+
     // In extraction order.
     std::vector<Held> files_;
+    // Left by DeleteAll for ReportMoved: the files whose names led nowhere,
+    // and the folders the install put its files in.
+    std::vector<Gone> gone_;
+    std::vector<std::wstring> folders_;
 };
 
 // Through the handle, with the read-only attribute taken off so that the
@@ -93,9 +117,29 @@ template <typename Act> bool VLHeldFiles::Rewrite(const std::wstring& path, DWOR
 
 template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 {
-    for (auto held = files_.rbegin(); held != files_.rend(); ++held)
-        if (!DeleteOne(*held)) report(held->path, GetLastError());
+    folders_.clear();
+    gone_.clear();
+    for (auto held = files_.rbegin(); held != files_.rend(); ++held) {
+        const std::wstring folder = held->key.substr(0, held->key.find_last_of(L'\\'));
+        bool known = false;
+        for (const std::wstring& each : folders_) known = known || IsSamePathName(each, folder);
+        if (!known) folders_.push_back(folder);
+        if (DeleteOne(*held)) continue;
+        const DWORD error = GetLastError();
+        const bool nowhere = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (nowhere || error == ERROR_FILE_INVALID || error == kErrLinkInPath) gone_.push_back({held->path, held->id});
+        if (!nowhere) report(held->path, error);
+    }
     files_.clear();
+}
+
+template <typename Report> void VLHeldFiles::ReportMoved(Report report)
+{
+    std::wstring where;
+    for (const Gone& gone : gone_)
+        if (FindMoved(gone.id, where)) report(where, gone.path);
+    gone_.clear();
+    folders_.clear();
 }
 
 } // namespace Velora

@@ -437,6 +437,12 @@ void VLSfxInstall::Rollback()
         // never where a link on it leads.
         if (IsInsideFolder(path, installFolder_, false)) DeletePlainTree(path);
     }
+    // Last, so that a file only renamed inside a folder the rollback removed
+    // is not taken for one left.
+    held_.ReportMoved([this](const std::wstring& where, const std::wstring& original) {
+        rolledBack_ = false;
+        ReportKeptCopy(progress_, kEventDeleteFailed, where, original, ERROR_FILE_NOT_FOUND);
+    });
 }
 
 } // namespace Velora
