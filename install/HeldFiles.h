@@ -12,6 +12,7 @@
 // it names however it is spelled (GetPathKey).
 #pragma once
 
+#include "base/FileUtil.h"
 #include "base/PlainFile.h"
 
 #include <windows.h>
@@ -46,18 +47,17 @@ public:
     // Lets every file go but the one the command line starts.
     void LetGoAllBut(const std::wstring& commandLine);
     void LetGoAll();
-    // Newest first; report hears each file that stays and the reason: it
-    // could not be deleted, or its name leads to another file
-    // (ERROR_FILE_INVALID) or through a link (a name that leads nowhere is
-    // not reported here); ReportMoved looks for each such file. Forgets every
-    // file.
+    // Newest first; report hears each file that could not be deleted and
+    // the reason. A file whose name leads elsewhere now (nowhere, another
+    // file, a link) is left for ReportLeft. Forgets every file.
     template <typename Report> void DeleteAll(Report report);
-    // After the rollback removed its folders: each file whose name leads
-    // elsewhere but that is still in one of the folders the install put
-    // files in, under another name, is reported where it is now, with the
-    // name it had (moved or renamed, it is not the install's to delete
-    // there).
-    template <typename Report> void ReportMoved(Report report);
+    // After the rollback removed its folders, report(path, original, error)
+    // hears what stays of the files whose names led elsewhere: another file
+    // still under such a name (ERROR_FILE_INVALID, original empty), and the
+    // file itself where it is now under another name, in one of the folders
+    // the install put files in (ERROR_FILE_NOT_FOUND, original the name it
+    // had). Moved or replaced, neither is the install's to delete.
+    template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
     void Clear() { files_.clear(); }
 
@@ -83,13 +83,14 @@ private:
     struct Gone {
         std::wstring path;
         VLFileId id;
+        DWORD error;
     };
     // Where the file is now, looked for in folders_; false when in none.
     bool FindMoved(const VLFileId& id, std::wstring& where) const;
 
     // In extraction order.
     std::vector<Held> files_;
-    // Left by DeleteAll for ReportMoved: the files whose names led nowhere,
+    // Left by DeleteAll for ReportLeft: the files whose names led elsewhere,
     // and the folders the install put its files in.
     std::vector<Gone> gone_;
     std::vector<std::wstring> folders_;
@@ -126,18 +127,23 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         if (!known) folders_.push_back(folder);
         if (DeleteOne(*held)) continue;
         const DWORD error = GetLastError();
-        const bool nowhere = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        if (nowhere || error == ERROR_FILE_INVALID || error == kErrLinkInPath) gone_.push_back({held->path, held->id});
-        if (!nowhere) report(held->path, error);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
+            error == kErrLinkInPath)
+            gone_.push_back({held->path, held->id, error});
+        else
+            report(held->path, error);
     }
     files_.clear();
 }
 
-template <typename Report> void VLHeldFiles::ReportMoved(Report report)
+template <typename Report> void VLHeldFiles::ReportLeft(Report report)
 {
     std::wstring where;
-    for (const Gone& gone : gone_)
-        if (FindMoved(gone.id, where)) report(where, gone.path);
+    for (const Gone& gone : gone_) {
+        if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
+            report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
+        if (FindMoved(gone.id, where)) report(where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+    }
     gone_.clear();
     folders_.clear();
 }
