@@ -11,24 +11,28 @@ namespace {
 constexpr int kDeleteAttempts = 40;
 constexpr DWORD kDeleteRetryMs = 50;
 
-// Whether the command line starts the program at the place key names, the
-// way CreateProcessW reads its first token: quoted, or unquoted up to any
-// blank that leaves a name of a program (".exe" added when the name has no
-// extension), spelled in any way that names that place.
-bool StartsProgram(std::wstring commandLine, const std::wstring& key)
+// The places the command line may start a program from, the way
+// CreateProcessW reads its first token: quoted, or unquoted up to any blank
+// that leaves a name of a program (".exe" added when the name has no
+// extension), each as GetPathKey spells it.
+std::vector<std::wstring> ProgramKeys(std::wstring commandLine)
 {
     TrimLeft(commandLine, L" \t");
-    auto names = [&](const std::wstring& token) {
-        return IsFullPath(token) &&
-               (IsSamePathName(GetPathKey(token), key) || IsSamePathName(GetPathKey(token + L".exe"), key));
-    };
+    std::vector<std::wstring> tokens, keys;
     if (!commandLine.empty() && commandLine[0] == L'"') {
         const size_t close = commandLine.find(L'"', 1);
-        return names(commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+        tokens.push_back(commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+    } else {
+        for (size_t end = commandLine.find(L' '); end != std::wstring::npos; end = commandLine.find(L' ', end + 1))
+            tokens.push_back(commandLine.substr(0, end));
+        tokens.push_back(commandLine);
     }
-    for (size_t end = 0; end != std::wstring::npos; end = commandLine.find(L' ', end + 1))
-        if (end > 0 && names(commandLine.substr(0, end))) return true;
-    return names(commandLine);
+    for (const std::wstring& token : tokens) {
+        if (!IsFullPath(token)) continue;
+        keys.push_back(GetPathKey(token));
+        keys.push_back(GetPathKey(token + L".exe"));
+    }
+    return keys;
 }
 
 } // namespace
@@ -87,8 +91,12 @@ void VLHeldFiles::DeleteBelow(const std::wstring& folder)
 
 void VLHeldFiles::LetGoAllBut(const std::wstring& commandLine)
 {
-    for (Held& held : files_)
-        if (!StartsProgram(commandLine, held.key)) held.file.file.Close();
+    const std::vector<std::wstring> programs = ProgramKeys(commandLine);
+    for (Held& held : files_) {
+        bool started = false;
+        for (const std::wstring& key : programs) started = started || IsSamePathName(held.key, key);
+        if (!started) held.file.file.Close();
+    }
 }
 
 void VLHeldFiles::LetGoAll()

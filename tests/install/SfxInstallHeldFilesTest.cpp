@@ -257,13 +257,10 @@ TEST_F(HeldFilesInstall, ThePackagesOwnFilesAreFoundHoweverTheScriptSpellsThem)
         meta.WriteStringMap({{L"vlfolder", row.vlfolder}});
         PackageWriter writer;
         writer.root.Add(Inline(L"vlmeta", Bytes(*meta.target)));
-        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"ini WriteINIStr ##install##" + row.ini +
-                                                         L" Main Path x\r\n"
-                                                         L"DeleteFile ##install##" +
-                                                         row.readme +
-                                                         L"\r\n"
-                                                         L"DeleteFile ##install##" +
-                                                         row.text)));
+        const std::wstring script = L"ini WriteINIStr ##install##" + row.ini +
+                                    L" Main Path x\r\nDeleteFile ##install##" + row.readme +
+                                    L"\r\nDeleteFile ##install##" + row.text;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(script)));
         writer.root.Add(File(L"setup.ini", "[Main]\r\n"));
         writer.root.Add(File(L"readme.txt", "read me"));
         writer.root.Add(Folder(L"sub", {File(L"a.txt", "a")}));
