@@ -5,8 +5,8 @@ namespace Velora {
 bool VLFile::Open(const std::wstring& path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
                   DWORD flagsAndAttributes)
 {
-    handle.Reset(CreateFileW(path.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
-                             flagsAndAttributes, nullptr));
+    handle.Reset(
+        CreateFileW(path.c_str(), desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
     return handle.Valid();
 }
 
@@ -23,6 +23,9 @@ bool VLFile::Write(const void* buffer, DWORD count, DWORD* bytesWritten)
     DWORD done = 0;
     const bool ok = buffer && handle.Valid() && WriteFile(handle.Get(), buffer, count, &done, nullptr);
     if (bytesWritten) *bytesWritten = done;
+    // The system answers a write cut short by a full disk with success and
+    // the bytes it took, leaving no error of its own.
+    if (ok && done != count) SetLastError(ERROR_HANDLE_DISK_FULL);
     return ok && done == count;
 }
 

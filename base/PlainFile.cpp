@@ -42,7 +42,8 @@ template <typename Call> std::wstring CallForPath(Call call)
 
 bool FullPath(const std::wstring& path, std::wstring& out)
 {
-    out = CallForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    out =
+        CallForPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
     return !out.empty();
 }
 
@@ -252,6 +253,12 @@ bool VLSystemFolders::Map(std::wstring& place) const
     if (!found) return false;
     place = found->final + deepest;
     return true;
+}
+
+std::wstring GetPathKey(const std::wstring& path)
+{
+    std::wstring key;
+    return LongPath(path, key) ? key : path;
 }
 
 bool IsSamePathName(const std::wstring& a, const std::wstring& b)

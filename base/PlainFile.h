@@ -31,6 +31,12 @@ constexpr DWORD kErrLinkInPath = 681;
 // Whether the texts are one path as the file system compares names: in
 // another case, of any script, a name is the same name.
 bool IsSamePathName(const std::wstring& a, const std::wstring& b);
+// One spelling of a place for matching sets of files: the full path ('/' as
+// '\', "." and ".." and doubled separators resolved) in its long form (no
+// short 8.3 names) where the place exists; the text itself when even the full
+// path cannot be had. Two names of one place give keys IsSamePathName holds
+// equal; links are not resolved.
+std::wstring GetPathKey(const std::wstring& path);
 // The path the system reaches through whatever links the text passes.
 bool GetFinalPath(const std::wstring& path, std::wstring& out);
 // The folder exists and neither it nor any folder above it is a link.

@@ -1,5 +1,7 @@
 #include "install/HeldFiles.h"
 
+#include "base/FindFile.h"
+#include "base/PathUtil.h"
 #include "base/StringUtil.h"
 
 namespace Velora {
@@ -9,23 +11,28 @@ namespace {
 constexpr int kDeleteAttempts = 40;
 constexpr DWORD kDeleteRetryMs = 50;
 
-// Whether the command line starts the program at path, the way
+// The places the command line may start a program from, the way
 // CreateProcessW reads its first token: quoted, or unquoted up to any blank
 // that leaves a name of a program (".exe" added when the name has no
-// extension).
-bool StartsProgram(std::wstring commandLine, const std::wstring& path)
+// extension), each as GetPathKey spells it.
+std::vector<std::wstring> ProgramKeys(std::wstring commandLine)
 {
     TrimLeft(commandLine, L" \t");
-    auto names = [&](const std::wstring& token) {
-        return IsSamePathName(token, path) || IsSamePathName(token + L".exe", path);
-    };
+    std::vector<std::wstring> tokens, keys;
     if (!commandLine.empty() && commandLine[0] == L'"') {
         const size_t close = commandLine.find(L'"', 1);
-        return names(commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+        tokens.push_back(commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+    } else {
+        for (size_t end = commandLine.find(L' '); end != std::wstring::npos; end = commandLine.find(L' ', end + 1))
+            tokens.push_back(commandLine.substr(0, end));
+        tokens.push_back(commandLine);
     }
-    for (size_t end = 0; end != std::wstring::npos; end = commandLine.find(L' ', end + 1))
-        if (end > 0 && names(commandLine.substr(0, end))) return true;
-    return names(commandLine);
+    for (const std::wstring& token : tokens) {
+        if (!IsFullPath(token)) continue;
+        keys.push_back(GetPathKey(token));
+        keys.push_back(GetPathKey(token + L".exe"));
+    }
+    return keys;
 }
 
 } // namespace
@@ -34,14 +41,15 @@ VLPlainFile& VLHeldFiles::Hold(const std::wstring& path, VLPlainFile file)
 {
     VLFileId id;
     GetFileId(file.file.handle.Get(), id);
-    files_.push_back({path, id, std::move(file)});
+    files_.push_back({path, GetPathKey(path), id, std::move(file)});
     return files_.back().file;
 }
 
 VLHeldFiles::Held* VLHeldFiles::Lookup(const std::wstring& path)
 {
+    const std::wstring key = GetPathKey(path);
     for (Held& held : files_)
-        if (IsSamePathName(held.path, path)) return &held;
+        if (IsSamePathName(held.key, key)) return &held;
     return nullptr;
 }
 
@@ -53,15 +61,14 @@ VLPlainFile* VLHeldFiles::Find(const std::wstring& path)
 
 bool VLHeldFiles::Contains(const std::wstring& path) const
 {
-    for (const Held& held : files_)
-        if (IsSamePathName(held.path, path)) return true;
-    return false;
+    return const_cast<VLHeldFiles*>(this)->Lookup(path) != nullptr;
 }
 
 bool VLHeldFiles::Delete(const std::wstring& path)
 {
+    const std::wstring key = GetPathKey(path);
     for (auto held = files_.begin(); held != files_.end(); ++held) {
-        if (!IsSamePathName(held->path, path)) continue;
+        if (!IsSamePathName(held->key, key)) continue;
         const bool deleted = DeleteOne(*held);
         const DWORD error = GetLastError();
         files_.erase(held);
@@ -73,19 +80,23 @@ bool VLHeldFiles::Delete(const std::wstring& path)
 
 void VLHeldFiles::DeleteBelow(const std::wstring& folder)
 {
-    std::wstring prefix = folder;
+    std::wstring prefix = GetPathKey(folder);
     if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
     for (size_t i = files_.size(); i-- > 0;) {
-        const std::wstring& path = files_[i].path;
-        if (path.size() > prefix.size() && IsSamePathName(path.substr(0, prefix.size()), prefix))
-            Delete(std::wstring(path));
+        const std::wstring& key = files_[i].key;
+        if (key.size() > prefix.size() && IsSamePathName(key.substr(0, prefix.size()), prefix))
+            Delete(std::wstring(files_[i].path));
     }
 }
 
 void VLHeldFiles::LetGoAllBut(const std::wstring& commandLine)
 {
-    for (Held& held : files_)
-        if (!StartsProgram(commandLine, held.path)) held.file.file.Close();
+    const std::vector<std::wstring> programs = ProgramKeys(commandLine);
+    for (Held& held : files_) {
+        bool started = false;
+        for (const std::wstring& key : programs) started = started || IsSamePathName(held.key, key);
+        if (!started) held.file.file.Close();
+    }
 }
 
 void VLHeldFiles::LetGoAll()
@@ -111,10 +122,31 @@ bool VLHeldFiles::DeleteOne(Held& held)
                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file))
         return DeleteHeldFile(file);
     // Gone, or its name leads elsewhere now (another file, a link): the file
-    // this install made is not there to delete, and nothing else is.
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
-           error == kErrLinkInPath;
+    // this install made is not there to delete, and nothing else is; the
+    // caller says what stays.
+    return false;
+}
+
+bool VLHeldFiles::FindMoved(const VLFileId& id, std::wstring& where) const
+{
+    for (const std::wstring& folder : folders_) {
+        VLFindFile find;
+        VLFindData entry;
+        for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
+            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            // Opened as itself, without access, only to be told apart.
+            VLFile file;
+            VLFileId other;
+            const std::wstring path = folder + L'\\' + entry.name;
+            if (file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT) &&
+                GetFileId(file.handle.Get(), other) && other == id) {
+                where = path;
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 DWORD VLHeldFiles::MakeWritable(VLPlainFile& file)

@@ -7,9 +7,12 @@
 // ordinary folder, reading, rewriting, renaming and deleting them. The
 // program itself is held until its process exists, so that the bytes checked
 // are the bytes started. A file let go is known by its identity; a rollback
-// deletes it only where its name still leads, plainly, to that same file.
+// deletes it only where its name still leads, plainly, to that same file,
+// and names each it leaves. A name given for a file is matched by the place
+// it names however it is spelled (GetPathKey).
 #pragma once
 
+#include "base/FileUtil.h"
 #include "base/PlainFile.h"
 
 #include <windows.h>
@@ -44,15 +47,25 @@ public:
     // Lets every file go but the one the command line starts.
     void LetGoAllBut(const std::wstring& commandLine);
     void LetGoAll();
-    // Newest first; report hears each file that could not be deleted and the
-    // reason. Forgets every file.
+    // Newest first; report hears each file that could not be deleted and
+    // the reason. A file whose name leads elsewhere now (nowhere, another
+    // file, a link) is left for ReportLeft. Forgets every file.
     template <typename Report> void DeleteAll(Report report);
+    // After the rollback removed its folders, report(path, original, error)
+    // hears what stays of the files whose names led elsewhere: another file
+    // still under such a name (ERROR_FILE_INVALID, original empty), and the
+    // file itself where it is now under another name, in one of the folders
+    // the install put files in (ERROR_FILE_NOT_FOUND, original the name it
+    // had). Moved or replaced, neither is the install's to delete.
+    template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
     void Clear() { files_.clear(); }
 
 private:
     struct Held {
         std::wstring path;
+        // The place, however a name spells it.
+        std::wstring key;
         VLFileId id;
         // Closed once let go.
         VLPlainFile file;
@@ -67,8 +80,20 @@ private:
     static DWORD MakeWritable(VLPlainFile& file);
     static void RestoreAttributes(VLPlainFile& file, DWORD attributes);
 
+    struct Gone {
+        std::wstring path;
+        VLFileId id;
+        DWORD error;
+    };
+    // Where the file is now, looked for in folders_; false when in none.
+    bool FindMoved(const VLFileId& id, std::wstring& where) const;
+
     // In extraction order.
     std::vector<Held> files_;
+    // Left by DeleteAll for ReportLeft: the files whose names led elsewhere,
+    // and the folders the install put its files in.
+    std::vector<Gone> gone_;
+    std::vector<std::wstring> folders_;
 };
 
 // Through the handle, with the read-only attribute taken off so that the
@@ -93,9 +118,34 @@ template <typename Act> bool VLHeldFiles::Rewrite(const std::wstring& path, DWOR
 
 template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 {
-    for (auto held = files_.rbegin(); held != files_.rend(); ++held)
-        if (!DeleteOne(*held)) report(held->path, GetLastError());
+    folders_.clear();
+    gone_.clear();
+    for (auto held = files_.rbegin(); held != files_.rend(); ++held) {
+        const std::wstring folder = held->key.substr(0, held->key.find_last_of(L'\\'));
+        bool known = false;
+        for (const std::wstring& each : folders_) known = known || IsSamePathName(each, folder);
+        if (!known) folders_.push_back(folder);
+        if (DeleteOne(*held)) continue;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
+            error == kErrLinkInPath)
+            gone_.push_back({held->path, held->id, error});
+        else
+            report(held->path, error);
+    }
     files_.clear();
+}
+
+template <typename Report> void VLHeldFiles::ReportLeft(Report report)
+{
+    std::wstring where;
+    for (const Gone& gone : gone_) {
+        if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
+            report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
+        if (FindMoved(gone.id, where)) report(where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+    }
+    gone_.clear();
+    folders_.clear();
 }
 
 } // namespace Velora

@@ -1,10 +1,10 @@
 #include "install/SfxInstall.h"
 
+#include "base/ComScope.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
 #include "base/PlainFile.h"
 #include "base/StringUtil.h"
-#include "base/ComScope.h"
 #include "install/RegParser.h"
 #include "install/RegTextWriter.h"
 #include "install/ShellLink.h"
@@ -29,9 +29,9 @@ const wchar_t kInstallPlaceholder[] = L"Z:\\##install##";
 // Folders where the shell or a running program may hold files open: a
 // locked entry there is skipped instead of failing the install.
 const wchar_t* const kShellFolderKeywords[] = {
-    L"windows",     L"fonts",    L"cookies",     L"all_users",     L"all_appdata",   L"all_programs_menu",
-    L"all_docs",    L"all_desktop", L"all_menu", L"all_startup",   L"all_favorites", L"my_user",
-    L"my_desktop",  L"my_menu",  L"my_programs_menu", L"my_startup",
+    L"windows",    L"fonts",       L"cookies",          L"all_users",   L"all_appdata",   L"all_programs_menu",
+    L"all_docs",   L"all_desktop", L"all_menu",         L"all_startup", L"all_favorites", L"my_user",
+    L"my_desktop", L"my_menu",     L"my_programs_menu", L"my_startup",
 };
 
 bool IsDataEntry(const VLTocNode& node)
@@ -437,6 +437,15 @@ void VLSfxInstall::Rollback()
         // never where a link on it leads.
         if (IsInsideFolder(path, installFolder_, false)) DeletePlainTree(path);
     }
+    // Last, so that what went with a folder the rollback removed is not
+    // taken for left.
+    held_.ReportLeft([this](const std::wstring& path, const std::wstring& original, DWORD error) {
+        rolledBack_ = false;
+        if (original.empty())
+            ReportError(kEventDeleteFailed, path, error);
+        else
+            ReportKeptCopy(progress_, kEventDeleteFailed, path, original, error);
+    });
 }
 
 } // namespace Velora

@@ -55,9 +55,8 @@ public:
     // running past its block; throws std::bad_exception for a script or meta
     // block whose counts promise more than it holds.
     static bool ReadUninstallRecord(const std::wstring& path, std::vector<std::wstring>& paths,
-                                    VLBuffer<unsigned char>& registryBackup,
-                                    std::map<std::wstring, std::wstring>& meta, std::vector<std::wstring>& scriptLines,
-                                    VLBuffer<unsigned char>& registryText);
+                                    VLBuffer<unsigned char>& registryBackup, std::map<std::wstring, std::wstring>& meta,
+                                    std::vector<std::wstring>& scriptLines, VLBuffer<unsigned char>& registryText);
     void AppendPathList(const std::vector<std::wstring>& paths);
 
     // The installer script.
@@ -69,9 +68,11 @@ public:
     // False when it could not be started (GetLastError tells why) or was
     // cancelled, in which case it is terminated.
     bool LaunchProcess(const std::wstring& commandLine, DWORD& exitCode);
-    void RunIniTask(std::wstring arguments);
-    void RunShortcutTask(const std::wstring& arguments);
-    void RunDeleteTask(const std::wstring& arguments);
+    // False when a name the line acts on passes a link (the sink has heard
+    // of it); what else fails is passed over.
+    bool RunIniTask(std::wstring arguments);
+    bool RunShortcutTask(const std::wstring& arguments);
+    bool RunDeleteTask(const std::wstring& arguments);
 
     const std::vector<std::wstring>& GetScriptLines() const { return scriptLines_; }
 
@@ -115,6 +116,10 @@ private:
     // the reason in GetLastError.
     bool PutUninstallRecord(const std::wstring& path);
     void ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code);
+    // A name the script acts on is reached as extraction reaches its files:
+    // a keyword folder where the system puts it, and below it no link. False
+    // after the event (code, the path, the error) when a link is on the way.
+    bool ReachScriptPath(const std::wstring& path, uint32_t code);
     bool IsCancelled();
 
     VLFolderKeywords keywords_;

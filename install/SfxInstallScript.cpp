@@ -2,12 +2,13 @@
 // arguments. Programs run with "run" and "runcheck" end the script.
 #include "install/SfxInstall.h"
 
+#include "base/ComScope.h"
 #include "base/File.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 #include "base/TextConvert.h"
-#include "base/ComScope.h"
 #include "install/IniFile.h"
 #include "install/ShellLink.h"
 
@@ -130,14 +131,19 @@ bool VLSfxInstall::RunTasks()
             }
             return true;
         }
-        if (verb == L"ini")
-            RunIniTask(arguments);
-        else if (verb == L"CreateShortCut")
-            RunShortcutTask(arguments);
-        else if (verb == L"DeleteFile")
-            RunDeleteTask(arguments);
+        if (verb == L"ini" && !RunIniTask(arguments)) return false;
+        if (verb == L"CreateShortCut" && !RunShortcutTask(arguments)) return false;
+        if (verb == L"DeleteFile" && !RunDeleteTask(arguments)) return false;
     }
     return true;
+}
+
+bool VLSfxInstall::ReachScriptPath(const std::wstring& path, uint32_t code)
+{
+    // Whatever else fails here, the act itself meets and answers as before.
+    if (IsPlainPath(path) || GetLastError() != kErrLinkInPath) return true;
+    ReportError(code, path, kErrLinkInPath);
+    return false;
 }
 
 void VLSfxInstall::ReportScriptFailure(const std::wstring& verb, const std::wstring& arguments, DWORD code)
@@ -180,7 +186,8 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     ResumeThread(thread.Get());
 
     for (;;) {
-        if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0) return GetExitCodeProcess(process.Get(), &exitCode);
+        if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0)
+            return GetExitCodeProcess(process.Get(), &exitCode);
         if (!progress_) continue;
         const HANDLE pause = progress_->pauseEvent.handle.Get();
         if (pause && WaitForSingleObject(pause, 0) == WAIT_TIMEOUT) {
@@ -195,13 +202,13 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     }
 }
 
-void VLSfxInstall::RunIniTask(std::wstring arguments)
+bool VLSfxInstall::RunIniTask(std::wstring arguments)
 {
     TrimLeft(arguments, kBlanks);
     TrimRight(arguments, kBlanks);
     std::vector<std::wstring> tokens;
     SplitCommandLine(arguments, tokens);
-    if (tokens.size() < 3) return;
+    if (tokens.size() < 3) return true;
     const std::wstring& verb = tokens[0];
     const std::wstring file = Unquoted(keywords_.Expand(tokens[1]));
     const std::wstring section = Unquoted(tokens[2]);
@@ -217,7 +224,8 @@ void VLSfxInstall::RunIniTask(std::wstring arguments)
         const std::wstring key = Unquoted(tokens[3]);
         edit = [=] { return DeleteIniKey(file, section, key); };
     }
-    if (!edit || !IsUsableScriptPath(file)) return;
+    if (!edit || !IsUsableScriptPath(file)) return true;
+    if (!ReachScriptPath(file, kEventWriteFailed)) return false;
     // A file of this package is let go for the system's profile functions:
     // checked to be still the file extracted, and kept so (no rename, no
     // delete) while they write it by its name.
@@ -226,21 +234,20 @@ void VLSfxInstall::RunIniTask(std::wstring arguments)
                       [&](VLPlainFile&) { return edit() == 0; });
     else
         edit();
+    return true;
 }
 
-void VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
+bool VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
 {
     std::vector<std::wstring> tokens;
     SplitCommandLine(arguments, tokens);
-    if (tokens.size() < 2) return;
+    if (tokens.size() < 2) return true;
     const std::wstring link = keywords_.Expand(Unquoted(tokens[0]));
-    if (!IsUsableScriptPath(link)) return;
+    if (!IsUsableScriptPath(link)) return true;
     VLShortcutInfo info;
     info.target = keywords_.Expand(Unquoted(tokens[1]));
     std::optional<std::wstring> workingFolder;
-    auto token = [&](size_t index) -> const std::wstring* {
-        return index < tokens.size() ? &tokens[index] : nullptr;
-    };
+    auto token = [&](size_t index) -> const std::wstring* { return index < tokens.size() ? &tokens[index] : nullptr; };
     if (auto* text = token(2)) info.arguments = keywords_.Expand(Unquoted(*text));
     if (auto* text = token(3)) info.iconPath = keywords_.Expand(Unquoted(*text));
     if (auto* text = token(4)) info.iconIndex = ParseSigned(Unquoted(*text));
@@ -250,38 +257,44 @@ void VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
     VLComInit com;
     std::wstring path, workFolder;
     std::string bytes;
-    if (!GetShellLinkPlace(info.target, link, workingFolder, path, workFolder) || !held_.Contains(path)) {
+    if (!GetShellLinkPlace(info.target, link, workingFolder, path, workFolder)) return true;
+    if (!ReachScriptPath(path, kEventWriteFailed)) return false;
+    if (!held_.Contains(path)) {
         CreateShellLink(info.description, info.iconPath, info.target, info.arguments, link, info.iconIndex,
                         workingFolder);
-        return;
+        return true;
     }
     // A link this package shipped is written anew through a handle on it.
     if (!MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex, workFolder,
                             bytes))
-        return;
+        return true;
     held_.Rewrite(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, [&](VLPlainFile& plain) {
         DWORD written = 0;
         return plain.file.SeekToBegin() && plain.file.Write(bytes.data(), DWORD(bytes.size()), &written) &&
                SetEndOfFile(plain.file.handle.Get());
     });
+    return true;
 }
 
-void VLSfxInstall::RunDeleteTask(const std::wstring& arguments)
+bool VLSfxInstall::RunDeleteTask(const std::wstring& arguments)
 {
     std::vector<std::wstring> tokens;
     SplitCommandLine(arguments, tokens);
-    if (tokens.size() != 1) return;
+    if (tokens.size() != 1) return true;
     const std::wstring path = keywords_.Expand(Unquoted(tokens[0]));
-    if (!IsUsableScriptPath(path)) return;
-    // The package's own files go through what the install holds of them.
+    if (!IsUsableScriptPath(path)) return true;
+    if (!ReachScriptPath(path, kEventDeleteFailed)) return false;
+    // The package's own files go through what the install holds of them;
+    // the rest, like them, through handles found plain.
     if (DirectoryExists(path)) {
         held_.DeleteBelow(path);
-        DeleteTree(path);
+        DeletePlainTree(path);
     } else if (held_.Contains(path)) {
         held_.Delete(path);
     } else {
-        DeleteFileForce(path);
+        DeletePlainFile(path);
     }
+    return true;
 }
 
 } // namespace Velora

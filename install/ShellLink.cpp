@@ -1,12 +1,13 @@
 #include "install/ShellLink.h"
 
+#include "base/ComScope.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
+#include "base/PlainFile.h"
 #include "base/StringUtil.h"
-#include "base/ComScope.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 namespace Velora {
 
@@ -20,24 +21,23 @@ bool HasLinkExtension(const std::wstring& path)
 
 bool CreateLinkObject(VLComPtr<IShellLinkW>& link, VLComPtr<IPersistFile>& file)
 {
-    return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                      link.Receive())) &&
+    return SUCCEEDED(
+               CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive())) &&
            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive()));
 }
 
 // A link object with a stream in memory to save it to or load it from.
 bool CreateStreamLink(VLComPtr<IShellLinkW>& link, VLComPtr<IPersistStream>& persist, VLComPtr<IStream>& stream)
 {
-    return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                      link.Receive())) &&
+    return SUCCEEDED(
+               CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive())) &&
            SUCCEEDED(link->QueryInterface(IID_IPersistStream, persist.Receive())) &&
            SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
 }
 
 // The link's settings as CreateShellLink gives them.
 void Configure(IShellLinkW& link, const std::wstring& description, const std::wstring& iconPath,
-               const std::wstring& target, const std::wstring& arguments, int iconIndex,
-               const std::wstring& workFolder)
+               const std::wstring& target, const std::wstring& arguments, int iconIndex, const std::wstring& workFolder)
 {
     link.SetPath(target.c_str());
     link.SetWorkingDirectory(workFolder.c_str());
@@ -95,15 +95,15 @@ bool CreateShellLink(const std::wstring& description, const std::wstring& iconPa
 {
     std::wstring path, workFolder;
     if (!GetShellLinkPlace(target, linkPath, workingFolder, path, workFolder)) return false;
-    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-    if (!DirectoryExists(folder)) CreateDirectories(folder);
-    if (!DirectoryExists(folder)) return false;
+    // Made and cleared as extraction makes and clears its files: nothing
+    // through a link.
+    if (!CreatePlainFolder(path.substr(0, path.find_last_of(L'\\')))) return false;
 
     VLComPtr<IShellLinkW> link;
     VLComPtr<IPersistFile> file;
     if (!CreateLinkObject(link, file)) return false;
     Configure(*link.Get(), description, iconPath, target, arguments, iconIndex, workFolder);
-    DeleteFileW(path.c_str());
+    DeletePlainFile(path);
     return SUCCEEDED(file->Save(path.c_str(), TRUE));
 }
 

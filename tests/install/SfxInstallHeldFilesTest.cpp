@@ -4,9 +4,11 @@
 #include "install/DependSoftSfxInstaller.h"
 #include "install/SfxInstall.h"
 
+#include "base/Buffer.h"
 #include "base/ComScope.h"
 #include "base/FileUtil.h"
 #include "base/TextConvert.h"
+#include "install/HeldFiles.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"
 #include "tests/install/TestRegKey.h"
@@ -123,26 +125,47 @@ TEST_F(HeldFilesInstall, ProgramsTheScriptStartsUseTheirSiblings)
     }
 }
 
-TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMade)
+TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeAndNamesWhatItLeaves)
 {
-    // The program moves one of the package's files away and puts another
-    // file under its name; then it fails.
-    const std::wstring sys = folder / L"sys";
-    ASSERT_TRUE(CreateDirectories(sys));
-    PackageWriter writer;
-    writer.root.Add(File(L"##tasks##.txt",
-                         Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c \"move " + sys + L"\\keep.dll " +
-                                   sys + L"\\keep.old > nul && echo other> " + sys + L"\\keep.dll\"")));
-    writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "lib"), File(L"keep.dll", "keep")}));
-    ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
-    VLSfxInstall install(folder / L"p.vlz");
-    install.GetKeywords().SetPath(L"system", sys);
-    ASSERT_TRUE(install.Open());
-    EXPECT_FALSE(install.Install(folder / L"app"));
-    EXPECT_TRUE(install.IsRolledBack());
-    EXPECT_FALSE(Exists(sys + L"\\lib.dll"));
-    EXPECT_EQ(ReadFileBytes(sys + L"\\keep.dll"), "other\r\n");
-    EXPECT_EQ(ReadFileBytes(sys + L"\\keep.old"), "keep");
+    const std::wstring sys = folder / L"sys", move = L"move /y ";
+    const std::wstring keep = L"\"" + sys + L"\\keep.dll\"", replaced = keep + L" (error 1006)";
+    const struct {
+        std::wstring act;               // the program's, before it fails
+        std::vector<std::wstring> left; // the events of what stays
+    } rows[] = {
+        // One of the package's files moved away, another file put under its name.
+        {move + sys + L"\\keep.dll " + sys + L"\\keep.old > nul && echo other> " + sys + L"\\keep.dll",
+         {replaced, L"\"" + sys + L"\\keep.old\" from " + keep + L" (error 2)"}},
+        // A library replaced through a temporary file.
+        {L"echo > " + sys + L"\\new.tmp && " + move + sys + L"\\new.tmp " + sys + L"\\keep.dll", {replaced}},
+        // A file of the install folder moved into the system folder.
+        {move + L"##install##\\tool.dat " + sys,
+         {L"\"" + sys + L"\\tool.dat\" from \"" + folder / L"2\\tool.dat\" (error 2)"}},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(CreateDirectories(sys));
+        PackageWriter writer;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c " + row.act)));
+        writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "lib"), File(L"keep.dll", "keep")}));
+        writer.root.Add(File(L"tool.dat", "tool"));
+        ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
+        EventLog sink;
+        VLSfxInstall install(folder / L"p.vlz");
+        install.SetProgress(&sink);
+        install.GetKeywords().SetPath(L"system", sys);
+        ASSERT_TRUE(install.Open());
+        EXPECT_FALSE(install.Install(folder / std::to_wstring(&row - rows)));
+        EXPECT_FALSE(install.IsRolledBack());
+        EXPECT_FALSE(Exists(sys + L"\\lib.dll"));
+        std::vector<std::wstring> left;
+        for (const SeenEvent& event : sink.events)
+            if (event.code == kEventDeleteFailed)
+                left.push_back(L"\"" + event.text1 + L"\"" +
+                               (event.original.empty() ? L"" : L" from \"" + event.original + L"\"") + L" (error " +
+                               std::to_wstring(event.error) + L")");
+        EXPECT_EQ(left, row.left) << ToMultiByte(row.act);
+        DeleteTree(sys);
+    }
 }
 
 TEST_F(HeldFilesInstall, AFailedInstallSaysWhyAndTouchesNothingOutside)
@@ -183,6 +206,91 @@ TEST_F(HeldFilesInstall, AFailedInstallSaysWhyAndTouchesNothingOutside)
         EXPECT_FALSE(Exists(app + L"\\first.txt"));
         EXPECT_FALSE(KeyExists(key.Sub(L"Made")));
         EXPECT_EQ(TreeListing(outside), listing);
+    }
+}
+
+TEST_F(HeldFilesInstall, TheScriptsNamesPassNoLinkPlantedInTheInstallFolder)
+{
+    const std::wstring outside = folder / L"outside";
+    ASSERT_TRUE(CreateDirectories(outside + L"\\tree") && WriteFileBytes(outside + L"\\tree\\x", "x"));
+    for (const wchar_t* name : {L"old.dat", L"a.ini", L"s.lnk"})
+        ASSERT_TRUE(WriteFileBytes(outside + L"\\" + name, "x"));
+    const std::string listing = TreeListing(outside);
+    const std::wstring lines[] = {L"DeleteFile ##install##\\cache\\old.dat", L"DeleteFile ##install##\\cache\\tree",
+                                  L"ini WriteINIStr ##install##\\cache\\a.ini Main Path x",
+                                  L"CreateShortCut ##install##\\cache\\s.lnk C:\\windows\\notepad.exe"};
+    for (const std::wstring& line : lines) {
+        const std::wstring app = folder / std::to_wstring(&line - lines);
+        ASSERT_TRUE(CreateDirectories(app) && MakeHostLink(app + L"\\cache", outside));
+        PackageWriter writer;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(line)));
+        writer.root.Add(File(L"first.txt", "1"));
+        EXPECT_FALSE(InstallThrough(writer, app)) << ToMultiByte(line);
+        EXPECT_TRUE(rolledBack);
+        // The event names the path the line names, past its verb.
+        const std::wstring named = line.substr(line.find(L"##install##") + 11);
+        std::wstring all;
+        for (const std::wstring& event : log) all += event;
+        EXPECT_NE(all.find(app + named.substr(0, named.find(L' ')) + L"\" (error 681)"), std::wstring::npos)
+            << LogText();
+        EXPECT_FALSE(Exists(app + L"\\first.txt"));
+        EXPECT_EQ(TreeListing(outside), listing) << ToMultiByte(line);
+        RemoveHostLink(app + L"\\cache");
+    }
+}
+
+TEST_F(HeldFilesInstall, ThePackagesOwnFilesAreFoundHoweverTheScriptSpellsThem)
+{
+    ASSERT_TRUE(CreateDirectories(folder / L"a long folder name"));
+    wchar_t shortName[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW((folder / L"a long folder name").c_str(), shortName, MAX_PATH), 0u);
+    const struct {
+        std::wstring vlfolder, target, ini, readme, text;
+    } rows[] = {
+        {L"VLApp/Sub", folder / L"0", L"\\setup.ini", L"\\readme.txt", L"\\sub\\a.txt"},
+        {L"", folder / L"1", L"//SETUP.INI", L"\\sub\\..\\readme.txt", L"/sub/a.txt"},
+        // An install folder given by its short name.
+        {L"", shortName, L"\\.\\setup.ini", L"\\readme.txt", L"\\sub"},
+    };
+    for (const auto& row : rows) {
+        VLBufferWriter meta;
+        meta.WriteStringMap({{L"vlfolder", row.vlfolder}});
+        PackageWriter writer;
+        writer.root.Add(Inline(L"vlmeta", Bytes(*meta.target)));
+        const std::wstring script = L"ini WriteINIStr ##install##" + row.ini +
+                                    L" Main Path x\r\nDeleteFile ##install##" + row.readme +
+                                    L"\r\nDeleteFile ##install##" + row.text;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(script)));
+        writer.root.Add(File(L"setup.ini", "[Main]\r\n"));
+        writer.root.Add(File(L"readme.txt", "read me"));
+        writer.root.Add(Folder(L"sub", {File(L"a.txt", "a")}));
+        const std::wstring app = row.target + (row.vlfolder.empty() ? L"" : L"\\VLApp\\Sub");
+        ASSERT_TRUE(InstallThrough(writer, row.target)) << LogText();
+        EXPECT_EQ(ReadIni(app + L"\\setup.ini", L"Main", L"Path"), L"x") << ToMultiByte(row.ini);
+        EXPECT_FALSE(Exists(app + L"\\readme.txt")) << ToMultiByte(row.readme);
+        EXPECT_FALSE(Exists(app + L"\\sub\\a.txt")) << ToMultiByte(row.text);
+    }
+}
+
+TEST(HeldFiles, TheProgramStartedStaysHeldHoweverTheCommandLineSpellsIt)
+{
+    TestFolder folder;
+    const std::wstring program = folder / L"a long name.exe", other = folder / L"data.txt";
+    wchar_t shortName[MAX_PATH];
+    ASSERT_TRUE(WriteFileBytes(program, "x") && WriteFileBytes(other, "x") &&
+                GetShortPathNameW(program.c_str(), shortName, MAX_PATH));
+    for (const std::wstring& commandLine :
+         {L"\"" + folder.Path() + L"/x/../A LONG NAME\" /q", std::wstring(shortName) + L" /q",
+          L"\"" + folder.Path() + L"\\\\a long name\""}) {
+        VLHeldFiles held;
+        for (const std::wstring& path : {program, other}) {
+            VLPlainFile file;
+            ASSERT_TRUE(file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+            held.Hold(path, std::move(file));
+        }
+        held.LetGoAllBut(commandLine);
+        EXPECT_NE(held.Find(program), nullptr) << ToMultiByte(commandLine);
+        EXPECT_EQ(held.Find(other), nullptr);
     }
 }
 
