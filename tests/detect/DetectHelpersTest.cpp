@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 using namespace Velora;
 using namespace Velora::Test;
@@ -15,14 +17,14 @@ namespace {
 
 // What the system's own readers make of a library: the fixed part its
 // version reader finds, and whether its loader maps it (running nothing) and
-// finds the PhysX export.
+// finds the export, when one is named.
 struct SystemReading {
     bool versioned = false;
     VS_FIXEDFILEINFO fixed = {};
     bool loads = false;
 };
 
-SystemReading ReadAsTheSystem(const std::wstring& path)
+SystemReading ReadAsTheSystem(const std::wstring& path, const char* exportName = "NxCreatePhysicsSDK")
 {
     SystemReading read;
     DWORD ignored = 0;
@@ -33,9 +35,59 @@ SystemReading ReadAsTheSystem(const std::wstring& path)
                      VerQueryValueW(block.data(), L"\\", &fixed, &length) && length >= sizeof(read.fixed);
     if (read.versioned) std::memcpy(&read.fixed, fixed, sizeof(read.fixed));
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    read.loads = module && GetProcAddress(module, "NxCreatePhysicsSDK");
+    read.loads = module && (!exportName || GetProcAddress(module, exportName));
     if (module) FreeLibrary(module);
     return read;
+}
+
+// Whether the file is in Windows' 32- and 64-bit format, judged from its
+// headers alone.
+bool IsPeFile(const std::wstring& path)
+{
+    char head[4096] = {};
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    const size_t read = file ? fread(head, 1, sizeof(head), file) : 0;
+    if (file) fclose(file);
+    const LONG at = reinterpret_cast<const IMAGE_DOS_HEADER*>(head)->e_lfanew;
+    return read >= sizeof(IMAGE_DOS_HEADER) && at >= 0 && size_t(at) + 4 <= read &&
+           !std::memcmp(head + at, "PE\0\0", 4);
+}
+
+// The library's version block under a resource tree of its own, with the
+// types, the names under type 16 and the languages under its name 1 in the
+// order given; each language leads to a copy of the block whose file version
+// ends in the revision given.
+void WriteResourceTree(Library& library, const std::vector<WORD>& types, const std::vector<WORD>& names,
+                       const std::vector<std::pair<WORD, WORD>>& languages)
+{
+    const IMAGE_RESOURCE_DATA_ENTRY version = library.Version();
+    const std::string block = library.bytes.substr(library.Offset(version.OffsetToData), version.Size);
+    const DWORD dir = IMAGE_RESOURCE_DATA_IS_DIRECTORY, empty = 16 + 8 * DWORD(types.size()), nameTable = empty + 16,
+                languageTable = nameTable + 16 + 8 * DWORD(names.size()),
+                dataEntries = languageTable + 16 + 8 * DWORD(languages.size()),
+                blocks = dataEntries + 16 * DWORD(languages.size()), stride = (version.Size + 3) & ~3u;
+    std::vector<DWORD> tree;
+    auto table = [&](const std::vector<WORD>& ids, WORD next, DWORD to) {
+        tree.insert(tree.end(), {0, 0, 0, DWORD(ids.size()) << 16});
+        for (WORD id : ids) tree.insert(tree.end(), {id, dir | (id == next ? to : empty)});
+    };
+    table(types, 16, nameTable);
+    tree.insert(tree.end(), {0, 0, 0, 0}); // the empty table every other entry leads to
+    table(names, 1, languageTable);
+    tree.insert(tree.end(), {0, 0, 0, DWORD(languages.size()) << 16});
+    for (DWORD i = 0; i < languages.size(); ++i) tree.insert(tree.end(), {languages[i].first, dataEntries + 16 * i});
+    const DWORD address = library.NextAddress();
+    for (DWORD i = 0; i < languages.size(); ++i)
+        tree.insert(tree.end(), {address + blocks + stride * i, version.Size, 0, 0});
+    std::string data(reinterpret_cast<const char*>(tree.data()), tree.size() * sizeof(DWORD));
+    for (const auto& language : languages) {
+        std::string copy = block + std::string(stride - block.size(), '\0');
+        const size_t fixed = copy.find("\xBD\x04\xEF\xFE");
+        std::memcpy(&copy.at(fixed + offsetof(VS_FIXEDFILEINFO, dwFileVersionLS)), &language.second, sizeof(WORD));
+        data += copy;
+    }
+    library.AddSection(data);
+    library.Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE] = {address, blocks};
 }
 
 } // namespace
@@ -118,6 +170,75 @@ TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
             EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
         }
     }
+}
+
+TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
+{
+    // A VC 2010 library (10.0.40219.325) under trees in and out of order. The
+    // system's search by number bisects: an entry out of order may be found
+    // or missed, and the languages are tried in its order of preference.
+    struct Row {
+        std::vector<WORD> types, names;
+        std::vector<std::pair<WORD, WORD>> languages; // language, revision its block carries
+        WORD reads;                                   // the revision the system reads, 0 for none
+    };
+    const Row rows[] = {
+        {{2, 3, 16, 24}, {1}, {{0, 325}}, 325},
+        {{2, 16, 3, 24}, {1}, {{0, 325}}, 325},
+        {{1, 16, 24, 2, 3, 4}, {1}, {{0, 325}}, 325},
+        {{3, 24, 16, 2}, {1}, {{0, 325}}, 0},
+        {{16}, {5, 1, 0, 7}, {{0, 325}}, 325},
+        {{16}, {1}, {{0x409, 324}, {0, 325}}, 324},
+        {{16}, {1}, {{0, 325}, {0x409, 324}}, 325},
+        // This thread's language (German, below) before English, when the search finds it.
+        {{16}, {1}, {{0x407, 325}, {0x409, 324}}, 325},
+        {{16}, {1}, {{0x409, 324}, {0x407, 325}}, 324},
+        {{16}, {1}, {{0x40C, 324}}, 324}, // none preferred: the first
+    };
+    const TestFolder folder;
+    const LCID locale = GetThreadLocale();
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT));
+    for (const Row& row : rows) {
+        Library library(L"mfc100-325");
+        WriteResourceTree(library, row.types, row.names, row.languages);
+        const std::wstring path = folder / L"ordered.dll";
+        ASSERT_TRUE(WriteFileBytes(path, library.bytes));
+        SCOPED_TRACE(testing::Message() << testing::PrintToString(row.types) << testing::PrintToString(row.names)
+                                        << testing::PrintToString(row.languages));
+        const SystemReading system = ReadAsTheSystem(path);
+        EXPECT_EQ(system.versioned ? LOWORD(system.fixed.dwFileVersionLS) : 0, row.reads);
+        VS_FIXEDFILEINFO fixed = {};
+        EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
+        EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+    }
+    SetThreadLocale(locale);
+}
+
+TEST(DetectHelpersTest, SystemFolderLibrariesReadAsTheSystemReadsThem)
+{
+    // The 32-bit system folder, and on 64-bit Windows the 64-bit one as well.
+    std::vector<std::wstring> folders = {SystemDir()};
+    if (OnWow64()) folders.push_back(WindowsDir() + L"\\sysnative");
+    unsigned libraries = 0, versioned = 0;
+    for (const std::wstring& folder : folders) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((folder + L"\\*.dll").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do {
+            const std::wstring path = folder + L"\\" + found.cFileName;
+            if (!IsPeFile(path)) continue; // a 16-bit library is no runtime of ours
+            SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
+            const SystemReading system = ReadAsTheSystem(path, nullptr);
+            VS_FIXEDFILEINFO fixed = {};
+            EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
+            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+            EXPECT_EQ(IsLibraryLoadable(path.c_str(), nullptr), system.loads);
+            ++libraries;
+            versioned += system.versioned;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    EXPECT_GT(versioned, 100u); // versions compared, not only their absence
 }
 
 TEST(DetectHelpersTest, LowAlignedLayoutsTheLoaderRefusesStayRefused)
@@ -205,8 +326,8 @@ TEST(DetectHelpersTest, RedirectionGuardShowsTheNativeSystemFolder)
 {
     // The PE machine of system32\msxml6.dll tells which folder is seen.
     auto machine = [] {
-        HANDLE file = CreateFileW((WindowsDir() + L"\\system32\\msxml6.dll").c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW((WindowsDir() + L"\\system32\\msxml6.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return WORD(0);
         IMAGE_DOS_HEADER dos;
         IMAGE_NT_HEADERS32 nt;
