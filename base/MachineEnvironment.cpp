@@ -93,7 +93,7 @@ MachineVariables::MachineVariables()
     VLRegHandle machine;
     std::vector<VLRegValue> values;
     std::vector<std::wstring> subkeys;
-    if (!machine.Open(HKEY_LOCAL_MACHINE, kMachineEnvironment, KEY_QUERY_VALUE | view_) ||
+    if (!machine.Open(HKEY_LOCAL_MACHINE, kMachineEnvironment, KEY_READ | view_) ||
         !machine.Enumerate(values, subkeys)) {
         values.clear();
     }

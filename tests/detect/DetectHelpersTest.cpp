@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -56,9 +57,10 @@ bool IsPeFile(const std::wstring& path)
 // The library's version block under a resource tree of its own, with the
 // types, the names under type 16 and the languages under its name 1 in the
 // order given; each language leads to a copy of the block whose file version
-// ends in the revision given.
+// ends in the revision given. A language whose high bit is set is named by
+// text, and must come before those named by number.
 void WriteResourceTree(Library& library, const std::vector<WORD>& types, const std::vector<WORD>& names,
-                       const std::vector<std::pair<WORD, WORD>>& languages)
+                       const std::vector<std::pair<DWORD, WORD>>& languages)
 {
     const IMAGE_RESOURCE_DATA_ENTRY version = library.Version();
     const std::string block = library.bytes.substr(library.Offset(version.OffsetToData), version.Size);
@@ -74,7 +76,9 @@ void WriteResourceTree(Library& library, const std::vector<WORD>& types, const s
     table(types, 16, nameTable);
     tree.insert(tree.end(), {0, 0, 0, 0}); // the empty table every other entry leads to
     table(names, 1, languageTable);
-    tree.insert(tree.end(), {0, 0, 0, DWORD(languages.size()) << 16});
+    const DWORD named = DWORD(
+        std::count_if(languages.begin(), languages.end(), [](const auto& language) { return language.first >> 31; }));
+    tree.insert(tree.end(), {0, 0, 0, (DWORD(languages.size()) - named) << 16 | named});
     for (DWORD i = 0; i < languages.size(); ++i) tree.insert(tree.end(), {languages[i].first, dataEntries + 16 * i});
     const DWORD address = library.NextAddress();
     for (DWORD i = 0; i < languages.size(); ++i)
@@ -179,8 +183,8 @@ TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
     // or missed, and the languages are tried in its order of preference.
     struct Row {
         std::vector<WORD> types, names;
-        std::vector<std::pair<WORD, WORD>> languages; // language, revision its block carries
-        WORD reads;                                   // the revision the system reads, 0 for none
+        std::vector<std::pair<DWORD, WORD>> languages; // language, revision its block carries
+        WORD reads;                                    // the revision the system reads, 0 for none
     };
     const Row rows[] = {
         {{2, 3, 16, 24}, {1}, {{0, 325}}, 325},
@@ -193,7 +197,9 @@ TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
         // This thread's language (German, below) before English, when the search finds it.
         {{16}, {1}, {{0x407, 325}, {0x409, 324}}, 325},
         {{16}, {1}, {{0x409, 324}, {0x407, 325}}, 324},
-        {{16}, {1}, {{0x40C, 324}}, 324}, // none preferred: the first
+        // None preferred: the first, named by text or not.
+        {{16}, {1}, {{0x40C, 324}}, 324},
+        {{16}, {1}, {{0x80000000, 324}, {0x40C, 325}}, 324},
     };
     const TestFolder folder;
     const LCID locale = GetThreadLocale();
