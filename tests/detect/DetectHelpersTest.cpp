@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -41,21 +40,21 @@ SystemReading ReadAsTheSystem(const std::wstring& path, const char* exportName =
     return read;
 }
 
-// Whether the file is in Windows' 32- and 64-bit format, judged from its
-// headers alone.
-bool IsPeFile(const std::wstring& path)
+// Reads the library through the check's readers and through the system's,
+// expects the same fixed version and loading from both, and answers the
+// system's reading.
+SystemReading ExpectReadAsTheSystem(const std::wstring& path, const char* exportName = "NxCreatePhysicsSDK")
 {
-    char head[4096] = {};
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    const size_t read = file ? fread(head, 1, sizeof(head), file) : 0;
-    if (file) fclose(file);
-    const LONG at = reinterpret_cast<const IMAGE_DOS_HEADER*>(head)->e_lfanew;
-    return read >= sizeof(IMAGE_DOS_HEADER) && at >= 0 && size_t(at) + 4 <= read &&
-           !std::memcmp(head + at, "PE\0\0", 4);
+    const SystemReading system = ReadAsTheSystem(path, exportName);
+    VS_FIXEDFILEINFO fixed = {};
+    EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
+    EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+    EXPECT_EQ(IsLibraryLoadable(path.c_str(), exportName), system.loads);
+    return system;
 }
 
 // The library's version block under a resource tree of its own, with the
-// types, the names under type 16 and the languages under its name 1 in the
+// types, the names under each type and the languages under each name in the
 // order given; each language leads to a copy of the block whose file version
 // ends in the revision given. A language whose high bit is set is named by
 // text, and must come before those named by number.
@@ -64,33 +63,24 @@ void WriteResourceTree(Library& library, const std::vector<WORD>& types, const s
 {
     const IMAGE_RESOURCE_DATA_ENTRY version = library.Version();
     const std::string block = library.bytes.substr(library.Offset(version.OffsetToData), version.Size);
-    const DWORD dir = IMAGE_RESOURCE_DATA_IS_DIRECTORY, empty = 16 + 8 * DWORD(types.size()), nameTable = empty + 16,
-                languageTable = nameTable + 16 + 8 * DWORD(names.size()),
-                dataEntries = languageTable + 16 + 8 * DWORD(languages.size()),
-                blocks = dataEntries + 16 * DWORD(languages.size()), stride = (version.Size + 3) & ~3u;
-    std::vector<DWORD> tree;
-    auto table = [&](const std::vector<WORD>& ids, WORD next, DWORD to) {
-        tree.insert(tree.end(), {0, 0, 0, DWORD(ids.size()) << 16});
-        for (WORD id : ids) tree.insert(tree.end(), {id, dir | (id == next ? to : empty)});
-    };
-    table(types, 16, nameTable);
-    tree.insert(tree.end(), {0, 0, 0, 0}); // the empty table every other entry leads to
-    table(names, 1, languageTable);
-    const DWORD named = DWORD(
-        std::count_if(languages.begin(), languages.end(), [](const auto& language) { return language.first >> 31; }));
-    tree.insert(tree.end(), {0, 0, 0, (DWORD(languages.size()) - named) << 16 | named});
-    for (DWORD i = 0; i < languages.size(); ++i) tree.insert(tree.end(), {languages[i].first, dataEntries + 16 * i});
-    const DWORD address = library.NextAddress();
-    for (DWORD i = 0; i < languages.size(); ++i)
-        tree.insert(tree.end(), {address + blocks + stride * i, version.Size, 0, 0});
-    std::string data(reinterpret_cast<const char*>(tree.data()), tree.size() * sizeof(DWORD));
+    const DWORD count = DWORD(languages.size()), nameTable = 16 + 8 * DWORD(types.size()),
+                languageTable = nameTable + 16 + 8 * DWORD(names.size()), data = languageTable + 16 + 8 * count,
+                blocks = data + 16 * count, address = library.NextAddress(), stride = (version.Size + 3) & ~3u;
+    const DWORD named = DWORD(std::count_if(languages.begin(), languages.end(), [](auto l) { return l.first >> 31; }));
+    std::vector<DWORD> tree = {0, 0, 0, DWORD(types.size()) << 16};
+    for (WORD type : types) tree.insert(tree.end(), {type, IMAGE_RESOURCE_DATA_IS_DIRECTORY | nameTable});
+    tree.insert(tree.end(), {0, 0, 0, DWORD(names.size()) << 16});
+    for (WORD name : names) tree.insert(tree.end(), {name, IMAGE_RESOURCE_DATA_IS_DIRECTORY | languageTable});
+    tree.insert(tree.end(), {0, 0, 0, (count - named) << 16 | named});
+    for (DWORD i = 0; i < count; ++i) tree.insert(tree.end(), {languages[i].first, data + 16 * i});
+    for (DWORD i = 0; i < count; ++i) tree.insert(tree.end(), {address + blocks + stride * i, version.Size, 0, 0});
+    std::string bytes(reinterpret_cast<const char*>(tree.data()), tree.size() * sizeof(DWORD));
     for (const auto& language : languages) {
         std::string copy = block + std::string(stride - block.size(), '\0');
-        const size_t fixed = copy.find("\xBD\x04\xEF\xFE");
-        std::memcpy(&copy.at(fixed + offsetof(VS_FIXEDFILEINFO, dwFileVersionLS)), &language.second, sizeof(WORD));
-        data += copy;
+        const size_t fixed = copy.find("\xBD\x04\xEF\xFE") + offsetof(VS_FIXEDFILEINFO, dwFileVersionLS);
+        bytes += copy.replace(fixed, sizeof(WORD), reinterpret_cast<const char*>(&language.second), sizeof(WORD));
     }
-    library.AddSection(data);
+    library.AddSection(bytes);
     library.Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE] = {address, blocks};
 }
 
@@ -165,13 +155,9 @@ TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
         for (const wchar_t* layout : {L"layout-low-", L"layout-named-", L"layout-named-control-"}) {
             const std::wstring path = FakeDll(layout + arch);
             SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
-            const SystemReading system = ReadAsTheSystem(path);
-            ASSERT_TRUE(system.versioned);
+            const SystemReading system = ExpectReadAsTheSystem(path);
+            EXPECT_TRUE(system.versioned);
             EXPECT_EQ(system.loads, arch == L"i686");
-            VS_FIXEDFILEINFO fixed = {};
-            EXPECT_TRUE(VLFileVersionInfo(path).GetFixedInfo(fixed));
-            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
-            EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
         }
     }
 }
@@ -197,9 +183,8 @@ TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
         // This thread's language (German, below) before English, when the search finds it.
         {{16}, {1}, {{0x407, 325}, {0x409, 324}}, 325},
         {{16}, {1}, {{0x409, 324}, {0x407, 325}}, 324},
-        // None preferred: the first, named by text or not.
-        {{16}, {1}, {{0x40C, 324}}, 324},
-        {{16}, {1}, {{0x80000000, 324}, {0x40C, 325}}, 324},
+        {{16}, {1}, {{0x80000000, 324}, {0x40C, 325}}, 324}, // none preferred: the first, named by text or not
+
     };
     const TestFolder folder;
     const LCID locale = GetThreadLocale();
@@ -207,15 +192,11 @@ TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
     for (const Row& row : rows) {
         Library library(L"mfc100-325");
         WriteResourceTree(library, row.types, row.names, row.languages);
-        const std::wstring path = folder / L"ordered.dll";
-        ASSERT_TRUE(WriteFileBytes(path, library.bytes));
-        SCOPED_TRACE(testing::Message() << testing::PrintToString(row.types) << testing::PrintToString(row.names)
-                                        << testing::PrintToString(row.languages));
-        const SystemReading system = ReadAsTheSystem(path);
+        ASSERT_TRUE(WriteFileBytes(folder / L"ordered.dll", library.bytes));
+        SCOPED_TRACE(testing::PrintToString(row.types) + testing::PrintToString(row.names) +
+                     testing::PrintToString(row.languages));
+        const SystemReading system = ExpectReadAsTheSystem(folder / L"ordered.dll", nullptr);
         EXPECT_EQ(system.versioned ? LOWORD(system.fixed.dwFileVersionLS) : 0, row.reads);
-        VS_FIXEDFILEINFO fixed = {};
-        EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
-        EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
     }
     SetThreadLocale(locale);
 }
@@ -225,22 +206,17 @@ TEST(DetectHelpersTest, SystemFolderLibrariesReadAsTheSystemReadsThem)
     // The 32-bit system folder, and on 64-bit Windows the 64-bit one as well.
     std::vector<std::wstring> folders = {SystemDir()};
     if (OnWow64()) folders.push_back(WindowsDir() + L"\\sysnative");
-    unsigned libraries = 0, versioned = 0;
+    unsigned versioned = 0;
     for (const std::wstring& folder : folders) {
         WIN32_FIND_DATAW found;
         const HANDLE search = FindFirstFileW((folder + L"\\*.dll").c_str(), &found);
         ASSERT_NE(search, INVALID_HANDLE_VALUE);
         do {
             const std::wstring path = folder + L"\\" + found.cFileName;
-            if (!IsPeFile(path)) continue; // a 16-bit library is no runtime of ours
+            DWORD kind = 0;
+            if (GetBinaryTypeW(path.c_str(), &kind) && kind == SCS_WOW_BINARY) continue; // 16-bit: no runtime of ours
             SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
-            const SystemReading system = ReadAsTheSystem(path, nullptr);
-            VS_FIXEDFILEINFO fixed = {};
-            EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
-            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
-            EXPECT_EQ(IsLibraryLoadable(path.c_str(), nullptr), system.loads);
-            ++libraries;
-            versioned += system.versioned;
+            versioned += ExpectReadAsTheSystem(path, nullptr).versioned;
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
