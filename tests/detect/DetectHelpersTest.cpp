@@ -184,7 +184,6 @@ TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
         {{16}, {1}, {{0x407, 325}, {0x409, 324}}, 325},
         {{16}, {1}, {{0x409, 324}, {0x407, 325}}, 324},
         {{16}, {1}, {{0x80000000, 324}, {0x40C, 325}}, 324}, // none preferred: the first, named by text or not
-
     };
     const TestFolder folder;
     const LCID locale = GetThreadLocale();
