@@ -12,13 +12,15 @@ namespace Velora {
 // once per process; safe to call from several threads.
 bool IsWow64();
 
-// The text with %NAME% references expanded from the machine's variables:
-// SystemRoot, windir and SystemDrive from the system's Windows folder; the
-// program and common files folders (ProgramFiles, CommonProgramFiles and
-// their "(x86)" and "W6432" forms) and ProgramData and ALLUSERSPROFILE from
-// the machine keys the system sets them from, as it sets them for a 32-bit
-// process (the "(x86)" and "W6432" forms on 64-bit Windows only); any other
-// from the machine's environment key. A reference to a name the machine does
+// The text with %NAME% references expanded from the machine's variables, as
+// the system gives them to a new 32-bit process from the machine's own
+// settings and never from a user's: SystemRoot, windir and SystemDrive from
+// the system's Windows folder; the machine's environment key; ProgramData,
+// ALLUSERSPROFILE and PUBLIC; the program and common files folders (ProgramFiles,
+// CommonProgramFiles, and on 64-bit Windows their "(x86)" and "W6432" forms),
+// all read in the machine's native registry view. A value the system expands
+// (REG_EXPAND_SZ) is expanded from the variables it sets before that one, a
+// REG_SZ value is taken as written. A reference to a name the machine does
 // not have, or without its closing '%', is kept as written.
 std::wstring ExpandMachineEnvironment(const std::wstring& text);
 

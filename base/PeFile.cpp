@@ -32,85 +32,82 @@ constexpr uint32_t kMostExports = 0x10000;
 // not ended within it is damage, and no scan runs further.
 constexpr uint64_t kLongestName = 4096;
 
-// The entries of the resource table at offset in the resource directory, when
-// the table and all its entries lie inside the directory.
-const uint8_t* ResourceEntries(const uint8_t* tree, uint32_t treeSize, uint32_t offset, uint32_t& count)
-{
-    if (offset > treeSize || treeSize - offset < sizeof(IMAGE_RESOURCE_DIRECTORY)) return nullptr;
-    const auto table = Copy<IMAGE_RESOURCE_DIRECTORY>(tree + offset);
-    count = uint32_t(table.NumberOfNamedEntries) + table.NumberOfIdEntries;
-    const uint64_t end = uint64_t(offset) + sizeof(table) + uint64_t(count) * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
-    return end <= treeSize ? tree + offset + sizeof(table) : nullptr;
-}
-
-IMAGE_RESOURCE_DIRECTORY_ENTRY EntryAt(const uint8_t* entries, uint32_t index)
-{
-    return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(entries + index * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
-}
-
-// The entry of the table at offset named id. The system's lookup searches
-// only the entries named by number, which follow those named by text, and
-// compares only the low word of a name: an entry there that differs from id
-// above it (a high-bit name among the numbers, say) could be the one it
-// takes, so such a table, or one naming id twice, is refused. A name given
-// as text never stands for a number, whatever its offset reads as.
-bool FindResourceEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, WORD id,
-                       IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
-{
+// A table of the resource directory: entries named by text first, then those
+// named by number.
+struct ResourceTable {
+    const uint8_t* entries = nullptr;
+    uint32_t named = 0;
     uint32_t count = 0;
-    const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
-    if (!entries) return false;
-    const auto entry = [entries](uint32_t i) { return EntryAt(entries, i); };
-    const uint32_t named = Copy<IMAGE_RESOURCE_DIRECTORY>(tree + offset).NumberOfNamedEntries;
-    unsigned matches = 0;
-    for (uint32_t i = named; i < count; ++i) {
-        const DWORD name = entry(i).Name;
-        if (LOWORD(name) == id && (name != id || ++matches > 1)) return false;
-    }
-    // Found as the system finds it: a binary search by low word, so an entry
-    // out of order is missed by both.
-    for (uint32_t low = named, high = count; low < high;) {
-        const uint32_t middle = low + (high - low) / 2;
-        out = entry(middle);
-        if (LOWORD(out.Name) == id) return true;
+};
+
+// The table at offset in the resource directory, when the table and all its
+// entries lie inside the directory.
+bool ReadResourceTable(const uint8_t* tree, uint32_t treeSize, uint32_t offset, ResourceTable& table)
+{
+    if (offset > treeSize || treeSize - offset < sizeof(IMAGE_RESOURCE_DIRECTORY)) return false;
+    const auto header = Copy<IMAGE_RESOURCE_DIRECTORY>(tree + offset);
+    table.named = header.NumberOfNamedEntries;
+    table.count = uint32_t(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
+    table.entries = tree + offset + sizeof(header);
+    return uint64_t(offset) + sizeof(header) + uint64_t(table.count) * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY) <=
+           treeSize;
+}
+
+IMAGE_RESOURCE_DIRECTORY_ENTRY EntryAt(const ResourceTable& table, uint32_t index)
+{
+    return Copy<IMAGE_RESOURCE_DIRECTORY_ENTRY>(table.entries + index * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
+}
+
+bool LeadsToTable(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry)
+{
+    return (entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY) != 0;
+}
+
+// The entry named id, found as the system's loader finds it: a bisection over
+// the entries named by number alone, between the first and the last of them
+// (both included), that looks at the middle (first + last) / 2 and compares
+// only the low word of its name. Where the numbers are out of order, an entry
+// is found or missed just as the system finds or misses it. The entry found
+// must lead where the lookup goes on (a table, or at the last level the
+// data); one that does not ends the search, unfound, as it ends the system's.
+bool FindEntryById(const ResourceTable& table, WORD id, bool wantTable, IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
+{
+    for (int32_t first = int32_t(table.named), last = int32_t(table.count) - 1; first <= last;) {
+        const int32_t middle = (first + last) / 2;
+        out = EntryAt(table, uint32_t(middle));
+        if (LOWORD(out.Name) == id) return LeadsToTable(out) == wantTable;
         if (LOWORD(out.Name) > id)
-            high = middle;
+            last = middle - 1;
         else
-            low = middle + 1;
+            first = middle + 1;
     }
     return false;
 }
 
-// The entry of the language table at offset that the system's lookup takes
-// for no language in particular: neutral, the thread's, the user's and the
-// system's languages (each alone, then with any sublanguage), English, else
-// the first. Languages are 16-bit: a table with a wider name is refused.
-bool FindLanguageEntry(const uint8_t* tree, uint32_t treeSize, uint32_t offset, IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
+// The data entry of the language table that the system's lookup takes for no
+// language in particular: the first of neutral, the thread's language, the
+// user's, the user's with a neutral sublanguage, the system's, the system's
+// with a neutral sublanguage and US English that the search above finds,
+// else the first entry of the table, named by text or by number, that leads
+// to data.
+bool FindLanguageEntry(const ResourceTable& table, IMAGE_RESOURCE_DIRECTORY_ENTRY& out)
 {
-    uint32_t count = 0;
-    const uint8_t* entries = ResourceEntries(tree, treeSize, offset, count);
-    if (!entries || count == 0) return false;
-    const auto entry = [entries](uint32_t i) { return EntryAt(entries, i); };
-    for (uint32_t i = 0; i < count; ++i) {
-        if (entry(i).Name > 0xFFFF) return false;
-    }
-    const LANGID thread = LANGIDFROMLCID(GetThreadLocale()), user = GetUserDefaultLangID(),
-                 system = GetSystemDefaultLangID();
+    const LANGID user = GetUserDefaultLangID(), system = GetSystemDefaultLangID();
     const LANGID wanted[] = {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                             thread,
+                             LANGIDFROMLCID(GetThreadLocale()),
                              user,
                              MAKELANGID(PRIMARYLANGID(user), SUBLANG_NEUTRAL),
                              system,
                              MAKELANGID(PRIMARYLANGID(system), SUBLANG_NEUTRAL),
                              MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)};
     for (const LANGID language : wanted) {
-        for (uint32_t i = 0; i < count; ++i) {
-            out = entry(i);
-            if (out.Name == language) return true;
-        }
+        if (FindEntryById(table, language, false, out)) return true;
     }
-    out = entry(0);
-    return true;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        out = EntryAt(table, i);
+        if (!LeadsToTable(out)) return true;
+    }
+    return false;
 }
 
 uint32_t SizeInImage(const IMAGE_SECTION_HEADER& section)
@@ -256,19 +253,15 @@ bool VLPeFile::ReadVersionBlock(std::vector<uint8_t>& block) const
     const uint8_t* tree = At(directory.VirtualAddress, directory.Size);
     // The tree's three levels: types, then names, then languages, whose
     // entries lead to the data.
-    IMAGE_RESOURCE_DIRECTORY_ENTRY type, name;
-    const auto leadsToTable = [](const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
-        return (entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY) != 0;
-    };
     const auto tableOffset = [](const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
         return entry.OffsetToData & ~DWORD(IMAGE_RESOURCE_DATA_IS_DIRECTORY);
     };
-    if (!FindResourceEntry(tree, directory.Size, 0, 16, type) || !leadsToTable(type) || // RT_VERSION
-        !FindResourceEntry(tree, directory.Size, tableOffset(type), 1, name) || !leadsToTable(name)) {
-        return false;
-    }
-    IMAGE_RESOURCE_DIRECTORY_ENTRY language;
-    if (!FindLanguageEntry(tree, directory.Size, tableOffset(name), language) || leadsToTable(language) || language.OffsetToData > directory.Size ||
+    ResourceTable types, names, languages;
+    IMAGE_RESOURCE_DIRECTORY_ENTRY type, name, language;
+    if (!ReadResourceTable(tree, directory.Size, 0, types) || !FindEntryById(types, 16, true, type) || // RT_VERSION
+        !ReadResourceTable(tree, directory.Size, tableOffset(type), names) || !FindEntryById(names, 1, true, name) ||
+        !ReadResourceTable(tree, directory.Size, tableOffset(name), languages) ||
+        !FindLanguageEntry(languages, language) || language.OffsetToData > directory.Size ||
         directory.Size - language.OffsetToData < sizeof(IMAGE_RESOURCE_DATA_ENTRY)) {
         return false;
     }

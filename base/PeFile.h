@@ -27,11 +27,9 @@ public:
     // aligned below a page included, which it maps as the file lies).
     bool Open(const std::wstring& path);
     // Copies out the version resource the system's version reader takes
-    // (type 16, name 1, in the language its lookup prefers), once the block
-    // lies inside the file and the image and holds at least its own header.
-    // A resource table with another entry named by number that the system
-    // would take for one of these (the same low word) is refused: the system
-    // could read that one. Entries named by text are not numbers to it.
+    // (type 16, name 1, in the language its lookup prefers), found in the
+    // resource tree just as the system's lookup finds it, once the block lies
+    // inside the file and the image and holds at least its own header.
     bool ReadVersionBlock(std::vector<uint8_t>& block) const;
     // Looks the name up in the export table, after checking that the table,
     // every name, ordinal and address in it lie inside the file and the image.

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using namespace Velora;
 using namespace Velora::Test;
@@ -15,14 +17,14 @@ namespace {
 
 // What the system's own readers make of a library: the fixed part its
 // version reader finds, and whether its loader maps it (running nothing) and
-// finds the PhysX export.
+// finds the export, when one is named.
 struct SystemReading {
     bool versioned = false;
     VS_FIXEDFILEINFO fixed = {};
     bool loads = false;
 };
 
-SystemReading ReadAsTheSystem(const std::wstring& path)
+SystemReading ReadAsTheSystem(const std::wstring& path, const char* exportName = "NxCreatePhysicsSDK")
 {
     SystemReading read;
     DWORD ignored = 0;
@@ -33,9 +35,53 @@ SystemReading ReadAsTheSystem(const std::wstring& path)
                      VerQueryValueW(block.data(), L"\\", &fixed, &length) && length >= sizeof(read.fixed);
     if (read.versioned) std::memcpy(&read.fixed, fixed, sizeof(read.fixed));
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    read.loads = module && GetProcAddress(module, "NxCreatePhysicsSDK");
+    read.loads = module && (!exportName || GetProcAddress(module, exportName));
     if (module) FreeLibrary(module);
     return read;
+}
+
+// Reads the library through the check's readers and through the system's,
+// expects the same fixed version and loading from both, and answers the
+// system's reading.
+SystemReading ExpectReadAsTheSystem(const std::wstring& path, const char* exportName = "NxCreatePhysicsSDK")
+{
+    const SystemReading system = ReadAsTheSystem(path, exportName);
+    VS_FIXEDFILEINFO fixed = {};
+    EXPECT_EQ(VLFileVersionInfo(path).GetFixedInfo(fixed), system.versioned);
+    EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
+    EXPECT_EQ(IsLibraryLoadable(path.c_str(), exportName), system.loads);
+    return system;
+}
+
+// The library's version block under a resource tree of its own, with the
+// types, the names under each type and the languages under each name in the
+// order given; each language leads to a copy of the block whose file version
+// ends in the revision given. A language whose high bit is set is named by
+// text, and must come before those named by number.
+void WriteResourceTree(Library& library, const std::vector<WORD>& types, const std::vector<WORD>& names,
+                       const std::vector<std::pair<DWORD, WORD>>& languages)
+{
+    const IMAGE_RESOURCE_DATA_ENTRY version = library.Version();
+    const std::string block = library.bytes.substr(library.Offset(version.OffsetToData), version.Size);
+    const DWORD count = DWORD(languages.size()), nameTable = 16 + 8 * DWORD(types.size()),
+                languageTable = nameTable + 16 + 8 * DWORD(names.size()), data = languageTable + 16 + 8 * count,
+                blocks = data + 16 * count, address = library.NextAddress(), stride = (version.Size + 3) & ~3u;
+    const DWORD named = DWORD(std::count_if(languages.begin(), languages.end(), [](auto l) { return l.first >> 31; }));
+    std::vector<DWORD> tree = {0, 0, 0, DWORD(types.size()) << 16};
+    for (WORD type : types) tree.insert(tree.end(), {type, IMAGE_RESOURCE_DATA_IS_DIRECTORY | nameTable});
+    tree.insert(tree.end(), {0, 0, 0, DWORD(names.size()) << 16});
+    for (WORD name : names) tree.insert(tree.end(), {name, IMAGE_RESOURCE_DATA_IS_DIRECTORY | languageTable});
+    tree.insert(tree.end(), {0, 0, 0, (count - named) << 16 | named});
+    for (DWORD i = 0; i < count; ++i) tree.insert(tree.end(), {languages[i].first, data + 16 * i});
+    for (DWORD i = 0; i < count; ++i) tree.insert(tree.end(), {address + blocks + stride * i, version.Size, 0, 0});
+    std::string bytes(reinterpret_cast<const char*>(tree.data()), tree.size() * sizeof(DWORD));
+    for (const auto& language : languages) {
+        std::string copy = block + std::string(stride - block.size(), '\0');
+        const size_t fixed = copy.find("\xBD\x04\xEF\xFE") + offsetof(VS_FIXEDFILEINFO, dwFileVersionLS);
+        bytes += copy.replace(fixed, sizeof(WORD), reinterpret_cast<const char*>(&language.second), sizeof(WORD));
+    }
+    library.AddSection(bytes);
+    library.Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE] = {address, blocks};
 }
 
 } // namespace
@@ -109,15 +155,71 @@ TEST(DetectHelpersTest, ValidLayoutsReadAsTheSystemReadsThem)
         for (const wchar_t* layout : {L"layout-low-", L"layout-named-", L"layout-named-control-"}) {
             const std::wstring path = FakeDll(layout + arch);
             SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
-            const SystemReading system = ReadAsTheSystem(path);
-            ASSERT_TRUE(system.versioned);
+            const SystemReading system = ExpectReadAsTheSystem(path);
+            EXPECT_TRUE(system.versioned);
             EXPECT_EQ(system.loads, arch == L"i686");
-            VS_FIXEDFILEINFO fixed = {};
-            EXPECT_TRUE(VLFileVersionInfo(path).GetFixedInfo(fixed));
-            EXPECT_EQ(std::memcmp(&fixed, &system.fixed, sizeof(fixed)), 0);
-            EXPECT_EQ(IsLibraryLoadable(path.c_str(), "NxCreatePhysicsSDK"), system.loads);
         }
     }
+}
+
+TEST(DetectHelpersTest, ResourceOrdersReadAsTheSystemReadsThem)
+{
+    // A VC 2010 library (10.0.40219.325) under trees in and out of order. The
+    // system's search by number bisects: an entry out of order may be found
+    // or missed, and the languages are tried in its order of preference.
+    struct Row {
+        std::vector<WORD> types, names;
+        std::vector<std::pair<DWORD, WORD>> languages; // language, revision its block carries
+        WORD reads;                                    // the revision the system reads, 0 for none
+    };
+    const Row rows[] = {
+        {{2, 3, 16, 24}, {1}, {{0, 325}}, 325},
+        {{2, 16, 3, 24}, {1}, {{0, 325}}, 325},
+        {{1, 16, 24, 2, 3, 4}, {1}, {{0, 325}}, 325},
+        {{3, 24, 16, 2}, {1}, {{0, 325}}, 0},
+        {{16}, {5, 1, 0, 7}, {{0, 325}}, 325},
+        {{16}, {1}, {{0x409, 324}, {0, 325}}, 324},
+        {{16}, {1}, {{0, 325}, {0x409, 324}}, 325},
+        // This thread's language (German, below) before English, when the search finds it.
+        {{16}, {1}, {{0x407, 325}, {0x409, 324}}, 325},
+        {{16}, {1}, {{0x409, 324}, {0x407, 325}}, 324},
+        {{16}, {1}, {{0x80000000, 324}, {0x40C, 325}}, 324}, // none preferred: the first, named by text or not
+    };
+    const TestFolder folder;
+    const LCID locale = GetThreadLocale();
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT));
+    for (const Row& row : rows) {
+        Library library(L"mfc100-325");
+        WriteResourceTree(library, row.types, row.names, row.languages);
+        ASSERT_TRUE(WriteFileBytes(folder / L"ordered.dll", library.bytes));
+        SCOPED_TRACE(testing::PrintToString(row.types) + testing::PrintToString(row.names) +
+                     testing::PrintToString(row.languages));
+        const SystemReading system = ExpectReadAsTheSystem(folder / L"ordered.dll", nullptr);
+        EXPECT_EQ(system.versioned ? LOWORD(system.fixed.dwFileVersionLS) : 0, row.reads);
+    }
+    SetThreadLocale(locale);
+}
+
+TEST(DetectHelpersTest, SystemFolderLibrariesReadAsTheSystemReadsThem)
+{
+    // The 32-bit system folder, and on 64-bit Windows the 64-bit one as well.
+    std::vector<std::wstring> folders = {SystemDir()};
+    if (OnWow64()) folders.push_back(WindowsDir() + L"\\sysnative");
+    unsigned versioned = 0;
+    for (const std::wstring& folder : folders) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((folder + L"\\*.dll").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do {
+            const std::wstring path = folder + L"\\" + found.cFileName;
+            DWORD kind = 0;
+            if (GetBinaryTypeW(path.c_str(), &kind) && kind == SCS_WOW_BINARY) continue; // 16-bit: no runtime of ours
+            SCOPED_TRACE(testing::PrintToString(std::string(path.begin(), path.end())));
+            versioned += ExpectReadAsTheSystem(path, nullptr).versioned;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    EXPECT_GT(versioned, 100u); // versions compared, not only their absence
 }
 
 TEST(DetectHelpersTest, LowAlignedLayoutsTheLoaderRefusesStayRefused)
@@ -205,8 +307,8 @@ TEST(DetectHelpersTest, RedirectionGuardShowsTheNativeSystemFolder)
 {
     // The PE machine of system32\msxml6.dll tells which folder is seen.
     auto machine = [] {
-        HANDLE file = CreateFileW((WindowsDir() + L"\\system32\\msxml6.dll").c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW((WindowsDir() + L"\\system32\\msxml6.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return WORD(0);
         IMAGE_DOS_HEADER dos;
         IMAGE_NT_HEADERS32 nt;

@@ -2,6 +2,7 @@
 
 #include "base/Handles.h"
 #include "base/RegHandle.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -95,13 +96,13 @@ void RegEvidence::CreateKey(HKEY root, const std::wstring& path, const std::wstr
     if (!outermost.empty()) keys_.push_back({root, outermost});
 }
 
-void RegEvidence::SetValue(HKEY root, const std::wstring& path, const std::wstring& name,
-                           DWORD type, const void* data, DWORD size)
+void RegEvidence::SetValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
+                           DWORD size, REGSAM view)
 {
-    CreateKey(root, path);
+    if (!view) CreateKey(root, path);
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-    ChangedValue old{root, path, name, false, 0, {}};
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key), ERROR_SUCCESS);
+    ChangedValue old{root, view, path, name, false, 0, {}};
     DWORD oldSize = 0;
     if (RegQueryValueExW(key, name.c_str(), nullptr, &old.type, nullptr, &oldSize) == ERROR_SUCCESS) {
         old.existed = true;
@@ -109,19 +110,16 @@ void RegEvidence::SetValue(HKEY root, const std::wstring& path, const std::wstri
         RegQueryValueExW(key, name.c_str(), nullptr, nullptr, old.data.data(), &oldSize);
     }
     values_.push_back(old);
-    EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
-void RegEvidence::SetString(HKEY root, const std::wstring& path, const std::wstring& name,
-                            const std::wstring& value)
+void RegEvidence::SetString(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& value)
 {
     SetValue(root, path, name, REG_SZ, value.c_str(), DWORD(value.size() + 1) * 2);
 }
 
-void RegEvidence::SetDword(HKEY root, const std::wstring& path, const std::wstring& name,
-                           DWORD value)
+void RegEvidence::SetDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value)
 {
     SetValue(root, path, name, REG_DWORD, &value, sizeof(value));
 }
@@ -153,12 +151,11 @@ void RegEvidence::Clear()
 {
     for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(value->root, value->path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(value->root, value->path.c_str(), 0, KEY_ALL_ACCESS | value->view, &key) != ERROR_SUCCESS) {
             continue;
         }
         if (value->existed) {
-            RegSetValueExW(key, value->name.c_str(), 0, value->type, value->data.data(),
-                           DWORD(value->data.size()));
+            RegSetValueExW(key, value->name.c_str(), 0, value->type, value->data.data(), DWORD(value->data.size()));
         } else {
             RegDeleteValueW(key, value->name.c_str());
         }
@@ -266,6 +263,23 @@ ScopedVariable::~ScopedVariable()
     _wputenv_s(name, old.c_str());
 }
 
+std::string FreshEnvironment()
+{
+    // A program started by another inherits that one's environment: Wine's
+    // own loader, run as a program of the host, starts cmd afresh instead.
+    using Spawn = int(CDECL*)(char* const argv[], int wait);
+    const auto spawn = reinterpret_cast<Spawn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "__wine_unix_spawnvp")));
+    wchar_t system[MAX_PATH] = L"";
+    OnWow64() ? GetSystemWow64DirectoryW(system, MAX_PATH) : GetSystemDirectoryW(system, MAX_PATH);
+    const Velora::Test::TestFolder folder;
+    const std::wstring set = L"set > " + (folder / L"set.txt"), cmd = system + std::wstring(L"\\cmd.exe");
+    std::string setLine(set.begin(), set.end()), cmdPath(cmd.begin(), cmd.end()), wine = "wine", c = "/c";
+    char* const argv[] = {&wine[0], &cmdPath[0], &c[0], &setLine[0], nullptr};
+    EXPECT_TRUE(spawn && spawn(argv, 1) == 0);
+    return "\r\n" + Velora::Test::ReadFileBytes(folder / L"set.txt");
+}
+
 std::string RunDetectProbe(const std::wstring& folder)
 {
     const std::wstring built = FromUnix(VL_DETECT_PROBE);
@@ -284,8 +298,8 @@ std::string RunDetectProbe(const std::wstring& folder)
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process = {};
     std::wstring commandLine = L"\"" + program + L"\"";
-    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+    const BOOL started =
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     // Our copy of the write end must go, or the read below never sees the end.
     writeEnd.Reset();
     std::string output;

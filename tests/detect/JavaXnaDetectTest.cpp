@@ -1,6 +1,7 @@
 #include "detect/JavaXnaDetect.h"
 
 #include "Evidence.h"
+#include "base/MachineEnvironment.h"
 #include "detect/Detectors.h"
 #include "tests/support/TestFolder.h"
 
@@ -167,4 +168,40 @@ TEST(JavaXnaDetectTest, FolderVariablesExpandAsTheSystemGivesThem)
         }
     }
     EXPECT_EQ(given, OnWow64() ? 8u : 4u); // the "(x86)" and "W6432" forms only on 64-bit Windows
+}
+
+TEST(JavaXnaDetectTest, MachineVariablesAsAFreshProcessIsGivenThem)
+{
+    const std::wstring version = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                       environment = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    RegEvidence registry;
+    auto set = [&](REGSAM view, const std::wstring& key, const wchar_t* name, DWORD type, const std::wstring& text) {
+        registry.SetValue(HKEY_LOCAL_MACHINE, key, name, type, text.c_str(), DWORD(text.size() + 1) * 2, view);
+    };
+    // A folder written with a reference kept as text, one named from a
+    // machine variable; on 64-bit Windows the native "(x86)" folders moved
+    // one way, the 32-bit view's another. A machine variable names a folder
+    // and one set after it.
+    set(KEY_WOW64_64KEY, version, L"ProgramFilesDir", REG_SZ, L"%SystemDrive%\\VLPrograms");
+    set(KEY_WOW64_64KEY, version, L"CommonFilesDir", REG_EXPAND_SZ, L"%VLTestRoot%\\Common");
+    if (OnWow64()) {
+        set(KEY_WOW64_64KEY, version, L"ProgramFilesDir (x86)", REG_SZ, L"C:\\VLNative86");
+        set(KEY_WOW64_64KEY, version, L"CommonFilesDir (x86)", REG_EXPAND_SZ, L"%SystemDrive%\\VLCommon86");
+        for (const wchar_t* name :
+             {L"ProgramFilesDir", L"ProgramFilesDir (x86)", L"CommonFilesDir", L"CommonFilesDir (x86)"})
+            set(KEY_WOW64_32KEY, version, name, REG_SZ, L"C:\\VLWow");
+    }
+    set(0, environment, L"VLTestRoot", REG_EXPAND_SZ, L"%SystemDrive%\\VLRoot");
+    set(0, environment, L"VLTestUses", REG_EXPAND_SZ, L"%CommonProgramW6432%;%PUBLIC%;%VLTestZ%");
+    set(0, environment, L"VLTestZ", REG_SZ, L"later");
+    const std::string fresh = FreshEnvironment();
+    for (const std::string name :
+         {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles", "CommonProgramFiles(x86)",
+          "CommonProgramW6432", "ProgramData", "ALLUSERSPROFILE", "PUBLIC", "VLTestRoot", "VLTestUses"}) {
+        const size_t line = fresh.find("\r\n" + name + "="), value = line + name.size() + 3;
+        const std::string given =
+            line == std::string::npos ? "%" + name + "%" : fresh.substr(value, fresh.find('\r', value) - value);
+        const std::wstring expanded = ExpandMachineEnvironment(L"%" + std::wstring(name.begin(), name.end()) + L"%");
+        EXPECT_EQ(std::string(expanded.begin(), expanded.end()), given) << name;
+    }
 }
