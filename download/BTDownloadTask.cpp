@@ -466,10 +466,10 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     std::vector<char> copy;
     if (!LoadFileBytes(record.torrentFile, copy, kMaxAnswerBytes)) return false;
     if (CompareNoCase(Md5BufferHex(reinterpret_cast<const unsigned char*>(copy.data()), int32_t(copy.size())),
-                      info.Md5) == 0) {
-        SetCheckedTorrent(std::string(copy.begin(), copy.end()));
-        return true;
-    }
+                      info.Md5) == 0)
+        // A torrent of more than one file is refused once fetched again.
+        return TakeTorrentBytes(std::string(copy.begin(), copy.end()), ToWide(record.savePath.c_str()),
+                                ToWide(record.rootPath.c_str()));
     DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
@@ -508,14 +508,16 @@ bool VLBTTask::AddToSession()
     if (RefuseAnswer(CompareNoCase(Md5BufferHex(torrentData_.data, int32_t(size)), info.Md5) != 0, kErrTorrentMd5))
         return false;
 
-    SetCheckedTorrent(std::string(reinterpret_cast<const char*>(torrentData_.data), size));
-
     BTTaskParam param;
     param.savePath = ToMultiByte(GetParentPath(targetPath_));
     if (!targetOverride_.empty() && IsAbsolutePath(targetOverride_)) {
         param.savePath = ToMultiByte(GetParentPath(targetOverride_));
         param.rootName = ToMultiByte(GetFileName(targetOverride_));
     }
+    if (RefuseAnswer(!TakeTorrentBytes(std::string(reinterpret_cast<const char*>(torrentData_.data), size),
+                                       ToWide(param.savePath.c_str()), ToWide(param.rootName.c_str())),
+                     kErrTorrent))
+        return false;
     param.resumeFile = ToMultiByte(RecordPath());
     param.sourceKind = 1;
     param.torrentData.assign(reinterpret_cast<const char*>(torrentData_.data), size);
@@ -529,6 +531,21 @@ bool VLBTTask::AddToSession()
     HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     torrent->Resume();
+    return true;
+}
+
+bool VLBTTask::TakeTorrentBytes(std::string bytes, const std::wstring& savePath, std::wstring name)
+{
+    std::string own;
+    uint64_t length = 0;
+    if (!ReadSingleFile(bytes, own, length)) return false;
+    SetCheckedTorrent(std::move(bytes));
+    if (name.empty()) name = MultiByteToWideCP(own.c_str(), -1, CP_UTF8, nullptr);
+    // An older, longer package of the same name: the engine would keep its
+    // file as it is, and the check at the end would refuse it for its tail.
+    // Cut, it keeps the pieces it shares with the torrent. A file that cannot
+    // be cut now (another program has it open) meets that check as before.
+    CutToLength(CombinePath(savePath, name), length);
     return true;
 }
 
@@ -590,10 +607,13 @@ void VLBTTask::OnPaused()
         stopping = IsAborted();
         resumes = resumes_;
     }
+    if (!torrent) return;
     // Without a stop, a Start has resumed the torrent since the stop this
-    // pause ends (it resumes before it withdraws the stop, so the engine
-    // knows of it by now), or the engine paused the torrent by itself.
-    if (!torrent || (!stopping && !torrent->IsPaused())) return;
+    // pause ends (it resumes before it withdraws the stop), or the engine
+    // paused it by itself: for a disk or hash error, which it reports next
+    // and which ends the download as such, or for its own reasons. Nobody
+    // stopped the download: it goes on.
+    if (!stopping) return torrent->Resume();
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (torrent_ != torrent || resumes_ != resumes) return;
@@ -606,7 +626,9 @@ void VLBTTask::OnPaused()
 BTCheckVerdict JudgeCheck(const VLPieceCheck& check, uint32_t refetches, uint32_t fileWaits)
 {
     if (check.Passed()) return BTCheckVerdict::HandOver;
-    if (check.error == ERROR_SHARING_VIOLATION)
+    // A byte-range lock of another program refuses the read the way an open
+    // for writing refuses the open: the file is in use, not wrong.
+    if (check.error == ERROR_SHARING_VIOLATION || check.error == ERROR_LOCK_VIOLATION)
         return fileWaits < kMaxFileWaits ? BTCheckVerdict::AwaitFile : BTCheckVerdict::FailInUse;
     if (check.error == ERROR_SUCCESS && !check.badPieces.empty() && refetches < kMaxRefetches)
         return BTCheckVerdict::Refetch;
@@ -627,7 +649,7 @@ void VLBTTask::Complete()
     // decide after that.
     if (!rechecked_ && FileExists(file) && hasGaps_(file)) {
         rechecked_ = true;
-        return Recheck(torrent);
+        return Refetch(torrent);
     }
     // The check reads the whole file: a thread of its own does it, so that
     // the session's thread goes on reporting the other torrents meanwhile.
@@ -656,11 +678,7 @@ void VLBTTask::CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const 
     VLPieceCheck check = CheckFinished(file);
     switch (JudgeCheck(check, refetches_, fileWaits_)) {
     case BTCheckVerdict::HandOver: break;
-    case BTCheckVerdict::Refetch:
-        // The engine reads the file again, counts the pieces that fail as
-        // missing and fetches them from its peers.
-        ++refetches_;
-        return Recheck(torrent);
+    case BTCheckVerdict::Refetch: ++refetches_; return Refetch(torrent);
     case BTCheckVerdict::AwaitFile:
         // Another program writes the file: nothing is known of its pieces
         // yet. The completion comes again after a while.
@@ -712,10 +730,19 @@ void VLBTTask::Hold(const std::shared_ptr<IBTTask>& torrent)
     torrent->SetCallback(this);
 }
 
-void VLBTTask::Recheck(const std::shared_ptr<IBTTask>& torrent)
+void VLBTTask::Refetch(const std::shared_ptr<IBTTask>& torrent)
 {
-    Hold(torrent);
-    torrent->ForceRecheck();
+    if (std::shared_ptr<IBTSession> session = Manager().GetSession())
+        session->RemoveTask(torrent.get(), BTRemoveMode::KeepFiles);
+    // Until the torrent is back, a restart waits for it as for any other
+    // leaving the task. ResumeIfRecorded ends the run itself when it cannot
+    // add the torrent, or when a stop came meanwhile.
+    const bool back = !IsAborted() && ResumeIfRecorded();
+    LetGo();
+    if (back) return;
+    SetState(kTaskFailed);
+    ReportFinish(kErrCheckFailed);
+    SetEvent(doneEvent_.Get());
 }
 
 void VLBTTask::MapState(int, int torrentState)

@@ -44,7 +44,7 @@ bool DriveRefusesSize(const DriveInfo& drive, uint64_t size);
 // What a finished download does after the check of its file.
 enum class BTCheckVerdict {
     HandOver,  // the file passed: it is reported and seeded
-    Refetch,   // pieces failed: the engine checks its data again and fetches them
+    Refetch,   // pieces failed: the torrent starts afresh and fetches them
     AwaitFile, // another program has the file open: the check is tried again later
     FailInUse, // the file stayed in use: the download fails, keeping its files
     Fail,      // pieces still fail after the refetches, or the file is not ours to read
@@ -142,8 +142,12 @@ private:
     VLPieceCheck CheckFinished(const std::wstring& file);
     // Gives the torrent back to the task, which goes on hearing of it.
     void Hold(const std::shared_ptr<IBTTask>& torrent);
-    // Held again while the engine checks its data and fetches what fails.
-    void Recheck(const std::shared_ptr<IBTTask>& torrent);
+    // A fresh start of the torrent, as a restart makes it: out of the
+    // session keeping its files and record, and added again, so that the
+    // engine checks the data and fetches what fails from its peers and web
+    // seeds. The engine asked to check a finished torrent again would find
+    // the pieces missing but dial none of the peers it knew for them.
+    void Refetch(const std::shared_ptr<IBTTask>& torrent);
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
@@ -154,6 +158,10 @@ private:
     // The torrent's bytes as checked against the answer, whose piece hashes
     // the finished file must match.
     void SetCheckedTorrent(std::string bytes);
+    // Takes the torrent's bytes as those the finished file is checked
+    // against, and readies its data file at savePath\name (name: the
+    // torrent's own when empty); false for a torrent of more than one file.
+    bool TakeTorrentBytes(std::string bytes, const std::wstring& savePath, std::wstring name);
     std::wstring RecordPath();
     void SetRecordPath(const std::wstring& path);
     bool SavesIntoFolder(const BTTaskRecord& record);

@@ -4,6 +4,7 @@
 #include "download/BTDownloadTask.h"
 
 #include "tests/download/BTDownloadTestSupport.h"
+#include "tests/support/TorrentSeeder.h"
 
 #include "base/FileUtil.h"
 #include "download/BTText.h"
@@ -172,6 +173,14 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
          kErrInvalidVersion, 0},
         {"file name with a path", [](TorrentAnswer& a, VLTestHttpServer&) { a.fileName = "..\\pkg.exe"; },
          kErrNoAddress, 1},
+        {"torrent of two files",
+         [](TorrentAnswer& a, VLTestHttpServer& s) {
+             s.SetFile("/t/two", MakeTwoFileTorrent());
+             a.torrentUrl = s.Url("/t/two");
+             a.md5 = Md5Of(MakeTwoFileTorrent());
+             a.size = std::to_string(MakeTwoFileTorrent().size());
+         },
+         kErrTorrent, 1},
     };
     const TorrentAnswer good = answer;
     for (const Case& c : cases) {
@@ -186,7 +195,8 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
         EXPECT_EQ(c.result == kErrTorrentFetch, Saw(kMsgNotice, kErrTorrentFetch));
     }
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
-    EXPECT_FALSE(Exists(folder / L"pkg.exe"));
+    EXPECT_FALSE(Exists(folder / L"pkg.exe") || Exists(folder / L"d"));
+    EXPECT_EQ(0, files.CountRequests(kPayloadTarget));
 }
 
 TEST_F(BTTaskTest, StopWhileAServerKeepsTheTaskWaitingEndsItWithin2s)
@@ -570,6 +580,7 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
         {ERROR_SHARING_VIOLATION, false, false, 2, 0, BTCheckVerdict::AwaitFile},
         {ERROR_SHARING_VIOLATION, false, false, 0, 59, BTCheckVerdict::AwaitFile},
         {ERROR_SHARING_VIOLATION, false, false, 0, 60, BTCheckVerdict::FailInUse},
+        {ERROR_LOCK_VIOLATION, false, false, 0, 60, BTCheckVerdict::FailInUse},
         {ERROR_TOO_MANY_LINKS, false, false, 0, 0, BTCheckVerdict::Fail},
         {ERROR_FILE_NOT_FOUND, false, false, 0, 0, BTCheckVerdict::Fail},
         {ERROR_HANDLE_EOF, false, true, 0, 0, BTCheckVerdict::Fail},
@@ -585,19 +596,18 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
 
 // What is handed over is what the torrent's hashes say: pieces that fail
 // the check at completion are fetched again, with no step of the user's. A
-// file too long fails the download after its refetches, handing nothing over.
+// file grown too long is cut back to the torrent's length.
 TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
 {
     const struct {
         const char* what;
         bool atCompletion; // planted when the engine finished, else beside a record claiming every piece
         uint32_t offset;
-        uint32_t result;
     } cases[] = {
-        {"beside a record claiming every piece", false, 0, kDownloadOk},
-        {"one piece changed beside the record", false, 20 * 65536 + 5, kDownloadOk},
-        {"written after the engine finished", true, 0, kDownloadOk},
-        {"longer than the torrent's data", true, uint32_t(payload.size()), kErrCheckFailed},
+        {"beside a record claiming every piece", false, 0},
+        {"one piece changed beside the record", false, 20 * 65536 + 5},
+        {"written after the engine finished", true, 0},
+        {"longer than the torrent's data", true, uint32_t(payload.size())},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -613,12 +623,58 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
                 [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path, g_plantAt); });
         uint32_t result = 0;
         ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
-        EXPECT_EQ(c.result, result);
-        if (c.result != kDownloadOk) {
-            EXPECT_EQ(L"", task->GetFinishedPath());
-            continue;
-        }
+        EXPECT_EQ(kDownloadOk, result);
         EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+        for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+    }
+}
+
+// The same with a peer alone, which the tracker names: the web seed answers
+// 404. The engine, asked to check its finished data again, dialled no peer.
+TEST_F(BTTaskTest, APieceChangedAfterTheEngineFinishedComesFromAPeer)
+{
+    TestFolder seedFolder;
+    ASSERT_TRUE(WriteFileBytes(seedFolder / L"pkg.exe", payload));
+    torrent = MakeTorrent("pkg.exe", payload, 65536, {}, {files.Url("/announce")});
+    TorrentSeeder seeder(torrent, seedFolder.Path());
+    ASSERT_TRUE(seeder.WaitSeeding(kWaitSeconds));
+    const uint16_t port = seeder.ListenPort();
+    const std::string peer{127, 0, 0, 1, char(port >> 8), char(port)};
+    files.SetFile("/announce?", "d8:intervali30e5:peers6:" + peer + "e");
+    files.SetFile(kTorrentTarget, torrent);
+    answer.md5 = Md5Of(torrent);
+    answer.size = std::to_string(torrent.size());
+    answer.url = files.Url("/none/pkg.exe");
+    Serve();
+    g_planted = false;
+    g_plantAt = 20 * 65536 + 5;
+    NewTask()->SetGapCheck(
+        [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path, g_plantAt); });
+    uint32_t result = 0;
+    ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+    EXPECT_EQ(kDownloadOk, result);
+    EXPECT_TRUE(g_planted);
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+}
+
+// An older, longer package of the same name, with or without a record that
+// claims every piece: cut to the torrent's length before the engine starts,
+// it keeps its pieces, and nothing is fetched again.
+TEST_F(BTTaskTest, ALongerDataFileKeepsItsPieces)
+{
+    for (bool recorded : {false, true}) {
+        SCOPED_TRACE(recorded ? "beside a record" : "alone");
+        if (recorded)
+            ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
+        else
+            ASSERT_TRUE(WriteFileBytes(folder / L"pkg.exe", payload));
+        ASSERT_TRUE(Overwrite(folder / L"pkg.exe", uint32_t(payload.size())));
+        EXPECT_EQ(kDownloadOk, Run());
+        EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+        uint32_t transferred = 0xFFFFFFFF;
+        for (const auto& m : recorder->Messages())
+            if (m.code == kMsgFinalPath) transferred = m.value2;
+        EXPECT_EQ(1u, transferred) << "nothing fetched";
         for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     }
 }
