@@ -83,21 +83,6 @@ TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
     EXPECT_NE(payload, ReadFileBytes(path)) << "the same write once the handle is gone";
 }
 
-// Another program's byte-range lock refuses the check's read: the file is in
-// use, and waited for.
-TEST(BTPieceCheck, ALockedRangeIsAFileInUse)
-{
-    TestFolder folder;
-    const std::wstring path = folder / L"pkg.exe";
-    const std::string payload = MakePayload(100000, 75);
-    ASSERT_TRUE(WriteFileBytes(path, payload));
-    VLHandle locker(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(LockFile(locker.Get(), 50000, 0, 100, 0));
-    const VLPieceCheck check = Check(path, MakeTorrent("pkg.exe", payload, 16384));
-    EXPECT_EQ(DWORD(ERROR_LOCK_VIOLATION), check.error);
-    EXPECT_EQ(BTCheckVerdict::AwaitFile, JudgeCheck(check, 0, 0));
-}
-
 // The torrent's one file, and the file in the work folder cut to its length.
 TEST(BTPieceCheck, ReadsTheOneFileAndCutsALongerFileToIt)
 {
