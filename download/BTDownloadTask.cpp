@@ -37,6 +37,11 @@ constexpr uint32_t kMaxRefetches = 2;
 // tried again every second for a minute.
 constexpr uint32_t kMaxFileWaits = 60;
 constexpr uint32_t kFileWaitMs = 1000;
+// A download fetched again that gains no bytes for five minutes (its peers
+// and web seeds gone) fails, keeping its record and data for the next run.
+// The session reports on a torrent whose status stays the same every three
+// minutes, so it ends within eight minutes of its last byte.
+constexpr uint64_t kRefetchStallMs = 5 * 60 * 1000;
 
 VLBTManager& Manager()
 {
@@ -113,7 +118,8 @@ private:
 VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::wstring& record,
                    const std::wstring& target)
     : VLDownloadTask(DownloadTaskKind::BitTorrent, taskId), taskId_(taskId), targetOverride_(target),
-      hasGaps_(&SparseWithGaps), recordPath_(record), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      hasGaps_(&SparseWithGaps), refetchStallMs_(kRefetchStallMs), recordPath_(record),
+      doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     SetFolder(workFolder);
 }
@@ -211,6 +217,7 @@ bool VLBTTask::Start()
     }
     driveChecked_ = false;
     rechecked_ = false;
+    refetched_ = false;
     refetches_ = 0;
     fileWaits_ = 0;
     // With no worker left the torrent the task holds goes on at once; a run
@@ -732,6 +739,12 @@ void VLBTTask::Hold(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Refetch(const std::shared_ptr<IBTTask>& torrent)
 {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        mostDone_ = -1;
+        mostDoneTick_ = GetTickCount64();
+    }
+    refetched_ = true;
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), BTRemoveMode::KeepFiles);
     // Until the torrent is back, a restart waits for it as for any other
@@ -779,6 +792,7 @@ void VLBTTask::OnProgress()
     }
     totalWanted_ = wanted;
     totalDone_ = done;
+    if (refetched_ && StalledSinceRefetch(done)) return Fail(kErrCheckFailed, kTaskFailed);
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;
     SendSizeMessage(kMsgTotalSize, id, &listener, uint64_t(wanted));
     SendSizeMessage(kMsgDownloaded, id, &listener, uint64_t(done));
@@ -786,6 +800,17 @@ void VLBTTask::OnProgress()
     SendValueMessage(kMsgSpeed, id, &listener, GetTickCount(), speed);
     SendValueMessage(kMsgTimeLeft, id, &listener,
                      EstimateSecondsLeft(uint64_t(wanted), uint64_t(done), AverageSpeedOf(status), speed));
+}
+
+bool VLBTTask::StalledSinceRefetch(int64_t done)
+{
+    const uint64_t now = GetTickCount64();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (done > mostDone_) {
+        mostDone_ = done;
+        mostDoneTick_ = now;
+    }
+    return now - mostDoneTick_ > refetchStallMs_;
 }
 
 bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted)

@@ -631,30 +631,46 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
 
 // The same with a peer alone, which the tracker names: the web seed answers
 // 404. The engine, asked to check its finished data again, dialled no peer.
+// A peer gone by then leaves the download nothing to gain: it ends, keeping
+// its record and data.
+std::unique_ptr<TorrentSeeder> g_seeder;
+std::atomic<bool> g_seederLeaves{false};
+
 TEST_F(BTTaskTest, APieceChangedAfterTheEngineFinishedComesFromAPeer)
 {
     TestFolder seedFolder;
     ASSERT_TRUE(WriteFileBytes(seedFolder / L"pkg.exe", payload));
     torrent = MakeTorrent("pkg.exe", payload, 65536, {}, {files.Url("/announce")});
-    TorrentSeeder seeder(torrent, seedFolder.Path());
-    ASSERT_TRUE(seeder.WaitSeeding(kWaitSeconds));
-    const uint16_t port = seeder.ListenPort();
-    const std::string peer{127, 0, 0, 1, char(port >> 8), char(port)};
-    files.SetFile("/announce?", "d8:intervali30e5:peers6:" + peer + "e");
     files.SetFile(kTorrentTarget, torrent);
     answer.md5 = Md5Of(torrent);
     answer.size = std::to_string(torrent.size());
     answer.url = files.Url("/none/pkg.exe");
     Serve();
-    g_planted = false;
-    g_plantAt = 20 * 65536 + 5;
-    NewTask()->SetGapCheck(
-        [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path, g_plantAt); });
-    uint32_t result = 0;
-    ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
-    EXPECT_EQ(kDownloadOk, result);
-    EXPECT_TRUE(g_planted);
-    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+    for (bool leaves : {false, true}) {
+        SCOPED_TRACE(leaves ? "the peer leaves" : "the peer stays");
+        Manager().RemoveSeedById(kRuntime);
+        g_seeder = std::make_unique<TorrentSeeder>(torrent, seedFolder.Path());
+        ASSERT_TRUE(g_seeder->WaitSeeding(kWaitSeconds));
+        const uint16_t port = g_seeder->ListenPort();
+        const std::string peer{127, 0, 0, 1, char(port >> 8), char(port)};
+        files.SetFile("/announce?", "d8:intervali30e5:peers6:" + peer + "e");
+        g_planted = false;
+        g_plantAt = 20 * 65536 + 5;
+        g_seederLeaves = leaves;
+        NewTask()->SetGapCheck([](const std::wstring& path) {
+            if (g_planted.exchange(true)) return false;
+            if (g_seederLeaves) g_seeder.reset();
+            return !Overwrite(path, g_plantAt);
+        });
+        if (leaves) task->SetRefetchStallLimit(1000);
+        uint32_t result = 0;
+        ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+        EXPECT_TRUE(g_planted);
+        EXPECT_EQ(leaves ? kErrCheckFailed : kDownloadOk, result);
+        EXPECT_EQ(!leaves, payload == ReadFileBytes(folder / L"pkg.exe"));
+        EXPECT_TRUE(Exists(folder / L"pkg.exe.vll"));
+        g_seeder.reset();
+    }
 }
 
 // An older, longer package of the same name, with or without a record that
