@@ -608,12 +608,14 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
         {"one piece changed beside the record", false, 20 * 65536 + 5},
         {"written after the engine finished", true, 0},
         {"longer than the torrent's data", true, uint32_t(payload.size())},
+        {"other bytes of its length beside the record", false, UINT32_MAX},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         if (!c.atCompletion) {
             ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
-            ASSERT_TRUE(Overwrite(folder / L"pkg.exe", c.offset));
+            ASSERT_TRUE(c.offset == UINT32_MAX ? WriteFileBytes(folder / L"pkg.exe", MakePayload(payload.size(), 62))
+                                               : Overwrite(folder / L"pkg.exe", c.offset));
         }
         NewTask();
         g_planted = false;
