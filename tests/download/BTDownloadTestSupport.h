@@ -40,14 +40,6 @@ struct TorrentAnswer {
     }
 };
 
-// A torrent of two files, d/a and d/b.
-inline std::string MakeTwoFileTorrent()
-{
-    return "d4:infod5:filesld6:lengthi3e4:pathl1:aeed6:lengthi3e4:pathl1:beee4:name1:d12:piece "
-           "lengthi16384e6:pieces20:" +
-           std::string(20, 'x') + "ee";
-}
-
 class BTDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override

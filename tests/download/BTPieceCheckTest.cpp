@@ -83,27 +83,6 @@ TEST(BTPieceCheck, HoldsTheFileAgainstWriters)
     EXPECT_NE(payload, ReadFileBytes(path)) << "the same write once the handle is gone";
 }
 
-// The torrent's one file, and the file in the work folder cut to its length.
-TEST(BTPieceCheck, ReadsTheOneFileAndCutsALongerFileToIt)
-{
-    const std::string payload = MakePayload(100000, 76);
-    std::string name;
-    uint64_t length = 0;
-    EXPECT_FALSE(ReadSingleFile(MakeTwoFileTorrent(), name, length));
-    EXPECT_FALSE(ReadSingleFile("not a torrent", name, length));
-    ASSERT_TRUE(ReadSingleFile(MakeTorrent("pkg.exe", payload, 16384), name, length));
-    EXPECT_EQ("pkg.exe", name);
-    EXPECT_EQ(payload.size(), length);
-    TestFolder folder;
-    const std::wstring path = folder / L"pkg.exe";
-    EXPECT_TRUE(CutToLength(path, length)) << "a missing file";
-    for (const std::string& before : {payload + "older tail", payload, payload.substr(5)}) {
-        ASSERT_TRUE(WriteFileBytes(path, before));
-        EXPECT_TRUE(CutToLength(path, length));
-        EXPECT_EQ(before.substr(0, payload.size()), ReadFileBytes(path));
-    }
-}
-
 // Runs another download to its end before its own file's check goes on.
 class CheckAfterAnother : public VLBTTask {
 public:
