@@ -634,8 +634,7 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
         EXPECT_EQ(kDownloadOk, result);
         EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
         // Message 2 says whether nothing was fetched.
-        for (const auto& m : recorder->Messages())
-            EXPECT_TRUE(m.code != kMsgFinalPath || c.fetches == (m.value2 == 0));
+        for (const auto& m : recorder->Messages()) EXPECT_TRUE(m.code != kMsgFinalPath || c.fetches == (m.value2 == 0));
         for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     }
 }
