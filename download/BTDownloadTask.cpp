@@ -37,6 +37,11 @@ constexpr uint32_t kMaxRefetches = 2;
 // tried again every second for a minute.
 constexpr uint32_t kMaxFileWaits = 60;
 constexpr uint32_t kFileWaitMs = 1000;
+// A download fetched again that gains no bytes for five minutes (its peers
+// and web seeds gone) fails, keeping its record and data for the next run.
+// The session reports on a torrent whose status stays the same every three
+// minutes, so it ends within eight minutes of its last byte.
+constexpr uint64_t kRefetchStallMs = 5 * 60 * 1000;
 
 VLBTManager& Manager()
 {
@@ -113,7 +118,8 @@ private:
 VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::wstring& record,
                    const std::wstring& target)
     : VLDownloadTask(DownloadTaskKind::BitTorrent, taskId), taskId_(taskId), targetOverride_(target),
-      hasGaps_(&SparseWithGaps), recordPath_(record), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      hasGaps_(&SparseWithGaps), refetchStallMs_(kRefetchStallMs), recordPath_(record),
+      doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     SetFolder(workFolder);
 }
@@ -211,6 +217,7 @@ bool VLBTTask::Start()
     }
     driveChecked_ = false;
     rechecked_ = false;
+    refetched_ = false;
     refetches_ = 0;
     fileWaits_ = 0;
     // With no worker left the torrent the task holds goes on at once; a run
@@ -466,10 +473,10 @@ bool VLBTTask::RecordMatches(const std::wstring& path)
     std::vector<char> copy;
     if (!LoadFileBytes(record.torrentFile, copy, kMaxAnswerBytes)) return false;
     if (CompareNoCase(Md5BufferHex(reinterpret_cast<const unsigned char*>(copy.data()), int32_t(copy.size())),
-                      info.Md5) == 0) {
-        SetCheckedTorrent(std::string(copy.begin(), copy.end()));
-        return true;
-    }
+                      info.Md5) == 0)
+        // A torrent of more than one file is refused once fetched again.
+        return TakeTorrentBytes(std::string(copy.begin(), copy.end()), ToWide(record.savePath.c_str()),
+                                ToWide(record.rootPath.c_str()));
     DeleteTaskFiles(ToMultiByte(path), BTRemoveMode::ForgetAll);
     return false;
 }
@@ -508,14 +515,16 @@ bool VLBTTask::AddToSession()
     if (RefuseAnswer(CompareNoCase(Md5BufferHex(torrentData_.data, int32_t(size)), info.Md5) != 0, kErrTorrentMd5))
         return false;
 
-    SetCheckedTorrent(std::string(reinterpret_cast<const char*>(torrentData_.data), size));
-
     BTTaskParam param;
     param.savePath = ToMultiByte(GetParentPath(targetPath_));
     if (!targetOverride_.empty() && IsAbsolutePath(targetOverride_)) {
         param.savePath = ToMultiByte(GetParentPath(targetOverride_));
         param.rootName = ToMultiByte(GetFileName(targetOverride_));
     }
+    if (RefuseAnswer(!TakeTorrentBytes(std::string(reinterpret_cast<const char*>(torrentData_.data), size),
+                                       ToWide(param.savePath.c_str()), ToWide(param.rootName.c_str())),
+                     kErrTorrent))
+        return false;
     param.resumeFile = ToMultiByte(RecordPath());
     param.sourceKind = 1;
     param.torrentData.assign(reinterpret_cast<const char*>(torrentData_.data), size);
@@ -529,6 +538,21 @@ bool VLBTTask::AddToSession()
     HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     torrent->Resume();
+    return true;
+}
+
+bool VLBTTask::TakeTorrentBytes(std::string bytes, const std::wstring& savePath, std::wstring name)
+{
+    std::string own;
+    uint64_t length = 0;
+    if (!ReadSingleFile(bytes, own, length)) return false;
+    SetCheckedTorrent(std::move(bytes));
+    if (name.empty()) name = MultiByteToWideCP(own.c_str(), -1, CP_UTF8, nullptr);
+    // An older, longer package of the same name: the engine would keep its
+    // file as it is, and the check at the end would refuse it for its tail.
+    // Cut, it keeps the pieces it shares with the torrent. A file that cannot
+    // be cut now (another program has it open) meets that check as before.
+    CutToLength(CombinePath(savePath, name), length);
     return true;
 }
 
@@ -590,10 +614,13 @@ void VLBTTask::OnPaused()
         stopping = IsAborted();
         resumes = resumes_;
     }
+    if (!torrent) return;
     // Without a stop, a Start has resumed the torrent since the stop this
-    // pause ends (it resumes before it withdraws the stop, so the engine
-    // knows of it by now), or the engine paused the torrent by itself.
-    if (!torrent || (!stopping && !torrent->IsPaused())) return;
+    // pause ends (it resumes before it withdraws the stop), or the engine
+    // paused it by itself: for a disk or hash error, which it reports next
+    // and which ends the download as such, or for its own reasons. Nobody
+    // stopped the download: it goes on.
+    if (!stopping) return torrent->Resume();
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (torrent_ != torrent || resumes_ != resumes) return;
@@ -606,7 +633,9 @@ void VLBTTask::OnPaused()
 BTCheckVerdict JudgeCheck(const VLPieceCheck& check, uint32_t refetches, uint32_t fileWaits)
 {
     if (check.Passed()) return BTCheckVerdict::HandOver;
-    if (check.error == ERROR_SHARING_VIOLATION)
+    // A byte-range lock of another program refuses the read the way an open
+    // for writing refuses the open: the file is in use, not wrong.
+    if (check.error == ERROR_SHARING_VIOLATION || check.error == ERROR_LOCK_VIOLATION)
         return fileWaits < kMaxFileWaits ? BTCheckVerdict::AwaitFile : BTCheckVerdict::FailInUse;
     if (check.error == ERROR_SUCCESS && !check.badPieces.empty() && refetches < kMaxRefetches)
         return BTCheckVerdict::Refetch;
@@ -627,7 +656,7 @@ void VLBTTask::Complete()
     // decide after that.
     if (!rechecked_ && FileExists(file) && hasGaps_(file)) {
         rechecked_ = true;
-        return Recheck(torrent);
+        return Refetch(torrent);
     }
     // The check reads the whole file: a thread of its own does it, so that
     // the session's thread goes on reporting the other torrents meanwhile.
@@ -656,11 +685,7 @@ void VLBTTask::CheckFinishedFile(const std::shared_ptr<IBTTask>& torrent, const 
     VLPieceCheck check = CheckFinished(file);
     switch (JudgeCheck(check, refetches_, fileWaits_)) {
     case BTCheckVerdict::HandOver: break;
-    case BTCheckVerdict::Refetch:
-        // The engine reads the file again, counts the pieces that fail as
-        // missing and fetches them from its peers.
-        ++refetches_;
-        return Recheck(torrent);
+    case BTCheckVerdict::Refetch: ++refetches_; return Refetch(torrent);
     case BTCheckVerdict::AwaitFile:
         // Another program writes the file: nothing is known of its pieces
         // yet. The completion comes again after a while.
@@ -712,10 +737,25 @@ void VLBTTask::Hold(const std::shared_ptr<IBTTask>& torrent)
     torrent->SetCallback(this);
 }
 
-void VLBTTask::Recheck(const std::shared_ptr<IBTTask>& torrent)
+void VLBTTask::Refetch(const std::shared_ptr<IBTTask>& torrent)
 {
-    Hold(torrent);
-    torrent->ForceRecheck();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        mostDone_ = -1;
+        mostDoneTick_ = GetTickCount64();
+    }
+    refetched_ = true;
+    if (std::shared_ptr<IBTSession> session = Manager().GetSession())
+        session->RemoveTask(torrent.get(), BTRemoveMode::KeepFiles);
+    // Until the torrent is back, a restart waits for it as for any other
+    // leaving the task. ResumeIfRecorded ends the run itself when it cannot
+    // add the torrent, or when a stop came meanwhile.
+    const bool back = !IsAborted() && ResumeIfRecorded();
+    LetGo();
+    if (back) return;
+    SetState(kTaskFailed);
+    ReportFinish(kErrCheckFailed);
+    SetEvent(doneEvent_.Get());
 }
 
 void VLBTTask::MapState(int, int torrentState)
@@ -752,6 +792,7 @@ void VLBTTask::OnProgress()
     }
     totalWanted_ = wanted;
     totalDone_ = done;
+    if (refetched_ && StalledSinceRefetch(done)) return Fail(kErrCheckFailed, kTaskFailed);
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;
     SendSizeMessage(kMsgTotalSize, id, &listener, uint64_t(wanted));
     SendSizeMessage(kMsgDownloaded, id, &listener, uint64_t(done));
@@ -759,6 +800,17 @@ void VLBTTask::OnProgress()
     SendValueMessage(kMsgSpeed, id, &listener, GetTickCount(), speed);
     SendValueMessage(kMsgTimeLeft, id, &listener,
                      EstimateSecondsLeft(uint64_t(wanted), uint64_t(done), AverageSpeedOf(status), speed));
+}
+
+bool VLBTTask::StalledSinceRefetch(int64_t done)
+{
+    const uint64_t now = GetTickCount64();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (done > mostDone_) {
+        mostDone_ = done;
+        mostDoneTick_ = now;
+    }
+    return now - mostDoneTick_ > refetchStallMs_;
 }
 
 bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted)

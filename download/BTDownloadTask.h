@@ -44,7 +44,7 @@ bool DriveRefusesSize(const DriveInfo& drive, uint64_t size);
 // What a finished download does after the check of its file.
 enum class BTCheckVerdict {
     HandOver,  // the file passed: it is reported and seeded
-    Refetch,   // pieces failed: the engine checks its data again and fetches them
+    Refetch,   // pieces failed: the torrent starts afresh and fetches them
     AwaitFile, // another program has the file open: the check is tried again later
     FailInUse, // the file stayed in use: the download fails, keeping its files
     Fail,      // pieces still fail after the refetches, or the file is not ours to read
@@ -74,6 +74,10 @@ public:
     // the one recheck it triggers can be shown where the file system has no
     // sparse files. Set before Start.
     void SetGapCheck(bool (*hasGaps)(const std::wstring& path)) { hasGaps_ = hasGaps; }
+    // How long a download fetched again may gain no bytes before it ends;
+    // replaceable so that the end can be shown without that wait. Set before
+    // Start.
+    void SetRefetchStallLimit(uint64_t milliseconds) { refetchStallMs_ = milliseconds; }
     // Empty until the download completed.
     std::wstring GetFinishedPath();
 
@@ -142,8 +146,15 @@ private:
     VLPieceCheck CheckFinished(const std::wstring& file);
     // Gives the torrent back to the task, which goes on hearing of it.
     void Hold(const std::shared_ptr<IBTTask>& torrent);
-    // Held again while the engine checks its data and fetches what fails.
-    void Recheck(const std::shared_ptr<IBTTask>& torrent);
+    // A fresh start of the torrent, as a restart makes it: out of the
+    // session keeping its files and record, and added again, so that the
+    // engine checks the data and fetches what fails from its peers and web
+    // seeds. The engine asked to check a finished torrent again would find
+    // the pieces missing but dial none of the peers it knew for them.
+    void Refetch(const std::shared_ptr<IBTTask>& torrent);
+    // Whether a download fetched again has gained nothing for the stall
+    // limit, done being what it holds now.
+    bool StalledSinceRefetch(int64_t done);
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
@@ -154,6 +165,10 @@ private:
     // The torrent's bytes as checked against the answer, whose piece hashes
     // the finished file must match.
     void SetCheckedTorrent(std::string bytes);
+    // Takes the torrent's bytes as those the finished file is checked
+    // against, and readies its data file at savePath\name (name: the
+    // torrent's own when empty); false for a torrent of more than one file.
+    bool TakeTorrentBytes(std::string bytes, const std::wstring& savePath, std::wstring name);
     std::wstring RecordPath();
     void SetRecordPath(const std::wstring& path);
     bool SavesIntoFolder(const BTTaskRecord& record);
@@ -167,6 +182,7 @@ private:
     const uint32_t taskId_;
     const std::wstring targetOverride_;
     bool (*hasGaps_)(const std::wstring& path);
+    uint64_t refetchStallMs_;
 
     // Guarded by lock_, a leaf: the session's thread, the worker and the
     // owner all reach them.
@@ -200,12 +216,17 @@ private:
     // its seed.
     uint32_t leaving_ = 0;
     std::condition_variable left_;
+    // Since the last refetch: the most its download held, and when it
+    // first held that much.
+    int64_t mostDone_ = 0;
+    uint64_t mostDoneTick_ = 0;
 
     std::atomic<int64_t> totalDone_{0};
     std::atomic<int64_t> totalWanted_{0};
     VLHandle doneEvent_;
     std::atomic<bool> driveChecked_{false};
     std::atomic<bool> rechecked_{false};
+    std::atomic<bool> refetched_{false};
     // Since the last Start: finished files fetched again after a failed
     // check, and checks put off while another program had the file open.
     std::atomic<uint32_t> refetches_{0};

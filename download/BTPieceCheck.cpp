@@ -140,4 +140,25 @@ VLPieceCheck CheckPieces(const std::wstring& path, const unsigned char* torrent,
     return result;
 }
 
+bool ReadSingleFile(const std::string& torrent, std::string& name, uint64_t& length)
+{
+    lt::error_code ec;
+    const lt::torrent_info info(torrent.data(), int(torrent.size()), ec);
+    if (ec || info.num_files() != 1) return false;
+    name = info.files().file_path(lt::file_index_t(0));
+    length = uint64_t(info.total_size());
+    return true;
+}
+
+bool CutToLength(const std::wstring& path, uint64_t length)
+{
+    VLPlainFile plain;
+    uint64_t size = 0;
+    if (!plain.Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING))
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!plain.file.GetSize(size)) return false;
+    return size <= length ||
+           (plain.file.Seek(int64_t(length), FILE_BEGIN, nullptr) && SetEndOfFile(plain.file.handle.Get()));
+}
+
 } // namespace Velora

@@ -9,6 +9,7 @@
 #include "base/Handles.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,12 @@ struct VLPieceCheck {
 // it, hashing pieces on as many threads as the machine has processors. Takes
 // about one read of the file: the caller runs it where nothing else waits.
 VLPieceCheck CheckPieces(const std::wstring& path, const unsigned char* torrent, size_t size);
+
+// The name (UTF-8) and length of the torrent's one file; false for bytes that
+// are no torrent, or a torrent of more than one file, which nothing installs.
+bool ReadSingleFile(const std::string& torrent, std::string& name, uint64_t& length);
+// Cuts what lies past length off the work folder's file at path, through the
+// handle that checked it. A file that is missing or no longer is left alone.
+bool CutToLength(const std::wstring& path, uint64_t length);
 
 } // namespace Velora

@@ -4,6 +4,7 @@
 #include "download/BTDownloadTask.h"
 
 #include "tests/download/BTDownloadTestSupport.h"
+#include "tests/support/TorrentSeeder.h"
 
 #include "base/FileUtil.h"
 #include "download/BTText.h"
@@ -172,6 +173,16 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
          kErrInvalidVersion, 0},
         {"file name with a path", [](TorrentAnswer& a, VLTestHttpServer&) { a.fileName = "..\\pkg.exe"; },
          kErrNoAddress, 1},
+        {"torrent of two files",
+         [](TorrentAnswer& a, VLTestHttpServer& s) {
+             const std::string two = "d4:infod5:filesld6:lengthi3e4:pathl1:aeed6:lengthi3e4:pathl1:beee4:name1:d12:"
+                                     "piece lengthi16384e6:pieces20:01234567890123456789ee";
+             s.SetFile("/t/two", two);
+             a.torrentUrl = s.Url("/t/two");
+             a.md5 = Md5Of(two);
+             a.size = std::to_string(two.size());
+         },
+         kErrTorrent, 1},
     };
     const TorrentAnswer good = answer;
     for (const Case& c : cases) {
@@ -186,7 +197,8 @@ TEST_F(BTTaskTest, RefusedAnswersEndWithTheirCodes)
         EXPECT_EQ(c.result == kErrTorrentFetch, Saw(kMsgNotice, kErrTorrentFetch));
     }
     EXPECT_EQ(0u, Manager().GetSession()->GetTaskCount());
-    EXPECT_FALSE(Exists(folder / L"pkg.exe"));
+    EXPECT_FALSE(Exists(folder / L"pkg.exe") || Exists(folder / L"d"));
+    EXPECT_EQ(0, files.CountRequests(kPayloadTarget));
 }
 
 TEST_F(BTTaskTest, StopWhileAServerKeepsTheTaskWaitingEndsItWithin2s)
@@ -570,6 +582,7 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
         {ERROR_SHARING_VIOLATION, false, false, 2, 0, BTCheckVerdict::AwaitFile},
         {ERROR_SHARING_VIOLATION, false, false, 0, 59, BTCheckVerdict::AwaitFile},
         {ERROR_SHARING_VIOLATION, false, false, 0, 60, BTCheckVerdict::FailInUse},
+        {ERROR_LOCK_VIOLATION, false, false, 0, 60, BTCheckVerdict::FailInUse},
         {ERROR_TOO_MANY_LINKS, false, false, 0, 0, BTCheckVerdict::Fail},
         {ERROR_FILE_NOT_FOUND, false, false, 0, 0, BTCheckVerdict::Fail},
         {ERROR_HANDLE_EOF, false, true, 0, 0, BTCheckVerdict::Fail},
@@ -585,42 +598,83 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
 
 // What is handed over is what the torrent's hashes say: pieces that fail
 // the check at completion are fetched again, with no step of the user's. A
-// file too long fails the download after its refetches, handing nothing over.
+// file longer than the torrent's data (an older package of the same name) is
+// cut to its length and keeps its pieces.
 TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
 {
+    enum When { Alone, BesideARecord, AtCompletion }; // a record claims every piece
     const struct {
         const char* what;
-        bool atCompletion; // planted when the engine finished, else beside a record claiming every piece
+        When when;
         uint32_t offset;
-        uint32_t result;
+        bool fetches;
     } cases[] = {
-        {"beside a record claiming every piece", false, 0, kDownloadOk},
-        {"one piece changed beside the record", false, 20 * 65536 + 5, kDownloadOk},
-        {"written after the engine finished", true, 0, kDownloadOk},
-        {"longer than the torrent's data", true, uint32_t(payload.size()), kErrCheckFailed},
+        {"an older, longer file alone", Alone, uint32_t(payload.size()), false},
+        {"beside a record claiming every piece", BesideARecord, 0, true},
+        {"one piece changed beside the record", BesideARecord, 20 * 65536 + 5, true},
+        {"an older, longer file beside the record", BesideARecord, uint32_t(payload.size()), false},
+        {"written after the engine finished", AtCompletion, 0, true},
+        {"longer than the torrent's data", AtCompletion, uint32_t(payload.size()), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!c.atCompletion) {
+        if (c.when == BesideARecord) {
             ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
-            ASSERT_TRUE(Overwrite(folder / L"pkg.exe", c.offset));
         }
+        ASSERT_TRUE(c.when != Alone || WriteFileBytes(folder / L"pkg.exe", payload));
+        ASSERT_TRUE(c.when == AtCompletion || Overwrite(folder / L"pkg.exe", c.offset));
         NewTask();
         g_planted = false;
         g_plantAt = c.offset;
-        if (c.atCompletion)
+        if (c.when == AtCompletion)
             task->SetGapCheck(
                 [](const std::wstring& path) { return !g_planted.exchange(true) && !Overwrite(path, g_plantAt); });
         uint32_t result = 0;
         ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
-        EXPECT_EQ(c.result, result);
-        if (c.result != kDownloadOk) {
-            EXPECT_EQ(L"", task->GetFinishedPath());
-            continue;
-        }
+        EXPECT_EQ(kDownloadOk, result);
         EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+        // Message 2 says whether nothing was fetched.
+        for (const auto& m : recorder->Messages()) EXPECT_TRUE(m.code != kMsgFinalPath || c.fetches == (m.value2 == 0));
         for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     }
+}
+
+// The same with a peer alone, named by the tracker (the web seed answers
+// 404): the engine, asked to check its finished data again, dialled no peer.
+// A peer gone by then leaves nothing to gain: the download ends, keeping its
+// record and data.
+std::unique_ptr<TorrentSeeder> g_seeder;
+bool g_seederLeaves = false;
+
+TEST_F(BTTaskTest, APieceChangedAfterTheEngineFinishedComesFromAPeer)
+{
+    TestFolder seeds;
+    ASSERT_TRUE(WriteFileBytes(seeds / L"pkg.exe", payload));
+    torrent = MakeTorrent("pkg.exe", payload, 65536, {}, {files.Url("/announce")});
+    files.SetFile(kTorrentTarget, torrent);
+    answer = {2, Md5Of(torrent), std::to_string(torrent.size()), answer.torrentUrl, files.Url("/none")};
+    Serve();
+    for (bool leaves : {false, true}) {
+        SCOPED_TRACE(leaves ? "the peer leaves" : "the peer stays");
+        Manager().RemoveSeedById(kRuntime);
+        g_seeder = std::make_unique<TorrentSeeder>(torrent, seeds.Path());
+        const uint16_t port = g_seeder->ListenPort();
+        files.SetFile("/announce?",
+                      "d8:intervali30e5:peers6:" + std::string{127, 0, 0, 1, char(port >> 8), char(port)} + "e");
+        g_planted = false;
+        g_seederLeaves = leaves;
+        NewTask()->SetGapCheck([](const std::wstring& path) {
+            if (g_seederLeaves && !g_planted) g_seeder.reset();
+            return !g_planted.exchange(true) && !Overwrite(path, 20 * 65536 + 5);
+        });
+        if (leaves) task->SetRefetchStallLimit(1000);
+        uint32_t result = 0;
+        ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+        EXPECT_EQ(leaves ? kErrCheckFailed : kDownloadOk, result);
+        EXPECT_EQ(!leaves, payload == ReadFileBytes(folder / L"pkg.exe"));
+        EXPECT_TRUE(g_planted && Exists(folder / L"pkg.exe.vll"));
+    }
+    g_seeder.reset();
 }
 
 // The same for a package that is listed as a seed: its seed comes back from

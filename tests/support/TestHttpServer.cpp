@@ -210,6 +210,7 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
         std::lock_guard<std::mutex> guard(lock_);
         faults = faults_;
         auto file = files_.find(request.target);
+        if (file == files_.end()) file = files_.find(request.target.substr(0, request.target.find('?') + 1));
         found = file != files_.end();
         if (found) body = file->second;
         auto redirect = redirects_.find(request.target);

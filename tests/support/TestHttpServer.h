@@ -55,6 +55,8 @@ public:
     // "http://127.0.0.1:<port><target>"
     std::string Url(const std::string& target) const;
 
+    // A target ending in '?' answers every query of its path (a tracker's
+    // announces).
     void SetFile(const std::string& target, const std::string& body);
     // Requests for target get a 302 to location.
     void SetRedirect(const std::string& target, const std::string& location);

@@ -20,6 +20,7 @@ public:
     // Waits (bounded) until the torrent seeds.
     bool WaitSeeding(int seconds);
     void ConnectTo(uint16_t port);
+    uint16_t ListenPort() const { return session_->listen_port(); }
     // Slows the upload so that a transfer lasts long enough to be watched.
     void LimitUpload(int bytesPerSecond) { torrent_.set_upload_limit(bytesPerSecond); }
 
