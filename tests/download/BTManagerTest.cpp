@@ -3,20 +3,23 @@
 #include <gtest/gtest.h>
 
 #include "download/BTManager.h"
+#include "download/BTText.h"
 #include "download/HttpWire.h"
 #include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
+#include "tests/support/TorrentSeeder.h"
 
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/entry.hpp>
+#include <libtorrent/read_resume_data.hpp>
 
 #include "base/FileUtil.h"
+#include <winsock2.h>
+#include <windows.h>
 #include "base/PathUtil.h"
 #include "base/TextConvert.h"
 
-#include <winsock2.h>
-#include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -174,10 +177,124 @@ protected:
         return false;
     }
 
+    // The pieces the record claims; -1 for no record.
+    static int Claimed(const std::string& record)
+    {
+        lt::error_code ec;
+        const lt::add_torrent_params resume = lt::read_resume_data(record, ec);
+        return ec ? -1 : resume.have_pieces.count();
+    }
+    // The first record's download finished and listed as seed 40020.
+    void FinishAsSeed(VLBTManager& manager)
+    {
+        auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+        manager.AddSeed(task, 40020);
+    }
+    std::wstring TorrentCopy()
+    {
+        return folder / (ToWide(InfoHashHex(InfoHashOf(params[0].torrentData)).c_str()) + L".torrent");
+    }
+    // A peer that fetches the first record's torrent from the manager's seed,
+    // checking each piece; true once it holds the payload.
+    bool PeerFetches(VLBTManager& manager)
+    {
+        TestFolder peerFolder;
+        TorrentSeeder peer(params[0].torrentData, peerFolder.Path(), false);
+        peer.ConnectTo(uint16_t(manager.GetSession()->GetListenPort()));
+        return peer.WaitSeeding(kWaitSeconds) &&
+               ReadFileBytes(peerFolder / L"pkg0.exe") == ReadFileBytes(folder / L"pkg0.exe");
+    }
+
     TestFolder folder;
     std::vector<std::wstring> records;
     std::vector<BTTaskParam> params;
 };
+
+// The process is killed right after a completion listed its seed, when the
+// last save of the record (one a minute) claimed one piece of two: the
+// files as the kill leaves them seed at the next start.
+TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsAtTheNextStart)
+{
+    MakeRecords(1);
+    std::string record, list;
+    {
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+        EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x01\x00", 2); });
+        manager.AddSeed(task, 40020);
+        record = ReadFileBytes(records[0]);
+        list = ReadFileBytes(folder / L"seeds.xml");
+    }
+    EXPECT_EQ(2, Claimed(record));
+    ASSERT_TRUE(WriteFileBytes(records[0], record) && WriteFileBytes(folder / L"seeds.xml", list));
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    EXPECT_TRUE(PeerFetches(manager));
+    EXPECT_TRUE(manager.IsSeeding(40020));
+    EXPECT_TRUE(Exists(records[0]) && Exists(TorrentCopy()));
+}
+
+// A record that claims fewer pieces than its whole file holds: the file is
+// checked at the start, seeds, and the record is written again.
+TEST_F(SeedListTest, ARecordClaimingFewerPiecesSeedsAndIsCorrected)
+{
+    MakeRecords(1);
+    {
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        ASSERT_NO_FATAL_FAILURE(FinishAsSeed(manager));
+    }
+    EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); });
+    VLBTManager manager;
+    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+    EXPECT_TRUE(PeerFetches(manager));
+    for (int i = 0; i < kWaitSeconds * 10 && Claimed(ReadFileBytes(records[0])) != 2; ++i) Sleep(100);
+    EXPECT_EQ(2, Claimed(ReadFileBytes(records[0])));
+}
+
+// A seed whose data changed while the program was closed, its record still
+// claiming every piece: no peer gets a piece that fails, and the seed goes
+// with its record, torrent copy, data and list entry.
+TEST_F(SeedListTest, ASeedWhoseDataChangedWhileClosedServesNoBadPiece)
+{
+    MakeRecords(1);
+    const struct {
+        const char* what;
+        size_t offset, length;
+    } cases[] = {{"8 bytes of the second piece", 16384 + 3, 8}, {"the whole file", 0, 20000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string payload = ReadFileBytes(folder / L"pkg0.exe");
+        {
+            VLBTManager manager;
+            ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+            ASSERT_NO_FATAL_FAILURE(FinishAsSeed(manager));
+        }
+        ASSERT_EQ(2, Claimed(ReadFileBytes(records[0])));
+        ASSERT_TRUE(
+            WriteFileBytes(folder / L"pkg0.exe", std::string(payload).replace(c.offset, c.length, c.length, 'x')));
+
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        TestFolder peerFolder;
+        TorrentSeeder peer(params[0].torrentData, peerFolder.Path(), false);
+        peer.ConnectTo(uint16_t(manager.GetSession()->GetListenPort()));
+        for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 0; ++i) Sleep(100);
+        EXPECT_EQ(0u, manager.CountSeeds());
+        EXPECT_EQ(0, peer.FailedBytes());
+        for (const std::wstring& file : {records[0], TorrentCopy(), folder / L"pkg0.exe"})
+            EXPECT_FALSE(Exists(file)) << ToMultiByte(file);
+        EXPECT_EQ(std::string::npos, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>"));
+        ASSERT_TRUE(WriteFileBytes(folder / L"pkg0.exe", payload));
+    }
+}
 
 TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
 {
