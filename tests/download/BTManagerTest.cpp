@@ -177,122 +177,81 @@ protected:
         return false;
     }
 
-    // The pieces the record claims; -1 for no record.
-    static int Claimed(const std::string& record)
-    {
-        lt::error_code ec;
-        const lt::add_torrent_params resume = lt::read_resume_data(record, ec);
-        return ec ? -1 : resume.have_pieces.count();
-    }
-    // The first record's download finished and listed as seed 40020.
-    void FinishAsSeed(VLBTManager& manager)
-    {
-        auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
-        ASSERT_TRUE(task);
-        task->Resume();
-        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
-        manager.AddSeed(task, 40020);
-    }
-    std::wstring TorrentCopy()
-    {
-        return folder / (ToWide(InfoHashHex(InfoHashOf(params[0].torrentData)).c_str()) + L".torrent");
-    }
-    // A peer that fetches the first record's torrent from the manager's seed,
-    // checking each piece; true once it holds the payload.
-    bool PeerFetches(VLBTManager& manager)
-    {
-        TestFolder peerFolder;
-        TorrentSeeder peer(params[0].torrentData, peerFolder.Path(), false);
-        peer.ConnectTo(uint16_t(manager.GetSession()->GetListenPort()));
-        return peer.WaitSeeding(kWaitSeconds) &&
-               ReadFileBytes(peerFolder / L"pkg0.exe") == ReadFileBytes(folder / L"pkg0.exe");
-    }
-
     TestFolder folder;
     std::vector<std::wstring> records;
     std::vector<BTTaskParam> params;
 };
 
-// The process is killed right after a completion listed its seed, when the
-// last save of the record (one a minute) claimed one piece of two: the
-// files as the kill leaves them seed at the next start.
-TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsAtTheNextStart)
+// The pieces the record claims; -1 for no record.
+int Claimed(const std::string& record)
 {
-    MakeRecords(1);
-    std::string record, list;
-    {
-        VLBTManager manager;
-        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
-        auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
-        ASSERT_TRUE(task);
-        task->Resume();
-        ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
-        EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x01\x00", 2); });
-        manager.AddSeed(task, 40020);
-        record = ReadFileBytes(records[0]);
-        list = ReadFileBytes(folder / L"seeds.xml");
-    }
-    EXPECT_EQ(2, Claimed(record));
-    ASSERT_TRUE(WriteFileBytes(records[0], record) && WriteFileBytes(folder / L"seeds.xml", list));
-    VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
-    EXPECT_TRUE(PeerFetches(manager));
-    EXPECT_TRUE(manager.IsSeeding(40020));
-    EXPECT_TRUE(Exists(records[0]) && Exists(TorrentCopy()));
+    lt::error_code ec;
+    const lt::add_torrent_params resume = lt::read_resume_data(record, ec);
+    return ec ? -1 : resume.have_pieces.count();
 }
 
-// A record that claims fewer pieces than its whole file holds: the file is
-// checked at the start, seeds, and the record is written again.
-TEST_F(SeedListTest, ARecordClaimingFewerPiecesSeedsAndIsCorrected)
+// A completion lists its seed when the last save of its record (one a
+// minute) claimed one piece of two; the process is killed right after, or
+// ends cleanly and the record or the data changes. A peer that checks every
+// piece takes the package from the next start's seed, or gets no piece that
+// fails and the seed goes with its record, torrent copy, data and list entry.
+TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
 {
     MakeRecords(1);
-    {
-        VLBTManager manager;
-        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
-        ASSERT_NO_FATAL_FAILURE(FinishAsSeed(manager));
-    }
-    EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); });
-    VLBTManager manager;
-    ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
-    EXPECT_TRUE(PeerFetches(manager));
-    for (int i = 0; i < kWaitSeconds * 10 && Claimed(ReadFileBytes(records[0])) != 2; ++i) Sleep(100);
-    EXPECT_EQ(2, Claimed(ReadFileBytes(records[0])));
-}
-
-// A seed whose data changed while the program was closed, its record still
-// claiming every piece: no peer gets a piece that fails, and the seed goes
-// with its record, torrent copy, data and list entry.
-TEST_F(SeedListTest, ASeedWhoseDataChangedWhileClosedServesNoBadPiece)
-{
-    MakeRecords(1);
+    const std::wstring data = folder / L"pkg0.exe";
+    const std::wstring copy = folder / (ToWide(InfoHashHex(InfoHashOf(params[0].torrentData)).c_str()) + L".torrent");
+    const std::string payload = ReadFileBytes(data);
     const struct {
         const char* what;
-        size_t offset, length;
-    } cases[] = {{"8 bytes of the second piece", 16384 + 3, 8}, {"the whole file", 0, 20000}};
+        bool killed;
+        std::function<void()> change;
+        bool seeds;
+    } cases[] = {
+        {"killed", true, [] {}, true},
+        {"the record claims one piece",
+         false, [&] { EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); }); }, true},
+        {"8 bytes of the second piece", false,
+         [&] { WriteFileBytes(data, std::string(payload).replace(16387, 8, 8, 'x')); }, false},
+        {"the whole file", false, [&] { WriteFileBytes(data, std::string(payload.size(), 'x')); }, false},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string payload = ReadFileBytes(folder / L"pkg0.exe");
+        ASSERT_TRUE(WriteFileBytes(data, payload));
+        std::string record, list;
         {
             VLBTManager manager;
             ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
-            ASSERT_NO_FATAL_FAILURE(FinishAsSeed(manager));
+            auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
+            ASSERT_TRUE(task);
+            task->Resume();
+            ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+            EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x01\x00", 2); });
+            manager.AddSeed(task, 40020);
+            record = ReadFileBytes(records[0]);
+            list = ReadFileBytes(folder / L"seeds.xml");
         }
-        ASSERT_EQ(2, Claimed(ReadFileBytes(records[0])));
-        ASSERT_TRUE(
-            WriteFileBytes(folder / L"pkg0.exe", std::string(payload).replace(c.offset, c.length, c.length, 'x')));
+        EXPECT_EQ(2, Claimed(record));
+        if (c.killed) {
+            ASSERT_TRUE(WriteFileBytes(records[0], record) && WriteFileBytes(folder / L"seeds.xml", list));
+        }
+        c.change();
 
         VLBTManager manager;
         ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
         TestFolder peerFolder;
         TorrentSeeder peer(params[0].torrentData, peerFolder.Path(), false);
         peer.ConnectTo(uint16_t(manager.GetSession()->GetListenPort()));
-        for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 0; ++i) Sleep(100);
-        EXPECT_EQ(0u, manager.CountSeeds());
-        EXPECT_EQ(0, peer.FailedBytes());
-        for (const std::wstring& file : {records[0], TorrentCopy(), folder / L"pkg0.exe"})
-            EXPECT_FALSE(Exists(file)) << ToMultiByte(file);
-        EXPECT_EQ(std::string::npos, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>"));
-        ASSERT_TRUE(WriteFileBytes(folder / L"pkg0.exe", payload));
+        if (c.seeds) {
+            EXPECT_TRUE(peer.WaitSeeding(kWaitSeconds) && ReadFileBytes(peerFolder / L"pkg0.exe") == payload);
+            for (int i = 0; i < kWaitSeconds * 10 && Claimed(ReadFileBytes(records[0])) != 2; ++i) Sleep(100);
+        } else {
+            for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 0; ++i) Sleep(100);
+            EXPECT_EQ(0, peer.FailedBytes());
+        }
+        EXPECT_EQ(c.seeds, manager.IsSeeding(40020));
+        EXPECT_EQ(c.seeds ? 2 : -1, Claimed(ReadFileBytes(records[0])));
+        for (const std::wstring& file : {copy, data}) EXPECT_EQ(c.seeds, Exists(file)) << ToMultiByte(file);
+        EXPECT_EQ(c.seeds, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>") != std::string::npos);
     }
 }
 
