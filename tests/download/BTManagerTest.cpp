@@ -15,11 +15,11 @@
 #include <libtorrent/read_resume_data.hpp>
 
 #include "base/FileUtil.h"
-#include <winsock2.h>
-#include <windows.h>
 #include "base/PathUtil.h"
 #include "base/TextConvert.h"
 
+#include <winsock2.h>
+#include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -208,8 +208,8 @@ TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
         bool seeds;
     } cases[] = {
         {"killed", true, [] {}, true},
-        {"the record claims one piece",
-         false, [&] { EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); }); }, true},
+        {"the record claims one piece", false,
+         [&] { EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); }); }, true},
         {"8 bytes of the second piece", false,
          [&] { WriteFileBytes(data, std::string(payload).replace(16387, 8, 8, 'x')); }, false},
         {"the whole file", false, [&] { WriteFileBytes(data, std::string(payload.size(), 'x')); }, false},
