@@ -249,6 +249,9 @@ TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
             EXPECT_EQ(0, peer.FailedBytes());
         }
         EXPECT_EQ(c.seeds, manager.IsSeeding(40020));
+        // A seed leaves the list before its files go: the manager's worker
+        // ends that removal before the shutdown returns.
+        manager.Shutdown();
         EXPECT_EQ(c.seeds ? 2 : -1, Claimed(ReadFileBytes(records[0])));
         for (const std::wstring& file : {copy, data}) EXPECT_EQ(c.seeds, Exists(file)) << ToMultiByte(file);
         EXPECT_EQ(c.seeds, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>") != std::string::npos);
