@@ -59,7 +59,10 @@ void VLBTManager::VLSeedTask::OnEvent(BTEvent event)
     if (event == BTEvent::Paused || event == BTEvent::Complete) return;
     // A torrent error, or data found incomplete: the seed goes. Not from
     // here, though: removing it detaches and deletes the object this call
-    // runs in.
+    // runs in. Data found incomplete (at a start, or in the full check after
+    // a piece failed as a peer asked for it) goes with its record and torrent
+    // copy: nothing is left that claims to hold the package.
+    if (event == BTEvent::SeedIncomplete) dataIncomplete = true;
     removeRequested = true;
     owner->WakeWorker();
 }
@@ -248,6 +251,10 @@ void VLBTManager::Drop(VLSeedTask& seed, BTRemoveMode mode, const std::shared_pt
 void VLBTManager::AddSeed(const std::shared_ptr<IBTTask>& handle, uint64_t gameId)
 {
     if (!handle) return;
+    // Written before the list names the seed: a process killed right after
+    // (saves come only every minute and at a clean exit) leaves a record that
+    // claims every piece, and the next start seeds it without reading it.
+    handle->WriteResumeData();
     std::shared_ptr<IBTSession> session = GetSession();
     // Listed holding its torrent, so that the worker never takes it for a
     // waiting seed and adds the torrent a second time.
@@ -295,7 +302,7 @@ void VLBTManager::RemoveSeed(VLSeedTask* seed)
 {
     SeedPtr taken = Take(seed);
     if (!taken) return;
-    Drop(*taken, BTRemoveMode::ForgetRecord, GetSession());
+    Drop(*taken, taken->dataIncomplete ? BTRemoveMode::ForgetAll : BTRemoveMode::ForgetRecord, GetSession());
     SaveSeeds();
     WakeWorker();
 }

@@ -55,6 +55,8 @@ public:
         VLBTManager* const owner;
         // Set by the seed's own callbacks; the manager's worker removes it.
         std::atomic<bool> removeRequested{false};
+        // Removed with its data, as well as its record and torrent copy.
+        std::atomic<bool> dataIncomplete{false};
 
     private:
         friend class VLBTManager;

@@ -13,6 +13,7 @@
 #include "base/TextConvert.h"
 
 #include <libtorrent/read_resume_data.hpp>
+#include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
 
 #include <set>
@@ -166,11 +167,20 @@ bool CBTSession::TImpl::AddTorrent(const BTTaskParam& param, std::string* error,
     // A download's pieces are not taken from its record: the record and the
     // data lie in a folder every user can write, so the engine checks every
     // piece on disk before it counts one as there, and fetches the rest. A
-    // seed keeps them: reading every seed in full at each start buys nothing,
-    // as the peers check every piece they take and a download of the same
-    // package checks its file before it is installed. Unless its file is not
-    // as long as the torrent's data: then it cannot hold what its record says.
-    if (!param.addAsSeed || present != uint64_t(info->total_size())) ForgetPieces(params);
+    // seed whose record claims every piece over a file of the torrent's
+    // length is not read at the start: it seeds in the engine's seed mode,
+    // which checks each piece the first time a peer asks for it (never taking
+    // a check of an earlier run for one of this run: the file may have
+    // changed meanwhile) and, at the first that fails, stops serving and
+    // checks the whole file. Any other seed's record says less than its data
+    // may hold: the data is checked in full.
+    if (param.addAsSeed && present == uint64_t(info->total_size()) && added.claimedPieces == info->num_pieces()) {
+        params.flags |= lt::torrent_flags::seed_mode;
+        params.verified_pieces.clear();
+        params.unfinished_pieces.clear();
+    } else {
+        ForgetPieces(params);
+    }
     added.handle = session->add_torrent(std::move(params), ec);
     if (ec) {
         // The handle of a refused add is invalid; the torrent already in the

@@ -384,13 +384,15 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
     case Kind::Checked: {
         lt::torrent_status status;
         Guard([&] { status = torrent_.status(); });
-        if (record_.addAsSeed && !status.is_finished) Notify(BTEvent::SeedIncomplete);
-        // The first check of a download whose record claimed more pieces
-        // than the data holds (a power cut after the record was saved,
-        // another program writing the file): the engine fetches the missing
-        // ones, and the record is written again to say what is there.
-        if (record_.addAsSeed || claimedPieces_ == 0 || claimsChecked_.exchange(true)) return;
-        if (status.num_pieces < claimedPieces_) Guard([&] { torrent_.save_resume_data(); });
+        if (record_.addAsSeed && !status.is_finished) return Notify(BTEvent::SeedIncomplete);
+        // The first check of a record that claimed other pieces than the
+        // data holds: a download's that claimed more (a power cut after the
+        // record was saved, another program writing the file), whose missing
+        // pieces the engine fetches, or a seed's that claimed fewer (a
+        // process killed before its record was written), which seeds on. The
+        // record is written again to say what is there.
+        if (claimsChecked_.exchange(true)) return;
+        if (status.num_pieces != claimedPieces_) Guard([&] { torrent_.save_resume_data(); });
         return;
     }
     case Kind::TorrentError:

@@ -69,6 +69,7 @@ public:
     bool WaitPaused(uint32_t milliseconds) override;
     bool IsPaused() override;
     void RepeatCompletion(uint32_t milliseconds) override;
+    bool WriteResumeData() override;
 
     // Called by the session.
     const lt::torrent_handle& Handle() const { return torrent_; }
@@ -79,8 +80,6 @@ public:
     // The completion the owner asked to hear again, once its time has come.
     void ReportCompletionIfDue();
     void SaveResumeDataIfNeeded();
-    // True when written, or when there is no torrent any more to write for.
-    bool WriteResumeData();
     // Once the torrent is out of the engine.
     void ReleaseDataFiles() { dataFiles_.clear(); }
 

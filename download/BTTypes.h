@@ -234,6 +234,9 @@ public:
     // session's thread, after that many milliseconds: an owner that could
     // not take the file yet tries again without holding that thread.
     virtual void RepeatCompletion(uint32_t milliseconds) = 0;
+    // Writes the record now, with the pieces the engine holds: true when
+    // written, or when there is no torrent any more to write for.
+    virtual bool WriteResumeData() = 0;
 };
 
 // The owner destroys the session as a CBTSession.

@@ -784,6 +784,9 @@ TEST_F(BTTaskTest, AForgottenRecordDeletesNothingBehindALink)
         const std::string before = TreeListing(outside.Path());
         EXPECT_EQ(kDownloadOk, Run());
         EXPECT_EQ(before, TreeListing(outside.Path()));
+        // The completion writes the record as it lists the seed, on its own
+        // thread: the next round's record is planted after that.
+        for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
     }
 }
 

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "download/BTManager.h"
+#include "download/BTText.h"
 #include "download/HttpWire.h"
 #include "tests/download/BTTestSupport.h"
 #include "tests/support/TestTorrent.h"
+#include "tests/support/TorrentSeeder.h"
 
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/entry.hpp>
+#include <libtorrent/read_resume_data.hpp>
 
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
@@ -178,6 +181,82 @@ protected:
     std::vector<std::wstring> records;
     std::vector<BTTaskParam> params;
 };
+
+// The pieces the record claims; -1 for no record.
+int Claimed(const std::string& record)
+{
+    lt::error_code ec;
+    const lt::add_torrent_params resume = lt::read_resume_data(record, ec);
+    return ec ? -1 : resume.have_pieces.count();
+}
+
+// A completion lists its seed when the last save of its record (one a
+// minute) claimed one piece of two; the process is killed right after, or
+// ends cleanly and the record or the data changes. A peer that checks every
+// piece takes the package from the next start's seed, or gets no piece that
+// fails and the seed goes with its record, torrent copy, data and list entry.
+TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
+{
+    MakeRecords(1);
+    const std::wstring data = folder / L"pkg0.exe";
+    const std::wstring copy = folder / (ToWide(InfoHashHex(InfoHashOf(params[0].torrentData)).c_str()) + L".torrent");
+    const std::string payload = ReadFileBytes(data);
+    const struct {
+        const char* what;
+        bool killed;
+        std::function<void()> change;
+        bool seeds;
+    } cases[] = {
+        {"killed", true, [] {}, true},
+        {"the record claims one piece", false,
+         [&] { EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); }); }, true},
+        {"8 bytes of the second piece", false,
+         [&] { WriteFileBytes(data, std::string(payload).replace(16387, 8, 8, 'x')); }, false},
+        {"the whole file", false, [&] { WriteFileBytes(data, std::string(payload.size(), 'x')); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(data, payload));
+        std::string record, list;
+        {
+            VLBTManager manager;
+            ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+            auto task = manager.GetSession()->AddTask(&params[0], nullptr, nullptr);
+            ASSERT_TRUE(task);
+            task->Resume();
+            ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
+            EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x01\x00", 2); });
+            manager.AddSeed(task, 40020);
+            record = ReadFileBytes(records[0]);
+            list = ReadFileBytes(folder / L"seeds.xml");
+        }
+        EXPECT_EQ(2, Claimed(record));
+        if (c.killed) {
+            ASSERT_TRUE(WriteFileBytes(records[0], record) && WriteFileBytes(folder / L"seeds.xml", list));
+        }
+        c.change();
+
+        VLBTManager manager;
+        ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
+        TestFolder peerFolder;
+        TorrentSeeder peer(params[0].torrentData, peerFolder.Path(), false);
+        peer.ConnectTo(uint16_t(manager.GetSession()->GetListenPort()));
+        if (c.seeds) {
+            EXPECT_TRUE(peer.WaitSeeding(kWaitSeconds) && ReadFileBytes(peerFolder / L"pkg0.exe") == payload);
+            for (int i = 0; i < kWaitSeconds * 10 && Claimed(ReadFileBytes(records[0])) != 2; ++i) Sleep(100);
+        } else {
+            for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 0; ++i) Sleep(100);
+            EXPECT_EQ(0, peer.FailedBytes());
+        }
+        EXPECT_EQ(c.seeds, manager.IsSeeding(40020));
+        // A seed leaves the list before its files go: the manager's worker
+        // ends that removal before the shutdown returns.
+        manager.Shutdown();
+        EXPECT_EQ(c.seeds ? 2 : -1, Claimed(ReadFileBytes(records[0])));
+        for (const std::wstring& file : {copy, data}) EXPECT_EQ(c.seeds, Exists(file)) << ToMultiByte(file);
+        EXPECT_EQ(c.seeds, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>") != std::string::npos);
+    }
+}
 
 TEST_F(SeedListTest, SevenSeedsWithLimitFiveStartFiveAndTheSixthWhenOneGoes)
 {

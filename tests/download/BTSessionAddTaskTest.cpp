@@ -187,9 +187,9 @@ TEST(BTAddTask, CompleteDataFinishesAndComesBackAsSeed)
 }
 
 // A finished download's record taken again: as a seed, the engine goes on
-// from the pieces it names without reading the data; as a download, it
-// checks every piece on disk before it counts one (a seed's data changed
-// meanwhile is not found out, its peers check what they take).
+// from the pieces it names without reading the data (each piece is checked
+// when a peer first asks for it); as a download, it checks every piece on
+// disk before it counts one.
 TEST(BTAddTask, OnlyADownloadTakenFromItsRecordReadsItsData)
 {
     TestFolder folder;

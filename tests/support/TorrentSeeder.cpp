@@ -15,7 +15,7 @@
 
 namespace Velora::Test {
 
-TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& folder)
+TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& folder, bool seeds)
 {
     lt::settings_pack pack;
     pack.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
@@ -29,8 +29,10 @@ TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& fol
     // control reads Wine's scheduling latency as a full link, loopback
     // transfers crawled at a few MB/s; TCP runs at what the disks allow.
     pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
-    // Peers added by hand are dialled on the engine's next tick.
+    // Peers added by hand are dialled on the engine's next tick, and again
+    // a second after one turned the peer away (a torrent still being added).
     pack.set_int(lt::settings_pack::tick_interval, 100);
+    pack.set_int(lt::settings_pack::min_reconnect_time, 1);
     lt::session_params sessionParams(pack);
     // Files are read through a mapping rather than opened again for every
     // 16 KiB block, which costs a round trip to Wine's server each time.
@@ -41,8 +43,8 @@ TorrentSeeder::TorrentSeeder(const std::string& torrent, const std::wstring& fol
     params.ti = std::make_shared<lt::torrent_info>(torrent.data(), static_cast<int>(torrent.size()));
     bool ok = false;
     params.save_path = WideToMultiByteCP(folder, CP_UTF8, 0, nullptr, &ok);
-    params.flags = (params.flags & ~lt::torrent_flags::paused & ~lt::torrent_flags::auto_managed) |
-                   lt::torrent_flags::seed_mode;
+    params.flags = params.flags & ~lt::torrent_flags::paused & ~lt::torrent_flags::auto_managed;
+    if (seeds) params.flags |= lt::torrent_flags::seed_mode;
     torrent_ = session_->add_torrent(std::move(params));
 }
 

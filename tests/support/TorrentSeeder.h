@@ -1,5 +1,6 @@
 // A second BitTorrent engine on 127.0.0.1 that seeds one torrent whose data
-// is already in a folder: the remote peer of peer-to-peer tests.
+// is already in a folder, or fetches it into one: the remote peer of
+// peer-to-peer tests.
 #pragma once
 
 #include <libtorrent/session.hpp>
@@ -13,12 +14,15 @@ namespace Velora::Test {
 
 class TorrentSeeder {
 public:
-    // folder holds the torrent's data. The data is trusted, not checked.
-    TorrentSeeder(const std::string& torrent, const std::wstring& folder);
+    // With seeds, folder holds the torrent's data, trusted and not checked.
+    // Without, the peer fetches it, checking every piece.
+    TorrentSeeder(const std::string& torrent, const std::wstring& folder, bool seeds = true);
     ~TorrentSeeder();
 
     // Waits (bounded) until the torrent seeds.
     bool WaitSeeding(int seconds);
+    // Bytes of pieces fetched that failed their hash.
+    int64_t FailedBytes() { return torrent_.status().total_failed_bytes; }
     void ConnectTo(uint16_t port);
     uint16_t ListenPort() const { return session_->listen_port(); }
     // Slows the upload so that a transfer lasts long enough to be watched.
