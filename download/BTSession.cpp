@@ -80,6 +80,20 @@ lt::session_params EngineParams(uint16_t firstPort, uint16_t lastPort, VLBTNetwo
     return params;
 }
 
+// Some milliseconds as a rule; a bound all the same, so that a removal
+// never waits for good.
+constexpr ULONGLONG kEngineReleaseMs = 10000;
+
+// The engine closes a removed torrent's files on its own disk thread, after
+// the removal has returned, and says nothing when it has: a file it still
+// maps cannot be deleted. Its handle goes invalid once the engine holds the
+// torrent no more, which is after the files are closed.
+void AwaitEngineRelease(const lt::torrent_handle& torrent)
+{
+    const ULONGLONG end = GetTickCount64() + kEngineReleaseMs;
+    while (torrent.is_valid() && GetTickCount64() < end) Sleep(5);
+}
+
 } // namespace
 
 CBTSession::TImpl::TImpl(CBTSession& owner, uint16_t firstPort, uint16_t lastPort, VLBTNetwork network)
@@ -294,6 +308,8 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     } catch (const std::exception&) {
     }
     found->ReleaseDataFiles();
+    if (DeletesData(mode)) AwaitEngineRelease(found->Handle());
+    if (ForgetsRecord(mode)) found->ForgetRecord();
     // Deleted here rather than by the engine, which deletes by name. The data
     // is the torrent's top entry: its one file, or the folder of its files.
     BTTaskRecord record = *found->GetRecord();

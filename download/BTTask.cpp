@@ -471,7 +471,16 @@ bool btTaskImpl::SaveRecord(lt::entry resumeData)
     WriteTaskRecord(record_, resumeData, InfoOf(torrent_).get());
     std::vector<char> bytes;
     lt::bencode(std::back_inserter(bytes), resumeData);
-    return SaveBufferToFile(*this, bytes);
+    // The engine's answer to a save can come as the torrent is removed with
+    // its record: written then, the record would outlive its deletion.
+    std::lock_guard<std::mutex> guard(recordLock_);
+    return !recordForgotten_ && SaveBufferToFile(*this, bytes);
+}
+
+void btTaskImpl::ForgetRecord()
+{
+    std::lock_guard<std::mutex> guard(recordLock_);
+    recordForgotten_ = true;
 }
 
 bool SaveBufferToFile(btTaskImpl& task, const std::vector<char>& bytes)

@@ -82,6 +82,9 @@ public:
     void SaveResumeDataIfNeeded();
     // Once the torrent is out of the engine.
     void ReleaseDataFiles() { dataFiles_.clear(); }
+    // Before the record file is deleted: a write of it under way has ended
+    // when this returns, and none begins after.
+    void ForgetRecord();
 
 private:
     void RefreshStatus();
@@ -100,6 +103,8 @@ private:
     const int claimedPieces_;
     std::atomic<bool> claimsChecked_{false};
     std::atomic<bool> resumedOnce_{false};
+    std::mutex recordLock_; // a leaf: orders the record's writes with forgetting it
+    bool recordForgotten_ = false;
     std::mutex statusLock_; // a leaf: guards status_
     lt::torrent_status status_;
     std::atomic<bool> statusReported_{false};

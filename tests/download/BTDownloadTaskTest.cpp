@@ -731,12 +731,15 @@ FileHolder* g_holder = nullptr;
 
 // Another program writes the finished file when the download completes: the
 // check waits for it, says so, forgets nothing, and hands the file over once
-// the other program has let go.
+// the other program has let go. The program starts at the first completion
+// only: a completion that comes again looks for gaps again, and a program
+// started then, on the session's thread, would race the release here.
 TEST_F(BTTaskTest, AFileInUseAtCompletionIsCheckedOnceItsWriterLetsGo)
 {
     FileHolder holder;
     g_holder = &holder;
-    NewTask()->SetGapCheck([](const std::wstring& path) { return !g_holder->Hold(path); });
+    g_planted = false;
+    NewTask()->SetGapCheck([](const std::wstring& path) { return !g_planted.exchange(true) && !g_holder->Hold(path); });
     ASSERT_TRUE(task->Start());
     for (int i = 0; i < kWaitSeconds * 10 && !Saw(kMsgNotice, kErrFileInUse) && Results().empty(); ++i) Sleep(100);
     ASSERT_TRUE(Saw(kMsgNotice, kErrFileInUse));
