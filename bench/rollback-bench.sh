@@ -8,5 +8,5 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$top/build}"
-VL_WINE_LAYER=1 VL_WINE_PREFIX="rollback-bench-$$" \
+VL_WINE_LAYER=1 VL_WINE_PREFIX="rollback-bench-${VL_WINE_ARCH:-win64}" \
     exec "$top/scripts/sandbox" "$build/wine-run" "$build/bench/rollback-bench.exe" run "${2:-120}" "${3:-3}"
