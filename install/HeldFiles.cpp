@@ -4,6 +4,8 @@
 #include "base/PathUtil.h"
 #include "base/StringUtil.h"
 
+#include <algorithm>
+
 namespace Velora {
 
 namespace {
@@ -41,7 +43,7 @@ VLPlainFile& VLHeldFiles::Hold(const std::wstring& path, VLPlainFile file)
 {
     VLFileId id;
     GetFileId(file.file.handle.Get(), id);
-    files_.push_back({path, GetPathKey(path), id, std::move(file)});
+    files_.push_back({path, GetPathKey(path), id, Stamp(), std::move(file)});
     return files_.back().file;
 }
 
@@ -95,13 +97,31 @@ void VLHeldFiles::LetGoAllBut(const std::wstring& commandLine)
     for (Held& held : files_) {
         bool started = false;
         for (const std::wstring& key : programs) started = started || IsSamePathName(held.key, key);
-        if (!started) held.file.file.Close();
+        if (!started) LetGo(held);
     }
 }
 
 void VLHeldFiles::LetGoAll()
 {
-    for (Held& held : files_) held.file.file.Close();
+    for (Held& held : files_) LetGo(held);
+}
+
+void VLHeldFiles::LetGo(Held& held)
+{
+    if (!held.file.file.handle.Valid()) return;
+    held.stamp = StampOf(held.file);
+    held.file.file.Close();
+}
+
+VLHeldFiles::Stamp VLHeldFiles::StampOf(VLPlainFile& file)
+{
+    Stamp stamp;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file.file.handle.Get(), &information)) return stamp;
+    stamp.known = true;
+    stamp.size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    stamp.written = information.ftLastWriteTime;
+    return stamp;
 }
 
 bool VLHeldFiles::Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out)
@@ -127,26 +147,34 @@ bool VLHeldFiles::DeleteOne(Held& held)
     return false;
 }
 
-bool VLHeldFiles::FindMoved(const VLFileId& id, std::wstring& where) const
+std::vector<std::wstring> VLHeldFiles::FindMoved() const
 {
+    std::vector<std::wstring> where(gone_.size());
     for (const std::wstring& folder : folders_) {
         VLFindFile find;
         VLFindData entry;
+        auto fits = [&](const Gone& gone) {
+            return gone.stamp.known && gone.stamp.size == entry.size &&
+                   gone.stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
+                   gone.stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime;
+        };
         for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
-            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                std::none_of(gone_.begin(), gone_.end(), fits))
+                continue;
             // Opened as itself, without access, only to be told apart.
             VLFile file;
-            VLFileId other;
+            VLFileId id;
             const std::wstring path = folder + L'\\' + entry.name;
-            if (file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                          FILE_FLAG_OPEN_REPARSE_POINT) &&
-                GetFileId(file.handle.Get(), other) && other == id) {
-                where = path;
-                return true;
-            }
+            if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT) ||
+                !GetFileId(file.handle.Get(), id))
+                continue;
+            for (size_t i = 0; i < gone_.size(); ++i)
+                if (fits(gone_[i]) && gone_[i].id == id) where[i] = path;
         }
     }
-    return false;
+    return where;
 }
 
 DWORD VLHeldFiles::MakeWritable(VLPlainFile& file)

@@ -10,6 +10,12 @@
 // deletes it only where its name still leads, plainly, to that same file,
 // and names each it leaves. A name given for a file is matched by the place
 // it names however it is spelled (GetPathKey).
+//
+// An identity alone does not tell a file moved from a file made anew: where
+// the file index is an inode (Wine) or a FAT entry, the next file made takes
+// the index of one just deleted. So a file is named as moved only when it
+// also has the size and last write the install's file had when it was let
+// go: a move keeps both, a file made anew seldom has both.
 #pragma once
 
 #include "base/FileUtil.h"
@@ -17,6 +23,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,22 +62,35 @@ public:
     // hears what stays of the files whose names led elsewhere: another file
     // still under such a name (ERROR_FILE_INVALID, original empty), and the
     // file itself where it is now under another name, in one of the folders
-    // the install put files in (ERROR_FILE_NOT_FOUND, original the name it
-    // had). Moved or replaced, neither is the install's to delete.
+    // the install put files in, unchanged since it was let go
+    // (ERROR_FILE_NOT_FOUND, original the name it had). Moved or replaced,
+    // neither is the install's to delete.
     template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
     void Clear() { files_.clear(); }
 
 private:
+    // A file's size and last write time, as its folder's listing gives them
+    // too.
+    struct Stamp {
+        bool known = false;
+        uint64_t size = 0;
+        FILETIME written{};
+    };
     struct Held {
         std::wstring path;
         // The place, however a name spells it.
         std::wstring key;
         VLFileId id;
+        // As the file was when it was last let go.
+        Stamp stamp;
         // Closed once let go.
         VLPlainFile file;
     };
     Held* Lookup(const std::wstring& path);
+    // Closes the hold, noting the file's stamp first.
+    static void LetGo(Held& held);
+    static Stamp StampOf(VLPlainFile& file);
     // Opens the path anew with access when it still leads, plainly, to the
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
@@ -83,10 +103,13 @@ private:
     struct Gone {
         std::wstring path;
         VLFileId id;
+        Stamp stamp;
         DWORD error;
     };
-    // Where the file is now, looked for in folders_; false when in none.
-    bool FindMoved(const VLFileId& id, std::wstring& where) const;
+    // Where each file of gone_ is now, "" where in none of folders_. Each
+    // folder is read once for all of them, and only an entry with the stamp
+    // of one of them is opened to learn its identity.
+    std::vector<std::wstring> FindMoved() const;
 
     // In extraction order.
     std::vector<Held> files_;
@@ -105,13 +128,14 @@ template <typename Act> bool VLHeldFiles::Rewrite(const std::wstring& path, DWOR
 {
     Held* held = Lookup(path);
     if (!held) return false;
-    held->file.file.Close();
+    LetGo(*held);
     VLPlainFile file;
     if (!Reopen(*held, access | FILE_WRITE_ATTRIBUTES, share, file)) return false;
     const DWORD attributes = MakeWritable(file);
     const bool done = act(file);
     const DWORD error = GetLastError();
     RestoreAttributes(file, attributes);
+    held->stamp = StampOf(file);
     SetLastError(error);
     return done;
 }
@@ -129,7 +153,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held->path, held->id, error});
+            gone_.push_back({held->path, held->id, held->stamp, error});
         else
             report(held->path, error);
     }
@@ -138,11 +162,12 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 
 template <typename Report> void VLHeldFiles::ReportLeft(Report report)
 {
-    std::wstring where;
-    for (const Gone& gone : gone_) {
+    const std::vector<std::wstring> moved = FindMoved();
+    for (size_t i = 0; i < gone_.size(); ++i) {
+        const Gone& gone = gone_[i];
         if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
             report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
-        if (FindMoved(gone.id, where)) report(where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+        if (!moved[i].empty()) report(moved[i], gone.path, DWORD(ERROR_FILE_NOT_FOUND));
     }
     gone_.clear();
     folders_.clear();

@@ -381,7 +381,11 @@ bool VLSfxInstall::CreateFolder(const std::wstring& path)
 
 bool VLSfxInstall::RemoveExistingFile(const std::wstring& path)
 {
-    return held_.Contains(path) ? held_.Delete(path) : replaced_.Keep(path);
+    // An entry of a name the package wrote before takes its place; one whose
+    // name is only the short name of another file the package wrote is not
+    // that file, and meets it as held, as any other name would.
+    if (held_.Contains(path) && EndsInLongNames(path, GetFullPathFileName(path))) return held_.Delete(path);
+    return replaced_.Keep(path);
 }
 
 bool VLSfxInstall::OnPathError(DWORD error, const std::wstring& path)

@@ -194,6 +194,33 @@ TEST(MachineFolderInstall, AUserFileLeftByAKilledInstallIsNamedAfterItself)
     EXPECT_EQ(ReadFileBytes(app + L"\\" + kept[0]), "user's");
 }
 
+TEST(MachineFolderInstall, AShippedNameThatIsAnotherShippedFilesShortNameFailsTheInstall)
+{
+    TestFolder folder;
+    MachineNames names;
+    // Outside the shell's folders, where an entry whose file is in use is passed over.
+    const std::wstring programs = VLFolderKeywords().GetPath(L"program_files"),
+                       probe = folder / L"Collide Long Name.txt";
+    wchar_t shortPath[MAX_PATH];
+    ASSERT_TRUE(WriteFileBytes(probe, "") && GetShortPathNameW(probe.c_str(), shortPath, MAX_PATH));
+    const struct {
+        std::wstring first, second; // shipped in this order
+        bool succeeds;
+    } rows[] = {{GetFileName(probe), GetFileName(shortPath), false},
+                // A name of its own holding '~', again in another case: the later entry is the file.
+                {L"v~1.txt", L"V~1.TXT", true}};
+    for (const auto& row : rows) {
+        const std::wstring n = std::to_wstring(&row - rows), app = names.Add(programs + L"\\" + names.Name(n));
+        PackageWriter writer;
+        writer.root.Add(File(row.first, "first"));
+        writer.root.Add(File(row.second, "second"));
+        std::string events;
+        EXPECT_EQ(InstallPackage(writer, folder / (n + L".vlz"), app, events), row.succeeds) << events;
+        EXPECT_EQ(ReadFileBytes(app + L"\\" + row.first), row.succeeds ? "second" : "<unreadable>");
+        EXPECT_EQ(events.find(ToMultiByte(row.second) + "\" (error 32)") != std::string::npos, !row.succeeds) << events;
+    }
+}
+
 TEST(MachineFolderInstall, AKeptCopysEventNamesItAndTheFileItWas)
 {
     EventLines log;

@@ -129,6 +129,10 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
 {
     const std::wstring sys = folder / L"sys", move = L"move /y ";
     const std::wstring keep = L"\"" + sys + L"\\keep.dll\"", replaced = keep + L" (error 1006)";
+    constexpr int kLibraries = 30;
+    std::vector<std::wstring> everyLibrary;
+    for (int i = kLibraries; i-- > 0;)
+        everyLibrary.push_back(L"\"" + sys + L"\\r" + std::to_wstring(i) + L".dll\" (error 1006)");
     const struct {
         std::wstring act;               // the program's, before it fails
         std::vector<std::wstring> left; // the events of what stays
@@ -141,21 +145,31 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         // A file of the install folder moved into the system folder.
         {move + L"##install##\\tool.dat " + sys,
          {L"\"" + sys + L"\\tool.dat\" from \"" + folder / L"2\\tool.dat\" (error 2)"}},
+        // The program's temporary file deleted and its log written: nothing stays.
+        {L"del ##install##\\setup.tmp && echo log> ##install##\\setup.log", {}},
+        // Every library replaced through a temporary file, which may take the
+        // identity of the library replaced before it.
+        {L"for %f in (" + sys + L"\\r*.dll) do @(echo new> %f.tmp && " + move + L"%f.tmp %f > nul )", everyLibrary},
     };
     for (const auto& row : rows) {
-        ASSERT_TRUE(CreateDirectories(sys));
+        // Into a folder of the user's, which the rollback leaves.
+        const std::wstring app = folder / std::to_wstring(&row - rows);
+        ASSERT_TRUE(CreateDirectories(sys) && CreateDirectories(app));
         PackageWriter writer;
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c " + row.act)));
-        writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "lib"), File(L"keep.dll", "keep")}));
+        PackageEntry& libraries =
+            writer.root.Add(Folder(L"##system##", {File(L"lib.dll", "lib"), File(L"keep.dll", "keep")}));
+        for (int i = 0; i < kLibraries; ++i) libraries.Add(File(L"r" + std::to_wstring(i) + L".dll", "library"));
         writer.root.Add(File(L"tool.dat", "tool"));
+        writer.root.Add(File(L"setup.tmp", "temporary"));
         ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
         EventLog sink;
         VLSfxInstall install(folder / L"p.vlz");
         install.SetProgress(&sink);
         install.GetKeywords().SetPath(L"system", sys);
         ASSERT_TRUE(install.Open());
-        EXPECT_FALSE(install.Install(folder / std::to_wstring(&row - rows)));
-        EXPECT_FALSE(install.IsRolledBack());
+        EXPECT_FALSE(install.Install(app));
+        EXPECT_EQ(install.IsRolledBack(), row.left.empty());
         EXPECT_FALSE(Exists(sys + L"\\lib.dll"));
         std::vector<std::wstring> left;
         for (const SeenEvent& event : sink.events)
