@@ -75,8 +75,9 @@ public:
     // False when it could not be started (GetLastError tells why) or was
     // cancelled, in which case it is terminated.
     bool LaunchProcess(const std::wstring& commandLine, DWORD& exitCode);
-    // False when a name the line acts on passes a link (the sink has heard
-    // of it); what else fails is passed over.
+    // False when a name the line acts on passes a link, or names a file it
+    // writes that has another name (the sink has heard of it); what else
+    // fails is passed over.
     bool RunIniTask(std::wstring arguments);
     bool RunShortcutTask(const std::wstring& arguments);
     bool RunDeleteTask(const std::wstring& arguments);
