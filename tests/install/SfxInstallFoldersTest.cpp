@@ -130,7 +130,6 @@ TEST(MachineFolderInstall, ShellFoldersThatAreLinksTakeFilesBelowThemButNotThrou
         PackageWriter writer;
         const std::wstring keyword = L"##" + std::wstring(row.keyword) + L"##";
         writer.root.Add(Folder(keyword, {Folder(sub, {File(L"f.txt", "package's")})}));
-        // The script's files there too, through the handles their checks hold.
         const std::wstring named = keyword + L"\\" + sub;
         writer.root.Add(
             File(L"##tasks##.txt", Utf16File(L"ini WriteINIStr " + named + L"\\a.ini S K V\r\nCreateShortCut " + named +

@@ -236,17 +236,15 @@ TEST_F(HeldFilesInstall, TheScriptsNamesPassNoLinkPlantedInTheInstallFolder)
     };
     for (const auto& row : rows) {
         const std::wstring app = folder / std::to_wstring(&row - rows), cache = app + L"\\cache";
-        ASSERT_TRUE(CreateDirectories(app));
+        ASSERT_TRUE(CreateDirectories(row.planted == kFolderSwappedAfterTheCheck ? cache : app));
         ASSERT_TRUE(row.planted != kLinkedFolder || MakeHostLink(cache, outside));
-        if (row.planted == kFolderSwappedAfterTheCheck) {
-            ASSERT_TRUE(CreateDirectories(cache));
+        ASSERT_TRUE(row.planted != kHardLinkedFile ||
+                    CreateHardLinkW((app + L"\\user.ini").c_str(), (outside + L"\\user.ini").c_str(), nullptr));
+        if (row.planted == kFolderSwappedAfterTheCheck)
             SetScriptWriteHookForTests([&](const std::wstring&) {
                 MoveFileW(cache.c_str(), (cache + L"-was").c_str());
                 MakeHostLink(cache, outside);
             });
-        }
-        ASSERT_TRUE(row.planted != kHardLinkedFile ||
-                    CreateHardLinkW((app + L"\\user.ini").c_str(), (outside + L"\\user.ini").c_str(), nullptr));
         PackageWriter writer;
         writer.root.Add(File(L"##tasks##.txt", Utf16File(row.line)));
         writer.root.Add(File(L"first.txt", "1"));
