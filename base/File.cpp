@@ -51,6 +51,25 @@ bool VLFile::SeekToBegin()
     return Seek(0, FILE_BEGIN, nullptr);
 }
 
+bool VLFile::ReadAll(std::string& bytes)
+{
+    uint64_t size = 0;
+    if (!SeekToBegin() || !GetSize(size)) return false;
+    if (size > 0x40000000) {
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    bytes.assign(size_t(size), '\0');
+    DWORD read = 0;
+    return size == 0 || (Read(&bytes[0], DWORD(size), &read) && read == size);
+}
+
+bool VLFile::WriteAll(const std::string& bytes)
+{
+    DWORD written = 0;
+    return SeekToBegin() && Write(bytes.data(), DWORD(bytes.size()), &written) && SetEndOfFile(handle.Get());
+}
+
 bool VLFile::SetTime(const FILETIME* creation, const FILETIME* access, const FILETIME* write)
 {
     return handle.Valid() && SetFileTime(handle.Get(), creation, access, write);

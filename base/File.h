@@ -21,6 +21,11 @@ public:
     // moveMethod: FILE_BEGIN, FILE_CURRENT or FILE_END.
     bool Seek(int64_t distance, DWORD moveMethod, uint64_t* newPosition);
     bool SeekToBegin();
+    // The whole file from its start; a file too big to hold in memory fails
+    // (ERROR_FILE_TOO_LARGE).
+    bool ReadAll(std::string& bytes);
+    // Makes the file these bytes, from its start and cut to their length.
+    bool WriteAll(const std::string& bytes);
     bool SetTime(const FILETIME* creation, const FILETIME* access, const FILETIME* write);
     // False (handle kept) when CloseHandle refuses.
     bool Close();

@@ -1,19 +1,26 @@
 // Ini files: the edits of the installer script, and the text of a setup
 // program's exchange file, made and read as bytes so that the file is held
-// by its handle rather than named to the system's profile functions. Each
-// edit answers 0 or the Windows error code.
+// by its handle rather than named to the system's profile functions.
 #pragma once
 
-#include <windows.h>
+#include "base/File.h"
 
 #include <string>
 
 namespace Velora {
 
-DWORD WriteIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
-                     const std::wstring& value);
-DWORD DeleteIniSection(const std::wstring& file, const std::wstring& section);
-DWORD DeleteIniKey(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+// The bytes of an ini file after the edit the system's profile writer makes
+// for WritePrivateProfileStringW(section, key, value): a null value deletes
+// the key, a null key the section. Sections and keys are matched in any case
+// and with blanks around their names, the first of a name only; the file
+// keeps its encoding (ANSI, or UTF-8 or UTF-16LE with their byte-order mark)
+// and every line the edit does not touch, its line end included.
+std::string EditIniBytes(const std::string& bytes, const std::wstring& section, const wchar_t* key,
+                         const wchar_t* value);
+// The same edit on the file the handle holds (open for reading and
+// writing), its bytes read and written through that handle; a file the edit
+// leaves as it was is not written. False with the last error set.
+bool EditIniFile(VLFile& file, const std::wstring& section, const wchar_t* key, const wchar_t* value);
 
 // The bytes WritePrivateProfileStringW writes into an empty file: the section
 // with its one key, in the ANSI code page.

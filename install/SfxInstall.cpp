@@ -368,9 +368,7 @@ bool VLSfxInstall::FixShortcut(VLFile& file)
     if (!changed || !MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex,
                                         info.workingFolder, fixed))
         return true;
-    DWORD written = 0;
-    return file.SeekToBegin() && file.Write(fixed.data(), DWORD(fixed.size()), &written) &&
-           SetEndOfFile(file.handle.Get());
+    return file.WriteAll(fixed);
 }
 
 bool VLSfxInstall::CreateFolder(const std::wstring& path)

@@ -16,12 +16,19 @@
 #include "install/Unpacker.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace Velora {
+
+// Only for tests: the hook hears the name a script's ini or shortcut line
+// writes once every check by that name is made and before the file is
+// opened, so that a test can swap a folder on the way meanwhile. The program
+// never sets it.
+void SetScriptWriteHookForTests(std::function<void(const std::wstring& path)> hook);
 
 class VLSfxInstall : public VLUnpacker {
 public:
@@ -68,8 +75,9 @@ public:
     // False when it could not be started (GetLastError tells why) or was
     // cancelled, in which case it is terminated.
     bool LaunchProcess(const std::wstring& commandLine, DWORD& exitCode);
-    // False when a name the line acts on passes a link (the sink has heard
-    // of it); what else fails is passed over.
+    // False when a name the line acts on passes a link, or names a file it
+    // writes that has another name (the sink has heard of it); what else
+    // fails is passed over.
     bool RunIniTask(std::wstring arguments);
     bool RunShortcutTask(const std::wstring& arguments);
     bool RunDeleteTask(const std::wstring& arguments);
@@ -120,6 +128,12 @@ private:
     // a keyword folder where the system puts it, and below it no link. False
     // after the event (code, the path, the error) when a link is on the way.
     bool ReachScriptPath(const std::wstring& path, uint32_t code);
+    // Writes the file a script line names through a handle found plain
+    // (base/PlainFile.h): the package's own file through what the install
+    // holds of it, any other opened with the disposition. False after the
+    // event when a link or another name of the file is met; any other
+    // failure leaves the line undone.
+    bool WriteScriptFile(const std::wstring& path, DWORD disposition, const std::function<bool(VLFile&)>& write);
     bool IsCancelled();
 
     VLFolderKeywords keywords_;

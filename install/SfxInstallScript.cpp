@@ -40,6 +40,9 @@ private:
 const char kWriteIniArguments[] = "WriteINIStr\xB2\xCE\xCA\xFD\xB8\xF6\xCA\xFD\xB4\xED\xCE\xF3";
 const char kDeleteIniArguments[] = "DeleteINIStr\xB2\xCE\xCA\xFD\xB8\xF6\xCA\xFD\xB4\xED\xCE\xF3";
 
+// Set only by tests (SetScriptWriteHookForTests).
+std::function<void(const std::wstring&)> scriptWriteHook;
+
 std::wstring Unquoted(std::wstring text)
 {
     StripQuotes(text);
@@ -69,6 +72,11 @@ bool IsUsableScriptPath(std::wstring path)
 }
 
 } // namespace
+
+void SetScriptWriteHookForTests(std::function<void(const std::wstring& path)> hook)
+{
+    scriptWriteHook = std::move(hook);
+}
 
 void VLSfxInstall::ReadTaskFile(const std::wstring& path)
 {
@@ -212,29 +220,24 @@ bool VLSfxInstall::RunIniTask(std::wstring arguments)
     const std::wstring& verb = tokens[0];
     const std::wstring file = Unquoted(keywords_.Expand(tokens[1]));
     const std::wstring section = Unquoted(tokens[2]);
-    std::function<DWORD()> edit;
+    std::wstring key, value;
     if (verb == L"WriteINIStr") {
         if (tokens.size() < 5) throw VLScriptError(kWriteIniArguments);
-        const std::wstring key = Unquoted(tokens[3]), value = keywords_.Expand(Unquoted(tokens[4]));
-        edit = [=] { return WriteIniString(file, section, key, value); };
-    } else if (verb == L"DeleteINISec") {
-        edit = [=] { return DeleteIniSection(file, section); };
+        key = Unquoted(tokens[3]);
+        value = keywords_.Expand(Unquoted(tokens[4]));
     } else if (verb == L"DeleteINIStr") {
         if (tokens.size() < 4) throw VLScriptError(kDeleteIniArguments);
-        const std::wstring key = Unquoted(tokens[3]);
-        edit = [=] { return DeleteIniKey(file, section, key); };
+        key = Unquoted(tokens[3]);
+    } else if (verb != L"DeleteINISec") {
+        return true;
     }
-    if (!edit || !IsUsableScriptPath(file)) return true;
+    if (!IsUsableScriptPath(file)) return true;
     if (!ReachScriptPath(file, kEventWriteFailed)) return false;
-    // A file of this package is let go for the system's profile functions:
-    // checked to be still the file extracted, and kept so (no rename, no
-    // delete) while they write it by its name.
-    if (held_.Contains(file))
-        held_.Rewrite(file, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      [&](VLPlainFile&) { return edit() == 0; });
-    else
-        edit();
-    return true;
+    const wchar_t* keyText = verb == L"DeleteINISec" ? nullptr : key.c_str();
+    const wchar_t* valueText = verb == L"WriteINIStr" ? value.c_str() : nullptr;
+    // A delete makes no file, as the system's profile writer makes none.
+    return WriteScriptFile(file, valueText ? OPEN_ALWAYS : OPEN_EXISTING,
+                           [&](VLFile& handle) { return EditIniFile(handle, section, keyText, valueText); });
 }
 
 bool VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
@@ -259,21 +262,34 @@ bool VLSfxInstall::RunShortcutTask(const std::wstring& arguments)
     std::string bytes;
     if (!GetShellLinkPlace(info.target, link, workingFolder, path, workFolder)) return true;
     if (!ReachScriptPath(path, kEventWriteFailed)) return false;
-    if (!held_.Contains(path)) {
-        CreateShellLink(info.description, info.iconPath, info.target, info.arguments, link, info.iconIndex,
-                        workingFolder);
-        return true;
-    }
-    // A link this package shipped is written anew through a handle on it.
     if (!MakeShellLinkBytes(info.description, info.iconPath, info.target, info.arguments, info.iconIndex, workFolder,
                             bytes))
         return true;
-    held_.Rewrite(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, [&](VLPlainFile& plain) {
-        DWORD written = 0;
-        return plain.file.SeekToBegin() && plain.file.Write(bytes.data(), DWORD(bytes.size()), &written) &&
-               SetEndOfFile(plain.file.handle.Get());
-    });
-    return true;
+    // A link this package shipped is written anew through its hold; what
+    // else holds the name is replaced by a new file, made as extraction makes
+    // its files.
+    if (!held_.Contains(path)) {
+        CreatePlainFolder(path.substr(0, path.find_last_of(L'\\')));
+        DeletePlainFile(path);
+    }
+    return WriteScriptFile(path, CREATE_NEW, [&](VLFile& file) { return file.WriteAll(bytes); });
+}
+
+bool VLSfxInstall::WriteScriptFile(const std::wstring& path, DWORD disposition,
+                                   const std::function<bool(VLFile&)>& write)
+{
+    if (scriptWriteHook) scriptWriteHook(path);
+    const auto act = [&](VLPlainFile& plain) { return write(plain.file); };
+    VLPlainFile plain;
+    const bool done = held_.Contains(path)
+                          ? held_.Rewrite(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, act)
+                          : plain.Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, disposition) && act(plain);
+    const DWORD error = GetLastError();
+    // Whatever else fails leaves the line undone, as the system's own call
+    // would; a link or another name of the file fails the install.
+    if (done || (error != kErrLinkInPath && error != ERROR_TOO_MANY_LINKS)) return true;
+    ReportError(kEventWriteFailed, path, error);
+    return false;
 }
 
 bool VLSfxInstall::RunDeleteTask(const std::wstring& arguments)

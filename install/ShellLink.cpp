@@ -3,7 +3,6 @@
 #include "base/ComScope.h"
 #include "base/FileUtil.h"
 #include "base/PathUtil.h"
-#include "base/PlainFile.h"
 #include "base/StringUtil.h"
 
 #include <shlobj.h>
@@ -35,7 +34,7 @@ bool CreateStreamLink(VLComPtr<IShellLinkW>& link, VLComPtr<IPersistStream>& per
            SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
 }
 
-// The link's settings as CreateShellLink gives them.
+// The link's settings as MakeShellLinkBytes gives them.
 void Configure(IShellLinkW& link, const std::wstring& description, const std::wstring& iconPath,
                const std::wstring& target, const std::wstring& arguments, int iconIndex, const std::wstring& workFolder)
 {
@@ -87,24 +86,6 @@ bool GetShellLinkPlace(const std::wstring& target, const std::wstring& linkPath,
     path = folder + L"\\" + name;
     if (!HasLinkExtension(path)) path += L".lnk";
     return true;
-}
-
-bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
-                     const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
-                     const std::optional<std::wstring>& workingFolder)
-{
-    std::wstring path, workFolder;
-    if (!GetShellLinkPlace(target, linkPath, workingFolder, path, workFolder)) return false;
-    // Made and cleared as extraction makes and clears its files: nothing
-    // through a link.
-    if (!CreatePlainFolder(path.substr(0, path.find_last_of(L'\\')))) return false;
-
-    VLComPtr<IShellLinkW> link;
-    VLComPtr<IPersistFile> file;
-    if (!CreateLinkObject(link, file)) return false;
-    Configure(*link.Get(), description, iconPath, target, arguments, iconIndex, workFolder);
-    DeletePlainFile(path);
-    return SUCCEEDED(file->Save(path.c_str(), TRUE));
 }
 
 bool ReadShellLink(VLShortcutInfo& info, const std::wstring& linkPath)

@@ -1,5 +1,5 @@
-// Shell links (".lnk" shortcuts): creating one from its settings and reading
-// one back. The calling thread must have COM initialised.
+// Shell links (".lnk" shortcuts): the bytes of one made from its settings,
+// and one read back. The calling thread must have COM initialised.
 #pragma once
 
 #include <cstdint>
@@ -19,20 +19,14 @@ struct VLShortcutInfo {
     std::wstring workingFolder;
 };
 
-// Writes the link at linkPath, adding ".lnk" unless the name has it, and
-// creating its folder when missing; an existing file there is replaced.
-// Without a working folder the target's folder is used. An icon path takes
-// icon 0 of that file; otherwise a non-negative index picks an icon of the
-// target. No hotkey or show state is set.
-bool CreateShellLink(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
-                     const std::wstring& arguments, const std::wstring& linkPath, int iconIndex,
-                     const std::optional<std::wstring>& workingFolder);
-// The file CreateShellLink writes for linkPath (".lnk" added unless the name
-// has it) and the working folder it gives the link; false where it writes
-// none.
+// The file a link made at linkPath is written to (".lnk" added unless the
+// name has it), and the working folder it gets: the one given, else the
+// target's folder. False where no link can be made.
 bool GetShellLinkPlace(const std::wstring& target, const std::wstring& linkPath,
                        const std::optional<std::wstring>& workingFolder, std::wstring& path, std::wstring& workFolder);
-// The bytes of the link file CreateShellLink writes for these settings.
+// The bytes of a link file with these settings: an icon path takes icon 0 of
+// that file; otherwise a non-negative index picks an icon of the target. No
+// hotkey or show state is set.
 bool MakeShellLinkBytes(const std::wstring& description, const std::wstring& iconPath, const std::wstring& target,
                         const std::wstring& arguments, int iconIndex, const std::wstring& workingFolder,
                         std::string& bytes);

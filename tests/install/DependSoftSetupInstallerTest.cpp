@@ -188,6 +188,59 @@ TEST(IniFile, ValuesAreFoundAsTheProfileFunctionsFindThem)
     }
 }
 
+// Each edit by the system's profile writer on a copy and by ours on the bytes
+// gives the same file. Wine's writer writes every line anew (blanks around
+// names and '=' and blank lines dropped, each line ended "\r\n"); where that
+// changes lines the edit leaves, the row gives the bytes we keep, from which
+// the system reads the section as from its own.
+TEST(IniFile, EditsAreTheSystemsEdits)
+{
+    const std::string file = "[Main]\r\nKey=old\r\nX=1\r\n[Second]\r\nA=1\r\n";
+    const struct {
+        std::string bytes;
+        const wchar_t* section;
+        const wchar_t* key;   // null: the section goes
+        const wchar_t* value; // null: the key goes
+        const char* kept = nullptr;
+    } rows[] = {
+        {file, L"main", L"KEY", L"new"},
+        {file, L"Main", L"New", L"v"},
+        {file, L"Third", L"K", L"v"},
+        {file, L"Main", L"x", nullptr},
+        {file, L"second", nullptr, nullptr},
+        {"", L"S", L"K", L"V"},
+        {"[Main]\r\nKey=old", L"Main", L"Y", L"new"},
+        {"[Main]\r\nKey=old", L"Other", L"Y", L"new"},
+        {"[Main]\r\nKey\r\n", L"Main", L"key", L"v"},
+        {"[Main]\r\nKey=1\r\n[MAIN]\r\nKey=2\r\n", L"Main", L"Key", L"new"},
+        {"\xEF\xBB\xBF[Main]\r\nKey=old\r\n", L"Main", L"K", L"\x4E2D\x6587"},
+        {Utf16File(L"[Main]\r\nKey=old\r\n"), L"main", L"key", L"\x4E2D\x6587"},
+        // GBK text in the system code page.
+        {"[\xD6\xD0]\r\nKey=\xCE\xC4\r\n", L"\x4E2D", L"key", L"\x6587\x6587"},
+        {"  [ Main ]  \r\n  Key  =  old  \r\nOther = 1 \r\n", L"Main", L"key", L"new",
+         "  [ Main ]  \r\nKey=new\r\nOther = 1 \r\n"},
+        {"[Main]\nKey=old\nX=1\n", L"Main", L"Key", L"new", "[Main]\nKey=new\nX=1\n"},
+        {"; c\r\n[Main]\r\nKey=old\r\n\r\n[B]\r\nA = 1\r\n", L"Main", L"N", L"1",
+         "; c\r\n[Main]\r\nKey=old\r\nN=1\r\n\r\n[B]\r\nA = 1\r\n"},
+    };
+    const auto section = [](const std::wstring& path, const wchar_t* name) {
+        wchar_t text[1024] = {};
+        return std::wstring(text, GetPrivateProfileSectionW(name, text, 1024, path.c_str()));
+    };
+    TestFolder folder;
+    for (const auto& row : rows) {
+        // Files of their own: the profile functions keep what they read.
+        const std::wstring system = folder / (std::to_wstring(&row - rows) + L".ini"), ours = system + L".ours";
+        ASSERT_TRUE(WriteFileBytes(system, row.bytes));
+        EXPECT_TRUE(WritePrivateProfileStringW(row.section, row.key, row.value, system.c_str()));
+        const std::string edited = EditIniBytes(row.bytes, row.section, row.key, row.value);
+        EXPECT_EQ(edited, row.kept ? row.kept : ReadFileBytes(system)) << row.bytes;
+        if (row.kept && WriteFileBytes(ours, edited)) {
+            EXPECT_EQ(section(ours, row.section), section(system, row.section)) << row.bytes;
+        }
+    }
+}
+
 TEST(TempFile, FallsBackToTheWindowsFolderAndDeletesWhatItOwns)
 {
     SavedVariable savedTmp(L"TMP"), savedTemp(L"TEMP");

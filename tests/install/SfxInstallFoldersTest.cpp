@@ -130,11 +130,17 @@ TEST(MachineFolderInstall, ShellFoldersThatAreLinksTakeFilesBelowThemButNotThrou
         PackageWriter writer;
         const std::wstring keyword = L"##" + std::wstring(row.keyword) + L"##";
         writer.root.Add(Folder(keyword, {Folder(sub, {File(L"f.txt", "package's")})}));
+        const std::wstring named = keyword + L"\\" + sub;
+        writer.root.Add(
+            File(L"##tasks##.txt", Utf16File(L"ini WriteINIStr " + named + L"\\a.ini S K V\r\nCreateShortCut " + named +
+                                             L"\\s.lnk " + named + L"\\f.txt")));
         std::string events;
         EXPECT_EQ(InstallPackage(writer, folder / (n + L".vlz"), folder / n, events), !row.linkBelow)
             << ToMultiByte(row.keyword) << "\n"
             << events;
         EXPECT_EQ(ReadFileBytes(place + L"\\f.txt"), row.linkBelow ? "<unreadable>" : "package's");
+        EXPECT_EQ(ReadIni(place + L"\\a.ini", L"S", L"K"), row.linkBelow ? L"" : L"V");
+        EXPECT_EQ(Exists(place + L"\\s.lnk"), !row.linkBelow);
         EXPECT_EQ(TreeListing(outside), listing);
     }
 }

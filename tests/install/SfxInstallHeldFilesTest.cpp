@@ -61,14 +61,19 @@ TEST_F(HeldFilesInstall, ScriptVerbsActOnTheFilesThePackageShipped)
                                                      L"ini WriteINIStr ##install##\\a.ini Main Path ##install##\r\n"
                                                      L"ini DeleteINIStr ##install##\\a.ini Main Old\r\n"
                                                      L"ini WriteINIStr ##install##\\ro.ini Main Path x\r\n"
-                                                     L"CreateShortCut ##install##\\s.lnk ##install##\\a.ini\r\n")));
+                                                     L"CreateShortCut ##install##\\s.lnk ##install##\\a.ini\r\n"
+                                                     L"ini WriteINIStr ##install##\\user.ini main path x\r\n")));
     writer.root.Add(File(L"readme.txt", "read me"));
     writer.root.Add(File(L"a.ini", "[Main]\r\nOld=1\r\nKept=2\r\n"));
     writer.root.Add(File(L"ro.ini", "[Main]\r\nOld=1\r\n")).attributes = FILE_ATTRIBUTE_READONLY;
     writer.root.Add(File(L"s.lnk", shippedLink));
     writer.root.Add(Folder(L"docs", {File(L"guide.txt", "guide", kMethodSolid)}));
     const std::wstring app = folder / L"app";
+    // A file of the user's: every line the edit does not touch stays as it was.
+    ASSERT_TRUE(CreateDirectories(app) &&
+                WriteFileBytes(app + L"\\user.ini", "; user's\r\n[Main]\r\nKey = 1 \r\n\r\n[Other]\nA=1"));
     ASSERT_TRUE(InstallThrough(writer, app)) << LogText();
+    EXPECT_EQ(ReadFileBytes(app + L"\\user.ini"), "; user's\r\n[Main]\r\nKey = 1 \r\npath=x\r\n\r\n[Other]\nA=1");
     EXPECT_FALSE(Exists(app + L"\\readme.txt"));
     EXPECT_FALSE(Exists(app + L"\\docs"));
     EXPECT_EQ(ReadIni(app + L"\\a.ini", L"Main", L"Path"), app);
@@ -227,29 +232,50 @@ TEST_F(HeldFilesInstall, TheScriptsNamesPassNoLinkPlantedInTheInstallFolder)
 {
     const std::wstring outside = folder / L"outside";
     ASSERT_TRUE(CreateDirectories(outside + L"\\tree") && WriteFileBytes(outside + L"\\tree\\x", "x"));
-    for (const wchar_t* name : {L"old.dat", L"a.ini", L"s.lnk"})
+    for (const wchar_t* name : {L"old.dat", L"a.ini", L"s.lnk", L"user.ini"})
         ASSERT_TRUE(WriteFileBytes(outside + L"\\" + name, "x"));
     const std::string listing = TreeListing(outside);
-    const std::wstring lines[] = {L"DeleteFile ##install##\\cache\\old.dat", L"DeleteFile ##install##\\cache\\tree",
-                                  L"ini WriteINIStr ##install##\\cache\\a.ini Main Path x",
-                                  L"CreateShortCut ##install##\\cache\\s.lnk C:\\windows\\notepad.exe"};
-    for (const std::wstring& line : lines) {
-        const std::wstring app = folder / std::to_wstring(&line - lines);
-        ASSERT_TRUE(CreateDirectories(app) && MakeHostLink(app + L"\\cache", outside));
+    enum Planted { kLinkedFolder, kFolderSwappedAfterTheCheck, kHardLinkedFile };
+    const struct {
+        std::wstring line;
+        Planted planted;
+    } rows[] = {
+        {L"DeleteFile ##install##\\cache\\old.dat", kLinkedFolder},
+        {L"DeleteFile ##install##\\cache\\tree", kLinkedFolder},
+        {L"ini WriteINIStr ##install##\\cache\\a.ini Main Path x", kLinkedFolder},
+        {L"CreateShortCut ##install##\\cache\\s.lnk C:\\windows\\notepad.exe", kLinkedFolder},
+        {L"ini WriteINIStr ##install##\\cache\\a.ini Main Path x", kFolderSwappedAfterTheCheck},
+        {L"CreateShortCut ##install##\\cache\\s.lnk C:\\windows\\notepad.exe", kFolderSwappedAfterTheCheck},
+        {L"ini WriteINIStr ##install##\\user.ini S K V", kHardLinkedFile},
+    };
+    for (const auto& row : rows) {
+        const std::wstring app = folder / std::to_wstring(&row - rows), cache = app + L"\\cache";
+        ASSERT_TRUE(CreateDirectories(row.planted == kFolderSwappedAfterTheCheck ? cache : app));
+        ASSERT_TRUE(row.planted != kLinkedFolder || MakeHostLink(cache, outside));
+        ASSERT_TRUE(row.planted != kHardLinkedFile ||
+                    CreateHardLinkW((app + L"\\user.ini").c_str(), (outside + L"\\user.ini").c_str(), nullptr));
+        if (row.planted == kFolderSwappedAfterTheCheck)
+            SetScriptWriteHookForTests([&](const std::wstring&) {
+                MoveFileW(cache.c_str(), (cache + L"-was").c_str());
+                MakeHostLink(cache, outside);
+            });
         PackageWriter writer;
-        writer.root.Add(File(L"##tasks##.txt", Utf16File(line)));
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(row.line)));
         writer.root.Add(File(L"first.txt", "1"));
-        EXPECT_FALSE(InstallThrough(writer, app)) << ToMultiByte(line);
+        EXPECT_FALSE(InstallThrough(writer, app)) << ToMultiByte(row.line);
+        SetScriptWriteHookForTests(nullptr);
         EXPECT_TRUE(rolledBack);
         // The event names the path the line names, past its verb.
-        const std::wstring named = line.substr(line.find(L"##install##") + 11);
+        const std::wstring named = row.line.substr(row.line.find(L"##install##") + 11);
         std::wstring all;
         for (const std::wstring& event : log) all += event;
-        EXPECT_NE(all.find(app + named.substr(0, named.find(L' ')) + L"\" (error 681)"), std::wstring::npos)
+        const DWORD error = row.planted == kHardLinkedFile ? ERROR_TOO_MANY_LINKS : kErrLinkInPath;
+        EXPECT_NE(all.find(app + named.substr(0, named.find(L' ')) + L"\" (error " + std::to_wstring(error) + L")"),
+                  std::wstring::npos)
             << LogText();
         EXPECT_FALSE(Exists(app + L"\\first.txt"));
-        EXPECT_EQ(TreeListing(outside), listing) << ToMultiByte(line);
-        RemoveHostLink(app + L"\\cache");
+        EXPECT_EQ(TreeListing(outside), listing) << ToMultiByte(row.line);
+        if (row.planted != kHardLinkedFile) RemoveHostLink(cache);
     }
 }
 

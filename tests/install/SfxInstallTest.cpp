@@ -492,14 +492,15 @@ TEST_F(PackageInstall, TheScriptStartsTheBytesItExtracted)
         if (node.name == L"tool.exe" && copied == DWORD(-2)) copied = RunAndWait(copy + node.outputPath + L"\" > nul");
     };
     // A shortcut to it is rewritten through the handle that wrote it, before it is held.
+    std::string shipped;
     {
         VLComInit com;
-        ASSERT_TRUE(CreateShellLink(L"tool", L"", L"Z:\\##install##\\tool.exe", L"", folder / L"tool.lnk", 0,
-                                    std::wstring(L"Z:\\##install##")));
+        ASSERT_TRUE(
+            MakeShellLinkBytes(L"tool", L"", L"Z:\\##install##\\tool.exe", L"", 0, L"Z:\\##install##", shipped));
     }
     PackageWriter writer;
     writer.root.Add(File(L"tool.exe", helper, kMethodLzma));
-    writer.root.Add(File(L"tool.lnk", ReadFileBytes(folder / L"tool.lnk")));
+    writer.root.Add(File(L"tool.lnk", shipped));
     writer.root.Add(File(L"##tasks##.txt", Utf16File(L"run ##install##\\tool.exe 0 0 " + (folder / L"ran"))));
     ASSERT_TRUE(writer.WriteTo(folder / L"tool.vlz"));
     VLSfxInstall install(folder / L"tool.vlz");

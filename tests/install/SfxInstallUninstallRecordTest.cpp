@@ -188,21 +188,20 @@ TEST_F(MetaInstall, OnlyKnownTopLevelKeywordsMapFolders)
 
 TEST_F(MetaInstall, ShortcutsIntoThePlaceholderFolderAreRewritten)
 {
-    const std::wstring made = folder / L"made";
-    ASSERT_TRUE(CreateDirectories(made));
+    std::string appLink, otherLink;
     {
         VLComInit com;
-        ASSERT_TRUE(CreateShellLink(L"", L"", L"Z:\\##install##\\bin\\app.exe", L"", made + L"\\app.lnk", 0,
-                                    std::wstring(L"Z:\\##install##\\bin")));
-        ASSERT_TRUE(CreateShellLink(L"", L"", L"C:\\other\\Z:\\##install##\\x.exe", L"", made + L"\\other.lnk", -1,
-                                    std::wstring(L"C:\\other")));
+        ASSERT_TRUE(
+            MakeShellLinkBytes(L"", L"", L"Z:\\##install##\\bin\\app.exe", L"", 0, L"Z:\\##install##\\bin", appLink));
+        ASSERT_TRUE(
+            MakeShellLinkBytes(L"", L"", L"C:\\other\\Z:\\##install##\\x.exe", L"", -1, L"C:\\other", otherLink));
         VLShortcutInfo raw;
-        ASSERT_TRUE(ReadShellLink(raw, made + L"\\app.lnk"));
+        ASSERT_TRUE(ReadShellLinkBytes(raw, appLink));
         ASSERT_EQ(raw.target, L"Z:\\##install##\\bin\\app.exe") << "this shell keeps link targets as written";
     }
     PackageWriter writer;
-    writer.root.Add(File(L"app.lnk", ReadFileBytes(made + L"\\app.lnk")));
-    writer.root.Add(File(L"other.lnk", ReadFileBytes(made + L"\\other.lnk")));
+    writer.root.Add(File(L"app.lnk", appLink));
+    writer.root.Add(File(L"other.lnk", otherLink));
     const std::wstring target = folder / L"t";
     VLSfxInstall install(Package(writer));
     ASSERT_TRUE(install.Open());
