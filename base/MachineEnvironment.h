@@ -17,11 +17,15 @@ bool IsWow64();
 // settings and never from a user's: SystemRoot, windir and SystemDrive from
 // the system's Windows folder; the machine's environment key; ProgramData,
 // ALLUSERSPROFILE and PUBLIC; the program and common files folders (ProgramFiles,
-// CommonProgramFiles, and on 64-bit Windows their "(x86)" and "W6432" forms),
-// all read in the machine's native registry view. A value the system expands
-// (REG_EXPAND_SZ) is expanded from the variables it sets before that one, a
-// REG_SZ value is taken as written. A reference to a name the machine does
-// not have, or without its closing '%', is kept as written.
+// CommonProgramFiles, and on 64-bit Windows their "(x86)" and "W6432" forms);
+// PROCESSOR_ARCHITECTURE as a 32-bit process has it; all read in the
+// machine's native registry view. A value the system expands (REG_EXPAND_SZ)
+// is expanded from the variables it sets before that one, a REG_SZ value is
+// taken as written. Names match without regard to case in any script, as the
+// system matches them. A name the machine does not have, an empty one ("%%")
+// and a '%' without its closing one are kept as written, as the system keeps
+// them. The variables are read again only once a key they come from has
+// changed; safe to call from several threads.
 std::wstring ExpandMachineEnvironment(const std::wstring& text);
 
 } // namespace Velora

@@ -17,11 +17,12 @@ TEST(ExpandMachineEnvironment, TheSystemsVariablesWhateverTheProcessSays)
     const std::pair<const wchar_t*, std::wstring> rows[] = {
         {L"%SystemDrive%\\Java", drive + L"\\Java"},
         {L"%WINDIR%%systemroot%", windows + windows},
-        {L"50% of %SystemDrive%", L"50% of " + drive},
-        {L"%%SystemDrive%", L"%" + drive},
+        {L"%%%SystemDrive%", L"%%" + drive},
     };
     for (const auto& [text, expanded] : rows) EXPECT_EQ(ExpandMachineEnvironment(text), expanded) << text;
-    for (auto kept : {L"%VLTestOnlyInProcess%\\x", L"100%", L""}) EXPECT_EQ(ExpandMachineEnvironment(kept), kept);
+    // As the system keeps them: "% of %" and "%%" name no variable, and keep both their signs.
+    for (auto kept : {L"%VLTestOnlyInProcess%\\x", L"100%", L"", L"50% of %SystemDrive%", L"%%SystemDrive%"})
+        EXPECT_EQ(ExpandMachineEnvironment(kept), kept);
     SetEnvironmentVariableW(L"SystemDrive", drive.c_str());
     SetEnvironmentVariableW(L"windir", windows.c_str());
     SetEnvironmentVariableW(L"VLTestOnlyInProcess", nullptr);

@@ -263,7 +263,7 @@ ScopedVariable::~ScopedVariable()
     _wputenv_s(name, old.c_str());
 }
 
-std::string FreshEnvironment()
+std::wstring FreshEnvironment()
 {
     // A program started by another inherits that one's environment: Wine's
     // own loader, run as a program of the host, starts cmd afresh instead.
@@ -274,10 +274,15 @@ std::string FreshEnvironment()
     OnWow64() ? GetSystemWow64DirectoryW(system, MAX_PATH) : GetSystemDirectoryW(system, MAX_PATH);
     const Velora::Test::TestFolder folder;
     const std::wstring set = L"set > " + (folder / L"set.txt"), cmd = system + std::wstring(L"\\cmd.exe");
-    std::string setLine(set.begin(), set.end()), cmdPath(cmd.begin(), cmd.end()), wine = "wine", c = "/c";
-    char* const argv[] = {&wine[0], &cmdPath[0], &c[0], &setLine[0], nullptr};
+    std::string setLine(set.begin(), set.end()), cmdPath(cmd.begin(), cmd.end()), wine = "wine", u = "/u", c = "/c";
+    char* const argv[] = {&wine[0], &cmdPath[0], &u[0], &c[0], &setLine[0], nullptr};
     EXPECT_TRUE(spawn && spawn(argv, 1) == 0);
-    return "\r\n" + Velora::Test::ReadFileBytes(folder / L"set.txt");
+    // "/u": the lines in UTF-16, so that names in any script come through.
+    const std::string bytes = Velora::Test::ReadFileBytes(folder / L"set.txt");
+    std::wstring block(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    for (size_t end = block.find(L"\r\n"); end != std::wstring::npos; end = block.find(L"\r\n", end))
+        block.replace(end, 2, 1, L'\0');
+    return block + L'\0';
 }
 
 std::string RunDetectProbe(const std::wstring& folder)

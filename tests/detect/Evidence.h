@@ -192,8 +192,9 @@ struct ScopedVariable {
 
 // The environment the system gives a 32-bit program started from outside
 // Wine, as the tests themselves are, which it builds from the registry as it
-// is now: cmd's "set" lines.
-std::string FreshEnvironment();
+// is now, as an environment block: cmd's "set" lines, each ended by a null
+// character, and one more.
+std::wstring FreshEnvironment();
 
 // Runs the console driver (a copy of it in the folder, when given) and answers its output.
 std::string RunDetectProbe(const std::wstring& folder = std::wstring());

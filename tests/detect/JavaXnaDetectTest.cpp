@@ -15,6 +15,21 @@ namespace {
 const std::wstring kJava = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const std::wstring kXna = L"SOFTWARE\\Microsoft\\XNA\\Framework\\";
 
+// The text as the system expands it in a process whose environment is the block.
+std::wstring SystemExpansion(const std::wstring& text, std::wstring block)
+{
+    wchar_t* const given = GetEnvironmentStringsW();
+    size_t length = 2;
+    while (given[length - 2] || given[length - 1]) ++length;
+    std::wstring own(given, length);
+    FreeEnvironmentStringsW(given);
+    EXPECT_TRUE(SetEnvironmentStringsW(&block[0]));
+    wchar_t expanded[1024] = L"";
+    ExpandEnvironmentStringsW(text.c_str(), expanded, 1024);
+    EXPECT_TRUE(SetEnvironmentStringsW(&own[0]));
+    return expanded;
+}
+
 } // namespace
 
 TEST(JavaXnaDetectTest, JavaRowFlips)
@@ -194,14 +209,48 @@ TEST(JavaXnaDetectTest, MachineVariablesAsAFreshProcessIsGivenThem)
     set(0, environment, L"VLTestRoot", REG_EXPAND_SZ, L"%SystemDrive%\\VLRoot");
     set(0, environment, L"VLTestUses", REG_EXPAND_SZ, L"%CommonProgramW6432%;%PUBLIC%;%VLTestZ%");
     set(0, environment, L"VLTestZ", REG_SZ, L"later");
-    const std::string fresh = FreshEnvironment();
-    for (const std::string name :
-         {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles", "CommonProgramFiles(x86)",
-          "CommonProgramW6432", "ProgramData", "ALLUSERSPROFILE", "PUBLIC", "VLTestRoot", "VLTestUses"}) {
-        const size_t line = fresh.find("\r\n" + name + "="), value = line + name.size() + 3;
-        const std::string given =
-            line == std::string::npos ? "%" + name + "%" : fresh.substr(value, fresh.find('\r', value) - value);
-        const std::wstring expanded = ExpandMachineEnvironment(L"%" + std::wstring(name.begin(), name.end()) + L"%");
-        EXPECT_EQ(std::string(expanded.begin(), expanded.end()), given) << name;
+    // Each folder's name in the key too, as an installer may write it; a name
+    // in another script; "%%", and a name the machine lacks before one it
+    // has, which the system keeps as written.
+    std::vector<std::wstring> names = {L"ProgramFiles",       L"ProgramFiles(x86)",       L"ProgramW6432",
+                                       L"CommonProgramFiles", L"CommonProgramFiles(x86)", L"CommonProgramW6432",
+                                       L"ProgramData",        L"ALLUSERSPROFILE",         L"PUBLIC"};
+    for (const std::wstring& name : names) set(0, environment, name.c_str(), REG_EXPAND_SZ, L"%" + name + L"%\\VLKey");
+    set(0, environment, L"VLTest\u00dc", REG_SZ, L"C:\\VL\u00dc");
+    set(0, environment, L"VLTestPercent", REG_EXPAND_SZ, L"%%VLTestZ%%");
+    set(0, environment, L"VLTestNone", REG_EXPAND_SZ, L"%VLTestNothing%SystemDrive%");
+    const std::wstring fresh = FreshEnvironment();
+    names.insert(names.end(), {L"VLTestRoot", L"VLTestUses", L"VLTest\u00dc", L"VLTestPercent", L"VLTestNone",
+                               L"PROCESSOR_ARCHITECTURE", L"PROCESSOR_ARCHITEW6432"});
+    // Each variable named in another case, then texts, as the system expands them there.
+    std::vector<std::wstring> texts = {
+        L"%%VLTestZ%%",    L"%VLTestNothing%SystemDrive%", L"50% of %SystemDrive%",
+        L"%%SystemDrive%", L"%VLTestZ%VLTestZ%%VLTestZ%",  L"%ProgramData%;%ProgramFiles%"};
+    for (std::wstring name : names) {
+        CharLowerBuffW(&name[0], DWORD(name.size()));
+        texts.push_back(L"%" + name + L"%");
+    }
+    for (const std::wstring& text : texts)
+        EXPECT_EQ(ExpandMachineEnvironment(text), SystemExpansion(text, fresh)) << text;
+}
+
+TEST(JavaXnaDetectTest, MachineVariablesReadAgainOnceAKeyOfTheirsChanges)
+{
+    const wchar_t* const rows[][3] = {
+        {L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", L"VLTestKept", L"%VLTestKept%"},
+        {L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", L"Public", L"%PUBLIC%"},
+        {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"CommonFilesDir",
+         OnWow64() ? L"%CommonProgramW6432%" : L"%CommonProgramFiles%"},
+    };
+    for (const auto& [key, name, reference] : rows) {
+        RegEvidence registry;
+        for (const std::wstring folder : {L"C:\\VLBefore", L"C:\\VLAfter"}) {
+            registry.SetValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, folder.c_str(), DWORD(folder.size() + 1) * 2,
+                              KEY_WOW64_64KEY);
+            // Past the second in which the key's time may not yet tell a
+            // later write, so that what is read now is kept.
+            if (folder == L"C:\\VLBefore") Sleep(1100);
+            EXPECT_EQ(ExpandMachineEnvironment(reference), folder) << key;
+        }
     }
 }
