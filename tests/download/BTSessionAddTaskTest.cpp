@@ -11,6 +11,8 @@
 #include "base/FileUtil.h"
 
 #include <libtorrent/bdecode.hpp>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/entry.hpp>
 #include <libtorrent/error_code.hpp>
 
 #include <windows.h>
@@ -233,6 +235,67 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     ASSERT_TRUE(again);
     EXPECT_EQ("renamed.bin", again->GetRecord()->rootPath);
     EXPECT_FALSE(PathExists(folder / L"save\\pkg.exe"));
+}
+
+// A record lies in a folder every user can write: none of the engine's
+// settings it can carry is taken. The download added from it gets the limits
+// a fresh add gets, and ends with its data from its web seed.
+TEST(BTAddTask, ARecordsEngineSettingsAreNotTaken)
+{
+    TestFolder folder;
+    const std::string payload = MakePayload(3 * 1024 * 1024, 11);
+    WebSeedServer server("/f/pkg.exe", payload);
+    ASSERT_TRUE(server.Started());
+    const Download d = MakeDownload(folder, payload.size(), 11, {server.Url()});
+    auto session = LoopbackSession();
+    auto fresh = session->AddTask(&d.param, nullptr, nullptr);
+    ASSERT_TRUE(fresh);
+    int32_t download = 0, upload = 0;
+    fresh->GetRateLimits(download, upload);
+    BTTaskStatus own;
+    fresh->GetStatus(&own);
+    session->RemoveTask(fresh.get(), BTRemoveMode::KeepFiles);
+    const std::wstring recordFile = folder / L"save\\pkg.exe.vll";
+    lt::error_code ec;
+    const lt::entry record = lt::bdecode(ReadFileBytes(recordFile), ec);
+    ASSERT_FALSE(ec);
+
+    const struct {
+        const char* key;
+        lt::entry value;
+    } cases[] = {
+        {"download_rate_limit", 2000},
+        {"max_connections", 1},
+        {"upload_rate_limit", 1000},
+        {"max_uploads", 1},
+        {"file_priority", lt::entry::list_type{lt::entry(0)}},
+        {"piece_priority", std::string(192, '\0')},
+        {"upload_mode", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        lt::entry edited = record;
+        edited[c.key] = c.value;
+        std::string bytes;
+        lt::bencode(std::back_inserter(bytes), edited);
+        ASSERT_TRUE(WriteFileBytes(recordFile, bytes) && DeleteFileW((folder / L"save\\pkg.exe").c_str()));
+        BTRecorder recorder;
+        auto task = session->AddTaskFromRecord(d.param.resumeFile, false, &recorder, nullptr);
+        ASSERT_TRUE(task);
+        int32_t taskDownload = 0, taskUpload = 0;
+        task->GetRateLimits(taskDownload, taskUpload);
+        EXPECT_EQ(download, taskDownload);
+        EXPECT_EQ(upload, taskUpload);
+        BTTaskStatus status;
+        task->GetStatus(&status);
+        EXPECT_EQ(own.connectionsLimit, status.connectionsLimit);
+        EXPECT_EQ(own.uploadsLimit, status.uploadsLimit);
+        task->Resume();
+        EXPECT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
+        task->SetCallback(nullptr);
+        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
+        EXPECT_TRUE(payload == ReadFileBytes(folder / L"save\\pkg.exe"));
+    }
 }
 
 TEST(BTAddTask, AnyNumberOfWebSeedsJoinsTheAddAtOnce)
