@@ -114,8 +114,7 @@ private:
 VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::wstring& record,
                    const std::wstring& target)
     : VLDownloadTask(DownloadTaskKind::BitTorrent, taskId), taskId_(taskId), targetOverride_(target),
-      hasGaps_(&SparseWithGaps), recordPath_(record),
-      doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      hasGaps_(&SparseWithGaps), recordPath_(record), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     SetFolder(workFolder);
 }
@@ -800,8 +799,7 @@ void VLBTTask::OnProgress()
     // never add to; the session reports on a torrent whose status stays the
     // same at least that often.
     const bool fetching = PhaseOfTorrentState(status.state) == BTTaskPhase::Downloading;
-    if (Stalled(status.totalWantedDone, fetching))
-        return Fail(refetched_ ? kErrCheckFailed : kErrTorrent, kTaskFailed);
+    if (Stalled(status.totalWantedDone, fetching)) return Fail(refetched_ ? kErrCheckFailed : kErrTorrent, kTaskFailed);
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;
     SendSizeMessage(kMsgTotalSize, id, &listener, uint64_t(wanted));
     SendSizeMessage(kMsgDownloaded, id, &listener, uint64_t(done));

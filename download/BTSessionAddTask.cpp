@@ -280,9 +280,8 @@ std::shared_ptr<IBTTask> CBTSession::AddTask(const BTTaskParam* param, ITaskCall
     return task;
 }
 
-std::shared_ptr<IBTTask> CBTSession::AddTaskFromRecord(const std::string& path, bool asSeed,
-                                                       ITaskCallback* callback, std::string* error,
-                                                       const std::vector<std::string>& urlSeeds)
+std::shared_ptr<IBTTask> CBTSession::AddTaskFromRecord(const std::string& path, bool asSeed, ITaskCallback* callback,
+                                                       std::string* error, const std::vector<std::string>& urlSeeds)
 {
     BTTaskRecord record;
     if (!Velora::LoadTaskRecord(path, &record)) return nullptr;

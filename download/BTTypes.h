@@ -253,8 +253,8 @@ public:
     virtual bool LoadTaskRecord(const std::string& path, BTTaskRecord* record) = 0;
     // urlSeeds: this run's web seeds, added besides the record's and kept
     // in it from then on.
-    virtual std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed,
-                                                       ITaskCallback* callback, std::string* error,
+    virtual std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed, ITaskCallback* callback,
+                                                       std::string* error,
                                                        const std::vector<std::string>& urlSeeds = {}) = 0;
     virtual void RemoveTask(IBTTask* task, BTRemoveMode mode) = 0;
     virtual void DeleteTaskFiles(const std::string& path, BTRemoveMode mode) = 0;
