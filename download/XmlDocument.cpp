@@ -27,8 +27,10 @@ typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 FILE* OpenStream(const std::wstring& path)
 {
     VLPlainFile file;
-    // Shared as the C library's own opening shares it.
-    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) return nullptr;
+    // Shared as the C library's own opening shares it, and with the save
+    // that has just put the file in place by a rename through its handle.
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
+        return nullptr;
     const int descriptor = _open_osfhandle(intptr_t(file.file.handle.Get()), _O_RDONLY | _O_BINARY);
     if (descriptor == -1) return nullptr;
     file.file.handle.Release();
@@ -36,6 +38,10 @@ FILE* OpenStream(const std::wstring& path)
     if (!stream) _close(descriptor);
     return stream;
 }
+
+// How long a save waits for readers of the file it replaces.
+constexpr int kReplaceTries = 100;
+constexpr DWORD kReplaceWaitMs = 10;
 
 // The seed list holds one flat list of short records; a file nested or
 // crowded far beyond that was not written by us and could overflow the
@@ -97,12 +103,21 @@ bool VLXmlDocument::Save(const std::wstring& file)
     const DWORD size = DWORD(printer.Size());
     VLPlainFile written;
     DWORD done = 0;
-    if (!written.Open(target + L".new", GENERIC_WRITE | DELETE, 0, CREATE_ALWAYS)) return false;
+    // Readers share it from the moment it is in place until it is closed.
+    if (!written.Open(target + L".new", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_ALWAYS)) return false;
+    bool replaced = false;
     if (written.file.Write(printer.CStr(), size, &done) && done == size &&
-        FlushFileBuffers(written.file.handle.Get()) && written.Rename(target, true))
-        return true;
-    written.Delete();
-    return false;
+        FlushFileBuffers(written.file.handle.Get())) {
+        replaced = written.Rename(target, true);
+        // A file open in a reader (a scanner, another copy of the program)
+        // is not replaced: it is tried again until the reader is done.
+        for (int tries = 0; !replaced && GetLastError() == ERROR_ACCESS_DENIED && tries < kReplaceTries; ++tries) {
+            Sleep(kReplaceWaitMs);
+            replaced = written.Rename(target, true);
+        }
+    }
+    if (!replaced) written.Delete();
+    return replaced;
 }
 
 std::wstring GetElementName(const TiXmlElement* element)
