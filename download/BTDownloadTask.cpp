@@ -795,9 +795,10 @@ void VLBTTask::OnProgress()
     // Every download ends: one with no source left (its peers gone, its web
     // seeds gone or failing) fails, keeping its record and data for the next
     // run; after a refetch, as a finished file whose check failed. Counted
-    // while it fetches, in checked pieces, which bytes that fail their hash
-    // never add to; the session reports on a torrent whose status stays the
-    // same at least that often.
+    // while it fetches, in the bytes it holds: blocks that fail their piece's
+    // hash are taken off again, so a source sending only those gains nothing.
+    // The session reports on a torrent whose status stays the same at least
+    // that often.
     const bool fetching = PhaseOfTorrentState(status.state) == BTTaskPhase::Downloading;
     if (Stalled(status.totalWantedDone, fetching)) return Fail(refetched_ ? kErrCheckFailed : kErrTorrent, kTaskFailed);
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;

@@ -67,18 +67,6 @@ TEST(BTTaskReports, FatDrivesRefuseFilesOf4GiB)
     }
 }
 
-// A download that gains nothing ends within ms, not five minutes; the
-// program's own limits again once it goes out of scope.
-struct ShortTorrentIdle {
-    explicit ShortTorrentIdle(uint32_t ms)
-    {
-        VLWaitLimits limits;
-        limits.torrentIdleMs = ms;
-        SetWaitLimitsForTests(limits);
-    }
-    ~ShortTorrentIdle() { SetWaitLimitsForTests(VLWaitLimits()); }
-};
-
 class BTTaskTest : public BTDownloadTest {
 protected:
     void TearDown() override
@@ -679,7 +667,7 @@ TEST_F(BTTaskTest, ADownloadWithNoSourceEndsKeepingItsRecordAndData)
         gone.notFoundPrefix = kPayloadTarget;
         files.SetFaults(gone);
         {
-            ShortTorrentIdle idle(2000);
+            ShortWaitLimits limits;
             EXPECT_EQ(uint32_t(kErrTorrent), Run());
         }
         EXPECT_EQ(kTaskFailed, task->GetState());
@@ -718,7 +706,7 @@ TEST_F(BTTaskTest, APieceChangedAfterTheEngineFinishedComesFromAPeer)
             if (g_seederLeaves && !g_planted) g_seeder.reset();
             return !g_planted.exchange(true) && !Overwrite(path, 20 * 65536 + 5);
         });
-        std::unique_ptr<ShortTorrentIdle> idle(leaves ? new ShortTorrentIdle(1000) : nullptr);
+        std::unique_ptr<ShortWaitLimits> limits(leaves ? new ShortWaitLimits : nullptr);
         uint32_t result = 0;
         ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
         EXPECT_EQ(leaves ? kErrCheckFailed : kDownloadOk, result);
