@@ -4,6 +4,7 @@
 #include "download/BTPieceCheck.h"
 #include "download/BTTaskRecord.h"
 #include "download/HttpRequest.h"
+#include "download/WaitLimits.h"
 
 #include "base/File.h"
 #include "base/FileUtil.h"
@@ -37,11 +38,6 @@ constexpr uint32_t kMaxRefetches = 2;
 // tried again every second for a minute.
 constexpr uint32_t kMaxFileWaits = 60;
 constexpr uint32_t kFileWaitMs = 1000;
-// A download fetched again that gains no bytes for five minutes (its peers
-// and web seeds gone) fails, keeping its record and data for the next run.
-// The session reports on a torrent whose status stays the same every three
-// minutes, so it ends within eight minutes of its last byte.
-constexpr uint64_t kRefetchStallMs = 5 * 60 * 1000;
 
 VLBTManager& Manager()
 {
@@ -118,8 +114,7 @@ private:
 VLBTTask::VLBTTask(uint32_t taskId, const std::wstring& workFolder, const std::wstring& record,
                    const std::wstring& target)
     : VLDownloadTask(DownloadTaskKind::BitTorrent, taskId), taskId_(taskId), targetOverride_(target),
-      hasGaps_(&SparseWithGaps), refetchStallMs_(kRefetchStallMs), recordPath_(record),
-      doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      hasGaps_(&SparseWithGaps), recordPath_(record), doneEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     SetFolder(workFolder);
 }
@@ -251,6 +246,7 @@ bool VLBTTask::ResumeHeldTorrent(uint32_t stopsBeforeStart)
     if (torrent_ != torrent) return false;
     KeepStopsSince(stopsBeforeStart);
     ++resumes_;
+    RestartStallClock();
     return true;
 }
 
@@ -486,7 +482,8 @@ bool VLBTTask::ResumeFromRecord()
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     BeginAdding();
     std::shared_ptr<IBTTask> torrent =
-        session ? session->AddTaskFromRecord(ToMultiByte(RecordPath()), false, this, nullptr) : nullptr;
+        session ? session->AddTaskFromRecord(ToMultiByte(RecordPath()), false, this, nullptr, AnswerWebSeeds())
+                : nullptr;
     HoldAdded(torrent);
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     torrent->Resume();
@@ -504,6 +501,7 @@ void VLBTTask::HoldAdded(const std::shared_ptr<IBTTask>& torrent)
     if (torrent) OnTorrentAdded();
     std::lock_guard<std::mutex> guard(lock_);
     if (torrent) torrent_ = torrent;
+    RestartStallClock();
     adding_ = false;
     torrentHeld_.notify_all();
 }
@@ -528,8 +526,7 @@ bool VLBTTask::AddToSession()
     param.resumeFile = ToMultiByte(RecordPath());
     param.sourceKind = 1;
     param.torrentData.assign(reinterpret_cast<const char*>(torrentData_.data), size);
-    for (const std::wstring* url : {&info.DownloadUrl, &info.SpareUrl})
-        if (!url->empty()) param.urlSeeds.push_back(ToMultiByte(*url));
+    param.urlSeeds = AnswerWebSeeds();
 
     std::shared_ptr<IBTSession> session = Manager().GetSession();
     std::string error;
@@ -539,6 +536,14 @@ bool VLBTTask::AddToSession()
     if (RefuseAnswer(!torrent, kErrSessionRefused)) return false;
     torrent->Resume();
     return true;
+}
+
+std::vector<std::string> VLBTTask::AnswerWebSeeds() const
+{
+    std::vector<std::string> urls;
+    for (const std::wstring* url : {&info.DownloadUrl, &info.SpareUrl})
+        if (!url->empty()) urls.push_back(ToMultiByte(*url));
+    return urls;
 }
 
 bool VLBTTask::TakeTorrentBytes(std::string bytes, const std::wstring& savePath, std::wstring name)
@@ -739,11 +744,6 @@ void VLBTTask::Hold(const std::shared_ptr<IBTTask>& torrent)
 
 void VLBTTask::Refetch(const std::shared_ptr<IBTTask>& torrent)
 {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        mostDone_ = -1;
-        mostDoneTick_ = GetTickCount64();
-    }
     refetched_ = true;
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
         session->RemoveTask(torrent.get(), BTRemoveMode::KeepFiles);
@@ -792,7 +792,15 @@ void VLBTTask::OnProgress()
     }
     totalWanted_ = wanted;
     totalDone_ = done;
-    if (refetched_ && StalledSinceRefetch(done)) return Fail(kErrCheckFailed, kTaskFailed);
+    // Every download ends: one with no source left (its peers gone, its web
+    // seeds gone or failing) fails, keeping its record and data for the next
+    // run; after a refetch, as a finished file whose check failed. Counted
+    // while it fetches, in the bytes it holds: blocks that fail their piece's
+    // hash are taken off again, so a source sending only those gains nothing.
+    // The session reports on a torrent whose status stays the same at least
+    // that often.
+    const bool fetching = PhaseOfTorrentState(status.state) == BTTaskPhase::Downloading;
+    if (Stalled(status.totalWantedDone, fetching)) return Fail(refetched_ ? kErrCheckFailed : kErrTorrent, kTaskFailed);
     if (uint64_t(wanted) > kLargestFatFile && !CheckDrive(torrent, wanted)) return;
     SendSizeMessage(kMsgTotalSize, id, &listener, uint64_t(wanted));
     SendSizeMessage(kMsgDownloaded, id, &listener, uint64_t(done));
@@ -802,15 +810,22 @@ void VLBTTask::OnProgress()
                      EstimateSecondsLeft(uint64_t(wanted), uint64_t(done), AverageSpeedOf(status), speed));
 }
 
-bool VLBTTask::StalledSinceRefetch(int64_t done)
+bool VLBTTask::Stalled(int64_t done, bool fetching)
 {
+    const uint64_t limit = GetWaitLimits().torrentIdleMs;
     const uint64_t now = GetTickCount64();
     std::lock_guard<std::mutex> guard(lock_);
-    if (done > mostDone_) {
+    if (!fetching || done > mostDone_) {
         mostDone_ = done;
         mostDoneTick_ = now;
     }
-    return now - mostDoneTick_ > refetchStallMs_;
+    return now - mostDoneTick_ > limit;
+}
+
+void VLBTTask::RestartStallClock()
+{
+    mostDone_ = -1;
+    mostDoneTick_ = GetTickCount64();
 }
 
 bool VLBTTask::CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted)

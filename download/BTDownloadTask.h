@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace Velora {
 
@@ -74,10 +75,6 @@ public:
     // the one recheck it triggers can be shown where the file system has no
     // sparse files. Set before Start.
     void SetGapCheck(bool (*hasGaps)(const std::wstring& path)) { hasGaps_ = hasGaps; }
-    // How long a download fetched again may gain no bytes before it ends;
-    // replaceable so that the end can be shown without that wait. Set before
-    // Start.
-    void SetRefetchStallLimit(uint64_t milliseconds) { refetchStallMs_ = milliseconds; }
     // Empty until the download completed.
     std::wstring GetFinishedPath();
 
@@ -113,6 +110,8 @@ private:
     bool EndIfAborted();
     bool ResumeIfRecorded();
     bool AddToSession();
+    // The answer's HTTP addresses, the web seeds of every add of this run.
+    std::vector<std::string> AnswerWebSeeds() const;
     bool RecordMatches(const std::wstring& path);
     bool ResumeFromRecord();
     bool RefuseAnswer(bool refused, uint32_t code);
@@ -152,9 +151,12 @@ private:
     // seeds. The engine asked to check a finished torrent again would find
     // the pieces missing but dial none of the peers it knew for them.
     void Refetch(const std::shared_ptr<IBTTask>& torrent);
-    // Whether a download fetched again has gained nothing for the stall
-    // limit, done being what it holds now.
-    bool StalledSinceRefetch(int64_t done);
+    // Whether the torrent has fetched for the torrent idle limit
+    // (download/WaitLimits.h) and gained nothing, done being what it holds
+    // now; a check or an allocation counts as no wait.
+    bool Stalled(int64_t done, bool fetching);
+    // Under lock_: the torrent, held anew, has gained nothing yet.
+    void RestartStallClock();
     bool CheckDrive(const std::shared_ptr<IBTTask>& torrent, int64_t wanted);
     std::wstring TorrentFilePath(const std::shared_ptr<IBTTask>& torrent);
     void SetTorrent(std::shared_ptr<IBTTask> handle);
@@ -182,7 +184,6 @@ private:
     const uint32_t taskId_;
     const std::wstring targetOverride_;
     bool (*hasGaps_)(const std::wstring& path);
-    uint64_t refetchStallMs_;
 
     // Guarded by lock_, a leaf: the session's thread, the worker and the
     // owner all reach them.
@@ -216,7 +217,7 @@ private:
     // its seed.
     uint32_t leaving_ = 0;
     std::condition_variable left_;
-    // Since the last refetch: the most its download held, and when it
+    // Since the torrent was added or resumed: the most it held, and when it
     // first held that much.
     int64_t mostDone_ = 0;
     uint64_t mostDoneTick_ = 0;

@@ -2,6 +2,7 @@
 
 #include "download/BTSessionImpl.h"
 #include "download/BTTaskRecord.h"
+#include "download/WaitLimits.h"
 
 #include "base/PlainFile.h"
 #include "base/TextConvert.h"
@@ -151,7 +152,11 @@ void CBTSession::TImpl::Run()
         const lt::time_point now = lt::clock_type::now();
         const bool resumeDue = !resumeStamp || now - *resumeStamp > milliseconds(60000);
         if (resumeDue) resumeStamp = now;
-        const bool progressDue = now - progressStamp > milliseconds(180000);
+        // A torrent whose status stays the same hears of it at least every
+        // three minutes, and within the limit its task ends a download that
+        // gains nothing after.
+        const bool progressDue =
+            now - progressStamp > milliseconds(std::min<uint32_t>(180000, GetWaitLimits().torrentIdleMs));
         if (progressDue) progressStamp = now;
         for (const auto& task : local) {
             if (stop) break;

@@ -32,8 +32,9 @@ public:
     std::shared_ptr<IBTTask> AddTask(const BTTaskParam* param, ITaskCallback* callback,
                                      std::string* error) override;
     bool LoadTaskRecord(const std::string& path, BTTaskRecord* record) override;
-    std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed,
-                                               ITaskCallback* callback, std::string* error) override;
+    std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed, ITaskCallback* callback,
+                                               std::string* error,
+                                               const std::vector<std::string>& urlSeeds = {}) override;
     void RemoveTask(IBTTask* task, BTRemoveMode mode) override;
     void DeleteTaskFiles(const std::string& path, BTRemoveMode mode) override;
     uint32_t GetTaskCount() override;

@@ -16,6 +16,7 @@
 #include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
 
+#include <algorithm>
 #include <set>
 
 namespace Velora {
@@ -50,14 +51,30 @@ void ForgetPieces(lt::add_torrent_params& params)
 // engine then checks the data on disk instead. Only a valid record's resume
 // data is taken: the engine acts on the paths and lists in it. claimed
 // receives how many pieces the record said were there.
+//
+// Of the record only what it says of the data (its pieces, the names of its
+// files) and of where to fetch it (web seeds, trackers, peers) is taken. The
+// engine's settings it can carry as well (rate, connection and upload
+// limits, priorities, flags, banned peers) are not: the record lies in a
+// folder every user can write, and one of them could make a download crawl
+// or never finish. The torrent gets the program's own, as a fresh add does.
 lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, int& claimed)
 {
     claimed = 0;
     std::vector<char> bytes;
     if (resumeFile.empty() || !LoadTaskRecord(resumeFile, nullptr, &bytes)) return {};
     lt::error_code ec;
-    lt::add_torrent_params params = lt::read_resume_data(bytes, ec);
-    if (ec || params.info_hashes.v1 != info.info_hashes().v1) return {};
+    lt::add_torrent_params read = lt::read_resume_data(bytes, ec);
+    if (ec || read.info_hashes.v1 != info.info_hashes().v1) return {};
+    lt::add_torrent_params params;
+    params.have_pieces = std::move(read.have_pieces);
+    params.verified_pieces = std::move(read.verified_pieces);
+    params.unfinished_pieces = std::move(read.unfinished_pieces);
+    params.renamed_files = std::move(read.renamed_files);
+    params.url_seeds = std::move(read.url_seeds);
+    params.trackers = std::move(read.trackers);
+    params.tracker_tiers = std::move(read.tracker_tiers);
+    params.peers = std::move(read.peers);
     claimed = params.have_pieces.count();
     return params;
 }
@@ -263,12 +280,17 @@ std::shared_ptr<IBTTask> CBTSession::AddTask(const BTTaskParam* param, ITaskCall
     return task;
 }
 
-std::shared_ptr<IBTTask> CBTSession::AddTaskFromRecord(const std::string& path, bool asSeed,
-                                                       ITaskCallback* callback, std::string* error)
+std::shared_ptr<IBTTask> CBTSession::AddTaskFromRecord(const std::string& path, bool asSeed, ITaskCallback* callback,
+                                                       std::string* error, const std::vector<std::string>& urlSeeds)
 {
     BTTaskRecord record;
     if (!Velora::LoadTaskRecord(path, &record)) return nullptr;
     record.addAsSeed = asSeed;
+    // The web seeds a record names may be gone (the service moved since it
+    // was written): this run's join them, and the record keeps them.
+    for (const std::string& url : urlSeeds)
+        if (std::find(record.urlSeed.begin(), record.urlSeed.end(), url) == record.urlSeed.end())
+            record.urlSeed.push_back(url);
     std::shared_ptr<btTaskImpl> task = impl_->CreateTask(callback, error, &record, nullptr);
     if (task) impl_->Append(task);
     return task;

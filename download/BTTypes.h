@@ -251,9 +251,11 @@ public:
     virtual std::shared_ptr<IBTTask> AddTask(const BTTaskParam* param, ITaskCallback* callback,
                                              std::string* error) = 0;
     virtual bool LoadTaskRecord(const std::string& path, BTTaskRecord* record) = 0;
-    virtual std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed,
-                                                       ITaskCallback* callback,
-                                                       std::string* error) = 0;
+    // urlSeeds: this run's web seeds, added besides the record's and kept
+    // in it from then on.
+    virtual std::shared_ptr<IBTTask> AddTaskFromRecord(const std::string& path, bool asSeed, ITaskCallback* callback,
+                                                       std::string* error,
+                                                       const std::vector<std::string>& urlSeeds = {}) = 0;
     virtual void RemoveTask(IBTTask* task, BTRemoveMode mode) = 0;
     virtual void DeleteTaskFiles(const std::string& path, BTRemoveMode mode) = 0;
     virtual uint32_t GetTaskCount() = 0;

@@ -18,6 +18,9 @@ constexpr uint32_t kHeadLimitMs = 30000;
 // A body that brings not a single byte for this long is broken off; slow but
 // moving transfers go on.
 constexpr uint32_t kIdleLimitMs = 120000;
+// A BitTorrent download whose pieces gain not a byte for this long (no peer,
+// web seeds gone or failing) ends, keeping its record and data.
+constexpr uint32_t kTorrentIdleLimitMs = 5 * 60 * 1000;
 // Redirects the address query follows: the service redirects once if at all,
 // and a redirect that points back at itself must not loop.
 constexpr int kMaxRedirects = 5;
@@ -26,6 +29,7 @@ struct VLWaitLimits {
     uint32_t connectMs = kConnectLimitMs;
     uint32_t headMs = kHeadLimitMs;
     uint32_t idleMs = kIdleLimitMs;
+    uint32_t torrentIdleMs = kTorrentIdleLimitMs;
 };
 
 // The bounds in force: the constants above, unless a test shortened them.

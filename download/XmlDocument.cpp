@@ -24,19 +24,24 @@ typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 // of the C library, which then owns the handle. Opened by its wide name: a
 // temporary folder under a user name outside the ANSI code page must still
 // work.
-FILE* OpenStream(const std::wstring& path, DWORD access, DWORD disposition)
+FILE* OpenStream(const std::wstring& path)
 {
     VLPlainFile file;
-    // Shared as the C library's own opening shares it.
-    if (!file.Open(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition)) return nullptr;
-    const bool reads = access == GENERIC_READ;
-    const int descriptor = _open_osfhandle(intptr_t(file.file.handle.Get()), reads ? _O_RDONLY | _O_BINARY : _O_TEXT);
+    // Shared as the C library's own opening shares it, and with the save
+    // that has just put the file in place by a rename through its handle.
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
+        return nullptr;
+    const int descriptor = _open_osfhandle(intptr_t(file.file.handle.Get()), _O_RDONLY | _O_BINARY);
     if (descriptor == -1) return nullptr;
     file.file.handle.Release();
-    FILE* stream = _fdopen(descriptor, reads ? "rb" : "w");
+    FILE* stream = _fdopen(descriptor, "rb");
     if (!stream) _close(descriptor);
     return stream;
 }
+
+// How long a save waits for readers of the file it replaces.
+constexpr int kReplaceTries = 100;
+constexpr DWORD kReplaceWaitMs = 10;
 
 // The seed list holds one flat list of short records; a file nested or
 // crowded far beyond that was not written by us and could overflow the
@@ -50,7 +55,7 @@ constexpr XmlLimits kDocumentLimits = {32, 32};
 // sees.
 bool ReadFoldedText(const std::wstring& file, std::string& text)
 {
-    FilePtr stream(OpenStream(file, GENERIC_READ, OPEN_EXISTING));
+    FilePtr stream(OpenStream(file));
     if (!stream) return false;
     std::string bytes;
     char block[4096];
@@ -88,8 +93,31 @@ bool VLXmlDocument::Load(const std::wstring& file)
 
 bool VLXmlDocument::Save(const std::wstring& file)
 {
-    FilePtr stream(OpenStream(file.empty() ? path : file, GENERIC_WRITE, CREATE_ALWAYS));
-    return stream && SaveFile(stream.get());
+    // Written whole beside the file and then put in its place in one step:
+    // a reader, or a kill or power cut during the save, meets the old text
+    // or the new, never half of one.
+    const std::wstring target = file.empty() ? path : file;
+    TiXmlPrinter printer;
+    printer.SetLineBreak("\r\n");
+    Accept(&printer);
+    const DWORD size = DWORD(printer.Size());
+    VLPlainFile written;
+    DWORD done = 0;
+    // Readers share it from the moment it is in place until it is closed.
+    if (!written.Open(target + L".new", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_ALWAYS)) return false;
+    bool replaced = false;
+    if (written.file.Write(printer.CStr(), size, &done) && done == size &&
+        FlushFileBuffers(written.file.handle.Get())) {
+        replaced = written.Rename(target, true);
+        // A file open in a reader (a scanner, another copy of the program)
+        // is not replaced: it is tried again until the reader is done.
+        for (int tries = 0; !replaced && GetLastError() == ERROR_ACCESS_DENIED && tries < kReplaceTries; ++tries) {
+            Sleep(kReplaceWaitMs);
+            replaced = written.Rename(target, true);
+        }
+    }
+    if (!replaced) written.Delete();
+    return replaced;
 }
 
 std::wstring GetElementName(const TiXmlElement* element)

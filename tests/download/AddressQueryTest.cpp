@@ -282,5 +282,47 @@ TEST(XmlDocument, SaveAndLoadRoundTrip)
     }
 }
 
+// The seed entries of the list at path; -1 when it does not load.
+int CountSeeds(const std::wstring& path)
+{
+    VLXmlDocument document;
+    if (!document.Load(path)) return -1;
+    int count = 0;
+    for (TiXmlElement* seed = FirstChildElement(FirstChildElement(&document, L"Seeds"), L"Seed"); seed;
+         seed = seed->NextSiblingElement())
+        ++count;
+    return count;
+}
+
+// Another process saves a long seed list again and again, and is killed at
+// moments spread over its saves: every list read meanwhile, and the list it
+// leaves, is a whole one.
+TEST(XmlDocument, AKillDuringASaveLeavesTheLastWholeList)
+{
+    constexpr int kSeeds = 4000;
+    TestFolder folder;
+    const std::wstring list = folder / L"seeds.xml";
+    const std::wstring eventName = L"vl-seed-list-saved-" + std::to_wstring(GetCurrentProcessId());
+    VLHandle saved(CreateEventW(nullptr, FALSE, FALSE, eventName.c_str()));
+    std::wstring command =
+        L"\"Z:" + ToWide(VL_SEED_LIST_SAVER) + L"\" \"" + list + L"\" " + eventName + L" " + std::to_wstring(kSeeds);
+    for (DWORD killAfterMs : {0, 1, 2, 3, 5, 8, 13, 21}) {
+        SCOPED_TRACE(killAfterMs);
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION started = {};
+        ASSERT_TRUE(
+            CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        VLHandle process(started.hProcess), thread(started.hThread);
+        const HANDLE either[] = {saved.Get(), process.Get()};
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, either, FALSE, 60000));
+        for (int read = 0; read < 3; ++read) EXPECT_EQ(kSeeds, CountSeeds(list));
+        Sleep(killAfterMs);
+        EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.Get(), 0)) << "a save failed";
+        TerminateProcess(process.Get(), 9);
+        WaitForSingleObject(process.Get(), 60000);
+        EXPECT_EQ(kSeeds, CountSeeds(list));
+    }
+}
+
 } // namespace
 } // namespace Velora

@@ -602,7 +602,8 @@ TEST(BTTaskCheck, EachCheckResultLeadsToItsStep)
 // cut to its length and keeps its pieces.
 TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
 {
-    enum When { Alone, BesideARecord, AtCompletion }; // a record claims every piece
+    // A record claims every piece; one may name only a web seed that is gone.
+    enum When { Alone, BesideARecord, AtCompletion, BesideAMovedSeedsRecord };
     const struct {
         const char* what;
         When when;
@@ -615,11 +616,22 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
         {"an older, longer file beside the record", BesideARecord, uint32_t(payload.size()), false},
         {"written after the engine finished", AtCompletion, 0, true},
         {"longer than the torrent's data", AtCompletion, uint32_t(payload.size()), false},
+        {"beside a record whose web seed is gone", BesideAMovedSeedsRecord, 20 * 65536 + 5, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.when == BesideARecord) {
+        if (c.when == BesideARecord || c.when == BesideAMovedSeedsRecord) {
             ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
+        }
+        if (c.when == BesideAMovedSeedsRecord) {
+            // The service moved since the record was written: its web seed
+            // answers 404, this run's answer names another.
+            VLServerFaults gone;
+            gone.notFoundPrefix = kPayloadTarget;
+            files.SetFaults(gone);
+            files.SetFile("/moved/pkg.exe", payload);
+            answer.url = files.Url("/moved/pkg.exe");
+            Serve();
         }
         ASSERT_TRUE(c.when != Alone || WriteFileBytes(folder / L"pkg.exe", payload));
         ASSERT_TRUE(c.when == AtCompletion || Overwrite(folder / L"pkg.exe", c.offset));
@@ -636,7 +648,34 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
         // Message 2 says whether nothing was fetched.
         for (const auto& m : recorder->Messages()) EXPECT_TRUE(m.code != kMsgFinalPath || c.fetches == (m.value2 == 0));
         for (int i = 0; i < kWaitSeconds * 10 && !Manager().IsSeeding(kRuntime); ++i) Sleep(100);
+        EXPECT_NE(std::string::npos, ReadFileBytes(folder / L"pkg.exe.vll").find(answer.url));
     }
+}
+
+// With no peer and a web seed that answers 404, a download, first or resumed
+// from its record, gains nothing: it ends with a torrent error, keeping its
+// record and data, from which the next start finishes once the seed is back.
+TEST_F(BTTaskTest, ADownloadWithNoSourceEndsKeepingItsRecordAndData)
+{
+    for (bool resumed : {false, true}) {
+        SCOPED_TRACE(resumed ? "resumed" : "first");
+        if (resumed) {
+            NewTask();
+            ASSERT_NO_FATAL_FAILURE(StopMidway());
+        }
+        VLServerFaults gone;
+        gone.notFoundPrefix = kPayloadTarget;
+        files.SetFaults(gone);
+        {
+            ShortWaitLimits limits;
+            EXPECT_EQ(uint32_t(kErrTorrent), Run());
+        }
+        EXPECT_EQ(kTaskFailed, task->GetState());
+        EXPECT_TRUE(Exists(folder / L"pkg.exe.vll") && Exists(folder / L"pkg.exe"));
+    }
+    files.SetFaults(VLServerFaults());
+    EXPECT_EQ(kDownloadOk, Run());
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
 }
 
 // The same with a peer alone, named by the tracker (the web seed answers
@@ -667,7 +706,7 @@ TEST_F(BTTaskTest, APieceChangedAfterTheEngineFinishedComesFromAPeer)
             if (g_seederLeaves && !g_planted) g_seeder.reset();
             return !g_planted.exchange(true) && !Overwrite(path, 20 * 65536 + 5);
         });
-        if (leaves) task->SetRefetchStallLimit(1000);
+        std::unique_ptr<ShortWaitLimits> limits(leaves ? new ShortWaitLimits : nullptr);
         uint32_t result = 0;
         ASSERT_TRUE(task->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
         EXPECT_EQ(leaves ? kErrCheckFailed : kDownloadOk, result);

@@ -155,17 +155,6 @@ protected:
         return "<Seed><gameId>" + std::to_string(id) + "</gameId><resume>" + ToMultiByte(resume) +
                "</resume></Seed>\r\n";
     }
-    // The record at path, edited in its bencoded form.
-    static void EditRecord(const std::wstring& path, const std::function<void(lt::entry&)>& edit)
-    {
-        lt::error_code ec;
-        lt::entry record;
-        record = lt::bdecode(ReadFileBytes(path), ec);
-        edit(record);
-        std::string bytes;
-        lt::bencode(std::back_inserter(bytes), record);
-        ASSERT_TRUE(WriteFileBytes(path, bytes));
-    }
     // Waits until the manager's session holds count torrents and the list as
     // many active seeds.
     static bool WaitActive(VLBTManager& manager, uint32_t count)

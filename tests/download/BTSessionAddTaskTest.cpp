@@ -235,6 +235,58 @@ TEST(BTAddTask, RootNameHoldsAcrossRecords)
     EXPECT_FALSE(PathExists(folder / L"save\\pkg.exe"));
 }
 
+// A record lies in a folder every user can write: none of the engine's
+// settings it can carry is taken. The download added from it gets the limits
+// a fresh add gets, and ends with its data from its web seed.
+TEST(BTAddTask, ARecordsEngineSettingsAreNotTaken)
+{
+    TestFolder folder;
+    Download d = MakeDownload(folder, 3 * 1024 * 1024, 11);
+    WebSeedServer server("/f/pkg.exe", d.payload);
+    ASSERT_TRUE(server.Started());
+    d.param.urlSeeds = {server.Url()};
+    auto session = LoopbackSession();
+    auto fresh = session->AddTask(&d.param, nullptr, nullptr);
+    ASSERT_TRUE(fresh);
+    session->RemoveTask(fresh.get(), BTRemoveMode::KeepFiles);
+    const std::wstring recordFile = folder / L"save\\pkg.exe.vll";
+    const std::string record = ReadFileBytes(recordFile);
+
+    const struct {
+        const char* key;
+        lt::entry value;
+    } cases[] = {
+        {"download_rate_limit", 2000},
+        {"max_connections", 1},
+        {"upload_rate_limit", 1000},
+        {"max_uploads", 1},
+        {"file_priority", lt::entry::list_type{lt::entry(0)}},
+        {"piece_priority", std::string(192, '\0')},
+        {"upload_mode", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        ASSERT_TRUE(WriteFileBytes(recordFile, record) && DeleteFileW((folder / L"save\\pkg.exe").c_str()));
+        ASSERT_NO_FATAL_FAILURE(EditRecord(recordFile, [&](lt::entry& r) { r[c.key] = c.value; }));
+        BTRecorder recorder;
+        auto task = session->AddTaskFromRecord(d.param.resumeFile, false, &recorder, nullptr);
+        ASSERT_TRUE(task);
+        task->Resume();
+        EXPECT_TRUE(recorder.WaitForEvent(BTEvent::Complete, kWaitSeconds));
+        // No limit of its own, as a fresh add: the status is the engine's
+        // since the completion.
+        BTTaskStatus status;
+        int32_t download = 0, upload = 0;
+        task->GetRateLimits(download, upload);
+        task->GetStatus(&status);
+        EXPECT_EQ((std::vector<int>{-1, -1, -1, -1}),
+                  (std::vector<int>{download, upload, status.connectionsLimit, status.uploadsLimit}));
+        task->SetCallback(nullptr);
+        session->RemoveTask(task.get(), BTRemoveMode::KeepFiles);
+        EXPECT_TRUE(d.payload == ReadFileBytes(folder / L"save\\pkg.exe"));
+    }
+}
+
 TEST(BTAddTask, AnyNumberOfWebSeedsJoinsTheAddAtOnce)
 {
     // Added one engine call each, 200,000 web seeds kept the engine's thread,

@@ -9,8 +9,15 @@
 
 #include "base/TextConvert.h"
 
+#include <gtest/gtest.h>
+#include <libtorrent/bdecode.hpp>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/entry.hpp>
+
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +28,18 @@ namespace Velora::Test {
 
 // How long a test waits for the engine before it gives up.
 constexpr int kWaitSeconds = 120;
+
+// The record at path, edited in its bencoded form.
+inline void EditRecord(const std::wstring& path, const std::function<void(lt::entry&)>& edit)
+{
+    lt::error_code ec;
+    lt::entry record;
+    record = lt::bdecode(ReadFileBytes(path), ec);
+    edit(record);
+    std::string bytes;
+    lt::bencode(std::back_inserter(bytes), record);
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+}
 
 inline std::unique_ptr<CBTSession> LoopbackSession()
 {

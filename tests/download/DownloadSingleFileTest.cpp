@@ -38,17 +38,19 @@ protected:
     {
         return WaitForSingleObject(download.GetFinishEvent(), ms) == WAIT_OBJECT_0;
     }
-    std::string SeedList()
+    // The seed list once it holds the entry; the last list read when it
+    // never does.
+    std::string SeedList(const std::string& entry)
     {
-        for (int i = 0; i < kWaitSeconds * 10; ++i) {
-            std::string list;
+        std::string list;
+        for (int i = 0; i < kWaitSeconds * 10; ++i, Sleep(100)) {
+            list.clear();
             // Without the layout: one line per element, indented.
             for (char c : ReadFileBytes(folder / L"seeds.xml"))
                 if (c != '\r' && c != '\n' && c != ' ') list += c;
-            if (list.find("<gameId>") != std::string::npos) return list;
-            Sleep(100);
+            if (list.find(entry) != std::string::npos) break;
         }
-        return std::string();
+        return list;
     }
     // The service answers with the package itself over HTTP instead of the torrent.
     void AnswerHttp()
@@ -73,7 +75,7 @@ TEST_F(SingleFileTest, ATorrentAnswerSwitchesToBitTorrentAndEndsSeeding)
 
     const std::string entry = "<Seed><gameId>40020</gameId><resume>" + ToMultiByte(folder / L"pkg.exe.vll") +
                               "</resume></Seed>";
-    const std::string list = SeedList();
+    const std::string list = SeedList(entry);
     EXPECT_NE(std::string::npos, list.find(entry)) << list;
     EXPECT_EQ(list.find("<Seed>"), list.rfind("<Seed>"));
 

@@ -122,8 +122,9 @@ inline VLStoredBlock StateBlockFor(const std::wstring& target, uint64_t total)
     return block;
 }
 
-// Bounds short enough for a stalling server's case to end in seconds, the
-// program's own again when it goes out of scope.
+// Bounds short enough for a stalling server's case, or a torrent's that
+// gains nothing, to end in seconds, the program's own again when it goes out
+// of scope.
 struct ShortWaitLimits {
     static constexpr uint32_t kHeadMs = 1500;
     ShortWaitLimits()
@@ -132,6 +133,7 @@ struct ShortWaitLimits {
         limits.connectMs = 2000;
         limits.headMs = kHeadMs;
         limits.idleMs = 2000;
+        limits.torrentIdleMs = 2000;
         SetWaitLimitsForTests(limits);
     }
     ~ShortWaitLimits() { SetWaitLimitsForTests(VLWaitLimits()); }
