@@ -13,6 +13,7 @@
 #include <libtorrent/session_status.hpp>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 // The engine keeps the local rate limits and the half-open limit only in its
@@ -66,6 +67,14 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, VLBTNetw
     // Peers named by a tracker are dialled over TCP at once: trying uTP
     // first cost seconds with every peer that does not speak it.
     pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+    // The engine maps each data file whole, once for each way it opens it,
+    // and keeps the view: a file of a gigabyte read through by a check holds
+    // half the 32-bit address space, mapping it again for writing fails for
+    // want of room, and the engine drops every block it receives for that
+    // file and asks again until it closes its files minutes later. Its
+    // writes go through the file's handle anyway; read through it too, a
+    // file of any size takes no address space.
+    pack.set_int(lt::settings_pack::mmap_file_size_cutoff, std::numeric_limits<int>::max());
     return pack;
 }
 

@@ -639,6 +639,58 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
     }
 }
 
+// Takes every free stretch of the address space as long as the stride and
+// keeps a post of the allocation granularity at each end of it: no free
+// stretch is then as long as the stride, so that a view of a longer file can
+// be mapped nowhere (as a second view of a gigabyte in a 32-bit process),
+// while shorter allocations still find room.
+class AddressSpaceFences {
+public:
+    explicit AddressSpaceFences(uintptr_t stride)
+    {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        const uintptr_t grain = system.dwAllocationGranularity;
+        std::vector<char*> taken;
+        taken.reserve(reinterpret_cast<uintptr_t>(system.lpMaximumApplicationAddress) / stride);
+        while (taken.size() < taken.capacity())
+            if (void* stretch = VirtualAlloc(nullptr, stride, MEM_RESERVE, PAGE_NOACCESS))
+                taken.push_back(static_cast<char*>(stretch));
+            else
+                break;
+        posts_.reserve(2 * taken.size());
+        for (char* stretch : taken) {
+            VirtualFree(stretch, 0, MEM_RELEASE);
+            for (char* post : {stretch, stretch + stride - grain})
+                if (VirtualAlloc(post, grain, MEM_RESERVE, PAGE_NOACCESS)) posts_.push_back(post);
+        }
+    }
+    ~AddressSpaceFences()
+    {
+        for (void* post : posts_) VirtualFree(post, 0, MEM_RELEASE);
+    }
+
+private:
+    std::vector<void*> posts_;
+};
+
+// The same for a file longer than any free stretch of the address space, as
+// a gigabyte is in a 32-bit process once the engine has read it through for
+// its check: the pieces it finds changed are written all the same.
+TEST_F(BTTaskTest, AFileLongerThanAnyFreeStretchOfTheAddressSpaceIsWritten)
+{
+    UsePayload(MakePayload(24 * 1024 * 1024 + 17, 63));
+    ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
+    ASSERT_TRUE(Overwrite(folder / L"pkg.exe", 300 * 65536 + 5));
+    uint32_t result = 0;
+    {
+        AddressSpaceFences fences(payload.size() - 65536);
+        ASSERT_TRUE(NewTask()->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+    }
+    EXPECT_EQ(kDownloadOk, result);
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+}
+
 // The same with a peer alone, named by the tracker (the web seed answers
 // 404): the engine, asked to check its finished data again, dialled no peer.
 // A peer gone by then leaves nothing to gain: the download ends, keeping its
