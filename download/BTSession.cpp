@@ -95,7 +95,7 @@ constexpr ULONGLONG kEngineReleaseMs = 10000;
 
 // The engine closes a removed torrent's files on its own disk thread, after
 // the removal has returned, and says nothing when it has: a file it still
-// maps cannot be deleted. Its handle goes invalid once the engine holds the
+// has open cannot be deleted. Its handle goes invalid once the engine holds the
 // torrent no more, which is after the files are closed.
 void AwaitEngineRelease(const lt::torrent_handle& torrent)
 {
