@@ -95,8 +95,8 @@ constexpr ULONGLONG kEngineReleaseMs = 10000;
 
 // The engine closes a removed torrent's files on its own disk thread, after
 // the removal has returned, and says nothing when it has: a file it still
-// has open cannot be deleted. Its handle goes invalid once the engine holds the
-// torrent no more, which is after the files are closed.
+// holds may refuse the delete. Its handle goes invalid once the engine holds
+// the torrent no more, which is after the files are closed.
 void AwaitEngineRelease(const lt::torrent_handle& torrent)
 {
     const ULONGLONG end = GetTickCount64() + kEngineReleaseMs;
