@@ -639,30 +639,23 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
     }
 }
 
-// Takes every free stretch of the address space as long as the stride and
-// keeps a post of the allocation granularity at each end of it: no free
-// stretch is then as long as the stride, so that a view of a longer file can
-// be mapped nowhere (as a second view of a gigabyte in a 32-bit process),
-// while shorter allocations still find room.
+// Leaves no free stretch of the address space as long as the stride, with a
+// post of the allocation granularity at each end of every stretch that was:
+// a view of a longer file can be mapped nowhere (as a second view of a
+// gigabyte in a 32-bit process), while shorter allocations still find room.
 class AddressSpaceFences {
 public:
-    explicit AddressSpaceFences(uintptr_t stride)
+    explicit AddressSpaceFences(size_t stride)
     {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        const uintptr_t grain = system.dwAllocationGranularity;
+        constexpr size_t kGrain = 65536;
         std::vector<char*> taken;
-        taken.reserve(reinterpret_cast<uintptr_t>(system.lpMaximumApplicationAddress) / stride);
-        while (taken.size() < taken.capacity())
-            if (void* stretch = VirtualAlloc(nullptr, stride, MEM_RESERVE, PAGE_NOACCESS))
-                taken.push_back(static_cast<char*>(stretch));
-            else
-                break;
-        posts_.reserve(2 * taken.size());
+        taken.reserve(4096);
+        while (void* stretch = VirtualAlloc(nullptr, stride, MEM_RESERVE, PAGE_NOACCESS))
+            taken.push_back(static_cast<char*>(stretch));
         for (char* stretch : taken) {
             VirtualFree(stretch, 0, MEM_RELEASE);
-            for (char* post : {stretch, stretch + stride - grain})
-                if (VirtualAlloc(post, grain, MEM_RESERVE, PAGE_NOACCESS)) posts_.push_back(post);
+            for (char* post : {stretch, stretch + stride - kGrain})
+                if (VirtualAlloc(post, kGrain, MEM_RESERVE, PAGE_NOACCESS)) posts_.push_back(post);
         }
     }
     ~AddressSpaceFences()
