@@ -13,7 +13,6 @@
 #include <libtorrent/session_status.hpp>
 
 #include <algorithm>
-#include <limits>
 #include <optional>
 
 // The engine keeps the local rate limits and the half-open limit only in its
@@ -67,20 +66,6 @@ lt::settings_pack EngineSettings(uint16_t firstPort, uint16_t lastPort, VLBTNetw
     // Peers named by a tracker are dialled over TCP at once: trying uTP
     // first cost seconds with every peer that does not speak it.
     pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
-    // The engine maps each data file whole, once for each way it opens it,
-    // and keeps the view: a file of a gigabyte read through by a check holds
-    // half the 32-bit address space, mapping it again for writing fails for
-    // want of room, and the engine drops every block it receives for that
-    // file and asks again until it closes its files minutes later. Its
-    // writes go through the file's handle anyway; read through it too, a
-    // file of any size takes no address space.
-    pack.set_int(lt::settings_pack::mmap_file_size_cutoff, std::numeric_limits<int>::max());
-    // Through the handle each block of a piece is a read of its own that
-    // waits on the system: a check keeps 16 MiB of pieces asked for and
-    // hashes them on four threads, which checks faster than one thread
-    // hashing through a view did.
-    pack.set_int(lt::settings_pack::hashing_threads, 4);
-    pack.set_int(lt::settings_pack::checking_mem_usage, 1024);
     return pack;
 }
 
@@ -101,8 +86,8 @@ constexpr ULONGLONG kEngineReleaseMs = 10000;
 
 // The engine closes a removed torrent's files on its own disk thread, after
 // the removal has returned, and says nothing when it has: a file it still
-// holds may refuse the delete. Its handle goes invalid once the engine holds
-// the torrent no more, which is after the files are closed.
+// maps cannot be deleted. Its handle goes invalid once the engine holds the
+// torrent no more, which is after the files are closed.
 void AwaitEngineRelease(const lt::torrent_handle& torrent)
 {
     const ULONGLONG end = GetTickCount64() + kEngineReleaseMs;
@@ -323,7 +308,7 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     } catch (const std::exception&) {
     }
     found->ReleaseDataFiles();
-    if (DeletesData(mode)) AwaitEngineRelease(found->Handle());
+    if (DeletesData(mode) || AwaitsClose(mode)) AwaitEngineRelease(found->Handle());
     if (ForgetsRecord(mode)) found->ForgetRecord();
     // Deleted here rather than by the engine, which deletes by name. The data
     // is the torrent's top entry: its one file, or the folder of its files.

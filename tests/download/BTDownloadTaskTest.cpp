@@ -639,15 +639,17 @@ TEST_F(BTTaskTest, PiecesThatFailTheCheckAreFetchedAgain)
     }
 }
 
-// Leaves no free stretch of the address space as long as the stride, with a
-// post of the allocation granularity at each end of every stretch that was:
-// a view of a longer file can be mapped nowhere (as a second view of a
-// gigabyte in a 32-bit process), while shorter allocations still find room.
+// Leaves one free stretch of the address space of room bytes, and none
+// other as long as the stride: every stretch that long keeps a post of the
+// allocation granularity at each end. A file of a length between the two can
+// be mapped once and not twice, as a gigabyte in a 32-bit process; shorter
+// allocations still find room.
 class AddressSpaceFences {
 public:
-    explicit AddressSpaceFences(size_t stride)
+    AddressSpaceFences(size_t stride, size_t room)
     {
         constexpr size_t kGrain = 65536;
+        void* kept = VirtualAlloc(nullptr, room, MEM_RESERVE, PAGE_NOACCESS);
         std::vector<char*> taken;
         taken.reserve(4096);
         while (void* stretch = VirtualAlloc(nullptr, stride, MEM_RESERVE, PAGE_NOACCESS))
@@ -657,6 +659,7 @@ public:
             for (char* post : {stretch, stretch + stride - kGrain})
                 if (VirtualAlloc(post, kGrain, MEM_RESERVE, PAGE_NOACCESS)) posts_.push_back(post);
         }
+        if (kept) VirtualFree(kept, 0, MEM_RELEASE);
     }
     ~AddressSpaceFences()
     {
@@ -667,17 +670,17 @@ private:
     std::vector<void*> posts_;
 };
 
-// The same for a file longer than any free stretch of the address space, as
-// a gigabyte is in a 32-bit process once the engine has read it through for
-// its check: the pieces it finds changed are written all the same.
-TEST_F(BTTaskTest, AFileLongerThanAnyFreeStretchOfTheAddressSpaceIsWritten)
+// The same for a file the address space has room to map once only, as a
+// gigabyte in a 32-bit process: the engine, having read it through for its
+// check, writes the pieces it finds changed all the same.
+TEST_F(BTTaskTest, AFileTheAddressSpaceMapsOnceOnlyIsWrittenAfterItsCheck)
 {
     UsePayload(MakePayload(24 * 1024 * 1024 + 17, 63));
     ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
     ASSERT_TRUE(Overwrite(folder / L"pkg.exe", 300 * 65536 + 5));
     uint32_t result = 0;
     {
-        AddressSpaceFences fences(payload.size() - 65536);
+        AddressSpaceFences fences(payload.size() - 65536, 2 * payload.size() - 2 * 65536);
         ASSERT_TRUE(NewTask()->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
     }
     EXPECT_EQ(kDownloadOk, result);

@@ -95,8 +95,8 @@ TEST(BTAddTask, WebSeedDownloadCompletesAndLeavesItsRecord)
     EXPECT_GT(server.Requests(), 0);
 
     // The state mapping comes once, with the first status after the resume,
-    // which a fast download can outrun; every other call is a change
-    // (previous, new).
+    // which a download from memory-mapped files can outrun; every other call
+    // is a change (previous, new).
     auto mapped = [&] {
         for (const auto& entry : recorder.States())
             if (entry.first == 0) return true;
@@ -375,7 +375,7 @@ TEST(BTAddTask, ATorrentCopyIntoAFolderSwappedForALinkMakesNothingOutside)
 
 // Removed while the engine reads the data, here as it hashes the one piece
 // of 64 MiB in its check: the engine closes the file some time after the
-// removal has returned, and a file it still holds may refuse the delete.
+// removal has returned, and a file it still has mapped cannot be deleted.
 // The data goes all the same.
 TEST(BTAddTask, DataTheEngineStillReadsGoesWithTheRemoval)
 {
@@ -396,7 +396,7 @@ TEST(BTAddTask, DataTheEngineStillReadsGoesWithTheRemoval)
     for (int i = 0; i < kWaitSeconds * 1000 && !checking(); ++i) Sleep(1);
     ASSERT_TRUE(checking());
     // The hash starts as the check does and takes some 100 ms: removed a
-    // little after the check began, the engine has the file open.
+    // little after the check began, the engine has the file mapped.
     Sleep(20);
     task->SetCallback(nullptr);
     session->RemoveTask(task.get(), BTRemoveMode::ForgetAll);
