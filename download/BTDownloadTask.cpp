@@ -745,10 +745,8 @@ void VLBTTask::Refetch(const std::shared_ptr<IBTTask>& torrent)
         mostDoneTick_ = GetTickCount64();
     }
     refetched_ = true;
-    // The engine maps a file whole: a view of a gigabyte still held by the
-    // torrent leaving would leave no room for the check of the one coming.
     if (std::shared_ptr<IBTSession> session = Manager().GetSession())
-        session->RemoveTask(torrent.get(), BTRemoveMode::KeepFilesClosed);
+        session->RemoveTask(torrent.get(), BTRemoveMode::KeepFiles);
     // Until the torrent is back, a restart waits for it as for any other
     // leaving the task. ResumeIfRecorded ends the run itself when it cannot
     // add the torrent, or when a stop came meanwhile.

@@ -308,7 +308,7 @@ void CBTSession::RemoveTask(IBTTask* task, BTRemoveMode mode)
     } catch (const std::exception&) {
     }
     found->ReleaseDataFiles();
-    if (DeletesData(mode) || AwaitsClose(mode)) AwaitEngineRelease(found->Handle());
+    if (DeletesData(mode)) AwaitEngineRelease(found->Handle());
     if (ForgetsRecord(mode)) found->ForgetRecord();
     // Deleted here rather than by the engine, which deletes by name. The data
     // is the torrent's top entry: its one file, or the folder of its files.

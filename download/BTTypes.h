@@ -158,9 +158,6 @@ enum class BTRemoveMode : int32_t {
     ForgetRecord = 1, // the record file and the torrent copy go, the data stays
     DeleteData = 2,   // the data goes, the record file and the torrent copy stay
     ForgetAll = 3,    // the data goes too
-    // As KeepFiles, returning once the engine has closed the data files, so
-    // that the task added again maps them anew.
-    KeepFilesClosed = 4,
 };
 inline bool ForgetsRecord(BTRemoveMode mode)
 {
@@ -169,10 +166,6 @@ inline bool ForgetsRecord(BTRemoveMode mode)
 inline bool DeletesData(BTRemoveMode mode)
 {
     return (int32_t(mode) & 2) != 0;
-}
-inline bool AwaitsClose(BTRemoveMode mode)
-{
-    return (int32_t(mode) & 4) != 0;
 }
 
 // Implemented by the owner of a task; called on the session's thread.
