@@ -5,7 +5,8 @@
 # engine has just read through:
 #   resumed  the first run is killed half way; the next start finishes it;
 #   refetch  bytes of finished pieces change before the check at the end,
-#            which fetches them again in the same run;
+#            which fetches them again in the same run where the address
+#            space has room for the file;
 #   restart  a finished download's pieces changed and its seed unlisted, as
 #            a refetch that failed leaves it; the next start finishes it.
 # Each row prints the web seed's figures for the run that ends it (see
