@@ -385,6 +385,12 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         lt::torrent_status status;
         Guard([&] { status = torrent_.status(); });
         if (record_.addAsSeed && !status.is_finished) return Notify(BTEvent::SeedIncomplete);
+        // The engine keeps a view of each file it opens, for the way it
+        // opened it: the check's view for reading, and a second one mapped
+        // for the first write, which finds no room in a 32-bit process for
+        // a file of a gigabyte. Closed now, before the first block comes,
+        // the file is mapped once more, for writing.
+        if (!record_.addAsSeed && !status.is_finished) CloseEngineFiles();
         // The first check of a record that claimed other pieces than the
         // data holds: a download's that claimed more (a power cut after the
         // record was saved, another program writing the file), whose missing
@@ -406,6 +412,10 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
         // torrent error of their own.
         namespace errc = boost::system::errc;
         const lt::error_code& e = alert.error;
+        // A view the engine could not map for want of room: it drops the
+        // block and asks again. With its files closed, the next write maps
+        // the file alone.
+        if (e == errc::not_enough_memory) return CloseEngineFiles();
         const bool stalls = alert.operation != lt::operation_t::file_read &&
                             (e == errc::no_space_on_device || e == errc::read_only_file_system ||
                              e == errc::permission_denied || e == errc::operation_not_permitted ||
@@ -425,6 +435,11 @@ void btTaskImpl::OnAlert(const VLBTAlert& alert)
 void btTaskImpl::FlushBeforeCompletion()
 {
     if (record_.addAsSeed || completionReported_ || flushRequested_.exchange(true)) return;
+    CloseEngineFiles();
+}
+
+void btTaskImpl::CloseEngineFiles()
+{
     Guard([&] { torrent_.flush_cache(); });
 }
 

@@ -92,6 +92,8 @@ private:
     void ReportCompletion();
     void Notify(BTEvent event);
     void FlushBeforeCompletion();
+    // Has the engine close the torrent's files, and unmap their views.
+    void CloseEngineFiles();
     bool SaveRecord(lt::entry resumeData);
 
     lt::torrent_handle torrent_;

@@ -678,6 +678,55 @@ TEST_F(BTTaskTest, ADownloadWithNoSourceEndsKeepingItsRecordAndData)
     EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
 }
 
+// Leaves one free stretch of the address space of room bytes, and none
+// other as long as the stride: every stretch that long keeps a post of the
+// allocation granularity at each end. A file of a length between the two can
+// be mapped once and not twice, as a gigabyte in a 32-bit process; shorter
+// allocations still find room.
+class AddressSpaceFences {
+public:
+    AddressSpaceFences(size_t stride, size_t room)
+    {
+        constexpr size_t kGrain = 65536;
+        void* kept = VirtualAlloc(nullptr, room, MEM_RESERVE, PAGE_NOACCESS);
+        std::vector<char*> taken;
+        taken.reserve(4096);
+        while (void* stretch = VirtualAlloc(nullptr, stride, MEM_RESERVE, PAGE_NOACCESS))
+            taken.push_back(static_cast<char*>(stretch));
+        for (char* stretch : taken) {
+            VirtualFree(stretch, 0, MEM_RELEASE);
+            for (char* post : {stretch, stretch + stride - kGrain})
+                if (VirtualAlloc(post, kGrain, MEM_RESERVE, PAGE_NOACCESS)) posts_.push_back(post);
+        }
+        if (kept) VirtualFree(kept, 0, MEM_RELEASE);
+    }
+    ~AddressSpaceFences()
+    {
+        for (void* post : posts_) VirtualFree(post, 0, MEM_RELEASE);
+    }
+
+private:
+    std::vector<void*> posts_;
+};
+
+// A file whose changed pieces are found beside its record, where the
+// address space has room to map it once only, as a gigabyte in a 32-bit
+// process: the engine, having read it through for its check, writes the
+// pieces it finds changed all the same.
+TEST_F(BTTaskTest, AFileTheAddressSpaceMapsOnceOnlyIsWrittenAfterItsCheck)
+{
+    UsePayload(MakePayload(24 * 1024 * 1024 + 17, 63));
+    ASSERT_NO_FATAL_FAILURE(LeaveOnlyTheRecord());
+    ASSERT_TRUE(Overwrite(folder / L"pkg.exe", 300 * 65536 + 5));
+    uint32_t result = 0;
+    {
+        AddressSpaceFences fences(payload.size() - 65536, 2 * payload.size() - 2 * 65536);
+        ASSERT_TRUE(NewTask()->Start() && recorder->WaitFinished(result, kWaitSeconds * 1000));
+    }
+    EXPECT_EQ(kDownloadOk, result);
+    EXPECT_TRUE(payload == ReadFileBytes(folder / L"pkg.exe"));
+}
+
 // The same with a peer alone, named by the tracker (the web seed answers
 // 404): the engine, asked to check its finished data again, dialled no peer.
 // A peer gone by then leaves nothing to gain: the download ends, keeping its

@@ -64,31 +64,8 @@ cat > "$work/www/answer.xml" <<XML
 <?xml version="1.0" encoding="gb2312"?>
 <FILE><DownloadType>$kind</DownloadType><DownloadUrl>$web_seed</DownloadUrl><SpareUrl></SpareUrl><Md5>$md5</Md5><FileSize>$(stat -c %s "$described")</FileSize><FileName>runtime.exe</FileName><UpdateType>1</UpdateType><InvalidVersion>0</InvalidVersion><TorrentUrl>http://127.0.0.1/t/runtime.torrent</TorrentUrl></FILE>
 XML
-cat > "$work/nginx.conf" <<CONF
-user root;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/logs/error.log;
-events { worker_connections 64; }
-http {
-    log_format ranges '\$request_uri "\$http_range" \$status';
-    access_log $work/logs/access.log ranges;
-    client_body_temp_path $work/tmp/body;
-    proxy_temp_path $work/tmp/proxy;
-    fastcgi_temp_path $work/tmp/fastcgi;
-    uwsgi_temp_path $work/tmp/uwsgi;
-    scgi_temp_path $work/tmp/scgi;
-    server {
-        listen 127.0.0.1:80;
-        root $work/www;
-        location = /query_url.php {
-            default_type text/xml;
-            try_files /answer.xml =404;
-        }
-    }
-}
-CONF
-nginx -p "$work" -c "$work/nginx.conf" -e "$work/logs/error.log"
+. "$support/nginx-serve.sh"
+serve_with_nginx "$work" '$request_uri "$http_range" $status'
 
 aria=(aria2c --enable-dht=false --enable-dht6=false --bt-enable-lpd=false --enable-peer-exchange=false
       --file-allocation=falloc --summary-interval=0 --console-log-level=warn)

@@ -96,7 +96,7 @@ std::string VLTestHttpServer::Url(const std::string& target) const
 void VLTestHttpServer::SetFile(const std::string& target, const std::string& body)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    files_[target] = body;
+    files_[target] = std::make_shared<const std::string>(body);
 }
 
 void VLTestHttpServer::SetRedirect(const std::string& target, const std::string& location)
@@ -203,7 +203,7 @@ void VLTestHttpServer::ServeRequests(Client& client)
 bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
 {
     VLServerFaults faults;
-    std::string body;
+    std::shared_ptr<const std::string> held;
     std::string location;
     bool found;
     {
@@ -212,10 +212,12 @@ bool VLTestHttpServer::Answer(Client& client, const VLLoggedRequest& request)
         auto file = files_.find(request.target);
         if (file == files_.end()) file = files_.find(request.target.substr(0, request.target.find('?') + 1));
         found = file != files_.end();
-        if (found) body = file->second;
+        if (found) held = file->second;
         auto redirect = redirects_.find(request.target);
         if (redirect != redirects_.end()) location = redirect->second;
     }
+    static const std::string none;
+    const std::string& body = held ? *held : none;
     if (faults.rangesOnly && !request.hasRange) {
         faults.stall = false;
         faults.stallAfterHeadBytes = 0;

@@ -83,7 +83,8 @@ private:
     std::mutex lock_;
     std::condition_variable stopped_;
     bool stopping_ = false;
-    std::map<std::string, std::string> files_;
+    // Shared with the answers being sent: a request copies no body.
+    std::map<std::string, std::shared_ptr<const std::string>> files_;
     std::map<std::string, std::string> redirects_;
     VLServerFaults faults_;
     int cutsDone_ = 0;
