@@ -11,10 +11,13 @@ namespace Velora {
 
 // The bytes of an ini file after the edit the system's profile writer makes
 // for WritePrivateProfileStringW(section, key, value): a null value deletes
-// the key, a null key the section. Sections and keys are matched in any case
-// and with blanks around their names, the first of a name only; the file
-// keeps its encoding (ANSI, or UTF-8 or UTF-16LE with their byte-order mark)
-// and every line the edit does not touch, its line end included.
+// the key (the first of the name in any section of the name), a null key
+// the section (the first of the name). A write goes to the first section of
+// the name. Names are matched in any case; lines end at "\r\n", "\n" or a
+// "\r" alone; the lines before the first heading are the section "". The
+// file keeps its encoding (the code page, or UTF-8 or UTF-16 of either byte
+// order with their byte-order mark) and every line the edit does not touch,
+// its line end included.
 std::string EditIniBytes(const std::string& bytes, const std::wstring& section, const wchar_t* key,
                          const wchar_t* value);
 // The same edit on the file the handle holds (open for reading and
@@ -25,10 +28,9 @@ bool EditIniFile(VLFile& file, const std::wstring& section, const wchar_t* key, 
 // The bytes WritePrivateProfileStringW writes into an empty file: the section
 // with its one key, in the ANSI code page.
 std::string FormatIniEntry(const std::wstring& section, const std::wstring& key, const std::wstring& value);
-// The value GetPrivateProfileStringW reads from a file of these bytes (ANSI,
-// or UTF-8 or UTF-16LE with their byte-order mark): names in any case, blanks
-// around them and the value dropped, matching quotes around the value
-// removed, the first section of the name only. False when it holds none.
+// The value GetPrivateProfileStringW reads from a file of these bytes, read
+// as the edit reads them: blanks around the value and matching quotes around
+// it dropped, the first section of the name only. False when it holds none.
 bool FindIniValue(const std::string& bytes, const std::wstring& section, const std::wstring& key,
                   std::wstring& value);
 

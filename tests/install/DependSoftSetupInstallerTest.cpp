@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+#include <utility>
+#include <vector>
+
 namespace Velora {
 namespace {
 
@@ -188,20 +193,37 @@ TEST(IniFile, ValuesAreFoundAsTheProfileFunctionsFindThem)
     }
 }
 
+// What the system's profile reader makes of a file, as its writer puts it
+// back: every section and key in order, repeated ones included, without the
+// blanks around names and values. A section added and deleted again has the
+// writer write what it read.
+std::string SystemReading(const std::wstring& file)
+{
+    EXPECT_TRUE(WritePrivateProfileStringW(L"vltest reading", L"k", L"v", file.c_str()));
+    EXPECT_TRUE(WritePrivateProfileStringW(L"vltest reading", nullptr, nullptr, file.c_str()));
+    return ReadFileBytes(file);
+}
+
 // Each edit by the system's profile writer on a copy and by ours on the bytes
-// gives the same file. Wine's writer writes every line anew (blanks around
-// names and '=' and blank lines dropped, each line ended "\r\n"); where that
-// changes lines the edit leaves, the row gives the bytes we keep.
+// reads back the same through the system's reader. Wine's writer writes every
+// line anew (blanks around names and '=' and blank lines dropped, each line
+// ended "\r\n"): a row without kept bytes is the system's bytes exactly, one
+// with them gives the bytes we keep where the system's differ.
 TEST(IniFile, EditsAreTheSystemsEdits)
 {
+    static const char kSameReading[] = "";
     const std::string file = "[Main]\r\nKey=old\r\nX=1\r\n[Second]\r\nA=1\r\n";
-    const struct {
+    const std::string repeated = "[A]\r\nx=1\r\n[B]\r\nk=1\r\n[A]\r\nk=2\r\n";
+    std::string bigEndian = Utf16File(L"[Main]\r\nKey=old\r\n");
+    for (size_t i = 0; i + 1 < bigEndian.size(); i += 2) std::swap(bigEndian[i], bigEndian[i + 1]);
+    struct Row {
         std::string bytes;
         const wchar_t* section;
         const wchar_t* key;   // null: the section goes
         const wchar_t* value; // null: the key goes
         const char* kept = nullptr;
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {file, L"main", L"KEY", L"new"},
         {file, L"Main", L"New", L"v"},
         {file, L"Third", L"K", L"v"},
@@ -213,22 +235,51 @@ TEST(IniFile, EditsAreTheSystemsEdits)
         {"[Main]\r\nKey=1\r\n[MAIN]\r\nKey=2\r\n", L"Main", L"Key", L"new"},
         {"\xEF\xBB\xBF[Main]\r\nKey=old\r\n", L"Main", L"K", L"\x4E2D\x6587"},
         {Utf16File(L"[Main]\r\nKey=old\r\n"), L"main", L"key", L"\x4E2D\x6587"},
+        {bigEndian, L"main", L"key", L"\x4E2D\x6587"},
         // GBK text in the system code page.
         {"[\xD6\xD0]\r\nKey=\xCE\xC4\r\n", L"\x4E2D", L"key", L"\x6587\x6587"},
         {"  [ Main ]  \r\n  Key  =  old  \r\nOther = 1 \r\n", L"Main", L"key", L"new",
          "  [ Main ]  \r\nKey=new\r\nOther = 1 \r\n"},
+        {"[Main]\r\n;Key=0\r\n Key = 1\r\n", L" main ", L" key", L"  v", "[Main]\r\n;Key=0\r\nKey=v\r\n"},
         {"[Main]\nKey=old\nX=1\n", L"Main", L"Key", L"new", "[Main]\nKey=new\nX=1\n"},
+        {"[A]\rk=1\r[B]\rb=1\r", L"A", L"k", L"2", "[A]\rk=2\r[B]\rb=1\r"},
+        {"[A]\r\nk=1\r\n[B]\rb=1\r\nc=1\r\n", L"B", L"b", L"2", "[A]\r\nk=1\r\n[B]\rb=2\r\nc=1\r\n"},
         {"; c\r\n[Main]\r\nKey=old\r\n\r\n[B]\r\nA = 1\r\n", L"Main", L"N", L"1",
          "; c\r\n[Main]\r\nKey=old\r\nN=1\r\n\r\n[B]\r\nA = 1\r\n"},
+        // A write and a section's delete take the first section of a name, a
+        // key's delete the first key of the name in any of them.
+        {repeated, L"A", L"k", L"5"},
+        {repeated, L"A", L"k", nullptr},
+        {repeated, L"a", nullptr, nullptr},
+        {"[A]\r\nk=1\r\nk=2\r\n", L"A", L"k", nullptr},
+        // The lines before the first heading are the section "".
+        {"top=1\r\n[A]\r\nx=1\r\n", L"", L"top", L"2"},
+        {"top=1\r\n[A]\r\nx=1\r\n", L"", nullptr, nullptr, kSameReading},
+        {"[A]\r\nx=1\r\n", L"", L"k", L"v"},
+        {"top=1\r\n[A]\r\n[]\r\ny=1\r\n", L"", L"y", nullptr, kSameReading},
     };
+    // Seeded random texts of those pieces, and edits of them.
+    std::mt19937 random(70);
+    const char* pieces[] = {"[A]", "[a]", "[ B ]", "[]", "k", "K ", "x", "=", "1", " ", ";", "\r", "\n", "\r\n"};
+    const wchar_t* names[] = {L"A", L"b", L"", L"k", L"X", nullptr};
+    const auto pick = [&](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
+    for (int i = 0; i < 300; ++i) {
+        std::string bytes;
+        for (size_t n = pick(24); n > 0; --n) bytes += pieces[pick(std::size(pieces))];
+        rows.push_back({bytes, names[pick(3)], names[3 + pick(3)], pick(3) ? L"v" : nullptr, kSameReading});
+    }
     TestFolder folder;
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         // Files of their own: the profile functions keep what they read.
-        const std::wstring system = folder / (std::to_wstring(&row - rows) + L".ini");
-        ASSERT_TRUE(WriteFileBytes(system, row.bytes));
+        const std::wstring system = folder / (std::to_wstring(&row - rows.data()) + L".ini");
+        const std::wstring ours = folder / (std::to_wstring(&row - rows.data()) + L"-ours.ini");
+        const std::string edited = EditIniBytes(row.bytes, row.section, row.key, row.value);
+        ASSERT_TRUE(WriteFileBytes(system, row.bytes) && WriteFileBytes(ours, edited));
         EXPECT_TRUE(WritePrivateProfileStringW(row.section, row.key, row.value, system.c_str()));
-        EXPECT_EQ(EditIniBytes(row.bytes, row.section, row.key, row.value), row.kept ? row.kept : ReadFileBytes(system))
-            << row.bytes;
+        if (row.kept != kSameReading) {
+            EXPECT_EQ(edited, row.kept ? row.kept : ReadFileBytes(system)) << row.bytes;
+        }
+        EXPECT_EQ(SystemReading(ours), SystemReading(system)) << row.bytes;
     }
 }
 
