@@ -24,6 +24,19 @@ constexpr int64_t kUnseenLimitSeconds = 259200; // 3 days without a complete cop
 constexpr int32_t kFreeSeedingSeconds = 21600;  // 6 hours of seeding before the ratio counts
 constexpr uint16_t kFirstPort = 6881;
 constexpr uint16_t kLastPort = 6890;
+// Between two tries of a list that could not be written: a program that
+// holds the file (a reader, a scanner) may hold it for long.
+constexpr DWORD kSeedListRetryMs = 5000;
+
+void ListSeeds(VLXmlDocument& document, const std::vector<std::shared_ptr<VLBTManager::VLSeedTask>>& seeds)
+{
+    TiXmlElement* root = AddElement(&document, L"Seeds");
+    for (const auto& seed : seeds) {
+        TiXmlElement* entry = AddElement(root, L"Seed");
+        AddElementWithText(entry, L"gameId", UInt64ToString(seed->gameId));
+        AddElementWithText(entry, L"resume", seed->resume);
+    }
+}
 
 } // namespace
 
@@ -181,24 +194,36 @@ bool VLBTManager::Shutdown()
     StopThread();
     std::shared_ptr<IBTSession> session;
     std::vector<SeedPtr> seeds;
+    std::wstring file;
     uint64_t stopped;
     {
         std::lock_guard<std::mutex> guard(lock_);
         seeds.swap(seeds_);
         session.swap(session_);
+        file = seedsFile_;
         stopped = ++changes_;
     }
-    // The list file stays as it is: the next start adds these seeds again. A
-    // save under way (a completion handing its torrent over meanwhile) ends
-    // first, and one not yet written is not written after this.
+    // The list file stays as the last save left it: the next start adds these
+    // seeds again. A save under way (a completion handing its torrent over
+    // meanwhile) ends first, and one not yet written is not written after
+    // this. A list the last save could not write is tried once more, as it
+    // stands: the saver's waits bound the try, so the exit never waits on
+    // the program that holds the file.
+    bool saved = true;
     {
         std::lock_guard<std::mutex> guard(saveLock_);
         savedChange_ = stopped;
+        if (unsaved_.exchange(false)) {
+            VLXmlDocument document;
+            ListSeeds(document, seeds);
+            saved = document.Save(file);
+        }
     }
     for (const SeedPtr& seed : seeds) Drop(*seed, BTRemoveMode::KeepFiles, session);
-    // A seed's callback may have woken the worker again before it was detached.
+    // A seed's callback, or a save that failed, may have woken the worker
+    // again meanwhile.
     StopThread();
-    return true;
+    return saved;
 }
 
 std::shared_ptr<IBTSession> VLBTManager::GetSession()
@@ -211,6 +236,13 @@ uint32_t VLBTManager::SeedLimit()
 {
     std::lock_guard<std::mutex> guard(lock_);
     return seedLimit_;
+}
+
+DWORD VLBTManager::IdleWaitMs()
+{
+    if (!unsaved_) return INFINITE;
+    const DWORD since = GetTickCount() - failedTick_;
+    return since < kSeedListRetryMs ? kSeedListRetryMs - since : 0;
 }
 
 void VLBTManager::WakeWorker()
@@ -381,12 +413,7 @@ void VLBTManager::SaveSeeds()
         std::lock_guard<std::mutex> guard(lock_);
         // Shut down: the list file stays as the last save left it.
         if (!session_) return;
-        TiXmlElement* root = AddElement(&document, L"Seeds");
-        for (const SeedPtr& seed : seeds_) {
-            TiXmlElement* entry = AddElement(root, L"Seed");
-            AddElementWithText(entry, L"gameId", UInt64ToString(seed->gameId));
-            AddElementWithText(entry, L"resume", seed->resume);
-        }
+        ListSeeds(document, seeds_);
         file = seedsFile_;
         change = ++changes_;
     }
@@ -394,7 +421,16 @@ void VLBTManager::SaveSeeds()
     // A later change already written: this older list must not replace it.
     if (change < savedChange_) return;
     savedChange_ = change;
-    document.Save(file);
+    if (document.Save(file)) {
+        unsaved_ = false;
+        return;
+    }
+    // Another program holds the file past the saver's waits. The list stays
+    // to be written: a seed added meanwhile must not be gone at the next
+    // start. The worker is woken (under the save's lock, so that a shutdown
+    // stops it) to learn that its wait has an end now.
+    failedTick_ = GetTickCount();
+    if (!unsaved_.exchange(true)) WakeWorker();
 }
 
 uint32_t VLBTManager::CountSeeds()
@@ -430,6 +466,9 @@ void VLBTManager::ProcessTasks()
             // The caller holds the seed, so a removal meanwhile cannot free it.
             if (!waiting->StartSeed()) RemoveSeed(waiting.get());
         } else {
+            // A list that could not be written is tried again once its wait
+            // is over.
+            if (IdleWaitMs() == 0) SaveSeeds();
             return;
         }
     }

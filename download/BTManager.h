@@ -70,6 +70,8 @@ public:
     // False when the session cannot listen on any port from 6881 to 6890. A
     // second call while a session exists changes nothing.
     bool Init(std::wstring folder, uint32_t limit, VLBTNetwork network = VLBTNetwork::Public);
+    // False when a list that could not be written while the program ran
+    // cannot be written now either: the file misses the changes since.
     bool Shutdown();
     // Null before Init and after Shutdown. Holding the pointer keeps the
     // session alive.
@@ -87,6 +89,11 @@ public:
     uint32_t SeedLimit();
 
     void ProcessTasks() override;
+
+protected:
+    // A list that could not be written makes the worker pass again once its
+    // wait is over, wherever it was saved from.
+    DWORD IdleWaitMs() override;
 
 private:
     typedef std::shared_ptr<VLSeedTask> SeedPtr;
@@ -115,6 +122,11 @@ private:
     // held: the writes land in the order of the changes they show.
     std::mutex saveLock_;
     uint64_t savedChange_ = 0;
+    // The last save failed (another program held the file): the list is
+    // written again at the worker's passes and at the shutdown. failedTick_
+    // is when.
+    std::atomic<bool> unsaved_{false};
+    std::atomic<DWORD> failedTick_{0};
 };
 
 } // namespace Velora

@@ -23,6 +23,11 @@ namespace Velora {
 
 namespace {
 
+// Far beyond what any torrent of the program transfers or runs for (a
+// pebibyte, 34 years).
+constexpr int64_t kMostCountedBytes = int64_t(1) << 50;
+constexpr int kMostCountedSeconds = 1 << 30;
+
 void SetError(std::string* error, const std::string& text)
 {
     if (error) *error = text;
@@ -53,11 +58,12 @@ void ForgetPieces(lt::add_torrent_params& params)
 // receives how many pieces the record said were there.
 //
 // Of the record only what it says of the data (its pieces, the names of its
-// files) and of where to fetch it (web seeds, trackers, peers) is taken. The
-// engine's settings it can carry as well (rate, connection and upload
-// limits, priorities, flags, banned peers) are not: the record lies in a
-// folder every user can write, and one of them could make a download crawl
-// or never finish. The torrent gets the program's own, as a fresh add does.
+// files), of where to fetch it (web seeds, trackers, peers) and what the
+// engine counted for the torrent is taken. The engine's settings it can
+// carry as well (rate, connection and upload limits, priorities, flags,
+// banned peers) are not: the record lies in a folder every user can write,
+// and one of them could make a download crawl or never finish. The torrent
+// gets the program's own, as a fresh add does.
 lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::torrent_info& info, int& claimed)
 {
     claimed = 0;
@@ -75,6 +81,18 @@ lt::add_torrent_params LoadResumeData(const std::string& resumeFile, const lt::t
     params.trackers = std::move(read.trackers);
     params.tracker_tiers = std::move(read.tracker_tiers);
     params.peers = std::move(read.peers);
+    // The counts go on across starts: the seeding time lets the seeding
+    // policy stop a seed that is only ever run for a few hours at a time, and
+    // the average speed is the bytes fetched over the time spent fetching in
+    // every start. Each is held within what a run could have counted, so
+    // that a count planted near the engine's limits does not wrap to a
+    // negative one as it grows.
+    params.total_uploaded = std::clamp<int64_t>(read.total_uploaded, 0, kMostCountedBytes);
+    params.total_downloaded = std::clamp<int64_t>(read.total_downloaded, 0, kMostCountedBytes);
+    params.active_time = std::clamp(read.active_time, 0, kMostCountedSeconds);
+    params.finished_time = std::clamp(read.finished_time, 0, kMostCountedSeconds);
+    params.seeding_time = std::clamp(read.seeding_time, 0, kMostCountedSeconds);
+    params.last_seen_complete = read.last_seen_complete;
     claimed = params.have_pieces.count();
     return params;
 }

@@ -56,8 +56,8 @@ void VLTaskList::ThreadProc(void* argument)
     VLTaskList* list = static_cast<VLTaskList*>(argument);
     const HANDLE handles[2] = {list->stopEvent_.Get(), list->wakeSemaphore_.Get()};
     for (;;) {
-        const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0 + 1) {
+        const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, list->IdleWaitMs());
+        if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT) {
             list->ProcessTasks();
             continue;
         }

@@ -1,5 +1,6 @@
 // A queue drained by one worker thread: producers release the semaphore once
-// per queued item and the worker calls ProcessTasks once per release.
+// per queued item and the worker calls ProcessTasks once per release, and
+// once each time a wait the list bounds runs out.
 #pragma once
 
 #include "base/Handles.h"
@@ -33,6 +34,10 @@ protected:
     // Called by StartThread once the new worker lives, before the start is
     // answered. Does nothing; tests hold this moment open.
     virtual void OnWorkerStarted() {}
+    // How long the worker waits for a wake-up before it makes a pass of its
+    // own; asked before each wait. Without end unless a list has work that
+    // comes due by itself.
+    virtual DWORD IdleWaitMs() { return INFINITE; }
 
 private:
     static void ThreadProc(void* list);

@@ -15,6 +15,7 @@
 #include <libtorrent/read_resume_data.hpp>
 
 #include "base/FileUtil.h"
+#include "base/Handles.h"
 #include "base/PathUtil.h"
 #include "base/TextConvert.h"
 
@@ -181,22 +182,37 @@ int Claimed(const std::string& record)
 
 // A completion lists its seed when the last save of its record (one a
 // minute) claimed one piece of two; the process is killed right after, or
-// ends cleanly and the record or the data changes. A peer that checks every
-// piece takes the package from the next start's seed, or gets no piece that
-// fails and the seed goes with its record, torrent copy, data and list entry.
-TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
+// ends cleanly and the record or the data changes, or the record counts
+// earlier starts (beside a 1 B/s upload limit), or a reader holds the list
+// without delete sharing (as fopen does) as the seed is listed. A peer that
+// checks every piece takes the package from the next start's seed, or gets
+// no piece that fails and the seed goes with its record, torrent copy, data
+// (kept past the six free hours) and list entry.
+TEST_F(SeedListTest, ASeedGoesOnAtTheNextStartFromWhatItsRecordAndListHold)
 {
+    enum Reader { kNone, kLetGoRunning, kLetGoAtTheEnd };
     MakeRecords(1);
     const std::wstring data = folder / L"pkg0.exe";
     const std::wstring copy = folder / (ToWide(InfoHashHex(InfoHashOf(params[0].torrentData)).c_str()) + L".torrent");
     const std::string payload = ReadFileBytes(data);
+    const auto named = [&] {
+        return ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>") != std::string::npos;
+    };
     const struct {
         const char* what;
         bool killed;
         std::function<void()> change;
         bool seeds;
+        Reader reader = kNone;
+        int seeded = 0; // the record's seconds seeded, and its all-time upload
+        int64_t uploaded = 0;
     } cases[] = {
         {"killed", true, [] {}, true},
+        {"list read as it is saved, let go while running", false, [] {}, true, kLetGoRunning},
+        {"list read as it is saved, let go at the end", false, [] {}, true, kLetGoAtTheEnd},
+        {"8.3 hours seeded, ratio 2.5", false, [] {}, false, kNone, 29880, 250000},
+        {"one hour seeded, ratio 0.5", false, [] {}, true, kNone, 3600, 50000},
+        {"minus five hours seeded", false, [] {}, true, kNone, -18000, 50000},
         {"the record claims one piece", false,
          [&] { EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x00\x01", 2); }); }, true},
         {"8 bytes of the second piece", false,
@@ -218,15 +234,32 @@ TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
             task->Resume();
             ASSERT_TRUE(WaitForState(*task, int(BTTorrentState::Seeding)));
             EditRecord(records[0], [](lt::entry& r) { r["pieces"] = std::string("\x01\x00", 2); });
+            VLHandle reader(c.reader
+                                ? CreateFileW((folder / L"seeds.xml").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)
+                                : nullptr);
             manager.AddSeed(task, 40020);
             record = ReadFileBytes(records[0]);
             list = ReadFileBytes(folder / L"seeds.xml");
-        }
+            EXPECT_EQ(!c.reader, named());
+            if (c.reader == kLetGoRunning) reader.Reset();
+            for (int i = 0; c.reader == kLetGoRunning && i < kWaitSeconds * 10 && !named(); ++i) Sleep(100);
+        } // the reader lets go, then the manager ends
         EXPECT_EQ(2, Claimed(record));
         if (c.killed) {
             ASSERT_TRUE(WriteFileBytes(records[0], record) && WriteFileBytes(folder / L"seeds.xml", list));
         }
         c.change();
+        if (c.seeded) {
+            EditRecord(records[0], [&](lt::entry& r) {
+                r["seeding_time"] = r["finished_time"] = c.seeded;
+                r["active_time"] = c.seeded + 600;
+                r["total_downloaded"] = 100000;
+                r["total_uploaded"] = c.uploaded;
+                r["upload_rate_limit"] = 1;
+            });
+        }
+        const DWORD started = GetTickCount();
 
         VLBTManager manager;
         ASSERT_TRUE(manager.Init(folder.Path(), 5, VLBTNetwork::LoopbackOnly));
@@ -241,6 +274,7 @@ TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
             for (int i = 0; i < kWaitSeconds * 10 && ReadFileBytes(fetched) != payload; ++i) Sleep(100);
             EXPECT_TRUE(ReadFileBytes(fetched) == payload);
             for (int i = 0; i < kWaitSeconds * 10 && Claimed(ReadFileBytes(records[0])) != 2; ++i) Sleep(100);
+            if (c.seeded) Sleep(2000); // seconds seeded in this start
         } else {
             for (int i = 0; i < kWaitSeconds * 10 && manager.CountSeeds() != 0; ++i) Sleep(100);
             EXPECT_EQ(0, peer.FailedBytes());
@@ -249,9 +283,20 @@ TEST_F(SeedListTest, ASeedListedRightBeforeAKillSeedsWhatItHolds)
         // A seed leaves the list before its files go: the manager's worker
         // ends that removal before the shutdown returns.
         manager.Shutdown();
+        const int took = int((GetTickCount() - started) / 1000) + 1;
         EXPECT_EQ(c.seeds ? 2 : -1, Claimed(ReadFileBytes(records[0])));
-        for (const std::wstring& file : {copy, data}) EXPECT_EQ(c.seeds, Exists(file)) << ToMultiByte(file);
-        EXPECT_EQ(c.seeds, ReadFileBytes(folder / L"seeds.xml").find("<gameId>40020</gameId>") != std::string::npos);
+        EXPECT_EQ(c.seeds, Exists(copy));
+        EXPECT_EQ(c.seeds || c.seeded, Exists(data));
+        EXPECT_EQ(c.seeds, named());
+        if (!c.seeds || !c.seeded) continue;
+        lt::error_code ec;
+        const lt::add_torrent_params counted = lt::read_resume_data(ReadFileBytes(records[0]), ec);
+        const int from = std::max(c.seeded, 0);
+        EXPECT_GT(counted.seeding_time, from);
+        EXPECT_LE(counted.seeding_time, from + took);
+        EXPECT_NEAR(from ? 600 : 0, counted.active_time - counted.finished_time, 1) << "time spent fetching";
+        EXPECT_EQ(100000, counted.total_downloaded);
+        EXPECT_GE(counted.total_uploaded, c.uploaded + int64_t(payload.size()));
     }
 }
 
