@@ -106,6 +106,31 @@ void VLHeldFiles::LetGoAll()
     for (Held& held : files_) LetGo(held);
 }
 
+VLHeldFiles::Watch::Watch(VLHeldFiles& held) : held_(held)
+{
+    for (const Held& file : held_.files_) {
+        const std::wstring folder = FolderOf(file.key);
+        if (std::none_of(held_.watches_.begin(), held_.watches_.end(),
+                         [&](const auto& watch) { return IsSamePathName(watch->Folder(), folder); }))
+            held_.watches_.push_back(std::make_unique<VLFolderChanges>(folder));
+    }
+    for (const auto& watch : held_.watches_) watch->Start();
+}
+
+VLHeldFiles::Watch::~Watch()
+{
+    // The program has ended, and with it every change it made: the file
+    // system reports a change as it makes it (under Wine, the server makes
+    // renames and deletes itself and reads their changes before it sees the
+    // process end).
+    for (const auto& watch : held_.watches_) watch->Stop();
+}
+
+void VLHeldFiles::Watch::Collect()
+{
+    for (const auto& watch : held_.watches_) watch->Collect();
+}
+
 void VLHeldFiles::LetGo(Held& held)
 {
     if (!held.file.file.handle.Valid()) return;
@@ -147,25 +172,50 @@ bool VLHeldFiles::DeleteOne(Held& held)
     return false;
 }
 
+std::wstring VLHeldFiles::RenamedTo(const Held& held) const
+{
+    const std::wstring folder = FolderOf(held.key);
+    for (const auto& watch : watches_) {
+        if (!IsSamePathName(watch->Folder(), folder)) continue;
+        if (!watch->IsComplete()) return std::wstring();
+        const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
+        std::wstring name = held.key.substr(held.key.find_last_of(L'\\') + 1);
+        bool renamed = false;
+        for (size_t i = 0; i < changes.size(); ++i) {
+            if (!IsSamePathName(changes[i].name, name)) continue;
+            // A rename within the folder is heard as its old name, then its new one.
+            if (changes[i].action != FILE_ACTION_RENAMED_OLD_NAME || i + 1 == changes.size() ||
+                changes[i + 1].action != FILE_ACTION_RENAMED_NEW_NAME)
+                return std::wstring();
+            name = changes[++i].name;
+            renamed = true;
+        }
+        return renamed ? folder + L'\\' + name : std::wstring();
+    }
+    return std::wstring();
+}
+
 std::vector<std::wstring> VLHeldFiles::FindMoved() const
 {
     std::vector<std::wstring> where(gone_.size());
     for (const std::wstring& folder : folders_) {
         VLFindFile find;
         VLFindData entry;
+        std::wstring path;
         auto fits = [&](const Gone& gone) {
-            return gone.stamp.known && gone.stamp.size == entry.size &&
-                   gone.stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
-                   gone.stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime;
+            return (gone.stamp.known && gone.stamp.size == entry.size &&
+                    gone.stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
+                    gone.stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime) ||
+                   (!gone.renamed.empty() && IsSamePathName(gone.renamed, path));
         };
         for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
+            path = folder + L'\\' + entry.name;
             if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
                 std::none_of(gone_.begin(), gone_.end(), fits))
                 continue;
             // Opened as itself, without access, only to be told apart.
             VLFile file;
             VLFileId id;
-            const std::wstring path = folder + L'\\' + entry.name;
             if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT) ||
                 !GetFileId(file.handle.Get(), id))

@@ -13,17 +13,24 @@
 //
 // An identity alone does not tell a file moved from a file made anew: where
 // the file index is an inode (Wine) or a FAT entry, the next file made takes
-// the index of one just deleted. So a file is named as moved only when it
-// also has the size and last write the install's file had when it was let
-// go: a move keeps both, a file made anew seldom has both.
+// the index of one just deleted, and Wine gives a file's last write as its
+// creation time. So while a program the script started runs, each folder the
+// install put files in is watched for the names made, removed and renamed
+// there: a file is named as moved where the program renamed it within its
+// folder, whatever it wrote into it, or, where the folder's changes do not
+// follow it (a move to another folder is heard as a delete and a new file),
+// when it still has the size and last write the install's file had when it
+// was let go: a move keeps both, a file made anew seldom has both.
 #pragma once
 
 #include "base/FileUtil.h"
+#include "base/FolderChanges.h"
 #include "base/PlainFile.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +61,19 @@ public:
     // Lets every file go but the one the command line starts.
     void LetGoAllBut(const std::wstring& commandLine);
     void LetGoAll();
+    // While it lives, the folders of the files let go are watched; made
+    // before the program the script starts runs, ended once it has ended.
+    class Watch {
+    public:
+        explicit Watch(VLHeldFiles& held);
+        ~Watch();
+        // Takes in what the folders heard so far, before the system's buffer
+        // for them runs over.
+        void Collect();
+
+    private:
+        VLHeldFiles& held_;
+    };
     // Newest first; report hears each file that could not be deleted and
     // the reason. A file whose name leads elsewhere now (nowhere, another
     // file, a link) is left for ReportLeft. Forgets every file.
@@ -62,12 +82,16 @@ public:
     // hears what stays of the files whose names led elsewhere: another file
     // still under such a name (ERROR_FILE_INVALID, original empty), and the
     // file itself where it is now under another name, in one of the folders
-    // the install put files in, unchanged since it was let go
-    // (ERROR_FILE_NOT_FOUND, original the name it had). Moved or replaced,
-    // neither is the install's to delete.
+    // the install put files in, renamed there by a program or unchanged
+    // since it was let go (ERROR_FILE_NOT_FOUND, original the name it had).
+    // Moved or replaced, neither is the install's to delete.
     template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
-    void Clear() { files_.clear(); }
+    void Clear()
+    {
+        files_.clear();
+        watches_.clear();
+    }
 
 private:
     // A file's size and last write time, as its folder's listing gives them
@@ -95,6 +119,11 @@ private:
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
     static bool DeleteOne(Held& held);
+    // The path a program renamed the file to within its folder, as the
+    // folder's changes follow it from the name it was let go under; "" where
+    // they do not (never renamed, removed, another file put under its name,
+    // not all heard).
+    std::wstring RenamedTo(const Held& held) const;
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -104,11 +133,14 @@ private:
         std::wstring path;
         VLFileId id;
         Stamp stamp;
+        // RenamedTo.
+        std::wstring renamed;
         DWORD error;
     };
     // Where each file of gone_ is now, "" where in none of folders_. Each
     // folder is read once for all of them, and only an entry with the stamp
-    // of one of them is opened to learn its identity.
+    // of one of them, or where one was renamed to, is opened to learn its
+    // identity.
     std::vector<std::wstring> FindMoved() const;
 
     // In extraction order.
@@ -117,7 +149,15 @@ private:
     // and the folders the install put its files in.
     std::vector<Gone> gone_;
     std::vector<std::wstring> folders_;
+    // What each folder of the files let go heard while programs ran.
+    std::vector<std::unique_ptr<VLFolderChanges>> watches_;
 };
+
+// The folder a path key names its file in.
+inline std::wstring FolderOf(const std::wstring& key)
+{
+    return key.substr(0, key.find_last_of(L'\\'));
+}
 
 // Through the handle, with the read-only attribute taken off so that the
 // file may go; patiently, as a program that has just ended may still have
@@ -145,7 +185,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
     folders_.clear();
     gone_.clear();
     for (auto held = files_.rbegin(); held != files_.rend(); ++held) {
-        const std::wstring folder = held->key.substr(0, held->key.find_last_of(L'\\'));
+        const std::wstring folder = FolderOf(held->key);
         bool known = false;
         for (const std::wstring& each : folders_) known = known || IsSamePathName(each, folder);
         if (!known) folders_.push_back(folder);
@@ -153,7 +193,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held->path, held->id, held->stamp, error});
+            gone_.push_back({held->path, held->id, held->stamp, RenamedTo(*held), error});
         else
             report(held->path, error);
     }
@@ -171,6 +211,7 @@ template <typename Report> void VLHeldFiles::ReportLeft(Report report)
     }
     gone_.clear();
     folders_.clear();
+    watches_.clear();
 }
 
 } // namespace Velora

@@ -191,11 +191,15 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     }
     VLHandle process(started.hProcess);
     VLHandle thread(started.hThread);
+    // What the program renames in the package's folders, so that a rollback
+    // can follow a file it renamed and changed.
+    VLHeldFiles::Watch watch(held_);
     ResumeThread(thread.Get());
 
     for (;;) {
         if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0)
             return GetExitCodeProcess(process.Get(), &exitCode);
+        watch.Collect();
         if (!progress_) continue;
         const HANDLE pause = progress_->pauseEvent.handle.Get();
         if (pause && WaitForSingleObject(pause, 0) == WAIT_TIMEOUT) {

@@ -155,6 +155,18 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         // Every library replaced through a temporary file, which may take the
         // identity of the library replaced before it.
         {L"for %f in (" + sys + L"\\r*.dll) do @(echo new> %f.tmp && " + move + L"%f.tmp %f > nul )", everyLibrary},
+        // A file renamed and then written to, and a file touched (written
+        // again with the bytes it had) and then renamed: each stays where
+        // it went, under its new name.
+        {move + L"##install##\\b.dat ##install##\\b2.dat > nul && echo line>> ##install##\\b2.dat",
+         {L"\"" + folder / L"5\\b2.dat\" from \"" + folder / L"5\\b.dat\" (error 2)"}},
+        {L"echo c> ##install##\\c.dat && " + move + L"##install##\\c.dat ##install##\\c2.dat > nul",
+         {L"\"" + folder / L"6\\c2.dat\" from \"" + folder / L"6\\c.dat\" (error 2)"}},
+        // A file renamed, then deleted, and a new file made under the new
+        // name, which may take the deleted one's identity: none is named.
+        {move + L"##install##\\b.dat ##install##\\b2.dat > nul && del ##install##\\b2.dat && echo new> "
+                L"##install##\\b2.dat",
+         {}},
     };
     for (const auto& row : rows) {
         // Into a folder of the user's, which the rollback leaves.
@@ -167,6 +179,8 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         for (int i = 0; i < kLibraries; ++i) libraries.Add(File(L"r" + std::to_wstring(i) + L".dll", "library"));
         writer.root.Add(File(L"tool.dat", "tool"));
         writer.root.Add(File(L"setup.tmp", "temporary"));
+        writer.root.Add(File(L"b.dat", "b"));
+        writer.root.Add(File(L"c.dat", "c\r\n"));
         ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
         EventLog sink;
         VLSfxInstall install(folder / L"p.vlz");
