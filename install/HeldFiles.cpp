@@ -5,6 +5,7 @@
 #include "base/StringUtil.h"
 
 #include <algorithm>
+#include <map>
 
 namespace Velora {
 
@@ -172,27 +173,48 @@ bool VLHeldFiles::DeleteOne(Held& held)
     return false;
 }
 
-std::wstring VLHeldFiles::RenamedTo(const Held& held) const
+void VLHeldFiles::FollowRenames()
 {
-    const std::wstring folder = FolderOf(held.key);
-    for (const auto& watch : watches_) {
-        if (!IsSamePathName(watch->Folder(), folder)) continue;
-        if (!watch->IsComplete()) return std::wstring();
-        const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
-        std::wstring name = held.key.substr(held.key.find_last_of(L'\\') + 1);
-        bool renamed = false;
-        for (size_t i = 0; i < changes.size(); ++i) {
-            if (!IsSamePathName(changes[i].name, name)) continue;
-            // A rename within the folder is heard as its old name, then its new one.
-            if (changes[i].action != FILE_ACTION_RENAMED_OLD_NAME || i + 1 == changes.size() ||
-                changes[i + 1].action != FILE_ACTION_RENAMED_NEW_NAME)
-                return std::wstring();
-            name = changes[++i].name;
-            renamed = true;
+    // Names in the order the file system sees them: case folded.
+    struct NameOrder {
+        bool operator()(const std::wstring& a, const std::wstring& b) const
+        {
+            return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_LESS_THAN;
         }
-        return renamed ? folder + L'\\' + name : std::wstring();
+    };
+    for (const auto& watch : watches_) {
+        if (!watch->IsComplete()) continue;
+        // The folder's files by the name each has as the changes go by: one
+        // pass over the changes for all of them.
+        std::map<std::wstring, size_t, NameOrder> named;
+        for (size_t i = 0; i < gone_.size(); ++i)
+            if (IsSamePathName(FolderOf(gone_[i].key), watch->Folder()))
+                named[gone_[i].key.substr(gone_[i].key.find_last_of(L'\\') + 1)] = i;
+        const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
+        for (size_t i = 0; i < changes.size() && !named.empty(); ++i) {
+            const auto file = named.find(changes[i].name);
+            // A rename within the folder is heard as its old name, then its
+            // new one; it puts an end to a file that had the new name.
+            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && i + 1 < changes.size() &&
+                changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME) {
+                const std::wstring& to = changes[++i].name;
+                const auto over = named.find(to);
+                if (over != named.end() && over != file) {
+                    gone_[over->second].renamed.clear();
+                    named.erase(over);
+                }
+                if (file == named.end()) continue;
+                const size_t index = file->second;
+                named.erase(file);
+                named[to] = index;
+                gone_[index].renamed = watch->Folder() + L'\\' + to;
+            } else if (file != named.end()) {
+                // Removed, or another file made under its name.
+                gone_[file->second].renamed.clear();
+                named.erase(file);
+            }
+        }
     }
-    return std::wstring();
 }
 
 std::vector<std::wstring> VLHeldFiles::FindMoved() const

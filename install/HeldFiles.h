@@ -119,11 +119,11 @@ private:
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
     static bool DeleteOne(Held& held);
-    // The path a program renamed the file to within its folder, as the
-    // folder's changes follow it from the name it was let go under; "" where
-    // they do not (never renamed, removed, another file put under its name,
-    // not all heard).
-    std::wstring RenamedTo(const Held& held) const;
+    // Sets the path each file of gone_ was renamed to within its folder, as
+    // the folder's changes follow it from the name it was let go under; ""
+    // where they do not (never renamed, removed, another file put under its
+    // name, not all heard).
+    void FollowRenames();
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -133,7 +133,8 @@ private:
         std::wstring path;
         VLFileId id;
         Stamp stamp;
-        // RenamedTo.
+        std::wstring key;
+        // FollowRenames.
         std::wstring renamed;
         DWORD error;
     };
@@ -193,7 +194,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held->path, held->id, held->stamp, RenamedTo(*held), error});
+            gone_.push_back({held->path, held->id, held->stamp, held->key, std::wstring(), error});
         else
             report(held->path, error);
     }
@@ -202,6 +203,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 
 template <typename Report> void VLHeldFiles::ReportLeft(Report report)
 {
+    FollowRenames();
     const std::vector<std::wstring> moved = FindMoved();
     for (size_t i = 0; i < gone_.size(); ++i) {
         const Gone& gone = gone_[i];
