@@ -27,8 +27,16 @@ bool VLFolderChanges::Read()
 {
     overlapped_ = OVERLAPPED{};
     overlapped_.hEvent = event_.Get();
-    return ReadDirectoryChangesW(handle_.handle.Get(), buffer_.data(), DWORD(kBufferBytes), FALSE,
-                                 FILE_NOTIFY_CHANGE_FILE_NAME, nullptr, &overlapped_, nullptr) != FALSE;
+    return ReadDirectoryChangesW(handle_.handle.Get(), buffer_.data(), DWORD(kBufferBytes), TRUE,
+                                 FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &overlapped_,
+                                 nullptr) != FALSE;
+}
+
+void VLFolderChanges::Reach(const std::wstring& below) const
+{
+    VLFile folder;
+    folder.Open(folder_ + L'\\' + below, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
 void VLFolderChanges::Collect()

@@ -1,7 +1,9 @@
-// The names made, removed and renamed directly in one folder, in the order
-// the system reports them, while the folder is watched. The system gathers
-// changes between two reads only as far as its buffer goes; once some are
-// lost, the record says so and the watch ends.
+// The names of files and folders made, removed and renamed in one folder and
+// every folder below it, in the order the system reports them, while the
+// folder is watched. Only the watched folder itself is held open: the folders
+// below it stay free to be deleted and made again. The system gathers changes
+// between two reads only as far as its buffer goes; once some are lost, the
+// record says so and the watch ends.
 #pragma once
 
 #include "base/File.h"
@@ -18,7 +20,7 @@ class VLFolderChanges {
 public:
     struct Change {
         DWORD action;      // FILE_ACTION_ADDED ... FILE_ACTION_RENAMED_NEW_NAME
-        std::wstring name; // within the folder
+        std::wstring name; // below the folder, as "sub\file"
     };
 
     explicit VLFolderChanges(std::wstring folder) : folder_(std::move(folder)) {}
@@ -29,6 +31,11 @@ public:
     // Watches from now on, adding to what was heard before; a folder that
     // cannot be watched leaves the record incomplete.
     void Start();
+    // Makes sure the changes in a folder below, named as the changes name
+    // it, are heard: Wine's watch of a tree hears only the folders that were
+    // made, or first opened, while it watched. Each is opened and let go at
+    // once, so that it stays free; parents first.
+    void Reach(const std::wstring& below) const;
     // Takes in what the system has gathered so far.
     void Collect();
     // Collects, then stops watching until Start.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace Velora {
 
@@ -36,6 +37,44 @@ std::vector<std::wstring> ProgramKeys(std::wstring commandLine)
         keys.push_back(GetPathKey(token + L".exe"));
     }
     return keys;
+}
+
+// Whether the path is the folder or below it; rest: what follows the
+// folder's name ("" or "\name...").
+bool Below(const std::wstring& path, const std::wstring& folder, std::wstring& rest)
+{
+    if (path.size() < folder.size() || !IsSamePathName(path.substr(0, folder.size()), folder) ||
+        (path.size() > folder.size() && path[folder.size()] != L'\\'))
+        return false;
+    rest = path.substr(folder.size());
+    return true;
+}
+
+// Names in the order the file system sees them: case folded. The names below
+// a folder ("sub\...") come one after another.
+struct NameOrder {
+    bool operator()(const std::wstring& a, const std::wstring& b) const
+    {
+        return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_LESS_THAN;
+    }
+};
+using NamedFiles = std::map<std::wstring, size_t, NameOrder>;
+
+// Takes the files of the name, and those below it where it names a folder,
+// out of the map: what follows the name and the file's index.
+std::vector<std::pair<std::wstring, size_t>> TakeOut(NamedFiles& named, const std::wstring& name)
+{
+    std::vector<std::pair<std::wstring, size_t>> taken;
+    const auto exact = named.find(name);
+    if (exact != named.end()) {
+        taken.push_back({std::wstring(), exact->second});
+        named.erase(exact);
+    }
+    std::wstring rest;
+    for (auto below = named.lower_bound(name + L'\\');
+         below != named.end() && Below(below->first, name, rest) && !rest.empty(); below = named.erase(below))
+        taken.push_back({rest, below->second});
+    return taken;
 }
 
 } // namespace
@@ -107,15 +146,41 @@ void VLHeldFiles::LetGoAll()
     for (Held& held : files_) LetGo(held);
 }
 
-VLHeldFiles::Watch::Watch(VLHeldFiles& held) : held_(held)
+VLHeldFiles::Watch::Watch(VLHeldFiles& held, const std::vector<std::wstring>& lasting) : held_(held)
 {
+    // A drive's root is not taken: its tree is the whole drive.
+    std::vector<std::wstring> lastingKeys, roots;
+    for (const std::wstring& folder : lasting)
+        if (folder.size() > 3) lastingKeys.push_back(GetPathKey(folder));
+    std::wstring rest;
     for (const Held& file : held_.files_) {
-        const std::wstring folder = FolderOf(file.key);
-        if (std::none_of(held_.watches_.begin(), held_.watches_.end(),
-                         [&](const auto& watch) { return IsSamePathName(watch->Folder(), folder); }))
-            held_.watches_.push_back(std::make_unique<VLFolderChanges>(folder));
+        const std::wstring* deepest = nullptr;
+        for (const std::wstring& key : lastingKeys)
+            if (Below(FolderOf(file.key), key, rest) && (!deepest || key.size() > deepest->size())) deepest = &key;
+        if (deepest && std::none_of(roots.begin(), roots.end(),
+                                    [&](const std::wstring& root) { return IsSamePathName(root, *deepest); }))
+            roots.push_back(*deepest);
     }
-    for (const auto& watch : held_.watches_) watch->Start();
+    // A root inside another is heard through the other's tree.
+    for (const std::wstring& root : roots)
+        if (std::none_of(roots.begin(), roots.end(), [&](const std::wstring& other) {
+                return other.size() < root.size() && Below(root, other, rest);
+            }))
+            held_.watches_.push_back(std::make_unique<VLFolderChanges>(root));
+    for (const auto& watch : held_.watches_) {
+        watch->Start();
+        // Every folder on the way to the files, each once: a name sorts
+        // before the names below it.
+        std::set<std::wstring, NameOrder> below;
+        for (const Held& file : held_.files_) {
+            if (!Below(FolderOf(file.key), watch->Folder(), rest)) continue;
+            for (size_t step = rest.find(L'\\', 1); !rest.empty(); step = rest.find(L'\\', step + 1)) {
+                below.insert(rest.substr(1, step == std::wstring::npos ? std::wstring::npos : step - 1));
+                if (step == std::wstring::npos) break;
+            }
+        }
+        for (const std::wstring& folder : below) watch->Reach(folder);
+    }
 }
 
 VLHeldFiles::Watch::~Watch()
@@ -175,75 +240,116 @@ bool VLHeldFiles::DeleteOne(Held& held)
 
 void VLHeldFiles::FollowRenames()
 {
-    // Names in the order the file system sees them: case folded.
-    struct NameOrder {
-        bool operator()(const std::wstring& a, const std::wstring& b) const
-        {
-            return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_LESS_THAN;
-        }
-    };
+    std::wstring rest;
     for (const auto& watch : watches_) {
         if (!watch->IsComplete()) continue;
-        // The folder's files by the name each has as the changes go by: one
-        // pass over the changes for all of them.
-        std::map<std::wstring, size_t, NameOrder> named;
+        // The tree's files by the name each has below its folder as the
+        // changes go by: one pass over the changes for all of them.
+        NamedFiles named;
+        std::vector<bool> renamed(gone_.size());
         for (size_t i = 0; i < gone_.size(); ++i)
-            if (IsSamePathName(FolderOf(gone_[i].key), watch->Folder()))
-                named[gone_[i].key.substr(gone_[i].key.find_last_of(L'\\') + 1)] = i;
+            if (Below(gone_[i].key, watch->Folder(), rest) && !rest.empty()) named[rest.substr(1)] = i;
+        // Wine names a change inside a renamed folder by the name the folder
+        // had when it was first watched: each such name and where it leads
+        // now. Once another folder takes such a name, its changes cannot be
+        // told from the renamed one's, and the tree's changes are not
+        // followed at all.
+        struct Alias {
+            std::wstring stale, current;
+        };
+        std::vector<Alias> aliases;
+        bool followed = true;
+        const auto now = [&](const std::wstring& name) {
+            const Alias* found = nullptr;
+            for (const Alias& alias : aliases)
+                if (Below(name, alias.stale, rest) && !rest.empty() &&
+                    (!found || alias.stale.size() > found->stale.size()))
+                    found = &alias;
+            return found ? found->current + name.substr(found->stale.size()) : name;
+        };
+        const auto move = [&](const std::wstring& from, const std::wstring& to, bool itself) {
+            auto moving = TakeOut(named, from);
+            TakeOut(named, to);
+            for (const auto& [below, index] : moving) {
+                if (below.empty() && !itself) continue;
+                named[to + below] = index;
+                renamed[index] = true;
+            }
+        };
         const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
-        for (size_t i = 0; i < changes.size() && !named.empty(); ++i) {
-            const auto file = named.find(changes[i].name);
-            // A rename within the folder is heard as its old name, then its
-            // new one; it puts an end to a file that had the new name.
-            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && i + 1 < changes.size() &&
+        for (size_t i = 0; i < changes.size() && followed && !named.empty(); ++i) {
+            const std::wstring& name = changes[i].name;
+            const std::wstring leaf = name.substr(name.find_last_of(L'\\') + 1);
+            const bool paired = i + 1 < changes.size();
+            // A rename is heard as its old name, then its new one; it puts an
+            // end to what had the new name, and takes the files below a
+            // folder along.
+            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && paired &&
                 changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME) {
-                const std::wstring& to = changes[++i].name;
-                const auto over = named.find(to);
-                if (over != named.end() && over != file) {
-                    gone_[over->second].renamed.clear();
-                    named.erase(over);
+                const std::wstring from = now(name), &toName = changes[++i].name, to = now(toName);
+                for (auto alias = aliases.begin(); alias != aliases.end();) {
+                    if (IsSamePathName(alias->stale, toName) && !IsSamePathName(alias->current, from))
+                        followed = false;
+                    if (IsSamePathName(alias->stale, toName)) {
+                        alias = aliases.erase(alias);
+                        continue;
+                    }
+                    if (Below(alias->current, from, rest)) alias->current = to + rest;
+                    ++alias;
                 }
-                if (file == named.end()) continue;
-                const size_t index = file->second;
-                named.erase(file);
-                named[to] = index;
-                gone_[index].renamed = watch->Folder() + L'\\' + to;
-            } else if (file != named.end()) {
-                // Removed, or another file made under its name.
-                gone_[file->second].renamed.clear();
-                named.erase(file);
+                move(from, to, true);
+                if (!IsSamePathName(name, to)) aliases.push_back({name, to});
+            } else if (changes[i].action == FILE_ACTION_REMOVED && paired &&
+                       changes[i + 1].action == FILE_ACTION_ADDED &&
+                       IsSamePathName(leaf, changes[i + 1].name.substr(changes[i + 1].name.find_last_of(L'\\') + 1))) {
+                // A folder moved to another folder is heard, on Windows, as
+                // removed there and made here. Only the files below it are
+                // followed: a file removed and one of its name made elsewhere
+                // may be a new file with the old one's index.
+                move(now(name), now(changes[++i].name), false);
+            } else {
+                // Removed, or another file or folder made under its name.
+                for (const Alias& alias : aliases) followed = followed && !IsSamePathName(alias.stale, name);
+                TakeOut(named, now(name));
             }
         }
+        if (!followed) continue;
+        for (const auto& [name, index] : named)
+            if (renamed[index]) gone_[index].renamed = watch->Folder() + L'\\' + name;
     }
 }
 
 std::vector<std::wstring> VLHeldFiles::FindMoved() const
 {
     std::vector<std::wstring> where(gone_.size());
+    // Opened as itself, without access, only to be told apart.
+    const auto identify = [](const std::wstring& path, VLFileId& id) {
+        VLFile file;
+        return file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT) &&
+               GetFileId(file.handle.Get(), id);
+    };
+    VLFileId id;
+    for (size_t i = 0; i < gone_.size(); ++i)
+        if (!gone_[i].renamed.empty() && identify(gone_[i].renamed, id) && gone_[i].id == id)
+            where[i] = gone_[i].renamed;
     for (const std::wstring& folder : folders_) {
         VLFindFile find;
         VLFindData entry;
-        std::wstring path;
-        auto fits = [&](const Gone& gone) {
-            return (gone.stamp.known && gone.stamp.size == entry.size &&
-                    gone.stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
-                    gone.stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime) ||
-                   (!gone.renamed.empty() && IsSamePathName(gone.renamed, path));
+        auto fits = [&](size_t i) {
+            const Stamp& stamp = gone_[i].stamp;
+            return where[i].empty() && stamp.known && stamp.size == entry.size &&
+                   stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
+                   stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime;
         };
         for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
-            path = folder + L'\\' + entry.name;
-            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                std::none_of(gone_.begin(), gone_.end(), fits))
-                continue;
-            // Opened as itself, without access, only to be told apart.
-            VLFile file;
-            VLFileId id;
-            if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT) ||
-                !GetFileId(file.handle.Get(), id))
-                continue;
+            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            bool any = false;
+            for (size_t i = 0; i < gone_.size() && !any; ++i) any = fits(i);
+            const std::wstring path = folder + L'\\' + entry.name;
+            if (!any || !identify(path, id)) continue;
             for (size_t i = 0; i < gone_.size(); ++i)
-                if (fits(gone_[i]) && gone_[i].id == id) where[i] = path;
+                if (fits(i) && gone_[i].id == id) where[i] = path;
         }
     }
     return where;

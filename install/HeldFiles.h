@@ -14,11 +14,10 @@
 // An identity alone does not tell a file moved from a file made anew: where
 // the file index is an inode (Wine) or a FAT entry, the next file made takes
 // the index of one just deleted, and Wine gives a file's last write as its
-// creation time. So while a program the script started runs, each folder the
-// install put files in is watched for the names made, removed and renamed
-// there: a file is named as moved where the program renamed it within its
-// folder, whatever it wrote into it, or, where the folder's changes do not
-// follow it (a move to another folder is heard as a delete and a new file),
+// creation time. So while a program the script started runs, the names made,
+// removed and renamed around the install's files are watched: a file is named
+// as moved where the program's renames lead, of the file or of a folder it
+// is in, whatever it wrote into it, or, where the changes do not follow it,
 // when it still has the size and last write the install's file had when it
 // was let go: a move keeps both, a file made anew seldom has both.
 #pragma once
@@ -61,11 +60,15 @@ public:
     // Lets every file go but the one the command line starts.
     void LetGoAllBut(const std::wstring& commandLine);
     void LetGoAll();
-    // While it lives, the folders of the files let go are watched; made
+    // While it lives, the names around the files let go are watched; made
     // before the program the script starts runs, ended once it has ended.
+    // The program may delete, make again and rename any folder of its
+    // files, so none is held: each is watched with its whole tree from the
+    // deepest of the lasting folders (the system's, the one the install
+    // folder is in) that holds it. A file below none of them is not watched.
     class Watch {
     public:
-        explicit Watch(VLHeldFiles& held);
+        Watch(VLHeldFiles& held, const std::vector<std::wstring>& lasting);
         ~Watch();
         // Takes in what the folders heard so far, before the system's buffer
         // for them runs over.
@@ -81,9 +84,10 @@ public:
     // After the rollback removed its folders, report(path, original, error)
     // hears what stays of the files whose names led elsewhere: another file
     // still under such a name (ERROR_FILE_INVALID, original empty), and the
-    // file itself where it is now under another name, in one of the folders
-    // the install put files in, renamed there by a program or unchanged
-    // since it was let go (ERROR_FILE_NOT_FOUND, original the name it had).
+    // file itself where it is now under another name: where a program's
+    // renames led it, or in one of the folders the install put files in,
+    // unchanged since it was let go (ERROR_FILE_NOT_FOUND, original the name
+    // it had).
     // Moved or replaced, neither is the install's to delete.
     template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
@@ -119,10 +123,10 @@ private:
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
     static bool DeleteOne(Held& held);
-    // Sets the path each file of gone_ was renamed to within its folder, as
-    // the folder's changes follow it from the name it was let go under; ""
-    // where they do not (never renamed, removed, another file put under its
-    // name, not all heard).
+    // Sets the path each file of gone_ was renamed to, itself or with a
+    // folder it is in, as the watched changes follow it from the name it
+    // was let go under; "" where they do not (never renamed, removed,
+    // another file or folder put under its name, not all heard).
     void FollowRenames();
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
@@ -138,10 +142,10 @@ private:
         std::wstring renamed;
         DWORD error;
     };
-    // Where each file of gone_ is now, "" where in none of folders_. Each
-    // folder is read once for all of them, and only an entry with the stamp
-    // of one of them, or where one was renamed to, is opened to learn its
-    // identity.
+    // Where each file of gone_ is now: where it was renamed to, or else in
+    // one of folders_; "" where in neither. Each folder is read once for all
+    // of them, and only an entry with the stamp of one of them is opened to
+    // learn its identity.
     std::vector<std::wstring> FindMoved() const;
 
     // In extraction order.
@@ -150,7 +154,7 @@ private:
     // and the folders the install put its files in.
     std::vector<Gone> gone_;
     std::vector<std::wstring> folders_;
-    // What each folder of the files let go heard while programs ran.
+    // What the trees around the files let go heard while programs ran.
     std::vector<std::unique_ptr<VLFolderChanges>> watches_;
 };
 

@@ -191,9 +191,16 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     }
     VLHandle process(started.hProcess);
     VLHandle thread(started.hThread);
-    // What the program renames in the package's folders, so that a rollback
-    // can follow a file it renamed and changed.
-    VLHeldFiles::Watch watch(held_);
+    // What the program renames around the package's files, so that a
+    // rollback can follow a file it renamed and changed. Heard from the
+    // folders no package's program deletes: the system's, and the one the
+    // install folder is in.
+    std::vector<std::wstring> lasting = keywords_.GetSystemFolders();
+    lasting.emplace_back();
+    GetSystemDir(lasting.back());
+    const size_t parent = installFolder_.find_last_of(L"\\/");
+    if (parent != std::wstring::npos) lasting.push_back(installFolder_.substr(0, parent));
+    VLHeldFiles::Watch watch(held_, lasting);
     ResumeThread(thread.Get());
 
     for (;;) {

@@ -36,6 +36,22 @@ TEST(FolderChanges, HearsNamesInOrderOnlyWhileWatchedAndTellsWhenSomeWereLost)
     EXPECT_EQ(Heard(changes), (std::vector<std::wstring>{L"4 a", L"5 b", L"1 c", L"2 d", L"4 b", L"5 a"}));
     EXPECT_TRUE(changes.IsComplete());
 
+    // Below the folder, which stays free to be deleted and made again while
+    // watched.
+    ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr) && WriteFileBytes(folder / L"sub\\x", "x"));
+    VLFolderChanges below(folder.Path());
+    below.Start();
+    below.Reach(L"sub");
+    ASSERT_TRUE(MoveFileW((folder / L"sub\\x").c_str(), (folder / L"sub\\y").c_str()));
+    ASSERT_TRUE(DeleteFileW((folder / L"sub\\y").c_str()) && RemoveDirectoryW((folder / L"sub").c_str()));
+    EXPECT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr)) << GetLastError();
+    EXPECT_TRUE(WriteFileBytes(folder / L"sub\\z", "z"));
+    ASSERT_TRUE(MoveFileW((folder / L"sub").c_str(), (folder / L"sub2").c_str()));
+    below.Stop();
+    EXPECT_EQ(Heard(below), (std::vector<std::wstring>{L"4 sub\\x", L"5 sub\\y", L"2 sub\\y", L"2 sub", L"1 sub",
+                                                        L"1 sub\\z", L"4 sub", L"5 sub2"}));
+    EXPECT_TRUE(below.IsComplete());
+
     // More than the system keeps between two reads.
     changes.Start();
     for (int i = 0; i < 2000; ++i) {

@@ -7,6 +7,7 @@
 #include "base/Buffer.h"
 #include "base/ComScope.h"
 #include "base/FileUtil.h"
+#include "base/StringUtil.h"
 #include "base/TextConvert.h"
 #include "install/HeldFiles.h"
 #include "install/ShellLink.h"
@@ -130,6 +131,52 @@ TEST_F(HeldFilesInstall, ProgramsTheScriptStartsUseTheirSiblings)
     }
 }
 
+// What the program does with the folders of the package's files, judged by
+// the system: the same program on the same tree with nothing installing.
+TEST_F(HeldFilesInstall, AProgramDoesWithItsFoldersWhatItDoesWithNothingInstalling)
+{
+    const std::wstring acts = L"\"" + HelperProgram(L"vltest_folder_acts.exe") + L"\" ##install## ";
+    const struct {
+        std::wstring command;
+        std::string log; // the judge's acts.log
+        bool before;     // "tmp" is there before the install, with a file of the user's
+    } rows[] = {
+        {acts + L"rd tmp md tmp write tmp\\new.txt", "0 0 0 ", false},
+        {L"C:\\windows\\system32\\cmd.exe /c ##install##\\tidy.bat", "", false},
+        {acts + L"rd tmp md tmp write tmp\\new.txt", "0 0 0 ", true},
+        {acts + L"rd data", "0 ", false},
+        {acts + L"rd tmp write tmp\\new.txt", "0 3 ", false},
+        {acts + L"ren sub sub_old write sub_old\\new.txt ren sub_old sub", "0 0 0 ", false},
+    };
+    const std::string tidy = "@echo off\r\nrd /s /q \"%~dp0tmp\"\r\nmd \"%~dp0tmp\"\r\nif errorlevel 1 exit /b 1\r\n"
+                             "echo new> \"%~dp0tmp\\new.txt\"\r\nif errorlevel 1 exit /b 2\r\n";
+    for (const auto& row : rows) {
+        const std::wstring app = folder / (std::to_wstring(&row - rows) + L"i"),
+                           judge = folder / (std::to_wstring(&row - rows) + L"j");
+        for (const std::wstring& tree : {app, judge})
+            ASSERT_TRUE(!row.before || (CreateDirectories(tree + L"\\tmp") && WriteFileBytes(tree + L"\\tmp\\u.txt", "u")));
+        PackageWriter writer;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + row.command)));
+        writer.root.Add(File(L"tidy.bat", tidy));
+        writer.root.Add(Folder(L"tmp", {File(L"t.txt", "t")}));
+        writer.root.Add(Folder(L"data", {Folder(L"inner", {File(L"i.txt", "i")})}));
+        writer.root.Add(Folder(L"sub", {File(L"s.txt", "s")}));
+        ASSERT_TRUE(CreateDirectories(judge + L"\\tmp") && CreateDirectories(judge + L"\\data\\inner") &&
+                    CreateDirectories(judge + L"\\sub"));
+        for (const auto& [name, bytes] : {std::pair<const wchar_t*, std::string>{L"tidy.bat", tidy},
+                                          {L"tmp\\t.txt", "t"}, {L"data\\inner\\i.txt", "i"}, {L"sub\\s.txt", "s"}})
+            ASSERT_TRUE(WriteFileBytes(judge + L"\\" + name, bytes));
+        std::wstring command = row.command;
+        ReplaceAll(command, L"##install##", judge.c_str());
+        EXPECT_EQ(RunAndWait(command), 0u) << ToMultiByte(command);
+        EXPECT_EQ(ReadFileBytes(judge + L"\\acts.log"), row.log.empty() ? "<unreadable>" : row.log);
+
+        EXPECT_TRUE(InstallThrough(writer, app)) << ToMultiByte(row.command) << LogText();
+        ASSERT_TRUE(DeleteFileW((app + L"\\VLUnistall.dat").c_str()));
+        EXPECT_EQ(TreeListing(app), TreeListing(judge)) << ToMultiByte(row.command);
+    }
+}
+
 TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeAndNamesWhatItLeaves)
 {
     const std::wstring sys = folder / L"sys", move = L"move /y ";
@@ -167,6 +214,21 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         {move + L"##install##\\b.dat ##install##\\b2.dat > nul && del ##install##\\b2.dat && echo new> "
                 L"##install##\\b2.dat",
          {}},
+        // A folder of the package's files renamed, with a file in it then
+        // written, or renamed; a folder moved into another.
+        {move + L"##install##\\sub ##install##\\old > nul",
+         {L"\"" + folder / L"8\\old\\s.dat\" from \"" + folder / L"8\\sub\\s.dat\" (error 2)"}},
+        {move + L"##install##\\sub ##install##\\old > nul && echo line>> ##install##\\old\\s.dat",
+         {L"\"" + folder / L"9\\old\\s.dat\" from \"" + folder / L"9\\sub\\s.dat\" (error 2)"}},
+        {move + L"##install##\\sub ##install##\\old > nul && " + move + L"##install##\\old\\s.dat ##install##\\old\\t.dat",
+         {L"\"" + folder / L"10\\old\\t.dat\" from \"" + folder / L"10\\sub\\s.dat\" (error 2)"}},
+        {move + L"##install##\\sub " + sys + L"\\sub > nul",
+         {L"\"" + sys + L"\\sub\\s.dat\" from \"" + folder / L"11\\sub\\s.dat\" (error 2)"}},
+        // A file of a renamed folder deleted, and a new one made under its
+        // name, which may take its identity: none is named.
+        {move + L"##install##\\sub ##install##\\old > nul && del ##install##\\old\\s.dat && echo new> "
+                L"##install##\\old\\s.dat",
+         {}},
     };
     for (const auto& row : rows) {
         // Into a folder of the user's, which the rollback leaves.
@@ -181,6 +243,7 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         writer.root.Add(File(L"setup.tmp", "temporary"));
         writer.root.Add(File(L"b.dat", "b"));
         writer.root.Add(File(L"c.dat", "c\r\n"));
+        writer.root.Add(Folder(L"sub", {File(L"s.dat", "s")}));
         ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
         EventLog sink;
         VLSfxInstall install(folder / L"p.vlz");

@@ -48,8 +48,8 @@ std::string UnixPath(const std::wstring& path);
 bool MakeHostLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link itself, which Wine cannot.
 bool RemoveHostLink(const std::wstring& link);
-// Every name in the folder with the file's bytes (their digest when long):
-// equal texts, an unchanged folder.
+// Every name in the folder and the folders below it, with the file's bytes
+// (their digest when long): equal texts, an unchanged tree.
 std::string TreeListing(const std::wstring& folder);
 
 } // namespace Velora::Test
