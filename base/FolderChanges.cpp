@@ -4,9 +4,10 @@ namespace Velora {
 
 namespace {
 
-// About 400 changes of short names between two reads; the system keeps as
-// much again for the next read.
-constexpr size_t kBufferBytes = 16 * 1024;
+// About 1,600 changes of short names between two reads, the most a read may
+// take; the system keeps as much again for the next read. A tree's names are
+// longer than a folder's.
+constexpr size_t kBufferBytes = 64 * 1024;
 
 } // namespace
 
