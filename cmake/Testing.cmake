@@ -47,24 +47,54 @@ vl_add_test(NAME wine_base_prefixes TIMEOUT 300 BOOTS_OWN_PREFIX
             COMMAND bash -c "VL_WINE_ARCH=win64 VL_WINE_PREFIX=boot-win64 ${VL_WINE_RUN} cmd /c exit && VL_WINE_ARCH=win32 VL_WINE_PREFIX=boot-win32 ${VL_WINE_RUN} cmd /c exit")
 set_tests_properties(wine_base_prefixes PROPERTIES FIXTURES_SETUP wine_base_prefixes)
 
-# vl_add_test_suite(name TIMEOUT seconds SOURCES ... LIBRARIES ... [WIN32_PREFIX_TOO])
+# vl_add_test_suite(name TIMEOUT seconds SOURCES ... LIBRARIES ... [WIN32_PREFIX_TOO]
+#                   [PARTS part filter ...])
 # WIN32_PREFIX_TOO runs the suite on 32-bit Windows as well, as name_win32.
+# PARTS splits a long suite into entries of the same executable that ctest runs
+# side by side, each within the suite's time-out: name_part runs the tests its
+# GoogleTest filter names, name_rest every test no filter names. name_parts
+# checks that each test runs in exactly one part.
 function(vl_add_test_suite name)
-    cmake_parse_arguments(T "WIN32_PREFIX_TOO" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(T "WIN32_PREFIX_TOO" "TIMEOUT" "SOURCES;LIBRARIES;PARTS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBRARIES} GTest::gtest vl_test_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    set(suffixes "")
+    set(filters "")
+    set(named "")
+    while(T_PARTS)
+        list(POP_FRONT T_PARTS part filter)
+        list(APPEND suffixes _${part})
+        list(APPEND filters ${filter})
+        string(APPEND named ":${filter}")
+    endwhile()
+    if(suffixes)
+        string(SUBSTRING "${named}" 1 -1 named)
+        list(APPEND suffixes _rest)
+        list(APPEND filters "-${named}")
+        vl_add_test(NAME ${name}_parts TIMEOUT 60
+                    COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/check-test-parts.py ${VL_WINE_RUN}
+                            $<TARGET_FILE:${name}> ${filters})
+    else()
+        set(suffixes "-")
+        set(filters "*")
+    endif()
     set(prefixes win64)
     if(T_WIN32_PREFIX_TOO)
         list(APPEND prefixes win32)
     endif()
     foreach(arch IN LISTS prefixes)
-        set(test_name ${name})
-        if(arch STREQUAL win32)
-            set(test_name ${name}_win32)
-        endif()
-        vl_add_test(NAME ${test_name} TIMEOUT ${T_TIMEOUT} ARCH ${arch}
-                    COMMAND ${VL_WINE_RUN} $<TARGET_FILE:${name}>
-                            --gtest_output=xml:Z:${CMAKE_BINARY_DIR}/test-results/${test_name}.xml)
+        foreach(suffix filter IN ZIP_LISTS suffixes filters)
+            set(test_name ${name})
+            if(arch STREQUAL win32)
+                set(test_name ${name}_win32)
+            endif()
+            if(NOT suffix STREQUAL "-")
+                string(APPEND test_name ${suffix})
+            endif()
+            vl_add_test(NAME ${test_name} TIMEOUT ${T_TIMEOUT} ARCH ${arch}
+                        COMMAND ${VL_WINE_RUN} $<TARGET_FILE:${name}> --gtest_filter=${filter}
+                                --gtest_output=xml:Z:${CMAKE_BINARY_DIR}/test-results/${test_name}.xml)
+        endforeach()
     endforeach()
 endfunction()
