@@ -267,24 +267,13 @@ void VLHeldFiles::FollowRenames()
                     found = &alias;
             return found ? found->current + name.substr(found->stale.size()) : name;
         };
-        const auto move = [&](const std::wstring& from, const std::wstring& to, bool itself) {
-            auto moving = TakeOut(named, from);
-            TakeOut(named, to);
-            for (const auto& [below, index] : moving) {
-                if (below.empty() && !itself) continue;
-                named[to + below] = index;
-                renamed[index] = true;
-            }
-        };
         const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
         for (size_t i = 0; i < changes.size() && followed && !named.empty(); ++i) {
             const std::wstring& name = changes[i].name;
-            const std::wstring leaf = name.substr(name.find_last_of(L'\\') + 1);
-            const bool paired = i + 1 < changes.size();
             // A rename is heard as its old name, then its new one; it puts an
             // end to what had the new name, and takes the files below a
             // folder along.
-            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && paired &&
+            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && i + 1 < changes.size() &&
                 changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME) {
                 const std::wstring from = now(name), &toName = changes[++i].name, to = now(toName);
                 for (auto alias = aliases.begin(); alias != aliases.end();) {
@@ -297,16 +286,13 @@ void VLHeldFiles::FollowRenames()
                     if (Below(alias->current, from, rest)) alias->current = to + rest;
                     ++alias;
                 }
-                move(from, to, true);
+                const auto moving = TakeOut(named, from);
+                TakeOut(named, to);
+                for (const auto& [below, index] : moving) {
+                    named[to + below] = index;
+                    renamed[index] = true;
+                }
                 if (!IsSamePathName(name, to)) aliases.push_back({name, to});
-            } else if (changes[i].action == FILE_ACTION_REMOVED && paired &&
-                       changes[i + 1].action == FILE_ACTION_ADDED &&
-                       IsSamePathName(leaf, changes[i + 1].name.substr(changes[i + 1].name.find_last_of(L'\\') + 1))) {
-                // A folder moved to another folder is heard, on Windows, as
-                // removed there and made here. Only the files below it are
-                // followed: a file removed and one of its name made elsewhere
-                // may be a new file with the old one's index.
-                move(now(name), now(changes[++i].name), false);
             } else {
                 // Removed, or another file or folder made under its name.
                 for (const Alias& alias : aliases) followed = followed && !IsSamePathName(alias.stale, name);
