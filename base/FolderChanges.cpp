@@ -33,11 +33,12 @@ bool VLFolderChanges::Read()
                                  nullptr) != FALSE;
 }
 
-void VLFolderChanges::Reach(const std::wstring& below) const
+void VLFolderChanges::Reach(const std::wstring& below)
 {
     VLFile folder;
-    folder.Open(folder_ + L'\\' + below, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (!folder.Open(folder_ + L'\\' + below, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT))
+        complete_ = false;
 }
 
 void VLFolderChanges::Collect()

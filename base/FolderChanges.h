@@ -34,8 +34,9 @@ public:
     // Makes sure the changes in a folder below, named as the changes name
     // it, are heard: Wine's watch of a tree hears only the folders that were
     // made, or first opened, while it watched. Each is opened and let go at
-    // once, so that it stays free; parents first.
-    void Reach(const std::wstring& below) const;
+    // once, so that it stays free; parents first. One that cannot be opened
+    // leaves the record incomplete.
+    void Reach(const std::wstring& below);
     // Takes in what the system has gathered so far.
     void Collect();
     // Collects, then stops watching until Start.

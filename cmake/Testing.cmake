@@ -76,6 +76,7 @@ function(vl_add_test_suite name)
                     COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/check-test-parts.py ${VL_WINE_RUN}
                             $<TARGET_FILE:${name}> ${filters})
     else()
+        # "-": one entry, under the suite's own name.
         set(suffixes "-")
         set(filters "*")
     endif()

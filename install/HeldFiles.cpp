@@ -173,10 +173,10 @@ VLHeldFiles::Watch::Watch(VLHeldFiles& held, const std::vector<std::wstring>& la
         // before the names below it.
         std::set<std::wstring, NameOrder> below;
         for (const Held& file : held_.files_) {
-            if (!Below(FolderOf(file.key), watch->Folder(), rest)) continue;
-            for (size_t step = rest.find(L'\\', 1); !rest.empty(); step = rest.find(L'\\', step + 1)) {
-                below.insert(rest.substr(1, step == std::wstring::npos ? std::wstring::npos : step - 1));
-                if (step == std::wstring::npos) break;
+            if (!Below(FolderOf(file.key), watch->Folder(), rest) || rest.empty()) continue;
+            for (size_t end = rest.find(L'\\', 1);; end = rest.find(L'\\', end + 1)) {
+                below.insert(rest.substr(1, end - 1));
+                if (end == std::wstring::npos) break;
             }
         }
         for (const std::wstring& folder : below) watch->Reach(folder);
@@ -277,9 +277,9 @@ void VLHeldFiles::FollowRenames()
                 changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME) {
                 const std::wstring from = now(name), &toName = changes[++i].name, to = now(toName);
                 for (auto alias = aliases.begin(); alias != aliases.end();) {
-                    if (IsSamePathName(alias->stale, toName) && !IsSamePathName(alias->current, from))
-                        followed = false;
+                    // A name given back: to the same folder, or to another.
                     if (IsSamePathName(alias->stale, toName)) {
+                        followed = followed && IsSamePathName(alias->current, from);
                         alias = aliases.erase(alias);
                         continue;
                     }

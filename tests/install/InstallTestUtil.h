@@ -4,7 +4,6 @@
 #pragma once
 
 #include "base/FileUtil.h"
-#include "base/Handles.h"
 #include "base/RegHandle.h"
 #include "install/CompressProgress.h"
 
@@ -21,22 +20,6 @@ namespace Velora::Test {
 inline std::wstring HelperProgram(const std::wstring& name)
 {
     return GetFullPathFolder(GetModuleFilePath()) + name;
-}
-
-// Runs a program of the Wine prefix and waits for it, at most a minute.
-inline DWORD RunAndWait(std::wstring commandLine)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
-        return DWORD(-1);
-    VLHandle process(info.hProcess), thread(info.hThread);
-    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) return DWORD(-1);
-    DWORD code = DWORD(-1);
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
 }
 
 // Reads an ini value the way a setup program would; "" when it is absent.

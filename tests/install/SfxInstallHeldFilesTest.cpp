@@ -7,7 +7,6 @@
 #include "base/Buffer.h"
 #include "base/ComScope.h"
 #include "base/FileUtil.h"
-#include "base/StringUtil.h"
 #include "base/TextConvert.h"
 #include "install/HeldFiles.h"
 #include "install/ShellLink.h"
@@ -131,49 +130,43 @@ TEST_F(HeldFilesInstall, ProgramsTheScriptStartsUseTheirSiblings)
     }
 }
 
-// What the program does with the folders of the package's files, judged by
-// the system: the same program on the same tree with nothing installing.
+// What a batch of the package does with the folders of its files, judged by
+// the system: on a copy of the same tree with nothing installing, the same
+// batch stops at the same step (its exit code) and leaves the same tree.
 TEST_F(HeldFilesInstall, AProgramDoesWithItsFoldersWhatItDoesWithNothingInstalling)
 {
-    const std::wstring acts = L"\"" + HelperProgram(L"vltest_folder_acts.exe") + L"\" ##install## ";
     const struct {
-        std::wstring command;
-        std::string log; // the judge's acts.log
-        bool before;     // "tmp" is there before the install, with a file of the user's
+        std::vector<std::string> steps;
+        int failed; // the judge's step that fails, 0 for none
+        bool before; // "tmp" is there before the install, with a file of the user's
     } rows[] = {
-        {acts + L"rd tmp md tmp write tmp\\new.txt", "0 0 0 ", false},
-        {L"C:\\windows\\system32\\cmd.exe /c ##install##\\tidy.bat", "", false},
-        {acts + L"rd tmp md tmp write tmp\\new.txt", "0 0 0 ", true},
-        {acts + L"rd data", "0 ", false},
-        {acts + L"rd tmp write tmp\\new.txt", "0 3 ", false},
-        {acts + L"ren sub sub_old write sub_old\\new.txt ren sub_old sub", "0 0 0 ", false},
+        {{"rd /s /q tmp", "md tmp", "copy tidy.bat tmp\\new.txt > nul"}, 0, false},
+        {{"rd /s /q tmp", "md tmp", "copy tidy.bat tmp\\new.txt > nul"}, 0, true},
+        {{"rd /s /q data"}, 0, false},
+        {{"rd /s /q tmp", "copy tidy.bat tmp\\new.txt > nul"}, 2, false},
+        {{"ren sub old", "copy tidy.bat old\\new.txt > nul", "ren old sub"}, 0, false},
     };
-    const std::string tidy = "@echo off\r\nrd /s /q \"%~dp0tmp\"\r\nmd \"%~dp0tmp\"\r\nif errorlevel 1 exit /b 1\r\n"
-                             "echo new> \"%~dp0tmp\\new.txt\"\r\nif errorlevel 1 exit /b 2\r\n";
     for (const auto& row : rows) {
-        const std::wstring app = folder / (std::to_wstring(&row - rows) + L"i"),
-                           judge = folder / (std::to_wstring(&row - rows) + L"j");
-        for (const std::wstring& tree : {app, judge})
-            ASSERT_TRUE(!row.before || (CreateDirectories(tree + L"\\tmp") && WriteFileBytes(tree + L"\\tmp\\u.txt", "u")));
+        std::string batch = "@echo off\r\ncd /d \"%~dp0\"\r\n";
+        for (size_t step = 0; step < row.steps.size(); ++step)
+            batch += row.steps[step] + "\r\nif errorlevel 1 exit /b " + std::to_string(step + 1) + "\r\n";
         PackageWriter writer;
-        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + row.command)));
-        writer.root.Add(File(L"tidy.bat", tidy));
+        writer.root.Add(File(L"tidy.bat", batch));
         writer.root.Add(Folder(L"tmp", {File(L"t.txt", "t")}));
         writer.root.Add(Folder(L"data", {Folder(L"inner", {File(L"i.txt", "i")})}));
         writer.root.Add(Folder(L"sub", {File(L"s.txt", "s")}));
-        ASSERT_TRUE(CreateDirectories(judge + L"\\tmp") && CreateDirectories(judge + L"\\data\\inner") &&
-                    CreateDirectories(judge + L"\\sub"));
-        for (const auto& [name, bytes] : {std::pair<const wchar_t*, std::string>{L"tidy.bat", tidy},
-                                          {L"tmp\\t.txt", "t"}, {L"data\\inner\\i.txt", "i"}, {L"sub\\s.txt", "s"}})
-            ASSERT_TRUE(WriteFileBytes(judge + L"\\" + name, bytes));
-        std::wstring command = row.command;
-        ReplaceAll(command, L"##install##", judge.c_str());
-        EXPECT_EQ(RunAndWait(command), 0u) << ToMultiByte(command);
-        EXPECT_EQ(ReadFileBytes(judge + L"\\acts.log"), row.log.empty() ? "<unreadable>" : row.log);
-
-        EXPECT_TRUE(InstallThrough(writer, app)) << ToMultiByte(row.command) << LogText();
-        ASSERT_TRUE(DeleteFileW((app + L"\\VLUnistall.dat").c_str()));
-        EXPECT_EQ(TreeListing(app), TreeListing(judge)) << ToMultiByte(row.command);
+        const std::wstring judge = folder / (std::to_wstring(&row - rows) + L"j"),
+                           app = folder / std::to_wstring(&row - rows);
+        for (const std::wstring& tree : {judge, app})
+            ASSERT_TRUE(!row.before || (CreateDirectories(tree + L"\\tmp") && WriteFileBytes(tree + L"\\tmp\\u.txt", "u")));
+        // The judge's copy is the package installed without a script.
+        ASSERT_TRUE(InstallThrough(writer, judge)) << LogText();
+        EXPECT_EQ(_wsystem((judge + L"\\tidy.bat").c_str()), row.failed) << row.steps[0];
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck " + std::to_wstring(row.failed) +
+                                                         L" C:\\windows\\system32\\cmd.exe /c ##install##\\tidy.bat")));
+        EXPECT_TRUE(InstallThrough(writer, app)) << row.steps[0] << LogText();
+        for (const std::wstring& tree : {judge, app}) DeleteFileW((tree + L"\\VLUnistall.dat").c_str());
+        EXPECT_EQ(TreeListing(app), TreeListing(judge)) << row.steps[0];
     }
 }
 

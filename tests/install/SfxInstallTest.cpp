@@ -39,6 +39,22 @@ std::string MetaBytes(const std::map<std::wstring, std::wstring>& meta)
     return Bytes(*writer.target);
 }
 
+// Runs a program of the Wine prefix and waits for it, at most a minute.
+DWORD RunAndWait(std::wstring commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return DWORD(-1);
+    VLHandle process(info.hProcess), thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) return DWORD(-1);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
 // What the system's own "reg query /s" lists under a key.
 std::string RegQueryTree(const std::wstring& key, const TestFolder& folder)
 {

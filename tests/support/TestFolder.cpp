@@ -157,35 +157,26 @@ bool RemoveHostLink(const std::wstring& link)
         std::wstring(command.begin(), command.end()), [](const std::wstring& path) { return !Exists(path); }, link);
 }
 
-namespace {
-
-void ListTree(const std::wstring& folder, const std::string& prefix, std::string& listing)
+std::string TreeListing(const std::wstring& folder, const std::string& shownBelow)
 {
+    std::string listing;
     WIN32_FIND_DATAW found;
     VLFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
         const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+        const std::string shown = shownBelow + ToMultiByte(name);
         if (name == L"." || name == L"..") continue;
         // A folder with what it holds; a link as itself, never where it leads.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            listing += prefix + ToMultiByte(name) + "\\\n";
-            ListTree(path, prefix + ToMultiByte(name) + "\\", listing);
+            listing += shown + "\\\n" + TreeListing(path, shown + "\\");
             continue;
         }
         const std::string bytes = ReadFileBytes(path);
         // Long contents by their digest, so that a failure stays readable.
-        listing += prefix + ToMultiByte(name) + " = " +
+        listing += shown + " = " +
                    (bytes.size() <= 32 ? bytes : ToMultiByte(Md5BufferHex(bytes.data(), int32_t(bytes.size())))) + "\n";
     }
-}
-
-} // namespace
-
-std::string TreeListing(const std::wstring& folder)
-{
-    std::string listing;
-    ListTree(folder, "", listing);
     return listing;
 }
 

@@ -49,7 +49,8 @@ bool MakeHostLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link itself, which Wine cannot.
 bool RemoveHostLink(const std::wstring& link);
 // Every name in the folder and the folders below it, with the file's bytes
-// (their digest when long): equal texts, an unchanged tree.
-std::string TreeListing(const std::wstring& folder);
+// (their digest when long): equal texts, an unchanged tree. Each name is
+// shown after shownBelow.
+std::string TreeListing(const std::wstring& folder, const std::string& shownBelow = "");
 
 } // namespace Velora::Test
