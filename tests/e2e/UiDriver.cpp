@@ -217,7 +217,9 @@ int Probe(HWND window, DWORD timeoutMs)
         if (!IsWindow(window)) break;
         ++asked;
         if (took > slowest) slowest = took;
-        if (!answered || took > kAnswerMs) {
+        // The system's time-out is the judge: what this prober measures also
+        // counts its own waits for the processor on a busy machine.
+        if (!answered) {
             ++late;
             std::printf("unanswered at %lu ms\n", static_cast<unsigned long>(sent - start));
         }
