@@ -241,8 +241,8 @@ void VLHeldFiles::Locate()
         Gone& gone = gone_[i];
         fates.push_back(tree.FateOf(i));
         const VLNameTree::Fate& fate = fates.back();
-        if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) &&
-            id == gone.id && (!fate.doubtful || same(stamp, gone.stamp)))
+        if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) && id == gone.id &&
+            (!fate.doubtful || same(stamp, gone.stamp)))
             gone.where = fate.path;
     }
     for (const std::wstring& folder : folders_) {

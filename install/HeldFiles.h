@@ -214,8 +214,7 @@ template <typename Report> void VLHeldFiles::ReportLeft(Report report)
     for (const Gone& gone : gone_) {
         if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
             report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
-        if (!gone.where.empty() && PathExists(gone.where))
-            report(gone.where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+        if (!gone.where.empty() && PathExists(gone.where)) report(gone.where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
         if (gone.unknown) report(gone.path, std::wstring(), DWORD(ERROR_FILE_NOT_FOUND));
     }
     gone_.clear();
