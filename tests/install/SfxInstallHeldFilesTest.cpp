@@ -232,13 +232,14 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
                 L"##install##\\old\\s.dat",
          {}},
         // A file renamed and written, while another is saved twice through a
-        // temporary file, in the install folder or in a folder beside it.
+        // temporary file, in the install folder, or by another program in a
+        // folder beside it.
         {save + L" && " + move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install +
              L"b2.dat && " + save,
          {moved(folder / L"13\\b2.dat", folder / L"13\\b.dat")}},
-        {L"md " + side + L" && echo 1> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side +
-             L"\\c.ini && echo 2> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side + L"\\c.ini && " + move +
-             install + L"b.dat " + install + L"b2.dat > nul",
+        {L"md " + side + L" && start /b /wait cmd /c \"echo 1> " + side + L"\\c.tmp & " + move + side + L"\\c.tmp " +
+             side + L"\\c.ini & echo 2> " + side + L"\\c.tmp & " + move + side + L"\\c.tmp " + side + L"\\c.ini\" && " +
+             move + install + L"b.dat " + install + L"b2.dat > nul",
          {moved(folder / L"14\\b2.dat", folder / L"14\\b.dat")}},
         // A backup: the file renamed, and a new one written under its name.
         {move + install + L"b.dat " + install + L"b.bak > nul && echo new> " + install + L"b.dat",
