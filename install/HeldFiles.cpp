@@ -215,11 +215,18 @@ bool VLHeldFiles::DeleteOne(Held& held)
     return false;
 }
 
-void VLHeldFiles::Locate()
+std::vector<VLNameTree::Fate> VLHeldFiles::Follow() const
 {
     VLNameTree tree;
-    for (size_t i = 0; i < gone_.size(); ++i) tree.Place(gone_[i].key, i);
+    for (size_t i = 0; i < files_.size(); ++i) tree.Place(files_[i].key, i);
     for (const auto& watch : watches_) tree.Follow(*watch);
+    std::vector<VLNameTree::Fate> fates;
+    for (size_t i = 0; i < files_.size(); ++i) fates.push_back(tree.FateOf(i));
+    return fates;
+}
+
+void VLHeldFiles::Locate()
+{
     const auto same = [](const Stamp& a, const Stamp& b) {
         return a.known && b.known && a.size == b.size && a.written.dwLowDateTime == b.written.dwLowDateTime &&
                a.written.dwHighDateTime == b.written.dwHighDateTime;
@@ -236,11 +243,8 @@ void VLHeldFiles::Locate()
     };
     VLFileId id;
     Stamp stamp;
-    std::vector<VLNameTree::Fate> fates;
-    for (size_t i = 0; i < gone_.size(); ++i) {
-        Gone& gone = gone_[i];
-        fates.push_back(tree.FateOf(i));
-        const VLNameTree::Fate& fate = fates.back();
+    for (Gone& gone : gone_) {
+        const VLNameTree::Fate& fate = gone.fate;
         if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) && id == gone.id &&
             (!fate.doubtful || same(stamp, gone.stamp)))
             gone.where = fate.path;
@@ -261,8 +265,7 @@ void VLHeldFiles::Locate()
                 if (fits(i) && gone_[i].id == id) gone_[i].where = path;
         }
     }
-    for (size_t i = 0; i < gone_.size(); ++i)
-        gone_[i].unknown = gone_[i].where.empty() && (fates[i].doubtful || !fates[i].removed);
+    for (Gone& gone : gone_) gone.unknown = gone.where.empty() && (gone.fate.doubtful || !gone.fate.removed);
 }
 
 DWORD VLHeldFiles::MakeWritable(VLPlainFile& file)

@@ -138,10 +138,13 @@ private:
         Stamp stamp;
         std::wstring key;
         DWORD error;
+        VLNameTree::Fate fate;
         // Where it is found, "" nowhere; whether it is not accounted for.
         std::wstring where;
         bool unknown = false;
     };
+    // Where the watched changes lead each file, by its place in files_.
+    std::vector<VLNameTree::Fate> Follow() const;
     // Sets where each file of gone_ is now: where the watched changes lead
     // it, itself or with a folder it is in, when it is that file (and, where
     // the changes are in doubt, unchanged); or else in one of folders_,
@@ -190,18 +193,25 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 {
     folders_.clear();
     gone_.clear();
-    for (auto held = files_.rbegin(); held != files_.rend(); ++held) {
-        const std::wstring folder = FolderOf(held->key);
+    const std::vector<VLNameTree::Fate> fates = Follow();
+    for (size_t i = files_.size(); i-- > 0;) {
+        Held& held = files_[i];
+        const std::wstring folder = FolderOf(held.key);
         bool known = false;
         for (const std::wstring& each : folders_) known = known || IsSamePathName(each, folder);
         if (!known) folders_.push_back(folder);
-        if (DeleteOne(*held)) continue;
-        const DWORD error = GetLastError();
+        // Where the watch heard the file let go removed or moved, what has
+        // its name now is another file, whatever its index (Wine gives a new
+        // file the index of one just deleted).
+        const bool elsewhere = !held.file.file.handle.Valid() && !fates[i].doubtful &&
+                               (fates[i].removed || !IsSamePathName(fates[i].path, held.key));
+        if (!elsewhere && DeleteOne(held)) continue;
+        const DWORD error = elsewhere ? DWORD(ERROR_FILE_INVALID) : GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held->path, held->id, held->stamp, held->key, error});
+            gone_.push_back({held.path, held.id, held.stamp, held.key, error, fates[i]});
         else
-            report(held->path, error);
+            report(held.path, error);
     }
     files_.clear();
     // Before the rollback removes its folders: a file found in one goes

@@ -42,6 +42,7 @@ VLNameTree::Node* VLNameTree::Add(Node* folder, const std::wstring& name)
     node.parent = folder;
     node.name = name;
     folder->children[name] = &node;
+    folder->folder = true;
     return &node;
 }
 
@@ -97,7 +98,7 @@ void VLNameTree::Claim(Node* folder, const std::wstring& name, Node* node)
 {
     if (node->file) return;
     Reported& reported = folder->reported[name];
-    const bool other = reported.node && reported.node != node && !IsGone(reported.node);
+    const bool other = reported.node && reported.node != node && reported.node->folder && !IsGone(reported.node);
     if (other) reported.node->doubtful = true;
     reported = {node, reported.shared || other};
 }
@@ -130,43 +131,65 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
         if (action == FILE_ACTION_REMOVED || (action == FILE_ACTION_RENAMED_OLD_NAME && !renamed)) {
             const Found from = Resolve(root, folder, false);
             if (!from.node) continue;
-            End(from.node, leaf, from.shared);
-            // The system stops hearing the first folder it knew by the name,
-            // which may be another that was renamed since.
+            const auto child = from.node->children.find(leaf);
+            Node* removed = child == from.node->children.end() ? nullptr : child->second;
+            // Once Wine may have stopped hearing a folder, a move into it is
+            // heard as a removal, like a file deleted.
+            End(from.node, leaf, from.shared || deaf_);
+            // Wine stops hearing the first folder it knew by the name, which
+            // may be another one renamed since, and the folders it knew below
+            // the one removed, moved out of it since.
             const auto reported = from.node->reported.find(leaf);
-            if (reported == from.node->reported.end()) continue;
-            if (!IsGone(reported->second.node)) reported->second.node->doubtful = true;
-            from.node->reported.erase(reported);
+            if (reported != from.node->reported.end()) {
+                deaf_ = deaf_ || reported->second.shared;
+                Deafen(reported->second.node);
+                from.node->reported.erase(reported);
+            }
+            if (removed)
+                for (const auto& [name, below] : removed->reported) Deafen(below.node);
             continue;
         }
-        Node* moving = nullptr;
-        bool shared = false;
-        if (renamed) {
-            const Found from = Resolve(root, folder, false);
-            if (from.node && from.node->children.count(leaf)) {
-                moving = from.node->children[leaf];
-                shared = from.shared;
-                from.node->children.erase(leaf);
-            }
+        const Found from = renamed ? Resolve(root, folder, false) : Found();
+        Node* moving = from.node && from.node->children.count(leaf) ? from.node->children[leaf] : nullptr;
+        if (renamed)
             Split(changes[++i].name, toFolder, toLeaf);
-        } else {
-            toFolder = folder;
-            toLeaf = leaf;
-        }
+        else
+            toFolder = folder, toLeaf = leaf;
         // Made, or renamed to: it puts an end to what had the name.
         const Found to = Resolve(root, toFolder, moving != nullptr);
         if (!to.node) continue;
+        if (moving && IsWithin(to.node, moving)) {
+            // Into itself: the names two folders share led astray.
+            moving->doubtful = true;
+            continue;
+        }
+        if (moving) from.node->children.erase(leaf);
         End(to.node, toLeaf, to.shared);
         if (moving) {
             moving->parent = to.node;
             moving->name = toLeaf;
             to.node->children[toLeaf] = moving;
+            to.node->folder = true;
         } else {
             moving = Add(to.node, toLeaf);
         }
-        moving->doubtful = moving->doubtful || shared || to.shared;
+        moving->doubtful = moving->doubtful || from.shared || to.shared;
         Claim(to.node, toLeaf, moving);
     }
+}
+
+void VLNameTree::Deafen(Node* node)
+{
+    if (!node->folder || IsGone(node)) return;
+    node->doubtful = true;
+    deaf_ = true;
+}
+
+bool VLNameTree::IsWithin(const Node* node, const Node* folder)
+{
+    for (; node; node = node->parent)
+        if (node == folder) return true;
+    return false;
 }
 
 VLNameTree::Fate VLNameTree::FateOf(size_t file) const

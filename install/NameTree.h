@@ -76,6 +76,9 @@ private:
         // One of the install's files: never a folder the system reports by
         // its name.
         bool file = false;
+        // Known to be a folder: something was heard in it. An empty folder
+        // is not told from a file.
+        bool folder = false;
     };
     struct Found {
         Node* node = nullptr;
@@ -96,8 +99,13 @@ private:
     static void Reset(Node* folder);
     // Removed, itself or with a folder it was in.
     static bool IsGone(const Node* node);
+    static bool IsWithin(const Node* node, const Node* folder);
+    // The system may no longer hear the live folder's changes.
+    void Deafen(Node* node);
 
     std::deque<Node> nodes_;
+    // Some folder's changes may go unheard: a removal may be a move into it.
+    bool deaf_ = false;
     std::vector<Node*> files_;
 };
 
