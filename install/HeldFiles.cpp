@@ -84,7 +84,7 @@ bool VLHeldFiles::Delete(const std::wstring& path)
     const std::wstring key = GetPathKey(path);
     for (auto held = files_.begin(); held != files_.end(); ++held) {
         if (!IsSamePathName(held->key, key)) continue;
-        const bool deleted = DeleteOne(*held);
+        const bool deleted = DeleteOne(*held, false);
         const DWORD error = GetLastError();
         files_.erase(held);
         SetLastError(error);
@@ -181,6 +181,12 @@ void VLHeldFiles::LetGo(Held& held)
     held.file.file.Close();
 }
 
+bool VLHeldFiles::SameStamp(const Stamp& a, const Stamp& b)
+{
+    return a.known && b.known && a.size == b.size && a.written.dwLowDateTime == b.written.dwLowDateTime &&
+           a.written.dwHighDateTime == b.written.dwHighDateTime;
+}
+
 VLHeldFiles::Stamp VLHeldFiles::StampOf(HANDLE file)
 {
     Stamp stamp;
@@ -202,13 +208,16 @@ bool VLHeldFiles::Reopen(const Held& held, DWORD access, DWORD share, VLPlainFil
     return false;
 }
 
-bool VLHeldFiles::DeleteOne(Held& held)
+bool VLHeldFiles::DeleteOne(Held& held, bool unchanged)
 {
     if (held.file.file.handle.Valid()) return DeleteHeldFile(held.file);
     VLPlainFile file;
     if (Reopen(held, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file))
-        return DeleteHeldFile(file);
+               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file)) {
+        if (!unchanged || SameStamp(StampOf(file.file.handle.Get()), held.stamp)) return DeleteHeldFile(file);
+        SetLastError(ERROR_FILE_INVALID);
+        return false;
+    }
     // Gone, or its name leads elsewhere now (another file, a link): the file
     // this install made is not there to delete, and nothing else is; the
     // caller says what stays.
@@ -227,10 +236,6 @@ std::vector<VLNameTree::Fate> VLHeldFiles::Follow() const
 
 void VLHeldFiles::Locate()
 {
-    const auto same = [](const Stamp& a, const Stamp& b) {
-        return a.known && b.known && a.size == b.size && a.written.dwLowDateTime == b.written.dwLowDateTime &&
-               a.written.dwHighDateTime == b.written.dwHighDateTime;
-    };
     // Opened as itself, without access, only to be told apart.
     const auto identify = [](const std::wstring& path, VLFileId& id, Stamp& stamp) {
         VLFile file;
@@ -246,14 +251,14 @@ void VLHeldFiles::Locate()
     for (Gone& gone : gone_) {
         const VLNameTree::Fate& fate = gone.fate;
         if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) && id == gone.id &&
-            (!fate.doubtful || same(stamp, gone.stamp)))
+            (!fate.doubtful || SameStamp(stamp, gone.stamp)))
             gone.where = fate.path;
     }
     for (const std::wstring& folder : folders_) {
         VLFindFile find;
         VLFindData entry;
         auto fits = [&](size_t i) {
-            return gone_[i].where.empty() && same(gone_[i].stamp, Stamp{true, entry.size, entry.lastWriteTime});
+            return gone_[i].where.empty() && SameStamp(gone_[i].stamp, Stamp{true, entry.size, entry.lastWriteTime});
         };
         for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
             if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;

@@ -123,10 +123,14 @@ private:
     // Closes the hold, noting the file's stamp first.
     static void LetGo(Held& held);
     static Stamp StampOf(HANDLE file);
+    static bool SameStamp(const Stamp& a, const Stamp& b);
     // Opens the path anew with access when it still leads, plainly, to the
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
-    static bool DeleteOne(Held& held);
+    // unchanged: a file let go is deleted only with the stamp it was let go
+    // with, where the watch cannot tell it from a new file that took its
+    // index.
+    static bool DeleteOne(Held& held, bool unchanged);
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -205,7 +209,7 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         // file the index of one just deleted).
         const bool elsewhere = !held.file.file.handle.Valid() && !fates[i].doubtful &&
                                (fates[i].removed || !IsSamePathName(fates[i].path, held.key));
-        if (!elsewhere && DeleteOne(held)) continue;
+        if (!elsewhere && DeleteOne(held, fates[i].doubtful)) continue;
         const DWORD error = elsewhere ? DWORD(ERROR_FILE_INVALID) : GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)

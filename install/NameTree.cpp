@@ -107,6 +107,7 @@ void VLNameTree::Reset(Node* folder)
 {
     folder->reported.clear();
     for (const auto& [name, child] : folder->children) {
+        child->renamed = false;
         if (child->file) continue;
         folder->reported[name] = {child, false};
         Reset(child);
@@ -145,6 +146,10 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
                 Deafen(reported->second.node);
                 from.node->reported.erase(reported);
             }
+            // A folder removed under another name than the one Wine knew it
+            // by stays in Wine's books, and a folder made later may take its
+            // index and go unheard.
+            if (removed && removed->folder && removed->renamed) deaf_ = true;
             if (removed)
                 for (const auto& [name, below] : removed->reported) Deafen(below.node);
             continue;
@@ -166,6 +171,7 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
         if (moving) from.node->children.erase(leaf);
         End(to.node, toLeaf, to.shared);
         if (moving) {
+            moving->renamed = true;
             moving->parent = to.node;
             moving->name = toLeaf;
             to.node->children[toLeaf] = moving;

@@ -79,6 +79,8 @@ private:
         // Known to be a folder: something was heard in it. An empty folder
         // is not told from a file.
         bool folder = false;
+        // Moved since the system first knew it by its name.
+        bool renamed = false;
     };
     struct Found {
         Node* node = nullptr;
