@@ -36,8 +36,10 @@ bool VLFolderChanges::Read()
 void VLFolderChanges::Reach(const std::wstring& below)
 {
     VLFile folder;
-    if (!folder.Open(folder_ + L'\\' + below, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT))
+    // A drive's root is named with its separator ("C:\").
+    const std::wstring path = folder_.back() == L'\\' ? folder_ + below : folder_ + L'\\' + below;
+    if (!folder.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT))
         complete_ = false;
 }
 

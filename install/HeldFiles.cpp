@@ -50,33 +50,6 @@ bool Below(const std::wstring& path, const std::wstring& folder, std::wstring& r
     return true;
 }
 
-// Names in the order the file system sees them: case folded. The names below
-// a folder ("sub\...") come one after another.
-struct NameOrder {
-    bool operator()(const std::wstring& a, const std::wstring& b) const
-    {
-        return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_LESS_THAN;
-    }
-};
-using NamedFiles = std::map<std::wstring, size_t, NameOrder>;
-
-// Takes the files of the name, and those below it where it names a folder,
-// out of the map: what follows the name and the file's index.
-std::vector<std::pair<std::wstring, size_t>> TakeOut(NamedFiles& named, const std::wstring& name)
-{
-    std::vector<std::pair<std::wstring, size_t>> taken;
-    const auto exact = named.find(name);
-    if (exact != named.end()) {
-        taken.push_back({std::wstring(), exact->second});
-        named.erase(exact);
-    }
-    std::wstring rest;
-    for (auto below = named.lower_bound(name + L'\\');
-         below != named.end() && Below(below->first, name, rest) && !rest.empty(); below = named.erase(below))
-        taken.push_back({rest, below->second});
-    return taken;
-}
-
 } // namespace
 
 VLPlainFile& VLHeldFiles::Hold(const std::wstring& path, VLPlainFile file)
@@ -148,10 +121,13 @@ void VLHeldFiles::LetGoAll()
 
 VLHeldFiles::Watch::Watch(VLHeldFiles& held, const std::vector<std::wstring>& lasting) : held_(held)
 {
-    // A drive's root is not taken: its tree is the whole drive.
+    // Keys without a final separator: a drive's root is "C:".
     std::vector<std::wstring> lastingKeys, roots;
-    for (const std::wstring& folder : lasting)
-        if (folder.size() > 3) lastingKeys.push_back(GetPathKey(folder));
+    for (const std::wstring& folder : lasting) {
+        std::wstring key = GetPathKey(folder);
+        if (!key.empty() && key.back() == L'\\') key.pop_back();
+        if (!key.empty()) lastingKeys.push_back(key);
+    }
     std::wstring rest;
     for (const Held& file : held_.files_) {
         const std::wstring* deepest = nullptr;
@@ -161,25 +137,26 @@ VLHeldFiles::Watch::Watch(VLHeldFiles& held, const std::vector<std::wstring>& la
                                     [&](const std::wstring& root) { return IsSamePathName(root, *deepest); }))
             roots.push_back(*deepest);
     }
-    // A root inside another is heard through the other's tree.
-    for (const std::wstring& root : roots)
-        if (std::none_of(roots.begin(), roots.end(), [&](const std::wstring& other) {
+    for (const std::wstring& root : roots) {
+        // A root inside another is heard through the other's tree.
+        if (std::any_of(roots.begin(), roots.end(), [&](const std::wstring& other) {
                 return other.size() < root.size() && Below(root, other, rest);
             }))
-            held_.watches_.push_back(std::make_unique<VLFolderChanges>(root));
-    for (const auto& watch : held_.watches_) {
+            continue;
+        auto watch = std::make_unique<VLFolderChanges>(root.back() == L':' ? root + L'\\' : root);
         watch->Start();
         // Every folder on the way to the files, each once: a name sorts
         // before the names below it.
         std::set<std::wstring, NameOrder> below;
         for (const Held& file : held_.files_) {
-            if (!Below(FolderOf(file.key), watch->Folder(), rest) || rest.empty()) continue;
+            if (!Below(FolderOf(file.key), root, rest) || rest.empty()) continue;
             for (size_t end = rest.find(L'\\', 1);; end = rest.find(L'\\', end + 1)) {
                 below.insert(rest.substr(1, end - 1));
                 if (end == std::wstring::npos) break;
             }
         }
         for (const std::wstring& folder : below) watch->Reach(folder);
+        held_.watches_.push_back(std::move(watch));
     }
 }
 
@@ -200,15 +177,15 @@ void VLHeldFiles::Watch::Collect()
 void VLHeldFiles::LetGo(Held& held)
 {
     if (!held.file.file.handle.Valid()) return;
-    held.stamp = StampOf(held.file);
+    held.stamp = StampOf(held.file.file.handle.Get());
     held.file.file.Close();
 }
 
-VLHeldFiles::Stamp VLHeldFiles::StampOf(VLPlainFile& file)
+VLHeldFiles::Stamp VLHeldFiles::StampOf(HANDLE file)
 {
     Stamp stamp;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file.file.handle.Get(), &information)) return stamp;
+    if (!GetFileInformationByHandle(file, &information)) return stamp;
     stamp.known = true;
     stamp.size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
     stamp.written = information.ftLastWriteTime;
@@ -238,107 +215,54 @@ bool VLHeldFiles::DeleteOne(Held& held)
     return false;
 }
 
-void VLHeldFiles::FollowRenames()
+void VLHeldFiles::Locate()
 {
-    std::wstring rest;
-    for (const auto& watch : watches_) {
-        if (!watch->IsComplete()) continue;
-        // The tree's files by the name each has below its folder as the
-        // changes go by: one pass over the changes for all of them.
-        NamedFiles named;
-        std::vector<bool> renamed(gone_.size());
-        for (size_t i = 0; i < gone_.size(); ++i)
-            if (Below(gone_[i].key, watch->Folder(), rest) && !rest.empty()) named[rest.substr(1)] = i;
-        // Wine names a change inside a renamed folder by the name the folder
-        // had when it was first watched: each such name and where it leads
-        // now. Once another folder takes such a name, its changes cannot be
-        // told from the renamed one's, and the tree's changes are not
-        // followed at all.
-        struct Alias {
-            std::wstring stale, current;
-        };
-        std::vector<Alias> aliases;
-        bool followed = true;
-        const auto now = [&](const std::wstring& name) {
-            const Alias* found = nullptr;
-            for (const Alias& alias : aliases)
-                if (Below(name, alias.stale, rest) && !rest.empty() &&
-                    (!found || alias.stale.size() > found->stale.size()))
-                    found = &alias;
-            return found ? found->current + name.substr(found->stale.size()) : name;
-        };
-        const std::vector<VLFolderChanges::Change>& changes = watch->Changes();
-        for (size_t i = 0; i < changes.size() && followed && !named.empty(); ++i) {
-            const std::wstring& name = changes[i].name;
-            // A rename is heard as its old name, then its new one; it puts an
-            // end to what had the new name, and takes the files below a
-            // folder along.
-            if (changes[i].action == FILE_ACTION_RENAMED_OLD_NAME && i + 1 < changes.size() &&
-                changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME) {
-                const std::wstring from = now(name), &toName = changes[++i].name, to = now(toName);
-                for (auto alias = aliases.begin(); alias != aliases.end();) {
-                    // A name given back: to the same folder, or to another.
-                    if (IsSamePathName(alias->stale, toName)) {
-                        followed = followed && IsSamePathName(alias->current, from);
-                        alias = aliases.erase(alias);
-                        continue;
-                    }
-                    if (Below(alias->current, from, rest)) alias->current = to + rest;
-                    ++alias;
-                }
-                const auto moving = TakeOut(named, from);
-                TakeOut(named, to);
-                for (const auto& [below, index] : moving) {
-                    named[to + below] = index;
-                    renamed[index] = true;
-                }
-                if (!IsSamePathName(name, to)) aliases.push_back({name, to});
-            } else {
-                // Removed, or another file or folder made under its name.
-                for (const Alias& alias : aliases) followed = followed && !IsSamePathName(alias.stale, name);
-                TakeOut(named, now(name));
-            }
-        }
-        if (!followed) continue;
-        for (const auto& [name, index] : named)
-            if (renamed[index]) gone_[index].renamed = watch->Folder() + L'\\' + name;
-    }
-}
-
-std::vector<std::wstring> VLHeldFiles::FindMoved() const
-{
-    std::vector<std::wstring> where(gone_.size());
+    VLNameTree tree;
+    for (size_t i = 0; i < gone_.size(); ++i) tree.Place(gone_[i].key, i);
+    for (const auto& watch : watches_) tree.Follow(*watch);
+    const auto same = [](const Stamp& a, const Stamp& b) {
+        return a.known && b.known && a.size == b.size && a.written.dwLowDateTime == b.written.dwLowDateTime &&
+               a.written.dwHighDateTime == b.written.dwHighDateTime;
+    };
     // Opened as itself, without access, only to be told apart.
-    const auto identify = [](const std::wstring& path, VLFileId& id) {
+    const auto identify = [](const std::wstring& path, VLFileId& id, Stamp& stamp) {
         VLFile file;
-        return file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT) &&
-               GetFileId(file.handle.Get(), id);
+        if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT) ||
+            !GetFileId(file.handle.Get(), id))
+            return false;
+        stamp = StampOf(file.handle.Get());
+        return true;
     };
     VLFileId id;
-    for (size_t i = 0; i < gone_.size(); ++i)
-        if (!gone_[i].renamed.empty() && identify(gone_[i].renamed, id) && gone_[i].id == id)
-            where[i] = gone_[i].renamed;
+    Stamp stamp;
+    std::vector<VLNameTree::Fate> fates;
+    for (size_t i = 0; i < gone_.size(); ++i) {
+        Gone& gone = gone_[i];
+        fates.push_back(tree.FateOf(i));
+        const VLNameTree::Fate& fate = fates.back();
+        if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) && id == gone.id &&
+            (!fate.doubtful || same(stamp, gone.stamp)))
+            gone.where = fate.path;
+    }
     for (const std::wstring& folder : folders_) {
         VLFindFile find;
         VLFindData entry;
         auto fits = [&](size_t i) {
-            const Stamp& stamp = gone_[i].stamp;
-            return where[i].empty() && stamp.known && stamp.size == entry.size &&
-                   stamp.written.dwLowDateTime == entry.lastWriteTime.dwLowDateTime &&
-                   stamp.written.dwHighDateTime == entry.lastWriteTime.dwHighDateTime;
+            return gone_[i].where.empty() && same(gone_[i].stamp, Stamp{true, entry.size, entry.lastWriteTime});
         };
         for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
             if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
             bool any = false;
             for (size_t i = 0; i < gone_.size() && !any; ++i) any = fits(i);
             const std::wstring path = folder + L'\\' + entry.name;
-            if (!any || !identify(path, id)) continue;
+            if (!any || !identify(path, id, stamp)) continue;
             for (size_t i = 0; i < gone_.size(); ++i)
-                if (fits(i) && gone_[i].id == id) where[i] = path;
+                if (fits(i) && gone_[i].id == id) gone_[i].where = path;
         }
     }
-    return where;
+    for (size_t i = 0; i < gone_.size(); ++i)
+        gone_[i].unknown = gone_[i].where.empty() && (fates[i].doubtful || !fates[i].removed);
 }
 
 DWORD VLHeldFiles::MakeWritable(VLPlainFile& file)

@@ -25,6 +25,7 @@
 #include "base/FileUtil.h"
 #include "base/FolderChanges.h"
 #include "base/PlainFile.h"
+#include "install/NameTree.h"
 
 #include <windows.h>
 
@@ -65,7 +66,8 @@ public:
     // The program may delete, make again and rename any folder of its
     // files, so none is held: each is watched with its whole tree from the
     // deepest of the lasting folders (the system's, the one the install
-    // folder is in) that holds it. A file below none of them is not watched.
+    // folder is in, a drive's root too) that holds it. A file below none of
+    // them is not watched, and its fate is not known once it moves.
     class Watch {
     public:
         Watch(VLHeldFiles& held, const std::vector<std::wstring>& lasting);
@@ -79,16 +81,18 @@ public:
     };
     // Newest first; report hears each file that could not be deleted and
     // the reason. A file whose name leads elsewhere now (nowhere, another
-    // file, a link) is left for ReportLeft. Forgets every file.
+    // file, a link) is looked for, and left for ReportLeft. Forgets every
+    // file.
     template <typename Report> void DeleteAll(Report report);
     // After the rollback removed its folders, report(path, original, error)
     // hears what stays of the files whose names led elsewhere: another file
-    // still under such a name (ERROR_FILE_INVALID, original empty), and the
-    // file itself where it is now under another name: where a program's
-    // renames led it, or in one of the folders the install put files in,
-    // unchanged since it was let go (ERROR_FILE_NOT_FOUND, original the name
-    // it had).
-    // Moved or replaced, neither is the install's to delete.
+    // still under such a name (ERROR_FILE_INVALID, original empty); the file
+    // itself where it is now under another name, where a program's renames
+    // led it, or in one of the folders the install put files in, unchanged
+    // since it was let go (ERROR_FILE_NOT_FOUND, original the name it had);
+    // and a file found nowhere that the watch did not hear removed, or whose
+    // changes it could not tell (ERROR_FILE_NOT_FOUND, original empty): not
+    // accounted for. Moved or replaced, none is the install's to delete.
     template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
     void Clear()
@@ -118,16 +122,11 @@ private:
     Held* Lookup(const std::wstring& path);
     // Closes the hold, noting the file's stamp first.
     static void LetGo(Held& held);
-    static Stamp StampOf(VLPlainFile& file);
+    static Stamp StampOf(HANDLE file);
     // Opens the path anew with access when it still leads, plainly, to the
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
     static bool DeleteOne(Held& held);
-    // Sets the path each file of gone_ was renamed to, itself or with a
-    // folder it is in, as the watched changes follow it from the name it
-    // was let go under; "" where they do not (never renamed, removed,
-    // another file or folder put under its name, not all heard).
-    void FollowRenames();
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -138,15 +137,17 @@ private:
         VLFileId id;
         Stamp stamp;
         std::wstring key;
-        // FollowRenames.
-        std::wstring renamed;
         DWORD error;
+        // Where it is found, "" nowhere; whether it is not accounted for.
+        std::wstring where;
+        bool unknown = false;
     };
-    // Where each file of gone_ is now: where it was renamed to, or else in
-    // one of folders_; "" where in neither. Each folder is read once for all
-    // of them, and only an entry with the stamp of one of them is opened to
-    // learn its identity.
-    std::vector<std::wstring> FindMoved() const;
+    // Sets where each file of gone_ is now: where the watched changes lead
+    // it, itself or with a folder it is in, when it is that file (and, where
+    // the changes are in doubt, unchanged); or else in one of folders_,
+    // unchanged. Each folder is read once for all of them, and only an entry
+    // with the stamp of one of them is opened to learn its identity.
+    void Locate();
 
     // In extraction order.
     std::vector<Held> files_;
@@ -180,7 +181,7 @@ template <typename Act> bool VLHeldFiles::Rewrite(const std::wstring& path, DWOR
     const bool done = act(file);
     const DWORD error = GetLastError();
     RestoreAttributes(file, attributes);
-    held->stamp = StampOf(file);
+    held->stamp = StampOf(file.file.handle.Get());
     SetLastError(error);
     return done;
 }
@@ -198,22 +199,23 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held->path, held->id, held->stamp, held->key, std::wstring(), error});
+            gone_.push_back({held->path, held->id, held->stamp, held->key, error});
         else
             report(held->path, error);
     }
     files_.clear();
+    // Before the rollback removes its folders: a file found in one goes
+    // with it, and is not left.
+    Locate();
 }
 
 template <typename Report> void VLHeldFiles::ReportLeft(Report report)
 {
-    FollowRenames();
-    const std::vector<std::wstring> moved = FindMoved();
-    for (size_t i = 0; i < gone_.size(); ++i) {
-        const Gone& gone = gone_[i];
+    for (const Gone& gone : gone_) {
         if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
             report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
-        if (!moved[i].empty()) report(moved[i], gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+        if (!gone.where.empty() && PathExists(gone.where)) report(gone.where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+        if (gone.unknown) report(gone.path, std::wstring(), DWORD(ERROR_FILE_NOT_FOUND));
     }
     gone_.clear();
     folders_.clear();

@@ -199,7 +199,8 @@ bool VLSfxInstall::LaunchProcess(const std::wstring& commandLine, DWORD& exitCod
     lasting.emplace_back();
     GetSystemDir(lasting.back());
     const size_t parent = installFolder_.find_last_of(L"\\/");
-    if (parent != std::wstring::npos) lasting.push_back(installFolder_.substr(0, parent));
+    // With its separator: a drive's root is "C:\", "C:" a folder on it.
+    if (parent != std::wstring::npos) lasting.push_back(installFolder_.substr(0, parent + 1));
     VLHeldFiles::Watch watch(held_, lasting);
     ResumeThread(thread.Get());
 

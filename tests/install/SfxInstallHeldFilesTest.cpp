@@ -137,7 +137,7 @@ TEST_F(HeldFilesInstall, AProgramDoesWithItsFoldersWhatItDoesWithNothingInstalli
 {
     const struct {
         std::vector<std::string> steps;
-        int failed; // the judge's step that fails, 0 for none
+        int failed;  // the judge's step that fails, 0 for none
         bool before; // "tmp" is there before the install, with a file of the user's
     } rows[] = {
         {{"rd /s /q tmp", "md tmp", "copy tidy.bat tmp\\new.txt > nul"}, 0, false},
@@ -158,7 +158,8 @@ TEST_F(HeldFilesInstall, AProgramDoesWithItsFoldersWhatItDoesWithNothingInstalli
         const std::wstring judge = folder / (std::to_wstring(&row - rows) + L"j"),
                            app = folder / std::to_wstring(&row - rows);
         for (const std::wstring& tree : {judge, app})
-            ASSERT_TRUE(!row.before || (CreateDirectories(tree + L"\\tmp") && WriteFileBytes(tree + L"\\tmp\\u.txt", "u")));
+            ASSERT_TRUE(!row.before ||
+                        (CreateDirectories(tree + L"\\tmp") && WriteFileBytes(tree + L"\\tmp\\u.txt", "u")));
         // The judge's copy is the package installed without a script.
         ASSERT_TRUE(InstallThrough(writer, judge)) << LogText();
         EXPECT_EQ(_wsystem((judge + L"\\tidy.bat").c_str()), row.failed) << row.steps[0];
@@ -178,9 +179,16 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
     std::vector<std::wstring> everyLibrary;
     for (int i = kLibraries; i-- > 0;)
         everyLibrary.push_back(L"\"" + sys + L"\\r" + std::to_wstring(i) + L".dll\" (error 1006)");
+    const std::wstring install = L"##install##\\", side = folder / L"side", root = L"C:\\" + UniqueName();
+    const std::wstring save =
+        L"echo 1> " + install + L"cfg.tmp && " + move + install + L"cfg.tmp " + install + L"cfg.ini > nul";
+    const auto moved = [&](const std::wstring& at, const std::wstring& was) {
+        return L"\"" + at + L"\" from \"" + was + L"\" (error 2)";
+    };
     const struct {
-        std::wstring act;               // the program's, before it fails
-        std::vector<std::wstring> left; // the events of what stays
+        std::wstring act;                  // the program's, before it fails
+        std::vector<std::wstring> left;    // the events of what stays
+        std::wstring app = std::wstring(); // the install folder, when not the row's own below the test's
     } rows[] = {
         // One of the package's files moved away, another file put under its name.
         {move + sys + L"\\keep.dll " + sys + L"\\keep.old > nul && echo other> " + sys + L"\\keep.dll",
@@ -213,7 +221,8 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
          {L"\"" + folder / L"8\\old\\s.dat\" from \"" + folder / L"8\\sub\\s.dat\" (error 2)"}},
         {move + L"##install##\\sub ##install##\\old > nul && echo line>> ##install##\\old\\s.dat",
          {L"\"" + folder / L"9\\old\\s.dat\" from \"" + folder / L"9\\sub\\s.dat\" (error 2)"}},
-        {move + L"##install##\\sub ##install##\\old > nul && " + move + L"##install##\\old\\s.dat ##install##\\old\\t.dat",
+        {move + L"##install##\\sub ##install##\\old > nul && " + move +
+             L"##install##\\old\\s.dat ##install##\\old\\t.dat",
          {L"\"" + folder / L"10\\old\\t.dat\" from \"" + folder / L"10\\sub\\s.dat\" (error 2)"}},
         {move + L"##install##\\sub " + sys + L"\\sub > nul",
          {L"\"" + sys + L"\\sub\\s.dat\" from \"" + folder / L"11\\sub\\s.dat\" (error 2)"}},
@@ -222,10 +231,39 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         {move + L"##install##\\sub ##install##\\old > nul && del ##install##\\old\\s.dat && echo new> "
                 L"##install##\\old\\s.dat",
          {}},
+        // A file renamed and written, while another is saved twice through a
+        // temporary file, in the install folder or in a folder beside it.
+        {save + L" && " + move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install +
+             L"b2.dat && " + save,
+         {moved(folder / L"13\\b2.dat", folder / L"13\\b.dat")}},
+        {L"md " + side + L" && echo 1> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side +
+             L"\\c.ini && echo 2> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side + L"\\c.ini && " + move +
+             install + L"b.dat " + install + L"b2.dat > nul",
+         {moved(folder / L"14\\b2.dat", folder / L"14\\b.dat")}},
+        // A backup: the file renamed, and a new one written under its name.
+        {move + install + L"b.dat " + install + L"b.bak > nul && echo new> " + install + L"b.dat",
+         {L"\"" + folder / L"15\\b.dat\" (error 1006)", moved(folder / L"15\\b.bak", folder / L"15\\b.dat")}},
+        // A folder kept under another name and made again: its files are
+        // named where they are while unchanged; once changed, the install
+        // cannot tell them from another folder's, and says so.
+        {move + install + L"sub " + install + L"sub_old > nul && md " + install + L"sub && echo x> " + install +
+             L"sub\\new.txt",
+         {moved(folder / L"16\\sub_old\\s.dat", folder / L"16\\sub\\s.dat")}},
+        {move + install + L"sub " + install + L"sub_old > nul && md " + install + L"sub && echo x>> " + install +
+             L"sub_old\\s.dat",
+         {L"\"" + folder / L"17\\sub\\s.dat\" (error 2)"}},
+        // An install folder right below a drive's root.
+        {move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install + L"b2.dat",
+         {moved(root + L"\\b2.dat", root + L"\\b.dat")},
+         root},
+        // A folder renamed, then 10,000 renames.
+        {move + install + L"sub " + install + L"old > nul && for /l %i in (1,1,5000) do @(" + move + install +
+             L"b.dat " + install + L"b2.dat > nul & " + move + install + L"b2.dat " + install + L"b.dat > nul)",
+         {moved(folder / L"19\\old\\s.dat", folder / L"19\\sub\\s.dat")}},
     };
     for (const auto& row : rows) {
         // Into a folder of the user's, which the rollback leaves.
-        const std::wstring app = folder / std::to_wstring(&row - rows);
+        const std::wstring app = row.app.empty() ? folder / std::to_wstring(&row - rows) : row.app;
         ASSERT_TRUE(CreateDirectories(sys) && CreateDirectories(app));
         PackageWriter writer;
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c " + row.act)));
@@ -254,6 +292,7 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
                                std::to_wstring(event.error) + L")");
         EXPECT_EQ(left, row.left) << ToMultiByte(row.act);
         DeleteTree(sys);
+        if (!row.app.empty()) DeleteTree(row.app);
     }
 }
 
