@@ -49,6 +49,7 @@ void VLNameTree::Place(const std::wstring& key, size_t file)
 {
     if (files_.size() <= file) files_.resize(file + 1);
     files_[file] = Resolve(&nodes_.front(), Trimmed(key), true).node;
+    files_[file]->file = true;
 }
 
 VLNameTree::Found VLNameTree::Resolve(Node* from, const std::wstring& path, bool create)
@@ -94,6 +95,7 @@ void VLNameTree::End(Node* folder, const std::wstring& name, bool shared)
 
 void VLNameTree::Claim(Node* folder, const std::wstring& name, Node* node)
 {
+    if (node->file) return;
     Reported& reported = folder->reported[name];
     const bool other = reported.node && reported.node != node && !IsGone(reported.node);
     if (other) reported.node->doubtful = true;
@@ -104,6 +106,7 @@ void VLNameTree::Reset(Node* folder)
 {
     folder->reported.clear();
     for (const auto& [name, child] : folder->children) {
+        if (child->file) continue;
         folder->reported[name] = {child, false};
         Reset(child);
     }

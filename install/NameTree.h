@@ -73,6 +73,9 @@ private:
         bool removed = false;
         bool doubtful = false;
         bool watched = false;
+        // One of the install's files: never a folder the system reports by
+        // its name.
+        bool file = false;
     };
     struct Found {
         Node* node = nullptr;
@@ -86,7 +89,8 @@ private:
     // What had the name in the folder is gone: removed, or replaced.
     void End(Node* folder, const std::wstring& name, bool shared);
     // The name in the folder now leads to the node; a live folder the
-    // system may still report by it is in doubt from now on.
+    // system may still report by it is in doubt from now on, unless the
+    // node is one of the install's files.
     void Claim(Node* folder, const std::wstring& name, Node* node);
     // A new watch names each folder as it is now.
     static void Reset(Node* folder);

@@ -232,16 +232,18 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
                 L"##install##\\old\\s.dat",
          {}},
         // A file renamed and written, while another is saved twice through a
-        // temporary file, in the install folder or in a folder beside it.
+        // temporary file, in the install folder, or by another program in a
+        // folder beside it.
         {save + L" && " + move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install +
              L"b2.dat && " + save,
          {moved(folder / L"13\\b2.dat", folder / L"13\\b.dat")}},
-        {L"md " + side + L" && echo 1> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side +
-             L"\\c.ini && echo 2> " + side + L"\\c.tmp && " + move + side + L"\\c.tmp " + side + L"\\c.ini && " + move +
-             install + L"b.dat " + install + L"b2.dat > nul",
+        {L"md " + side + L" && start /b /wait cmd /c \"echo 1> " + side + L"\\c.tmp & " + move + side + L"\\c.tmp " +
+             side + L"\\c.ini & echo 2> " + side + L"\\c.tmp & " + move + side + L"\\c.tmp " + side + L"\\c.ini\" && " +
+             move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install + L"b2.dat",
          {moved(folder / L"14\\b2.dat", folder / L"14\\b.dat")}},
-        // A backup: the file renamed, and a new one written under its name.
-        {move + install + L"b.dat " + install + L"b.bak > nul && echo new> " + install + L"b.dat",
+        // A backup, written to, and a new file under the old name.
+        {move + install + L"b.dat " + install + L"b.bak > nul && echo line>> " + install + L"b.bak && echo new> " +
+             install + L"b.dat",
          {L"\"" + folder / L"15\\b.dat\" (error 1006)", moved(folder / L"15\\b.bak", folder / L"15\\b.dat")}},
         // A folder kept under another name and made again: its files are
         // named where they are while unchanged; once changed, the install
@@ -256,10 +258,12 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         {move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install + L"b2.dat",
          {moved(root + L"\\b2.dat", root + L"\\b.dat")},
          root},
-        // A folder renamed, then 10,000 renames.
-        {move + install + L"sub " + install + L"old > nul && for /l %i in (1,1,5000) do @(" + move + install +
-             L"b.dat " + install + L"b2.dat > nul & " + move + install + L"b2.dat " + install + L"b.dat > nul)",
-         {moved(folder / L"19\\old\\s.dat", folder / L"19\\sub\\s.dat")}},
+        // A folder renamed, and a file renamed 10,000 times, each time to a
+        // new name.
+        {move + install + L"sub " + install + L"old > nul && " + move + install + L"b.dat " + install +
+             L"x.0 > nul && for /l %i in (1,1,10000) do @move " + install + L"x.* " + install + L"x.%i > nul",
+         {moved(folder / L"19\\old\\s.dat", folder / L"19\\sub\\s.dat"),
+          moved(folder / L"19\\x.10000", folder / L"19\\b.dat")}},
     };
     for (const auto& row : rows) {
         // Into a folder of the user's, which the rollback leaves.
