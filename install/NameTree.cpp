@@ -160,9 +160,10 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
             Split(changes[++i].name, toFolder, toLeaf);
         else
             toFolder = folder, toLeaf = leaf;
-        // Made, or renamed to: it puts an end to what had the name.
-        const Found to = Resolve(root, toFolder, moving != nullptr);
-        if (!to.node) continue;
+        // Made, or renamed to: it puts an end to what had the name. Kept
+        // wherever it is, as the system's books are: what happens to another
+        // program's folder may leave a later change of the install's unheard.
+        const Found to = Resolve(root, toFolder, true);
         if (moving && IsWithin(to.node, moving)) {
             // Into itself: the names two folders share led astray.
             moving->doubtful = true;

@@ -1,8 +1,8 @@
 // Where the changes a watch heard lead the install's files: a node per name
-// that leads to one of them, or that a change made in a folder on their way,
-// and a rename moves one node, a folder's as a file's. Each change costs one
-// look-up by name, whatever was heard before it, and a change elsewhere in
-// the tree leaves every file's account as it was.
+// that leads to one of them, or that a change made, and a rename moves one
+// node, a folder's as a file's. Each change costs one look-up by name,
+// whatever was heard before it; a name used again elsewhere takes nothing
+// from the install's files.
 //
 // The system names a change by the path of the folder it happened in, and
 // Wine spells that path with the names its folders had when it first saw
@@ -11,7 +11,11 @@
 // lead to its node wherever it is now. Once a name a renamed folder is still
 // reported by is taken by another, the changes named through it may be
 // either folder's: the renamed folder, and whatever such a change moves or
-// removes, are in doubt.
+// removes, are in doubt. And once Wine may have stopped hearing a folder
+// (it forgets the first folder it knew by a name that is removed, and keeps
+// one removed under another name in its books, where a new folder may take
+// its index), a move into it is heard as a removal: every removal after that
+// is in doubt.
 #pragma once
 
 #include "base/FolderChanges.h"
