@@ -1,5 +1,9 @@
 #include "install/NameTree.h"
 
+#include "base/FileUtil.h"
+
+#include <algorithm>
+
 namespace Velora {
 
 namespace {
@@ -59,18 +63,24 @@ VLNameTree::Found VLNameTree::Resolve(Node* from, const std::wstring& path, bool
     if (path.empty()) return found;
     for (const std::wstring& step : Steps(path)) {
         Node* folder = found.node;
-        const auto reported = folder->reported.find(step);
-        if (reported != folder->reported.end() && !IsGone(reported->second.node)) {
-            found.node = reported->second.node;
-            found.shared = found.shared || reported->second.shared;
-            continue;
-        }
+        // The newest live folder the system knows by the name; where it
+        // knows more than one, the change may be another's.
+        Node* newest = nullptr;
+        const auto known = folder->known.find(step);
+        if (known != folder->known.end())
+            for (Node* node : known->second)
+                if (RemovedAt(node) == SIZE_MAX) {
+                    found.shared = found.shared || newest;
+                    newest = node;
+                }
         const auto child = folder->children.find(step);
-        if (child != folder->children.end()) {
+        if (newest) {
+            found.node = newest;
+        } else if (child != folder->children.end()) {
             found.node = child->second;
         } else if (create) {
             found.node = Add(folder, step);
-            Claim(folder, step, found.node);
+            Know(folder, step, found.node);
         } else {
             return Found();
         }
@@ -78,38 +88,68 @@ VLNameTree::Found VLNameTree::Resolve(Node* from, const std::wstring& path, bool
     return found;
 }
 
-bool VLNameTree::IsGone(const Node* node)
+size_t VLNameTree::RemovedAt(const Node* node)
 {
     for (; node; node = node->parent)
-        if (node->removed) return true;
+        if (node->removedAt != SIZE_MAX) return node->removedAt;
+    return SIZE_MAX;
+}
+
+bool VLNameTree::IsWithin(const Node* node, const Node* folder)
+{
+    for (; node; node = node->parent)
+        if (node == folder) return true;
     return false;
+}
+
+std::wstring VLNameTree::PathOf(const Node* node)
+{
+    std::wstring path;
+    for (; node->parent; node = node->parent) path = path.empty() ? node->name : node->name + L'\\' + path;
+    return path;
 }
 
 void VLNameTree::End(Node* folder, const std::wstring& name, bool shared)
 {
     const auto child = folder->children.find(name);
     if (child == folder->children.end()) return;
-    child->second->removed = true;
+    child->second->removedAt = at_;
     child->second->doubtful = child->second->doubtful || shared;
     folder->children.erase(child);
 }
 
-void VLNameTree::Claim(Node* folder, const std::wstring& name, Node* node)
+void VLNameTree::Know(Node* folder, const std::wstring& name, Node* node)
 {
     if (node->file) return;
-    Reported& reported = folder->reported[name];
-    const bool other = reported.node && reported.node != node && reported.node->folder && !IsGone(reported.node);
-    if (other) reported.node->doubtful = true;
-    reported = {node, reported.shared || other};
+    std::vector<Node*>& known = folder->known[name];
+    for (Node* other : known) other->doubtful = other->doubtful || RemovedAt(other) == SIZE_MAX;
+    known.push_back(node);
+    node->knownIn = folder;
+    node->knownAs = name;
+}
+
+void VLNameTree::Forget(Node* node)
+{
+    std::vector<Node*>& known = node->knownIn->known[node->knownAs];
+    known.erase(std::find(known.begin(), known.end(), node));
+    node->knownIn = nullptr;
+    for (const auto& [name, below] : node->known)
+        for (Node* moved : below)
+            if (RemovedAt(moved) == SIZE_MAX && !IsWithin(moved, node)) {
+                moved->doubtful = true;
+                MayDeafen(moved);
+            }
 }
 
 void VLNameTree::Reset(Node* folder)
 {
-    folder->reported.clear();
+    folder->known.clear();
     for (const auto& [name, child] : folder->children) {
-        child->renamed = false;
+        child->knownIn = nullptr;
         if (child->file) continue;
-        folder->reported[name] = {child, false};
+        folder->known[name] = {child};
+        child->knownIn = folder;
+        child->knownAs = name;
         Reset(child);
     }
 }
@@ -122,7 +162,7 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
     Reset(root);
     const std::vector<VLFolderChanges::Change>& changes = watch.Changes();
     std::wstring folder, leaf, toFolder, toLeaf;
-    for (size_t i = 0; i < changes.size(); ++i) {
+    for (size_t i = 0; i < changes.size(); ++i, ++at_) {
         Split(changes[i].name, folder, leaf);
         const DWORD action = changes[i].action;
         // A rename is heard as its old name, then its new one; an old name
@@ -134,24 +174,21 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
             if (!from.node) continue;
             const auto child = from.node->children.find(leaf);
             Node* removed = child == from.node->children.end() ? nullptr : child->second;
-            // Once Wine may have stopped hearing a folder, a move into it is
-            // heard as a removal, like a file deleted.
-            End(from.node, leaf, from.shared || deaf_);
-            // Wine stops hearing the first folder it knew by the name, which
-            // may be another one renamed since, and the folders it knew below
-            // the one removed, moved out of it since.
-            const auto reported = from.node->reported.find(leaf);
-            if (reported != from.node->reported.end()) {
-                deaf_ = deaf_ || reported->second.shared;
-                Deafen(reported->second.node);
-                from.node->reported.erase(reported);
+            End(from.node, leaf, from.shared);
+            // The system forgets the first folder it knew by the name: where
+            // that is another one, renamed since, it stops hearing it, and
+            // keeps the one removed in its books. A folder removed under
+            // another name than the one it knew stays in its books too. A
+            // folder made later may take the index of one kept so, and go
+            // unheard.
+            const auto known = from.node->known.find(leaf);
+            Node* first = known == from.node->known.end() || known->second.empty() ? nullptr : known->second.front();
+            if (first && first != removed && RemovedAt(first) == SIZE_MAX) {
+                first->doubtful = true;
+                MayDeafen(first);
             }
-            // A folder removed under another name than the one Wine knew it
-            // by stays in Wine's books, and a folder made later may take its
-            // index and go unheard.
-            if (removed && removed->folder && removed->renamed) deaf_ = true;
-            if (removed)
-                for (const auto& [name, below] : removed->reported) Deafen(below.node);
+            if (first) Forget(first);
+            if (removed && removed->knownIn) MayDeafen(removed);
             continue;
         }
         const Found from = renamed ? Resolve(root, folder, false) : Found();
@@ -172,31 +209,26 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
         if (moving) from.node->children.erase(leaf);
         End(to.node, toLeaf, to.shared);
         if (moving) {
-            moving->renamed = true;
+            // The system still knows it by the name it had.
             moving->parent = to.node;
             moving->name = toLeaf;
             to.node->children[toLeaf] = moving;
             to.node->folder = true;
+            const auto known = to.node->known.find(toLeaf);
+            if (known != to.node->known.end())
+                for (Node* other : known->second) other->doubtful = other->doubtful || other != moving;
         } else {
             moving = Add(to.node, toLeaf);
+            Know(to.node, toLeaf, moving);
         }
         moving->doubtful = moving->doubtful || from.shared || to.shared;
-        Claim(to.node, toLeaf, moving);
     }
-}
-
-void VLNameTree::Deafen(Node* node)
-{
-    if (!node->folder || IsGone(node)) return;
-    node->doubtful = true;
-    deaf_ = true;
-}
-
-bool VLNameTree::IsWithin(const Node* node, const Node* folder)
-{
-    for (; node; node = node->parent)
-        if (node == folder) return true;
-    return false;
+    // Whether each folder that may have gone unheard is one: known to be,
+    // or a folder where it is now.
+    for (const auto& [node, at] : deafening_)
+        if (node->folder || (RemovedAt(node) == SIZE_MAX && DirectoryExists(PathOf(node))))
+            deafAt_ = std::min(deafAt_, at);
+    deafening_.clear();
 }
 
 VLNameTree::Fate VLNameTree::FateOf(size_t file) const
@@ -204,12 +236,15 @@ VLNameTree::Fate VLNameTree::FateOf(size_t file) const
     Fate fate;
     bool watched = false;
     for (const Node* node = files_[file]; node->parent; node = node->parent) {
-        fate.removed = fate.removed || node->removed;
         fate.doubtful = fate.doubtful || node->doubtful;
         watched = watched || node->watched;
-        fate.path = fate.path.empty() ? node->name : node->name + L'\\' + fate.path;
     }
-    fate.doubtful = fate.doubtful || !watched;
+    const size_t removedAt = RemovedAt(files_[file]);
+    fate.removed = removedAt != SIZE_MAX;
+    // A removal heard once a folder may have gone unheard may be a move into
+    // it.
+    fate.doubtful = fate.doubtful || !watched || (fate.removed && removedAt >= deafAt_);
+    fate.path = PathOf(files_[file]);
     return fate;
 }
 

@@ -22,6 +22,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -61,30 +62,26 @@ public:
     Fate FateOf(size_t file) const;
 
 private:
-    struct Node;
-    // A name the system reports a folder's changes by, and whether another
-    // folder may have been reported by it since.
-    struct Reported {
-        Node* node = nullptr;
-        bool shared = false;
-    };
     struct Node {
         Node* parent = nullptr;
         std::wstring name;
         std::map<std::wstring, Node*, NameOrder> children;
-        std::map<std::wstring, Reported, NameOrder> reported;
-        // Taken out of its folder; its parent stays, to tell what it was.
-        bool removed = false;
+        // The folders below by the names the system first knew them by,
+        // oldest first: a folder removed under another name stays in its
+        // books.
+        std::map<std::wstring, std::vector<Node*>, NameOrder> known;
+        // Where the system knows it, if it does.
+        Node* knownIn = nullptr;
+        std::wstring knownAs;
+        // The change that took it out of its folder; its parent stays, to
+        // tell what it was.
+        size_t removedAt = SIZE_MAX;
         bool doubtful = false;
         bool watched = false;
-        // One of the install's files: never a folder the system reports by
-        // its name.
+        // One of the install's files: never a folder the system knows.
         bool file = false;
-        // Known to be a folder: something was heard in it. An empty folder
-        // is not told from a file.
+        // Known to be a folder: something was heard in it.
         bool folder = false;
-        // Moved since the system first knew it by its name.
-        bool renamed = false;
     };
     struct Found {
         Node* node = nullptr;
@@ -97,22 +94,29 @@ private:
     Found Resolve(Node* from, const std::wstring& path, bool create);
     // What had the name in the folder is gone: removed, or replaced.
     void End(Node* folder, const std::wstring& name, bool shared);
-    // The name in the folder now leads to the node; a live folder the
-    // system may still report by it is in doubt from now on, unless the
-    // node is one of the install's files.
-    void Claim(Node* folder, const std::wstring& name, Node* node);
-    // A new watch names each folder as it is now.
+    // The system knows the node by the name in the folder from now on; a
+    // live folder it knows by the same name is in doubt.
+    void Know(Node* folder, const std::wstring& name, Node* node);
+    // The system forgets the node, and stops hearing the folders it knew
+    // below it that were moved out of it.
+    void Forget(Node* node);
+    // From the change on, a folder may go unheard, if the node is a folder.
+    void MayDeafen(Node* node) { deafening_.push_back({node, at_}); }
+    // A new watch knows each folder by its name now.
     static void Reset(Node* folder);
-    // Removed, itself or with a folder it was in.
-    static bool IsGone(const Node* node);
+    // Removed, itself or with a folder it was in; the change, or SIZE_MAX.
+    static size_t RemovedAt(const Node* node);
     static bool IsWithin(const Node* node, const Node* folder);
-    // The system may no longer hear the live folder's changes.
-    void Deafen(Node* node);
+    static std::wstring PathOf(const Node* node);
 
     std::deque<Node> nodes_;
-    // Some folder's changes may go unheard: a removal may be a move into it.
-    bool deaf_ = false;
     std::vector<Node*> files_;
+    // The changes of every watch, numbered in order.
+    size_t at_ = 0;
+    std::vector<std::pair<Node*, size_t>> deafening_;
+    // From this change on a folder may have gone unheard, so that a removal
+    // may be a move into it.
+    size_t deafAt_ = SIZE_MAX;
 };
 
 } // namespace Velora
