@@ -7,8 +7,9 @@
 // ordinary folder, reading, rewriting, renaming and deleting them. The
 // program itself is held until its process exists, so that the bytes checked
 // are the bytes started. A file let go is known by its identity; a rollback
-// deletes it only where its name still leads, plainly, to that same file,
-// and names each it leaves. A name given for a file is matched by the place
+// deletes it only where its name still leads, plainly, to that same file
+// and the watch (below) did not hear it leave the name, and names each it
+// leaves, or says it cannot tell where it went. A name given for a file is matched by the place
 // it names however it is spelled (GetPathKey).
 //
 // An identity alone does not tell a file moved from a file made anew: where
@@ -17,9 +18,10 @@
 // creation time. So while a program the script started runs, the names made,
 // removed and renamed around the install's files are watched: a file is named
 // as moved where the program's renames lead, of the file or of a folder it
-// is in, whatever it wrote into it, or, where the changes do not follow it,
-// when it still has the size and last write the install's file had when it
-// was let go: a move keeps both, a file made anew seldom has both.
+// is in, whatever it wrote into it, or, where the changes do not follow it
+// (install/NameTree.h), when it still has the size and last write the
+// install's file had when it was let go: a move keeps both, a file made anew
+// seldom has both.
 #pragma once
 
 #include "base/FileUtil.h"
