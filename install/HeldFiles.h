@@ -9,8 +9,8 @@
 // are the bytes started. A file let go is known by its identity; a rollback
 // deletes it only where its name still leads, plainly, to that same file
 // and the watch (below) did not hear it leave the name, and names each it
-// leaves, or says it cannot tell where it went. A name given for a file is matched by the place
-// it names however it is spelled (GetPathKey).
+// leaves, or says it cannot tell where it went. A name given for a file is
+// matched by the place it names however it is spelled (GetPathKey).
 //
 // An identity alone does not tell a file moved from a file made anew: where
 // the file index is an inode (Wine) or a FAT entry, the next file made takes

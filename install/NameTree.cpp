@@ -122,7 +122,16 @@ void VLNameTree::Know(Node* folder, const std::wstring& name, Node* node)
 {
     if (node->file) return;
     std::vector<Node*>& known = folder->known[name];
-    for (Node* other : known) other->doubtful = other->doubtful || RemovedAt(other) == SIZE_MAX;
+    // What is gone and no known folder changes nothing the system will say:
+    // a name saved through again and again keeps a short list.
+    known.erase(std::remove_if(known.begin(), known.end(),
+                               [](Node* other) {
+                                   const bool gone = RemovedAt(other) != SIZE_MAX;
+                                   if (gone && !other->folder) other->knownIn = nullptr;
+                                   other->doubtful = other->doubtful || !gone;
+                                   return gone && !other->folder;
+                               }),
+                known.end());
     known.push_back(node);
     node->knownIn = folder;
     node->knownAs = name;
@@ -223,10 +232,10 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
         }
         moving->doubtful = moving->doubtful || from.shared || to.shared;
     }
-    // Whether each folder that may have gone unheard is one: known to be,
-    // or a folder where it is now.
+    // Whether each folder that may have gone unheard is one: known to be, a
+    // folder where it is now, or, gone, maybe an empty one.
     for (const auto& [node, at] : deafening_)
-        if (node->folder || (RemovedAt(node) == SIZE_MAX && DirectoryExists(PathOf(node))))
+        if (node->folder || RemovedAt(node) != SIZE_MAX || DirectoryExists(PathOf(node)))
             deafAt_ = std::min(deafAt_, at);
     deafening_.clear();
 }
