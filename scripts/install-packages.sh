@@ -10,25 +10,35 @@ fi
 
 # Source packages: TinyXML and libtorrent are cross-built from Debian's own
 # sources so that Debian's patches (TinyXML's security fixes among them) apply.
-src=/etc/apt/sources.list.d/rtcheck-src.sources
+# RTCHECK_APT_SOURCES and RTCHECK_PACKAGES_STAMP move the folder and the stamp
+# written here, so that a test can run the script without touching the system.
+sources="${RTCHECK_APT_SOURCES:-/etc/apt/sources.list.d}"
+src="$sources/rtcheck-src.sources"
 if [ ! -f "$src" ]; then
-    base=/etc/apt/sources.list.d/debian.sources
+    base="$sources/debian.sources"
     if [ -f "$base" ]; then
         sed 's/^Types:.*/Types: deb-src/' "$base" > "$src"
     else
-        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > /etc/apt/sources.list.d/rtcheck-src.list
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$sources/rtcheck-src.list"
         touch "$src"
     fi
 fi
 
-stamp=/var/lib/rtcheck-packages.stamp
+stamp="${RTCHECK_PACKAGES_STAMP:-/var/lib/rtcheck-packages.stamp}"
 want="$(sha256sum "$0" | cut -c1-16)"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && command -v wine >/dev/null \
         && command -v i686-w64-mingw32-g++-posix >/dev/null; then
     exit 0
 fi
 
-apt-get -o DPkg::Lock::Timeout=900 update -q
+# A mirror part-way through a sync fails the refresh of a list or two; the
+# lists that were fetched, or the ones from before, most often still hold every
+# package, so the install decides whether the set-up can go on.
+refresh_failed=
+if ! apt-get -o DPkg::Lock::Timeout=900 update -q; then
+    refresh_failed=1
+    echo "install-packages: the package lists could not all be refreshed; going on with the lists there are" >&2
+fi
 apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
     gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
@@ -37,7 +47,11 @@ apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends \
     xvfb xauth x11-utils imagemagick fonts-wqy-microhei fonts-dejavu-core python3-pil locales \
     libz-mingw-w64-dev lzma-dev libstb-dev googletest libboost-dev \
     cmake make ninja-build python3 pkg-config dpkg-dev file clang-format \
-    iproute2 util-linux nginx-light openssl coreutils ca-certificates curl xz-utils gzip aria2
+    iproute2 util-linux nginx-light openssl coreutils ca-certificates curl xz-utils gzip aria2 \
+    || { status=$?
+         [ -z "$refresh_failed" ] \
+             || echo "install-packages: the likely cause is the failed refresh of the package lists above" >&2
+         exit "$status"; }
 
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
     sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
