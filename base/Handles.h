@@ -19,6 +19,10 @@ using VLFindHandle = VLUniqueHandle<HANDLE, &FindClose, -1>;
 // A view of a file mapping (MapViewOfFile).
 using VLMappedView = VLUniqueHandle<const void*, &UnmapViewOfFile>;
 
+// Memory the system allocated for the caller to free with LocalFree (security
+// descriptors among them).
+using VLLocalMemory = VLUniqueHandle<HLOCAL, &LocalFree>;
+
 // A movable global memory block (GlobalAlloc with GMEM_MOVEABLE).
 using VLGlobalMemory = VLUniqueHandle<HGLOBAL, &GlobalFree>;
 

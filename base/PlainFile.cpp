@@ -139,8 +139,9 @@ std::wstring PathOnDrive(HANDLE handle, DWORD volumeSerial, const std::wstring& 
 }
 
 // 0 when the handle is the very file the path names; otherwise the error.
-// linkItself accepts a link opened as itself (its own entry, not its target).
-DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool oneName, bool linkItself = false)
+// names: how many names a file may have (0: any). linkItself accepts a link
+// opened as itself (its own entry, not its target).
+DWORD CheckHandle(HANDLE handle, const std::wstring& path, DWORD names, bool linkItself = false)
 {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) return GetLastError();
@@ -151,7 +152,7 @@ DWORD CheckHandle(HANDLE handle, const std::wstring& path, bool oneName, bool li
     std::wstring final = FinalPath(handle);
     if (final.empty()) final = PathOnDrive(handle, information.dwVolumeSerialNumber, expected);
     if (final.empty() || !IsSamePathName(WithoutPrefix(final), expected)) return kErrLinkInPath;
-    if (oneName && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
+    if (names && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > names)
         return ERROR_TOO_MANY_LINKS;
     return 0;
 }
@@ -206,7 +207,7 @@ bool DeleteThrough(const std::wstring& path, bool linkItself)
     if (!entry.Open(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, kOpenFlags))
         return false;
-    if (const DWORD error = CheckHandle(entry.handle.Get(), path, false, linkItself)) return Refuse(error);
+    if (const DWORD error = CheckHandle(entry.handle.Get(), path, 0, linkItself)) return Refuse(error);
     return MarkDeleted(entry.handle.Get(), !linkItself);
 }
 
@@ -336,7 +337,7 @@ bool RemoveLinkItself(const std::wstring& path)
     return DeleteThrough(path, true);
 }
 
-bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition)
+bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD names)
 {
     file.handle.Reset();
     // A file with another name is refused for its bytes, read as well as
@@ -346,13 +347,13 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
     // folder's own (a user's file an install keeps aside may have others).
     constexpr DWORD kBytes = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | FILE_READ_DATA |
                              FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_EXECUTE;
-    const bool oneName = (access & kBytes) != 0;
+    const DWORD allowed = (access & kBytes) ? names : 0;
     DWORD error = ERROR_FILE_NOT_FOUND;
     // A name that vanishes between the two opens is tried once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (disposition != CREATE_NEW) {
             if (file.Open(path, access, share, OPEN_EXISTING, kOpenFlags)) {
-                error = CheckHandle(file.handle.Get(), path, oneName);
+                error = CheckHandle(file.handle.Get(), path, allowed);
                 if (error == 0 && disposition == CREATE_ALWAYS &&
                     (!file.SeekToBegin() || !SetEndOfFile(file.handle.Get())))
                     error = GetLastError();
@@ -371,7 +372,7 @@ bool VLPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWOR
             break;
         }
         if (file.Open(path, access | DELETE, share, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kOpenFlags)) {
-            error = CheckHandle(file.handle.Get(), path, oneName);
+            error = CheckHandle(file.handle.Get(), path, allowed);
             if (error == 0) return true;
             Delete();
             break;

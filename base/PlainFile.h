@@ -99,11 +99,13 @@ public:
     // disposition: OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW or CREATE_ALWAYS
     // (the existing file emptied only once found plain). Folders open too.
     // A file with another name (a hard link) is refused for access to its
-    // bytes (ERROR_TOO_MANY_LINKS), not for its name and attributes alone.
+    // bytes (ERROR_TOO_MANY_LINKS), not for its name and attributes alone;
+    // names: how many it may have, more than one only where the caller made
+    // the others itself (install/FilePins.h).
     // A file made here but then found behind a
     // link (a folder swapped meanwhile) is deleted again. False with the last
     // error set, nothing held.
-    bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition);
+    bool Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, DWORD names = 1);
     // Through the handle, which was opened with DELETE (and with
     // FILE_WRITE_ATTRIBUTES for a read-only file): the file goes when the
     // last handle on it is closed.

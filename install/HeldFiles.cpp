@@ -5,7 +5,6 @@
 #include "base/StringUtil.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 namespace Velora {
@@ -84,7 +83,7 @@ bool VLHeldFiles::Delete(const std::wstring& path)
     const std::wstring key = GetPathKey(path);
     for (auto held = files_.begin(); held != files_.end(); ++held) {
         if (!IsSamePathName(held->key, key)) continue;
-        const bool deleted = DeleteOne(*held, false);
+        const bool deleted = DeleteOne(*held);
         const DWORD error = GetLastError();
         files_.erase(held);
         SetLastError(error);
@@ -178,6 +177,7 @@ void VLHeldFiles::LetGo(Held& held)
 {
     if (!held.file.file.handle.Valid()) return;
     held.stamp = StampOf(held.file.file.handle.Get());
+    held.pin = pins_.Pin(held.key, held.file.file.handle.Get());
     held.file.file.Close();
 }
 
@@ -201,20 +201,21 @@ VLHeldFiles::Stamp VLHeldFiles::StampOf(HANDLE file)
 bool VLHeldFiles::Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out)
 {
     VLFileId id;
-    if (!out.Open(held.path, access, share, OPEN_EXISTING)) return false;
+    // Its pin is the one other name the install gave it.
+    if (!out.Open(held.path, access, share, OPEN_EXISTING, held.pin.empty() ? 1 : 2)) return false;
     if (GetFileId(out.file.handle.Get(), id) && id == held.id) return true;
     out.file.Close();
     SetLastError(ERROR_FILE_INVALID);
     return false;
 }
 
-bool VLHeldFiles::DeleteOne(Held& held, bool unchanged)
+bool VLHeldFiles::DeleteOne(Held& held)
 {
     if (held.file.file.handle.Valid()) return DeleteHeldFile(held.file);
     VLPlainFile file;
     if (Reopen(held, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file)) {
-        if (!unchanged || SameStamp(StampOf(file.file.handle.Get()), held.stamp)) return DeleteHeldFile(file);
+        if (!held.pin.empty() || SameStamp(StampOf(file.file.handle.Get()), held.stamp)) return DeleteHeldFile(file);
         SetLastError(ERROR_FILE_INVALID);
         return false;
     }
@@ -224,53 +225,85 @@ bool VLHeldFiles::DeleteOne(Held& held, bool unchanged)
     return false;
 }
 
-std::vector<VLNameTree::Fate> VLHeldFiles::Follow() const
+std::vector<VLNameTree::Fate> VLHeldFiles::Follow(std::vector<std::wstring>& made) const
 {
     VLNameTree tree;
     for (size_t i = 0; i < files_.size(); ++i) tree.Place(files_[i].key, i);
-    for (const auto& watch : watches_) tree.Follow(*watch);
+    for (const auto& watch : watches_) tree.Follow(watch->Folder(), watch->Changes());
     std::vector<VLNameTree::Fate> fates;
     for (size_t i = 0; i < files_.size(); ++i) fates.push_back(tree.FateOf(i));
+    made = tree.Made();
     return fates;
 }
 
-void VLHeldFiles::Locate()
+bool VLHeldFiles::Identify(const std::wstring& path, VLFileId& id, Stamp& stamp)
 {
-    // Opened as itself, without access, only to be told apart.
-    const auto identify = [](const std::wstring& path, VLFileId& id, Stamp& stamp) {
-        VLFile file;
-        if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                       FILE_FLAG_OPEN_REPARSE_POINT) ||
-            !GetFileId(file.handle.Get(), id))
-            return false;
-        stamp = StampOf(file.handle.Get());
-        return true;
-    };
+    VLFile file;
+    if (!file.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                   FILE_FLAG_OPEN_REPARSE_POINT) ||
+        !GetFileId(file.handle.Get(), id))
+        return false;
+    stamp = StampOf(file.handle.Get());
+    return true;
+}
+
+int VLHeldFiles::OtherNames(const Gone& gone, Stamp* now)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (gone.pin.empty() || !VLFilePins::Look(gone.pin, gone.id, information)) return -1;
+    if (now)
+        *now = {true, (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow,
+                information.ftLastWriteTime};
+    return int(information.nNumberOfLinks) - 1;
+}
+
+void VLHeldFiles::Locate(const std::vector<std::wstring>& made)
+{
+    std::vector<Gone*> sought;
+    for (Gone& gone : gone_)
+        if (OtherNames(gone, &gone.stamp) != 0) sought.push_back(&gone);
     VLFileId id;
     Stamp stamp;
-    for (Gone& gone : gone_) {
-        const VLNameTree::Fate& fate = gone.fate;
-        if (!fate.removed && !IsSamePathName(fate.path, gone.key) && identify(fate.path, id, stamp) && id == gone.id &&
-            (!fate.doubtful || SameStamp(stamp, gone.stamp)))
-            gone.where = fate.path;
-    }
-    for (const std::wstring& folder : folders_) {
+    // The entry is the file of any sought with its stamp.
+    const auto take = [&](const std::wstring& path, const Stamp& listed) {
+        bool any = false;
+        for (const Gone* gone : sought) any = any || (gone->where.empty() && SameStamp(gone->stamp, listed));
+        if (!any || !Identify(path, id, stamp)) return;
+        for (Gone* gone : sought)
+            if (gone->where.empty() && gone->id == id) gone->where = path;
+    };
+    const auto unfound = [&] {
+        return std::any_of(sought.begin(), sought.end(), [](const Gone* gone) { return gone->where.empty(); });
+    };
+    for (Gone* gone : sought)
+        if (!gone->fate.removed && !IsSamePathName(gone->fate.path, gone->key) &&
+            Identify(gone->fate.path, id, stamp) && id == gone->id && SameStamp(stamp, gone->stamp))
+            gone->where = gone->fate.path;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    for (size_t i = 0; i < made.size() && unfound(); ++i)
+        if (GetFileAttributesExW(made[i].c_str(), GetFileExInfoStandard, &data) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            take(made[i], {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime});
+    // The install's folders, then the folders beside them, each once.
+    std::vector<std::wstring> folders = folders_;
+    std::set<std::wstring, NameOrder> seen(folders_.begin(), folders_.end()), parents;
+    for (size_t i = 0; i < folders_.size() && unfound(); ++i) {
+        const std::wstring parent = FolderOf(folders_[i]);
+        if (!parents.insert(parent).second) continue;
         VLFindFile find;
         VLFindData entry;
-        auto fits = [&](size_t i) {
-            return gone_[i].where.empty() && SameStamp(gone_[i].stamp, Stamp{true, entry.size, entry.lastWriteTime});
-        };
-        for (bool found = find.FindFirst(folder + L"\\*", entry); found; found = find.FindNext(entry)) {
-            if (entry.IsDots() || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-            bool any = false;
-            for (size_t i = 0; i < gone_.size() && !any; ++i) any = fits(i);
-            const std::wstring path = folder + L'\\' + entry.name;
-            if (!any || !identify(path, id, stamp)) continue;
-            for (size_t i = 0; i < gone_.size(); ++i)
-                if (fits(i) && gone_[i].id == id) gone_[i].where = path;
-        }
+        for (bool found = find.FindFirst(parent + L"\\*", entry); found; found = find.FindNext(entry))
+            if (!entry.IsDots() && (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                seen.insert(parent + L'\\' + entry.name).second)
+                folders.push_back(parent + L'\\' + entry.name);
     }
-    for (Gone& gone : gone_) gone.unknown = gone.where.empty() && (gone.fate.doubtful || !gone.fate.removed);
+    for (size_t i = 0; i < folders.size() && unfound(); ++i) {
+        VLFindFile find;
+        VLFindData entry;
+        for (bool found = find.FindFirst(folders[i] + L"\\*", entry); found; found = find.FindNext(entry))
+            if (!entry.IsDots() && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
+                take(folders[i] + L'\\' + entry.name, {true, entry.size, entry.lastWriteTime});
+    }
 }
 
 DWORD VLHeldFiles::MakeWritable(VLPlainFile& file)

@@ -6,27 +6,31 @@
 // the program and the programs it starts use the package's files as an
 // ordinary folder, reading, rewriting, renaming and deleting them. The
 // program itself is held until its process exists, so that the bytes checked
-// are the bytes started. A file let go is known by its identity; a rollback
-// deletes it only where its name still leads, plainly, to that same file
-// and the watch (below) did not hear it leave the name, and names each it
-// leaves, or says it cannot tell where it went. A name given for a file is
-// matched by the place it names however it is spelled (GetPathKey).
+// are the bytes started. A name given for a file is matched by the place it
+// names however it is spelled (GetPathKey).
 //
-// An identity alone does not tell a file moved from a file made anew: where
-// the file index is an inode (Wine) or a FAT entry, the next file made takes
-// the index of one just deleted, and Wine gives a file's last write as its
-// creation time. So while a program the script started runs, the names made,
-// removed and renamed around the install's files are watched: a file is named
-// as moved where the program's renames lead, of the file or of a folder it
-// is in, whatever it wrote into it, or, where the changes do not follow it
-// (install/NameTree.h), when it still has the size and last write the
-// install's file had when it was let go: a move keeps both, a file made anew
-// seldom has both.
+// A file let go is pinned (install/FilePins.h): while the install lasts no
+// new file takes its index, so a name leading to its identity leads to the
+// file itself. A rollback deletes it where its name still leads, plainly, to
+// it; once the rollback has deleted what it deletes, its count of names says
+// whether it stayed, and one that stayed is named where it is, or said to
+// have stayed where it is found nowhere. Where it is may be where the
+// program's renames lead (install/NameTree.h), at a name the changes made,
+// or in the install's folders and the folders beside them; each lead is
+// checked against the file's identity.
+//
+// A file that could not be pinned (a volume without hard links) is known by
+// its identity and by the size and last write it had when let go: a file
+// made anew may take its index, and seldom has both. It is deleted, and
+// named where it is, only unchanged, and not where the watch heard it leave
+// its name; found nowhere, it is told as not accounted for unless the watch
+// heard it removed.
 #pragma once
 
 #include "base/FileUtil.h"
 #include "base/FolderChanges.h"
 #include "base/PlainFile.h"
+#include "install/FilePins.h"
 #include "install/NameTree.h"
 
 #include <windows.h>
@@ -83,24 +87,23 @@ public:
     };
     // Newest first; report hears each file that could not be deleted and
     // the reason. A file whose name leads elsewhere now (nowhere, another
-    // file, a link) is looked for, and left for ReportLeft. Forgets every
-    // file.
+    // file, a link), or that may have another name, is looked for, and left
+    // for ReportLeft. Forgets every file.
     template <typename Report> void DeleteAll(Report report);
     // After the rollback removed its folders, report(path, original, error)
-    // hears what stays of the files whose names led elsewhere: another file
-    // still under such a name (ERROR_FILE_INVALID, original empty); the file
-    // itself where it is now under another name, where a program's renames
-    // led it, or in one of the folders the install put files in, unchanged
-    // since it was let go (ERROR_FILE_NOT_FOUND, original the name it had);
-    // and a file found nowhere that the watch did not hear removed, or whose
-    // changes it could not tell (ERROR_FILE_NOT_FOUND, original empty): not
-    // accounted for. Moved or replaced, none is the install's to delete.
+    // hears what stays: another file under one of the install's names
+    // (ERROR_FILE_INVALID, original empty); a file of the install where it
+    // is now under another name (ERROR_FILE_NOT_FOUND, original the name it
+    // had); and one that stayed but is found nowhere, or, unpinned, that is
+    // found nowhere and was not heard removed (ERROR_FILE_NOT_FOUND,
+    // original empty). Moved or replaced, none is the install's to delete.
     template <typename Report> void ReportLeft(Report report);
     // Forgets every file, leaving each where it is.
     void Clear()
     {
         files_.clear();
         watches_.clear();
+        pins_.Clear();
     }
 
 private:
@@ -120,19 +123,23 @@ private:
         Stamp stamp;
         // Closed once let go.
         VLPlainFile file;
+        // Its pin, once let go; "" where it could not be pinned.
+        std::wstring pin;
     };
     Held* Lookup(const std::wstring& path);
-    // Closes the hold, noting the file's stamp first.
-    static void LetGo(Held& held);
+    // Notes the file's stamp, pins it and closes the hold.
+    void LetGo(Held& held);
     static Stamp StampOf(HANDLE file);
     static bool SameStamp(const Stamp& a, const Stamp& b);
+    // The entry at the path as itself, without access; false when there is
+    // none.
+    static bool Identify(const std::wstring& path, VLFileId& id, Stamp& stamp);
     // Opens the path anew with access when it still leads, plainly, to the
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
-    // unchanged: a file let go is deleted only with the stamp it was let go
-    // with, where the watch cannot tell it from a new file that took its
-    // index.
-    static bool DeleteOne(Held& held, bool unchanged);
+    // A file let go and not pinned is deleted only with the stamp it was let
+    // go with: a new file may have taken its index.
+    static bool DeleteOne(Held& held);
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -141,22 +148,28 @@ private:
     struct Gone {
         std::wstring path;
         VLFileId id;
+        // Pinned: as the file is now; otherwise as it was let go.
         Stamp stamp;
         std::wstring key;
+        // 0 where the rollback deleted it at its name.
         DWORD error;
         VLNameTree::Fate fate;
-        // Where it is found, "" nowhere; whether it is not accounted for.
+        std::wstring pin;
+        // Where it is found, "" nowhere.
         std::wstring where;
-        bool unknown = false;
     };
-    // Where the watched changes lead each file, by its place in files_.
-    std::vector<VLNameTree::Fate> Follow() const;
-    // Sets where each file of gone_ is now: where the watched changes lead
-    // it, itself or with a folder it is in, when it is that file (and, where
-    // the changes are in doubt, unchanged); or else in one of folders_,
-    // unchanged. Each folder is read once for all of them, and only an entry
-    // with the stamp of one of them is opened to learn its identity.
-    void Locate();
+    // Where the watched changes lead each file, by its place in files_, and
+    // the names they made.
+    std::vector<VLNameTree::Fate> Follow(std::vector<std::wstring>& made) const;
+    // Sets where each file of gone_ that may stay is now, found with its
+    // stamp and its identity: where the watched changes lead it, at a name
+    // they made, or in one of folders_ or a folder beside one. Each folder
+    // is read once for all of them, and only an entry with the stamp of one
+    // of them is opened to learn its identity. A pinned file with no name
+    // but its pin is not looked for.
+    void Locate(const std::vector<std::wstring>& made);
+    // The pinned file's names beside its pin; -1 when not pinned.
+    static int OtherNames(const Gone& gone, Stamp* now = nullptr);
 
     // In extraction order.
     std::vector<Held> files_;
@@ -166,6 +179,7 @@ private:
     std::vector<std::wstring> folders_;
     // What the trees around the files let go heard while programs ran.
     std::vector<std::unique_ptr<VLFolderChanges>> watches_;
+    VLFilePins pins_;
 };
 
 // The folder a path key names its file in.
@@ -199,43 +213,58 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
 {
     folders_.clear();
     gone_.clear();
-    const std::vector<VLNameTree::Fate> fates = Follow();
+    std::vector<std::wstring> made;
+    const std::vector<VLNameTree::Fate> fates = Follow(made);
     for (size_t i = files_.size(); i-- > 0;) {
         Held& held = files_[i];
         const std::wstring folder = FolderOf(held.key);
         bool known = false;
         for (const std::wstring& each : folders_) known = known || IsSamePathName(each, folder);
         if (!known) folders_.push_back(folder);
-        // Where the watch heard the file let go removed or moved, what has
-        // its name now is another file, whatever its index (Wine gives a new
-        // file the index of one just deleted).
-        const bool elsewhere = !held.file.file.handle.Valid() && !fates[i].doubtful &&
+        // Not pinned, where the watch heard the file leave its name, what
+        // has the name now is another file, whatever its index.
+        const bool elsewhere = !held.file.file.handle.Valid() && held.pin.empty() &&
                                (fates[i].removed || !IsSamePathName(fates[i].path, held.key));
-        if (!elsewhere && DeleteOne(held, fates[i].doubtful)) continue;
-        const DWORD error = elsewhere ? DWORD(ERROR_FILE_INVALID) : GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
+        const bool deleted = !elsewhere && DeleteOne(held);
+        // A pinned file deleted here may have another name a program gave it.
+        if (deleted && held.pin.empty()) continue;
+        const DWORD error = deleted ? 0 : elsewhere ? DWORD(ERROR_FILE_INVALID) : GetLastError();
+        if (deleted || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
-            gone_.push_back({held.path, held.id, held.stamp, held.key, error, fates[i]});
+            gone_.push_back({held.path, held.id, held.stamp, held.key, error, fates[i], held.pin});
         else
             report(held.path, error);
     }
     files_.clear();
     // Before the rollback removes its folders: a file found in one goes
-    // with it, and is not left.
-    Locate();
+    // with it.
+    Locate(made);
 }
 
 template <typename Report> void VLHeldFiles::ReportLeft(Report report)
 {
+    VLFileId id;
+    Stamp stamp;
     for (const Gone& gone : gone_) {
         if (gone.error == ERROR_FILE_INVALID && PathExists(gone.path))
             report(gone.path, std::wstring(), DWORD(ERROR_FILE_INVALID));
-        if (!gone.where.empty() && PathExists(gone.where)) report(gone.where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
-        if (gone.unknown) report(gone.path, std::wstring(), DWORD(ERROR_FILE_NOT_FOUND));
+        const int names = OtherNames(gone);
+        // Pinned, it stays exactly when it has a name beside its pin, now
+        // that the rollback removed its folders; not pinned, where found.
+        const bool there = !gone.where.empty() && Identify(gone.where, id, stamp) && id == gone.id;
+        if (names > 0 || (names < 0 && there)) {
+            if (there)
+                report(gone.where, gone.path, DWORD(ERROR_FILE_NOT_FOUND));
+            else
+                report(gone.path, std::wstring(), DWORD(ERROR_FILE_NOT_FOUND));
+        } else if (names < 0 && gone.where.empty() && !gone.fate.removed) {
+            report(gone.path, std::wstring(), DWORD(ERROR_FILE_NOT_FOUND));
+        }
     }
     gone_.clear();
     folders_.clear();
     watches_.clear();
+    pins_.Clear();
 }
 
 } // namespace Velora

@@ -1,7 +1,5 @@
 #include "install/NameTree.h"
 
-#include "base/FileUtil.h"
-
 #include <algorithm>
 
 namespace Velora {
@@ -53,46 +51,42 @@ VLNameTree::Node* VLNameTree::Add(Node* folder, const std::wstring& name)
 void VLNameTree::Place(const std::wstring& key, size_t file)
 {
     if (files_.size() <= file) files_.resize(file + 1);
-    files_[file] = Resolve(&nodes_.front(), Trimmed(key), true).node;
+    files_[file] = Resolve(&nodes_.front(), Trimmed(key), true);
     files_[file]->file = true;
 }
 
-VLNameTree::Found VLNameTree::Resolve(Node* from, const std::wstring& path, bool create)
+VLNameTree::Node* VLNameTree::Resolve(Node* from, const std::wstring& path, bool create)
 {
-    Found found{from, false};
+    Node* found = from;
     if (path.empty()) return found;
     for (const std::wstring& step : Steps(path)) {
-        Node* folder = found.node;
-        // The newest live folder the system knows by the name; where it
-        // knows more than one, the change may be another's.
+        Node* folder = found;
+        // The newest live folder the system knows by the name.
         Node* newest = nullptr;
         const auto known = folder->known.find(step);
         if (known != folder->known.end())
             for (Node* node : known->second)
-                if (RemovedAt(node) == SIZE_MAX) {
-                    found.shared = found.shared || newest;
-                    newest = node;
-                }
+                if (!IsRemoved(node)) newest = node;
         const auto child = folder->children.find(step);
         if (newest) {
-            found.node = newest;
+            found = newest;
         } else if (child != folder->children.end()) {
-            found.node = child->second;
+            found = child->second;
         } else if (create) {
-            found.node = Add(folder, step);
-            Know(folder, step, found.node);
+            found = Add(folder, step);
+            Know(folder, step, found);
         } else {
-            return Found();
+            return nullptr;
         }
     }
     return found;
 }
 
-size_t VLNameTree::RemovedAt(const Node* node)
+bool VLNameTree::IsRemoved(const Node* node)
 {
     for (; node; node = node->parent)
-        if (node->removedAt != SIZE_MAX) return node->removedAt;
-    return SIZE_MAX;
+        if (node->removed) return true;
+    return false;
 }
 
 bool VLNameTree::IsWithin(const Node* node, const Node* folder)
@@ -109,12 +103,11 @@ std::wstring VLNameTree::PathOf(const Node* node)
     return path;
 }
 
-void VLNameTree::End(Node* folder, const std::wstring& name, bool shared)
+void VLNameTree::End(Node* folder, const std::wstring& name)
 {
     const auto child = folder->children.find(name);
     if (child == folder->children.end()) return;
-    child->second->removedAt = at_;
-    child->second->doubtful = child->second->doubtful || shared;
+    child->second->removed = true;
     folder->children.erase(child);
 }
 
@@ -126,10 +119,9 @@ void VLNameTree::Know(Node* folder, const std::wstring& name, Node* node)
     // a name saved through again and again keeps a short list.
     known.erase(std::remove_if(known.begin(), known.end(),
                                [](Node* other) {
-                                   const bool gone = RemovedAt(other) != SIZE_MAX;
-                                   if (gone && !other->folder) other->knownIn = nullptr;
-                                   other->doubtful = other->doubtful || !gone;
-                                   return gone && !other->folder;
+                                   const bool gone = IsRemoved(other) && !other->folder;
+                                   if (gone) other->knownIn = nullptr;
+                                   return gone;
                                }),
                 known.end());
     known.push_back(node);
@@ -142,12 +134,6 @@ void VLNameTree::Forget(Node* node)
     std::vector<Node*>& known = node->knownIn->known[node->knownAs];
     known.erase(std::find(known.begin(), known.end(), node));
     node->knownIn = nullptr;
-    for (const auto& [name, below] : node->known)
-        for (Node* moved : below)
-            if (RemovedAt(moved) == SIZE_MAX && !IsWithin(moved, node)) {
-                moved->doubtful = true;
-                MayDeafen(moved);
-            }
 }
 
 void VLNameTree::Reset(Node* folder)
@@ -163,15 +149,12 @@ void VLNameTree::Reset(Node* folder)
     }
 }
 
-void VLNameTree::Follow(const VLFolderChanges& watch)
+void VLNameTree::Follow(const std::wstring& watched, const std::vector<VLFolderChanges::Change>& changes)
 {
-    Node* root = Resolve(&nodes_.front(), Trimmed(watch.Folder()), true).node;
-    root->watched = true;
-    root->doubtful = root->doubtful || !watch.IsComplete();
+    Node* root = Resolve(&nodes_.front(), Trimmed(watched), true);
     Reset(root);
-    const std::vector<VLFolderChanges::Change>& changes = watch.Changes();
     std::wstring folder, leaf, toFolder, toLeaf;
-    for (size_t i = 0; i < changes.size(); ++i, ++at_) {
+    for (size_t i = 0; i < changes.size(); ++i) {
         Split(changes[i].name, folder, leaf);
         const DWORD action = changes[i].action;
         // A rename is heard as its old name, then its new one; an old name
@@ -179,82 +162,53 @@ void VLNameTree::Follow(const VLFolderChanges& watch)
         const bool renamed = action == FILE_ACTION_RENAMED_OLD_NAME && i + 1 < changes.size() &&
                              changes[i + 1].action == FILE_ACTION_RENAMED_NEW_NAME;
         if (action == FILE_ACTION_REMOVED || (action == FILE_ACTION_RENAMED_OLD_NAME && !renamed)) {
-            const Found from = Resolve(root, folder, false);
-            if (!from.node) continue;
-            const auto child = from.node->children.find(leaf);
-            Node* removed = child == from.node->children.end() ? nullptr : child->second;
-            End(from.node, leaf, from.shared);
-            // The system forgets the first folder it knew by the name: where
-            // that is another one, renamed since, it stops hearing it, and
-            // keeps the one removed in its books. A folder removed under
-            // another name than the one it knew stays in its books too. A
-            // folder made later may take the index of one kept so, and go
-            // unheard.
-            const auto known = from.node->known.find(leaf);
-            Node* first = known == from.node->known.end() || known->second.empty() ? nullptr : known->second.front();
-            if (first && first != removed && RemovedAt(first) == SIZE_MAX) {
-                first->doubtful = true;
-                MayDeafen(first);
-            }
-            if (first) Forget(first);
-            if (removed && removed->knownIn) MayDeafen(removed);
+            Node* from = Resolve(root, folder, false);
+            if (!from) continue;
+            End(from, leaf);
+            // The system forgets the first folder it knew by the name, which
+            // may be another one, renamed since; it keeps one removed under
+            // another name than it knew.
+            const auto known = from->known.find(leaf);
+            if (known != from->known.end() && !known->second.empty()) Forget(known->second.front());
             continue;
         }
-        const Found from = renamed ? Resolve(root, folder, false) : Found();
-        Node* moving = from.node && from.node->children.count(leaf) ? from.node->children[leaf] : nullptr;
+        Node* from = renamed ? Resolve(root, folder, false) : nullptr;
+        Node* moving = from && from->children.count(leaf) ? from->children[leaf] : nullptr;
         if (renamed)
             Split(changes[++i].name, toFolder, toLeaf);
         else
             toFolder = folder, toLeaf = leaf;
         // Made, or renamed to: it puts an end to what had the name. Kept
-        // wherever it is, as the system's books are: what happens to another
-        // program's folder may leave a later change of the install's unheard.
-        const Found to = Resolve(root, toFolder, true);
-        if (moving && IsWithin(to.node, moving)) {
-            // Into itself: the names two folders share led astray.
-            moving->doubtful = true;
-            continue;
-        }
-        if (moving) from.node->children.erase(leaf);
-        End(to.node, toLeaf, to.shared);
+        // wherever it is, as the system's books are.
+        Node* to = Resolve(root, toFolder, true);
+        // Into itself: the names two folders share led astray.
+        if (moving && IsWithin(to, moving)) continue;
+        if (moving) from->children.erase(leaf);
+        End(to, toLeaf);
         if (moving) {
             // The system still knows it by the name it had.
-            moving->parent = to.node;
+            moving->parent = to;
             moving->name = toLeaf;
-            to.node->children[toLeaf] = moving;
-            to.node->folder = true;
-            const auto known = to.node->known.find(toLeaf);
-            if (known != to.node->known.end())
-                for (Node* other : known->second) other->doubtful = other->doubtful || other != moving;
+            to->children[toLeaf] = moving;
+            to->folder = true;
         } else {
-            moving = Add(to.node, toLeaf);
-            Know(to.node, toLeaf, moving);
+            made_.push_back(Add(to, toLeaf));
+            Know(to, toLeaf, to->children[toLeaf]);
         }
-        moving->doubtful = moving->doubtful || from.shared || to.shared;
     }
-    // Whether each folder that may have gone unheard is one: known to be, a
-    // folder where it is now, or, gone, maybe an empty one.
-    for (const auto& [node, at] : deafening_)
-        if (node->folder || RemovedAt(node) != SIZE_MAX || DirectoryExists(PathOf(node)))
-            deafAt_ = std::min(deafAt_, at);
-    deafening_.clear();
 }
 
 VLNameTree::Fate VLNameTree::FateOf(size_t file) const
 {
-    Fate fate;
-    bool watched = false;
-    for (const Node* node = files_[file]; node->parent; node = node->parent) {
-        fate.doubtful = fate.doubtful || node->doubtful;
-        watched = watched || node->watched;
-    }
-    const size_t removedAt = RemovedAt(files_[file]);
-    fate.removed = removedAt != SIZE_MAX;
-    // A removal heard once a folder may have gone unheard may be a move into
-    // it.
-    fate.doubtful = fate.doubtful || !watched || (fate.removed && removedAt >= deafAt_);
-    fate.path = PathOf(files_[file]);
-    return fate;
+    return {PathOf(files_[file]), IsRemoved(files_[file])};
+}
+
+std::vector<std::wstring> VLNameTree::Made() const
+{
+    std::vector<std::wstring> paths;
+    for (const Node* node : made_)
+        if (!IsRemoved(node) && !node->file) paths.push_back(PathOf(node));
+    return paths;
 }
 
 } // namespace Velora

@@ -7,22 +7,17 @@
 // The system names a change by the path of the folder it happened in, and
 // Wine spells that path with the names its folders had when it first saw
 // them (made, or first opened, while it watched): a folder renamed or moved
-// is still named as it was. So the names a folder's changes are reported by
-// lead to its node wherever it is now. Once a name a renamed folder is still
-// reported by is taken by another, the changes named through it may be
-// either folder's: the renamed folder, and whatever such a change moves or
-// removes, are in doubt. And once Wine may have stopped hearing a folder
-// (it forgets the first folder it knew by a name that is removed, and keeps
-// one removed under another name in its books, where a new folder may take
-// its index), a move into it is heard as a removal: every removal after that
-// is in doubt.
+// is still named as it was, so the names a folder's changes are reported by
+// lead to its node wherever it is now. Windows spells the path as it is now,
+// which leads there too. Where two folders share such a name, or Wine stops
+// hearing one, the changes may lead astray: they are leads, which the
+// install checks against the file itself (install/HeldFiles.h), never proof.
 #pragma once
 
 #include "base/FolderChanges.h"
 
 #include <windows.h>
 
-#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -47,19 +42,21 @@ public:
 
     // The install's file number `file`, at its path key.
     void Place(const std::wstring& key, size_t file);
-    // Takes in what one watch heard, after what the watches before it heard.
-    void Follow(const VLFolderChanges& watch);
+    // Takes in what one watch of the folder heard, after what the watches
+    // before it heard.
+    void Follow(const std::wstring& folder, const std::vector<VLFolderChanges::Change>& changes);
 
     struct Fate {
         // Where the changes lead the file; its key where they never moved it.
         std::wstring path;
         // Heard removed, or put an end to by another file taking its name.
         bool removed = false;
-        // The changes cannot tell: some were lost, came through a name two
-        // folders had, or the file is below no watched folder.
-        bool doubtful = false;
     };
     Fate FateOf(size_t file) const;
+    // Every name a change made that still stands, as far as the changes
+    // tell: where a file moved between folders may be when the system
+    // reported the move as a removal and an addition.
+    std::vector<std::wstring> Made() const;
 
 private:
     struct Node {
@@ -73,50 +70,35 @@ private:
         // Where the system knows it, if it does.
         Node* knownIn = nullptr;
         std::wstring knownAs;
-        // The change that took it out of its folder; its parent stays, to
-        // tell what it was.
-        size_t removedAt = SIZE_MAX;
-        bool doubtful = false;
-        bool watched = false;
+        // Taken out of its folder; its parent stays, to tell what it was.
+        bool removed = false;
         // One of the install's files: never a folder the system knows.
         bool file = false;
         // Known to be a folder: something was heard in it.
         bool folder = false;
     };
-    struct Found {
-        Node* node = nullptr;
-        bool shared = false;
-    };
 
     Node* Add(Node* folder, const std::wstring& name);
     // The node of a path; below a watch's folder, the path as the system
     // reports it. create: makes the steps no change has named before.
-    Found Resolve(Node* from, const std::wstring& path, bool create);
+    Node* Resolve(Node* from, const std::wstring& path, bool create);
     // What had the name in the folder is gone: removed, or replaced.
-    void End(Node* folder, const std::wstring& name, bool shared);
-    // The system knows the node by the name in the folder from now on; a
-    // live folder it knows by the same name is in doubt.
-    void Know(Node* folder, const std::wstring& name, Node* node);
-    // The system forgets the node, and stops hearing the folders it knew
-    // below it that were moved out of it.
-    void Forget(Node* node);
-    // From the change on, a folder may go unheard, if the node is a folder.
-    void MayDeafen(Node* node) { deafening_.push_back({node, at_}); }
+    static void End(Node* folder, const std::wstring& name);
+    // The system knows the node by the name in the folder from now on.
+    static void Know(Node* folder, const std::wstring& name, Node* node);
+    // The system forgets the node.
+    static void Forget(Node* node);
     // A new watch knows each folder by its name now.
     static void Reset(Node* folder);
-    // Removed, itself or with a folder it was in; the change, or SIZE_MAX.
-    static size_t RemovedAt(const Node* node);
+    // Removed, itself or with a folder it was in.
+    static bool IsRemoved(const Node* node);
     static bool IsWithin(const Node* node, const Node* folder);
     static std::wstring PathOf(const Node* node);
 
     std::deque<Node> nodes_;
     std::vector<Node*> files_;
-    // The changes of every watch, numbered in order.
-    size_t at_ = 0;
-    std::vector<std::pair<Node*, size_t>> deafening_;
-    // From this change on a folder may have gone unheard, so that a removal
-    // may be a move into it.
-    size_t deafAt_ = SIZE_MAX;
+    // The nodes the changes made.
+    std::vector<const Node*> made_;
 };
 
 } // namespace Velora
