@@ -179,7 +179,9 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
     std::vector<std::wstring> everyLibrary;
     for (int i = kLibraries; i-- > 0;)
         everyLibrary.push_back(L"\"" + sys + L"\\r" + std::to_wstring(i) + L".dll\" (error 1006)");
-    const std::wstring install = L"##install##\\", side = folder / L"side", root = L"C:\\" + UniqueName();
+    // "user" is a folder of the user's beside the install folder, there before it.
+    const std::wstring install = L"##install##\\", side = folder / L"side", root = L"C:\\" + UniqueName(),
+                       user = folder / L"user";
     const std::wstring save =
         L"echo 1> " + install + L"cfg.tmp && " + move + install + L"cfg.tmp " + install + L"cfg.ini > nul";
     const auto moved = [&](const std::wstring& at, const std::wstring& was) {
@@ -257,17 +259,48 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         {move + install + L"b.dat " + install + L"b2.dat > nul && echo line>> " + install + L"b2.dat",
          {moved(root + L"\\b2.dat", root + L"\\b.dat")},
          root},
+        // A failed install where nothing of the package stays says only
+        // that it failed: a file saved through a temporary name and deleted,
+        // a temporary folder with a save in it removed, a folder replaced by
+        // a new one and its old tree removed, another program keeping its
+        // folder beside and making it again.
+        {L"echo x> " + install + L"t.tmp && " + move + install + L"t.tmp " + install + L"t2.dat > nul && del " + install +
+             L"t2.dat && del " + install + L"b.dat",
+         {}},
+        {L"md " + install + L"tmp && echo 1> " + install + L"tmp\\c.tmp && " + move + install + L"tmp\\c.tmp " +
+             install + L"tmp\\c.ini > nul && rd /s /q " + install + L"tmp && del " + install + L"b.dat",
+         {}},
+        {move + install + L"sub " + install + L"sub.bak > nul && md " + install + L"sub && echo x> " + install +
+             L"sub\\s.dat && rd /s /q " + install + L"sub.bak",
+         {}},
+        {L"md " + side + L"\\o && start /b /wait cmd /c \"" + move + side + L"\\o " + side + L"\\o2 > nul & md " + side +
+             L"\\o\" && del " + install + L"b.dat",
+         {}},
+        // Two folders swapped through a third name, then a file saved over:
+        // the package's folder now under the other's name stays.
+        {L"md " + install + L"x && " + move + install + L"sub " + install + L"t > nul && " + move + install + L"x " +
+             install + L"sub > nul && " + move + install + L"t " + install + L"x > nul && echo 1> " + install +
+             L"b.tmp && " + move + install + L"b.tmp " + install + L"b.dat > nul",
+         {moved(folder / L"23\\x\\s.dat", folder / L"23\\sub\\s.dat"), L"\"" + folder / L"23\\b.dat\" (error 1006)"}},
+        // Moved into the user's folder, which the watch may not hear, with
+        // or without a file of the program's written there first; and given
+        // another name by the program itself, as a hard link.
+        {move + install + L"b.dat " + user + L"\\b2.dat > nul", {moved(user + L"\\b2.dat", folder / L"24\\b.dat")}},
+        {L"echo u> " + user + L"\\u.txt && " + move + install + L"b.dat " + user + L"\\b3.dat > nul",
+         {moved(user + L"\\b3.dat", folder / L"25\\b.dat")}},
+        {L"fsutil hardlink create " + install + L"l.dat " + install + L"b.dat > nul",
+         {moved(folder / L"26\\l.dat", folder / L"26\\b.dat")}},
         // A folder renamed, and a file renamed 10,000 times, each time to a
         // new name.
         {move + install + L"sub " + install + L"old > nul && " + move + install + L"b.dat " + install +
              L"x.0 > nul && for /l %i in (1,1,10000) do @move " + install + L"x.* " + install + L"x.%i > nul",
-         {moved(folder / L"19\\old\\s.dat", folder / L"19\\sub\\s.dat"),
-          moved(folder / L"19\\x.10000", folder / L"19\\b.dat")}},
+         {moved(folder / L"27\\old\\s.dat", folder / L"27\\sub\\s.dat"),
+          moved(folder / L"27\\x.10000", folder / L"27\\b.dat")}},
     };
     for (const auto& row : rows) {
         // Into a folder of the user's, which the rollback leaves.
         const std::wstring app = row.app.empty() ? folder / std::to_wstring(&row - rows) : row.app;
-        ASSERT_TRUE(CreateDirectories(sys) && CreateDirectories(app));
+        ASSERT_TRUE(CreateDirectories(sys) && CreateDirectories(app) && CreateDirectories(user));
         PackageWriter writer;
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c " + row.act)));
         PackageEntry& libraries =
