@@ -61,19 +61,20 @@ VLFilePins::Folder& VLFilePins::FolderOn(const std::wstring& volume)
     const VLLocalMemory descriptorMemory(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     const bool made = CreateDirectoryW(path.c_str(), &attributes);
-    // Shared neither for moving nor for removing while held.
-    if (!folder.held.Open(path,
+    // Shared neither for moving nor for removing while held; opened as a
+    // plain file is, so that a link in its place is refused.
+    VLPlainFile plainFolder;
+    if (!plainFolder.Open(path,
                           FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
                               FILE_WRITE_ATTRIBUTES | READ_CONTROL | DELETE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT))
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING))
         return folder;
+    folder.held = std::move(plainFolder.file);
     BY_HANDLE_FILE_INFORMATION information;
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR ownerDescriptor = nullptr;
     const bool plain = GetFileInformationByHandle(folder.held.handle.Get(), &information) &&
-                       (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                       !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+                       (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     const bool owned = GetSecurityInfo(folder.held.handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                                        nullptr, nullptr, nullptr, &ownerDescriptor) == ERROR_SUCCESS;
     const VLLocalMemory ownerMemory(ownerDescriptor);

@@ -189,12 +189,29 @@ TEST(MachineFolderInstall, AUserFileLeftByAKilledInstallIsNamedAfterItself)
     ASSERT_TRUE(WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &code));
     EXPECT_EQ(code, 9u);
 
-    // The next install, of another package, leaves it; its name says whose it is.
+    // It left the pin that kept the package's user.dll while its program ran.
+    wchar_t volume[MAX_PATH + 1];
+    ASSERT_TRUE(GetVolumePathNameW(app.c_str(), volume, MAX_PATH + 1));
+    const std::wstring pins = std::wstring(volume) + L"VLPins";
+    const auto names = [&] {
+        BY_HANDLE_FILE_INFORMATION information = {};
+        VLHandle file(CreateFileW((app + L"\\user.dll").c_str(), 0, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+        GetFileInformationByHandle(file.Get(), &information);
+        return information.nNumberOfLinks;
+    };
+    EXPECT_TRUE(Exists(pins));
+    EXPECT_EQ(names(), 2u);
+
+    // The next install, of another package whose program runs, leaves it,
+    // and removes the stale pins; its name says whose it is.
     PackageWriter next;
     next.root.Add(File(L"other.dll", "other"));
+    next.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 0 " + HelperProgram(L"vltest_exit.exe"))));
     std::string events;
     EXPECT_TRUE(InstallPackage(next, folder / L"next.vlz", app, events)) << events;
     EXPECT_EQ(ReadFileBytes(app + L"\\user.dll"), "package's");
+    EXPECT_FALSE(Exists(pins));
+    EXPECT_EQ(names(), 1u);
     const std::vector<std::wstring> kept = NamesStartingWith(app, L"user.dll.~");
     ASSERT_EQ(kept.size(), 1u) << ::testing::PrintToString(kept);
     EXPECT_EQ(ReadFileBytes(app + L"\\" + kept[0]), "user's");

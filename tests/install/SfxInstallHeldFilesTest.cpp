@@ -42,6 +42,18 @@ protected:
 
     std::string LogText() const { return ::testing::PrintToString(log); }
 
+    // The events of what a rollback left, as "\"path\" from \"original\" (error n)".
+    static std::vector<std::wstring> Left(const EventLog& sink)
+    {
+        std::vector<std::wstring> left;
+        for (const SeenEvent& event : sink.events)
+            if (event.code == kEventDeleteFailed)
+                left.push_back(L"\"" + event.text1 + L"\"" +
+                               (event.original.empty() ? L"" : L" from \"" + event.original + L"\"") + L" (error " +
+                               std::to_wstring(event.error) + L")");
+        return left;
+    }
+
     TestFolder folder;
     TestRegKey key;
     std::vector<std::wstring> log;
@@ -320,15 +332,62 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         EXPECT_FALSE(install.Install(app));
         EXPECT_EQ(install.IsRolledBack(), row.left.empty());
         EXPECT_FALSE(Exists(sys + L"\\lib.dll"));
-        std::vector<std::wstring> left;
-        for (const SeenEvent& event : sink.events)
-            if (event.code == kEventDeleteFailed)
-                left.push_back(L"\"" + event.text1 + L"\"" +
-                               (event.original.empty() ? L"" : L" from \"" + event.original + L"\"") + L" (error " +
-                               std::to_wstring(event.error) + L")");
-        EXPECT_EQ(left, row.left) << ToMultiByte(row.act);
+        EXPECT_EQ(Left(sink), row.left) << ToMultiByte(row.act);
         DeleteTree(sys);
         if (!row.app.empty()) DeleteTree(row.app);
+    }
+}
+
+// The pins of the files a program may move are the install's own: made in a
+// folder of its own at the volume's root, gone when it ends, and never made
+// through what was planted in that folder's place.
+TEST_F(HeldFilesInstall, PinsAreTheInstallsOwnAndGoWhenItEnds)
+{
+    wchar_t volume[MAX_PATH + 1];
+    ASSERT_TRUE(GetVolumePathNameW(folder.Path().c_str(), volume, MAX_PATH + 1));
+    const std::wstring pins = std::wstring(volume) + L"VLPins", outside = folder / L"outside";
+    ASSERT_TRUE(CreateDirectories(outside) && WriteFileBytes(outside + L"\\x.txt", "outside's"));
+    const std::string listing = TreeListing(outside);
+    enum Plant { kNothing, kLinkInItsPlace, kNoHardLinks };
+    // Pinned, a file moved and changed is named where it is; without pins it
+    // cannot be told from a new file, and the install says it cannot
+    // account for it.
+    const struct {
+        Plant plant;
+        bool pinned;
+    } rows[] = {{kNothing, true}, {kLinkInItsPlace, false}, {kNoHardLinks, false}};
+    for (const auto& row : rows) {
+        const std::wstring app = folder / std::to_wstring(&row - rows), marker = app + L"\\marker";
+        ASSERT_TRUE(CreateDirectories(app));
+        ASSERT_TRUE(row.plant != kLinkInItsPlace || MakeHostLink(pins, outside));
+        // Another folder of the volume mounted on the install folder: the
+        // system makes no hard link from one mount to another.
+        ASSERT_TRUE(row.plant != kNoHardLinks ||
+                    (WriteFileBytes(marker, "") && CreateDirectories(app + L"-mounted") &&
+                     RunUnixCommand(L"Z:\\bin\\mount --bind " + ToWideString(UnixPath(app + L"-mounted")) + L" " +
+                                        ToWideString(UnixPath(app)),
+                                    [](const std::wstring& path) { return !Exists(path); }, marker)));
+        PackageWriter writer;
+        writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c move "
+                                                         L"##install##\\b.dat ##install##\\b2.dat > nul && echo "
+                                                         L"line>> ##install##\\b2.dat")));
+        writer.root.Add(File(L"b.dat", "b"));
+        writer.root.Add(File(L"c.dat", "c"));
+        ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
+        EventLog sink;
+        VLSfxInstall install(folder / L"p.vlz");
+        install.SetProgress(&sink);
+        ASSERT_TRUE(install.Open());
+        EXPECT_FALSE(install.Install(app));
+        const std::wstring was = L"\"" + app + L"\\b.dat\"";
+        EXPECT_EQ(Left(sink), std::vector<std::wstring>{row.pinned ? L"\"" + app + L"\\b2.dat\" from " + was + L" (error 2)"
+                                                                   : was + L" (error 2)"});
+        EXPECT_FALSE(Exists(app + L"\\c.dat"));
+        EXPECT_EQ(TreeListing(outside), listing);
+        EXPECT_EQ(Exists(pins), row.plant == kLinkInItsPlace);
+        EXPECT_TRUE(row.plant != kLinkInItsPlace || RemoveHostLink(pins));
+        EXPECT_TRUE(row.plant != kNoHardLinks ||
+                    RunUnixCommand(L"Z:\\bin\\umount " + ToWideString(UnixPath(app)), Exists, marker));
     }
 }
 
