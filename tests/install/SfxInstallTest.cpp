@@ -459,8 +459,9 @@ TEST_F(PackageInstall, ALinkInItsWayFailsItAndLeadsNowhere)
         EXPECT_FALSE(install.Install(target)) << ToMultiByte(row.link);
         EXPECT_EQ(swapped, row.swappedLater);
         // A folder moved away by another hand while the install held its
-        // files: where they went is not known, and the result says so.
-        EXPECT_EQ(install.IsRolledBack(), !row.swappedLater);
+        // files went with the folder the install made, and nothing stays.
+        EXPECT_TRUE(install.IsRolledBack());
+        EXPECT_FALSE(Exists(link + L"-moved"));
         EXPECT_EQ(TreeListing(outside) + TreeListing(outside + L"\\bin"), listing) << ToMultiByte(row.link);
         EXPECT_TRUE(Exists(link));
         EXPECT_FALSE(KeyExists(key.Sub(L"FromText")));
