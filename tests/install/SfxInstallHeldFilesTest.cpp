@@ -276,8 +276,8 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         // a temporary folder with a save in it removed, a folder replaced by
         // a new one and its old tree removed, another program keeping its
         // folder beside and making it again.
-        {L"echo x> " + install + L"t.tmp && " + move + install + L"t.tmp " + install + L"t2.dat > nul && del " + install +
-             L"t2.dat && del " + install + L"b.dat",
+        {L"echo x> " + install + L"t.tmp && " + move + install + L"t.tmp " + install + L"t2.dat > nul && del " +
+             install + L"t2.dat && del " + install + L"b.dat",
          {}},
         {L"md " + install + L"tmp && echo 1> " + install + L"tmp\\c.tmp && " + move + install + L"tmp\\c.tmp " +
              install + L"tmp\\c.ini > nul && rd /s /q " + install + L"tmp && del " + install + L"b.dat",
@@ -285,8 +285,8 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         {move + install + L"sub " + install + L"sub.bak > nul && md " + install + L"sub && echo x> " + install +
              L"sub\\s.dat && rd /s /q " + install + L"sub.bak",
          {}},
-        {L"md " + side + L"\\o && start /b /wait cmd /c \"" + move + side + L"\\o " + side + L"\\o2 > nul & md " + side +
-             L"\\o\" && del " + install + L"b.dat",
+        {L"md " + side + L"\\o && start /b /wait cmd /c \"" + move + side + L"\\o " + side + L"\\o2 > nul & md " +
+             side + L"\\o\" && del " + install + L"b.dat",
          {}},
         // Two folders swapped through a third name, then a file saved over:
         // the package's folder now under the other's name stays.
@@ -364,9 +364,10 @@ TEST_F(HeldFilesInstall, PinsAreTheInstallsOwnAndGoWhenItEnds)
         // system makes no hard link from one mount to another.
         ASSERT_TRUE(row.plant != kNoHardLinks ||
                     (WriteFileBytes(marker, "") && CreateDirectories(app + L"-mounted") &&
-                     RunUnixCommand(L"Z:\\bin\\mount --bind " + ToWideString(UnixPath(app + L"-mounted")) + L" " +
-                                        ToWideString(UnixPath(app)),
-                                    [](const std::wstring& path) { return !Exists(path); }, marker)));
+                     RunUnixCommand(
+                         L"Z:\\bin\\mount --bind " + ToWideString(UnixPath(app + L"-mounted")) + L" " +
+                             ToWideString(UnixPath(app)),
+                         [](const std::wstring& path) { return !Exists(path); }, marker)));
         PackageWriter writer;
         writer.root.Add(File(L"##tasks##.txt", Utf16File(L"runcheck 1 C:\\windows\\system32\\cmd.exe /c move "
                                                          L"##install##\\b.dat ##install##\\b2.dat > nul && echo "
@@ -380,8 +381,9 @@ TEST_F(HeldFilesInstall, PinsAreTheInstallsOwnAndGoWhenItEnds)
         ASSERT_TRUE(install.Open());
         EXPECT_FALSE(install.Install(app));
         const std::wstring was = L"\"" + app + L"\\b.dat\"";
-        EXPECT_EQ(Left(sink), std::vector<std::wstring>{row.pinned ? L"\"" + app + L"\\b2.dat\" from " + was + L" (error 2)"
-                                                                   : was + L" (error 2)"});
+        EXPECT_EQ(Left(sink),
+                  std::vector<std::wstring>{row.pinned ? L"\"" + app + L"\\b2.dat\" from " + was + L" (error 2)"
+                                                       : was + L" (error 2)"});
         EXPECT_FALSE(Exists(app + L"\\c.dat"));
         EXPECT_EQ(TreeListing(outside), listing);
         EXPECT_EQ(Exists(pins), row.plant == kLinkInItsPlace);
