@@ -73,7 +73,7 @@ public:
     // files, so none is held: each is watched with its whole tree from the
     // deepest of the lasting folders (the system's, the one the install
     // folder is in, a drive's root too) that holds it. A file below none of
-    // them is not watched, and its fate is not known once it moves.
+    // them is not watched: where it moved is looked for in the folders only.
     class Watch {
     public:
         Watch(VLHeldFiles& held, const std::vector<std::wstring>& lasting);
