@@ -103,8 +103,14 @@ std::wstring VLFilePins::Pin(const std::wstring& path, HANDLE file)
     link->rootDirectory = folder.held.handle.Get();
     link->fileNameLength = ULONG(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), link->fileName);
+    // The native call, looked up as the system's own library holds it: the
+    // program imports from the documented libraries alone.
+    using SetInformation = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+    const auto setInformation = reinterpret_cast<SetInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtSetInformationFile")));
     IO_STATUS_BLOCK status;
-    if (NtSetInformationFile(file, &status, link, ULONG(buffer.size()), FILE_INFORMATION_CLASS(kFileLinkInformation)))
+    if (!setInformation ||
+        setInformation(file, &status, link, ULONG(buffer.size()), FILE_INFORMATION_CLASS(kFileLinkInformation)))
         return std::wstring();
     return folder.volume + kFolderName + L"\\" + name;
 }
