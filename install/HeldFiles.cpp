@@ -279,11 +279,19 @@ void VLHeldFiles::Locate(const std::vector<std::wstring>& made)
         if (!gone->fate.removed && !IsSamePathName(gone->fate.path, gone->key) &&
             Identify(gone->fate.path, id, stamp) && id == gone->id && SameStamp(stamp, gone->stamp))
             gone->where = gone->fate.path;
+    // A folder the changes made is searched with all below it but links:
+    // Wine tells a folder moved between folders as one removed and one
+    // made, so what was in it is heard of no more.
+    std::vector<std::wstring> madeFolders;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    for (size_t i = 0; i < made.size() && unfound(); ++i)
-        if (GetFileAttributesExW(made[i].c_str(), GetFileExInfoStandard, &data) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    for (size_t i = 0; i < made.size() && unfound(); ++i) {
+        if (!GetFileAttributesExW(made[i].c_str(), GetFileExInfoStandard, &data)) continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            madeFolders.push_back(made[i]);
+        else
             take(made[i], {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime});
+    }
     // The install's folders, then the folders beside them, each once.
     std::vector<std::wstring> folders = folders_;
     std::set<std::wstring, NameOrder> seen(folders_.begin(), folders_.end()), parents;
@@ -297,12 +305,26 @@ void VLHeldFiles::Locate(const std::vector<std::wstring>& made)
                 seen.insert(parent + L'\\' + entry.name).second)
                 folders.push_back(parent + L'\\' + entry.name);
     }
+    // The folders the changes lead the install's files to: Wine may tell a
+    // file moved into one of them by the name of another folder it once
+    // knew by the same name.
+    for (const Gone& gone : gone_)
+        if (!gone.fate.removed && seen.insert(FolderOf(gone.fate.path)).second)
+            folders.push_back(FolderOf(gone.fate.path));
+    const size_t shallow = folders.size();
+    for (const std::wstring& folder : madeFolders)
+        if (seen.insert(folder).second) folders.push_back(folder);
     for (size_t i = 0; i < folders.size() && unfound(); ++i) {
         VLFindFile find;
         VLFindData entry;
-        for (bool found = find.FindFirst(folders[i] + L"\\*", entry); found; found = find.FindNext(entry))
-            if (!entry.IsDots() && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
-                take(folders[i] + L'\\' + entry.name, {true, entry.size, entry.lastWriteTime});
+        for (bool found = find.FindFirst(folders[i] + L"\\*", entry); found; found = find.FindNext(entry)) {
+            const std::wstring path = folders[i] + L'\\' + entry.name;
+            if (entry.IsDots()) continue;
+            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
+                take(path, {true, entry.size, entry.lastWriteTime});
+            else if (i >= shallow && !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && seen.insert(path).second)
+                folders.push_back(path);
+        }
     }
 }
 

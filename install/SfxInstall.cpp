@@ -374,6 +374,7 @@ bool VLSfxInstall::FixShortcut(VLFile& file)
 bool VLSfxInstall::CreateFolder(const std::wstring& path)
 {
     RecordPath(path);
+    madeFolders_.push_back(path);
     return CreatePlainFolder(path);
 }
 
@@ -429,11 +430,8 @@ void VLSfxInstall::Rollback()
             ReportKeptCopy(progress_, kEventPutBackFailed, aside, original, error);
         }))
         rolledBack_ = false;
-    std::vector<std::wstring> paths;
-    DecodePathList(pathList_, paths);
-    for (auto recorded = paths.rbegin(); recorded != paths.rend(); ++recorded) {
-        // An empty item is the install folder, created by this install.
-        std::wstring path = recorded->empty() ? installFolder_ : CombinePath(installFolder_, *recorded);
+    for (auto made = madeFolders_.rbegin(); made != madeFolders_.rend(); ++made) {
+        std::wstring path = *made;
         NormalizePath(path, kPathNoTrailingSeparator);
         // Files went above; a folder is removed through its path as given,
         // never where a link on it leads.

@@ -108,7 +108,7 @@ private:
     bool FixShortcut(VLFile& file);
     void RecordPath(const std::wstring& path);
     // Deletes the extracted files, puts back the files the install wrote
-    // over, then removes every recorded folder inside the install folder,
+    // over, then removes every folder it made inside the install folder,
     // newest first.
     void Rollback();
     // Undoes the install and tells the sink the end; answers false.
@@ -143,6 +143,11 @@ private:
     // Every created folder and file in creation order: items of a 4-byte
     // byte length and the UTF-16LE path, relative inside the install folder.
     VLBuffer<unsigned char> pathList_;
+    // The folders this install made, in the order made: only these are the
+    // rollback's to remove: a program may have moved a folder of its own to
+    // a recorded file's name, and an earlier install's folders hold that
+    // install.
+    std::vector<std::wstring> madeFolders_;
     // The raw bytes of the package's ".reg" entry.
     VLBuffer<unsigned char> registryText_;
     std::vector<std::wstring> scriptLines_;

@@ -183,7 +183,10 @@ TEST_F(HeldFilesInstall, AProgramDoesWithItsFoldersWhatItDoesWithNothingInstalli
     }
 }
 
-TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeAndNamesWhatItLeaves)
+// The rows run in three parts, side by side.
+class HeldFilesRollback : public HeldFilesInstall, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HeldFilesRollback, AfterAProgramRanDeletesOnlyWhatTheInstallMadeAndNamesWhatItLeaves)
 {
     const std::wstring sys = folder / L"sys", move = L"move /y ";
     const std::wstring keep = L"\"" + sys + L"\\keep.dll\"", replaced = keep + L" (error 1006)";
@@ -302,14 +305,20 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
          {moved(user + L"\\b3.dat", folder / L"25\\b.dat")}},
         {L"fsutil hardlink create " + install + L"l.dat " + install + L"b.dat > nul",
          {moved(folder / L"26\\l.dat", folder / L"26\\b.dat")}},
+        // A folder of the program's moved to the name of a package file it
+        // deleted: it stays, with what is in it.
+        {L"del " + install + L"b.dat && md " + install + L"o && echo o> " + install + L"o\\o.txt && " + move + install +
+             L"o " + install + L"b.dat > nul",
+         {L"\"" + folder / L"27\\b.dat\" (error 1006)"}},
         // A folder renamed, and a file renamed 10,000 times, each time to a
         // new name.
         {move + install + L"sub " + install + L"old > nul && " + move + install + L"b.dat " + install +
              L"x.0 > nul && for /l %i in (1,1,10000) do @move " + install + L"x.* " + install + L"x.%i > nul",
-         {moved(folder / L"27\\old\\s.dat", folder / L"27\\sub\\s.dat"),
-          moved(folder / L"27\\x.10000", folder / L"27\\b.dat")}},
+         {moved(folder / L"28\\old\\s.dat", folder / L"28\\sub\\s.dat"),
+          moved(folder / L"28\\x.10000", folder / L"28\\b.dat")}},
     };
     for (const auto& row : rows) {
+        if ((&row - rows) % 3 != GetParam()) continue;
         // Into a folder of the user's, which the rollback leaves.
         const std::wstring app = row.app.empty() ? folder / std::to_wstring(&row - rows) : row.app;
         ASSERT_TRUE(CreateDirectories(sys) && CreateDirectories(app) && CreateDirectories(user));
@@ -337,6 +346,8 @@ TEST_F(HeldFilesInstall, ARollbackAfterAProgramRanDeletesOnlyWhatTheInstallMadeA
         if (!row.app.empty()) DeleteTree(row.app);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Thirds, HeldFilesRollback, ::testing::Range(0, 3));
 
 // The pins of the files a program may move are the install's own: made in a
 // folder of its own at the volume's root, gone when it ends, and never made
