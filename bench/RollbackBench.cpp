@@ -3,11 +3,13 @@
 // (the usual installer pattern), and then failed; beside it, the rollback of
 // the same install whose program replaces nothing. The rollback is timed from
 // the program's failure, as the install hears it, to the install's end.
-// Apart, what watching the names around the install's files costs (Watch).
+// Apart, what watching the names around the install's files costs (Watch),
+// and what pinning the files let go for a program costs (Pins).
 // rollback-bench.sh runs it in a throw-away prefix.
 //   rollback-bench run <files> <rounds>       prints figures
 //   rollback-bench watch <rounds> [folders] [<renames>...]
 //                                             prints the watch's figures
+//   rollback-bench pins <files>               prints one round's figures
 //   rollback-bench replace <folder> <stem> <files>
 //   rollback-bench rename <file> <times>
 //   rollback-bench move <file> <times> <folder> <beside or ""> <operations>
@@ -128,8 +130,10 @@ struct Figures {
     int left = 0, moved = 0;
 };
 
-// Installs the package, whose program fails, into work\stem.
-Figures FailedInstall(const std::wstring& work, const std::wstring& stem, const PackageWriter& writer)
+// Installs the package, whose program fails, into work\stem; or, where it
+// does not fail, one that succeeds, timed whole and removed again.
+Figures FailedInstall(const std::wstring& work, const std::wstring& stem, const PackageWriter& writer,
+                      bool fails = true)
 {
     const std::wstring package = work + L"\\" + stem + L".vlz";
     Figures figures;
@@ -138,9 +142,10 @@ Figures FailedInstall(const std::wstring& work, const std::wstring& stem, const 
     install.SetProgress(&clock);
     if (!writer.WriteTo(package) || !install.Open()) return figures;
     const double start = Now();
-    if (install.Install(work + L"\\" + stem) || clock.failed == 0) return figures;
+    if (install.Install(work + L"\\" + stem) == fails || (fails && clock.failed == 0)) return figures;
     figures = {clock.ended - clock.failed, clock.ended - start, clock.left, clock.moved};
     DeleteFileW(package.c_str());
+    if (!fails) DeleteTree(work + L"\\" + stem);
     return figures;
 }
 
@@ -291,6 +296,42 @@ int Watch(int rounds, const std::vector<int>& counts, bool folders)
     return 0;
 }
 
+// What pinning the files an install lets go for its program costs: a package
+// of small files in a few folders whose program succeeds (each file pinned
+// before it runs, the pins gone as the install ends), and the same whose
+// program fails (each file deleted, and counted, through its pin), each
+// install timed whole. One round: rollback-bench.sh takes rounds of two
+// builds in turn.
+int Pins(int files)
+{
+    std::wstring work;
+    if (!GetTempDir(work)) return 1;
+    work += L"rollback-bench";
+    CreateDirectories(work);
+    const auto package = [&](int code) {
+        PackageWriter writer;
+        std::vector<PackageEntry> folders;
+        for (int i = 0; i < 6; ++i) folders.push_back(Folder(L"d" + std::to_wstring(i)));
+        for (int i = 0; i < files; ++i)
+            folders[i % folders.size()].Add(File(std::to_wstring(i) + L".dat", SampleBytes(64 + i % 64, i)));
+        for (const PackageEntry& folder : folders) writer.root.Add(folder);
+        writer.root.Add(File(L"##tasks##.txt",
+                             Utf16File(L"runcheck 0 C:\\windows\\system32\\cmd.exe /c exit " + std::to_wstring(code))));
+        return writer;
+    };
+    const std::wstring stem = L"vlrp" + std::to_wstring(GetCurrentProcessId());
+    const Figures succeeds = FailedInstall(work, stem + L"s", package(0), false),
+                  fails = FailedInstall(work, stem + L"f", package(1));
+    DeleteTree(work);
+    if (succeeds.whole < 0 || fails.whole < 0) {
+        std::fprintf(stderr, "rollback-bench: an install did not end as it should\n");
+        return 1;
+    }
+    std::printf("  %d files, program succeeds: %.3f s\n  %d files, program fails: %.3f s\n", files, succeeds.whole,
+                files, fails.whole);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -308,12 +349,14 @@ int wmain(int argc, wchar_t** argv)
         if (counts.empty()) counts = {10000, 20000, 40000};
         return Watch(std::max(1, _wtoi(argv[2])), counts, folders);
     }
+    if (argc == 3 && std::wstring(argv[1]) == L"pins") return Pins(_wtoi(argv[2]));
     if (argc == 4 && std::wstring(argv[1]) == L"rename") return Rename(argv[2], _wtoi(argv[3]));
     if (argc == 7 && std::wstring(argv[1]) == L"move")
         return Move(argv[2], _wtoi(argv[3]), argv[4], argv[5], _wtoi(argv[6]));
     if (argc == 4 && std::wstring(argv[1]) == L"busy") return Busy(argv[2], _wtoi(argv[3]));
-    std::fprintf(stderr, "usage: rollback-bench run <files> <rounds> | watch <rounds> [folders] [<renames>...] | "
-                         "replace <folder> <stem> <files> | rename <file> <times> | move <file> <times> <folder> "
-                         "<beside or \"\"> <operations> | busy <folder> <operations>\n");
+    std::fprintf(
+        stderr, "usage: rollback-bench run <files> <rounds> | watch <rounds> [folders] [<renames>...] | "
+                "pins <files> | replace <folder> <stem> <files> | rename <file> <times> | move <file> <times> <folder> "
+                "<beside or \"\"> <operations> | busy <folder> <operations>\n");
     return 2;
 }

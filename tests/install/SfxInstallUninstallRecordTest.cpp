@@ -2,8 +2,8 @@
 // install leaves, read back independently and by the record reader.
 #include "install/SfxInstall.h"
 
-#include "base/FileUtil.h"
 #include "base/ComScope.h"
+#include "base/FileUtil.h"
 #include "install/ShellLink.h"
 #include "tests/install/InstallTestUtil.h"
 #include "tests/support/PackageWriter.h"
@@ -118,8 +118,7 @@ TEST_F(MetaInstall, RecordOfAPlainPackage)
     EXPECT_EQ(install.GetInstallFolder(), target);
     const std::string bytes = ReadFileBytes(target + L"\\VLUnistall.dat");
     EXPECT_EQ(bytes, "VLUT\x02" + Block(PathItem(L"") + PathItem(L"bin") + PathItem(L"bin\\a.exe")) +
-                         Block(U32(0) + U32(0)) + Block(U32(0)) + Block("") +
-                         Block(MetaBytes({{L"vlfolder", L""}})));
+                         Block(U32(0) + U32(0)) + Block(U32(0)) + Block("") + Block(MetaBytes({{L"vlfolder", L""}})));
     RecordContents record;
     ASSERT_TRUE(ReadRecord(target + L"\\VLUnistall.dat", record));
     EXPECT_EQ(record.meta, (std::map<std::wstring, std::wstring>{{L"vlfolder", L""}}));
@@ -152,8 +151,8 @@ TEST_F(MetaInstall, VlfolderNamesTheInstallFolder)
 TEST_F(MetaInstall, MemoryMetaIsReadAtOpenAndBadMetaRefused)
 {
     PackageWriter memory;
-    memory.root.Add(Memory(L"vlmeta", MetaBytes({{L"vlexe", L"##install##\\run.exe"}, {L"vlargs", L"/q"}}),
-                           kMethodZlib));
+    memory.root.Add(
+        Memory(L"vlmeta", MetaBytes({{L"vlexe", L"##install##\\run.exe"}, {L"vlargs", L"/q"}}), kMethodZlib));
     memory.root.Add(File(L"f.txt", "f"));
     VLSfxInstall install(Package(memory));
     ASSERT_TRUE(install.Open());
@@ -240,6 +239,18 @@ TEST_F(MetaInstall, ReinstallNeedsTheEarlierRecord)
     ASSERT_TRUE(ReadRecord(target + L"\\VLUnistall.dat", record));
     EXPECT_EQ(record.paths, (std::vector<std::wstring>{L"two.txt", L"", L"one.txt"}));
     EXPECT_EQ(record.meta.at(L"kept"), L"old");
+    // One that fails at its record (held by another program) leaves the
+    // install before it, and the user's files in its folder, as they were.
+    ASSERT_TRUE(WriteFileBytes(target + L"\\save.txt", "user's"));
+    PackageWriter third;
+    third.root.Add(File(L"three.txt", "3"));
+    VLSfxInstall failing(Package(third, L"third.vlz"));
+    ASSERT_TRUE(failing.Open());
+    VLHandle held(CreateFileW((target + L"\\VLUnistall.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(failing.Reinstall(target));
+    EXPECT_TRUE(PathExists(target + L"\\one.txt") && PathExists(target + L"\\save.txt"));
+    EXPECT_FALSE(PathExists(target + L"\\three.txt"));
 }
 
 } // namespace
