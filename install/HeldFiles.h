@@ -15,7 +15,8 @@
 // it; once the rollback has deleted what it deletes, its count of names says
 // whether it stayed, and one that stayed is named where it is, or said to
 // have stayed where it is found nowhere. Where it is may be where the
-// program's renames lead (install/NameTree.h), at a name the changes made,
+// program's renames lead (install/NameTree.h), at a name the changes made or
+// below a folder they made, in a folder the renames lead another file to,
 // or in the install's folders and the folders beside them; each lead is
 // checked against the file's identity.
 //
@@ -163,7 +164,8 @@ private:
     std::vector<VLNameTree::Fate> Follow(std::vector<std::wstring>& made) const;
     // Sets where each file of gone_ that may stay is now, found with its
     // stamp and its identity: where the watched changes lead it, at a name
-    // they made, or in one of folders_ or a folder beside one. Each folder
+    // they made or below a folder they made, in a folder they lead another
+    // file of gone_ to, or in one of folders_ or a folder beside one. Each folder
     // is read once for all of them, and only an entry with the stamp of one
     // of them is opened to learn its identity. A pinned file with no name
     // but its pin is not looked for.
