@@ -141,9 +141,14 @@ void VLFilePins::Empty(const Folder& folder)
             if (!entry->NextEntryOffset) break;
             offset += entry->NextEntryOffset;
         }
+    // The folder, held, is the one listed; deleting an entry by its name
+    // takes the name itself, a link's too, never what a link leads to. A
+    // read-only file's pin goes as a plain file does, its attribute put
+    // back for the file's other names.
     for (const std::wstring& name : names) {
         VLPlainFile pin;
-        if (pin.Open(path + name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        if (!DeleteFileW((path + name).c_str()) &&
+            pin.Open(path + name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING))
             pin.Delete();
     }

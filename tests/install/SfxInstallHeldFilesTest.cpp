@@ -384,7 +384,8 @@ TEST_F(HeldFilesInstall, PinsAreTheInstallsOwnAndGoWhenItEnds)
                                                          L"##install##\\b.dat ##install##\\b2.dat > nul && echo "
                                                          L"line>> ##install##\\b2.dat")));
         writer.root.Add(File(L"b.dat", "b"));
-        writer.root.Add(File(L"c.dat", "c"));
+        // Read-only, as its pin is.
+        writer.root.Add(File(L"c.dat", "c")).attributes |= FILE_ATTRIBUTE_READONLY;
         ASSERT_TRUE(writer.WriteTo(folder / L"p.vlz"));
         EventLog sink;
         VLSfxInstall install(folder / L"p.vlz");
