@@ -27,7 +27,7 @@ pins)
     trap 'rm -f "$figures"' EXIT
     for ((round = 0; round < ${3:-5}; ++round)); do
         for side in this ${5:+reference}; do
-            bench "$([ $side = this ] && echo "$build" || echo "$5")" pins "${4:-3000}" |
+            bench "$([ $side = this ] && echo "$build" || echo "$5")" pins "${4:-3000}" | tr -d '\r' |
                 sed "s/^ *\(.*\): \(.*\) s$/\1\t$side\t\2/" >> "$figures"
         done
     done
