@@ -209,12 +209,16 @@ bool VLHeldFiles::Reopen(const Held& held, DWORD access, DWORD share, VLPlainFil
     return false;
 }
 
-bool VLHeldFiles::DeleteOne(Held& held)
+bool VLHeldFiles::DeleteOne(Held& held, bool* others)
 {
     if (held.file.file.handle.Valid()) return DeleteHeldFile(held.file);
     VLPlainFile file;
     if (Reopen(held, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file)) {
+        BY_HANDLE_FILE_INFORMATION information;
+        if (others)
+            *others =
+                !GetFileInformationByHandle(file.file.handle.Get(), &information) || information.nNumberOfLinks > 2;
         if (!held.pin.empty() || SameStamp(StampOf(file.file.handle.Get()), held.stamp)) return DeleteHeldFile(file);
         SetLastError(ERROR_FILE_INVALID);
         return false;

@@ -139,8 +139,9 @@ private:
     // file; false otherwise (ERROR_FILE_INVALID when another file is there).
     static bool Reopen(const Held& held, DWORD access, DWORD share, VLPlainFile& out);
     // A file let go and not pinned is deleted only with the stamp it was let
-    // go with: a new file may have taken its index.
-    static bool DeleteOne(Held& held);
+    // go with: a new file may have taken its index. others, where given,
+    // learns whether a pinned file had a name beside this one and its pin.
+    static bool DeleteOne(Held& held, bool* others = nullptr);
     // Clears a read-only attribute through the handle; answers the
     // attributes it found.
     static DWORD MakeWritable(VLPlainFile& file);
@@ -227,9 +228,11 @@ template <typename Report> void VLHeldFiles::DeleteAll(Report report)
         // has the name now is another file, whatever its index.
         const bool elsewhere = !held.file.file.handle.Valid() && held.pin.empty() &&
                                (fates[i].removed || !IsSamePathName(fates[i].path, held.key));
-        const bool deleted = !elsewhere && DeleteOne(held);
-        // A pinned file deleted here may have another name a program gave it.
-        if (deleted && held.pin.empty()) continue;
+        bool others = false;
+        const bool deleted = !elsewhere && DeleteOne(held, &others);
+        // A pinned file deleted here may stay under another name a program
+        // gave it.
+        if (deleted && (held.pin.empty() || !others)) continue;
         const DWORD error = deleted ? 0 : elsewhere ? DWORD(ERROR_FILE_INVALID) : GetLastError();
         if (deleted || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_INVALID ||
             error == kErrLinkInPath)
