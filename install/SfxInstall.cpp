@@ -374,8 +374,10 @@ bool VLSfxInstall::FixShortcut(VLFile& file)
 bool VLSfxInstall::CreateFolder(const std::wstring& path)
 {
     RecordPath(path);
+    // Only what this install made is its rollback's to remove.
+    if (!CreatePlainFolder(path)) return false;
     madeFolders_.push_back(path);
-    return CreatePlainFolder(path);
+    return true;
 }
 
 bool VLSfxInstall::RemoveExistingFile(const std::wstring& path)
